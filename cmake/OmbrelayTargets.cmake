@@ -1,0 +1,36 @@
+# One library per source folder; every .cpp below the folder belongs to it.
+function(ombrelay_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  add_library(ombrelay_${name} STATIC ${sources})
+  target_include_directories(ombrelay_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(ombrelay_${name} PUBLIC ${ARG_DEPS})
+  target_compile_definitions(ombrelay_${name} PUBLIC
+    OMBRELAY_VERSION="${PROJECT_VERSION}" OMBRELAY_BUILD_VERSION="${OMBRELAY_BUILD_VERSION}")
+  add_library(ombrelay::${name} ALIAS ombrelay_${name})
+endfunction()
+
+# One test executable per folder under tests/ that holds *Test.cpp files.
+# Each test case becomes its own CTest test, so `ctest -j` runs them side by side.
+function(ombrelay_test_folder dir)
+  cmake_parse_arguments(ARG "GUI" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*Test.cpp ${dir}/*.h)
+  if(NOT sources)
+    return()
+  endif()
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR}/tests ${dir})
+  string(REPLACE "/" "_" exe "test_${rel}")
+  add_executable(${exe} ${sources})
+  target_link_libraries(${exe} PRIVATE ${ARG_DEPS} ombrelay_test_support GTest::gtest GTest::gmock)
+  if(ARG_GUI)
+    target_link_libraries(${exe} PRIVATE ombrelay_test_main_gui)
+  else()
+    target_link_libraries(${exe} PRIVATE ombrelay_test_main)
+  endif()
+  gtest_discover_tests(${exe}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 300
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OMBRELAY_SOURCE_DIR=${PROJECT_SOURCE_DIR};OMBRELAY_BINARY_DIR=${PROJECT_BINARY_DIR};ASAN_OPTIONS=detect_leaks=0")
+endfunction()

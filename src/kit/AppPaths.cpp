@@ -1,0 +1,100 @@
+#include "kit/AppPaths.h"
+
+#include "kit/Settings.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace ombrelay {
+namespace {
+
+QString& overriddenSupportPath()
+{
+    static QString path;
+    return path;
+}
+
+std::unique_ptr<QTemporaryDir>& temporary()
+{
+    static std::unique_ptr<QTemporaryDir> dir;
+    return dir;
+}
+
+QString withTrailingSlash(QString path)
+{
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+}  // namespace
+
+QString AppPaths::applicationSupportPath()
+{
+    QString path = overriddenSupportPath();
+    if (path.isEmpty())
+        path = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                   .filePath(QStringLiteral("Ombrelay"));
+    QDir().mkpath(path);
+    return withTrailingSlash(path);
+}
+
+void AppPaths::setApplicationSupportPath(const QString& path)
+{
+    overriddenSupportPath() = path;
+}
+
+QString AppPaths::temporaryDirectory()
+{
+    // QTemporaryDir creates the folder with mode 0700 under a unique name.
+    if (!temporary()) {
+        temporary() = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("Ombrelay-XXXXXX")));
+        if (!temporary()->isValid()) {
+            qWarning("*** Could not create the temporary folder: %s", qPrintable(temporary()->errorString()));
+            temporary().reset();
+            return {};
+        }
+    }
+    return withTrailingSlash(temporary()->path());
+}
+
+void AppPaths::removeTemporaryDirectory()
+{
+    temporary().reset();  // removes the folder and its contents
+}
+
+QString AppPaths::expandTilde(const QString& path)
+{
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+QString AppPaths::abbreviateTilde(const QString& path)
+{
+    const QString home = QDir::homePath();
+    if (path == home)
+        return QStringLiteral("~");
+    if (path.startsWith(home + QLatin1Char('/')))
+        return QLatin1Char('~') + path.mid(home.size());
+    return path;
+}
+
+QString AppPaths::downloadPath()
+{
+    return expandTilde(Settings::instance().string(QStringLiteral("save_directory")));
+}
+
+QString AppPaths::incompletePath()
+{
+    const QString custom = Settings::instance().string(QStringLiteral("kIncompleteFolder"));
+    if (!custom.isEmpty())
+        return expandTilde(custom);
+    return QDir(downloadPath()).filePath(QStringLiteral("Incomplete"));
+}
+
+}  // namespace ombrelay

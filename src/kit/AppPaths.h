@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace ombrelay {
+
+// Where Ombrelay keeps its files.
+class AppPaths
+{
+public:
+    // "~/.local/share/Ombrelay/" (XDG data location); every stored file keeps its name inside it.
+    static QString applicationSupportPath();
+    static void setApplicationSupportPath(const QString& path);  // tests and the headless driver
+
+    // A private folder (mode 0700) created on first use; removed by removeTemporaryDirectory() at quit.
+    static QString temporaryDirectory();
+    static void removeTemporaryDirectory();
+
+    static QString expandTilde(const QString& path);
+    static QString abbreviateTilde(const QString& path);
+
+    // The download folder ("save_directory", tilde expanded) and the incomplete folder ("kIncompleteFolder"
+    // when set, else "Incomplete" inside the download folder).
+    static QString downloadPath();
+    static QString incompletePath();
+};
+
+}  // namespace ombrelay
