@@ -1,0 +1,37 @@
+#pragma once
+
+#include "engine/core/EngineHost.h"
+
+#include <QString>
+
+namespace ombrelay {
+
+class TorrentLine;
+
+// The torrent model's calls into storage, the session folder and adding torrents. The storage code
+// installs its lifecycle; until then torrents live in memory only, every volume counts as attached,
+// and adding puts lines straight into the downloads list.
+class TorrentLifecycle
+{
+public:
+    virtual ~TorrentLifecycle() = default;
+
+    static TorrentLifecycle& instance();  // never null
+    static void install(TorrentLifecycle* lifecycle);
+
+    // Adding with the right-to-copy confirmation (search results, feed entries, row actions).
+    virtual void downloadTorrentLines(const TorrentLineList& lines) = 0;
+
+    virtual void writeStatePlist(TorrentLine& torrent) = 0;
+    virtual void purgeCachedDescriptors(TorrentLine& torrent) = 0;
+    // For a torrent marked to move on completion: moves its content to the download folder, sets the
+    // torrent's folder and clears the mark; logs and keeps the mark when the move fails.
+    virtual void relocateOnCompletion(TorrentLine& torrent) = 0;
+    // The torrent left the downloads list: trash incomplete content, delete the session folder.
+    virtual void torrentRemoved(TorrentLine& torrent, bool wasComplete) = 0;
+
+    virtual bool isPathOnUnattachedVolume(const QString& path) const = 0;
+    virtual QString volumeName(const QString& path) const = 0;
+};
+
+}  // namespace ombrelay
