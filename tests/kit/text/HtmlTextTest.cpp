@@ -1,0 +1,75 @@
+#include "kit/HtmlText.h"
+
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+
+namespace {
+
+const QString replacement(QChar(0xfffd));
+
+} // namespace
+
+TEST(HtmlText, RemovingEntities)
+{
+    struct Case
+    {
+        QString text;
+        QString plain;
+    };
+    const Case cases[] = {
+        {"a &amp; b", "a & b"},
+        {"&eacute;t&eacute;", QStringLiteral("\u00e9t\u00e9")},
+        {"&#65;", "A"},
+        {"&#x41;&#X62;", "Ab"},
+        {"&lt;b&gt; &quot;x&quot; &apos;y&apos;", "<b> \"x\" 'y'"},
+        {"&nbsp;&yuml;&AElig;", QStringLiteral("\u00a0\u00ff\u00c6")},
+        {"&#128512;", QString::fromUcs4(U"\U0001F600")},
+        {"&#0;", replacement},
+        {"&#x110000;", replacement},
+        {"&#xD800;", replacement},
+        {"&#99999999999999999999;", replacement},
+        {"&#;", replacement},
+        {"&#65abc;", "A"},     // leading digits only
+        {"&unknown; x", " x"}, // an unknown name disappears
+        {"&AMP;", ""},         // names are case-sensitive
+        {"AT&T", "AT&T"},      // no ";"
+        {"fish & chips;", "fish & chips;"},
+        {"Q&A: why; how", "Q&A: why; how"}, // not an entity name
+        {"a &; b", "a &; b"},
+        {"ends with &", "ends with &"},
+        {"&", "&"},
+        {"&&amp;", "&&"},
+        {"no entities", "no entities"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qPrintable(c.text));
+        EXPECT_EQ(stringByRemovingHTMLEntities(c.text), c.plain);
+    }
+}
+
+TEST(HtmlText, EntityTableCoversTheLatin1UpperHalf)
+{
+    EXPECT_EQ(stringForHTMLEntity(u"nbsp"), QString(QChar(0xa0)));
+    EXPECT_EQ(stringForHTMLEntity(u"frac12"), QString(QChar(0xbd)));
+    EXPECT_EQ(stringForHTMLEntity(u"times"), QString(QChar(0xd7)));
+    EXPECT_EQ(stringForHTMLEntity(u"szlig"), QString(QChar(0xdf)));
+    EXPECT_EQ(stringForHTMLEntity(u"divide"), QString(QChar(0xf7)));
+    EXPECT_EQ(stringForHTMLEntity(u"yuml"), QString(QChar(0xff)));
+    EXPECT_EQ(stringForHTMLEntity(u"mdash"), "");
+}
+
+TEST(HtmlText, RemovingTags)
+{
+    EXPECT_EQ(stringByRemovingHTMLTags("<b>x</b> \"y\""), " x  &quot;y&quot;");
+    EXPECT_EQ(stringByRemovingHTMLTags("plain \"text\""), "plain \"text\"");
+    EXPECT_EQ(stringByRemovingHTMLTags("a<br/>b<unclosed"), "a b");
+}
+
+TEST(HtmlText, XmlEscaping)
+{
+    EXPECT_EQ(xmlEscapedString("<a href='x'>\"Tom & Jerry\"</a>"),
+              "&lt;a href=&apos;x&apos;&gt;&quot;Tom &amp; Jerry&quot;&lt;/a&gt;");
+    EXPECT_EQ(xmlEscapedString("&amp;"), "&amp;amp;");
+}
