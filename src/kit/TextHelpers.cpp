@@ -46,15 +46,6 @@ QString stringWithData(QByteArrayView bytes)
     return QString::fromLatin1(bytes);
 }
 
-QByteArray asciiData(QStringView text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (QChar c : text)
-        bytes.append(c.unicode() < 0x80 ? char(c.unicode()) : '?');
-    return bytes;
-}
-
 QString hexString(QByteArrayView bytes)
 {
     return QString::fromLatin1(bytes.toByteArray().toHex());

@@ -16,9 +16,6 @@ namespace ombrelay {
 // undecodable bytes from a peer or a page still give text.
 QString stringWithData(QByteArrayView bytes);
 
-// The text's ASCII bytes; every character outside ASCII becomes "?".
-QByteArray asciiData(QStringView text);
-
 // Lower-case hexadecimal, two digits per byte, no separators.
 QString hexString(QByteArrayView bytes);
 
