@@ -162,6 +162,13 @@ TEST(Bdecoder, NestingLimit)
     EXPECT_TRUE(decode(QByteArray(5'000'000, 'd')).isNull());
 }
 
+TEST(Bdecoder, ValueCountIsBounded)
+{
+    const QByteArray strings = QByteArray("0:").repeated(Bdecoder::kMaxValues - 1);
+    EXPECT_EQ(decode("l" + strings + "e").size(), Bdecoder::kMaxValues - 1);
+    EXPECT_TRUE(decode("l0:" + strings + "e").isNull());  // the list itself is one value too many
+}
+
 TEST(Bdecoder, InputCapIsTheCallers)
 {
     const QByteArray data = "l" + QByteArray(100, '0').replace('0', "i1e") + "e";
