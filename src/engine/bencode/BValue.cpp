@@ -1,6 +1,6 @@
 #include "engine/bencode/BValue.h"
 
-#include <QStringDecoder>
+#include "kit/TextHelpers.h"
 
 namespace ombrelay {
 
@@ -86,10 +86,7 @@ QString BValue::asText() const
     const QByteArray* bytes = std::get_if<QByteArray>(&m_data);
     if (!bytes)
         return {};
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    QString text = utf8.decode(*bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(*bytes);
+    QString text = stringWithData(*bytes);
     if (text.isNull())
         text = QLatin1String("");
     return text;
