@@ -1,0 +1,200 @@
+#include "engine/net/PZReadStream.h"
+
+#include "engine/net/BandwidthProvision.h"
+#include "engine/net/PZSocket.h"
+#include "engine/net/StreamPeer.h"
+
+#include <QPointer>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+namespace ombrelay {
+namespace {
+
+constexpr qsizetype kCompactThreshold = 64 * 1024;
+
+// Streams leave by having their entry cleared, so a rotation in progress never skips or repeats one;
+// cleared entries are dropped at the start of the next rotation.
+struct StreamList
+{
+    std::vector<PZReadStream*> streams;
+};
+
+StreamList& streamList()
+{
+    static auto* list = [] {
+        auto* l = new StreamList;
+        l->streams.reserve(100);
+        return l;
+    }();
+    return *list;
+}
+
+void unlist(PZReadStream* stream)
+{
+    auto& streams = streamList().streams;
+    std::replace(streams.begin(), streams.end(), stream, static_cast<PZReadStream*>(nullptr));
+}
+
+}  // namespace
+
+PZReadStream::PZReadStream(PZSocket& socket) : m_socket(socket)
+{
+    streamList().streams.push_back(this);
+}
+
+PZReadStream::~PZReadStream()
+{
+    if (m_listed)
+        unlist(this);
+}
+
+void PZReadStream::drainBufferBy(qsizetype n)
+{
+    if (n < 0 || buflen() < n)
+        return;
+    m_head += n;
+    if (m_head == m_bytes.size()) {
+        m_bytes.resize(0);
+        m_head = 0;
+    } else if (m_head >= kCompactThreshold && m_head >= m_bytes.size() / 2) {
+        const qsizetype rest = m_bytes.size() - m_head;
+        std::memmove(m_bytes.data(), m_bytes.constData() + m_head, size_t(rest));
+        m_bytes.resize(rest);
+        m_head = 0;
+    }
+}
+
+void PZReadStream::setCipher(std::unique_ptr<StreamCipher> cipher, qsizetype decryptBufferedFrom)
+{
+    m_cipher = std::move(cipher);
+    if (m_cipher && decryptBufferedFrom >= 0 && decryptBufferedFrom < buflen())
+        m_cipher->apply(mutableBuffer() + decryptBufferedFrom, buflen() - decryptBufferedFrom);
+}
+
+qsizetype PZReadStream::readIntoBuffer(qsizetype want)
+{
+    const qsizetype old = m_bytes.size();
+    if (m_bytes.capacity() < old + want)
+        m_bytes.reserve(std::max(old + want, m_bytes.capacity() * 2));
+    m_bytes.resize(old + want);
+    qsizetype got;
+    do {
+        got = ::recv(m_socket.descriptor(), m_bytes.data() + old, size_t(want), 0);
+    } while (got < 0 && errno == EINTR);
+    // The buffer keeps exactly the bytes received.
+    m_bytes.resize(old + std::max<qsizetype>(got, 0));
+    if (got > 0 && m_cipher)
+        m_cipher->apply(m_bytes.data() + old, got);
+    return got;
+}
+
+void PZReadStream::countDownloaded(qsizetype n)
+{
+    StreamPeer* peer = m_socket.peer();
+    if (!peer || !peer->isStreamingMessages())
+        return;
+    if (BandwidthProvision* torrent = peer->downloadProvision())
+        torrent->consumedBytes(quint32(n));
+    BandwidthProvision::globalDownloadProvision().consumedBytes(quint32(n));
+}
+
+void PZReadStream::parse()
+{
+    if (StreamPeer* peer = m_socket.peer())
+        peer->processReadStreamBuffer();
+}
+
+void PZReadStream::readBytes()
+{
+    if (m_socket.isClosed())
+        return;
+    int readable = 0;
+    if (::ioctl(m_socket.descriptor(), FIONREAD, &readable) != 0)
+        readable = 0;
+    qint64 want = readable;
+    StreamPeer* peer = m_socket.peer();
+    if (peer && peer->isStreamingMessages()) {
+        BandwidthProvision* torrent = peer->downloadProvision();
+        // A torrent with no limit at all (negative rate) is read without any budget.
+        if (!torrent || !torrent->isExempt()) {
+            if (torrent && torrent->isEnabled())
+                want = std::min<qint64>(want, torrent->bytesAvailableForConsumption());
+            const BandwidthProvision& global = BandwidthProvision::globalDownloadProvision();
+            if (global.isEnabled())
+                want = std::min<qint64>(want, global.bytesAvailableForConsumption());
+        }
+    }
+    want = std::clamp<qint64>(want, 0, kMaxReadPerPass);
+    m_throttled = want < readable;
+    if (want > 0) {
+        const qsizetype got = readIntoBuffer(qsizetype(want));
+        if (got < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return;
+            m_socket.fail();
+            return;
+        }
+        countDownloaded(got);
+    }
+    QPointer<PZSocket> socket(&m_socket);
+    parse();
+    if (socket)
+        socket->updateInterest();
+}
+
+void PZReadStream::streamUpdate()
+{
+    if (m_throttled && !m_socket.isClosed())
+        readBytes();
+}
+
+void PZReadStream::readToEnd()
+{
+    if (m_socket.isClosed())
+        return;
+    // Bounded: a socket at its end holds no more than its receive buffer.
+    for (int pass = 0; pass < 64; ++pass) {
+        const qsizetype got = readIntoBuffer(kMaxReadPerPass / 4);
+        if (got <= 0)
+            break;
+        countDownloaded(got);
+    }
+    m_throttled = false;
+    parse();
+}
+
+void PZReadStream::closeStream()
+{
+    m_throttled = false;
+    if (m_listed) {
+        unlist(this);
+        m_listed = false;
+    }
+}
+
+void PZReadStream::updateAllStreams()
+{
+    auto& streams = streamList().streams;
+    streams.erase(std::remove(streams.begin(), streams.end(), nullptr), streams.end());
+    const size_t count = streams.size();
+    if (!count)
+        return;
+    const size_t start = QRandomGenerator::global()->generate() % count;
+    for (size_t i = 0; i < count && i < streams.size(); ++i) {
+        if (PZReadStream* stream = streams[(start + i) % streams.size()])
+            stream->streamUpdate();
+    }
+}
+
+qsizetype PZReadStream::streamCount()
+{
+    const auto& streams = streamList().streams;
+    return std::count_if(streams.begin(), streams.end(), [](PZReadStream* s) { return s != nullptr; });
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,182 @@
+#pragma once
+
+#include "engine/net/BandwidthProvision.h"
+#include "engine/net/PZSocket.h"
+#include "engine/net/SocketReactor.h"
+#include "engine/net/StreamCipher.h"
+#include "engine/net/StreamPeer.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <utility>
+
+namespace ombrelay::test {
+
+// A connected TCP pair on 127.0.0.1: {engine side, remote side}, both non-blocking; -1s on failure.
+inline std::pair<int, int> loopbackPair()
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(listener, 1) != 0
+        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener);
+        return {-1, -1};
+    }
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(listener);
+        ::close(client);
+        return {-1, -1};
+    }
+    const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    ::close(listener);
+    ::fcntl(client, F_SETFL, ::fcntl(client, F_GETFL) | O_NONBLOCK);
+    return {client, server};
+}
+
+// Reads what arrives on `fd` until `count` bytes came or `timeoutMs` passed.
+inline QByteArray receive(int fd, qsizetype count, int timeoutMs = 2000)
+{
+    QByteArray bytes;
+    QElapsedTimer timer;
+    timer.start();
+    char chunk[65536];
+    while (bytes.size() < count && timer.elapsed() < timeoutMs) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 20) <= 0)
+            continue;
+        const ssize_t got = ::recv(fd, chunk, size_t(std::min<qsizetype>(count - bytes.size(), sizeof chunk)), 0);
+        if (got <= 0)
+            break;
+        bytes.append(chunk, got);
+    }
+    return bytes;
+}
+
+// Bytes waiting on `fd` after a short settling time (loopback delivers within microseconds).
+inline QByteArray receiveAvailable(int fd)
+{
+    QByteArray bytes;
+    char chunk[65536];
+    for (int i = 0; i < 1000; ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 30) <= 0)
+            break;
+        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+        if (got <= 0)
+            break;
+        bytes.append(chunk, got);
+    }
+    return bytes;
+}
+
+// Bytes waiting on `fd` right now, without waiting for more.
+inline QByteArray receiveNow(int fd)
+{
+    QByteArray bytes;
+    char chunk[65536];
+    ssize_t got;
+    while ((got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
+        bytes.append(chunk, got);
+    return bytes;
+}
+
+// Position-dependent keystream: a lost, repeated or reordered byte garbles everything after it.
+class CountingCipher : public StreamCipher
+{
+public:
+    void apply(char* data, qsizetype length) override
+    {
+        for (qsizetype i = 0; i < length; ++i)
+            data[i] = char(quint8(data[i]) ^ quint8((m_position++ * 131 + 7) >> 3));
+    }
+
+private:
+    quint64 m_position = 0;
+};
+
+// A peer that keeps everything it parses.
+class RecordingPeer : public StreamPeer
+{
+public:
+    explicit RecordingPeer(int fd) : socket(std::make_unique<PZSocket>(fd, this)) {}
+
+    bool isStreamingMessages() const override { return streaming; }
+    void processReadStreamBuffer() override
+    {
+        ++parses;
+        PZReadStream& in = socket->readStream();
+        received.append(in.buffer(), in.buflen());
+        in.drainBufferBy(in.buflen());
+    }
+    void terminatePeer() override
+    {
+        ++terminations;
+        receivedAtTermination = received.size();
+    }
+    BandwidthProvision* downloadProvision() override { return download; }
+    BandwidthProvision* uploadProvision() override { return upload; }
+    void didUploadBytes(quint32 bytes) override { uploaded += bytes; }
+
+    // Hands out readiness until the connection is established.
+    bool open()
+    {
+        for (int i = 0; i < 200 && !socket->isOpen(); ++i) {
+            SocketReactor::instance().processEvents();
+            if (!socket->isOpen())
+                ::usleep(1000);
+        }
+        return socket->isOpen();
+    }
+
+    std::unique_ptr<PZSocket> socket;
+    bool streaming = true;
+    BandwidthProvision* download = nullptr;
+    BandwidthProvision* upload = nullptr;
+    QByteArray received;
+    qsizetype receivedAtTermination = -1;
+    int parses = 0;
+    int terminations = 0;
+    quint64 uploaded = 0;
+};
+
+// Global budgets back to their start-up state (disabled) around every test.
+inline void resetGlobalBudgets()
+{
+    for (BandwidthProvision* p : {&BandwidthProvision::globalDownloadProvision(),
+                                  &BandwidthProvision::globalUploadProvision()}) {
+        p->setIsEnabled(false);
+        p->setBytesPerSecond(0);
+        p->bandwidthProvisionUpdate();
+    }
+}
+
+// A piece message: length, id 7, index, offset, then `blockLength` bytes of a pattern seeded by `seed`.
+inline QByteArray pieceMessage(quint32 index, quint32 blockLength, char seed)
+{
+    QByteArray message(13 + qsizetype(blockLength), Qt::Uninitialized);
+    const quint32 header[3] = {htonl(9 + blockLength), htonl(index), htonl(0)};
+    std::memcpy(message.data(), &header[0], 4);
+    message[4] = 7;
+    std::memcpy(message.data() + 5, &header[1], 4);
+    std::memcpy(message.data() + 9, &header[2], 4);
+    for (quint32 i = 0; i < blockLength; ++i)
+        message[13 + qsizetype(i)] = char(seed + char(i % 251));
+    return message;
+}
+
+}  // namespace ombrelay::test
