@@ -1,0 +1,98 @@
+#pragma once
+
+#include "kit/http/CurlMultiDriver.h"
+#include "kit/http/HttpError.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+namespace ombrelay {
+
+// One asynchronous HTTP request whose whole body is collected in memory and handed over when the response
+// ends. Driven by the main event loop; never blocks. Users either subclass it and override
+// handleCompletion/handleError, or connect to `completed`/`failed`; each load reports at most once.
+class PZHTTPLoader : public QObject, private CurlTransfer
+{
+    Q_OBJECT
+public:
+    // Body caps by use; a larger body ends the load with HttpError::Kind::BodyTooLarge.
+    static constexpr qint64 kTrackerBodyCap = 2 << 20;   // announces and scrapes
+    static constexpr qint64 kPageBodyCap = 8 << 20;      // pages, feeds, suggestions (the default)
+    static constexpr qint64 kTorrentFileBodyCap = 64 << 20;
+    static constexpr qint64 kIconBodyCap = 256 << 10;
+    static constexpr int kDefaultTimeoutMs = 60000;
+    static constexpr int kMaxRedirects = 5;
+
+    explicit PZHTTPLoader(QObject* parent = nullptr);
+    ~PZHTTPLoader() override;
+
+    // GET, or POST (form-encoded) when a body is given. Stops whatever this loader was running first.
+    // An empty address or a scheme other than http/https fails on the next event-loop pass.
+    virtual void loadURL(const QUrl& url, const QByteArray& body = {});
+    // Stops the running load at once and drops the received bytes; no report follows.
+    void killConnection();
+    virtual bool isLoading() const;
+
+    QUrl url() const { return m_url; }
+    QByteArray data() const { return m_data; }  // null until the first body byte arrives
+    int statusCode() const { return m_statusCode; }  // 0 until the response has ended
+    bool needsMimeType() const { return m_needsMimeType; }
+    void setNeedsMimeType(bool needs) { m_needsMimeType = needs; }
+    QString mimeType() const { return m_mimeType; }  // kept only when needsMimeType is set
+    HttpError error() const { return m_error; }
+
+    int timeoutMs() const { return m_timeoutMs; }
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    qint64 maxBodySize() const { return m_maxBodySize; }
+    void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
+
+    static QByteArray browserUserAgent();
+    // Why an address cannot be loaded (none, a scheme other than http/https in any case, no host), or no error.
+    static HttpError checkAddress(const QUrl& url);
+
+signals:
+    void completed(ombrelay::PZHTTPLoader* loader, const QByteArray& data);
+    void failed(ombrelay::PZHTTPLoader* loader, const ombrelay::HttpError& error);
+
+protected:
+    virtual QByteArray userAgent() const;
+    virtual bool shouldSendCookies() const;
+    virtual bool shouldAutoRedirect() const;
+    virtual bool usePersistentConnection() const;
+    // The reports. The base emits `completed` / `failed`; a subclass may handle them itself instead.
+    virtual void handleCompletion();
+    virtual void handleError();
+    // Runs when a load ends (completion, error: before the report) and on every kill.
+    virtual void loadEnded() {}
+
+    // Starts the request without the checks of loadURL; the url is already stored.
+    void startRequest(const QByteArray& body);
+    // Stores the address and reports `error` on the next event-loop pass.
+    void failSoon(const QUrl& url, HttpError error);
+    void setUrl(const QUrl& url) { m_url = url; }
+
+private:
+    void curlTransferDone(CURLcode result) override;
+    static size_t receive(char* bytes, size_t size, size_t count, void* loader);
+    void abortTransfer();
+    void releaseHandle();
+    HttpError errorFor(CURLcode result) const;
+
+    QUrl m_url;
+    QByteArray m_data;
+    QByteArray m_postBody;
+    int m_statusCode = 0;
+    bool m_needsMimeType = false;
+    QString m_mimeType;
+    HttpError m_error;
+    int m_timeoutMs = kDefaultTimeoutMs;
+    qint64 m_maxBodySize = kPageBodyCap;
+    bool m_bodyTooLarge = false;
+    bool m_failurePending = false;
+    CURL* m_easy = nullptr;
+    curl_slist* m_headers = nullptr;
+};
+
+}  // namespace ombrelay
