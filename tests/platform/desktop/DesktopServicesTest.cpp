@@ -1,0 +1,126 @@
+#include "platform/DesktopIdleTime.h"
+#include "platform/LogindSleepWatcher.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace ombrelay {
+namespace {
+
+class FakeMutterMonitor : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.Mutter.IdleMonitor")
+public slots:
+    quint64 GetIdletime() { return 700500; }
+};
+
+class FakeScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public slots:
+    uint GetSessionIdleTime() { return 42; }
+};
+
+// A private message bus for one test, with a connection that serves and one that asks.
+class PrivateBus : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        ASSERT_TRUE(daemon.waitForStarted(5000));
+        ASSERT_TRUE(daemon.waitForReadyRead(5000));
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        const QString tag = QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        server.emplace(QDBusConnection::connectToBus(address, QStringLiteral("server-") + tag));
+        client.emplace(QDBusConnection::connectToBus(address, QStringLiteral("client-") + tag));
+        ASSERT_TRUE(server->isConnected());
+        ASSERT_TRUE(client->isConnected());
+    }
+    void TearDown() override
+    {
+        const QString serverName = server ? server->name() : QString();
+        const QString clientName = client ? client->name() : QString();
+        server.reset();
+        client.reset();
+        QDBusConnection::disconnectFromBus(serverName);
+        QDBusConnection::disconnectFromBus(clientName);
+        daemon.kill();
+        daemon.waitForFinished(5000);
+    }
+
+    qint64 askIdleSeconds()
+    {
+        DesktopIdleTime idle(*client, false);
+        QObject context;
+        qint64 answer = -1;
+        idle.querySecondsSinceInput(&context, [&](qint64 seconds) { answer = seconds; });
+        for (int i = 0; i < 500 && answer < 0; ++i)
+            QTest::qWait(10);
+        return answer;
+    }
+
+    QProcess daemon;
+    std::optional<QDBusConnection> server;
+    std::optional<QDBusConnection> client;
+};
+
+TEST_F(PrivateBus, MutterIdleMonitorAnswersFirst)
+{
+    FakeMutterMonitor mutter;
+    FakeScreenSaver screenSaver;
+    ASSERT_TRUE(server->registerService(QStringLiteral("org.gnome.Mutter.IdleMonitor")));
+    ASSERT_TRUE(server->registerObject(QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"), &mutter,
+                                       QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(server->registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+    ASSERT_TRUE(server->registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &screenSaver,
+                                       QDBusConnection::ExportAllSlots));
+    EXPECT_EQ(askIdleSeconds(), 700);
+}
+
+TEST_F(PrivateBus, FreedesktopScreenSaverAnswersWithoutMutter)
+{
+    FakeScreenSaver screenSaver;
+    ASSERT_TRUE(server->registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+    ASSERT_TRUE(server->registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &screenSaver,
+                                       QDBusConnection::ExportAllSlots));
+    EXPECT_EQ(askIdleSeconds(), 42);
+}
+
+TEST_F(PrivateBus, NobodyAnsweringMeansNotIdle)
+{
+    EXPECT_EQ(askIdleSeconds(), 0);
+}
+
+TEST_F(PrivateBus, PrepareForSleepFalseIsAWakeUp)
+{
+    ASSERT_TRUE(server->registerService(QStringLiteral("org.freedesktop.login1")));
+    LogindSleepWatcher watcher(*client);
+    ASSERT_TRUE(watcher.isListening());
+    QSignalSpy woke(&watcher, &SleepWatcher::didWake);
+    auto prepare = [&](bool starting) {
+        auto signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                 QStringLiteral("org.freedesktop.login1.Manager"),
+                                                 QStringLiteral("PrepareForSleep"));
+        signal << starting;
+        ASSERT_TRUE(server->send(signal));
+    };
+    prepare(true);
+    prepare(false);
+    ASSERT_TRUE(woke.wait(5000));
+    QTest::qWait(50);  // anything delivered late would show up here
+    EXPECT_EQ(woke.count(), 1);
+}
+
+}  // namespace
+}  // namespace ombrelay
+
+#include "DesktopServicesTest.moc"
