@@ -57,12 +57,21 @@ bool PZHTTPLoader::isLoading() const
 
 void PZHTTPLoader::loadURL(const QUrl& url, const QByteArray& body)
 {
+    load(url, url.toEncoded(), body);
+}
+
+void PZHTTPLoader::loadEncodedURL(const QByteArray& address, const QByteArray& body)
+{
+    load(QUrl::fromEncoded(address), address, body);
+}
+
+void PZHTTPLoader::load(const QUrl& url, const QByteArray& address, const QByteArray& body)
+{
     killConnection();
     const HttpError refusal = checkAddress(url);
     if (refusal.isError())
         return failSoon(url, refusal);
-    m_url = url;
-    startRequest(body);
+    startRequest(url, address, body);
 }
 
 HttpError PZHTTPLoader::checkAddress(const QUrl& url)
@@ -79,7 +88,7 @@ HttpError PZHTTPLoader::checkAddress(const QUrl& url)
 
 void PZHTTPLoader::failSoon(const QUrl& url, HttpError error)
 {
-    m_url = url;
+    setAddress(url, url.toEncoded());
     m_failurePending = true;
     PerformLater::schedule(this, [this, error] {
         m_failurePending = false;
@@ -89,8 +98,9 @@ void PZHTTPLoader::failSoon(const QUrl& url, HttpError error)
     }, 0, kFailureKey);
 }
 
-void PZHTTPLoader::startRequest(const QByteArray& body)
+void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, const QByteArray& body)
 {
+    setAddress(url, address);
     m_data = {};
     m_statusCode = 0;
     m_mimeType.clear();
@@ -103,8 +113,7 @@ void PZHTTPLoader::startRequest(const QByteArray& body)
         fprintf(stderr, "*** HTTP request could not start: %s\n", qPrintable(m_url.toString()));
         return failSoon(m_url, {HttpError::Kind::Network, QStringLiteral("could not start the request")});
     }
-    const QByteArray address = m_url.toEncoded();
-    curl_easy_setopt(m_easy, CURLOPT_URL, address.constData());
+    curl_easy_setopt(m_easy, CURLOPT_URL, m_address.constData());
     curl_easy_setopt(m_easy, CURLOPT_PRIVATE, static_cast<CurlTransfer*>(this));
     curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(m_easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));

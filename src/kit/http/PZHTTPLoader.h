@@ -30,7 +30,10 @@ public:
 
     // GET, or POST (form-encoded) when a body is given. Stops whatever this loader was running first.
     // An empty address or a scheme other than http/https fails on the next event-loop pass.
-    virtual void loadURL(const QUrl& url, const QByteArray& body = {});
+    void loadURL(const QUrl& url, const QByteArray& body = {});
+    // The same for an address whose escapes must reach the server byte for byte (tracker queries),
+    // which QUrl would normalise.
+    void loadEncodedURL(const QByteArray& address, const QByteArray& body = {});
     // Stops the running load at once and drops the received bytes; no report follows.
     void killConnection();
     virtual bool isLoading() const;
@@ -67,11 +70,14 @@ protected:
     // Runs when a load ends (completion, error: before the report) and on every kill.
     virtual void loadEnded() {}
 
-    // Starts the request without the checks of loadURL; the url is already stored.
-    void startRequest(const QByteArray& body);
-    // Stores the address and reports `error` on the next event-loop pass.
+    // Where both loadURL variants go: `address` is what goes on the wire.
+    virtual void load(const QUrl& url, const QByteArray& address, const QByteArray& body);
+    // Starts the request to `address` without the checks of load.
+    void startRequest(const QUrl& url, const QByteArray& address, const QByteArray& body);
+    // Reports `error` on the next event-loop pass.
     void failSoon(const QUrl& url, HttpError error);
-    void setUrl(const QUrl& url) { m_url = url; }
+    QByteArray address() const { return m_address; }
+    void setAddress(const QUrl& url, const QByteArray& address) { m_url = url; m_address = address; }
 
 private:
     void curlTransferDone(CURLcode result) override;
@@ -81,6 +87,7 @@ private:
     HttpError errorFor(CURLcode result) const;
 
     QUrl m_url;
+    QByteArray m_address;
     QByteArray m_data;
     QByteArray m_postBody;
     int m_statusCode = 0;

@@ -48,18 +48,18 @@ bool PZHTTPLoaderQueued::shouldSendCookies() const
     return !Settings::instance().boolean(QStringLiteral("kDisableCookies"));
 }
 
-void PZHTTPLoaderQueued::loadURL(const QUrl& url, const QByteArray& body)
+void PZHTTPLoaderQueued::load(const QUrl& url, const QByteArray& address, const QByteArray& body)
 {
     killConnection();
     m_body = body;
     if (checkAddress(url).isError())
-        return PZHTTPLoader::loadURL(url, body);  // reports the failure on the next pass, uncounted
-    setUrl(url);
+        return PZHTTPLoader::load(url, address, body);  // reports the failure on the next pass, uncounted
     if (queue().current < kMaxLoaders) {
         ++queue().current;
         m_counted = true;
-        startRequest(m_body);
+        startRequest(url, address, m_body);
     } else {
+        setAddress(url, address);
         m_waiting = true;
         queue().pending.append(this);
     }
@@ -72,7 +72,10 @@ bool PZHTTPLoaderQueued::isLoading() const
 
 void PZHTTPLoaderQueued::beginLoad()
 {
-    loadURL(url(), m_body);
+    const QUrl waitingUrl = url();
+    const QByteArray waitingAddress = address();
+    const QByteArray waitingBody = m_body;
+    load(waitingUrl, waitingAddress, waitingBody);
 }
 
 void PZHTTPLoaderQueued::loadEnded()

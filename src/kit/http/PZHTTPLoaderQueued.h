@@ -16,9 +16,6 @@ public:
     explicit PZHTTPLoaderQueued(QObject* parent = nullptr);
     ~PZHTTPLoaderQueued() override;
 
-    // Runs the load now when a place is free, else queues it. A load that cannot start (no address, a
-    // scheme other than http/https) fails on the next pass without taking a place.
-    void loadURL(const QUrl& url, const QByteArray& body = {}) override;
     QByteArray body() const { return m_body; }
     bool isLoading() const override;
 
@@ -26,6 +23,9 @@ public:
     static int pendingLoaders();  // waiting for a place
 
 protected:
+    // Runs the load now when a place is free, else queues it. A load that cannot start (no address, a
+    // scheme other than http/https) fails on the next pass without taking a place.
+    void load(const QUrl& url, const QByteArray& address, const QByteArray& body) override;
     bool shouldSendCookies() const override;
     void loadEnded() override;
 
