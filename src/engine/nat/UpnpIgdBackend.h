@@ -4,13 +4,14 @@
 
 namespace ombrelay {
 
-// UPnP Internet Gateway Device: finds the gateway by SSDP (waiting `discoveryMs`), then asks it over
+// UPnP Internet Gateway Device: finds the gateway by SSDP (waiting up to `discoveryMs` for each kind of
+// device searched for), then asks it over
 // SOAP. Mapping asks for the public port the request desires, else the private port; a gateway that
 // only grants permanent leases gets one, and the mapping is renewed all the same.
 class UpnpIgdBackend : public PortMappingBackend
 {
 public:
-    explicit UpnpIgdBackend(int discoveryMs = 2000);
+    explicit UpnpIgdBackend(int discoveryMs = 1000);
 
     QString name() const override;
     PortMapping map(const PortMappingRequest& request) override;
