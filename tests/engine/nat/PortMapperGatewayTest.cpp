@@ -3,16 +3,19 @@
 // second veth pair inside the gateway namespace itself. The test re-runs itself inside the LAN namespace
 // as the client, talking to it over stdin and stdout; nothing reaches the host's own interfaces.
 
+#include "engine/core/BTCore.h"
 #include "engine/nat/NatPmpBackend.h"
 #include "engine/nat/PortMapper.h"
 #include "engine/nat/PortMappingError.h"
 #include "engine/nat/UpnpIgdBackend.h"
 #include "kit/NotificationCenter.h"
+#include "kit/Settings.h"
+#include "platform/IdleTime.h"
+#include "platform/SleepWatcher.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -39,6 +42,7 @@ constexpr char kNft[] = "/usr/sbin/nft";
 constexpr char kPublicAddress[] = "11.0.0.1";
 constexpr char kLanAddress[] = "10.77.0.2";
 constexpr quint16 kPort = 6881;
+constexpr quint16 kTakenPublicPort = kPort; // in the engine test, the gateway refuses it
 constexpr int kCommandMs = 5000;
 constexpr int kClientMs = 30000;
 
@@ -69,13 +73,21 @@ PortMapper::Parts clientParts(const QString& scenario)
     return parts;
 }
 
-// Maps the port as the engine does and reports what came back; on "quit", quits the application the
-// way the program does, which removes the mapping.
-void runClient(const QString& scenario)
+// Waits for the test's "quit", then quits the application the way the program does, which removes the
+// mapping.
+void quitWhenTold()
+{
+    say(QStringLiteral("mapped"));
+    ASSERT_TRUE(waitForInputLine("quit", kClientMs));
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    say(QStringLiteral("quit"));
+}
+
+// Maps the port as the engine asks for it and reports what came back.
+void runMapperClient(const QString& scenario)
 {
     QObject observer;
-    QElapsedTimer clock;
-    clock.start();
     auto* mapper = new PortMapper(kPort, clientParts(scenario), qApp);
     mapper->setMapTCP(true);
     mapper->setMapUDP(true);
@@ -85,8 +97,7 @@ void runClient(const QString& scenario)
         &observer, QStringLiteral("PortMapperChanged"), [&](const Notification&) { ++reports; }, mapper);
     ASSERT_TRUE(mapper->open());
     ASSERT_TRUE(QTest::qWaitFor([&] { return reports > 0; }, PortMapper::kAnswerTimeoutMs + 2000));
-    say(QStringLiteral("reported after %1 ms: error %2 address %3 port %4 mapped %5")
-            .arg(clock.elapsed())
+    say(QStringLiteral("reported: error %1 address %2 port %3 mapped %4")
             .arg(mapper->error())
             .arg(mapper->publicAddress(), QString::number(mapper->publicPort()),
                  QString::number(mapper->isMapped())));
@@ -106,12 +117,47 @@ void runClient(const QString& scenario)
                                   [&](const QString& address) { found = address; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return found.has_value(); }, PortMapper::kAnswerTimeoutMs + 2000));
     EXPECT_EQ(*found, QLatin1String(kPublicAddress));
+    quitWhenTold();
+}
 
-    say(QStringLiteral("mapped"));
-    ASSERT_TRUE(waitForInputLine("quit", kClientMs));
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    QCoreApplication::exec();
-    say(QStringLiteral("quit"));
+class NeverIdle : public IdleTime
+{
+public:
+    void querySecondsSinceInput(QObject*, std::function<void(qint64)> done) override { done(0); }
+};
+
+// The engine binds its port and maps it; the gateway will not give out that same public port, so
+// the engine announces the one it was given instead.
+void runEngineClient()
+{
+    QTemporaryDir folder;
+    Settings settings(folder.filePath(QStringLiteral("Ombrelay.conf")));
+    settings.setInteger(QStringLiteral("kBTPort"), kPort);
+    settings.setBool(QStringLiteral("kRandomPort"), false);
+    NeverIdle idle;
+    SleepWatcher sleepWatcher;
+    BTCore::Parts parts;
+    parts.settings = &settings;
+    parts.idleTime = &idle;
+    parts.sleepWatcher = &sleepWatcher;
+    parts.makePortMapper = BTCore::defaultParts().makePortMapper;
+    parts.startTimers = false;
+
+    QObject observer;
+    int reports = 0;
+    listenForNotification(&observer, QStringLiteral("PortMapperChanged"),
+                          [&](const Notification&) { ++reports; });
+    auto* core = new BTCore(parts, qApp);
+    ASSERT_TRUE(core->portMapper());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reports > 0; }, PortMapper::kAnswerTimeoutMs + 2000));
+    say(QStringLiteral("reported: private port %1 public port %2")
+            .arg(core->privatePort())
+            .arg(core->publicPort()));
+    EXPECT_EQ(core->privatePort(), kPort);
+    EXPECT_TRUE(core->portMapper()->isMapped());
+    EXPECT_NE(core->publicPort(), kTakenPublicPort);
+    EXPECT_EQ(core->publicPort(), core->portMapper()->publicPort());
+    quitWhenTold();
 }
 
 // ---- the test side, in the host namespace ----
@@ -219,7 +265,8 @@ protected:
     }
 
     // The daemon's tables and chains, as its packaging would create them on a router.
-    void startGatewayDaemon()
+    // `rules`: permission rules ahead of the one that lets the LAN map ports 1024 and up.
+    void startGatewayDaemon(const QByteArray& rules)
     {
         ASSERT_TRUE(m_files.isValid());
         writeFile("rules.nft",
@@ -241,9 +288,10 @@ protected:
                                     "enable_upnp=yes\n"
                                     "secure_mode=yes\n"
                                     "ipv6_disable=yes\n"
-                                    "uuid=3f9b6c4e-1c1a-4b7e-9d55-0a1b2c3d4e5f\n"
-                                    "allow 1024-65535 10.77.0.0/24 1024-65535\n"
-                                    "deny 0-65535 0.0.0.0/0 0-65535\n");
+                                    "uuid=3f9b6c4e-1c1a-4b7e-9d55-0a1b2c3d4e5f\n" +
+                                        rules +
+                                        "allow 1024-65535 10.77.0.0/24 1024-65535\n"
+                                        "deny 0-65535 0.0.0.0/0 0-65535\n");
         m_daemon.setProcessChannelMode(QProcess::MergedChannels);
         m_daemon.setChildProcessModifier(dieWithParent);
         m_daemon.start(QLatin1String(kIp),
@@ -278,7 +326,10 @@ protected:
         const QString scenario = qEnvironmentVariable(kScenarioVariable);
         if (scenario.isEmpty())
             return false;
-        runClient(scenario);
+        if (scenario == QLatin1String("engine"))
+            runEngineClient();
+        else
+            runMapperClient(scenario);
         return true;
     }
 
@@ -322,9 +373,9 @@ protected:
     }
 
     // A gateway daemon grants the mapping; quitting the client removes it again.
-    void mapThroughTheGateway(const QString& scenario)
+    void mapThroughTheGateway(const QString& scenario, const QByteArray& rules = {})
     {
-        startGatewayDaemon();
+        startGatewayDaemon(rules);
         startClient(scenario);
         ASSERT_TRUE(clientSays("mapped")) << m_clientOutput.constData();
         EXPECT_EQ(gatewayRulesForOurPort(), 2) << "a TCP and a UDP rule while mapped";
@@ -343,11 +394,19 @@ protected:
     QByteArray m_clientOutput;
 };
 
-TEST_F(PortMapperGatewayTest, TheEngineMappingIsGrantedAndRemovedAtQuit)
+TEST_F(PortMapperGatewayTest, TheDefaultMapperIsGrantedAndRemovedAtQuit)
 {
     if (runAsClient())
         return;
     mapThroughTheGateway(QStringLiteral("default"));
+}
+
+TEST_F(PortMapperGatewayTest, TheEngineAnnouncesThePublicPortItWasGiven)
+{
+    if (runAsClient())
+        return;
+    mapThroughTheGateway(QStringLiteral("engine"),
+                         QByteArray("deny ") + QByteArray::number(kTakenPublicPort) + " 0.0.0.0/0 0-65535\n");
 }
 
 TEST_F(PortMapperGatewayTest, NatPmpGrantsTheMapping)
