@@ -129,8 +129,10 @@ void PZReadStream::readBytes()
                 want = std::min<qint64>(want, global.bytesAvailableForConsumption());
         }
     }
-    want = std::clamp<qint64>(want, 0, kMaxReadPerPass);
+    // Held back by a budget: readability is not watched until the next tick. Bytes left over by the
+    // per-pass cap are reported again at once.
     m_throttled = want < readable;
+    want = std::clamp<qint64>(want, 0, kMaxReadPerPass);
     if (want > 0) {
         const qsizetype got = readIntoBuffer(qsizetype(want));
         if (got < 0) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +24,10 @@ PZSocket::PZSocket(int fd, StreamPeer* peer, QObject* parent)
     const int flags = ::fcntl(m_fd, F_GETFL);
     if (flags >= 0 && !(flags & O_NONBLOCK))
         ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
+    // Output is gathered into batches here already; waiting for acknowledgements as well would hold
+    // every small message back by the peer's delayed acknowledgement.
+    const int on = 1;
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     m_token = SocketReactor::instance().add(m_fd, this, m_wantRead, m_wantWrite);
     if (!m_token)
         fail();

@@ -22,7 +22,8 @@ public:
     // The torrent's budgets; null while the connection has no torrent.
     virtual BandwidthProvision* downloadProvision() = 0;
     virtual BandwidthProvision* uploadProvision() = 0;
-    // Piece payload handed to the socket: the peer's and the torrent's upload counters and meter.
+    // Piece payload handed to the socket: the peer's and the torrent's upload counters and meter. Runs
+    // inside a write, so it only counts: it never writes to the stream.
     virtual void didUploadBytes(quint32 bytes) = 0;
     // The connection is established (its first writable event).
     virtual void socketDidOpen() {}

@@ -164,5 +164,24 @@ TEST_F(PZReadStreamTest, DrainMovesAConsumeOffsetAndKeepsOrder)
     ::close(remote);
 }
 
+TEST_F(PZReadStreamTest, InputBeyondOnePassIsReadWithoutWaitingForATick)
+{
+    // More than one pass may read, and no budget in force: readiness alone must carry it all.
+    const QByteArray bytes(8 * PZReadStream::kMaxReadPerPass, 'b');
+    qsizetype sent = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (peer->received.size() < bytes.size() && timer.elapsed() < 10000) {
+        if (sent < bytes.size()) {
+            const ssize_t n = ::send(remoteFd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_DONTWAIT);
+            if (n > 0)
+                sent += n;
+        }
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(peer->received.size(), bytes.size());
+    EXPECT_FALSE(peer->socket->readStream().isThrottled());
+}
+
 }  // namespace
 }  // namespace ombrelay
