@@ -149,6 +149,19 @@ void runUntil(const std::function<bool()>& done, int limitMs)
     loop.exec();
 }
 
+// Times `run` as the iteration; returns its wall seconds and sets "cores", the process CPU per wall second.
+double measure(benchmark::State& state, const std::function<void()>& run)
+{
+    const double cpu = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    run();
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    state.SetIterationTime(seconds);
+    state.counters["cores"] = (processCpuSeconds() - cpu) / seconds;
+    return seconds;
+}
+
 void BM_UnlimitedLoopback(benchmark::State& state)
 {
     Engine engine;
@@ -170,15 +183,11 @@ void BM_UnlimitedLoopback(benchmark::State& state)
     runUntil([&] { return sender.socket.isOpen() && receiver.socket.isOpen(); }, 2000);
     for (auto _ : state) {
         const qint64 start = receiver.received;
-        const double cpu = processCpuSeconds();
-        QElapsedTimer wall;
-        wall.start();
-        topUp();
-        runUntil([&] { return receiver.received - start >= target; }, 60000);
-        const double seconds = wall.nsecsElapsed() / 1e9;
-        state.SetIterationTime(seconds);
+        const double seconds = measure(state, [&] {
+            topUp();
+            runUntil([&] { return receiver.received - start >= target; }, 60000);
+        });
         state.counters["GB/s"] = double(receiver.received - start) / seconds / 1e9;
-        state.counters["cores"] = (processCpuSeconds() - cpu) / seconds;
         state.SetBytesProcessed(receiver.received - start);
     }
 }
@@ -198,16 +207,10 @@ void BM_GlobalUploadLimit100kBps(benchmark::State& state)
     runFor(1000);  // past the first slices
     for (auto _ : state) {
         const qint64 start = receiver.received;
-        const double cpu = processCpuSeconds();
-        QElapsedTimer wall;
-        wall.start();
-        runFor(10000);
-        const double seconds = wall.nsecsElapsed() / 1e9;
-        state.SetIterationTime(seconds);
+        const double seconds = measure(state, [] { runFor(10000); });
         const double rate = double(receiver.received - start) / seconds;
         state.counters["B/s"] = rate;
         state.counters["error%"] = (rate - 100000.0) / 1000.0;
-        state.counters["cores"] = (processCpuSeconds() - cpu) / seconds;
     }
     setGlobalUpload(false, 0);
 }
@@ -227,13 +230,8 @@ void BM_IdleConnections(benchmark::State& state)
         return std::all_of(peers.begin(), peers.end(), [](const auto& p) { return p->socket.isOpen(); });
     }, 5000);
     for (auto _ : state) {
-        const double cpu = processCpuSeconds();
-        QElapsedTimer wall;
-        wall.start();
-        runFor(5000);
-        const double seconds = wall.nsecsElapsed() / 1e9;
-        state.SetIterationTime(seconds);
-        state.counters["cpu%"] = 100.0 * (processCpuSeconds() - cpu) / seconds;
+        measure(state, [] { runFor(5000); });
+        state.counters["cpu%"] = 100.0 * state.counters["cores"];
     }
     for (int fd : remotes)
         ::close(fd);

@@ -7,6 +7,7 @@
 #include "engine/net/StreamPeer.h"
 
 #include <QByteArray>
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <arpa/inet.h>
@@ -67,31 +68,21 @@ inline QByteArray receive(int fd, qsizetype count, int timeoutMs = 2000)
     return bytes;
 }
 
-// Bytes waiting on `fd` after a short settling time (loopback delivers within microseconds).
-inline QByteArray receiveAvailable(int fd)
+// Bytes waiting on `fd`: with `settleMs` > 0 also what arrives until the line stays quiet that long
+// (loopback delivers within microseconds).
+inline QByteArray receiveAvailable(int fd, int settleMs = 30)
 {
     QByteArray bytes;
     char chunk[65536];
     for (int i = 0; i < 1000; ++i) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 30) <= 0)
+        if (::poll(&p, 1, settleMs) <= 0)
             break;
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+        const ssize_t got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (got <= 0)
             break;
         bytes.append(chunk, got);
     }
-    return bytes;
-}
-
-// Bytes waiting on `fd` right now, without waiting for more.
-inline QByteArray receiveNow(int fd)
-{
-    QByteArray bytes;
-    char chunk[65536];
-    ssize_t got;
-    while ((got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
-        bytes.append(chunk, got);
     return bytes;
 }
 
@@ -164,6 +155,31 @@ inline void resetGlobalBudgets()
         p->bandwidthProvisionUpdate();
     }
 }
+
+// A peer on an established loopback connection, its remote end a plain descriptor.
+class ConnectedPeerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetGlobalBudgets();
+        std::tie(engineFd, remoteFd) = loopbackPair();
+        ASSERT_GE(engineFd, 0);
+        peer = std::make_unique<RecordingPeer>(engineFd);
+        ASSERT_TRUE(peer->open());
+    }
+    void TearDown() override
+    {
+        peer.reset();
+        if (remoteFd >= 0)
+            ::close(remoteFd);
+        resetGlobalBudgets();
+    }
+
+    int engineFd = -1;
+    int remoteFd = -1;
+    std::unique_ptr<RecordingPeer> peer;
+};
 
 // A piece message: length, id 7, index, offset, then `blockLength` bytes of a pattern seeded by `seed`.
 inline QByteArray pieceMessage(quint32 index, quint32 blockLength, char seed)

@@ -8,30 +8,10 @@ namespace {
 
 using namespace test;
 
-class PZReadStreamTest : public ::testing::Test
+class PZReadStreamTest : public ConnectedPeerTest
 {
 protected:
-    void SetUp() override
-    {
-        resetGlobalBudgets();
-        std::tie(engineFd, remoteFd) = loopbackPair();
-        ASSERT_GE(engineFd, 0);
-        peer = std::make_unique<RecordingPeer>(engineFd);
-        ASSERT_TRUE(peer->open());
-    }
-    void TearDown() override
-    {
-        peer.reset();
-        if (remoteFd >= 0)
-            ::close(remoteFd);
-        resetGlobalBudgets();
-    }
-
     void send(const QByteArray& bytes) { ASSERT_EQ(::send(remoteFd, bytes.constData(), bytes.size(), 0), bytes.size()); }
-
-    int engineFd = -1;
-    int remoteFd = -1;
-    std::unique_ptr<RecordingPeer> peer;
 };
 
 TEST_F(PZReadStreamTest, EndOfFileParsesWhatIsPendingBeforeEndingThePeer)
