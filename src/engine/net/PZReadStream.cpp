@@ -16,6 +16,7 @@ namespace ombrelay {
 namespace {
 
 constexpr qsizetype kCompactThreshold = 64 * 1024;
+constexpr qsizetype kRetainedCapacity = 256 * 1024;
 
 // Streams leave by having their entry cleared, so a rotation in progress never skips or repeats one;
 // cleared entries are dropped at the start of the next rotation.
@@ -59,7 +60,11 @@ void PZReadStream::drainBufferBy(qsizetype n)
         return;
     m_head += n;
     if (m_head == m_bytes.size()) {
-        m_bytes.resize(0);
+        // An idle connection keeps no large buffer from an earlier burst.
+        if (m_bytes.capacity() > kRetainedCapacity)
+            m_bytes = QByteArray();
+        else
+            m_bytes.resize(0);
         m_head = 0;
     } else if (m_head >= kCompactThreshold && m_head >= m_bytes.size() / 2) {
         const qsizetype rest = m_bytes.size() - m_head;

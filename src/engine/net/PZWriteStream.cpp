@@ -33,6 +33,8 @@ void PZWriteStream::setCipher(std::unique_ptr<StreamCipher> cipher)
 
 void PZWriteStream::writeHighPriorityMessage(const QByteArray& data)
 {
+    if (m_socket.isClosed())
+        return;
     m_pendingWrites.push_back({data, 0, m_cipher != nullptr});
     flushStream();
     afterWrite();
@@ -49,6 +51,8 @@ void PZWriteStream::writeLowPriorityMessage(const QByteArray& data)
 
 void PZWriteStream::writeHandshakingMessage(const QByteArray& data, bool encrypt)
 {
+    if (m_socket.isClosed())
+        return;
     m_pendingWrites.push_back({data, 0, encrypt});
     flushStream();
     afterWrite();
