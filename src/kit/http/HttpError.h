@@ -16,6 +16,7 @@ struct HttpError
         TimedOut,
         BodyTooLarge,
         TooManyRedirects,
+        UnreadableReply,    // the response arrived but its body makes no sense to the caller
     };
 
     Kind kind = Kind::None;

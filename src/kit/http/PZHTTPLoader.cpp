@@ -1,6 +1,7 @@
 #include "kit/http/PZHTTPLoader.h"
 
 #include "kit/PerformLater.h"
+#include "kit/Settings.h"
 #include "kit/http/HttpCookieStore.h"
 
 #include <cstdio>
@@ -28,6 +29,11 @@ QByteArray PZHTTPLoader::browserUserAgent()
 {
     return "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_7_2) AppleWebKit/534.51.22 (KHTML, like Gecko) "
            "Version/5.1.1 Safari/534.51.22";
+}
+
+bool PZHTTPLoader::userAllowsCookies()
+{
+    return !Settings::instance().boolean(QStringLiteral("kDisableCookies"));
 }
 
 QByteArray PZHTTPLoader::userAgent() const
@@ -223,6 +229,12 @@ HttpError PZHTTPLoader::errorFor(CURLcode result) const
     if (result == CURLE_UNSUPPORTED_PROTOCOL)
         return {HttpError::Kind::UnsupportedScheme, text};
     return {HttpError::Kind::Network, text};
+}
+
+void PZHTTPLoader::reportError(const HttpError& error)
+{
+    m_error = error;
+    handleError();
 }
 
 void PZHTTPLoader::handleCompletion()

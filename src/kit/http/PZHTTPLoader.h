@@ -52,6 +52,8 @@ public:
     void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
 
     static QByteArray browserUserAgent();
+    // False when the user turned cookies off ("kDisableCookies").
+    static bool userAllowsCookies();
     // Why an address cannot be loaded (none, a scheme other than http/https in any case, no host), or no error.
     static HttpError checkAddress(const QUrl& url);
 
@@ -74,6 +76,8 @@ protected:
     virtual void load(const QUrl& url, const QByteArray& address, const QByteArray& body);
     // Starts the request to `address` without the checks of load.
     void startRequest(const QUrl& url, const QByteArray& address, const QByteArray& body);
+    // Turns a completed load into an error report, for a subclass that finds the body unusable.
+    void reportError(const HttpError& error);
     // Reports `error` on the next event-loop pass.
     void failSoon(const QUrl& url, HttpError error);
     QByteArray address() const { return m_address; }

@@ -1,7 +1,5 @@
 #include "kit/http/PZHTTPLoaderQueued.h"
 
-#include "kit/Settings.h"
-
 #include <QList>
 #include <QRandomGenerator>
 
@@ -45,7 +43,7 @@ int PZHTTPLoaderQueued::pendingLoaders()
 
 bool PZHTTPLoaderQueued::shouldSendCookies() const
 {
-    return !Settings::instance().boolean(QStringLiteral("kDisableCookies"));
+    return userAllowsCookies();
 }
 
 void PZHTTPLoaderQueued::load(const QUrl& url, const QByteArray& address, const QByteArray& body)
