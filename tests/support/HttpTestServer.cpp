@@ -154,6 +154,8 @@ void HttpTestServer::readFrom(QTcpSocket* socket)
     it->buffer += socket->readAll();
     if (it->busy)
         return;
+    if (!it->buffer.isEmpty() && !(it->buffer.at(0) >= 'A' && it->buffer.at(0) <= 'Z'))
+        return socket->abort();  // not HTTP (a TLS greeting, say): reset at once
     const qsizetype headEnd = it->buffer.indexOf("\r\n\r\n");
     if (headEnd < 0) {
         if (it->buffer.size() > kMaxHeaderBytes)

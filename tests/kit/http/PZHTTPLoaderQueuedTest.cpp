@@ -137,6 +137,21 @@ TEST_F(HttpLoaderQueuedTest, KilledOrDestroyedLoadFreesItsPlaceAtOnce)
     EXPECT_EQ(PZHTTPLoaderQueued::pendingLoaders(), 0);
 }
 
+// "https" (any case) is loaded too: it takes a place and reaches the server, whose plain HTTP answer
+// to the TLS greeting then fails the load.
+TEST_F(HttpLoaderQueuedTest, HttpsIsLoaded)
+{
+    PZHTTPLoaderQueued loader;
+    LoadRecorder rec(loader);
+    loader.loadURL(QUrl("HTTPS://127.0.0.1:" + QString::number(server.port()) + "/page"));
+    EXPECT_EQ(PZHTTPLoaderQueued::currentLoaders(), 1);
+    ASSERT_TRUE(rec.wait());
+    EXPECT_EQ(rec.errors, 1);
+    EXPECT_EQ(rec.error.kind, HttpError::Kind::Network);
+    EXPECT_EQ(server.connectionCount(), 1);
+    EXPECT_EQ(PZHTTPLoaderQueued::currentLoaders(), 0);
+}
+
 TEST_F(HttpLoaderQueuedTest, TimeOutEndsTheLoadAndFreesItsPlace)
 {
     EXPECT_EQ(PZHTTPLoaderQueued().timeoutMs(), 10000);
