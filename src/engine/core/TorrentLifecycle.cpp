@@ -1,0 +1,57 @@
+#include "engine/core/TorrentLifecycle.h"
+
+#include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+#include "kit/Settings.h"
+
+namespace ombrelay {
+namespace {
+
+// Torrents in memory only: adding puts lines straight into the downloads list, respecting the queue.
+class InMemoryLifecycle final : public TorrentLifecycle
+{
+public:
+    void downloadTorrentLines(const TorrentLineList& lines) override
+    {
+        EngineHost& host = EngineHost::instance();
+        const Settings& settings = Settings::instance();
+        for (const TorrentLinePtr& line : lines) {
+            if (line->isDownloading())
+                continue;
+            if (line->downloadPath().isEmpty())
+                line->setDownloadPath(AppPaths::downloadPath());
+            host.addDownload(line);
+            const bool queued = settings.boolean(QStringLiteral("kDownloadQueueEnabled")) &&
+                                host.numberOfDownloadingTorrents() >
+                                    settings.integer(QStringLiteral("kDownloadQueueLimit"));
+            line->beginDownloadWithState(queued ? TorrentLine::Waiting : TorrentLine::Downloading);
+        }
+    }
+    void writeStatePlist(TorrentLine&) override {}
+    void purgeCachedDescriptors(TorrentLine&) override {}
+    void relocateOnCompletion(TorrentLine&) override {}
+    void torrentRemoved(TorrentLine&, bool) override {}
+    bool isPathOnUnattachedVolume(const QString&) const override { return false; }
+    QString volumeName(const QString&) const override { return {}; }
+};
+
+TorrentLifecycle*& installed()
+{
+    static TorrentLifecycle* lifecycle = nullptr;
+    return lifecycle;
+}
+
+}  // namespace
+
+TorrentLifecycle& TorrentLifecycle::instance()
+{
+    static InMemoryLifecycle inMemory;
+    return installed() ? *installed() : inMemory;
+}
+
+void TorrentLifecycle::install(TorrentLifecycle* lifecycle)
+{
+    installed() = lifecycle;
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,290 @@
+#include "engine/torrent/TorrentLine.h"
+
+#include "engine/bencode/Bdecoder.h"
+#include "engine/core/TrackerService.h"
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/Metainfo.h"
+#include "engine/torrent/PathComponent.h"
+#include "kit/PZCrypto.h"
+
+#include <QFile>
+#include <QHash>
+
+namespace ombrelay {
+
+TorrentLine::TorrentLine()
+{
+    m_amountRequested.setZeroValue(QString());
+    m_amountDownloaded.setZeroValue(QStringLiteral("0kB"));
+}
+
+TorrentLine::~TorrentLine() = default;
+
+TorrentLinePtr TorrentLine::torrentLineForPath(const QString& path)
+{
+    auto line = std::make_shared<TorrentLine>();
+    return line->setTorrentPath(path) ? line : nullptr;
+}
+
+TorrentLinePtr TorrentLine::torrentLineForData(const QByteArray& data)
+{
+    auto line = std::make_shared<TorrentLine>();
+    return line->setTorrentData(data) ? line : nullptr;
+}
+
+bool TorrentLine::setTorrentPath(const QString& path)
+{
+    m_torrentPath = path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > Bdecoder::kMetainfoLimit)
+        return false;
+    return setTorrentData(file.read(Bdecoder::kMetainfoLimit));
+}
+
+bool TorrentLine::setTorrentData(const QByteArray& data)
+{
+    std::optional<Metainfo> metainfo = Metainfo::read(data);
+    return metainfo && applyMetainfo(std::move(*metainfo));
+}
+
+bool TorrentLine::applyMetainfo(Metainfo metainfo)
+{
+    mutableChildren().clear();
+    m_files.clear();
+    m_torrentData = std::move(metainfo.data);
+    setPath(metainfo.name);
+    m_pieceLength = quint64(metainfo.pieceLength);
+    m_blocksPerPiece = (m_pieceLength + kBlockSize - 1) / kBlockSize;
+    m_piecesData = std::move(metainfo.pieces);
+
+    if (metainfo.hasFileList) {
+        // Folders by (parent, name), so that a long file list builds in linear time.
+        QHash<QPair<const OBLine*, QString>, OBLine*> folders;
+        quint64 offset = 0;
+        for (qsizetype n = 0; n < metainfo.files.size(); ++n) {
+            const Metainfo::File& file = metainfo.files.at(n);
+            OBLine* parent = this;
+            for (qsizetype c = 0; c + 1 < file.components.size(); ++c) {
+                const QString& name = file.components.at(c);
+                OBLine*& folder = folders[qMakePair(static_cast<const OBLine*>(parent), name)];
+                if (!folder)
+                    folder = parent->appendChild(std::make_unique<FileLine>(name, this, parent));
+                parent = folder;
+            }
+            auto line = std::make_unique<FileLine>(file.components.last(), this, parent, quint32(n));
+            line->setByteRange(PZMakeRange(offset, quint64(file.length)));
+            m_files.append(static_cast<FileLine*>(parent->appendChild(std::move(line))));
+            offset += quint64(file.length);
+        }
+    }
+    setFileIndex(isLeaf() ? 0 : kNoFileIndex);
+    setByteRange(PZMakeRange(0, quint64(metainfo.totalLength)));
+    m_infoHash = metainfo.infoHash;
+    m_trackerListHTTP = metainfo.trackersHTTP;
+    m_trackerListUDP = metainfo.trackersUDP;
+    m_dhtNodes = metainfo.dhtNodes;
+
+    const quint64 blocks = totalNumberOfBlocks();
+    const quint64 pieces = totalNumberOfPieces();
+    m_downloadedBlocks = PZIndexSet(blocks);
+    m_storedBlocks = PZIndexSet(blocks);
+    m_neededBlocks = PZIndexSet(blocks);
+    m_downloadedPieces = PZIndexSet(pieces);
+    m_neededPieces = PZIndexSet(pieces);
+    m_exportedIndices = PZIndexSet(quint64(std::max<qsizetype>(m_files.size(), 1)));
+    m_pathListString.clear();
+    return true;
+}
+
+void TorrentLine::setDownloadPath(const QString& folder)
+{
+    Q_ASSERT_X(!path().isEmpty(), "setDownloadPath", "path == nil");
+    m_downloadPath = folder;
+    setFullPath(folder.isEmpty() ? QString() : PathComponent::join(folder, path()));
+    for (const auto& child : children())
+        static_cast<FileLine*>(child.get())->updateFullPaths(fullPath());
+}
+
+QList<OBLine*> TorrentLine::childrenFlat() const
+{
+    QList<OBLine*> flat;
+    flat.reserve(m_files.size());
+    for (FileLine* file : m_files)
+        flat.append(file);
+    return flat;
+}
+
+QString TorrentLine::escapedInfoHash() const
+{
+    QString text;
+    for (const char c : m_infoHash) {
+        const uchar byte = uchar(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9'))
+            text += QLatin1Char(char(byte));
+        else
+            text += QStringLiteral("%%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return text;
+}
+
+QByteArray TorrentLine::obfuscatedInfoHash() const
+{
+    return PZCrypto::sha1(QByteArrayLiteral("req2") + m_infoHash);
+}
+
+bool TorrentLine::isValidTracker(const QString& address)
+{
+    return Metainfo::isAllowedTracker(address);
+}
+
+QUrl TorrentLine::announceURL() const
+{
+    return m_trackerListHTTP.isEmpty() ? QUrl() : QUrl(m_trackerListHTTP.first());
+}
+
+void TorrentLine::handleAnnounceError()
+{
+    if (!m_trackerListHTTP.isEmpty())
+        m_trackerListHTTP.removeFirst();
+}
+
+void TorrentLine::scrapeTracker()
+{
+    if (m_trackerListHTTP.isEmpty() || m_hasScraped)
+        return;
+    m_hasScraped = true;
+    TrackerService::instance().scrape(*this);
+}
+
+void TorrentLine::rescrapeTracker()
+{
+    m_hasScraped = false;
+    scrapeTracker();
+}
+
+// Geometry.
+
+quint64 TorrentLine::totalNumberOfBlocks() const
+{
+    const quint64 pieces = totalNumberOfPieces();
+    if (pieces == 0 || m_pieceLength == 0)
+        return 0;
+    const quint64 lastPiece = totalLength() - (pieces - 1) * m_pieceLength;
+    return (pieces - 1) * m_blocksPerPiece + (lastPiece + kBlockSize - 1) / kBlockSize;
+}
+
+PZRange TorrentLine::blockRangeForByteRange(PZRange range) const
+{
+    const quint64 end = std::min(PZMaxRange(range), totalLength());
+    if (range.length == 0 || range.location >= end || m_pieceLength == 0)
+        return {};
+    const auto blockOf = [this](quint64 byte) {
+        return (byte / m_pieceLength) * m_blocksPerPiece + (byte % m_pieceLength) / kBlockSize;
+    };
+    const quint64 first = blockOf(range.location);
+    return PZMakeRange(first, blockOf(end - 1) - first + 1);
+}
+
+PZRange TorrentLine::pieceRangeForByteRange(PZRange range) const
+{
+    const quint64 end = std::min(PZMaxRange(range), totalLength());
+    if (range.length == 0 || range.location >= end || m_pieceLength == 0)
+        return {};
+    const quint64 first = range.location / m_pieceLength;
+    return PZMakeRange(first, (end - 1) / m_pieceLength - first + 1);
+}
+
+PZIndexSet TorrentLine::blocksForByteRange(PZRange range) const
+{
+    PZIndexSet blocks(totalNumberOfBlocks());
+    const PZRange run = blockRangeForByteRange(range);
+    for (quint64 b = run.location; b < PZMaxRange(run); ++b)
+        blocks.addIndex(b);
+    return blocks;
+}
+
+PZIndexSet TorrentLine::piecesForByteRange(PZRange range) const
+{
+    PZIndexSet pieces(totalNumberOfPieces());
+    const PZRange run = pieceRangeForByteRange(range);
+    for (quint64 p = run.location; p < PZMaxRange(run); ++p)
+        pieces.addIndex(p);
+    return pieces;
+}
+
+quint64 TorrentLine::totalSize() const
+{
+    if (m_files.isEmpty())
+        return totalLength();
+    quint64 size = 0;
+    for (const FileLine* file : m_files)
+        if (file->shouldDownload())
+            size += file->fileLength();
+    return size;
+}
+
+bool TorrentLine::hasDownloadedAllBlocksForFile(const FileLine& file) const
+{
+    const PZRange blocks = file.blockRange();
+    return quint64(m_storedBlocks.countWithinRange(blocks.location, blocks.length)) == blocks.length;
+}
+
+bool TorrentLine::hasDownloadedAllNeededPieces() const
+{
+    return m_downloadedPieces.containsSet(m_neededPieces);
+}
+
+quint64 TorrentLine::bytesOfBlocks(const PZIndexSet& blocks) const
+{
+    if (m_pieceLength % kBlockSize == 0)
+        return quint64(blocks.count()) * kBlockSize;
+    quint64 bytes = 0;
+    for (const quint64 block : blocks.indexArray()) {
+        const quint64 piece = block / m_blocksPerPiece;
+        const quint64 offset = (block % m_blocksPerPiece) * kBlockSize;
+        const quint64 start = piece * m_pieceLength + offset;
+        if (start < totalLength())
+            bytes += std::min({m_pieceLength - offset, totalLength() - start, kBlockSize});
+    }
+    return bytes;
+}
+
+int TorrentLine::numberOfActiveFiles() const
+{
+    if (m_files.isEmpty())
+        return 1;
+    int wanted = 0;
+    for (const FileLine* file : m_files)
+        wanted += file->shouldDownload() ? 1 : 0;
+    return wanted;
+}
+
+bool TorrentLine::hasDisabledFiles() const
+{
+    for (const FileLine* file : m_files)
+        if (!file->shouldDownload())
+            return true;
+    return false;
+}
+
+QStringList TorrentLine::flatPathList() const
+{
+    QStringList names{path().section(QLatin1Char('/'), -1)};
+    std::function<void(const OBLine&)> walk = [&](const OBLine& line) {
+        for (const auto& child : line.children()) {
+            names.append(child->path().section(QLatin1Char('/'), -1));
+            walk(*child);
+        }
+    };
+    walk(*this);
+    return names;
+}
+
+QString TorrentLine::pathListString() const
+{
+    if (m_pathListString.isNull())
+        m_pathListString = flatPathList().join(QLatin1Char('\n'));
+    return m_pathListString;
+}
+
+}  // namespace ombrelay

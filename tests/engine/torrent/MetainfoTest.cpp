@@ -1,0 +1,422 @@
+#include "TorrentFixtures.h"
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/Metainfo.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/TextHelpers.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+QByteArray minimalMetainfo()
+{
+    return QByteArrayLiteral("d8:announce30:http://127.0.0.1:6969/announce4:infod6:lengthi5e4:name5:a.txt"
+                             "12:piece lengthi16384e6:pieces20:") +
+           PZCrypto::sha1(QByteArrayLiteral("hello")) + QByteArrayLiteral("ee");
+}
+
+FileLine* fileAt(const TorrentLine& torrent, int index)
+{
+    return torrent.files().at(index);
+}
+
+}  // namespace
+
+TEST(Metainfo, MinimalSingleFileVectors)
+{
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(minimalMetainfo());
+    ASSERT_TRUE(torrent);
+    EXPECT_EQ(hexString(torrent->infoHash()), "de3edc1dfa1958affac1dbdc8f34d4d6dac43f00");
+    EXPECT_EQ(torrent->escapedInfoHash(), "%DE%3E%DC%1D%FA%19X%AF%FA%C1%DB%DC%8F4%D4%D6%DA%C4%3F%00");
+    EXPECT_EQ(hexString(torrent->obfuscatedInfoHash()), "51ffb24c9cfff91b7e3f217a9ff80a669e27e83b");
+    EXPECT_EQ(torrent->path(), "a.txt");
+    EXPECT_EQ(torrent->torrentData(), minimalMetainfo());
+    EXPECT_TRUE(torrent->isLeaf());
+    EXPECT_EQ(torrent->fileIndex(), 0u);
+    EXPECT_EQ(torrent->byteRange(), PZMakeRange(0, 5));
+    EXPECT_EQ(torrent->fileCount(), 1);
+    EXPECT_EQ(torrent->filesText(), "1 file");
+    EXPECT_EQ(torrent->pieceLength(), 16384u);
+    EXPECT_EQ(torrent->numberOfBlocksPerPiece(), 1u);
+    EXPECT_EQ(torrent->totalNumberOfPieces(), 1u);
+    EXPECT_EQ(torrent->totalNumberOfBlocks(), 1u);
+    EXPECT_EQ(torrent->trackerListHTTP(), QStringList{"http://127.0.0.1:6969/announce"});
+    EXPECT_EQ(torrent->announceURL().host(), "127.0.0.1");
+    EXPECT_EQ(torrent->checkboxState(), OBLine::NoCheckbox);
+}
+
+TEST(Metainfo, EscapedInfoHashKeepsLettersAndDigitsOnly)
+{
+    TorrentLine line;
+    line.setInfoHash(QByteArray("\x41\x20\x7a\x30\x2e\x7e", 6));
+    EXPECT_EQ(line.escapedInfoHash(), "A%20z0%2E%7E");
+}
+
+TEST(Metainfo, FileTreeRangesAndFullPaths)
+{
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(
+        metainfo(multiFileInfo("T", {{{"a", "b", "c.txt"}, 10}, {{"d.txt"}, 5}})));
+    ASSERT_TRUE(torrent);
+    torrent->setDownloadPath("/downloads");
+    ASSERT_EQ(torrent->children().size(), 2u);
+    EXPECT_EQ(torrent->children()[0]->path(), "a");
+    EXPECT_EQ(torrent->children()[1]->path(), "d.txt");
+    EXPECT_EQ(torrent->byteRange(), PZMakeRange(0, 15));
+    EXPECT_EQ(torrent->fileIndex(), OBLine::kNoFileIndex);
+    ASSERT_EQ(torrent->files().size(), 2);
+
+    struct Case { int index; const char* name; PZRange range; const char* fullPath; };
+    const Case cases[] = {
+        {0, "c.txt", PZMakeRange(0, 10), "/downloads/T/a/b/c.txt"},
+        {1, "d.txt", PZMakeRange(10, 5), "/downloads/T/d.txt"},
+    };
+    for (const Case& c : cases) {
+        const FileLine* file = fileAt(*torrent, c.index);
+        EXPECT_EQ(file->path(), c.name);
+        EXPECT_EQ(file->fileIndex(), quint32(c.index));
+        EXPECT_EQ(file->byteRange(), c.range) << c.name;
+        EXPECT_EQ(file->fullPath(), c.fullPath);
+    }
+    const auto* folderA = static_cast<const FileLine*>(torrent->children()[0].get());
+    EXPECT_TRUE(folderA->isFolder());
+    EXPECT_EQ(folderA->byteRange(), PZMakeRange(0, 10));
+    EXPECT_EQ(folderA->fullPath(), "/downloads/T/a");
+    EXPECT_EQ(folderA->parent(), torrent.get());
+}
+
+TEST(Metainfo, SameNamesInDifferentFoldersStayApart)
+{
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(
+        metainfo(multiFileInfo("T", {{{"a", "x", "f"}, 1}, {{"b", "x", "f"}, 2}, {{"g"}, 3}})));
+    ASSERT_TRUE(torrent);
+    torrent->setDownloadPath("/d");
+    ASSERT_EQ(torrent->children().size(), 3u);
+    EXPECT_EQ(fileAt(*torrent, 0)->fullPath(), "/d/T/a/x/f");
+    EXPECT_EQ(fileAt(*torrent, 1)->fullPath(), "/d/T/b/x/f");
+    EXPECT_EQ(fileAt(*torrent, 2)->fullPath(), "/d/T/g");
+
+    torrent->setDownloadPath("/elsewhere");
+    EXPECT_EQ(fileAt(*torrent, 1)->fullPath(), "/elsewhere/T/b/x/f");
+    EXPECT_EQ(static_cast<FileLine*>(torrent->children()[0].get())->fullPath(), "/elsewhere/T/a");
+}
+
+TEST(Metainfo, BlocksPerPiece)
+{
+    const std::pair<qint64, quint64> cases[] = {{262144, 16}, {100000, 7}, {16384, 1}, {100, 1}, {16385, 2}};
+    for (const auto& [pieceLength, blocks] : cases) {
+        const TorrentLinePtr torrent =
+            TorrentLine::torrentLineForData(metainfo(singleFileInfo("f", 600000, pieceLength)));
+        ASSERT_TRUE(torrent) << pieceLength;
+        EXPECT_EQ(torrent->numberOfBlocksPerPiece(), blocks) << pieceLength;
+    }
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(metainfo(singleFileInfo("f", 600000, 262144)));
+    EXPECT_EQ(torrent->totalNumberOfPieces(), 3u);
+    EXPECT_EQ(torrent->totalNumberOfBlocks(), 37u);
+}
+
+TEST(Metainfo, TrackerLists)
+{
+    struct Case
+    {
+        const char* label;
+        BValue announceList;  // null: absent
+        QString announce;     // empty: absent
+        bool accepted;
+        QStringList http;
+        QStringList udp;
+    };
+    BValue tiers = BValue::list();
+    tiers.append(pathList({"udp://A:80"}));
+    tiers.append(pathList({"http://B/announce", "http://C/announce"}));
+    BValue mixed = BValue::list();
+    mixed.append(BValue("HTTPS://E/announce"));
+    mixed.append(pathList({"wss://F", "ftp://G", "http://tracker.thepiratebay.org/announce"}));
+    BValue wrongType = BValue::list();
+    wrongType.append(BValue(qint64(5)));
+    BValue wrongInner = BValue::list();
+    BValue inner = BValue::list();
+    inner.append(BValue(qint64(5)));
+    wrongInner.append(inner);
+    const Case cases[] = {
+        {"tiers beat announce", tiers, "http://D/announce", true, {"http://B/announce", "http://C/announce"},
+         {"udp://A:80"}},
+        {"empty list, no announce", BValue::list(), "", true, {}, {}},
+        {"no list, no announce", BValue(), "", false, {}, {}},
+        {"announce only", BValue(), "http://D/announce", true, {"http://D/announce"}, {}},
+        {"schemes", mixed, "", true, {"HTTPS://E/announce"}, {}},
+        {"integer tier", wrongType, "", false, {}, {}},
+        {"integer tracker", wrongInner, "", false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        BValue top;
+        if (!c.announceList.isNull())
+            top.insert("announce-list", c.announceList);
+        if (!c.announce.isEmpty())
+            top.insert("announce", BValue(c.announce));
+        top.insert("info", singleFileInfo("f", 10));
+        const TorrentLinePtr torrent = TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
+        ASSERT_EQ(bool(torrent), c.accepted) << c.label;
+        if (!torrent)
+            continue;
+        EXPECT_EQ(torrent->trackerListHTTP(), c.http) << c.label;
+        EXPECT_EQ(torrent->trackerListUDP(), c.udp) << c.label;
+    }
+
+    BValue top;
+    top.insert("announce", BValue(qint64(1)));
+    top.insert("info", singleFileInfo("f", 10));
+    EXPECT_FALSE(TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top))) << "integer announce";
+}
+
+TEST(Metainfo, AnnounceErrorDropsTheFirstTracker)
+{
+    BValue top;
+    BValue tiers = BValue::list();
+    tiers.append(pathList({"http://B/announce", "http://C/announce"}));
+    top.insert("announce-list", tiers);
+    top.insert("info", singleFileInfo("f", 10));
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
+    ASSERT_TRUE(torrent);
+    torrent->handleAnnounceError();
+    EXPECT_EQ(torrent->announceURL(), QUrl("http://C/announce"));
+    torrent->handleAnnounceError();
+    torrent->handleAnnounceError();
+    EXPECT_TRUE(torrent->announceURL().isEmpty());
+}
+
+TEST(Metainfo, DhtNodesAreParsedStrictly)
+{
+    BValue nodes = BValue::list();
+    const std::pair<const char*, qint64> entries[] = {
+        {"1.2.3.4", 6881}, {"router", 6881}, {"5.6.7.8", 0},     {"224.0.0.1", 6881}, {"0.0.0.0", 6881},
+        {"255.255.255.255", 6881}, {"9.9.9.9", 70000}, {"1.2.3", 6881}, {"1.2.3.4", 6881},
+    };
+    for (const auto& [host, port] : entries) {
+        BValue node = BValue::list();
+        node.append(BValue(host));
+        node.append(BValue(port));
+        nodes.append(node);
+    }
+    nodes.append(BValue("not a list"));
+    BValue top;
+    top.insert("announce", BValue("http://t/announce"));
+    top.insert("nodes", nodes);
+    top.insert("info", singleFileInfo("f", 10));
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
+    ASSERT_TRUE(torrent);
+    ASSERT_EQ(torrent->dhtNodes().size(), 1);
+    EXPECT_EQ(torrent->dhtNodes().first().toString(), "1.2.3.4:6881");
+}
+
+// Every metainfo here must be refused: names or paths that leave the folder, inconsistent geometry,
+// wrong types, absurd sizes.
+TEST(Metainfo, HostileCorpusIsRefused)
+{
+    struct Case { const char* label; QByteArray data; };
+    QList<Case> cases;
+    const auto add = [&](const char* label, BValue info) { cases.append({label, metainfo(std::move(info))}); };
+
+    for (const char* name : {"..", ".", "", "a/b", "/etc", "../../x"})
+        add(name, singleFileInfo(name, 10));
+    add("NUL in name", singleFileInfo(QString::fromLatin1("a\0b", 3), 10));
+    add("traversal in path", multiFileInfo("T", {{{"..", "x"}, 1}}));
+    add("dot in path", multiFileInfo("T", {{{"a", ".", "x"}, 1}}));
+    add("absolute path component", multiFileInfo("T", {{{"/etc/passwd"}, 1}}));
+    add("slash inside component", multiFileInfo("T", {{{"a/../../b"}, 1}}));
+    add("empty component", multiFileInfo("T", {{{"a", ""}, 1}}));
+    add("NUL in path", multiFileInfo("T", {{{QString::fromLatin1("x\0y", 3)}, 1}}));
+    add("empty path list", multiFileInfo("T", {{{}, 1}}));
+    add("duplicate paths", multiFileInfo("T", {{{"a", "b"}, 1}, {{"a", "b"}, 2}}));
+    add("file then folder", multiFileInfo("T", {{{"a"}, 1}, {{"a", "b"}, 2}}));
+    add("folder then file", multiFileInfo("T", {{{"a", "b"}, 1}, {{"a"}, 2}}));
+    add("no files", multiFileInfo("T", {}));
+    add("zero total", multiFileInfo("T", {{{"a"}, 0}, {{"b"}, 0}}));
+    add("single zero length", singleFileInfo("f", 0));
+    add("negative length", multiFileInfo("T", {{{"a"}, -5}, {{"b"}, 10}}));
+    add("sum overflows", multiFileInfo("T", {{{"a"}, std::numeric_limits<qint64>::max()}, {{"b"}, 1}}));
+    add("2^62 length", singleFileInfo("f", qint64(1) << 62));
+    for (const qint64 pieceLength : {qint64(0), qint64(-16384), qint64(1) << 31, qint64(1) << 32}) {
+        BValue info = singleFileInfo("f", 100);
+        info.insert("piece length", pieceLength);
+        info.insert("pieces", QByteArray(20, 'p'));
+        add("piece length", std::move(info));
+    }
+    {
+        BValue info = singleFileInfo("f", 40000);  // 3 pieces
+        info.insert("pieces", QByteArray(40, 'p'));
+        add("too few pieces", std::move(info));
+        info.insert("pieces", QByteArray(80, 'p'));
+        add("too many pieces", std::move(info));
+        info.insert("pieces", QByteArray(61, 'p'));
+        add("ragged pieces", std::move(info));
+        info.insert("pieces", BValue(qint64(3)));
+        add("integer pieces", std::move(info));
+    }
+    {
+        BValue info = singleFileInfo("f", 100);
+        info.insert("name", BValue(qint64(7)));
+        add("integer name", std::move(info));
+    }
+    {
+        BValue info = singleFileInfo("f", 100);
+        info.insert("length", BValue("100"));
+        add("text length", std::move(info));
+    }
+    {
+        BValue info = singleFileInfo("f", 100);
+        info.insert("piece length", BValue("16384"));
+        add("text piece length", std::move(info));
+    }
+    {
+        BValue info = multiFileInfo("T", {{{"a"}, 1}});
+        BValue files = BValue::list();
+        files.append(BValue("a"));
+        info.insert("files", files);
+        add("file entry not a dictionary", std::move(info));
+    }
+    {
+        BValue info = multiFileInfo("T", {{{"a"}, 1}});
+        BValue files = BValue::list();
+        BValue entry;
+        entry.insert("length", 1);
+        entry.insert("path", BValue("a"));
+        files.append(entry);
+        info.insert("files", files);
+        add("path not a list", std::move(info));
+    }
+    {
+        BValue info = multiFileInfo("T", {{{"a"}, 1}});
+        BValue files = BValue::list();
+        BValue entry;
+        entry.insert("length", 1);
+        BValue path = BValue::list();
+        path.append(BValue(qint64(1)));
+        entry.insert("path", path);
+        files.append(entry);
+        info.insert("files", files);
+        add("integer path component", std::move(info));
+    }
+    {
+        BValue info = singleFileInfo("f", 100);
+        info.insert("files", BValue("x"));
+        add("files not a list", std::move(info));
+    }
+    cases.append({"top level list", QByteArrayLiteral("l4:infoe")});
+    cases.append({"no info", QByteArrayLiteral("d8:announce8:http://xe")});
+    cases.append({"info is a list", QByteArrayLiteral("d8:announce8:http://x4:infoli1eee")});
+    cases.append({"2^63 length", QByteArrayLiteral("d8:announce8:http://x4:infod6:lengthi9223372036854775808e"
+                                                   "4:name1:f12:piece lengthi16384e6:pieces20:") +
+                                     QByteArray(20, 'p') + "ee"});
+    QByteArray deep = QByteArrayLiteral("d8:announce8:http://x5:extra");
+    deep += QByteArray(150, 'l') + QByteArray(150, 'e');
+    deep += QByteArrayLiteral("4:info") + Bencoder::bencodingForObject(singleFileInfo("f", 10)) + "e";
+    cases.append({"deep nesting", deep});
+    const QByteArray valid = metainfo(singleFileInfo("f", 10));
+    cases.append({"truncated", valid.left(valid.size() - 3)});
+    cases.append({"empty", QByteArray()});
+
+    ASSERT_TRUE(TorrentLine::torrentLineForData(valid)) << "the baseline must be accepted";
+    for (const Case& c : cases) {
+        EXPECT_FALSE(Metainfo::read(c.data)) << c.label;
+        EXPECT_FALSE(TorrentLine::torrentLineForData(c.data)) << c.label;
+    }
+}
+
+TEST(Metainfo, LongComponentsAreShortenedKeepingTheExtension)
+{
+    const QString longAscii = QString(300, 'a') + ".mkv";
+    const QString longAccented = QString(200, QChar(0xE9)) + ".txt";  // two bytes each in UTF-8
+    const TorrentLinePtr torrent =
+        TorrentLine::torrentLineForData(metainfo(multiFileInfo("T", {{{longAscii}, 1}, {{longAccented}, 1}})));
+    ASSERT_TRUE(torrent);
+    for (const FileLine* file : torrent->files()) {
+        EXPECT_LE(file->path().toUtf8().size(), 255);
+        EXPECT_GE(file->path().toUtf8().size(), 250);
+        EXPECT_FALSE(file->path().contains(QChar::ReplacementCharacter));
+    }
+    EXPECT_TRUE(fileAt(*torrent, 0)->path().endsWith(".mkv"));
+    EXPECT_TRUE(fileAt(*torrent, 1)->path().endsWith(".txt"));
+
+    // Two names that only differ beyond the limit become the same name: refused, never merged.
+    const QString twin1 = QString(300, 'b') + "1.txt";
+    const QString twin2 = QString(300, 'b') + "2.txt";
+    EXPECT_FALSE(TorrentLine::torrentLineForData(metainfo(multiFileInfo("T", {{{twin1}, 1}, {{twin2}, 1}}))));
+}
+
+TEST(Metainfo, LegacyNamesAndBinaryKeysKeepAStableInfoHash)
+{
+    BValue info = multiFileInfo("x", {{{"a"}, 3}, {{"b"}, 4}});
+    info.insert("name", BValue(QByteArray("caf\xe9", 4)));  // Latin-1, not UTF-8
+    BValue files = BValue::list();
+    for (const auto& [name, length] : {std::pair<const char*, qint64>{"\xff\xfe.bin", 3}, {"b", 4}}) {
+        BValue entry;
+        entry.insert("length", length);
+        BValue path = BValue::list();
+        path.append(BValue(QByteArray(name)));
+        entry.insert("path", path);
+        entry.insert("ed2k", BValue(QByteArray("\x00\xff\x80\x7f\x01\xfe\xc3\x28\x00\xff\x80\x7f\x01\xfe\xc3\x28", 16)));
+        files.append(entry);
+    }
+    info.insert("files", files);
+    const QByteArray expected = PZCrypto::sha1(Bencoder::bencodingForObject(info));
+    const QByteArray data = metainfo(info);
+
+    const TorrentLinePtr first = TorrentLine::torrentLineForData(data);
+    const TorrentLinePtr second = TorrentLine::torrentLineForData(data);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(first->infoHash(), expected);
+    EXPECT_EQ(second->infoHash(), expected);
+    EXPECT_EQ(first->torrentData(), data);
+    EXPECT_EQ(first->path(), QString::fromLatin1("caf\xe9"));
+    EXPECT_EQ(first->files().at(0)->path(), QString::fromLatin1("\xff\xfe.bin"));
+}
+
+TEST(Metainfo, Utf8NamesArePreferred)
+{
+    BValue info = multiFileInfo("legacy", {{{"old"}, 3}});
+    info.insert("name.utf-8", BValue(QString::fromUtf8("Überall")));
+    BValue files = BValue::list();
+    BValue entry;
+    entry.insert("length", 3);
+    entry.insert("path", pathList({"old"}));
+    entry.insert("path.utf-8", pathList({QString::fromUtf8("neü")}));
+    files.append(entry);
+    info.insert("files", files);
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(metainfo(info));
+    ASSERT_TRUE(torrent);
+    EXPECT_EQ(torrent->path(), QString::fromUtf8("Überall"));
+    EXPECT_EQ(torrent->files().at(0)->path(), QString::fromUtf8("neü"));
+}
+
+TEST(Metainfo, ReadFromFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.torrent");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(minimalMetainfo());
+    file.close();
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForPath(path);
+    ASSERT_TRUE(torrent);
+    EXPECT_EQ(torrent->torrentPath(), path);
+    EXPECT_EQ(hexString(torrent->infoHash()), "de3edc1dfa1958affac1dbdc8f34d4d6dac43f00");
+    EXPECT_FALSE(TorrentLine::torrentLineForPath(dir.filePath("missing.torrent")));
+}
+
+TEST(Metainfo, EveryFullPathLiesUnderTheDownloadFolder)
+{
+    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(metainfo(multiFileInfo(
+        "T", {{{"..a", "b.."}, 1}, {{"...", "x"}, 2}, {{" ", "~"}, 3}, {{"\\..\\", "$HOME"}, 4}})));
+    ASSERT_TRUE(torrent);
+    QTemporaryDir dir;
+    torrent->setDownloadPath(dir.path());
+    for (const FileLine* file : torrent->files()) {
+        const QString clean = QDir::cleanPath(file->fullPath());
+        EXPECT_TRUE(clean.startsWith(QDir::cleanPath(dir.path()) + "/T/")) << qPrintable(file->fullPath());
+    }
+}

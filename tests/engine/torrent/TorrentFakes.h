@@ -1,0 +1,113 @@
+#pragma once
+
+#include "engine/core/DhtService.h"
+#include "engine/core/EngineHost.h"
+#include "engine/core/HeadlessEngineHost.h"
+#include "engine/core/PeerService.h"
+#include "engine/core/TorrentLifecycle.h"
+#include "engine/core/TrackerService.h"
+#include "kit/DefaultSettings.h"
+#include "kit/Settings.h"
+
+#include <QHash>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <utility>
+
+namespace ombrelay::test {
+
+struct FakeTrackers : TrackerService
+{
+    QList<std::pair<const TorrentLine*, TrackerEvent>> events;
+    int scrapes = 0;
+    void announce(TorrentLine& t, TrackerEvent e) override { events.append({&t, e}); }
+    void scrape(TorrentLine&) override { ++scrapes; }
+    void forget(TorrentLine&) override {}
+    QList<TrackerEvent> eventsFor(const TorrentLine* t) const
+    {
+        QList<TrackerEvent> list;
+        for (const auto& [torrent, event] : events)
+            if (torrent == t)
+                list.append(event);
+        return list;
+    }
+};
+
+struct FakeDht : DhtService
+{
+    int finds = 0;
+    QList<DhtNodeAddress> nodes;
+    void findPeersForTorrent(TorrentLine&) override { ++finds; }
+    void addNodes(const QList<DhtNodeAddress>& n) override { nodes += n; }
+};
+
+struct FakePeers : PeerService
+{
+    QHash<const TorrentLine*, Counts> counts;
+    QHash<const TorrentLine*, quint64> pending;
+    int connects = 0;
+    int disconnects = 0;
+    int optimizations = 0;
+    Counts peerCounts(const TorrentLine& t) const override { return counts.value(&t); }
+    quint64 pendingPieceSize(const TorrentLine& t) const override { return pending.value(&t); }
+    void connectToPeers() override { ++connects; }
+    void disconnectFromPeers(TorrentLine& t) override
+    {
+        ++disconnects;
+        counts.remove(&t);
+    }
+    void optimizePeerConnections(TorrentLine&) override { ++optimizations; }
+    void cancelUnneededPieces(TorrentLine&) override {}
+};
+
+struct FakeLifecycle : TorrentLifecycle
+{
+    bool detached = false;
+    int stateWrites = 0;
+    int purges = 0;
+    QList<bool> removals;  // wasComplete of each removal
+    TorrentLineList downloaded;
+    void downloadTorrentLines(const TorrentLineList& lines) override { downloaded += lines; }
+    void writeStatePlist(TorrentLine&) override { ++stateWrites; }
+    void purgeCachedDescriptors(TorrentLine&) override { ++purges; }
+    void relocateOnCompletion(TorrentLine&) override {}
+    void torrentRemoved(TorrentLine&, bool wasComplete) override { removals.append(wasComplete); }
+    bool isPathOnUnattachedVolume(const QString&) const override { return detached; }
+    QString volumeName(const QString&) const override { return QStringLiteral("Backup"); }
+};
+
+// Installs fakes for every service and a fresh headless host with the registered settings; undoes it.
+class EngineFakes : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(settingsDir.isValid());
+        Settings::useFile(settingsDir.filePath("Ombrelay.conf"));
+        registerDefaultSettings(Settings::instance());
+        EngineHost::install(&host);
+        TrackerService::install(&trackers);
+        DhtService::install(&dht);
+        PeerService::install(&peers);
+    }
+    void TearDown() override
+    {
+        for (const TorrentLinePtr& line : host.objects())
+            host.removeDownloads({line});
+        EngineHost::install(nullptr);
+        TrackerService::install(nullptr);
+        DhtService::install(nullptr);
+        PeerService::install(nullptr);
+        TorrentLifecycle::install(nullptr);
+    }
+    void useFakeLifecycle() { TorrentLifecycle::install(&lifecycle); }
+
+    QTemporaryDir settingsDir;
+    HeadlessEngineHost host;
+    FakeTrackers trackers;
+    FakeDht dht;
+    FakePeers peers;
+    FakeLifecycle lifecycle;
+};
+
+}  // namespace ombrelay::test
