@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace ombrelay {
+
+// The kit's images drawn by code: the checkboxes ("CheckboxOn", "CheckboxOffActive", "CheckboxMixedX",
+// ...; 12 x 13), the filter bar gradients ("BlueGradient24", "GrayGradient24") and the generic file and
+// folder icons used when the icon theme has none.
+class PZArtwork
+{
+public:
+    // Null for a name the kit does not draw.
+    static QImage draw(const QString& name);
+    static QImage documentIcon(int edge);
+    static QImage folderIcon(int edge);
+};
+
+}  // namespace ombrelay
