@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QList>
+#include <QTreeView>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "uikit/PZOutlineColumn.h"
+#include "uikit/PZPredicate.h"
+#include "uikit/PZSortDescriptor.h"
+
+namespace ombrelay {
+
+class FilterSearchField;
+class PZCellTracker;
+class PZOutlineModel;
+class PZOutlineObject;
+class PZOutlineProxyModel;
+class PZRoundTabView;
+
+// The base of the list views (transfers, search results, feed entries). It shows a list of objects as
+// the top-level rows of an outline (children come from the objects), filters them through the filter
+// buttons and the search field, keeps the count of matching objects on every button, keeps the
+// selection and the expanded rows by object across re-sorts, sorts by a three-click rule per column
+// header (ascending -> descending -> list order), and draws its own selection and column grid. Work
+// that needs the view on screen waits while it is hidden and runs when it is shown.
+//
+// Subclasses add columns and filter buttons (initTabView, predicateForTypeIndex) before setUp().
+class PZOutlineView : public QTreeView
+{
+    Q_OBJECT
+public:
+    explicit PZOutlineView(QWidget* parent = nullptr);
+    ~PZOutlineView() override;
+
+    // Columns, in order, before setUp(); answers the column index.
+    int addColumn(const QString& identifier, const QString& title, int width, std::unique_ptr<PZTrackingCell> cell,
+                  std::optional<PZSortDescriptor> sortPrototype = std::nullopt);
+    int outlineColumnCount() const { return int(m_columns.size()); }
+    const PZOutlineColumn* outlineColumn(int column) const;
+    // The first column whose sort prototype has the descriptor's key and comparison; -1 when none.
+    int columnForSortDescriptor(const PZSortDescriptor& descriptor) const;
+    // The cell drawing the object's row in a column; subclasses may answer another for some rows.
+    virtual PZTrackingCell* cellFor(int column, const PZOutlineObject* object) const;
+
+    // Wires the filter bar (either may be null), calls initTabView and selects button 0.
+    void setUp(PZRoundTabView* roundTabView, FilterSearchField* filterField);
+    PZRoundTabView* roundTabView() const { return m_roundTabView; }
+    FilterSearchField* filterField() const { return m_filterField; }
+
+    // The object list (list order, never sorted).
+    const QList<PZOutlineObject*>& objects() const;
+    virtual void addObject(PZOutlineObject* object);
+    virtual void addObjects(const QList<PZOutlineObject*>& objects);
+    virtual void removeObjects(const QList<PZOutlineObject*>& objects);
+    virtual void setObjects(const QList<PZOutlineObject*>& objects);
+    // The object's children changed.
+    void reloadChildren(PZOutlineObject* object);
+
+    // Filtering.
+    virtual void initTabView() {}
+    // The predicate of a filter button; the base answers the yes predicate.
+    virtual PZPredicateRef predicateForTypeIndex(int index) const;
+    // The search field's text, trimmed, as a plain case-insensitive substring of the objects' filter
+    // text; the yes predicate when it is empty.
+    virtual PZPredicateRef filterPredicate() const;
+    PZPredicateRef compoundFilterPredicateForTypeIndex(int index) const;
+    PZPredicateRef currentFilterPredicate() const;
+    virtual void rebuildFilterPredicate();
+    // Objects of the whole list that pass the predicate.
+    virtual int countForPredicate(const PZPredicateRef& predicate) const;
+    virtual void rebuildTabView();
+    // Objects matching the search text, whatever button is selected.
+    int filteredCount();
+
+    // Sorting.
+    const PZSortDescriptors& sortDescriptors() const;
+    // Applied as given (code, restored settings).
+    void setSortDescriptors(const PZSortDescriptors& descriptors);
+    // The stored form of the settings; only keys a column declares are applied.
+    void restoreSortDescriptors(const QVariant& stored);
+    QVariant storedSortDescriptors() const;
+    // Restores the order stored under a settings key and stores every change there.
+    void bindSortDescriptorsToSetting(const QString& key);
+    void rearrangeObjects();
+    void reloadContent();
+
+    // Rows.
+    PZOutlineObject* objectAt(const QModelIndex& index) const;
+    // The object's row in the view (itemForRepresentedObject); invalid when it is not shown.
+    QModelIndex indexForObject(const PZOutlineObject* object, int column = 0) const;
+    int levelOf(const QModelIndex& index) const;
+    QList<PZOutlineObject*> selectedObjects() const;
+    void selectObjects(const QList<PZOutlineObject*>& objects);
+    void saveSelectedObjects();
+    void restoreSelectedObjects();
+    void saveExpandedObjects();
+    void restoreExpandedObjects();
+
+    virtual int heightOfRow(const PZOutlineObject& object, int level) const { return 17; }
+    // Group rows carry no column separators.
+    virtual bool isGroupItem(const PZOutlineObject& object) const { return false; }
+    // The view has the focus and draws in the active style.
+    bool isFirstResponder() const;
+    quint64 animationOffset() const { return m_animationOffset; }
+
+    PZOutlineModel* objectModel() const { return m_model; }
+    PZOutlineProxyModel* arrangedModel() const { return m_proxy; }
+    PZCellTracker* cellTracker() const { return m_tracker; }
+
+    // The grid grey (228/255).
+    static QColor gridColor();
+
+signals:
+    void selectionDidChange();
+    void sortDescriptorsChanged();
+
+protected:
+    // The three-click rule for a sort change made by a header click.
+    void setSortDescriptorsFromClick(const PZSortDescriptors& descriptors);
+    void headerClicked(int column);
+    void setAnimationOffset(quint64 offset) { m_animationOffset = offset; }
+
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+
+private:
+    void afterEdit();
+    void reloadContentNow();
+    void rearrangeObjectsNow();
+    void rebuildTabViewNow();
+    void applySortDescriptors(const PZSortDescriptors& descriptors);
+    void updateSortIndicator();
+    void drawColumnSeparators(QPainter& painter, const QColor& color, const QRect& rect, bool footer) const;
+    QColor selectionColor() const;
+    QModelIndex lastVisibleIndex() const;
+
+    std::vector<PZOutlineColumn> m_columns;
+    PZOutlineModel* m_model;
+    PZOutlineProxyModel* m_proxy;
+    PZCellTracker* m_tracker;
+    PZRoundTabView* m_roundTabView = nullptr;
+    FilterSearchField* m_filterField = nullptr;
+    QList<PZOutlineObject*> m_selected;
+    QList<PZOutlineObject*> m_expanded;
+    QString m_sortSettingKey;
+    bool m_needsToRearrangeObjects = false;
+    bool m_needsToReloadContent = false;
+    bool m_needsToRebuildTabView = false;
+    quint64 m_animationOffset = 0;
+};
+
+}  // namespace ombrelay

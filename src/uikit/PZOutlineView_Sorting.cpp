@@ -1,0 +1,194 @@
+#include "uikit/PZOutlineView.h"
+
+#include "kit/Settings.h"
+#include "uikit/PZOutlineModel.h"
+#include "uikit/PZOutlineProxyModel.h"
+#include "uikit/PZSortDescriptorTransformer.h"
+
+#include <QHeaderView>
+#include <QSet>
+
+namespace ombrelay {
+
+const PZSortDescriptors& PZOutlineView::sortDescriptors() const
+{
+    return m_proxy->sortDescriptors();
+}
+
+void PZOutlineView::applySortDescriptors(const PZSortDescriptors& descriptors)
+{
+    const bool changed = descriptors != m_proxy->sortDescriptors();
+    m_proxy->setSortDescriptors(descriptors);
+    updateSortIndicator();
+    if (changed) {
+        if (!m_sortSettingKey.isEmpty())
+            Settings::instance().setValue(m_sortSettingKey, storedSortDescriptors());
+        emit sortDescriptorsChanged();
+    }
+}
+
+void PZOutlineView::setSortDescriptors(const PZSortDescriptors& descriptors)
+{
+    saveSelectedObjects();
+    applySortDescriptors(descriptors);
+    restoreSelectedObjects();
+}
+
+void PZOutlineView::setSortDescriptorsFromClick(const PZSortDescriptors& descriptors)
+{
+    saveSelectedObjects();
+    const PZSortDescriptors& current = sortDescriptors();
+    if (!current.isEmpty() && !descriptors.isEmpty() && current.first().sameKeyAndComparison(descriptors.first())) {
+        const int column = columnForSortDescriptor(descriptors.first());
+        if (column >= 0 && descriptors.first().ascending == m_columns[column].sortPrototype->ascending) {
+            // The third click on a column: back to list order.
+            saveExpandedObjects();
+            applySortDescriptors({});
+            restoreExpandedObjects();
+            restoreSelectedObjects();
+            return;
+        }
+    }
+    applySortDescriptors(descriptors);
+    restoreSelectedObjects();
+}
+
+void PZOutlineView::headerClicked(int column)
+{
+    const PZOutlineColumn* clicked = outlineColumn(column);
+    if (!clicked || !clicked->sortPrototype) {
+        updateSortIndicator();
+        return;
+    }
+    const PZSortDescriptors& current = sortDescriptors();
+    const PZSortDescriptor first = !current.isEmpty() && current.first().sameKeyAndComparison(*clicked->sortPrototype)
+                                       ? current.first().reversed()
+                                       : *clicked->sortPrototype;
+    PZSortDescriptors descriptors{first};
+    for (const PZSortDescriptor& descriptor : current) {
+        if (!descriptor.sameKeyAndComparison(first))
+            descriptors.append(descriptor);
+    }
+    setSortDescriptorsFromClick(descriptors);
+}
+
+void PZOutlineView::updateSortIndicator()
+{
+    const PZSortDescriptors& descriptors = sortDescriptors();
+    const int column = descriptors.isEmpty() ? -1 : columnForSortDescriptor(descriptors.first());
+    header()->setSortIndicator(column, column >= 0 && !descriptors.first().ascending ? Qt::DescendingOrder
+                                                                                      : Qt::AscendingOrder);
+}
+
+void PZOutlineView::restoreSortDescriptors(const QVariant& stored)
+{
+    PZSortDescriptors declared;
+    for (const PZSortDescriptor& descriptor : PZSortDescriptorTransformer::transformedValue(stored)) {
+        if (columnForSortDescriptor(descriptor) >= 0)
+            declared.append(descriptor);
+    }
+    setSortDescriptors(declared);
+}
+
+QVariant PZOutlineView::storedSortDescriptors() const
+{
+    return PZSortDescriptorTransformer::reverseTransformedValue(sortDescriptors());
+}
+
+void PZOutlineView::bindSortDescriptorsToSetting(const QString& key)
+{
+    m_sortSettingKey.clear();
+    restoreSortDescriptors(Settings::instance().value(key));
+    m_sortSettingKey = key;
+}
+
+PZOutlineObject* PZOutlineView::objectAt(const QModelIndex& index) const
+{
+    return PZOutlineModel::objectAt(index);
+}
+
+QModelIndex PZOutlineView::indexForObject(const PZOutlineObject* object, int column) const
+{
+    return m_proxy->mapFromSource(m_model->indexForObject(object, column));
+}
+
+int PZOutlineView::levelOf(const QModelIndex& index) const
+{
+    int level = 0;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        ++level;
+    return level;
+}
+
+QList<PZOutlineObject*> PZOutlineView::selectedObjects() const
+{
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [this](const QModelIndex& a, const QModelIndex& b) {
+        return visualRect(a).y() < visualRect(b).y();
+    });
+    QList<PZOutlineObject*> found;
+    for (const QModelIndex& row : rows) {
+        if (PZOutlineObject* object = objectAt(row))
+            found.append(object);
+    }
+    return found;
+}
+
+void PZOutlineView::selectObjects(const QList<PZOutlineObject*>& objects)
+{
+    QItemSelection selection;
+    for (const PZOutlineObject* object : objects) {
+        const QModelIndex index = indexForObject(object);
+        if (index.isValid())
+            selection.select(index, index);
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void PZOutlineView::saveSelectedObjects()
+{
+    m_selected = selectedObjects();
+}
+
+void PZOutlineView::restoreSelectedObjects()
+{
+    if (m_selected.isEmpty())
+        return;
+    const QSet<const PZOutlineObject*> wanted(m_selected.cbegin(), m_selected.cend());
+    QList<QModelIndex> rows;
+    for (QModelIndex row = m_proxy->index(0, 0); row.isValid() && rows.size() < wanted.size(); row = indexBelow(row)) {
+        if (wanted.contains(objectAt(row)))
+            rows.append(row);
+    }
+    QSet<QPersistentModelIndex> now;
+    for (const QModelIndex& row : selectionModel()->selectedRows())
+        now.insert(row);
+    const QSet<QPersistentModelIndex> collected(rows.cbegin(), rows.cend());
+    if (collected == now)
+        return;
+    QItemSelection selection;
+    for (const QModelIndex& row : rows)
+        selection.select(row, row);
+    // Objects that were all filtered away leave an empty selection.
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void PZOutlineView::saveExpandedObjects()
+{
+    m_expanded.clear();
+    for (QModelIndex row = m_proxy->index(0, 0); row.isValid(); row = indexBelow(row)) {
+        if (isExpanded(row))
+            m_expanded.append(objectAt(row));
+    }
+}
+
+void PZOutlineView::restoreExpandedObjects()
+{
+    for (const PZOutlineObject* object : std::as_const(m_expanded)) {
+        const QModelIndex index = indexForObject(object);
+        if (index.isValid())
+            expand(index);
+    }
+}
+
+}  // namespace ombrelay

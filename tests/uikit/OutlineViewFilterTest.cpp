@@ -1,0 +1,146 @@
+#include "FakeOutline.h"
+
+#include "kit/NotificationCenter.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+// alpha one (active), alpha two (inactive), beta (complete), gamma and delta (active).
+void fillAlphaExample(FakeOutlineWindow& w)
+{
+    w.add(QStringLiteral("alpha one"), 10, true);
+    w.add(QStringLiteral("Alpha two"), 20, false);
+    w.add(QStringLiteral("beta"), 30, true, true);
+    w.add(QStringLiteral("gamma"), 40, true);
+    w.add(QStringLiteral("delta"), 50, true);
+}
+
+QStringList titles(const PZRoundTabView* tabs)
+{
+    QStringList list;
+    for (int i = 0; i < tabs->buttonCount(); ++i)
+        list.append(tabs->buttonAt(i)->text());
+    return list;
+}
+
+}  // namespace
+
+TEST(OutlineViewFilterTest, ButtonCountsCoverTheWholeListAndHonourTheFilterText)
+{
+    FakeOutlineWindow w;
+    w.window.show();
+    fillAlphaExample(w);
+    struct Case
+    {
+        QString text;
+        QList<int> counts;
+        QStringList titles;
+    };
+    const Case cases[] = {
+        {QString(), {5, 3, 1, 1}, {"All", "Active (3)", "Inactive (1)", "Complete (1)"}},
+        {QStringLiteral("alpha"), {2, 1, 1, 0}, {"All", "Active (1)", "Inactive (1)", "Complete"}},
+        {QStringLiteral("  ALPHA  "), {2, 1, 1, 0}, {"All", "Active (1)", "Inactive (1)", "Complete"}},
+        {QStringLiteral("zzz"), {0, 0, 0, 0}, {"All", "Active", "Inactive", "Complete"}},
+    };
+    for (int selected : {0, 2}) {
+        w.tabs->selectButtonAtIndex(selected);
+        for (const Case& c : cases) {
+            w.field->setText(c.text);
+            QList<int> counts;
+            for (int i = 0; i < 4; ++i)
+                counts.append(w.tabs->countAtIndex(i));
+            EXPECT_EQ(counts, c.counts) << c.text.toStdString() << " button " << selected;
+            EXPECT_EQ(titles(w.tabs), c.titles) << c.text.toStdString();
+        }
+    }
+    w.field->setText(QStringLiteral("alpha"));
+    EXPECT_EQ(w.view->filteredCount(), 2);
+    w.field->clear();
+    EXPECT_EQ(w.view->filteredCount(), 5);
+}
+
+TEST(OutlineViewFilterTest, EmptyFieldAndAllButtonFilterWithTheYesPredicateItself)
+{
+    FakeOutlineWindow w;
+    w.window.show();
+    fillAlphaExample(w);
+    EXPECT_EQ(w.view->currentFilterPredicate(), PZPredicate::yes());
+    w.tabs->selectButtonAtIndex(1);
+    EXPECT_EQ(w.view->currentFilterPredicate(), PZPredicate::instance<IsActivePredicate>());
+    EXPECT_EQ(w.shownNames(), QStringList({"alpha one", "gamma", "delta"}));
+    w.field->setText(QStringLiteral("a"));
+    EXPECT_EQ(w.shownNames(), QStringList({"alpha one", "gamma", "delta"}));
+    w.field->setText(QStringLiteral("ALPHA"));
+    EXPECT_EQ(w.shownNames(), QStringList({"alpha one"}));
+}
+
+TEST(OutlineViewFilterTest, ClickingAButtonSelectsItAndRebuildsTheFilter)
+{
+    FakeOutlineWindow w;
+    w.window.show();
+    fillAlphaExample(w);
+    QTest::mouseClick(w.tabs->buttonAt(3), Qt::LeftButton);
+    EXPECT_EQ(w.tabs->selectedIndex(), 3);
+    EXPECT_EQ(w.shownNames(), QStringList({"beta"}));
+    QTest::mouseClick(w.tabs->buttonAt(3), Qt::LeftButton);  // the selected one stays selected
+    EXPECT_EQ(w.tabs->selectedIndex(), 3);
+    w.tabs->selectButtonAtIndex(PZRoundTabView::NotFound);
+    EXPECT_EQ(w.tabs->selectedIndex(), 3);
+}
+
+TEST(OutlineViewFilterTest, SelectionWhoseObjectsWereAllFilteredAwayBecomesEmpty)
+{
+    FakeOutlineWindow w;
+    w.window.show();
+    fillAlphaExample(w);
+    w.view->selectObjects({w.lines[1].get()});  // Alpha two, inactive
+    ASSERT_EQ(w.view->selectedObjects().size(), 1);
+    w.tabs->selectButtonAtIndex(1);
+    EXPECT_TRUE(w.view->selectedObjects().isEmpty());
+    EXPECT_FALSE(w.view->selectionModel()->hasSelection());
+
+    // A selection partly filtered away keeps the objects still shown.
+    w.tabs->selectButtonAtIndex(0);
+    w.view->selectObjects({w.lines[0].get(), w.lines[1].get()});
+    w.tabs->selectButtonAtIndex(1);
+    EXPECT_EQ(w.view->selectedObjects(), QList<PZOutlineObject*>({w.lines[0].get()}));
+}
+
+TEST(OutlineViewFilterTest, WorkWaitsWhileHiddenAndRunsWhenShown)
+{
+    FakeOutlineWindow w;
+    w.window.show();
+    fillAlphaExample(w);
+    w.window.hide();
+    w.add(QStringLiteral("epsilon"), 5, true);
+    EXPECT_EQ(w.tabs->countAtIndex(1), 3);  // recount deferred
+    w.lines[1]->active = true;              // a state change: the next re-sort re-filters too
+    w.view->setSortDescriptors({{QStringLiteral("size"), true, QStringLiteral("compare:")}});
+    w.lines[4]->size = 1;  // delta moves to the top at the next re-sort
+    w.view->rearrangeObjects();
+    EXPECT_NE(w.shownNames().first(), QStringLiteral("delta"));
+    w.window.show();
+    EXPECT_EQ(w.tabs->countAtIndex(1), 5);
+    EXPECT_EQ(w.shownNames().first(), QStringLiteral("delta"));
+}
+
+TEST(OutlineViewFilterTest, RemovingObjectsUpdatesCountsAndRows)
+{
+    FakeOutlineWindow w;
+    w.window.show();
+    fillAlphaExample(w);
+    w.view->removeObjects({w.lines[0].get(), w.lines[3].get(), w.lines[4].get()});
+    EXPECT_EQ(w.shownNames(), QStringList({"Alpha two", "beta"}));
+    EXPECT_EQ(w.tabs->countAtIndex(1), 0);
+    EXPECT_EQ(w.tabs->buttonAt(1)->text(), QStringLiteral("Active"));
+    w.view->addObject(nullptr);
+    w.view->addObjects({});
+    w.view->addObject(w.lines[1].get());  // already listed
+    EXPECT_EQ(w.view->objects().size(), 2);
+}
