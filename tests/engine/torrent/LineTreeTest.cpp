@@ -2,6 +2,11 @@
 #include "TorrentFixtures.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <type_traits>
 
@@ -160,4 +165,30 @@ TEST_F(LineTree, ChildWithPathMatchesExactly)
     EXPECT_EQ(torrent->childWithPath("DIR"), nullptr);
     EXPECT_EQ(child(*torrent, 0)->pathExtension(), "");
     EXPECT_EQ(torrent->files().at(0)->parent(), child(*torrent, 0));
+}
+
+TEST_F(LineTree, PreviewItems)
+{
+    QTemporaryDir dir;
+    TorrentLinePtr torrent = TorrentLine::torrentLineForData(
+        metainfo(multiFileInfo("T", {{{"preview-test-song.mp3"}, 4}, {{"notes.txt"}, 4}})));
+    ASSERT_TRUE(torrent);
+    torrent->setDownloadPath(dir.path());
+    ASSERT_TRUE(QDir().mkpath(torrent->fullPath()));
+    for (FileLine* file : torrent->files()) {
+        QFile content(file->fullPath());
+        ASSERT_TRUE(content.open(QIODevice::WriteOnly));
+        content.write("data");
+    }
+    FileLine* song = torrent->files().at(0);
+    FileLine* notes = torrent->files().at(1);
+    EXPECT_EQ(notes->previewItemURL(), QUrl::fromLocalFile(notes->fullPath()));
+
+    // An incomplete mp3 is previewed from a copy in the temporary folder; a name already there fails.
+    const QUrl copy = song->previewItemURL();
+    ASSERT_FALSE(copy.isEmpty());
+    EXPECT_EQ(QFileInfo(copy.toLocalFile()).dir().absolutePath(), QDir(AppPaths::temporaryDirectory()).absolutePath());
+    EXPECT_TRUE(QFileInfo::exists(copy.toLocalFile()));
+    EXPECT_TRUE(song->previewItemURL().isEmpty());
+    QFile::remove(copy.toLocalFile());
 }
