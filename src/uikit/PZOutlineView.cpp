@@ -9,8 +9,26 @@
 #include "uikit/PZRoundTabView.h"
 
 #include <QHeaderView>
+#include <QProxyStyle>
 
 namespace ombrelay {
+
+namespace {
+
+// Rows show the selection band only: no focus frame over the current row.
+class NoRowFocusFrameStyle : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element == PE_FrameFocusRect)
+            return;
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
+
+}  // namespace
 
 PZOutlineView::PZOutlineView(QWidget* parent)
     : QTreeView(parent), m_model(new PZOutlineModel(this)), m_proxy(new PZOutlineProxyModel(this))
@@ -27,6 +45,9 @@ PZOutlineView::PZOutlineView(QWidget* parent)
     setAllColumnsShowFocus(true);
     setIndentation(16);
     setFrameShape(QFrame::NoFrame);
+    auto* style = new NoRowFocusFrameStyle;
+    style->setParent(this);
+    setStyle(style);
     // The view draws its own selection band; the style's would cover the grid.
     QPalette look = palette();
     look.setColor(QPalette::Highlight, Qt::transparent);

@@ -2,6 +2,7 @@
 
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZCheckboxCell.h"
+#include "uikit/PZIconCache.h"
 #include "uikit/PZNode.h"
 #include "uikit/PZOutlineObject.h"
 #include "uikit/PZOutlineView.h"
@@ -9,6 +10,7 @@
 #include "uikit/PZRoundTabView.h"
 #include "uikit/PZText.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -94,18 +96,27 @@ public:
     int checkbox = -1;
     bool enabled = true;
     int checkboxChanges = 0;
+    bool withIcon = false;
     FakeLine* parent = nullptr;
     std::vector<std::unique_ptr<FakeLine>> children;
 };
 
-// A name cell: checkbox, then the object's name as primary text.
+// A name cell: checkbox, the file type's icon, then the object's name as primary text.
 class FakeNameCell : public PZCheckboxCell
 {
+public:
+    const PZTextAttributes* primaryAttributesAlternate() const override { return &PZText::textAttributesWhite11(); }
+
 protected:
     void drawInterior(QPainter& painter, const QRect& frame) override
     {
-        if (auto* line = dynamic_cast<FakeLine*>(cellObject()))
+        if (auto* line = dynamic_cast<FakeLine*>(cellObject())) {
             setPrimary(line->name);
+            PZIconCache& icons = PZIconCache::instance16();
+            const QPixmap icon = line->children.empty() ? icons.iconForExtension(QFileInfo(line->name).suffix())
+                                                        : icons.folderIcon();
+            setImage(line->withIcon ? icon : QPixmap());
+        }
         PZNode::drawInterior(painter, frame);
     }
 };
@@ -114,6 +125,7 @@ protected:
 class FakeButtonCell : public PZNode
 {
 public:
+    const PZTextAttributes* primaryAttributesAlternate() const override { return &PZText::textAttributesWhite11(); }
     QList<QRect> controlRects(const QRect& frame, PZOutlineObject*) const override
     {
         return {QRect(frame.right() - 13, frame.y() + 2, 12, 12)};
