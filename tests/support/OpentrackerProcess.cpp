@@ -1,0 +1,85 @@
+#include "support/OpentrackerProcess.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace ombrelay::test {
+namespace {
+
+const QString kProgram = QStringLiteral("/usr/bin/opentracker");
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+bool accepts(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(200);
+}
+
+}  // namespace
+
+OpentrackerProcess::~OpentrackerProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+bool OpentrackerProcess::isInstalled()
+{
+    return QFileInfo(kProgram).isExecutable();
+}
+
+bool OpentrackerProcess::start(const QList<QByteArray>& infoHashes)
+{
+    if (!isInstalled() || !m_root.isValid())
+        return false;
+    QFile whitelist(m_root.filePath("whitelist.txt"));
+    if (!whitelist.open(QIODevice::WriteOnly))
+        return false;
+    for (const QByteArray& hash : infoHashes)
+        whitelist.write(hash.toHex() + '\n');
+    whitelist.close();
+    // It drops to an unprivileged user, which must still read the folder and the list.
+    QFile::setPermissions(m_root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                             | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    whitelist.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    // The port is free when probed; a race with another process is retried with a new one.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = freeLoopbackPort();
+        if (m_port == 0)
+            continue;
+        const QString port = QString::number(m_port);
+        // It changes root into the folder, so the list is named relative to it.
+        m_process.setWorkingDirectory(m_root.path());
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(kProgram, {"-i", "127.0.0.1", "-p", port, "-P", port, "-d", m_root.path(), "-w", "whitelist.txt"});
+        if (!m_process.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 25 && m_process.state() == QProcess::Running; ++i) {
+            if (accepts(m_port))
+                return true;
+            QThread::msleep(100);
+        }
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    return false;
+}
+
+QString OpentrackerProcess::announceAddress() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/announce").arg(m_port);
+}
+
+}  // namespace ombrelay::test
