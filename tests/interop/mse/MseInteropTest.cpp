@@ -1,0 +1,430 @@
+// The encryption handshake against real clients on loopback: libtorrent (through the python bindings)
+// and aria2, each requiring RC4, in both roles; and a libtorrent that refuses encryption, which our
+// initiator must meet with the plain retry. After the handshake each side's BitTorrent handshake and
+// first message travel through the negotiated ciphers.
+#include "engine/wire/MseHandshake.h"
+#include "kit/ByteReader.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace ombrelay;
+
+namespace {
+
+using State = MseHandshake::State;
+
+QString helperScript()
+{
+    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../peers/lt_peer.py"));
+}
+
+// A helper process, killed when the test ends.
+class HelperProcess
+{
+public:
+    HelperProcess(const QString& program, const QStringList& arguments)
+    {
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start(program, arguments);
+    }
+    ~HelperProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    // The first stdout line starting with `prefix`, without it; empty after `timeoutMs`.
+    QByteArray waitForLine(const QByteArray& prefix, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < timeoutMs) {
+            while (m_process.canReadLine()) {
+                const QByteArray line = m_process.readLine().trimmed();
+                if (line.startsWith(prefix))
+                    return line.mid(prefix.size()).trimmed();
+            }
+            if (m_process.state() == QProcess::NotRunning)
+                break;
+            m_process.waitForReadyRead(100);
+        }
+        ADD_FAILURE() << "no \"" << prefix.constData() << "\" line; stderr: "
+                      << m_process.readAllStandardError().right(2000).constData();
+        return {};
+    }
+
+private:
+    QProcess m_process;
+};
+
+class Socket
+{
+public:
+    explicit Socket(int fd = -1) : m_fd(fd) {}
+    ~Socket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// Dials 127.0.0.1:port, retrying while the helper is not listening yet.
+int dial(quint16 port, int timeoutMs = 15000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in address = loopback(port);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            return fd;
+        ::close(fd);
+        ::usleep(100000);
+    }
+    return -1;
+}
+
+int listenOnLoopback(quint16& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+quint16 freePort()
+{
+    quint16 port = 0;
+    ::close(listenOnLoopback(port));
+    return port;
+}
+
+int acceptWithin(int listener, int timeoutMs)
+{
+    pollfd p{listener, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0)
+        return -1;
+    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+bool sendAll(int fd, QByteArray bytes, StreamCipher* cipher = nullptr)
+{
+    if (cipher)
+        cipher->apply(bytes.data(), bytes.size());
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t sent = ::send(fd, bytes.constData() + at, size_t(bytes.size() - at), MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        at += sent;
+    }
+    return true;
+}
+
+QByteArray btHandshake(const QByteArray& infoHash, char peerIdFill)
+{
+    return QByteArray("\x13" "BitTorrent protocol") + QByteArray::fromHex("0000000000100005") + infoHash
+        + "-OM0100-" + QByteArray(12, peerIdFill);
+}
+
+// One side of a connection: runs the handshake, then keeps the payload in the clear.
+struct Connection
+{
+    Connection(int descriptor, MseHandshake h) : socket(descriptor), handshake(std::move(h)) {}
+
+    // Runs the handshake until it ends, the peer closes, or `timeoutMs` passed.
+    void handshakeWithin(int timeoutMs)
+    {
+        sendAll(socket.fd(), handshake.takeOutput());
+        QElapsedTimer timer;
+        timer.start();
+        while (handshake.state() == State::Running && !closed && timer.elapsed() < timeoutMs) {
+            if (!receive(100))
+                continue;
+            input.remove(0, handshake.consume(input.data(), input.size()));
+            sendAll(socket.fd(), handshake.takeOutput());
+        }
+        if (handshake.state() == State::Finished) {
+            encrypt = handshake.takeEncryptCipher();
+            decrypt = handshake.takeDecryptCipher();
+        }
+    }
+
+    // Waits until the payload holds at least `count` bytes.
+    bool payloadOf(qsizetype count, int timeoutMs = 10000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (input.size() < count && !closed && timer.elapsed() < timeoutMs)
+            receive(100);
+        return input.size() >= count;
+    }
+
+    // The first message after the 68-byte handshake: its id, -1 for a keep-alive, -2 when none came.
+    int firstMessageId()
+    {
+        if (!payloadOf(68 + 4))
+            return -2;
+        const quint32 length = deserializeBigEndian4AtIndex(input, 68).value_or(0);
+        if (length == 0)
+            return -1;
+        if (length > (1 << 20) || !payloadOf(68 + 4 + 1))
+            return -2;
+        return quint8(input[68 + 4]);
+    }
+
+    bool receive(int waitMs)
+    {
+        pollfd p{socket.fd(), POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0)
+            return false;
+        char chunk[16384];
+        const ssize_t got = ::recv(socket.fd(), chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            closed = true;
+            return false;
+        }
+        if (decrypt)
+            decrypt->apply(chunk, got);
+        input.append(chunk, got);
+        return true;
+    }
+
+    Socket socket;
+    MseHandshake handshake;
+    QByteArray input;
+    bool closed = false;
+    std::unique_ptr<StreamCipher> encrypt;
+    std::unique_ptr<StreamCipher> decrypt;
+};
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+class MseInteropTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        QProcess make;
+        make.start(kPython, {helperScript(), QStringLiteral("make"), QStringLiteral("--dir"), folder.path(),
+                             QStringLiteral("--announce"), announceUrl()});
+        ASSERT_TRUE(make.waitForFinished(30000));
+        ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().constData();
+        infoHash = QByteArray::fromHex(make.readAllStandardOutput().trimmed());
+        ASSERT_EQ(infoHash.size(), 20);
+        torrentPath = folder.filePath(QStringLiteral("payload.torrent"));
+    }
+
+    QString announceUrl() const { return QStringLiteral("http://127.0.0.1:%1/announce").arg(trackerPort); }
+
+    // A libtorrent peer seeding the test torrent, or fetching it (dialling `connect` when given).
+    std::unique_ptr<HelperProcess> libtorrent(const char* role, const char* encryption, quint16 connect = 0)
+    {
+        QStringList arguments{helperScript(), QLatin1String(role), QStringLiteral("--torrent"), torrentPath,
+                              QStringLiteral("--encryption"), QLatin1String(encryption), QStringLiteral("--seconds"),
+                              QStringLiteral("40")};
+        const QString save = QString::fromLatin1(role) == QLatin1String("seed") ? folder.path()
+                                                                                 : folder.filePath(QStringLiteral("fetch"));
+        arguments << QStringLiteral("--save") << save;
+        if (connect)
+            arguments << QStringLiteral("--connect") << QStringLiteral("127.0.0.1:%1").arg(connect);
+        return std::make_unique<HelperProcess>(kPython, arguments);
+    }
+
+    std::unique_ptr<HelperProcess> aria2(const QString& directory, quint16 listenPort)
+    {
+        QDir().mkpath(directory);
+        return std::make_unique<HelperProcess>(
+            QStringLiteral("/usr/bin/aria2c"),
+            QStringList{QStringLiteral("--bt-require-crypto=true"), QStringLiteral("--bt-min-crypto-level=arc4"),
+                        QStringLiteral("--listen-port=%1").arg(listenPort), QStringLiteral("--enable-dht=false"),
+                        QStringLiteral("--bt-enable-lpd=false"), QStringLiteral("--enable-peer-exchange=false"),
+                        QStringLiteral("--seed-ratio=0.0"), QStringLiteral("--check-integrity=true"),
+                        QStringLiteral("--bt-tracker-connect-timeout=5"), QStringLiteral("--stop=40"),
+                        QStringLiteral("--console-log-level=warn"), QStringLiteral("--summary-interval=0"),
+                        QStringLiteral("--dir=%1").arg(directory), torrentPath});
+    }
+
+    // Registers us with the tracker on loopback as a seed listening on `port`; the tracker's answer.
+    QByteArray announceOurselves(quint16 port)
+    {
+        const QByteArray request = "GET /announce?info_hash=" + infoHash.toPercentEncoding()
+            + "&peer_id=-OM0100-announcer123&port=" + QByteArray::number(port)
+            + "&uploaded=0&downloaded=0&left=0&compact=1&event=started HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        Socket socket(dial(trackerPort, 1000));
+        if (socket.fd() < 0 || !sendAll(socket.fd(), request))
+            return {};
+        QByteArray reply;
+        char chunk[4096];
+        for (int pass = 0; pass < 50; ++pass) {
+            pollfd p{socket.fd(), POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            const ssize_t got = ::recv(socket.fd(), chunk, sizeof chunk, 0);
+            if (got <= 0)
+                break;
+            reply.append(chunk, got);
+        }
+        return reply;
+    }
+
+    // Our initiator on the peer at `port`, up to the end of the encryption handshake.
+    std::unique_ptr<Connection> initiate(quint16 port)
+    {
+        const int fd = dial(port);
+        EXPECT_GE(fd, 0);
+        auto connection = std::make_unique<Connection>(
+            fd, MseHandshake::initiator(infoHash, btHandshake(infoHash, 'i')));
+        connection->handshakeWithin(10000);
+        return connection;
+    }
+
+    // Checks a finished connection: the peer's BitTorrent handshake for our torrent arrives through the
+    // ciphers, and so does its first message after ours went out.
+    void expectEncryptedBitTorrentExchange(Connection& c, bool weSendOurHandshake)
+    {
+        ASSERT_EQ(c.handshake.state(), State::Finished)
+            << "failure " << int(c.handshake.failure()) << ", closed " << c.closed << ", peer key "
+            << c.handshake.hasPeerPublicKey() << ", " << c.input.size() << " bytes unused";
+        EXPECT_EQ(c.handshake.method(), MseHandshake::Method::RC4);
+        ASSERT_TRUE(c.encrypt && c.decrypt);
+        if (weSendOurHandshake) {
+            ASSERT_TRUE(sendAll(c.socket.fd(), btHandshake(infoHash, 'r'), c.encrypt.get()));
+        }
+        ASSERT_TRUE(c.payloadOf(68));
+        EXPECT_EQ(c.input.left(20), QByteArray("\x13" "BitTorrent protocol"));
+        EXPECT_EQ(c.input.mid(28, 20), infoHash);
+        const int id = c.firstMessageId();
+        EXPECT_TRUE(id == -1 || (id >= 0 && id <= 20)) << id;
+    }
+
+    QTemporaryDir folder;
+    quint16 trackerPort = freePort();
+    QByteArray infoHash;
+    QString torrentPath;
+};
+
+}  // namespace
+
+TEST_F(MseInteropTest, LibtorrentSeederRequiringEncryptionAcceptsOurInitiator)
+{
+    auto seeder = libtorrent("seed", "required");
+    const quint16 port = seeder->waitForLine("ready", 20000).toUShort();
+    ASSERT_NE(port, 0);
+    auto connection = initiate(port);
+    expectEncryptedBitTorrentExchange(*connection, false);
+}
+
+TEST_F(MseInteropTest, LibtorrentDownloaderRequiringEncryptionIsAnsweredByOurResponder)
+{
+    quint16 ourPort = 0;
+    Socket listener(listenOnLoopback(ourPort));
+    ASSERT_GE(listener.fd(), 0);
+    auto fetcher = libtorrent("fetch", "required", ourPort);
+    ASSERT_FALSE(fetcher->waitForLine("ready", 20000).isEmpty());
+    Connection connection(acceptWithin(listener.fd(), 15000),
+                          MseHandshake::responder(MseHandshake::resolverFor({QByteArray(20, 'z'), infoHash})));
+    ASSERT_GE(connection.socket.fd(), 0);
+    connection.handshakeWithin(10000);
+    EXPECT_EQ(connection.handshake.infoHash(), infoHash);
+    expectEncryptedBitTorrentExchange(connection, true);
+}
+
+TEST_F(MseInteropTest, LibtorrentRefusingEncryptionEndsOurAttemptBeforeItsKeySoThePlainRetryApplies)
+{
+    auto seeder = libtorrent("seed", "disabled");
+    const quint16 port = seeder->waitForLine("ready", 20000).toUShort();
+    ASSERT_NE(port, 0);
+    auto attempt = initiate(port);
+    EXPECT_TRUE(attempt->closed);
+    EXPECT_EQ(attempt->handshake.state(), State::Running);
+    EXPECT_TRUE(attempt->handshake.plainRetryApplies());
+
+    Connection plain(dial(port), MseHandshake::initiator(infoHash, {}));  // its handshake is never run
+    ASSERT_TRUE(sendAll(plain.socket.fd(), btHandshake(infoHash, 'p')));
+    ASSERT_TRUE(plain.payloadOf(68));
+    EXPECT_EQ(plain.input.mid(28, 20), infoHash);
+}
+
+// aria2 offers an empty initial payload and sends its BitTorrent handshake in the encrypted stream.
+TEST_F(MseInteropTest, Aria2DownloaderRequiringEncryptionIsAnsweredByOurResponder)
+{
+    // This tracker serves only the torrents of its whitelist.
+    const QString whitelist = folder.filePath(QStringLiteral("whitelist"));
+    QFile list(whitelist);
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly) && list.write(infoHash.toHex() + '\n') == 41);
+    list.close();
+    // Started as root, the tracker reads it as "nobody".
+    const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(folder.path(), readable | QFile::ExeOwner | QFile::WriteOwner | QFile::ExeGroup
+                                                         | QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(whitelist, readable | QFile::WriteOwner));
+    HelperProcess tracker(QStringLiteral("/usr/bin/opentracker"),
+                          {QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                           QString::number(trackerPort), QStringLiteral("-P"), QString::number(trackerPort),
+                           QStringLiteral("-w"), whitelist, QStringLiteral("-d"), QStringLiteral("/")});
+    quint16 ourPort = 0;
+    Socket listener(listenOnLoopback(ourPort));
+    ASSERT_GE(listener.fd(), 0);
+    // The tracker reads its whitelist in the background after it starts.
+    QByteArray reply;
+    QElapsedTimer timer;
+    timer.start();
+    while (!reply.contains("interval") && timer.elapsed() < 10000) {
+        ::usleep(100000);
+        reply = announceOurselves(ourPort);
+    }
+    ASSERT_TRUE(reply.contains("interval")) << reply.constData();
+
+    auto fetcher = aria2(folder.filePath(QStringLiteral("aria2")), freePort());
+    Connection connection(acceptWithin(listener.fd(), 20000),
+                          MseHandshake::responder(MseHandshake::resolverFor({infoHash})));
+    ASSERT_GE(connection.socket.fd(), 0);
+    connection.handshakeWithin(10000);
+    EXPECT_EQ(connection.handshake.initialPayloadLength(), 0);
+    expectEncryptedBitTorrentExchange(connection, true);
+}
+
+TEST_F(MseInteropTest, Aria2SeederRequiringEncryptionAcceptsOurInitiator)
+{
+    const QString seedFolder = folder.path();
+    const quint16 port = freePort();
+    auto seeder = aria2(seedFolder, port);
+    auto connection = initiate(port);
+    expectEncryptedBitTorrentExchange(*connection, false);
+}

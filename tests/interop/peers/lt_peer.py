@@ -1,0 +1,105 @@
+#!/usr/bin/python3
+"""A libtorrent peer on loopback for interop tests.
+
+  lt_peer.py make --dir D --size N [--announce URL]
+      writes D/payload.bin (N deterministic bytes) and D/payload.torrent; prints the info hash in hex.
+  lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
+                        [--seconds S]
+      seeds the data in D, or downloads it into D; prints "ready <listen port>" once listening (a seed
+      once its data is checked), "complete" when a download has all pieces, and exits 0 then (fetch) or
+      after S seconds (seed). A fetch that does not complete in S seconds exits 1.
+Listens and dials on 127.0.0.1 only, over TCP; no DHT, local discovery or port mapping.
+"""
+import argparse
+import os
+import sys
+import time
+
+import libtorrent as lt
+
+
+def make(args):
+    os.makedirs(args.dir, exist_ok=True)
+    path = os.path.join(args.dir, 'payload.bin')
+    with open(path, 'wb') as f:
+        f.write(bytes((i * 7 + i // 251) & 0xff for i in range(args.size)))
+    files = lt.file_storage()
+    lt.add_files(files, path)
+    torrent = lt.create_torrent(files, 16384, flags=lt.create_torrent.v1_only)
+    if args.announce:
+        torrent.add_tracker(args.announce)
+    lt.set_piece_hashes(torrent, args.dir)
+    data = lt.bencode(torrent.generate())
+    with open(os.path.join(args.dir, 'payload.torrent'), 'wb') as f:
+        f.write(data)
+    print(lt.torrent_info(lt.bdecode(data)).info_hash(), flush=True)
+
+
+def session(encryption):
+    policy = {'required': lt.enc_policy.forced, 'enabled': lt.enc_policy.enabled,
+              'disabled': lt.enc_policy.disabled}[encryption]
+    return lt.session({
+        'listen_interfaces': '127.0.0.1:0',
+        'enable_dht': False, 'enable_lsd': False, 'enable_upnp': False, 'enable_natpmp': False,
+        'enable_outgoing_utp': False, 'enable_incoming_utp': False,
+        'out_enc_policy': int(policy), 'in_enc_policy': int(policy),
+        'allowed_enc_level': int(lt.enc_level.rc4), 'prefer_rc4': True,
+        'allow_multiple_connections_per_ip': True,
+        'alert_mask': int(lt.alert.category_t.error_notification | lt.alert.category_t.peer_notification
+                          | lt.alert.category_t.connect_notification),
+    })
+
+
+def log_alerts(ses):
+    for alert in ses.pop_alerts():
+        print('lt: ' + alert.message(), file=sys.stderr, flush=True)
+
+
+def run(args):
+    ses = session(args.encryption)
+    params = lt.add_torrent_params()
+    params.ti = lt.torrent_info(args.torrent)
+    params.save_path = args.save
+    # Started at once: an auto-managed torrent stays paused, turning peers away, until the queue runs.
+    params.flags &= ~(lt.torrent_flags.auto_managed | lt.torrent_flags.paused)
+    if args.role == 'seed':
+        params.flags |= lt.torrent_flags.seed_mode
+    handle = ses.add_torrent(params)
+    deadline = time.monotonic() + args.seconds
+    wanted = lt.torrent_status.seeding if args.role == 'seed' else lt.torrent_status.downloading
+    while handle.status().state != wanted and time.monotonic() < deadline:
+        time.sleep(0.05)
+    print('ready %d' % ses.listen_port(), flush=True)
+    if args.connect:
+        host, port = args.connect.rsplit(':', 1)
+        handle.connect_peer((host, int(port)))
+    while time.monotonic() < deadline:
+        log_alerts(ses)
+        if args.role == 'fetch' and handle.status().is_seeding:
+            print('complete', flush=True)
+            return 0
+        time.sleep(0.05)
+    log_alerts(ses)
+    return 0 if args.role == 'seed' else 1
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('role', choices=['make', 'seed', 'fetch'])
+    parser.add_argument('--dir')
+    parser.add_argument('--size', type=int, default=100000)
+    parser.add_argument('--announce')
+    parser.add_argument('--torrent')
+    parser.add_argument('--save')
+    parser.add_argument('--encryption', choices=['required', 'disabled', 'enabled'], default='required')
+    parser.add_argument('--connect')
+    parser.add_argument('--seconds', type=float, default=30)
+    args = parser.parse_args()
+    if args.role == 'make':
+        make(args)
+        return 0
+    return run(args)
+
+
+if __name__ == '__main__':
+    sys.exit(main())
