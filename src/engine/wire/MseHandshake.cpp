@@ -140,11 +140,21 @@ QByteArray MseHandshake::publicKeyAndRandomPadding()
     return bytes;
 }
 
-bool MseHandshake::generateDHKey(const char* peerPublicKey)
+// Ya or Yb: the peer's public key, unless the peer starts with a plain handshake.
+bool MseHandshake::readPeerPublicKey(Input& in)
 {
+    if (in.available() >= kPlainHeaderLength && isPlainHeader(in.here())) {
+        m_state = State::PeerSpeaksPlain;
+        return false;
+    }
+    if (in.available() < kPublicKeyLength)
+        return false;
     m_peerKeyReceived = true;
-    m_sharedSecret = m_keyPair->sharedSecret(QByteArray(peerPublicKey, kPublicKeyLength));
-    return !m_sharedSecret.isEmpty();
+    m_sharedSecret = m_keyPair->sharedSecret(QByteArray(in.here(), kPublicKeyLength));
+    if (m_sharedSecret.isEmpty())
+        return fail(Failure::BadPublicKey);
+    in.pos += kPublicKeyLength;
+    return true;
 }
 
 // keyA encrypts what the initiator sends, keyB what the responder sends.
@@ -161,8 +171,8 @@ void MseHandshake::initKeys()
 }
 
 // Looks for the pattern at most kMaxPadLength bytes into the input, passing over (consuming) the bytes
-// that can no longer start it.
-MseHandshake::Sync MseHandshake::findSync(Input& in, const QByteArray& pattern)
+// that can no longer start it; ends the handshake when the pattern is not within that reach.
+bool MseHandshake::findSync(Input& in, const QByteArray& pattern)
 {
     const qsizetype window = std::min(in.available(), kMaxPadLength - m_skipped + pattern.size());
     const char* begin = in.here();
@@ -170,12 +180,12 @@ MseHandshake::Sync MseHandshake::findSync(Input& in, const QByteArray& pattern)
     if (found != begin + window) {
         in.pos += (found - begin) + pattern.size();
         m_skipped = 0;
-        return Sync::Found;
+        return true;
     }
     const qsizetype passed = std::max<qsizetype>(0, window - (pattern.size() - 1));
     in.pos += passed;
     m_skipped += passed;
-    return m_skipped > kMaxPadLength ? Sync::NotFound : Sync::NeedMore;
+    return m_skipped > kMaxPadLength ? fail(Failure::SyncNotFound) : false;
 }
 
 bool MseHandshake::fail(Failure failure)
@@ -199,15 +209,8 @@ void MseHandshake::finish(Input& in)
 
 bool MseHandshake::readYb(Input& in)
 {
-    if (in.available() >= kPlainHeaderLength && isPlainHeader(in.here())) {
-        m_state = State::PeerSpeaksPlain;
+    if (!readPeerPublicKey(in))
         return false;
-    }
-    if (in.available() < kPublicKeyLength)
-        return false;
-    if (!generateDHKey(in.here()))
-        return fail(Failure::BadPublicKey);
-    in.pos += kPublicKeyLength;
     writeHashReq1();
     m_step = Step::ReadVC;
     return true;
@@ -233,16 +236,10 @@ void MseHandshake::writeHashReq1()
 
 bool MseHandshake::readVC(Input& in)
 {
-    switch (findSync(in, m_syncPattern)) {
-    case Sync::Found:
-        m_step = Step::ReadCryptoSelect;
-        return true;
-    case Sync::NotFound:
-        return fail(Failure::SyncNotFound);
-    case Sync::NeedMore:
+    if (!findSync(in, m_syncPattern))
         return false;
-    }
-    return false;
+    m_step = Step::ReadCryptoSelect;
+    return true;
 }
 
 bool MseHandshake::readCryptoSelect(Input& in)
@@ -289,15 +286,8 @@ bool MseHandshake::readPadD(Input& in)
 
 bool MseHandshake::readYa(Input& in)
 {
-    if (in.available() >= kPlainHeaderLength && isPlainHeader(in.here())) {
-        m_state = State::PeerSpeaksPlain;
+    if (!readPeerPublicKey(in))
         return false;
-    }
-    if (in.available() < kPublicKeyLength)
-        return false;
-    if (!generateDHKey(in.here()))
-        return fail(Failure::BadPublicKey);
-    in.pos += kPublicKeyLength;
     m_output += publicKeyAndRandomPadding();  // writeYb
     m_syncPattern = hashOf("req1", m_sharedSecret);
     m_step = Step::ReadReq1;
@@ -306,16 +296,10 @@ bool MseHandshake::readYa(Input& in)
 
 bool MseHandshake::readReq1(Input& in)
 {
-    switch (findSync(in, m_syncPattern)) {
-    case Sync::Found:
-        m_step = Step::ReadReq2;
-        return true;
-    case Sync::NotFound:
-        return fail(Failure::SyncNotFound);
-    case Sync::NeedMore:
+    if (!findSync(in, m_syncPattern))
         return false;
-    }
-    return false;
+    m_step = Step::ReadReq2;
+    return true;
 }
 
 bool MseHandshake::readReq2(Input& in)

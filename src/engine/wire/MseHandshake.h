@@ -106,7 +106,6 @@ public:
 private:
     enum class Step { ReadYb, ReadVC, ReadCryptoSelect, ReadLenPadD, ReadPadD,
                       ReadYa, ReadReq1, ReadReq2, ReadCryptoProvide, ReadPadC, ReadIA };
-    enum class Sync { Found, NeedMore, NotFound };
     struct Input
     {
         char* data;
@@ -136,9 +135,9 @@ private:
     void writeVC();
 
     QByteArray publicKeyAndRandomPadding();
-    bool generateDHKey(const char* peerPublicKey);
+    bool readPeerPublicKey(Input& in);
     void initKeys();
-    Sync findSync(Input& in, const QByteArray& pattern);
+    bool findSync(Input& in, const QByteArray& pattern);
     bool fail(Failure failure);
     void finish(Input& in);
 

@@ -164,6 +164,23 @@ TEST(MseHandshakeTest, InitiatorAgainstScriptedResponders)
     }
 }
 
+TEST(MseHandshakeTest, YaIsThePublicKeyAndOneTo512PadBytesBelow255)
+{
+    const struct
+    {
+        quint32 first;
+        qsizetype length;
+    } rows[] = {{0, 97}, {511, 608}, {512, 97}, {0xffffffff, 608}, {100, 197}};
+    for (const auto& row : rows) {
+        MseHandshake initiator = MseHandshake::initiator(kInfoHash, plainHandshake('A'),
+                                                         fixedOptions(initiatorKeys(), row.first));
+        const QByteArray ya = initiator.takeOutput();
+        EXPECT_EQ(ya.size(), row.length) << row.first;
+        EXPECT_EQ(ya.left(96), initiatorKeys().publicKey());
+        EXPECT_TRUE(std::all_of(ya.begin() + 96, ya.end(), [](char c) { return quint8(c) < 255; }));
+    }
+}
+
 TEST(MseHandshakeTest, InitiatorSearchesVCWithin520BytesAfterYb)
 {
     const QByteArray yb = responderKeys().publicKey();
