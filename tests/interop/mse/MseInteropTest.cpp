@@ -4,11 +4,11 @@
 // first message travel through the negotiated ciphers.
 #include "engine/wire/MseHandshake.h"
 #include "kit/ByteReader.h"
+#include "support/OpentrackerProcess.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -241,16 +241,13 @@ protected:
     {
         ASSERT_TRUE(folder.isValid());
         QProcess make;
-        make.start(kPython, {helperScript(), QStringLiteral("make"), QStringLiteral("--dir"), folder.path(),
-                             QStringLiteral("--announce"), announceUrl()});
+        make.start(kPython, {helperScript(), QStringLiteral("make"), QStringLiteral("--dir"), folder.path()});
         ASSERT_TRUE(make.waitForFinished(30000));
         ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().constData();
         infoHash = QByteArray::fromHex(make.readAllStandardOutput().trimmed());
         ASSERT_EQ(infoHash.size(), 20);
         torrentPath = folder.filePath(QStringLiteral("payload.torrent"));
     }
-
-    QString announceUrl() const { return QStringLiteral("http://127.0.0.1:%1/announce").arg(trackerPort); }
 
     // A libtorrent peer seeding the test torrent, or fetching it (dialling `connect` when given).
     std::unique_ptr<HelperProcess> libtorrent(const char* role, const char* encryption, quint16 connect = 0)
@@ -266,22 +263,24 @@ protected:
         return std::make_unique<HelperProcess>(kPython, arguments);
     }
 
-    std::unique_ptr<HelperProcess> aria2(const QString& directory, quint16 listenPort)
+    // aria2 seeding the test torrent from `directory`, or fetching it there, announcing to `tracker` if given.
+    std::unique_ptr<HelperProcess> aria2(const QString& directory, quint16 listenPort, const QString& tracker = {})
     {
         QDir().mkpath(directory);
-        return std::make_unique<HelperProcess>(
-            QStringLiteral("/usr/bin/aria2c"),
-            QStringList{QStringLiteral("--bt-require-crypto=true"), QStringLiteral("--bt-min-crypto-level=arc4"),
+        QStringList arguments{QStringLiteral("--bt-require-crypto=true"), QStringLiteral("--bt-min-crypto-level=arc4"),
                         QStringLiteral("--listen-port=%1").arg(listenPort), QStringLiteral("--enable-dht=false"),
                         QStringLiteral("--bt-enable-lpd=false"), QStringLiteral("--enable-peer-exchange=false"),
                         QStringLiteral("--seed-ratio=0.0"), QStringLiteral("--check-integrity=true"),
                         QStringLiteral("--bt-tracker-connect-timeout=5"), QStringLiteral("--stop=40"),
                         QStringLiteral("--console-log-level=warn"), QStringLiteral("--summary-interval=0"),
-                        QStringLiteral("--dir=%1").arg(directory), torrentPath});
+                        QStringLiteral("--dir=%1").arg(directory), torrentPath};
+        if (!tracker.isEmpty())
+            arguments << QStringLiteral("--bt-tracker=%1").arg(tracker);
+        return std::make_unique<HelperProcess>(QStringLiteral("/usr/bin/aria2c"), arguments);
     }
 
     // Registers us with the tracker on loopback as a seed listening on `port`; the tracker's answer.
-    QByteArray announceOurselves(quint16 port)
+    QByteArray announceOurselves(quint16 trackerPort, quint16 port)
     {
         const QByteArray request = "GET /announce?info_hash=" + infoHash.toPercentEncoding()
             + "&peer_id=-OM0100-announcer123&port=" + QByteArray::number(port)
@@ -334,7 +333,6 @@ protected:
     }
 
     QTemporaryDir folder;
-    quint16 trackerPort = freePort();
     QByteArray infoHash;
     QString torrentPath;
 };
@@ -384,20 +382,8 @@ TEST_F(MseInteropTest, LibtorrentRefusingEncryptionEndsOurAttemptBeforeItsKeySoT
 // aria2 offers an empty initial payload and sends its BitTorrent handshake in the encrypted stream.
 TEST_F(MseInteropTest, Aria2DownloaderRequiringEncryptionIsAnsweredByOurResponder)
 {
-    // This tracker serves only the torrents of its whitelist.
-    const QString whitelist = folder.filePath(QStringLiteral("whitelist"));
-    QFile list(whitelist);
-    ASSERT_TRUE(list.open(QIODevice::WriteOnly) && list.write(infoHash.toHex() + '\n') == 41);
-    list.close();
-    // Started as root, the tracker reads it as "nobody".
-    const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
-    ASSERT_TRUE(QFile::setPermissions(folder.path(), readable | QFile::ExeOwner | QFile::WriteOwner | QFile::ExeGroup
-                                                         | QFile::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(whitelist, readable | QFile::WriteOwner));
-    HelperProcess tracker(QStringLiteral("/usr/bin/opentracker"),
-                          {QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                           QString::number(trackerPort), QStringLiteral("-P"), QString::number(trackerPort),
-                           QStringLiteral("-w"), whitelist, QStringLiteral("-d"), QStringLiteral("/")});
+    test::OpentrackerProcess tracker;
+    ASSERT_TRUE(tracker.start({infoHash}));
     quint16 ourPort = 0;
     Socket listener(listenOnLoopback(ourPort));
     ASSERT_GE(listener.fd(), 0);
@@ -407,11 +393,11 @@ TEST_F(MseInteropTest, Aria2DownloaderRequiringEncryptionIsAnsweredByOurResponde
     timer.start();
     while (!reply.contains("interval") && timer.elapsed() < 10000) {
         ::usleep(100000);
-        reply = announceOurselves(ourPort);
+        reply = announceOurselves(tracker.port(), ourPort);
     }
     ASSERT_TRUE(reply.contains("interval")) << reply.constData();
 
-    auto fetcher = aria2(folder.filePath(QStringLiteral("aria2")), freePort());
+    auto fetcher = aria2(folder.filePath(QStringLiteral("aria2")), freePort(), tracker.announceAddress());
     Connection connection(acceptWithin(listener.fd(), 20000),
                           MseHandshake::responder(MseHandshake::resolverFor({infoHash})));
     ASSERT_GE(connection.socket.fd(), 0);
