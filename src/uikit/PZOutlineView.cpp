@@ -117,8 +117,8 @@ void PZOutlineView::setUp(PZRoundTabView* roundTabView, FilterSearchField* filte
 {
     m_roundTabView = roundTabView;
     m_filterField = filterField;
-    initTabView();
     if (m_roundTabView) {
+        initTabView();
         listenForNotification(this, QStringLiteral("PZRoundTabViewSelectionDidChange"),
                               [this](const Notification&) { rebuildFilterPredicate(); }, m_roundTabView);
     }

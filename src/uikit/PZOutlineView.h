@@ -44,7 +44,7 @@ public:
     // The cell drawing the object's row in a column; subclasses may answer another for some rows.
     virtual PZTrackingCell* cellFor(int column, const PZOutlineObject* object) const;
 
-    // Wires the filter bar (either may be null), calls initTabView and selects button 0.
+    // Wires the filter bar (either may be null); with a tab view, calls initTabView and selects button 0.
     void setUp(PZRoundTabView* roundTabView, FilterSearchField* filterField);
     PZRoundTabView* roundTabView() const { return m_roundTabView; }
     FilterSearchField* filterField() const { return m_filterField; }
@@ -58,7 +58,7 @@ public:
     // The object's children changed.
     void reloadChildren(PZOutlineObject* object);
 
-    // Filtering.
+    // Filtering. initTabView adds the filter buttons, index 0 the unfiltered one.
     virtual void initTabView() {}
     // The predicate of a filter button; the base answers the yes predicate.
     virtual PZPredicateRef predicateForTypeIndex(int index) const;
