@@ -1,5 +1,6 @@
 #pragma once
 
+#include "uikit/FilterBackground.h"
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZCheckboxCell.h"
 #include "uikit/PZIconCache.h"
@@ -11,6 +12,7 @@
 #include "uikit/PZText.h"
 
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -183,7 +185,8 @@ public:
     FakeButtonCell* buttonCell = nullptr;
 };
 
-// A window holding the filter bar and a fake list, with owned fake objects.
+// A window holding the filter bar (buttons and search field on the gradient bar) over a fake list,
+// with owned fake objects.
 struct FakeOutlineWindow
 {
     FakeOutlineWindow()
@@ -191,14 +194,20 @@ struct FakeOutlineWindow
         auto* layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
+        bar = new FilterBackground;
+        bar->setFixedHeight(24);
+        auto* barLayout = new QHBoxLayout(bar);
+        barLayout->setContentsMargins(0, 0, 6, 0);
         tabs = new PZRoundTabView;
         field = new FilterSearchField;
+        field->setFixedWidth(160);
+        barLayout->addWidget(tabs, 1);
+        barLayout->addWidget(field);
         view = new FakeOutlineView;
-        layout->addWidget(tabs);
-        layout->addWidget(field);
+        layout->addWidget(bar);
         layout->addWidget(view);
         view->setUp(tabs, field);
-        window.resize(420, 300);
+        window.resize(560, 300);
     }
 
     FakeLine* add(const QString& name, double size = 0, bool active = false, bool complete = false)
@@ -219,6 +228,7 @@ struct FakeOutlineWindow
 
     std::vector<std::unique_ptr<FakeLine>> lines;  // outlives the window
     QWidget window;
+    FilterBackground* bar;
     PZRoundTabView* tabs;
     FilterSearchField* field;
     FakeOutlineView* view;

@@ -1,12 +1,9 @@
 #include "FakeOutline.h"
 
-#include "uikit/FilterBackground.h"
 #include "uikit/PZColor.h"
-#include "uikit/PZIconCache.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QHBoxLayout>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -18,29 +15,11 @@ namespace {
 // The kit's widgets together with fake transfers: the filter bar with counts, a tree with one expanded
 // row, a sorted column, two selected rows and the grid lines. Saved as a PNG for a look by eye
 // (OMBRELAY_GALLERY_PNG, else uikit-gallery.png in the build folder).
-struct Gallery
+struct Gallery : FakeOutlineWindow
 {
     Gallery()
     {
-        auto* layout = new QVBoxLayout(&window);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        bar = new FilterBackground;
-        bar->setFixedHeight(24);
-        auto* barLayout = new QHBoxLayout(bar);
-        barLayout->setContentsMargins(0, 0, 6, 0);
-        tabs = new PZRoundTabView;
-        field = new FilterSearchField;
-        field->setFixedWidth(160);
-        barLayout->addWidget(tabs, 1);
-        barLayout->addWidget(field);
-        view = new FakeOutlineView;
-        layout->addWidget(bar);
-        layout->addWidget(view);
-        view->setUp(tabs, field);
-        window.resize(560, 300);
         window.setWindowTitle(QStringLiteral("Interface kit gallery"));
-
         add(QStringLiteral("Debian netinst 12.4"), 628, true, false);
         add(QStringLiteral("Big Buck Bunny 1080p"), 885, false, false);
         add(QStringLiteral("Sintel soundtrack"), 120, true, true);
@@ -66,19 +45,6 @@ struct Gallery
         view->expand(view->indexForObject(bunny));
         view->selectObjects({lines[0].get(), lines[3].get()});
     }
-
-    void add(const QString& name, double size, bool active, bool complete)
-    {
-        lines.push_back(std::make_unique<FakeLine>(name, size, active, complete));
-        view->addObject(lines.back().get());
-    }
-
-    std::vector<std::unique_ptr<FakeLine>> lines;
-    QWidget window;
-    FilterBackground* bar;
-    PZRoundTabView* tabs;
-    FilterSearchField* field;
-    FakeOutlineView* view;
 };
 
 QString galleryPath()

@@ -36,6 +36,22 @@ std::pair<int, int> inkedRows(const QImage& image, int fromX = 0, int toX = -1)
     return {first, last};
 }
 
+// What a cell draws in a frame on a white canvas.
+QImage drawn(PZTrackingCell& cell, const QSize& size, const QRect& frame, const PZCellState& state = {})
+{
+    QImage image = canvas(size.width(), size.height());
+    QPainter painter(&image);
+    cell.draw(painter, frame, state);
+    return image;
+}
+
+QPixmap filled(int edge, Qt::GlobalColor color)
+{
+    QPixmap pixmap(edge, edge);
+    pixmap.fill(color);
+    return pixmap;
+}
+
 int firstInkedColumn(const QImage& image)
 {
     for (int x = 0; x < image.width(); ++x)
@@ -57,22 +73,13 @@ TEST(NodeCellTest, TextLinesStayInsideRowsOf17Pixels)
 {
     PlainNode node;
     node.setPrimary(QStringLiteral("Égypte gjpqy|"));
-    QImage image = canvas(200, 40);
-    {
-        QPainter painter(&image);
-        node.draw(painter, QRect(0, 0, 200, 17), {});
-    }
-    const auto [top, bottom] = inkedRows(image);
+    const auto [top, bottom] = inkedRows(drawn(node, QSize(200, 40), QRect(0, 0, 200, 17)));
     ASSERT_GE(top, 0);
     EXPECT_LT(bottom, 17);
     EXPECT_GE(top, 0);
 
     // In a tall row the line keeps its offset from the top.
-    QImage tall = canvas(200, 41);
-    {
-        QPainter painter(&tall);
-        node.draw(painter, QRect(0, 0, 200, 41), {});
-    }
+    const QImage tall = drawn(node, QSize(200, 41), QRect(0, 0, 200, 41));
     EXPECT_GE(inkedRows(tall).first, 4);
     EXPECT_LT(inkedRows(tall).second, 4 + QFontMetrics(PZText::textAttributes11().font).height());
 }
@@ -80,26 +87,16 @@ TEST(NodeCellTest, TextLinesStayInsideRowsOf17Pixels)
 TEST(NodeCellTest, LinesStartAfterTheImageLessTwo)
 {
     PlainNode withImage;
-    QPixmap icon(16, 16);
-    icon.fill(Qt::black);
-    withImage.setImage(icon);
+    withImage.setImage(filled(16, Qt::black));
     withImage.setPrimary(QStringLiteral("x"));
-    QImage image = canvas(100, 17);
-    {
-        QPainter painter(&image);
-        withImage.draw(painter, QRect(0, 0, 100, 17), {});
-    }
+    const QImage image = drawn(withImage, QSize(100, 17), QRect(0, 0, 100, 17));
     EXPECT_EQ(withImage.leftMargin(), 17);
     EXPECT_EQ(withImage.lineRect(QRect(0, 0, 100, 41), QPoint(15, 4), PZText::textAttributes11().font).x(), 15);
     EXPECT_EQ(firstInkedColumn(image), 1);  // the image at (1, 1)
 
     PlainNode textOnly;
     textOnly.setPrimary(QStringLiteral("|||"));
-    QImage plain = canvas(100, 17);
-    {
-        QPainter painter(&plain);
-        textOnly.draw(painter, QRect(10, 0, 90, 17), {});
-    }
+    const QImage plain = drawn(textOnly, QSize(100, 17), QRect(10, 0, 90, 17));
     EXPECT_EQ(textOnly.leftMargin(), 0);
     EXPECT_GE(firstInkedColumn(plain), 10);
     EXPECT_LE(firstInkedColumn(plain), 13);
@@ -108,11 +105,8 @@ TEST(NodeCellTest, LinesStartAfterTheImageLessTwo)
 TEST(NodeCellTest, SelectedRowInTheActiveStyleUsesTheAlternateImage)
 {
     PlainNode node;
-    QPixmap plain(8, 8), alternate(8, 8);
-    plain.fill(Qt::black);
-    alternate.fill(Qt::white);
-    node.setImage(plain);
-    node.setAlternateImage(alternate);
+    node.setImage(filled(8, Qt::black));
+    node.setAlternateImage(filled(8, Qt::white));
     struct Case
     {
         bool highlighted, firstResponder;
@@ -140,15 +134,9 @@ TEST(NodeCellTest, TextFieldNodeDrawsItsImageAt16Pixels)
     public:
         using PZTextFieldNode::drawInterior;
     } node;
-    QPixmap big(32, 32);
-    big.fill(Qt::black);
-    node.setImage(big);
+    node.setImage(filled(32, Qt::black));
     node.setPrimary(QStringLiteral("Title"));
-    QImage image = canvas(120, 40);
-    {
-        QPainter painter(&image);
-        node.draw(painter, QRect(0, 0, 120, 40), {});
-    }
+    const QImage image = drawn(node, QSize(120, 40), QRect(0, 0, 120, 40));
     EXPECT_EQ(node.leftMargin(), 17);
     EXPECT_LT(qGray(image.pixel(16, 16)), 40);
     EXPECT_GT(qGray(image.pixel(20, 30)), 200);  // nothing of the image past 1 + 16
@@ -161,13 +149,10 @@ TEST(NodeCellTest, DisabledCheckboxIsDrawnAtHalfOpacity)
     line.checkbox = 0;
     auto boxInk = [&](bool enabled) {
         line.enabled = enabled;
-        QImage image = canvas(60, 17);
-        QPainter painter(&image);
         PZCellState state;
         state.object = &line;
         state.windowIsActive = true;
-        cell.draw(painter, QRect(0, 0, 60, 17), state);
-        painter.end();
+        const QImage image = drawn(cell, QSize(60, 17), QRect(0, 0, 60, 17), state);
         int darkest = 255;
         for (int y = 3; y < 16; ++y)
             for (int x = 4; x < 12; ++x)
