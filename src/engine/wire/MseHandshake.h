@@ -83,7 +83,6 @@ public:
     // Bytes to send, unencrypted by the caller.
     QByteArray takeOutput();
 
-    Role role() const { return m_role; }
     State state() const { return m_state; }
     Failure failure() const { return m_failure; }
     // Finished: how the payload stream is carried.
