@@ -188,3 +188,31 @@ TEST(OutlineViewSortTest, CaseInsensitiveComparisonIgnoresCase)
     EXPECT_LT(caseSensitive.compare(upper, lower), 0);
     EXPECT_LT(byName.reversed().compare(upper, lower), 0);
 }
+
+TEST(OutlineViewSortTest, ClickRuleEndsSortingOnlyForADeclaredColumn)
+{
+    class ClickRuleView : public FakeOutlineView
+    {
+    public:
+        using FakeOutlineView::setSortDescriptorsFromClick;
+    };
+    const PZSortDescriptor undeclared{QStringLiteral("size"), true, QStringLiteral("localizedCompare:")};
+    struct Case
+    {
+        PZSortDescriptors current, clicked, expected;
+    };
+    const Case cases[] = {
+        {{byName.reversed()}, {byName}, {}},                              // third click on the name column
+        {{byName}, {byName.reversed()}, {byName.reversed()}},             // second click
+        {{undeclared.reversed()}, {undeclared}, {undeclared}},            // no column: applied as given
+        {{}, {byName}, {byName}},                                         // first click
+        {{bySize}, {byName, bySize}, {byName, bySize}},                   // another column
+    };
+    for (const Case& c : cases) {
+        ClickRuleView view;
+        view.setUp(nullptr, nullptr);
+        view.setSortDescriptors(c.current);
+        view.setSortDescriptorsFromClick(c.clicked);
+        EXPECT_EQ(view.sortDescriptors(), c.expected);
+    }
+}
