@@ -1,7 +1,9 @@
 #include "kit/NotificationCenter.h"
+#include "uikit/FilterSearchField.h"
 #include "uikit/PZRoundTabButton.h"
 #include "uikit/PZRoundTabView.h"
 
+#include <QListWidget>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -87,4 +89,28 @@ TEST(RoundTabViewTest, SelectionIsOneButtonAndAlwaysPosts)
     for (int i = 0; i < tabs.buttonCount(); ++i)
         selectedButtons += tabs.buttonAt(i)->isSelected() ? 1 : 0;
     EXPECT_EQ(selectedButtons, 1);
+}
+
+TEST(RoundTabViewTest, TabFromTheSearchFieldGoesToTheCurrentListSelectingItsFirstRow)
+{
+    QWidget window;
+    auto* field = new FilterSearchField(&window);
+    auto* list = new QListWidget(&window);
+    auto* sourceList = new QListWidget(&window);
+    list->addItems({QStringLiteral("one"), QStringLiteral("two")});
+    window.show();
+
+    QAbstractItemView* current = list;
+    FilterSearchField::setKeyViews([&] { return current; }, [&]() -> QWidget* { return sourceList; });
+    EXPECT_EQ(field->nextValidKeyView(), list);
+    EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(list->selectionModel()->selectedRows().first().row(), 0);
+    list->setCurrentRow(1);
+    EXPECT_EQ(field->previousValidKeyView(), list);
+    EXPECT_EQ(list->selectionModel()->selectedRows().first().row(), 1);  // a selection is kept
+
+    current = nullptr;
+    EXPECT_EQ(field->nextValidKeyView(), sourceList);
+    FilterSearchField::setKeyViews({}, {});
+    EXPECT_EQ(field->nextValidKeyView(), nullptr);
 }
