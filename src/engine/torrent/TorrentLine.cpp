@@ -5,6 +5,7 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/Metainfo.h"
 #include "engine/torrent/PathComponent.h"
+#include "engine/tracker/AnnounceRequest.h"
 #include "kit/PZCrypto.h"
 
 #include <QFile>
@@ -116,15 +117,7 @@ QList<OBLine*> TorrentLine::childrenFlat() const
 
 QString TorrentLine::escapedInfoHash() const
 {
-    QString text;
-    for (const char c : m_infoHash) {
-        const uchar byte = uchar(c);
-        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9'))
-            text += QLatin1Char(char(byte));
-        else
-            text += QStringLiteral("%%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
+    return QString::fromLatin1(AnnounceRequest::escape(m_infoHash));
 }
 
 QByteArray TorrentLine::obfuscatedInfoHash() const

@@ -84,6 +84,7 @@ public:
     void scrapeTracker();
     void rescrapeTracker();
     bool hasScraped() const { return m_hasScraped; }
+    void setHasScraped(bool scraped) { m_hasScraped = scraped; }
     // Nodes named by the metainfo; handed to the DHT when the torrent starts, never while merely read.
     QList<DhtNodeAddress> dhtNodes() const { return m_dhtNodes; }
 

@@ -92,7 +92,7 @@ void TrackerWire::handleCompletion()
         m_leeches = *reply->leeches;
     m_interval = reply->interval;
     m_minInterval = reply->minInterval;
-    if (!reply->peers.isEmpty())
+    if (!reply->peers.isEmpty() && m_lastEvent != TrackerEvent::Stopped)
         m_subject.addPeers(reply->peers);
     if (!reply->trackerId.isEmpty())
         m_trackerId = reply->trackerId;
