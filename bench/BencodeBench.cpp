@@ -1,6 +1,7 @@
 // Decoding and encoding a metainfo of 100,000 files.
 #include "engine/bencode/Bdecoder.h"
 #include "engine/bencode/Bencoder.h"
+#include "LargeMetainfo.h"
 
 #include <benchmark/benchmark.h>
 
@@ -8,36 +9,9 @@ using namespace ombrelay;
 
 namespace {
 
-QByteArray largeMetainfo()
-{
-    constexpr int files = 100'000;
-    constexpr qint64 pieceLength = 1 << 20;
-    BValue list = BValue::list();
-    qint64 total = 0;
-    for (int n = 0; n < files; ++n) {
-        BValue file;
-        const qint64 length = 1000 + qint64(n) * 7919 % 5'000'000;
-        file.insert("length", length);
-        file.insert("path", BValue::List{BValue(QByteArray("folder ") + QByteArray::number(n / 1000)),
-                                         BValue(QByteArray("file number ") + QByteArray::number(n) + ".dat")});
-        list.append(std::move(file));
-        total += length;
-    }
-    BValue info;
-    info.insert("files", std::move(list));
-    info.insert("name", "Large torrent");
-    info.insert("piece length", pieceLength);
-    info.insert("pieces", QByteArray(int((total + pieceLength - 1) / pieceLength) * 20, '\x5a'));
-    BValue metainfo;
-    metainfo.insert("announce", "http://127.0.0.1:6969/announce");
-    metainfo.insert("creation date", 1700000000);
-    metainfo.insert("info", std::move(info));
-    return Bencoder::bencodingForObject(metainfo);
-}
-
 const QByteArray& metainfo()
 {
-    static const QByteArray data = largeMetainfo();
+    static const QByteArray data = bench::largeMetainfo(100'000);
     return data;
 }
 

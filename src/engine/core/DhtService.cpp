@@ -1,5 +1,7 @@
 #include "engine/core/DhtService.h"
 
+#include "engine/core/InstalledService.h"
+
 namespace ombrelay {
 namespace {
 
@@ -10,23 +12,17 @@ public:
     void addNodes(const QList<DhtNodeAddress>&) override {}
 };
 
-DhtService*& installed()
-{
-    static DhtService* service = nullptr;
-    return service;
-}
-
 }  // namespace
 
 DhtService& DhtService::instance()
 {
     static NoDht none;
-    return installed() ? *installed() : none;
+    return InstalledService<DhtService>::get(none);
 }
 
 void DhtService::install(DhtService* service)
 {
-    installed() = service;
+    InstalledService<DhtService>::set(service);
 }
 
 }  // namespace ombrelay

@@ -1,27 +1,19 @@
 #include "engine/core/EngineHost.h"
 
 #include "engine/core/HeadlessEngineHost.h"
+#include "engine/core/InstalledService.h"
 
 namespace ombrelay {
-namespace {
-
-EngineHost*& installed()
-{
-    static EngineHost* host = nullptr;
-    return host;
-}
-
-}  // namespace
 
 EngineHost& EngineHost::instance()
 {
     static HeadlessEngineHost headless;
-    return installed() ? *installed() : headless;
+    return InstalledService<EngineHost>::get(headless);
 }
 
 void EngineHost::install(EngineHost* host)
 {
-    installed() = host;
+    InstalledService<EngineHost>::set(host);
 }
 
 }  // namespace ombrelay

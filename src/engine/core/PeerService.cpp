@@ -1,5 +1,7 @@
 #include "engine/core/PeerService.h"
 
+#include "engine/core/InstalledService.h"
+
 namespace ombrelay {
 namespace {
 
@@ -14,23 +16,17 @@ public:
     void cancelUnneededPieces(TorrentLine&) override {}
 };
 
-PeerService*& installed()
-{
-    static PeerService* service = nullptr;
-    return service;
-}
-
 }  // namespace
 
 PeerService& PeerService::instance()
 {
     static NoPeers none;
-    return installed() ? *installed() : none;
+    return InstalledService<PeerService>::get(none);
 }
 
 void PeerService::install(PeerService* service)
 {
-    installed() = service;
+    InstalledService<PeerService>::set(service);
 }
 
 }  // namespace ombrelay

@@ -1,5 +1,6 @@
 #include "engine/core/TorrentLifecycle.h"
 
+#include "engine/core/InstalledService.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
 #include "kit/Settings.h"
@@ -35,23 +36,17 @@ public:
     QString volumeName(const QString&) const override { return {}; }
 };
 
-TorrentLifecycle*& installed()
-{
-    static TorrentLifecycle* lifecycle = nullptr;
-    return lifecycle;
-}
-
 }  // namespace
 
 TorrentLifecycle& TorrentLifecycle::instance()
 {
     static InMemoryLifecycle inMemory;
-    return installed() ? *installed() : inMemory;
+    return InstalledService<TorrentLifecycle>::get(inMemory);
 }
 
 void TorrentLifecycle::install(TorrentLifecycle* lifecycle)
 {
-    installed() = lifecycle;
+    InstalledService<TorrentLifecycle>::set(lifecycle);
 }
 
 }  // namespace ombrelay

@@ -1,5 +1,7 @@
 #include "engine/core/TrackerService.h"
 
+#include "engine/core/InstalledService.h"
+
 namespace ombrelay {
 namespace {
 
@@ -11,23 +13,17 @@ public:
     void forget(TorrentLine&) override {}
 };
 
-TrackerService*& installed()
-{
-    static TrackerService* service = nullptr;
-    return service;
-}
-
 }  // namespace
 
 TrackerService& TrackerService::instance()
 {
     static NoTrackers none;
-    return installed() ? *installed() : none;
+    return InstalledService<TrackerService>::get(none);
 }
 
 void TrackerService::install(TrackerService* service)
 {
-    installed() = service;
+    InstalledService<TrackerService>::set(service);
 }
 
 }  // namespace ombrelay

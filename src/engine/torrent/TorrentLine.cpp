@@ -166,25 +166,33 @@ quint64 TorrentLine::totalNumberOfBlocks() const
     return (pieces - 1) * m_blocksPerPiece + (lastPiece + kBlockSize - 1) / kBlockSize;
 }
 
-PZRange TorrentLine::blockRangeForByteRange(PZRange range) const
+PZRange TorrentLine::runForByteRange(PZRange range, quint64 (TorrentLine::*unitOf)(quint64) const) const
 {
     const quint64 end = std::min(PZMaxRange(range), totalLength());
     if (range.length == 0 || range.location >= end || m_pieceLength == 0)
         return {};
-    const auto blockOf = [this](quint64 byte) {
-        return (byte / m_pieceLength) * m_blocksPerPiece + (byte % m_pieceLength) / kBlockSize;
-    };
-    const quint64 first = blockOf(range.location);
-    return PZMakeRange(first, blockOf(end - 1) - first + 1);
+    const quint64 first = (this->*unitOf)(range.location);
+    return PZMakeRange(first, (this->*unitOf)(end - 1) - first + 1);
+}
+
+quint64 TorrentLine::blockOfByte(quint64 byte) const
+{
+    return (byte / m_pieceLength) * m_blocksPerPiece + (byte % m_pieceLength) / kBlockSize;
+}
+
+quint64 TorrentLine::pieceOfByte(quint64 byte) const
+{
+    return byte / m_pieceLength;
+}
+
+PZRange TorrentLine::blockRangeForByteRange(PZRange range) const
+{
+    return runForByteRange(range, &TorrentLine::blockOfByte);
 }
 
 PZRange TorrentLine::pieceRangeForByteRange(PZRange range) const
 {
-    const quint64 end = std::min(PZMaxRange(range), totalLength());
-    if (range.length == 0 || range.location >= end || m_pieceLength == 0)
-        return {};
-    const quint64 first = range.location / m_pieceLength;
-    return PZMakeRange(first, (end - 1) / m_pieceLength - first + 1);
+    return runForByteRange(range, &TorrentLine::pieceOfByte);
 }
 
 PZIndexSet TorrentLine::blocksForByteRange(PZRange range) const

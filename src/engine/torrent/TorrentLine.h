@@ -199,6 +199,10 @@ signals:
 
 private:
     bool applyMetainfo(Metainfo metainfo);
+    // The first and last unit (block or piece) overlapping a byte range, as a run of unit numbers.
+    PZRange runForByteRange(PZRange range, quint64 (TorrentLine::*unitOf)(quint64) const) const;
+    quint64 blockOfByte(quint64 byte) const;
+    quint64 pieceOfByte(quint64 byte) const;
     void setBindingText(QString& field, const QString& key, const QString& text);
     void refreshViews();
 
