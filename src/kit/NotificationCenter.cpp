@@ -17,7 +17,7 @@ void NotificationCenter::watch(QObject* observer)
     if (std::find(m_watched.begin(), m_watched.end(), observer) != m_watched.end())
         return;
     m_watched.push_back(observer);
-    QObject::connect(observer, &QObject::destroyed, [this, observer] {
+    QObject::connect(observer, &QObject::destroyed, &m_lifetime, [this, observer] {
         removeObserver(observer);
         m_watched.erase(std::remove(m_watched.begin(), m_watched.end(), observer), m_watched.end());
     });

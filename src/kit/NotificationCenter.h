@@ -46,6 +46,7 @@ private:
     void watch(QObject* observer);
     std::vector<Entry> m_entries;
     std::vector<QObject*> m_watched;
+    QObject m_lifetime;  // context of the destruction watches: they end with the centre
 };
 
 // The helpers every object of the system uses.

@@ -44,6 +44,7 @@ bool Settings::registerDefault(const QString& key, const QVariant& value)
     if (hasDefault(key))
         return false;
     m_settings->setValue(key, value);
+    emit changed(key);
     return true;
 }
 

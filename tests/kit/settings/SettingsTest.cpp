@@ -1,0 +1,105 @@
+#include "kit/Settings.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+
+namespace {
+
+class SettingsTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("Ombrelay.conf")); }
+};
+
+TEST_F(SettingsTest, RegisterDefaultWritesOnlyWhenAbsent)
+{
+    Settings settings(path());
+    settings.setValue(QStringLiteral("kBTPort"), QStringLiteral("7000"));
+
+    EXPECT_FALSE(settings.registerDefault(QStringLiteral("kBTPort"), QStringLiteral("6881")));
+    EXPECT_EQ(settings.integer(QStringLiteral("kBTPort")), 7000);
+
+    EXPECT_TRUE(settings.registerDefault(QStringLiteral("kDownloadLimit"), QStringLiteral("100")));
+    EXPECT_FALSE(settings.registerDefault(QStringLiteral("kDownloadLimit"), QStringLiteral("5")));
+    EXPECT_EQ(settings.integer(QStringLiteral("kDownloadLimit")), 100);
+    EXPECT_TRUE(settings.hasDefault(QStringLiteral("kDownloadLimit")));
+    EXPECT_FALSE(settings.hasDefault(QStringLiteral("kNodeID")));
+}
+
+TEST_F(SettingsTest, RegisteredAndUserValuesPersistToTheFile)
+{
+    {
+        Settings settings(path());
+        settings.registerDefault(QStringLiteral("kKoPlaylistName"), QStringLiteral("Ombrelay"));
+        settings.setBool(QStringLiteral("kSeedingEnabled"), false);
+        settings.setTimeOfDay(QStringLiteral("kDisableStartTime"), QTime(23, 0));
+    }
+    Settings reopened(path());
+    EXPECT_EQ(reopened.string(QStringLiteral("kKoPlaylistName")), QStringLiteral("Ombrelay"));
+    EXPECT_TRUE(reopened.hasDefault(QStringLiteral("kSeedingEnabled")));
+    EXPECT_FALSE(reopened.boolean(QStringLiteral("kSeedingEnabled")));
+    EXPECT_EQ(reopened.timeOfDay(QStringLiteral("kDisableStartTime")), QTime(23, 0));
+    // A registration after the reopen still respects what the file holds.
+    EXPECT_FALSE(reopened.registerDefault(QStringLiteral("kSeedingEnabled"), QStringLiteral("1")));
+    EXPECT_FALSE(reopened.boolean(QStringLiteral("kSeedingEnabled")));
+}
+
+TEST_F(SettingsTest, ReadersInterpretStoredStrings)
+{
+    struct Case
+    {
+        const char* stored;
+        bool boolean;
+        qint64 integer;
+    };
+    const Case cases[] = {
+        {"1", true, 1},     {"0", false, 0},   {"YES", true, 1},      {"true", true, 1},
+        {"no", false, 0},   {"", false, 0},    {"20", true, 20},      {"-5", true, -5},
+        {"2.7", false, 2},  {"abc", false, 0}, {"9007199254740993", true, 9007199254740993LL},
+    };
+    Settings settings(path());
+    for (const Case& c : cases) {
+        settings.setValue(QStringLiteral("k"), QString::fromLatin1(c.stored));
+        EXPECT_EQ(settings.boolean(QStringLiteral("k")), c.boolean) << c.stored;
+        EXPECT_EQ(settings.integer(QStringLiteral("k")), c.integer) << c.stored;
+    }
+}
+
+TEST_F(SettingsTest, ChangedIsSignalledOnlyForRealChanges)
+{
+    Settings settings(path());
+    QSignalSpy spy(&settings, &Settings::changed);
+    settings.setInteger(QStringLiteral("kUploadLimit"), 20);
+    settings.setInteger(QStringLiteral("kUploadLimit"), 20);
+    settings.setInteger(QStringLiteral("kUploadLimit"), 0);
+    settings.remove(QStringLiteral("kUploadLimit"));
+    settings.remove(QStringLiteral("kUploadLimit"));
+    ASSERT_EQ(spy.count(), 3);
+    for (const auto& args : spy)
+        EXPECT_EQ(args.at(0).toString(), QStringLiteral("kUploadLimit"));
+}
+
+TEST_F(SettingsTest, RegisteringAnAbsentKeyIsAChange)
+{
+    Settings settings(path());
+    QSignalSpy spy(&settings, &Settings::changed);
+    settings.registerDefault(QStringLiteral("kQueryViewMode"), QStringLiteral("1"));
+    settings.registerDefault(QStringLiteral("kQueryViewMode"), QStringLiteral("0"));
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("kQueryViewMode"));
+}
+
+TEST_F(SettingsTest, UseFileReplacesTheProcessWideSettings)
+{
+    Settings::useFile(path());
+    Settings::instance().setValue(QStringLiteral("kBTPort"), QStringLiteral("6999"));
+    Settings::instance().sync();
+    EXPECT_EQ(Settings::instance().filePath(), path());
+    EXPECT_EQ(Settings(path()).integer(QStringLiteral("kBTPort")), 6999);
+}
+
+}  // namespace
