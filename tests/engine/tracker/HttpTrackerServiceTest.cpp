@@ -7,6 +7,7 @@
 #include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
 #include "support/HttpTestServer.h"
+#include "TrackerReplies.h"
 #include "support/WaitUntil.h"
 
 #include <QTemporaryDir>
@@ -27,26 +28,6 @@ struct FakePeerSide : AnnouncePeers
         added.append({&torrent, int(peers.size())});
     }
 };
-
-QByteArray reply(std::initializer_list<std::pair<const char*, BValue>> entries)
-{
-    BValue root;
-    for (const auto& [key, value] : entries)
-        root.insert(key, value);
-    return Bencoder::bencodingForObject(root);
-}
-
-HttpTestResponse scrapeReply(const QByteArray& hash, qint64 seeds, qint64 leeches)
-{
-    BValue entry;
-    entry.insert("complete", seeds);
-    entry.insert("incomplete", leeches);
-    BValue files;
-    files.insert(hash, entry);
-    BValue root;
-    root.insert("files", files);
-    return {200, {}, Bencoder::bencodingForObject(root)};
-}
 
 class HttpTrackerServiceTest : public ::testing::Test
 {
@@ -81,7 +62,7 @@ protected:
 
 TEST_F(HttpTrackerServiceTest, AnnouncesTheTorrentAndHandsOverItsPeers)
 {
-    server.route("/announce", HttpTestResponse{200, {}, reply({{"interval", 1800}, {"complete", 4},
+    server.route("/announce", HttpTestResponse{200, {}, bencodedReply({{"interval", 1800}, {"complete", 4},
         {"peers", QByteArray("\x0a\x00\x00\x01\x1a\xe1\x0a\x00\x00\x02\x1a\xe1", 12)}})});
     TorrentLinePtr torrent = torrentWithTrackers({tracker("/announce")});
     ASSERT_TRUE(torrent);
@@ -104,7 +85,7 @@ TEST_F(HttpTrackerServiceTest, AnnouncesTheTorrentAndHandsOverItsPeers)
 
 TEST_F(HttpTrackerServiceTest, StoppedOnRemovalStillReachesTheTracker)
 {
-    HttpTestResponse slow{200, {}, reply({{"interval", 1800}, {"peers", QByteArray("\x0a\x00\x00\x01\x1a\xe1", 6)}})};
+    HttpTestResponse slow{200, {}, bencodedReply({{"interval", 1800}, {"peers", QByteArray("\x0a\x00\x00\x01\x1a\xe1", 6)}})};
     slow.delayMs = 200;
     server.route("/announce", slow);
     TorrentLinePtr torrent = torrentWithTrackers({tracker("/announce")});

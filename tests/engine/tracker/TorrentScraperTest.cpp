@@ -3,6 +3,7 @@
 #include "engine/tracker/TorrentScraper.h"
 #include "engine/tracker/TrackerScraper.h"
 #include "support/HttpTestServer.h"
+#include "TrackerReplies.h"
 #include "support/WaitUntil.h"
 
 #include <QSignalSpy>
@@ -15,18 +16,6 @@ namespace {
 
 const QByteArray kHash = QByteArray::fromHex("0123456789abcdef0123456789abcdef01234567");
 
-HttpTestResponse scrapeReply(qint64 seeds, qint64 leeches, const QByteArray& hash = kHash)
-{
-    BValue entry;
-    entry.insert("complete", seeds);
-    entry.insert("incomplete", leeches);
-    BValue files;
-    files.insert(hash, entry);
-    BValue root;
-    root.insert("files", files);
-    return {200, {}, Bencoder::bencodingForObject(root)};
-}
-
 class TorrentScraperTest : public ::testing::Test
 {
 protected:
@@ -37,8 +26,8 @@ protected:
 
 TEST_F(TorrentScraperTest, KeepsTheLargestCounts)
 {
-    server.route("/a/scrape", scrapeReply(5, 10));
-    server.route("/b/scrape.php", scrapeReply(8, 2));
+    server.route("/a/scrape", scrapeReply(kHash, 5, 10));
+    server.route("/b/scrape.php", scrapeReply(kHash, 8, 2));
     TorrentScraper scraper(kHash, {tracker("/a/announce"), tracker("/b/announce.php"), tracker("/c/tracker")});
     QSignalSpy updates(&scraper, &TorrentScraper::swarmSizeUpdated);
     QSignalSpy finished(&scraper, &TorrentScraper::finished);
@@ -56,7 +45,7 @@ TEST_F(TorrentScraperTest, KeepsTheLargestCounts)
 
 TEST_F(TorrentScraperTest, FailedScrapesLeaveTheCountsAlone)
 {
-    server.route("/other/scrape", scrapeReply(9, 9, QByteArray(20, 'x')));  // another torrent's entry only
+    server.route("/other/scrape", scrapeReply(QByteArray(20, 'x'), 9, 9));  // another torrent's entry only
     server.route("/html/scrape", HttpTestResponse{200, {}, "<html>"});
     TorrentScraper scraper(kHash, {tracker("/other/announce"), tracker("/html/announce"), "http://127.0.0.1:1/announce"});
     QSignalSpy finished(&scraper, &TorrentScraper::finished);

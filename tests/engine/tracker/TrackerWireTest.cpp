@@ -5,6 +5,7 @@
 #include "kit/Settings.h"
 #include "kit/http/HttpCookieStore.h"
 #include "support/HttpTestServer.h"
+#include "TrackerReplies.h"
 #include "support/WaitUntil.h"
 
 #include <QTemporaryDir>
@@ -37,14 +38,6 @@ struct FakeSubject : AnnounceSubject
     bool isPaused() const override { return paused; }
     void addPeers(const QList<AnnounceReply::Peer>& peers) override { peerBatches.append(peers); }
 };
-
-QByteArray bencoded(std::initializer_list<std::pair<const char*, BValue>> entries)
-{
-    BValue root;
-    for (const auto& [key, value] : entries)
-        root.insert(key, value);
-    return Bencoder::bencodingForObject(root);
-}
 
 class TrackerWireTest : public ::testing::Test
 {
@@ -83,7 +76,7 @@ protected:
 
 TEST_F(TrackerWireTest, AnnouncesCountFromStartAndTakeInTheReply)
 {
-    server.route("/announce", HttpTestResponse{200, {}, bencoded({
+    server.route("/announce", HttpTestResponse{200, {}, bencodedReply({
         {"complete", 5}, {"incomplete", 7}, {"interval", 1800}, {"min interval", 5}, {"tracker id", "tid 1"},
         {"peers", QByteArray("\x0a\x00\x00\x01\x1a\xe1\x00\x00\x00\x00\x1a\xe1", 12)}})});
     subject.trackers = {tracker("/announce")};
@@ -107,7 +100,7 @@ TEST_F(TrackerWireTest, AnnouncesCountFromStartAndTakeInTheReply)
     subject.uploaded += 500;
     subject.downloaded += 2000;
     subject.left -= 2000;
-    server.route("/announce", HttpTestResponse{200, {}, bencoded({{"interval", 1800}})});
+    server.route("/announce", HttpTestResponse{200, {}, bencodedReply({{"interval", 1800}})});
     wire.resyncWithTracker();
     ASSERT_TRUE(server.waitForRequests(2));
     EXPECT_EQ(lastQueryValue("uploaded"), "500");
@@ -122,10 +115,10 @@ TEST_F(TrackerWireTest, FailuresMoveToTheNextTrackerAndBackOff)
 {
     HttpTestResponse silent;
     silent.silent = true;
-    server.route("/refuses/announce", HttpTestResponse{200, {}, bencoded({{"failure reason", "unregistered"}})});
+    server.route("/refuses/announce", HttpTestResponse{200, {}, bencodedReply({{"failure reason", "unregistered"}})});
     server.route("/html/announce", HttpTestResponse{200, {}, "<html>maintenance</html>"});
-    server.route("/broken/announce", HttpTestResponse{500, {}, bencoded({{"interval", 60}})});
-    server.route("/good/announce", HttpTestResponse{200, {}, bencoded({{"interval", 60}})});
+    server.route("/broken/announce", HttpTestResponse{500, {}, bencodedReply({{"interval", 60}})});
+    server.route("/good/announce", HttpTestResponse{200, {}, bencodedReply({{"interval", 60}})});
     subject.trackers = {tracker("/refuses/announce"), tracker("/html/announce"), tracker("/broken/announce"),
                         "http://127.0.0.1:1/announce", tracker("/good/announce")};
     const QStringList trackers = subject.trackers;
@@ -157,7 +150,7 @@ TEST_F(TrackerWireTest, BackOffStopsDoublingAtHalfAnHour)
 
 TEST_F(TrackerWireTest, StoppedSchedulesNothingAndPausedSendsNothing)
 {
-    server.route("/announce", HttpTestResponse{200, {}, bencoded({{"interval", 60}, {"min interval", 30}})});
+    server.route("/announce", HttpTestResponse{200, {}, bencodedReply({{"interval", 60}, {"min interval", 30}})});
     subject.trackers = {tracker("/announce")};
     TrackerWire wire(subject);
     ASSERT_TRUE(announce(wire, TrackerEvent::Started));
@@ -179,7 +172,7 @@ TEST_F(TrackerWireTest, StoppedSchedulesNothingAndPausedSendsNothing)
 TEST_F(TrackerWireTest, AnnouncesFollowRedirects)
 {
     server.route("/old/announce", HttpTestResponse::redirect("/new/announce?passkey=1"));
-    server.route("/new/announce", HttpTestResponse{200, {}, bencoded({{"complete", 3}})});
+    server.route("/new/announce", HttpTestResponse{200, {}, bencodedReply({{"complete", 3}})});
     subject.trackers = {tracker("/old/announce")};
     TrackerWire wire(subject);
     ASSERT_TRUE(announce(wire, TrackerEvent::Started));
@@ -189,7 +182,7 @@ TEST_F(TrackerWireTest, AnnouncesFollowRedirects)
 
 TEST_F(TrackerWireTest, CookiesFollowTheSetting)
 {
-    server.route("/announce", HttpTestResponse{200, {}, bencoded({{"interval", 60}})});
+    server.route("/announce", HttpTestResponse{200, {}, bencodedReply({{"interval", 60}})});
     subject.trackers = {tracker("/announce")};
     HttpCookieStore::Cookie cookie;
     cookie.domain = "127.0.0.1";

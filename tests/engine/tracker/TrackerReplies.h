@@ -1,0 +1,31 @@
+#pragma once
+
+#include "engine/bencode/Bencoder.h"
+#include "support/HttpTestServer.h"
+
+#include <initializer_list>
+#include <utility>
+
+namespace ombrelay::test {
+
+// A bencoded dictionary of the given keys, as a tracker writes its replies.
+inline QByteArray bencodedReply(std::initializer_list<std::pair<const char*, BValue>> entries)
+{
+    BValue root;
+    for (const auto& [key, value] : entries)
+        root.insert(key, value);
+    return Bencoder::bencodingForObject(root);
+}
+
+// A scrape answer with one "files" entry.
+inline HttpTestResponse scrapeReply(const QByteArray& infoHash, qint64 seeds, qint64 leeches)
+{
+    BValue entry;
+    entry.insert("complete", seeds);
+    entry.insert("incomplete", leeches);
+    BValue files;
+    files.insert(infoHash, entry);
+    return {200, {}, bencodedReply({{"files", files}})};
+}
+
+}  // namespace ombrelay::test
