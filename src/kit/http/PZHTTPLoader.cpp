@@ -1,7 +1,7 @@
 #include "kit/http/PZHTTPLoader.h"
 
 #include "kit/PerformLater.h"
-#include "kit/Settings.h"
+#include "kit/OBDefaults.h"
 #include "kit/http/HttpCookieStore.h"
 
 #include <cstdio>
@@ -33,7 +33,7 @@ QByteArray PZHTTPLoader::browserUserAgent()
 
 bool PZHTTPLoader::userAllowsCookies()
 {
-    return !Settings::instance().boolean(QStringLiteral("kDisableCookies"));
+    return !OBDefaults::kDisableCookies();
 }
 
 QByteArray PZHTTPLoader::userAgent() const
