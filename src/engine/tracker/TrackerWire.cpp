@@ -28,7 +28,7 @@ TrackerWire::TrackerWire(AnnounceSubject& subject, QObject* parent)
 
 QByteArray TrackerWire::userAgent() const
 {
-    return QByteArrayLiteral("Ombrelay/" OMBRELAY_BUILD_VERSION);
+    return applicationUserAgent();
 }
 
 bool TrackerWire::shouldSendCookies() const

@@ -1,7 +1,8 @@
 #include "kit/http/PZHTTPLoader.h"
 
-#include "kit/PerformLater.h"
 #include "kit/OBDefaults.h"
+#include "kit/PZVersionChecker.h"
+#include "kit/PerformLater.h"
 #include "kit/http/HttpCookieStore.h"
 
 #include <cstdio>
@@ -29,6 +30,11 @@ QByteArray PZHTTPLoader::browserUserAgent()
 {
     return "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_7_2) AppleWebKit/534.51.22 (KHTML, like Gecko) "
            "Version/5.1.1 Safari/534.51.22";
+}
+
+QByteArray PZHTTPLoader::applicationUserAgent()
+{
+    return "Ombrelay/" + PZVersionChecker::applicationBuildVersion().toLatin1();
 }
 
 bool PZHTTPLoader::userAllowsCookies()

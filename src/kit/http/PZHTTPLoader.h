@@ -52,6 +52,8 @@ public:
     void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
 
     static QByteArray browserUserAgent();
+    // "Ombrelay/<build>", what trackers and feeds are sent.
+    static QByteArray applicationUserAgent();
     // False when the user turned cookies off ("kDisableCookies").
     static bool userAllowsCookies();
     // Why an address cannot be loaded (none, a scheme other than http/https in any case, no host), or no error.
