@@ -1,0 +1,80 @@
+#include "kit/SerialQueue.h"
+
+#include <pthread.h>
+
+namespace ombrelay {
+
+SerialQueue::SerialQueue(const QString& name) : m_thread([this] { run(); })
+{
+    pthread_setname_np(m_thread.native_handle(), name.left(15).toUtf8().constData());
+}
+
+SerialQueue::~SerialQueue()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void SerialQueue::post(const void* owner, Job job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back({owner, std::move(job)});
+    }
+    m_wake.notify_one();
+}
+
+void SerialQueue::cancel(const void* owner)
+{
+    std::unique_lock lock(m_mutex);
+    std::erase_if(m_jobs, [owner](const Entry& e) { return e.owner == owner; });
+    m_idle.wait(lock, [&] { return !(m_running && m_runningOwner == owner); });
+}
+
+void SerialQueue::drain()
+{
+    // A marker job: once it has run, everything posted before it has too.
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    bool done = false;
+    post(this, [&] {
+        std::lock_guard lock(doneMutex);
+        done = true;
+        doneSignal.notify_all();
+    });
+    std::unique_lock lock(doneMutex);
+    doneSignal.wait(lock, [&] { return done; });
+}
+
+size_t SerialQueue::pendingCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_jobs.size() + (m_running ? 1 : 0);
+}
+
+void SerialQueue::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stopping || !m_jobs.empty(); });
+        if (m_jobs.empty())
+            return;  // stopping and nothing left
+        Entry entry = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        m_running = true;
+        m_runningOwner = entry.owner;
+        lock.unlock();
+        entry.job();
+        entry.job = nullptr;  // release captured state outside the lock
+        lock.lock();
+        m_running = false;
+        m_runningOwner = nullptr;
+        m_idle.notify_all();
+    }
+}
+
+}  // namespace ombrelay

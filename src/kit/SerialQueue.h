@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace ombrelay {
+
+// One thread running jobs one at a time, in the order they were posted. Jobs carry an owner so that
+// an owner going away can drop its queued jobs and wait for the one that may be running.
+class SerialQueue
+{
+public:
+    using Job = std::function<void()>;
+
+    explicit SerialQueue(const QString& name);
+    ~SerialQueue();  // runs what is queued, then stops
+    SerialQueue(const SerialQueue&) = delete;
+    SerialQueue& operator=(const SerialQueue&) = delete;
+
+    void post(const void* owner, Job job);
+    // Drops the owner's queued jobs and returns once none of its jobs is running.
+    void cancel(const void* owner);
+    // Returns once every job posted before the call has run.
+    void drain();
+    size_t pendingCount() const;
+
+private:
+    struct Entry
+    {
+        const void* owner;
+        Job job;
+    };
+    void run();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<Entry> m_jobs;
+    const void* m_runningOwner = nullptr;
+    bool m_running = false;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,56 @@
+#include "kit/SerialQueue.h"
+
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace ombrelay;
+
+TEST(SerialQueue, RunsJobsOneAtATimeInOrder)
+{
+    SerialQueue queue(QStringLiteral("test"));
+    std::vector<int> seen;
+    std::atomic<int> running{0};
+    bool overlapped = false;
+    for (int i = 0; i < 200; ++i)
+        queue.post(nullptr, [&, i] {
+            if (running.fetch_add(1) != 0)
+                overlapped = true;
+            seen.push_back(i);
+            running.fetch_sub(1);
+        });
+    queue.drain();
+    ASSERT_EQ(seen.size(), 200u);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(seen[size_t(i)], i);
+    EXPECT_FALSE(overlapped);
+}
+
+TEST(SerialQueue, CancelDropsQueuedJobsAndWaitsForTheRunningOne)
+{
+    SerialQueue queue(QStringLiteral("test"));
+    int owner = 0;
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+    std::atomic<int> later{0};
+    queue.post(&owner, [&] {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        finished = true;
+    });
+    for (int i = 0; i < 10; ++i)
+        queue.post(&owner, [&] { ++later; });
+    int other = 0;
+    std::atomic<int> others{0};
+    queue.post(&other, [&] { ++others; });
+    for (int i = 0; i < 1000 && !started; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    queue.cancel(&owner);
+    EXPECT_TRUE(finished);
+    queue.drain();
+    EXPECT_EQ(later, 0);
+    EXPECT_EQ(others, 1);
+}
