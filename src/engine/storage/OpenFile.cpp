@@ -1,0 +1,64 @@
+#include "engine/storage/OpenFile.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ombrelay {
+
+OpenFile::~OpenFile()
+{
+    ::close(m_fd);
+}
+
+bool OpenFile::writeAt(const char* data, qint64 length, qint64 offset) const
+{
+    while (length > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, size_t(length), offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        length -= n;
+        offset += n;
+    }
+    return true;
+}
+
+qint64 OpenFile::readAt(char* data, qint64 length, qint64 offset) const
+{
+    qint64 total = 0;
+    while (total < length) {
+        const ssize_t n = ::pread(m_fd, data + total, size_t(length - total), offset + total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        total += n;
+    }
+    return total;
+}
+
+bool OpenFile::syncData() const
+{
+    return ::fdatasync(m_fd) == 0;
+}
+
+qint64 OpenFile::size() const
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        return -1;
+    return st.st_size;
+}
+
+}  // namespace ombrelay

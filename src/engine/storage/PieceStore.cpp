@@ -1,0 +1,389 @@
+#include "engine/storage/PieceStore.h"
+
+#include "engine/storage/FileHandleCache.h"
+#include "kit/AtomicFile.h"
+#include "kit/PZCrypto.h"
+#include "kit/SerialQueue.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace ombrelay {
+
+namespace {
+
+constexpr qint64 kHashChunk = 256 * 1024;
+constexpr int kBitfieldWriteDelayMs = 1000;
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool fileExists(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+}  // namespace
+
+// What only the store queue's jobs touch: the pieces verified and synced, and the files each piece in
+// progress wrote into.
+struct PieceStore::QueueState
+{
+    explicit QueueState(quint32 pieces) : synced(pieces) {}
+    PZIndexSet synced;
+    std::unordered_map<quint32, std::set<int>> touchedFiles;
+};
+
+PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files, QByteArray pieceHashes,
+                       QObject* parent)
+    : QObject(parent),
+      m_geometry(geometry),
+      m_files(std::move(files)),
+      m_pieceHashes(std::move(pieceHashes)),
+      m_isDetached([](const QString&) { return false; }),
+      m_storedBlocks(geometry.blockCount()),
+      m_verifiedPieces(geometry.pieceCount()),
+      m_queueState(std::make_shared<QueueState>(geometry.pieceCount()))
+{
+    Q_ASSERT(m_pieceHashes.size() == qsizetype(geometry.pieceCount()) * 20);
+}
+
+PieceStore::~PieceStore()
+{
+    cancelQueuedWork();
+}
+
+SerialQueue& PieceStore::storeQueue()
+{
+    static SerialQueue queue(QStringLiteral("ombrelay-store"));
+    return queue;
+}
+
+SerialQueue& PieceStore::readQueue()
+{
+    static SerialQueue queue(QStringLiteral("ombrelay-read"));
+    return queue;
+}
+
+void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verifiedPieces)
+{
+    storeQueue().cancel(this);
+    m_storedBlocks = PZIndexSet(m_geometry.blockCount());
+    for (quint64 block : storedBlocks.indexArray())
+        m_storedBlocks.addIndex(block);  // indexes beyond this torrent are refused
+    m_verifiedPieces = PZIndexSet(m_geometry.pieceCount());
+    for (quint64 piece : verifiedPieces.indexArray())
+        if (piece < m_geometry.pieceCount() && allBlocksStored(quint32(piece)))
+            m_verifiedPieces.addIndex(piece);
+    m_queueState->synced = m_verifiedPieces;
+    m_queueState->touchedFiles.clear();
+    // A file shorter than its stored blocks (cut short by a crash or by the user) loses the pieces over it.
+    storeQueue().post(this, [this] {
+        QVector<quint32> lost;
+        for (const StorageFile& file : m_files) {
+            const auto blocks = m_geometry.blocksOverlapping(file.span());
+            if (blocks.isEmpty() || m_storedBlocks.countWithinRange(blocks.first, blocks.last - blocks.first + 1) == 0)
+                continue;
+            struct stat st;
+            const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
+            const qint64 size = present ? qint64(st.st_size) : 0;
+            if (size >= file.length)
+                continue;
+            for (quint64 b = blocks.first; b <= blocks.last; ++b) {
+                const PieceGeometry::Span span = m_geometry.blockSpan(b);
+                if (m_storedBlocks.containsIndex(b) && std::min(span.end(), file.offset + file.length) - file.offset > size) {
+                    const quint32 piece = m_geometry.pieceOfBlock(b);
+                    if (lost.isEmpty() || lost.last() != piece)
+                        lost.append(piece);
+                }
+            }
+        }
+        if (!lost.isEmpty())
+            losePiecesOnQueue(lost);
+    });
+}
+
+void PieceStore::createEmptyFiles()
+{
+    storeQueue().post(this, [this] {
+        for (const StorageFile& file : m_files) {
+            if (file.length != 0 || !file.wanted || fileExists(file.path) || m_isDetached(file.path))
+                continue;
+            if (!FileHandleCache::writers().open(file.path))
+                qWarning("*** Could not create %s: %s", qPrintable(file.path), qPrintable(errorText(errno)));
+        }
+    });
+}
+
+void PieceStore::setBitfieldFolder(const QString& folder)
+{
+    m_bitfieldFolder = folder;
+}
+
+bool PieceStore::storeBlock(quint32 piece, quint32 offset, const QByteArray& data)
+{
+    if (!m_geometry.isWholeBlock(piece, offset, data.size()) || m_verifiedPieces.containsIndex(piece))
+        return false;
+    const quint64 block = m_geometry.blockIndex(piece, offset);
+    storeQueue().post(this, [this, block, data] { writeBlockOnQueue(block, data); });
+    return true;
+}
+
+void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
+{
+    QueueState& q = *m_queueState;
+    const quint32 piece = m_geometry.pieceOfBlock(block);
+    if (q.synced.containsIndex(piece) || m_storedBlocks.containsIndex(block))
+        return;  // a duplicate, or a piece already verified: never written over
+
+    const PieceGeometry::Span span = m_geometry.blockSpan(block);
+    const auto fail = [this, block](const QString& error, bool detached) {
+        QMetaObject::invokeMethod(this, [this, block, error, detached] { emit writeFailed(block, error, detached); },
+                                  Qt::QueuedConnection);
+    };
+    for (int i = 0; i < m_files.size(); ++i) {
+        const StorageFile& file = m_files[i];
+        const qint64 start = std::max(span.start, file.offset);
+        const qint64 end = std::min(span.end(), file.offset + file.length);
+        if (start >= end)
+            continue;
+        if (!fileExists(file.path)) {
+            // Never create a file under the empty mount point of a detached disk.
+            if (m_isDetached(file.path))
+                return fail(tr("The disk of \"%1\" is not attached.").arg(file.path), true);
+            // Deleted by the user: a descriptor we still hold points at the old file, and the pieces
+            // over it are gone and come again.
+            FileHandleCache::purgeEverywhere(file.path);
+            const auto blocks = m_geometry.blocksOverlapping(file.span());
+            if (!blocks.isEmpty() && m_storedBlocks.countWithinRange(blocks.first, blocks.last - blocks.first + 1) > 0) {
+                const auto pieces = m_geometry.piecesOverlapping(file.span());
+                QVector<quint32> lost;
+                for (quint64 p = pieces.first; p <= pieces.last; ++p)
+                    lost.append(quint32(p));
+                losePiecesOnQueue(lost);
+            }
+        }
+        const std::shared_ptr<OpenFile> handle = FileHandleCache::writers().open(file.path);
+        if (!handle)
+            return fail(errorText(errno), false);
+        if (!handle->writeAt(data.constData() + (start - span.start), end - start, start - file.offset))
+            return fail(errorText(errno), false);
+        q.touchedFiles[piece].insert(i);
+    }
+    m_storedBlocks.addIndex(block);
+    QMetaObject::invokeMethod(this, [this, block] { emit blockStored(block); }, Qt::QueuedConnection);
+
+    if (!allBlocksStored(piece))
+        return;
+    const bool ok = verifyPieceOnQueue(piece);
+    QMetaObject::invokeMethod(this, [this, piece, ok] {
+        if (ok) {
+            m_verifiedPieces.addIndex(piece);
+            scheduleBitfieldWrite();
+            emit pieceVerified(piece);
+        } else {
+            emit pieceFailed(piece);
+        }
+    }, Qt::QueuedConnection);
+}
+
+bool PieceStore::pieceMatchesOnQueue(quint32 piece) const
+{
+    const PieceGeometry::Span span = m_geometry.pieceSpan(piece);
+    Sha1Hasher hasher;
+    QByteArray chunk;
+    for (const StorageFile& file : m_files) {
+        const qint64 start = std::max(span.start, file.offset);
+        const qint64 end = std::min(span.end(), file.offset + file.length);
+        if (start >= end)
+            continue;
+        auto handle = FileHandleCache::readers().open(file.path);
+        if (!handle)
+            return false;
+        for (qint64 at = start; at < end; at += kHashChunk) {
+            const qint64 length = std::min(kHashChunk, end - at);
+            chunk.resize(length);
+            if (handle->readAt(chunk.data(), length, at - file.offset) != length)
+                return false;
+            hasher.update(chunk.constData(), size_t(length));
+        }
+    }
+    return hasher.finish() == m_pieceHashes.mid(qsizetype(piece) * 20, 20);
+}
+
+bool PieceStore::verifyPieceOnQueue(quint32 piece)
+{
+    QueueState& q = *m_queueState;
+    bool ok = pieceMatchesOnQueue(piece);
+    if (ok) {
+        // The piece counts only once its bytes are on the disk.
+        for (int i : q.touchedFiles[piece]) {
+            auto handle = FileHandleCache::writers().open(m_files[i].path);
+            if (!handle || !handle->syncData()) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    q.touchedFiles.erase(piece);
+    if (ok) {
+        q.synced.addIndex(piece);
+        return true;
+    }
+    forgetPiecesOnQueue({piece});
+    return false;
+}
+
+std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, bool* missingFile) const
+{
+    QByteArray result(span.length, Qt::Uninitialized);
+    for (const StorageFile& file : m_files) {
+        const qint64 start = std::max(span.start, file.offset);
+        const qint64 end = std::min(span.end(), file.offset + file.length);
+        if (start >= end)
+            continue;
+        auto handle = FileHandleCache::readers().open(file.path);
+        if (!handle || handle->readAt(result.data() + (start - span.start), end - start, start - file.offset) != end - start) {
+            *missingFile = true;
+            return std::nullopt;
+        }
+    }
+    return result;
+}
+
+void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCallback done)
+{
+    if (!m_geometry.isInsidePiece(piece, offset, length) || !m_verifiedPieces.containsIndex(piece)) {
+        QMetaObject::invokeMethod(this, [done] { done(std::nullopt); }, Qt::QueuedConnection);
+        return;
+    }
+    const PieceGeometry::Span span{m_geometry.pieceSpan(piece).start + offset, length};
+    readQueue().post(this, [this, piece, span, done] {
+        bool missing = false;
+        auto data = readOnQueue(span, &missing);
+        QMetaObject::invokeMethod(this, [this, piece, missing, data = std::move(data), done] {
+            if (missing)
+                forgetPieces({piece});  // never serve zeros for data that vanished
+            done(data);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void PieceStore::checkExistingData()
+{
+    storeQueue().post(this, [this] {
+        QueueState& q = *m_queueState;
+        PZIndexSet found(m_geometry.pieceCount());
+        for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
+            if (q.synced.containsIndex(piece))
+                continue;
+            if (pieceMatchesOnQueue(piece)) {
+                found.addIndex(piece);
+                q.synced.addIndex(piece);
+                markPieceBlocks(piece, true);
+            }
+        }
+        QMetaObject::invokeMethod(this, [this, found] {
+            m_verifiedPieces.addIndexSet(found);
+            scheduleBitfieldWrite();
+            emit existingDataChecked(found);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void PieceStore::forgetPieces(const QVector<quint32>& pieces)
+{
+    for (quint32 p : pieces)
+        m_verifiedPieces.removeIndex(p);
+    storeQueue().post(this, [this, pieces] { forgetPiecesOnQueue(pieces); });
+    scheduleBitfieldWrite();
+}
+
+void PieceStore::forgetPiecesOnQueue(const QVector<quint32>& pieces)
+{
+    for (quint32 piece : pieces) {
+        if (piece >= m_geometry.pieceCount())
+            continue;
+        m_queueState->synced.removeIndex(piece);
+        markPieceBlocks(piece, false);
+    }
+}
+
+void PieceStore::losePiecesOnQueue(const QVector<quint32>& pieces)
+{
+    forgetPiecesOnQueue(pieces);
+    QMetaObject::invokeMethod(this, [this, pieces] {
+        for (quint32 p : pieces)
+            m_verifiedPieces.removeIndex(p);
+        scheduleBitfieldWrite();
+        emit piecesLost(pieces);
+    }, Qt::QueuedConnection);
+}
+
+void PieceStore::markPieceBlocks(quint32 piece, bool stored)
+{
+    const quint64 first = m_geometry.firstBlockOfPiece(piece);
+    for (quint32 b = 0; b < m_geometry.blocksInPiece(piece); ++b) {
+        if (stored)
+            m_storedBlocks.addIndex(first + b);
+        else
+            m_storedBlocks.removeIndex(first + b);
+    }
+}
+
+bool PieceStore::allBlocksStored(quint32 piece) const
+{
+    const quint32 blocks = m_geometry.blocksInPiece(piece);
+    return quint64(m_storedBlocks.countWithinRange(m_geometry.firstBlockOfPiece(piece), blocks)) == blocks;
+}
+
+void PieceStore::scheduleBitfieldWrite()
+{
+    if (m_bitfieldWritePending || m_bitfieldFolder.isEmpty())
+        return;
+    m_bitfieldWritePending = true;
+    QTimer::singleShot(kBitfieldWriteDelayMs, this, [this] {
+        m_bitfieldWritePending = false;
+        storeQueue().post(this, [this] { writeBitfieldsOnQueue(); });
+    });
+}
+
+void PieceStore::saveBitfields()
+{
+    storeQueue().post(this, [this] { writeBitfieldsOnQueue(); });
+}
+
+void PieceStore::writeBitfieldsOnQueue()
+{
+    if (m_bitfieldFolder.isEmpty())
+        return;
+    const QDir folder(m_bitfieldFolder);
+    QString error;
+    if (!AtomicFile::write(folder.filePath(QStringLiteral("downloadedBlocks.bitfield")), m_storedBlocks.bitfield(), &error)
+        || !AtomicFile::write(folder.filePath(QStringLiteral("downloadedPieces.bitfield")),
+                              m_queueState->synced.bitfield(), &error))
+        qWarning("*** Could not write the bitfields in %s: %s", qPrintable(m_bitfieldFolder), qPrintable(error));
+}
+
+void PieceStore::cancelQueuedWork()
+{
+    storeQueue().cancel(this);
+    readQueue().cancel(this);
+}
+
+void PieceStore::purgeCachedDescriptors()
+{
+    for (const StorageFile& file : m_files)
+        FileHandleCache::purgeEverywhere(file.path);
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "engine/storage/PieceGeometry.h"
+#include "engine/torrent/PZIndexSet.h"
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ombrelay {
+
+class SerialQueue;
+
+// A file of a torrent on disk: its absolute path and where its bytes lie in the torrent.
+struct StorageFile
+{
+    QString path;
+    qint64 offset = 0;
+    qint64 length = 0;
+    bool wanted = true;
+    PieceGeometry::Span span() const { return {offset, length}; }
+};
+
+// Writes a torrent's received blocks into its files on the store queue, checks each completed piece's
+// SHA-1 there, and reads spans back for peers on the read queue. Verdicts reach the main thread as
+// signals; the queues never wait for the main thread.
+//
+// A piece counts as verified only after its files were synced to disk. Nothing written to the store can
+// land outside the torrent's own files or over a verified piece.
+class PieceStore : public QObject
+{
+    Q_OBJECT
+public:
+    using ReadCallback = std::function<void(std::optional<QByteArray>)>;
+    // Whether a path lies on a volume that is not mounted now (no file may be created there).
+    using DetachedTest = std::function<bool(const QString& path)>;
+
+    PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files, QByteArray pieceHashes,
+               QObject* parent = nullptr);
+    ~PieceStore() override;  // drops this store's queued work and waits for a running job
+
+    const PieceGeometry& geometry() const { return m_geometry; }
+    const QVector<StorageFile>& files() const { return m_files; }
+
+    // Restores what the session folder recorded. Call before any block is stored.
+    void restore(const PZIndexSet& storedBlocks, const PZIndexSet& verifiedPieces);
+    void setDetachedTest(DetachedTest test) { m_isDetached = std::move(test); }
+    // Where "downloadedBlocks.bitfield" and "downloadedPieces.bitfield" are kept; empty: not kept.
+    void setBitfieldFolder(const QString& folder);
+
+    // Main thread. Queues the write of one received block; false (and nothing queued) when the block is
+    // not exactly a block of this torrent or its piece is already verified.
+    bool storeBlock(quint32 piece, quint32 offset, const QByteArray& data);
+    // Main thread. Reads a span of a verified piece on the read queue; the callback runs on the main
+    // thread with the bytes, or with nothing when the span is refused or the data is gone.
+    void readSpan(quint32 piece, quint32 offset, quint32 length, ReadCallback done);
+    // Creates the wanted files of length zero (no block ever writes them).
+    void createEmptyFiles();
+    // Checks every piece whose files already hold data; emits existingDataChecked with the pieces that
+    // verify. Used when a torrent is added over files that exist, and to re-check a torrent.
+    void checkExistingData();
+    // Forgets pieces (their blocks too), e.g. after a failed read; the bitfield files follow.
+    void forgetPieces(const QVector<quint32>& pieces);
+    // Writes the bitfield files now (pause, quit), after the queued writes.
+    void saveBitfields();
+    // Drops queued writes and waits for a running one (removal).
+    void cancelQueuedWork();
+    // Closes this torrent's cached file descriptors (pause, relocation, removal, volume changes).
+    void purgeCachedDescriptors();
+
+    // Main-thread views, updated as verdicts arrive.
+    const PZIndexSet& verifiedPieces() const { return m_verifiedPieces; }
+    const PZIndexSet& storedBlocks() const { return m_storedBlocks; }  // thread-safe set
+
+    static SerialQueue& storeQueue();
+    static SerialQueue& readQueue();
+
+signals:
+    void blockStored(quint64 block);
+    void pieceVerified(quint32 piece);
+    // The piece's data did not match; its blocks were forgotten and must be downloaded again.
+    void pieceFailed(quint32 piece);
+    // A block could not be written (it is forgotten). `detached` when its volume is gone.
+    void writeFailed(quint64 block, const QString& error, bool detached);
+    // Pieces forgotten because their file was deleted or came up short.
+    void piecesLost(const QVector<quint32>& pieces);
+    void existingDataChecked(const PZIndexSet& verified);
+
+private:
+    struct QueueState;
+    void writeBlockOnQueue(quint64 block, const QByteArray& data);
+    bool pieceMatchesOnQueue(quint32 piece) const;
+    bool verifyPieceOnQueue(quint32 piece);
+    std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
+    void forgetPiecesOnQueue(const QVector<quint32>& pieces);
+    // Forgets pieces whose data vanished and tells the main thread.
+    void losePiecesOnQueue(const QVector<quint32>& pieces);
+    void markPieceBlocks(quint32 piece, bool stored);
+    bool allBlocksStored(quint32 piece) const;
+    void scheduleBitfieldWrite();
+    void writeBitfieldsOnQueue();
+
+    PieceGeometry m_geometry;
+    QVector<StorageFile> m_files;
+    QByteArray m_pieceHashes;
+    DetachedTest m_isDetached;
+    QString m_bitfieldFolder;
+    PZIndexSet m_storedBlocks;    // written on the store queue
+    PZIndexSet m_verifiedPieces;  // main thread
+    std::shared_ptr<QueueState> m_queueState;  // touched only by store-queue jobs
+    bool m_bitfieldWritePending = false;
+};
+
+}  // namespace ombrelay
