@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace ombrelay {
+
+// The mounted file systems, from the kernel's mount table, and whether a path's disk is attached.
+// A path is detached when the mount it was recorded on is gone; an unmounted disk leaves its mount point
+// behind as an empty folder, so a missing folder says nothing and an existing one proves nothing.
+class VolumeMonitor : public QObject
+{
+    Q_OBJECT
+public:
+    // Watches /proc/self/mountinfo (the kernel wakes readers with POLLPRI when it changes).
+    static VolumeMonitor& instance();
+
+    explicit VolumeMonitor(const QString& mountInfoPath, QObject* parent = nullptr);
+    ~VolumeMonitor() override;
+
+    // The mount points listed in a mountinfo text (octal escapes decoded); bounded by the caller.
+    static QStringList parseMountInfo(const QByteArray& text);
+
+    QStringList mountPoints() const { return m_mountPoints; }
+    // The mount point a path lies on now: the longest mount point that is the path or a folder above it.
+    QString mountPointFor(const QString& path) const;
+    // Detached when the recorded mount point is no longer mounted. Without a recorded mount point, a
+    // path under "/media", "/run/media" or "/mnt" counts as detached when no mount at or below that
+    // folder holds it.
+    bool isDetached(const QString& path, const QString& recordedMountPoint = {}) const;
+
+    // Reads the table again (also done by itself on change).
+    void reload();
+
+signals:
+    void mountsChanged(const QStringList& added, const QStringList& removed);
+
+private:
+    QString m_mountInfoPath;
+    QStringList m_mountPoints;
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+}  // namespace ombrelay
