@@ -42,5 +42,5 @@ function(ombrelay_test_folder dir)
   gtest_discover_tests(${exe}
     DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 300
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OMBRELAY_SOURCE_DIR=${PROJECT_SOURCE_DIR};OMBRELAY_BINARY_DIR=${PROJECT_BINARY_DIR};ASAN_OPTIONS=detect_leaks=0")
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
