@@ -6,6 +6,7 @@
 #include "engine/torrent/Metainfo.h"
 #include "engine/torrent/PathComponent.h"
 #include "engine/tracker/AnnounceRequest.h"
+#include "kit/MediaTypes.h"
 #include "kit/PZCrypto.h"
 
 #include <QFile>
@@ -94,6 +95,7 @@ bool TorrentLine::applyMetainfo(Metainfo metainfo)
     m_neededPieces = PZIndexSet(pieces);
     m_exportedIndices = PZIndexSet(quint64(std::max<qsizetype>(m_files.size(), 1)));
     m_pathListString.clear();
+    m_hasAnalyzedChildren = false;
     return true;
 }
 
@@ -153,6 +155,26 @@ void TorrentLine::rescrapeTracker()
 {
     m_hasScraped = false;
     scrapeTracker();
+}
+
+bool TorrentLine::hasAudio() const
+{
+    if (!m_hasAnalyzedChildren) {
+        m_hasAnalyzedChildren = true;
+        const QList<OBLine*> lines = isLeaf() ? QList<OBLine*>{const_cast<TorrentLine*>(this)} : childrenFlat();
+        for (const OBLine* line : lines) {
+            const QString extension = line->pathExtension();
+            m_hasAudio = m_hasAudio || isMusic(extension);
+            m_hasVideo = m_hasVideo || isMovie(extension);
+        }
+    }
+    return m_hasAudio;
+}
+
+bool TorrentLine::hasVideo() const
+{
+    hasAudio();
+    return m_hasVideo;
 }
 
 // Geometry.

@@ -87,6 +87,9 @@ public:
     void setHasScraped(bool scraped) { m_hasScraped = scraped; }
     // Nodes named by the metainfo; handed to the DHT when the torrent starts, never while merely read.
     QList<DhtNodeAddress> dhtNodes() const { return m_dhtNodes; }
+    // Whether some file (or the single file) is music, or video; analysed once, on the first question.
+    bool hasAudio() const;
+    bool hasVideo() const;
 
     // Geometry and sets.
     quint64 totalNumberOfPieces() const { return quint64(m_piecesData.size() / 20); }
@@ -224,6 +227,9 @@ private:
     bool m_hasScraped = false;
     QList<DhtNodeAddress> m_dhtNodes;
     mutable QString m_pathListString;
+    mutable bool m_hasAnalyzedChildren = false;
+    mutable bool m_hasAudio = false;
+    mutable bool m_hasVideo = false;
 
     // Values and texts.
     quint64 m_downloaded = 0;

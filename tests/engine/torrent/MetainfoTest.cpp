@@ -420,3 +420,23 @@ TEST(Metainfo, EveryFullPathLiesUnderTheDownloadFolder)
         EXPECT_TRUE(clean.startsWith(QDir::cleanPath(dir.path()) + "/T/")) << qPrintable(file->fullPath());
     }
 }
+
+TEST(Metainfo, MediaKinds)
+{
+    struct Case { QList<FileSpec> files; bool audio; bool video; };
+    const QList<Case> cases = {
+        {{{{"Album", "1.MP3"}, 5}, {{"Album", "cover.jpg"}, 5}}, true, false},
+        {{{{"film.mkv"}, 5}, {{"film.srt"}, 5}}, false, true},
+        {{{{"a.mp3"}, 5}, {{"b.avi"}, 5}}, true, true},
+        {{{{"notes.txt"}, 5}}, false, false},
+    };
+    for (const Case& c : cases) {
+        const TorrentLinePtr torrent = TorrentLine::torrentLineForData(metainfo(multiFileInfo("T", c.files)));
+        ASSERT_TRUE(torrent);
+        EXPECT_EQ(torrent->hasAudio(), c.audio) << qPrintable(c.files.first().path.last());
+        EXPECT_EQ(torrent->hasVideo(), c.video) << qPrintable(c.files.first().path.last());
+    }
+    const TorrentLinePtr single = TorrentLine::torrentLineForData(metainfo(singleFileInfo("song.wav", 5)));
+    ASSERT_TRUE(single);
+    EXPECT_TRUE(single->hasAudio()) << "a single file is analysed by the torrent's name";
+}
