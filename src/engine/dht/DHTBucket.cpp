@@ -11,22 +11,13 @@ bool DHTBucket::rangeIncludesIdentifier(const DHTIdentifier& id) const
     return id < m_upper || (m_upper == DHTIdentifier::maxIdentifier() && id == m_upper);
 }
 
-QList<DHTNodePtr> DHTBucket::goodNodes(qint64 now) const
+QList<DHTNodePtr> DHTBucket::nodesByGoodness(bool good, qint64 now) const
 {
-    QList<DHTNodePtr> good;
+    QList<DHTNodePtr> chosen;
     for (const DHTNodePtr& node : m_nodes)
-        if (node->isGood(now))
-            good.append(node);
-    return good;
-}
-
-QList<DHTNodePtr> DHTBucket::questionableNodes(qint64 now) const
-{
-    QList<DHTNodePtr> questionable;
-    for (const DHTNodePtr& node : m_nodes)
-        if (node->isQuestionable(now))
-            questionable.append(node);
-    return questionable;
+        if (node->isGood(now) == good)
+            chosen.append(node);
+    return chosen;
 }
 
 QList<DHTNodePtr> DHTBucket::nodesForStorage(qint64 now) const

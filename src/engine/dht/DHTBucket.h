@@ -26,12 +26,14 @@ public:
     QList<DHTNodePtr>& nodes() { return m_nodes; }
     bool contains(const DHTNodePtr& node) const { return m_nodes.contains(node); }
 
-    QList<DHTNodePtr> goodNodes(qint64 now) const;
-    QList<DHTNodePtr> questionableNodes(qint64 now) const;
+    QList<DHTNodePtr> goodNodes(qint64 now) const { return nodesByGoodness(true, now); }
+    QList<DHTNodePtr> questionableNodes(qint64 now) const { return nodesByGoodness(false, now); }
     // Up to K nodes to store: the good ones, then all, each list oldest first response first.
     QList<DHTNodePtr> nodesForStorage(qint64 now) const;
 
 private:
+    QList<DHTNodePtr> nodesByGoodness(bool good, qint64 now) const;
+
     DHTIdentifier m_lower;
     DHTIdentifier m_upper;
     QList<DHTNodePtr> m_nodes;

@@ -135,22 +135,13 @@ void DHTRoutingTable::addNodeFromStorage(const DHTNodePtr& node)
         addNodeFromStorage(node);
 }
 
-QList<DHTNodePtr> DHTRoutingTable::goodNodes() const
+QList<DHTNodePtr> DHTRoutingTable::nodesByGoodness(bool good) const
 {
     const qint64 now = DHTNode::now();
-    QList<DHTNodePtr> good;
+    QList<DHTNodePtr> chosen;
     for (const DHTBucket& bucket : m_buckets)
-        good += bucket.goodNodes(now);
-    return good;
-}
-
-QList<DHTNodePtr> DHTRoutingTable::questionableNodes() const
-{
-    const qint64 now = DHTNode::now();
-    QList<DHTNodePtr> questionable;
-    for (const DHTBucket& bucket : m_buckets)
-        questionable += bucket.questionableNodes(now);
-    return questionable;
+        chosen += good ? bucket.goodNodes(now) : bucket.questionableNodes(now);
+    return chosen;
 }
 
 void DHTRoutingTable::refreshQuestionableNodes()

@@ -41,8 +41,8 @@ public:
     void addNode(const DHTNodePtr& node);
     void addNodeFromStorage(const DHTNodePtr& node);
 
-    QList<DHTNodePtr> goodNodes() const;
-    QList<DHTNodePtr> questionableNodes() const;
+    QList<DHTNodePtr> goodNodes() const { return nodesByGoodness(true); }
+    QList<DHTNodePtr> questionableNodes() const { return nodesByGoodness(false); }
     void refreshQuestionableNodes();
 
     // The node cache: bounded, the least recently seen nodes outside buckets leave first.
@@ -61,6 +61,7 @@ public:
     void readFromDisk(const QString& path);
 
 private:
+    QList<DHTNodePtr> nodesByGoodness(bool good) const;
     void insertIntoBucket(DHTBucket& bucket, const DHTNodePtr& node);
     void evictLeastRecentlySeen();
 

@@ -15,11 +15,7 @@ const QByteArray kInfoHash("infohash-of-20-bytes");
 
 QByteArray compactNode(const DHTIdentifier& id, const char* address, quint16 port)
 {
-    QByteArray bytes = id.data();
-    const DhtNodeAddress e = endpoint(address, port);
-    bytes.append(reinterpret_cast<const char*>(&e.address), 4);
-    bytes.append(char(port >> 8)).append(char(port & 0xFF));
-    return bytes;
+    return compactNodeInfo(id, endpoint(address, port));
 }
 
 QByteArray reply(BValue r, const QByteArray& t = "t1")

@@ -32,6 +32,14 @@ inline DhtNodeAddress endpoint(const char* dotted, quint16 port)
     return DhtNodeAddress{inet_addr(dotted), port};
 }
 
+inline QByteArray compactNodeInfo(const DHTIdentifier& id, const DhtNodeAddress& e)
+{
+    QByteArray bytes = id.data();
+    bytes.append(reinterpret_cast<const char*>(&e.address), 4);
+    bytes.append(char(e.port >> 8)).append(char(e.port & 0xFF));
+    return bytes;
+}
+
 // Records the queries a routing table asks for.
 struct RecordingSender : DHTQuerySender
 {

@@ -94,14 +94,6 @@ bool waitFor(Condition condition, int timeoutMs = 10000)
     return condition();
 }
 
-inline QByteArray compactNodeInfo(const DHTIdentifier& id, const DhtNodeAddress& e)
-{
-    QByteArray bytes = id.data();
-    bytes.append(reinterpret_cast<const char*>(&e.address), 4);
-    bytes.append(char(e.port >> 8)).append(char(e.port & 0xFF));
-    return bytes;
-}
-
 // An identifier at the given XOR distance from the target.
 inline DHTIdentifier atDistance(const DHTIdentifier& target, quint32 distance)
 {
