@@ -1,11 +1,11 @@
 #include "engine/dht/DHTRoutingTable.h"
 #include "kit/AppPaths.h"
+#include "kit/AtomicFile.h"
 #include "kit/ByteReader.h"
 #include "kit/ByteWriter.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -50,9 +50,9 @@ bool DHTRoutingTable::storeToDisk(const QString& path) const
     for (const DHTBucket& bucket : m_buckets)
         for (const DHTNodePtr& node : bucket.nodesForStorage(now))
             appendNodeData(*node, data);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        fprintf(stderr, "*** DHT: could not write %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
+    QString error;
+    if (!AtomicFile::write(path, data, &error)) {
+        fprintf(stderr, "*** DHT: could not write %s: %s\n", qPrintable(path), qPrintable(error));
         return false;
     }
     return true;
