@@ -1,0 +1,282 @@
+#include "engine/peers/TorrentPeers.h"
+
+#include "engine/blocklist/Blocklist.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <chrono>
+
+namespace ombrelay {
+namespace {
+
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+TorrentPeers::TorrentPeers(const QString& databasePath, Environment environment)
+    : m_database(databasePath), m_environment(std::move(environment))
+{
+    if (!m_environment.mayConnect)
+        m_environment.mayConnect = [] { return true; };
+    if (!m_environment.isRefused)
+        m_environment.isRefused = [](quint32 address) { return Blocklist::instance().shouldRefuseAddress(address); };
+    if (!m_environment.clock)
+        m_environment.clock = steadyMilliseconds;
+}
+
+TorrentPeers::~TorrentPeers() = default;
+
+const QByteArray& TorrentPeers::peerID()
+{
+    if (m_peerID.isEmpty()) {
+        m_peerID = QByteArrayLiteral("-OC2168-");
+        while (m_peerID.size() < 20)
+            m_peerID.append(char('0' + QRandomGenerator::system()->bounded(10)));
+    }
+    return m_peerID;
+}
+
+QList<PeerLinkPtr> TorrentPeers::allPeers() const
+{
+    QList<PeerLinkPtr> peers;
+    for (const Connection& connection : m_connections)
+        peers.append(connection.link);
+    return peers;
+}
+
+int TorrentPeers::numberOfConnectingPeers() const
+{
+    return int(std::count_if(m_connections.begin(), m_connections.end(),
+                             [](const Connection& c) { return c.phase == Phase::Connecting; }));
+}
+
+int TorrentPeers::numberOfActivePeers() const
+{
+    return int(std::count_if(m_connections.begin(), m_connections.end(),
+                             [](const Connection& c) { return c.phase == Phase::Active; }));
+}
+
+int TorrentPeers::numberOfAvailablePeerSlots() const
+{
+    return m_environment.maxPeers - numberOfConnectingPeers() - numberOfActivePeers();
+}
+
+TorrentPeers::Connection* TorrentPeers::find(const PeerLink* peer)
+{
+    const auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                                 [peer](const Connection& c) { return c.link.get() == peer; });
+    return it == m_connections.end() ? nullptr : &*it;
+}
+
+bool TorrentPeers::isConnected(const PeerAddress& peer) const
+{
+    return std::any_of(m_connections.begin(), m_connections.end(),
+                       [&peer](const Connection& c) { return c.link->peerAddress() == peer; });
+}
+
+void TorrentPeers::peerIsConnecting(PeerLink* peer)
+{
+    if (Connection* connection = find(peer))
+        connection->phase = Phase::Connecting;
+}
+
+void TorrentPeers::peerBecameActive(PeerLink* peer)
+{
+    if (Connection* connection = find(peer)) {
+        connection->phase = Phase::Active;
+        if (connection->activeSince < 0)
+            connection->activeSince = now();
+    }
+}
+
+void TorrentPeers::peerBecameInactive(PeerLink* peer)
+{
+    if (Connection* connection = find(peer))
+        connection->phase = Phase::Inactive;
+}
+
+void TorrentPeers::recordBytes(Connection& connection)
+{
+    const quint64 total = connection.link->bytesDownloaded();
+    if (total > connection.bytesRecorded)
+        m_database.addDownloadedBytes(connection.link->peerAddress(), total - connection.bytesRecorded);
+    connection.bytesRecorded = std::max(total, connection.bytesRecorded);
+}
+
+void TorrentPeers::forgetRow(const PeerAddress& peer)
+{
+    m_database.deletePeer(peer);
+    m_dialBatch.removeAll(peer);
+}
+
+void TorrentPeers::removePeer(PeerLink* peer, bool brokeProtocol)
+{
+    const auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                                 [peer](const Connection& c) { return c.link.get() == peer; });
+    if (it == m_connections.end())
+        return;
+    recordBytes(*it);
+    const PeerAddress address = it->link->peerAddress();
+    const bool exchangedMessages = it->activeSince >= 0;
+    const PeerLinkPtr keepAlive = it->link;  // the caller may be the link itself
+    m_connections.erase(it);
+    m_lastExchange.remove(address);
+
+    if (m_pruned.contains(address))
+        return;  // its row stays active: not dialled again before the torrent stops
+    if (brokeProtocol || !exchangedMessages) {
+        forgetRow(address);
+        return;
+    }
+    m_database.setActivity(address, PeersDatabase::Activity::Resting);
+    m_restingUntil.insert(address, now() + kRedialDelayMs);
+}
+
+int TorrentPeers::addCompactPeers(QByteArrayView compact)
+{
+    if (!mayConnect())
+        return 0;
+    return m_database.insertPeers(PeerAddress::fromCompactList(compact, PeersDatabase::kMaxRows));
+}
+
+int TorrentPeers::addPeers(const QList<AnnounceReply::Peer>& peers)
+{
+    if (!mayConnect())
+        return 0;
+    QList<PeerAddress> addresses;
+    addresses.reserve(peers.size());
+    for (const AnnounceReply::Peer& peer : peers)
+        addresses.append({peer.address, peer.port});
+    return m_database.insertPeers(addresses);
+}
+
+int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
+{
+    if (!mayConnect())
+        return 0;
+    const PeerAddress source = from.peerAddress();
+    const qint64 time = now();
+    const auto last = m_lastExchange.constFind(source);
+    if (last != m_lastExchange.constEnd() && time - *last < kMinExchangeIntervalMs)
+        return 0;
+    m_lastExchange.insert(source, time);
+    return m_database.insertPeers(PeerAddress::fromCompactList(added, kMaxExchangedPeers));
+}
+
+bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
+{
+    if (!peer || !mayConnect() || find(peer.get()))
+        return false;
+    m_connections.push_back({peer, Phase::Connecting, -1, 0});
+    const PeerAddress address = peer->peerAddress();
+    m_database.insertPeer(address, PeersDatabase::Activity::Active);
+    // Stored before as inactive or resting: now in use, so it is not dialled as well.
+    m_database.setActivity(address, PeersDatabase::Activity::Active);
+    m_restingUntil.remove(address);
+    m_dialBatch.removeAll(address);
+    return true;
+}
+
+void TorrentPeers::releaseRestedPeers(qint64 time)
+{
+    for (auto it = m_restingUntil.begin(); it != m_restingUntil.end();) {
+        if (it.value() <= time && !isConnected(it.key())) {
+            m_database.setActivity(it.key(), PeersDatabase::Activity::Inactive);
+            it = m_restingUntil.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool TorrentPeers::hasDialablePeers()
+{
+    if (!m_dialBatch.isEmpty())
+        return true;
+    releaseRestedPeers(now());
+    return m_database.hasDialablePeers();
+}
+
+bool TorrentPeers::connectToOnePeer()
+{
+    if (!mayConnect() || !m_environment.dial)
+        return false;
+    // The batch may be stale: rows dialled, connected from outside or deleted since it was read are
+    // passed over. One fresh read per call at most.
+    bool refilled = false;
+    for (;;) {
+        if (m_dialBatch.isEmpty()) {
+            if (refilled)
+                return false;
+            releaseRestedPeers(now());
+            for (const PeersDatabase::Row& row : m_database.peersToDial())
+                m_dialBatch.append(row.peer);
+            refilled = true;
+            continue;
+        }
+        const PeerAddress peer = m_dialBatch.takeFirst();
+        if (isConnected(peer) || m_restingUntil.contains(peer) || m_pruned.contains(peer))
+            continue;
+        if (!peer.isUsable() || m_environment.isRefused(peer.address)) {
+            forgetRow(peer);
+            continue;
+        }
+        const PeerLinkPtr link = m_environment.dial(peer);
+        if (!link)
+            return false;
+        m_connections.push_back({link, Phase::Connecting, -1, 0});
+        m_database.setActivity(peer, PeersDatabase::Activity::Active);
+        return true;
+    }
+}
+
+int TorrentPeers::optimizePeerConnections()
+{
+    int unused = m_database.numberOfUnusedPeers();
+    if (unused < kMinUnusedPeersToPrune)
+        return 0;
+    const qint64 time = now();
+    std::vector<PeerLinkPtr> silent;
+    for (const Connection& connection : m_connections) {
+        if (unused <= 0)
+            break;
+        if (connection.phase == Phase::Active && connection.link->bytesDownloaded() == 0 &&
+            time - connection.activeSince > kSilentPeerMs) {
+            silent.push_back(connection.link);
+            --unused;
+        }
+    }
+    // Disconnecting may call removePeer, which changes the connections: work on the list made above.
+    for (const PeerLinkPtr& link : silent) {
+        m_pruned.insert(link->peerAddress());
+        link->disconnectFromPeer();
+    }
+    return int(silent.size());
+}
+
+void TorrentPeers::updatePeersDatabase()
+{
+    for (Connection& connection : m_connections)
+        recordBytes(connection);
+}
+
+void TorrentPeers::disconnectFromPeers()
+{
+    updatePeersDatabase();
+    // Forgotten before they close, so ends reported during the close change no row.
+    std::vector<Connection> connections;
+    connections.swap(m_connections);
+    for (const Connection& connection : connections)
+        connection.link->disconnectFromPeer();
+    m_dialBatch.clear();
+    m_restingUntil.clear();
+    m_pruned.clear();
+    m_lastExchange.clear();
+    m_database.markAllInactive();
+}
+
+}  // namespace ombrelay

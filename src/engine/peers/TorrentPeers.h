@@ -1,0 +1,117 @@
+#pragma once
+
+#include "engine/peers/PeerLink.h"
+#include "engine/peers/PeersDatabase.h"
+#include "engine/tracker/AnnounceReply.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <functional>
+#include <vector>
+
+namespace ombrelay {
+
+// One torrent's peers: its peer id, its known peers ("peers.db"), its connections (connecting or active),
+// which stored peer to dial next and which silent connections to drop. The peer wire reports each
+// connection's steps here; the global dialler (PeerManager) asks it to dial. Main thread only.
+//
+// A stored peer's row outlives a connection that exchanged messages and then dropped: the row rests
+// (not dialled) for kRedialDelayMs. Peers that never got through the handshake, or that broke the
+// protocol, lose their row.
+class TorrentPeers
+{
+public:
+    struct Environment
+    {
+        // Builds a connection for the torrent and starts dialling it; null when none could be made.
+        std::function<PeerLinkPtr(const PeerAddress&)> dial;
+        // Whether the torrent takes peers at all (downloading or seeding). Default: always.
+        std::function<bool()> mayConnect;
+        // True refuses the address (network order). Default: Blocklist::instance().shouldRefuseAddress.
+        std::function<bool(quint32 address)> isRefused;
+        // Monotonic milliseconds. Default: a steady clock.
+        std::function<qint64()> clock;
+        int maxPeers = 50;
+    };
+
+    static constexpr qint64 kRedialDelayMs = 180'000;
+    static constexpr qint64 kSilentPeerMs = 180'000;
+    static constexpr int kMinUnusedPeersToPrune = 11;
+    static constexpr qsizetype kMaxExchangedPeers = 50;
+    static constexpr qint64 kMinExchangeIntervalMs = 45'000;
+
+    TorrentPeers(const QString& databasePath, Environment environment);
+    ~TorrentPeers();
+
+    // "-OC2168-" and 12 random digits, made once.
+    const QByteArray& peerID();
+
+    // Connections.
+    QList<PeerLinkPtr> allPeers() const;
+    int numberOfConnectingPeers() const;
+    int numberOfActivePeers() const;
+    int numberOfAvailablePeerSlots() const;  // maxPeers minus connecting and active; may be negative
+    bool canAcceptIncomingPeer() const { return numberOfAvailablePeerSlots() > 0; }
+
+    // Steps the peer wire reports.
+    void peerIsConnecting(PeerLink* peer);
+    void peerBecameActive(PeerLink* peer);  // messages flow: the handshake is done
+    void peerBecameInactive(PeerLink* peer);
+    // The connection ended (or never came up). Unknown peers are ignored.
+    void removePeer(PeerLink* peer, bool brokeProtocol = false);
+
+    // Peers heard of. Each answers how many rows were new; unusable addresses (0.0.0.0/8, 224.0.0.0/3,
+    // port 0) are left out and the table stops at PeersDatabase::kMaxRows.
+    int addCompactPeers(QByteArrayView compact);  // trackers, the DHT; ignored unless a multiple of 6
+    int addPeers(const QList<AnnounceReply::Peer>& peers);  // a tracker's reply
+    // Peer exchange from a connected peer: the first kMaxExchangedPeers entries of "added"; a message
+    // that follows the previous one from the same peer within kMinExchangeIntervalMs is ignored.
+    int addExchangedPeers(const PeerLink& from, QByteArrayView added);
+    // An accepted incoming connection joins the connections and its row is marked active.
+    bool addIncomingPeer(const PeerLinkPtr& peer);
+
+    // Dials the best stored peer not connected, resting or refused. False when none was dialled.
+    bool connectToOnePeer();
+    bool hasDialablePeers();
+    // The 65 s work: with at least kMinUnusedPeersToPrune rows not in use, disconnects active peers
+    // that delivered nothing since they became active more than kSilentPeerMs ago (one per unused row);
+    // they are not dialled again before disconnectFromPeers. Answers how many were disconnected.
+    int optimizePeerConnections();
+    // Stopping: records the bytes, closes every connection, forgets them, marks every row inactive.
+    void disconnectFromPeers();
+    // Adds each connection's bytes received since the last record to its row.
+    void updatePeersDatabase();
+
+    PeersDatabase& database() { return m_database; }
+
+private:
+    enum class Phase { Connecting, Active, Inactive };
+    struct Connection
+    {
+        PeerLinkPtr link;
+        Phase phase = Phase::Connecting;
+        qint64 activeSince = -1;  // first time it became active
+        quint64 bytesRecorded = 0;
+    };
+
+    Connection* find(const PeerLink* peer);
+    bool isConnected(const PeerAddress& peer) const;
+    void recordBytes(Connection& connection);
+    void forgetRow(const PeerAddress& peer);
+    void releaseRestedPeers(qint64 now);
+    qint64 now() const { return m_environment.clock(); }
+    bool mayConnect() const { return m_environment.mayConnect(); }
+
+    PeersDatabase m_database;
+    Environment m_environment;
+    QByteArray m_peerID;
+    std::vector<Connection> m_connections;
+    QList<PeerAddress> m_dialBatch;
+    QHash<PeerAddress, qint64> m_restingUntil;
+    QSet<PeerAddress> m_pruned;
+    QHash<PeerAddress, qint64> m_lastExchange;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "engine/peers/PeerLink.h"
+#include "engine/peers/TorrentPeers.h"
+
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <functional>
+
+namespace ombrelay::test {
+
+inline PeerAddress peerAt(const char* dotted, quint16 port)
+{
+    in_addr a{};
+    inet_pton(AF_INET, dotted, &a);
+    return {a.s_addr, port};
+}
+
+inline QByteArray compactEntry(const PeerAddress& peer)
+{
+    QByteArray bytes(reinterpret_cast<const char*>(&peer.address), 4);
+    bytes += char(peer.port >> 8);
+    bytes += char(peer.port & 0xFF);
+    return bytes;
+}
+
+// A connection as the peer wire would report it: an address, a byte count, and whether it was closed.
+class FakeLink : public PeerLink
+{
+public:
+    explicit FakeLink(PeerAddress address) : m_address(address) {}
+
+    PeerAddress peerAddress() const override { return m_address; }
+    quint64 bytesDownloaded() const override { return bytes; }
+    void disconnectFromPeer() override
+    {
+        disconnected = true;
+        if (onDisconnect)
+            onDisconnect(this);
+    }
+
+    quint64 bytes = 0;
+    bool disconnected = false;
+    std::function<void(FakeLink*)> onDisconnect;
+
+private:
+    PeerAddress m_address;
+};
+
+// A torrent's peers over a peers.db in a temporary folder, with a clock the test moves and a dialler
+// that records what it dialled.
+struct PeersFixture
+{
+    PeersFixture() { make(); }
+
+    void make()
+    {
+        TorrentPeers::Environment environment;
+        environment.dial = [this](const PeerAddress& peer) -> PeerLinkPtr {
+            auto link = std::make_shared<FakeLink>(peer);
+            dialled.append(link);
+            return link;
+        };
+        environment.mayConnect = [this] { return mayConnect; };
+        environment.isRefused = [this](quint32 address) { return refused.contains(address); };
+        environment.clock = [this] { return now; };
+        peers = std::make_unique<TorrentPeers>(dir.filePath("peers.db"), environment);
+    }
+
+    QTemporaryDir dir;
+    qint64 now = 1'000'000;
+    bool mayConnect = true;
+    QList<quint32> refused;
+    QList<std::shared_ptr<FakeLink>> dialled;
+    std::unique_ptr<TorrentPeers> peers;
+};
+
+}  // namespace ombrelay::test

@@ -1,0 +1,284 @@
+#include "PeerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+using Activity = PeersDatabase::Activity;
+
+namespace {
+
+class TorrentPeersTest : public ::testing::Test, public PeersFixture
+{
+protected:
+    // Stores a peer with a byte count, as an earlier session would have left it.
+    void store(const PeerAddress& peer, quint64 downloaded = 0)
+    {
+        peers->database().insertPeer(peer, Activity::Inactive);
+        peers->database().addDownloadedBytes(peer, downloaded);
+    }
+
+    // Dials one peer and brings it to the exchange of messages.
+    std::shared_ptr<FakeLink> dialAndActivate()
+    {
+        if (!peers->connectToOnePeer())
+            return nullptr;
+        const std::shared_ptr<FakeLink> link = dialled.last();
+        peers->peerBecameActive(link.get());
+        return link;
+    }
+
+    QList<PeerAddress> dialledAddresses() const
+    {
+        QList<PeerAddress> addresses;
+        for (const auto& link : dialled)
+            addresses.append(link->peerAddress());
+        return addresses;
+    }
+};
+
+}  // namespace
+
+TEST_F(TorrentPeersTest, PeerIdIsTheClientPrefixAndTwelveDigits)
+{
+    const QByteArray id = peers->peerID();
+    EXPECT_TRUE(QRegularExpression("^-OC2168-[0-9]{12}$").match(QString::fromLatin1(id)).hasMatch()) << id.data();
+    EXPECT_EQ(peers->peerID(), id) << "made once";
+}
+
+TEST_F(TorrentPeersTest, CompactPeersBecomeRows)
+{
+    QByteArray list;
+    for (int i = 0; i < 21; ++i)
+        list += compactEntry(PeerAddress{htonl(0x01020300u + quint32(i)), 6881});
+    ASSERT_EQ(list.size(), 126);
+    EXPECT_EQ(peers->addCompactPeers(list.left(13)), 0) << "not a multiple of 6";
+    EXPECT_EQ(peers->addCompactPeers(list), 21);
+    EXPECT_EQ(peers->addCompactPeers(list), 0) << "already known";
+    EXPECT_EQ(peers->database().numberOfPeers(), 21);
+
+    mayConnect = false;  // neither downloading nor seeding
+    EXPECT_EQ(peers->addCompactPeers(compactEntry(peerAt("9.9.9.9", 1))), 0);
+}
+
+TEST_F(TorrentPeersTest, TrackerPeersBecomeRowsExceptUnusableOnes)
+{
+    const QList<AnnounceReply::Peer> named{{peerAt("1.2.3.4", 6881).address, 6881},
+                                           {peerAt("127.0.0.1", 6881).address, 6881},
+                                           {peerAt("127.0.0.1", 6882).address, 6882},
+                                           {peerAt("0.0.0.1", 6881).address, 6881},
+                                           {peerAt("230.1.1.1", 6881).address, 6881},
+                                           {peerAt("1.2.3.5", 0).address, 0}};
+    EXPECT_EQ(peers->addPeers(named), 3);
+    const QList<PeersDatabase::Row> rows = peers->database().peersToDial();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_TRUE(rows.contains(PeersDatabase::Row{peerAt("1.2.3.4", 6881), 0}));
+}
+
+TEST_F(TorrentPeersTest, DialsTheBestStoredPeersFirstAndEachOnce)
+{
+    store(peerAt("10.0.0.1", 1), 10);
+    store(peerAt("10.0.0.2", 1), 30);
+    store(peerAt("10.0.0.3", 1), 20);
+    store(peerAt("10.0.0.3", 2), 0);  // same address, other peer
+    for (int i = 0; i < 6; ++i)
+        peers->connectToOnePeer();
+    EXPECT_EQ(dialledAddresses(), (QList<PeerAddress>{peerAt("10.0.0.2", 1), peerAt("10.0.0.3", 1),
+                                                      peerAt("10.0.0.1", 1), peerAt("10.0.0.3", 2)}));
+    EXPECT_EQ(peers->numberOfConnectingPeers(), 4);
+    EXPECT_EQ(peers->numberOfAvailablePeerSlots(), 46);
+    EXPECT_EQ(peers->database().numberOfUnusedPeers(), 0);
+    EXPECT_FALSE(peers->hasDialablePeers());
+}
+
+TEST_F(TorrentPeersTest, RefusedAndUnusableRowsAreDeletedNotDialled)
+{
+    store(peerAt("6.6.6.6", 1), 100);
+    store(peerAt("7.7.7.7", 1), 50);
+    refused.append(peerAt("6.6.6.6", 1).address);
+    EXPECT_TRUE(peers->connectToOnePeer());
+    EXPECT_EQ(dialledAddresses(), (QList<PeerAddress>{peerAt("7.7.7.7", 1)}));
+    EXPECT_EQ(peers->database().numberOfPeers(), 1);
+}
+
+TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStays)
+{
+    struct Case
+    {
+        const char* name;
+        bool becameActive;
+        bool brokeProtocol;
+        bool rowKept;
+    };
+    const Case cases[] = {
+        {"never got through the handshake", false, false, false},
+        {"broke the protocol", true, true, false},
+        {"exchanged messages, then dropped", true, false, true},
+    };
+    for (const Case& c : cases) {
+        PeersFixture fixture;
+        fixture.peers->database().insertPeer(peerAt("10.0.0.1", 6881), Activity::Inactive);
+        ASSERT_TRUE(fixture.peers->connectToOnePeer());
+        PeerLink* link = fixture.dialled.last().get();
+        if (c.becameActive)
+            fixture.peers->peerBecameActive(link);
+        fixture.peers->removePeer(link, c.brokeProtocol);
+        EXPECT_EQ(fixture.peers->database().numberOfPeers(), c.rowKept ? 1 : 0) << c.name;
+        EXPECT_TRUE(fixture.peers->allPeers().isEmpty()) << c.name;
+    }
+}
+
+TEST_F(TorrentPeersTest, ADroppedPeerRestsBeforeItIsDialledAgain)
+{
+    store(peerAt("10.0.0.1", 6881), 100);
+    store(peerAt("10.0.0.2", 6881), 0);
+    const std::shared_ptr<FakeLink> link = dialAndActivate();
+    ASSERT_TRUE(link);
+    link->bytes = 4096;
+    peers->removePeer(link.get());
+
+    EXPECT_EQ(peers->database().numberOfUnusedPeers(), 2);
+    EXPECT_TRUE(peers->connectToOnePeer());
+    EXPECT_EQ(dialled.last()->peerAddress(), peerAt("10.0.0.2", 6881)) << "the rested one waits";
+    EXPECT_FALSE(peers->connectToOnePeer());
+
+    now += TorrentPeers::kRedialDelayMs - 1;
+    EXPECT_FALSE(peers->connectToOnePeer());
+    now += 1;
+    EXPECT_TRUE(peers->hasDialablePeers());
+    EXPECT_TRUE(peers->connectToOnePeer());
+    EXPECT_EQ(dialled.last()->peerAddress(), peerAt("10.0.0.1", 6881));
+    EXPECT_EQ(peers->database().peersToDial().size(), 0);
+    // Its bytes were recorded when it dropped.
+    peers->disconnectFromPeers();
+    EXPECT_EQ(peers->database().peersToDial().value(0).downloaded, 4196);
+}
+
+TEST_F(TorrentPeersTest, IncomingPeersAreNotDialledWhileConnected)
+{
+    store(peerAt("10.0.0.1", 6881), 100);
+    const auto incoming = std::make_shared<FakeLink>(peerAt("10.0.0.1", 6881));
+    EXPECT_TRUE(peers->addIncomingPeer(incoming));
+    EXPECT_FALSE(peers->addIncomingPeer(incoming)) << "once per peer";
+    EXPECT_FALSE(peers->connectToOnePeer());
+    EXPECT_EQ(peers->numberOfConnectingPeers(), 1);
+
+    const auto newcomer = std::make_shared<FakeLink>(peerAt("10.0.0.9", 40000));
+    EXPECT_TRUE(peers->addIncomingPeer(newcomer));
+    EXPECT_EQ(peers->database().numberOfPeers(), 2);
+    EXPECT_EQ(peers->database().numberOfUnusedPeers(), 0);
+}
+
+TEST_F(TorrentPeersTest, PeerExchangeIsBoundedAndPaced)
+{
+    const auto source = std::make_shared<FakeLink>(peerAt("10.0.0.1", 6881));
+    const auto sibling = std::make_shared<FakeLink>(peerAt("10.0.0.1", 6882));
+    const auto makeAdded = [](quint32 first, int count) {
+        QByteArray added;
+        for (int i = 0; i < count; ++i)
+            added += compactEntry(PeerAddress{htonl(first + quint32(i)), 6881});
+        return added;
+    };
+    EXPECT_EQ(peers->addExchangedPeers(*source, makeAdded(0x0B000000u, 60)), 50);
+    now += TorrentPeers::kMinExchangeIntervalMs - 1;
+    EXPECT_EQ(peers->addExchangedPeers(*source, makeAdded(0x0C000000u, 5)), 0) << "too soon";
+    EXPECT_EQ(peers->addExchangedPeers(*sibling, makeAdded(0x0D000000u, 5)), 5) << "another peer";
+    now += 1;
+    EXPECT_EQ(peers->addExchangedPeers(*source, makeAdded(0x0C000000u, 5)), 5);
+
+    QByteArray unusable = compactEntry(peerAt("0.1.2.3", 1)) + compactEntry(peerAt("224.0.0.1", 1)) +
+                          compactEntry(peerAt("1.2.3.4", 0)) + compactEntry(peerAt("192.168.0.2", 1));
+    now += TorrentPeers::kMinExchangeIntervalMs;
+    EXPECT_EQ(peers->addExchangedPeers(*source, unusable), 1);
+    EXPECT_EQ(peers->database().numberOfPeers(), 61);
+}
+
+TEST_F(TorrentPeersTest, PruningDropsSilentPeersOnlyWhenEnoughOthersWait)
+{
+    for (int i = 0; i < 4; ++i)
+        store(PeerAddress{htonl(0x0A000000u + quint32(i)), 6881}, 1000 - i);
+    std::vector<std::shared_ptr<FakeLink>> links;
+    for (int i = 0; i < 4; ++i)
+        links.push_back(dialAndActivate());
+    links[2]->bytes = 1;  // delivered something
+    for (const auto& link : links)
+        link->onDisconnect = [this](FakeLink* self) { peers->removePeer(self); };
+    now += TorrentPeers::kSilentPeerMs + 20'000;
+
+    // Ten unused rows: nothing happens.
+    for (int i = 0; i < 10; ++i)
+        store(PeerAddress{htonl(0x0B000000u + quint32(i)), 6881});
+    EXPECT_EQ(peers->optimizePeerConnections(), 0);
+
+    // Eleven: the three silent peers go; the one that delivered stays.
+    store(peerAt("11.0.0.99", 6881));
+    EXPECT_EQ(peers->optimizePeerConnections(), 3);
+    EXPECT_TRUE(links[0]->disconnected && links[1]->disconnected && links[3]->disconnected);
+    EXPECT_FALSE(links[2]->disconnected);
+    EXPECT_EQ(peers->numberOfActivePeers(), 1);
+
+    // Pruned peers are not dialled again before the torrent stops.
+    for (int i = 0; i < 20; ++i)
+        peers->connectToOnePeer();
+    for (auto it = dialled.begin() + 4; it != dialled.end(); ++it)
+        for (int i : {0, 1, 3})
+            EXPECT_NE((*it)->peerAddress(), links[i]->peerAddress());
+    EXPECT_EQ(dialled.size(), 4 + 11);
+
+    peers->disconnectFromPeers();
+    EXPECT_EQ(peers->database().numberOfUnusedPeers(), 15);
+    EXPECT_EQ(peers->database().peersToDial().size(), 15);
+}
+
+TEST_F(TorrentPeersTest, PruningSparesPeersActiveForLessThanTheSilentTime)
+{
+    for (int i = 0; i < 12; ++i)
+        store(PeerAddress{htonl(0x0A000000u + quint32(i)), 6881});
+    const auto link = dialAndActivate();
+    now += TorrentPeers::kSilentPeerMs;  // not more than the limit
+    EXPECT_EQ(peers->optimizePeerConnections(), 0);
+    now += 1;
+    EXPECT_EQ(peers->optimizePeerConnections(), 1);
+    EXPECT_TRUE(link->disconnected);
+}
+
+TEST_F(TorrentPeersTest, BytesAreRecordedOnceAcrossSavesAndTheStop)
+{
+    store(peerAt("10.0.0.1", 6881));
+    const auto link = dialAndActivate();
+    link->bytes = quint64(5) << 30;  // past 32 bits
+    peers->updatePeersDatabase();
+    peers->updatePeersDatabase();
+    link->bytes += 10;
+    peers->disconnectFromPeers();
+    EXPECT_TRUE(link->disconnected);
+    EXPECT_TRUE(peers->allPeers().isEmpty());
+    const QList<PeersDatabase::Row> rows = peers->database().peersToDial();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.first().downloaded, (qint64(5) << 30) + 10);
+}
+
+TEST_F(TorrentPeersTest, EndsReportedWhileStoppingChangeNoRow)
+{
+    store(peerAt("10.0.0.1", 6881));
+    store(peerAt("10.0.0.2", 6881));
+    const auto active = dialAndActivate();
+    ASSERT_TRUE(peers->connectToOnePeer());  // still connecting
+    for (const auto& link : dialled)
+        link->onDisconnect = [this](FakeLink* self) { peers->removePeer(self); };
+    peers->disconnectFromPeers();
+    EXPECT_EQ(peers->database().numberOfPeers(), 2);
+    EXPECT_EQ(peers->database().peersToDial().size(), 2);
+}
+
+TEST_F(TorrentPeersTest, NothingIsDialledWhileTheTorrentTakesNoPeers)
+{
+    store(peerAt("10.0.0.1", 6881));
+    mayConnect = false;
+    EXPECT_FALSE(peers->connectToOnePeer());
+    EXPECT_FALSE(peers->addIncomingPeer(std::make_shared<FakeLink>(peerAt("10.0.0.2", 1))));
+    mayConnect = true;
+    EXPECT_TRUE(peers->connectToOnePeer());
+}
