@@ -2,13 +2,13 @@
 
 #include "engine/peers/PeerAddress.h"
 #include "kit/AppPaths.h"
+#include "kit/SerialQueue.h"
 #include "kit/Settings.h"
 #include "kit/SqliteDatabase.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QThread>
 #include <QtEndian>
 
 namespace ombrelay {
@@ -45,9 +45,9 @@ Blocklist::Blocklist(QString databasePath, Settings& settings, QObject* parent)
 
 Blocklist::~Blocklist()
 {
-    if (m_importThread) {
+    if (m_queue) {
         m_cancelled = true;
-        m_importThread->wait();
+        m_queue->cancel(this);
     }
     closeLookup();
 }
@@ -119,8 +119,11 @@ void Blocklist::cancelImport()
 void Blocklist::startImport(const QString& path, bool retryOnCorrupt)
 {
     m_cancelled = false;
+    m_importing = true;
+    if (!m_queue)
+        m_queue = std::make_unique<SerialQueue>(QStringLiteral("Blocklist import"));
     const QString databasePath = m_databasePath;
-    m_importThread.reset(QThread::create([this, databasePath, path, retryOnCorrupt] {
+    m_queue->post(this, [this, databasePath, path, retryOnCorrupt] {
         const auto progress = [this](double fraction) {
             QMetaObject::invokeMethod(this, [this, fraction] { emit importProgress(fraction); },
                                       Qt::QueuedConnection);
@@ -128,14 +131,12 @@ void Blocklist::startImport(const QString& path, bool retryOnCorrupt)
         const BlocklistImport::Outcome outcome = BlocklistImport::run(databasePath, path, m_cancelled, progress);
         QMetaObject::invokeMethod(this, [=, this] { importEnded(path, retryOnCorrupt, outcome); },
                                   Qt::QueuedConnection);
-    }));
-    m_importThread->start();
+    });
 }
 
 void Blocklist::importEnded(const QString& path, bool retryOnCorrupt, BlocklistImport::Outcome outcome)
 {
-    m_importThread->wait();
-    m_importThread.reset();
+    m_importing = false;
     // The lookup connection reopens on the next lookup, on the new file if the old one was replaced.
     closeLookup();
     m_lookupBroken = false;

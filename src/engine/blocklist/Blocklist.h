@@ -7,10 +7,9 @@
 #include <atomic>
 #include <memory>
 
-class QThread;
-
 namespace ombrelay {
 
+class SerialQueue;
 class Settings;
 class SqliteDatabase;
 class SqliteStatement;
@@ -42,7 +41,7 @@ public:
     // the end are signalled on the main thread. False (and nothing started) while an import runs.
     bool importList(const QString& path);
     void cancelImport();
-    bool isImporting() const { return m_importThread != nullptr; }
+    bool isImporting() const { return m_importing; }
 
 signals:
     void importProgress(double fraction);  // 0 to 1
@@ -62,7 +61,8 @@ private:
     std::unique_ptr<SqliteDatabase> m_database;  // lookups
     std::unique_ptr<SqliteStatement> m_lookup;
     bool m_lookupBroken = false;  // not retried before the next import
-    std::unique_ptr<QThread> m_importThread;
+    std::unique_ptr<SerialQueue> m_queue;  // made on the first import
+    bool m_importing = false;
     std::atomic_bool m_cancelled{false};
 };
 
