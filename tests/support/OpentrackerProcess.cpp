@@ -24,6 +24,25 @@ bool accepts(quint16 port)
     return socket.waitForConnected(200);
 }
 
+// True once the tracker answers an announce for the hash without a failure: it listens before its
+// whitelist is loaded, and refuses every hash until then. A "stopped" event leaves no peer behind.
+bool servesHash(quint16 port, const QByteArray& infoHash)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(200))
+        return false;
+    const QByteArray query = "/announce?info_hash=" + infoHash.toPercentEncoding() +
+                             "&peer_id=-XX0000-000000000000&port=1&uploaded=0&downloaded=0&left=0&event=stopped";
+    socket.write("GET " + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray reply;
+    while (socket.waitForReadyRead(500))
+        reply += socket.readAll();
+    reply += socket.readAll();
+    const QByteArray statusLine = reply.left(reply.indexOf('\r'));
+    return statusLine.startsWith("HTTP/1.") && statusLine.contains(" 200 ") && !reply.contains("failure reason");
+}
+
 }  // namespace
 
 OpentrackerProcess::~OpentrackerProcess()
@@ -66,8 +85,8 @@ bool OpentrackerProcess::start(const QList<QByteArray>& infoHashes)
         m_process.start(kProgram, {"-i", "127.0.0.1", "-p", port, "-P", port, "-d", m_root.path(), "-w", "whitelist.txt"});
         if (!m_process.waitForStarted(5000))
             return false;
-        for (int i = 0; i < 25 && m_process.state() == QProcess::Running; ++i) {
-            if (accepts(m_port))
+        for (int i = 0; i < 50 && m_process.state() == QProcess::Running; ++i) {
+            if (infoHashes.isEmpty() ? accepts(m_port) : servesHash(m_port, infoHashes.first()))
                 return true;
             QThread::msleep(100);
         }
