@@ -104,8 +104,9 @@ bool readTrackers(const BValue& top, Metainfo& out)
         }
         return true;
     }
+    // A torrent without trackers is found through the DHT and peer exchange.
     const BValue* announce = top.find("announce");
-    return announce && addTracker(*announce, out);
+    return !announce || addTracker(*announce, out);
 }
 
 void readNodes(const BValue& top, Metainfo& out)

@@ -145,7 +145,7 @@ TEST(Metainfo, TrackerLists)
         {"tiers beat announce", tiers, "http://D/announce", true, {"http://B/announce", "http://C/announce"},
          {"udp://A:80"}},
         {"empty list, no announce", BValue::list(), "", true, {}, {}},
-        {"no list, no announce", BValue(), "", false, {}, {}},
+        {"no list, no announce: trackerless", BValue(), "", true, {}, {}},
         {"announce only", BValue(), "http://D/announce", true, {"http://D/announce"}, {}},
         {"schemes", mixed, "", true, {"HTTPS://E/announce"}, {}},
         {"integer tier", wrongType, "", false, {}, {}},
