@@ -1,23 +1,35 @@
-#include "kit/AppPaths.h"
+#include "app/KoApplicationController.h"
+#include "app/SingleInstance.h"
 #include "kit/DefaultSettings.h"
+#include "kit/OBDefaults.h"
 #include "kit/Settings.h"
+#include "platform/VolumeMonitor.h"
 
-#include <QCoreApplication>
-#include <cstdio>
+#include <QApplication>
+#include <QDir>
 
 using namespace ombrelay;
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Ombrelay"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(OMBRELAY_VERSION));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ombrelay"));
+    QApplication::setApplicationVersion(QStringLiteral(OMBRELAY_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("ombrelay"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QStringList arguments =
+        SingleInstance::normalizedArguments(QApplication::arguments().mid(1), QDir::currentPath());
+    SingleInstance instance;
+    if (instance.handOver(arguments, 2000))
+        return 0;  // the running instance took them
+    instance.listen();
 
     registerDefaultSettings(Settings::instance());
-    Settings::instance().sync();
-    std::printf("Ombrelay %s (v%s)\n", OMBRELAY_VERSION, OMBRELAY_BUILD_VERSION);
-    std::printf("Settings: %s\n", qPrintable(Settings::instance().filePath()));
-    std::printf("Data:     %s\n", qPrintable(AppPaths::applicationSupportPath()));
-    std::printf("Downloads: %s\n", qPrintable(AppPaths::downloadPath()));
-    return 0;
+    OBDefaults::loadDefaults();
+
+    KoApplicationController controller(VolumeMonitor::instance());
+    controller.listenForLaterLaunches(instance);
+    controller.launch(arguments);
+    return app.exec();
 }

@@ -90,11 +90,12 @@ bool PZCellTracker::eventFilter(QObject* watched, QEvent* event)
             return true;
         PZOutlineObject* object = m_object;
         const int column = m_column;
-        const bool fire = controlAt(mouse->position().toPoint()) == m_initialTrackingRect;
+        const int rect = m_initialTrackingRect;
+        const bool fire = controlAt(mouse->position().toPoint()) == rect;
         cancel();
         if (fire) {
             if (PZTrackingCell* cell = m_view->cellFor(column, object))
-                cell->performAction(object, m_view);
+                cell->performActionOnRect(rect, object, m_view);
         }
         return true;
     }

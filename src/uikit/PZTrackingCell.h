@@ -33,6 +33,8 @@ public:
     // The control rectangles of the object's row drawn in `frame` (view coordinates); index = position.
     virtual QList<QRect> controlRects(const QRect& frame, PZOutlineObject* object) const { return {}; }
     virtual void performAction(PZOutlineObject* object, QWidget* view) {}
+    // A click on the control at `rect`; cells with one control keep to performAction.
+    virtual void performActionOnRect(int rect, PZOutlineObject* object, QWidget* view) { performAction(object, view); }
 
     // The first control rectangle holding the point; -1 when none does.
     int trackingRectAt(const QPoint& point, const QRect& frame, PZOutlineObject* object) const;

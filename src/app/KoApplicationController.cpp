@@ -1,0 +1,168 @@
+#include "app/KoApplicationController.h"
+
+#include "app/KoMainWindow.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+#include "engine/core/BTCore.h"
+#include "engine/core/EngineHost.h"
+#include "engine/core/TorrentLifecycle.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+#include "kit/NotificationCenter.h"
+#include "kit/PerformLater.h"
+#include "kit/Settings.h"
+#include "transfers/KoDownloadsController.h"
+#include "transfers/TransferAlert.h"
+
+#include <QGuiApplication>
+#include <QSessionManager>
+
+namespace ombrelay {
+
+KoApplicationController::KoApplicationController(VolumeMonitor& volumes, Hooks hooks, QObject* parent)
+    : QObject(parent), m_hooks(std::move(hooks)), m_downloads(std::make_unique<KoDownloadsController>(volumes))
+{
+    EngineHost::install(m_downloads.get());
+}
+
+KoApplicationController::~KoApplicationController()
+{
+    EngineHost::install(nullptr);
+    m_window.reset();
+}
+
+void KoApplicationController::launch(const QStringList& arguments)
+{
+    BTCore& core = BTCore::instance();
+    BTCore::Hooks coreHooks;
+    coreHooks.oneSecondWork = [this] {
+        for (const TorrentLinePtr& torrent : m_downloads->objects())
+            torrent->invalidateValues();
+        m_downloads->statsUpdated();
+        m_downloads->invalidateBindingsText();
+    };
+    coreHooks.saveAtTermination = [this] {
+        for (const TorrentLinePtr& torrent : m_downloads->objects())
+            TorrentLifecycle::instance().writeStatePlist(*torrent);
+    };
+    core.setHooks(std::move(coreHooks));
+
+    m_window = std::make_unique<KoMainWindow>(*m_downloads);
+    connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openArguments);
+    connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
+    m_window->show();
+
+    m_signals = std::make_unique<TerminationSignals>();
+    connect(m_signals.get(), &TerminationSignals::terminationRequested, this, [](int number) {
+        fprintf(stderr, "Signal %d: quitting\n", number);
+        QCoreApplication::quit();
+    });
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        // The end of the desktop session takes the same path as a quit.
+        connect(gui, &QGuiApplication::commitDataRequest, this, [](QSessionManager&) { QCoreApplication::quit(); });
+    }
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &KoApplicationController::applicationWillTerminate);
+
+    PerformLater::schedule(this, [this, arguments] {
+        m_downloads->updateCell(nullptr);
+        if (m_hooks.loadStoredTorrents)
+            m_hooks.loadStoredTorrents();
+        openArguments(arguments);
+    });
+}
+
+void KoApplicationController::listenForLaterLaunches(SingleInstance& instance)
+{
+    connect(&instance, &SingleInstance::argumentsReceived, this, [this](const QStringList& arguments) {
+        if (m_window) {
+            m_window->showNormal();
+            m_window->raise();
+            m_window->activateWindow();
+        }
+        openArguments(arguments);
+    });
+}
+
+void KoApplicationController::openArguments(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(QLatin1String("magnet:"), Qt::CaseInsensitive) ||
+            argument.startsWith(QLatin1String("ombrelaysearch:"), Qt::CaseInsensitive))
+            handleURLString(argument);
+        else
+            openFile(argument);
+    }
+}
+
+void KoApplicationController::openFile(const QString& path)
+{
+    TorrentLinePtr line = TorrentLine::torrentLineForPath(path);
+    if (!line) {
+        fprintf(stderr, "*** not a torrent file: %s\n", qPrintable(path));
+        return;
+    }
+    if (TorrentLinePtr listed = m_downloads->torrentForInfoHash(line->infoHash())) {
+        m_downloads->selectObjects({listed});
+        return;
+    }
+    TorrentLifecycle::instance().downloadTorrentLines({line});
+}
+
+void KoApplicationController::handleURLString(const QString& address)
+{
+    if (address.startsWith(QLatin1String("ombrelaysearch:"), Qt::CaseInsensitive)) {
+        // The scheme and the "//" of the address; a shorter address has no query.
+        const QString query = address.size() > 17 ? address.mid(17) : QString();
+        if (m_hooks.search)
+            m_hooks.search(query.trimmed());
+        else
+            fprintf(stderr, "*** searches are not available yet: %s\n", qPrintable(query));
+    } else if (address.startsWith(QLatin1String("magnet:"), Qt::CaseInsensitive)) {
+        if (m_hooks.openMagnet)
+            m_hooks.openMagnet(address);
+        else
+            fprintf(stderr, "*** magnet links are not available yet: %s\n", qPrintable(address));
+    }
+}
+
+void KoApplicationController::requestQuit()
+{
+    if (m_askingToQuit)
+        return;
+    if (!Settings::instance().boolean(QStringLiteral("kKoWarnQuit")) || m_downloads->numberOfActiveTorrents() < 1) {
+        QCoreApplication::quit();
+        return;
+    }
+    m_askingToQuit = true;
+    m_window->raise();
+    TransferAlert alert{tr("Do you really wish to quit?"),
+                        tr("Ombrelay is actively downloading files. Quitting will terminate these downloads and "
+                           "there is no certainty that they will resume successfully at a later time."),
+                        {tr("Quit"), tr("Cancel")}};
+    TransferAlert::run(alert, m_window.get(), [this](int button) {
+        m_askingToQuit = false;
+        if (button == 0)
+            QCoreApplication::quit();
+    });
+}
+
+void KoApplicationController::applicationWillTerminate()
+{
+    if (m_isTerminating)
+        return;
+    m_isTerminating = true;
+    postNotificationAboutSelf(this, QStringLiteral("PZApplicationWillTerminateNotification"));
+    if (m_window) {
+        m_window->saveFrame();
+        m_window->hide();
+    }
+    // The engine wrote the torrents' state files on its own aboutToQuit (connected before this one); the
+    // disk queue is emptied before the process ends.
+    if (m_hooks.drainDiskQueue)
+        m_hooks.drainDiskQueue();
+    Settings::instance().sync();
+    AppPaths::removeTemporaryDirectory();
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace ombrelay {
+
+class KoDownloadsController;
+class KoMainWindow;
+class SingleInstance;
+class TerminationSignals;
+class VolumeMonitor;
+
+// The application's frame: the launch order (settings defaults, the transfers controller installed as
+// the engine's host, the engine, the main window, the stored torrents), opening documents and addresses
+// from the command line and later launches, the quit confirmation and the quit path that every way out
+// takes (menu, window, SIGTERM/SIGINT/SIGHUP, end of the desktop session).
+class KoApplicationController : public QObject
+{
+    Q_OBJECT
+public:
+    // What other parts of the program plug in as they land; each may stay empty.
+    struct Hooks
+    {
+        std::function<void()> loadStoredTorrents;  // after the window is up, on the next loop pass
+        std::function<void()> drainDiskQueue;      // at quit, after the state files are queued
+        std::function<void(const QString& address)> openMagnet;
+        std::function<void(const QString& query)> search;
+    };
+
+    explicit KoApplicationController(VolumeMonitor& volumes, Hooks hooks = {}, QObject* parent = nullptr);
+    ~KoApplicationController() override;
+
+    // Everything up to a visible window; the arguments are opened on the next passes of the loop.
+    void launch(const QStringList& arguments);
+    // Files and addresses: ".torrent"/".tstream" paths, "magnet:" and "ombrelaysearch:" addresses.
+    void openArguments(const QStringList& arguments);
+    void openFile(const QString& path);
+    void handleURLString(const QString& address);
+    // Asks first when "kKoWarnQuit" is on and torrents are active; then quits the event loop.
+    void requestQuit();
+    // The quit path; runs once, from the application's aboutToQuit.
+    void applicationWillTerminate();
+    bool isTerminating() const { return m_isTerminating; }
+
+    KoDownloadsController& downloads() const { return *m_downloads; }
+    KoMainWindow* mainWindow() const { return m_window.get(); }
+    void listenForLaterLaunches(SingleInstance& instance);
+
+private:
+    Hooks m_hooks;
+    std::unique_ptr<KoDownloadsController> m_downloads;
+    std::unique_ptr<KoMainWindow> m_window;
+    std::unique_ptr<TerminationSignals> m_signals;
+    bool m_isTerminating = false;
+    bool m_askingToQuit = false;
+};
+
+}  // namespace ombrelay

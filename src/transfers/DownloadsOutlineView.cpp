@@ -1,0 +1,210 @@
+#include "transfers/DownloadsOutlineView.h"
+
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/Settings.h"
+#include "transfers/DownloadProgressCell.h"
+#include "transfers/DownloadsPaneFileCell.h"
+#include "transfers/DownloadsPaneTimeRemainingCell.h"
+#include "transfers/DownloadsPaneTransferCell.h"
+#include "transfers/PreviewWindow.h"
+#include "transfers/TransferItem.h"
+#include "uikit/PZRoundTabButton.h"
+#include "uikit/PZRoundTabView.h"
+
+#include <QTimer>
+
+namespace ombrelay {
+
+DownloadsOutlineView::DownloadsOutlineView(QWidget* parent)
+    : PZOutlineView(parent), m_animationTimer(new QTimer(this))
+{
+    addColumn(QStringLiteral("DownloadsPaneFileCell"), tr("Name"), 320, std::make_unique<DownloadsPaneFileCell>(),
+              PZSortDescriptor{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")});
+    addColumn(QStringLiteral("DownloadProgressCell"), tr("Progress"), 220, std::make_unique<DownloadProgressCell>(),
+              PZSortDescriptor{QStringLiteral("progress"), false, QStringLiteral("compare:")});
+    addColumn(QStringLiteral("DownloadsPaneTransferCell"), tr("Rate"), 110,
+              std::make_unique<DownloadsPaneTransferCell>(),
+              PZSortDescriptor{QStringLiteral("transfer"), false, QStringLiteral("compare:")});
+    addColumn(QStringLiteral("DownloadsPaneTimeRemainingCell"), tr("Time"), 100,
+              std::make_unique<DownloadsPaneTimeRemainingCell>(),
+              PZSortDescriptor{QStringLiteral("timeRemaining"), true, QStringLiteral("compare:")});
+
+    connect(&Settings::instance(), &Settings::changed, this, &DownloadsOutlineView::settingChanged);
+    connect(m_animationTimer, &QTimer::timeout, this, &DownloadsOutlineView::animationTimer);
+    m_animationTimer->start(50);
+}
+
+DownloadsOutlineView::~DownloadsOutlineView()
+{
+    setObjects({});
+    qDeleteAll(m_items);
+}
+
+void DownloadsOutlineView::initTabView()
+{
+    roundTabView()->addRoundButtonWithTitle(tr("All"));
+    roundTabView()->addRoundButtonWithTitle(tr("Active"));
+    roundTabView()->addRoundButtonWithTitle(tr("Inactive"));
+    roundTabView()->addRoundButtonWithTitle(tr("Complete"));
+    roundTabView()->buttonAt(0)->setHideCount(true);
+}
+
+PZPredicateRef DownloadsOutlineView::predicateForTypeIndex(int index) const
+{
+    switch (index) {
+    case 1:
+        return PZPredicate::instance<IsActivePredicate>();
+    case 2:
+        return PZPredicate::instance<IsInactivePredicate>();
+    case 3:
+        return PZPredicate::instance<IsCompletePredicate>();
+    default:
+        return PZPredicate::yes();
+    }
+}
+
+int DownloadsOutlineView::heightOfRow(const PZOutlineObject&, int level) const
+{
+    return level == 0 ? 41 : 17;
+}
+
+TorrentLineList DownloadsOutlineView::torrents() const
+{
+    TorrentLineList list;
+    for (PZOutlineObject* object : objects())
+        list.append(static_cast<TransferItem*>(object)->torrentPtr());
+    return list;
+}
+
+TransferItem* DownloadsOutlineView::itemFor(const TorrentLine* torrent) const
+{
+    return m_items.value(torrent);
+}
+
+void DownloadsOutlineView::addTorrent(const TorrentLinePtr& torrent)
+{
+    addTorrents({torrent});
+}
+
+void DownloadsOutlineView::addTorrents(const TorrentLineList& torrents)
+{
+    QList<PZOutlineObject*> added;
+    for (const TorrentLinePtr& torrent : torrents) {
+        if (!torrent || m_items.contains(torrent.get()))
+            continue;
+        auto* item = new TransferItem(torrent);
+        m_items.insert(torrent.get(), item);
+        m_infoHashMap.insert(torrent->infoHash(), item);
+        added.append(item);
+    }
+    if (added.isEmpty())
+        return;
+    saveExpandedObjects();
+    addObjects(added);
+}
+
+void DownloadsOutlineView::removeTorrents(const TorrentLineList& torrents)
+{
+    QList<PZOutlineObject*> removed;
+    for (const TorrentLinePtr& torrent : torrents) {
+        TransferItem* item = torrent ? m_items.value(torrent.get()) : nullptr;
+        if (!item || removed.contains(item))
+            continue;
+        for (auto it = m_infoHashMap.begin(); it != m_infoHashMap.end();)
+            it = it.value() == item ? m_infoHashMap.erase(it) : std::next(it);
+        torrent->willRemoveFromTable();
+        removed.append(item);
+    }
+    if (removed.isEmpty())
+        return;
+    removeObjects(removed);
+    for (PZOutlineObject* object : removed) {
+        auto* item = static_cast<TransferItem*>(object);
+        m_items.remove(item->torrent());
+        delete item;
+    }
+    emit torrentsRemoved();
+    updateQueueState();
+}
+
+TorrentLinePtr DownloadsOutlineView::torrentForInfoHash(const QByteArray& infoHash) const
+{
+    TransferItem* item = m_infoHashMap.value(infoHash);
+    return item ? item->torrentPtr() : nullptr;
+}
+
+int DownloadsOutlineView::numberOfDownloadingTorrents() const
+{
+    int downloading = 0;
+    for (PZOutlineObject* object : objects()) {
+        const TorrentLine* torrent = static_cast<TransferItem*>(object)->torrent();
+        downloading += !torrent->isPaused() && !torrent->isWaiting() && !torrent->isComplete() ? 1 : 0;
+    }
+    return downloading;
+}
+
+void DownloadsOutlineView::updateQueueState()
+{
+    const Settings& settings = Settings::instance();
+    if (!settings.boolean(QStringLiteral("kDownloadQueueEnabled")))
+        return;
+    // A limit below one would hold every torrent back for good.
+    const qint64 limit = std::max<qint64>(1, settings.integer(QStringLiteral("kDownloadQueueLimit")));
+    for (const TorrentLinePtr& torrent : torrents()) {
+        if (numberOfDownloadingTorrents() >= limit)
+            break;
+        if (torrent->isWaiting())
+            torrent->retryDownload();
+    }
+}
+
+void DownloadsOutlineView::settingChanged(const QString& key)
+{
+    if (key == QLatin1String("kDownloadQueueEnabled")) {
+        if (!Settings::instance().boolean(key)) {
+            for (const TorrentLinePtr& torrent : torrents())
+                if (torrent->isWaiting())
+                    torrent->retryDownload();
+        }
+    } else if (key == QLatin1String("kDownloadQueueLimit")) {
+        updateQueueState();
+    } else if (key == QLatin1String("kDisplayPercentages")) {
+        viewport()->update();
+    }
+}
+
+void DownloadsOutlineView::animationTimer()
+{
+    if (!isVisible())
+        return;
+    const QRect visible = viewport()->rect();
+    for (PZOutlineObject* object : objects()) {
+        const TorrentLine* torrent = static_cast<TransferItem*>(object)->torrent();
+        if (!torrent->isDownloading() || !torrent->isInitializing())
+            continue;
+        const QRect cell = visualRect(indexForObject(object, ProgressColumn));
+        if (cell.intersects(visible))
+            viewport()->update(cell);
+    }
+    setAnimationOffset((animationOffset() + 1) % 8);
+}
+
+TorrentLineList DownloadsOutlineView::selectedTorrents() const
+{
+    TorrentLineList list;
+    for (PZOutlineObject* object : selectedObjects()) {
+        auto* item = static_cast<TransferItem*>(object);
+        if (item->torrentLine())
+            list.append(item->torrentPtr());
+    }
+    return list;
+}
+
+TorrentLinePtr DownloadsOutlineView::selectedTorrent() const
+{
+    const QList<PZOutlineObject*> selected = selectedObjects();
+    return selected.isEmpty() ? nullptr : static_cast<TransferItem*>(selected.first())->torrentPtr();
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "engine/core/EngineHost.h"
+#include "uikit/PZOutlineView.h"
+
+#include <QHash>
+#include <QPointer>
+#include <memory>
+
+class QMenu;
+class QTimer;
+
+namespace ombrelay {
+
+class PreviewWindow;
+class TransferItem;
+
+// The transfers list: one row per torrent, expandable into its folders and files, with the four filter
+// buttons, the download queue, removal with confirmation, opening, revealing, preview, keys and the
+// context menu. The list order is the order torrents were added; rows show it sorted.
+class DownloadsOutlineView : public PZOutlineView
+{
+    Q_OBJECT
+public:
+    enum Column { NameColumn, ProgressColumn, TransferColumn, TimeColumn };
+
+    explicit DownloadsOutlineView(QWidget* parent = nullptr);
+    ~DownloadsOutlineView() override;
+
+    // The list, in list order.
+    TorrentLineList torrents() const;
+    void addTorrent(const TorrentLinePtr& torrent);
+    void addTorrents(const TorrentLineList& torrents);
+    // Tells each listed torrent willRemoveFromTable, takes them out, then lets waiting torrents start.
+    void removeTorrents(const TorrentLineList& torrents);
+    TorrentLinePtr torrentForInfoHash(const QByteArray& infoHash) const;
+    TransferItem* itemFor(const TorrentLine* torrent) const;
+
+    // Listed torrents that are neither paused, waiting nor complete (halted ones count).
+    int numberOfDownloadingTorrents() const;
+    // Starts waiting torrents in list order while fewer than the queue limit download.
+    void updateQueueState();
+
+    TorrentLineList selectedTorrents() const;  // torrent rows only, row order
+    TorrentLinePtr selectedTorrent() const;    // a file row answers its torrent
+    // The full path of the one selected row when it exists on disk, else empty.
+    QString selectedPath() const;
+
+    // Actions.
+    void removeDownloads(const TorrentLineList& torrents);
+    void removeSelected();
+    void clearAllComplete();
+    void openSelected() { openSelectedWithApplication(QString()); }
+    // Empty desktop file: the default application.
+    void openSelectedWithApplication(const QString& desktopFile);
+    void revealSelected();
+    void toggleQuickLook();
+    void activateRow(const QModelIndex& index, bool openInstead);
+
+    // The context menu after selecting the row under the point (view coordinates).
+    QMenu* menuForPoint(const QPoint& point);
+    void selectRowAtPoint(const QPoint& point);
+
+    int heightOfRow(const PZOutlineObject& object, int level) const override;
+    void initTabView() override;
+    PZPredicateRef predicateForTypeIndex(int index) const override;
+
+signals:
+    // After a removal: the controller recounts and tells the selection anew.
+    void torrentsRemoved();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void settingChanged(const QString& key);
+    void animationTimer();
+    void openPath(const QString& path, const QString& desktopFile, bool complete);
+    QMenu* openWithSubmenuForPath(const QString& path, QWidget* parent);
+
+    QHash<QByteArray, TransferItem*> m_infoHashMap;
+    QHash<const TorrentLine*, TransferItem*> m_items;
+    QTimer* m_animationTimer;
+    QPointer<PreviewWindow> m_preview;
+};
+
+}  // namespace ombrelay

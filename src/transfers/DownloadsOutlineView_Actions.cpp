@@ -1,0 +1,194 @@
+#include "transfers/DownloadsOutlineView.h"
+
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/Settings.h"
+#include "transfers/DesktopFiles.h"
+#include "transfers/PreviewWindow.h"
+#include "transfers/TransferAlert.h"
+#include "transfers/TransferItem.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace ombrelay {
+
+QString DownloadsOutlineView::selectedPath() const
+{
+    const QList<PZOutlineObject*> selected = selectedObjects();
+    if (selected.size() != 1)
+        return {};
+    auto* item = static_cast<TransferItem*>(selected.first());
+    if (item->torrent()->isHalted())
+        return {};
+    const QString path = item->line()->fullPath();
+    return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
+}
+
+void DownloadsOutlineView::removeDownloads(const TorrentLineList& list)
+{
+    if (list.isEmpty())
+        return;
+    bool ask = false;
+    if (Settings::instance().boolean(QStringLiteral("kKoWarnDownloads"))) {
+        for (const TorrentLinePtr& torrent : list)
+            ask = ask || (!torrent->isComplete() &&
+                          (torrent->amountDownloaded().value() != 0 || torrent->downloadRate() > 0));
+    }
+    if (!ask) {
+        removeTorrents(list);
+        return;
+    }
+    QPointer<DownloadsOutlineView> self(this);
+    TransferAlert::run(TransferAlert::removal(int(list.size())), window(), [self, list](int button) {
+        if (!self || button != 0)
+            return;
+        // The list may have changed while the alert was up: act only on torrents still listed.
+        TorrentLineList still;
+        for (const TorrentLinePtr& torrent : list)
+            if (self->itemFor(torrent.get()))
+                still.append(torrent);
+        self->removeTorrents(still);
+    });
+}
+
+void DownloadsOutlineView::removeSelected()
+{
+    removeDownloads(selectedTorrents());
+}
+
+void DownloadsOutlineView::clearAllComplete()
+{
+    QPointer<DownloadsOutlineView> self(this);
+    TransferAlert::run(TransferAlert::clearComplete(), window(), [self](int button) {
+        if (!self || button != 0)
+            return;
+        TorrentLineList complete;
+        for (const TorrentLinePtr& torrent : self->torrents())
+            if (torrent->isComplete())
+                complete.append(torrent);
+        self->removeTorrents(complete);
+    });
+}
+
+void DownloadsOutlineView::openSelectedWithApplication(const QString& desktopFile)
+{
+    const QString path = selectedPath();
+    if (path.isEmpty()) {
+        QApplication::beep();
+        return;
+    }
+    auto* item = static_cast<TransferItem*>(selectedObjects().first());
+    openPath(path, desktopFile, item->line()->isComplete());
+}
+
+void DownloadsOutlineView::openPath(const QString& path, const QString& desktopFile, bool complete)
+{
+    const auto open = [path, desktopFile] {
+        if (desktopFile.isEmpty())
+            DesktopFiles::openPath(path);
+        else
+            DesktopFiles::openPathWithApplication(path, desktopFile);
+    };
+    if (DesktopFiles::isExecutableContent(path)) {
+        TransferAlert alert = TransferAlert::executableFile(QFileInfo(path).fileName());
+        alert.defaultButton = 0;
+        TransferAlert::run(alert, window(), [path, open](int button) {
+            if (button == 0)
+                DesktopFiles::reveal(path);
+            else if (button == 1)
+                open();
+        });
+        return;
+    }
+    if (!complete && !QFileInfo(path).isDir()) {
+        TransferAlert::run(TransferAlert::incompleteFile(), window(), [path, open](int button) {
+            if (button == 0)
+                open();
+            else if (button == 1)
+                DesktopFiles::reveal(path);
+        });
+        return;
+    }
+    open();
+}
+
+void DownloadsOutlineView::revealSelected()
+{
+    const QString path = selectedPath();
+    if (path.isEmpty())
+        QApplication::beep();
+    else
+        DesktopFiles::reveal(path);
+}
+
+void DownloadsOutlineView::toggleQuickLook()
+{
+    if (m_preview && m_preview->isVisible()) {
+        m_preview->close();
+        return;
+    }
+    const QString path = selectedPath();
+    if (path.isEmpty()) {
+        QApplication::beep();
+        return;
+    }
+    if (!m_preview)
+        m_preview = new PreviewWindow(window());
+    m_preview->showPath(path);
+}
+
+void DownloadsOutlineView::activateRow(const QModelIndex& index, bool openInstead)
+{
+    auto* item = static_cast<TransferItem*>(objectAt(index));
+    if (!item)
+        return;
+    if (item->outlineChildCount() > 0 && !openInstead) {
+        setExpanded(index.siblingAtColumn(0), !isExpanded(index.siblingAtColumn(0)));
+    } else if (item->fileLine() && !item->fileLine()->shouldDownload()) {
+        item->setCheckboxState(0);
+        viewport()->update();
+    } else {
+        openSelected();
+    }
+}
+
+void DownloadsOutlineView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (!index.isValid()) {
+        PZOutlineView::mouseDoubleClickEvent(event);
+        return;
+    }
+    activateRow(index, event->modifiers() & Qt::AltModifier);
+}
+
+void DownloadsOutlineView::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+        toggleQuickLook();
+        return;
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        if (!selectedTorrents().isEmpty()) {
+            removeSelected();
+            return;
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!selectedObjects().isEmpty()) {
+            openSelected();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    PZOutlineView::keyPressEvent(event);
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,65 @@
+#include "transfers/DownloadsOutlineView.h"
+
+#include "transfers/DesktopFiles.h"
+
+#include <QContextMenuEvent>
+#include <QIcon>
+#include <QMenu>
+
+namespace ombrelay {
+
+void DownloadsOutlineView::selectRowAtPoint(const QPoint& point)
+{
+    const QModelIndex index = indexAt(point);
+    if (!index.isValid())
+        clearSelection();
+    else if (!selectionModel()->isRowSelected(index.row(), index.parent()))
+        selectObjects({objectAt(index)});
+    setFocus(Qt::PopupFocusReason);
+}
+
+QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
+{
+    selectRowAtPoint(point);
+    auto* menu = new QMenu(this);
+    const QString path = selectedPath();
+    if (selectedObjects().size() == 1 && !path.isEmpty()) {
+        menu->addSeparator();
+        menu->addAction(tr("Open"), this, &DownloadsOutlineView::openSelected);
+        menu->addMenu(openWithSubmenuForPath(path, menu));
+    }
+    if (!selectedObjects().isEmpty()) {
+        menu->addSeparator();
+        menu->addAction(tr("Quick Look"), this, &DownloadsOutlineView::toggleQuickLook);
+    }
+    if (!selectedTorrents().isEmpty()) {
+        menu->addSeparator();
+        menu->addAction(tr("Remove"), this, &DownloadsOutlineView::removeSelected);
+    }
+    // A separator left at the top.
+    const QList<QAction*> actions = menu->actions();
+    if (!actions.isEmpty() && actions.first()->isSeparator())
+        menu->removeAction(actions.first());
+    return menu;
+}
+
+QMenu* DownloadsOutlineView::openWithSubmenuForPath(const QString& path, QWidget* parent)
+{
+    auto* submenu = new QMenu(tr("Open With"), parent);
+    for (const DesktopFiles::Application& application : DesktopFiles::applicationsForPath(path)) {
+        const QString desktopFile = application.desktopFile;
+        QAction* action = submenu->addAction(QIcon::fromTheme(application.iconName), application.name, this,
+                                             [this, desktopFile] { openSelectedWithApplication(desktopFile); });
+        action->setData(desktopFile);
+    }
+    return submenu;
+}
+
+void DownloadsOutlineView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = menuForPoint(event->pos());  // viewport coordinates
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,364 @@
+#include "transfers/KoDownloadsController.h"
+
+#include "engine/core/PeerService.h"
+#include "engine/core/TorrentLifecycle.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/NotificationCenter.h"
+#include "kit/PerformLater.h"
+#include "kit/PZBandwidth.h"
+#include "kit/PZFileSize.h"
+#include "platform/VolumeMonitor.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/DownloadsPaneFileCell.h"
+#include "transfers/DownloadsPaneView.h"
+#include "transfers/TransferAlert.h"
+#include "transfers/TransferItem.h"
+#include "uikit/FilterBackground.h"
+#include "uikit/FilterSearchField.h"
+#include "uikit/PZRoundTabView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace ombrelay {
+
+KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* parent)
+    : QObject(parent), m_volumes(volumes)
+{
+    auto* pane = new DownloadsPaneView();
+    m_mainView = pane;
+    m_tabView = new PZRoundTabView();
+    m_filterField = new FilterSearchField();
+    m_filterField->setPlaceholderText(tr("Filter"));
+    m_filterField->setMaximumWidth(200);
+    m_outlineView = new DownloadsOutlineView();
+    auto* bar = new FilterBackground();
+    auto* barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(0, 0, 6, 0);
+    barLayout->addWidget(m_tabView, 1);
+    barLayout->addWidget(m_filterField);
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 1, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(bar);
+    layout->addWidget(m_outlineView, 1);
+    m_outlineView->setUp(m_tabView, m_filterField);
+
+    connect(m_outlineView, &PZOutlineView::selectionDidChange, this, &KoDownloadsController::selectionDidChange);
+    connect(m_outlineView, &DownloadsOutlineView::torrentsRemoved, this, [this] {
+        m_completeCount = numberOfComplete();
+        selectionDidChange();
+        statsUpdated();
+        invalidateBindingsText();
+        redisplayBadge();
+    });
+    connect(&m_volumes, &VolumeMonitor::mountsChanged, this, &KoDownloadsController::mountsChanged);
+    DownloadsPaneFileCell::setUnattachedDiskAction([this](TorrentLine& torrent) { runUnmountedAlertForTorrent(torrent); });
+}
+
+KoDownloadsController::~KoDownloadsController()
+{
+    PerformLater::cancel(this);
+    DownloadsPaneFileCell::setUnattachedDiskAction({});
+    delete m_mainView;
+}
+
+TorrentLineList KoDownloadsController::objects() const
+{
+    return m_outlineView->torrents();
+}
+
+int KoDownloadsController::numberOfPausedTorrents() const
+{
+    int count = 0;
+    for (const TorrentLinePtr& torrent : objects())
+        count += torrent->isPaused() ? 1 : 0;
+    return count;
+}
+
+int KoDownloadsController::numberOfConnectingTorrents() const
+{
+    int count = 0;
+    for (const TorrentLinePtr& t : objects())
+        count += t->isDownloading() && !t->isActive() && !t->isComplete() && !t->isPaused() && !t->isWaiting() &&
+                         !t->isHalted()
+                     ? 1
+                     : 0;
+    return count;
+}
+
+int KoDownloadsController::numberOfActiveTorrents() const
+{
+    int count = 0;
+    for (const TorrentLinePtr& torrent : objects())
+        count += torrent->isActive() ? 1 : 0;
+    return count;
+}
+
+int KoDownloadsController::numberOfComplete() const
+{
+    int count = 0;
+    for (const TorrentLinePtr& torrent : objects())
+        count += torrent->isComplete() ? 1 : 0;
+    return count;
+}
+
+int KoDownloadsController::numberOfDownloadingTorrents() const
+{
+    return m_outlineView->numberOfDownloadingTorrents();
+}
+
+float KoDownloadsController::downstreamBandwidthUsage() const
+{
+    float sum = 0;
+    for (const TorrentLinePtr& torrent : objects())
+        if (torrent->downloadState() == TorrentLine::Downloading)
+            sum += torrent->downloadRate();
+    return sum;
+}
+
+float KoDownloadsController::upstreamBandwidthUsage() const
+{
+    float sum = 0;
+    for (const TorrentLinePtr& torrent : objects())
+        sum += torrent->uploadRate();
+    return sum;
+}
+
+void KoDownloadsController::invalidateBindingsText()
+{
+    float downloaded = 0;
+    float uploaded = 0;
+    for (const TorrentLinePtr& torrent : objects()) {
+        downloaded += float(torrent->amountDownloaded().value());
+        uploaded += float(torrent->amountUploaded().value());
+    }
+    const auto bytes = [](float value) { return value > 0 ? quint64(value) : quint64(0); };
+    m_downloadsText = PZFileSize::sizeWithValue(bytes(downloaded)).description();
+    m_uploadsText = PZFileSize::sizeWithValue(bytes(uploaded)).description();
+    m_downloadsRateText = PZBandwidth::sizeWithValue(bytes(downstreamBandwidthUsage())).description();
+    m_uploadsRateText = PZBandwidth::sizeWithValue(bytes(upstreamBandwidthUsage())).description();
+    emit bindingsTextChanged();
+}
+
+void KoDownloadsController::addDownload(const TorrentLinePtr& line)
+{
+    if (!line)
+        return;
+    m_outlineView->addTorrent(line);
+    m_completeCount = numberOfComplete();
+    updateCell(nullptr);
+    m_outlineView->viewport()->update();
+}
+
+void KoDownloadsController::addDownloads(const TorrentLineList& lines)
+{
+    if (lines.isEmpty())
+        return;
+    m_outlineView->addTorrents(lines);
+    m_completeCount = numberOfComplete();
+    updateCell(nullptr);
+    m_outlineView->viewport()->update();
+}
+
+void KoDownloadsController::removeDownloads(const TorrentLineList& lines)
+{
+    m_outlineView->removeTorrents(lines);
+}
+
+void KoDownloadsController::selectObjects(const TorrentLineList& lines)
+{
+    QList<PZOutlineObject*> rows;
+    for (const TorrentLinePtr& line : lines)
+        if (TransferItem* item = m_outlineView->itemFor(line.get()))
+            rows.append(item);
+    m_outlineView->selectObjects(rows);
+}
+
+TorrentLinePtr KoDownloadsController::selectedObject() const
+{
+    return m_outlineView->selectedTorrent();
+}
+
+TorrentLinePtr KoDownloadsController::torrentForInfoHash(const QByteArray& infoHash) const
+{
+    return m_outlineView->torrentForInfoHash(infoHash);
+}
+
+void KoDownloadsController::updateQueueState()
+{
+    m_outlineView->updateQueueState();
+}
+
+void KoDownloadsController::selectionDidChange()
+{
+    if (TorrentLinePtr selected = selectedObject())
+        selected->invalidateBindingsText();
+    postNotificationAboutSelf(this, QString::fromLatin1(kSelectionDidChangeNotification));
+}
+
+void KoDownloadsController::updateCell(const TorrentLine*)
+{
+    m_outlineView->rebuildTabView();
+    emit countsChanged();
+}
+
+void KoDownloadsController::statsUpdated()
+{
+    m_outlineView->rearrangeObjects();
+    m_outlineView->viewport()->update();
+    updateCell(nullptr);
+}
+
+void KoDownloadsController::markListForRedraw()
+{
+    m_outlineView->viewport()->update();
+}
+
+void KoDownloadsController::validateToolbar()
+{
+    emit countsChanged();
+}
+
+void KoDownloadsController::rebuildFilterTabs()
+{
+    m_outlineView->rebuildTabView();
+    PerformLater::scheduleOnce(this, [this] { startQueuedAfterCompletion(); }, 0,
+                               QStringLiteral("startQueuedAfterCompletion"));
+}
+
+void KoDownloadsController::startQueuedAfterCompletion()
+{
+    const int complete = numberOfComplete();
+    const bool completed = complete > m_completeCount;
+    m_completeCount = complete;
+    if (completed)
+        updateQueueState();
+}
+
+void KoDownloadsController::showDownloadsPane()
+{
+    emit showPaneRequested();
+}
+
+bool KoDownloadsController::isOnUnattachedVolume(const TorrentLine& torrent) const
+{
+    return !torrent.downloadPath().isEmpty() && m_volumes.isDetached(torrent.downloadPath());
+}
+
+void KoDownloadsController::mountsChanged(const QStringList& added, const QStringList& removed)
+{
+    if (!added.isEmpty())
+        didMount();
+    if (!removed.isEmpty())
+        didUnmount();
+}
+
+void KoDownloadsController::didUnmount()
+{
+    for (const TorrentLinePtr& torrent : objects()) {
+        if (!isOnUnattachedVolume(*torrent))
+            continue;
+        TorrentLifecycle::instance().purgeCachedDescriptors(*torrent);
+        if (torrent->isHalted())
+            continue;  // keeps the state it had before the first halt
+        torrent->setResumeState(torrent->downloadState());
+        torrent->setDownloadState(TorrentLine::Halted);
+        PeerService::instance().disconnectFromPeers(*torrent);
+    }
+    updateCell(nullptr);
+}
+
+void KoDownloadsController::didMount()
+{
+    for (const TorrentLinePtr& torrent : objects()) {
+        if (!torrent->isHalted())
+            continue;
+        TorrentLifecycle::instance().purgeCachedDescriptors(*torrent);
+        if (isOnUnattachedVolume(*torrent))
+            continue;
+        if (torrent->resumeState() == TorrentLine::Downloading)
+            torrent->retryDownload();
+        else
+            torrent->setDownloadState(torrent->resumeState());
+    }
+    updateCell(nullptr);
+}
+
+QString KoDownloadsController::volumeNameForPath(const QString& path) const
+{
+    const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // /media/<user>/<disk>, /run/media/<user>/<disk>, /media/<disk>, /mnt/<disk>.
+    if (parts.size() >= 4 && parts[0] == QLatin1String("run") && parts[1] == QLatin1String("media"))
+        return parts[3];
+    if (parts.size() >= 3 && parts[0] == QLatin1String("media") && parts[1] == qEnvironmentVariable("USER"))
+        return parts[2];
+    if (parts.size() >= 2 && (parts[0] == QLatin1String("media") || parts[0] == QLatin1String("mnt")))
+        return parts[1];
+    const QString mountPoint = m_volumes.mountPointFor(path);
+    return mountPoint == QLatin1String("/") ? tr("System") : QDir(mountPoint).dirName();
+}
+
+void KoDownloadsController::runUnmountedAlertForTorrent(TorrentLine& torrent)
+{
+    TransferAlert::run(TransferAlert::unattachedDisk(volumeNameForPath(torrent.downloadPath())),
+                       m_mainView ? m_mainView->window() : nullptr, [](int) {});
+}
+
+void KoDownloadsController::chooseDownloadFolder(const QString& message, const QString& startFolder,
+                                                 std::function<void(const QString& folder)> done)
+{
+    auto* dialog = new QFileDialog(m_mainView ? m_mainView->window() : nullptr, message, startFolder);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::finished, dialog, [dialog, done](int result) {
+        done(result == QDialog::Accepted && !dialog->selectedFiles().isEmpty() ? dialog->selectedFiles().first()
+                                                                                : QString());
+    });
+    dialog->open();
+}
+
+void KoDownloadsController::confirmRightToCopy(const RightToCopyPrompt& prompt,
+                                               std::function<void(bool confirmed, bool suppress)> done)
+{
+    TransferAlert alert{prompt.message, prompt.informativeText, {tr("Download"), tr("Cancel")}};
+    TransferAlert::run(alert, m_mainView ? m_mainView->window() : nullptr,
+                       [done](int button) { done(button == 0, false); });
+}
+
+void KoDownloadsController::notifyCompletedDownload(const QString& path)
+{
+    fprintf(stderr, "Downloaded to: %s\n", qPrintable(path));
+}
+
+void KoDownloadsController::requestAttention()
+{
+    if (m_mainView)
+        QApplication::alert(m_mainView->window());
+}
+
+void KoDownloadsController::redisplayBadge()
+{
+    emit countsChanged();
+}
+
+void KoDownloadsController::beep()
+{
+    QApplication::beep();
+}
+
+bool KoDownloadsController::shouldHandOverFile(const QString&) const
+{
+    return false;
+}
+
+bool KoDownloadsController::handOverCompletedPath(const QString&)
+{
+    return false;
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "engine/core/EngineHost.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+namespace ombrelay {
+
+class DownloadsOutlineView;
+class FilterSearchField;
+class PZRoundTabView;
+class VolumeMonitor;
+
+// The owner of the transfers pane and the engine's host: the one object through which the engine adds
+// torrents, asks for counts and rates and has the list redrawn. Halts torrents whose download folder
+// lies on a disk that went away (state 5) and resumes them when it returns. Main thread only.
+class KoDownloadsController : public QObject, public EngineHost
+{
+    Q_OBJECT
+public:
+    static constexpr const char* kSelectionDidChangeNotification = "KoDownloadsControllerSelectionDidChangeNotification";
+
+    // The pane is built at once; mounts and unmounts come from the monitor.
+    explicit KoDownloadsController(VolumeMonitor& volumes, QObject* parent = nullptr);
+    ~KoDownloadsController() override;
+
+    QWidget* mainView() const { return m_mainView; }
+    DownloadsOutlineView* outlineView() const { return m_outlineView; }
+    PZRoundTabView* tabView() const { return m_tabView; }
+    FilterSearchField* filterField() const { return m_filterField; }
+
+    // Counts over the whole list, by state (the filter text does not change them).
+    int numberOfPausedTorrents() const;
+    int numberOfConnectingTorrents() const;
+    int numberOfActiveTorrents() const;
+    int numberOfComplete() const;
+    float downstreamBandwidthUsage() const;
+    float upstreamBandwidthUsage() const;
+
+    QString downloadsText() const { return m_downloadsText; }
+    QString uploadsText() const { return m_uploadsText; }
+    QString downloadsRateText() const { return m_downloadsRateText; }
+    QString uploadsRateText() const { return m_uploadsRateText; }
+
+    void didMount();
+    void didUnmount();
+    void runUnmountedAlertForTorrent(TorrentLine& torrent);
+    // The name of the disk a path lies on, for the alert.
+    QString volumeNameForPath(const QString& path) const;
+    void selectionDidChange();
+
+    // EngineHost.
+    TorrentLineList objects() const override;
+    void addDownload(const TorrentLinePtr& line) override;
+    void addDownloads(const TorrentLineList& lines) override;
+    void removeDownloads(const TorrentLineList& lines) override;
+    void selectObjects(const TorrentLineList& lines) override;
+    TorrentLinePtr selectedObject() const override;
+    TorrentLinePtr torrentForInfoHash(const QByteArray& infoHash) const override;
+    int numberOfDownloadingTorrents() const override;
+    void updateQueueState() override;
+    void updateCell(const TorrentLine* line) override;
+    void statsUpdated() override;
+    void invalidateBindingsText() override;
+    void markListForRedraw() override;
+    void validateToolbar() override;
+    void rebuildFilterTabs() override;
+    void showDownloadsPane() override;
+    void chooseDownloadFolder(const QString& message, const QString& startFolder,
+                              std::function<void(const QString& folder)> done) override;
+    void confirmRightToCopy(const RightToCopyPrompt& prompt,
+                            std::function<void(bool confirmed, bool suppress)> done) override;
+    void notifyCompletedDownload(const QString& path) override;
+    void requestAttention() override;
+    void redisplayBadge() override;
+    void beep() override;
+    bool shouldHandOverFile(const QString& path) const override;
+    bool handOverCompletedPath(const QString& path) override;
+
+signals:
+    // The four texts changed.
+    void bindingsTextChanged();
+    // Counts changed: the window's toolbar and badge revalidate.
+    void countsChanged();
+    void showPaneRequested();
+
+private:
+    void mountsChanged(const QStringList& added, const QStringList& removed);
+    bool isOnUnattachedVolume(const TorrentLine& torrent) const;
+    // A torrent that completed frees a place in the download queue.
+    void startQueuedAfterCompletion();
+
+    VolumeMonitor& m_volumes;
+    QPointer<QWidget> m_mainView;
+    DownloadsOutlineView* m_outlineView;
+    PZRoundTabView* m_tabView;
+    FilterSearchField* m_filterField;
+    QString m_downloadsText;
+    QString m_uploadsText;
+    QString m_downloadsRateText;
+    QString m_uploadsRateText;
+    int m_completeCount = 0;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace ombrelay {
+
+// An alert of the transfers view: its texts and buttons in order. The answer is the index of the button
+// pressed (0 is the first, the return code 1000), or -1 when the alert was dismissed.
+struct TransferAlert
+{
+    QString message;
+    QString informativeText;
+    QStringList buttons;
+    int defaultButton = 0;
+    bool critical = false;
+
+    static TransferAlert removal(int count);
+    static TransferAlert clearComplete();
+    static TransferAlert incompleteFile();
+    static TransferAlert executableFile(const QString& name);
+    static TransferAlert unattachedDisk(const QString& volumeName);
+
+    using Answer = std::function<void(int button)>;
+    using Presenter = std::function<void(const TransferAlert& alert, Answer answer)>;
+    // Shows alerts window-modal on the window (tests install their own presenter).
+    static void run(const TransferAlert& alert, QWidget* window, Answer answer);
+    static void setPresenter(Presenter presenter);  // null: the message box
+};
+
+}  // namespace ombrelay

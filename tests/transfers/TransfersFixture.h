@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/torrent/TorrentFakes.h"
+#include "engine/torrent/TorrentFixtures.h"
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/TorrentLine.h"
+#include "platform/VolumeMonitor.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/KoDownloadsController.h"
+#include "transfers/TransferAlert.h"
+#include "transfers/TransferItem.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace ombrelay::test {
+
+// The transfers controller installed as the engine's host over fake engine services, with a mount
+// table in a temporary file and alerts answered by the test.
+class TransfersFixture : public EngineFakes
+{
+protected:
+    void SetUp() override
+    {
+        EngineFakes::SetUp();
+        ASSERT_TRUE(folder.isValid());
+        writeMounts({QStringLiteral("/"), QStringLiteral("/media/disk")});
+        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
+        controller = std::make_unique<KoDownloadsController>(*volumes);
+        EngineHost::install(controller.get());
+        TransferAlert::setPresenter([this](const TransferAlert& alert, TransferAlert::Answer answer) {
+            alerts.append(alert);
+            pendingAnswer = std::move(answer);
+        });
+    }
+    void TearDown() override
+    {
+        TransferAlert::setPresenter({});
+        controller->removeDownloads(controller->objects());
+        EngineHost::install(nullptr);
+        controller.reset();
+        EngineFakes::TearDown();
+    }
+
+    // A mountinfo text with one line per mount point.
+    void writeMounts(const QStringList& mountPoints)
+    {
+        QByteArray text;
+        int id = 20;
+        for (const QString& point : mountPoints)
+            text += QByteArray::number(id++) + " 1 8:1 / " + point.toUtf8() + " rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+        QFile file(folder.filePath(QStringLiteral("mountinfo")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+
+    // A torrent in the given state, listed; `files` > 1 makes a folder torrent.
+    TorrentLinePtr addTorrent(const QString& name, int state, int files = 1, const QString& downloadFolder = {})
+    {
+        BValue info;
+        if (files > 1) {
+            QList<FileSpec> specs;
+            for (int i = 0; i < files; ++i)
+                specs.append({{QStringLiteral("file%1.bin").arg(i)}, 40000});
+            info = multiFileInfo(name, specs);
+        } else {
+            info = singleFileInfo(name, 100000);
+        }
+        TorrentLinePtr torrent = TorrentLine::torrentLineForData(metainfo(info));
+        EXPECT_TRUE(torrent);
+        torrent->setDownloadPath(downloadFolder.isEmpty() ? folder.path() : downloadFolder);
+        controller->addDownload(torrent);
+        torrent->restoreDownloadState(state);
+        return torrent;
+    }
+
+    void answer(int button)
+    {
+        ASSERT_TRUE(pendingAnswer);
+        auto answerNow = std::move(pendingAnswer);
+        pendingAnswer = {};
+        answerNow(button);
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<VolumeMonitor> volumes;
+    std::unique_ptr<KoDownloadsController> controller;
+    QList<TransferAlert> alerts;
+    TransferAlert::Answer pendingAnswer;
+};
+
+}  // namespace ombrelay::test
