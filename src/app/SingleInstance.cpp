@@ -28,7 +28,7 @@ QStringList SingleInstance::normalizedArguments(const QStringList& arguments, co
         else if (!url.scheme().isEmpty() && url.scheme().size() > 1)
             normalized.append(argument);
         else
-            normalized.append(QDir(workingFolder).absoluteFilePath(argument));
+            normalized.append(QDir::cleanPath(QDir(workingFolder).absoluteFilePath(argument)));
     }
     return normalized;
 }

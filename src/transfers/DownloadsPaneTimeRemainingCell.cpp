@@ -29,9 +29,11 @@ const PZTextAttributes* DownloadsPaneTimeRemainingCell::secondaryAttributesAlter
 void DownloadsPaneTimeRemainingCell::drawInterior(QPainter& painter, const QRect& frame)
 {
     TorrentLine* torrent = torrentLine();
-    const bool shown = torrent && torrent->timeRemaining() > 0;
-    setPrimary(shown ? DateText::stringFromTimeInterval(torrent->timeRemaining()) : QString());
-    setSecondary(shown ? QObject::tr("remaining") : QString());
+    const QString left = torrent && torrent->timeRemaining() > 0
+                             ? DateText::stringFromTimeInterval(torrent->timeRemaining())
+                             : QString();
+    setPrimary(left);
+    setSecondary(left.isEmpty() ? QString() : QObject::tr("remaining"));
     setImage({});
     DownloadsPaneCell::drawInterior(painter, frame);
 }
