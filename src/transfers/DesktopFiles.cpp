@@ -98,6 +98,9 @@ bool DesktopFiles::isExecutableContent(const QString& path)
                                    QStringLiteral("deb"),     QStringLiteral("rpm")};
     if (risky.contains(suffix))
         return true;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.read(2) == "#!")
+        return true;  // a script, whatever its name
     const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
     return type.inherits(QStringLiteral("application/x-executable")) ||
            type.inherits(QStringLiteral("application/x-shellscript")) ||
