@@ -1,5 +1,6 @@
 #include "transfers/DownloadsOutlineView.h"
 
+#include "engine/core/DownloadQueue.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
@@ -136,27 +137,12 @@ TorrentLinePtr DownloadsOutlineView::torrentForInfoHash(const QByteArray& infoHa
 
 int DownloadsOutlineView::numberOfDownloadingTorrents() const
 {
-    int downloading = 0;
-    for (PZOutlineObject* object : objects()) {
-        const TorrentLine* torrent = static_cast<TransferItem*>(object)->torrent();
-        downloading += !torrent->isPaused() && !torrent->isWaiting() && !torrent->isComplete() ? 1 : 0;
-    }
-    return downloading;
+    return DownloadQueue::numberOfDownloadingTorrents(torrents());
 }
 
 void DownloadsOutlineView::updateQueueState()
 {
-    const Settings& settings = Settings::instance();
-    if (!settings.boolean(QStringLiteral("kDownloadQueueEnabled")))
-        return;
-    // A limit below one would hold every torrent back for good.
-    const qint64 limit = std::max<qint64>(1, settings.integer(QStringLiteral("kDownloadQueueLimit")));
-    for (const TorrentLinePtr& torrent : torrents()) {
-        if (numberOfDownloadingTorrents() >= limit)
-            break;
-        if (torrent->isWaiting())
-            torrent->retryDownload();
-    }
+    DownloadQueue::updateQueueState(torrents());
 }
 
 void DownloadsOutlineView::settingChanged(const QString& key)

@@ -1,7 +1,8 @@
 #include "engine/core/HeadlessEngineHost.h"
 
+#include "engine/core/DownloadQueue.h"
+
 #include "engine/torrent/TorrentLine.h"
-#include "kit/Settings.h"
 
 namespace ombrelay {
 
@@ -44,24 +45,12 @@ TorrentLinePtr HeadlessEngineHost::torrentForInfoHash(const QByteArray& infoHash
 
 int HeadlessEngineHost::numberOfDownloadingTorrents() const
 {
-    int downloading = 0;
-    for (const TorrentLinePtr& line : m_downloads)
-        downloading += !line->isPaused() && !line->isWaiting() && !line->isComplete() ? 1 : 0;
-    return downloading;
+    return DownloadQueue::numberOfDownloadingTorrents(m_downloads);
 }
 
 void HeadlessEngineHost::updateQueueState()
 {
-    const Settings& settings = Settings::instance();
-    if (!settings.boolean(QStringLiteral("kDownloadQueueEnabled")))
-        return;
-    const qint64 limit = settings.integer(QStringLiteral("kDownloadQueueLimit"));
-    for (const TorrentLinePtr& line : TorrentLineList(m_downloads)) {
-        if (numberOfDownloadingTorrents() >= limit)
-            break;
-        if (line->isWaiting())
-            line->retryDownload();
-    }
+    DownloadQueue::updateQueueState(m_downloads);
 }
 
 void HeadlessEngineHost::chooseDownloadFolder(const QString&, const QString& startFolder,
