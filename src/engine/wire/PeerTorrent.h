@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <functional>
+#include <optional>
+
+namespace ombrelay {
+
+class BandwidthProvision;
+class PeerWire;
+
+// What a peer connection needs of its torrent: identity, piece layout and state, storage. The torrent
+// model's adapter implements it; tests fake it. Main thread only.
+class PeerTorrent
+{
+public:
+    using ReadCallback = std::function<void(std::optional<QByteArray>)>;
+
+    virtual ~PeerTorrent() = default;
+    virtual QByteArray infoHash() const = 0;
+    virtual QByteArray peerId() const = 0;
+    virtual quint16 publicPort() const = 0;
+    virtual quint32 pieceCount() const = 0;
+    virtual quint32 pieceLength() const = 0;
+    virtual quint64 totalLength() const = 0;
+    virtual bool isPieceVerified(quint32 piece) const = 0;
+    // Wanted and not verified yet.
+    virtual bool isPieceNeeded(quint32 piece) const = 0;
+    // The block was received (stored or on its way to disk) and need not be requested again.
+    virtual bool hasBlock(quint32 piece, quint32 offset) const = 0;
+    virtual bool isSeeding() const = 0;
+    virtual bool uploadLimitIsZero() const = 0;
+    // Another connection of this torrent already talks to that peer id.
+    virtual bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const = 0;
+    // A requested block arrived whole, from `from`.
+    virtual void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) = 0;
+    // Reads a span of a verified piece off the main thread; `done` runs on the main thread.
+    virtual void readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done) = 0;
+    // The "added" entries of a peer exchange message, as the peer sent them; the receiver caps and
+    // spaces them per peer.
+    virtual void peersExchanged(PeerWire& from, const QByteArray& added) = 0;
+    virtual BandwidthProvision* downloadProvision() = 0;
+    virtual BandwidthProvision* uploadProvision() = 0;
+
+    quint32 pieceSize(quint32 piece) const
+    {
+        const quint64 start = quint64(piece) * pieceLength();
+        return start >= totalLength() ? 0 : quint32(qMin<quint64>(pieceLength(), totalLength() - start));
+    }
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,563 @@
+#include "engine/wire/PeerWire.h"
+
+#include "engine/bencode/Bdecoder.h"
+#include "engine/wire/PeerTorrent.h"
+#include "kit/PZVersionChecker.h"
+
+#include <QRandomGenerator>
+#include <QtEndian>
+#include <cstdio>
+
+namespace ombrelay {
+
+namespace {
+
+quint64 blockKey(quint32 piece, quint32 offset)
+{
+    return (quint64(piece) << 32) | offset;
+}
+
+}  // namespace
+
+QByteArray PeerWire::localPeerId()
+{
+    static const QByteArray id = [] {
+        QByteArray digits = "-OC2168-";
+        for (int i = 0; i < 12; ++i)
+            digits.append(char('0' + QRandomGenerator::system()->bounded(10)));
+        return digits;
+    }();
+    return id;
+}
+
+PeerWire::PeerWire(int fd, quint32 address, quint16 port, bool incoming, qint64 now)
+    : m_socket(std::make_unique<PZSocket>(fd, this)),
+      m_address(address),
+      m_port(port),
+      m_incoming(incoming),
+      m_connectTime(now),
+      m_now(now),
+      m_lastReceived(now),
+      m_lastSent(now)
+{
+}
+
+PeerWire::~PeerWire() = default;
+
+std::unique_ptr<PeerWire> PeerWire::connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now)
+{
+    const int fd = PZSocket::connectTo(qToBigEndian(address), port);
+    if (fd < 0)
+        return nullptr;
+    std::unique_ptr<PeerWire> wire(new PeerWire(fd, address, port, false, now));
+    wire->m_torrent = &torrent;
+    wire->m_available = QBitArray(int(torrent.pieceCount()));
+    wire->m_socket->writeStream().writeHandshakingMessage(
+        PeerMessage::handshake(torrent.infoHash(), torrent.peerId()), false);
+    return wire;
+}
+
+std::unique_ptr<PeerWire> PeerWire::adoptIncoming(int fd, quint32 address, quint16 port, TorrentResolver resolver,
+                                                  qint64 now)
+{
+    std::unique_ptr<PeerWire> wire(new PeerWire(fd, address, port, true, now));
+    wire->m_resolver = std::move(resolver);
+    return wire;
+}
+
+QString PeerWire::hostString() const
+{
+    return QStringLiteral("%1.%2.%3.%4:%5")
+        .arg(m_address >> 24)
+        .arg((m_address >> 16) & 0xFF)
+        .arg((m_address >> 8) & 0xFF)
+        .arg(m_address & 0xFF)
+        .arg(m_port)
+        .leftJustified(20);
+}
+
+bool PeerWire::isSeed() const
+{
+    return m_torrent && m_available.size() > 0 && m_available.count(true) == m_available.size();
+}
+
+int PeerWire::requestQueueDepth() const
+{
+    return m_reqq > 0 ? qMin(m_reqq, kOurRequestQueue) : kOurRequestQueue;
+}
+
+BandwidthProvision* PeerWire::downloadProvision()
+{
+    return m_torrent ? m_torrent->downloadProvision() : nullptr;
+}
+
+BandwidthProvision* PeerWire::uploadProvision()
+{
+    return m_torrent ? m_torrent->uploadProvision() : nullptr;
+}
+
+void PeerWire::end(const QString& reason)
+{
+    if (m_ended_)
+        return;
+    m_ended_ = true;
+    m_streaming = false;
+    if (!reason.isEmpty())
+        std::fprintf(stderr, "*** Peer %s: %s\n", qPrintable(hostString().trimmed()), qPrintable(reason));
+    m_socket->fail();
+}
+
+void PeerWire::terminatePeer()
+{
+    if (m_terminated)
+        return;
+    m_terminated = true;
+    m_ended_ = true;
+    m_streaming = false;
+    m_socket->close();
+    m_pending.clear();
+    m_served.clear();
+    if (m_ended)
+        m_ended(*this);
+}
+
+void PeerWire::tick(qint64 now)
+{
+    m_now = now;
+    if (m_ended_)
+        return;
+    if (m_receivedSinceTick)
+        m_lastReceived = now;
+    if (m_sentSinceTick)
+        m_lastSent = now;
+    m_receivedSinceTick = m_sentSinceTick = false;
+    if (!m_streaming) {
+        if (now - m_connectTime >= kHandshakeTimeoutMs)
+            end(QStringLiteral("no handshake within 10 s"));
+        return;
+    }
+    if (now - m_lastReceived >= kSilenceLimitMs) {
+        end(QStringLiteral("silent for 5 minutes"));
+        return;
+    }
+    if (now - m_lastSent >= kKeepAliveAfterMs)
+        send(PeerMessage::keepAliveMessage());
+}
+
+void PeerWire::send(const QByteArray& message)
+{
+    if (m_ended_)
+        return;
+    m_sentSinceTick = true;
+    m_socket->writeStream().writeHighPriorityMessage(message);
+}
+
+void PeerWire::sendLow(const QByteArray& message)
+{
+    if (m_ended_)
+        return;
+    m_sentSinceTick = true;
+    m_socket->writeStream().writeLowPriorityMessage(message);
+}
+
+void PeerWire::processReadStreamBuffer()
+{
+    PZReadStream& in = m_socket->readStream();
+    if (in.buflen() > 0)
+        m_receivedSinceTick = true;
+    while (!m_ended_ && in.buflen() > 0) {
+        const bool consumed = m_streaming ? readMessage() : readHandshake();
+        if (!consumed)
+            break;
+    }
+}
+
+bool PeerWire::readHandshake()
+{
+    PZReadStream& in = m_socket->readStream();
+    if (in.buflen() < PeerHandshake::kSize)
+        return false;
+    const PeerHandshake h = PeerHandshake::read(in.buffer());
+    if (!h.protocolMatches) {
+        end(QStringLiteral("not a BitTorrent handshake"));
+        return false;
+    }
+    if (!m_torrent) {
+        m_torrent = m_resolver ? m_resolver(h.infoHash) : nullptr;
+        if (!m_torrent) {
+            end(QStringLiteral("no torrent for the info hash %1").arg(QString::fromLatin1(h.infoHash.toHex())));
+            return false;
+        }
+        m_available = QBitArray(int(m_torrent->pieceCount()));
+        m_socket->writeStream().writeHandshakingMessage(
+            PeerMessage::handshake(m_torrent->infoHash(), m_torrent->peerId()), false);
+    } else if (h.infoHash != m_torrent->infoHash()) {
+        end(QStringLiteral("handshake for another torrent"));
+        return false;
+    }
+    if (h.peerId == m_torrent->peerId()) {
+        end(QStringLiteral("connected to ourselves"));
+        return false;
+    }
+    if (m_torrent->isPeerIdConnected(h.peerId, this)) {
+        end(QStringLiteral("peer id already connected"));
+        return false;
+    }
+    m_remotePeerId = h.peerId;
+    m_supportsExtensions = h.supportsExtensions;
+    m_supportsFast = h.supportsFast;
+    m_supportsDht = h.supportsDht;
+    in.drainBufferBy(PeerHandshake::kSize);
+    m_streaming = true;
+    afterHandshake();
+    return true;
+}
+
+void PeerWire::afterHandshake()
+{
+    if (m_supportsExtensions) {
+        const QString version = QStringLiteral("Ombrelay %1 (v%2)")
+                                    .arg(PZVersionChecker::applicationMajorVersion(),
+                                         PZVersionChecker::applicationBuildVersion());
+        send(PeerMessage::extensionHandshake(m_torrent->publicPort(), kOurRequestQueue, version));
+    }
+    if (m_supportsDht)
+        send(PeerMessage::portMessage(m_torrent->publicPort()));
+    writeBitfield();
+}
+
+void PeerWire::writeBitfield()
+{
+    const quint32 count = m_torrent->pieceCount();
+    QByteArray bits(qsizetype((quint64(count) + 7) / 8), '\0');
+    quint32 verified = 0;
+    for (quint32 i = 0; i < count; ++i) {
+        if (m_torrent->isPieceVerified(i)) {
+            bits[i / 8] = char(quint8(bits[i / 8]) | (0x80 >> (i % 8)));
+            ++verified;
+        }
+    }
+    if (m_supportsFast && verified == count)
+        send(PeerMessage::simple(PeerMessage::HaveAll));
+    else if (m_supportsFast && verified == 0)
+        send(PeerMessage::simple(PeerMessage::HaveNone));
+    else if (verified > 0)
+        send(PeerMessage::bitfield(bits));
+}
+
+bool PeerWire::readMessage()
+{
+    PZReadStream& in = m_socket->readStream();
+    const PeerMessageReader::Result r = PeerMessageReader::read(in.buffer(), in.buflen(), m_torrent->pieceCount());
+    switch (r.status) {
+    case PeerMessageReader::Status::NeedMore:
+        return false;
+    case PeerMessageReader::Status::Fault:
+        end(r.fault);
+        return false;
+    case PeerMessageReader::Status::Message:
+        break;
+    }
+    in.drainBufferBy(r.consumed);
+    handle(r.message);
+    return true;
+}
+
+void PeerWire::handle(const PeerMessage& m)
+{
+    if (m.keepAlive || !m.known)
+        return;
+    const bool first = !m_sawFirstMessage && m.id != PeerMessage::Extended && m.id != PeerMessage::Port;
+    if (m.id != PeerMessage::Extended && m.id != PeerMessage::Port)
+        m_sawFirstMessage = true;
+    switch (m.id) {
+    case PeerMessage::HaveAll:
+    case PeerMessage::HaveNone:
+    case PeerMessage::Suggest:
+    case PeerMessage::Reject:
+    case PeerMessage::AllowedFast:
+        if (!m_supportsFast)
+            return end(QStringLiteral("Fast extension message %1 without the extension").arg(m.id));
+        break;
+    default:
+        break;
+    }
+    switch (m.id) {
+    case PeerMessage::Choke:
+        m_weAreChoked = true;
+        if (!m_supportsFast) {
+            m_pending.clear();
+            m_currentPiece = -1;
+        }
+        break;
+    case PeerMessage::Unchoke:
+        m_weAreChoked = false;
+        fillRequestQueue();
+        break;
+    case PeerMessage::Interested:
+        m_peerInterested = true;
+        updateChoke();
+        break;
+    case PeerMessage::NotInterested:
+        m_peerInterested = false;
+        break;
+    case PeerMessage::Have:
+        addAvailable(m.index);
+        updateInterest();
+        break;
+    case PeerMessage::Bitfield:
+    case PeerMessage::HaveAll:
+    case PeerMessage::HaveNone:
+        if (!first)
+            return end(QStringLiteral("piece list after other messages"));
+        if (m.id == PeerMessage::HaveAll)
+            m_available.fill(true);
+        for (quint32 i = 0; m.id == PeerMessage::Bitfield && i < m_torrent->pieceCount(); ++i)
+            m_available.setBit(int(i), (quint8(m.payload[i / 8]) & (0x80 >> (i % 8))) != 0);
+        updateInterest();
+        break;
+    case PeerMessage::Suggest:
+    case PeerMessage::AllowedFast:
+        addAvailable(m.index);
+        updateInterest();
+        break;
+    case PeerMessage::Request:
+        handleRequest(m);
+        break;
+    case PeerMessage::Piece:
+        handlePiece(m);
+        break;
+    case PeerMessage::Cancel:
+        handleCancel(m);
+        break;
+    case PeerMessage::Reject:
+        if (m_pending.erase(blockKey(m.index, m.begin)) > 0)
+            fillRequestQueue();
+        break;
+    case PeerMessage::Port:
+        break;
+    case PeerMessage::Extended:
+        handleExtended(m);
+        break;
+    default:
+        break;
+    }
+}
+
+void PeerWire::handleExtended(const PeerMessage& m)
+{
+    if (m.extendedId != 0 && m.extendedId != PeerMessage::kPexId)
+        return;
+    const Bdecoder decoder(m.payload, PeerMessage::kMaxExtendedPayload);
+    const BValue& dict = decoder.object();
+    if (!dict.isDict())
+        return;
+    if (m.extendedId == 0) {
+        const qint64 reqq = dict["reqq"].asInt(0);
+        m_reqq = int(std::clamp<qint64>(reqq, 0, kOurRequestQueue));
+        fillRequestQueue();
+        return;
+    }
+    const QByteArray added = dict["added"].asBytes();
+    if (!added.isEmpty())
+        m_torrent->peersExchanged(*this, added);
+}
+
+void PeerWire::addAvailable(quint32 piece)
+{
+    m_available.setBit(int(piece));
+}
+
+void PeerWire::updateInterest()
+{
+    if (isSeed() && m_torrent->isSeeding())
+        return end(QString());
+    bool interesting = false;
+    for (quint32 i = 0; !interesting && i < m_torrent->pieceCount(); ++i)
+        interesting = m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i);
+    setInterested(interesting);
+    if (interesting)
+        fillRequestQueue();
+}
+
+void PeerWire::setInterested(bool interested)
+{
+    if (interested == m_weAreInterested)
+        return;
+    m_weAreInterested = interested;
+    send(PeerMessage::simple(interested ? PeerMessage::Interested : PeerMessage::NotInterested));
+}
+
+quint32 PeerWire::blockLength(quint32 piece, quint32 offset) const
+{
+    const quint32 size = m_torrent->pieceSize(piece);
+    return offset >= size ? 0 : qMin(size - offset, PeerMessage::kBlockSize);
+}
+
+void PeerWire::requestBlock(quint32 piece, quint32 offset)
+{
+    const quint32 length = blockLength(piece, offset);
+    if (length == 0 || m_torrent->hasBlock(piece, offset) || !m_pending.emplace(blockKey(piece, offset), length).second)
+        return;
+    send(PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length));
+}
+
+void PeerWire::fillRequestQueue()
+{
+    if (m_ended_ || !m_streaming || m_weAreChoked)
+        return;
+    const int depth = requestQueueDepth();
+    std::vector<quint32> candidates;
+    bool candidatesComputed = false;
+    while (int(m_pending.size()) < depth) {
+        if (m_currentPiece < 0) {
+            if (!candidatesComputed) {
+                for (quint32 i = 0; i < m_torrent->pieceCount(); ++i)
+                    if (m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i))
+                        candidates.push_back(i);
+                candidatesComputed = true;
+            }
+            if (candidates.empty())
+                return;
+            const size_t pick = QRandomGenerator::global()->bounded(quint32(candidates.size()));
+            m_currentPiece = candidates[pick];
+            candidates.erase(candidates.begin() + qsizetype(pick));
+            m_currentOffset = 0;
+        }
+        const quint32 piece = quint32(m_currentPiece);
+        requestBlock(piece, m_currentOffset);
+        m_currentOffset += PeerMessage::kBlockSize;
+        if (m_currentOffset >= m_torrent->pieceSize(piece))
+            m_currentPiece = -1;
+    }
+}
+
+void PeerWire::cancelRequestsForPiece(quint32 piece)
+{
+    auto it = m_pending.lower_bound(blockKey(piece, 0));
+    while (it != m_pending.end() && quint32(it->first >> 32) == piece) {
+        send(PeerMessage::blockMessage(PeerMessage::Cancel, piece, quint32(it->first), it->second));
+        it = m_pending.erase(it);
+    }
+    if (m_currentPiece == qint64(piece))
+        m_currentPiece = -1;
+}
+
+void PeerWire::pieceVerified(quint32 piece)
+{
+    if (!m_streaming || m_ended_ || piece >= m_torrent->pieceCount())
+        return;
+    if (!m_available.testBit(int(piece)))
+        send(PeerMessage::withIndex(PeerMessage::Have, piece));
+    cancelRequestsForPiece(piece);
+    updateInterest();
+}
+
+void PeerWire::cancelUnneededPieces()
+{
+    if (!m_streaming || m_ended_)
+        return;
+    std::vector<quint32> unneeded;
+    for (const auto& [key, length] : m_pending) {
+        const quint32 piece = quint32(key >> 32);
+        if (!m_torrent->isPieceNeeded(piece) && (unneeded.empty() || unneeded.back() != piece))
+            unneeded.push_back(piece);
+    }
+    for (quint32 piece : unneeded)
+        cancelRequestsForPiece(piece);
+    updateInterest();
+}
+
+void PeerWire::handlePiece(const PeerMessage& m)
+{
+    const auto it = m_pending.find(blockKey(m.index, m.begin));
+    if (it == m_pending.end() || it->second != quint32(m.payload.size())) {
+        // Late blocks after a cancel or a choke are normal; a block that does not fit what we asked is not.
+        const bool aligned = m.begin % PeerMessage::kBlockSize == 0
+                             && quint32(m.payload.size()) == blockLength(m.index, m.begin);
+        if (!aligned && ++m_pieceViolations >= kMaxPieceViolations)
+            end(QStringLiteral("blocks that were never requested"));
+        return;
+    }
+    m_pending.erase(it);
+    m_bytesDownloaded += quint64(m.payload.size());
+    m_torrent->blockArrived(*this, m.index, m.begin, m.payload);
+    fillRequestQueue();
+    updateChoke();
+}
+
+void PeerWire::reject(quint32 index, quint32 begin, quint32 length)
+{
+    if (m_supportsFast)
+        send(PeerMessage::blockMessage(PeerMessage::Reject, index, begin, length));
+}
+
+void PeerWire::handleRequest(const PeerMessage& m)
+{
+    const quint64 end64 = quint64(m.begin) + m.length;
+    if (m.length == 0 || m.length > PeerMessage::kLenientBlockSize || end64 > m_torrent->pieceSize(m.index))
+        return end(QStringLiteral("request of %1 bytes at %2 of piece %3").arg(m.length).arg(m.begin).arg(m.index));
+    if (m_weAreChoking || !m_torrent->isPieceVerified(m.index) || m_served.size() >= size_t(kOurRequestQueue))
+        return reject(m.index, m.begin, m.length);
+    m_served.push_back({m.index, m.begin, m.length, ++m_servedSerial});
+    const quint64 serial = m_servedSerial;
+    const std::weak_ptr<int> alive = m_alive;
+    m_torrent->readBlock(m.index, m.begin, m.length, [this, alive, serial](std::optional<QByteArray> data) {
+        if (alive.expired() || m_ended_)
+            return;
+        const auto it = std::find_if(m_served.begin(), m_served.end(),
+                                     [serial](const Served& s) { return s.serial == serial; });
+        if (it == m_served.end())
+            return;
+        const Served s = *it;
+        m_served.erase(it);
+        if (!data || quint32(data->size()) != s.length)
+            return reject(s.index, s.begin, s.length);
+        sendLow(PeerMessage::piece(s.index, s.begin, *data));
+    });
+    updateChoke();
+}
+
+void PeerWire::handleCancel(const PeerMessage& m)
+{
+    const auto it = std::find_if(m_served.begin(), m_served.end(), [&m](const Served& s) {
+        return s.index == m.index && s.begin == m.begin && s.length == m.length;
+    });
+    if (it == m_served.end())
+        return;
+    m_served.erase(it);
+    reject(m.index, m.begin, m.length);
+}
+
+void PeerWire::rejectQueuedRequests()
+{
+    std::deque<Served> queued;
+    queued.swap(m_served);
+    for (const Served& s : queued)
+        reject(s.index, s.begin, s.length);
+}
+
+void PeerWire::updateChoke()
+{
+    if (m_ended_ || !m_streaming)
+        return;
+    const bool zeroLimit = m_torrent->uploadLimitIsZero();
+    bool choke;
+    if (m_bytesUploaded >= m_bytesDownloaded + kChokeAfterUploadSurplus)
+        choke = !m_torrent->isSeeding() || zeroLimit;
+    else
+        choke = zeroLimit;
+    setChoking(choke);
+}
+
+void PeerWire::setChoking(bool choke)
+{
+    if (choke == m_weAreChoking)
+        return;
+    m_weAreChoking = choke;
+    sendLow(PeerMessage::simple(choke ? PeerMessage::Choke : PeerMessage::Unchoke));
+    if (choke)
+        rejectQueuedRequests();
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,156 @@
+#pragma once
+
+#include "engine/net/PZSocket.h"
+#include "engine/net/StreamPeer.h"
+#include "engine/wire/PeerMessage.h"
+
+#include <QBitArray>
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace ombrelay {
+
+class PeerTorrent;
+
+// One connection to one peer for one torrent: the plain handshake, then every message of the protocol
+// with its checks, the request pipeline, serving verified blocks and the choking rule. Anything the peer
+// sends is untrusted: a fault ends the connection. Time comes from `tick`, which the owner calls about
+// once a second. Main thread only.
+class PeerWire : public StreamPeer
+{
+public:
+    static constexpr qint64 kHandshakeTimeoutMs = 10'000;
+    static constexpr qint64 kKeepAliveAfterMs = 90'000;
+    static constexpr qint64 kSilenceLimitMs = 300'000;
+    static constexpr int kOurRequestQueue = 250;
+    static constexpr int kMaxPieceViolations = 3;
+    static constexpr quint64 kChokeAfterUploadSurplus = 163840;
+
+    // Finds the torrent of an incoming handshake's info hash, or null when none accepts the peer.
+    using TorrentResolver = std::function<PeerTorrent*(const QByteArray& infoHash)>;
+
+    // "-OC2168-" and 12 random digits, drawn once per process.
+    static QByteArray localPeerId();
+
+    // Dials; null when the socket cannot be made.
+    static std::unique_ptr<PeerWire> connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now);
+    // Takes over an accepted descriptor (closed with the wire).
+    static std::unique_ptr<PeerWire> adoptIncoming(int fd, quint32 address, quint16 port, TorrentResolver resolver,
+                                                   qint64 now);
+    ~PeerWire() override;
+
+    // Runs once the connection has ended and its socket is closed; the owner may delete the wire there.
+    void setEndedHandler(std::function<void(PeerWire&)> handler) { m_ended = std::move(handler); }
+
+    quint32 address() const { return m_address; }  // host order
+    quint16 port() const { return m_port; }
+    QString hostString() const;
+    bool isIncoming() const { return m_incoming; }
+    PeerTorrent* torrent() const { return m_torrent; }
+    QByteArray remotePeerId() const { return m_remotePeerId; }
+    bool hasEnded() const { return m_ended_; }
+    bool isSeed() const;
+    bool weAreChoked() const { return m_weAreChoked; }
+    bool weAreChoking() const { return m_weAreChoking; }
+    bool weAreInterested() const { return m_weAreInterested; }
+    bool peerIsInterested() const { return m_peerInterested; }
+    int pendingRequestCount() const { return int(m_pending.size()); }
+    int requestQueueDepth() const;
+    quint64 bytesDownloaded() const { return m_bytesDownloaded; }
+    quint64 bytesUploaded() const { return m_bytesUploaded; }
+    const QBitArray& availablePieces() const { return m_available; }
+
+    // Time-outs and keep-alives.
+    void tick(qint64 now);
+    // A piece of the torrent passed its check: have, cancel what is pending of it, new interest.
+    void pieceVerified(quint32 piece);
+    // The wanted pieces changed: pending blocks of unneeded pieces are cancelled.
+    void cancelUnneededPieces();
+    void updateChoke();
+    void end(const QString& reason);
+
+    // StreamPeer
+    bool isStreamingMessages() const override { return m_streaming; }
+    void processReadStreamBuffer() override;
+    void terminatePeer() override;
+    BandwidthProvision* downloadProvision() override;
+    BandwidthProvision* uploadProvision() override;
+    void didUploadBytes(quint32 bytes) override { m_bytesUploaded += bytes; }
+
+private:
+    PeerWire(int fd, quint32 address, quint16 port, bool incoming, qint64 now);
+
+    struct Served
+    {
+        quint32 index, begin, length;
+        quint64 serial;
+    };
+
+    bool readHandshake();
+    bool readMessage();
+    void handle(const PeerMessage& m);
+    void handleExtended(const PeerMessage& m);
+    void handleRequest(const PeerMessage& m);
+    void handlePiece(const PeerMessage& m);
+    void handleCancel(const PeerMessage& m);
+    void afterHandshake();
+    void writeBitfield();
+    void addAvailable(quint32 piece);
+    void updateInterest();
+    void fillRequestQueue();
+    void cancelRequestsForPiece(quint32 piece);
+    void requestBlock(quint32 piece, quint32 offset);
+    quint32 blockLength(quint32 piece, quint32 offset) const;
+    void reject(quint32 index, quint32 begin, quint32 length);
+    void rejectQueuedRequests();
+    void setChoking(bool choke);
+    void setInterested(bool interested);
+    void send(const QByteArray& message);
+    void sendLow(const QByteArray& message);
+
+    std::unique_ptr<PZSocket> m_socket;
+    PeerTorrent* m_torrent = nullptr;
+    TorrentResolver m_resolver;
+    std::function<void(PeerWire&)> m_ended;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    quint32 m_address;
+    quint16 m_port;
+    bool m_incoming;
+    bool m_streaming = false;
+    bool m_ended_ = false;
+    bool m_terminated = false;
+
+    QByteArray m_remotePeerId;
+    bool m_supportsExtensions = false;
+    bool m_supportsFast = false;
+    bool m_supportsDht = false;
+    bool m_sawFirstMessage = false;
+    int m_reqq = 0;
+
+    QBitArray m_available;
+    std::map<quint64, quint32> m_pending;  // (piece << 32 | offset) -> length
+    qint64 m_currentPiece = -1;
+    quint32 m_currentOffset = 0;
+    std::deque<Served> m_served;
+    quint64 m_servedSerial = 0;
+    int m_pieceViolations = 0;
+
+    bool m_weAreChoked = true;
+    bool m_weAreChoking = true;
+    bool m_weAreInterested = false;
+    bool m_peerInterested = false;
+    quint64 m_bytesDownloaded = 0;
+    quint64 m_bytesUploaded = 0;
+
+    qint64 m_connectTime;
+    qint64 m_now;
+    qint64 m_lastReceived;
+    qint64 m_lastSent;
+    bool m_receivedSinceTick = false;
+    bool m_sentSinceTick = false;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,373 @@
+#include "engine/wire/PeerWireTestSupport.h"
+
+#include "engine/bencode/Bdecoder.h"
+
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
+
+QByteArray u32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+// An outgoing connection from the engine to a scripted peer on loopback, past both handshakes.
+class PeerWireTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetGlobalBudgets();
+        ASSERT_TRUE(folder.isValid());
+        torrent = std::make_unique<FakeTorrent>(1'000'000, 262144, folder.filePath("data"));
+    }
+    void TearDown() override
+    {
+        wire.reset();
+        remote.reset();
+        pumpOnce();
+    }
+
+    // Dials the scripted peer; returns the handshake the engine sent.
+    QByteArray dial()
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener, 1);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, ntohs(address.sin_port), 0);
+        EXPECT_NE(wire, nullptr);
+        wire->setEndedHandler([this](PeerWire&) { ++endings; });
+        int fd = -1;
+        pumpUntil([&] { return (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0; });
+        ::close(listener);
+        remote = std::make_unique<ScriptedPeer>(fd);
+        return remote->take(PeerHandshake::kSize);
+    }
+    // Dials and completes the handshake with the given reserved byte 27; returns what the engine sent
+    // right after it.
+    QByteArray connect(char reserved7 = 0x05)
+    {
+        dial();
+        remote->write(remoteHandshake(reserved7));
+        EXPECT_TRUE(pumpUntil([&] { return wire->isStreamingMessages(); }));
+        remote->fill(1, 300);
+        pumpUntil([] { return false; }, 50);
+        remote->readSome();
+        const QByteArray after = remote->buffered;
+        remote->buffered.clear();
+        return after;
+    }
+    // Every message the engine sent within `ms`.
+    QList<QByteArray> messagesWithin(int ms)
+    {
+        QList<QByteArray> out;
+        pumpUntil([] { return false; }, ms);
+        remote->readSome();
+        while (remote->buffered.size() >= 4) {
+            const quint32 length = qFromBigEndian<quint32>(remote->buffered.constData());
+            if (remote->buffered.size() < qsizetype(length) + 4)
+                break;
+            out.append(remote->take(qsizetype(length) + 4));
+        }
+        return out;
+    }
+    bool ended() { return pumpUntil([&] { return endings > 0; }) && remote->closedByEngine(); }
+
+    QTemporaryDir folder;
+    std::unique_ptr<FakeTorrent> torrent;
+    std::unique_ptr<PeerWire> wire;
+    std::unique_ptr<ScriptedPeer> remote;
+    int endings = 0;
+};
+
+}  // namespace
+
+TEST_F(PeerWireTest, HandshakeIsExactWithOurReservedBitsAndPeerId)
+{
+    const QByteArray handshake = dial();
+    ASSERT_EQ(handshake.size(), 68);
+    EXPECT_EQ(handshake.left(20), QByteArray("\x13" "BitTorrent protocol"));
+    EXPECT_EQ(handshake.mid(20, 8), hex("0000000000100005"));
+    EXPECT_EQ(handshake.mid(28, 20), kWireInfoHash);
+    const QByteArray id = handshake.mid(48);
+    EXPECT_TRUE(id.startsWith("-OC2168-"));
+    for (char c : id.mid(8))
+        EXPECT_TRUE(c >= '0' && c <= '9') << id.constData();
+}
+
+TEST_F(PeerWireTest, AfterTheHandshakeComeExtensionHandshakePortAndPieceList)
+{
+    struct Case
+    {
+        char reserved7;
+        QList<quint32> verified;
+        bool port;
+        QByteArray pieceList;
+    };
+    const Case cases[] = {
+        {0x05, {}, true, hex("000000010F")},              // Fast: have none
+        {0x04, {0, 1, 2, 3}, false, hex("000000010E")},   // Fast: have all, no port message without DHT
+        {0x01, {0, 2}, true, hex("0000000205A0")},        // plain bitfield with spare bits clear
+        {0x00, {}, false, QByteArray()},                  // nothing to announce without Fast
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        for (quint32 p : c.verified)
+            torrent->verify(p);
+        const QByteArray sent = connect(c.reserved7);
+        const QByteArray ext = "d1:ei0e1:md6:ut_pexi1ee1:pi6881e4:reqqi250e1:v";
+        qsizetype at = 0;
+        const quint32 extLength = qFromBigEndian<quint32>(sent.constData());
+        EXPECT_EQ(sent.mid(4, 2), hex("1400"));
+        EXPECT_EQ(sent.mid(6, ext.size()), ext);
+        EXPECT_TRUE(sent.mid(6, qsizetype(extLength) - 2).contains("Ombrelay "));
+        EXPECT_TRUE(sent.mid(6, qsizetype(extLength) - 2).endsWith(")e"));
+        at = 4 + qsizetype(extLength);
+        if (c.port) {
+            EXPECT_EQ(sent.mid(at, 7), hex("00000003091AE1"));
+            at += 7;
+        }
+        EXPECT_EQ(sent.mid(at), c.pieceList) << int(c.reserved7);
+        TearDown();
+    }
+}
+
+TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
+{
+    connect();
+    const QByteArray reqq5 = PeerMessage::extended(0, "d1:md6:ut_pexi3ee4:reqqi5ee");
+    torrent->needed = QBitArray(4);
+    torrent->needed.setBit(3);  // only the short last piece: 1,000,000 - 3 * 262144 = 213568 bytes
+    remote->write(reqq5 + hex("000000010E") + hex("0000000101"));
+    QList<QByteArray> requests;
+    for (const QByteArray& m : messagesWithin(300))
+        if (m.size() == 17 && m[4] == 6)
+            requests.append(m);
+    ASSERT_EQ(requests.size(), 5);
+    EXPECT_EQ(wire->pendingRequestCount(), 5);
+    // Deliver the first blocks one by one: the queue refills but never holds more than 5.
+    QByteArray lastRequest;
+    for (int round = 0; round < 20 && !requests.isEmpty(); ++round) {
+        const QByteArray r = requests.takeFirst();
+        const quint32 index = qFromBigEndian<quint32>(r.constData() + 5);
+        const quint32 begin = qFromBigEndian<quint32>(r.constData() + 9);
+        const quint32 length = qFromBigEndian<quint32>(r.constData() + 13);
+        remote->write(PeerMessage::piece(index, begin, torrent->content.mid(qsizetype(index) * 262144 + begin, length)));
+        for (const QByteArray& m : messagesWithin(60)) {
+            if (m.size() == 17 && m[4] == 6) {
+                requests.append(m);
+                lastRequest = m;
+            }
+        }
+        EXPECT_LE(wire->pendingRequestCount(), 5);
+    }
+    EXPECT_EQ(lastRequest, hex("0000000D06") + u32(3) + u32(13 * 16384) + u32(213568 - 13 * 16384));
+    EXPECT_EQ(torrent->arrived.size(), 14);
+    EXPECT_EQ(torrent->disk().mid(3 * 262144), torrent->content.mid(3 * 262144));
+}
+
+TEST_F(PeerWireTest, WithoutReqqThePipelineHolds250)
+{
+    torrent = std::make_unique<FakeTorrent>(64 * 262144, 262144, folder.filePath("big"));
+    connect();
+    remote->write(hex("000000010E") + hex("0000000101"));
+    int requests = 0;
+    for (const QByteArray& m : messagesWithin(400))
+        requests += m.size() == 17 && m[4] == 6;
+    EXPECT_EQ(requests, 250);
+    EXPECT_EQ(wire->pendingRequestCount(), 250);
+}
+
+TEST_F(PeerWireTest, HostilePeersAreEndedAndVerifiedBytesStay)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray script;
+        bool needsPendingBlock;
+    };
+    const Case cases[] = {
+        {"huge length", hex("FFFFFFF007"), false},
+        {"have beyond the pieces", hex("0000000504FFFFFFFF"), false},
+        {"bitfield of the wrong size", hex("0000000405FFFFFF"), false},
+        {"bitfield with a spare bit", hex("0000000205F1"), false},
+        {"request of 0x7FFFFFFF bytes", hex("0000000D06") + u32(0) + u32(0) + u32(0x7FFFFFFF), false},
+        {"request past the piece", hex("0000000D06") + u32(0) + u32(262144 - 100) + u32(16384), false},
+        {"have all without Fast", hex("000000010E"), false},
+        {"oversized piece message", hex("0002000A07") + u32(1) + u32(0) + QByteArray(131073, 'x'), false},
+        {"misaligned piece over a pending block", QByteArray(), true},
+        {"oversized block over a pending block", QByteArray(), true},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        torrent->verify(0);
+        torrent->verify(2);
+        const QByteArray before = torrent->verifiedBytes();
+        const bool fast = QByteArray(c.name) != "have all without Fast";
+        connect(fast ? 0x05 : 0x00);
+        QByteArray script = c.script;
+        if (c.needsPendingBlock) {
+            remote->write(hex("000000010E") + hex("0000000101"));
+            ASSERT_TRUE(pumpUntil([&] { return wire->pendingRequestCount() > 0; })) << c.name;
+            const bool misaligned = QByteArray(c.name).startsWith("misaligned");
+            // Pieces 1 and 3 are needed; the peer has all: every block of both is pending.
+            for (int i = 0; i < PeerWire::kMaxPieceViolations; ++i)
+                script += PeerMessage::piece(1, misaligned ? 1 : 0, QByteArray(misaligned ? 16384 : 16385, 'x'));
+            script += PeerMessage::piece(0, 0, QByteArray(16384, 'x'));  // a verified piece, never requested
+        }
+        remote->write(script);
+        EXPECT_TRUE(ended()) << c.name;
+        EXPECT_TRUE(wire->hasEnded()) << c.name;
+        EXPECT_TRUE(torrent->arrived.isEmpty()) << c.name;
+        EXPECT_EQ(torrent->verifiedBytes(), before) << c.name;
+        TearDown();
+    }
+}
+
+TEST_F(PeerWireTest, HandshakeChecksEndTheConnection)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray handshake;
+    };
+    QByteArray wrongProtocol = remoteHandshake();
+    wrongProtocol[1] = 'b';
+    const Case cases[] = {
+        {"another torrent", remoteHandshake(0x05, QByteArray(20, 'Z'))},
+        {"our own peer id", remoteHandshake(0x05, kWireInfoHash, PeerWire::localPeerId())},
+        {"a peer id already connected", remoteHandshake(0x05, kWireInfoHash, QByteArray(20, 'D'))},
+        {"another protocol", wrongProtocol},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        torrent->connectedIds = {QByteArray(20, 'D')};
+        dial();
+        remote->write(c.handshake);
+        EXPECT_TRUE(ended()) << c.name;
+        EXPECT_FALSE(wire->isStreamingMessages()) << c.name;
+        TearDown();
+    }
+}
+
+TEST_F(PeerWireTest, ServesVerifiedBlocksAndAnswersEveryRequestOnce)
+{
+    torrent->verify(1);
+    connect();
+    remote->write(hex("0000000102"));  // interested: unchoked
+    EXPECT_EQ(remote->message(), hex("0000000101"));
+    torrent->holdReads = true;
+    remote->write(PeerMessage::blockMessage(PeerMessage::Request, 1, 16384, 16384)   // served
+                  + PeerMessage::blockMessage(PeerMessage::Request, 2, 0, 16384)     // not verified: rejected
+                  + PeerMessage::blockMessage(PeerMessage::Request, 1, 0, 16384)     // cancelled before it is read
+                  + PeerMessage::blockMessage(PeerMessage::Cancel, 1, 0, 16384));
+    EXPECT_EQ(remote->message(), PeerMessage::blockMessage(PeerMessage::Reject, 2, 0, 16384));
+    EXPECT_EQ(remote->message(), PeerMessage::blockMessage(PeerMessage::Reject, 1, 0, 16384));
+    ASSERT_EQ(torrent->heldReads.size(), 2u);
+    for (auto& read : torrent->heldReads)
+        read();
+    EXPECT_EQ(remote->message(), PeerMessage::piece(1, 16384, torrent->content.mid(262144 + 16384, 16384)));
+    EXPECT_TRUE(messagesWithin(100).isEmpty());
+    EXPECT_EQ(wire->bytesUploaded(), 16384u);
+}
+
+TEST_F(PeerWireTest, ChokingRejectsQueuedRequests)
+{
+    torrent->verify(0);
+    connect();
+    remote->write(hex("0000000102"));
+    EXPECT_EQ(remote->message(), hex("0000000101"));
+    torrent->holdReads = true;
+    remote->write(PeerMessage::blockMessage(PeerMessage::Request, 0, 0, 16384));
+    ASSERT_TRUE(pumpUntil([&] { return torrent->heldReads.size() == 1; }));
+    torrent->needed.fill(false);
+    torrent->verified.fill(false);  // no longer seeding: the upload surplus rule applies
+    wire->didUploadBytes(PeerWire::kChokeAfterUploadSurplus);
+    wire->updateChoke();
+    EXPECT_EQ(remote->message(), hex("0000000100"));
+    EXPECT_EQ(remote->message(), PeerMessage::blockMessage(PeerMessage::Reject, 0, 0, 16384));
+    torrent->heldReads.front()();
+    EXPECT_TRUE(messagesWithin(100).isEmpty());
+}
+
+TEST_F(PeerWireTest, KeepAlivesAndSilence)
+{
+    connect();
+    wire->tick(1000);  // the handshake went out during this second
+    wire->tick(1000 + PeerWire::kKeepAliveAfterMs - 1);
+    EXPECT_TRUE(messagesWithin(50).isEmpty());
+    wire->tick(1000 + PeerWire::kKeepAliveAfterMs);
+    EXPECT_EQ(remote->message(), hex("00000000"));
+    remote->write(hex("00000000"));
+    pumpUntil([] { return false; }, 50);
+    wire->tick(200'000);  // heard from the peer since: not silent
+    EXPECT_FALSE(wire->hasEnded());
+    wire->tick(200'000 + PeerWire::kSilenceLimitMs);
+    EXPECT_TRUE(ended());
+}
+
+TEST_F(PeerWireTest, UnansweredHandshakeEndsAfterTenSeconds)
+{
+    dial();
+    wire->tick(PeerWire::kHandshakeTimeoutMs - 1);
+    EXPECT_FALSE(wire->hasEnded());
+    wire->tick(PeerWire::kHandshakeTimeoutMs);
+    EXPECT_TRUE(ended());
+}
+
+TEST_F(PeerWireTest, IncomingConnectionsAttachByInfoHashOrEnd)
+{
+    for (const bool known : {true, false}) {
+        auto [remoteFd, engineFd] = loopbackPair();
+        ASSERT_GE(engineFd, 0);
+        remote = std::make_unique<ScriptedPeer>(remoteFd);
+        wire = PeerWire::adoptIncoming(engineFd, INADDR_LOOPBACK, 40000, [&](const QByteArray& hash) {
+            return known && hash == kWireInfoHash ? torrent.get() : nullptr;
+        }, 0);
+        endings = 0;
+        wire->setEndedHandler([this](PeerWire&) { ++endings; });
+        remote->write(remoteHandshake());
+        if (known) {
+            EXPECT_EQ(remote->take(68).mid(28, 20), kWireInfoHash);
+            EXPECT_TRUE(pumpUntil([&] { return wire->isStreamingMessages(); }));
+            EXPECT_EQ(wire->torrent(), torrent.get());
+        } else {
+            EXPECT_TRUE(ended());
+        }
+        wire->tick(PeerWire::kHandshakeTimeoutMs);
+        EXPECT_EQ(wire->hasEnded(), !known);
+        wire.reset();
+        remote.reset();
+    }
+}
+
+TEST_F(PeerWireTest, PeerExchangeHandsOnAddedEntriesOfOurId)
+{
+    connect();
+    QByteArray added;
+    for (int i = 0; i < 3; ++i)
+        added += hex("7F000001") + u32(7000 + i).right(2);
+    const QByteArray pex = PeerMessage::extended(PeerMessage::kPexId, "d5:added18:" + added + "e");
+    remote->write(PeerMessage::extended(2, "d5:added6:AAAAAAe")     // not our id: ignored
+                  + PeerMessage::extended(PeerMessage::kPexId, "l5:addede")  // not a dictionary: ignored
+                  + pex);
+    ASSERT_TRUE(pumpUntil([&] { return !torrent->exchanged.isEmpty(); }));
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(torrent->exchanged, QList<QByteArray>{added});
+    EXPECT_FALSE(wire->hasEnded());
+}
