@@ -41,15 +41,10 @@ protected:
     // Dials the scripted peer; returns the handshake the engine sent.
     QByteArray dial()
     {
-        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener, 1);
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, ntohs(address.sin_port), 0);
+        quint16 port = 0;
+        const int listener = loopbackListener(port);
+        EXPECT_GE(listener, 0);
+        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, port, 0);
         EXPECT_NE(wire, nullptr);
         wire->setEndedHandler([this](PeerWire&) { ++endings; });
         int fd = -1;

@@ -115,6 +115,23 @@ private:
     QFile file;
 };
 
+// A non-blocking listening socket on 127.0.0.1 at a free port; -1 on failure.
+inline int loopbackListener(quint16& port)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0
+        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
 inline void pumpOnce()
 {
     SocketReactor::instance().processEvents();

@@ -141,18 +141,13 @@ TEST_F(PeerWireInteropTest, SeedsToALibtorrentDownloader)
     ASSERT_TRUE(pumpUntil([&] { return checked; }, 20000));
     ASSERT_TRUE(torrent.isSeeding());
 
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    quint16 port = 0;
+    const int listener = loopbackListener(port);
+    ASSERT_GE(listener, 0);
 
     const QString save = folder.filePath(QStringLiteral("fetch"));
     QDir().mkpath(save);
-    auto fetcher = libtorrent("fetch", save, ntohs(address.sin_port));
+    auto fetcher = libtorrent("fetch", save, port);
     std::vector<std::unique_ptr<PeerWire>> wires;
     bool complete = false;
     QElapsedTimer timer;
