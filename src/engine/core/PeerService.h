@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 namespace ombrelay {
@@ -30,6 +31,15 @@ public:
     virtual void disconnectFromPeers(TorrentLine& torrent) = 0;
     virtual void optimizePeerConnections(TorrentLine& torrent) = 0;  // the 65 s timer
     virtual void cancelUnneededPieces(TorrentLine& torrent) = 0;
+
+    // Verdicts of the torrent's store. Verified: tell the peers (have), cancel the piece's outstanding
+    // requests and refill the queues. Failed: the piece's blocks are wanted again.
+    virtual void pieceVerified(TorrentLine&, quint32 /*piece*/) {}
+    virtual void pieceFailed(TorrentLine&, quint32 /*piece*/) {}
+    // Disconnects the peer ("a.b.c.d:port") from the torrent and never dials it again this session.
+    virtual void banPeer(TorrentLine&, const QString& /*address*/) {}
+    // Dials a peer named outside the trackers and the DHT (the headless driver's --peer).
+    virtual void dialPeer(TorrentLine&, const QString& /*address*/) {}
 };
 
 }  // namespace ombrelay

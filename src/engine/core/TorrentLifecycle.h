@@ -22,6 +22,8 @@ public:
     // Adding with the right-to-copy confirmation (search results, feed entries, row actions).
     virtual void downloadTorrentLines(const TorrentLineList& lines) = 0;
 
+    // The torrent is starting: give it its piece store. Memory-only torrents have none.
+    virtual void prepareStorage(TorrentLine&) {}
     virtual void writeStatePlist(TorrentLine& torrent) = 0;
     virtual void purgeCachedDescriptors(TorrentLine& torrent) = 0;
     // For a torrent marked to move on completion: moves its content to the download folder, sets the

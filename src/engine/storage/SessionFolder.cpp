@@ -91,6 +91,8 @@ bool SessionFolder::writeTorrentPlist(const SessionRecord& record) const
     QVariantMap plist;
     plist.insert(QStringLiteral("creationDate"), record.creationDate);
     plist.insert(QStringLiteral("downloadPath"), record.downloadPath);
+    if (!record.downloadMountPoint.isEmpty())
+        plist.insert(QStringLiteral("downloadMountPoint"), record.downloadMountPoint);
     plist.insert(QStringLiteral("shouldRelocateOnCompletion"),
                  record.shouldRelocateOnCompletion ? QStringLiteral("1") : QStringLiteral("0"));
     return PropertyList::write(filePath(kTorrentPlist), plist);
@@ -121,6 +123,7 @@ std::optional<SessionRecord> SessionFolder::read(qint64 maxMetainfoBytes) const
     if (!record.creationDate.isValid())
         record.creationDate = creationDateFromName(QFileInfo(m_path).fileName());
     record.downloadPath = torrent.value(QStringLiteral("downloadPath")).toString();
+    record.downloadMountPoint = torrent.value(QStringLiteral("downloadMountPoint")).toString();
     const QString relocate = torrent.value(QStringLiteral("shouldRelocateOnCompletion")).toString();
     record.shouldRelocateOnCompletion = relocate == QLatin1String("1") || relocate.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
 
@@ -160,6 +163,12 @@ std::optional<SessionRecord> SessionFolder::read(qint64 maxMetainfoBytes) const
 void SessionFolder::removeLegacyPeers() const
 {
     QFile::remove(filePath(kLegacyPeers));
+}
+
+void SessionFolder::removeBitfields() const
+{
+    QFile::remove(filePath(kBlocksBitfield));
+    QFile::remove(filePath(kPiecesBitfield));
 }
 
 bool SessionFolder::remove() const

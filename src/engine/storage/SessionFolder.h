@@ -16,6 +16,9 @@ struct SessionRecord
     QDateTime creationDate;
     QString downloadPath;
     bool shouldRelocateOnCompletion = false;
+    // The mount point the download folder was on when the torrent was added ("downloadMountPoint");
+    // empty in folders written before it was kept.
+    QString downloadMountPoint;
     QByteArray metainfo;  // "torrent", or the older "torrentData" key
 
     // "state.plist"
@@ -66,6 +69,8 @@ public:
     std::optional<SessionRecord> read(qint64 maxMetainfoBytes) const;
     // Deletes the older "peers.bitfield" once its peers were taken over.
     void removeLegacyPeers() const;
+    // Forgets the stored blocks and verified pieces (missing bitfield files read as empty sets).
+    void removeBitfields() const;
     bool remove() const;
 
 private:

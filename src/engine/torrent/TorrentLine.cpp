@@ -2,6 +2,8 @@
 
 #include "engine/bencode/Bdecoder.h"
 #include "engine/core/TrackerService.h"
+#include "engine/storage/PieceStore.h"
+#include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/Metainfo.h"
 #include "engine/torrent/PathComponent.h"
@@ -249,12 +251,54 @@ quint64 TorrentLine::totalSize() const
 bool TorrentLine::hasDownloadedAllBlocksForFile(const FileLine& file) const
 {
     const PZRange blocks = file.blockRange();
-    return quint64(m_storedBlocks.countWithinRange(blocks.location, blocks.length)) == blocks.length;
+    return quint64(storedBlocks().countWithinRange(blocks.location, blocks.length)) == blocks.length;
 }
 
 bool TorrentLine::hasDownloadedAllNeededPieces() const
 {
-    return m_downloadedPieces.containsSet(m_neededPieces);
+    return downloadedPieces().containsSet(m_neededPieces);
+}
+
+const PZIndexSet& TorrentLine::storedBlocks() const
+{
+    return m_storage ? m_storage->store().storedBlocks() : m_storedBlocks;
+}
+
+const PZIndexSet& TorrentLine::downloadedPieces() const
+{
+    return m_storage ? m_storage->store().verifiedPieces() : m_downloadedPieces;
+}
+
+PZIndexSet& TorrentLine::recordedStoredBlocks()
+{
+    Q_ASSERT(!m_storage);
+    return m_storedBlocks;
+}
+
+PZIndexSet& TorrentLine::recordedDownloadedPieces()
+{
+    Q_ASSERT(!m_storage);
+    return m_downloadedPieces;
+}
+
+PieceStore* TorrentLine::pieceStore() const
+{
+    return m_storage ? &m_storage->store() : nullptr;
+}
+
+void TorrentLine::setStorage(std::unique_ptr<TorrentStorage> storage)
+{
+    m_storage = std::move(storage);
+}
+
+void TorrentLine::dropStorage()
+{
+    if (!m_storage)
+        return;
+    // Keep what the store knew, so a torrent put back without a store starts from it.
+    m_storedBlocks = m_storage->store().storedBlocks();
+    m_downloadedPieces = m_storage->store().verifiedPieces();
+    m_storage.reset();
 }
 
 quint64 TorrentLine::bytesOfBlocks(const PZIndexSet& blocks) const

@@ -19,6 +19,8 @@
 namespace ombrelay {
 
 class FileLine;
+class PieceStore;
+class TorrentStorage;
 struct Metainfo;
 
 // One torrent: the root line of its file tree, built from a metainfo file or bytes. The same class serves
@@ -103,11 +105,16 @@ public:
     PZIndexSet& neededPieces() { return m_neededPieces; }
     PZIndexSet& neededBlocks() { return m_neededBlocks; }
     PZIndexSet& downloadedBlocks() { return m_downloadedBlocks; }
-    PZIndexSet& storedBlocks() { return m_storedBlocks; }
-    PZIndexSet& downloadedPieces() { return m_downloadedPieces; }
     PZIndexSet& exportedIndices() { return m_exportedIndices; }
     const PZIndexSet& downloadedBlocks() const { return m_downloadedBlocks; }
-    const PZIndexSet& storedBlocks() const { return m_storedBlocks; }
+    const PZIndexSet& exportedIndices() const { return m_exportedIndices; }
+    // Stored blocks and verified pieces: the piece store's once the torrent has one. The writable sets
+    // are what a torrent without a store recorded (loading, memory-only torrents); the store starts
+    // from them.
+    const PZIndexSet& storedBlocks() const;
+    const PZIndexSet& downloadedPieces() const;
+    PZIndexSet& recordedStoredBlocks();
+    PZIndexSet& recordedDownloadedPieces();
     bool hasDownloadedAllBlocksForFile(const FileLine& file) const;
     bool hasDownloadedAllNeededPieces() const;
     // Recomputes the wanted pieces and blocks, `downloaded` and the requested amount; completes the
@@ -118,6 +125,18 @@ public:
     quint64 bytesOfBlocks(const PZIndexSet& blocks) const;
     int numberOfActiveFiles() const;
     bool hasDisabledFiles() const;
+
+    // Storage on disk: set by the lifecycle when the torrent starts, dropped when it is removed.
+    TorrentStorage* storage() const { return m_storage.get(); }
+    PieceStore* pieceStore() const;
+    void setStorage(std::unique_ptr<TorrentStorage> storage);
+    void dropStorage();
+    // Mount point of the download folder when the torrent was added; empty: not recorded.
+    QString downloadMountPoint() const { return m_downloadMountPoint; }
+    void setDownloadMountPoint(const QString& mountPoint) { m_downloadMountPoint = mountPoint; }
+    // Why the torrent paused itself (a write that keeps failing); cleared when it resumes.
+    QString errorText() const { return m_errorText; }
+    void pauseWithError(const QString& error);
 
     // The state file is rewritten once on the next pass of the event loop.
     void statePlistNeedsUpdate();
@@ -133,6 +152,9 @@ public:
     void beginDownloadWithState(int state);
     void pauseDownload();
     void retryDownload();
+    // Every wanted piece was just verified: relocation, notices, media hand-over, the completed state,
+    // the tracker's "completed" event and the download queue. Only on that transition.
+    void didComplete();
     void enterCompletedState();
     void willRemoveFromTable();
     virtual void performAction();
@@ -208,12 +230,14 @@ private:
     quint64 pieceOfByte(quint64 byte) const;
     void setBindingText(QString& field, const QString& key, const QString& text);
     void refreshViews();
+    void handOverCompletedFiles();
 
     // Metainfo.
     bool m_isDeserializing = false;
     QString m_torrentPath;
     QString m_downloadPath;
     bool m_shouldRelocateOnCompletion = false;
+    QString m_downloadMountPoint;
     QDateTime m_creationDate;
     QByteArray m_infoHash;
     quint32 m_remoteTorrentSize = 0;
@@ -260,7 +284,9 @@ private:
     PZIndexSet m_exportedIndices;
     quint64 m_bytesUploaded = 0;
     bool m_hasStoppedSeeding = false;
+    QString m_errorText;
     QTimer* m_oneMinuteTimer = nullptr;
+    std::unique_ptr<TorrentStorage> m_storage;
 };
 
 }  // namespace ombrelay

@@ -46,6 +46,7 @@ void TorrentLine::setDownloadState(int state)
 
 void TorrentLine::beginDownloadWithState(int state)
 {
+    TorrentLifecycle::instance().prepareStorage(*this);
     if (TorrentLifecycle::instance().isPathOnUnattachedVolume(m_downloadPath)) {
         m_downloadState = Halted;
         m_resumeState = state;
@@ -89,8 +90,21 @@ void TorrentLine::pauseDownload()
     EngineHost::instance().updateCell(nullptr);
 }
 
+void TorrentLine::pauseWithError(const QString& error)
+{
+    if (isHalted() || m_downloadState == None || !m_errorText.isEmpty())
+        return;
+    qWarning("*** %s: %s", qPrintable(path()), qPrintable(error));
+    m_errorText = error;
+    if (isPaused())
+        invalidateBindingsText();
+    else
+        pauseDownload();
+}
+
 void TorrentLine::retryDownload()
 {
+    m_errorText.clear();
     PerformLater::cancel(this, QStringLiteral("stoppedEvent"));
     m_downloadBandwidth.discardAllStats();
     m_uploadBandwidth.discardAllStats();
@@ -142,6 +156,45 @@ void TorrentLine::updateNeededPieces()
     invalidateValues();
 }
 
+void TorrentLine::didComplete()
+{
+    if (m_shouldRelocateOnCompletion)
+        TorrentLifecycle::instance().relocateOnCompletion(*this);
+    EngineHost& host = EngineHost::instance();
+    if (Settings::instance().boolean(QStringLiteral("kKoBounceDockIcon")))
+        host.requestAttention();
+    host.notifyCompletedDownload(fullPath());
+    handOverCompletedFiles();
+    enterCompletedState();
+    // Only a download that got every piece tells the tracker; a torrent that starts complete does not.
+    if (quint64(m_neededPieces.count()) == totalNumberOfPieces())
+        TrackerService::instance().announce(*this, TrackerEvent::Completed);
+    host.updateQueueState();
+}
+
+void TorrentLine::handOverCompletedFiles()
+{
+    EngineHost& host = EngineHost::instance();
+    bool handedOver = false;
+    const auto handOver = [&](quint32 index, const QString& path) {
+        if (m_exportedIndices.containsIndex(index) || !host.shouldHandOverFile(path))
+            return;
+        if (host.handOverCompletedPath(path)) {
+            m_exportedIndices.addIndex(index);
+            handedOver = true;
+        }
+    };
+    if (m_files.isEmpty()) {
+        handOver(0, fullPath());
+    } else {
+        for (const FileLine* file : m_files)
+            if (file->shouldDownload() && file->isComplete())
+                handOver(file->fileIndex(), file->fullPath());
+    }
+    if (handedOver)
+        writeStatePlist();
+}
+
 void TorrentLine::enterCompletedState()
 {
     if (m_shouldRelocateOnCompletion)
@@ -150,8 +203,6 @@ void TorrentLine::enterCompletedState()
         PeerService::instance().disconnectFromPeers(*this);
         m_hasStoppedSeeding = true;
     }
-    if (quint64(m_neededPieces.count()) == totalNumberOfPieces())
-        TrackerService::instance().announce(*this, TrackerEvent::Completed);
     setDownloadState(Complete);
     EngineHost::instance().redisplayBadge();
 }
@@ -312,6 +363,8 @@ QString TorrentLine::stateDescription() const
     if (isHalted())
         return QStringLiteral("External disk \"%1\" is not attached")
             .arg(TorrentLifecycle::instance().volumeName(m_downloadPath));
+    if (isPaused() && !m_errorText.isEmpty())
+        return m_errorText;
     if (isPaused() || isWaiting() || (isComplete() && !isSeeding()))
         return QString("");
     const PeerService::Counts counts = PeerService::instance().peerCounts(*this);

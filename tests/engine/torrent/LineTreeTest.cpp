@@ -85,7 +85,7 @@ TEST_F(LineTree, AtLeastOneFileStaysWanted)
 TEST_F(LineTree, CompleteWantedFilesCannotBeSkipped)
 {
     TorrentLinePtr torrent = torrentWith({{{"a"}, 16384}, {{"b"}, 16384}, {{"empty"}, 0}}, true);
-    torrent->storedBlocks().addIndex(0);
+    torrent->recordedStoredBlocks().addIndex(0);
     torrent->downloadedBlocks().addIndex(0);
     FileLine* a = torrent->files().at(0);
     FileLine* b = torrent->files().at(1);

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "engine/core/TorrentLifecycle.h"
+
+#include <QHash>
+#include <QString>
+
+namespace ombrelay {
+
+class SerialQueue;
+class VolumeMonitor;
+struct SessionRecord;
+
+// The torrent lifecycle on disk: each torrent's session folder and its writes, its piece store, the move
+// out of the incomplete folder, the clean-up after removal, and detached disks. Installed at engine start.
+// Main thread only.
+class SessionLifecycle : public TorrentLifecycle
+{
+public:
+    explicit SessionLifecycle(VolumeMonitor& volumes);
+    ~SessionLifecycle() override;
+
+    // The session folder a torrent uses (kept as first named, so it never moves under a torrent).
+    QString sessionPath(const TorrentLine& torrent) const;
+    // A torrent rebuilt from its folder keeps writing there.
+    void adopt(const TorrentLine& torrent, const QString& sessionPath);
+    // A new torrent: its creation date (now, once), the mount point of its download folder, its folder
+    // with "torrent", "torrent.plist", "state.plist" and the bitfield files. False when the folder
+    // cannot be written.
+    bool writeStorageInformation(TorrentLine& torrent);
+    void writeTorrentPlist(TorrentLine& torrent);
+    // Quit: every torrent's state file and bitfields, then waits for the store queue.
+    void saveAll(const TorrentLineList& torrents);
+
+    void downloadTorrentLines(const TorrentLineList& lines) override;
+    void prepareStorage(TorrentLine& torrent) override;
+    void writeStatePlist(TorrentLine& torrent) override;
+    void purgeCachedDescriptors(TorrentLine& torrent) override;
+    void relocateOnCompletion(TorrentLine& torrent) override;
+    void torrentRemoved(TorrentLine& torrent, bool wasComplete) override;
+    bool isPathOnUnattachedVolume(const QString& path) const override;
+    QString volumeName(const QString& path) const override;
+
+    // Clean-up after removal (trash, session folders) runs here, off the main thread.
+    static SerialQueue& cleanupQueue();
+
+private:
+    SessionRecord recordOf(const TorrentLine& torrent) const;
+    QString recordedMountPoint(const QString& path) const;
+
+    VolumeMonitor& m_volumes;
+    QHash<const TorrentLine*, QString> m_sessionPaths;
+    QHash<QString, QString> m_mountPoints;  // download folder -> mount point recorded when added
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,114 @@
+#include "engine/storage/SessionLoader.h"
+
+#include "engine/core/PeerService.h"
+#include "engine/storage/SessionFolder.h"
+#include "engine/storage/SessionLifecycle.h"
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+#include "kit/SerialQueue.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace ombrelay {
+
+SessionLoader::SessionLoader(SessionLifecycle& session, QObject* parent) : QObject(parent), m_session(session) {}
+
+void SessionLoader::loadTorrentsFromDisk()
+{
+    m_pending = SessionFolder::storedFolderNames();
+    for (const TorrentLinePtr& torrent : EngineHost::instance().objects())
+        m_infoHashes.insert(torrent->infoHash());
+    // Folders of removed torrents whose deletion did not finish.
+    const QString storage = SessionFolder::storageDirectory();
+    const QStringList leftovers = QDir(storage).entryList({QStringLiteral("*.removed")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : leftovers)
+        SessionLifecycle::cleanupQueue().post(nullptr, [path = QDir(storage).filePath(name)] { QDir(path).removeRecursively(); });
+    QTimer::singleShot(0, this, &SessionLoader::loadNextPass);
+}
+
+void SessionLoader::loadNextPass()
+{
+    const QStringList names = m_pending.mid(0, kFoldersPerPass);
+    m_pending = m_pending.mid(names.size());
+    TorrentLineList kept;
+    const QDir storage(SessionFolder::storageDirectory());
+    for (const QString& name : names) {
+        const TorrentLinePtr torrent = torrentFromFolder(storage.filePath(name));
+        if (!torrent)
+            continue;
+        const int state = torrent->downloadState();
+        torrent->beginDownloadWithState(state == TorrentLine::None ? TorrentLine::Downloading : state);
+        kept.append(torrent);
+    }
+    if (!kept.isEmpty())
+        EngineHost::instance().addDownloads(kept);
+    emit passLoaded(int(kept.size()));
+    QTimer::singleShot(0, this, [] { PeerService::instance().connectToPeers(); });
+    if (m_pending.isEmpty())
+        emit finished();
+    else
+        QTimer::singleShot(0, this, &SessionLoader::loadNextPass);
+}
+
+TorrentLinePtr SessionLoader::torrentFromFolder(const QString& path)
+{
+    const SessionFolder folder(path);
+    const std::optional<SessionRecord> record = folder.read(kMaxMetainfoBytes);
+    const TorrentLinePtr torrent = record ? TorrentLine::torrentLineForData(record->metainfo) : nullptr;
+    if (!torrent) {
+        qWarning("*** Skipped the session folder %s: its metainfo is missing or damaged", qPrintable(path));
+        return nullptr;
+    }
+    if (m_infoHashes.contains(torrent->infoHash())) {
+        qWarning("*** Skipped the session folder %s: its torrent is loaded already", qPrintable(path));
+        return nullptr;
+    }
+    m_infoHashes.insert(torrent->infoHash());
+    if (record->hadLegacyMetainfo && !folder.writeMetainfo(record->metainfo))
+        qWarning("*** Could not write the metainfo of %s", qPrintable(path));
+    torrent->dropTorrentData();
+
+    torrent->setIsDeserializing(true);
+    torrent->setCreationDate(record->creationDate);
+    torrent->setDownloadPath(record->downloadPath.isEmpty() ? AppPaths::downloadPath() : record->downloadPath);
+    torrent->setDownloadMountPoint(record->downloadMountPoint);
+    torrent->setShouldRelocateOnCompletion(record->shouldRelocateOnCompletion);
+    m_session.adopt(*torrent, path);
+
+    torrent->restoreDownloadState(record->downloadState);
+    torrent->downloadedBlocks().setBitfield(record->storedBlocks);
+    torrent->recordedStoredBlocks() = torrent->downloadedBlocks();
+    torrent->recordedDownloadedPieces().setBitfield(record->verifiedPieces);
+    torrent->exportedIndices().setBitfield(record->exportedIndices);
+    torrent->setBytesUploaded(record->bytesUploaded);
+    torrent->setCustomDownloadLimit(int(record->customDownloadLimit));
+    torrent->setCustomUploadLimit(int(record->customUploadLimit));
+    if (record->checkboxStates) {
+        const QList<FileLine*>& files = torrent->files();
+        for (qsizetype i = 0; i < files.size() && i < record->checkboxStates->size(); ++i)
+            if (!record->checkboxStates->at(i))
+                files.at(i)->setCheckboxState(OBLine::Skipped, false);
+    }
+
+    // The content was deleted while we were not running: start again from nothing.
+    if (!m_session.isPathOnUnattachedVolume(torrent->downloadPath()) && !QFileInfo::exists(torrent->fullPath()) &&
+        torrent->downloadedBlocks().count() > 0) {
+        if (torrent->downloadState() == TorrentLine::Complete)
+            torrent->restoreDownloadState(TorrentLine::Downloading);
+        torrent->downloadedBlocks().removeAllIndexes();
+        torrent->recordedStoredBlocks().removeAllIndexes();
+        torrent->recordedDownloadedPieces().removeAllIndexes();
+        torrent->exportedIndices().removeAllIndexes();
+        torrent->setBytesUploaded(0);
+        folder.removeBitfields();
+        m_session.writeTorrentPlist(*torrent);
+        m_session.writeStatePlist(*torrent);
+    }
+    torrent->setIsDeserializing(false);
+    return torrent;
+}
+
+}  // namespace ombrelay

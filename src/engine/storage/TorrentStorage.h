@@ -1,0 +1,58 @@
+#pragma once
+
+#include "engine/storage/PieceStore.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <memory>
+
+namespace ombrelay {
+
+class TorrentLine;
+
+// A started torrent's data on disk: its piece store, built from the torrent's files and what its
+// session folder recorded, and the store's verdicts applied to the torrent and its peers. The peer wire
+// hands every received block to blockArrived. Main thread only.
+class TorrentStorage : public QObject
+{
+    Q_OBJECT
+public:
+    // Pieces a peer may spoil before it is banned (a sole source is banned at once).
+    static constexpr int kFailedPiecesBeforeBan = 3;
+
+    TorrentStorage(TorrentLine& torrent, const QString& bitfieldFolder);
+    ~TorrentStorage() override;
+
+    PieceStore& store() { return *m_store; }
+    const PieceStore& store() const { return *m_store; }
+
+    // A block of `piece` at `offset` came from `peer` ("a.b.c.d:port"): counted as downloaded, its source
+    // remembered for blame, and queued for writing. False when the store refuses it (not a block of this
+    // torrent, or its piece is verified already); nothing is counted then.
+    bool blockArrived(const QString& peer, quint32 piece, quint32 offset, const QByteArray& data);
+
+    // Peers that contributed to a piece still being checked.
+    QSet<QString> contributors(quint32 piece) const { return m_contributors.value(piece); }
+    int failedPieces(const QString& peer) const { return m_failures.value(peer); }
+
+private:
+    void pieceVerified(quint32 piece);
+    void pieceFailed(quint32 piece);
+    void writeFailed(quint64 block, const QString& error, bool detached);
+    void piecesLost(const QVector<quint32>& pieces);
+    void existingDataChecked(const PZIndexSet& verified);
+    void forgetDownloadedBlocks(quint32 piece);
+    void addDownloadedBlocks(quint32 piece);
+    void recountDownloaded();
+    void halt();
+    void updateTorrentLater();
+
+    TorrentLine& m_torrent;
+    std::unique_ptr<PieceStore> m_store;
+    QHash<quint32, QSet<QString>> m_contributors;
+    QHash<QString, int> m_failures;
+};
+
+}  // namespace ombrelay

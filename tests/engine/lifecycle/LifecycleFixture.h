@@ -1,0 +1,142 @@
+#pragma once
+
+#include "engine/storage/DiskSession.h"
+#include "engine/torrent/TorrentLine.h"
+#include "engine/torrent/TorrentFakes.h"
+#include "engine/torrent/TorrentFixtures.h"
+#include "kit/AppPaths.h"
+#include "kit/PZCrypto.h"
+#include "kit/SerialQueue.h"
+#include "platform/VolumeMonitor.h"
+#include "support/WaitUntil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <memory>
+
+namespace ombrelay::test {
+
+// A torrent over real random bytes, with the true piece hashes.
+struct RealTorrent
+{
+    QByteArray content;
+    QByteArray metainfo;
+    qint64 pieceLength = 0;
+
+    static RealTorrent make(const QString& name, const QList<FileSpec>& files, qint64 pieceLength, quint32 seed)
+    {
+        RealTorrent t;
+        t.pieceLength = pieceLength;
+        qint64 total = 0;
+        for (const FileSpec& f : files)
+            total += f.length;
+        QRandomGenerator random(seed);
+        t.content.resize(total);
+        for (qint64 i = 0; i < total; ++i)
+            t.content[i] = char(random.generate() & 0xff);
+        QByteArray hashes;
+        for (qint64 at = 0; at < total; at += pieceLength)
+            hashes += PZCrypto::sha1(t.content.mid(at, pieceLength));
+        BValue info = files.size() == 1 && files.first().path.size() == 1
+                          ? singleFileInfo(name, total, pieceLength)
+                          : multiFileInfo(name, files, pieceLength);
+        info.insert("pieces", hashes);
+        t.metainfo = ombrelay::test::metainfo(std::move(info));
+        return t;
+    }
+    qint64 pieceCount() const { return (content.size() + pieceLength - 1) / pieceLength; }
+    qint64 pieceBytes(qint64 piece) const { return std::min(pieceLength, content.size() - piece * pieceLength); }
+};
+
+struct RecordingPeers : FakePeers
+{
+    QStringList banned;
+    QList<quint32> verified;
+    QList<quint32> failed;
+    void pieceVerified(TorrentLine&, quint32 piece) override { verified.append(piece); }
+    void pieceFailed(TorrentLine&, quint32 piece) override { failed.append(piece); }
+    void banPeer(TorrentLine&, const QString& address) override { banned.append(address); }
+};
+
+struct CountingHost : HeadlessEngineHost
+{
+    QStringList notices;
+    void notifyCompletedDownload(const QString& path) override { notices.append(path); }
+};
+
+class LifecycleTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        Settings::useFile(dir.filePath("Ombrelay.conf"));
+        registerDefaultSettings(Settings::instance());
+        support = dir.filePath("support");
+        downloads = dir.filePath("downloads");
+        QDir().mkpath(downloads);
+        AppPaths::setApplicationSupportPath(support);
+        Settings::instance().setValue(QStringLiteral("save_directory"), downloads);
+        QDir().mkpath(dir.filePath("xdg"));
+        qputenv("XDG_DATA_HOME", dir.filePath("xdg").toUtf8());
+        EngineHost::install(&host);
+        TrackerService::install(&trackers);
+        DhtService::install(&dht);
+        PeerService::install(&peers);
+        session = std::make_unique<DiskSession>(VolumeMonitor::instance());
+    }
+    void TearDown() override
+    {
+        for (const TorrentLinePtr& line : host.objects())
+            host.removeDownloads({line});
+        SessionLifecycle::cleanupQueue().drain();
+        session.reset();
+        EngineHost::install(nullptr);
+        TrackerService::install(nullptr);
+        DhtService::install(nullptr);
+        PeerService::install(nullptr);
+        AppPaths::setApplicationSupportPath({});
+    }
+
+    TorrentLinePtr add(const QByteArray& metainfo)
+    {
+        TorrentLinePtr line = TorrentLine::torrentLineForData(metainfo);
+        EXPECT_TRUE(line);
+        if (line) {
+            line->setDownloadPath(downloads);
+            session->adder().addTorrentLines({line}, false, false, false);
+        }
+        return line;
+    }
+
+    // Feeds one piece through the peer wire's entry, block by block.
+    static bool feedPiece(TorrentLine& torrent, const RealTorrent& t, quint32 piece, const QString& peer,
+                          bool corrupt = false)
+    {
+        QByteArray bytes = t.content.mid(qint64(piece) * t.pieceLength, t.pieceBytes(piece));
+        if (corrupt)
+            bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x5a);
+        for (qint64 at = 0; at < bytes.size(); at += 16384)
+            if (!torrent.storage()->blockArrived(peer, piece, quint32(at), bytes.mid(at, 16384)))
+                return false;
+        return true;
+    }
+
+    static QByteArray readAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir dir;
+    QString support;
+    QString downloads;
+    CountingHost host;
+    FakeTrackers trackers;
+    FakeDht dht;
+    RecordingPeers peers;
+    std::unique_ptr<DiskSession> session;
+};
+
+}  // namespace ombrelay::test

@@ -1,0 +1,274 @@
+#include "engine/storage/ContentTrash.h"
+#include "engine/storage/PieceStore.h"
+#include "engine/storage/SessionFolder.h"
+#include "engine/storage/TorrentStorage.h"
+#include "engine/torrent/FileLine.h"
+#include "engine/lifecycle/LifecycleFixture.h"
+#include "kit/PropertyList.h"
+
+#include <QDirIterator>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+class SessionLifecycleTest : public LifecycleTest
+{
+protected:
+    // Quits (saving everything) and starts again with an empty list and a fresh session.
+    void restart()
+    {
+        session->saveAtTermination();
+        for (const TorrentLinePtr& line : host.objects())
+            line->dropStorage();
+        session.reset();
+        freshHost = std::make_unique<CountingHost>();
+        EngineHost::install(freshHost.get());
+        session = std::make_unique<DiskSession>(VolumeMonitor::instance());
+    }
+    TorrentLineList loadAll()
+    {
+        bool done = false;
+        QObject::connect(&session->loader(), &SessionLoader::finished, [&] { done = true; });
+        session->loader().loadTorrentsFromDisk();
+        EXPECT_TRUE(waitUntil([&] { return done; }, 20000));
+        return EngineHost::instance().objects();
+    }
+    QStringList trashed() const
+    {
+        QStringList names;
+        QDirIterator it(dir.filePath("xdg/Trash/files"), QDir::AllEntries | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            names.append(QDir(dir.filePath("xdg/Trash/files")).relativeFilePath(it.next()));
+        names.sort();
+        return names;
+    }
+    void TearDown() override
+    {
+        if (freshHost) {
+            for (const TorrentLinePtr& line : freshHost->objects())
+                freshHost->removeDownloads({line});
+        }
+        LifecycleTest::TearDown();
+    }
+    std::unique_ptr<CountingHost> freshHost;
+};
+
+const QList<FileSpec> kThreeFiles = {{{"one.bin"}, 40000}, {{"two.bin"}, 30000}, {{"three.bin"}, 20000}};
+
+}  // namespace
+
+TEST_F(SessionLifecycleTest, RoundTripKeepsStateLimitsCheckboxesAndBitfields)
+{
+    const RealTorrent t = RealTorrent::make("Three", kThreeFiles, 16384, 11);
+    const TorrentLinePtr torrent = add(t.metainfo);
+    ASSERT_TRUE(torrent);
+    const QString folder = session->lifecycle().sessionPath(*torrent);
+    EXPECT_TRUE(QFileInfo::exists(folder + "/torrent")) << "the folder exists once the torrent is added";
+    ASSERT_TRUE(torrent->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    torrent->setCustomDownloadLimit(40);
+    torrent->setCustomUploadLimit(-1);
+    ASSERT_TRUE(feedPiece(*torrent, t, 0, "10.0.0.1:1"));
+    ASSERT_TRUE(feedPiece(*torrent, t, 1, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return torrent->downloadedPieces().count() == 2; }));
+    torrent->pauseDownload();
+    torrent->setBytesUploaded(123456);
+    const QByteArray pieces = torrent->downloadedPieces().bitfield();
+    const QByteArray blocks = torrent->storedBlocks().bitfield();
+
+    restart();
+    const TorrentLineList loaded = loadAll();
+    ASSERT_EQ(loaded.size(), 1);
+    const TorrentLinePtr back = loaded.first();
+    EXPECT_EQ(back->downloadState(), TorrentLine::Paused);
+    EXPECT_EQ(back->customDownloadLimit(), 40);
+    EXPECT_EQ(back->customUploadLimit(), -1);
+    EXPECT_EQ(back->bytesUploaded(), 123456u);
+    QList<bool> wanted;
+    for (const FileLine* file : back->files())
+        wanted.append(file->shouldDownload());
+    EXPECT_EQ(wanted, (QList<bool>{true, false, true}));
+    EXPECT_EQ(back->downloadedPieces().bitfield(), pieces);
+    EXPECT_EQ(back->storedBlocks().bitfield(), blocks);
+    EXPECT_EQ(session->lifecycle().sessionPath(*back), folder) << "a loaded torrent keeps its folder";
+    const QVariantMap state = PropertyList::read(folder + "/state.plist", 1 << 20).toMap();
+    EXPECT_EQ(state.value("checkboxStates").toList(), (QVariantList{true, false, true}));
+}
+
+TEST_F(SessionLifecycleTest, LoadsInPassesOfTwentySkippingDamagedAndDuplicateFolders)
+{
+    for (int i = 0; i < 40; ++i) {
+        const RealTorrent t = RealTorrent::make(QString("T%1").arg(i), {{{"f"}, 1000}}, 16384, quint32(i));
+        ASSERT_TRUE(add(t.metainfo));
+    }
+    restart();
+    const QDir storage(SessionFolder::storageDirectory());
+    QStringList names = SessionFolder::storedFolderNames();
+    ASSERT_EQ(names.size(), 40);
+    // A damaged metainfo, and a second folder for a torrent that is there already.
+    QFile damaged(storage.filePath(names.at(3) + "/torrent"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("d4:infoi");
+    damaged.close();
+    const QString copy = storage.filePath("9999999999.000000-" + names.at(7).section('-', 1));
+    ASSERT_TRUE(QDir().mkpath(copy));
+    for (const QString& file : QDir(storage.filePath(names.at(7))).entryList(QDir::Files))
+        QFile::copy(storage.filePath(names.at(7) + "/" + file), copy + "/" + file);
+
+    QList<int> passes;
+    QObject::connect(&session->loader(), &SessionLoader::passLoaded, [&](int count) { passes.append(count); });
+    const TorrentLineList loaded = loadAll();
+    EXPECT_EQ(passes, (QList<int>{19, 20, 0})) << "41 folders: 20, 20 and 1 per pass";
+    EXPECT_EQ(loaded.size(), 39);
+    EXPECT_TRUE(QFileInfo::exists(storage.filePath(names.at(3)))) << "a damaged folder stays on disk";
+    QSet<QByteArray> hashes;
+    for (const TorrentLinePtr& line : loaded)
+        hashes.insert(line->infoHash());
+    EXPECT_EQ(hashes.size(), 39) << "no torrent is listed twice";
+}
+
+TEST_F(SessionLifecycleTest, OlderFormMigratesItsMetainfo)
+{
+    const RealTorrent t = RealTorrent::make("Old", {{{"f"}, 50000}}, 16384, 5);
+    const QDateTime created = QDateTime::fromMSecsSinceEpoch(1291234567500, Qt::UTC);
+    const TorrentLinePtr probe = TorrentLine::torrentLineForData(t.metainfo);
+    ASSERT_TRUE(probe);
+    const SessionFolder folder(created, probe->infoHash());
+    ASSERT_TRUE(folder.create());
+    QVariantMap torrentPlist{{"creationDate", created}, {"downloadPath", downloads},
+                             {"shouldRelocateOnCompletion", "0"}, {"torrentData", t.metainfo}};
+    ASSERT_TRUE(PropertyList::write(folder.filePath("torrent.plist"), torrentPlist));
+    QVariantMap statePlist{{"downloadState", 2}, {"downloadedBlocks", QByteArray::fromHex("00")},
+                           {"downloadedPieces", QByteArray::fromHex("00")}, {"bytesUploaded", 77}};
+    ASSERT_TRUE(PropertyList::write(folder.filePath("state.plist"), statePlist));
+
+    const TorrentLineList loaded = loadAll();
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_EQ(loaded.first()->downloadState(), TorrentLine::Paused);
+    EXPECT_EQ(loaded.first()->bytesUploaded(), 77u);
+    EXPECT_EQ(readAll(folder.filePath("torrent")), t.metainfo) << "the metainfo moved to \"torrent\"";
+}
+
+TEST_F(SessionLifecycleTest, DeletedContentStartsAgainFromNothing)
+{
+    const RealTorrent t = RealTorrent::make("Gone", {{{"g.bin"}, 20000}}, 16384, 9);
+    const TorrentLinePtr torrent = add(t.metainfo);
+    ASSERT_TRUE(torrent);
+    for (quint32 p = 0; p < 2; ++p)
+        ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return torrent->isComplete(); }));
+    restart();
+    ASSERT_TRUE(QFile::remove(QDir(downloads).filePath("Gone")));
+    const TorrentLineList loaded = loadAll();
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_EQ(loaded.first()->downloadState(), TorrentLine::Downloading);
+    EXPECT_EQ(loaded.first()->downloadedPieces().count(), 0);
+    EXPECT_EQ(loaded.first()->bytesUploaded(), 0u);
+}
+
+TEST_F(SessionLifecycleTest, RemovalTrashesOnlyTheIncompleteTorrentsOwnFiles)
+{
+    QFile bystander(QDir(downloads).filePath("mine.txt"));
+    ASSERT_TRUE(bystander.open(QIODevice::WriteOnly));
+    bystander.write("not the torrent's");
+    bystander.close();
+
+    const RealTorrent t = RealTorrent::make("Album", {{{"cd1", "a.bin"}, 40000}, {{"b.bin"}, 30000}}, 16384, 2);
+    const TorrentLinePtr incomplete = add(t.metainfo);
+    ASSERT_TRUE(incomplete);
+    ASSERT_TRUE(feedPiece(*incomplete, t, 0, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return incomplete->downloadedPieces().count() == 1; }));
+    const QString folder = session->lifecycle().sessionPath(*incomplete);
+
+    const RealTorrent c = RealTorrent::make("Done", {{{"d.bin"}, 10000}}, 16384, 4);
+    const TorrentLinePtr complete = add(c.metainfo);
+    ASSERT_TRUE(complete);
+    ASSERT_TRUE(feedPiece(*complete, c, 0, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return complete->isComplete(); }));
+    const QString completeFolder = session->lifecycle().sessionPath(*complete);
+
+    host.removeDownloads({incomplete, complete});
+    SessionLifecycle::cleanupQueue().drain();
+    EXPECT_EQ(trashed(), (QStringList{"Album", "a.bin", "cd1"}))
+        << "its files and folders, nothing else";
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(QFileInfo::exists(completeFolder));
+    EXPECT_EQ(readAll(QDir(downloads).filePath("Done")), c.content) << "complete content stays";
+    EXPECT_TRUE(QFileInfo::exists(bystander.fileName()));
+    EXPECT_TRUE(QFileInfo(downloads).isDir());
+    restart();
+    EXPECT_TRUE(loadAll().isEmpty()) << "a removed torrent never comes back";
+}
+
+TEST_F(SessionLifecycleTest, TrashNeverTakesTheDownloadFolderOrAnythingOutsideIt)
+{
+    ASSERT_TRUE(QDir().mkpath(downloads + "/x"));
+    QFile outside(dir.filePath("outside.bin"));
+    ASSERT_TRUE(outside.open(QIODevice::WriteOnly));
+    outside.close();
+    const struct
+    {
+        const char* name;
+        QStringList files;
+        QStringList folders;
+    } cases[] = {
+        {"the folder itself", {}, {downloads, downloads + "/", downloads + "/."}},
+        {"climbing out", {downloads + "/x/../../outside.bin"}, {downloads + "/x/.."}},
+        {"empty names", {QString(), downloads + "/"}, {QString()}},
+    };
+    for (const auto& c : cases) {
+        ContentTrash trash{downloads, c.files, c.folders};
+        EXPECT_TRUE(trash.moveToTrash().isEmpty()) << c.name;
+    }
+    EXPECT_TRUE(QFileInfo(downloads).isDir());
+    EXPECT_TRUE(QFileInfo::exists(outside.fileName()));
+    EXPECT_TRUE(trashed().isEmpty());
+}
+
+TEST_F(SessionLifecycleTest, AWriteThatCannotSucceedPausesWithAnErrorText)
+{
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const RealTorrent t = RealTorrent::make("Stuck", {{{"s.bin"}, 5 * 16384}}, 16384, 6);
+    TorrentLinePtr torrent = TorrentLine::torrentLineForData(t.metainfo);
+    ASSERT_TRUE(torrent);
+    torrent->setDownloadPath(blocker.fileName() + "/sub");  // a folder under a regular file
+    session->adder().addTorrentLines({torrent}, false, false, false);
+    ASSERT_TRUE(torrent->storage());
+    for (quint32 p = 0; p < 3; ++p)
+        feedPiece(*torrent, t, p, "10.0.0.1:1");
+    ASSERT_TRUE(waitUntil([&] { return torrent->isPaused(); }));
+    EXPECT_FALSE(torrent->errorText().isEmpty());
+    EXPECT_EQ(torrent->stateDescription(), torrent->errorText());
+    EXPECT_EQ(torrent->downloadedBlocks().count(), 0) << "blocks that were not written are not counted";
+}
+
+TEST_F(SessionLifecycleTest, ExistingFilesAreCheckedFirstAndForeignOnesRefused)
+{
+    const RealTorrent t = RealTorrent::make("Here", {{{"h.bin"}, 3 * 16384}}, 16384, 8);
+    QFile same(QDir(downloads).filePath("Here"));
+    ASSERT_TRUE(same.open(QIODevice::WriteOnly));
+    same.write(t.content.left(2 * 16384));  // two pieces of the torrent already there
+    same.close();
+    const TorrentLinePtr torrent = add(t.metainfo);
+    ASSERT_TRUE(torrent);
+    ASSERT_TRUE(waitUntil([&] { return torrent->downloadState() == TorrentLine::Downloading; }));
+    EXPECT_EQ(torrent->downloadedPieces().count(), 2);
+
+    const RealTorrent other = RealTorrent::make("Foreign", {{{"x"}, 3 * 16384}}, 16384, 9);
+    QFile foreign(QDir(downloads).filePath("Foreign"));
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write("somebody else's notes");
+    foreign.close();
+    const TorrentLinePtr refused = add(other.metainfo);
+    ASSERT_TRUE(refused);
+    ASSERT_TRUE(waitUntil([&] { return !refused->errorText().isEmpty(); }));
+    EXPECT_TRUE(refused->isPaused());
+    EXPECT_EQ(readAll(foreign.fileName()), QByteArray("somebody else's notes"));
+    host.removeDownloads({refused});
+    SessionLifecycle::cleanupQueue().drain();
+    EXPECT_EQ(readAll(foreign.fileName()), QByteArray("somebody else's notes")) << "removal leaves it too";
+}

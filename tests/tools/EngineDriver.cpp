@@ -1,0 +1,176 @@
+// ombrelay-engine-driver --data DIR --download DIR [--port N] [--peer IP:PORT]... [--seed-until-ratio R]
+//                        [--timeout S] TORRENT...
+// Runs the engine without a window: adds each torrent as the transfers list does, starts it, prints one
+// line per state change and a progress line each second, and exits 0 when every torrent is complete
+// (and has uploaded the ratio), 2 on time-out, 1 on error.
+
+#include "engine/core/BTCore.h"
+#include "engine/core/EngineHost.h"
+#include "engine/core/HeadlessEngineHost.h"
+#include "engine/core/PeerService.h"
+#include "engine/storage/DiskSession.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+#include "kit/DefaultSettings.h"
+#include "kit/Settings.h"
+#include "platform/VolumeMonitor.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QHash>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+
+using namespace ombrelay;
+
+namespace {
+
+const char* stateName(int state)
+{
+    switch (state) {
+    case TorrentLine::None: return "removed";
+    case TorrentLine::Downloading: return "downloading";
+    case TorrentLine::Paused: return "paused";
+    case TorrentLine::Waiting: return "waiting";
+    case TorrentLine::Complete: return "complete";
+    case TorrentLine::Halted: return "halted";
+    }
+    return "unknown";
+}
+
+int fail(const QString& text)
+{
+    fprintf(stderr, "*** %s\n", qPrintable(text));
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({"data", "Application-support folder holding Ombrelay.conf.", "DIR"});
+    parser.addOption({"download", "Download folder.", "DIR"});
+    parser.addOption({"port", "Listening port (kBTPort).", "N"});
+    parser.addOption({"peer", "A peer to dial, repeatable.", "IP:PORT"});
+    parser.addOption({"seed-until-ratio", "Keep seeding until this upload ratio.", "R"});
+    parser.addOption({"timeout", "Give up after this many seconds.", "S"});
+    parser.addPositionalArgument("TORRENT", "Torrent files to add.");
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText());
+    const QStringList torrents = parser.positionalArguments();
+    if (!parser.isSet("data") || !parser.isSet("download") || torrents.isEmpty())
+        return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--port N] "
+                                   "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] TORRENT..."));
+    bool ok = true;
+    const double ratio = parser.isSet("seed-until-ratio") ? parser.value("seed-until-ratio").toDouble(&ok) : 0;
+    if (!ok || ratio < 0)
+        return fail(QStringLiteral("--seed-until-ratio needs a number"));
+    const int timeout = parser.isSet("timeout") ? parser.value("timeout").toInt(&ok) : 0;
+    if (!ok || timeout < 0)
+        return fail(QStringLiteral("--timeout needs a number of seconds"));
+
+    const QString data = QDir(parser.value("data")).absolutePath();
+    const QString download = QDir(parser.value("download")).absolutePath();
+    if (!QDir().mkpath(data) || !QDir().mkpath(download))
+        return fail(QStringLiteral("cannot create %1 or %2").arg(data, download));
+    Settings::useFile(data + QStringLiteral("/Ombrelay.conf"));
+    Settings& settings = Settings::instance();
+    registerDefaultSettings(settings);
+    AppPaths::setApplicationSupportPath(data);
+    settings.setValue(QStringLiteral("save_directory"), download);
+    if (parser.isSet("port")) {
+        const int port = parser.value("port").toInt(&ok);
+        if (!ok || port <= 0 || port > 65535)
+            return fail(QStringLiteral("--port needs a port number"));
+        settings.setValue(QStringLiteral("kBTPort"), port);
+        settings.setValue(QStringLiteral("kRandomPort"), false);
+    }
+    if (ratio > 0)
+        settings.setValue(QStringLiteral("kSeedingEnabled"), true);
+
+    HeadlessEngineHost host;
+    EngineHost::install(&host);
+    DiskSession session(VolumeMonitor::instance());
+    BTCore& engine = BTCore::instance();
+    engine.setHooks(session.hooks());
+    std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
+    std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
+
+    QHash<const TorrentLine*, int> states;
+    int exitCode = -1;
+    const auto finish = [&](int code) {
+        if (exitCode >= 0)
+            return;
+        exitCode = code;
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    };
+    const auto report = [&] {
+        bool allDone = !host.objects().isEmpty();
+        for (const TorrentLinePtr& t : host.objects()) {
+            if (states.value(t.get(), -1) != t->downloadState()) {
+                states.insert(t.get(), t->downloadState());
+                printf("state %s %s%s%s\n", t->infoHash().toHex().constData(), stateName(t->downloadState()),
+                       t->errorText().isEmpty() ? "" : " ", qPrintable(t->errorText()));
+            }
+            if (!t->errorText().isEmpty())
+                finish(1);
+            const bool uploaded = ratio <= 0 || double(t->bytesUploaded()) >= ratio * double(t->totalLength());
+            allDone = allDone && t->isComplete() && uploaded;
+        }
+        fflush(stdout);
+        if (allDone)
+            finish(0);
+    };
+
+    // Added once the session folders are loaded, so a restarted driver never lists a torrent twice.
+    QObject::connect(&session.loader(), &SessionLoader::finished, &app, [&] {
+        TorrentLineList lines;
+        for (const QString& path : torrents) {
+            TorrentLinePtr line = TorrentLine::torrentLineForPath(path);
+            if (!line) {
+                fail(QStringLiteral("not a torrent: %1").arg(path));
+                finish(1);
+                return;
+            }
+            if (!line->btDownload())
+                lines.append(line);
+        }
+        session.adder().addTorrentLines(lines, false, false, false);
+        // Dials the named peers for every torrent (a no-op until the peer wire installs its service).
+        for (const TorrentLinePtr& t : host.objects())
+            for (const QString& peer : parser.values("peer"))
+                PeerService::instance().dialPeer(*t, peer);
+        report();
+    });
+    session.loader().loadTorrentsFromDisk();
+
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, &app, [&] {
+        report();
+        for (const TorrentLinePtr& t : host.objects())
+            if (t->downloadState() == TorrentLine::Downloading || t->isSeeding())
+                printf("progress %s %.4f down %.0f B/s up %.0f B/s uploaded %llu\n", t->infoHash().toHex().constData(),
+                       double(t->fractionLoaded()), double(t->downloadRate()), double(t->uploadRate()),
+                       static_cast<unsigned long long>(t->bytesUploaded()));
+        fflush(stdout);
+    });
+    progress.start(1000);
+    if (timeout > 0)
+        QTimer::singleShot(timeout * 1000, &app, [&] {
+            fprintf(stderr, "*** timed out after %d s\n", timeout);
+            finish(2);
+        });
+    // Verdicts arrive between ticks: check completion soon after each one too.
+    QTimer quick;
+    QObject::connect(&quick, &QTimer::timeout, &app, report);
+    quick.start(200);
+
+    app.exec();  // quitting saves the session (the engine listens for it)
+    for (const TorrentLinePtr& t : host.objects())
+        t->dropStorage();
+    return exitCode < 0 ? 1 : exitCode;
+}
