@@ -96,6 +96,11 @@ BandwidthProvision* PeerWire::uploadProvision()
     return m_torrent ? m_torrent->uploadProvision() : nullptr;
 }
 
+PeerAddress PeerWire::peerAddress() const
+{
+    return {qToBigEndian(m_address), m_port};
+}
+
 void PeerWire::end(const QString& reason)
 {
     if (m_ended_)

@@ -2,6 +2,7 @@
 
 #include "engine/net/PZSocket.h"
 #include "engine/net/StreamPeer.h"
+#include "engine/peers/PeerLink.h"
 #include "engine/wire/PeerMessage.h"
 
 #include <QBitArray>
@@ -19,7 +20,7 @@ class PeerTorrent;
 // with its checks, the request pipeline, serving verified blocks and the choking rule. Anything the peer
 // sends is untrusted: a fault ends the connection. Time comes from `tick`, which the owner calls about
 // once a second. Main thread only.
-class PeerWire : public StreamPeer
+class PeerWire : public StreamPeer, public PeerLink
 {
 public:
     static constexpr qint64 kHandshakeTimeoutMs = 10'000;
@@ -59,7 +60,7 @@ public:
     bool peerIsInterested() const { return m_peerInterested; }
     int pendingRequestCount() const { return int(m_pending.size()); }
     int requestQueueDepth() const;
-    quint64 bytesDownloaded() const { return m_bytesDownloaded; }
+    quint64 bytesDownloaded() const override { return m_bytesDownloaded; }
     quint64 bytesUploaded() const { return m_bytesUploaded; }
     const QBitArray& availablePieces() const { return m_available; }
 
@@ -71,6 +72,10 @@ public:
     void cancelUnneededPieces();
     void updateChoke();
     void end(const QString& reason);
+
+    // PeerLink
+    PeerAddress peerAddress() const override;
+    void disconnectFromPeer() override { end({}); }
 
     // StreamPeer
     bool isStreamingMessages() const override { return m_streaming; }

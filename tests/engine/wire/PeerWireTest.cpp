@@ -366,3 +366,14 @@ TEST_F(PeerWireTest, PeerExchangeHandsOnAddedEntriesOfOurId)
     EXPECT_EQ(torrent->exchanged, QList<QByteArray>{added});
     EXPECT_FALSE(wire->hasEnded());
 }
+
+TEST_F(PeerWireTest, AsAPeerLinkItNamesItsPeerAndDisconnectsQuietly)
+{
+    connect();
+    PeerLink& link = *wire;
+    EXPECT_EQ(link.peerAddress().toString(), QStringLiteral("127.0.0.1:%1").arg(wire->port()));
+    EXPECT_EQ(link.bytesDownloaded(), 0u);
+    link.disconnectFromPeer();
+    EXPECT_TRUE(ended());
+    EXPECT_EQ(endings, 1);
+}

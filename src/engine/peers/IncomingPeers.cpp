@@ -1,0 +1,61 @@
+#include "engine/peers/IncomingPeers.h"
+
+#include "engine/blocklist/Blocklist.h"
+#include "engine/peers/TorrentSwarm.h"
+#include "engine/wire/PeerWire.h"
+
+#include <QtEndian>
+#include <algorithm>
+
+namespace ombrelay {
+
+IncomingPeers::IncomingPeers(SwarmFinder findSwarm, RefusalTest isRefused)
+    : m_findSwarm(std::move(findSwarm)), m_isRefused(std::move(isRefused))
+{
+    if (!m_isRefused)
+        m_isRefused = [](quint32 address) { return Blocklist::instance().shouldRefuseAddress(address); };
+}
+
+IncomingPeers::~IncomingPeers()
+{
+    for (const auto& wire : m_waiting)
+        wire->setEndedHandler({});
+}
+
+bool IncomingPeers::accept(int fd, quint32 address, quint16 port, qint64 now)
+{
+    if (m_isRefused(address) || unattachedCount() >= kMaxUnattached)
+        return false;
+    std::shared_ptr<PeerWire> wire = PeerWire::adoptIncoming(
+        fd, qFromBigEndian(address), qFromBigEndian(port),
+        [this](const QByteArray& infoHash) -> PeerTorrent* { return m_findSwarm(infoHash); }, now);
+    wire->setEndedHandler([this](PeerWire& ended) {
+        std::erase_if(m_waiting, [&](const auto& w) { return w.get() == &ended; });
+    });
+    m_waiting.push_back(std::move(wire));
+    return true;
+}
+
+void IncomingPeers::tick(qint64 now)
+{
+    const auto waiting = m_waiting;
+    for (const auto& wire : waiting)
+        wire->tick(now);
+    attachReady();
+}
+
+void IncomingPeers::attachReady()
+{
+    auto ready = std::stable_partition(m_waiting.begin(), m_waiting.end(),
+                                       [](const auto& wire) { return wire->torrent() == nullptr; });
+    std::vector<std::shared_ptr<PeerWire>> attached(ready, m_waiting.end());
+    m_waiting.erase(ready, m_waiting.end());
+    for (const auto& wire : attached) {
+        wire->setEndedHandler({});
+        auto* swarm = static_cast<TorrentSwarm*>(wire->torrent());
+        if (!swarm->attachIncoming(wire))
+            wire->end(QStringLiteral("no room for the connection"));
+    }
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace ombrelay {
+
+class PeerWire;
+class TorrentSwarm;
+
+// Accepted connections waiting for their handshake: refused from blocked addresses, at most
+// kMaxUnattached at once, then handed to the swarm of the info hash they name. Main thread only.
+class IncomingPeers
+{
+public:
+    static constexpr int kMaxUnattached = 64;
+
+    // The swarm of an info hash that takes one more peer, or null.
+    using SwarmFinder = std::function<TorrentSwarm*(const QByteArray& infoHash)>;
+    // True refuses the address (network order). Default: Blocklist::instance().shouldRefuseAddress.
+    using RefusalTest = std::function<bool(quint32 address)>;
+
+    explicit IncomingPeers(SwarmFinder findSwarm, RefusalTest isRefused = {});
+    ~IncomingPeers();
+
+    // An accepted descriptor (address and port in network order). False refuses it: the caller closes it.
+    bool accept(int fd, quint32 address, quint16 port, qint64 now);
+    // Time-outs of the waiting wires; those that finished their handshake join their swarm.
+    void tick(qint64 now);
+    int unattachedCount() const { return int(m_waiting.size()); }
+
+private:
+    void attachReady();
+
+    SwarmFinder m_findSwarm;
+    RefusalTest m_isRefused;
+    std::vector<std::shared_ptr<PeerWire>> m_waiting;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,208 @@
+#include "engine/peers/TorrentSwarm.h"
+
+#include "engine/storage/PieceStore.h"
+#include "engine/wire/PeerWire.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <chrono>
+
+namespace ombrelay {
+
+TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& databasePath, QObject* parent)
+    : QObject(parent), m_torrent(std::move(torrent)), m_store(store)
+{
+    if (!m_torrent.clock)
+        m_torrent.clock = [] {
+            return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count());
+        };
+    if (m_torrent.peerId.isEmpty())
+        m_torrent.peerId = PeerWire::localPeerId();
+    TorrentPeers::Environment environment;
+    environment.dial = [this](const PeerAddress& peer) { return dial(peer); };
+    environment.mayConnect = m_torrent.mayConnect;
+    environment.clock = m_torrent.clock;
+    environment.maxPeers = m_torrent.maxPeers;
+    m_peers = std::make_unique<TorrentPeers>(databasePath, std::move(environment));
+    connect(&m_store, &PieceStore::pieceVerified, this, &TorrentSwarm::onPieceVerified);
+    connect(&m_store, &PieceStore::pieceFailed, this, &TorrentSwarm::forgetReceived);
+}
+
+TorrentSwarm::~TorrentSwarm()
+{
+    m_peers->disconnectFromPeers();
+    for (const auto& wire : m_wires)
+        wire->setEndedHandler({});
+}
+
+PeerLinkPtr TorrentSwarm::dial(const PeerAddress& peer)
+{
+    std::shared_ptr<PeerWire> wire = PeerWire::connectTo(*this, peer.hostOrderAddress(), peer.port, now());
+    if (!wire)
+        return nullptr;
+    adopt(wire);
+    return wire;
+}
+
+void TorrentSwarm::adopt(const std::shared_ptr<PeerWire>& wire)
+{
+    wire->setEndedHandler([this](PeerWire& ended) { wireEnded(ended); });
+    m_wires.push_back(wire);
+    m_connecting.push_back(wire.get());
+}
+
+bool TorrentSwarm::attachIncoming(std::shared_ptr<PeerWire> wire)
+{
+    if (!wire || wire->hasEnded() || wire->torrent() != this || !m_peers->addIncomingPeer(wire))
+        return false;
+    adopt(wire);
+    return true;
+}
+
+void TorrentSwarm::wireEnded(PeerWire& wire)
+{
+    const auto it = std::find_if(m_wires.begin(), m_wires.end(), [&](const auto& w) { return w.get() == &wire; });
+    if (it == m_wires.end())
+        return;
+    m_finished.push_back(*it);
+    m_wires.erase(it);
+    std::erase(m_connecting, &wire);
+    m_peers->removePeer(&wire);
+}
+
+void TorrentSwarm::tick()
+{
+    m_finished.clear();
+    const qint64 time = now();
+    const auto wires = m_wires;
+    for (const auto& wire : wires)
+        wire->tick(time);
+    const auto connecting = m_connecting;
+    for (PeerWire* wire : connecting)
+        if (wire->isStreamingMessages() && !wire->hasEnded()) {
+            std::erase(m_connecting, wire);
+            m_peers->peerBecameActive(wire);
+        }
+}
+
+PeerService::Counts TorrentSwarm::counts() const
+{
+    PeerService::Counts counts;
+    for (const auto& wire : m_wires) {
+        if (wire->hasEnded())
+            continue;
+        if (std::find(m_connecting.begin(), m_connecting.end(), wire.get()) != m_connecting.end()) {
+            ++counts.connecting;
+        } else {
+            ++counts.active;
+            counts.activeSeeds += wire->isSeed() ? 1 : 0;
+        }
+    }
+    return counts;
+}
+
+quint64 TorrentSwarm::pendingPieceSize() const
+{
+    quint64 bytes = 0;
+    for (const auto& [block, length] : m_received)
+        bytes += quint64(length);
+    return bytes;
+}
+
+void TorrentSwarm::cancelUnneededPieces()
+{
+    const auto wires = m_wires;
+    for (const auto& wire : wires)
+        wire->cancelUnneededPieces();
+}
+
+void TorrentSwarm::onPieceVerified(quint32 piece)
+{
+    forgetReceived(piece);
+    const auto wires = m_wires;
+    for (const auto& wire : wires)
+        if (!wire->hasEnded())
+            wire->pieceVerified(piece);
+    emit pieceVerified(piece);
+}
+
+void TorrentSwarm::forgetReceived(quint32 piece)
+{
+    const PieceGeometry& geometry = m_store.geometry();
+    const quint64 first = geometry.firstBlockOfPiece(piece);
+    m_received.erase(m_received.lower_bound(first), m_received.lower_bound(first + geometry.blocksInPiece(piece)));
+}
+
+quint16 TorrentSwarm::publicPort() const
+{
+    return m_torrent.publicPort ? m_torrent.publicPort() : 0;
+}
+
+quint32 TorrentSwarm::pieceCount() const
+{
+    return m_store.geometry().pieceCount();
+}
+
+quint32 TorrentSwarm::pieceLength() const
+{
+    return quint32(m_store.geometry().pieceLength());
+}
+
+quint64 TorrentSwarm::totalLength() const
+{
+    return quint64(m_store.geometry().totalLength());
+}
+
+bool TorrentSwarm::isPieceVerified(quint32 piece) const
+{
+    return m_store.verifiedPieces().containsIndex(piece);
+}
+
+bool TorrentSwarm::isPieceNeeded(quint32 piece) const
+{
+    return piece < pieceCount() && !isPieceVerified(piece)
+        && (!m_torrent.isPieceWanted || m_torrent.isPieceWanted(piece));
+}
+
+bool TorrentSwarm::hasBlock(quint32 piece, quint32 offset) const
+{
+    const quint64 block = m_store.geometry().blockIndex(piece, offset);
+    return m_received.count(block) > 0 || m_store.storedBlocks().containsIndex(block);
+}
+
+bool TorrentSwarm::isSeeding() const
+{
+    return m_store.verifiedPieces().count() == qint64(pieceCount());
+}
+
+bool TorrentSwarm::uploadLimitIsZero() const
+{
+    return m_torrent.uploadLimitIsZero && m_torrent.uploadLimitIsZero();
+}
+
+bool TorrentSwarm::isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const
+{
+    return std::any_of(m_wires.begin(), m_wires.end(), [&](const auto& wire) {
+        return wire.get() != except && !wire->hasEnded() && wire->remotePeerId() == peerId;
+    });
+}
+
+void TorrentSwarm::blockArrived(PeerWire&, quint32 piece, quint32 offset, const QByteArray& data)
+{
+    if (m_store.storeBlock(piece, offset, data))
+        m_received[m_store.geometry().blockIndex(piece, offset)] = data.size();
+}
+
+void TorrentSwarm::readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done)
+{
+    m_store.readSpan(piece, offset, length, std::move(done));
+}
+
+void TorrentSwarm::peersExchanged(PeerWire& from, const QByteArray& added)
+{
+    m_peers->addExchangedPeers(from, added);
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "engine/core/PeerService.h"
+#include "engine/peers/TorrentPeers.h"
+#include "engine/wire/PeerTorrent.h"
+
+#include <QObject>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace ombrelay {
+
+class PeerWire;
+class PieceStore;
+
+// One torrent's live connections: its known peers (TorrentPeers), the peer wires dialled or attached,
+// and the bridge between the wires and the torrent's piece store. Blocks from peers go to the store;
+// verified pieces go out to every wire (have, cancels, interest). Main thread only.
+class TorrentSwarm : public QObject, public PeerTorrent
+{
+    Q_OBJECT
+public:
+    // What the swarm reads of its torrent; unset functions take the defaults named.
+    struct Torrent
+    {
+        QByteArray infoHash;
+        QByteArray peerId;
+        std::function<quint16()> publicPort;              // default 0
+        std::function<bool(quint32 piece)> isPieceWanted; // default every piece
+        std::function<bool()> mayConnect;                 // default always
+        std::function<bool()> uploadLimitIsZero;          // default false
+        BandwidthProvision* downloadProvision = nullptr;
+        BandwidthProvision* uploadProvision = nullptr;
+        int maxPeers = 50;
+        // Monotonic milliseconds; default a steady clock.
+        std::function<qint64()> clock;
+    };
+
+    // `databasePath` is the torrent's "peers.db"; empty keeps the rows in memory.
+    TorrentSwarm(Torrent torrent, PieceStore& store, const QString& databasePath, QObject* parent = nullptr);
+    ~TorrentSwarm() override;
+
+    TorrentPeers& peers() { return *m_peers; }
+    PieceStore& store() { return m_store; }
+
+    // Time-outs and keep-alives of every wire; connections that finished their handshake become active.
+    void tick();
+    // An incoming wire whose handshake named this torrent joins its connections; false closes it.
+    bool attachIncoming(std::shared_ptr<PeerWire> wire);
+    PeerService::Counts counts() const;
+    // Bytes of blocks received and not yet part of a verified piece.
+    quint64 pendingPieceSize() const;
+    void cancelUnneededPieces();
+
+    // PeerTorrent
+    QByteArray infoHash() const override { return m_torrent.infoHash; }
+    QByteArray peerId() const override { return m_torrent.peerId; }
+    quint16 publicPort() const override;
+    quint32 pieceCount() const override;
+    quint32 pieceLength() const override;
+    quint64 totalLength() const override;
+    bool isPieceVerified(quint32 piece) const override;
+    bool isPieceNeeded(quint32 piece) const override;
+    bool hasBlock(quint32 piece, quint32 offset) const override;
+    bool isSeeding() const override;
+    bool uploadLimitIsZero() const override;
+    bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const override;
+    void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
+    void readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done) override;
+    void peersExchanged(PeerWire& from, const QByteArray& added) override;
+    BandwidthProvision* downloadProvision() override { return m_torrent.downloadProvision; }
+    BandwidthProvision* uploadProvision() override { return m_torrent.uploadProvision; }
+
+signals:
+    // The piece passed its check; the wires were told.
+    void pieceVerified(quint32 piece);
+
+private:
+    PeerLinkPtr dial(const PeerAddress& peer);
+    void adopt(const std::shared_ptr<PeerWire>& wire);
+    void wireEnded(PeerWire& wire);
+    void forgetReceived(quint32 piece);
+    void onPieceVerified(quint32 piece);
+    qint64 now() const { return m_torrent.clock(); }
+
+    Torrent m_torrent;
+    PieceStore& m_store;
+    std::unique_ptr<TorrentPeers> m_peers;
+    std::vector<std::shared_ptr<PeerWire>> m_wires;
+    std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended; released on the next tick
+    std::vector<PeerWire*> m_connecting;
+    std::map<quint64, qint64> m_received;  // block -> length, stored but not verified
+};
+
+}  // namespace ombrelay

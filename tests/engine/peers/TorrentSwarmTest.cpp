@@ -1,0 +1,191 @@
+#include "engine/peers/IncomingPeers.h"
+#include "engine/peers/TorrentSwarm.h"
+#include "engine/storage/PieceStore.h"
+#include "engine/wire/PeerWireTestSupport.h"
+#include "kit/PZCrypto.h"
+#include "kit/SerialQueue.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <chrono>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+const QByteArray kInfoHash("swarm-info-hash-0001");
+
+// A multi-file torrent of random bytes, and a piece store over its files in a folder of its own.
+struct Payload
+{
+    QByteArray content;
+    PieceGeometry geometry;
+    QByteArray hashes;
+    QVector<qint64> lengths{70'000, 1, 0, 150'000, 33'333};
+
+    explicit Payload(qint64 pieceLength)
+    {
+        QRandomGenerator rng(11);
+        qint64 total = 0;
+        for (qint64 length : lengths)
+            total += length;
+        content.resize(total);
+        for (qint64 i = 0; i < total; ++i)
+            content[i] = char(rng.generate());
+        geometry = PieceGeometry(pieceLength, total);
+        for (quint32 p = 0; p < geometry.pieceCount(); ++p) {
+            const auto span = geometry.pieceSpan(p);
+            hashes += PZCrypto::sha1(content.mid(span.start, span.length));
+        }
+    }
+    QVector<StorageFile> files(const QString& folder) const
+    {
+        QVector<StorageFile> out;
+        qint64 offset = 0;
+        for (qint64 length : lengths) {
+            out.append({QDir(folder).filePath(QStringLiteral("Payload/f%1.bin").arg(out.size())), offset, length, true});
+            offset += length;
+        }
+        return out;
+    }
+    std::unique_ptr<PieceStore> seederStore(const QString& folder) const
+    {
+        auto store = std::make_unique<PieceStore>(geometry, files(folder), hashes);
+        for (const StorageFile& file : store->files()) {
+            QDir().mkpath(QFileInfo(file.path).absolutePath());
+            QFile f(file.path);
+            f.open(QIODevice::WriteOnly);
+            f.write(content.mid(file.offset, file.length));
+        }
+        store->restore(PZIndexSet::filledSetWithLength(geometry.blockCount()),
+                       PZIndexSet::filledSetWithLength(geometry.pieceCount()));
+        return store;
+    }
+    QByteArray bytesOnDisk(const PieceStore& store) const
+    {
+        QByteArray out;
+        for (const StorageFile& file : store.files()) {
+            QFile f(file.path);
+            if (file.length > 0 && f.open(QIODevice::ReadOnly))
+                out += f.readAll();
+        }
+        return out;
+    }
+};
+
+// The swarms' default clock.
+qint64 steadyMs()
+{
+    return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count());
+}
+
+// Both swarms live in this process: the leecher takes a peer id of its own.
+TorrentSwarm::Torrent torrentNamed(const QByteArray& infoHash, const QByteArray& peerId = {})
+{
+    TorrentSwarm::Torrent torrent;
+    torrent.infoHash = infoHash;
+    torrent.peerId = peerId;
+    return torrent;
+}
+
+TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
+{
+    resetGlobalBudgets();
+    QTemporaryDir seedFolder, leechFolder;
+    const Payload payload(32768);
+    const auto seedStore = payload.seederStore(seedFolder.path());
+    PieceStore leechStore(payload.geometry, payload.files(leechFolder.path()), payload.hashes);
+    leechStore.createEmptyFiles();
+
+    TorrentSwarm seeder(torrentNamed(kInfoHash), *seedStore, seedFolder.filePath("peers.db"));
+    TorrentSwarm leecher(torrentNamed(kInfoHash, "-OC2168-000000000042"), leechStore, QString());
+    int verified = 0;
+    QObject::connect(&leecher, &TorrentSwarm::pieceVerified, [&] { ++verified; });
+    IncomingPeers incoming(
+        [&](const QByteArray& hash) { return hash == kInfoHash && seeder.peers().canAcceptIncomingPeer() ? &seeder : nullptr; },
+        [](quint32) { return false; });
+
+    quint16 port = 0;
+    const int listener = loopbackListener(port);
+    ASSERT_GE(listener, 0);
+    QByteArray compact = QByteArray::fromHex("7F000001");
+    compact += char(port >> 8);
+    compact += char(port & 0xFF);
+    ASSERT_EQ(leecher.peers().addCompactPeers(compact), 1);
+    ASSERT_TRUE(leecher.peers().connectToOnePeer());
+    EXPECT_EQ(leecher.counts().connecting, 1);
+
+    PeerService::Counts leechCounts, seedCounts;
+    const bool done = pumpUntil(
+        [&] {
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&from), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd >= 0 && !incoming.accept(fd, from.sin_addr.s_addr, from.sin_port, steadyMs()))
+                ::close(fd);
+            incoming.tick(steadyMs());
+            seeder.tick();
+            leecher.tick();
+            leechCounts.active = std::max(leechCounts.active, leecher.counts().active);
+            leechCounts.activeSeeds = std::max(leechCounts.activeSeeds, leecher.counts().activeSeeds);
+            seedCounts.active = std::max(seedCounts.active, seeder.counts().active);
+            seedCounts.activeSeeds = std::max(seedCounts.activeSeeds, seeder.counts().activeSeeds);
+            PieceStore::storeQueue().drain();
+            return leechStore.verifiedPieces().count() == qint64(payload.geometry.pieceCount());
+        },
+        20'000);
+    ::close(listener);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(verified, int(payload.geometry.pieceCount()));
+    EXPECT_EQ(leechCounts.active, 1);
+    EXPECT_EQ(leechCounts.activeSeeds, 1);
+    EXPECT_EQ(seedCounts.active, 1);
+    EXPECT_EQ(seedCounts.activeSeeds, 0);
+    EXPECT_EQ(incoming.unattachedCount(), 0);
+    // Two seeds have nothing to trade: the connection ends and both swarms let it go.
+    EXPECT_TRUE(pumpUntil([&] {
+        seeder.tick();
+        leecher.tick();
+        return leecher.counts().active + seeder.counts().active == 0;
+    }));
+    EXPECT_EQ(leecher.pendingPieceSize(), 0u);
+    EXPECT_EQ(incoming.unattachedCount(), 0);
+    EXPECT_TRUE(leecher.isSeeding());
+    EXPECT_TRUE(payload.bytesOnDisk(leechStore) == payload.content);
+}
+
+TEST(TorrentSwarmTest, IncomingConnectionsAreRefusedWhenBlockedOrBeyondTheCap)
+{
+    resetGlobalBudgets();
+    bool blocked = true;
+    IncomingPeers incoming([](const QByteArray&) { return nullptr; }, [&](quint32) { return blocked; });
+    std::vector<std::pair<int, int>> pairs;
+    const auto accept = [&] {
+        pairs.push_back(loopbackPair());
+        const bool taken = incoming.accept(pairs.back().second, htonl(INADDR_LOOPBACK), htons(40000), 0);
+        if (!taken)
+            ::close(pairs.back().second);
+        return taken;
+    };
+    EXPECT_FALSE(accept());
+    blocked = false;
+    for (int i = 0; i < IncomingPeers::kMaxUnattached; ++i)
+        ASSERT_TRUE(accept());
+    EXPECT_FALSE(accept());
+    EXPECT_EQ(incoming.unattachedCount(), IncomingPeers::kMaxUnattached);
+    // Silent connections time out and free their places.
+    incoming.tick(PeerWire::kHandshakeTimeoutMs);
+    pumpUntil([&] { return incoming.unattachedCount() == 0; });
+    EXPECT_EQ(incoming.unattachedCount(), 0);
+    EXPECT_TRUE(accept());
+    for (const auto& [remote, engine] : pairs)
+        ::close(remote);
+    pumpOnce();
+}
+
+}  // namespace
