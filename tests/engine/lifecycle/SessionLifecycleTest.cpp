@@ -243,7 +243,9 @@ TEST_F(SessionLifecycleTest, AWriteThatCannotSucceedPausesWithAnErrorText)
     ASSERT_TRUE(waitUntil([&] { return torrent->isPaused(); }));
     EXPECT_FALSE(torrent->errorText().isEmpty());
     EXPECT_EQ(torrent->stateDescription(), torrent->errorText());
-    EXPECT_EQ(torrent->downloadedBlocks().count(), 0) << "blocks that were not written are not counted";
+    EXPECT_TRUE(waitUntil([&] { return torrent->downloadedBlocks().count() == 0; }))
+        << "blocks that were not written are not counted";
+    EXPECT_TRUE(torrent->isPaused());
 }
 
 TEST_F(SessionLifecycleTest, ExistingFilesAreCheckedFirstAndForeignOnesRefused)
