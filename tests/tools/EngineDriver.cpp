@@ -5,6 +5,7 @@
 // (and has uploaded the ratio), 2 on time-out, 1 on error.
 
 #include "engine/core/BTCore.h"
+#include "engine/nat/PortMapper.h"
 #include "engine/core/EngineHost.h"
 #include "engine/core/HeadlessEngineHost.h"
 #include "engine/core/PeerService.h"
@@ -95,6 +96,10 @@ int main(int argc, char** argv)
     HeadlessEngineHost host;
     EngineHost::install(&host);
     DiskSession session(VolumeMonitor::instance());
+    // A test tool: its peers are on loopback, so it asks no gateway for a port mapping.
+    BTCore::Parts parts = BTCore::defaultParts();
+    parts.makePortMapper = [](quint16) { return std::unique_ptr<PortMapper>(); };
+    BTCore::useParts(std::move(parts));
     BTCore& engine = BTCore::instance();
     engine.setHooks(session.hooks());
     std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });

@@ -1,5 +1,7 @@
 #include "engine/core/BTCore.h"
 
+#include <optional>
+
 #include "engine/core/ListeningPorts.h"
 #include "engine/core/PeerService.h"
 #include "engine/nat/PortMapper.h"
@@ -45,10 +47,23 @@ QTimer* repeatingTimer(QObject* owner, int intervalMs, std::function<void()> fir
 
 }  // namespace
 
+namespace {
+std::optional<BTCore::Parts>& chosenParts()
+{
+    static std::optional<BTCore::Parts> parts;
+    return parts;
+}
+}  // namespace
+
 BTCore& BTCore::instance()
 {
-    static BTCore* core = new BTCore(defaultParts());  // lives as long as the process
+    static BTCore* core = new BTCore(chosenParts().value_or(defaultParts()));  // lives as long as the process
     return *core;
+}
+
+void BTCore::useParts(Parts parts)
+{
+    chosenParts() = std::move(parts);
 }
 
 BTCore::Parts BTCore::defaultParts()

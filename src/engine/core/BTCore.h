@@ -52,8 +52,10 @@ public:
     static constexpr int kMaxPeers = 50;
     static constexpr int kTickMs = 100;
 
-    // The engine of the process, built with the default parts on first use and never torn down.
+    // The engine of the process, built on first use and never torn down: with the parts given to
+    // useParts() before that, else with the default parts.
     static BTCore& instance();
+    static void useParts(Parts parts);
     static Parts defaultParts();
 
     explicit BTCore(Parts parts, QObject* parent = nullptr);
