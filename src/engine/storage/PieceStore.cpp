@@ -90,9 +90,9 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
     storeQueue().post(this, [this] {
         QVector<quint32> lost;
         for (const StorageFile& file : m_files) {
-            const auto blocks = m_geometry.blocksOverlapping(file.span());
-            if (blocks.isEmpty() || m_storedBlocks.countWithinRange(blocks.first, blocks.last - blocks.first + 1) == 0)
+            if (!hasStoredBlocks(file))
                 continue;
+            const auto blocks = m_geometry.blocksOverlapping(file.span());
             struct stat st;
             const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
             const qint64 size = present ? qint64(st.st_size) : 0;
@@ -163,8 +163,7 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
             // Deleted by the user: a descriptor we still hold points at the old file, and the pieces
             // over it are gone and come again.
             FileHandleCache::purgeEverywhere(file.path);
-            const auto blocks = m_geometry.blocksOverlapping(file.span());
-            if (!blocks.isEmpty() && m_storedBlocks.countWithinRange(blocks.first, blocks.last - blocks.first + 1) > 0) {
+            if (hasStoredBlocks(file)) {
                 const auto pieces = m_geometry.piecesOverlapping(file.span());
                 QVector<quint32> lost;
                 for (quint64 p = pieces.first; p <= pieces.last; ++p)
@@ -338,6 +337,12 @@ void PieceStore::markPieceBlocks(quint32 piece, bool stored)
         else
             m_storedBlocks.removeIndex(first + b);
     }
+}
+
+bool PieceStore::hasStoredBlocks(const StorageFile& file) const
+{
+    const auto blocks = m_geometry.blocksOverlapping(file.span());
+    return !blocks.isEmpty() && m_storedBlocks.countWithinRange(blocks.first, blocks.last - blocks.first + 1) > 0;
 }
 
 bool PieceStore::allBlocksStored(quint32 piece) const

@@ -100,6 +100,7 @@ private:
     void losePiecesOnQueue(const QVector<quint32>& pieces);
     void markPieceBlocks(quint32 piece, bool stored);
     bool allBlocksStored(quint32 piece) const;
+    bool hasStoredBlocks(const StorageFile& file) const;
     void scheduleBitfieldWrite();
     void writeBitfieldsOnQueue();
 
