@@ -246,7 +246,10 @@ void KoDownloadsController::showDownloadsPane()
 
 bool KoDownloadsController::isOnUnattachedVolume(const TorrentLine& torrent) const
 {
-    return !torrent.downloadPath().isEmpty() && m_volumes.isDetached(torrent.downloadPath());
+    // Judged by the mount the download folder was on when the torrent was added: an unmounted disk
+    // leaves its mount point behind as an empty folder on the disk above it.
+    return !torrent.downloadPath().isEmpty() &&
+           m_volumes.isDetached(torrent.downloadPath(), torrent.downloadMountPoint());
 }
 
 void KoDownloadsController::mountsChanged(const QStringList& added, const QStringList& removed)

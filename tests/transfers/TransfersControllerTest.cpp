@@ -158,23 +158,28 @@ TEST_F(TransfersController, AnEmptyListHasNoCountsRatesOrTexts)
 TEST_F(TransfersController, ADetachedDiskHaltsItsTorrentsAndTheirStatesComeBackWithIt)
 {
     useFakeLifecycle();
+    writeMounts({"/", "/media/disk", "/srv/big"});
+    volumes->reload();
     const QString onDisk = QStringLiteral("/media/disk/Downloads");
     TorrentLinePtr downloading = addTorrent("downloading", TorrentLine::Downloading, 1, onDisk);
     TorrentLinePtr paused = addTorrent("paused", TorrentLine::Paused, 1, onDisk);
     TorrentLinePtr complete = addTorrent("complete", TorrentLine::Complete, 1, onDisk);
     TorrentLinePtr local = addTorrent("local", TorrentLine::Downloading);
+    // A disk mounted outside the removable-media folders is known by the mount recorded at adding.
+    TorrentLinePtr recorded = addTorrent("recorded", TorrentLine::Downloading, 1, "/srv/big/Downloads");
+    recorded->setDownloadMountPoint("/srv/big");
     const int disconnects = peers.disconnects;
 
-    writeMounts({"/", "/media/other"});  // one mount gone, one new: mounts are handled first
+    writeMounts({"/", "/media/other"});  // mounts gone, one new: mounts are handled first
     volumes->reload();
-    for (const TorrentLinePtr& torrent : {downloading, paused, complete})
+    for (const TorrentLinePtr& torrent : {downloading, paused, complete, recorded})
         EXPECT_EQ(torrent->downloadState(), TorrentLine::Halted) << qPrintable(torrent->path());
     EXPECT_EQ(downloading->resumeState(), TorrentLine::Downloading);
     EXPECT_EQ(paused->resumeState(), TorrentLine::Paused);
     EXPECT_EQ(complete->resumeState(), TorrentLine::Complete);
     EXPECT_EQ(local->downloadState(), TorrentLine::Downloading) << "not on the detached disk";
-    EXPECT_EQ(peers.disconnects - disconnects, 3);
-    EXPECT_GE(lifecycle.purges, 3);
+    EXPECT_EQ(peers.disconnects - disconnects, 4);
+    EXPECT_GE(lifecycle.purges, 4);
 
     writeMounts({"/"});  // a second unmount keeps the resume states
     volumes->reload();
@@ -192,6 +197,7 @@ TEST_F(TransfersController, ADetachedDiskHaltsItsTorrentsAndTheirStatesComeBackW
     writeMounts({"/", "/media/disk"});
     volumes->reload();
     EXPECT_EQ(downloading->downloadState(), TorrentLine::Downloading);
+    EXPECT_EQ(recorded->downloadState(), TorrentLine::Halted) << "its own disk is still away";
     EXPECT_EQ(peers.connects - connects, 1) << "the downloading torrent is retried";
     EXPECT_EQ(paused->downloadState(), TorrentLine::Paused);
     EXPECT_EQ(complete->downloadState(), TorrentLine::Complete);
