@@ -5,7 +5,7 @@
 #include "app/TerminationSignals.h"
 #include "engine/core/BTCore.h"
 #include "engine/core/EngineHost.h"
-#include "engine/core/TorrentLifecycle.h"
+#include "engine/storage/DiskSession.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
 #include "kit/NotificationCenter.h"
@@ -13,6 +13,7 @@
 #include "kit/Settings.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferAlert.h"
+#include "transfers/TransferStateLog.h"
 
 #include <QGuiApplication>
 #include <QSessionManager>
@@ -20,32 +21,46 @@
 namespace ombrelay {
 
 KoApplicationController::KoApplicationController(VolumeMonitor& volumes, Hooks hooks, QObject* parent)
-    : QObject(parent), m_hooks(std::move(hooks)), m_downloads(std::make_unique<KoDownloadsController>(volumes))
+    : QObject(parent),
+      m_volumes(volumes),
+      m_hooks(std::move(hooks)),
+      m_downloads(std::make_unique<KoDownloadsController>(volumes)),
+      m_stateLog(std::make_unique<TransferStateLog>())
 {
     EngineHost::install(m_downloads.get());
 }
 
 KoApplicationController::~KoApplicationController()
 {
+    PerformLater::cancel(this);
+    if (m_session) {
+        BTCore::instance().setHooks({});
+        for (const TorrentLinePtr& torrent : m_downloads->objects())
+            torrent->dropStorage();
+    }
+    m_session.reset();
     EngineHost::install(nullptr);
     m_window.reset();
 }
 
+void KoApplicationController::startEngine()
+{
+    // The session installs the torrents' life on disk before the engine makes its first tick.
+    m_session = std::make_unique<DiskSession>(m_volumes);
+    connect(&m_session->loader(), &SessionLoader::finished, this, &KoApplicationController::storedTorrentsDidLoad);
+    BTCore& core = BTCore::instance();
+    BTCore::Hooks hooks = m_session->hooks();
+    hooks.oneSecondWork = [this] {
+        m_session->oneSecondWork();
+        m_downloads->invalidateBindingsText();
+        m_stateLog->update(m_downloads->objects());
+    };
+    core.setHooks(std::move(hooks));
+}
+
 void KoApplicationController::launch(const QStringList& arguments)
 {
-    BTCore& core = BTCore::instance();
-    BTCore::Hooks coreHooks;
-    coreHooks.oneSecondWork = [this] {
-        for (const TorrentLinePtr& torrent : m_downloads->objects())
-            torrent->invalidateValues();
-        m_downloads->statsUpdated();
-        m_downloads->invalidateBindingsText();
-    };
-    coreHooks.saveAtTermination = [this] {
-        for (const TorrentLinePtr& torrent : m_downloads->objects())
-            TorrentLifecycle::instance().writeStatePlist(*torrent);
-    };
-    core.setHooks(std::move(coreHooks));
+    startEngine();
 
     m_window = std::make_unique<KoMainWindow>(*m_downloads);
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openArguments);
@@ -58,18 +73,31 @@ void KoApplicationController::launch(const QStringList& arguments)
         QCoreApplication::quit();
     });
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        // The end of the desktop session takes the same path as a quit.
-        connect(gui, &QGuiApplication::commitDataRequest, this, [](QSessionManager&) { QCoreApplication::quit(); });
+        // The end of the desktop session takes the same path as a quit; the state is written at once, as
+        // the session manager may end the process before the event loop returns.
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+            if (m_session)
+                m_session->saveAtTermination();
+            QCoreApplication::quit();
+        });
     }
+    // Connected after the engine's own, which saves the torrents first.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
             &KoApplicationController::applicationWillTerminate);
 
-    PerformLater::schedule(this, [this, arguments] {
+    m_pendingArguments = arguments;
+    PerformLater::schedule(this, [this] {
         m_downloads->updateCell(nullptr);
-        if (m_hooks.loadStoredTorrents)
-            m_hooks.loadStoredTorrents();
-        openArguments(arguments);
+        m_session->loader().loadTorrentsFromDisk();
     });
+}
+
+void KoApplicationController::storedTorrentsDidLoad()
+{
+    m_storedTorrentsLoaded = true;
+    m_stateLog->update(m_downloads->objects());
+    const QStringList arguments = std::exchange(m_pendingArguments, {});
+    openArguments(arguments);
 }
 
 void KoApplicationController::listenForLaterLaunches(SingleInstance& instance)
@@ -86,6 +114,11 @@ void KoApplicationController::listenForLaterLaunches(SingleInstance& instance)
 
 void KoApplicationController::openArguments(const QStringList& arguments)
 {
+    if (!m_storedTorrentsLoaded) {
+        // A torrent opened before its stored copy is listed would be added twice.
+        m_pendingArguments += arguments;
+        return;
+    }
     for (const QString& argument : arguments) {
         if (argument.startsWith(QLatin1String("magnet:"), Qt::CaseInsensitive) ||
             argument.startsWith(QLatin1String("ombrelaysearch:"), Qt::CaseInsensitive))
@@ -106,7 +139,8 @@ void KoApplicationController::openFile(const QString& path)
         m_downloads->selectObjects({listed});
         return;
     }
-    TorrentLifecycle::instance().downloadTorrentLines({line});
+    const bool chooseFolder = Settings::instance().boolean(QStringLiteral("kConfirmLocationFinder"));
+    m_session->adder().addTorrentLines({line}, chooseFolder, true, false);
 }
 
 void KoApplicationController::handleURLString(const QString& address)
@@ -157,10 +191,7 @@ void KoApplicationController::applicationWillTerminate()
         m_window->saveFrame();
         m_window->hide();
     }
-    // The engine wrote the torrents' state files on its own aboutToQuit (connected before this one); the
-    // disk queue is emptied before the process ends.
-    if (m_hooks.drainDiskQueue)
-        m_hooks.drainDiskQueue();
+    // The engine wrote every torrent's state and emptied the disk queue on its own aboutToQuit.
     Settings::instance().sync();
     AppPaths::removeTemporaryDirectory();
 }

@@ -7,16 +7,18 @@
 
 namespace ombrelay {
 
+class DiskSession;
 class KoDownloadsController;
 class KoMainWindow;
 class SingleInstance;
 class TerminationSignals;
+class TransferStateLog;
 class VolumeMonitor;
 
 // The application's frame: the launch order (settings defaults, the transfers controller installed as
-// the engine's host, the engine, the main window, the stored torrents), opening documents and addresses
-// from the command line and later launches, the quit confirmation and the quit path that every way out
-// takes (menu, window, SIGTERM/SIGINT/SIGHUP, end of the desktop session).
+// the engine's host, the disk session, the engine, the main window, the stored torrents), opening
+// documents and addresses from the command line and later launches, the quit confirmation and the quit
+// path that every way out takes (menu, window, SIGTERM/SIGINT/SIGHUP, end of the desktop session).
 class KoApplicationController : public QObject
 {
     Q_OBJECT
@@ -24,8 +26,6 @@ public:
     // What other parts of the program plug in as they land; each may stay empty.
     struct Hooks
     {
-        std::function<void()> loadStoredTorrents;  // after the window is up, on the next loop pass
-        std::function<void()> drainDiskQueue;      // at quit, after the state files are queued
         std::function<void(const QString& address)> openMagnet;
         std::function<void(const QString& query)> search;
     };
@@ -33,7 +33,8 @@ public:
     explicit KoApplicationController(VolumeMonitor& volumes, Hooks hooks = {}, QObject* parent = nullptr);
     ~KoApplicationController() override;
 
-    // Everything up to a visible window; the arguments are opened on the next passes of the loop.
+    // Everything up to a visible window; the stored torrents load over the next passes of the loop and
+    // the arguments are opened once they are in.
     void launch(const QStringList& arguments);
     // Files and addresses: ".torrent"/".tstream" paths, "magnet:" and "ombrelaysearch:" addresses.
     void openArguments(const QStringList& arguments);
@@ -41,19 +42,29 @@ public:
     void handleURLString(const QString& address);
     // Asks first when "kKoWarnQuit" is on and torrents are active; then quits the event loop.
     void requestQuit();
-    // The quit path; runs once, from the application's aboutToQuit.
+    // The quit path; runs once, from the application's aboutToQuit (after the engine saved its torrents).
     void applicationWillTerminate();
     bool isTerminating() const { return m_isTerminating; }
 
     KoDownloadsController& downloads() const { return *m_downloads; }
     KoMainWindow* mainWindow() const { return m_window.get(); }
+    DiskSession* diskSession() const { return m_session.get(); }
+    bool storedTorrentsLoaded() const { return m_storedTorrentsLoaded; }
     void listenForLaterLaunches(SingleInstance& instance);
 
 private:
+    void startEngine();
+    void storedTorrentsDidLoad();
+
+    VolumeMonitor& m_volumes;
     Hooks m_hooks;
     std::unique_ptr<KoDownloadsController> m_downloads;
+    std::unique_ptr<DiskSession> m_session;
+    std::unique_ptr<TransferStateLog> m_stateLog;
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<TerminationSignals> m_signals;
+    QStringList m_pendingArguments;  // opened once the stored torrents are in
+    bool m_storedTorrentsLoaded = false;
     bool m_isTerminating = false;
     bool m_askingToQuit = false;
 };

@@ -1,5 +1,7 @@
 #include "app/KoApplicationController.h"
 #include "app/SingleInstance.h"
+#include "engine/core/BTCore.h"
+#include "engine/nat/PortMapper.h"
 #include "kit/DefaultSettings.h"
 #include "kit/OBDefaults.h"
 #include "kit/Settings.h"
@@ -27,6 +29,13 @@ int main(int argc, char** argv)
 
     registerDefaultSettings(Settings::instance());
     OBDefaults::loadDefaults();
+
+    if (qEnvironmentVariableIntValue("OMBRELAY_NO_PORT_MAPPING") == 1) {
+        // Tests and loopback-only runs: the gateway is not asked for a port mapping.
+        BTCore::Parts parts = BTCore::defaultParts();
+        parts.makePortMapper = [](quint16) { return std::unique_ptr<PortMapper>(); };
+        BTCore::useParts(std::move(parts));
+    }
 
     KoApplicationController controller(VolumeMonitor::instance());
     controller.listenForLaterLaunches(instance);

@@ -1,0 +1,169 @@
+// The application's launch and quit paths in-process, over the real disk session in a temporary folder.
+#include "app/KoApplicationController.h"
+#include "app/KoMainWindow.h"
+#include "engine/core/BTCore.h"
+#include "engine/nat/PortMapper.h"
+#include "engine/storage/DiskSession.h"
+#include "engine/storage/SessionFolder.h"
+#include "engine/torrent/TorrentFakes.h"
+#include "engine/torrent/TorrentFixtures.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+#include "kit/DefaultSettings.h"
+#include "kit/Settings.h"
+#include "platform/VolumeMonitor.h"
+#include "support/WaitUntil.h"
+#include "transfers/KoDownloadsController.h"
+#include "transfers/TransferAlert.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+class ApplicationLaunch : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+        registerDefaultSettings(Settings::instance());
+        Settings::instance().setValue(QStringLiteral("save_directory"), folder.filePath(QStringLiteral("Downloads")));
+        Settings::instance().setValue(QStringLiteral("kRandomPort"), true);
+        Settings::instance().setValue(QStringLiteral("kDeleteOriginalTorrent"), false);
+        AppPaths::setApplicationSupportPath(folder.filePath(QStringLiteral("data")));
+        // No gateway is asked, and no tick runs on its own.
+        BTCore::Parts parts = BTCore::defaultParts();
+        parts.makePortMapper = [](quint16) { return std::unique_ptr<PortMapper>(); };
+        parts.startTimers = false;
+        BTCore::useParts(std::move(parts));
+        QFile mounts(folder.filePath(QStringLiteral("mountinfo")));
+        ASSERT_TRUE(mounts.open(QIODevice::WriteOnly));
+        mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
+        mounts.close();
+        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
+        TransferAlert::setPresenter([this](const TransferAlert& alert, TransferAlert::Answer answer) {
+            alerts.append(alert);
+            pendingAnswer = std::move(answer);
+        });
+    }
+    void TearDown() override
+    {
+        TransferAlert::setPresenter({});
+        PeerService::install(nullptr);
+    }
+
+    QString writeTorrent(const QString& name)
+    {
+        const QString path = folder.filePath(name + QStringLiteral(".torrent"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(metainfo(singleFileInfo(name, 70000)));
+        return path;
+    }
+    std::unique_ptr<KoApplicationController> launch(const QStringList& arguments, int expectedTorrents)
+    {
+        auto controller = std::make_unique<KoApplicationController>(*volumes);
+        controller->launch(arguments);
+        EXPECT_TRUE(waitUntil([&] {
+            return controller->storedTorrentsLoaded() && controller->downloads().objects().size() == expectedTorrents;
+        }, 5000)) << "listed: " << controller->downloads().objects().size();
+        return controller;
+    }
+    // What a quit runs: the engine saves first, then the application.
+    static void quit(KoApplicationController& controller)
+    {
+        BTCore::instance().applicationWillTerminate();
+        controller.applicationWillTerminate();
+    }
+    int sessionFolderCount() const
+    {
+        return QDir(SessionFolder::storageDirectory()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<VolumeMonitor> volumes;
+    QList<TransferAlert> alerts;
+    TransferAlert::Answer pendingAnswer;
+};
+
+}  // namespace
+
+TEST_F(ApplicationLaunch, ATorrentOpenedAtLaunchIsStoredAndComesBackOnceInItsState)
+{
+    const QString torrentPath = writeTorrent(QStringLiteral("alpha.bin"));
+    {
+        auto controller = launch({torrentPath}, 1);
+        EXPECT_TRUE(controller->mainWindow()->isVisible());
+        EXPECT_EQ(sessionFolderCount(), 1);
+        TorrentLinePtr torrent = controller->downloads().objects().value(0);
+        ASSERT_TRUE(torrent);
+        EXPECT_EQ(torrent->downloadPath(), folder.filePath(QStringLiteral("Downloads")));
+        torrent->pauseDownload();
+        quit(*controller);
+        EXPECT_TRUE(controller->isTerminating());
+    }
+    // The same file given again at the next launch: the stored transfer is listed first, so it is not
+    // added a second time.
+    auto controller = launch({torrentPath}, 1);
+    spinFor(300);
+    ASSERT_EQ(controller->downloads().objects().size(), 1);
+    EXPECT_EQ(controller->downloads().objects()[0]->downloadState(), TorrentLine::Paused);
+    EXPECT_EQ(sessionFolderCount(), 1);
+    // A file that is no torrent adds nothing.
+    QFile junk(folder.filePath(QStringLiteral("junk.torrent")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("d4:info");
+    junk.close();
+    controller->openArguments({junk.fileName(), writeTorrent(QStringLiteral("beta.bin"))});
+    EXPECT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }, 3000));
+    EXPECT_EQ(sessionFolderCount(), 2);
+}
+
+TEST_F(ApplicationLaunch, QuittingWithActiveTransfersAsksFirstAndCancelKeepsThemRunning)
+{
+    FakePeers peers;
+    PeerService::install(&peers);
+    auto controller = launch({writeTorrent(QStringLiteral("active.bin"))}, 1);
+    TorrentLinePtr torrent = controller->downloads().objects()[0];
+    ASSERT_EQ(torrent->downloadState(), TorrentLine::Downloading);
+
+    struct Case
+    {
+        const char* name;
+        bool warn;
+        int activePeers;
+        bool asks;
+    };
+    const QList<Case> cases{
+        {"warning off", false, 3, false},
+        {"nothing active", true, 0, false},
+        {"one active", true, 3, true},
+    };
+    for (const Case& test : cases) {
+        Settings::instance().setValue(QStringLiteral("kKoWarnQuit"), test.warn);
+        peers.counts[torrent.get()] = {test.activePeers, 0, 0};
+        torrent->invalidateValues();
+        alerts.clear();
+        controller->requestQuit();
+        EXPECT_EQ(alerts.size(), test.asks ? 1 : 0) << test.name;
+    }
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0].message, QStringLiteral("Do you really wish to quit?"));
+    EXPECT_TRUE(alerts[0].informativeText.startsWith(QStringLiteral("Ombrelay is actively downloading files.")));
+    EXPECT_EQ(alerts[0].buttons, (QStringList{QStringLiteral("Quit"), QStringLiteral("Cancel")}));
+    controller->requestQuit();
+    EXPECT_EQ(alerts.size(), 1) << "one question at a time";
+    auto cancel = std::move(pendingAnswer);
+    cancel(1);
+    EXPECT_EQ(torrent->downloadState(), TorrentLine::Downloading);
+    EXPECT_FALSE(controller->isTerminating());
+    controller->requestQuit();
+    EXPECT_EQ(alerts.size(), 2) << "asks again after a cancel";
+}
