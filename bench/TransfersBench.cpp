@@ -1,0 +1,180 @@
+// The transfers list with 1,000 stored torrents: loading them from their session folders into a shown
+// window (total time and the longest wait of input between two passes of the event loop), and the
+// once-a-second work of the list (values, re-sort, texts, redraw), as a share of one core.
+#include "engine/bencode/BValue.h"
+#include "engine/bencode/Bencoder.h"
+#include "engine/core/EngineHost.h"
+#include "engine/storage/DiskSession.h"
+#include "engine/storage/SessionLifecycle.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+#include "kit/DefaultSettings.h"
+#include "kit/Settings.h"
+#include "platform/VolumeMonitor.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/KoDownloadsController.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+using namespace ombrelay;
+
+namespace {
+
+constexpr int kTorrents = 1000;
+
+QByteArray generatedMetainfo(int n)
+{
+    constexpr qint64 pieceLength = 1 << 20;
+    const qint64 length = 50'000'000 + qint64(n) * 7919;
+    BValue info;
+    info.insert("length", length);
+    info.insert("name", QByteArray("Generated transfer ") + QByteArray::number(n) + ".iso");
+    info.insert("piece length", pieceLength);
+    QByteArray pieces(int((length + pieceLength - 1) / pieceLength) * 20, '\0');
+    pieces.replace(0, 4, QByteArray::number(n).rightJustified(4, '0'));  // a distinct info hash each
+    info.insert("pieces", pieces);
+    BValue metainfo;
+    metainfo.insert("announce", "http://127.0.0.1:9/announce");
+    metainfo.insert("info", std::move(info));
+    return Bencoder::bencodingForObject(metainfo);
+}
+
+// Settings, the mount table and 1,000 session folders in a temporary folder, made once.
+struct StoredSession
+{
+    QTemporaryDir folder;
+    std::unique_ptr<VolumeMonitor> volumes;
+
+    StoredSession()
+    {
+        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+        registerDefaultSettings(Settings::instance());
+        Settings::instance().setValue(QStringLiteral("save_directory"), folder.filePath(QStringLiteral("Downloads")));
+        AppPaths::setApplicationSupportPath(folder.filePath(QStringLiteral("data")));
+        QFile mounts(folder.filePath(QStringLiteral("mountinfo")));
+        if (mounts.open(QIODevice::WriteOnly))
+            mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
+        mounts.close();
+        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
+        SessionLifecycle lifecycle(*volumes);
+        const int states[] = {TorrentLine::Paused, TorrentLine::Complete, TorrentLine::Waiting, TorrentLine::Paused};
+        for (int n = 0; n < kTorrents; ++n) {
+            TorrentLinePtr torrent = TorrentLine::torrentLineForData(generatedMetainfo(n));
+            torrent->setDownloadPath(folder.filePath(QStringLiteral("Downloads")));
+            torrent->restoreDownloadState(n % 10 == 0 ? int(TorrentLine::Downloading) : states[n % 4]);
+            lifecycle.writeStorageInformation(*torrent);
+        }
+    }
+    static StoredSession& instance()
+    {
+        static StoredSession session;
+        return session;
+    }
+};
+
+// The transfers pane in a window, as the application shows it.
+struct ShownTransfers
+{
+    KoDownloadsController controller;
+    DiskSession session;
+
+    explicit ShownTransfers(VolumeMonitor& volumes) : controller(volumes), session(volumes)
+    {
+        EngineHost::install(&controller);
+        controller.mainView()->resize(1000, 700);
+        controller.mainView()->show();
+    }
+    ~ShownTransfers()
+    {
+        EngineHost::install(nullptr);
+    }
+    // Loads the session folders; the longest time between two passes of the loop in `longestWaitMs`.
+    bool load(double& longestWaitMs)
+    {
+        QEventLoop loop;
+        bool finished = false;
+        QObject::connect(&session.loader(), &SessionLoader::finished, &loop, [&] {
+            finished = true;
+            loop.quit();
+        });
+        QElapsedTimer sinceLastPass;
+        sinceLastPass.start();
+        QTimer pass;  // fires on every pass of the loop, as queued input would be handled
+        QObject::connect(&pass, &QTimer::timeout, &loop, [&] {
+            longestWaitMs = std::max(longestWaitMs, double(sinceLastPass.nsecsElapsed()) / 1e6);
+            sinceLastPass.restart();
+        });
+        pass.start(0);
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        session.loader().loadTorrentsFromDisk();
+        loop.exec();
+        return finished && controller.objects().size() == kTorrents;
+    }
+};
+
+void loadStoredTorrents(benchmark::State& state)
+{
+    StoredSession& stored = StoredSession::instance();
+    double longestWaitMs = 0;
+    for (auto _ : state) {
+        ShownTransfers transfers(*stored.volumes);
+        if (!transfers.load(longestWaitMs)) {
+            state.SkipWithError("the stored torrents did not all load");
+            break;
+        }
+        state.PauseTiming();
+        for (const TorrentLinePtr& torrent : transfers.controller.objects())
+            torrent->dropStorage();
+        state.ResumeTiming();
+    }
+    state.counters["longest_input_wait_ms"] = longestWaitMs;
+    state.SetItemsProcessed(int64_t(state.iterations()) * kTorrents);
+}
+
+void oneSecondOfTheList(benchmark::State& state)
+{
+    StoredSession& stored = StoredSession::instance();
+    ShownTransfers transfers(*stored.volumes);
+    double unused = 0;
+    if (!transfers.load(unused)) {
+        state.SkipWithError("the stored torrents did not all load");
+        return;
+    }
+    DownloadsOutlineView* view = transfers.controller.outlineView();
+    view->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
+    QElapsedTimer clock;
+    qint64 spentNs = 0;
+    for (auto _ : state) {
+        clock.start();
+        transfers.session.oneSecondWork();
+        transfers.controller.invalidateBindingsText();
+        view->viewport()->repaint();
+        spentNs += clock.nsecsElapsed();
+    }
+    // Share of one core when this runs once a second.
+    state.counters["core_percent"] = double(spentNs) / double(state.iterations()) / 1e9 * 100.0;
+    for (const TorrentLinePtr& torrent : transfers.controller.objects())
+        torrent->dropStorage();
+}
+
+}  // namespace
+
+BENCHMARK(loadStoredTorrents)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(oneSecondOfTheList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
