@@ -241,3 +241,47 @@ TEST_F(TransfersController, TheContextMenuFollowsTheRowUnderThePointer)
         EXPECT_EQ(view->selectedObjects().size(), test.row ? 1 : 0) << test.name;
     }
 }
+
+TEST_F(TransfersController, KeysActOnTheSelectionAndFallThroughWhenItHoldsNoTorrent)
+{
+    Settings::instance().setValue(QStringLiteral("kKoWarnDownloads"), true);
+    DownloadsOutlineView* view = controller->outlineView();
+    controller->mainView()->resize(900, 400);
+    controller->mainView()->show();
+    TorrentLinePtr folderTorrent = addTorrent("folder", TorrentLine::Downloading, 3);
+    giveData(folderTorrent);
+    QApplication::processEvents();
+    view->expand(view->indexForObject(view->itemFor(folderTorrent.get())));
+    QApplication::processEvents();
+    PZOutlineObject* torrentRow = view->itemFor(folderTorrent.get());
+    PZOutlineObject* fileRow = torrentRow->outlineChild(0);
+
+    struct Case
+    {
+        const char* name;
+        PZOutlineObject* row;
+        Qt::Key key;
+        QString alert;  // empty: none
+    };
+    const QList<Case> cases{
+        {"Delete on a file row", fileRow, Qt::Key_Delete, {}},
+        {"Backspace on a file row", fileRow, Qt::Key_Backspace, {}},
+        {"Delete on a torrent with data", torrentRow, Qt::Key_Delete,
+         QStringLiteral("Are you sure you want to remove this download?")},
+        {"Backspace on a torrent with data", torrentRow, Qt::Key_Backspace,
+         QStringLiteral("Are you sure you want to remove this download?")},
+    };
+    for (const Case& test : cases) {
+        alerts.clear();
+        view->selectObjects({test.row});
+        QTest::keyClick(view, test.key);
+        if (test.alert.isEmpty()) {
+            EXPECT_TRUE(alerts.isEmpty()) << test.name;
+        } else {
+            ASSERT_EQ(alerts.size(), 1) << test.name;
+            EXPECT_EQ(alerts[0].message, test.alert) << test.name;
+            answer(1);
+        }
+        EXPECT_EQ(controller->objects().size(), 1) << test.name;
+    }
+}
