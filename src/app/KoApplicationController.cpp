@@ -73,12 +73,11 @@ void KoApplicationController::launch(const QStringList& arguments)
         QCoreApplication::quit();
     });
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        // The end of the desktop session takes the same path as a quit; the state is written at once, as
-        // the session manager may end the process before the event loop returns.
+        // The desktop session is ending (a logout may still be cancelled): the state is written now; the
+        // session manager then ends the process through the quit path (its "die" message or SIGTERM).
         connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
             if (m_session)
                 m_session->saveAtTermination();
-            QCoreApplication::quit();
         });
     }
     // Connected after the engine's own, which saves the torrents first.
