@@ -272,9 +272,6 @@ void PeerWire::handle(const PeerMessage& m)
 {
     if (m.keepAlive || !m.known)
         return;
-    const bool first = !m_sawFirstMessage && m.id != PeerMessage::Extended && m.id != PeerMessage::Port;
-    if (m.id != PeerMessage::Extended && m.id != PeerMessage::Port)
-        m_sawFirstMessage = true;
     switch (m.id) {
     case PeerMessage::HaveAll:
     case PeerMessage::HaveNone:
@@ -310,11 +307,10 @@ void PeerWire::handle(const PeerMessage& m)
         addAvailable(m.index);
         updateInterest();
         break;
+    // Also later in the connection: some peers announce a batch of new pieces as a whole piece list.
     case PeerMessage::Bitfield:
     case PeerMessage::HaveAll:
     case PeerMessage::HaveNone:
-        if (!first)
-            return end(QStringLiteral("piece list after other messages"));
         if (m.id == PeerMessage::HaveAll)
             m_available.fill(true);
         for (quint32 i = 0; m.id == PeerMessage::Bitfield && i < m_torrent->pieceCount(); ++i)

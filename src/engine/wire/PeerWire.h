@@ -132,7 +132,6 @@ private:
     bool m_supportsExtensions = false;
     bool m_supportsFast = false;
     bool m_supportsDht = false;
-    bool m_sawFirstMessage = false;
     int m_reqq = 0;
 
     QBitArray m_available;

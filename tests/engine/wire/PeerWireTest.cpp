@@ -377,3 +377,17 @@ TEST_F(PeerWireTest, AsAPeerLinkItNamesItsPeerAndDisconnectsQuietly)
     EXPECT_TRUE(ended());
     EXPECT_EQ(endings, 1);
 }
+
+// Some clients announce a batch of new pieces as a whole piece list, after other messages.
+TEST_F(PeerWireTest, PieceListsLaterInTheConnectionUpdateWhatThePeerHas)
+{
+    connect();
+    remote->write(PeerMessage::withIndex(PeerMessage::Have, 2));
+    ASSERT_TRUE(pumpUntil([&] { return wire->availablePieces().testBit(2); }));
+    remote->write(PeerMessage::bitfield(hex("D0")));  // pieces 0, 1 and 3
+    ASSERT_TRUE(pumpUntil([&] { return wire->availablePieces().testBit(3); }));
+    EXPECT_EQ(wire->availablePieces().count(true), 3);
+    remote->write(PeerMessage::simple(PeerMessage::HaveAll));
+    EXPECT_TRUE(pumpUntil([&] { return wire->isSeed(); }));
+    EXPECT_FALSE(wire->hasEnded());
+}
