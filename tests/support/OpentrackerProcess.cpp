@@ -24,21 +24,27 @@ bool accepts(quint16 port)
     return socket.waitForConnected(200);
 }
 
-// True once the tracker answers an announce for the hash without a failure: it listens before its
-// whitelist is loaded, and refuses every hash until then. A "stopped" event leaves no peer behind.
-bool servesHash(quint16 port, const QByteArray& infoHash)
+// The tracker's reply to an announce from 127.0.0.1 with the query's own parameters.
+QByteArray announce(quint16 trackerPort, const QByteArray& infoHash, const QByteArray& parameters)
 {
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.connectToHost(QHostAddress::LocalHost, trackerPort);
     if (!socket.waitForConnected(200))
-        return false;
-    const QByteArray query = "/announce?info_hash=" + infoHash.toPercentEncoding() +
-                             "&peer_id=-XX0000-000000000000&port=1&uploaded=0&downloaded=0&left=0&event=stopped";
+        return {};
+    const QByteArray query = "/announce?info_hash=" + infoHash.toPercentEncoding() + '&' + parameters;
     socket.write("GET " + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
     QByteArray reply;
     while (socket.waitForReadyRead(500))
         reply += socket.readAll();
-    reply += socket.readAll();
+    return reply + socket.readAll();
+}
+
+// True once the tracker answers an announce for the hash without a failure: it listens before its
+// whitelist is loaded, and refuses every hash until then. A "stopped" event leaves no peer behind.
+bool servesHash(quint16 port, const QByteArray& infoHash)
+{
+    const QByteArray reply =
+        announce(port, infoHash, "peer_id=-XX0000-000000000000&port=1&uploaded=0&downloaded=0&left=0&event=stopped");
     const QByteArray statusLine = reply.left(reply.indexOf('\r'));
     return statusLine.startsWith("HTTP/1.") && statusLine.contains(" 200 ") && !reply.contains("failure reason");
 }
@@ -92,6 +98,20 @@ bool OpentrackerProcess::start(const QList<QByteArray>& infoHashes)
         }
         m_process.kill();
         m_process.waitForFinished(3000);
+    }
+    return false;
+}
+
+bool OpentrackerProcess::announceSeed(const QByteArray& infoHash, quint16 port) const
+{
+    const QByteArray parameters = "peer_id=-XX0000-announced000&port=" + QByteArray::number(port)
+        + "&uploaded=0&downloaded=0&left=0&compact=1&event=started";
+    // The whitelist may still be loading: it refuses the hash until then.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const QByteArray reply = announce(m_port, infoHash, parameters);
+        if (reply.contains("interval") && !reply.contains("failure reason"))
+            return true;
+        QThread::msleep(100);
     }
     return false;
 }

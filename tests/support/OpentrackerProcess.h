@@ -21,6 +21,8 @@ public:
     bool start(const QList<QByteArray>& infoHashes);
     quint16 port() const { return m_port; }
     QString announceAddress() const;  // "http://127.0.0.1:<port>/announce"
+    // Registers a seed of `infoHash` listening on 127.0.0.1:`port`; true when the tracker took it.
+    bool announceSeed(const QByteArray& infoHash, quint16 port) const;
 
 private:
     QTemporaryDir m_root;

@@ -5,7 +5,7 @@
 #include "engine/wire/MseHandshake.h"
 #include "kit/ByteReader.h"
 #include "support/OpentrackerProcess.h"
-#include "interop/support/HelperProcess.h"
+#include "interop/support/Aria2Peer.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -224,45 +224,6 @@ protected:
         return std::make_unique<HelperProcess>(kPython, arguments);
     }
 
-    // aria2 seeding the test torrent from `directory`, or fetching it there, announcing to `tracker` if given.
-    std::unique_ptr<HelperProcess> aria2(const QString& directory, quint16 listenPort, const QString& tracker = {})
-    {
-        QDir().mkpath(directory);
-        QStringList arguments{QStringLiteral("--bt-require-crypto=true"), QStringLiteral("--bt-min-crypto-level=arc4"),
-                        QStringLiteral("--listen-port=%1").arg(listenPort), QStringLiteral("--enable-dht=false"),
-                        QStringLiteral("--bt-enable-lpd=false"), QStringLiteral("--enable-peer-exchange=false"),
-                        QStringLiteral("--seed-ratio=0.0"), QStringLiteral("--check-integrity=true"),
-                        QStringLiteral("--bt-tracker-connect-timeout=5"), QStringLiteral("--stop=40"),
-                        QStringLiteral("--console-log-level=warn"), QStringLiteral("--summary-interval=0"),
-                        QStringLiteral("--dir=%1").arg(directory), torrentPath};
-        if (!tracker.isEmpty())
-            arguments << QStringLiteral("--bt-tracker=%1").arg(tracker);
-        return std::make_unique<HelperProcess>(QStringLiteral("/usr/bin/aria2c"), arguments);
-    }
-
-    // Registers us with the tracker on loopback as a seed listening on `port`; the tracker's answer.
-    QByteArray announceOurselves(quint16 trackerPort, quint16 port)
-    {
-        const QByteArray request = "GET /announce?info_hash=" + infoHash.toPercentEncoding()
-            + "&peer_id=-OM0100-announcer123&port=" + QByteArray::number(port)
-            + "&uploaded=0&downloaded=0&left=0&compact=1&event=started HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-        Socket socket(dial(trackerPort, 1000));
-        if (socket.fd() < 0 || !sendAll(socket.fd(), request))
-            return {};
-        QByteArray reply;
-        char chunk[4096];
-        for (int pass = 0; pass < 50; ++pass) {
-            pollfd p{socket.fd(), POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            const ssize_t got = ::recv(socket.fd(), chunk, sizeof chunk, 0);
-            if (got <= 0)
-                break;
-            reply.append(chunk, got);
-        }
-        return reply;
-    }
-
     // Our initiator on the peer at `port`, up to the end of the encryption handshake.
     std::unique_ptr<Connection> initiate(quint16 port)
     {
@@ -348,17 +309,10 @@ TEST_F(MseInteropTest, Aria2DownloaderRequiringEncryptionIsAnsweredByOurResponde
     quint16 ourPort = 0;
     Socket listener(listenOnLoopback(ourPort));
     ASSERT_GE(listener.fd(), 0);
-    // The tracker reads its whitelist in the background after it starts.
-    QByteArray reply;
-    QElapsedTimer timer;
-    timer.start();
-    while (!reply.contains("interval") && timer.elapsed() < 10000) {
-        ::usleep(100000);
-        reply = announceOurselves(tracker.port(), ourPort);
-    }
-    ASSERT_TRUE(reply.contains("interval")) << reply.constData();
+    ASSERT_TRUE(tracker.announceSeed(infoHash, ourPort));
 
-    auto fetcher = aria2(folder.filePath(QStringLiteral("aria2")), freePort(), tracker.announceAddress());
+    auto fetcher = test::aria2RequiringEncryption(torrentPath, folder.filePath(QStringLiteral("aria2")), freePort(),
+                                                  tracker.announceAddress());
     Connection connection(acceptWithin(listener.fd(), 20000),
                           MseHandshake::responder(MseHandshake::resolverFor({infoHash})));
     ASSERT_GE(connection.socket.fd(), 0);
@@ -371,7 +325,7 @@ TEST_F(MseInteropTest, Aria2SeederRequiringEncryptionAcceptsOurInitiator)
 {
     const QString seedFolder = folder.path();
     const quint16 port = freePort();
-    auto seeder = aria2(seedFolder, port);
+    auto seeder = test::aria2RequiringEncryption(torrentPath, seedFolder, port);
     auto connection = initiate(port);
     expectEncryptedBitTorrentExchange(*connection, false);
 }
