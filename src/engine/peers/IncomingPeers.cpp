@@ -28,7 +28,8 @@ bool IncomingPeers::accept(int fd, quint32 address, quint16 port, qint64 now)
         return false;
     std::shared_ptr<PeerWire> wire = PeerWire::adoptIncoming(
         fd, qFromBigEndian(address), qFromBigEndian(port),
-        [this](const QByteArray& infoHash) -> PeerTorrent* { return m_findSwarm(infoHash); }, now);
+        [this](const QByteArray& hash, PeerWire::TorrentKey key) -> PeerTorrent* { return m_findSwarm(hash, key); },
+        now);
     wire->setEndedHandler([this](PeerWire& ended) {
         std::erase_if(m_waiting, [&](const auto& w) { return w.get() == &ended; });
     });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/wire/PeerWire.h"
+
 #include <QByteArray>
 #include <functional>
 #include <memory>
@@ -7,18 +9,19 @@
 
 namespace ombrelay {
 
-class PeerWire;
 class TorrentSwarm;
 
 // Accepted connections waiting for their handshake: refused from blocked addresses, at most
-// kMaxUnattached at once, then handed to the swarm of the info hash they name. Main thread only.
+// kMaxUnattached at once, then handed to the swarm they name (an encrypted connection once its obfuscated
+// info hash is known, a plain one by its handshake). Main thread only.
 class IncomingPeers
 {
 public:
     static constexpr int kMaxUnattached = 64;
 
-    // The swarm of an info hash that takes one more peer, or null.
-    using SwarmFinder = std::function<TorrentSwarm*(const QByteArray& infoHash)>;
+    // The swarm that takes one more peer whose info hash, or obfuscated info hash (SHA-1 of "req2" and the
+    // info hash, as `key` says), is `hash`; or null.
+    using SwarmFinder = std::function<TorrentSwarm*(const QByteArray& hash, PeerWire::TorrentKey key)>;
     // True refuses the address (network order). Default: Blocklist::instance().shouldRefuseAddress.
     using RefusalTest = std::function<bool(quint32 address)>;
 

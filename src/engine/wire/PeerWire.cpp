@@ -17,6 +17,20 @@ quint64 blockKey(quint32 piece, quint32 offset)
     return (quint64(piece) << 32) | offset;
 }
 
+QString encryptionFailure(MseHandshake::Failure failure)
+{
+    switch (failure) {
+    case MseHandshake::Failure::BadPublicKey: return QStringLiteral("unusable public key");
+    case MseHandshake::Failure::SyncNotFound: return QStringLiteral("no synchronisation within 512 bytes of padding");
+    case MseHandshake::Failure::UnknownTorrent: return QStringLiteral("encrypted connection for no torrent of ours");
+    case MseHandshake::Failure::BadVerificationConstant: return QStringLiteral("bad verification constant");
+    case MseHandshake::Failure::NoCommonMethod: return QStringLiteral("no common encryption method");
+    case MseHandshake::Failure::PadTooLong: return QStringLiteral("padding longer than 512 bytes");
+    case MseHandshake::Failure::None: break;
+    }
+    return QStringLiteral("encryption handshake failed");
+}
+
 }  // namespace
 
 QByteArray PeerWire::localPeerId()
@@ -44,7 +58,8 @@ PeerWire::PeerWire(int fd, quint32 address, quint16 port, bool incoming, qint64 
 
 PeerWire::~PeerWire() = default;
 
-std::unique_ptr<PeerWire> PeerWire::connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now)
+std::unique_ptr<PeerWire> PeerWire::connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now,
+                                              HandshakeMode mode)
 {
     const int fd = PZSocket::connectTo(qToBigEndian(address), port);
     if (fd < 0)
@@ -52,8 +67,8 @@ std::unique_ptr<PeerWire> PeerWire::connectTo(PeerTorrent& torrent, quint32 addr
     std::unique_ptr<PeerWire> wire(new PeerWire(fd, address, port, false, now));
     wire->m_torrent = &torrent;
     wire->m_available = QBitArray(int(torrent.pieceCount()));
-    wire->m_socket->writeStream().writeHandshakingMessage(
-        PeerMessage::handshake(torrent.infoHash(), torrent.peerId()), false);
+    wire->m_handshakeMode = mode;
+    wire->startOutgoingHandshake();
     return wire;
 }
 
@@ -62,7 +77,54 @@ std::unique_ptr<PeerWire> PeerWire::adoptIncoming(int fd, quint32 address, quint
 {
     std::unique_ptr<PeerWire> wire(new PeerWire(fd, address, port, true, now));
     wire->m_resolver = std::move(resolver);
+    PeerWire* self = wire.get();
+    wire->m_mse = MseHandshake::responder([self](const QByteArray& obfuscated) {
+        PeerTorrent* torrent = self->attach(obfuscated, TorrentKey::ObfuscatedInfoHash);
+        return torrent ? torrent->infoHash() : QByteArray();
+    });
     return wire;
+}
+
+// Encrypted: Ya now, our BitTorrent handshake as the initial payload once the peer's key is in.
+void PeerWire::startOutgoingHandshake()
+{
+    const QByteArray handshake = PeerMessage::handshake(m_torrent->infoHash(), m_torrent->peerId());
+    if (m_handshakeMode == HandshakeMode::Plain) {
+        m_socket->writeStream().writeHandshakingMessage(handshake, false);
+        return;
+    }
+    m_mse = MseHandshake::initiator(m_torrent->infoHash(), handshake);
+    m_socket->writeStream().writeHandshakingMessage(m_mse->takeOutput(), false);
+}
+
+bool PeerWire::mayRetryPlain() const
+{
+    return !m_incoming && m_handshakeMode == HandshakeMode::Encrypted && m_mse && m_mse->plainRetryApplies();
+}
+
+// Peers that speak only plain close on our random bytes (or answer with a plain handshake): a new
+// connection starts with the plain handshake and its own time-out.
+void PeerWire::reconnectPlain()
+{
+    m_socket->close();
+    m_retiredSocket = std::move(m_socket);
+    m_mse.reset();
+    m_handshakeMode = HandshakeMode::Plain;
+    m_connectTime = m_lastReceived = m_lastSent = m_now;
+    m_socket = std::make_unique<PZSocket>(PZSocket::connectTo(qToBigEndian(m_address), m_port), this);
+    if (m_socket->isClosed()) {
+        end(QStringLiteral("cannot reconnect in plain"));
+        return;
+    }
+    startOutgoingHandshake();
+}
+
+PeerTorrent* PeerWire::attach(const QByteArray& hash, TorrentKey key)
+{
+    m_torrent = m_resolver ? m_resolver(hash, key) : nullptr;
+    if (m_torrent)
+        m_available = QBitArray(int(m_torrent->pieceCount()));
+    return m_torrent;
 }
 
 QString PeerWire::hostString() const
@@ -114,8 +176,13 @@ void PeerWire::end(const QString& reason)
 
 void PeerWire::terminatePeer()
 {
-    if (m_terminated)
+    // A late call for the encrypted attempt's socket while the plain one runs.
+    if (m_terminated || !m_socket->isClosed())
         return;
+    if (!m_ended_ && mayRetryPlain()) {
+        reconnectPlain();
+        return;
+    }
     m_terminated = true;
     m_ended_ = true;
     m_streaming = false;
@@ -137,7 +204,11 @@ void PeerWire::tick(qint64 now)
         m_lastSent = now;
     m_receivedSinceTick = m_sentSinceTick = false;
     if (!m_streaming) {
-        if (now - m_connectTime >= kHandshakeTimeoutMs)
+        if (now - m_connectTime < kHandshakeTimeoutMs)
+            return;
+        if (mayRetryPlain())
+            reconnectPlain();
+        else
             end(QStringLiteral("no handshake within 10 s"));
         return;
     }
@@ -171,10 +242,42 @@ void PeerWire::processReadStreamBuffer()
     if (in.buflen() > 0)
         m_receivedSinceTick = true;
     while (!m_ended_ && in.buflen() > 0) {
-        const bool consumed = m_streaming ? readMessage() : readHandshake();
+        const bool consumed = m_mse ? readEncryptionHandshake() : m_streaming ? readMessage() : readHandshake();
         if (!consumed)
             break;
     }
+}
+
+bool PeerWire::readEncryptionHandshake()
+{
+    PZReadStream& in = m_socket->readStream();
+    in.drainBufferBy(m_mse->consume(in.mutableBuffer(), in.buflen()));
+    const QByteArray output = m_mse->takeOutput();
+    if (!output.isEmpty())
+        m_socket->writeStream().writeHandshakingMessage(output, false);
+    switch (m_mse->state()) {
+    case MseHandshake::State::Running:
+        return false;
+    case MseHandshake::State::PeerSpeaksPlain:
+        if (mayRetryPlain()) {
+            reconnectPlain();
+            return false;
+        }
+        m_mse.reset();
+        return true;
+    case MseHandshake::State::Failed:
+        end(encryptionFailure(m_mse->failure()));
+        return false;
+    case MseHandshake::State::Finished:
+        break;
+    }
+    // The buffered rest is decrypted already; the ciphers (none when the peer chose plain) take the
+    // bytes from here on.
+    m_encrypted = m_mse->method() == MseHandshake::Method::RC4;
+    m_socket->writeStream().setCipher(m_mse->takeEncryptCipher());
+    in.setCipher(m_mse->takeDecryptCipher());
+    m_mse.reset();
+    return true;
 }
 
 bool PeerWire::readHandshake()
@@ -187,16 +290,11 @@ bool PeerWire::readHandshake()
         end(QStringLiteral("not a BitTorrent handshake"));
         return false;
     }
-    if (!m_torrent) {
-        m_torrent = m_resolver ? m_resolver(h.infoHash) : nullptr;
-        if (!m_torrent) {
-            end(QStringLiteral("no torrent for the info hash %1").arg(QString::fromLatin1(h.infoHash.toHex())));
-            return false;
-        }
-        m_available = QBitArray(int(m_torrent->pieceCount()));
-        m_socket->writeStream().writeHandshakingMessage(
-            PeerMessage::handshake(m_torrent->infoHash(), m_torrent->peerId()), false);
-    } else if (h.infoHash != m_torrent->infoHash()) {
+    if (!m_torrent && !attach(h.infoHash, TorrentKey::InfoHash)) {
+        end(QStringLiteral("no torrent for the info hash %1").arg(QString::fromLatin1(h.infoHash.toHex())));
+        return false;
+    }
+    if (h.infoHash != m_torrent->infoHash()) {
         end(QStringLiteral("handshake for another torrent"));
         return false;
     }
@@ -208,6 +306,9 @@ bool PeerWire::readHandshake()
         end(QStringLiteral("peer id already connected"));
         return false;
     }
+    if (m_incoming)
+        m_socket->writeStream().writeHandshakingMessage(
+            PeerMessage::handshake(m_torrent->infoHash(), m_torrent->peerId()), true);
     m_remotePeerId = h.peerId;
     m_supportsExtensions = h.supportsExtensions;
     m_supportsFast = h.supportsFast;

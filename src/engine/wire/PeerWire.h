@@ -3,6 +3,7 @@
 #include "engine/net/PZSocket.h"
 #include "engine/net/StreamPeer.h"
 #include "engine/peers/PeerLink.h"
+#include "engine/wire/MseHandshake.h"
 #include "engine/wire/PeerMessage.h"
 
 #include <QBitArray>
@@ -11,15 +12,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace ombrelay {
 
 class PeerTorrent;
 
-// One connection to one peer for one torrent: the plain handshake, then every message of the protocol
-// with its checks, the request pipeline, serving verified blocks and the choking rule. Anything the peer
-// sends is untrusted: a fault ends the connection. Time comes from `tick`, which the owner calls about
-// once a second. Main thread only.
+// One connection to one peer for one torrent: the encryption handshake (dialled connections try it first,
+// accepted ones take it or a plain handshake), the BitTorrent handshake, then every message of the
+// protocol with its checks, the request pipeline, serving verified blocks and the choking rule. Anything
+// the peer sends is untrusted: a fault ends the connection. Time comes from `tick`, which the owner calls
+// about once a second. Main thread only.
 class PeerWire : public StreamPeer, public PeerLink
 {
 public:
@@ -30,14 +33,21 @@ public:
     static constexpr int kMaxPieceViolations = 3;
     static constexpr quint64 kChokeAfterUploadSurplus = 163840;
 
-    // Finds the torrent of an incoming handshake's info hash, or null when none accepts the peer.
-    using TorrentResolver = std::function<PeerTorrent*(const QByteArray& infoHash)>;
+    // How an incoming connection names its torrent: a plain handshake by the info hash, an encrypted one
+    // by the obfuscated info hash (SHA-1 of "req2" and the info hash).
+    enum class TorrentKey { InfoHash, ObfuscatedInfoHash };
+    // Finds the torrent an incoming connection names, or null when none accepts the peer.
+    using TorrentResolver = std::function<PeerTorrent*(const QByteArray& hash, TorrentKey key)>;
+    // How a dialled connection starts: encrypted (falling back once to plain when the peer never sends
+    // its key) or with the plain handshake at once.
+    enum class HandshakeMode { Encrypted, Plain };
 
     // "-OC2168-" and 12 random digits, drawn once per process.
     static QByteArray localPeerId();
 
     // Dials; null when the socket cannot be made.
-    static std::unique_ptr<PeerWire> connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now);
+    static std::unique_ptr<PeerWire> connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now,
+                                               HandshakeMode mode = HandshakeMode::Encrypted);
     // Takes over an accepted descriptor (closed with the wire).
     static std::unique_ptr<PeerWire> adoptIncoming(int fd, quint32 address, quint16 port, TorrentResolver resolver,
                                                    qint64 now);
@@ -50,6 +60,9 @@ public:
     quint16 port() const { return m_port; }
     QString hostString() const;
     bool isIncoming() const { return m_incoming; }
+    HandshakeMode handshakeMode() const { return m_handshakeMode; }
+    // The encryption handshake chose RC4 for the messages.
+    bool isEncrypted() const { return m_encrypted; }
     PeerTorrent* torrent() const { return m_torrent; }
     QByteArray remotePeerId() const { return m_remotePeerId; }
     bool hasEnded() const { return m_ended_; }
@@ -94,6 +107,12 @@ private:
         quint64 serial;
     };
 
+    void startOutgoingHandshake();
+    bool readEncryptionHandshake();
+    // A dialled encrypted attempt ended before the peer's key arrived: one more try, in plain.
+    bool mayRetryPlain() const;
+    void reconnectPlain();
+    PeerTorrent* attach(const QByteArray& hash, TorrentKey key);
     bool readHandshake();
     bool readMessage();
     void handle(const PeerMessage& m);
@@ -117,6 +136,10 @@ private:
     void sendLow(const QByteArray& message);
 
     std::unique_ptr<PZSocket> m_socket;
+    std::unique_ptr<PZSocket> m_retiredSocket;  // the encrypted attempt's, closed; kept for its pending calls
+    std::optional<MseHandshake> m_mse;          // while the encryption handshake runs
+    HandshakeMode m_handshakeMode = HandshakeMode::Encrypted;
+    bool m_encrypted = false;
     PeerTorrent* m_torrent = nullptr;
     TorrentResolver m_resolver;
     std::function<void(PeerWire&)> m_ended;

@@ -107,7 +107,9 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
     int verified = 0;
     QObject::connect(&leecher, &TorrentSwarm::pieceVerified, [&] { ++verified; });
     IncomingPeers incoming(
-        [&](const QByteArray& hash) { return hash == kInfoHash && seeder.peers().canAcceptIncomingPeer() ? &seeder : nullptr; },
+        [&](const QByteArray& hash, PeerWire::TorrentKey key) {
+            return namesTorrent(hash, key, kInfoHash) && seeder.peers().canAcceptIncomingPeer() ? &seeder : nullptr;
+        },
         [](quint32) { return false; });
 
     quint16 port = 0;
@@ -163,7 +165,8 @@ TEST(TorrentSwarmTest, IncomingConnectionsAreRefusedWhenBlockedOrBeyondTheCap)
 {
     resetGlobalBudgets();
     bool blocked = true;
-    IncomingPeers incoming([](const QByteArray&) { return nullptr; }, [&](quint32) { return blocked; });
+    IncomingPeers incoming([](const QByteArray&, PeerWire::TorrentKey) { return nullptr; },
+                           [&](quint32) { return blocked; });
     std::vector<std::pair<int, int>> pairs;
     const auto accept = [&] {
         pairs.push_back(loopbackPair());

@@ -38,13 +38,13 @@ protected:
         pumpOnce();
     }
 
-    // Dials the scripted peer; returns the handshake the engine sent.
+    // Dials the scripted peer in plain; returns the handshake the engine sent.
     QByteArray dial()
     {
         quint16 port = 0;
         const int listener = loopbackListener(port);
         EXPECT_GE(listener, 0);
-        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, port, 0);
+        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, port, 0, PeerWire::HandshakeMode::Plain);
         EXPECT_NE(wire, nullptr);
         wire->setEndedHandler([this](PeerWire&) { ++endings; });
         int fd = -1;
@@ -331,8 +331,8 @@ TEST_F(PeerWireTest, IncomingConnectionsAttachByInfoHashOrEnd)
         auto [remoteFd, engineFd] = loopbackPair();
         ASSERT_GE(engineFd, 0);
         remote = std::make_unique<ScriptedPeer>(remoteFd);
-        wire = PeerWire::adoptIncoming(engineFd, INADDR_LOOPBACK, 40000, [&](const QByteArray& hash) {
-            return known && hash == kWireInfoHash ? torrent.get() : nullptr;
+        wire = PeerWire::adoptIncoming(engineFd, INADDR_LOOPBACK, 40000, [&](const QByteArray& hash, PeerWire::TorrentKey key) {
+            return known && namesTorrent(hash, key, kWireInfoHash) ? torrent.get() : nullptr;
         }, 0);
         endings = 0;
         wire->setEndedHandler([this](PeerWire&) { ++endings; });

@@ -20,6 +20,12 @@ namespace ombrelay::test {
 
 inline const QByteArray kWireInfoHash("ABCDEFGHIJ0123456789");
 
+// An incoming connection names `infoHash` by `hash`, in the form `key` says.
+inline bool namesTorrent(const QByteArray& hash, PeerWire::TorrentKey key, const QByteArray& infoHash)
+{
+    return hash == (key == PeerWire::TorrentKey::InfoHash ? infoHash : MseHandshake::obfuscatedInfoHash(infoHash));
+}
+
 class FakeTorrent : public PeerTorrent
 {
 public:
@@ -130,6 +136,14 @@ inline int loopbackListener(quint16& port)
     }
     port = ntohs(address.sin_port);
     return listener;
+}
+
+// A port on 127.0.0.1 that was free a moment ago.
+inline quint16 freeLoopbackPort()
+{
+    quint16 port = 0;
+    ::close(loopbackListener(port));
+    return port;
 }
 
 inline void pumpOnce()

@@ -1,9 +1,11 @@
-// The peer wire against a libtorrent peer on loopback, plain connections: download a torrent from a
-// libtorrent seeder into a piece store, and seed it to a libtorrent downloader; the bytes must match.
+// The peer wire against libtorrent and aria2 peers on loopback: download a torrent from a seeder into a
+// piece store, and seed it to a downloader; the bytes must match. Peers that require encryption get it
+// both ways; a seeder with encryption disabled is reached by the plain retry.
 #include "engine/storage/PieceStore.h"
 #include "engine/torrent/Metainfo.h"
 #include "engine/wire/PeerWireTestSupport.h"
-#include "interop/support/HelperProcess.h"
+#include "interop/support/Aria2Peer.h"
+#include "support/OpentrackerProcess.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -96,15 +98,87 @@ protected:
         expected = payload.readAll();
     }
 
-    std::unique_ptr<HelperProcess> libtorrent(const char* role, const QString& save, quint16 connect = 0)
+    QString torrentPath() const { return folder.filePath(QStringLiteral("payload.torrent")); }
+
+    std::unique_ptr<HelperProcess> libtorrent(const char* role, const char* encryption, const QString& save,
+                                              quint16 connect = 0)
     {
-        QStringList arguments{helperScript(), QLatin1String(role), QStringLiteral("--torrent"),
-                              folder.filePath(QStringLiteral("payload.torrent")), QStringLiteral("--encryption"),
-                              QStringLiteral("disabled"), QStringLiteral("--seconds"), QStringLiteral("40"),
-                              QStringLiteral("--save"), save};
+        QStringList arguments{helperScript(), QLatin1String(role), QStringLiteral("--torrent"), torrentPath(),
+                              QStringLiteral("--encryption"), QLatin1String(encryption), QStringLiteral("--seconds"),
+                              QStringLiteral("40"), QStringLiteral("--save"), save};
         if (connect)
             arguments << QStringLiteral("--connect") << QStringLiteral("127.0.0.1:%1").arg(connect);
         return std::make_unique<HelperProcess>(kPython, arguments);
+    }
+
+    // Dials the seeder at `port` until our copy is complete, again when a connection ends first (the
+    // seeder may not listen yet); the last connection.
+    std::unique_ptr<PeerWire> downloadFrom(quint16 port, StoredTorrent& torrent)
+    {
+        std::unique_ptr<PeerWire> wire;
+        QElapsedTimer timer;
+        timer.start();
+        while (!torrent.isSeeding() && timer.elapsed() < 30000) {
+            if (!wire || wire->hasEnded()) {
+                pumpUntil([] { return false; }, 200);
+                wire = PeerWire::connectTo(torrent, INADDR_LOOPBACK, port, timer.elapsed());
+                if (!wire)
+                    break;
+                torrent.wire = wire.get();
+            }
+            pumpUntil([&] { return torrent.isSeeding() || wire->hasEnded(); }, 1000);
+            wire->tick(timer.elapsed());
+        }
+        return wire;
+    }
+
+    // Our complete copy in the test folder, checked.
+    void prepareSeed(StoredTorrent& torrent)
+    {
+        bool checked = false;
+        QObject::connect(&torrent.store, &PieceStore::existingDataChecked, [&](const PZIndexSet&) { checked = true; });
+        torrent.store.checkExistingData();
+        ASSERT_TRUE(pumpUntil([&] { return checked; }, 20000));
+        ASSERT_TRUE(torrent.isSeeding());
+    }
+
+    // Accepts on `listener` until the downloader's copy in `save` matches; the connections it took.
+    std::vector<std::unique_ptr<PeerWire>> seedTo(int listener, StoredTorrent& torrent, const QString& save)
+    {
+        std::vector<std::unique_ptr<PeerWire>> wires;
+        bool complete = false;
+        QElapsedTimer timer;
+        timer.start();
+        while (!complete && timer.elapsed() < 30000) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd >= 0)
+                wires.push_back(PeerWire::adoptIncoming(fd, INADDR_LOOPBACK, 0, [&](const QByteArray& hash, PeerWire::TorrentKey key) {
+                    return namesTorrent(hash, key, torrent.infoHash()) ? &torrent : nullptr;
+                }, 0));
+            pumpUntil([] { return false; }, 20);
+            QFile fetched(save + QStringLiteral("/payload.bin"));
+            complete = fetched.open(QIODevice::ReadOnly) && fetched.readAll() == expected;
+        }
+        EXPECT_TRUE(complete);
+        return wires;
+    }
+
+    void expectDownloaded(const QTemporaryDir& ours)
+    {
+        QFile file(ours.filePath(QStringLiteral("payload.bin")));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), expected);
+    }
+
+    // The connection that did the work: encrypted or not as `encrypted` says, and it carried the whole payload.
+    void expectServedBy(const std::vector<std::unique_ptr<PeerWire>>& wires, bool encrypted)
+    {
+        const auto it = std::max_element(wires.begin(), wires.end(), [](const auto& a, const auto& b) {
+            return a->bytesUploaded() < b->bytesUploaded();
+        });
+        ASSERT_NE(it, wires.end());
+        EXPECT_GE((*it)->bytesUploaded(), quint64(expected.size()));
+        EXPECT_EQ((*it)->isEncrypted(), encrypted);
     }
 
     QTemporaryDir folder;
@@ -114,56 +188,83 @@ protected:
 
 }  // namespace
 
-TEST_F(PeerWireInteropTest, DownloadsFromALibtorrentSeeder)
+TEST_F(PeerWireInteropTest, DownloadsFromALibtorrentSeederRequiringEncryption)
 {
-    auto seeder = libtorrent("seed", folder.path());
+    auto seeder = libtorrent("seed", "required", folder.path());
     const quint16 port = quint16(seeder->waitForLine("ready", 20000).toUInt());
     ASSERT_NE(port, 0);
 
     QTemporaryDir ours;
     StoredTorrent torrent(metainfo, ours.filePath(QStringLiteral("payload.bin")));
-    auto wire = PeerWire::connectTo(torrent, INADDR_LOOPBACK, port, 0);
+    const auto wire = downloadFrom(port, torrent);
     ASSERT_NE(wire, nullptr);
-    torrent.wire = wire.get();
-    EXPECT_TRUE(pumpUntil([&] { return torrent.isSeeding() || wire->hasEnded(); }, 30000));
     EXPECT_TRUE(torrent.isSeeding());
-    QFile file(ours.filePath(QStringLiteral("payload.bin")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), expected);
+    EXPECT_TRUE(wire->isEncrypted());
+    EXPECT_EQ(wire->handshakeMode(), PeerWire::HandshakeMode::Encrypted);
+    expectDownloaded(ours);
 }
 
-TEST_F(PeerWireInteropTest, SeedsToALibtorrentDownloader)
+TEST_F(PeerWireInteropTest, DownloadsFromALibtorrentSeederWithEncryptionDisabledByThePlainRetry)
+{
+    auto seeder = libtorrent("seed", "disabled", folder.path());
+    const quint16 port = quint16(seeder->waitForLine("ready", 20000).toUInt());
+    ASSERT_NE(port, 0);
+
+    QTemporaryDir ours;
+    StoredTorrent torrent(metainfo, ours.filePath(QStringLiteral("payload.bin")));
+    const auto wire = downloadFrom(port, torrent);
+    ASSERT_NE(wire, nullptr);
+    EXPECT_TRUE(torrent.isSeeding());
+    EXPECT_FALSE(wire->isEncrypted());
+    EXPECT_EQ(wire->handshakeMode(), PeerWire::HandshakeMode::Plain);
+    expectDownloaded(ours);
+}
+
+TEST_F(PeerWireInteropTest, SeedsToLibtorrentDownloadersWithAndWithoutEncryption)
 {
     StoredTorrent torrent(metainfo, folder.filePath(QStringLiteral("payload.bin")));
-    bool checked = false;
-    QObject::connect(&torrent.store, &PieceStore::existingDataChecked, [&](const PZIndexSet&) { checked = true; });
-    torrent.store.checkExistingData();
-    ASSERT_TRUE(pumpUntil([&] { return checked; }, 20000));
-    ASSERT_TRUE(torrent.isSeeding());
-
-    quint16 port = 0;
-    const int listener = loopbackListener(port);
-    ASSERT_GE(listener, 0);
-
-    const QString save = folder.filePath(QStringLiteral("fetch"));
-    QDir().mkpath(save);
-    auto fetcher = libtorrent("fetch", save, port);
-    std::vector<std::unique_ptr<PeerWire>> wires;
-    bool complete = false;
-    QElapsedTimer timer;
-    timer.start();
-    while (!complete && timer.elapsed() < 30000) {
-        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd >= 0)
-            wires.push_back(PeerWire::adoptIncoming(fd, INADDR_LOOPBACK, 0, [&](const QByteArray& hash) {
-                return hash == torrent.infoHash() ? &torrent : nullptr;
-            }, 0));
-        pumpUntil([] { return false; }, 20);
-        QFile fetched(save + QStringLiteral("/payload.bin"));
-        complete = fetched.open(QIODevice::ReadOnly) && fetched.readAll() == expected;
+    prepareSeed(torrent);
+    for (const char* encryption : {"required", "disabled"}) {
+        SCOPED_TRACE(encryption);
+        quint16 port = 0;
+        const int listener = loopbackListener(port);
+        ASSERT_GE(listener, 0);
+        const QString save = folder.filePath(QStringLiteral("fetch-%1").arg(QLatin1String(encryption)));
+        QDir().mkpath(save);
+        auto fetcher = libtorrent("fetch", encryption, save, port);
+        const auto wires = seedTo(listener, torrent, save);
+        ::close(listener);
+        expectServedBy(wires, QByteArray(encryption) == "required");
     }
-    ::close(listener);
-    EXPECT_TRUE(complete);
-    ASSERT_FALSE(wires.empty());
-    EXPECT_GE(wires.front()->bytesUploaded(), quint64(expected.size()));
+}
+
+TEST_F(PeerWireInteropTest, Aria2RequiringEncryptionDownloadsFromUsAndSeedsToUs)
+{
+    StoredTorrent seed(metainfo, folder.filePath(QStringLiteral("payload.bin")));
+    prepareSeed(seed);
+    {
+        // aria2 finds us through a tracker on loopback.
+        test::OpentrackerProcess tracker;
+        ASSERT_TRUE(tracker.start({metainfo.infoHash}));
+        quint16 port = 0;
+        const int listener = loopbackListener(port);
+        ASSERT_GE(listener, 0);
+        ASSERT_TRUE(tracker.announceSeed(metainfo.infoHash, port));
+        const QString save = folder.filePath(QStringLiteral("aria2-fetch"));
+        auto fetcher = test::aria2RequiringEncryption(torrentPath(), save, freeLoopbackPort(), tracker.announceAddress());
+        const auto wires = seedTo(listener, seed, save);
+        ::close(listener);
+        expectServedBy(wires, true);
+    }
+    {
+        const quint16 port = freeLoopbackPort();
+        auto seeder = test::aria2RequiringEncryption(torrentPath(), folder.path(), port);
+        QTemporaryDir ours;
+        StoredTorrent torrent(metainfo, ours.filePath(QStringLiteral("payload.bin")));
+        const auto wire = downloadFrom(port, torrent);
+        ASSERT_NE(wire, nullptr);
+        EXPECT_TRUE(torrent.isSeeding());
+        EXPECT_TRUE(wire->isEncrypted());
+        expectDownloaded(ours);
+    }
 }
