@@ -64,7 +64,9 @@ void DHTRoutingTable::readFromDisk(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return;
     const qint64 size = file.size();
-    if (size == 0 || size % kRecordSize != 0) {
+    if (size == 0)
+        return;  // saved with no nodes known
+    if (size % kRecordSize != 0) {
         fprintf(stderr, "*** DHT: ignoring %s of %lld bytes\n", qPrintable(path), size);
         return;
     }

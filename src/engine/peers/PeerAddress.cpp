@@ -71,4 +71,17 @@ QString PeerAddress::toString() const
     return QStringLiteral("%1:%2").arg(addressText(address)).arg(port);
 }
 
+std::optional<PeerAddress> PeerAddress::fromString(QStringView text)
+{
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0 || colon > INET_ADDRSTRLEN)
+        return std::nullopt;
+    bool ok = false;
+    const uint port = text.sliced(colon + 1).toUInt(&ok);
+    in_addr a{};
+    if (!ok || port == 0 || port > 65535 || inet_pton(AF_INET, text.first(colon).toLatin1().constData(), &a) != 1)
+        return std::nullopt;
+    return PeerAddress{a.s_addr, quint16(port)};
+}
+
 }  // namespace ombrelay

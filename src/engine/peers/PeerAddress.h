@@ -35,6 +35,8 @@ struct PeerAddress
 
     static QString addressText(quint32 networkOrderAddress);  // "1.2.3.4"
     QString toString() const;                                  // "1.2.3.4:6881"
+    // Reads toString's form; none for anything else (names, IPv6, a port out of range or 0).
+    static std::optional<PeerAddress> fromString(QStringView text);
 
     bool operator==(const PeerAddress&) const = default;
 };

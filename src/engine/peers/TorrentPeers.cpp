@@ -169,7 +169,7 @@ int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
 
 bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
 {
-    if (!peer || !mayConnect() || find(peer.get()))
+    if (!peer || !mayConnect() || find(peer.get()) || m_banned.contains(peer->peerAddress()))
         return false;
     m_connections.push_back({peer, Phase::Connecting, -1, 0});
     const PeerAddress address = peer->peerAddress();
@@ -221,7 +221,7 @@ bool TorrentPeers::connectToOnePeer()
         const PeerAddress peer = m_dialBatch.takeFirst();
         if (isConnected(peer) || m_restingUntil.contains(peer) || m_pruned.contains(peer))
             continue;
-        if (!peer.isUsable() || m_environment.isRefused(peer.address)) {
+        if (!peer.isUsable() || m_banned.contains(peer) || m_environment.isRefused(peer.address)) {
             forgetRow(peer);
             continue;
         }
@@ -256,6 +256,20 @@ int TorrentPeers::optimizePeerConnections()
         link->disconnectFromPeer();
     }
     return int(silent.size());
+}
+
+void TorrentPeers::banPeer(const PeerAddress& peer)
+{
+    m_banned.insert(peer);
+    forgetRow(peer);
+    std::vector<PeerLinkPtr> connected;
+    for (const Connection& connection : m_connections)
+        if (connection.link->peerAddress() == peer)
+            connected.push_back(connection.link);
+    for (const PeerLinkPtr& link : connected) {
+        removePeer(link.get(), true);
+        link->disconnectFromPeer();
+    }
 }
 
 void TorrentPeers::updatePeersDatabase()

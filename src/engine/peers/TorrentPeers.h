@@ -79,6 +79,9 @@ public:
     // that delivered nothing since they became active more than kSilentPeerMs ago (one per unused row);
     // they are not dialled again before disconnectFromPeers. Answers how many were disconnected.
     int optimizePeerConnections();
+    // A peer that sent bad data: its connections close, its row goes, and it is never dialled again
+    // while this object lives (the session).
+    void banPeer(const PeerAddress& peer);
     // Stopping: records the bytes, closes every connection, forgets them, marks every row inactive.
     void disconnectFromPeers();
     // Adds each connection's bytes received since the last record to its row.
@@ -111,6 +114,7 @@ private:
     QList<PeerAddress> m_dialBatch;
     QHash<PeerAddress, qint64> m_restingUntil;
     QSet<PeerAddress> m_pruned;
+    QSet<PeerAddress> m_banned;
     QHash<PeerAddress, qint64> m_lastExchange;
 };
 

@@ -18,6 +18,10 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
                               std::chrono::steady_clock::now().time_since_epoch())
                               .count());
         };
+    if (!m_torrent.storeBlock)
+        m_torrent.storeBlock = [&store](const QString&, quint32 piece, quint32 offset, const QByteArray& data) {
+            return store.storeBlock(piece, offset, data);
+        };
     if (m_torrent.peerId.isEmpty())
         m_torrent.peerId = PeerWire::localPeerId();
     TorrentPeers::Environment environment;
@@ -118,6 +122,11 @@ void TorrentSwarm::cancelUnneededPieces()
         wire->cancelUnneededPieces();
 }
 
+void TorrentSwarm::addPeer(const PeerAddress& peer)
+{
+    m_peers->database().insertPeers({peer});
+}
+
 void TorrentSwarm::onPieceVerified(quint32 piece)
 {
     forgetReceived(piece);
@@ -189,15 +198,23 @@ bool TorrentSwarm::isPeerIdConnected(const QByteArray& peerId, const PeerWire* e
     });
 }
 
-void TorrentSwarm::blockArrived(PeerWire&, quint32 piece, quint32 offset, const QByteArray& data)
+void TorrentSwarm::blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data)
 {
-    if (m_store.storeBlock(piece, offset, data))
+    if (m_torrent.bytesReceived)
+        m_torrent.bytesReceived(quint32(data.size()));
+    if (m_torrent.storeBlock(from.peerAddress().toString(), piece, offset, data))
         m_received[m_store.geometry().blockIndex(piece, offset)] = data.size();
 }
 
 void TorrentSwarm::readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done)
 {
     m_store.readSpan(piece, offset, length, std::move(done));
+}
+
+void TorrentSwarm::pieceBytesSent(quint32 bytes)
+{
+    if (m_torrent.bytesSent)
+        m_torrent.bytesSent(bytes);
 }
 
 void TorrentSwarm::peersExchanged(PeerWire& from, const QByteArray& added)

@@ -30,6 +30,11 @@ public:
         std::function<bool(quint32 piece)> isPieceWanted; // default every piece
         std::function<bool()> mayConnect;                 // default always
         std::function<bool()> uploadLimitIsZero;          // default false
+        // Takes a block from a peer ("a.b.c.d:port"); default: straight into the piece store.
+        std::function<bool(const QString& peer, quint32 piece, quint32 offset, const QByteArray& data)> storeBlock;
+        // Piece payload bytes received from and sent to peers (counts and rates); default ignored.
+        std::function<void(quint32 bytes)> bytesReceived;
+        std::function<void(quint32 bytes)> bytesSent;
         BandwidthProvision* downloadProvision = nullptr;
         BandwidthProvision* uploadProvision = nullptr;
         int maxPeers = 50;
@@ -52,6 +57,10 @@ public:
     // Bytes of blocks received and not yet part of a verified piece.
     quint64 pendingPieceSize() const;
     void cancelUnneededPieces();
+    // Closes the peer's connections and never dials it again.
+    void banPeer(const PeerAddress& peer) { m_peers->banPeer(peer); }
+    // A peer named from outside (not a tracker, the DHT or peer exchange) joins the known peers.
+    void addPeer(const PeerAddress& peer);
 
     // PeerTorrent
     QByteArray infoHash() const override { return m_torrent.infoHash; }
@@ -69,6 +78,7 @@ public:
     void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
     void readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done) override;
     void peersExchanged(PeerWire& from, const QByteArray& added) override;
+    void pieceBytesSent(quint32 bytes) override;
     BandwidthProvision* downloadProvision() override { return m_torrent.downloadProvision; }
     BandwidthProvision* uploadProvision() override { return m_torrent.uploadProvision; }
 

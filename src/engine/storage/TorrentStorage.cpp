@@ -24,15 +24,16 @@ QVector<StorageFile> storageFiles(const TorrentLine& torrent)
 
 }  // namespace
 
-TorrentStorage::TorrentStorage(TorrentLine& torrent, const QString& bitfieldFolder)
+TorrentStorage::TorrentStorage(TorrentLine& torrent, const QString& sessionFolder)
     : m_torrent(torrent),
+      m_sessionFolder(sessionFolder),
       m_store(std::make_unique<PieceStore>(PieceGeometry(qint64(torrent.pieceLength()), qint64(torrent.totalLength())),
                                            storageFiles(torrent), torrent.piecesData()))
 {
     const TorrentLifecycle& lifecycle = TorrentLifecycle::instance();
     m_store->setDetachedTest([&lifecycle](const QString& path) { return lifecycle.isPathOnUnattachedVolume(path); });
     m_store->restore(torrent.recordedStoredBlocks(), torrent.recordedDownloadedPieces());
-    m_store->setBitfieldFolder(bitfieldFolder);
+    m_store->setBitfieldFolder(sessionFolder);
     connect(m_store.get(), &PieceStore::pieceVerified, this, &TorrentStorage::pieceVerified);
     connect(m_store.get(), &PieceStore::pieceFailed, this, &TorrentStorage::pieceFailed);
     connect(m_store.get(), &PieceStore::writeFailed, this, &TorrentStorage::writeFailed);

@@ -22,11 +22,13 @@ public:
     // Pieces a peer may spoil before it is banned (a sole source is banned at once).
     static constexpr int kFailedPiecesBeforeBan = 3;
 
-    TorrentStorage(TorrentLine& torrent, const QString& bitfieldFolder);
+    // `sessionFolder` holds the bitfield files and the peers database.
+    TorrentStorage(TorrentLine& torrent, const QString& sessionFolder);
     ~TorrentStorage() override;
 
     PieceStore& store() { return *m_store; }
     const PieceStore& store() const { return *m_store; }
+    const QString& sessionFolder() const { return m_sessionFolder; }
 
     // A block of `piece` at `offset` came from `peer` ("a.b.c.d:port"): counted as downloaded, its source
     // remembered for blame, and queued for writing. False when the store refuses it (not a block of this
@@ -50,6 +52,7 @@ private:
     void updateTorrentLater();
 
     TorrentLine& m_torrent;
+    QString m_sessionFolder;
     std::unique_ptr<PieceStore> m_store;
     QHash<quint32, QSet<QString>> m_contributors;
     QHash<QString, int> m_failures;

@@ -39,6 +39,8 @@ public:
     // The "added" entries of a peer exchange message, as the peer sent them; the receiver caps and
     // spaces them per peer.
     virtual void peersExchanged(PeerWire& from, const QByteArray& added) = 0;
+    // Piece payload bytes written to a peer, for the torrent's upload count and rate.
+    virtual void pieceBytesSent(quint32 /*bytes*/) {}
     virtual BandwidthProvision* downloadProvision() = 0;
     virtual BandwidthProvision* uploadProvision() = 0;
 

@@ -588,6 +588,13 @@ void PeerWire::handlePiece(const PeerMessage& m)
     updateChoke();
 }
 
+void PeerWire::didUploadBytes(quint32 bytes)
+{
+    m_bytesUploaded += bytes;
+    if (m_torrent)
+        m_torrent->pieceBytesSent(bytes);
+}
+
 void PeerWire::reject(quint32 index, quint32 begin, quint32 length)
 {
     if (m_supportsFast)

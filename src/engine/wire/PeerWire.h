@@ -96,7 +96,7 @@ public:
     void terminatePeer() override;
     BandwidthProvision* downloadProvision() override;
     BandwidthProvision* uploadProvision() override;
-    void didUploadBytes(quint32 bytes) override { m_bytesUploaded += bytes; }
+    void didUploadBytes(quint32 bytes) override;
 
 private:
     PeerWire(int fd, quint32 address, quint16 port, bool incoming, qint64 now);

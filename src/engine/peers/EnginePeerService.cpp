@@ -1,0 +1,198 @@
+#include "engine/peers/EnginePeerService.h"
+
+#include "engine/core/EngineHost.h"
+#include "engine/dht/DHTService.h"
+#include "engine/peers/TorrentSwarm.h"
+#include "engine/storage/SessionFolder.h"
+#include "engine/storage/TorrentStorage.h"
+#include "engine/torrent/TorrentLine.h"
+#include "engine/wire/PeerWire.h"
+
+#include <chrono>
+
+namespace ombrelay {
+namespace {
+
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+EnginePeerService::EnginePeerService(std::function<quint16()> publicPort, QObject* parent)
+    : QObject(parent),
+      m_publicPort(std::move(publicPort)),
+      m_incoming([this](const QByteArray& infoHash) { return swarmForInfoHash(infoHash); }),
+      m_manager([this] {
+          QList<TorrentPeers*> peers;
+          for (TorrentLine* torrent : activeTorrents())
+              if (TorrentSwarm* swarm = swarmFor(*torrent))
+                  peers.append(&swarm->peers());
+          return peers;
+      })
+{
+    connect(&m_timer, &QTimer::timeout, this, &EnginePeerService::tick);
+    m_timer.start(1000);
+    PeerService::install(this);
+}
+
+EnginePeerService::~EnginePeerService()
+{
+    PeerService::install(nullptr);
+    const auto swarms = m_swarms;
+    for (TorrentSwarm* swarm : swarms)
+        delete swarm;
+}
+
+QList<TorrentLine*> EnginePeerService::activeTorrents()
+{
+    QList<TorrentLine*> torrents;
+    for (const TorrentLinePtr& torrent : EngineHost::instance().objects())
+        if (!torrent->isPaused())
+            torrents.append(torrent.get());
+    return torrents;
+}
+
+TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
+{
+    if (TorrentSwarm* swarm = m_swarms.value(&torrent))
+        return swarm;
+    TorrentStorage* storage = torrent.storage();
+    if (!storage)
+        return nullptr;
+    TorrentSwarm::Torrent model;
+    model.infoHash = torrent.infoHash();
+    model.peerId = PeerWire::localPeerId();
+    model.publicPort = m_publicPort;
+    model.isPieceWanted = [&torrent](quint32 piece) { return torrent.neededPieces().containsIndex(piece); };
+    model.mayConnect = [&torrent] { return DHTService::wantsPeers(&torrent); };
+    model.storeBlock = [storage](const QString& peer, quint32 piece, quint32 offset, const QByteArray& data) {
+        return storage->blockArrived(peer, piece, offset, data);
+    };
+    model.bytesReceived = [&torrent](quint32 bytes) { torrent.downloadBandwidth().recordBytes(bytes); };
+    model.bytesSent = [&torrent](quint32 bytes) {
+        torrent.uploadBandwidth().recordBytes(bytes);
+        torrent.setBytesUploaded(torrent.bytesUploaded() + bytes);
+    };
+    model.downloadProvision = &torrent.downloadProvision();
+    model.uploadProvision = &torrent.uploadProvision();
+    const QString database = storage->sessionFolder().isEmpty()
+                                 ? QString()
+                                 : SessionFolder(storage->sessionFolder()).filePath(QStringLiteral("peers.db"));
+    auto* swarm = new TorrentSwarm(std::move(model), storage->store(), database, this);
+    m_swarms.insert(&torrent, swarm);
+    const TorrentLine* key = &torrent;
+    // The storage goes when the torrent is removed or moved out of the incomplete folder: its swarm too.
+    connect(storage, &QObject::destroyed, this, [this, key] { forget(key); });
+    return swarm;
+}
+
+void EnginePeerService::forget(const TorrentLine* torrent)
+{
+    delete m_swarms.take(torrent);
+}
+
+TorrentSwarm* EnginePeerService::swarmForInfoHash(const QByteArray& infoHash)
+{
+    for (TorrentLine* torrent : activeTorrents())
+        if (torrent->infoHash() == infoHash) {
+            TorrentSwarm* swarm = swarmFor(*torrent);
+            return swarm && swarm->peers().canAcceptIncomingPeer() ? swarm : nullptr;
+        }
+    return nullptr;
+}
+
+bool EnginePeerService::acceptIncomingPeer(int fd, quint32 address, quint16 port)
+{
+    return m_incoming.accept(fd, address, port, steadyMilliseconds());
+}
+
+void EnginePeerService::addCompactPeers(const QByteArray& infoHash, const QByteArray& compactPeers)
+{
+    for (TorrentLine* torrent : activeTorrents())
+        if (torrent->infoHash() == infoHash)
+            if (TorrentSwarm* swarm = swarmFor(*torrent))
+                swarm->peers().addCompactPeers(compactPeers);
+    connectToPeers();
+}
+
+void EnginePeerService::tick()
+{
+    m_incoming.tick(steadyMilliseconds());
+    const auto swarms = m_swarms;
+    for (TorrentSwarm* swarm : swarms)
+        swarm->tick();
+    connectToPeers();
+}
+
+PeerService::Counts EnginePeerService::peerCounts(const TorrentLine& torrent) const
+{
+    const TorrentSwarm* swarm = m_swarms.value(&torrent);
+    return swarm ? swarm->counts() : Counts{};
+}
+
+quint64 EnginePeerService::pendingPieceSize(const TorrentLine& torrent) const
+{
+    const TorrentSwarm* swarm = m_swarms.value(&torrent);
+    return swarm ? swarm->pendingPieceSize() : 0;
+}
+
+void EnginePeerService::connectToPeers()
+{
+    m_manager.connectToPeers();
+}
+
+void EnginePeerService::disconnectFromPeers(TorrentLine& torrent)
+{
+    if (TorrentSwarm* swarm = m_swarms.value(&torrent))
+        swarm->peers().disconnectFromPeers();
+}
+
+void EnginePeerService::optimizePeerConnections(TorrentLine& torrent)
+{
+    if (TorrentSwarm* swarm = m_swarms.value(&torrent))
+        swarm->peers().optimizePeerConnections();
+}
+
+void EnginePeerService::cancelUnneededPieces(TorrentLine& torrent)
+{
+    if (TorrentSwarm* swarm = m_swarms.value(&torrent))
+        swarm->cancelUnneededPieces();
+}
+
+void EnginePeerService::banPeer(TorrentLine& torrent, const QString& address)
+{
+    const std::optional<PeerAddress> peer = PeerAddress::fromString(address);
+    TorrentSwarm* swarm = m_swarms.value(&torrent);
+    if (peer && swarm)
+        swarm->banPeer(*peer);
+}
+
+void EnginePeerService::dialPeer(TorrentLine& torrent, const QString& address)
+{
+    const std::optional<PeerAddress> peer = PeerAddress::fromString(address);
+    TorrentSwarm* swarm = swarmFor(torrent);
+    if (!peer || !swarm) {
+        qWarning("*** cannot dial %s for %s", qPrintable(address), qPrintable(torrent.path()));
+        return;
+    }
+    swarm->addPeer(*peer);
+    connectToPeers();
+}
+
+QByteArray EnginePeerService::peerId(const TorrentLine&)
+{
+    return PeerWire::localPeerId();
+}
+
+void EnginePeerService::addPeers(TorrentLine& torrent, const QList<AnnounceReply::Peer>& peers)
+{
+    if (TorrentSwarm* swarm = swarmFor(torrent)) {
+        swarm->peers().addPeers(peers);
+        connectToPeers();
+    }
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "engine/core/PeerService.h"
+#include "engine/peers/IncomingPeers.h"
+#include "engine/peers/PeerManager.h"
+#include "engine/tracker/AnnouncePeers.h"
+
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+namespace ombrelay {
+
+class TorrentSwarm;
+
+// The engine's peer connections: one TorrentSwarm per started torrent (over its storage, "peers.db" in
+// its session folder), outgoing dials spread by PeerManager, every wire ticked each second, incoming
+// connections attached by info hash. Blocks go through the torrent's storage, so they are counted and
+// their senders blamed when a piece fails. Installs itself as the PeerService while it lives; it is
+// also the trackers' AnnouncePeers. Main thread only.
+class EnginePeerService : public QObject, public PeerService, public AnnouncePeers
+{
+    Q_OBJECT
+public:
+    explicit EnginePeerService(std::function<quint16()> publicPort, QObject* parent = nullptr);
+    ~EnginePeerService() override;
+
+    // The torrent's swarm, made on first use; null while it has no storage.
+    TorrentSwarm* swarmFor(TorrentLine& torrent);
+    // An accepted descriptor (network order); false refuses it and the caller closes it.
+    bool acceptIncomingPeer(int fd, quint32 address, quint16 port);
+    // Compact peers for an info hash (the DHT).
+    void addCompactPeers(const QByteArray& infoHash, const QByteArray& compactPeers);
+    // Ticks every swarm and the waiting incoming connections, then dials.
+    void tick();
+
+    // PeerService
+    Counts peerCounts(const TorrentLine& torrent) const override;
+    quint64 pendingPieceSize(const TorrentLine& torrent) const override;
+    void connectToPeers() override;
+    void disconnectFromPeers(TorrentLine& torrent) override;
+    void optimizePeerConnections(TorrentLine& torrent) override;
+    void cancelUnneededPieces(TorrentLine& torrent) override;
+    void banPeer(TorrentLine& torrent, const QString& address) override;
+    void dialPeer(TorrentLine& torrent, const QString& address) override;
+
+    // AnnouncePeers
+    QByteArray peerId(const TorrentLine& torrent) override;
+    void addPeers(TorrentLine& torrent, const QList<AnnounceReply::Peer>& peers) override;
+
+private:
+    // The torrents that take peers, in list order: the downloads list, paused ones left out.
+    static QList<TorrentLine*> activeTorrents();
+    TorrentSwarm* swarmForInfoHash(const QByteArray& infoHash);
+    void forget(const TorrentLine* torrent);
+
+    std::function<quint16()> m_publicPort;
+    QHash<const TorrentLine*, TorrentSwarm*> m_swarms;  // children of this object
+    IncomingPeers m_incoming;
+    PeerManager m_manager;
+    QTimer m_timer;
+};
+
+}  // namespace ombrelay
