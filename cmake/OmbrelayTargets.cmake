@@ -39,6 +39,9 @@ function(ombrelay_test_folder dir)
   else()
     target_link_libraries(${exe} PRIVATE ombrelay_test_main)
   endif()
+  if(rel MATCHES "^interop")
+    add_dependencies(${exe} ombrelay-engine-driver)
+  endif()
   gtest_discover_tests(${exe}
     DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 300

@@ -9,6 +9,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/HeadlessEngineHost.h"
 #include "engine/core/PeerService.h"
+#include "engine/peers/EngineServices.h"
 #include "engine/storage/DiskSession.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
@@ -101,7 +102,9 @@ int main(int argc, char** argv)
     parts.makePortMapper = [](quint16) { return std::unique_ptr<PortMapper>(); };
     BTCore::useParts(std::move(parts));
     BTCore& engine = BTCore::instance();
-    engine.setHooks(session.hooks());
+    BTCore::Hooks hooks = session.hooks();
+    const std::unique_ptr<EngineServices> services = installEngineServices(engine, hooks);
+    engine.setHooks(std::move(hooks));
     std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
     std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
 
@@ -145,7 +148,7 @@ int main(int argc, char** argv)
                 lines.append(line);
         }
         session.adder().addTorrentLines(lines, false, false, false);
-        // Dials the named peers for every torrent (a no-op until the peer wire installs its service).
+        // Dials the named peers for every torrent.
         for (const TorrentLinePtr& t : host.objects())
             for (const QString& peer : parser.values("peer"))
                 PeerService::instance().dialPeer(*t, peer);

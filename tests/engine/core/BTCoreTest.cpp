@@ -6,6 +6,7 @@
 #include "kit/Settings.h"
 #include "platform/IdleTime.h"
 #include "platform/SleepWatcher.h"
+#include "support/LoopbackPorts.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +19,10 @@
 
 namespace ombrelay {
 namespace {
+using test::boundSocket;
+using test::freePortPair;
+using test::localPort;
+using test::portFree;
 
 const quint32 kLoopback = htonl(INADDR_LOOPBACK);
 
@@ -32,54 +37,6 @@ public:
     qint64 seconds = 0;
     int queries = 0;
 };
-
-// A socket of the given type bound on loopback to `port` (0: any); -1 when the port is taken.
-int boundSocket(int type, quint16 port)
-{
-    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = kLoopback;
-    a.sin_port = htons(port);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (type == SOCK_STREAM && ::listen(fd, 4) != 0)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-quint16 localPort(int fd)
-{
-    sockaddr_in a{};
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    return ntohs(a.sin_port);
-}
-
-bool portFree(quint16 port)
-{
-    const int tcp = boundSocket(SOCK_STREAM, port);
-    const int udp = boundSocket(SOCK_DGRAM, port);
-    const bool free = tcp >= 0 && udp >= 0;
-    if (tcp >= 0)
-        ::close(tcp);
-    if (udp >= 0)
-        ::close(udp);
-    return free;
-}
-
-// A port p below 65000 with p and p + 1 free for TCP and UDP; 0 when none was found.
-quint16 freePortPair()
-{
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int probe = boundSocket(SOCK_STREAM, 0);
-        const quint16 port = localPort(probe);
-        ::close(probe);
-        if (port < 65000 && portFree(port) && portFree(port + 1))
-            return port;
-    }
-    return 0;
-}
 
 class BTCoreTest : public ::testing::Test
 {

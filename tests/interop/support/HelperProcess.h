@@ -45,6 +45,20 @@ public:
         return {};
     }
 
+    // Waits for the process to exit by itself; false when it still runs after `timeoutMs`.
+    bool waitForExit(int timeoutMs)
+    {
+        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    }
+    int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
+    // SIGKILL, as a crash or a power cut would end it.
+    void killNow()
+    {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    QByteArray standardError() { return m_process.readAllStandardError(); }
+
 private:
     QProcess m_process;
 };

@@ -1,0 +1,169 @@
+// The whole engine as a black box: the headless driver downloads from and seeds to libtorrent on
+// loopback, finds its peers through opentracker, and survives a peer that sends wrong data.
+#include "interop/support/EngineDriver.h"
+#include "support/OpentrackerProcess.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace ombrelay::test;
+
+namespace {
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+QString peerScript(const char* name)
+{
+    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../peers/%1").arg(name));
+}
+
+QByteArray fileDigest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(&file);
+    return hash.result();
+}
+
+class EngineDriverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        ASSERT_TRUE(QFileInfo::exists(kPython));
+    }
+
+    // Writes seed/payload.bin and seed/payload.torrent; answers the info hash in hex.
+    QByteArray makePayload(int size, const QString& announce = {})
+    {
+        QStringList arguments{peerScript("lt_peer.py"), QStringLiteral("make"), QStringLiteral("--dir"), seedFolder(),
+                              QStringLiteral("--size"), QString::number(size)};
+        if (!announce.isEmpty())
+            arguments << QStringLiteral("--announce") << announce;
+        HelperProcess make(kPython, arguments);
+        const QByteArray hash = make.waitForLine("", 60000);
+        EXPECT_TRUE(make.waitForExit(10000));
+        return hash;
+    }
+    // A libtorrent peer in `role` ("seed" or "fetch") on `folder`; "ready <port>" has been read.
+    std::unique_ptr<HelperProcess> libtorrent(const char* role, const QString& folder, quint16* port,
+                                              const QStringList& extra = {})
+    {
+        auto peer = std::make_unique<HelperProcess>(
+            kPython, QStringList{peerScript("lt_peer.py"), QString::fromLatin1(role), QStringLiteral("--torrent"),
+                                 torrentPath(), QStringLiteral("--save"), folder, QStringLiteral("--encryption"),
+                                 QStringLiteral("enabled"), QStringLiteral("--seconds"), QStringLiteral("120")}
+                         + extra);
+        *port = peer->waitForLine("ready", 60000).toUShort();
+        return peer;
+    }
+    QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
+    QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
+    QString payloadPath() const { return root.filePath(QStringLiteral("seed/payload.bin")); }
+    QByteArray downloadedDigest(EngineDriver& driver) const
+    {
+        return fileDigest(QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin")));
+    }
+
+    QTemporaryDir root;
+};
+
+TEST_F(EngineDriverTest, DownloadsFromALibtorrentSeeder)
+{
+    const QByteArray hash = makePayload(5'000'000);
+    quint16 seedPort = 0;
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort);
+    ASSERT_NE(seedPort, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(seedPort)}});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+}
+
+TEST_F(EngineDriverTest, SeedsToALibtorrentDownloader)
+{
+    const QByteArray hash = makePayload(3'000'000);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    ASSERT_TRUE(QDir().mkpath(driver.downloadFolder()));
+    ASSERT_TRUE(QFile::copy(payloadPath(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin"))));
+    HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 120});
+    // The existing file is checked, then the torrent seeds until it uploaded its size once.
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
+
+    quint16 fetchPort = 0;
+    const QString fetched = root.filePath(QStringLiteral("fetched"));
+    auto fetcher = libtorrent("fetch", fetched, &fetchPort, {QStringLiteral("--connect"), driver.address()});
+    EXPECT_EQ(fetcher->waitForLine("complete", 90000), QByteArray());
+    EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
+    ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";
+    EXPECT_EQ(run.exitCode(), 0);
+}
+
+TEST_F(EngineDriverTest, FindsItsSeederThroughTheTracker)
+{
+    if (!OpentrackerProcess::isInstalled())
+        GTEST_SKIP() << "opentracker is not installed";
+    OpentrackerProcess tracker;
+    // The info hash leaves the announce address out: learn it, whitelist it, then name the tracker.
+    const QByteArray hash = makePayload(2'000'000);
+    ASSERT_TRUE(tracker.start({QByteArray::fromHex(hash)}));
+    ASSERT_EQ(makePayload(2'000'000, tracker.announceAddress()), hash);
+    quint16 seedPort = 0;
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort);
+    ASSERT_NE(seedPort, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    // Kept seeding (the ratio is out of reach) so the tracker still lists it when scraped.
+    HelperProcess& run = driver.start({torrentPath()}, {{}, 100.0, 120});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 120000), QByteArray());
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+
+    const QString scrape = QStringLiteral("http://127.0.0.1:%1/scrape?info_hash=%2")
+                               .arg(tracker.port())
+                               .arg(QString::fromLatin1(QByteArray::fromHex(hash).toPercentEncoding()));
+    int seeds = 0;
+    for (int attempt = 0; attempt < 20 && seeds < 2; ++attempt) {
+        HelperProcess scraper(kPython, {QStringLiteral("-c"), QStringLiteral(
+            "import sys, urllib.request, libtorrent as lt\n"
+            "files = lt.bdecode(urllib.request.urlopen(sys.argv[1], timeout=5).read())[b'files']\n"
+            "print('seeds', sum(f[b'complete'] for f in files.values()))"), scrape});
+        seeds = scraper.waitForLine("seeds", 10000).toInt();
+        if (seeds < 2)
+            QThread::msleep(500);
+    }
+    EXPECT_EQ(seeds, 2) << "the tracker does not count the finished download as a seed";
+}
+
+TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    HelperProcess bad(kPython, {peerScript("bad_seed.py"), QStringLiteral("--torrent"), torrentPath(),
+                                QStringLiteral("--seconds"), QStringLiteral("120")});
+    const quint16 badPort = bad.waitForLine("ready", 30000).toUShort();
+    ASSERT_NE(badPort, 0);
+    quint16 goodPort = 0;
+    auto good = libtorrent("seed", seedFolder(), &goodPort);
+    ASSERT_NE(goodPort, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    // The bad peer first, alone for a moment, so its blocks reach the store before the good ones.
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(badPort),
+                                                         QStringLiteral("127.0.0.1:%1").arg(goodPort)}});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+    EXPECT_TRUE(run.standardError().contains("failed its check")) << "the bad peer's blocks never reached the check";
+}
+
+}  // namespace

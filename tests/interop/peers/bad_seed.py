@@ -1,0 +1,78 @@
+#!/usr/bin/python3
+"""A peer that claims every piece and answers every request with wrong bytes.
+
+  bad_seed.py --torrent T [--seconds S]
+      prints "ready <port>" once listening on 127.0.0.1, serves plain connections one at a time, and
+      exits after S seconds.
+"""
+import argparse
+import socket
+import struct
+import sys
+import time
+
+import libtorrent as lt
+
+
+def read_exact(conn, n):
+    data = b''
+    while len(data) < n:
+        chunk = conn.recv(n - len(data))
+        if not chunk:
+            raise ConnectionError('closed')
+        data += chunk
+    return data
+
+
+def serve(conn, info_hash, pieces):
+    conn.settimeout(5)
+    handshake = read_exact(conn, 68)
+    if handshake[28:48] != info_hash:
+        return
+    conn.sendall(b'\x13BitTorrent protocol' + bytes(8) + info_hash + b'-XX0000-badbadbadbad')
+    bitfield = bytearray((pieces + 7) // 8)
+    for i in range(pieces):
+        bitfield[i // 8] |= 0x80 >> (i % 8)
+    conn.sendall(struct.pack('>IB', 1 + len(bitfield), 5) + bytes(bitfield))
+    conn.sendall(struct.pack('>IB', 1, 1))  # unchoke
+    while True:
+        length = struct.unpack('>I', read_exact(conn, 4))[0]
+        if length == 0:
+            continue
+        if length > 1 << 20:
+            return
+        message = read_exact(conn, length)
+        if message[0] == 6 and length == 13:  # request
+            index, begin, size = struct.unpack('>III', message[1:])
+            conn.sendall(struct.pack('>IBII', 9 + size, 7, index, begin) + b'\xa5' * size)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--torrent', required=True)
+    parser.add_argument('--seconds', type=float, default=30)
+    args = parser.parse_args()
+    info = lt.torrent_info(args.torrent)
+    info_hash = bytes.fromhex(str(info.info_hash()))
+    server = socket.socket()
+    server.bind(('127.0.0.1', 0))
+    server.listen(4)
+    server.settimeout(0.5)
+    print('ready %d' % server.getsockname()[1], flush=True)
+    deadline = time.monotonic() + args.seconds
+    while time.monotonic() < deadline:
+        try:
+            conn, _ = server.accept()
+        except socket.timeout:
+            continue
+        try:
+            serve(conn, info_hash, info.num_pieces())
+        except (ConnectionError, OSError) as error:
+            print('bad_seed: %s' % error, file=sys.stderr, flush=True)
+        finally:
+            conn.close()
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "interop/support/HelperProcess.h"
+#include "support/LoopbackPorts.h"
+
+#include <QDir>
+#include <QStringList>
+#include <memory>
+
+namespace ombrelay::test {
+
+// The headless engine driver (tests/tools) as a child process, with its settings and download folders
+// under `root` and a free listening port kept across restarts.
+class EngineDriver
+{
+public:
+    struct Options
+    {
+        QStringList peers;  // "127.0.0.1:port", dialled at start
+        double seedUntilRatio = 0;
+        int timeoutSeconds = 120;
+    };
+
+    explicit EngineDriver(const QString& root) : m_root(root), m_port(freePort()) {}
+
+    QString dataFolder() const { return m_root.filePath(QStringLiteral("data")); }
+    QString downloadFolder() const { return m_root.filePath(QStringLiteral("download")); }
+    quint16 port() const { return m_port; }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+    // Starts (or restarts) the driver on the torrents.
+    HelperProcess& start(const QStringList& torrents, const Options& options)
+    {
+        QStringList arguments{QStringLiteral("--data"), dataFolder(), QStringLiteral("--download"), downloadFolder(),
+                              QStringLiteral("--port"), QString::number(m_port), QStringLiteral("--timeout"),
+                              QString::number(options.timeoutSeconds)};
+        for (const QString& peer : options.peers)
+            arguments << QStringLiteral("--peer") << peer;
+        if (options.seedUntilRatio > 0)
+            arguments << QStringLiteral("--seed-until-ratio") << QString::number(options.seedUntilRatio);
+        m_process.reset();
+        m_process = std::make_unique<HelperProcess>(QStringLiteral(OMBRELAY_ENGINE_DRIVER), arguments + torrents);
+        return *m_process;
+    }
+    HelperProcess& process() { return *m_process; }
+
+private:
+    QDir m_root;
+    quint16 m_port;
+    std::unique_ptr<HelperProcess> m_process;
+};
+
+}  // namespace ombrelay::test
