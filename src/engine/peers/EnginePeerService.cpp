@@ -24,7 +24,7 @@ qint64 steadyMilliseconds()
 EnginePeerService::EnginePeerService(std::function<quint16()> publicPort, QObject* parent)
     : QObject(parent),
       m_publicPort(std::move(publicPort)),
-      m_incoming([this](const QByteArray& infoHash) { return swarmForInfoHash(infoHash); }),
+      m_incoming([this](const QByteArray& hash, PeerWire::TorrentKey key) { return swarmForIncoming(hash, key); }),
       m_manager([this] {
           QList<TorrentPeers*> peers;
           for (TorrentLine* torrent : activeTorrents())
@@ -94,10 +94,10 @@ void EnginePeerService::forget(const TorrentLine* torrent)
     delete m_swarms.take(torrent);
 }
 
-TorrentSwarm* EnginePeerService::swarmForInfoHash(const QByteArray& infoHash)
+TorrentSwarm* EnginePeerService::swarmForIncoming(const QByteArray& hash, PeerWire::TorrentKey key)
 {
     for (TorrentLine* torrent : activeTorrents())
-        if (torrent->infoHash() == infoHash) {
+        if ((key == PeerWire::TorrentKey::InfoHash ? torrent->infoHash() : torrent->obfuscatedInfoHash()) == hash) {
             TorrentSwarm* swarm = swarmFor(*torrent);
             return swarm && swarm->peers().canAcceptIncomingPeer() ? swarm : nullptr;
         }

@@ -4,6 +4,7 @@
 #include "engine/peers/IncomingPeers.h"
 #include "engine/peers/PeerManager.h"
 #include "engine/tracker/AnnouncePeers.h"
+#include "engine/wire/PeerWire.h"
 
 #include <QHash>
 #include <QObject>
@@ -52,7 +53,8 @@ public:
 private:
     // The torrents that take peers, in list order: the downloads list, paused ones left out.
     static QList<TorrentLine*> activeTorrents();
-    TorrentSwarm* swarmForInfoHash(const QByteArray& infoHash);
+    // The swarm an incoming connection names, while it takes one more peer.
+    TorrentSwarm* swarmForIncoming(const QByteArray& hash, PeerWire::TorrentKey key);
     void forget(const TorrentLine* torrent);
 
     std::function<quint16()> m_publicPort;

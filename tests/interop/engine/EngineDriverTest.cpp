@@ -53,14 +53,15 @@ protected:
         EXPECT_TRUE(make.waitForExit(10000));
         return hash;
     }
-    // A libtorrent peer in `role` ("seed" or "fetch") on `folder`; "ready <port>" has been read.
+    // A libtorrent peer in `role` ("seed" or "fetch") on `folder`, encryption "required", "enabled" or
+    // "disabled"; "ready <port>" has been read.
     std::unique_ptr<HelperProcess> libtorrent(const char* role, const QString& folder, quint16* port,
-                                              const QStringList& extra = {})
+                                              const char* encryption, const QStringList& extra = {})
     {
         auto peer = std::make_unique<HelperProcess>(
             kPython, QStringList{peerScript("lt_peer.py"), QString::fromLatin1(role), QStringLiteral("--torrent"),
                                  torrentPath(), QStringLiteral("--save"), folder, QStringLiteral("--encryption"),
-                                 QStringLiteral("enabled"), QStringLiteral("--seconds"), QStringLiteral("120")}
+                                 QString::fromLatin1(encryption), QStringLiteral("--seconds"), QStringLiteral("120")}
                          + extra);
         *port = peer->waitForLine("ready", 60000).toUShort();
         return peer;
@@ -76,11 +77,11 @@ protected:
     QTemporaryDir root;
 };
 
-TEST_F(EngineDriverTest, DownloadsFromALibtorrentSeeder)
+TEST_F(EngineDriverTest, DownloadsFromALibtorrentSeederThatRequiresEncryption)
 {
     const QByteArray hash = makePayload(5'000'000);
     quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort);
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "required");
     ASSERT_NE(seedPort, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -91,7 +92,7 @@ TEST_F(EngineDriverTest, DownloadsFromALibtorrentSeeder)
     EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
 }
 
-TEST_F(EngineDriverTest, SeedsToALibtorrentDownloader)
+TEST_F(EngineDriverTest, SeedsToALibtorrentDownloaderThatRequiresEncryption)
 {
     const QByteArray hash = makePayload(3'000'000);
     EngineDriver driver(root.filePath(QStringLiteral("seeder")));
@@ -103,7 +104,8 @@ TEST_F(EngineDriverTest, SeedsToALibtorrentDownloader)
 
     quint16 fetchPort = 0;
     const QString fetched = root.filePath(QStringLiteral("fetched"));
-    auto fetcher = libtorrent("fetch", fetched, &fetchPort, {QStringLiteral("--connect"), driver.address()});
+    auto fetcher =
+        libtorrent("fetch", fetched, &fetchPort, "required", {QStringLiteral("--connect"), driver.address()});
     EXPECT_EQ(fetcher->waitForLine("complete", 90000), QByteArray());
     EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
     ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";
@@ -120,7 +122,7 @@ TEST_F(EngineDriverTest, FindsItsSeederThroughTheTracker)
     ASSERT_TRUE(tracker.start({QByteArray::fromHex(hash)}));
     ASSERT_EQ(makePayload(2'000'000, tracker.announceAddress()), hash);
     quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort);
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "disabled");
     ASSERT_NE(seedPort, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -153,7 +155,7 @@ TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
     const quint16 badPort = bad.waitForLine("ready", 30000).toUShort();
     ASSERT_NE(badPort, 0);
     quint16 goodPort = 0;
-    auto good = libtorrent("seed", seedFolder(), &goodPort);
+    auto good = libtorrent("seed", seedFolder(), &goodPort, "enabled");
     ASSERT_NE(goodPort, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
