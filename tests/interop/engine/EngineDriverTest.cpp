@@ -1,12 +1,15 @@
 // The whole engine as a black box: the headless driver downloads from and seeds to libtorrent on
 // loopback, finds its peers through opentracker, and survives a peer that sends wrong data.
+#include "interop/support/Aria2Peer.h"
 #include "interop/support/EngineDriver.h"
 #include "support/OpentrackerProcess.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -32,6 +35,41 @@ QByteArray fileDigest(const QString& path)
     return hash.result();
 }
 
+// True once something accepts TCP connections on 127.0.0.1:port.
+bool waitForListener(quint16 port, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), port);
+        if (probe.waitForConnected(500))
+            return true;
+        QThread::msleep(200);
+    }
+    return false;
+}
+
+// Transmission with everything but loopback TCP switched off, seeding from `folder` on `port`.
+std::unique_ptr<HelperProcess> transmissionSeeder(const QString& torrent, const QString& folder, const QString& config,
+                                                  quint16 port)
+{
+    QDir().mkpath(config);
+    QFile settings(QDir(config).filePath(QStringLiteral("settings.json")));
+    if (!settings.open(QIODevice::WriteOnly))
+        return nullptr;
+    settings.write(QStringLiteral(R"({"dht-enabled": false, "lpd-enabled": false, "pex-enabled": false,
+"utp-enabled": false, "port-forwarding-enabled": false, "bind-address-ipv4": "127.0.0.1",
+"bind-address-ipv6": "::1", "peer-port": %1, "encryption": 1, "blocklist-enabled": false})")
+                       .arg(port)
+                       .toUtf8());
+    settings.close();
+    return std::make_unique<HelperProcess>(
+        QStringLiteral("/usr/bin/transmission-cli"),
+        QStringList{QStringLiteral("-g"), config, QStringLiteral("-w"), folder, QStringLiteral("-p"),
+                    QString::number(port), QStringLiteral("-M"), QStringLiteral("-ep"), torrent});
+}
+
 class EngineDriverTest : public ::testing::Test
 {
 protected:
@@ -42,10 +80,11 @@ protected:
     }
 
     // Writes seed/payload.bin and seed/payload.torrent; answers the info hash in hex.
-    QByteArray makePayload(int size, const QString& announce = {})
+    QByteArray makePayload(int size, const QString& announce = {}, int files = 1)
     {
         QStringList arguments{peerScript("lt_peer.py"), QStringLiteral("make"), QStringLiteral("--dir"), seedFolder(),
-                              QStringLiteral("--size"), QString::number(size)};
+                              QStringLiteral("--size"), QString::number(size), QStringLiteral("--files"),
+                              QString::number(files)};
         if (!announce.isEmpty())
             arguments << QStringLiteral("--announce") << announce;
         HelperProcess make(kPython, arguments);
@@ -65,6 +104,15 @@ protected:
                          + extra);
         *port = peer->waitForLine("ready", 60000).toUShort();
         return peer;
+    }
+    // Digests of the multi-file payload's files under `folder`.
+    static QList<QByteArray> folderDigests(const QString& folder)
+    {
+        QList<QByteArray> digests;
+        const QDir payload(QDir(folder).filePath(QStringLiteral("payload")));
+        for (const QString& name : payload.entryList(QDir::Files, QDir::Name))
+            digests.append(fileDigest(payload.filePath(name)));
+        return digests;
     }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
@@ -90,6 +138,60 @@ TEST_F(EngineDriverTest, DownloadsFromALibtorrentSeederThatRequiresEncryption)
     ASSERT_TRUE(run.waitForExit(10000));
     EXPECT_EQ(run.exitCode(), 0);
     EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+}
+
+// Each mainstream client seeds a multi-file torrent whose blocks straddle its files.
+TEST_F(EngineDriverTest, DownloadsAMultiFileTorrentFromEachClient)
+{
+    const QByteArray hash = makePayload(1'500'000, {}, 5);
+    const QList<QByteArray> expected = folderDigests(seedFolder());
+    ASSERT_EQ(expected.size(), 5);
+    for (const char* client : {"libtorrent", "aria2", "transmission"}) {
+        SCOPED_TRACE(client);
+        quint16 port = 0;
+        std::unique_ptr<HelperProcess> seeder;
+        if (qstrcmp(client, "libtorrent") == 0) {
+            seeder = libtorrent("seed", seedFolder(), &port, "enabled");
+        } else if (qstrcmp(client, "aria2") == 0) {
+            port = freePort();
+            seeder = aria2RequiringEncryption(torrentPath(), seedFolder(), port);
+        } else {
+            port = freePort();
+            seeder = transmissionSeeder(torrentPath(), seedFolder(), root.filePath(QStringLiteral("transmission")),
+                                        port);
+        }
+        ASSERT_TRUE(seeder && port != 0 && waitForListener(port, 30000));
+        QThread::msleep(500);  // its check of the data
+
+        EngineDriver driver(root.filePath(QStringLiteral("leech-%1").arg(QLatin1String(client))));
+        HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90});
+        EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+        EXPECT_TRUE(run.waitForExit(10000));
+        EXPECT_EQ(folderDigests(driver.downloadFolder()), expected);
+    }
+}
+
+TEST_F(EngineDriverTest, SeedsToAria2RequiringEncryption)
+{
+    if (!OpentrackerProcess::isInstalled())
+        GTEST_SKIP() << "opentracker is not installed";
+    // aria2 dials only peers it learns of: both announce to a tracker.
+    OpentrackerProcess tracker;
+    const QByteArray hash = makePayload(2'000'000);
+    ASSERT_TRUE(tracker.start({QByteArray::fromHex(hash)}));
+    ASSERT_EQ(makePayload(2'000'000, tracker.announceAddress()), hash);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    ASSERT_TRUE(QDir().mkpath(driver.downloadFolder()));
+    ASSERT_TRUE(QFile::copy(payloadPath(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin"))));
+    HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 90});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
+
+    const QString fetched = root.filePath(QStringLiteral("aria2"));
+    auto fetcher = aria2RequiringEncryption(torrentPath(), fetched, freePort(), tracker.announceAddress());
+    ASSERT_TRUE(fetcher->waitForExit(60000));
+    EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
+    ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";
+    EXPECT_EQ(run.exitCode(), 0);
 }
 
 TEST_F(EngineDriverTest, SeedsToALibtorrentDownloaderThatRequiresEncryption)

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A libtorrent peer on loopback for interop tests.
 
-  lt_peer.py make --dir D --size N [--announce URL]
+  lt_peer.py make --dir D --size N [--files F] [--announce URL]
       writes D/payload.bin (N deterministic bytes) and D/payload.torrent; prints the info hash in hex.
+      With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
                         [--seconds S]
       seeds the data in D, or downloads it into D; prints "ready <listen port>" once listening (a seed
@@ -20,9 +21,22 @@ import libtorrent as lt
 
 def make(args):
     os.makedirs(args.dir, exist_ok=True)
-    path = os.path.join(args.dir, 'payload.bin')
-    with open(path, 'wb') as f:
-        f.write(bytes((i * 7 + i // 251) & 0xff for i in range(args.size)))
+    data = bytes((i * 7 + i // 251) & 0xff for i in range(args.size))
+    if args.files > 1:
+        # Uneven sizes, so blocks and pieces straddle file boundaries.
+        path = os.path.join(args.dir, 'payload')
+        os.makedirs(path, exist_ok=True)
+        weights = [k * k + 1 for k in range(1, args.files + 1)]
+        start = 0
+        for k, weight in enumerate(weights):
+            end = args.size if k == args.files - 1 else start + args.size * weight // sum(weights)
+            with open(os.path.join(path, 'file%d.bin' % k), 'wb') as f:
+                f.write(data[start:end])
+            start = end
+    else:
+        path = os.path.join(args.dir, 'payload.bin')
+        with open(path, 'wb') as f:
+            f.write(data)
     files = lt.file_storage()
     lt.add_files(files, path)
     torrent = lt.create_torrent(files, 16384, flags=lt.create_torrent.v1_only)
@@ -88,6 +102,7 @@ def main():
     parser.add_argument('role', choices=['make', 'seed', 'fetch'])
     parser.add_argument('--dir')
     parser.add_argument('--size', type=int, default=100000)
+    parser.add_argument('--files', type=int, default=1)
     parser.add_argument('--announce')
     parser.add_argument('--torrent')
     parser.add_argument('--save')
