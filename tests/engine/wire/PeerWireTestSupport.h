@@ -138,14 +138,6 @@ inline int loopbackListener(quint16& port)
     return listener;
 }
 
-// A port on 127.0.0.1 that was free a moment ago.
-inline quint16 freeLoopbackPort()
-{
-    quint16 port = 0;
-    ::close(loopbackListener(port));
-    return port;
-}
-
 inline void pumpOnce()
 {
     SocketReactor::instance().processEvents();

@@ -5,6 +5,7 @@
 #include "engine/torrent/Metainfo.h"
 #include "engine/wire/PeerWireTestSupport.h"
 #include "interop/support/Aria2Peer.h"
+#include "support/LoopbackPorts.h"
 #include "support/OpentrackerProcess.h"
 
 #include <QDir>
@@ -250,13 +251,14 @@ TEST_F(PeerWireInteropTest, Aria2RequiringEncryptionDownloadsFromUsAndSeedsToUs)
         ASSERT_GE(listener, 0);
         ASSERT_TRUE(tracker.announceSeed(metainfo.infoHash, port));
         const QString save = folder.filePath(QStringLiteral("aria2-fetch"));
-        auto fetcher = test::aria2RequiringEncryption(torrentPath(), save, freeLoopbackPort(), tracker.announceAddress());
+        auto fetcher =
+            test::aria2RequiringEncryption(torrentPath(), save, freePort(), tracker.announceAddress());
         const auto wires = seedTo(listener, seed, save);
         ::close(listener);
         expectServedBy(wires, true);
     }
     {
-        const quint16 port = freeLoopbackPort();
+        const quint16 port = freePort();
         auto seeder = test::aria2RequiringEncryption(torrentPath(), folder.path(), port);
         expectDownloadFrom(port, PeerWire::HandshakeMode::Encrypted, true);
     }
