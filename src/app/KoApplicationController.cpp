@@ -5,6 +5,7 @@
 #include "app/TerminationSignals.h"
 #include "engine/core/BTCore.h"
 #include "engine/core/EngineHost.h"
+#include "engine/peers/EngineServices.h"
 #include "engine/storage/DiskSession.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
@@ -38,6 +39,7 @@ KoApplicationController::~KoApplicationController()
         for (const TorrentLinePtr& torrent : m_downloads->objects())
             torrent->dropStorage();
     }
+    m_services.reset();
     m_session.reset();
     EngineHost::install(nullptr);
     m_window.reset();
@@ -55,6 +57,7 @@ void KoApplicationController::startEngine()
         m_downloads->invalidateBindingsText();
         m_stateLog->update(m_downloads->objects());
     };
+    m_services = installEngineServices(core, hooks);
     core.setHooks(std::move(hooks));
 }
 

@@ -8,6 +8,7 @@
 namespace ombrelay {
 
 class DiskSession;
+class EngineServices;
 class KoDownloadsController;
 class KoMainWindow;
 class SingleInstance;
@@ -16,7 +17,7 @@ class TransferStateLog;
 class VolumeMonitor;
 
 // The application's frame: the launch order (settings defaults, the transfers controller installed as
-// the engine's host, the disk session, the engine, the main window, the stored torrents), opening
+// the engine's host, the disk session, the engine and its network services, the main window, the stored torrents), opening
 // documents and addresses from the command line and later launches, the quit confirmation and the quit
 // path that every way out takes (menu, window, SIGTERM/SIGINT/SIGHUP, end of the desktop session).
 class KoApplicationController : public QObject
@@ -60,6 +61,7 @@ private:
     Hooks m_hooks;
     std::unique_ptr<KoDownloadsController> m_downloads;
     std::unique_ptr<DiskSession> m_session;
+    std::unique_ptr<EngineServices> m_services;  // peers, HTTP trackers and the DHT, for the app's life
     std::unique_ptr<TransferStateLog> m_stateLog;
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<TerminationSignals> m_signals;

@@ -128,9 +128,9 @@ TEST_F(ApplicationLaunch, ATorrentOpenedAtLaunchIsStoredAndComesBackOnceInItsSta
 
 TEST_F(ApplicationLaunch, QuittingWithActiveTransfersAsksFirstAndCancelKeepsThemRunning)
 {
-    FakePeers peers;
-    PeerService::install(&peers);
     auto controller = launch({writeTorrent(QStringLiteral("active.bin"))}, 1);
+    FakePeers peers;  // in place of the application's own, to make the transfer active at will
+    PeerService::install(&peers);
     TorrentLinePtr torrent = controller->downloads().objects()[0];
     ASSERT_EQ(torrent->downloadState(), TorrentLine::Downloading);
 

@@ -216,9 +216,7 @@ protected:
 
 }  // namespace
 
-// Disabled until the engine's peer, tracker and DHT services are installed by the application: without
-// them the transfer never leaves "downloading".
-TEST_F(EndToEnd, DISABLED_DownloadsFromASeederHandsOverLaterLaunchesAndRestoresTheTransferComplete)
+TEST_F(EndToEnd, DownloadsFromASeederHandsOverLaterLaunchesAndRestoresTheTransferComplete)
 {
     // The info hash does not depend on the tracker address: made once to whitelist it, once to use.
     const QString infoHash = makePayload(path("seed"), QStringLiteral("http://127.0.0.1:9/announce"));
