@@ -16,7 +16,7 @@
 #include "transfers/TransferAlert.h"
 #include "transfers/TransferStateLog.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QSessionManager>
 
 namespace ombrelay {
@@ -71,9 +71,9 @@ void KoApplicationController::launch(const QStringList& arguments)
     m_window->show();
 
     m_signals = std::make_unique<TerminationSignals>();
-    connect(m_signals.get(), &TerminationSignals::terminationRequested, this, [](int number) {
+    connect(m_signals.get(), &TerminationSignals::terminationRequested, this, [this](int number) {
         fprintf(stderr, "Signal %d: quitting\n", number);
-        QCoreApplication::quit();
+        quitNow();
     });
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The desktop session is ending (a logout may still be cancelled): the state is written now; the
@@ -167,7 +167,7 @@ void KoApplicationController::requestQuit()
     if (m_askingToQuit)
         return;
     if (!Settings::instance().boolean(QStringLiteral("kKoWarnQuit")) || m_downloads->numberOfActiveTorrents() < 1) {
-        QCoreApplication::quit();
+        quitNow();
         return;
     }
     m_askingToQuit = true;
@@ -179,8 +179,17 @@ void KoApplicationController::requestQuit()
     TransferAlert::run(alert, m_window.get(), [this](int button) {
         m_askingToQuit = false;
         if (button == 0)
-            QCoreApplication::quit();
+            quitNow();
     });
+}
+
+void KoApplicationController::quitNow()
+{
+    // A quit first asks every visible window to close and is dropped when one refuses; the main window
+    // refuses (its close button asks to quit) and an open alert may too. Ordered out, none holds it back.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->hide();
+    QCoreApplication::quit();
 }
 
 void KoApplicationController::applicationWillTerminate()

@@ -41,8 +41,10 @@ public:
     void openArguments(const QStringList& arguments);
     void openFile(const QString& path);
     void handleURLString(const QString& address);
-    // Asks first when "kKoWarnQuit" is on and torrents are active; then quits the event loop.
+    // Asks first when "kKoWarnQuit" is on and torrents are active; then quits.
     void requestQuit();
+    // Orders out every window and quits the event loop; SIGTERM, SIGINT and SIGHUP come here directly.
+    void quitNow();
     // The quit path; runs once, from the application's aboutToQuit (after the engine saved its torrents).
     void applicationWillTerminate();
     bool isTerminating() const { return m_isTerminating; }

@@ -8,9 +8,10 @@
 
 namespace ombrelay {
 
-// One line on standard error each time a listed torrent enters a state ("Transfer <info hash> "<name>":
-// complete"), also for torrents that appear already in a state (loaded at start); the journal and
-// black-box tests follow transfers by it.
+// One line on standard error for each state a listed torrent is found in that differs from the last
+// look ("Transfer <info hash> "<name>": complete"), also for torrents that appear already in a state
+// (loaded at start). The application looks once a second; the journal and black-box tests follow
+// transfers by it.
 class TransferStateLog
 {
 public:

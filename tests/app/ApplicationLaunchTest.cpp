@@ -19,6 +19,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QApplication>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -166,4 +169,29 @@ TEST_F(ApplicationLaunch, QuittingWithActiveTransfersAsksFirstAndCancelKeepsThem
     EXPECT_FALSE(controller->isTerminating());
     controller->requestQuit();
     EXPECT_EQ(alerts.size(), 2) << "asks again after a cancel";
+}
+
+TEST_F(ApplicationLaunch, ASignalQuitsAtOnceWithTheWindowShownAndTransfersActive)
+{
+    Settings::instance().setValue(QStringLiteral("kKoWarnQuit"), true);
+    auto controller = launch({writeTorrent(QStringLiteral("busy.bin"))}, 1);
+    FakePeers peers;
+    PeerService::install(&peers);
+    TorrentLinePtr torrent = controller->downloads().objects()[0];
+    peers.counts[torrent.get()] = {2, 1, 0};
+    torrent->invalidateValues();
+    ASSERT_EQ(controller->downloads().numberOfActiveTorrents(), 1);
+    ASSERT_TRUE(controller->mainWindow()->isVisible());
+
+    bool guardFired = false;
+    QTimer::singleShot(100, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(10000, controller.get(), [&] {
+        guardFired = true;
+        controller->mainWindow()->hide();
+        QCoreApplication::exit(1);
+    });
+    QApplication::exec();
+    EXPECT_FALSE(guardFired) << "the signal did not end the event loop";
+    EXPECT_TRUE(alerts.isEmpty()) << "a signal does not ask";
+    EXPECT_TRUE(controller->isTerminating());
 }
