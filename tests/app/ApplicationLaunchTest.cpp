@@ -195,3 +195,23 @@ TEST_F(ApplicationLaunch, ASignalQuitsAtOnceWithTheWindowShownAndTransfersActive
     EXPECT_TRUE(alerts.isEmpty()) << "a signal does not ask";
     EXPECT_TRUE(controller->isTerminating());
 }
+
+TEST_F(ApplicationLaunch, AQueuedTransferIsStillQueuedAfterARestart)
+{
+    Settings::instance().setValue(QStringLiteral("kDownloadQueueLimit"), 1);
+    const QStringList files{writeTorrent(QStringLiteral("first.bin")), writeTorrent(QStringLiteral("second.bin"))};
+    {
+        auto controller = launch(files, 2);
+        ASSERT_EQ(controller->downloads().objects()[1]->downloadState(), TorrentLine::Waiting);
+        quit(*controller);
+    }
+    auto controller = launch({}, 2);
+    const TorrentLineList listed = controller->downloads().objects();
+    int downloading = 0, waiting = 0;
+    for (const TorrentLinePtr& torrent : listed) {
+        downloading += torrent->downloadState() == TorrentLine::Downloading;
+        waiting += torrent->downloadState() == TorrentLine::Waiting;
+    }
+    EXPECT_EQ(downloading, 1);
+    EXPECT_EQ(waiting, 1);
+}
