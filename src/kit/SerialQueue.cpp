@@ -37,17 +37,8 @@ void SerialQueue::cancel(const void* owner)
 
 void SerialQueue::drain()
 {
-    // A marker job: once it has run, everything posted before it has too.
-    std::mutex doneMutex;
-    std::condition_variable doneSignal;
-    bool done = false;
-    post(this, [&] {
-        std::lock_guard lock(doneMutex);
-        done = true;
-        doneSignal.notify_all();
-    });
-    std::unique_lock lock(doneMutex);
-    doneSignal.wait(lock, [&] { return done; });
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [&] { return m_jobs.empty() && !m_running; });
 }
 
 size_t SerialQueue::pendingCount() const

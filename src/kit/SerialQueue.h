@@ -24,7 +24,8 @@ public:
     void post(const void* owner, Job job);
     // Drops the owner's queued jobs and returns once none of its jobs is running.
     void cancel(const void* owner);
-    // Returns once every job posted before the call has run.
+    // Returns once the queue is idle: every job posted before the call has run, and so has every job
+    // those jobs posted. Never call it from a job of this queue.
     void drain();
     size_t pendingCount() const;
 

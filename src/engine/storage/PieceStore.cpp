@@ -34,13 +34,15 @@ bool fileExists(const QString& path)
 
 }  // namespace
 
-// What only the store queue's jobs touch: the pieces verified and synced, and the files each piece in
-// progress wrote into.
+// What only the store queue's jobs touch: the pieces verified and synced, the files each piece in
+// progress wrote into, and the pieces whose bytes matched and wait for one sync of their files.
 struct PieceStore::QueueState
 {
     explicit QueueState(quint32 pieces) : synced(pieces) {}
     PZIndexSet synced;
     std::unordered_map<quint32, std::set<int>> touchedFiles;
+    std::vector<quint32> matched;
+    bool syncPosted = false;
 };
 
 PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files, QByteArray pieceHashes,
@@ -86,6 +88,8 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
             m_verifiedPieces.addIndex(piece);
     m_queueState->synced = m_verifiedPieces;
     m_queueState->touchedFiles.clear();
+    m_queueState->matched.clear();
+    m_queueState->syncPosted = false;  // its job was cancelled above
     // A file shorter than its stored blocks (cut short by a crash or by the user) loses the pieces over it.
     storeQueue().post(this, [this] {
         QVector<quint32> lost;
@@ -183,16 +187,19 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
 
     if (!allBlocksStored(piece))
         return;
-    const bool ok = verifyPieceOnQueue(piece);
-    QMetaObject::invokeMethod(this, [this, piece, ok] {
-        if (ok) {
-            m_verifiedPieces.addIndex(piece);
-            scheduleBitfieldWrite();
-            emit pieceVerified(piece);
-        } else {
-            emit pieceFailed(piece);
-        }
-    }, Qt::QueuedConnection);
+    if (!pieceMatchesOnQueue(piece)) {
+        q.touchedFiles.erase(piece);
+        forgetPiecesOnQueue({piece});
+        QMetaObject::invokeMethod(this, [this, piece] { emit pieceFailed(piece); }, Qt::QueuedConnection);
+        return;
+    }
+    // One sync of the files serves every piece that matched before it runs: the jobs queued now (a burst
+    // of blocks, often more pieces) run first.
+    q.matched.push_back(piece);
+    if (!q.syncPosted) {
+        q.syncPosted = true;
+        storeQueue().post(this, [this] { syncMatchedPiecesOnQueue(); });
+    }
 }
 
 bool PieceStore::pieceMatchesOnQueue(quint32 piece) const
@@ -219,27 +226,45 @@ bool PieceStore::pieceMatchesOnQueue(quint32 piece) const
     return hasher.finish() == m_pieceHashes.mid(qsizetype(piece) * 20, 20);
 }
 
-bool PieceStore::verifyPieceOnQueue(quint32 piece)
+void PieceStore::syncMatchedPiecesOnQueue()
 {
     QueueState& q = *m_queueState;
-    bool ok = pieceMatchesOnQueue(piece);
-    if (ok) {
-        // The piece counts only once its bytes are on the disk.
-        for (int i : q.touchedFiles[piece]) {
-            auto handle = FileHandleCache::writers().open(m_files[i].path);
-            if (!handle || !handle->syncData()) {
-                ok = false;
-                break;
-            }
+    q.syncPosted = false;
+    std::vector<quint32> matched;
+    matched.swap(q.matched);
+    std::set<int> files;
+    for (quint32 piece : matched)
+        files.insert(q.touchedFiles[piece].begin(), q.touchedFiles[piece].end());
+    std::set<int> unsynced;
+    for (int i : files) {
+        auto handle = FileHandleCache::writers().open(m_files[i].path);
+        if (!handle || !handle->syncData())
+            unsynced.insert(i);
+    }
+    // A piece counts only once its bytes are on the disk.
+    QVector<quint32> verified, failed;
+    for (quint32 piece : matched) {
+        const std::set<int>& touched = q.touchedFiles[piece];
+        const bool ok = std::none_of(touched.begin(), touched.end(), [&](int i) { return unsynced.count(i) > 0; });
+        q.touchedFiles.erase(piece);
+        if (ok) {
+            q.synced.addIndex(piece);
+            verified.append(piece);
+        } else {
+            forgetPiecesOnQueue({piece});
+            failed.append(piece);
         }
     }
-    q.touchedFiles.erase(piece);
-    if (ok) {
-        q.synced.addIndex(piece);
-        return true;
-    }
-    forgetPiecesOnQueue({piece});
-    return false;
+    QMetaObject::invokeMethod(this, [this, verified, failed] {
+        for (quint32 piece : verified)
+            m_verifiedPieces.addIndex(piece);
+        if (!verified.isEmpty())
+            scheduleBitfieldWrite();
+        for (quint32 piece : verified)
+            emit pieceVerified(piece);
+        for (quint32 piece : failed)
+            emit pieceFailed(piece);
+    }, Qt::QueuedConnection);
 }
 
 std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, bool* missingFile) const
@@ -313,6 +338,7 @@ void PieceStore::forgetPiecesOnQueue(const QVector<quint32>& pieces)
         if (piece >= m_geometry.pieceCount())
             continue;
         m_queueState->synced.removeIndex(piece);
+        std::erase(m_queueState->matched, piece);
         markPieceBlocks(piece, false);
     }
 }

@@ -93,7 +93,7 @@ private:
     struct QueueState;
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
     bool pieceMatchesOnQueue(quint32 piece) const;
-    bool verifyPieceOnQueue(quint32 piece);
+    void syncMatchedPiecesOnQueue();
     std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);
     // Forgets pieces whose data vanished and tells the main thread.
