@@ -18,24 +18,36 @@ RC4::RC4(const QByteArray& key)
     }
 }
 
-quint8 RC4::next()
+template <typename Sink>
+void RC4::run(qsizetype count, Sink sink)
 {
-    m_i = quint8(m_i + 1);
-    m_j = quint8(m_j + m_state[m_i]);
-    std::swap(m_state[m_i], m_state[m_j]);
-    return m_state[quint8(m_state[m_i] + m_state[m_j])];
+    // Local copies: the data written through `sink` may alias anything, so members would be reloaded
+    // on every byte.
+    std::array<quint8, 256> state = m_state;
+    quint8 i = m_i;
+    quint8 j = m_j;
+    for (qsizetype n = 0; n < count; ++n) {
+        i = quint8(i + 1);
+        const quint8 a = state[i];
+        j = quint8(j + a);
+        const quint8 b = state[j];
+        state[i] = b;
+        state[j] = a;
+        sink(n, state[quint8(a + b)]);
+    }
+    m_state = state;
+    m_i = i;
+    m_j = j;
 }
 
 void RC4::apply(char* data, qsizetype length)
 {
-    for (qsizetype n = 0; n < length; ++n)
-        data[n] = char(quint8(data[n]) ^ next());
+    run(length, [data](qsizetype n, quint8 key) { data[n] = char(quint8(data[n]) ^ key); });
 }
 
 void RC4::discard(qsizetype count)
 {
-    for (qsizetype n = 0; n < count; ++n)
-        next();
+    run(count, [](qsizetype, quint8) {});
 }
 
 }  // namespace ombrelay

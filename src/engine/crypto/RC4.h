@@ -20,7 +20,9 @@ public:
     void discard(qsizetype count);
 
 private:
-    quint8 next();
+    // Runs the key stream for `count` bytes, handing each to sink(index, keyByte).
+    template <typename Sink>
+    void run(qsizetype count, Sink sink);
 
     std::array<quint8, 256> m_state{};
     quint8 m_i = 0;
