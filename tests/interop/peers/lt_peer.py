@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A libtorrent peer on loopback for interop tests.
 
-  lt_peer.py make --dir D --size N [--files F] [--announce URL]
+  lt_peer.py make --dir D --size N [--files F] [--piece-length L] [--announce URL]
       writes D/payload.bin (N deterministic bytes) and D/payload.torrent; prints the info hash in hex.
       With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
@@ -13,6 +13,7 @@ Listens and dials on 127.0.0.1 only, over TCP; no DHT, local discovery or port m
 """
 import argparse
 import os
+import random
 import sys
 import time
 
@@ -21,7 +22,8 @@ import libtorrent as lt
 
 def make(args):
     os.makedirs(args.dir, exist_ok=True)
-    data = bytes((i * 7 + i // 251) & 0xff for i in range(args.size))
+    rng = random.Random(args.size)
+    data = b''.join(rng.randbytes(min(1 << 20, args.size - at)) for at in range(0, args.size, 1 << 20))
     if args.files > 1:
         # Uneven sizes, so blocks and pieces straddle file boundaries.
         path = os.path.join(args.dir, 'payload')
@@ -39,7 +41,7 @@ def make(args):
             f.write(data)
     files = lt.file_storage()
     lt.add_files(files, path)
-    torrent = lt.create_torrent(files, 16384, flags=lt.create_torrent.v1_only)
+    torrent = lt.create_torrent(files, args.piece_length, flags=lt.create_torrent.v1_only)
     if args.announce:
         torrent.add_tracker(args.announce)
     lt.set_piece_hashes(torrent, args.dir)
@@ -103,6 +105,7 @@ def main():
     parser.add_argument('--dir')
     parser.add_argument('--size', type=int, default=100000)
     parser.add_argument('--files', type=int, default=1)
+    parser.add_argument('--piece-length', type=int, default=16384)
     parser.add_argument('--announce')
     parser.add_argument('--torrent')
     parser.add_argument('--save')
