@@ -4,6 +4,7 @@
 #include "kit/PZBandwidth.h"
 #include "transfers/DownloadsPaneFileCell.h"
 #include "transfers/TransferItem.h"
+#include "uikit/PZText.h"
 
 #include <QAbstractScrollArea>
 
@@ -20,6 +21,24 @@ QString DownloadsPaneTransferCell::stateText(const TorrentLine& torrent)
     if (torrent.isComplete())
         return torrent.shouldSeed() ? QObject::tr("Sharing") : QObject::tr("Complete");
     return PZBandwidth::sizeWithValue(quint64(std::max(0.0f, torrent.downloadRate()))).description();
+}
+
+bool DownloadsPaneTransferCell::isRunning(const TorrentLine& torrent)
+{
+    return !torrent.isPaused() && !torrent.isWaiting() && !torrent.isComplete() && !torrent.isHalted();
+}
+
+const PZTextAttributes* DownloadsPaneTransferCell::primaryAttributes() const
+{
+    const TorrentLine* torrent = torrentLine();
+    return torrent && isRunning(*torrent) ? &PZText::textAttributesCentered12() : &PZText::textAttributesGrayCentered12();
+}
+
+const PZTextAttributes* DownloadsPaneTransferCell::primaryAttributesAlternate() const
+{
+    const TorrentLine* torrent = torrentLine();
+    return torrent && isRunning(*torrent) ? &PZText::textAttributesWhiteCentered12()
+                                          : &PZText::textAttributesBlendedCentered12();
 }
 
 void DownloadsPaneTransferCell::drawInterior(QPainter& painter, const QRect& frame)

@@ -10,6 +10,11 @@ class DownloadsPaneTransferCell : public DownloadsPaneCell
 public:
     // "Halted", "Paused", "Queued", "Sharing", "Complete", else the download rate.
     static QString stateText(const TorrentLine& torrent);
+    // Centred; grey unless the torrent runs (neither paused, waiting, complete nor halted).
+    static bool isRunning(const TorrentLine& torrent);
+
+    const PZTextAttributes* primaryAttributes() const override;
+    const PZTextAttributes* primaryAttributesAlternate() const override;
 
     QList<QRect> controlRects(const QRect& frame, PZOutlineObject* object) const override;
     void performAction(PZOutlineObject* object, QWidget* view) override;

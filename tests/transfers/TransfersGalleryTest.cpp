@@ -40,6 +40,16 @@ protected:
     }
 };
 
+// The darkest grey level in a rectangle of the picture (its text, on a light row).
+int darkestLevel(const QImage& image, const QRect& rect)
+{
+    int darkest = 255;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
 bool near(QColor a, QColor b, int tolerance)
 {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
@@ -122,6 +132,14 @@ TEST_F(TransfersGallery, EveryStateHasItsRowAndThePictureIsSaved)
     const QRect doneBar = DownloadProgressCell::progressRectInCell(doneCell).translated(origin);
     EXPECT_TRUE(near(image.pixelColor(doneBar.x() + 4, doneBar.center().y()),
                      TransferArtwork::fillColor(TransferArtwork::BarColor::Complete), 40));
+    // The rate column writes a running torrent's rate in black and the other states in grey.
+    const auto rateText = [&](const TorrentLinePtr& torrent) {
+        const QRect cell = view->visualRect(view->indexForObject(view->itemFor(torrent.get()), 2)).translated(origin);
+        return darkestLevel(image, cell.adjusted(2, 8, -20, -8));  // the button at the right left out
+    };
+    EXPECT_LT(rateText(downloading), 60);
+    for (const TorrentLinePtr& torrent : {paused, queued, halted})
+        EXPECT_GT(rateText(torrent), 100) << qPrintable(torrent->path());
     // The three file rows are shown under the expanded torrent.
     EXPECT_TRUE(view->isExpanded(view->indexForObject(view->itemFor(downloading.get()))));
     EXPECT_EQ(view->arrangedModel()->rowCount(view->indexForObject(view->itemFor(downloading.get()))), 3);
