@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A libtorrent peer on loopback for interop tests.
 
-  lt_peer.py make --dir D --size N [--files F] [--piece-length L] [--announce URL]
-      writes D/payload.bin (N deterministic bytes) and D/payload.torrent; prints the info hash in hex.
+  lt_peer.py make --dir D --size N [--files F] [--piece-length L] [--announce URL] [--node HOST:PORT]
+      writes D/payload.bin (N deterministic bytes) and D/payload.torrent (with the tracker, the DHT node);
+      prints the info hash in hex.
       With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
                         [--seconds S]
@@ -44,6 +45,9 @@ def make(args):
     torrent = lt.create_torrent(files, args.piece_length, flags=lt.create_torrent.v1_only)
     if args.announce:
         torrent.add_tracker(args.announce)
+    if args.node:
+        host, port = args.node.rsplit(':', 1)
+        torrent.add_node(host, int(port))
     lt.set_piece_hashes(torrent, args.dir)
     data = lt.bencode(torrent.generate())
     with open(os.path.join(args.dir, 'payload.torrent'), 'wb') as f:
@@ -107,6 +111,7 @@ def main():
     parser.add_argument('--files', type=int, default=1)
     parser.add_argument('--piece-length', type=int, default=16384)
     parser.add_argument('--announce')
+    parser.add_argument('--node')
     parser.add_argument('--torrent')
     parser.add_argument('--save')
     parser.add_argument('--encryption', choices=['required', 'disabled', 'enabled'], default='required')

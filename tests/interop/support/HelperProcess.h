@@ -50,6 +50,8 @@ public:
     {
         return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
     }
+    // Closes the process's standard input: a helper reading it sees its end.
+    void closeInput() { m_process.closeWriteChannel(); }
     int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
     // SIGKILL, as a crash or a power cut would end it.
     void killNow()
