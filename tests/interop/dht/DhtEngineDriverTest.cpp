@@ -1,0 +1,134 @@
+// The whole engine finds its peers through the DHT alone: the torrent names no tracker, only a node on
+// loopback run by the test (krpc_node.py), and the headless driver is given nothing but the torrent.
+#include "engine/dht/DHTBucket.h"
+#include "engine/dht/DHTPeerLookup.h"
+#include "interop/support/EngineDriver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+QString script(const QString& relative)
+{
+    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(relative);
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class DhtEngineDriverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        ASSERT_TRUE(QFileInfo::exists(kPython));
+    }
+
+    QString folder(const char* name) const { return root.filePath(QString::fromLatin1(name)); }
+
+    // Writes payload.bin and payload.torrent into `dir`, the torrent naming `node` as its only source;
+    // answers the info hash in hex (the same for every folder, the payload being the same).
+    QByteArray makePayload(const QString& dir, quint16 node = 0)
+    {
+        QStringList arguments{script(QStringLiteral("../peers/lt_peer.py")), QStringLiteral("make"),
+                              QStringLiteral("--dir"), dir, QStringLiteral("--size"), QStringLiteral("2000000")};
+        if (node)
+            arguments << QStringLiteral("--node") << QStringLiteral("127.0.0.1:%1").arg(node);
+        HelperProcess make(kPython, arguments);
+        const QByteArray hash = make.waitForLine("", 60000);
+        EXPECT_TRUE(make.waitForExit(10000));
+        return hash;
+    }
+
+    // The scripted node; "ready <port>" has been read.
+    std::unique_ptr<HelperProcess> startNode(const QStringList& arguments, quint16* port)
+    {
+        auto node = std::make_unique<HelperProcess>(kPython, QStringList{script(QStringLiteral("krpc_node.py"))}
+                                                                 + arguments);
+        *port = node->waitForLine("ready", 30000).toUShort();
+        return node;
+    }
+
+    // The node's closing line: get_peers queries, connections to the decoy, connections to the witness.
+    static QList<int> counts(HelperProcess& node, int timeoutMs)
+    {
+        QList<int> numbers;
+        for (const QByteArray& field : node.waitForLine("counts", timeoutMs).split(' '))
+            numbers.append(field.toInt());
+        return numbers;
+    }
+
+    QTemporaryDir root;
+};
+
+TEST_F(DhtEngineDriverTest, DownloadsFromTheSeederThatTheTorrentsNodeNamesAndIgnoresForgedReplies)
+{
+    const QByteArray hash = makePayload(folder("seed"));
+    HelperProcess seeder(kPython, {script(QStringLiteral("../peers/lt_peer.py")), QStringLiteral("seed"),
+                                   QStringLiteral("--torrent"), folder("seed/payload.torrent"),
+                                   QStringLiteral("--save"), folder("seed"), QStringLiteral("--encryption"),
+                                   QStringLiteral("enabled"), QStringLiteral("--seconds"), QStringLiteral("120")});
+    const quint16 seedPort = seeder.waitForLine("ready", 60000).toUShort();
+    ASSERT_NE(seedPort, 0);
+    quint16 nodePort = 0;
+    auto node = startNode({QStringLiteral("--peer"), QString::number(seedPort)}, &nodePort);
+    ASSERT_NE(nodePort, 0);
+    ASSERT_EQ(makePayload(folder("torrent"), nodePort), hash);
+
+    EngineDriver driver(folder("leech"));
+    HelperProcess& run = driver.start({folder("torrent/payload.torrent")}, {});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    const QByteArray downloaded = contents(QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin")));
+    EXPECT_EQ(downloaded.size(), 2000000);
+    EXPECT_TRUE(downloaded == contents(folder("seed/payload.bin"))) << "the download differs from the payload";
+
+    // Every get_peers query was met first by a reply with a made-up transaction and by the query's own
+    // transaction echoed from another address, both naming the decoy; the genuine reply named the
+    // witness beside the seeder.
+    node->closeInput();
+    const QList<int> seen = counts(*node, 10000);
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_GE(seen[0], 1);
+    EXPECT_EQ(seen[1], 0) << "a peer named by a forged reply was dialled";
+    EXPECT_GE(seen[2], 1) << "the peers of the genuine reply were not all dialled";
+}
+
+TEST_F(DhtEngineDriverTest, NodesThatKeepNamingCloserNodesGetAtMostTheBoundedNumberOfQueries)
+{
+    // 300 fresh nodes, two named per reply, each closer to the hash than any before: without the bound
+    // the lookup would ask well over a hundred of them. The node reports once no get_peers came for 3 s.
+    quint16 nodePort = 0;
+    auto node = startNode({QStringLiteral("--fresh"), QStringLiteral("300"), QStringLiteral("--seconds"),
+                           QStringLiteral("90")},
+                          &nodePort);
+    ASSERT_NE(nodePort, 0);
+    const QByteArray hash = makePayload(folder("torrent"), nodePort);
+    ASSERT_FALSE(hash.isEmpty());
+
+    EngineDriver driver(folder("leech"));
+    driver.start({folder("torrent/payload.torrent")}, {{}, 0, 100});
+    const QList<int> seen = counts(*node, 95000);
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_LE(seen[0], DHTPeerLookup::kMaxQueries);
+    EXPECT_GT(seen[0], DHTBucket::K) << "the lookup did not follow the nodes it was given";
+    driver.process().killNow();
+    const QByteArray log = driver.process().standardError();
+    EXPECT_TRUE(log.contains("DHT: lookup for " + hash + " ended")) << log.right(2000).constData();
+}
+
+}  // namespace
