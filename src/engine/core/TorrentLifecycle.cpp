@@ -30,7 +30,11 @@ public:
     }
     void writeStatePlist(TorrentLine&) override {}
     void purgeCachedDescriptors(TorrentLine&) override {}
-    void relocateOnCompletion(TorrentLine&) override {}
+    void relocateOnCompletion(TorrentLine&, std::function<void()> done) override
+    {
+        if (done)
+            done();
+    }
     void torrentRemoved(TorrentLine&, bool) override {}
     bool isPathOnUnattachedVolume(const QString&) const override { return false; }
     QString volumeName(const QString&) const override { return {}; }

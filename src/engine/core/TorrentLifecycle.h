@@ -3,6 +3,7 @@
 #include "engine/core/EngineHost.h"
 
 #include <QString>
+#include <functional>
 
 namespace ombrelay {
 
@@ -27,8 +28,9 @@ public:
     virtual void writeStatePlist(TorrentLine& torrent) = 0;
     virtual void purgeCachedDescriptors(TorrentLine& torrent) = 0;
     // For a torrent marked to move on completion: moves its content to the download folder, sets the
-    // torrent's folder and clears the mark; logs and keeps the mark when the move fails.
-    virtual void relocateOnCompletion(TorrentLine& torrent) = 0;
+    // torrent's folder and clears the mark; logs and keeps the mark when the move fails. `done` runs on
+    // the main thread once the move ended either way (at once, or after a copy to another disk).
+    virtual void relocateOnCompletion(TorrentLine& torrent, std::function<void()> done) = 0;
     // The torrent left the downloads list: trash incomplete content, delete the session folder.
     virtual void torrentRemoved(TorrentLine& torrent, bool wasComplete) = 0;
 

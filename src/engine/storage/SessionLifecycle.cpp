@@ -1,5 +1,6 @@
 #include "engine/storage/SessionLifecycle.h"
 
+#include "engine/storage/ContentMover.h"
 #include "engine/storage/ContentTrash.h"
 #include "engine/storage/SessionFolder.h"
 #include "engine/storage/TorrentAdder.h"
@@ -12,13 +13,18 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 namespace ombrelay {
 
 SessionLifecycle::SessionLifecycle(VolumeMonitor& volumes) : m_volumes(volumes) {}
 
-SessionLifecycle::~SessionLifecycle() = default;
+SessionLifecycle::~SessionLifecycle()
+{
+    cleanupQueue().cancel(this);
+}
 
 SerialQueue& SessionLifecycle::cleanupQueue()
 {
@@ -128,27 +134,115 @@ void SessionLifecycle::purgeCachedDescriptors(TorrentLine& torrent)
     }
 }
 
-void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent)
+void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<void()> done)
 {
+    const auto finish = [&done] {
+        if (done)
+            done();
+    };
+    if (m_relocations.contains(&torrent))
+        return;  // a move under way tells its own caller; the torrent completes once
+
     const QString target = AppPaths::downloadPath();
     if (torrent.downloadPath() == target) {
         torrent.setShouldRelocateOnCompletion(false);
         writeTorrentPlist(torrent);
-        return;
+        return finish();
+    }
+    const QString from = torrent.fullPath();
+    const QString to = QDir(target).filePath(torrent.path());
+    if (QFileInfo::exists(to) || !QDir().mkpath(target)) {
+        qWarning("*** enterCompletedState: could not move %s to %s: the place is taken", qPrintable(from),
+                 qPrintable(to));
+        return finish();
     }
     if (PieceStore* store = torrent.pieceStore())
         store->purgeCachedDescriptors();
-    const QString from = torrent.fullPath();
-    const QString to = QDir(target).filePath(torrent.path());
-    if (QFileInfo::exists(to) || !QDir().mkpath(target) || !QDir().rename(from, to)) {
-        qWarning("*** enterCompletedState: could not move %s to %s", qPrintable(from), qPrintable(to));
-        return;
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
+        settleInFolder(torrent, target);
+        return finish();
     }
+    if (errno != EXDEV) {
+        qWarning("*** enterCompletedState: could not move %s to %s: %s", qPrintable(from), qPrintable(to),
+                 std::strerror(errno));
+        return finish();
+    }
+    m_relocations.insert(&torrent, {torrent.weak_from_this(), std::move(done)});
+    relocateAcrossDisks(torrent, from, to);
+}
+
+void SessionLifecycle::relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to)
+{
+    // Blocks stored while the copy runs would be missing from it: the copy is then given up.
+    const QByteArray blocksWhenStarted = torrent.storedBlocks().bitfield();
+    const TorrentLine* key = &torrent;
+    const std::weak_ptr<TorrentLine> weak = torrent.weak_from_this();
+    cleanupQueue().post(this, [this, key, weak, from, to, blocksWhenStarted] {
+        const QString partial = ContentMover::partialPath(to);
+        ContentMover::removeTree(partial);  // left by a copy that a quit cut short
+        QString error;
+        const bool copied = ContentMover::copy(from, partial, &error);
+        QMetaObject::invokeMethod(&m_mainThread, [=, this] {
+            copiedAcrossDisks(key, weak, from, to, blocksWhenStarted, copied, error);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void SessionLifecycle::copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak,
+                                         const QString& from, const QString& to, const QByteArray& blocksWhenStarted,
+                                         bool copied, const QString& error)
+{
+    const QString partial = ContentMover::partialPath(to);
+    const TorrentLinePtr torrent = weak.lock();
+    QString failure = copied ? QString() : error;
+    if (!torrent || !isRelocating(key, weak) || torrent->downloadState() == TorrentLine::None)
+        failure = QStringLiteral("the torrent was removed");
+    else if (copied && torrent->storedBlocks().bitfield() != blocksWhenStarted)
+        failure = QStringLiteral("its data changed during the copy");
+    else if (copied && QFileInfo::exists(to))
+        failure = QStringLiteral("the place is taken");
+    else if (copied && ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(to).constData()) != 0)
+        failure = QString::fromLocal8Bit(std::strerror(errno));
+    if (!failure.isEmpty()) {
+        qWarning("*** enterCompletedState: could not move %s to %s: %s", qPrintable(from), qPrintable(to),
+                 qPrintable(failure));
+        if (copied)
+            cleanupQueue().post(nullptr, [partial] { ContentMover::removeTree(partial); });
+        return finishRelocation(key, weak);
+    }
+    if (PieceStore* store = torrent->pieceStore())
+        store->purgeCachedDescriptors();
+    settleInFolder(*torrent, QFileInfo(to).path());
+    cleanupQueue().post(nullptr, [from] {
+        if (!ContentMover::removeTree(from))
+            qWarning("*** Could not remove %s after copying it", qPrintable(from));
+    });
+    finishRelocation(key, weak);
+}
+
+void SessionLifecycle::finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak)
+{
+    if (!isRelocating(key, weak))
+        return;  // dropped by removal
+    if (const std::function<void()> done = m_relocations.take(key).done)
+        done();
+}
+
+bool SessionLifecycle::isRelocating(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak) const
+{
+    // The address alone could be a later torrent's.
+    const auto running = m_relocations.constFind(key);
+    return running != m_relocations.constEnd() && !running->torrent.owner_before(weak) &&
+           !weak.owner_before(running->torrent);
+}
+
+void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folder)
+{
     // The store names the old paths: build it again over the new ones, from what it knew.
     const bool hadStorage = torrent.storage() != nullptr;
     torrent.dropStorage();
-    torrent.setDownloadPath(target);
-    torrent.setDownloadMountPoint(m_volumes.mountPointFor(target));
+    torrent.setDownloadPath(folder);
+    torrent.setDownloadMountPoint(m_volumes.mountPointFor(folder));
     torrent.setShouldRelocateOnCompletion(false);
     writeTorrentPlist(torrent);
     if (hadStorage)
@@ -158,6 +252,7 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent)
 void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
 {
     const QString path = m_sessionPaths.take(&torrent);
+    m_relocations.remove(&torrent);  // a copy under way is dropped when it ends
     if (PieceStore* store = torrent.pieceStore()) {
         store->cancelQueuedWork();
         store->purgeCachedDescriptors();

@@ -3,7 +3,10 @@
 #include "engine/core/TorrentLifecycle.h"
 
 #include <QHash>
+#include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 namespace ombrelay {
 
@@ -36,10 +39,13 @@ public:
     void prepareStorage(TorrentLine& torrent) override;
     void writeStatePlist(TorrentLine& torrent) override;
     void purgeCachedDescriptors(TorrentLine& torrent) override;
-    void relocateOnCompletion(TorrentLine& torrent) override;
+    void relocateOnCompletion(TorrentLine& torrent, std::function<void()> done) override;
     void torrentRemoved(TorrentLine& torrent, bool wasComplete) override;
     bool isPathOnUnattachedVolume(const QString& path) const override;
     QString volumeName(const QString& path) const override;
+
+    // Receives work handed back to the main thread; gone with this lifecycle.
+    QObject* context() { return &m_mainThread; }
 
     // Clean-up after removal (trash, session folders) runs here, off the main thread.
     static SerialQueue& cleanupQueue();
@@ -47,10 +53,26 @@ public:
 private:
     SessionRecord recordOf(const TorrentLine& torrent) const;
     QString recordedMountPoint(const QString& path) const;
+    // Copies the content to the other disk on the clean-up queue, then moves the torrent over.
+    void relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to);
+    void copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& from,
+                           const QString& to, const QByteArray& blocksWhenStarted, bool copied, const QString& error);
+    // The content is at `folder` now: the torrent's paths, its record and a store over the new files.
+    void settleInFolder(TorrentLine& torrent, const QString& folder);
+    void finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak);
+    bool isRelocating(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak) const;
 
     VolumeMonitor& m_volumes;
     QHash<const TorrentLine*, QString> m_sessionPaths;
     QHash<QString, QString> m_mountPoints;  // download folder -> mount point recorded when added
+    // Torrents whose content is being copied to another disk, with what waits for the end of it.
+    struct Relocation
+    {
+        std::weak_ptr<TorrentLine> torrent;
+        std::function<void()> done;
+    };
+    QHash<const TorrentLine*, Relocation> m_relocations;
+    QObject m_mainThread;  // receives the copy's outcome; gone with this lifecycle
 };
 
 }  // namespace ombrelay

@@ -230,6 +230,10 @@ private:
     quint64 pieceOfByte(quint64 byte) const;
     void setBindingText(QString& field, const QString& key, const QString& text);
     void refreshViews();
+    // The rest of didComplete, once the content is in its final place.
+    void announceCompletion();
+    // The completed state without a move: peers dropped unless seeding, the badge redrawn.
+    void settleAsComplete();
     void handOverCompletedFiles();
 
     // Metainfo.

@@ -158,14 +158,26 @@ void TorrentLine::updateNeededPieces()
 
 void TorrentLine::didComplete()
 {
-    if (m_shouldRelocateOnCompletion)
-        TorrentLifecycle::instance().relocateOnCompletion(*this);
+    if (!m_shouldRelocateOnCompletion) {
+        announceCompletion();
+        return;
+    }
+    // Notices and hand-over name the final paths: they wait for the move, which may copy across disks.
+    TorrentLifecycle::instance().relocateOnCompletion(*this, [weak = weak_from_this()] {
+        const TorrentLinePtr self = weak.lock();
+        if (self && self->downloadState() != None)
+            self->announceCompletion();
+    });
+}
+
+void TorrentLine::announceCompletion()
+{
     EngineHost& host = EngineHost::instance();
     if (Settings::instance().boolean(QStringLiteral("kKoBounceDockIcon")))
         host.requestAttention();
     host.notifyCompletedDownload(fullPath());
     handOverCompletedFiles();
-    enterCompletedState();
+    settleAsComplete();  // the move was tried already
     // Only a download that got every piece tells the tracker; a torrent that starts complete does not.
     if (quint64(m_neededPieces.count()) == totalNumberOfPieces())
         TrackerService::instance().announce(*this, TrackerEvent::Completed);
@@ -198,7 +210,12 @@ void TorrentLine::handOverCompletedFiles()
 void TorrentLine::enterCompletedState()
 {
     if (m_shouldRelocateOnCompletion)
-        TorrentLifecycle::instance().relocateOnCompletion(*this);
+        TorrentLifecycle::instance().relocateOnCompletion(*this, {});
+    settleAsComplete();
+}
+
+void TorrentLine::settleAsComplete()
+{
     if (!shouldSeed()) {
         PeerService::instance().disconnectFromPeers(*this);
         m_hasStoppedSeeding = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/storage/DiskSession.h"
+#include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/TorrentLine.h"
 #include "engine/torrent/TorrentFakes.h"
 #include "engine/torrent/TorrentFixtures.h"

@@ -70,7 +70,11 @@ struct FakeLifecycle : TorrentLifecycle
     void downloadTorrentLines(const TorrentLineList& lines) override { downloaded += lines; }
     void writeStatePlist(TorrentLine&) override { ++stateWrites; }
     void purgeCachedDescriptors(TorrentLine&) override { ++purges; }
-    void relocateOnCompletion(TorrentLine&) override {}
+    void relocateOnCompletion(TorrentLine&, std::function<void()> done) override
+    {
+        if (done)
+            done();
+    }
     void torrentRemoved(TorrentLine&, bool wasComplete) override { removals.append(wasComplete); }
     bool isPathOnUnattachedVolume(const QString&) const override { return detached; }
     QString volumeName(const QString&) const override { return QStringLiteral("Backup"); }
