@@ -328,7 +328,8 @@ void KoDownloadsController::chooseDownloadFolder(const QString& message, const Q
 void KoDownloadsController::confirmRightToCopy(const RightToCopyPrompt& prompt,
                                                std::function<void(bool confirmed, bool suppress)> done)
 {
-    TransferAlert alert{prompt.message, prompt.informativeText, {tr("Download"), tr("Cancel")}};
+    TransferAlert alert{prompt.message, prompt.informativeText,
+                        {tr("I have the right to copy this content"), tr("Cancel")}};
     TransferAlert::run(alert, m_mainView ? m_mainView->window() : nullptr,
                        [done](int button) { done(button == 0, false); });
 }

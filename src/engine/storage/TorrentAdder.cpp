@@ -10,6 +10,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
 
 namespace ombrelay {
 namespace {
@@ -29,6 +32,13 @@ QList<TargetFile> targetFiles(const TorrentLine& torrent)
         files.append({file->fullPath(), file->byteRange()});
     return files;
 }
+
+const QLatin1String kAuthorizedSites("kAuthorizedSites");
+
+// Sites that publish only freely distributable content.
+const char* const kBuiltInAuthorizedSites[] = {"archive.org", "cdimage.debian.org", "torrent.ubuntu.com"};
+
+bool forceConfirmLocationPanel = false;
 
 bool holdsData(const QString& path)
 {
@@ -73,7 +83,85 @@ void TorrentAdder::addTorrentLines(const TorrentLineList& lines, bool showFolder
 
 void TorrentAdder::downloadTorrentLines(const TorrentLineList& lines)
 {
-    addTorrentLines(lines, Settings::instance().boolean(QStringLiteral("kConfirmLocationInternal")), false, false);
+    const QStringList hosts = hostsFromTorrentLines(lines);
+    if (hosts.isEmpty()) {
+        addConfirmedLines(lines);
+        return;
+    }
+    // The prompt may answer after the session is gone: nothing is added then.
+    QObject* context = m_session.context();
+    EngineHost::instance().confirmRightToCopy(rightToCopyPrompt(lines, hosts),
+                                              [session = &m_session, guard = QPointer<QObject>(context),
+                                               lines](bool confirmed, bool suppress) {
+        if (!confirmed || !guard)
+            return;
+        const QStringList remaining = hostsFromTorrentLines(lines);
+        if (suppress && remaining.size() == 1) {
+            Settings& settings = Settings::instance();
+            settings.setValue(kAuthorizedSites, settings.stringList(kAuthorizedSites) << remaining.first());
+        }
+        // After the prompt has closed: adding may open the folder panel.
+        QTimer::singleShot(0, guard, [session, lines] { TorrentAdder(*session).addConfirmedLines(lines); });
+    });
+}
+
+void TorrentAdder::addConfirmedLines(const TorrentLineList& lines)
+{
+    const bool showFolderPanel = Settings::instance().boolean(QStringLiteral("kConfirmLocationInternal")) ||
+                                 forceConfirmLocationPanel;
+    forceConfirmLocationPanel = false;
+    addTorrentLines(lines, showFolderPanel, false, false);
+}
+
+void TorrentAdder::setForceConfirmLocationPanel(bool force)
+{
+    forceConfirmLocationPanel = force;
+}
+
+bool TorrentAdder::isAuthorizedSite(const QString& host)
+{
+    const QString name = host.toLower();
+    for (const char* site : kBuiltInAuthorizedSites)
+        if (name == QLatin1String(site))
+            return true;
+    return Settings::instance().stringList(kAuthorizedSites).contains(name, Qt::CaseInsensitive);
+}
+
+QStringList TorrentAdder::hostsFromTorrentLines(const TorrentLineList& lines)
+{
+    QStringList hosts;
+    for (const TorrentLinePtr& line : lines) {
+        QString host = QUrl(line->torrentAddress()).host().toLower();
+        if (host.startsWith(QLatin1String("www.")))
+            host.remove(0, 4);
+        if (!host.isEmpty() && !hosts.contains(host) && !isAuthorizedSite(host))
+            hosts.append(host);
+    }
+    return hosts;
+}
+
+EngineHost::RightToCopyPrompt TorrentAdder::rightToCopyPrompt(const TorrentLineList& lines, const QStringList& hosts)
+{
+    const auto tr = [](const char* text) { return QCoreApplication::translate("TorrentAdder", text); };
+    const QString terms = tr("You may proceed if and only if you are legally allowed to download this content. "
+                             "The use of Ombrelay to download anything that you do not have the right to copy is "
+                             "a violation of the terms of use.");
+    EngineHost::RightToCopyPrompt prompt;
+    prompt.message = tr("Do you have the right to copy this content?");
+    QString provenance;
+    if (hosts.size() > 1) {
+        provenance = tr("These torrents are provided by third-party websites (%1) that are not associated with nor "
+                        "endorsed by Ombrelay.").arg(hosts.join(QStringLiteral(", ")));
+    } else {
+        provenance = lines.size() == 1
+            ? tr("This torrent is provided by a third-party website (%1) that is not associated with nor endorsed "
+                 "by Ombrelay.").arg(hosts.first())
+            : tr("These torrents are provided by a third-party website (%1) that is not associated with nor "
+                 "endorsed by Ombrelay.").arg(hosts.first());
+        prompt.suppressionTitle = tr("Do not ask me again for %1").arg(hosts.first());
+    }
+    prompt.informativeText = provenance + QStringLiteral("\n\n") + terms;
+    return prompt;
 }
 
 void TorrentAdder::addLines(const TorrentLineList& lines)

@@ -3,6 +3,7 @@
 #include "engine/core/EngineHost.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace ombrelay {
 
@@ -13,6 +14,7 @@ class TorrentLine;
 // Puts torrents into the downloads list: the download or incomplete folder (or one the user picks),
 // the session folder before the torrent starts, the download queue, files already on disk checked
 // before anything is written over them, and the original torrent files to the trash when so set.
+// Torrents from web sites that are not authorised need the user's word on the right to copy first.
 class TorrentAdder
 {
 public:
@@ -20,13 +22,24 @@ public:
 
     void addTorrentLines(const TorrentLineList& lines, bool showFolderPanel, bool deleteOriginals,
                          bool selectAndDisplay);
-    // Search results, feed entries and row actions: the folder panel when "kConfirmLocationInternal".
+    // Search results, feed entries and row actions: the right-to-copy prompt when a line comes from a
+    // site not authorised, then adding, with the folder panel when "kConfirmLocationInternal" is on or
+    // the next download was forced to ask.
     void downloadTorrentLines(const TorrentLineList& lines);
+    static void setForceConfirmLocationPanel(bool force);
+
+    // The built-in sites of freely distributable content and those in "kAuthorizedSites".
+    static bool isAuthorizedSite(const QString& host);
+    // The hosts of the lines' addresses (lower case, no leading "www."), without authorised, repeated
+    // or missing ones, in line order.
+    static QStringList hostsFromTorrentLines(const TorrentLineList& lines);
+    static EngineHost::RightToCopyPrompt rightToCopyPrompt(const TorrentLineList& lines, const QStringList& hosts);
 
     // A file of the torrent that holds data and none of whose pieces verified: not the torrent's data.
     static QString unrelatedExistingFile(const TorrentLine& torrent, const PZIndexSet& verifiedPieces);
 
 private:
+    void addConfirmedLines(const TorrentLineList& lines);
     void addLines(const TorrentLineList& lines);
     void addLine(const TorrentLinePtr& line);
     static void trashOriginals(const TorrentLineList& lines);
