@@ -4,9 +4,11 @@
 #include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/lifecycle/LifecycleFixture.h"
+#include "engine/lifecycle/TmpfsMount.h"
 #include "kit/PropertyList.h"
 
 #include <QDirIterator>
+#include <cstring>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -246,6 +248,71 @@ TEST_F(SessionLifecycleTest, AWriteThatCannotSucceedPausesWithAnErrorText)
     EXPECT_TRUE(waitUntil([&] { return torrent->downloadedBlocks().count() == 0; }))
         << "blocks that were not written are not counted";
     EXPECT_TRUE(torrent->isPaused());
+}
+
+TEST_F(SessionLifecycleTest, AReadOnlyDownloadFolderPausesWithAnErrorWithinAFewBlocks)
+{
+    const QString readOnly = dir.filePath("readonly");
+    TmpfsMount mount(readOnly, "size=64k,mode=0755", true);
+    if (!mount.isMounted())
+        GTEST_SKIP() << "cannot mount a read-only file system here";
+    const RealTorrent t = RealTorrent::make("Locked", {{{"l.bin"}, 8 * 16384}}, 16384, 12);
+    TorrentLinePtr torrent = TorrentLine::torrentLineForData(t.metainfo);
+    ASSERT_TRUE(torrent);
+    torrent->setDownloadPath(readOnly);
+    session->adder().addTorrentLines({torrent}, false, false, false);
+    ASSERT_TRUE(torrent->storage());
+    int fed = 0;
+    for (quint32 p = 0; p < 8 && !torrent->isPaused(); ++p) {
+        ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
+        ++fed;
+        waitUntil([&] { return torrent->isPaused(); }, 200);
+    }
+    EXPECT_TRUE(torrent->isPaused());
+    EXPECT_LE(fed, 3) << "paused after the first failed writes";
+    EXPECT_EQ(torrent->errorText(), QString::fromLocal8Bit(std::strerror(EROFS)));
+    spinFor(300);
+    EXPECT_TRUE(torrent->isPaused()) << "not retried on its own";
+    EXPECT_EQ(torrent->downloadedBlocks().count(), 0);
+}
+
+TEST_F(SessionLifecycleTest, HostileNamesNeverReachTheDiskAndASharedFolderKeepsWhatIsNotOurs)
+{
+    const struct
+    {
+        const char* name;
+        QString torrentName;
+        QList<FileSpec> files;
+    } refused[] = {
+        {"dot", ".", {{{"a.bin"}, 20000}}},
+        {"dot dot", "..", {{{"a.bin"}, 20000}}},
+        {"empty", "", {{{"a.bin"}, 20000}}},
+        {"slash", "../x", {{{"a.bin"}, 20000}}},
+        {"climbing file", "Album", {{{"..", "..", "outside.txt"}, 20000}}},
+        {"single file dot dot", "..", {{{".."}, 20000}}},
+    };
+    quint32 seed = 40;
+    for (const auto& c : refused)
+        EXPECT_FALSE(TorrentLine::torrentLineForData(RealTorrent::make(c.torrentName, c.files, 16384, seed++).metainfo))
+            << c.name;
+
+    // A torrent named as a folder of the user's: removal takes only the file it wrote.
+    ASSERT_TRUE(QDir().mkpath(downloads + "/Photos"));
+    QFile mine(downloads + "/Photos/mine.jpg");
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.write("mine");
+    mine.close();
+    const RealTorrent t = RealTorrent::make("Photos", {{{"t.bin"}, 40000}, {{"u.bin"}, 10000}}, 16384, seed);
+    const TorrentLinePtr torrent = add(t.metainfo);
+    ASSERT_TRUE(torrent);
+    ASSERT_TRUE(waitUntil([&] { return torrent->downloadState() == TorrentLine::Downloading; }));
+    ASSERT_TRUE(feedPiece(*torrent, t, 0, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return torrent->downloadedPieces().count() == 1; }));
+    host.removeDownloads({torrent});
+    SessionLifecycle::cleanupQueue().drain();
+    EXPECT_EQ(trashed().join(' ').toStdString(), "t.bin");
+    EXPECT_EQ(readAll(mine.fileName()), QByteArray("mine"));
+    EXPECT_TRUE(QFileInfo(downloads + "/Photos").isDir());
 }
 
 TEST_F(SessionLifecycleTest, ExistingFilesAreCheckedFirstAndForeignOnesRefused)
