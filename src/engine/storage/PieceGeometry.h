@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include <QtGlobal>
 
 namespace ombrelay {
@@ -16,6 +18,7 @@ public:
         qint64 start = 0;
         qint64 length = 0;
         qint64 end() const { return start + length; }
+        bool overlaps(const Span& other) const { return std::max(start, other.start) < std::min(end(), other.end()); }
         bool operator==(const Span&) const = default;
     };
 

@@ -91,6 +91,7 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
     m_queueState->matched.clear();
     m_queueState->syncPosted = false;  // its job was cancelled above
     // A file shorter than its stored blocks (cut short by a crash or by the user) loses the pieces over it.
+    // A piece whose blocks were all stored but whose check a crash cut short is checked now.
     storeQueue().post(this, [this] {
         QVector<quint32> lost;
         for (const StorageFile& file : m_files) {
@@ -113,6 +114,14 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
         }
         if (!lost.isEmpty())
             losePiecesOnQueue(lost);
+        for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
+            if (m_queueState->synced.containsIndex(piece) || !allBlocksStored(piece))
+                continue;
+            for (int i = 0; i < m_files.size(); ++i)
+                if (m_files[i].length > 0 && m_geometry.pieceSpan(piece).overlaps(m_files[i].span()))
+                    m_queueState->touchedFiles[piece].insert(i);
+            checkPieceOnQueue(piece);
+        }
     });
 }
 
@@ -185,8 +194,13 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
     m_storedBlocks.addIndex(block);
     QMetaObject::invokeMethod(this, [this, block] { emit blockStored(block); }, Qt::QueuedConnection);
 
-    if (!allBlocksStored(piece))
-        return;
+    if (allBlocksStored(piece))
+        checkPieceOnQueue(piece);
+}
+
+void PieceStore::checkPieceOnQueue(quint32 piece)
+{
+    QueueState& q = *m_queueState;
     if (!pieceMatchesOnQueue(piece)) {
         q.touchedFiles.erase(piece);
         forgetPiecesOnQueue({piece});
@@ -236,12 +250,16 @@ void PieceStore::syncMatchedPiecesOnQueue()
     for (quint32 piece : matched)
         files.insert(q.touchedFiles[piece].begin(), q.touchedFiles[piece].end());
     std::set<int> unsynced;
+    QString syncError;
     for (int i : files) {
         auto handle = FileHandleCache::writers().open(m_files[i].path);
-        if (!handle || !handle->syncData())
+        if (!handle || !handle->syncData()) {
             unsynced.insert(i);
+            syncError = errorText(errno);
+        }
     }
-    // A piece counts only once its bytes are on the disk.
+    // A piece counts only once its bytes are on the disk. One that may not be there is a write error,
+    // not its peers' fault: it comes again once the torrent resumes.
     QVector<quint32> verified, failed;
     for (quint32 piece : matched) {
         const std::set<int>& touched = q.touchedFiles[piece];
@@ -251,19 +269,22 @@ void PieceStore::syncMatchedPiecesOnQueue()
             q.synced.addIndex(piece);
             verified.append(piece);
         } else {
-            forgetPiecesOnQueue({piece});
             failed.append(piece);
         }
     }
-    QMetaObject::invokeMethod(this, [this, verified, failed] {
+    if (!failed.isEmpty()) {
+        losePiecesOnQueue(failed);
+        const quint64 block = m_geometry.firstBlockOfPiece(failed.first());
+        QMetaObject::invokeMethod(this, [this, block, syncError] { emit writeFailed(block, syncError, false); },
+                                  Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(this, [this, verified] {
         for (quint32 piece : verified)
             m_verifiedPieces.addIndex(piece);
         if (!verified.isEmpty())
             scheduleBitfieldWrite();
         for (quint32 piece : verified)
             emit pieceVerified(piece);
-        for (quint32 piece : failed)
-            emit pieceFailed(piece);
     }, Qt::QueuedConnection);
 }
 

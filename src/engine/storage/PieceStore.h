@@ -83,7 +83,8 @@ signals:
     void pieceVerified(quint32 piece);
     // The piece's data did not match; its blocks were forgotten and must be downloaded again.
     void pieceFailed(quint32 piece);
-    // A block could not be written (it is forgotten). `detached` when its volume is gone.
+    // A block could not be written, or a checked piece synced (it is forgotten). `detached` when its
+    // volume is gone.
     void writeFailed(quint64 block, const QString& error, bool detached);
     // Pieces forgotten because their file was deleted or came up short.
     void piecesLost(const QVector<quint32>& pieces);
@@ -93,6 +94,9 @@ private:
     struct QueueState;
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
     bool pieceMatchesOnQueue(quint32 piece) const;
+    // Hashes a piece whose blocks are all stored: forgotten when it does not match, else left for the
+    // next sync of the files.
+    void checkPieceOnQueue(quint32 piece);
     void syncMatchedPiecesOnQueue();
     std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);

@@ -284,6 +284,31 @@ TEST(PieceStore, RestoreForgetsPiecesOverShortFiles)
     EXPECT_TRUE(store.verifiedPieces().containsIndex(2));
 }
 
+TEST(PieceStore, RestoreChecksPiecesWhoseCheckACrashCutShort)
+{
+    // Piece 0 holds its data, piece 1 was spoiled on disk; both had every block stored, neither verified.
+    Fixture f(32768, {40000, 40000});
+    f.writeFiles();
+    QFile second(f.files[1].path);
+    ASSERT_TRUE(second.open(QIODevice::ReadWrite));
+    second.seek(1000);
+    second.write("spoiled");
+    second.close();
+    PieceStore store(f.geometry, f.files, f.hashes);
+    QSignalSpy verified(&store, &PieceStore::pieceVerified);
+    QSignalSpy failed(&store, &PieceStore::pieceFailed);
+    PZIndexSet blocks(f.geometry.blockCount());
+    for (quint64 b = 0; b < 4; ++b)
+        blocks.addIndex(b);
+    store.restore(blocks, PZIndexSet(f.geometry.pieceCount()));
+    settle();
+    ASSERT_EQ(verified.count(), 1);
+    EXPECT_EQ(verified.at(0).at(0).toUInt(), 0u);
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_EQ(failed.at(0).at(0).toUInt(), 1u);
+    EXPECT_EQ(store.storedBlocks().count(), 2) << "the spoiled piece's blocks come again";
+}
+
 TEST(PieceStore, KeepsBitfieldFiles)
 {
     Fixture f(16384, {16384 * 3});
