@@ -1,5 +1,5 @@
 // ombrelay-engine-driver --data DIR --download DIR [--port N] [--peer IP:PORT]... [--seed-until-ratio R]
-//                        [--timeout S] TORRENT...
+//                        [--timeout S] [--skip N]... TORRENT...
 // Runs the engine without a window: adds each torrent as the transfers list does, starts it, prints one
 // line per state change and a progress line each second, and exits 0 when every torrent is complete
 // (and has uploaded the ratio), 2 on time-out, 1 on error.
@@ -11,6 +11,7 @@
 #include "engine/core/PeerService.h"
 #include "engine/peers/EngineServices.h"
 #include "engine/storage/DiskSession.h"
+#include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
 #include "kit/DefaultSettings.h"
@@ -60,13 +61,15 @@ int main(int argc, char** argv)
     parser.addOption({"peer", "A peer to dial, repeatable.", "IP:PORT"});
     parser.addOption({"seed-until-ratio", "Keep seeding until this upload ratio.", "R"});
     parser.addOption({"timeout", "Give up after this many seconds.", "S"});
+    parser.addOption({"skip", "Skip file N (from 0) of each torrent added, repeatable.", "N"});
     parser.addPositionalArgument("TORRENT", "Torrent files to add.");
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     const QStringList torrents = parser.positionalArguments();
     if (!parser.isSet("data") || !parser.isSet("download") || torrents.isEmpty())
         return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--port N] "
-                                   "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] TORRENT..."));
+                                   "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] [--skip N]... "
+                                   "TORRENT..."));
     bool ok = true;
     const double ratio = parser.isSet("seed-until-ratio") ? parser.value("seed-until-ratio").toDouble(&ok) : 0;
     if (!ok || ratio < 0)
@@ -74,6 +77,12 @@ int main(int argc, char** argv)
     const int timeout = parser.isSet("timeout") ? parser.value("timeout").toInt(&ok) : 0;
     if (!ok || timeout < 0)
         return fail(QStringLiteral("--timeout needs a number of seconds"));
+    QList<int> skipped;
+    for (const QString& value : parser.values("skip")) {
+        skipped.append(value.toInt(&ok));
+        if (!ok || skipped.last() < 0)
+            return fail(QStringLiteral("--skip needs a file number"));
+    }
 
     const QString data = QDir(parser.value("data")).absolutePath();
     const QString download = QDir(parser.value("download")).absolutePath();
@@ -144,8 +153,12 @@ int main(int argc, char** argv)
                 finish(1);
                 return;
             }
-            if (!line->btDownload())
-                lines.append(line);
+            if (line->btDownload())
+                continue;  // loaded from its session folder, with its own file choices
+            for (int index : skipped)
+                if (index < line->files().size())
+                    line->files().at(index)->setCheckboxState(OBLine::Skipped, false);
+            lines.append(line);
         }
         session.adder().addTorrentLines(lines, false, false, false);
         // Dials the named peers for every torrent.

@@ -19,6 +19,7 @@ public:
         QStringList peers;  // "127.0.0.1:port", dialled at start
         double seedUntilRatio = 0;
         int timeoutSeconds = 120;
+        QList<int> skippedFiles;  // file numbers of each torrent added
     };
 
     explicit EngineDriver(const QString& root) : m_root(root), m_port(freePort()) {}
@@ -36,6 +37,8 @@ public:
                               QString::number(options.timeoutSeconds)};
         for (const QString& peer : options.peers)
             arguments << QStringLiteral("--peer") << peer;
+        for (int index : options.skippedFiles)
+            arguments << QStringLiteral("--skip") << QString::number(index);
         if (options.seedUntilRatio > 0)
             arguments << QStringLiteral("--seed-until-ratio") << QString::number(options.seedUntilRatio);
         m_process.reset();
