@@ -6,8 +6,8 @@
       prints the info hash in hex.
       With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
-                        [--seconds S]
-      seeds the data in D, or downloads it into D; prints "ready <listen port>" once listening (a seed
+                        [--seconds S] [--upload-rate BYTES]
+      seeds the data in D (at most BYTES a second when given), or downloads it into D; prints "ready <listen port>" once listening (a seed
       once its data is checked), "complete" when a download has all pieces, and exits 0 then (fetch) or
       after S seconds (seed). A fetch that does not complete in S seconds exits 1.
 Listens and dials on 127.0.0.1 only, over TCP; no DHT, local discovery or port mapping.
@@ -85,6 +85,8 @@ def run(args):
     if args.role == 'seed':
         params.flags |= lt.torrent_flags.seed_mode
     handle = ses.add_torrent(params)
+    if args.upload_rate:
+        handle.set_upload_limit(args.upload_rate)  # a session limit would spare loopback peers
     deadline = time.monotonic() + args.seconds
     wanted = lt.torrent_status.seeding if args.role == 'seed' else lt.torrent_status.downloading
     while handle.status().state != wanted and time.monotonic() < deadline:
@@ -117,6 +119,7 @@ def main():
     parser.add_argument('--encryption', choices=['required', 'disabled', 'enabled'], default='required')
     parser.add_argument('--connect')
     parser.add_argument('--seconds', type=float, default=30)
+    parser.add_argument('--upload-rate', type=int, default=0)
     args = parser.parse_args()
     if args.role == 'make':
         make(args)

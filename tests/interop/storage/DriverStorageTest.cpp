@@ -1,0 +1,205 @@
+// What the headless driver leaves on disk while it downloads from a libtorrent seeder: skipped files hold
+// only the pieces they share with wanted ones, and a driver killed at any moment keeps only pieces whose
+// data is really there, then completes without listing its torrent twice.
+#include "interop/support/EngineDriver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace ombrelay::test;
+
+namespace {
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+QString peerScript()
+{
+    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../peers/lt_peer.py"));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool bitIsSet(const QByteArray& bitfield, qint64 index)
+{
+    return index / 8 < bitfield.size() && (quint8(bitfield[index / 8]) & (0x80 >> (index % 8))) != 0;
+}
+
+class DriverStorageTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        ASSERT_TRUE(QFileInfo::exists(kPython));
+    }
+
+    // seed/payload holding `files` files of `size` bytes in all, and seed/payload.torrent; the info hash.
+    QByteArray makePayload(int size, int files, int pieceLength)
+    {
+        HelperProcess make(kPython, {peerScript(), "make", "--dir", seedFolder(), "--size", QString::number(size),
+                                     "--files", QString::number(files), "--piece-length", QString::number(pieceLength)});
+        const QByteArray hash = make.waitForLine("", 60000);
+        EXPECT_TRUE(make.waitForExit(10000));
+        // The files in the torrent's order, as libtorrent wrote it.
+        HelperProcess list(kPython, {"-c", "import sys, libtorrent as lt\n"
+                                           "fs = lt.torrent_info(sys.argv[1]).files()\n"
+                                           "print('files', ' '.join(fs.file_path(i) for i in range(fs.num_files())))",
+                                     torrentPath()});
+        paths = QString::fromUtf8(list.waitForLine("files", 30000)).split(' ', Qt::SkipEmptyParts);
+        EXPECT_EQ(paths.size(), files);
+        for (const QString& path : paths)
+            original.append(readAll(QDir(seedFolder()).filePath(path)));
+        return hash;
+    }
+    // A libtorrent seeder, sending at most `rate` bytes a second when given.
+    std::unique_ptr<HelperProcess> seeder(quint16* port, int rate = 0)
+    {
+        auto peer = std::make_unique<HelperProcess>(
+            kPython, QStringList{peerScript(), "seed", "--torrent", torrentPath(), "--save", seedFolder(),
+                                 "--encryption", "enabled", "--seconds", "240", "--upload-rate",
+                                 QString::number(rate)});
+        *port = peer->waitForLine("ready", 60000).toUShort();
+        return peer;
+    }
+    QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
+    QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
+    QString downloaded(const EngineDriver& driver, int file) const
+    {
+        return QDir(driver.downloadFolder()).filePath(paths.value(file));
+    }
+    qint64 fileStart(int file) const
+    {
+        qint64 start = 0;
+        for (int k = 0; k < file; ++k)
+            start += original[k].size();
+        return start;
+    }
+
+    QTemporaryDir root;
+    QStringList paths;           // the torrent's files, in its order
+    QList<QByteArray> original;  // their bytes
+};
+
+}  // namespace
+
+TEST_F(DriverStorageTest, SkippedFilesHoldOnlyThePiecesTheyShareWithWantedOnes)
+{
+    constexpr qint64 kPiece = 65536;
+    const QByteArray hash = makePayload(3'000'000, 5, int(kPiece));
+    ASSERT_EQ(original.size(), 5);
+    quint16 port = 0;
+    auto seed = seeder(&port);
+    ASSERT_NE(port, 0);
+
+    // Three files in the middle skipped: one of them shares no piece with a wanted file.
+    const QList<int> skipped{1, 2, 3};
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90, skipped});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+
+    const auto isWanted = [&](int file) { return !skipped.contains(file); };
+    int untouched = 0;
+    for (int file = 0; file < original.size(); ++file) {
+        SCOPED_TRACE(file);
+        const QByteArray bytes = readAll(downloaded(driver, file));
+        if (isWanted(file)) {
+            EXPECT_TRUE(bytes == original[file]) << "a wanted file is byte-identical";
+            continue;
+        }
+        const qint64 start = fileStart(file);
+        const qint64 end = start + original[file].size();
+        bool sharesAPiece = false;
+        for (qint64 piece = start / kPiece; piece * kPiece < end; ++piece) {
+            const qint64 from = std::max(start, piece * kPiece);
+            const qint64 to = std::min(end, (piece + 1) * kPiece);
+            bool shared = false;
+            for (int other = 0; other < original.size(); ++other) {
+                const qint64 otherStart = fileStart(other);
+                shared = shared || (isWanted(other) && otherStart < (piece + 1) * kPiece &&
+                                    otherStart + original[other].size() > piece * kPiece);
+            }
+            sharesAPiece = sharesAPiece || shared;
+            const QByteArray part = bytes.mid(from - start, to - from);
+            if (shared)
+                EXPECT_TRUE(part == original[file].mid(from - start, to - from)) << "shared piece " << piece;
+            else
+                EXPECT_EQ(part.count('\0'), part.size()) << "piece " << piece << " was written";
+        }
+        EXPECT_EQ(QFileInfo::exists(downloaded(driver, file)), sharesAPiece);
+        untouched += sharesAPiece ? 0 : 1;
+    }
+    EXPECT_GT(untouched, 0) << "the layout has no skipped file apart from wanted ones";
+}
+
+TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndCompletes)
+{
+    constexpr qint64 kPiece = 65536;
+    const QByteArray hash = makePayload(12'000'000, 3, int(kPiece));
+    ASSERT_EQ(original.size(), 3);
+    const QByteArray content = original[0] + original[1] + original[2];
+    const qint64 pieces = (content.size() + kPiece - 1) / kPiece;
+    // Slow enough (about 35 s in all) that the kills land in the middle of the download; the bitfields
+    // are written about once a second, so each run lasts a little longer than that.
+    quint16 port = 0;
+    auto seed = seeder(&port, 350'000);
+    ASSERT_NE(port, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    const EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
+    const QDir torrents(QDir(driver.dataFolder()).filePath(QStringLiteral("Torrents")));
+
+    const quint32 seedValue = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(testing::Message() << "kill moments from seed " << seedValue);
+    QRandomGenerator random(seedValue);
+    int killsMidway = 0;
+    for (int kill = 0; kill < 20; ++kill) {
+        SCOPED_TRACE(kill);
+        HelperProcess& run = driver.start({torrentPath()}, options);
+        QThread::msleep(random.bounded(400, 2800));
+        run.killNow();
+
+        const QStringList folders = torrents.entryList({QStringLiteral("*.ombrelay")}, QDir::Dirs);
+        ASSERT_LE(folders.size(), 1) << "the torrent is never listed twice";
+        if (folders.isEmpty())
+            continue;
+        QByteArray disk;
+        for (int file = 0; file < original.size(); ++file)
+            disk += readAll(downloaded(driver, file)).leftJustified(original[file].size(), '\0', true);
+        const QByteArray verified = readAll(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
+        int count = 0;
+        for (qint64 piece = 0; piece < pieces; ++piece) {
+            if (!bitIsSet(verified, piece))
+                continue;
+            ++count;
+            EXPECT_TRUE(disk.mid(piece * kPiece, kPiece) == content.mid(piece * kPiece, kPiece))
+                << "piece " << piece << " is recorded as verified but its data is not on the disk";
+        }
+        killsMidway += count > 0 && count < pieces ? 1 : 0;
+    }
+    EXPECT_GE(killsMidway, 5) << "the kills did not land in the middle of the download";
+
+    HelperProcess& last = driver.start({torrentPath()}, options);
+    EXPECT_EQ(last.waitForLine("state " + hash + " complete", 120000), QByteArray());
+    ASSERT_TRUE(last.waitForExit(10000));
+    EXPECT_EQ(last.exitCode(), 0);
+    for (int file = 0; file < original.size(); ++file)
+        EXPECT_TRUE(readAll(downloaded(driver, file)) == original[file]) << "file " << file;
+    const QStringList folders = torrents.entryList({QStringLiteral("*.ombrelay")}, QDir::Dirs);
+    ASSERT_EQ(folders.size(), 1);
+    const QByteArray verified = readAll(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
+    int count = 0;
+    for (qint64 piece = 0; piece < pieces; ++piece)
+        count += bitIsSet(verified, piece) ? 1 : 0;
+    EXPECT_EQ(count, pieces) << "every piece recorded as verified at the end";
+}
