@@ -1,5 +1,6 @@
 // The whole engine finds its peers through the DHT alone: the torrent names no tracker, only a node on
-// loopback run by the test (krpc_node.py), and the headless driver is given nothing but the torrent.
+// loopback run by the test (krpc_node.py, or one of three libtorrent sessions), and the headless driver is
+// given nothing but the torrent.
 #include "engine/dht/DHTBucket.h"
 #include "engine/dht/DHTPeerLookup.h"
 #include "interop/support/EngineDriver.h"
@@ -129,6 +130,23 @@ TEST_F(DhtEngineDriverTest, NodesThatKeepNamingCloserNodesGetAtMostTheBoundedNum
     driver.process().killNow();
     const QByteArray log = driver.process().standardError();
     EXPECT_TRUE(log.contains("DHT: lookup for " + hash + " ended")) << log.right(2000).constData();
+}
+
+TEST_F(DhtEngineDriverTest, DownloadsFromASeederAnnouncedAmongLibtorrentNodes)
+{
+    HelperProcess swarm(kPython, {script(QStringLiteral("dht_swarm.py")), folder("swarm")});
+    const QList<QByteArray> ready = swarm.waitForLine("READY", 70000).split(' ');
+    ASSERT_EQ(ready.size(), 5) << "the swarm never stored the announce";
+    const QByteArray hash = ready[0];
+
+    EngineDriver driver(folder("leech"));
+    HelperProcess& run = driver.start({folder("swarm/content.torrent")}, {});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    const QByteArray downloaded = contents(QDir(driver.downloadFolder()).filePath(QStringLiteral("content.bin")));
+    EXPECT_EQ(downloaded.size(), 65536);
+    EXPECT_TRUE(downloaded == contents(folder("swarm/content.bin"))) << "the download differs from the content";
 }
 
 }  // namespace

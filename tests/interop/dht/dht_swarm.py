@@ -1,6 +1,7 @@
 # Three DHT sessions on loopback that know each other; the first seeds a small torrent and announces it.
 # Prints "READY <info hash> <seeder port> <node port> <node port> <node port>" once the announce has been
-# stored by another node, then runs until its standard input closes or 60 s pass.
+# stored by another node, then runs until its standard input closes or 60 s pass. Given a folder, the
+# content and content.torrent (naming the last node as its only source) are written there.
 import libtorrent as lt
 import os
 import select
@@ -26,14 +27,19 @@ for s in sessions:
     for p in ports:
         s.add_dht_node(('127.0.0.1', p))
 
-folder = tempfile.mkdtemp()
+folder = sys.argv[1] if len(sys.argv) > 1 else tempfile.mkdtemp()
+os.makedirs(folder, exist_ok=True)
 with open(os.path.join(folder, 'content.bin'), 'wb') as f:
     f.write(os.urandom(65536))
 files = lt.file_storage()
 lt.add_files(files, os.path.join(folder, 'content.bin'))
-maker = lt.create_torrent(files)
+maker = lt.create_torrent(files, flags=lt.create_torrent.v1_only)
+maker.add_node('127.0.0.1', ports[-1])
 lt.set_piece_hashes(maker, folder)
-info = lt.torrent_info(maker.generate())
+metainfo = maker.generate()
+with open(os.path.join(folder, 'content.torrent'), 'wb') as f:
+    f.write(lt.bencode(metainfo))
+info = lt.torrent_info(metainfo)
 seeder = sessions[0].add_torrent({'ti': info, 'save_path': folder})
 info_hash = str(info.info_hash())
 
