@@ -44,6 +44,6 @@ function(ombrelay_test_folder dir)
   endif()
   gtest_discover_tests(${exe}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300
+    PROPERTIES TIMEOUT 600
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

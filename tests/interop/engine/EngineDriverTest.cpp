@@ -249,6 +249,24 @@ TEST_F(EngineDriverTest, FindsItsSeederThroughTheTracker)
     EXPECT_EQ(seeds, 2) << "the tracker does not count the finished download as a seed";
 }
 
+// Nothing but keep-alives flows on a connection held choked: it stays open past the 5 minutes after
+// which a silent peer is dropped, and our keep-alives keep the other side from dropping us (mainstream
+// clients drop silent peers after 2 minutes).
+TEST_F(EngineDriverTest, AChokedConnectionStaysOpenPastFiveMinutes)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    HelperProcess peer(kPython, {peerScript("choking_peer.py"), QStringLiteral("--torrent"), torrentPath(),
+                                 QStringLiteral("--seconds"), QStringLiteral("320")});
+    const quint16 port = peer.waitForLine("ready", 30000).toUShort();
+    ASSERT_NE(port, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 400});
+    EXPECT_EQ(run.waitForLine("state " + hash + " downloading", 30000), QByteArray());
+    const QByteArray keepAlives = peer.waitForLine("open", 340000);
+    EXPECT_GE(keepAlives.toInt(), 3) << "one keep-alive at least every 90 s";
+}
+
 TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 {
     const QByteArray hash = makePayload(1'000'000);

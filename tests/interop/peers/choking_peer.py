@@ -1,0 +1,80 @@
+#!/usr/bin/python3
+"""A peer that has every piece and never unchokes: the connection carries keep-alives only.
+
+  choking_peer.py --torrent T --seconds S
+      prints "ready <port>" once listening on 127.0.0.1, takes one plain connection (closing others), sends a keep-alive
+      every 60 s, and after S seconds prints "open <keep-alives received>" if the connection is still
+      up, else "closed after <seconds>".
+"""
+import argparse
+import socket
+import struct
+import sys
+import time
+
+import libtorrent as lt
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--torrent', required=True)
+    parser.add_argument('--seconds', type=float, required=True)
+    args = parser.parse_args()
+    info = lt.torrent_info(args.torrent)
+    info_hash = bytes.fromhex(str(info.info_hash()))
+    server = socket.socket()
+    server.bind(('127.0.0.1', 0))
+    server.listen(1)
+    server.settimeout(30)
+    print('ready %d' % server.getsockname()[1], flush=True)
+    # An encrypted attempt comes first: closing it brings the plain handshake.
+    for _ in range(3):
+        conn, _ = server.accept()
+        conn.settimeout(10)
+        received = b''
+        while len(received) < 68:
+            chunk = conn.recv(68 - len(received))
+            if not chunk:
+                break
+            received += chunk
+        if received[:20] == b'\x13BitTorrent protocol' and received[28:48] == info_hash:
+            break
+        conn.close()
+    else:
+        print('closed after 0 (no plain handshake)', flush=True)
+        return 1
+    start = time.monotonic()
+    conn.settimeout(1)
+    conn.sendall(b'\x13BitTorrent protocol' + bytes(8) + info_hash + b'-XX0000-chokechoke00')
+    pieces = info.num_pieces()
+    bitfield = bytearray((pieces + 7) // 8)
+    for i in range(pieces):
+        bitfield[i // 8] |= 0x80 >> (i % 8)
+    conn.sendall(struct.pack('>IB', 1 + len(bitfield), 5) + bytes(bitfield))
+    keep_alives = 0
+    buffer = b''
+    last_sent = time.monotonic()
+    while time.monotonic() - start < args.seconds:
+        if time.monotonic() - last_sent >= 60:
+            conn.sendall(bytes(4))
+            last_sent = time.monotonic()
+        try:
+            chunk = conn.recv(65536)
+        except socket.timeout:
+            continue
+        if not chunk:
+            print('closed after %d' % (time.monotonic() - start), flush=True)
+            return 0
+        buffer += chunk
+        while len(buffer) >= 4:
+            length = struct.unpack('>I', buffer[:4])[0]
+            if len(buffer) < 4 + length:
+                break
+            keep_alives += length == 0
+            buffer = buffer[4 + length:]
+    print('open %d' % keep_alives, flush=True)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
