@@ -112,6 +112,8 @@ BTCore::BTCore(Parts parts, QObject* parent) : QObject(parent), m_parts(std::mov
     raiseOpenFileLimit();
     connect(m_parts.settings, &Settings::changed, this, &BTCore::settingChanged);
 
+    // The limits hold from the start; the idle time and the daily window are first asked later.
+    applyLimits();
     if (m_parts.startTimers) {
         QTimer::singleShot(kFirstLimitsUpdateMs, this, &BTCore::updateLimits);
         m_tenthTimer = repeatingTimer(this, kTickMs, [this] { oneTenthSecondTimer(); });

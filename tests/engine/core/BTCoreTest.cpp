@@ -130,6 +130,17 @@ TEST_F(BTCoreTest, DailyWindowLiftsTheGlobalLimitsStrictlyInside)
     EXPECT_FALSE(engine.limitsLifted());
 }
 
+TEST_F(BTCoreTest, LimitsHoldFromTheStart)
+{
+    settings->setBool(QStringLiteral("kDownloadLimitEnabled"), true);
+    settings->setInteger(QStringLiteral("kDownloadLimit"), 250);
+    settings->setBool(QStringLiteral("kUploadLimitEnabled"), false);
+    makeCore();
+    EXPECT_TRUE(BandwidthProvision::globalDownloadProvision().isEnabled());
+    EXPECT_EQ(BandwidthProvision::globalDownloadProvision().bytesPerSecond(), 250000);
+    EXPECT_FALSE(BandwidthProvision::globalUploadProvision().isEnabled());
+}
+
 TEST_F(BTCoreTest, IdleTimeLiftsTheLimitsAfterMoreThanTheSetMinutes)
 {
     settings->setBool(QStringLiteral("kUploadLimitEnabled"), true);
