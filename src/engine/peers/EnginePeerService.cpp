@@ -7,19 +7,9 @@
 #include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/TorrentLine.h"
 #include "engine/wire/PeerWire.h"
-
-#include <chrono>
+#include "kit/SteadyClock.h"
 
 namespace ombrelay {
-namespace {
-
-qint64 steadyMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-}  // namespace
 
 EnginePeerService::EnginePeerService(std::function<quint16()> publicPort, QObject* parent)
     : QObject(parent),

@@ -1,21 +1,12 @@
 #include "engine/peers/TorrentPeers.h"
 
 #include "engine/blocklist/Blocklist.h"
+#include "kit/SteadyClock.h"
 
 #include <QRandomGenerator>
 #include <algorithm>
-#include <chrono>
 
 namespace ombrelay {
-namespace {
-
-qint64 steadyMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-}  // namespace
 
 TorrentPeers::TorrentPeers(const QString& databasePath, Environment environment)
     : m_database(databasePath), m_environment(std::move(environment))

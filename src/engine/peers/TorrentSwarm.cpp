@@ -2,10 +2,10 @@
 
 #include "engine/storage/PieceStore.h"
 #include "engine/wire/PeerWire.h"
+#include "kit/SteadyClock.h"
 
 #include <QtEndian>
 #include <algorithm>
-#include <chrono>
 
 namespace ombrelay {
 
@@ -13,11 +13,7 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
     : QObject(parent), m_torrent(std::move(torrent)), m_store(store)
 {
     if (!m_torrent.clock)
-        m_torrent.clock = [] {
-            return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now().time_since_epoch())
-                              .count());
-        };
+        m_torrent.clock = steadyMilliseconds;
     if (!m_torrent.storeBlock)
         m_torrent.storeBlock = [&store](const QString&, quint32 piece, quint32 offset, const QByteArray& data) {
             return store.storeBlock(piece, offset, data);

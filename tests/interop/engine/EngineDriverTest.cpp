@@ -114,6 +114,24 @@ protected:
             digests.append(fileDigest(payload.filePath(name)));
         return digests;
     }
+    // A payload whose torrent announces to `tracker`, started with its hash whitelisted; the hash.
+    // The info hash leaves the announce address out: learn it, whitelist it, then name the tracker.
+    QByteArray makeTrackedPayload(OpentrackerProcess& tracker, int size)
+    {
+        const QByteArray hash = makePayload(size);
+        if (!tracker.start({QByteArray::fromHex(hash)}) || makePayload(size, tracker.announceAddress()) != hash)
+            return {};
+        return hash;
+    }
+    // The driver seeding the payload until it uploaded its size once; its data has been checked.
+    HelperProcess& startSeedingDriver(EngineDriver& driver, const QByteArray& hash)
+    {
+        QDir().mkpath(driver.downloadFolder());
+        QFile::copy(payloadPath(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin")));
+        HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 120});
+        EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
+        return run;
+    }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
     QString payloadPath() const { return root.filePath(QStringLiteral("seed/payload.bin")); }
@@ -177,14 +195,10 @@ TEST_F(EngineDriverTest, SeedsToAria2RequiringEncryption)
         GTEST_SKIP() << "opentracker is not installed";
     // aria2 dials only peers it learns of: both announce to a tracker.
     OpentrackerProcess tracker;
-    const QByteArray hash = makePayload(2'000'000);
-    ASSERT_TRUE(tracker.start({QByteArray::fromHex(hash)}));
-    ASSERT_EQ(makePayload(2'000'000, tracker.announceAddress()), hash);
+    const QByteArray hash = makeTrackedPayload(tracker, 2'000'000);
+    ASSERT_FALSE(hash.isEmpty());
     EngineDriver driver(root.filePath(QStringLiteral("seeder")));
-    ASSERT_TRUE(QDir().mkpath(driver.downloadFolder()));
-    ASSERT_TRUE(QFile::copy(payloadPath(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin"))));
-    HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 90});
-    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
+    HelperProcess& run = startSeedingDriver(driver, hash);
 
     const QString fetched = root.filePath(QStringLiteral("aria2"));
     auto fetcher = aria2RequiringEncryption(torrentPath(), fetched, freePort(), tracker.announceAddress());
@@ -198,11 +212,7 @@ TEST_F(EngineDriverTest, SeedsToALibtorrentDownloaderThatRequiresEncryption)
 {
     const QByteArray hash = makePayload(3'000'000);
     EngineDriver driver(root.filePath(QStringLiteral("seeder")));
-    ASSERT_TRUE(QDir().mkpath(driver.downloadFolder()));
-    ASSERT_TRUE(QFile::copy(payloadPath(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin"))));
-    HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 120});
-    // The existing file is checked, then the torrent seeds until it uploaded its size once.
-    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
+    HelperProcess& run = startSeedingDriver(driver, hash);
 
     quint16 fetchPort = 0;
     const QString fetched = root.filePath(QStringLiteral("fetched"));
@@ -219,10 +229,8 @@ TEST_F(EngineDriverTest, FindsItsSeederThroughTheTracker)
     if (!OpentrackerProcess::isInstalled())
         GTEST_SKIP() << "opentracker is not installed";
     OpentrackerProcess tracker;
-    // The info hash leaves the announce address out: learn it, whitelist it, then name the tracker.
-    const QByteArray hash = makePayload(2'000'000);
-    ASSERT_TRUE(tracker.start({QByteArray::fromHex(hash)}));
-    ASSERT_EQ(makePayload(2'000'000, tracker.announceAddress()), hash);
+    const QByteArray hash = makeTrackedPayload(tracker, 2'000'000);
+    ASSERT_FALSE(hash.isEmpty());
     quint16 seedPort = 0;
     auto seeder = libtorrent("seed", seedFolder(), &seedPort, "disabled");
     ASSERT_NE(seedPort, 0);

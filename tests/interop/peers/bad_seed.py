@@ -13,6 +13,8 @@ import time
 
 import libtorrent as lt
 
+from scripted_wire import full_bitfield, handshake, is_plain_handshake
+
 
 def read_exact(conn, n):
     data = b''
@@ -26,14 +28,10 @@ def read_exact(conn, n):
 
 def serve(conn, info_hash, pieces):
     conn.settimeout(5)
-    handshake = read_exact(conn, 68)
-    if handshake[28:48] != info_hash:
+    if not is_plain_handshake(read_exact(conn, 68), info_hash):
         return
-    conn.sendall(b'\x13BitTorrent protocol' + bytes(8) + info_hash + b'-XX0000-badbadbadbad')
-    bitfield = bytearray((pieces + 7) // 8)
-    for i in range(pieces):
-        bitfield[i // 8] |= 0x80 >> (i % 8)
-    conn.sendall(struct.pack('>IB', 1 + len(bitfield), 5) + bytes(bitfield))
+    conn.sendall(handshake(info_hash, b'-XX0000-badbadbadbad'))
+    conn.sendall(full_bitfield(pieces))
     conn.sendall(struct.pack('>IB', 1, 1))  # unchoke
     while True:
         length = struct.unpack('>I', read_exact(conn, 4))[0]

@@ -14,6 +14,8 @@ import time
 
 import libtorrent as lt
 
+from scripted_wire import full_bitfield, handshake, is_plain_handshake
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -37,7 +39,7 @@ def main():
             if not chunk:
                 break
             received += chunk
-        if received[:20] == b'\x13BitTorrent protocol' and received[28:48] == info_hash:
+        if is_plain_handshake(received, info_hash):
             break
         conn.close()
     else:
@@ -45,12 +47,8 @@ def main():
         return 1
     start = time.monotonic()
     conn.settimeout(1)
-    conn.sendall(b'\x13BitTorrent protocol' + bytes(8) + info_hash + b'-XX0000-chokechoke00')
-    pieces = info.num_pieces()
-    bitfield = bytearray((pieces + 7) // 8)
-    for i in range(pieces):
-        bitfield[i // 8] |= 0x80 >> (i % 8)
-    conn.sendall(struct.pack('>IB', 1 + len(bitfield), 5) + bytes(bitfield))
+    conn.sendall(handshake(info_hash, b'-XX0000-chokechoke00'))
+    conn.sendall(full_bitfield(info.num_pieces()))
     keep_alives = 0
     buffer = b''
     last_sent = time.monotonic()

@@ -4,6 +4,7 @@
 #include "support/LoopbackPorts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <memory>
 
@@ -29,9 +30,14 @@ public:
     quint16 port() const { return m_port; }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
 
-    // Starts (or restarts) the driver on the torrents.
+    // Starts (or restarts) the driver on the torrents. A fresh settings file lifts the default upload
+    // limit, which would stretch every seeding test to minutes.
     HelperProcess& start(const QStringList& torrents, const Options& options)
     {
+        QFile settings(QDir(dataFolder()).filePath(QStringLiteral("Ombrelay.conf")));
+        if (!settings.exists() && QDir().mkpath(dataFolder()) && settings.open(QIODevice::WriteOnly))
+            settings.write("[General]\nkUploadLimitEnabled=false\n");
+        settings.close();
         QStringList arguments{QStringLiteral("--data"), dataFolder(), QStringLiteral("--download"), downloadFolder(),
                               QStringLiteral("--port"), QString::number(m_port), QStringLiteral("--timeout"),
                               QString::number(options.timeoutSeconds)};
