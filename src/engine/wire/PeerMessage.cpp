@@ -124,7 +124,7 @@ PeerHandshake PeerHandshake::read(const char* data)
     return h;
 }
 
-quint64 PeerMessageReader::maximumLength(quint8 id, quint32 pieceCount)
+std::optional<quint64> PeerMessageReader::exactLength(quint8 id, quint32 pieceCount)
 {
     switch (id) {
     case PeerMessage::Choke:
@@ -146,6 +146,16 @@ quint64 PeerMessageReader::maximumLength(quint8 id, quint32 pieceCount)
         return 3;
     case PeerMessage::Bitfield:
         return (quint64(pieceCount) + 7) / 8 + 1;
+    default:
+        return std::nullopt;
+    }
+}
+
+quint64 PeerMessageReader::maximumLength(quint8 id, quint32 pieceCount)
+{
+    if (const std::optional<quint64> exact = exactLength(id, pieceCount))
+        return *exact;
+    switch (id) {
     case PeerMessage::Piece:
         return quint64(PeerMessage::kLenientBlockSize) + 9;
     case PeerMessage::Extended:
@@ -177,6 +187,8 @@ PeerMessageReader::Result PeerMessageReader::read(const char* data, qsizetype le
     };
     if (messageLength > maximumLength(id, pieceCount))
         return fault(QStringLiteral("message %1 of length %2 is too long").arg(id).arg(messageLength));
+    if (const std::optional<quint64> exact = exactLength(id, pieceCount); exact && messageLength != *exact)
+        return fault(QStringLiteral("message %1 of length %2").arg(id).arg(messageLength));
     if (quint64(length) < messageLength + 4)
         return result;
 
@@ -184,7 +196,6 @@ PeerMessageReader::Result PeerMessageReader::read(const char* data, qsizetype le
     m.id = id;
     const char* p = data + 5;
     const quint32 payloadLength = quint32(messageLength - 1);
-    const auto needs = [&](quint32 exact) { return payloadLength == exact; };
     switch (id) {
     case PeerMessage::Choke:
     case PeerMessage::Unchoke:
@@ -196,8 +207,6 @@ PeerMessageReader::Result PeerMessageReader::read(const char* data, qsizetype le
     case PeerMessage::Have:
     case PeerMessage::Suggest:
     case PeerMessage::AllowedFast:
-        if (!needs(4))
-            return fault(QStringLiteral("message %1 of length %2").arg(id).arg(messageLength));
         m.index = big32(p);
         if (m.index >= pieceCount)
             return fault(QStringLiteral("piece %1 of %2 pieces").arg(m.index).arg(pieceCount));
@@ -205,8 +214,6 @@ PeerMessageReader::Result PeerMessageReader::read(const char* data, qsizetype le
     case PeerMessage::Request:
     case PeerMessage::Cancel:
     case PeerMessage::Reject:
-        if (!needs(12))
-            return fault(QStringLiteral("message %1 of length %2").arg(id).arg(messageLength));
         m.index = big32(p);
         m.begin = big32(p + 4);
         m.length = big32(p + 8);
@@ -214,14 +221,10 @@ PeerMessageReader::Result PeerMessageReader::read(const char* data, qsizetype le
             return fault(QStringLiteral("piece %1 of %2 pieces").arg(m.index).arg(pieceCount));
         break;
     case PeerMessage::Port:
-        if (!needs(2))
-            return fault(QStringLiteral("port message of length %1").arg(messageLength));
         m.port = quint16((quint8(p[0]) << 8) | quint8(p[1]));
         break;
     case PeerMessage::Bitfield: {
-        const quint32 expected = quint32((quint64(pieceCount) + 7) / 8);
-        if (!needs(expected))
-            return fault(QStringLiteral("bitfield of %1 bytes for %2 pieces").arg(payloadLength).arg(pieceCount));
+        const quint32 expected = payloadLength;  // ceil(pieces / 8), checked above
         const int spare = int(quint64(expected) * 8 - pieceCount);
         if (spare > 0 && (quint8(p[expected - 1]) & ((1u << spare) - 1)) != 0)
             return fault(QStringLiteral("bitfield with spare bits set"));
