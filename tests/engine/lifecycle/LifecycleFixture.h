@@ -6,14 +6,13 @@
 #include "engine/torrent/TorrentFakes.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "kit/AppPaths.h"
-#include "kit/PZCrypto.h"
 #include "kit/SerialQueue.h"
 #include "platform/VolumeMonitor.h"
+#include "support/RandomContent.h"
 #include "support/WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <memory>
 
 namespace ombrelay::test {
@@ -32,13 +31,8 @@ struct RealTorrent
         qint64 total = 0;
         for (const FileSpec& f : files)
             total += f.length;
-        QRandomGenerator random(seed);
-        t.content.resize(total);
-        for (qint64 i = 0; i < total; ++i)
-            t.content[i] = char(random.generate() & 0xff);
-        QByteArray hashes;
-        for (qint64 at = 0; at < total; at += pieceLength)
-            hashes += PZCrypto::sha1(t.content.mid(at, pieceLength));
+        t.content = seededRandomBytes(total, seed);
+        const QByteArray hashes = pieceHashes(t.content, pieceLength);
         BValue info = files.size() == 1 && files.first().path.size() == 1
                           ? singleFileInfo(name, total, pieceLength)
                           : multiFileInfo(name, files, pieceLength);

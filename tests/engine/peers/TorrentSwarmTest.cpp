@@ -2,13 +2,12 @@
 #include "engine/peers/TorrentSwarm.h"
 #include "engine/storage/PieceStore.h"
 #include "engine/wire/PeerWireTestSupport.h"
-#include "kit/PZCrypto.h"
 #include "kit/SerialQueue.h"
+#include "kit/SteadyClock.h"
+#include "support/RandomContent.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
-#include <chrono>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -28,18 +27,12 @@ struct Payload
 
     explicit Payload(qint64 pieceLength)
     {
-        QRandomGenerator rng(11);
         qint64 total = 0;
         for (qint64 length : lengths)
             total += length;
-        content.resize(total);
-        for (qint64 i = 0; i < total; ++i)
-            content[i] = char(rng.generate());
+        content = seededRandomBytes(total, 11);
         geometry = PieceGeometry(pieceLength, total);
-        for (quint32 p = 0; p < geometry.pieceCount(); ++p) {
-            const auto span = geometry.pieceSpan(p);
-            hashes += PZCrypto::sha1(content.mid(span.start, span.length));
-        }
+        hashes = pieceHashes(content, pieceLength);
     }
     QVector<StorageFile> files(const QString& folder) const
     {
@@ -75,14 +68,6 @@ struct Payload
         return out;
     }
 };
-
-// The swarms' default clock.
-qint64 steadyMs()
-{
-    return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count());
-}
 
 // Both swarms live in this process: the leecher takes a peer id of its own.
 TorrentSwarm::Torrent torrentNamed(const QByteArray& infoHash, const QByteArray& peerId = {})
@@ -128,9 +113,9 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
             sockaddr_in from{};
             socklen_t length = sizeof from;
             const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&from), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd >= 0 && !incoming.accept(fd, from.sin_addr.s_addr, from.sin_port, steadyMs()))
+            if (fd >= 0 && !incoming.accept(fd, from.sin_addr.s_addr, from.sin_port, steadyMilliseconds()))
                 ::close(fd);
-            incoming.tick(steadyMs());
+            incoming.tick(steadyMilliseconds());
             seeder.tick();
             leecher.tick();
             leechCounts.active = std::max(leechCounts.active, leecher.counts().active);

@@ -1,12 +1,11 @@
 #include "engine/storage/FileHandleCache.h"
 #include "engine/storage/PieceStore.h"
-#include "kit/PZCrypto.h"
 #include "kit/SerialQueue.h"
+#include "support/RandomContent.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,20 +26,14 @@ struct Fixture
 
     Fixture(qint64 pieceLength, const QVector<qint64>& fileLengths, quint32 seed = 7)
     {
-        QRandomGenerator rng(seed);
         qint64 total = 0;
         for (qint64 length : fileLengths) {
             files.append({dir.filePath(QStringLiteral("Payload/file%1.bin").arg(files.size())), total, length, true});
             total += length;
         }
-        content.resize(total);
-        for (qint64 i = 0; i < total; ++i)
-            content[i] = char(rng.generate());
+        content = test::seededRandomBytes(total, seed);
         geometry = PieceGeometry(pieceLength, total);
-        for (quint32 p = 0; p < geometry.pieceCount(); ++p) {
-            const auto span = geometry.pieceSpan(p);
-            hashes += PZCrypto::sha1(content.mid(span.start, span.length));
-        }
+        hashes = test::pieceHashes(content, pieceLength);
     }
 
     QByteArray block(quint64 b) const
