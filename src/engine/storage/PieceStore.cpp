@@ -1,6 +1,7 @@
 #include "engine/storage/PieceStore.h"
 
 #include "engine/storage/FileHandleCache.h"
+#include "engine/storage/MappedFileHasher.h"
 #include "kit/AtomicFile.h"
 #include "kit/PZCrypto.h"
 #include "kit/SerialQueue.h"
@@ -18,7 +19,6 @@ namespace ombrelay {
 
 namespace {
 
-constexpr qint64 kHashChunk = 256 * 1024;
 constexpr int kBitfieldWriteDelayMs = 1000;
 
 QString errorText(int error)
@@ -201,7 +201,8 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
 void PieceStore::checkPieceOnQueue(quint32 piece)
 {
     QueueState& q = *m_queueState;
-    if (!pieceMatchesOnQueue(piece)) {
+    MappedFileHasher files;
+    if (!pieceMatchesOnQueue(piece, files)) {
         q.touchedFiles.erase(piece);
         forgetPiecesOnQueue({piece});
         QMetaObject::invokeMethod(this, [this, piece] { emit pieceFailed(piece); }, Qt::QueuedConnection);
@@ -216,26 +217,18 @@ void PieceStore::checkPieceOnQueue(quint32 piece)
     }
 }
 
-bool PieceStore::pieceMatchesOnQueue(quint32 piece) const
+bool PieceStore::pieceMatchesOnQueue(quint32 piece, MappedFileHasher& files) const
 {
     const PieceGeometry::Span span = m_geometry.pieceSpan(piece);
     Sha1Hasher hasher;
-    QByteArray chunk;
     for (const StorageFile& file : m_files) {
         const qint64 start = std::max(span.start, file.offset);
         const qint64 end = std::min(span.end(), file.offset + file.length);
         if (start >= end)
             continue;
         auto handle = FileHandleCache::readers().open(file.path);
-        if (!handle)
+        if (!handle || !files.update(hasher, handle, start - file.offset, end - start))
             return false;
-        for (qint64 at = start; at < end; at += kHashChunk) {
-            const qint64 length = std::min(kHashChunk, end - at);
-            chunk.resize(length);
-            if (handle->readAt(chunk.data(), length, at - file.offset) != length)
-                return false;
-            hasher.update(chunk.constData(), size_t(length));
-        }
     }
     return hasher.finish() == m_pieceHashes.mid(qsizetype(piece) * 20, 20);
 }
@@ -328,10 +321,11 @@ void PieceStore::checkExistingData()
     storeQueue().post(this, [this] {
         QueueState& q = *m_queueState;
         PZIndexSet found(m_geometry.pieceCount());
+        MappedFileHasher files;
         for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
             if (q.synced.containsIndex(piece))
                 continue;
-            if (pieceMatchesOnQueue(piece)) {
+            if (pieceMatchesOnQueue(piece, files)) {
                 found.addIndex(piece);
                 q.synced.addIndex(piece);
                 markPieceBlocks(piece, true);

@@ -12,6 +12,7 @@
 
 namespace ombrelay {
 
+class MappedFileHasher;
 class SerialQueue;
 
 // A file of a torrent on disk: its absolute path and where its bytes lie in the torrent.
@@ -93,7 +94,7 @@ signals:
 private:
     struct QueueState;
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
-    bool pieceMatchesOnQueue(quint32 piece) const;
+    bool pieceMatchesOnQueue(quint32 piece, MappedFileHasher& files) const;
     // Hashes a piece whose blocks are all stored: forgotten when it does not match, else left for the
     // next sync of the files.
     void checkPieceOnQueue(quint32 piece);
