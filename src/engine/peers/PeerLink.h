@@ -10,11 +10,24 @@ namespace ombrelay {
 class PeerLink
 {
 public:
+    // How a dialled connection starts: the encryption handshake or the plain BitTorrent handshake.
+    enum class Handshake { Encrypted, Plain };
+    // Why a connection ended, as the connection manager sorts it.
+    enum class Ending {
+        Open,           // not ended
+        Closed,         // by us: stopping, pruning, a ban, nothing to trade, a duplicate, ourselves
+        Lost,           // refused, reset or closed by the peer, or no handshake or message in time
+        BrokeProtocol,  // the peer sent what the protocol forbids
+    };
+
     virtual ~PeerLink() = default;
 
     virtual PeerAddress peerAddress() const = 0;
     // Piece bytes received from the peer since this connection began; 64 bits, never wraps.
     virtual quint64 bytesDownloaded() const = 0;
+    // The handshake of the connection's last attempt.
+    virtual Handshake handshakeMode() const = 0;
+    virtual Ending ending() const = 0;
     // Closes the connection. The wire may report the end (TorrentPeers::removePeer) during the call.
     virtual void disconnectFromPeer() = 0;
 };

@@ -79,6 +79,7 @@ void TorrentPeers::peerBecameActive(PeerLink* peer)
 {
     if (Connection* connection = find(peer)) {
         connection->phase = Phase::Active;
+        m_redials.forget(peer->peerAddress());
         if (connection->activeSince < 0)
             connection->activeSince = now();
     }
@@ -104,7 +105,7 @@ void TorrentPeers::forgetRow(const PeerAddress& peer)
     m_dialBatch.removeAll(peer);
 }
 
-void TorrentPeers::removePeer(PeerLink* peer, bool brokeProtocol)
+void TorrentPeers::removePeer(PeerLink* peer)
 {
     const auto it = std::find_if(m_connections.begin(), m_connections.end(),
                                  [peer](const Connection& c) { return c.link.get() == peer; });
@@ -113,13 +114,22 @@ void TorrentPeers::removePeer(PeerLink* peer, bool brokeProtocol)
     recordBytes(*it);
     const PeerAddress address = it->link->peerAddress();
     const bool exchangedMessages = it->activeSince >= 0;
+    const bool dialled = it->dialled;
     const PeerLinkPtr keepAlive = it->link;  // the caller may be the link itself
     m_connections.erase(it);
     m_lastExchange.remove(address);
 
     if (m_pruned.contains(address))
         return;  // its row stays active: not dialled again before the torrent stops
+    const PeerLink::Ending ending = keepAlive->ending();
+    const bool brokeProtocol = ending == PeerLink::Ending::BrokeProtocol || m_banned.contains(address);
+    if (!brokeProtocol && !exchangedMessages && dialled && ending == PeerLink::Ending::Lost
+        && m_redials.dialFailed(address, keepAlive->handshakeMode(), now())) {
+        m_database.setActivity(address, PeersDatabase::Activity::Resting);  // until its redial
+        return;
+    }
     if (brokeProtocol || !exchangedMessages) {
+        m_redials.forget(address);
         forgetRow(address);
         return;
     }
@@ -168,6 +178,7 @@ bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
     // Stored before as inactive or resting: now in use, so it is not dialled as well.
     m_database.setActivity(address, PeersDatabase::Activity::Active);
     m_restingUntil.remove(address);
+    m_redials.forget(address);
     m_dialBatch.removeAll(address);
     return true;
 }
@@ -186,7 +197,7 @@ void TorrentPeers::releaseRestedPeers(qint64 time)
 
 bool TorrentPeers::hasDialablePeers()
 {
-    if (!m_dialBatch.isEmpty())
+    if (!m_dialBatch.isEmpty() || m_redials.hasDue(now()))
         return true;
     releaseRestedPeers(now());
     return m_database.hasDialablePeers();
@@ -196,6 +207,20 @@ bool TorrentPeers::connectToOnePeer()
 {
     if (!mayConnect() || !m_environment.dial)
         return false;
+    while (const std::optional<PeerRedials::Redial> redial = m_redials.takeDue(now())) {
+        if (isConnected(redial->peer) || !mayDial(redial->peer)) {
+            m_redials.forget(redial->peer);
+            continue;
+        }
+        const PeerLinkPtr link = m_environment.dial(redial->peer, redial->handshake);
+        if (!link) {  // no socket to be had: the attempt counts
+            if (!m_redials.dialFailed(redial->peer, redial->handshake, now()))
+                forgetRow(redial->peer);
+            return false;
+        }
+        startDial(redial->peer, link);
+        return true;
+    }
     // The batch may be stale: rows dialled, connected from outside or deleted since it was read are
     // passed over. One fresh read per call at most.
     bool refilled = false;
@@ -210,19 +235,29 @@ bool TorrentPeers::connectToOnePeer()
             continue;
         }
         const PeerAddress peer = m_dialBatch.takeFirst();
-        if (isConnected(peer) || m_restingUntil.contains(peer) || m_pruned.contains(peer))
+        if (isConnected(peer) || m_restingUntil.contains(peer) || m_pruned.contains(peer)
+            || m_redials.isWaiting(peer) || !mayDial(peer))
             continue;
-        if (!peer.isUsable() || m_banned.contains(peer) || m_environment.isRefused(peer.address)) {
-            forgetRow(peer);
-            continue;
-        }
-        const PeerLinkPtr link = m_environment.dial(peer);
+        const PeerLinkPtr link = m_environment.dial(peer, PeerLink::Handshake::Encrypted);
         if (!link)
             return false;
-        m_connections.push_back({link, Phase::Connecting, -1, 0});
-        m_database.setActivity(peer, PeersDatabase::Activity::Active);
+        startDial(peer, link);
         return true;
     }
+}
+
+bool TorrentPeers::mayDial(const PeerAddress& peer)
+{
+    if (peer.isUsable() && !m_banned.contains(peer) && !m_environment.isRefused(peer.address))
+        return true;
+    forgetRow(peer);
+    return false;
+}
+
+void TorrentPeers::startDial(const PeerAddress& peer, const PeerLinkPtr& link)
+{
+    m_connections.push_back({link, Phase::Connecting, -1, 0, true});
+    m_database.setActivity(peer, PeersDatabase::Activity::Active);
 }
 
 int TorrentPeers::optimizePeerConnections()
@@ -252,13 +287,14 @@ int TorrentPeers::optimizePeerConnections()
 void TorrentPeers::banPeer(const PeerAddress& peer)
 {
     m_banned.insert(peer);
+    m_redials.forget(peer);
     forgetRow(peer);
     std::vector<PeerLinkPtr> connected;
     for (const Connection& connection : m_connections)
         if (connection.link->peerAddress() == peer)
             connected.push_back(connection.link);
     for (const PeerLinkPtr& link : connected) {
-        removePeer(link.get(), true);
+        removePeer(link.get());
         link->disconnectFromPeer();
     }
 }
@@ -279,6 +315,7 @@ void TorrentPeers::disconnectFromPeers()
         connection.link->disconnectFromPeer();
     m_dialBatch.clear();
     m_restingUntil.clear();
+    m_redials.clear();
     m_pruned.clear();
     m_lastExchange.clear();
     m_database.markAllInactive();

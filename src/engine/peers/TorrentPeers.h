@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/peers/PeerLink.h"
+#include "engine/peers/PeerRedials.h"
 #include "engine/peers/PeersDatabase.h"
 #include "engine/tracker/AnnounceReply.h"
 
@@ -18,15 +19,17 @@ namespace ombrelay {
 // connection's steps here; the global dialler (PeerManager) asks it to dial. Main thread only.
 //
 // A stored peer's row outlives a connection that exchanged messages and then dropped: the row rests
-// (not dialled) for kRedialDelayMs. Peers that never got through the handshake, or that broke the
-// protocol, lose their row.
+// (not dialled) for kRedialDelayMs. A dialled peer whose connection was lost before any message is
+// redialled a few times (PeerRedials); when those attempts fail too, or a connection ended otherwise
+// before any message, or the peer broke the protocol, its row goes.
 class TorrentPeers
 {
 public:
     struct Environment
     {
-        // Builds a connection for the torrent and starts dialling it; null when none could be made.
-        std::function<PeerLinkPtr(const PeerAddress&)> dial;
+        // Builds a connection for the torrent and starts dialling it with the handshake given; null when
+        // none could be made.
+        std::function<PeerLinkPtr(const PeerAddress&, PeerLink::Handshake)> dial;
         // Whether the torrent takes peers at all (downloading or seeding). Default: always.
         std::function<bool()> mayConnect;
         // True refuses the address (network order). Default: Blocklist::instance().shouldRefuseAddress.
@@ -59,8 +62,9 @@ public:
     void peerIsConnecting(PeerLink* peer);
     void peerBecameActive(PeerLink* peer);  // messages flow: the handshake is done
     void peerBecameInactive(PeerLink* peer);
-    // The connection ended (or never came up). Unknown peers are ignored.
-    void removePeer(PeerLink* peer, bool brokeProtocol = false);
+    // The connection ended (or never came up); its ending decides what becomes of the row. Unknown
+    // peers are ignored.
+    void removePeer(PeerLink* peer);
 
     // Peers heard of. Each answers how many rows were new; unusable addresses (0.0.0.0/8, 224.0.0.0/3,
     // port 0) are left out and the table stops at PeersDatabase::kMaxRows.
@@ -72,7 +76,8 @@ public:
     // An accepted incoming connection joins the connections and its row is marked active.
     bool addIncomingPeer(const PeerLinkPtr& peer);
 
-    // Dials the best stored peer not connected, resting or refused. False when none was dialled.
+    // Dials a peer whose redial is due, else the best stored peer not connected, resting or refused.
+    // False when none was dialled.
     bool connectToOnePeer();
     bool hasDialablePeers();
     // The 65 s work: with at least kMinUnusedPeersToPrune rows not in use, disconnects active peers
@@ -97,10 +102,13 @@ private:
         Phase phase = Phase::Connecting;
         qint64 activeSince = -1;  // first time it became active
         quint64 bytesRecorded = 0;
+        bool dialled = false;
     };
 
     Connection* find(const PeerLink* peer);
     bool isConnected(const PeerAddress& peer) const;
+    bool mayDial(const PeerAddress& peer);  // unusable, banned or refused peers lose their row
+    void startDial(const PeerAddress& peer, const PeerLinkPtr& link);
     void recordBytes(Connection& connection);
     void forgetRow(const PeerAddress& peer);
     void releaseRestedPeers(qint64 now);
@@ -113,6 +121,7 @@ private:
     std::vector<Connection> m_connections;
     QList<PeerAddress> m_dialBatch;
     QHash<PeerAddress, qint64> m_restingUntil;
+    PeerRedials m_redials;
     QSet<PeerAddress> m_pruned;
     QSet<PeerAddress> m_banned;
     QHash<PeerAddress, qint64> m_lastExchange;

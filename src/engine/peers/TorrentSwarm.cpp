@@ -21,7 +21,9 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
     if (m_torrent.peerId.isEmpty())
         m_torrent.peerId = PeerWire::localPeerId();
     TorrentPeers::Environment environment;
-    environment.dial = [this](const PeerAddress& peer) { return dial(peer); };
+    environment.dial = [this](const PeerAddress& peer, PeerLink::Handshake handshake) {
+        return dial(peer, handshake);
+    };
     environment.mayConnect = m_torrent.mayConnect;
     environment.clock = m_torrent.clock;
     environment.maxPeers = m_torrent.maxPeers;
@@ -37,9 +39,10 @@ TorrentSwarm::~TorrentSwarm()
         wire->setEndedHandler({});
 }
 
-PeerLinkPtr TorrentSwarm::dial(const PeerAddress& peer)
+PeerLinkPtr TorrentSwarm::dial(const PeerAddress& peer, PeerLink::Handshake handshake)
 {
-    std::shared_ptr<PeerWire> wire = PeerWire::connectTo(*this, peer.hostOrderAddress(), peer.port, now());
+    std::shared_ptr<PeerWire> wire =
+        PeerWire::connectTo(*this, peer.hostOrderAddress(), peer.port, now(), handshake);
     if (!wire)
         return nullptr;
     adopt(wire);
@@ -68,7 +71,9 @@ void TorrentSwarm::wireEnded(PeerWire& wire)
         return;
     m_finished.push_back(*it);
     m_wires.erase(it);
-    std::erase(m_connecting, &wire);
+    // Ended between two ticks after its handshake: it did exchange messages.
+    if (std::erase(m_connecting, &wire) > 0 && wire.reachedMessages())
+        m_peers->peerBecameActive(&wire);
     m_peers->removePeer(&wire);
 }
 

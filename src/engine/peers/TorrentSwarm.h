@@ -87,7 +87,7 @@ signals:
     void pieceVerified(quint32 piece);
 
 private:
-    PeerLinkPtr dial(const PeerAddress& peer);
+    PeerLinkPtr dial(const PeerAddress& peer, PeerLink::Handshake handshake);
     void adopt(const std::shared_ptr<PeerWire>& wire);
     void wireEnded(PeerWire& wire);
     void forgetReceived(quint32 piece);

@@ -113,7 +113,7 @@ void PeerWire::reconnectPlain()
     m_connectTime = m_lastReceived = m_lastSent = m_now;
     m_socket = std::make_unique<PZSocket>(PZSocket::connectTo(qToBigEndian(m_address), m_port), this);
     if (m_socket->isClosed()) {
-        end(QStringLiteral("cannot reconnect in plain"));
+        end(QStringLiteral("cannot reconnect in plain"), Ending::Lost);
         return;
     }
     startOutgoingHandshake();
@@ -163,11 +163,12 @@ PeerAddress PeerWire::peerAddress() const
     return {qToBigEndian(m_address), m_port};
 }
 
-void PeerWire::end(const QString& reason)
+void PeerWire::end(const QString& reason, Ending cause)
 {
     if (m_ended_)
         return;
     m_ended_ = true;
+    m_ending = cause;
     m_streaming = false;
     if (!reason.isEmpty())
         std::fprintf(stderr, "*** Peer %s: %s\n", qPrintable(hostString().trimmed()), qPrintable(reason));
@@ -185,6 +186,8 @@ void PeerWire::terminatePeer()
     }
     m_terminated = true;
     m_ended_ = true;
+    if (m_ending == Ending::Open)
+        m_ending = Ending::Lost;  // the socket failed or the peer closed it
     m_streaming = false;
     m_socket->close();
     m_pending.clear();
@@ -209,11 +212,11 @@ void PeerWire::tick(qint64 now)
         if (mayRetryPlain())
             reconnectPlain();
         else
-            end(QStringLiteral("no handshake within 10 s"));
+            end(QStringLiteral("no handshake within 10 s"), Ending::Lost);
         return;
     }
     if (now - m_lastReceived >= kSilenceLimitMs) {
-        end(QStringLiteral("silent for 5 minutes"));
+        end(QStringLiteral("silent for 5 minutes"), Ending::Lost);
         return;
     }
     if (now - m_lastSent >= kKeepAliveAfterMs)
@@ -266,7 +269,7 @@ bool PeerWire::readEncryptionHandshake()
         m_mse.reset();
         return true;
     case MseHandshake::State::Failed:
-        end(encryptionFailure(m_mse->failure()));
+        end(encryptionFailure(m_mse->failure()), Ending::BrokeProtocol);
         return false;
     case MseHandshake::State::Finished:
         break;
@@ -287,7 +290,7 @@ bool PeerWire::readHandshake()
         return false;
     const PeerHandshake h = PeerHandshake::read(in.buffer());
     if (!h.protocolMatches) {
-        end(QStringLiteral("not a BitTorrent handshake"));
+        end(QStringLiteral("not a BitTorrent handshake"), Ending::BrokeProtocol);
         return false;
     }
     if (!m_torrent && !attach(h.infoHash, TorrentKey::InfoHash)) {
@@ -295,7 +298,7 @@ bool PeerWire::readHandshake()
         return false;
     }
     if (h.infoHash != m_torrent->infoHash()) {
-        end(QStringLiteral("handshake for another torrent"));
+        end(QStringLiteral("handshake for another torrent"), Ending::BrokeProtocol);
         return false;
     }
     if (h.peerId == m_torrent->peerId()) {
@@ -314,7 +317,7 @@ bool PeerWire::readHandshake()
     m_supportsFast = h.supportsFast;
     m_supportsDht = h.supportsDht;
     in.drainBufferBy(PeerHandshake::kSize);
-    m_streaming = true;
+    m_streaming = m_reachedMessages = true;
     afterHandshake();
     return true;
 }
@@ -359,7 +362,7 @@ bool PeerWire::readMessage()
     case PeerMessageReader::Status::NeedMore:
         return false;
     case PeerMessageReader::Status::Fault:
-        end(r.fault);
+        end(r.fault, Ending::BrokeProtocol);
         return false;
     case PeerMessageReader::Status::Message:
         break;
@@ -380,7 +383,8 @@ void PeerWire::handle(const PeerMessage& m)
     case PeerMessage::Reject:
     case PeerMessage::AllowedFast:
         if (!m_supportsFast)
-            return end(QStringLiteral("Fast extension message %1 without the extension").arg(m.id));
+            return end(QStringLiteral("Fast extension message %1 without the extension").arg(m.id),
+                       Ending::BrokeProtocol);
         break;
     default:
         break;
@@ -578,7 +582,7 @@ void PeerWire::handlePiece(const PeerMessage& m)
         const bool aligned = m.begin % PeerMessage::kBlockSize == 0
                              && quint32(m.payload.size()) == blockLength(m.index, m.begin);
         if (!aligned && ++m_pieceViolations >= kMaxPieceViolations)
-            end(QStringLiteral("blocks that were never requested"));
+            end(QStringLiteral("blocks that were never requested"), Ending::BrokeProtocol);
         return;
     }
     m_pending.erase(it);
@@ -605,7 +609,9 @@ void PeerWire::handleRequest(const PeerMessage& m)
 {
     const quint64 end64 = quint64(m.begin) + m.length;
     if (m.length == 0 || m.length > PeerMessage::kLenientBlockSize || end64 > m_torrent->pieceSize(m.index))
-        return end(QStringLiteral("request of %1 bytes at %2 of piece %3").arg(m.length).arg(m.begin).arg(m.index));
+        return end(
+            QStringLiteral("request of %1 bytes at %2 of piece %3").arg(m.length).arg(m.begin).arg(m.index),
+            Ending::BrokeProtocol);
     if (m_weAreChoking || !m_torrent->isPieceVerified(m.index) || m_served.size() >= size_t(kOurRequestQueue))
         return reject(m.index, m.begin, m.length);
     m_served.push_back({m.index, m.begin, m.length, ++m_servedSerial});

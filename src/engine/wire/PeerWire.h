@@ -40,7 +40,7 @@ public:
     using TorrentResolver = std::function<PeerTorrent*(const QByteArray& hash, TorrentKey key)>;
     // How a dialled connection starts: encrypted (falling back once to plain when the peer never sends
     // its key) or with the plain handshake at once.
-    enum class HandshakeMode { Encrypted, Plain };
+    using HandshakeMode = PeerLink::Handshake;
 
     // "-OC2168-" and 12 random digits, drawn once per process.
     static QByteArray localPeerId();
@@ -60,12 +60,14 @@ public:
     quint16 port() const { return m_port; }
     QString hostString() const;
     bool isIncoming() const { return m_incoming; }
-    HandshakeMode handshakeMode() const { return m_handshakeMode; }
+    HandshakeMode handshakeMode() const override { return m_handshakeMode; }
     // The encryption handshake chose RC4 for the messages.
     bool isEncrypted() const { return m_encrypted; }
     PeerTorrent* torrent() const { return m_torrent; }
     QByteArray remotePeerId() const { return m_remotePeerId; }
     bool hasEnded() const { return m_ended_; }
+    // The BitTorrent handshake completed at some point (isStreamingMessages turns false at the end).
+    bool reachedMessages() const { return m_reachedMessages; }
     bool isSeed() const;
     bool weAreChoked() const { return m_weAreChoked; }
     bool weAreChoking() const { return m_weAreChoking; }
@@ -84,10 +86,12 @@ public:
     // The wanted pieces changed: pending blocks of unneeded pieces are cancelled.
     void cancelUnneededPieces();
     void updateChoke();
-    void end(const QString& reason);
+    // Ends the connection; a non-empty reason is logged.
+    void end(const QString& reason, Ending cause = Ending::Closed);
 
     // PeerLink
     PeerAddress peerAddress() const override;
+    Ending ending() const override { return m_ending; }
     void disconnectFromPeer() override { end({}); }
 
     // StreamPeer
@@ -148,7 +152,9 @@ private:
     quint16 m_port;
     bool m_incoming;
     bool m_streaming = false;
+    bool m_reachedMessages = false;
     bool m_ended_ = false;
+    Ending m_ending = Ending::Open;
     bool m_terminated = false;
 
     QByteArray m_remotePeerId;

@@ -24,7 +24,8 @@ inline QByteArray compactEntry(const PeerAddress& peer)
     return bytes;
 }
 
-// A connection as the peer wire would report it: an address, a byte count, and whether it was closed.
+// A connection as the peer wire would report it: an address, a byte count, its handshake, how it ended,
+// and whether it was closed.
 class FakeLink : public PeerLink
 {
 public:
@@ -32,6 +33,8 @@ public:
 
     PeerAddress peerAddress() const override { return m_address; }
     quint64 bytesDownloaded() const override { return bytes; }
+    Handshake handshakeMode() const override { return handshake; }
+    Ending ending() const override { return end; }
     void disconnectFromPeer() override
     {
         disconnected = true;
@@ -40,6 +43,8 @@ public:
     }
 
     quint64 bytes = 0;
+    Handshake handshake = Handshake::Encrypted;
+    Ending end = Ending::Open;
     bool disconnected = false;
     std::function<void(FakeLink*)> onDisconnect;
 
@@ -56,8 +61,9 @@ struct PeersFixture
     void make()
     {
         TorrentPeers::Environment environment;
-        environment.dial = [this](const PeerAddress& peer) -> PeerLinkPtr {
+        environment.dial = [this](const PeerAddress& peer, PeerLink::Handshake handshake) -> PeerLinkPtr {
             auto link = std::make_shared<FakeLink>(peer);
+            link->handshake = handshake;
             dialled.append(link);
             return link;
         };

@@ -103,31 +103,134 @@ TEST_F(TorrentPeersTest, RefusedAndUnusableRowsAreDeletedNotDialled)
     EXPECT_EQ(peers->database().numberOfPeers(), 1);
 }
 
-TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStays)
+TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherItIsRedialled)
 {
+    using Ending = PeerLink::Ending;
     struct Case
     {
         const char* name;
+        bool incoming;
         bool becameActive;
-        bool brokeProtocol;
+        Ending ending;
+        bool banned;
         bool rowKept;
+        bool redialled;
     };
     const Case cases[] = {
-        {"never got through the handshake", false, false, false},
-        {"broke the protocol", true, true, false},
-        {"exchanged messages, then dropped", true, false, true},
+        {"dial lost before any message", false, false, Ending::Lost, false, true, true},
+        {"dial closed by us before any message", false, false, Ending::Closed, false, false, false},
+        {"dial that broke the protocol", false, false, Ending::BrokeProtocol, false, false, false},
+        {"banned while connecting", false, false, Ending::Lost, true, false, false},
+        {"incoming lost before any message", true, false, Ending::Lost, false, false, false},
+        {"broke the protocol after messages", false, true, Ending::BrokeProtocol, false, false, false},
+        {"exchanged messages, then dropped", false, true, Ending::Lost, false, true, false},
+        {"incoming exchanged messages, then dropped", true, true, Ending::Lost, false, true, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         PeersFixture fixture;
-        fixture.peers->database().insertPeer(peerAt("10.0.0.1", 6881), Activity::Inactive);
-        ASSERT_TRUE(fixture.peers->connectToOnePeer());
-        PeerLink* link = fixture.dialled.last().get();
+        const PeerAddress peer = peerAt("10.0.0.1", 6881);
+        std::shared_ptr<FakeLink> link;
+        if (c.incoming) {
+            link = std::make_shared<FakeLink>(peer);
+            ASSERT_TRUE(fixture.peers->addIncomingPeer(link));
+        } else {
+            fixture.peers->database().insertPeer(peer, Activity::Inactive);
+            ASSERT_TRUE(fixture.peers->connectToOnePeer());
+            link = fixture.dialled.last();
+        }
         if (c.becameActive)
-            fixture.peers->peerBecameActive(link);
-        fixture.peers->removePeer(link, c.brokeProtocol);
-        EXPECT_EQ(fixture.peers->database().numberOfPeers(), c.rowKept ? 1 : 0) << c.name;
-        EXPECT_TRUE(fixture.peers->allPeers().isEmpty()) << c.name;
+            fixture.peers->peerBecameActive(link.get());
+        link->end = c.ending;
+        if (c.banned)
+            fixture.peers->banPeer(peer);
+        fixture.peers->removePeer(link.get());
+        EXPECT_EQ(fixture.peers->database().numberOfPeers(), c.rowKept ? 1 : 0);
+        EXPECT_TRUE(fixture.peers->allPeers().isEmpty());
+
+        // Well within the rest of a dropped peer, well past every redial.
+        const int before = int(fixture.dialled.size());
+        for (int second = 1; second <= 60; ++second) {
+            fixture.now += 1000;
+            fixture.peers->connectToOnePeer();
+        }
+        EXPECT_EQ(fixture.dialled.size() > before, c.redialled);
     }
+}
+
+TEST_F(TorrentPeersTest, AFailedDialIsRetriedAFewTimesWithBackOffInTheOtherHandshake)
+{
+    using Handshake = PeerLink::Handshake;
+    const PeerAddress peer = peerAt("10.0.0.1", 6881);
+    store(peer);
+    ASSERT_TRUE(peers->connectToOnePeer());
+    ASSERT_EQ(dialled.last()->handshake, Handshake::Encrypted);
+
+    qint64 delay = PeerRedials::kFirstDelayMs;
+    for (int redial = 1; redial <= PeerRedials::kMaxRedials; ++redial) {
+        SCOPED_TRACE(redial);
+        const std::shared_ptr<FakeLink> failed = dialled.last();
+        failed->end = PeerLink::Ending::Lost;
+        peers->removePeer(failed.get());
+        EXPECT_EQ(peers->database().numberOfPeers(), 1);
+        EXPECT_EQ(peers->database().peersToDial().size(), 0) << "the row waits for its redial";
+        now += delay - 1;
+        EXPECT_FALSE(peers->hasDialablePeers());
+        EXPECT_FALSE(peers->connectToOnePeer());
+        now += 1;
+        EXPECT_TRUE(peers->hasDialablePeers());
+        ASSERT_TRUE(peers->connectToOnePeer());
+        EXPECT_EQ(dialled.last()->peerAddress(), peer);
+        const Handshake other = failed->handshake == Handshake::Encrypted ? Handshake::Plain : Handshake::Encrypted;
+        EXPECT_EQ(dialled.last()->handshake, other);
+        EXPECT_EQ(peers->numberOfConnectingPeers(), 1);
+        delay *= 2;
+    }
+    // The last attempt fails too: the peer is gone for good.
+    dialled.last()->end = PeerLink::Ending::Lost;
+    peers->removePeer(dialled.last().get());
+    EXPECT_EQ(peers->database().numberOfPeers(), 0);
+    now += delay * 4;
+    EXPECT_FALSE(peers->connectToOnePeer());
+    EXPECT_EQ(dialled.size(), 1 + PeerRedials::kMaxRedials);
+}
+
+TEST_F(TorrentPeersTest, ARedialThatGetsThroughStartsAFreshCountAndStoppingDropsWaitingRedials)
+{
+    const PeerAddress peer = peerAt("10.0.0.1", 6881);
+    store(peer);
+    const auto fail = [this] {
+        dialled.last()->end = PeerLink::Ending::Lost;
+        peers->removePeer(dialled.last().get());
+    };
+    // Two failures, then the third attempt gets through and later drops after messages.
+    ASSERT_TRUE(peers->connectToOnePeer());
+    fail();
+    now += PeerRedials::kFirstDelayMs;
+    ASSERT_TRUE(peers->connectToOnePeer());
+    fail();
+    now += 2 * PeerRedials::kFirstDelayMs;
+    ASSERT_TRUE(peers->connectToOnePeer());
+    peers->peerBecameActive(dialled.last().get());
+    fail();
+    EXPECT_EQ(peers->database().numberOfPeers(), 1);
+    now += TorrentPeers::kRedialDelayMs;
+    ASSERT_TRUE(peers->connectToOnePeer()) << "rested, then dialled from the stored peers";
+    EXPECT_EQ(dialled.last()->handshake, PeerLink::Handshake::Encrypted);
+    // Its count started over: the two earlier failures no longer weigh.
+    for (int redial = 0; redial < PeerRedials::kMaxRedials - 1; ++redial) {
+        fail();
+        now += PeerRedials::kFirstDelayMs << redial;
+        ASSERT_TRUE(peers->connectToOnePeer()) << redial;
+    }
+    // A failure leaves a redial waiting; stopping forgets it, and the row is an ordinary stored peer again.
+    dialled.last()->end = PeerLink::Ending::Lost;
+    peers->removePeer(dialled.last().get());
+    peers->disconnectFromPeers();
+    EXPECT_EQ(peers->database().peersToDial().size(), 1);
+    ASSERT_TRUE(peers->connectToOnePeer());
+    EXPECT_EQ(dialled.last()->handshake, PeerLink::Handshake::Encrypted);
+    EXPECT_FALSE(peers->connectToOnePeer());
 }
 
 TEST_F(TorrentPeersTest, ADroppedPeerRestsBeforeItIsDialledAgain)

@@ -184,6 +184,9 @@ TEST_F(PeerWireEncryptionTest, DialledConnectionRetriesInPlainOnlyWhenThePeersKe
         } else {
             EXPECT_TRUE(pumpUntil([&] { return endings > 0; }));
             EXPECT_FALSE(acceptNext(200));
+            // Left to the connection manager, which redials in plain.
+            EXPECT_EQ(wire->ending(), PeerLink::Ending::Lost);
+            EXPECT_EQ(wire->handshakeMode(), PeerWire::HandshakeMode::Encrypted);
         }
         EXPECT_EQ(endings, c.retry ? 0 : 1);
         wire.reset();

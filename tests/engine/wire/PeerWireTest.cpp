@@ -228,6 +228,7 @@ TEST_F(PeerWireTest, HostilePeersAreEndedAndVerifiedBytesStay)
         remote->write(script);
         EXPECT_TRUE(ended()) << c.name;
         EXPECT_TRUE(wire->hasEnded()) << c.name;
+        EXPECT_EQ(wire->ending(), PeerLink::Ending::BrokeProtocol) << c.name;
         EXPECT_TRUE(torrent->arrived.isEmpty()) << c.name;
         EXPECT_EQ(torrent->verifiedBytes(), before) << c.name;
         TearDown();
@@ -240,14 +241,17 @@ TEST_F(PeerWireTest, HandshakeChecksEndTheConnection)
     {
         const char* name;
         QByteArray handshake;
+        PeerLink::Ending ending;
     };
     QByteArray wrongProtocol = remoteHandshake();
     wrongProtocol[1] = 'b';
     const Case cases[] = {
-        {"another torrent", remoteHandshake(0x05, QByteArray(20, 'Z'))},
-        {"our own peer id", remoteHandshake(0x05, kWireInfoHash, PeerWire::localPeerId())},
-        {"a peer id already connected", remoteHandshake(0x05, kWireInfoHash, QByteArray(20, 'D'))},
-        {"another protocol", wrongProtocol},
+        {"another torrent", remoteHandshake(0x05, QByteArray(20, 'Z')), PeerLink::Ending::BrokeProtocol},
+        {"our own peer id", remoteHandshake(0x05, kWireInfoHash, PeerWire::localPeerId()),
+         PeerLink::Ending::Closed},
+        {"a peer id already connected", remoteHandshake(0x05, kWireInfoHash, QByteArray(20, 'D')),
+         PeerLink::Ending::Closed},
+        {"another protocol", wrongProtocol, PeerLink::Ending::BrokeProtocol},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -256,6 +260,8 @@ TEST_F(PeerWireTest, HandshakeChecksEndTheConnection)
         remote->write(c.handshake);
         EXPECT_TRUE(ended()) << c.name;
         EXPECT_FALSE(wire->isStreamingMessages()) << c.name;
+        EXPECT_FALSE(wire->reachedMessages()) << c.name;
+        EXPECT_EQ(wire->ending(), c.ending) << c.name;
         TearDown();
     }
 }
@@ -314,6 +320,8 @@ TEST_F(PeerWireTest, KeepAlivesAndSilence)
     EXPECT_FALSE(wire->hasEnded());
     wire->tick(200'000 + PeerWire::kSilenceLimitMs);
     EXPECT_TRUE(ended());
+    EXPECT_EQ(wire->ending(), PeerLink::Ending::Lost);
+    EXPECT_TRUE(wire->reachedMessages());
 }
 
 TEST_F(PeerWireTest, UnansweredHandshakeEndsAfterTenSeconds)
@@ -321,8 +329,28 @@ TEST_F(PeerWireTest, UnansweredHandshakeEndsAfterTenSeconds)
     dial();
     wire->tick(PeerWire::kHandshakeTimeoutMs - 1);
     EXPECT_FALSE(wire->hasEnded());
+    EXPECT_EQ(wire->ending(), PeerLink::Ending::Open);
     wire->tick(PeerWire::kHandshakeTimeoutMs);
     EXPECT_TRUE(ended());
+    EXPECT_EQ(wire->ending(), PeerLink::Ending::Lost);
+}
+
+TEST_F(PeerWireTest, APeerThatClosesIsLostBeforeOrAfterTheHandshake)
+{
+    for (const bool handshake : {false, true}) {
+        SCOPED_TRACE(handshake);
+        SetUp();
+        if (handshake)
+            connect();
+        else
+            dial();
+        remote.reset();
+        EXPECT_TRUE(pumpUntil([&] { return endings > 0; }));
+        EXPECT_EQ(wire->ending(), PeerLink::Ending::Lost);
+        EXPECT_EQ(wire->reachedMessages(), handshake);
+        TearDown();
+        endings = 0;
+    }
 }
 
 TEST_F(PeerWireTest, IncomingConnectionsAttachByInfoHashOrEnd)
@@ -373,9 +401,11 @@ TEST_F(PeerWireTest, AsAPeerLinkItNamesItsPeerAndDisconnectsQuietly)
     PeerLink& link = *wire;
     EXPECT_EQ(link.peerAddress().toString(), QStringLiteral("127.0.0.1:%1").arg(wire->port()));
     EXPECT_EQ(link.bytesDownloaded(), 0u);
+    EXPECT_EQ(link.handshakeMode(), PeerLink::Handshake::Plain);
     link.disconnectFromPeer();
     EXPECT_TRUE(ended());
     EXPECT_EQ(endings, 1);
+    EXPECT_EQ(link.ending(), PeerLink::Ending::Closed);
 }
 
 // Some clients announce a batch of new pieces as a whole piece list, after other messages.

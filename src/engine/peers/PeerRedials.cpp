@@ -1,0 +1,44 @@
+#include "engine/peers/PeerRedials.h"
+
+namespace ombrelay {
+
+bool PeerRedials::dialFailed(const PeerAddress& peer, PeerLink::Handshake failed, qint64 now)
+{
+    Entry& entry = m_peers[peer];
+    if (++entry.failures > kMaxRedials) {
+        m_peers.remove(peer);
+        return false;
+    }
+    entry.dueAt = now + (kFirstDelayMs << (entry.failures - 1));
+    entry.next = failed == PeerLink::Handshake::Encrypted ? PeerLink::Handshake::Plain
+                                                          : PeerLink::Handshake::Encrypted;
+    return true;
+}
+
+std::optional<PeerRedials::Redial> PeerRedials::takeDue(qint64 now)
+{
+    auto first = m_peers.end();
+    for (auto it = m_peers.begin(); it != m_peers.end(); ++it)
+        if (it->dueAt >= 0 && it->dueAt <= now && (first == m_peers.end() || it->dueAt < first->dueAt))
+            first = it;
+    if (first == m_peers.end())
+        return std::nullopt;
+    first->dueAt = -1;
+    return Redial{first.key(), first->next};
+}
+
+bool PeerRedials::hasDue(qint64 now) const
+{
+    for (const Entry& entry : m_peers)
+        if (entry.dueAt >= 0 && entry.dueAt <= now)
+            return true;
+    return false;
+}
+
+bool PeerRedials::isWaiting(const PeerAddress& peer) const
+{
+    const auto it = m_peers.constFind(peer);
+    return it != m_peers.constEnd() && it->dueAt >= 0;
+}
+
+}  // namespace ombrelay
