@@ -275,6 +275,31 @@ TEST_F(EngineDriverTest, AChokedConnectionStaysOpenPastFiveMinutes)
     EXPECT_GE(keepAlives.toInt(), 3) << "one keep-alive at least every 90 s";
 }
 
+// The only seed sits behind a loaded, flaky link: the first dial stalls after the seed's key came, the
+// redial in plain is reset, the next one gets through. No tracker or DHT could name the seed again.
+TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    quint16 seedPort = 0;
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+    ASSERT_NE(seedPort, 0);
+    HelperProcess link(kPython, {peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
+                                 QStringLiteral("--fail"), QStringLiteral("stall,reset"), QStringLiteral("--seconds"),
+                                 QStringLiteral("120")});
+    const quint16 port = link.waitForLine("ready", 30000).toUShort();
+    ASSERT_NE(port, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+    EXPECT_EQ(link.waitForLine("connection 1", 1000), QByteArray("encrypted stall"));
+    EXPECT_EQ(link.waitForLine("connection 2", 1000), QByteArray("plain reset"));
+    EXPECT_EQ(link.waitForLine("connection 3", 1000), QByteArray("encrypted relay"));
+}
+
 TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 {
     const QByteArray hash = makePayload(1'000'000);
