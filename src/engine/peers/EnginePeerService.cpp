@@ -7,6 +7,7 @@
 #include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/TorrentLine.h"
 #include "engine/wire/PeerWire.h"
+#include "kit/OBDefaults.h"
 #include "kit/SteadyClock.h"
 
 namespace ombrelay {
@@ -58,6 +59,12 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
     model.publicPort = m_publicPort;
     model.isPieceWanted = [&torrent](quint32 piece) { return torrent.neededPieces().containsIndex(piece); };
     model.mayConnect = [&torrent] { return DHTService::wantsPeers(&torrent); };
+    // The global limit on at 0 kB/s keeps the peers choked, unless the torrent's own limit exempts it
+    // from every limit.
+    model.uploadLimitIsZero = [&torrent] {
+        return OBDefaults::kUploadLimitEnabled() && OBDefaults::kUploadLimit() < 1
+            && !torrent.uploadProvision().isExempt();
+    };
     model.storeBlock = [storage](const QString& peer, quint32 piece, quint32 offset, const QByteArray& data) {
         return storage->blockArrived(peer, piece, offset, data);
     };

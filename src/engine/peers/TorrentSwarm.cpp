@@ -28,6 +28,7 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
     environment.clock = m_torrent.clock;
     environment.maxPeers = m_torrent.maxPeers;
     m_peers = std::make_unique<TorrentPeers>(databasePath, std::move(environment));
+    m_uploadLimitWasZero = uploadLimitIsZero();
     connect(&m_store, &PieceStore::pieceVerified, this, &TorrentSwarm::onPieceVerified);
     connect(&m_store, &PieceStore::pieceFailed, this, &TorrentSwarm::forgetReceived);
 }
@@ -90,6 +91,18 @@ void TorrentSwarm::tick()
             std::erase(m_connecting, wire);
             m_peers->peerBecameActive(wire);
         }
+    updateChokeOnLimitChange();
+}
+
+void TorrentSwarm::updateChokeOnLimitChange()
+{
+    const bool zero = uploadLimitIsZero();
+    if (zero == m_uploadLimitWasZero)
+        return;
+    m_uploadLimitWasZero = zero;
+    const auto wires = m_wires;
+    for (const auto& wire : wires)
+        wire->updateChoke();
 }
 
 PeerService::Counts TorrentSwarm::counts() const

@@ -29,7 +29,7 @@ public:
         std::function<quint16()> publicPort;              // default 0
         std::function<bool(quint32 piece)> isPieceWanted; // default every piece
         std::function<bool()> mayConnect;                 // default always
-        std::function<bool()> uploadLimitIsZero;          // default false
+        std::function<bool()> uploadLimitIsZero;          // default false; read again each tick
         // Takes a block from a peer ("a.b.c.d:port"); default: straight into the piece store.
         std::function<bool(const QString& peer, quint32 piece, quint32 offset, const QByteArray& data)> storeBlock;
         // Piece payload bytes received from and sent to peers (counts and rates); default ignored.
@@ -49,7 +49,8 @@ public:
     TorrentPeers& peers() { return *m_peers; }
     PieceStore& store() { return m_store; }
 
-    // Time-outs and keep-alives of every wire; connections that finished their handshake become active.
+    // Time-outs and keep-alives of every wire; connections that finished their handshake become active;
+    // when the zero upload limit came or went, every wire decides its choking again.
     void tick();
     // An incoming wire whose handshake named this torrent joins its connections; false closes it.
     bool attachIncoming(std::shared_ptr<PeerWire> wire);
@@ -88,6 +89,7 @@ signals:
 
 private:
     PeerLinkPtr dial(const PeerAddress& peer, PeerLink::Handshake handshake);
+    void updateChokeOnLimitChange();
     void adopt(const std::shared_ptr<PeerWire>& wire);
     void wireEnded(PeerWire& wire);
     void forgetReceived(quint32 piece);
@@ -101,6 +103,7 @@ private:
     std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended; released on the next tick
     std::vector<PeerWire*> m_connecting;
     std::map<quint64, qint64> m_received;  // block -> length, stored but not verified
+    bool m_uploadLimitWasZero = false;
 };
 
 }  // namespace ombrelay

@@ -1,0 +1,154 @@
+// The engine's peer service over a real torrent line and its storage: a scripted peer connects on
+// loopback and asks for a verified block, under the upload limits of the settings and of the torrent.
+#include "engine/lifecycle/LifecycleFixture.h"
+#include "engine/peers/EnginePeerService.h"
+#include "engine/wire/PeerWireTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+const QByteArray kInterested = QByteArray::fromHex("0000000102");
+const QByteArray kUnchoke = QByteArray::fromHex("0000000101");
+const QByteArray kChoke = QByteArray::fromHex("0000000100");
+
+class EnginePeerServiceTest : public LifecycleTest
+{
+protected:
+    void SetUp() override
+    {
+        LifecycleTest::SetUp();
+        resetGlobalBudgets();
+        t = RealTorrent::make("Shared", {{{"s.bin"}, 3 * 32768}}, 32768, 5);
+        torrent = add(t.metainfo);
+        ASSERT_TRUE(torrent && torrent->storage());
+        service = std::make_unique<EnginePeerService>([] { return quint16(6881); });
+        ASSERT_TRUE(feedPiece(*torrent, t, 0, "10.0.0.1:6881"));
+        ASSERT_TRUE(waitUntil([&] { return torrent->downloadedPieces().containsIndex(0); }));
+    }
+    void TearDown() override
+    {
+        remote.reset();
+        service.reset();
+        pumpOnce();
+        setUploadLimit(false, 20);
+        LifecycleTest::TearDown();
+    }
+
+    static void setUploadLimit(bool enabled, int kilobytes)
+    {
+        Settings::instance().setValue(QStringLiteral("kUploadLimitEnabled"), enabled);
+        Settings::instance().setValue(QStringLiteral("kUploadLimit"), kilobytes);
+    }
+    // A peer with the Fast extension connects, completes the plain handshake and says it is
+    // interested; what the engine sent until then is read and dropped.
+    void connectInterestedPeer()
+    {
+        auto [remoteFd, engineFd] = loopbackPair();
+        ASSERT_GE(engineFd, 0);
+        remote = std::make_unique<ScriptedPeer>(remoteFd);
+        ASSERT_TRUE(service->acceptIncomingPeer(engineFd, htonl(INADDR_LOOPBACK), htons(40000)));
+        remote->write(remoteHandshake(0x05, torrent->infoHash()));
+        ASSERT_EQ(remote->take(PeerHandshake::kSize).mid(28, 20), torrent->infoHash());
+        ASSERT_TRUE(pumpUntil([&] {
+            service->tick();
+            return service->peerCounts(*torrent).active == 1;
+        }));
+        remote->write(kInterested);
+        settle();
+    }
+    // Runs the loop a moment; answers every whole message the engine sent meanwhile.
+    QList<QByteArray> settle()
+    {
+        pumpUntil([] { return false; }, 150);
+        remote->readSome();
+        QList<QByteArray> messages;
+        while (remote->buffered.size() >= 4) {
+            const quint32 length = qFromBigEndian<quint32>(remote->buffered.constData());
+            if (remote->buffered.size() < qsizetype(length) + 4)
+                break;
+            messages.append(remote->take(qsizetype(length) + 4));
+        }
+        return messages;
+    }
+    // Asks for the first block of piece 0: true when it came whole, false when it was refused.
+    bool blockServed()
+    {
+        remote->write(PeerMessage::blockMessage(PeerMessage::Request, 0, 0, 16384));
+        for (int i = 0; i < 40; ++i)
+            for (const QByteArray& m : settle()) {
+                if (m == PeerMessage::piece(0, 0, t.content.left(16384)))
+                    return true;
+                if (m == PeerMessage::blockMessage(PeerMessage::Reject, 0, 0, 16384))
+                    return false;
+            }
+        ADD_FAILURE() << "the request was neither served nor refused";
+        return false;
+    }
+
+    RealTorrent t;
+    TorrentLinePtr torrent;
+    std::unique_ptr<EnginePeerService> service;
+    std::unique_ptr<ScriptedPeer> remote;
+};
+
+}  // namespace
+
+TEST_F(EnginePeerServiceTest, AZeroUploadLimitKeepsPeersChokedUnlessTheTorrentIsExempt)
+{
+    struct Case
+    {
+        const char* name;
+        bool limitEnabled;
+        int limit;
+        int ownLimit;
+        bool uploads;
+    };
+    const Case cases[] = {
+        {"no global limit", false, 0, 0, true},
+        {"global limit of 5 kB/s", true, 5, 0, true},
+        {"global limit of 0", true, 0, 0, false},
+        {"global limit of 0, own limit of 20 kB/s", true, 0, 20, false},
+        {"global limit of 0, the torrent exempt", true, 0, -1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setUploadLimit(c.limitEnabled, c.limit);
+        torrent->setCustomUploadLimit(c.ownLimit);
+        connectInterestedPeer();
+        EXPECT_EQ(blockServed(), c.uploads);
+        EXPECT_EQ(torrent->bytesUploaded(), c.uploads ? 16384u : 0u);
+        torrent->setBytesUploaded(0);
+        remote.reset();
+        ASSERT_TRUE(pumpUntil([&] {
+            service->tick();
+            return service->peerCounts(*torrent).active == 0;
+        }));
+    }
+}
+
+TEST_F(EnginePeerServiceTest, ChangingTheLimitChokesOrUnchokesConnectedPeersWithinATick)
+{
+    setUploadLimit(true, 0);
+    connectInterestedPeer();
+    EXPECT_FALSE(blockServed());
+
+    setUploadLimit(true, 50);
+    service->tick();
+    EXPECT_EQ(settle(), QList<QByteArray>{kUnchoke});
+    EXPECT_TRUE(blockServed());
+
+    setUploadLimit(true, 0);
+    service->tick();
+    EXPECT_EQ(settle(), QList<QByteArray>{kChoke});
+    EXPECT_FALSE(blockServed());
+
+    // The torrent's own limit changes it as well.
+    torrent->setCustomUploadLimit(-1);
+    service->tick();
+    EXPECT_EQ(settle(), QList<QByteArray>{kUnchoke});
+    EXPECT_TRUE(blockServed());
+}
