@@ -60,20 +60,7 @@ protected:
         remote->write(kInterested);
         settle();
     }
-    // Runs the loop a moment; answers every whole message the engine sent meanwhile.
-    QList<QByteArray> settle()
-    {
-        pumpUntil([] { return false; }, 150);
-        remote->readSome();
-        QList<QByteArray> messages;
-        while (remote->buffered.size() >= 4) {
-            const quint32 length = qFromBigEndian<quint32>(remote->buffered.constData());
-            if (remote->buffered.size() < qsizetype(length) + 4)
-                break;
-            messages.append(remote->take(qsizetype(length) + 4));
-        }
-        return messages;
-    }
+    QList<QByteArray> settle() { return remote->messagesWithin(150); }
     // Asks for the first block of piece 0: true when it came whole, false when it was refused.
     bool blockServed()
     {

@@ -70,6 +70,23 @@ struct Payload
     }
 };
 
+// A listener on loopback, stored as the swarm's only known peer and dialled; -1 when none could be made.
+int dialLoopbackListener(TorrentSwarm& swarm)
+{
+    quint16 port = 0;
+    const int listener = loopbackListener(port);
+    if (listener < 0)
+        return -1;
+    QByteArray compact = QByteArray::fromHex("7F000001");
+    compact += char(port >> 8);
+    compact += char(port & 0xFF);
+    if (swarm.peers().addCompactPeers(compact) != 1 || !swarm.peers().connectToOnePeer()) {
+        ::close(listener);
+        return -1;
+    }
+    return listener;
+}
+
 // Both swarms live in this process: the leecher takes a peer id of its own.
 TorrentSwarm::Torrent torrentNamed(const QByteArray& infoHash, const QByteArray& peerId = {})
 {
@@ -98,14 +115,8 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
         },
         [](quint32) { return false; });
 
-    quint16 port = 0;
-    const int listener = loopbackListener(port);
+    const int listener = dialLoopbackListener(leecher);
     ASSERT_GE(listener, 0);
-    QByteArray compact = QByteArray::fromHex("7F000001");
-    compact += char(port >> 8);
-    compact += char(port & 0xFF);
-    ASSERT_EQ(leecher.peers().addCompactPeers(compact), 1);
-    ASSERT_TRUE(leecher.peers().connectToOnePeer());
     EXPECT_EQ(leecher.counts().connecting, 1);
 
     PeerService::Counts leechCounts, seedCounts;
@@ -170,14 +181,8 @@ TEST(TorrentSwarmTest, ADialStalledAfterThePeersKeyIsRedialledInPlainAndGetsThro
     model.clock = [&now] { return now; };
     TorrentSwarm swarm(std::move(model), store, folder.filePath("peers.db"));
 
-    quint16 port = 0;
-    const int listener = loopbackListener(port);
+    const int listener = dialLoopbackListener(swarm);
     ASSERT_GE(listener, 0);
-    QByteArray compact = QByteArray::fromHex("7F000001");
-    compact += char(port >> 8);
-    compact += char(port & 0xFF);
-    ASSERT_EQ(swarm.peers().addCompactPeers(compact), 1);
-    ASSERT_TRUE(swarm.peers().connectToOnePeer());
 
     const std::unique_ptr<ScriptedPeer> stalled = acceptNext(listener);
     ASSERT_TRUE(stalled);

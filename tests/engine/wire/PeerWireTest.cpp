@@ -67,20 +67,6 @@ protected:
         remote->buffered.clear();
         return after;
     }
-    // Every message the engine sent within `ms`.
-    QList<QByteArray> messagesWithin(int ms)
-    {
-        QList<QByteArray> out;
-        pumpUntil([] { return false; }, ms);
-        remote->readSome();
-        while (remote->buffered.size() >= 4) {
-            const quint32 length = qFromBigEndian<quint32>(remote->buffered.constData());
-            if (remote->buffered.size() < qsizetype(length) + 4)
-                break;
-            out.append(remote->take(qsizetype(length) + 4));
-        }
-        return out;
-    }
     bool ended() { return pumpUntil([&] { return endings > 0; }) && remote->closedByEngine(); }
 
     QTemporaryDir folder;
@@ -150,7 +136,7 @@ TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
     torrent->needed.setBit(3);  // only the short last piece: 1,000,000 - 3 * 262144 = 213568 bytes
     remote->write(reqq5 + hex("000000010E") + hex("0000000101"));
     QList<QByteArray> requests;
-    for (const QByteArray& m : messagesWithin(300))
+    for (const QByteArray& m : remote->messagesWithin(300))
         if (m.size() == 17 && m[4] == 6)
             requests.append(m);
     ASSERT_EQ(requests.size(), 5);
@@ -163,7 +149,7 @@ TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
         const quint32 begin = qFromBigEndian<quint32>(r.constData() + 9);
         const quint32 length = qFromBigEndian<quint32>(r.constData() + 13);
         remote->write(PeerMessage::piece(index, begin, torrent->content.mid(qsizetype(index) * 262144 + begin, length)));
-        for (const QByteArray& m : messagesWithin(60)) {
+        for (const QByteArray& m : remote->messagesWithin(60)) {
             if (m.size() == 17 && m[4] == 6) {
                 requests.append(m);
                 lastRequest = m;
@@ -182,7 +168,7 @@ TEST_F(PeerWireTest, WithoutReqqThePipelineHolds250)
     connect();
     remote->write(hex("000000010E") + hex("0000000101"));
     int requests = 0;
-    for (const QByteArray& m : messagesWithin(400))
+    for (const QByteArray& m : remote->messagesWithin(400))
         requests += m.size() == 17 && m[4] == 6;
     EXPECT_EQ(requests, 250);
     EXPECT_EQ(wire->pendingRequestCount(), 250);
@@ -283,7 +269,7 @@ TEST_F(PeerWireTest, ServesVerifiedBlocksAndAnswersEveryRequestOnce)
     for (auto& read : torrent->heldReads)
         read();
     EXPECT_EQ(remote->message(), PeerMessage::piece(1, 16384, torrent->content.mid(262144 + 16384, 16384)));
-    EXPECT_TRUE(messagesWithin(100).isEmpty());
+    EXPECT_TRUE(remote->messagesWithin(100).isEmpty());
     EXPECT_EQ(wire->bytesUploaded(), 16384u);
 }
 
@@ -303,7 +289,7 @@ TEST_F(PeerWireTest, ChokingRejectsQueuedRequests)
     EXPECT_EQ(remote->message(), hex("0000000100"));
     EXPECT_EQ(remote->message(), PeerMessage::blockMessage(PeerMessage::Reject, 0, 0, 16384));
     torrent->heldReads.front()();
-    EXPECT_TRUE(messagesWithin(100).isEmpty());
+    EXPECT_TRUE(remote->messagesWithin(100).isEmpty());
 }
 
 TEST_F(PeerWireTest, KeepAlivesAndSilence)
@@ -311,7 +297,7 @@ TEST_F(PeerWireTest, KeepAlivesAndSilence)
     connect();
     wire->tick(1000);  // the handshake went out during this second
     wire->tick(1000 + PeerWire::kKeepAliveAfterMs - 1);
-    EXPECT_TRUE(messagesWithin(50).isEmpty());
+    EXPECT_TRUE(remote->messagesWithin(50).isEmpty());
     wire->tick(1000 + PeerWire::kKeepAliveAfterMs);
     EXPECT_EQ(remote->message(), hex("00000000"));
     remote->write(hex("00000000"));

@@ -205,6 +205,20 @@ public:
             return {};
         return take(qsizetype(length) + 4);
     }
+    // Every whole message the engine sent within `ms`.
+    QList<QByteArray> messagesWithin(int ms)
+    {
+        QList<QByteArray> out;
+        pumpUntil([] { return false; }, ms);
+        readSome();
+        while (buffered.size() >= 4) {
+            const quint32 length = qFromBigEndian<quint32>(buffered.constData());
+            if (buffered.size() < qsizetype(length) + 4)
+                break;
+            out.append(take(qsizetype(length) + 4));
+        }
+        return out;
+    }
     // Reads what is there; false once the engine closed the connection.
     bool readSome()
     {

@@ -13,7 +13,7 @@ import time
 
 import libtorrent as lt
 
-from scripted_wire import full_bitfield, handshake, is_plain_handshake
+from scripted_wire import full_bitfield, handshake, is_plain_handshake, listen_on_loopback
 
 
 def read_exact(conn, n):
@@ -52,11 +52,7 @@ def main():
     args = parser.parse_args()
     info = lt.torrent_info(args.torrent)
     info_hash = bytes.fromhex(str(info.info_hash()))
-    server = socket.socket()
-    server.bind(('127.0.0.1', 0))
-    server.listen(4)
-    server.settimeout(0.5)
-    print('ready %d' % server.getsockname()[1], flush=True)
+    server = listen_on_loopback(4, 0.5)
     deadline = time.monotonic() + args.seconds
     while time.monotonic() < deadline:
         try:

@@ -14,7 +14,7 @@ import time
 
 import libtorrent as lt
 
-from scripted_wire import full_bitfield, handshake, is_plain_handshake
+from scripted_wire import full_bitfield, handshake, is_plain_handshake, listen_on_loopback
 
 
 def main():
@@ -24,11 +24,7 @@ def main():
     args = parser.parse_args()
     info = lt.torrent_info(args.torrent)
     info_hash = bytes.fromhex(str(info.info_hash()))
-    server = socket.socket()
-    server.bind(('127.0.0.1', 0))
-    server.listen(1)
-    server.settimeout(30)
-    print('ready %d' % server.getsockname()[1], flush=True)
+    server = listen_on_loopback(1, 30)
     # An encrypted attempt comes first: closing it brings the plain handshake.
     for _ in range(3):
         conn, _ = server.accept()

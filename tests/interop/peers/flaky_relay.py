@@ -17,6 +17,8 @@ import sys
 import threading
 import time
 
+from scripted_wire import listen_on_loopback
+
 PLAIN_HEADER = b'\x13BitTorrent protocol'
 
 
@@ -96,11 +98,7 @@ def main():
     plan = [word for word in args.fail.split(',') if word]
     if any(word not in ('stall', 'reset') for word in plan):
         parser.error('--fail takes stall and reset')
-    server = socket.socket()
-    server.bind(('127.0.0.1', 0))
-    server.listen(4)
-    server.settimeout(0.5)
-    print('ready %d' % server.getsockname()[1], flush=True)
+    server = listen_on_loopback(4, 0.5)
     deadline = time.monotonic() + args.seconds
     number = 0
     while time.monotonic() < deadline and number < 100:

@@ -1,5 +1,16 @@
-"""Plain peer wire messages for the scripted test peers."""
+"""What the scripted test peers share: their loopback listener and plain peer wire messages."""
+import socket
 import struct
+
+
+def listen_on_loopback(backlog, timeout):
+    """A listening socket on 127.0.0.1 at a free port, announced as "ready <port>" on stdout."""
+    server = socket.socket()
+    server.bind(('127.0.0.1', 0))
+    server.listen(backlog)
+    server.settimeout(timeout)
+    print('ready %d' % server.getsockname()[1], flush=True)
+    return server
 
 
 def handshake(info_hash, peer_id):
