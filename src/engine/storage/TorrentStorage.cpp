@@ -27,8 +27,7 @@ QVector<StorageFile> storageFiles(const TorrentLine& torrent)
 TorrentStorage::TorrentStorage(TorrentLine& torrent, const QString& sessionFolder)
     : m_torrent(torrent),
       m_sessionFolder(sessionFolder),
-      m_store(std::make_unique<PieceStore>(PieceGeometry(qint64(torrent.pieceLength()), qint64(torrent.totalLength())),
-                                           storageFiles(torrent), torrent.piecesData()))
+      m_store(std::make_unique<PieceStore>(torrent.geometry(), storageFiles(torrent), torrent.piecesData()))
 {
     const TorrentLifecycle& lifecycle = TorrentLifecycle::instance();
     m_store->setDetachedTest([&lifecycle](const QString& path) { return lifecycle.isPathOnUnattachedVolume(path); });

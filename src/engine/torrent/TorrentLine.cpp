@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <limits>
 
 namespace ombrelay {
 
@@ -57,8 +58,7 @@ bool TorrentLine::applyMetainfo(Metainfo metainfo)
     m_files.clear();
     m_torrentData = std::move(metainfo.data);
     setPath(metainfo.name);
-    m_pieceLength = quint64(metainfo.pieceLength);
-    m_blocksPerPiece = (m_pieceLength + kBlockSize - 1) / kBlockSize;
+    m_geometry = PieceGeometry(metainfo.pieceLength, metainfo.totalLength);
     m_piecesData = std::move(metainfo.pieces);
 
     if (metainfo.hasFileList) {
@@ -181,42 +181,31 @@ bool TorrentLine::hasVideo() const
 
 // Geometry.
 
-quint64 TorrentLine::totalNumberOfBlocks() const
+namespace {
+
+PZRange asRange(PieceGeometry::IndexRange indexes)
 {
-    const quint64 pieces = totalNumberOfPieces();
-    if (pieces == 0 || m_pieceLength == 0)
-        return 0;
-    const quint64 lastPiece = totalLength() - (pieces - 1) * m_pieceLength;
-    return (pieces - 1) * m_blocksPerPiece + (lastPiece + kBlockSize - 1) / kBlockSize;
+    return indexes.isEmpty() ? PZRange{} : PZMakeRange(indexes.first, indexes.last - indexes.first + 1);
 }
 
-PZRange TorrentLine::runForByteRange(PZRange range, quint64 (TorrentLine::*unitOf)(quint64) const) const
+PieceGeometry::Span asSpan(PZRange range)
 {
-    const quint64 end = std::min(PZMaxRange(range), totalLength());
-    if (range.length == 0 || range.location >= end || m_pieceLength == 0)
-        return {};
-    const quint64 first = (this->*unitOf)(range.location);
-    return PZMakeRange(first, (this->*unitOf)(end - 1) - first + 1);
+    // Clamped so that a range reaching past 2^63 stays a valid span.
+    constexpr quint64 kMax = quint64(std::numeric_limits<qint64>::max());
+    const quint64 start = std::min(range.location, kMax);
+    return {qint64(start), qint64(std::min(range.length, kMax - start))};
 }
 
-quint64 TorrentLine::blockOfByte(quint64 byte) const
-{
-    return (byte / m_pieceLength) * m_blocksPerPiece + (byte % m_pieceLength) / kBlockSize;
-}
-
-quint64 TorrentLine::pieceOfByte(quint64 byte) const
-{
-    return byte / m_pieceLength;
-}
+}  // namespace
 
 PZRange TorrentLine::blockRangeForByteRange(PZRange range) const
 {
-    return runForByteRange(range, &TorrentLine::blockOfByte);
+    return asRange(m_geometry.blocksOverlapping(asSpan(range)));
 }
 
 PZRange TorrentLine::pieceRangeForByteRange(PZRange range) const
 {
-    return runForByteRange(range, &TorrentLine::pieceOfByte);
+    return asRange(m_geometry.piecesOverlapping(asSpan(range)));
 }
 
 PZIndexSet TorrentLine::blocksForByteRange(PZRange range) const
@@ -303,16 +292,20 @@ void TorrentLine::dropStorage()
 
 quint64 TorrentLine::bytesOfBlocks(const PZIndexSet& blocks) const
 {
-    if (m_pieceLength % kBlockSize == 0)
-        return quint64(blocks.count()) * kBlockSize;
-    quint64 bytes = 0;
-    for (const quint64 block : blocks.indexArray()) {
-        const quint64 piece = block / m_blocksPerPiece;
-        const quint64 offset = (block % m_blocksPerPiece) * kBlockSize;
-        const quint64 start = piece * m_pieceLength + offset;
-        if (start < totalLength())
-            bytes += std::min({m_pieceLength - offset, totalLength() - start, kBlockSize});
+    if (!m_geometry.isValid())
+        return 0;
+    constexpr quint64 kBlock = PieceGeometry::kBlockSize;
+    if (m_geometry.pieceLength() % kBlock != 0) {
+        quint64 bytes = 0;
+        for (const quint64 block : blocks.indexArray())
+            bytes += quint64(m_geometry.blockLength(block));
+        return bytes;
     }
+    // Whole blocks, but for the torrent's last one.
+    const quint64 last = m_geometry.blockCount() - 1;
+    quint64 bytes = quint64(blocks.count()) * kBlock;
+    if (blocks.containsIndex(last))
+        bytes -= kBlock - quint64(m_geometry.blockLength(last));
     return bytes;
 }
 

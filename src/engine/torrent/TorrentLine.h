@@ -3,6 +3,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/net/AverageBandwidth.h"
 #include "engine/net/BandwidthProvision.h"
+#include "engine/storage/PieceGeometry.h"
 #include "engine/torrent/DhtNodeAddress.h"
 #include "engine/torrent/OBLine.h"
 #include "engine/torrent/PZIndexSet.h"
@@ -33,7 +34,6 @@ class TorrentLine : public QObject, public OBLine, public std::enable_shared_fro
     Q_OBJECT
 public:
     enum DownloadState { None = 0, Downloading = 1, Paused = 2, Waiting = 3, Complete = 4, Halted = 5 };
-    static constexpr quint64 kBlockSize = 16384;
     static constexpr int kOneMinuteTimerInterval = 65000;  // ms
 
     TorrentLine();
@@ -52,8 +52,9 @@ public:
     QByteArray infoHash() const { return m_infoHash; }
     void setInfoHash(const QByteArray& infoHash) { m_infoHash = infoHash; }
     QByteArray piecesData() const { return m_piecesData; }
-    quint64 pieceLength() const { return m_pieceLength; }
-    quint64 numberOfBlocksPerPiece() const { return m_blocksPerPiece; }
+    const PieceGeometry& geometry() const { return m_geometry; }
+    quint64 pieceLength() const { return quint64(m_geometry.pieceLength()); }
+    quint64 numberOfBlocksPerPiece() const { return m_geometry.blocksPerPiece(); }
     quint64 totalLength() const { return byteRange().length; }
     quint32 remoteTorrentSize() const { return m_remoteTorrentSize; }
     void setRemoteTorrentSize(quint32 size) { m_remoteTorrentSize = size; }
@@ -95,7 +96,7 @@ public:
 
     // Geometry and sets.
     quint64 totalNumberOfPieces() const { return quint64(m_piecesData.size() / 20); }
-    quint64 totalNumberOfBlocks() const;
+    quint64 totalNumberOfBlocks() const { return m_geometry.blockCount(); }
     // The blocks or pieces overlapping a byte range, as a run of numbers (location, count) or as a set.
     PZRange blockRangeForByteRange(PZRange range) const;
     PZRange pieceRangeForByteRange(PZRange range) const;
@@ -225,9 +226,6 @@ signals:
 private:
     bool applyMetainfo(Metainfo metainfo);
     // The first and last unit (block or piece) overlapping a byte range, as a run of unit numbers.
-    PZRange runForByteRange(PZRange range, quint64 (TorrentLine::*unitOf)(quint64) const) const;
-    quint64 blockOfByte(quint64 byte) const;
-    quint64 pieceOfByte(quint64 byte) const;
     void setBindingText(QString& field, const QString& key, const QString& text);
     void refreshViews();
     // The rest of didComplete, once the content is in its final place.
@@ -247,8 +245,7 @@ private:
     quint32 m_remoteTorrentSize = 0;
     QByteArray m_torrentData;
     QByteArray m_piecesData;
-    quint64 m_pieceLength = 0;
-    quint64 m_blocksPerPiece = 0;
+    PieceGeometry m_geometry;
     QStringList m_trackerListHTTP;
     QStringList m_trackerListUDP;
     QList<FileLine*> m_files;

@@ -118,6 +118,31 @@ TEST(Metainfo, BlocksPerPiece)
     EXPECT_EQ(torrent->totalNumberOfBlocks(), 37u);
 }
 
+// Counted bytes follow each block's true length: the torrent's last block and the last block of every
+// piece whose length is not a multiple of 16 KiB are short.
+TEST(Metainfo, BytesOfBlocks)
+{
+    struct Case
+    {
+        qint64 pieceLength;
+        QList<quint64> blocks;
+        quint64 bytes;
+    };
+    const Case cases[] = {
+        {262144, {0, 1}, 32768}, {262144, {36}, 10176}, {262144, {0, 36}, 26560},
+        {100000, {6}, 1696},     {100000, {6, 7}, 18080}, {100000, {41}, 1696},
+    };
+    for (const Case& c : cases) {
+        const TorrentLinePtr torrent =
+            TorrentLine::torrentLineForData(metainfo(singleFileInfo("f", 600000, c.pieceLength)));
+        ASSERT_TRUE(torrent);
+        PZIndexSet blocks(torrent->totalNumberOfBlocks());
+        for (quint64 b : c.blocks)
+            blocks.addIndex(b);
+        EXPECT_EQ(torrent->bytesOfBlocks(blocks), c.bytes) << c.pieceLength << " " << c.blocks.first();
+    }
+}
+
 TEST(Metainfo, TrackerLists)
 {
     struct Case
