@@ -329,9 +329,13 @@ void KoDownloadsController::confirmRightToCopy(const RightToCopyPrompt& prompt,
                                                std::function<void(bool confirmed, bool suppress)> done)
 {
     TransferAlert alert{prompt.message, prompt.informativeText,
-                        {tr("I have the right to copy this content"), tr("Cancel")}};
-    TransferAlert::run(alert, m_mainView ? m_mainView->window() : nullptr,
-                       [done](int button) { done(button == 0, false); });
+                        {tr("I have the right to copy this content"), tr("Cancel")}, prompt.suppressionTitle};
+    QWidget* window = m_mainView ? m_mainView->window() : nullptr;
+    if (window && window->isVisible()) {
+        window->raise();
+        window->activateWindow();
+    }
+    TransferAlert::run(alert, window, [done](int button, bool suppress) { done(button == 0, suppress); });
 }
 
 void KoDownloadsController::notifyCompletedDownload(const QString& path)

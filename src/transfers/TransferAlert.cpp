@@ -1,5 +1,6 @@
 #include "transfers/TransferAlert.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -69,6 +70,11 @@ void TransferAlert::setPresenter(Presenter presenter_)
     presenter() = std::move(presenter_);
 }
 
+void TransferAlert::run(const TransferAlert& alert, QWidget* window, std::function<void(int button)> answer)
+{
+    run(alert, window, [answer = std::move(answer)](int button, bool) { answer(button); });
+}
+
 void TransferAlert::run(const TransferAlert& alert, QWidget* window, Answer answer)
 {
     if (presenter()) {
@@ -85,8 +91,17 @@ void TransferAlert::run(const TransferAlert& alert, QWidget* window, Answer answ
         buttons.append(box->addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
     if (alert.defaultButton >= 0 && alert.defaultButton < buttons.size())
         box->setDefaultButton(buttons[alert.defaultButton]);
+    if (!alert.suppressionTitle.isEmpty()) {
+        // A small box under the texts, in the 11-point system font.
+        auto* suppression = new QCheckBox(alert.suppressionTitle);
+        QFont font = suppression->font();
+        font.setPointSize(11);
+        suppression->setFont(font);
+        box->setCheckBox(suppression);
+    }
     QObject::connect(box, &QMessageBox::finished, box, [box, buttons, answer] {
-        answer(int(buttons.indexOf(static_cast<QPushButton*>(box->clickedButton()))));
+        const bool suppress = box->checkBox() && box->checkBox()->isChecked();
+        answer(int(buttons.indexOf(static_cast<QPushButton*>(box->clickedButton()))), suppress);
     });
     box->open();
 }

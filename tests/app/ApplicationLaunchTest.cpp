@@ -164,7 +164,7 @@ TEST_F(ApplicationLaunch, QuittingWithActiveTransfersAsksFirstAndCancelKeepsThem
     controller->requestQuit();
     EXPECT_EQ(alerts.size(), 1) << "one question at a time";
     auto cancel = std::move(pendingAnswer);
-    cancel(1);
+    cancel(1, false);
     EXPECT_EQ(torrent->downloadState(), TorrentLine::Downloading);
     EXPECT_FALSE(controller->isTerminating());
     controller->requestQuit();

@@ -80,7 +80,7 @@ protected:
         ASSERT_TRUE(pendingAnswer);
         auto answerNow = std::move(pendingAnswer);
         pendingAnswer = {};
-        answerNow(button);
+        answerNow(button, false);
     }
 
     QTemporaryDir folder;
