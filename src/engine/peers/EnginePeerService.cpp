@@ -80,6 +80,8 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
                                  : SessionFolder(storage->sessionFolder()).filePath(QStringLiteral("peers.db"));
     auto* swarm = new TorrentSwarm(std::move(model), storage->store(), database, this);
     m_swarms.insert(&torrent, swarm);
+    m_torrentsByInfoHash.insert(torrent.infoHash(), &torrent);
+    m_torrentsByObfuscatedHash.insert(torrent.obfuscatedInfoHash(), &torrent);
     const TorrentLine* key = &torrent;
     // The storage goes when the torrent is removed or moved out of the incomplete folder: its swarm too.
     connect(storage, &QObject::destroyed, this, [this, key] { forget(key); });
@@ -88,17 +90,27 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
 
 void EnginePeerService::forget(const TorrentLine* torrent)
 {
+    const auto isForgotten = [torrent](auto entry) { return entry.value() == torrent; };
+    m_torrentsByInfoHash.removeIf(isForgotten);
+    m_torrentsByObfuscatedHash.removeIf(isForgotten);
     delete m_swarms.take(torrent);
 }
 
 TorrentSwarm* EnginePeerService::swarmForIncoming(const QByteArray& hash, PeerWire::TorrentKey key)
 {
-    for (TorrentLine* torrent : activeTorrents())
-        if ((key == PeerWire::TorrentKey::InfoHash ? torrent->infoHash() : torrent->obfuscatedInfoHash()) == hash) {
-            TorrentSwarm* swarm = swarmFor(*torrent);
-            return swarm && swarm->peers().canAcceptIncomingPeer() ? swarm : nullptr;
-        }
-    return nullptr;
+    const QHash<QByteArray, TorrentLine*>& torrents =
+        key == PeerWire::TorrentKey::InfoHash ? m_torrentsByInfoHash : m_torrentsByObfuscatedHash;
+    TorrentLine* torrent = torrents.value(hash);
+    if (!torrent) {
+        // A torrent started since the last dial may have no swarm yet.
+        for (TorrentLine* active : activeTorrents())
+            swarmFor(*active);
+        torrent = torrents.value(hash);
+    }
+    if (!torrent || torrent->isPaused())
+        return nullptr;
+    TorrentSwarm* swarm = m_swarms.value(torrent);
+    return swarm && swarm->peers().canAcceptIncomingPeer() ? swarm : nullptr;
 }
 
 bool EnginePeerService::acceptIncomingPeer(int fd, quint32 address, quint16 port)

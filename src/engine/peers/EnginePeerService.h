@@ -29,6 +29,9 @@ public:
 
     // The torrent's swarm, made on first use; null while it has no storage.
     TorrentSwarm* swarmFor(TorrentLine& torrent);
+    // The swarm of the torrent taking peers that an incoming connection names by its info hash or its
+    // obfuscated info hash, while it takes one more peer; null otherwise.
+    TorrentSwarm* swarmForIncoming(const QByteArray& hash, PeerWire::TorrentKey key);
     // An accepted descriptor (network order); false refuses it and the caller closes it.
     bool acceptIncomingPeer(int fd, quint32 address, quint16 port);
     // Compact peers for an info hash (the DHT).
@@ -53,12 +56,13 @@ public:
 private:
     // The torrents that take peers, in list order: the downloads list, paused ones left out.
     static QList<TorrentLine*> activeTorrents();
-    // The swarm an incoming connection names, while it takes one more peer.
-    TorrentSwarm* swarmForIncoming(const QByteArray& hash, PeerWire::TorrentKey key);
     void forget(const TorrentLine* torrent);
 
     std::function<quint16()> m_publicPort;
     QHash<const TorrentLine*, TorrentSwarm*> m_swarms;  // children of this object
+    // The torrents with a swarm by the two hashes incoming connections name them by, each hashed once.
+    QHash<QByteArray, TorrentLine*> m_torrentsByInfoHash;
+    QHash<QByteArray, TorrentLine*> m_torrentsByObfuscatedHash;
     IncomingPeers m_incoming;
     PeerManager m_manager;
     QTimer m_timer;
