@@ -1,241 +1,173 @@
 #include "engine/peers/PeersDatabase.h"
 
-#include "kit/SqliteDatabase.h"
+#include "engine/peers/PeersFile.h"
+#include "kit/SerialQueue.h"
 
-#include <QFile>
+#include <QCoreApplication>
+
+#include <mutex>
+#include <optional>
 
 namespace ombrelay {
-namespace {
 
-struct StatementText
+// What the queued jobs of one database share. The file and `discarding` belong to the queue; the
+// news under the mutex pass to the main thread, which takes them on its next call.
+struct PeersDatabase::FileLink
 {
-    const char* name;
-    const char* sql;
+    explicit FileLink(const QString& path) : file(path) {}
+
+    PeersFile file;
+    // From a damage until the main thread has dropped its rows as well: changes made in between are
+    // dropped on both sides, so the new file and the rows in memory stay alike.
+    bool discarding = false;
+
+    std::mutex mutex;
+    std::optional<QList<Row>> storedRows;
+    bool damaged = false;
 };
 
-// In the order of PeersDatabase::Statement.
-constexpr StatementText kStatementTexts[] = {
-    {"selectStatement", "SELECT address, port, downloaded FROM peers WHERE isActive == 0 ORDER BY downloaded DESC LIMIT 50;"},
-    {"countStatement", "SELECT count(*) FROM peers;"},
-    {"countUnusedStatement", "SELECT count(*) FROM peers WHERE isActive != 1;"},
-    {"hasUnusedStatement", "SELECT count(*) FROM (SELECT 1 FROM peers WHERE isActive == 0 LIMIT 1);"},
-    // A duplicate is refused by the key without an error.
-    {"insertStatement", "INSERT OR IGNORE INTO peers (address, port, downloaded, isActive) VALUES (?, ?, 0, ?)"},
-    {"deleteStatement", "DELETE FROM peers WHERE address = ? AND port = ?"},
-    {"activeStatement", "UPDATE peers SET isActive = ? WHERE address == ? AND port == ?"},
-    {"updateStatement", "UPDATE peers SET downloaded = (downloaded + ?) WHERE address == ? AND port == ?"},
-};
+SerialQueue& PeersDatabase::fileQueue()
+{
+    static SerialQueue queue(QStringLiteral("ombrelay-peers"));
+    // The last changes reach the files while the application, and its logging, still stand.
+    [[maybe_unused]] static const bool drainedAtQuit = [] {
+        qAddPostRoutine([] { queue.drain(); });
+        return true;
+    }();
+    return queue;
+}
 
-// WAL with normal syncing: a write costs no fsync on the main thread, and a crash loses at most the
-// last writes, never the file.
-const char* const kOpenStatements[] = {
-    "PRAGMA journal_mode = WAL",
-    "PRAGMA synchronous = NORMAL",
-    "CREATE TABLE IF NOT EXISTS peers (address INT, port INT, downloaded INT, isActive INT, PRIMARY KEY (address, port))",
-    "CREATE INDEX IF NOT EXISTS downloaded ON peers (downloaded)",
-    "CREATE INDEX IF NOT EXISTS isActive ON peers (isActive)",
-    "UPDATE peers SET isActive = 0 WHERE isActive != 0",
-    "PRAGMA auto_vacuum = 1",
-    "VACUUM;",
-};
-
-}  // namespace
-
-PeersDatabase::PeersDatabase(QString path) : m_path(std::move(path)) {}
+PeersDatabase::PeersDatabase(QString path) : m_path(std::move(path))
+{
+    if (m_path.isEmpty()) {
+        m_hasStoredRows = true;
+        return;
+    }
+    m_file = std::make_shared<FileLink>(m_path);
+    fileQueue().post(m_file.get(), [link = m_file] {
+        QList<Row> rows = link->file.readRows();
+        link->file.takeDamage();  // a damaged file was replaced before reading: the rows are the new file's
+        std::lock_guard lock(link->mutex);
+        link->storedRows = std::move(rows);
+    });
+}
 
 PeersDatabase::~PeersDatabase()
 {
-    close();
+    // The last reference goes on the queue, after the queued changes: the file closes there.
+    if (m_file)
+        fileQueue().post(nullptr, [link = std::move(m_file)] {});
 }
 
-void PeersDatabase::close()
+void PeersDatabase::takeFileNews()
 {
-    for (auto& statement : m_statements)
-        statement.reset();
-    m_database.reset();
-    m_openFailed = false;
-}
-
-void PeersDatabase::handleCorruptedDatabaseFile()
-{
-    qWarning("*** peers database %s is damaged; its known peers are dropped", qPrintable(m_path));
-    close();
-    QFile::remove(m_path);
-    for (const char* suffix : {"-wal", "-shm", "-journal"})
-        QFile::remove(m_path + QLatin1String(suffix));
-}
-
-bool PeersDatabase::openFile()
-{
-    m_database = std::make_unique<SqliteDatabase>();
-    if (!m_database->open(m_path))
-        return false;
-    for (const char* sql : kOpenStatements)
-        if (!m_database->execute(sql))
-            return false;
-    return true;
-}
-
-bool PeersDatabase::open()
-{
-    if (m_database)
-        return true;
-    if (m_openFailed)
-        return false;
-    if (openFile())
-        return true;
-    // A file that is not a database, or a damaged one, is replaced once; other failures (a missing
-    // folder, a full disk) leave the file alone and wait for close() before the next try.
-    if (m_database && m_database->isCorrupt()) {
-        handleCorruptedDatabaseFile();
-        if (openFile())
-            return true;
+    if (!m_file)
+        return;
+    std::optional<QList<Row>> stored;
+    bool damaged = false;
+    {
+        std::lock_guard lock(m_file->mutex);
+        stored.swap(m_file->storedRows);
+        damaged = std::exchange(m_file->damaged, false);
     }
-    m_database.reset();
-    m_openFailed = true;
-    return false;
-}
-
-SqliteStatement* PeersDatabase::statement(Statement which)
-{
-    if (!open())
-        return nullptr;
-    std::unique_ptr<SqliteStatement>& slot = m_statements[which];
-    if (!slot) {
-        slot = m_database->prepare(QString::fromLatin1(kStatementTexts[which].name), kStatementTexts[which].sql);
-        if (!slot) {
-            handleCorruptedDatabaseFile();
-            return nullptr;
-        }
+    if (stored) {
+        PeerRows rows;
+        rows.insertStored(*stored);
+        for (const auto& change : m_changesBeforeRead)
+            change(rows);
+        m_changesBeforeRead.clear();
+        m_rows = std::move(rows);
+        m_hasStoredRows = true;
     }
-    return slot.get();
+    if (damaged) {
+        m_rows.clear();
+        fileQueue().post(m_file.get(), [link = m_file] { link->discarding = false; });
+    }
 }
 
-void PeersDatabase::checkHealth()
+template <typename Change>
+auto PeersDatabase::change(Change apply)
 {
-    if (m_database && m_database->isCorrupt())
-        handleCorruptedDatabaseFile();
+    takeFileNews();
+    if (!m_hasStoredRows)
+        m_changesBeforeRead.append([apply](PeerRows& rows) { apply(rows); });
+    if (m_file) {
+        fileQueue().post(m_file.get(), [link = m_file, apply] {
+            if (link->discarding)
+                return;
+            apply(link->file);
+            if (link->file.takeDamage()) {
+                link->discarding = true;
+                std::lock_guard lock(link->mutex);
+                link->damaged = true;
+            }
+        });
+    }
+    return apply(m_rows);
 }
 
-int PeersDatabase::count(Statement which)
+bool PeersDatabase::hasStoredRows()
 {
-    SqliteStatement* query = statement(which);
-    if (!query)
-        return 0;
-    const int result = query->step() == SqliteStatement::Step::Row ? int(query->integer(0)) : 0;
-    query->reset();
-    checkHealth();
-    return result;
+    takeFileNews();
+    return m_hasStoredRows;
 }
 
 int PeersDatabase::numberOfPeers()
 {
-    return count(Count);
+    takeFileNews();
+    return m_rows.count();
 }
 
 int PeersDatabase::numberOfUnusedPeers()
 {
-    return count(CountUnused);
+    takeFileNews();
+    return m_rows.unusedCount();
 }
 
 bool PeersDatabase::hasDialablePeers()
 {
-    return count(AnyDialable) > 0;
+    takeFileNews();
+    return m_rows.hasDialable();
 }
 
-// Leaves the health check to the caller, which may hold a transaction on the connection.
-bool PeersDatabase::insert(const PeerAddress& peer, Activity activity)
+QList<PeersDatabase::Row> PeersDatabase::peersToDial()
 {
-    SqliteStatement* query = statement(Insert);
-    if (!query)
-        return false;
-    query->bind(1, peer.storedAddress());
-    query->bind(2, qint64(peer.port));
-    query->bind(3, qint64(activity));
-    return query->run() && m_database->changes() > 0;
+    takeFileNews();
+    return m_rows.toDial();
 }
 
 bool PeersDatabase::insertPeer(const PeerAddress& peer, Activity activity)
 {
-    if (!peer.isUsable() || numberOfPeers() >= kMaxRows)
-        return false;
-    const bool added = insert(peer, activity);
-    checkHealth();
-    return added;
+    return change([peer, activity](auto& table) { return table.insertPeer(peer, activity); });
 }
 
 int PeersDatabase::insertPeers(const QList<PeerAddress>& peers)
 {
-    const int room = kMaxRows - numberOfPeers();
-    if (room <= 0 || peers.isEmpty() || !open() || !statement(Insert))
+    if (peers.isEmpty())
         return 0;
-    int added = 0;
-    {
-        SqliteTransaction transaction(*m_database);
-        for (const PeerAddress& peer : peers) {
-            if (added == room || m_database->isCorrupt())
-                break;
-            if (peer.isUsable() && insert(peer, Activity::Inactive))
-                ++added;
-        }
-        if (m_database->isCorrupt() || !transaction.commit())
-            added = 0;
-    }
-    checkHealth();
-    return added;
+    return change([peers](auto& table) { return table.insertPeers(peers); });
 }
 
 void PeersDatabase::deletePeer(const PeerAddress& peer)
 {
-    if (SqliteStatement* query = statement(Delete)) {
-        query->bind(1, peer.storedAddress());
-        query->bind(2, qint64(peer.port));
-        query->run();
-        checkHealth();
-    }
+    change([peer](auto& table) { table.deletePeer(peer); });
 }
 
 void PeersDatabase::setActivity(const PeerAddress& peer, Activity activity)
 {
-    if (SqliteStatement* query = statement(SetActivity)) {
-        query->bind(1, qint64(activity));
-        query->bind(2, peer.storedAddress());
-        query->bind(3, qint64(peer.port));
-        query->run();
-        checkHealth();
-    }
+    change([peer, activity](auto& table) { table.setActivity(peer, activity); });
 }
 
 void PeersDatabase::addDownloadedBytes(const PeerAddress& peer, quint64 bytes)
 {
     if (bytes == 0)
         return;
-    if (SqliteStatement* query = statement(AddBytes)) {
-        query->bind(1, qint64(std::min<quint64>(bytes, quint64(INT64_MAX))));
-        query->bind(2, peer.storedAddress());
-        query->bind(3, qint64(peer.port));
-        query->run();
-        checkHealth();
-    }
+    change([peer, bytes](auto& table) { table.addDownloadedBytes(peer, bytes); });
 }
 
 void PeersDatabase::markAllInactive()
 {
-    if (open() && !m_database->execute("UPDATE peers SET isActive = 0 WHERE isActive != 0"))
-        checkHealth();
-}
-
-QList<PeersDatabase::Row> PeersDatabase::peersToDial()
-{
-    QList<Row> rows;
-    SqliteStatement* query = statement(Select);
-    if (!query)
-        return rows;
-    while (rows.size() < kBatchSize && query->step() == SqliteStatement::Step::Row)
-        rows.append({PeerAddress::fromStored(query->integer(0), query->integer(1)), query->integer(2)});
-    query->reset();
-    checkHealth();
-    return rows;
+    change([](auto& table) { table.markAllInactive(); });
 }
 
 }  // namespace ombrelay

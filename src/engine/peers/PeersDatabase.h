@@ -1,48 +1,45 @@
 #pragma once
 
-#include "engine/peers/PeerAddress.h"
+#include "engine/peers/PeerRows.h"
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace ombrelay {
 
-class SqliteDatabase;
-class SqliteStatement;
+class SerialQueue;
 
-// A torrent's known peers, "peers.db" in its session folder: table peers (address, port, downloaded,
-// isActive), keyed by address and port. Opened on first use; every open marks all rows inactive. A
-// damaged file is deleted and the next use starts a new one. At most kMaxRows rows. Main thread only.
+// A torrent's known peers, "peers.db" in its session folder (see PeersFile). The rows are held in
+// memory and every answer comes from there; the file is opened, read and written on the peers database
+// queue, in the order of the changes, so the main thread never waits for the disk. The stored rows
+// join the ones in memory once the queue has read them, under the changes made meanwhile. A file found
+// damaged is replaced by an empty one and the known peers are dropped. Main thread only.
 class PeersDatabase
 {
 public:
-    static constexpr int kMaxRows = 2000;
-    static constexpr int kBatchSize = 50;
+    static constexpr int kMaxRows = PeerRows::kMaxRows;
+    static constexpr int kBatchSize = PeerRows::kBatchSize;
+    using Activity = PeerRows::Activity;
+    using Row = PeerRows::Row;
 
-    // isActive: 1 while a connection is open or being opened; 2 for a peer that dropped a working
-    // connection and rests until its redial time (only the dialling query tells 2 from 0); else 0.
-    enum class Activity { Inactive = 0, Active = 1, Resting = 2 };
-
-    struct Row
-    {
-        PeerAddress peer;
-        qint64 downloaded = 0;
-        bool operator==(const Row&) const = default;
-    };
-
+    // Starts reading the file; an empty path keeps the rows in memory only.
     explicit PeersDatabase(QString path);
+    // The changes made are still written, after which the file is closed on the queue.
     ~PeersDatabase();
     PeersDatabase(const PeersDatabase&) = delete;
     PeersDatabase& operator=(const PeersDatabase&) = delete;
 
     const QString& path() const { return m_path; }
+    // Whether the stored rows have joined those in memory.
+    bool hasStoredRows();
 
     int numberOfPeers();
     int numberOfUnusedPeers();  // rows not active
     bool hasDialablePeers();    // rows inactive and not resting
 
-    // False when the peer is unusable, already stored, the table is full, or the database failed.
+    // False when the peer is unusable, already known or the table is full.
     bool insertPeer(const PeerAddress& peer, Activity activity);
     // Inserts inactive, in one transaction, until the table is full. Answers how many were new.
     int insertPeers(const QList<PeerAddress>& peers);
@@ -50,28 +47,26 @@ public:
     void setActivity(const PeerAddress& peer, Activity activity);
     void addDownloadedBytes(const PeerAddress& peer, quint64 bytes);
     void markAllInactive();
-    // Up to kBatchSize inactive rows, most bytes received first, read at once so that no cursor stays
-    // open while the caller writes.
+    // Up to kBatchSize inactive rows, most bytes received first.
     QList<Row> peersToDial();
 
-    // Drops the statements, closes and deletes the file; the next use creates a new one.
-    void handleCorruptedDatabaseFile();
-    void close();
+    // The one thread that does every torrent's peers file work.
+    static SerialQueue& fileQueue();
 
 private:
-    enum Statement { Select, Count, CountUnused, AnyDialable, Insert, Delete, SetActivity, AddBytes, kStatements };
-
-    bool open();
-    bool openFile();
-    SqliteStatement* statement(Statement which);
-    bool insert(const PeerAddress& peer, Activity activity);
-    int count(Statement which);
-    void checkHealth();
+    struct FileLink;
+    // Takes what the queue reported: the stored rows once read, a damaged file.
+    void takeFileNews();
+    // Makes a change to the rows in memory and queues it for the file: `apply` takes either table.
+    template <typename Change>
+    auto change(Change apply);
 
     QString m_path;
-    std::unique_ptr<SqliteDatabase> m_database;
-    std::unique_ptr<SqliteStatement> m_statements[kStatements];
-    bool m_openFailed = false;
+    PeerRows m_rows;
+    bool m_hasStoredRows = false;
+    // The changes made before the stored rows were read, to apply again on top of them.
+    QList<std::function<void(PeerRows&)>> m_changesBeforeRead;
+    std::shared_ptr<FileLink> m_file;
 };
 
 }  // namespace ombrelay

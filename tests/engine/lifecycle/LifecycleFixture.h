@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/peers/PeersDatabase.h"
 #include "engine/storage/DiskSession.h"
 #include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/TorrentLine.h"
@@ -83,9 +84,12 @@ protected:
     }
     void TearDown() override
     {
+        // Peers files are opened before their session folders go, and closed before the test's folder goes.
+        PeersDatabase::fileQueue().drain();
         for (const TorrentLinePtr& line : host.objects())
             host.removeDownloads({line});
         SessionLifecycle::cleanupQueue().drain();
+        PeersDatabase::fileQueue().drain();
         session.reset();
         EngineHost::install(nullptr);
         TrackerService::install(nullptr);

@@ -1,7 +1,9 @@
+#include "PeerTestSupport.h"
 #include "engine/lifecycle/LifecycleFixture.h"
 
 #include "engine/peers/EnginePeerService.h"
 #include "engine/peers/TorrentSwarm.h"
+#include "engine/storage/SessionFolder.h"
 #include "kit/PZCrypto.h"
 
 using namespace ombrelay;
@@ -76,8 +78,42 @@ TEST_F(EngineSwarms, IncomingConnectionsFindTheirTorrentAmongSeveralByEitherHash
     // A paused torrent takes no peers; a removed one is forgotten; the others are still found.
     torrents[0]->pauseDownload();
     EXPECT_EQ(service->swarmForIncoming(obfuscated(torrents[0]->infoHash()), Key::ObfuscatedInfoHash), nullptr);
+    PeersDatabase::fileQueue().drain();  // its file is read before its session folder goes
     host.removeDownloads({torrents[1]});
     EXPECT_EQ(service->swarmForIncoming(obfuscated(torrents[1]->infoHash()), Key::ObfuscatedInfoHash), nullptr);
     EXPECT_EQ(service->swarmForIncoming(obfuscated(torrents[2]->infoHash()), Key::ObfuscatedInfoHash),
               service->swarmFor(*torrents[2]));
+}
+
+TEST_F(EngineSwarms, AStartedTorrentsPeersAreStoredOffTheMainThreadAndReadBackAtItsNextStart)
+{
+    const PeerAddress first = peerAt("127.0.0.2", 6881), second = peerAt("127.0.0.3", 6882);
+    TorrentLinePtr torrent;
+    QString file;
+    {
+        // The torrent starts and takes peers while the queue is held: nothing of it waits for the disk.
+        QueueGate gate(PeersDatabase::fileQueue());
+        torrent = started(7);
+        ASSERT_TRUE(torrent && torrent->storage());
+        file = SessionFolder(torrent->storage()->sessionFolder()).filePath(QStringLiteral("peers.db"));
+        TorrentSwarm* swarm = service->swarmFor(*torrent);
+        ASSERT_TRUE(swarm);
+        swarm->addPeer(first);
+        swarm->addPeer(second);
+        swarm->peers().database().addDownloadedBytes(second, 100);
+        EXPECT_EQ(swarm->peers().database().numberOfPeers(), 2);
+        EXPECT_FALSE(QFile::exists(file));
+    }
+    service.reset();  // its swarms go, and their databases with them
+    PeersDatabase::fileQueue().drain();
+    EXPECT_TRUE(QFile::exists(file));
+
+    service = std::make_unique<EnginePeerService>([] { return quint16(0); });
+    TorrentSwarm* swarm = service->swarmFor(*torrent);
+    ASSERT_TRUE(swarm);
+    PeersDatabase::fileQueue().drain();
+    PeersDatabase& database = swarm->peers().database();
+    EXPECT_TRUE(database.hasStoredRows());
+    EXPECT_EQ(database.path(), file);
+    EXPECT_EQ(database.peersToDial(), (QList<PeersDatabase::Row>{{second, 100}, {first, 0}}));
 }

@@ -2,10 +2,13 @@
 
 #include "engine/peers/PeerLink.h"
 #include "engine/peers/TorrentPeers.h"
+#include "kit/SerialQueue.h"
 
 #include <QTemporaryDir>
 #include <arpa/inet.h>
+#include <chrono>
 #include <functional>
+#include <future>
 
 namespace ombrelay::test {
 
@@ -23,6 +26,35 @@ inline QByteArray compactEntry(const PeerAddress& peer)
     bytes += char(peer.port & 0xFF);
     return bytes;
 }
+
+// Holds a serial queue's thread until opened (at the latest after ten seconds), so that a test sees
+// what waits for the queue.
+class QueueGate
+{
+public:
+    explicit QueueGate(SerialQueue& queue)
+    {
+        queue.post(nullptr, [opened = m_opened.get_future().share()] { opened.wait_for(std::chrono::seconds(10)); });
+    }
+    ~QueueGate() { open(); }
+    void open()
+    {
+        if (!m_isOpen)
+            m_opened.set_value();
+        m_isOpen = true;
+    }
+
+private:
+    std::promise<void> m_opened;
+    bool m_isOpen = false;
+};
+
+// Declared after a temporary folder and before the peers databases in it: their file work ends
+// before the folder goes.
+struct DrainsPeersFiles
+{
+    ~DrainsPeersFiles() { PeersDatabase::fileQueue().drain(); }
+};
 
 // A connection as the peer wire would report it: an address, a byte count, its handshake, how it ended,
 // and whether it was closed.
@@ -74,6 +106,7 @@ struct PeersFixture
     }
 
     QTemporaryDir dir;
+    DrainsPeersFiles fileWork;
     qint64 now = 1'000'000;
     bool mayConnect = true;
     QList<quint32> refused;

@@ -1,9 +1,11 @@
 #include "PeerTestSupport.h"
 #include "engine/peers/PeersDatabase.h"
+#include "kit/SerialQueue.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
 
 using namespace ombrelay;
@@ -35,7 +37,22 @@ class PeersDatabaseTest : public ::testing::Test
 {
 protected:
     QString path() const { return dir.filePath("peers.db"); }
+    // Waits for the queued file work of every database.
+    static void drain() { PeersDatabase::fileQueue().drain(); }
+    // The stored rows as "address:port downloaded isActive", after the queued work.
+    QStringList storedRows() const
+    {
+        drain();
+        QStringList rows;
+        const QList<QStringList> read =
+            readFile(path(), "SELECT address, port, downloaded, isActive FROM peers ORDER BY address, port");
+        for (const QStringList& row : read)
+            rows.append(PeerAddress::fromStored(row[0].toLongLong(), row[1].toLongLong()).toString() + " " + row[2] +
+                        " " + row[3]);
+        return rows;
+    }
     QTemporaryDir dir;
+    DrainsPeersFiles fileWork;
 };
 
 }  // namespace
@@ -98,7 +115,7 @@ TEST_F(PeersDatabaseTest, StoresTheExactSchemaAndAddressEncoding)
     EXPECT_TRUE(database.insertPeer(peerAt("1.2.3.4", 6881), Activity::Inactive));
     EXPECT_FALSE(database.insertPeer(peerAt("1.2.3.4", 6881), Activity::Active)) << "already stored";
     database.addDownloadedBytes(peerAt("1.2.3.4", 6881), 5);
-    database.close();
+    drain();
 
     EXPECT_EQ(readFile(path(), "SELECT address, port, downloaded, isActive FROM peers"),
               (QList<QStringList>{{"67305985", "6881", "5", "0"}}));
@@ -109,6 +126,20 @@ TEST_F(PeersDatabaseTest, StoresTheExactSchemaAndAddressEncoding)
                                    "PRIMARY KEY (address, port))"}}));
 }
 
+TEST_F(PeersDatabaseTest, TheFileIsOpenedReadAndWrittenOnlyOnTheQueue)
+{
+    QueueGate gate(PeersDatabase::fileQueue());
+    PeersDatabase database(path());
+    EXPECT_TRUE(database.insertPeer(peerAt("1.2.3.4", 6881), Activity::Inactive));
+    database.addDownloadedBytes(peerAt("1.2.3.4", 6881), 9);
+    EXPECT_EQ(database.numberOfPeers(), 1) << "answered from memory";
+    EXPECT_FALSE(database.hasStoredRows());
+    EXPECT_FALSE(QFile::exists(path())) << "nothing touched the disk while the queue was held";
+    gate.open();
+    EXPECT_EQ(storedRows(), QStringList{"1.2.3.4:6881 9 0"});
+    EXPECT_TRUE(database.hasStoredRows());
+}
+
 TEST_F(PeersDatabaseTest, RowsAreInactiveAfterReopening)
 {
     {
@@ -117,11 +148,42 @@ TEST_F(PeersDatabaseTest, RowsAreInactiveAfterReopening)
         database.insertPeer(peerAt("1.1.1.2", 1), Activity::Resting);
         database.insertPeer(peerAt("1.1.1.3", 1), Activity::Inactive);
         EXPECT_EQ(database.numberOfUnusedPeers(), 2);
+        EXPECT_EQ(database.peersToDial().size(), 1);
     }
     PeersDatabase database(path());
+    drain();
+    EXPECT_TRUE(database.hasStoredRows());
     EXPECT_EQ(database.numberOfPeers(), 3);
     EXPECT_EQ(database.numberOfUnusedPeers(), 3);
     EXPECT_EQ(database.peersToDial().size(), 3);
+    EXPECT_EQ(storedRows(), (QStringList{"1.1.1.1:1 0 0", "1.1.1.2:1 0 0", "1.1.1.3:1 0 0"}));
+}
+
+TEST_F(PeersDatabaseTest, ChangesMadeBeforeTheStoredRowsArriveApplyOnTopOfThem)
+{
+    {
+        PeersDatabase database(path());
+        database.insertPeers({peerAt("1.0.0.1", 1), peerAt("1.0.0.2", 1), peerAt("1.0.0.4", 1)});
+        database.addDownloadedBytes(peerAt("1.0.0.1", 1), 5);
+        database.setActivity(peerAt("1.0.0.2", 1), Activity::Active);
+    }
+    QueueGate gate(PeersDatabase::fileQueue());
+    PeersDatabase database(path());
+    EXPECT_TRUE(database.insertPeer(peerAt("1.0.0.1", 1), Activity::Active)) << "not known yet";
+    database.addDownloadedBytes(peerAt("1.0.0.1", 1), 3);
+    database.deletePeer(peerAt("1.0.0.2", 1));
+    database.insertPeer(peerAt("1.0.0.3", 1), Activity::Inactive);
+    database.setActivity(peerAt("1.0.0.4", 1), Activity::Active);
+    EXPECT_EQ(database.numberOfPeers(), 2) << "the peers of this session only";
+    EXPECT_FALSE(database.hasStoredRows());
+    gate.open();
+    // The stored row keeps its bytes and gains the new ones; the insert of a stored peer changes nothing.
+    EXPECT_EQ(storedRows(), (QStringList{"1.0.0.1:1 8 0", "1.0.0.3:1 0 0", "1.0.0.4:1 0 1"}));
+    EXPECT_TRUE(database.hasStoredRows());
+    EXPECT_EQ(database.numberOfPeers(), 3);
+    EXPECT_EQ(database.numberOfUnusedPeers(), 2);
+    EXPECT_EQ(database.peersToDial(),
+              (QList<PeersDatabase::Row>{{peerAt("1.0.0.1", 1), 8}, {peerAt("1.0.0.3", 1), 0}}));
 }
 
 TEST_F(PeersDatabaseTest, PeersAreKeyedByAddressAndPort)
@@ -132,8 +194,10 @@ TEST_F(PeersDatabaseTest, PeersAreKeyedByAddressAndPort)
     database.setActivity(peerAt("127.0.0.1", 6881), Activity::Active);
     database.addDownloadedBytes(peerAt("127.0.0.1", 6882), 7);
     EXPECT_EQ(database.peersToDial(), (QList<PeersDatabase::Row>{{peerAt("127.0.0.1", 6882), 7}}));
+    EXPECT_EQ(storedRows(), (QStringList{"127.0.0.1:6881 0 1", "127.0.0.1:6882 7 0"}));
     database.deletePeer(peerAt("127.0.0.1", 6882));
     EXPECT_EQ(database.numberOfPeers(), 1);
+    EXPECT_EQ(storedRows(), QStringList{"127.0.0.1:6881 0 1"});
 }
 
 TEST_F(PeersDatabaseTest, CountersAreSixtyFourBits)
@@ -144,6 +208,7 @@ TEST_F(PeersDatabaseTest, CountersAreSixtyFourBits)
     database.addDownloadedBytes(peerAt("1.2.3.4", 1), fiveGiB);
     database.addDownloadedBytes(peerAt("1.2.3.4", 1), fiveGiB);
     EXPECT_EQ(database.peersToDial().value(0).downloaded, qint64(10) << 30);
+    EXPECT_EQ(storedRows(), QStringList{"1.2.3.4:1 10737418240 0"});
 }
 
 TEST_F(PeersDatabaseTest, TheTableStopsAtTheCap)
@@ -157,6 +222,10 @@ TEST_F(PeersDatabaseTest, TheTableStopsAtTheCap)
     EXPECT_FALSE(database.insertPeer(peerAt("2.2.2.2", 1), Activity::Active));
     database.deletePeer(peers.first());
     EXPECT_TRUE(database.insertPeer(peerAt("2.2.2.2", 1), Activity::Active));
+    const QStringList stored = storedRows();
+    EXPECT_EQ(stored.size(), PeersDatabase::kMaxRows);
+    EXPECT_TRUE(stored.contains("2.2.2.2:1 0 1"));
+    EXPECT_FALSE(stored.contains(peers.first().toString() + " 0 0"));
 }
 
 TEST_F(PeersDatabaseTest, DialBatchesAreReadWholeAndWalkTheBestPeersFirst)
@@ -191,16 +260,57 @@ TEST_F(PeersDatabaseTest, ADamagedFileIsReplaced)
         file.write(QByteArray(4096, 'x'));
     }
     PeersDatabase database(path());
+    drain();
+    EXPECT_TRUE(database.hasStoredRows());
     EXPECT_EQ(database.numberOfPeers(), 0);
     EXPECT_TRUE(database.insertPeer(peerAt("1.2.3.4", 6881), Activity::Inactive));
     EXPECT_EQ(database.numberOfPeers(), 1);
+    EXPECT_EQ(storedRows(), QStringList{"1.2.3.4:6881 0 0"});
 }
 
-TEST_F(PeersDatabaseTest, AMissingFolderFailsQuietly)
+TEST_F(PeersDatabaseTest, WithoutAFileThePeersStayInMemory)
 {
-    PeersDatabase database(dir.filePath("gone/peers.db"));
-    EXPECT_FALSE(database.insertPeer(peerAt("1.2.3.4", 6881), Activity::Inactive));
+    const struct
+    {
+        const char* name;
+        QString path;
+    } cases[] = {
+        {"a missing folder", dir.filePath("gone/peers.db")},
+        {"no path", QString()},
+    };
+    for (const auto& c : cases) {
+        PeersDatabase database(c.path);
+        EXPECT_TRUE(database.insertPeer(peerAt("1.2.3.4", 6881), Activity::Inactive)) << c.name;
+        database.addDownloadedBytes(peerAt("1.2.3.4", 6881), 4);
+        drain();
+        EXPECT_TRUE(database.hasStoredRows()) << c.name;
+        EXPECT_EQ(database.numberOfPeers(), 1) << c.name;
+        EXPECT_TRUE(database.hasDialablePeers()) << c.name;
+        EXPECT_EQ(database.peersToDial(), (QList<PeersDatabase::Row>{{peerAt("1.2.3.4", 6881), 4}})) << c.name;
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("gone"))) << "no folder is made";
+}
+
+TEST_F(PeersDatabaseTest, AFileDamagedWhileOpenStartsAfreshAndTheRowsInMemoryFollow)
+{
+    PeersDatabase database(path());
+    QList<PeerAddress> peers;
+    for (int i = 0; i < 500; ++i)
+        peers.append(PeerAddress{htonl(0x0A000000u + quint32(i)), 6881});
+    ASSERT_EQ(database.insertPeers(peers), 500);
+    drain();
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        QFile file(path() + QLatin1String(suffix));
+        if (file.open(QIODevice::ReadWrite))
+            file.write(QByteArray(file.size(), 'x'));
+    }
+    // The first change finds the damage; those queued behind it are dropped with the known peers.
+    database.insertPeer(peerAt("1.2.3.4", 6881), Activity::Inactive);
+    database.deletePeer(peers[3]);
+    database.setActivity(peers[5], Activity::Active);
+    drain();
     EXPECT_EQ(database.numberOfPeers(), 0);
-    EXPECT_FALSE(database.hasDialablePeers());
-    EXPECT_TRUE(database.peersToDial().isEmpty());
+    EXPECT_TRUE(database.insertPeer(peerAt("1.2.3.5", 6881), Activity::Inactive));
+    EXPECT_EQ(storedRows(), QStringList{"1.2.3.5:6881 0 0"}) << "the new file holds what memory holds";
+    EXPECT_EQ(database.numberOfPeers(), 1);
 }

@@ -1,3 +1,4 @@
+#include "PeerTestSupport.h"
 #include "engine/crypto/DiffieHellman.h"
 #include "engine/peers/IncomingPeers.h"
 #include "engine/peers/TorrentSwarm.h"
@@ -100,6 +101,7 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
 {
     resetGlobalBudgets();
     QTemporaryDir seedFolder, leechFolder;
+    DrainsPeersFiles fileWork;
     const Payload payload(32768);
     const auto seedStore = payload.seederStore(seedFolder.path());
     PieceStore leechStore(payload.geometry, payload.files(leechFolder.path()), payload.hashes);
@@ -174,6 +176,7 @@ TEST(TorrentSwarmTest, ADialStalledAfterThePeersKeyIsRedialledInPlainAndGetsThro
 {
     resetGlobalBudgets();
     QTemporaryDir folder;
+    DrainsPeersFiles fileWork;
     const Payload payload(32768);
     PieceStore store(payload.geometry, payload.files(folder.path()), payload.hashes);
     qint64 now = 1'000'000;
