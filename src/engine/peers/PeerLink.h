@@ -15,7 +15,8 @@ public:
     // Why a connection ended, as the connection manager sorts it.
     enum class Ending {
         Open,           // not ended
-        Closed,         // by us: stopping, pruning, a ban, nothing to trade, a duplicate, ourselves
+        Closed,         // by us: stopping, pruning, a ban, nothing to trade, a duplicate
+        Ourselves,      // the handshake came back with our own peer id
         Lost,           // refused, reset or closed by the peer, or no handshake or message in time
         BrokeProtocol,  // the peer sent what the protocol forbids
     };

@@ -122,6 +122,9 @@ void TorrentPeers::removePeer(PeerLink* peer)
     if (m_pruned.contains(address))
         return;  // its row stays active: not dialled again before the torrent stops
     const PeerLink::Ending ending = keepAlive->ending();
+    // A tracker or the DHT handed us our own listener: never dialled again this session.
+    if (ending == PeerLink::Ending::Ourselves && dialled)
+        m_banned.insert(address);
     const bool brokeProtocol = ending == PeerLink::Ending::BrokeProtocol || m_banned.contains(address);
     if (!brokeProtocol && !exchangedMessages && dialled && ending == PeerLink::Ending::Lost
         && m_redials.dialFailed(address, keepAlive->handshakeMode(), now())) {

@@ -302,7 +302,7 @@ bool PeerWire::readHandshake()
         return false;
     }
     if (h.peerId == m_torrent->peerId()) {
-        end(QStringLiteral("connected to ourselves"));
+        end(QStringLiteral("connected to ourselves"), Ending::Ourselves);
         return false;
     }
     if (m_torrent->isPeerIdConnected(h.peerId, this)) {

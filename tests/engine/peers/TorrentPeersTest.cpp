@@ -119,6 +119,7 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
     const Case cases[] = {
         {"dial lost before any message", false, false, Ending::Lost, false, true, true},
         {"dial closed by us before any message", false, false, Ending::Closed, false, false, false},
+        {"dial that reached ourselves", false, false, Ending::Ourselves, false, false, false},
         {"dial that broke the protocol", false, false, Ending::BrokeProtocol, false, false, false},
         {"banned while connecting", false, false, Ending::Lost, true, false, false},
         {"incoming lost before any message", true, false, Ending::Lost, false, false, false},
@@ -156,6 +157,27 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         }
         EXPECT_EQ(fixture.dialled.size() > before, c.redialled);
     }
+}
+
+TEST_F(TorrentPeersTest, ADialThatReachedOurselvesIsNeverDialledAgain)
+{
+    PeersFixture fixture;
+    const PeerAddress self = peerAt("10.0.0.1", 6881);
+    const PeerAddress other = peerAt("10.0.0.2", 6881);
+    fixture.peers->database().insertPeer(self, Activity::Inactive);
+    ASSERT_TRUE(fixture.peers->connectToOnePeer());
+    fixture.dialled.last()->end = PeerLink::Ending::Ourselves;
+    fixture.peers->removePeer(fixture.dialled.last().get());
+
+    // Every announce hands our own address back.
+    fixture.peers->database().insertPeer(self, Activity::Inactive);
+    fixture.peers->database().insertPeer(other, Activity::Inactive);
+    for (int minute = 1; minute <= 5; ++minute) {
+        fixture.now += 60000;
+        fixture.peers->connectToOnePeer();
+    }
+    ASSERT_EQ(fixture.dialled.size(), 2);
+    EXPECT_EQ(fixture.dialled.last()->peerAddress(), other);
 }
 
 TEST_F(TorrentPeersTest, AFailedDialIsRetriedAFewTimesWithBackOffInTheOtherHandshake)

@@ -234,7 +234,7 @@ TEST_F(PeerWireTest, HandshakeChecksEndTheConnection)
     const Case cases[] = {
         {"another torrent", remoteHandshake(0x05, QByteArray(20, 'Z')), PeerLink::Ending::BrokeProtocol},
         {"our own peer id", remoteHandshake(0x05, kWireInfoHash, PeerWire::localPeerId()),
-         PeerLink::Ending::Closed},
+         PeerLink::Ending::Ourselves},
         {"a peer id already connected", remoteHandshake(0x05, kWireInfoHash, QByteArray(20, 'D')),
          PeerLink::Ending::Closed},
         {"another protocol", wrongProtocol, PeerLink::Ending::BrokeProtocol},
