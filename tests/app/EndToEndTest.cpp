@@ -58,30 +58,18 @@ public:
     // True once the output holds `text`; false after `timeoutMs` or when the process ended without it.
     bool waitForText(const QString& text, int timeoutMs)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < timeoutMs) {
-            m_output += QString::fromUtf8(m_process.readAll());
-            if (m_output.contains(text))
-                return true;
-            if (m_process.state() == QProcess::NotRunning)
-                break;
-            m_process.waitForReadyRead(100);
-        }
-        m_output += QString::fromUtf8(m_process.readAll());
-        return m_output.contains(text);
+        return waitFor([&] { return m_output.contains(text); }, timeoutMs);
     }
-    // Polls `condition` while reading the output; bounded by `timeoutMs`.
+    // Polls `condition` while reading the output, until it holds, the process ends or `timeoutMs` passed.
     bool waitFor(const std::function<bool()>& condition, int timeoutMs)
     {
         QElapsedTimer timer;
         timer.start();
-        while (timer.elapsed() < timeoutMs) {
-            if (condition())
-                return true;
+        while (!condition() && timer.elapsed() < timeoutMs && m_process.state() != QProcess::NotRunning) {
             m_process.waitForReadyRead(100);
             m_output += QString::fromUtf8(m_process.readAll());
         }
+        m_output += QString::fromUtf8(m_process.readAll());
         return condition();
     }
     bool terminate(int timeoutMs)

@@ -16,6 +16,14 @@ QString uniqueName(const char* tag)
     return QStringLiteral("ombrelay-test-%1-%2").arg(::getpid()).arg(QLatin1String(tag));
 }
 
+// The result of a hand-over run on another thread, serving this thread's event loop meanwhile.
+bool finished(std::future<bool>& handOver)
+{
+    for (int i = 0; i < 50 && handOver.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return handOver.get();
+}
+
 }  // namespace
 
 TEST(SingleInstanceTest, ALaterLaunchHandsItsArgumentsToTheRunningInstance)
@@ -33,17 +41,13 @@ TEST(SingleInstanceTest, ALaterLaunchHandsItsArgumentsToTheRunningInstance)
     });
     ASSERT_TRUE(received.wait(5000));
     EXPECT_EQ(received.first().first().toStringList(), arguments);
-    for (int i = 0; i < 50 && later.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_TRUE(later.get());
+    EXPECT_TRUE(finished(later));
 
     // A launch without arguments still reaches it (the window comes to the front).
     auto bare = std::async(std::launch::async, [&] { return SingleInstance(running.serverName()).handOver({}, 3000); });
     ASSERT_TRUE(received.wait(5000));
     EXPECT_TRUE(received.last().first().toStringList().isEmpty());
-    for (int i = 0; i < 50 && bare.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_TRUE(bare.get());
+    EXPECT_TRUE(finished(bare));
 }
 
 TEST(SingleInstanceTest, WithoutARunningInstanceTheLaunchKeepsItsArguments)
