@@ -1,4 +1,5 @@
 #include "TransfersFixture.h"
+#include "support/Pictures.h"
 
 #include "transfers/DownloadProgressCell.h"
 #include "transfers/DownloadsPaneFileCell.h"
@@ -7,7 +8,6 @@
 
 #include "uikit/PZOutlineProxyModel.h"
 
-#include <QDir>
 #include <QHeaderView>
 #include <QTest>
 
@@ -21,14 +21,6 @@ namespace {
 class TransfersGallery : public TransfersFixture
 {
 protected:
-    static QString picturePath()
-    {
-        const QString chosen = qEnvironmentVariable("OMBRELAY_TRANSFERS_PNG");
-        if (!chosen.isEmpty())
-            return chosen;
-        const QString build = qEnvironmentVariable("OMBRELAY_BINARY_DIR");
-        return QDir(build.isEmpty() ? QDir::tempPath() : build).filePath(QStringLiteral("transfers-gallery.png"));
-    }
     // Half of the wanted bytes in, a rate, and peers.
     void makeDownloading(const TorrentLinePtr& torrent, int seeds, int others)
     {
@@ -39,22 +31,6 @@ protected:
         torrent->invalidateValues();
     }
 };
-
-// The darkest grey level in a rectangle of the picture (its text, on a light row).
-int darkestLevel(const QImage& image, const QRect& rect)
-{
-    int darkest = 255;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            darkest = std::min(darkest, qGray(image.pixel(x, y)));
-    return darkest;
-}
-
-bool near(QColor a, QColor b, int tolerance)
-{
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
 
 }  // namespace
 
@@ -114,7 +90,7 @@ TEST_F(TransfersGallery, EveryStateHasItsRowAndThePictureIsSaved)
     QApplication::processEvents();
 
     const QPixmap shot = pane->grab();
-    const QString path = picturePath();
+    const QString path = picturePath("OMBRELAY_TRANSFERS_PNG", QStringLiteral("transfers-gallery.png"));
     ASSERT_TRUE(shot.save(path)) << path.toStdString();
     std::fprintf(stderr, "transfers gallery: %s\n", qPrintable(path));
 
@@ -125,17 +101,17 @@ TEST_F(TransfersGallery, EveryStateHasItsRowAndThePictureIsSaved)
     const QRect bar = DownloadProgressCell::progressRectInCell(cell).translated(origin);
     const QColor filled = image.pixelColor(bar.x() + bar.width() / 4, bar.center().y());
     const QColor empty = image.pixelColor(bar.x() + bar.width() * 3 / 4, bar.center().y());
-    EXPECT_TRUE(near(filled, TransferArtwork::fillColor(TransferArtwork::BarColor::Active), 40)) << qPrintable(filled.name());
-    EXPECT_TRUE(near(empty, QColor(231, 231, 231), 20)) << qPrintable(empty.name());
+    EXPECT_TRUE(nearColor(filled, TransferArtwork::fillColor(TransferArtwork::BarColor::Active), 40)) << qPrintable(filled.name());
+    EXPECT_TRUE(nearColor(empty, QColor(231, 231, 231), 20)) << qPrintable(empty.name());
     // The complete row's bar is green.
     const QRect doneCell = view->visualRect(view->indexForObject(view->itemFor(complete.get()), 1));
     const QRect doneBar = DownloadProgressCell::progressRectInCell(doneCell).translated(origin);
-    EXPECT_TRUE(near(image.pixelColor(doneBar.x() + 4, doneBar.center().y()),
+    EXPECT_TRUE(nearColor(image.pixelColor(doneBar.x() + 4, doneBar.center().y()),
                      TransferArtwork::fillColor(TransferArtwork::BarColor::Complete), 40));
     // The rate column writes a running torrent's rate in black and the other states in grey.
     const auto rateText = [&](const TorrentLinePtr& torrent) {
         const QRect cell = view->visualRect(view->indexForObject(view->itemFor(torrent.get()), 2)).translated(origin);
-        return darkestLevel(image, cell.adjusted(2, 8, -20, -8));  // the button at the right left out
+        return darkestGrey(image, cell.adjusted(2, 8, -20, -8));  // the button at the right left out
     };
     EXPECT_LT(rateText(downloading), 60);
     for (const TorrentLinePtr& torrent : {paused, queued, halted})

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QRect>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace ombrelay::test {
+
+// Where a gallery test saves its picture: the file named by `variable`, else `fileName` in the build folder.
+inline QString picturePath(const char* variable, const QString& fileName)
+{
+    const QString chosen = qEnvironmentVariable(variable);
+    if (!chosen.isEmpty())
+        return chosen;
+    const QString build = qEnvironmentVariable("OMBRELAY_BINARY_DIR");
+    return QDir(build.isEmpty() ? QDir::tempPath() : build).filePath(fileName);
+}
+
+// True when every channel of `a` is within `tolerance` of `b`'s.
+inline bool nearColor(const QColor& a, const QColor& b, int tolerance)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+        && std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// The darkest grey level within `rect` of `image` (its ink, on a light background); 255 when there is none.
+inline int darkestGrey(const QImage& image, const QRect& rect)
+{
+    int darkest = 255;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+}  // namespace ombrelay::test
