@@ -4,7 +4,6 @@
 #include "uikit/PZIconCache.h"
 #include "uikit/PZImage.h"
 #include "uikit/PZImageDrawing.h"
-#include "uikit/PZStringIsEmpty.h"
 #include "uikit/PZText.h"
 
 #include <QFile>
@@ -135,16 +134,6 @@ TEST(CachesTest, OpacityIsLimitedAndNeverNaN)
         EXPECT_EQ(PZImageDrawing::clampedOpacity(in), out) << in;
 }
 
-TEST(CachesTest, TextAttributeSetsAreSharedAndSized)
-{
-    EXPECT_EQ(&PZText::textAttributes11(), &PZText::textAttributes11());
-    EXPECT_EQ(PZText::textAttributes11().font.pixelSize(), 11);
-    EXPECT_TRUE(PZText::boldTextAttributes12().font.bold());
-    EXPECT_EQ(PZText::textAttributesCentered12().paragraph.alignment, Qt::AlignHCenter);
-    EXPECT_EQ(PZText::textAttributesWhite11().color, PZColor::whiteColor());
-    EXPECT_NEAR(PZText::textAttributesGray11().color.redF(), 0.65, 0.005);
-}
-
 TEST(CachesTest, HighlightingFindsTermsInTheOriginalTextCaseInsensitively)
 {
     PZTextAttributes bold = PZText::boldTextAttributes11();
@@ -179,13 +168,4 @@ TEST(CachesTest, HighlightingFindsTermsInTheOriginalTextCaseInsensitively)
     EXPECT_TRUE(clamped.attributesAt(2, PZText::textAttributes11()).font.bold());
     EXPECT_FALSE(clamped.attributesAt(1, PZText::textAttributes11()).font.bold());
     EXPECT_EQ(clamped.whiteAttributedString().attributesAt(0, PZText::textAttributes11()).color, PZColor::whiteColor());
-}
-
-TEST(CachesTest, StringIsEmptyTransformer)
-{
-    EXPECT_TRUE(PZStringIsEmpty::transformedValue(QVariant()));
-    EXPECT_TRUE(PZStringIsEmpty::transformedValue(QString()));
-    EXPECT_TRUE(PZStringIsEmpty::transformedValue(QStringLiteral("")));
-    EXPECT_FALSE(PZStringIsEmpty::transformedValue(QStringLiteral(" ")));
-    EXPECT_FALSE(PZStringIsEmpty::transformedValue(0));
 }

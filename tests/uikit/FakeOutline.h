@@ -70,12 +70,11 @@ public:
     {
         if (children.empty() || checkbox == -1)
             return checkbox;
-        int wanted = 0;
-        for (const auto& child : children)
+        int wanted = 0, skipped = 0;
+        for (const auto& child : children) {
             wanted += child->checkboxState() == 0 ? 1 : 0;
-        int skipped = 0;
-        for (const auto& child : children)
             skipped += child->checkboxState() == 1 ? 1 : 0;
+        }
         return wanted == int(children.size()) ? 0 : skipped == int(children.size()) ? 1 : 2;
     }
     bool checkboxIsEnabled() const override { return enabled; }

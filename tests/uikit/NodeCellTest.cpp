@@ -1,4 +1,5 @@
 #include "FakeOutline.h"
+#include "support/Pictures.h"
 
 #include "uikit/PZTextFieldNode.h"
 
@@ -17,23 +18,15 @@ QImage canvas(int width, int height)
     return image;
 }
 
-// The rows of the image holding a pixel darker than light grey, first and last; {-1, -1} when none.
-std::pair<int, int> inkedRows(const QImage& image, int fromX = 0, int toX = -1)
+// The bounding box of the pixels darker than light grey; null when there are none.
+QRect inkBounds(const QImage& image)
 {
-    if (toX < 0)
-        toX = image.width();
-    int first = -1, last = -1;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = fromX; x < toX; ++x) {
-            if (qGray(image.pixel(x, y)) < 160) {
-                if (first < 0)
-                    first = y;
-                last = y;
-                break;
-            }
-        }
-    }
-    return {first, last};
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 160)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
 }
 
 // What a cell draws in a frame on a white canvas.
@@ -52,15 +45,6 @@ QPixmap filled(int edge, Qt::GlobalColor color)
     return pixmap;
 }
 
-int firstInkedColumn(const QImage& image)
-{
-    for (int x = 0; x < image.width(); ++x)
-        for (int y = 0; y < image.height(); ++y)
-            if (qGray(image.pixel(x, y)) < 160)
-                return x;
-    return -1;
-}
-
 class PlainNode : public PZNode
 {
 public:
@@ -73,15 +57,14 @@ TEST(NodeCellTest, TextLinesStayInsideRowsOf17Pixels)
 {
     PlainNode node;
     node.setPrimary(QStringLiteral("Égypte gjpqy|"));
-    const auto [top, bottom] = inkedRows(drawn(node, QSize(200, 40), QRect(0, 0, 200, 17)));
-    ASSERT_GE(top, 0);
-    EXPECT_LT(bottom, 17);
-    EXPECT_GE(top, 0);
+    const QRect ink = inkBounds(drawn(node, QSize(200, 40), QRect(0, 0, 200, 17)));
+    ASSERT_FALSE(ink.isNull());
+    EXPECT_LT(ink.bottom(), 17);
 
     // In a tall row the line keeps its offset from the top.
-    const QImage tall = drawn(node, QSize(200, 41), QRect(0, 0, 200, 41));
-    EXPECT_GE(inkedRows(tall).first, 4);
-    EXPECT_LT(inkedRows(tall).second, 4 + QFontMetrics(PZText::textAttributes11().font).height());
+    const QRect tall = inkBounds(drawn(node, QSize(200, 41), QRect(0, 0, 200, 41)));
+    EXPECT_GE(tall.top(), 4);
+    EXPECT_LT(tall.bottom(), 4 + QFontMetrics(PZText::textAttributes11().font).height());
 }
 
 TEST(NodeCellTest, LinesStartAfterTheImageLessTwo)
@@ -92,14 +75,14 @@ TEST(NodeCellTest, LinesStartAfterTheImageLessTwo)
     const QImage image = drawn(withImage, QSize(100, 17), QRect(0, 0, 100, 17));
     EXPECT_EQ(withImage.leftMargin(), 17);
     EXPECT_EQ(withImage.lineRect(QRect(0, 0, 100, 41), QPoint(15, 4), PZText::textAttributes11().font).x(), 15);
-    EXPECT_EQ(firstInkedColumn(image), 1);  // the image at (1, 1)
+    EXPECT_EQ(inkBounds(image).topLeft(), QPoint(1, 1));  // the image at (1, 1)
 
     PlainNode textOnly;
     textOnly.setPrimary(QStringLiteral("|||"));
     const QImage plain = drawn(textOnly, QSize(100, 17), QRect(10, 0, 90, 17));
     EXPECT_EQ(textOnly.leftMargin(), 0);
-    EXPECT_GE(firstInkedColumn(plain), 10);
-    EXPECT_LE(firstInkedColumn(plain), 13);
+    EXPECT_GE(inkBounds(plain).left(), 10);
+    EXPECT_LE(inkBounds(plain).left(), 13);
 }
 
 TEST(NodeCellTest, SelectedRowInTheActiveStyleUsesTheAlternateImage)
@@ -152,12 +135,7 @@ TEST(NodeCellTest, DisabledCheckboxIsDrawnAtHalfOpacity)
         PZCellState state;
         state.object = &line;
         state.windowIsActive = true;
-        const QImage image = drawn(cell, QSize(60, 17), QRect(0, 0, 60, 17), state);
-        int darkest = 255;
-        for (int y = 3; y < 16; ++y)
-            for (int x = 4; x < 12; ++x)
-                darkest = std::min(darkest, qGray(image.pixel(x, y)));
-        return darkest;
+        return darkestGrey(drawn(cell, QSize(60, 17), QRect(0, 0, 60, 17), state), QRect(4, 3, 8, 13));
     };
     const int enabled = boxInk(true);
     const int disabled = boxInk(false);

@@ -11,15 +11,19 @@ using namespace ombrelay::test;
 
 namespace {
 
-// alpha one (active), alpha two (inactive), beta (complete), gamma and delta (active).
-void fillAlphaExample(FakeOutlineWindow& w)
+// Shown, listing alpha one (active), Alpha two (inactive), beta (complete), gamma and delta (active).
+struct AlphaWindow : FakeOutlineWindow
 {
-    w.add(QStringLiteral("alpha one"), 10, true);
-    w.add(QStringLiteral("Alpha two"), 20, false);
-    w.add(QStringLiteral("beta"), 30, true, true);
-    w.add(QStringLiteral("gamma"), 40, true);
-    w.add(QStringLiteral("delta"), 50, true);
-}
+    AlphaWindow()
+    {
+        window.show();
+        add(QStringLiteral("alpha one"), 10, true);
+        add(QStringLiteral("Alpha two"), 20, false);
+        add(QStringLiteral("beta"), 30, true, true);
+        add(QStringLiteral("gamma"), 40, true);
+        add(QStringLiteral("delta"), 50, true);
+    }
+};
 
 QStringList titles(const PZRoundTabView* tabs)
 {
@@ -33,9 +37,7 @@ QStringList titles(const PZRoundTabView* tabs)
 
 TEST(OutlineViewFilterTest, ButtonCountsCoverTheWholeListAndHonourTheFilterText)
 {
-    FakeOutlineWindow w;
-    w.window.show();
-    fillAlphaExample(w);
+    AlphaWindow w;
     struct Case
     {
         QString text;
@@ -67,9 +69,7 @@ TEST(OutlineViewFilterTest, ButtonCountsCoverTheWholeListAndHonourTheFilterText)
 
 TEST(OutlineViewFilterTest, EmptyFieldAndAllButtonFilterWithTheYesPredicateItself)
 {
-    FakeOutlineWindow w;
-    w.window.show();
-    fillAlphaExample(w);
+    AlphaWindow w;
     EXPECT_EQ(w.view->currentFilterPredicate(), PZPredicate::yes());
     w.tabs->selectButtonAtIndex(1);
     EXPECT_EQ(w.view->currentFilterPredicate(), PZPredicate::instance<IsActivePredicate>());
@@ -82,9 +82,7 @@ TEST(OutlineViewFilterTest, EmptyFieldAndAllButtonFilterWithTheYesPredicateItsel
 
 TEST(OutlineViewFilterTest, ClickingAButtonSelectsItAndRebuildsTheFilter)
 {
-    FakeOutlineWindow w;
-    w.window.show();
-    fillAlphaExample(w);
+    AlphaWindow w;
     QTest::mouseClick(w.tabs->buttonAt(3), Qt::LeftButton);
     EXPECT_EQ(w.tabs->selectedIndex(), 3);
     EXPECT_EQ(w.shownNames(), QStringList({"beta"}));
@@ -96,9 +94,7 @@ TEST(OutlineViewFilterTest, ClickingAButtonSelectsItAndRebuildsTheFilter)
 
 TEST(OutlineViewFilterTest, SelectionWhoseObjectsWereAllFilteredAwayBecomesEmpty)
 {
-    FakeOutlineWindow w;
-    w.window.show();
-    fillAlphaExample(w);
+    AlphaWindow w;
     w.view->selectObjects({w.lines[1].get()});  // Alpha two, inactive
     ASSERT_EQ(w.view->selectedObjects().size(), 1);
     w.tabs->selectButtonAtIndex(1);
@@ -114,9 +110,7 @@ TEST(OutlineViewFilterTest, SelectionWhoseObjectsWereAllFilteredAwayBecomesEmpty
 
 TEST(OutlineViewFilterTest, WorkWaitsWhileHiddenAndRunsWhenShown)
 {
-    FakeOutlineWindow w;
-    w.window.show();
-    fillAlphaExample(w);
+    AlphaWindow w;
     w.window.hide();
     w.add(QStringLiteral("epsilon"), 5, true);
     EXPECT_EQ(w.tabs->countAtIndex(1), 3);  // recount deferred
@@ -132,9 +126,7 @@ TEST(OutlineViewFilterTest, WorkWaitsWhileHiddenAndRunsWhenShown)
 
 TEST(OutlineViewFilterTest, RemovingObjectsUpdatesCountsAndRows)
 {
-    FakeOutlineWindow w;
-    w.window.show();
-    fillAlphaExample(w);
+    AlphaWindow w;
     w.view->removeObjects({w.lines[0].get(), w.lines[3].get(), w.lines[4].get()});
     EXPECT_EQ(w.shownNames(), QStringList({"Alpha two", "beta"}));
     EXPECT_EQ(w.tabs->countAtIndex(1), 0);

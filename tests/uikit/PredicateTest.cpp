@@ -21,13 +21,6 @@ public:
 
 }  // namespace
 
-TEST(PredicateTest, InstancesAreSharedPerClass)
-{
-    EXPECT_EQ(PZPredicate::instance<IsActivePredicate>(), PZPredicate::instance<IsActivePredicate>());
-    EXPECT_EQ(PZPredicate::yes(), PZPredicate::instance<YesPredicate>());
-    EXPECT_NE(PZPredicate::instance<IsActivePredicate>(), PZPredicate::instance<IsCompletePredicate>());
-}
-
 TEST(PredicateTest, CompoundFilterKeepsTheSinglePredicateItself)
 {
     const PZPredicateRef yes = PZPredicate::yes();
