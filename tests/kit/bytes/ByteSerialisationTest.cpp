@@ -62,7 +62,6 @@ TEST(ByteWriter, AppendStringAIsStrictAscii)
     EXPECT_EQ(buffer, "xGET /");
     EXPECT_FALSE(appendStringA(buffer, u"caf\u00e9"));
     EXPECT_EQ(buffer, "xGET /");
-    EXPECT_EQ(QStringLiteral("\u00e9").toUtf8(), bytes({0xc3, 0xa9}));
 }
 
 TEST(ByteReader, IndexedReadsAreCheckedAndOrdered)
@@ -76,27 +75,13 @@ TEST(ByteReader, IndexedReadsAreCheckedAndOrdered)
     EXPECT_EQ(deserializeByte8AtIndex(data, 1), 0x0908070605040302ull);
     EXPECT_EQ(deserializeBigEndian8AtIndex(data, 0), 0x0102030405060708ull);
 
-    struct Case
-    {
-        qsizetype index;
-        int width;
-    };
-    for (const Case& c : {Case{9, 1}, Case{8, 2}, Case{6, 4}, Case{2, 8}, Case{-1, 1}, Case{-1, 4}}) {
-        SCOPED_TRACE(testing::Message() << "index " << c.index << " width " << c.width);
-        switch (c.width) {
-        case 1:
-            EXPECT_FALSE(deserializeByteAtIndex(data, c.index));
-            break;
-        case 2:
-            EXPECT_FALSE(deserializeBigEndian2AtIndex(data, c.index));
-            break;
-        case 4:
-            EXPECT_FALSE(deserializeByte4AtIndex(data, c.index));
-            break;
-        default:
-            EXPECT_FALSE(deserializeBigEndian8AtIndex(data, c.index));
-        }
-    }
+    // Reads past either end fail.
+    EXPECT_FALSE(deserializeByteAtIndex(data, 9));
+    EXPECT_FALSE(deserializeBigEndian2AtIndex(data, 8));
+    EXPECT_FALSE(deserializeByte4AtIndex(data, 6));
+    EXPECT_FALSE(deserializeBigEndian8AtIndex(data, 2));
+    EXPECT_FALSE(deserializeByteAtIndex(data, -1));
+    EXPECT_FALSE(deserializeByte4AtIndex(data, -1));
     EXPECT_FALSE(deserializeByteAtIndex(QByteArray(), 0));
 }
 

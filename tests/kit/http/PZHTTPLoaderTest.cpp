@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -37,20 +38,64 @@ protected:
     HttpTestServer server;
 };
 
-TEST_F(HttpLoaderTest, StatusCodesAreNotErrors)
+HttpTestResponse closeDelimited(const QByteArray& body)
 {
-    server.route("/missing", HttpTestResponse{404, {{"Content-Type", "text/html"}}, "<p>gone</p>"});
-    for (bool needsMimeType : {false, true}) {
+    HttpTestResponse response{200, {}, body};
+    response.closeDelimited = true;
+    return response;
+}
+
+// A load ends in a completion whatever the status, or in a failure of its kind.
+TEST_F(HttpLoaderTest, ResponsesEndInACompletionOrAFailureOfTheirKind)
+{
+    const qint64 cap = 1000;
+    const HttpTestResponse missing{404, {{"Content-Type", "text/html"}}, "<p>gone</p>"};
+    HttpTestResponse cut{200, {}, QByteArray(900, 'x')};
+    cut.closeAfterBytes = 400;  // inside the body announced with Content-Length 900
+    HttpTestResponse silent;
+    silent.silent = true;
+    struct Case
+    {
+        const char* path;
+        HttpTestResponse response;
+        std::optional<HttpError::Kind> failure;  // none: completes with the response's status and body
+        bool needsMimeType = false;
+        int timeoutMs = 60000;
+    };
+    const Case cases[] = {
+        {"/missing", missing, {}},
+        {"/missing-typed", missing, {}, true},
+        {"/empty", closeDelimited({}), {}},
+        {"/fits", {200, {}, QByteArray(cap, 'b')}, {}},
+        {"/fits-close", closeDelimited(QByteArray(cap, 'b')), {}},
+        {"/over", {200, {}, QByteArray(cap + 1, 'b')}, HttpError::Kind::BodyTooLarge},  // from its Content-Length
+        {"/over-close", closeDelimited(QByteArray(50 * cap, 'b')), HttpError::Kind::BodyTooLarge},  // streaming in
+        {"/cut", cut, HttpError::Kind::Network},
+        {"/silent", silent, HttpError::Kind::TimedOut, false, 300},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        server.route(c.path, c.response);
         PZHTTPLoader loader;
-        loader.setNeedsMimeType(needsMimeType);
+        loader.setNeedsMimeType(c.needsMimeType);
+        loader.setMaxBodySize(cap);
+        loader.setTimeoutMs(c.timeoutMs);
         LoadRecorder rec(loader);
-        loader.loadURL(server.url("/missing"));
+        loader.loadURL(server.url(c.path));
         ASSERT_TRUE(rec.wait());
+        if (c.failure) {
+            EXPECT_EQ(rec.errors, 1);
+            EXPECT_EQ(rec.error.kind, *c.failure);
+            continue;
+        }
         EXPECT_EQ(rec.completions, 1);
-        EXPECT_EQ(loader.statusCode(), 404);
-        EXPECT_EQ(rec.data, "<p>gone</p>");
-        EXPECT_EQ(loader.mimeType(), needsMimeType ? QString("text/html") : QString());
+        EXPECT_EQ(loader.statusCode(), c.response.status);
+        EXPECT_EQ(rec.data, c.response.body);
+        EXPECT_EQ(loader.data().isNull(), c.response.body.isEmpty());
+        EXPECT_EQ(loader.mimeType(), c.needsMimeType ? QString("text/html") : QString());
     }
+    EXPECT_EQ(PZHTTPLoader().timeoutMs(), 60000);
+    EXPECT_EQ(PZHTTPLoader().maxBodySize(), PZHTTPLoader::kPageBodyCap);
 }
 
 TEST_F(HttpLoaderTest, GetRequestCarriesUserAgentAndNoCookie)
@@ -96,31 +141,6 @@ TEST_F(HttpLoaderTest, PostCarriesFormBody)
     EXPECT_FALSE(req.hasHeader("Expect"));
 }
 
-TEST_F(HttpLoaderTest, EmptyBodyAndCutResponses)
-{
-    HttpTestResponse headersOnly{200, {}, {}};
-    headersOnly.closeDelimited = true;
-    server.route("/empty", headersOnly);
-    HttpTestResponse cut{200, {}, QByteArray(5000, 'x')};
-    cut.closeAfterBytes = 2000;  // inside the body announced with Content-Length 5000
-    server.route("/cut", cut);
-
-    PZHTTPLoader empty;
-    LoadRecorder emptyRec(empty);
-    empty.loadURL(server.url("/empty"));
-    ASSERT_TRUE(emptyRec.wait());
-    EXPECT_EQ(emptyRec.completions, 1);
-    EXPECT_EQ(empty.statusCode(), 200);
-    EXPECT_TRUE(empty.data().isNull());
-
-    PZHTTPLoader truncated;
-    LoadRecorder cutRec(truncated);
-    truncated.loadURL(server.url("/cut"));
-    ASSERT_TRUE(cutRec.wait());
-    EXPECT_EQ(cutRec.errors, 1);
-    EXPECT_EQ(cutRec.error.kind, HttpError::Kind::Network);
-}
-
 TEST_F(HttpLoaderTest, RedirectsFollowedOnlyWhenAskedAndAtMostFive)
 {
     // /hop/N redirects to /hop/N-1; /hop/0 is the page.
@@ -153,52 +173,6 @@ TEST_F(HttpLoaderTest, RedirectsFollowedOnlyWhenAskedAndAtMostFive)
             EXPECT_EQ(rec.error.kind, HttpError::Kind::TooManyRedirects);
         }
     }
-}
-
-TEST_F(HttpLoaderTest, SilentServerTimesOut)
-{
-    EXPECT_EQ(PZHTTPLoader().timeoutMs(), 60000);
-    HttpTestResponse silent;
-    silent.silent = true;
-    server.route("/silent", silent);
-    PZHTTPLoader loader;
-    loader.setTimeoutMs(300);
-    LoadRecorder rec(loader);
-    loader.loadURL(server.url("/silent"));
-    ASSERT_TRUE(rec.wait(5000));
-    EXPECT_EQ(rec.errors, 1);
-    EXPECT_EQ(rec.error.kind, HttpError::Kind::TimedOut);
-    EXPECT_EQ(server.requestCount(), 1);
-}
-
-TEST_F(HttpLoaderTest, BodyCapIsAnError)
-{
-    const qint64 cap = 1000;
-    struct Case { const char* path; qint64 size; bool closeDelimited; bool fits; } cases[] = {
-        {"/fits", cap, false, true},
-        {"/over", cap + 1, false, false},                // refused from its Content-Length
-        {"/fits-close", cap, true, true},
-        {"/over-close", 50 * cap, true, false},          // refused while it streams in
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        HttpTestResponse r{200, {}, QByteArray(c.size, 'b')};
-        r.closeDelimited = c.closeDelimited;
-        server.route(c.path, r);
-        PZHTTPLoader loader;
-        loader.setMaxBodySize(cap);
-        LoadRecorder rec(loader);
-        loader.loadURL(server.url(c.path));
-        ASSERT_TRUE(rec.wait());
-        if (c.fits) {
-            EXPECT_EQ(rec.completions, 1);
-            EXPECT_EQ(rec.data.size(), c.size);
-        } else {
-            EXPECT_EQ(rec.errors, 1);
-            EXPECT_EQ(rec.error.kind, HttpError::Kind::BodyTooLarge);
-        }
-    }
-    EXPECT_EQ(PZHTTPLoader().maxBodySize(), PZHTTPLoader::kPageBodyCap);
 }
 
 TEST_F(HttpLoaderTest, ProxyFromEnvironmentGetsAbsoluteForm)

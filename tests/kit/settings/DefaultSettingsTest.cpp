@@ -56,18 +56,9 @@ TEST_F(DefaultSettingsTest, RegistersEveryKeyWithItsValue)
     EXPECT_TRUE(settings.string(QStringLiteral("kDefaultSite")).startsWith(QLatin1String("http")));
     const QString available = settings.string(QStringLiteral("kVistrelAvailable"));
     EXPECT_TRUE(available == QLatin1String("1") || available == QLatin1String("0")) << available.toStdString();
-}
-
-TEST_F(DefaultSettingsTest, LimitWindowReadsBackAsElevenPmToEightAm)
-{
-    registerDefaultSettings(settings);
+    // The limit window reads back as 11 pm to 8 am; the source list is an empty binary array.
     EXPECT_EQ(settings.timeOfDay(QStringLiteral("kDisableStartTime")), QTime(23, 0));
     EXPECT_EQ(settings.timeOfDay(QStringLiteral("kDisableEndTime")), QTime(8, 0));
-}
-
-TEST_F(DefaultSettingsTest, SourceListDataIsAnEmptyBinaryArray)
-{
-    registerDefaultSettings(settings);
     const QVariant list = PropertyList::fromBinary(settings.bytes(QStringLiteral("SourceListData")));
     ASSERT_EQ(list.typeId(), QMetaType::QVariantList);
     EXPECT_TRUE(list.toList().isEmpty());
