@@ -23,28 +23,44 @@
 
 namespace ombrelay::test {
 
-// A connected TCP pair on 127.0.0.1: {engine side, remote side}, both non-blocking; -1s on failure.
-inline std::pair<int, int> loopbackPair()
+// A non-blocking listening socket on 127.0.0.1 at a free port; -1 on failure.
+inline int loopbackListener(quint16& port)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(listener, 1) != 0
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0
         || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(listener);
-        return {-1, -1};
+        return -1;
     }
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+// A connected TCP pair on 127.0.0.1: {engine side, remote side}, both non-blocking; -1s on failure.
+inline std::pair<int, int> loopbackPair()
+{
+    quint16 port = 0;
+    const int listener = loopbackListener(port);
+    if (listener < 0)
+        return {-1, -1};
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(listener);
+    pollfd pending{listener, POLLIN, 0};
+    const bool connected = ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && ::poll(&pending, 1, 2000) == 1;
+    const int server = connected ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK) : -1;
+    ::close(listener);
+    if (server < 0) {
         ::close(client);
         return {-1, -1};
     }
-    const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    ::close(listener);
     ::fcntl(client, F_SETFL, ::fcntl(client, F_GETFL) | O_NONBLOCK);
     return {client, server};
 }

@@ -93,8 +93,9 @@ TEST_F(PZWriteStreamTest, QueuedPiecesNeverInterleave)
         }
         EXPECT_EQ(seen, expected);
         EXPECT_EQ(sender.uploaded, 2u * 16384u);
-        if (c.torrentLimit < 0)
+        if (c.torrentLimit < 0) {
             EXPECT_LT(global.bytesAvailableForConsumption(), 0) << "exempt bytes still count globally";
+        }
         ::close(remote);
         resetGlobalBudgets();
     }
@@ -182,15 +183,10 @@ TEST_F(PZWriteStreamTest, IdleConnectionIsNotWatchedForWritability)
 TEST_F(PZWriteStreamTest, HandshakeWaitsForTheConnectionAndEncryptsOnlyWhenAsked)
 {
     // A connection still being established keeps its messages until the first writable event.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const int fd = PZSocket::connectTo(address.sin_addr.s_addr, ntohs(address.sin_port));
+    quint16 port = 0;
+    const int listener = loopbackListener(port);
+    ASSERT_GE(listener, 0);
+    const int fd = PZSocket::connectTo(htonl(INADDR_LOOPBACK), port);
     ASSERT_GE(fd, 0);
     RecordingPeer dialer(fd);
     dialer.socket->writeStream().setCipher(std::make_unique<CountingCipher>());
@@ -198,6 +194,8 @@ TEST_F(PZWriteStreamTest, HandshakeWaitsForTheConnectionAndEncryptsOnlyWhenAsked
     dialer.socket->writeStream().writeHandshakingMessage("secret", true);
     EXPECT_EQ(dialer.socket->writeStream().pendingHighPriorityCount(), dialer.socket->isOpen() ? 0 : 2);
     ASSERT_TRUE(dialer.open());
+    pollfd pending{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&pending, 1, 2000), 1);
     const int remote = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     ::close(listener);
     QByteArray seen = receive(remote, 11);

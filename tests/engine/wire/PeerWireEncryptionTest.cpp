@@ -14,61 +14,10 @@ namespace {
 constexpr quint32 kPlain = 0x01;
 constexpr quint32 kRC4 = 0x02;
 
-class PeerWireEncryptionTest : public ::testing::Test
+class PeerWireEncryptionTest : public PeerWireFixture
 {
 protected:
-    void SetUp() override
-    {
-        resetGlobalBudgets();
-        ASSERT_TRUE(folder.isValid());
-        torrent = std::make_unique<FakeTorrent>(100'000, 32768, folder.filePath("data"));
-    }
-    void TearDown() override
-    {
-        wire.reset();
-        remote.reset();
-        if (listener >= 0)
-            ::close(listener);
-        pumpOnce();
-    }
-
-    void dial()
-    {
-        listener = loopbackListener(port);
-        ASSERT_GE(listener, 0);
-        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, port, 0);
-        ASSERT_NE(wire, nullptr);
-        wire->setEndedHandler([this](PeerWire&) { ++endings; });
-    }
-    // The next connection the wire makes, as the scripted remote; false when none comes.
-    bool acceptNext(int timeoutMs = 3000)
-    {
-        int fd = -1;
-        if (!pumpUntil([&] { return (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0; },
-                       timeoutMs))
-            return false;
-        remote = std::make_unique<ScriptedPeer>(fd);
-        return true;
-    }
-
-    void adopt()
-    {
-        auto [remoteFd, engineFd] = loopbackPair();
-        ASSERT_GE(engineFd, 0);
-        remote = std::make_unique<ScriptedPeer>(remoteFd);
-        wire = PeerWire::adoptIncoming(engineFd, INADDR_LOOPBACK, 40000, [&](const QByteArray& hash, PeerWire::TorrentKey key) {
-            return namesTorrent(hash, key, kWireInfoHash) ? torrent.get() : nullptr;
-        }, 0);
-        wire->setEndedHandler([this](PeerWire&) { ++endings; });
-    }
-
-    QTemporaryDir folder;
-    std::unique_ptr<FakeTorrent> torrent;
-    std::unique_ptr<PeerWire> wire;
-    std::unique_ptr<ScriptedPeer> remote;
-    int listener = -1;
-    quint16 port = 0;
-    int endings = 0;
+    void SetUp() override { makeTorrent(100'000, 32768); }
 };
 
 // An initiator written from the primitives: Ya without padding, then req1, req2 ^ req3 and the encrypted
@@ -149,8 +98,7 @@ TEST_F(PeerWireEncryptionTest, DialledConnectionRetriesInPlainOnlyWhenThePeersKe
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.behaviour));
-        endings = 0;
-        dial();
+        dial(PeerWire::HandshakeMode::Encrypted);
         ASSERT_TRUE(acceptNext());
         // Ya: our 96-byte key and at least one pad byte.
         ASSERT_TRUE(remote->fill(97));
@@ -189,16 +137,13 @@ TEST_F(PeerWireEncryptionTest, DialledConnectionRetriesInPlainOnlyWhenThePeersKe
             EXPECT_EQ(wire->handshakeMode(), PeerWire::HandshakeMode::Encrypted);
         }
         EXPECT_EQ(endings, c.retry ? 0 : 1);
-        wire.reset();
-        remote.reset();
-        ::close(listener);
-        listener = -1;
+        TearDown();
     }
 }
 
 TEST_F(PeerWireEncryptionTest, PlainRetryIsMadeOnceAndItsFailureEndsThePeer)
 {
-    dial();
+    dial(PeerWire::HandshakeMode::Encrypted);
     ASSERT_TRUE(acceptNext());
     wire->tick(5000);
     remote.reset();
@@ -232,7 +177,6 @@ TEST_F(PeerWireEncryptionTest, AcceptedEncryptedConnectionsAnswerWhatTheInitiato
     const QByteArray haveAll = PeerMessage::simple(PeerMessage::HaveAll);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        endings = 0;
         adopt();
         ScriptedInitiator initiator(*remote, kWireInfoHash);
         ASSERT_TRUE(initiator.offer(c.provide, QByteArray(c.padC, 'p'),
@@ -253,8 +197,7 @@ TEST_F(PeerWireEncryptionTest, AcceptedEncryptedConnectionsAnswerWhatTheInitiato
         initiator.send(haveAll);
         EXPECT_TRUE(pumpUntil([&] { return wire->weAreInterested(); }));
         EXPECT_EQ(endings, 0);
-        wire.reset();
-        remote.reset();
+        TearDown();
     }
 }
 
@@ -272,14 +215,12 @@ TEST_F(PeerWireEncryptionTest, AcceptedConnectionEndsOnABadVerificationConstantO
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        endings = 0;
         adopt();
         ScriptedInitiator initiator(*remote, c.infoHash);
         ASSERT_TRUE(initiator.offer(kRC4, {}, remoteHandshake(0x05, c.infoHash), c.verification));
         EXPECT_TRUE(pumpUntil([&] { return endings > 0; }));
         EXPECT_TRUE(remote->closedByEngine());
         EXPECT_FALSE(wire->isStreamingMessages());
-        wire.reset();
-        remote.reset();
+        TearDown();
     }
 }

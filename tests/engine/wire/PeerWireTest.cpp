@@ -22,36 +22,17 @@ QByteArray u32(quint32 v)
 }
 
 // An outgoing connection from the engine to a scripted peer on loopback, past both handshakes.
-class PeerWireTest : public ::testing::Test
+class PeerWireTest : public PeerWireFixture
 {
 protected:
-    void SetUp() override
-    {
-        resetGlobalBudgets();
-        ASSERT_TRUE(folder.isValid());
-        torrent = std::make_unique<FakeTorrent>(1'000'000, 262144, folder.filePath("data"));
-    }
-    void TearDown() override
-    {
-        wire.reset();
-        remote.reset();
-        pumpOnce();
-    }
+    void SetUp() override { makeTorrent(1'000'000, 262144); }
 
     // Dials the scripted peer in plain; returns the handshake the engine sent.
     QByteArray dial()
     {
-        quint16 port = 0;
-        const int listener = loopbackListener(port);
-        EXPECT_GE(listener, 0);
-        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, port, 0, PeerWire::HandshakeMode::Plain);
-        EXPECT_NE(wire, nullptr);
-        wire->setEndedHandler([this](PeerWire&) { ++endings; });
-        int fd = -1;
-        pumpUntil([&] { return (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0; });
-        ::close(listener);
-        remote = std::make_unique<ScriptedPeer>(fd);
-        return remote->take(PeerHandshake::kSize);
+        PeerWireFixture::dial(PeerWire::HandshakeMode::Plain);
+        EXPECT_TRUE(acceptNext());
+        return remote ? remote->take(PeerHandshake::kSize) : QByteArray();
     }
     // Dials and completes the handshake with the given reserved byte 27; returns what the engine sent
     // right after it.
@@ -67,13 +48,6 @@ protected:
         remote->buffered.clear();
         return after;
     }
-    bool ended() { return pumpUntil([&] { return endings > 0; }) && remote->closedByEngine(); }
-
-    QTemporaryDir folder;
-    std::unique_ptr<FakeTorrent> torrent;
-    std::unique_ptr<PeerWire> wire;
-    std::unique_ptr<ScriptedPeer> remote;
-    int endings = 0;
 };
 
 }  // namespace
@@ -335,21 +309,13 @@ TEST_F(PeerWireTest, APeerThatClosesIsLostBeforeOrAfterTheHandshake)
         EXPECT_EQ(wire->ending(), PeerLink::Ending::Lost);
         EXPECT_EQ(wire->reachedMessages(), handshake);
         TearDown();
-        endings = 0;
     }
 }
 
 TEST_F(PeerWireTest, IncomingConnectionsAttachByInfoHashOrEnd)
 {
     for (const bool known : {true, false}) {
-        auto [remoteFd, engineFd] = loopbackPair();
-        ASSERT_GE(engineFd, 0);
-        remote = std::make_unique<ScriptedPeer>(remoteFd);
-        wire = PeerWire::adoptIncoming(engineFd, INADDR_LOOPBACK, 40000, [&](const QByteArray& hash, PeerWire::TorrentKey key) {
-            return known && namesTorrent(hash, key, kWireInfoHash) ? torrent.get() : nullptr;
-        }, 0);
-        endings = 0;
-        wire->setEndedHandler([this](PeerWire&) { ++endings; });
+        adopt(known);
         remote->write(remoteHandshake());
         if (known) {
             EXPECT_EQ(remote->take(68).mid(28, 20), kWireInfoHash);
@@ -360,8 +326,7 @@ TEST_F(PeerWireTest, IncomingConnectionsAttachByInfoHashOrEnd)
         }
         wire->tick(PeerWire::kHandshakeTimeoutMs);
         EXPECT_EQ(wire->hasEnded(), !known);
-        wire.reset();
-        remote.reset();
+        TearDown();
     }
 }
 
@@ -386,8 +351,6 @@ TEST_F(PeerWireTest, AsAPeerLinkItNamesItsPeerAndDisconnectsQuietly)
     connect();
     PeerLink& link = *wire;
     EXPECT_EQ(link.peerAddress().toString(), QStringLiteral("127.0.0.1:%1").arg(wire->port()));
-    EXPECT_EQ(link.bytesDownloaded(), 0u);
-    EXPECT_EQ(link.handshakeMode(), PeerLink::Handshake::Plain);
     link.disconnectFromPeer();
     EXPECT_TRUE(ended());
     EXPECT_EQ(endings, 1);

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <gtest/gtest.h>
 
 namespace ombrelay::test {
 
@@ -121,23 +122,6 @@ private:
     QFile file;
 };
 
-// A non-blocking listening socket on 127.0.0.1 at a free port; -1 on failure.
-inline int loopbackListener(quint16& port)
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0
-        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(listener);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return listener;
-}
-
 inline void pumpOnce()
 {
     SocketReactor::instance().processEvents();
@@ -242,6 +226,72 @@ public:
     int fd;
     QByteArray buffered;
     bool closed = false;
+};
+
+// The next connection on `listener`, as a scripted remote; null when none comes in time.
+inline std::unique_ptr<ScriptedPeer> acceptScripted(int listener, int timeoutMs = 3000)
+{
+    int fd = -1;
+    if (!pumpUntil([&] { return (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0; },
+                   timeoutMs))
+        return nullptr;
+    return std::make_unique<ScriptedPeer>(fd);
+}
+
+// A peer wire over a fake torrent, its remote end scripted on loopback: dialled by the wire, or accepted.
+class PeerWireFixture : public ::testing::Test
+{
+protected:
+    void makeTorrent(quint64 total, quint32 pieceLength)
+    {
+        resetGlobalBudgets();
+        ASSERT_TRUE(folder.isValid());
+        torrent = std::make_unique<FakeTorrent>(total, pieceLength, folder.filePath("data"));
+    }
+    void TearDown() override
+    {
+        wire.reset();
+        remote.reset();
+        if (listener >= 0)
+            ::close(listener);
+        listener = -1;
+        endings = 0;
+        pumpOnce();
+    }
+    // The wire dials a listener of ours; acceptNext() takes its connections.
+    void dial(PeerWire::HandshakeMode mode)
+    {
+        quint16 port = 0;
+        listener = loopbackListener(port);
+        ASSERT_GE(listener, 0);
+        wire = PeerWire::connectTo(*torrent, INADDR_LOOPBACK, port, 0, mode);
+        ASSERT_NE(wire, nullptr);
+        wire->setEndedHandler([this](PeerWire&) { ++endings; });
+    }
+    bool acceptNext(int timeoutMs = 3000)
+    {
+        remote = acceptScripted(listener, timeoutMs);
+        return remote != nullptr;
+    }
+    // The wire takes an incoming connection; it attaches to the torrent when `known`.
+    void adopt(bool known = true)
+    {
+        auto [remoteFd, engineFd] = loopbackPair();
+        ASSERT_GE(engineFd, 0);
+        remote = std::make_unique<ScriptedPeer>(remoteFd);
+        wire = PeerWire::adoptIncoming(engineFd, INADDR_LOOPBACK, 40000, [this, known](const QByteArray& hash, PeerWire::TorrentKey key) {
+            return known && namesTorrent(hash, key, kWireInfoHash) ? torrent.get() : nullptr;
+        }, 0);
+        wire->setEndedHandler([this](PeerWire&) { ++endings; });
+    }
+    bool ended() { return pumpUntil([&] { return endings > 0; }) && remote->closedByEngine(); }
+
+    QTemporaryDir folder;
+    std::unique_ptr<FakeTorrent> torrent;
+    std::unique_ptr<PeerWire> wire;
+    std::unique_ptr<ScriptedPeer> remote;
+    int listener = -1;
+    int endings = 0;
 };
 
 inline QByteArray remoteHandshake(char reserved7 = 0x05, const QByteArray& infoHash = kWireInfoHash,
