@@ -10,6 +10,7 @@
 #include "kit/SerialQueue.h"
 #include "platform/VolumeMonitor.h"
 #include "support/RandomContent.h"
+#include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 
 #include <QDir>
@@ -120,12 +121,6 @@ protected:
             if (!torrent.storage()->blockArrived(peer, piece, quint32(at), bytes.mid(at, 16384)))
                 return false;
         return true;
-    }
-
-    static QByteArray readAll(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     QTemporaryDir dir;

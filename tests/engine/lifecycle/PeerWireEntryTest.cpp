@@ -42,9 +42,9 @@ TEST_F(PeerWireEntry, ScriptedPeersDownloadAMultiFileTorrentByteIdenticalAndTheS
     EXPECT_EQ(peers.banned, QStringList{"10.0.0.9:6881"});
     EXPECT_EQ(peers.verified.size(), t.pieceCount());
     const QString root = QDir(downloads).filePath("Album");
-    EXPECT_EQ(readAll(root + "/a.bin"), t.content.mid(0, 20000));
-    EXPECT_EQ(readAll(root + "/sub/b.bin"), t.content.mid(20000, 30000));
-    EXPECT_EQ(readAll(root + "/c.bin"), t.content.mid(50000, 15000));
+    EXPECT_EQ(readFile(root + "/a.bin"), t.content.mid(0, 20000));
+    EXPECT_EQ(readFile(root + "/sub/b.bin"), t.content.mid(20000, 30000));
+    EXPECT_EQ(readFile(root + "/c.bin"), t.content.mid(50000, 15000));
 
     // Completion ran once: one notice with the final path, one "completed" event.
     spinFor(200);

@@ -79,8 +79,8 @@ TEST_P(RelocationTest, CompletedContentLeavesTheIncompleteFolderOrStaysWhole)
         << "one notice, naming where the data is";
     EXPECT_EQ(torrent->downloadPath().toStdString(), home.toStdString());
     EXPECT_EQ(torrent->shouldRelocateOnCompletion(), !moved) << "a failed move is tried again later";
-    EXPECT_EQ(readAll(QDir(home).filePath("Album/cd1/a.bin")), t.content.left(100000));
-    EXPECT_EQ(readAll(QDir(home).filePath("Album/b.bin")), t.content.mid(100000));
+    EXPECT_EQ(readFile(QDir(home).filePath("Album/cd1/a.bin")), t.content.left(100000));
+    EXPECT_EQ(readFile(QDir(home).filePath("Album/b.bin")), t.content.mid(100000));
     EXPECT_TRUE(waitUntil([&] {
         SessionLifecycle::cleanupQueue().drain();
         return entries(moved ? incomplete : finalFolder).isEmpty();
@@ -114,10 +114,7 @@ TEST(ContentMover, CopiesATreeWithLinksAndRemovesItsPartOnFailure)
     ASSERT_TRUE(dir.isValid());
     const QString from = dir.filePath("tree");
     ASSERT_TRUE(QDir().mkpath(from + "/sub/empty"));
-    QFile file(from + "/sub/data.bin");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(3 * 1024 * 1024 + 5, 'x'));
-    file.close();
+    ASSERT_TRUE(writeFile(from + "/sub/data.bin", QByteArray(3 * 1024 * 1024 + 5, 'x')));
     ASSERT_TRUE(QFile::link("sub/data.bin", from + "/link"));
 
     QString error;

@@ -3,6 +3,7 @@
 #include "engine/storage/OpenFile.h"
 #include "kit/PZCrypto.h"
 #include "support/RandomContent.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -23,9 +24,7 @@ protected:
     std::shared_ptr<OpenFile> writeFile(const QByteArray& content)
     {
         const QString path = m_dir.filePath("data");
-        QFile out(path);
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
-        out.close();
+        EXPECT_TRUE(ombrelay::test::writeFile(path, content));
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
         EXPECT_GE(fd, 0);
         return std::make_shared<OpenFile>(fd, path);

@@ -2,6 +2,7 @@
 #include "engine/storage/PieceStore.h"
 #include "kit/SerialQueue.h"
 #include "support/RandomContent.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,20 +48,12 @@ struct Fixture
         return store.storeBlock(geometry.pieceOfBlock(b), geometry.offsetOfBlock(b), block(b));
     }
 
-    QByteArray fileBytes(int i) const
-    {
-        QFile f(files[i].path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray fileBytes(int i) const { return test::readFile(files[i].path); }
 
     void writeFiles() const
     {
-        for (const auto& file : files) {
-            QDir().mkpath(QFileInfo(file.path).absolutePath());
-            QFile f(file.path);
-            f.open(QIODevice::WriteOnly);
-            f.write(content.mid(file.offset, file.length));
-        }
+        for (const auto& file : files)
+            ASSERT_TRUE(test::writeFile(file.path, content.mid(file.offset, file.length)));
     }
 };
 
@@ -169,11 +162,11 @@ TEST(PieceStore, ServesOnlyVerifiedSpansAndNeverZerosForVanishedData)
         settle();
         ASSERT_TRUE(answer.has_value());
         EXPECT_EQ(answer->has_value(), c.served) << c.piece << " " << c.offset << " " << c.length;
-        if (c.served)
+        if (c.served) {
             EXPECT_EQ(**answer, f.content.mid(c.offset, c.length));
+        }
     }
 
-    QSignalSpy lost(&store, &PieceStore::piecesLost);
     store.purgeCachedDescriptors();
     QFile::remove(f.files[0].path);
     std::optional<std::optional<QByteArray>> answer;
@@ -188,9 +181,7 @@ TEST(PieceStore, WriteIntoFileThatCannotBeCreatedFails)
 {
     // A path component that is a regular file cannot hold a folder (root cannot write there either).
     Fixture f(16384, {16384});
-    QFile blocker(f.dir.filePath(QStringLiteral("Payload")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(test::writeFile(f.dir.filePath(QStringLiteral("Payload"))));
     PieceStore store(f.geometry, f.files, f.hashes);
     QSignalSpy failed(&store, &PieceStore::writeFailed);
     ASSERT_TRUE(f.store(store, 0));
@@ -312,9 +303,7 @@ TEST(PieceStore, KeepsBitfieldFiles)
     settle();
     store.saveBitfields();
     settle();
-    QFile pieces(f.dir.filePath(QStringLiteral("downloadedPieces.bitfield")));
-    ASSERT_TRUE(pieces.open(QIODevice::ReadOnly));
-    EXPECT_EQ(pieces.readAll(), QByteArray::fromHex("a0"));
+    EXPECT_EQ(test::readFile(f.dir.filePath(QStringLiteral("downloadedPieces.bitfield"))), QByteArray::fromHex("a0"));
 }
 
 TEST(PieceStore, CreatesWantedEmptyFilesOnly)
@@ -355,9 +344,7 @@ TEST(FileHandleCache, ClosesLeastRecentlyUsedButNeverUnderAUser)
     EXPECT_EQ(cache.openCount(), 16u);
     // f0 was dropped from the cache, but our handle still writes to it.
     EXPECT_TRUE(first->writeAt("abc", 3, 0));
-    QFile f0(dir.filePath(QStringLiteral("f0")));
-    ASSERT_TRUE(f0.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f0.readAll(), QByteArray("abc"));
+    EXPECT_EQ(test::readFile(dir.filePath(QStringLiteral("f0"))), QByteArray("abc"));
     // Opening it again gives a fresh handle.
     EXPECT_NE(cache.open(dir.filePath(QStringLiteral("f0"))), first);
 

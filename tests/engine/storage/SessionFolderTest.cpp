@@ -1,6 +1,7 @@
 #include "engine/storage/SessionFolder.h"
 #include "kit/AppPaths.h"
 #include "kit/PropertyList.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
+using ombrelay::test::writeFile;
 
 namespace {
 
@@ -20,13 +22,6 @@ protected:
     void TearDown() override { AppPaths::setApplicationSupportPath({}); }
     QTemporaryDir m_dir;
 };
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 }  // namespace
 
@@ -59,8 +54,8 @@ TEST_F(SessionFolderTest, RecordsRoundTrip)
     ASSERT_TRUE(folder.writeMetainfo(record.metainfo));
     ASSERT_TRUE(folder.writeTorrentPlist(record));
     ASSERT_TRUE(folder.writeStatePlist(record));
-    writeFile(folder.filePath(QStringLiteral("downloadedBlocks.bitfield")), QByteArray::fromHex("ff80"));
-    writeFile(folder.filePath(QStringLiteral("downloadedPieces.bitfield")), QByteArray::fromHex("f0"));
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("downloadedBlocks.bitfield")), QByteArray::fromHex("ff80")));
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("downloadedPieces.bitfield")), QByteArray::fromHex("f0")));
 
     EXPECT_EQ(SessionFolder::storedFolderNames(), QStringList{QFileInfo(folder.path()).fileName()});
     const auto back = SessionFolder(folder.path()).read(1 << 20);
@@ -96,7 +91,7 @@ TEST_F(SessionFolderTest, ReadsTheOlderForm)
                       {QStringLiteral("downloadedPieces"), QByteArray::fromHex("80")}};
     ASSERT_TRUE(PropertyList::write(folder.filePath(QStringLiteral("torrent.plist")), torrent));
     ASSERT_TRUE(PropertyList::write(folder.filePath(QStringLiteral("state.plist")), state));
-    writeFile(folder.filePath(QStringLiteral("peers.bitfield")), QByteArray::fromHex("7f0000011ae1"));
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("peers.bitfield")), QByteArray::fromHex("7f0000011ae1")));
 
     const auto record = folder.read(1 << 20);
     ASSERT_TRUE(record);
@@ -116,9 +111,9 @@ TEST_F(SessionFolderTest, DamagedFilesFallBackOrRefuse)
     ASSERT_TRUE(folder.create());
     EXPECT_FALSE(folder.read(1 << 20)) << "no metainfo, no torrent";
 
-    writeFile(folder.filePath(QStringLiteral("torrent")), "d4:infod6:lengthi5eee");
-    writeFile(folder.filePath(QStringLiteral("torrent.plist")), "not a property list");
-    writeFile(folder.filePath(QStringLiteral("state.plist")), QByteArray("bplist00\xff\xff", 10));
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("torrent")), "d4:infod6:lengthi5eee"));
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("torrent.plist")), "not a property list"));
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("state.plist")), QByteArray("bplist00\xff\xff", 10)));
     const auto record = folder.read(1 << 20);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->creationDate, created);
