@@ -31,11 +31,7 @@ DhtNodeAddress controllerEndpoint(DHTController& controller)
 
 QByteArray compactPeer(const char* address, quint16 port)
 {
-    QByteArray bytes;
-    const quint32 a = inet_addr(address);
-    bytes.append(reinterpret_cast<const char*>(&a), 4);
-    bytes.append(char(port >> 8)).append(char(port & 0xFF));
-    return bytes;
+    return compactAddress(endpoint(address, port));
 }
 
 BValue valuesReply(const QList<QByteArray>& peers)
@@ -98,7 +94,7 @@ TEST(DHTController, LookupFollowsNodesToThePeersOfTheTorrent)
     empty.answer = [&](const BValue&, const DhtNodeAddress&) { return nodesReply(QByteArray()); };
 
     controller->findPeers(kInfoHash, {seed.endpoint()});
-    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return finished.size() == 1; }));
     EXPECT_EQ(peersIn(peers), (QSet<QByteArray>{peerA, peerB}));
     EXPECT_EQ(seed.count("get_peers"), 1);
     EXPECT_EQ(nearA.count("get_peers"), 1);
@@ -110,7 +106,7 @@ TEST(DHTController, LookupFollowsNodesToThePeersOfTheTorrent)
 
     // A later lookup for the same torrent asks again.
     controller->findPeers(kInfoHash);
-    ASSERT_TRUE(waitFor([&] { return finished.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return finished.size() == 2; }));
     EXPECT_EQ(nearA.count("get_peers"), 2);
 }
 
@@ -140,8 +136,8 @@ TEST(DHTController, SpoofedUnsolicitedAndRepeatedRepliesAreIgnored)
         return forged;
     };
     controller->findPeers(kInfoHash, {node.endpoint()});
-    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
-    QTest::qWait(200);
+    ASSERT_TRUE(waitUntil([&] { return finished.size() == 1; }));
+    test::spinFor(200);
     EXPECT_EQ(peersIn(peers), QSet<QByteArray>{realPeer});
     EXPECT_TRUE(listener.queries.isEmpty());
     EXPECT_EQ(node.count("get_peers"), 1);
@@ -169,7 +165,7 @@ TEST(DHTController, EndlessFreshNodesGetAtMostTheBoundedNumberOfQueries)
         };
     }
     controller->findPeers(kInfoHash, {network[0]->endpoint()});
-    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return finished.size() == 1; }, 30000));
     int asked = 0;
     for (const auto& scripted : network)
         asked += scripted->count("get_peers");
@@ -184,7 +180,7 @@ TEST(DHTController, AnswersPingsAndKeepsOnlyNodesThatAnswered)
     const DhtNodeAddress us = controllerEndpoint(*controller);
     ScriptedNode stranger("127.0.0.2");
     stranger.send(DHTMessage::pingQuery(stranger.id, "xyzzp"), us);
-    ASSERT_TRUE(waitFor([&] { return stranger.replies.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return stranger.replies.size() == 1; }));
     const BValue reply = stranger.replies.first();
     EXPECT_EQ(reply["t"].asBytes(), "xyzzp");
     EXPECT_EQ(reply["r"]["id"].asBytes(), controller->ownID().data());
@@ -195,7 +191,7 @@ TEST(DHTController, AnswersPingsAndKeepsOnlyNodesThatAnswered)
         return q["q"].asBytes() == "ping" ? BValue::dictionary() : BValue();
     };
     controller->pingNode(stranger.endpoint());
-    ASSERT_TRUE(waitFor([&] { return controller->routingTable().goodNodes().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return controller->routingTable().goodNodes().size() == 1; }));
     const DHTNodePtr known = controller->routingTable().nodeWithID(stranger.id);
     ASSERT_TRUE(known);
     EXPECT_EQ(known->endpoint(), stranger.endpoint());
@@ -206,10 +202,10 @@ TEST(DHTController, AnswersPingsAndKeepsOnlyNodesThatAnswered)
     ScriptedNode impostor("127.0.0.3");
     known->setLastRequest(0);
     impostor.send(DHTMessage::pingQuery(stranger.id, "abcdp"), us);
-    ASSERT_TRUE(waitFor([&] { return impostor.replies.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return impostor.replies.size() == 1; }));
     EXPECT_EQ(known->lastRequest(), 0);
     stranger.send(DHTMessage::pingQuery(stranger.id, "abcep"), us);
-    ASSERT_TRUE(waitFor([&] { return known->lastRequest() != 0; }));
+    ASSERT_TRUE(waitUntil([&] { return known->lastRequest() != 0; }));
 }
 
 TEST(DHTController, NodeIDIsStableAcrossRestarts)
@@ -236,7 +232,7 @@ TEST(DHTController, StoresItsTableForTheNextLaunch)
         auto socket = DHTSocket::bind(inet_addr("127.0.0.1"), 0);
         DHTController controller(std::move(socket), DHTController::Options{path, idWithTop(0x11)});
         controller.pingNode(node.endpoint());
-        ASSERT_TRUE(waitFor([&] { return controller.routingTable().goodNodes().size() == 1; }));
+        ASSERT_TRUE(waitUntil([&] { return controller.routingTable().goodNodes().size() == 1; }));
         ASSERT_TRUE(controller.storeToDisk());
     }
     auto socket = DHTSocket::bind(inet_addr("127.0.0.1"), 0);
@@ -259,7 +255,7 @@ TEST(DHTController, FollowsTheEngineSocketWithoutClosingIt)
 
     ScriptedNode node("127.0.0.2");
     node.send(DHTMessage::pingQuery(node.id, "abcdp"), us);
-    ASSERT_TRUE(waitFor([&] { return node.replies.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return node.replies.size() == 1; }));
 
     controller->useSocketDescriptor(-1);
     EXPECT_FALSE(controller->socket());

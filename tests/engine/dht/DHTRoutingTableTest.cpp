@@ -27,10 +27,15 @@ int bucketHolding(const DHTRoutingTable& table, const DHTNodePtr& node)
 
 }  // namespace
 
-TEST(DHTRoutingTable, FirstSplitHalvesTheSpaceAtTheMidpoint)
+TEST(DHTRoutingTable, FirstSplitHalvesTheSpaceAtTheMidpointAndMovesNodesOfTheUpperHalf)
 {
     RecordingSender sender;
     DHTRoutingTable table(idWithTop(0x01), sender);
+    const DHTNodePtr low = goodNode(idWithTop(0x10), 1);
+    const DHTNodePtr high = goodNode(idWithTop(0xF0), 2);
+    const DHTNodePtr top = goodNode(DHTIdentifier::maxIdentifier(), 3);
+    for (const DHTNodePtr& node : {low, high, top})
+        table.addNode(node);
     ASSERT_EQ(table.buckets().size(), 1);
     ASSERT_TRUE(table.splitBucket(0));
     ASSERT_EQ(table.buckets().size(), 2);
@@ -41,19 +46,6 @@ TEST(DHTRoutingTable, FirstSplitHalvesTheSpaceAtTheMidpoint)
     EXPECT_EQ(table.buckets()[1].upper(), DHTIdentifier::maxIdentifier());
     EXPECT_EQ(table.bucketIndexForIdentifier(DHTIdentifier::maxIdentifier()), 1);
     EXPECT_EQ(table.bucketIndexForIdentifier(mid), 1);
-}
-
-TEST(DHTRoutingTable, SplitMovesNodesOfTheUpperHalf)
-{
-    RecordingSender sender;
-    DHTRoutingTable table(idWithTop(0x01), sender);
-    const DHTNodePtr low = goodNode(idWithTop(0x10), 1);
-    const DHTNodePtr high = goodNode(idWithTop(0xF0), 2);
-    const DHTNodePtr top = goodNode(DHTIdentifier::maxIdentifier(), 3);
-    table.addNode(low);
-    table.addNode(high);
-    table.addNode(top);
-    ASSERT_TRUE(table.splitBucket(0));
     EXPECT_EQ(bucketHolding(table, low), 0);
     EXPECT_EQ(bucketHolding(table, high), 1);
     EXPECT_EQ(bucketHolding(table, top), 1);

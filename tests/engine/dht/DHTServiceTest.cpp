@@ -61,7 +61,7 @@ TEST(DHTService, StartedTorrentPingsItsNodesAndLooksUpItsPeersThroughThem)
     QSignalSpy peers(&service->controller(), &DHTController::peersFound);
     DhtService::instance().addNodes(torrent->dhtNodes());
     DhtService::instance().findPeersForTorrent(*torrent);
-    ASSERT_TRUE(waitFor([&] { return peers.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return peers.size() == 1; }));
     EXPECT_EQ(peers.at(0).at(0).toByteArray(), torrent->infoHash());
     EXPECT_EQ(peers.at(0).at(1).toByteArray(), peer);
     EXPECT_EQ(node.count("ping"), 1);

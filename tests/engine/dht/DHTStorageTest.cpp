@@ -1,30 +1,14 @@
 #include "DhtTestHelpers.h"
 #include "engine/dht/DHTRoutingTable.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
 using namespace ombrelay::dhttest;
-
-namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-}  // namespace
+using namespace ombrelay::test;
 
 TEST(DHTStorage, RecordHoldsAddressPortIdAndThreeTimesSince2001)
 {
@@ -61,7 +45,7 @@ TEST(DHTStorage, StoredNodesComeBackGoodInBucketsAndTheRestArePinged)
         ASSERT_TRUE(table.storeToDisk(path));
     }
     // Good nodes are listed twice: once among the good, once among all.
-    EXPECT_EQ(readAll(path).size(), 5 * DHTRoutingTable::kRecordSize);
+    EXPECT_EQ(readFile(path).size(), 5 * DHTRoutingTable::kRecordSize);
 
     RecordingSender sender;
     DHTRoutingTable table(DHTIdentifier::minIdentifier(), sender);
@@ -93,7 +77,7 @@ TEST(DHTStorage, MalformedStoresAreIgnored)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        writeAll(path, c.bytes);
+        ASSERT_TRUE(writeFile(path, c.bytes));
         RecordingSender sender;
         DHTRoutingTable table(DHTIdentifier::minIdentifier(), sender);
         table.readFromDisk(path);
@@ -116,7 +100,7 @@ TEST(DHTStorage, UnusableAddressesInTheStoreAreSkipped)
     }
     DHTNode portless(idWithTop(0x70), endpoint("10.0.0.8", 0));
     DHTRoutingTable::appendNodeData(portless, bytes);
-    writeAll(path, bytes);
+    ASSERT_TRUE(writeFile(path, bytes));
     RecordingSender sender;
     DHTRoutingTable table(DHTIdentifier::minIdentifier(), sender);
     table.readFromDisk(path);
@@ -128,7 +112,7 @@ TEST(DHTStorage, StoringReplacesTheWholeFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("DHT.storage");
-    writeAll(path, QByteArray(10 * DHTRoutingTable::kRecordSize, 'x'));
+    ASSERT_TRUE(writeFile(path, QByteArray(10 * DHTRoutingTable::kRecordSize, 'x')));
     RecordingSender sender;
     DHTRoutingTable table(DHTIdentifier::minIdentifier(), sender);
     auto node = std::make_shared<DHTNode>(idWithTop(0x80), endpoint("10.0.0.1", 6881));
@@ -136,7 +120,7 @@ TEST(DHTStorage, StoringReplacesTheWholeFile)
     table.addNode(node);
     ASSERT_TRUE(table.storeToDisk(path));
     // A good node is written in both lists of its bucket.
-    const QByteArray stored = readAll(path);
+    const QByteArray stored = readFile(path);
     ASSERT_EQ(stored.size(), 2 * DHTRoutingTable::kRecordSize);
     EXPECT_EQ(stored.left(6).toHex(), QByteArray("0a0000011ae1"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"DHT.storage"});

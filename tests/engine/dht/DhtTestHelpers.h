@@ -32,12 +32,17 @@ inline DhtNodeAddress endpoint(const char* dotted, quint16 port)
     return DhtNodeAddress{inet_addr(dotted), port};
 }
 
-inline QByteArray compactNodeInfo(const DHTIdentifier& id, const DhtNodeAddress& e)
+// The 6-byte compact form of an address: the address, then the port, both in network order.
+inline QByteArray compactAddress(const DhtNodeAddress& e)
 {
-    QByteArray bytes = id.data();
-    bytes.append(reinterpret_cast<const char*>(&e.address), 4);
+    QByteArray bytes(reinterpret_cast<const char*>(&e.address), 4);
     bytes.append(char(e.port >> 8)).append(char(e.port & 0xFF));
     return bytes;
+}
+
+inline QByteArray compactNodeInfo(const DHTIdentifier& id, const DhtNodeAddress& e)
+{
+    return id.data() + compactAddress(e);
 }
 
 // Records the queries a routing table asks for.

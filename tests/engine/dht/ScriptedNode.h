@@ -4,10 +4,9 @@
 #include "engine/bencode/Bdecoder.h"
 #include "engine/bencode/Bencoder.h"
 #include "engine/dht/DHTSocket.h"
+#include "support/WaitUntil.h"
 
-#include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTest>
 #include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -83,16 +82,7 @@ private:
     std::unique_ptr<DHTSocket> m_socket;
 };
 
-// Spins the event loop until the condition holds or the time is up.
-template <typename Condition>
-bool waitFor(Condition condition, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs)
-        QTest::qWait(5);
-    return condition();
-}
+using test::waitUntil;
 
 // An identifier at the given XOR distance from the target.
 inline DHTIdentifier atDistance(const DHTIdentifier& target, quint32 distance)

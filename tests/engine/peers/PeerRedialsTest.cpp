@@ -8,33 +8,6 @@ using namespace ombrelay;
 using namespace ombrelay::test;
 using Handshake = PeerLink::Handshake;
 
-TEST(PeerRedialsTest, WaitsDoubleAndTheAttemptsAreBounded)
-{
-    PeerRedials redials;
-    const PeerAddress peer = peerAt("10.0.0.1", 6881);
-    qint64 now = 5'000;
-    QList<qint64> waits;
-    Handshake failed = Handshake::Encrypted;
-    while (redials.dialFailed(peer, failed, now) && waits.size() <= PeerRedials::kMaxRedials) {
-        EXPECT_TRUE(redials.isWaiting(peer));
-        const qint64 failedAt = now;
-        while (!redials.hasDue(now) && now - failedAt < 3'600'000)
-            now += 500;
-        waits.append(now - failedAt);
-        const std::optional<PeerRedials::Redial> redial = redials.takeDue(now);
-        ASSERT_TRUE(redial);
-        EXPECT_EQ(redial->peer, peer);
-        EXPECT_NE(redial->handshake, failed);
-        EXPECT_FALSE(redials.isWaiting(peer)) << "being dialled";
-        EXPECT_FALSE(redials.takeDue(now)) << "taken once";
-        failed = redial->handshake;
-    }
-    const qint64 first = PeerRedials::kFirstDelayMs;
-    EXPECT_EQ(waits, (QList<qint64>{first, 2 * first, 4 * first}));
-    EXPECT_FALSE(redials.isWaiting(peer));
-    EXPECT_TRUE(redials.dialFailed(peer, Handshake::Plain, now)) << "forgotten once spent: a fresh count";
-}
-
 TEST(PeerRedialsTest, TheEarliestDueComesFirstAndForgettingStartsTheCountOver)
 {
     PeerRedials redials;

@@ -1,6 +1,7 @@
 #include "PeerTestSupport.h"
 #include "engine/peers/PeersDatabase.h"
 #include "kit/SerialQueue.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -254,11 +255,7 @@ TEST_F(PeersDatabaseTest, DialBatchesAreReadWholeAndWalkTheBestPeersFirst)
 
 TEST_F(PeersDatabaseTest, ADamagedFileIsReplaced)
 {
-    {
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(4096, 'x'));
-    }
+    ASSERT_TRUE(writeFile(path(), QByteArray(4096, 'x')));
     PeersDatabase database(path());
     drain();
     EXPECT_TRUE(database.hasStoredRows());

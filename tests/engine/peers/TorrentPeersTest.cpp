@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
-
 using namespace ombrelay;
 using namespace ombrelay::test;
 using Activity = PeersDatabase::Activity;
@@ -40,13 +38,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(TorrentPeersTest, PeerIdIsTheClientPrefixAndTwelveDigits)
-{
-    const QByteArray id = peers->peerID();
-    EXPECT_TRUE(QRegularExpression("^-OC2168-[0-9]{12}$").match(QString::fromLatin1(id)).hasMatch()) << id.data();
-    EXPECT_EQ(peers->peerID(), id) << "made once";
-}
 
 TEST_F(TorrentPeersTest, CompactPeersBecomeRows)
 {

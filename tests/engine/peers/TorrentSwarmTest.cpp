@@ -7,6 +7,7 @@
 #include "kit/SerialQueue.h"
 #include "kit/SteadyClock.h"
 #include "support/RandomContent.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,12 +50,8 @@ struct Payload
     std::unique_ptr<PieceStore> seederStore(const QString& folder) const
     {
         auto store = std::make_unique<PieceStore>(geometry, files(folder), hashes);
-        for (const StorageFile& file : store->files()) {
-            QDir().mkpath(QFileInfo(file.path).absolutePath());
-            QFile f(file.path);
-            f.open(QIODevice::WriteOnly);
-            f.write(content.mid(file.offset, file.length));
-        }
+        for (const StorageFile& file : store->files())
+            EXPECT_TRUE(writeFile(file.path, content.mid(file.offset, file.length)));
         store->restore(PZIndexSet::filledSetWithLength(geometry.blockCount()),
                        PZIndexSet::filledSetWithLength(geometry.pieceCount()));
         return store;
@@ -62,11 +59,8 @@ struct Payload
     QByteArray bytesOnDisk(const PieceStore& store) const
     {
         QByteArray out;
-        for (const StorageFile& file : store.files()) {
-            QFile f(file.path);
-            if (file.length > 0 && f.open(QIODevice::ReadOnly))
-                out += f.readAll();
-        }
+        for (const StorageFile& file : store.files())
+            out += readFile(file.path);
         return out;
     }
 };
@@ -160,16 +154,6 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
     EXPECT_TRUE(payload.bytesOnDisk(leechStore) == payload.content);
 }
 
-// The next connection on the listener, as a scripted remote; null when none comes within 3 s.
-std::unique_ptr<ScriptedPeer> acceptNext(int listener)
-{
-    int fd = -1;
-    const auto accepted = [&] { return (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0; };
-    if (!pumpUntil(accepted))
-        return nullptr;
-    return std::make_unique<ScriptedPeer>(fd);
-}
-
 // A loaded peer sends its key and then nothing: the dial times out, and the peer's only chance is a
 // redial, in plain, a few seconds later. Time is the swarm's clock, moved by the test.
 TEST(TorrentSwarmTest, ADialStalledAfterThePeersKeyIsRedialledInPlainAndGetsThrough)
@@ -187,7 +171,7 @@ TEST(TorrentSwarmTest, ADialStalledAfterThePeersKeyIsRedialledInPlainAndGetsThro
     const int listener = dialLoopbackListener(swarm);
     ASSERT_GE(listener, 0);
 
-    const std::unique_ptr<ScriptedPeer> stalled = acceptNext(listener);
+    const std::unique_ptr<ScriptedPeer> stalled = acceptScripted(listener);
     ASSERT_TRUE(stalled);
     ASSERT_TRUE(stalled->fill(DiffieHellman::kKeyBytes + 1)) << "Ya";
     stalled->buffered.clear();
@@ -202,7 +186,7 @@ TEST(TorrentSwarmTest, ADialStalledAfterThePeersKeyIsRedialledInPlainAndGetsThro
     EXPECT_FALSE(swarm.peers().connectToOnePeer());
     now += 1;
     ASSERT_TRUE(swarm.peers().connectToOnePeer());
-    const std::unique_ptr<ScriptedPeer> answering = acceptNext(listener);
+    const std::unique_ptr<ScriptedPeer> answering = acceptScripted(listener);
     ASSERT_TRUE(answering);
     const QByteArray handshake = answering->take(PeerHandshake::kSize);
     EXPECT_EQ(handshake.left(20), QByteArray("\x13" "BitTorrent protocol")) << "the redial is plain";
