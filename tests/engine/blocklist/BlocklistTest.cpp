@@ -1,6 +1,7 @@
 #include "engine/blocklist/Blocklist.h"
 #include "engine/blocklist/BlocklistImport.h"
 #include "kit/Settings.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -48,10 +49,9 @@ protected:
 
     QString writeFile(const QString& name, const QByteArray& bytes)
     {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(test::writeFile(path, bytes));
+        return path;
     }
 
     QString writeZip(const QString& name, const QList<QPair<QByteArray, QByteArray>>& entries)

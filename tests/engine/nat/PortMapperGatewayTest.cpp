@@ -394,13 +394,6 @@ protected:
     QByteArray m_clientOutput;
 };
 
-TEST_F(PortMapperGatewayTest, TheDefaultMapperIsGrantedAndRemovedAtQuit)
-{
-    if (runAsClient())
-        return;
-    mapThroughTheGateway(QStringLiteral("default"));
-}
-
 TEST_F(PortMapperGatewayTest, TheEngineAnnouncesThePublicPortItWasGiven)
 {
     if (runAsClient())

@@ -3,6 +3,7 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -174,12 +175,8 @@ TEST_F(LineTree, PreviewItems)
         metainfo(multiFileInfo("T", {{{"preview-test-song.mp3"}, 4}, {{"notes.txt"}, 4}})));
     ASSERT_TRUE(torrent);
     torrent->setDownloadPath(dir.path());
-    ASSERT_TRUE(QDir().mkpath(torrent->fullPath()));
-    for (FileLine* file : torrent->files()) {
-        QFile content(file->fullPath());
-        ASSERT_TRUE(content.open(QIODevice::WriteOnly));
-        content.write("data");
-    }
+    for (FileLine* file : torrent->files())
+        ASSERT_TRUE(writeFile(file->fullPath(), "data"));
     FileLine* song = torrent->files().at(0);
     FileLine* notes = torrent->files().at(1);
     EXPECT_EQ(notes->previewItemURL(), QUrl::fromLocalFile(notes->fullPath()));

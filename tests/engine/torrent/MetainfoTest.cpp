@@ -3,6 +3,7 @@
 #include "engine/torrent/Metainfo.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/TextHelpers.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -49,30 +50,25 @@ TEST(Metainfo, MinimalSingleFileVectors)
     EXPECT_EQ(torrent->checkboxState(), OBLine::NoCheckbox);
 }
 
-TEST(Metainfo, EscapedInfoHashKeepsLettersAndDigitsOnly)
-{
-    TorrentLine line;
-    line.setInfoHash(QByteArray("\x41\x20\x7a\x30\x2e\x7e", 6));
-    EXPECT_EQ(line.escapedInfoHash(), "A%20z0%2E%7E");
-}
-
 TEST(Metainfo, FileTreeRangesAndFullPaths)
 {
     const TorrentLinePtr torrent = TorrentLine::torrentLineForData(
-        metainfo(multiFileInfo("T", {{{"a", "b", "c.txt"}, 10}, {{"d.txt"}, 5}})));
+        metainfo(multiFileInfo("T", {{{"a", "b", "c.txt"}, 10}, {{"d.txt"}, 5}, {{"x", "b", "c.txt"}, 1}})));
     ASSERT_TRUE(torrent);
     torrent->setDownloadPath("/downloads");
-    ASSERT_EQ(torrent->children().size(), 2u);
+    ASSERT_EQ(torrent->children().size(), 3u);
     EXPECT_EQ(torrent->children()[0]->path(), "a");
     EXPECT_EQ(torrent->children()[1]->path(), "d.txt");
-    EXPECT_EQ(torrent->byteRange(), PZMakeRange(0, 15));
+    EXPECT_EQ(torrent->byteRange(), PZMakeRange(0, 16));
     EXPECT_EQ(torrent->fileIndex(), OBLine::kNoFileIndex);
-    ASSERT_EQ(torrent->files().size(), 2);
+    ASSERT_EQ(torrent->files().size(), 3);
 
+    // Same names in different folders stay apart.
     struct Case { int index; const char* name; PZRange range; const char* fullPath; };
     const Case cases[] = {
         {0, "c.txt", PZMakeRange(0, 10), "/downloads/T/a/b/c.txt"},
         {1, "d.txt", PZMakeRange(10, 5), "/downloads/T/d.txt"},
+        {2, "c.txt", PZMakeRange(15, 1), "/downloads/T/x/b/c.txt"},
     };
     for (const Case& c : cases) {
         const FileLine* file = fileAt(*torrent, c.index);
@@ -86,22 +82,10 @@ TEST(Metainfo, FileTreeRangesAndFullPaths)
     EXPECT_EQ(folderA->byteRange(), PZMakeRange(0, 10));
     EXPECT_EQ(folderA->fullPath(), "/downloads/T/a");
     EXPECT_EQ(folderA->parent(), torrent.get());
-}
-
-TEST(Metainfo, SameNamesInDifferentFoldersStayApart)
-{
-    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(
-        metainfo(multiFileInfo("T", {{{"a", "x", "f"}, 1}, {{"b", "x", "f"}, 2}, {{"g"}, 3}})));
-    ASSERT_TRUE(torrent);
-    torrent->setDownloadPath("/d");
-    ASSERT_EQ(torrent->children().size(), 3u);
-    EXPECT_EQ(fileAt(*torrent, 0)->fullPath(), "/d/T/a/x/f");
-    EXPECT_EQ(fileAt(*torrent, 1)->fullPath(), "/d/T/b/x/f");
-    EXPECT_EQ(fileAt(*torrent, 2)->fullPath(), "/d/T/g");
 
     torrent->setDownloadPath("/elsewhere");
-    EXPECT_EQ(fileAt(*torrent, 1)->fullPath(), "/elsewhere/T/b/x/f");
-    EXPECT_EQ(static_cast<FileLine*>(torrent->children()[0].get())->fullPath(), "/elsewhere/T/a");
+    EXPECT_EQ(fileAt(*torrent, 2)->fullPath(), "/elsewhere/T/x/b/c.txt");
+    EXPECT_EQ(folderA->fullPath(), "/elsewhere/T/a");
 }
 
 TEST(Metainfo, BlocksPerPiece)
@@ -422,10 +406,7 @@ TEST(Metainfo, ReadFromFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("t.torrent");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(minimalMetainfo());
-    file.close();
+    ASSERT_TRUE(writeFile(path, minimalMetainfo()));
     const TorrentLinePtr torrent = TorrentLine::torrentLineForPath(path);
     ASSERT_TRUE(torrent);
     EXPECT_EQ(torrent->torrentPath(), path);
