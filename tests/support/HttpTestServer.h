@@ -67,7 +67,6 @@ public:
     QList<HttpTestRequest> requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
     int connectionCount() const { return m_connections; }
-    int openRequests() const { return m_open; }      // read and not yet answered
     int maxOpenRequests() const { return m_maxOpen; }
 
     // Spins the event loop until `count` requests arrived or the time is up.

@@ -16,8 +16,7 @@ inline QString picturePath(const char* variable, const QString& fileName)
     const QString chosen = qEnvironmentVariable(variable);
     if (!chosen.isEmpty())
         return chosen;
-    const QString build = qEnvironmentVariable("OMBRELAY_BINARY_DIR");
-    return QDir(build.isEmpty() ? QDir::tempPath() : build).filePath(fileName);
+    return QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(fileName);
 }
 
 // True when every channel of `a` is within `tolerance` of `b`'s.
