@@ -38,6 +38,8 @@ INSTANTIATE_TEST_SUITE_P(Torrents, PieceGeometryCases,
                                          GeometryCase{100000, 700000, 7, 7, 49, 100000, 1696},
                                          GeometryCase{16384, 16384, 1, 1, 1, 16384, 16384},
                                          GeometryCase{32768, 1, 1, 2, 1, 1, 1},
+                                         GeometryCase{100, 600000, 6000, 1, 6000, 100, 100},
+                                         GeometryCase{16385, 600000, 37, 2, 73, 10140, 10140},
                                          GeometryCase{1 << 20, 5 * (1 << 20) + 3, 6, 64, 321, 3, 3}),
                          [](const testing::TestParamInfo<GeometryCase>& info) {
                              return "piece" + std::to_string(info.param.pieceLength) + "_total" +

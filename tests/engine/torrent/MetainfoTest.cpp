@@ -88,20 +88,6 @@ TEST(Metainfo, FileTreeRangesAndFullPaths)
     EXPECT_EQ(folderA->fullPath(), "/elsewhere/T/a");
 }
 
-TEST(Metainfo, BlocksPerPiece)
-{
-    const std::pair<qint64, quint64> cases[] = {{262144, 16}, {100000, 7}, {16384, 1}, {100, 1}, {16385, 2}};
-    for (const auto& [pieceLength, blocks] : cases) {
-        const TorrentLinePtr torrent =
-            TorrentLine::torrentLineForData(metainfo(singleFileInfo("f", 600000, pieceLength)));
-        ASSERT_TRUE(torrent) << pieceLength;
-        EXPECT_EQ(torrent->numberOfBlocksPerPiece(), blocks) << pieceLength;
-    }
-    const TorrentLinePtr torrent = TorrentLine::torrentLineForData(metainfo(singleFileInfo("f", 600000, 262144)));
-    EXPECT_EQ(torrent->totalNumberOfPieces(), 3u);
-    EXPECT_EQ(torrent->totalNumberOfBlocks(), 37u);
-}
-
 // Counted bytes follow each block's true length: the torrent's last block and the last block of every
 // piece whose length is not a multiple of 16 KiB are short.
 TEST(Metainfo, BytesOfBlocks)
@@ -133,40 +119,31 @@ TEST(Metainfo, TrackerLists)
     {
         const char* label;
         BValue announceList;  // null: absent
-        QString announce;     // empty: absent
+        BValue announce;      // null: absent
         bool accepted;
         QStringList http;
         QStringList udp;
     };
-    BValue tiers = BValue::list();
-    tiers.append(pathList({"udp://A:80"}));
-    tiers.append(pathList({"http://B/announce", "http://C/announce"}));
-    BValue mixed = BValue::list();
-    mixed.append(BValue("HTTPS://E/announce"));
-    mixed.append(pathList({"wss://F", "ftp://G", "http://tracker.thepiratebay.org/announce"}));
-    BValue wrongType = BValue::list();
-    wrongType.append(BValue(qint64(5)));
-    BValue wrongInner = BValue::list();
-    BValue inner = BValue::list();
-    inner.append(BValue(qint64(5)));
-    wrongInner.append(inner);
     const Case cases[] = {
-        {"tiers beat announce", tiers, "http://D/announce", true, {"http://B/announce", "http://C/announce"},
-         {"udp://A:80"}},
-        {"empty list, no announce", BValue::list(), "", true, {}, {}},
-        {"no list, no announce: trackerless", BValue(), "", true, {}, {}},
-        {"announce only", BValue(), "http://D/announce", true, {"http://D/announce"}, {}},
-        {"schemes", mixed, "", true, {"HTTPS://E/announce"}, {}},
-        {"integer tier", wrongType, "", false, {}, {}},
-        {"integer tracker", wrongInner, "", false, {}, {}},
+        {"tiers beat announce",
+         BValue::List{pathList({"udp://A:80"}), pathList({"http://B/announce", "http://C/announce"})},
+         "http://D/announce", true, {"http://B/announce", "http://C/announce"}, {"udp://A:80"}},
+        {"empty list, no announce", BValue::list(), {}, true, {}, {}},
+        {"no list, no announce: trackerless", {}, {}, true, {}, {}},
+        {"announce only", {}, "http://D/announce", true, {"http://D/announce"}, {}},
+        {"schemes",
+         BValue::List{"HTTPS://E/announce", pathList({"wss://F", "ftp://G", "http://tracker.thepiratebay.org/announce"})},
+         {}, true, {"HTTPS://E/announce"}, {}},
+        {"integer tier", BValue::List{5}, {}, false, {}, {}},
+        {"integer tracker", BValue::List{BValue(BValue::List{5})}, {}, false, {}, {}},
+        {"integer announce", {}, 1, false, {}, {}},
     };
     for (const Case& c : cases) {
-        BValue top;
+        BValue top = BValue::Dict{{"info", singleFileInfo("f", 10)}};
         if (!c.announceList.isNull())
             top.insert("announce-list", c.announceList);
-        if (!c.announce.isEmpty())
-            top.insert("announce", BValue(c.announce));
-        top.insert("info", singleFileInfo("f", 10));
+        if (!c.announce.isNull())
+            top.insert("announce", c.announce);
         const TorrentLinePtr torrent = TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
         ASSERT_EQ(bool(torrent), c.accepted) << c.label;
         if (!torrent)
@@ -174,20 +151,12 @@ TEST(Metainfo, TrackerLists)
         EXPECT_EQ(torrent->trackerListHTTP(), c.http) << c.label;
         EXPECT_EQ(torrent->trackerListUDP(), c.udp) << c.label;
     }
-
-    BValue top;
-    top.insert("announce", BValue(qint64(1)));
-    top.insert("info", singleFileInfo("f", 10));
-    EXPECT_FALSE(TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top))) << "integer announce";
 }
 
 TEST(Metainfo, AnnounceErrorDropsTheFirstTracker)
 {
-    BValue top;
-    BValue tiers = BValue::list();
-    tiers.append(pathList({"http://B/announce", "http://C/announce"}));
-    top.insert("announce-list", tiers);
-    top.insert("info", singleFileInfo("f", 10));
+    const BValue top = BValue::Dict{{"announce-list", BValue::List{pathList({"http://B/announce", "http://C/announce"})}},
+                                    {"info", singleFileInfo("f", 10)}};
     const TorrentLinePtr torrent = TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
     ASSERT_TRUE(torrent);
     torrent->handleAnnounceError();
@@ -204,17 +173,11 @@ TEST(Metainfo, DhtNodesAreParsedStrictly)
         {"1.2.3.4", 6881}, {"router", 6881}, {"5.6.7.8", 0},     {"224.0.0.1", 6881}, {"0.0.0.0", 6881},
         {"255.255.255.255", 6881}, {"9.9.9.9", 70000}, {"1.2.3", 6881}, {"1.2.3.4", 6881},
     };
-    for (const auto& [host, port] : entries) {
-        BValue node = BValue::list();
-        node.append(BValue(host));
-        node.append(BValue(port));
-        nodes.append(node);
-    }
-    nodes.append(BValue("not a list"));
-    BValue top;
-    top.insert("announce", BValue("http://t/announce"));
-    top.insert("nodes", nodes);
-    top.insert("info", singleFileInfo("f", 10));
+    for (const auto& [host, port] : entries)
+        nodes.append(BValue::List{host, port});
+    nodes.append("not a list");
+    const BValue top =
+        BValue::Dict{{"announce", "http://t/announce"}, {"nodes", nodes}, {"info", singleFileInfo("f", 10)}};
     const TorrentLinePtr torrent = TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
     ASSERT_TRUE(torrent);
     ASSERT_EQ(torrent->dhtNodes().size(), 1);
@@ -248,72 +211,23 @@ TEST(Metainfo, HostileCorpusIsRefused)
     add("negative length", multiFileInfo("T", {{{"a"}, -5}, {{"b"}, 10}}));
     add("sum overflows", multiFileInfo("T", {{{"a"}, std::numeric_limits<qint64>::max()}, {{"b"}, 1}}));
     add("2^62 length", singleFileInfo("f", qint64(1) << 62));
-    for (const qint64 pieceLength : {qint64(0), qint64(-16384), qint64(1) << 31, qint64(1) << 32}) {
-        BValue info = singleFileInfo("f", 100);
-        info.insert("piece length", pieceLength);
-        info.insert("pieces", QByteArray(20, 'p'));
-        add("piece length", std::move(info));
-    }
-    {
-        BValue info = singleFileInfo("f", 40000);  // 3 pieces
-        info.insert("pieces", QByteArray(40, 'p'));
-        add("too few pieces", std::move(info));
-        info.insert("pieces", QByteArray(80, 'p'));
-        add("too many pieces", std::move(info));
-        info.insert("pieces", QByteArray(61, 'p'));
-        add("ragged pieces", std::move(info));
-        info.insert("pieces", BValue(qint64(3)));
-        add("integer pieces", std::move(info));
-    }
-    {
-        BValue info = singleFileInfo("f", 100);
-        info.insert("name", BValue(qint64(7)));
-        add("integer name", std::move(info));
-    }
-    {
-        BValue info = singleFileInfo("f", 100);
-        info.insert("length", BValue("100"));
-        add("text length", std::move(info));
-    }
-    {
-        BValue info = singleFileInfo("f", 100);
-        info.insert("piece length", BValue("16384"));
-        add("text piece length", std::move(info));
-    }
-    {
-        BValue info = multiFileInfo("T", {{{"a"}, 1}});
-        BValue files = BValue::list();
-        files.append(BValue("a"));
-        info.insert("files", files);
-        add("file entry not a dictionary", std::move(info));
-    }
-    {
-        BValue info = multiFileInfo("T", {{{"a"}, 1}});
-        BValue files = BValue::list();
-        BValue entry;
-        entry.insert("length", 1);
-        entry.insert("path", BValue("a"));
-        files.append(entry);
-        info.insert("files", files);
-        add("path not a list", std::move(info));
-    }
-    {
-        BValue info = multiFileInfo("T", {{{"a"}, 1}});
-        BValue files = BValue::list();
-        BValue entry;
-        entry.insert("length", 1);
-        BValue path = BValue::list();
-        path.append(BValue(qint64(1)));
-        entry.insert("path", path);
-        files.append(entry);
-        info.insert("files", files);
-        add("integer path component", std::move(info));
-    }
-    {
-        BValue info = singleFileInfo("f", 100);
-        info.insert("files", BValue("x"));
-        add("files not a list", std::move(info));
-    }
+    for (const qint64 pieceLength : {qint64(0), qint64(-16384), qint64(1) << 31, qint64(1) << 32})
+        add("piece length", with(with(singleFileInfo("f", 100), "piece length", pieceLength), "pieces", QByteArray(20, 'p')));
+    const BValue threePieces = singleFileInfo("f", 40000);
+    add("too few pieces", with(threePieces, "pieces", QByteArray(40, 'p')));
+    add("too many pieces", with(threePieces, "pieces", QByteArray(80, 'p')));
+    add("ragged pieces", with(threePieces, "pieces", QByteArray(61, 'p')));
+    add("integer pieces", with(threePieces, "pieces", 3));
+    add("integer name", with(singleFileInfo("f", 100), "name", 7));
+    add("text length", with(singleFileInfo("f", 100), "length", "100"));
+    add("text piece length", with(singleFileInfo("f", 100), "piece length", "16384"));
+    add("files not a list", with(singleFileInfo("f", 100), "files", "x"));
+    const auto onlyEntry = [&](BValue entry) {
+        return with(multiFileInfo("T", {{{"a"}, 1}}), "files", BValue::List{std::move(entry)});
+    };
+    add("file entry not a dictionary", onlyEntry("a"));
+    add("path not a list", onlyEntry(BValue::Dict{{"length", 1}, {"path", "a"}}));
+    add("integer path component", onlyEntry(BValue::Dict{{"length", 1}, {"path", BValue::List{1}}}));
     cases.append({"top level list", QByteArrayLiteral("l4:infoe")});
     cases.append({"no info", QByteArrayLiteral("d8:announce8:http://xe")});
     cases.append({"info is a list", QByteArrayLiteral("d8:announce8:http://x4:infoli1eee")});
@@ -358,19 +272,12 @@ TEST(Metainfo, LongComponentsAreShortenedKeepingTheExtension)
 
 TEST(Metainfo, LegacyNamesAndBinaryKeysKeepAStableInfoHash)
 {
-    BValue info = multiFileInfo("x", {{{"a"}, 3}, {{"b"}, 4}});
-    info.insert("name", BValue(QByteArray("caf\xe9", 4)));  // Latin-1, not UTF-8
+    const QByteArray ed2k("\x00\xff\x80\x7f\x01\xfe\xc3\x28\x00\xff\x80\x7f\x01\xfe\xc3\x28", 16);
     BValue files = BValue::list();
-    for (const auto& [name, length] : {std::pair<const char*, qint64>{"\xff\xfe.bin", 3}, {"b", 4}}) {
-        BValue entry;
-        entry.insert("length", length);
-        BValue path = BValue::list();
-        path.append(BValue(QByteArray(name)));
-        entry.insert("path", path);
-        entry.insert("ed2k", BValue(QByteArray("\x00\xff\x80\x7f\x01\xfe\xc3\x28\x00\xff\x80\x7f\x01\xfe\xc3\x28", 16)));
-        files.append(entry);
-    }
-    info.insert("files", files);
+    for (const auto& [name, length] : {std::pair<const char*, qint64>{"\xff\xfe.bin", 3}, {"b", 4}})
+        files.append(BValue::Dict{{"length", length}, {"path", BValue::List{QByteArray(name)}}, {"ed2k", ed2k}});
+    // A Latin-1 name, not UTF-8.
+    const BValue info = with(with(multiFileInfo("x", {{{"a"}, 3}, {{"b"}, 4}}), "name", QByteArray("caf\xe9", 4)), "files", files);
     const QByteArray expected = PZCrypto::sha1(Bencoder::bencodingForObject(info));
     const QByteArray data = metainfo(info);
 
@@ -387,15 +294,9 @@ TEST(Metainfo, LegacyNamesAndBinaryKeysKeepAStableInfoHash)
 
 TEST(Metainfo, Utf8NamesArePreferred)
 {
-    BValue info = multiFileInfo("legacy", {{{"old"}, 3}});
-    info.insert("name.utf-8", BValue(QString::fromUtf8("Überall")));
-    BValue files = BValue::list();
-    BValue entry;
-    entry.insert("length", 3);
-    entry.insert("path", pathList({"old"}));
-    entry.insert("path.utf-8", pathList({QString::fromUtf8("neü")}));
-    files.append(entry);
-    info.insert("files", files);
+    BValue info = with(multiFileInfo("legacy", {{{"old"}, 3}}), "name.utf-8", QString::fromUtf8("Überall"));
+    info.insert("files", BValue::List{BValue::Dict{
+                             {"length", 3}, {"path", pathList({"old"})}, {"path.utf-8", pathList({QString::fromUtf8("neü")})}}});
     const TorrentLinePtr torrent = TorrentLine::torrentLineForData(metainfo(info));
     ASSERT_TRUE(torrent);
     EXPECT_EQ(torrent->path(), QString::fromUtf8("Überall"));

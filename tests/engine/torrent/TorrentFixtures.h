@@ -19,6 +19,13 @@ struct FileSpec
     qint64 length;
 };
 
+// `dictionary` with `key` set to `value`.
+inline BValue with(BValue dictionary, const QByteArray& key, BValue value)
+{
+    dictionary.insert(key, std::move(value));
+    return dictionary;
+}
+
 inline BValue pathList(const QStringList& components)
 {
     BValue list = BValue::list();

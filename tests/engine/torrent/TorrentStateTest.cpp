@@ -47,16 +47,9 @@ protected:
 
 TEST_F(TorrentState, BeginDownloadStartsTrackersDhtAndTheTimer)
 {
-    BValue top;
-    top.insert("announce", BValue("http://127.0.0.1:1/announce"));
-    BValue nodes = BValue::list();
-    nodes.append(pathList({"1.2.3.4"}));
-    BValue node = BValue::list();
-    node.append(BValue("1.2.3.4"));
-    node.append(BValue(qint64(6881)));
-    nodes.append(node);
-    top.insert("nodes", nodes);
-    top.insert("info", singleFileInfo("T", 100));
+    const BValue top = BValue::Dict{{"announce", "http://127.0.0.1:1/announce"},
+                                    {"nodes", BValue::List{pathList({"1.2.3.4"}), BValue::List{"1.2.3.4", 6881}}},
+                                    {"info", singleFileInfo("T", 100)}};
     TorrentLinePtr torrent = TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
     ASSERT_TRUE(torrent);
     EXPECT_TRUE(dht.nodes.isEmpty()) << "reading a metainfo contacts no node";
