@@ -36,21 +36,12 @@ QByteArray compactPeer(const char* address, quint16 port)
 
 BValue valuesReply(const QList<QByteArray>& peers)
 {
-    BValue values = BValue::list();
-    for (const QByteArray& p : peers)
-        values.append(p);
-    BValue r;
-    r.insert("token", "tk");
-    r.insert("values", values);
-    return r;
+    return BValue::Dict{{"token", "tk"}, {"values", BValue::List(peers.begin(), peers.end())}};
 }
 
 BValue nodesReply(const QByteArray& nodes)
 {
-    BValue r;
-    r.insert("nodes", nodes);
-    r.insert("token", "tk");
-    return r;
+    return BValue::Dict{{"nodes", nodes}, {"token", "tk"}};
 }
 
 QSet<QByteArray> peersIn(const QSignalSpy& spy)

@@ -20,18 +20,12 @@ QByteArray compactNode(const DHTIdentifier& id, const char* address, quint16 por
 
 QByteArray reply(BValue r, const QByteArray& t = "t1")
 {
-    BValue message;
-    message.insert("r", std::move(r));
-    message.insert("t", t);
-    message.insert("y", "r");
-    return Bencoder::bencodingForObject(message);
+    return Bencoder::bencodingForObject(BValue::Dict{{"r", std::move(r)}, {"t", t}, {"y", "r"}});
 }
 
 BValue replyBody(const QByteArray& id = kOwnID.data())
 {
-    BValue r;
-    r.insert("id", id);
-    return r;
+    return BValue::Dict{{"id", id}};
 }
 
 }  // namespace
@@ -95,17 +89,16 @@ TEST(DHTMessage, ValuesTakeOnlySixByteStrings)
 {
     const QByteArray peerA = QByteArray::fromHex("0a0000011ae1");
     const QByteArray peerB = QByteArray::fromHex("7f0000011ae2");
-    BValue values = BValue::list();
-    values.append(peerA);
-    values.append(QByteArray::fromHex("0a000001"));              // short
-    values.append(QByteArray::fromHex("0a0000011ae10a00"));      // long
-    values.append(peerB);
-    values.append(QByteArray::fromHex("0a0000010000"));          // port 0
-    values.append(BValue(6));                                    // not a string
-    values.append(QByteArray::fromHex("e00000011ae1"));          // multicast
-    BValue r = replyBody();
-    r.insert("values", values);
-    r.insert("token", "tok");
+    const BValue values = BValue::List{
+        peerA,
+        QByteArray::fromHex("0a000001"),          // short
+        QByteArray::fromHex("0a0000011ae10a00"),  // long
+        peerB,
+        QByteArray::fromHex("0a0000010000"),      // port 0
+        6,                                        // not a string
+        QByteArray::fromHex("e00000011ae1"),      // multicast
+    };
+    const BValue r = BValue::Dict{{"id", kOwnID.data()}, {"token", "tok"}, {"values", values}};
     const auto message = DHTMessage::parse(reply(r));
     ASSERT_TRUE(message);
     EXPECT_EQ(message->type, DHTMessage::Type::Reply);
@@ -115,30 +108,16 @@ TEST(DHTMessage, ValuesTakeOnlySixByteStrings)
 
 TEST(DHTMessage, MalformedMessagesAreDropped)
 {
-    BValue shortID = replyBody(QByteArray(19, 'x'));
-    BValue textID;
-    textID.insert("id", BValue(12345));
-    BValue noArguments;
-    noArguments.insert("q", "ping");
-    noArguments.insert("t", "aa");
-    noArguments.insert("y", "q");
-    BValue error;
-    error.insert("e", BValue::list());
-    error.insert("t", "aa");
-    error.insert("y", "e");
-    BValue emptyT;
-    emptyT.insert("r", replyBody());
-    emptyT.insert("t", "");
-    emptyT.insert("y", "r");
+    const auto bencoded = [](BValue::Dict message) { return Bencoder::bencodingForObject(std::move(message)); };
     struct Case { const char* name; QByteArray datagram; };
     const Case cases[] = {
         {"not bencoded", "hello"},
         {"a list", "l1:ae"},
-        {"19-byte id", reply(shortID)},
-        {"integer id", reply(textID)},
-        {"query without arguments", Bencoder::bencodingForObject(noArguments)},
-        {"error", Bencoder::bencodingForObject(error)},
-        {"empty transaction id", Bencoder::bencodingForObject(emptyT)},
+        {"19-byte id", reply(replyBody(QByteArray(19, 'x')))},
+        {"integer id", reply(BValue::Dict{{"id", 12345}})},
+        {"query without arguments", bencoded({{"q", "ping"}, {"t", "aa"}, {"y", "q"}})},
+        {"error", bencoded({{"e", BValue::list()}, {"t", "aa"}, {"y", "e"}})},
+        {"empty transaction id", bencoded({{"r", replyBody()}, {"t", ""}, {"y", "r"}})},
         {"reply body not a dictionary", "d1:r3:abc1:t2:aa1:y1:re"},
         {"truncated", reply(replyBody()).chopped(1)},
     };

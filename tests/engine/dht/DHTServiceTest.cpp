@@ -16,17 +16,11 @@ namespace {
 TorrentLinePtr torrentWithNodes(const QList<DhtNodeAddress>& nodes)
 {
     BValue list = BValue::list();
-    for (const DhtNodeAddress& node : nodes) {
-        const QString text = node.toString();
-        BValue pair = BValue::list();
-        pair.append(BValue(text.section(':', 0, 0)));
-        pair.append(BValue(node.port));
-        list.append(std::move(pair));
-    }
-    BValue top;
-    top.insert("announce", "http://127.0.0.1:9/announce");  // the torrent reader wants a tracker; never asked here
-    top.insert("info", test::singleFileInfo("content.bin", 65536));
-    top.insert("nodes", std::move(list));
+    for (const DhtNodeAddress& node : nodes)
+        list.append(BValue::List{node.toString().section(':', 0, 0), node.port});
+    // The torrent reader wants a tracker; it is never asked here.
+    const BValue top = BValue::Dict{
+        {"announce", "http://127.0.0.1:9/announce"}, {"info", test::singleFileInfo("content.bin", 65536)}, {"nodes", list}};
     return TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
 }
 
@@ -42,15 +36,10 @@ TEST(DHTService, StartedTorrentPingsItsNodesAndLooksUpItsPeersThroughThem)
 {
     ScriptedNode node("127.0.0.2");
     const QByteArray peer = QByteArray::fromHex("7f0000011ae1");
-    node.answer = [&](const BValue& q, const DhtNodeAddress&) {
-        BValue r;
-        if (q["q"].asBytes() == "get_peers") {
-            BValue values = BValue::list();
-            values.append(peer);
-            r.insert("token", "tk");
-            r.insert("values", values);
-        }
-        return r.isNull() ? BValue::dictionary() : r;
+    node.answer = [&](const BValue& q, const DhtNodeAddress&) -> BValue {
+        if (q["q"].asBytes() == "get_peers")
+            return BValue::Dict{{"token", "tk"}, {"values", BValue::List{peer}}};
+        return BValue::dictionary();
     };
     const TorrentLinePtr torrent = torrentWithNodes({node.endpoint()});
     ASSERT_TRUE(torrent);

@@ -41,11 +41,7 @@ public:
     static QByteArray replyDatagram(const DHTIdentifier& id, BValue r, const QByteArray& t)
     {
         r.insert("id", id.data());
-        BValue message;
-        message.insert("r", std::move(r));
-        message.insert("t", t);
-        message.insert("y", "r");
-        return Bencoder::bencodingForObject(message);
+        return Bencoder::bencodingForObject(BValue::Dict{{"r", std::move(r)}, {"t", t}, {"y", "r"}});
     }
 
     DHTIdentifier id;

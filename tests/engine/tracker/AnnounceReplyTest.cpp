@@ -27,19 +27,12 @@ QByteArray compact(std::initializer_list<std::array<int, 6>> entries)
 
 BValue dictPeer(const QByteArray& ip, qint64 port)
 {
-    BValue p;
-    p.insert("ip", ip);
-    p.insert("port", port);
-    p.insert("peer id", QByteArray(20, 'x'));
-    return p;
+    return BValue::Dict{{"ip", ip}, {"port", port}, {"peer id", QByteArray(20, 'x')}};
 }
 
 TEST(AnnounceReply, CompactPeersSkipUnusableAddresses)
 {
-    BValue root;
-    root.insert("interval", 1800);
-    root.insert("complete", 5);
-    root.insert("incomplete", 10);
+    BValue root = BValue::Dict{{"interval", 1800}, {"complete", 5}, {"incomplete", 10}};
     root.insert("peers", compact({{10, 0, 0, 1, 0x1A, 0xE1},     // 10.0.0.1:6881
                                   {0, 1, 2, 3, 0, 80},            // 0.0.0.0/8
                                   {224, 0, 0, 1, 0, 80},          // multicast
@@ -62,20 +55,18 @@ TEST(AnnounceReply, CompactPeersSkipUnusableAddresses)
 
 TEST(AnnounceReply, DictionaryPeers)
 {
-    BValue list = BValue::list();
-    list.append(dictPeer("192.168.1.20", 51413));
-    list.append(dictPeer("tracker.example.org", 6881));  // never resolved
-    list.append(dictPeer("::1", 6881));
-    list.append(dictPeer("10.1.1.1", 0));
-    list.append(dictPeer("10.1.1.2", 70000));
-    list.append(dictPeer(QByteArray("10.1.1.3\0x", 10), 1));
-    list.append(dictPeer("0.0.0.7", 1));
-    list.append(BValue("not a dictionary"));
-    list.append(dictPeer("8.8.4.4", 1));
-    BValue root;
-    root.insert("peers", list);
-    root.insert("tracker id", "T-42");
-    root.insert("warning message", "slow down");
+    const BValue list = BValue::List{
+        dictPeer("192.168.1.20", 51413),
+        dictPeer("tracker.example.org", 6881),  // never resolved
+        dictPeer("::1", 6881),
+        dictPeer("10.1.1.1", 0),
+        dictPeer("10.1.1.2", 70000),
+        dictPeer(QByteArray("10.1.1.3\0x", 10), 1),
+        dictPeer("0.0.0.7", 1),
+        "not a dictionary",
+        dictPeer("8.8.4.4", 1),
+    };
+    const BValue root = BValue::Dict{{"peers", list}, {"tracker id", "T-42"}, {"warning message", "slow down"}};
     const auto reply = AnnounceReply::parse(Bencoder::bencodingForObject(root));
     ASSERT_TRUE(reply);
     const QList<AnnounceReply::Peer> expected = {peer("192.168.1.20", 51413), peer("8.8.4.4", 1)};
@@ -97,8 +88,7 @@ TEST(AnnounceReply, IntervalsGiveTheNextAnnounce)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        BValue root;
-        root.insert("interval", 900);
+        BValue root = BValue::Dict{{"interval", 900}};
         if (c.minInterval)
             root.insert("min interval", *c.minInterval);
         const auto reply = AnnounceReply::parse(Bencoder::bencodingForObject(root));
@@ -109,20 +99,14 @@ TEST(AnnounceReply, IntervalsGiveTheNextAnnounce)
 
 TEST(AnnounceReply, FailuresAndUnreadableBodies)
 {
-    BValue refused;
-    refused.insert("failure reason", "unregistered torrent");
-    const auto failed = AnnounceReply::parse(Bencoder::bencodingForObject(refused));
+    const auto failed = AnnounceReply::parse(Bencoder::bencodingForObject(BValue::Dict{{"failure reason", "unregistered torrent"}}));
     ASSERT_TRUE(failed);
     EXPECT_TRUE(failed->failed());
     EXPECT_EQ(failed->failureReason, "unregistered torrent");
 
-    BValue emptyReason;
-    emptyReason.insert("failure reason", "");
-    EXPECT_TRUE(AnnounceReply::parse(Bencoder::bencodingForObject(emptyReason))->failed());
+    EXPECT_TRUE(AnnounceReply::parse(Bencoder::bencodingForObject(BValue::Dict{{"failure reason", ""}}))->failed());
 
-    BValue big;
-    big.insert("peers", QByteArray(2 << 20, 'a'));
-    const QByteArray tooLarge = Bencoder::bencodingForObject(big);
+    const QByteArray tooLarge = Bencoder::bencodingForObject(BValue::Dict{{"peers", QByteArray(2 << 20, 'a')}});
     ASSERT_GT(tooLarge.size(), 2 << 20);
     for (const QByteArray& body : {QByteArray(), QByteArray("<html>"), QByteArray("li1ee"),
                                    QByteArray("d8:completei5e"), tooLarge}) {

@@ -42,14 +42,11 @@ protected:
 
     TorrentLinePtr torrentWithTrackers(const QStringList& trackers)
     {
-        BValue top;
-        top.insert("announce", BValue(trackers.first()));
         BValue tiers = BValue::list();
         for (const QString& t : trackers)
-            tiers.append(BValue::List{BValue(t)});
-        top.insert("announce-list", tiers);
-        top.insert("info", singleFileInfo("file.iso", 100000));
-        return TorrentLine::torrentLineForData(Bencoder::bencodingForObject(top));
+            tiers.append(BValue::List{t});
+        return TorrentLine::torrentLineForData(Bencoder::bencodingForObject(BValue::Dict{
+            {"announce", trackers.first()}, {"announce-list", tiers}, {"info", singleFileInfo("file.iso", 100000)}}));
     }
 
     QString tracker(const QByteArray& path) const { return server.url(path).toString(); }

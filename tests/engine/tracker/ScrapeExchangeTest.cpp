@@ -33,35 +33,20 @@ TEST(ScrapeExchange, AddressOnlyWhenTheLastComponentStartsWithAnnounce)
 
 TEST(ScrapeExchange, CountsComeFromOurEntry)
 {
-    auto entry = [](qint64 complete, qint64 incomplete) {
-        BValue e;
-        e.insert("complete", complete);
-        e.insert("incomplete", incomplete);
-        e.insert("downloaded", 99);
-        return e;
+    // A scrape body whose "files" holds `hash` with the counts given.
+    const auto scrape = [](const QByteArray& hash, qint64 complete, qint64 incomplete, BValue::Dict files = {}) {
+        files[hash] = BValue::Dict{{"complete", complete}, {"incomplete", incomplete}, {"downloaded", 99}};
+        return Bencoder::bencodingForObject(BValue::Dict{{"files", std::move(files)}});
     };
-    BValue files;
-    files.insert(kHash, entry(5, 10));
-    files.insert(QByteArray(20, '\xff'), entry(700, 800));  // sorts after ours
-    BValue root;
-    root.insert("files", files);
-    EXPECT_EQ(ScrapeExchange::countsIn(Bencoder::bencodingForObject(root), kHash), (ScrapeExchange::Counts{5, 10}));
-
-    BValue others;
-    others.insert(QByteArray(20, 'z'), entry(1, 1));
-    BValue onlyOthers;
-    onlyOthers.insert("files", others);
-    BValue negative;
-    BValue negativeFiles;
-    negativeFiles.insert(kHash, entry(-3, qint64(1) << 40));
-    negative.insert("files", negativeFiles);
-    EXPECT_EQ(ScrapeExchange::countsIn(Bencoder::bencodingForObject(negative), kHash),
+    // Another torrent's entry sorts after ours.
+    const QByteArray ours = scrape(kHash, 5, 10, {{QByteArray(20, '\xff'), BValue::Dict{{"complete", 700}, {"incomplete", 800}}}});
+    EXPECT_EQ(ScrapeExchange::countsIn(ours, kHash), (ScrapeExchange::Counts{5, 10}));
+    EXPECT_EQ(ScrapeExchange::countsIn(scrape(kHash, -3, qint64(1) << 40), kHash),
               (ScrapeExchange::Counts{0, std::numeric_limits<int>::max()}));
 
-    BValue failure;
-    failure.insert("failure reason", "no scrapes");
-    for (const QByteArray& body : {Bencoder::bencodingForObject(onlyOthers), Bencoder::bencodingForObject(failure), QByteArray(),
-                                   QByteArray("d5:filesle"), QByteArray("garbage")}) {
+    for (const QByteArray& body : {scrape(QByteArray(20, 'z'), 1, 1),
+                                   Bencoder::bencodingForObject(BValue::Dict{{"failure reason", "no scrapes"}}),
+                                   QByteArray(), QByteArray("d5:filesle"), QByteArray("garbage")}) {
         SCOPED_TRACE(body.constData());
         EXPECT_FALSE(ScrapeExchange::countsIn(body, kHash));
     }

@@ -20,12 +20,8 @@ inline QByteArray bencodedReply(std::initializer_list<std::pair<const char*, BVa
 // A scrape answer with one "files" entry.
 inline HttpTestResponse scrapeReply(const QByteArray& infoHash, qint64 seeds, qint64 leeches)
 {
-    BValue entry;
-    entry.insert("complete", seeds);
-    entry.insert("incomplete", leeches);
-    BValue files;
-    files.insert(infoHash, entry);
-    return {200, {}, bencodedReply({{"files", files}})};
+    const BValue::Dict entry{{"complete", seeds}, {"incomplete", leeches}};
+    return {200, {}, bencodedReply({{"files", BValue::Dict{{infoHash, entry}}}})};
 }
 
 }  // namespace ombrelay::test
