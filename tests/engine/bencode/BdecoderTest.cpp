@@ -95,13 +95,6 @@ TEST(Bdecoder, RefusedInputs)
     }
 }
 
-TEST(Bdecoder, IntegersKeepTheirSign)
-{
-    EXPECT_EQ(decode("i-42e").asInt(), -42);
-    EXPECT_EQ(decode("i-9223372036854775808e").asInt(), std::numeric_limits<qint64>::min());
-    EXPECT_EQ(decode("i9223372036854775807e").asInt(), std::numeric_limits<qint64>::max());
-}
-
 TEST(Bdecoder, ResidualData)
 {
     const struct { QByteArray input; QByteArray residual; } cases[] = {
@@ -175,15 +168,6 @@ TEST(Bdecoder, InputCapIsTheCallers)
     EXPECT_FALSE(decode(data, data.size()).isNull());
     EXPECT_TRUE(decode(data, data.size() - 1).isNull());
     EXPECT_TRUE(decode(QByteArray(Bdecoder::kDatagramLimit - 3, 'x').prepend("65530:"), Bdecoder::kDatagramLimit).isNull());
-}
-
-TEST(Bdecoder, StringsAreBytes)
-{
-    const BValue value = decode(raw("d4:name2:\xc3\xa9" "6:pieces3:\xff\x00\x01" "5:latin1:\xe9" "e"));
-    ASSERT_TRUE(value.isDict());
-    EXPECT_EQ(value["name"].asText(), QString::fromUtf8("\xc3\xa9"));
-    EXPECT_EQ(value["pieces"].asBytes(), QByteArray("\xff\x00\x01", 3));
-    EXPECT_EQ(value["latin"].asText(), QString(QChar(0xE9)));  // not UTF-8: read as Latin-1
 }
 
 }  // namespace

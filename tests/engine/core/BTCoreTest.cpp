@@ -130,7 +130,7 @@ TEST_F(BTCoreTest, DailyWindowLiftsTheGlobalLimitsStrictlyInside)
     EXPECT_FALSE(engine.limitsLifted());
 }
 
-TEST_F(BTCoreTest, LimitsHoldFromTheStart)
+TEST_F(BTCoreTest, LimitsHoldFromTheStartAndAChangeAppliesAtOnce)
 {
     settings->setBool(QStringLiteral("kDownloadLimitEnabled"), true);
     settings->setInteger(QStringLiteral("kDownloadLimit"), 250);
@@ -139,6 +139,11 @@ TEST_F(BTCoreTest, LimitsHoldFromTheStart)
     EXPECT_TRUE(BandwidthProvision::globalDownloadProvision().isEnabled());
     EXPECT_EQ(BandwidthProvision::globalDownloadProvision().bytesPerSecond(), 250000);
     EXPECT_FALSE(BandwidthProvision::globalUploadProvision().isEnabled());
+
+    settings->setBool(QStringLiteral("kUploadLimitEnabled"), true);
+    settings->setInteger(QStringLiteral("kUploadLimit"), 50);
+    EXPECT_TRUE(BandwidthProvision::globalUploadProvision().isEnabled());
+    EXPECT_EQ(BandwidthProvision::globalUploadProvision().bytesPerSecond(), 50000);
 }
 
 TEST_F(BTCoreTest, IdleTimeLiftsTheLimitsAfterMoreThanTheSetMinutes)
@@ -160,16 +165,6 @@ TEST_F(BTCoreTest, IdleTimeLiftsTheLimitsAfterMoreThanTheSetMinutes)
         EXPECT_EQ(engine.limitsLifted(), c.lifted);
         EXPECT_EQ(BandwidthProvision::globalUploadProvision().isEnabled(), !c.lifted);
     }
-}
-
-TEST_F(BTCoreTest, ALimitSettingChangeAppliesAtOnce)
-{
-    BTCore& engine = makeCore();
-    (void)engine;
-    settings->setBool(QStringLiteral("kUploadLimitEnabled"), true);
-    settings->setInteger(QStringLiteral("kUploadLimit"), 50);
-    EXPECT_TRUE(BandwidthProvision::globalUploadProvision().isEnabled());
-    EXPECT_EQ(BandwidthProvision::globalUploadProvision().bytesPerSecond(), 50000);
 }
 
 TEST_F(BTCoreTest, TakenPortMovesBothSocketsToTheNextFreePort)

@@ -5,6 +5,8 @@
 #include "engine/net/SocketReactor.h"
 #include "engine/net/StreamCipher.h"
 #include "engine/net/StreamPeer.h"
+#include "engine/wire/PeerMessage.h"
+#include "support/RandomContent.h"
 
 #include <QByteArray>
 #include <gtest/gtest.h>
@@ -197,18 +199,10 @@ protected:
     std::unique_ptr<RecordingPeer> peer;
 };
 
-// A piece message: length, id 7, index, offset, then `blockLength` bytes of a pattern seeded by `seed`.
+// A piece message of `blockLength` seeded random bytes at the start of piece `index`.
 inline QByteArray pieceMessage(quint32 index, quint32 blockLength, char seed)
 {
-    QByteArray message(13 + qsizetype(blockLength), Qt::Uninitialized);
-    const quint32 header[3] = {htonl(9 + blockLength), htonl(index), htonl(0)};
-    std::memcpy(message.data(), &header[0], 4);
-    message[4] = 7;
-    std::memcpy(message.data() + 5, &header[1], 4);
-    std::memcpy(message.data() + 9, &header[2], 4);
-    for (quint32 i = 0; i < blockLength; ++i)
-        message[13 + qsizetype(i)] = char(seed + char(i % 251));
-    return message;
+    return PeerMessage::piece(index, 0, seededRandomBytes(blockLength, quint32(quint8(seed))));
 }
 
 }  // namespace ombrelay::test

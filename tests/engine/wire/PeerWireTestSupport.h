@@ -7,6 +7,7 @@
 #include "engine/wire/PeerMessage.h"
 #include "engine/wire/PeerTorrent.h"
 #include "engine/wire/PeerWire.h"
+#include "support/RandomContent.h"
 
 #include <QBitArray>
 #include <algorithm>
@@ -36,9 +37,7 @@ public:
         const quint32 count = quint32((total + pieceLength - 1) / pieceLength);
         verified = QBitArray(int(count));
         needed = QBitArray(int(count), true);
-        content = QByteArray(qsizetype(total), Qt::Uninitialized);
-        for (qsizetype i = 0; i < content.size(); ++i)
-            content[i] = char((i * 7 + i / 251) & 0xFF);
+        content = seededRandomBytes(qint64(total), 5);
         file.open(QIODevice::ReadWrite | QIODevice::Truncate);
         file.write(QByteArray(qsizetype(total), '\0'));
         file.flush();
