@@ -77,25 +77,18 @@ protected:
         Settings::instance().setValue(QStringLiteral("save_directory"), downloads);
         QDir().mkpath(dir.filePath("xdg"));
         qputenv("XDG_DATA_HOME", dir.filePath("xdg").toUtf8());
-        EngineHost::install(&host);
-        TrackerService::install(&trackers);
-        DhtService::install(&dht);
-        PeerService::install(&peers);
+        installServices(&host, &trackers, &dht, &peers);
         session = std::make_unique<DiskSession>(VolumeMonitor::instance());
     }
     void TearDown() override
     {
         // Peers files are opened before their session folders go, and closed before the test's folder goes.
         PeersDatabase::fileQueue().drain();
-        for (const TorrentLinePtr& line : host.objects())
-            host.removeDownloads({line});
+        removeEveryDownload(host);
         SessionLifecycle::cleanupQueue().drain();
         PeersDatabase::fileQueue().drain();
         session.reset();
-        EngineHost::install(nullptr);
-        TrackerService::install(nullptr);
-        DhtService::install(nullptr);
-        PeerService::install(nullptr);
+        installServices(nullptr, nullptr, nullptr, nullptr);
         AppPaths::setApplicationSupportPath({});
     }
 

@@ -35,8 +35,7 @@ protected:
     }
     void TearDown() override
     {
-        for (const TorrentLinePtr& line : prompting.objects())
-            prompting.removeDownloads({line});
+        removeEveryDownload(prompting);
         LifecycleTest::TearDown();
     }
     TorrentLinePtr result(const QString& address, int seed)

@@ -49,10 +49,8 @@ protected:
     }
     void TearDown() override
     {
-        if (freshHost) {
-            for (const TorrentLinePtr& line : freshHost->objects())
-                freshHost->removeDownloads({line});
-        }
+        if (freshHost)
+            removeEveryDownload(*freshHost);
         LifecycleTest::TearDown();
     }
     std::unique_ptr<CountingHost> freshHost;

@@ -80,6 +80,21 @@ struct FakeLifecycle : TorrentLifecycle
     QString volumeName(const QString&) const override { return QStringLiteral("Backup"); }
 };
 
+// Makes `host` and the fakes the engine's services; nulls undo it.
+inline void installServices(EngineHost* host, TrackerService* trackers, DhtService* dht, PeerService* peers)
+{
+    EngineHost::install(host);
+    TrackerService::install(trackers);
+    DhtService::install(dht);
+    PeerService::install(peers);
+}
+
+inline void removeEveryDownload(HeadlessEngineHost& host)
+{
+    for (const TorrentLinePtr& line : host.objects())
+        host.removeDownloads({line});
+}
+
 // Installs fakes for every service and a fresh headless host with the registered settings; undoes it.
 class EngineFakes : public ::testing::Test
 {
@@ -89,19 +104,12 @@ protected:
         ASSERT_TRUE(settingsDir.isValid());
         Settings::useFile(settingsDir.filePath("Ombrelay.conf"));
         registerDefaultSettings(Settings::instance());
-        EngineHost::install(&host);
-        TrackerService::install(&trackers);
-        DhtService::install(&dht);
-        PeerService::install(&peers);
+        installServices(&host, &trackers, &dht, &peers);
     }
     void TearDown() override
     {
-        for (const TorrentLinePtr& line : host.objects())
-            host.removeDownloads({line});
-        EngineHost::install(nullptr);
-        TrackerService::install(nullptr);
-        DhtService::install(nullptr);
-        PeerService::install(nullptr);
+        removeEveryDownload(host);
+        installServices(nullptr, nullptr, nullptr, nullptr);
         TorrentLifecycle::install(nullptr);
     }
     void useFakeLifecycle() { TorrentLifecycle::install(&lifecycle); }
