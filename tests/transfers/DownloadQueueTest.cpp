@@ -78,8 +78,9 @@ TEST_F(DownloadQueue, LimitsAndStatesThatCountAsDownloading)
         for (int i = 0; i < torrents.size(); ++i) {
             if (test.states[i] == TorrentLine::Waiting && torrents[i]->downloadState() == TorrentLine::Downloading)
                 ++started;
-            if (test.states[i] != TorrentLine::Waiting)
+            if (test.states[i] != TorrentLine::Waiting) {
                 EXPECT_EQ(torrents[i]->downloadState(), test.states[i]) << test.name;
+            }
         }
         EXPECT_EQ(started, test.started) << test.name;
         // Started in list order.

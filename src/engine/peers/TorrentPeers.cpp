@@ -3,7 +3,6 @@
 #include "engine/blocklist/Blocklist.h"
 #include "kit/SteadyClock.h"
 
-#include <QRandomGenerator>
 #include <algorithm>
 
 namespace ombrelay {
@@ -20,16 +19,6 @@ TorrentPeers::TorrentPeers(const QString& databasePath, Environment environment)
 }
 
 TorrentPeers::~TorrentPeers() = default;
-
-const QByteArray& TorrentPeers::peerID()
-{
-    if (m_peerID.isEmpty()) {
-        m_peerID = QByteArrayLiteral("-OC2168-");
-        while (m_peerID.size() < 20)
-            m_peerID.append(char('0' + QRandomGenerator::system()->bounded(10)));
-    }
-    return m_peerID;
-}
 
 QList<PeerLinkPtr> TorrentPeers::allPeers() const
 {

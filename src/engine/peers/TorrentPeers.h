@@ -48,9 +48,6 @@ public:
     TorrentPeers(const QString& databasePath, Environment environment);
     ~TorrentPeers();
 
-    // "-OC2168-" and 12 random digits, made once.
-    const QByteArray& peerID();
-
     // Connections.
     QList<PeerLinkPtr> allPeers() const;
     int numberOfConnectingPeers() const;
@@ -117,7 +114,6 @@ private:
 
     PeersDatabase m_database;
     Environment m_environment;
-    QByteArray m_peerID;
     std::vector<Connection> m_connections;
     QList<PeerAddress> m_dialBatch;
     QHash<PeerAddress, qint64> m_restingUntil;

@@ -228,12 +228,14 @@ TEST_F(BTCoreTest, AcceptedConnectionsGoToTheHandlerAndRefusedOnesAreClosed)
     BTCore& engine = makeCore();
     std::vector<int> taken;
     bool accept = true;
-    engine.setHooks({.acceptIncomingPeer = [&](int fd, quint32 address, quint16) {
+    BTCore::Hooks hooks;
+    hooks.acceptIncomingPeer = [&](int fd, quint32 address, quint16) {
         EXPECT_EQ(address, kLoopback);
         if (accept)
             taken.push_back(fd);
         return accept;
-    }});
+    };
+    engine.setHooks(std::move(hooks));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = kLoopback;
@@ -274,7 +276,9 @@ TEST_F(BTCoreTest, OneSecondWorkRunsOnEveryTenthTickBeforeTheRefill)
         EXPECT_EQ(n.object, &engine);
         ++notices;
     });
-    engine.setHooks({.oneSecondWork = [&] { seenAtOneSecond.push_back(budget.bytesAvailableForConsumption()); }});
+    BTCore::Hooks hooks;
+    hooks.oneSecondWork = [&] { seenAtOneSecond.push_back(budget.bytesAvailableForConsumption()); };
+    engine.setHooks(std::move(hooks));
     for (int tick = 1; tick <= 20; ++tick) {
         budget.consumedBytes(1000);
         engine.oneTenthSecondTimer();
@@ -301,7 +305,9 @@ TEST_F(BTCoreTest, WakeUpDialsPeersAgainAndTerminationSaves)
     PeerService::install(&peers);
     BTCore& engine = makeCore();
     int saves = 0;
-    engine.setHooks({.saveAtTermination = [&] { ++saves; }});
+    BTCore::Hooks hooks;
+    hooks.saveAtTermination = [&] { ++saves; };
+    engine.setHooks(std::move(hooks));
     emit sleepWatcher.didWake();
     EXPECT_EQ(peers.dials, 1);
     engine.applicationWillTerminate();
