@@ -85,19 +85,19 @@ bool MappedFileHasher::update(Sha1Hasher& hasher, const std::shared_ptr<OpenFile
 {
     if (length <= 0)
         return length == 0;
-    const bool mapped = (file == m_file && offset >= m_start && offset + length <= m_start + m_length)
-                        || map(file, offset, length);
-    if (!mapped)
-        return file->size() >= offset + length && hashRead(hasher, *file, offset, length);
+    if (file != m_file || offset < m_start || offset + length > m_start + m_length) {
+        unmap();
+        const qint64 size = file->size();
+        if (offset < 0 || size < offset + length)
+            return false;
+        if (!map(file, offset, length, size))
+            return hashRead(hasher, *file, offset, length);
+    }
     return hashMapped(hasher, m_base + (offset - m_start), size_t(length));
 }
 
-bool MappedFileHasher::map(const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length)
+bool MappedFileHasher::map(const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length, qint64 size)
 {
-    unmap();
-    const qint64 size = file->size();
-    if (offset < 0 || size < offset + length)
-        return false;
     const qint64 start = offset - offset % kWindow;
     const qint64 end = std::min(size, std::max(start + kWindow, offset + length));
     void* base = ::mmap(nullptr, size_t(end - start), PROT_READ, MAP_SHARED, file->descriptor(), start);

@@ -25,7 +25,8 @@ public:
     bool update(Sha1Hasher& hasher, const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length);
 
 private:
-    bool map(const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length);
+    // Maps the window around [offset, offset + length) of a file of `size` bytes.
+    bool map(const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length, qint64 size);
     void unmap();
 
     std::shared_ptr<OpenFile> m_file;

@@ -95,7 +95,7 @@ public:
     bool hasVideo() const;
 
     // Geometry and sets.
-    quint64 totalNumberOfPieces() const { return quint64(m_piecesData.size() / 20); }
+    quint64 totalNumberOfPieces() const { return m_geometry.pieceCount(); }
     quint64 totalNumberOfBlocks() const { return m_geometry.blockCount(); }
     // The blocks or pieces overlapping a byte range, as a run of numbers (location, count) or as a set.
     PZRange blockRangeForByteRange(PZRange range) const;
