@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 using namespace ombrelay;
 
@@ -21,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (r.consumed < 4 || r.consumed > left)
             std::abort();
         const PeerMessage& m = r.message;
-        if (!m.keepAlive && quint64(r.consumed) - 4 > PeerMessageReader::maximumLength(m.id, pieces))
+        const quint64 length = quint64(r.consumed) - 4;
+        const std::optional<quint64> exact = PeerMessageReader::exactLength(m.id, pieces);
+        if (!m.keepAlive && (exact ? length != *exact : length > PeerMessageReader::maximumLength(m.id)))
             std::abort();
         switch (m.id) {
         case PeerMessage::Have:

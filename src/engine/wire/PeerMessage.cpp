@@ -151,10 +151,8 @@ std::optional<quint64> PeerMessageReader::exactLength(quint8 id, quint32 pieceCo
     }
 }
 
-quint64 PeerMessageReader::maximumLength(quint8 id, quint32 pieceCount)
+quint64 PeerMessageReader::maximumLength(quint8 id)
 {
-    if (const std::optional<quint64> exact = exactLength(id, pieceCount))
-        return *exact;
     switch (id) {
     case PeerMessage::Piece:
         return quint64(PeerMessage::kLenientBlockSize) + 9;
@@ -185,10 +183,12 @@ PeerMessageReader::Result PeerMessageReader::read(const char* data, qsizetype le
         result.fault = std::move(why);
         return result;
     };
-    if (messageLength > maximumLength(id, pieceCount))
+    if (const std::optional<quint64> exact = exactLength(id, pieceCount)) {
+        if (messageLength != *exact)
+            return fault(QStringLiteral("message %1 of length %2").arg(id).arg(messageLength));
+    } else if (messageLength > maximumLength(id)) {
         return fault(QStringLiteral("message %1 of length %2 is too long").arg(id).arg(messageLength));
-    if (const std::optional<quint64> exact = exactLength(id, pieceCount); exact && messageLength != *exact)
-        return fault(QStringLiteral("message %1 of length %2").arg(id).arg(messageLength));
+    }
     if (quint64(length) < messageLength + 4)
         return result;
 

@@ -88,10 +88,10 @@ public:
     };
 
     static Result read(const char* data, qsizetype length, quint32 pieceCount);
-    // The largest length field a message of this id may carry.
-    static quint64 maximumLength(quint8 id, quint32 pieceCount);
     // The one length a fixed-size kind (and a bitfield, for this piece count) may have; none for the others.
     static std::optional<quint64> exactLength(quint8 id, quint32 pieceCount);
+    // The largest length field a message of a kind without an exact length may carry.
+    static quint64 maximumLength(quint8 id);
 };
 
 }  // namespace ombrelay
