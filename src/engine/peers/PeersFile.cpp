@@ -13,16 +13,18 @@ struct StatementText
     const char* sql;
 };
 
-// In the order of PeersFile::Statement.
+// In the order of PeersFile::Statement. A statement about one peer takes its address and port first.
 constexpr StatementText kStatementTexts[] = {
     {"readAllStatement", "SELECT address, port, downloaded FROM peers ORDER BY rowid;"},
     {"countStatement", "SELECT count(*) FROM peers;"},
     // A duplicate is refused by the key without an error.
-    {"insertStatement", "INSERT OR IGNORE INTO peers (address, port, downloaded, isActive) VALUES (?, ?, 0, ?)"},
-    {"deleteStatement", "DELETE FROM peers WHERE address = ? AND port = ?"},
-    {"activeStatement", "UPDATE peers SET isActive = ? WHERE address == ? AND port == ?"},
-    {"updateStatement", "UPDATE peers SET downloaded = (downloaded + ?) WHERE address == ? AND port == ?"},
+    {"insertStatement", "INSERT OR IGNORE INTO peers (address, port, downloaded, isActive) VALUES (?1, ?2, 0, ?3)"},
+    {"deleteStatement", "DELETE FROM peers WHERE address = ?1 AND port = ?2"},
+    {"activeStatement", "UPDATE peers SET isActive = ?3 WHERE address == ?1 AND port == ?2"},
+    {"updateStatement", "UPDATE peers SET downloaded = (downloaded + ?3) WHERE address == ?1 AND port == ?2"},
 };
+
+const char* const kMarkAllInactive = "UPDATE peers SET isActive = 0 WHERE isActive != 0";
 
 // WAL with normal syncing: a write costs no fsync, and a crash loses at most the last writes, never
 // the file.
@@ -32,7 +34,7 @@ const char* const kOpenStatements[] = {
     "CREATE TABLE IF NOT EXISTS peers (address INT, port INT, downloaded INT, isActive INT, PRIMARY KEY (address, port))",
     "CREATE INDEX IF NOT EXISTS downloaded ON peers (downloaded)",
     "CREATE INDEX IF NOT EXISTS isActive ON peers (isActive)",
-    "UPDATE peers SET isActive = 0 WHERE isActive != 0",
+    kMarkAllInactive,
     "PRAGMA auto_vacuum = 1",
     "VACUUM;",
 };
@@ -111,6 +113,26 @@ SqliteStatement* PeersFile::statement(Statement which)
     return slot.get();
 }
 
+SqliteStatement* PeersFile::statement(Statement which, const PeerAddress& peer)
+{
+    SqliteStatement* query = statement(which);
+    if (query) {
+        query->bind(1, peer.storedAddress());
+        query->bind(2, qint64(peer.port));
+    }
+    return query;
+}
+
+void PeersFile::changePeer(Statement which, const PeerAddress& peer, std::optional<qint64> value)
+{
+    if (SqliteStatement* query = statement(which, peer)) {
+        if (value)
+            query->bind(3, *value);
+        query->run();
+        checkHealth();
+    }
+}
+
 void PeersFile::checkHealth()
 {
     if (m_database && m_database->isCorrupt())
@@ -131,11 +153,9 @@ int PeersFile::numberOfPeers()
 // Leaves the health check to the caller, which may hold a transaction on the connection.
 bool PeersFile::insert(const PeerAddress& peer, Activity activity)
 {
-    SqliteStatement* query = statement(Insert);
+    SqliteStatement* query = statement(Insert, peer);
     if (!query)
         return false;
-    query->bind(1, peer.storedAddress());
-    query->bind(2, qint64(peer.port));
     query->bind(3, qint64(activity));
     return query->run() && m_database->changes() > 0;
 }
@@ -172,41 +192,23 @@ int PeersFile::insertPeers(const QList<PeerAddress>& peers)
 
 void PeersFile::deletePeer(const PeerAddress& peer)
 {
-    if (SqliteStatement* query = statement(Delete)) {
-        query->bind(1, peer.storedAddress());
-        query->bind(2, qint64(peer.port));
-        query->run();
-        checkHealth();
-    }
+    changePeer(Delete, peer);
 }
 
 void PeersFile::setActivity(const PeerAddress& peer, Activity activity)
 {
-    if (SqliteStatement* query = statement(SetActivity)) {
-        query->bind(1, qint64(activity));
-        query->bind(2, peer.storedAddress());
-        query->bind(3, qint64(peer.port));
-        query->run();
-        checkHealth();
-    }
+    changePeer(SetActivity, peer, qint64(activity));
 }
 
 void PeersFile::addDownloadedBytes(const PeerAddress& peer, quint64 bytes)
 {
-    if (bytes == 0)
-        return;
-    if (SqliteStatement* query = statement(AddBytes)) {
-        query->bind(1, qint64(std::min<quint64>(bytes, quint64(INT64_MAX))));
-        query->bind(2, peer.storedAddress());
-        query->bind(3, qint64(peer.port));
-        query->run();
-        checkHealth();
-    }
+    if (bytes > 0)
+        changePeer(AddBytes, peer, qint64(std::min<quint64>(bytes, quint64(INT64_MAX))));
 }
 
 void PeersFile::markAllInactive()
 {
-    if (open() && !m_database->execute("UPDATE peers SET isActive = 0 WHERE isActive != 0"))
+    if (open() && !m_database->execute(kMarkAllInactive))
         checkHealth();
 }
 

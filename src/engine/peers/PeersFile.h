@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace ombrelay {
@@ -51,6 +52,10 @@ private:
     void close();
     void handleCorruptedDatabaseFile();
     SqliteStatement* statement(Statement which);
+    // A peer's statement with its address and port bound.
+    SqliteStatement* statement(Statement which, const PeerAddress& peer);
+    // Runs a peer's statement, with `value` as its third parameter if given.
+    void changePeer(Statement which, const PeerAddress& peer, std::optional<qint64> value = std::nullopt);
     bool insert(const PeerAddress& peer, Activity activity);
     int numberOfPeers();
     void checkHealth();
