@@ -11,8 +11,10 @@
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/DownloadsPaneFileCell.h"
 #include "transfers/DownloadsPaneView.h"
+#include "transfers/StatsView.h"
 #include "transfers/TransferAlert.h"
 #include "transfers/TransferItem.h"
+#include "transfers/TransfersInfoArea.h"
 #include "uikit/FilterBackground.h"
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZRoundTabView.h"
@@ -26,7 +28,7 @@
 namespace ombrelay {
 
 KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* parent)
-    : QObject(parent), m_volumes(volumes)
+    : QObject(parent), m_volumes(volumes), m_currentDownload(*this)
 {
     auto* pane = new DownloadsPaneView();
     m_mainView = pane;
@@ -46,6 +48,12 @@ KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* pa
     layout->addWidget(bar);
     layout->addWidget(m_outlineView, 1);
     m_outlineView->setUp(m_tabView, m_filterField);
+    m_infoArea = new TransfersInfoArea(*this);
+    layout->addWidget(m_infoArea);
+    m_statsView = new StatsView();
+    m_statsView->setNextKeyView(m_outlineView);
+    connect(m_statsView, &StatsView::activated, this, &KoDownloadsController::showDownloadsPane);
+    connect(m_statsView, &StatsView::transfersViewSeen, this, [this] { updateCell(nullptr); });
 
     connect(m_outlineView, &PZOutlineView::selectionDidChange, this, &KoDownloadsController::selectionDidChange);
     connect(m_outlineView, &DownloadsOutlineView::torrentsRemoved, this, [this] {
@@ -63,6 +71,7 @@ KoDownloadsController::~KoDownloadsController()
 {
     PerformLater::cancel(this);
     DownloadsPaneFileCell::setUnattachedDiskAction({});
+    delete m_statsView;
     delete m_mainView;
 }
 
@@ -195,14 +204,44 @@ void KoDownloadsController::updateQueueState()
 
 void KoDownloadsController::selectionDidChange()
 {
-    if (TorrentLinePtr selected = selectedObject())
+    const TorrentLinePtr selected = selectedObject();
+    if (selected)
         selected->invalidateBindingsText();
+    m_currentDownload.setContent(selected);
     postNotificationAboutSelf(this, QString::fromLatin1(kSelectionDidChangeNotification));
+}
+
+void KoDownloadsController::rebuildArrays()
+{
+    // A torrent counts once it completes after being seen incomplete in this run; the marks go when
+    // the user sees the transfers.
+    const bool seen = m_statsView && m_statsView->isTransfersViewSeen();
+    QSet<const TorrentLine*> incomplete;
+    QSet<const TorrentLine*> completed;
+    for (const TorrentLinePtr& torrent : objects()) {
+        if (!torrent->isComplete())
+            incomplete.insert(torrent.get());
+        else if (!seen && (m_seenIncomplete.contains(torrent.get()) || m_recentlyCompleted.contains(torrent.get())))
+            completed.insert(torrent.get());
+    }
+    m_seenIncomplete = std::move(incomplete);
+    m_recentlyCompleted = std::move(completed);
 }
 
 void KoDownloadsController::updateCell(const TorrentLine*)
 {
+    rebuildArrays();
     m_outlineView->rebuildTabView();
+    if (m_statsView) {
+        KoDrawerStatsDownloadsCell& cell = m_statsView->downloadsCell();
+        bool changed = cell.setNumberOfPaused(numberOfPausedTorrents());
+        changed |= cell.setNumberOfConnecting(numberOfConnectingTorrents());
+        changed |= cell.setNumberOfActive(numberOfActiveTorrents());
+        changed |= cell.setNumberOfComplete(numberOfRecentlyCompleted());
+        changed |= cell.setNetBandwidth(downstreamBandwidthUsage());
+        if (changed)
+            m_statsView->update();
+    }
     emit countsChanged();
 }
 

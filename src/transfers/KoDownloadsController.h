@@ -1,9 +1,12 @@
 #pragma once
 
 #include "engine/core/EngineHost.h"
+#include "transfers/CurrentDownload.h"
+#include "transfers/StatsView.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 namespace ombrelay {
@@ -11,6 +14,7 @@ namespace ombrelay {
 class DownloadsOutlineView;
 class FilterSearchField;
 class PZRoundTabView;
+class TransfersInfoArea;
 class VolumeMonitor;
 
 // The owner of the transfers pane and the engine's host: the one object through which the engine adds
@@ -30,6 +34,13 @@ public:
     DownloadsOutlineView* outlineView() const { return m_outlineView; }
     PZRoundTabView* tabView() const { return m_tabView; }
     FilterSearchField* filterField() const { return m_filterField; }
+    TransfersInfoArea* infoArea() const { return m_infoArea; }
+    // The sidebar's transfers row, for the main window to place; fed on every update.
+    StatsView* statsView() const { return m_statsView; }
+    // Its content is the selected torrent, set before the selection notification goes out.
+    const CurrentDownload& currentDownload() const { return m_currentDownload; }
+    // Torrents seen incomplete in this run that are complete now, until the transfers view is seen.
+    int numberOfRecentlyCompleted() const { return int(m_recentlyCompleted.size()); }
 
     // Counts over the whole list, by state (the filter text does not change them).
     int numberOfPausedTorrents() const;
@@ -91,9 +102,13 @@ private:
     bool isOnUnattachedVolume(const TorrentLine& torrent) const;
     // A torrent that completed frees a place in the download queue.
     void startQueuedAfterCompletion();
+    void rebuildArrays();
 
     VolumeMonitor& m_volumes;
+    CurrentDownload m_currentDownload;
     QPointer<QWidget> m_mainView;
+    QPointer<StatsView> m_statsView;
+    TransfersInfoArea* m_infoArea;
     DownloadsOutlineView* m_outlineView;
     PZRoundTabView* m_tabView;
     FilterSearchField* m_filterField;
@@ -102,6 +117,8 @@ private:
     QString m_downloadsRateText;
     QString m_uploadsRateText;
     int m_completeCount = 0;
+    QSet<const TorrentLine*> m_seenIncomplete;
+    QSet<const TorrentLine*> m_recentlyCompleted;
 };
 
 }  // namespace ombrelay
