@@ -34,7 +34,7 @@ const QString kXvfb = QStringLiteral("/usr/bin/Xvfb");
 
 QString peerScript()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../../interop/peers/lt_peer.py"));
+    return QStringLiteral(QT_TESTCASE_SOURCEDIR "/interop/peers/lt_peer.py");
 }
 
 bool save(const QPixmap& picture, const QString& fileName)
