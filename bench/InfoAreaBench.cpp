@@ -1,0 +1,123 @@
+// The info area under the transfers list: one refresh of the pieces grid of a 1,000,000-block torrent
+// (values and drawing), and a selection change among 1,000 listed transfers with the pane shown
+// (the controller's notification, every view of the info area, the redraw), with the longest one.
+#include "engine/bencode/BValue.h"
+#include "engine/bencode/Bencoder.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/DefaultSettings.h"
+#include "kit/Settings.h"
+#include "platform/VolumeMonitor.h"
+#include "transfers/KoDownloadsController.h"
+#include "transfers/PiecesView.h"
+#include "transfers/TransfersInfoArea.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+using namespace ombrelay;
+
+namespace {
+
+TorrentLinePtr generatedTorrent(int n, qint64 blocks)
+{
+    constexpr qint64 pieceLength = 1 << 22;
+    const qint64 length = blocks * 16384;
+    BValue info;
+    info.insert("length", length);
+    info.insert("name", QByteArray("Generated transfer ") + QByteArray::number(n) + ".iso");
+    info.insert("piece length", pieceLength);
+    QByteArray pieces(int((length + pieceLength - 1) / pieceLength) * 20, '\0');
+    pieces.replace(0, 4, QByteArray::number(n).rightJustified(4, '0'));  // a distinct info hash each
+    info.insert("pieces", pieces);
+    BValue metainfo;
+    metainfo.insert("info", std::move(info));
+    return TorrentLine::torrentLineForData(Bencoder::bencodingForObject(metainfo));
+}
+
+// Settings and a mount table in a temporary folder, and the controller installed as the host.
+struct Transfers
+{
+    QTemporaryDir folder;
+    std::unique_ptr<VolumeMonitor> volumes;
+    std::unique_ptr<KoDownloadsController> controller;
+
+    Transfers()
+    {
+        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+        registerDefaultSettings(Settings::instance());
+        QFile mounts(folder.filePath(QStringLiteral("mountinfo")));
+        if (mounts.open(QIODevice::WriteOnly))
+            mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
+        mounts.close();
+        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
+        controller = std::make_unique<KoDownloadsController>(*volumes);
+        EngineHost::install(controller.get());
+        controller->mainView()->resize(1000, 700);
+        controller->mainView()->show();
+    }
+    ~Transfers()
+    {
+        controller->removeDownloads(controller->objects());
+        EngineHost::install(nullptr);
+    }
+};
+
+void piecesRefreshOfAMillionBlocks(benchmark::State& state)
+{
+    Transfers transfers;
+    const TorrentLinePtr torrent = generatedTorrent(0, 1'000'000);
+    QRandomGenerator random(7);
+    for (int k = 0; k < 500'000; ++k)
+        torrent->downloadedBlocks().addIndex(random.bounded(1'000'000));
+    transfers.controller->addDownload(torrent);
+    torrent->restoreDownloadState(TorrentLine::Downloading);
+    transfers.controller->selectObjects({torrent});
+    PiecesView& view = *transfers.controller->infoArea()->piecesView();
+    for (auto _ : state) {
+        torrent->downloadedBlocks().addIndex(random.bounded(1'000'000));
+        view.updateTimer();
+        view.repaint();
+    }
+    state.counters["cells"] = view.grid().cellCount();
+}
+
+void selectionChangeAmongAThousand(benchmark::State& state)
+{
+    Transfers transfers;
+    TorrentLineList torrents;
+    for (int n = 0; n < 1000; ++n)
+        torrents.append(generatedTorrent(n, 3000 + n));
+    transfers.controller->addDownloads(torrents);
+    QApplication::processEvents();
+    QElapsedTimer clock;
+    double longestMs = 0;
+    int next = 0;
+    for (auto _ : state) {
+        clock.start();
+        transfers.controller->selectObjects({torrents[next]});
+        QApplication::processEvents();
+        longestMs = std::max(longestMs, double(clock.nsecsElapsed()) / 1e6);
+        next = (next + 37) % int(torrents.size());
+    }
+    state.counters["longest_ms"] = longestMs;
+}
+
+}  // namespace
+
+BENCHMARK(piecesRefreshOfAMillionBlocks)->Unit(benchmark::kMicrosecond);
+BENCHMARK(selectionChangeAmongAThousand)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
