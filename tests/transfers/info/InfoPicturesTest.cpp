@@ -19,7 +19,7 @@
 #include "transfers/StatsView.h"
 #include "transfers/TransfersInfoArea.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
@@ -37,6 +37,13 @@ QString peerScript()
     return QStringLiteral(QT_TESTCASE_SOURCEDIR "/interop/peers/lt_peer.py");
 }
 
+void choose(BandwidthPopUpButton& button, int tag)
+{
+    for (QAction* item : button.buildMenu()->actions())
+        if (item->isEnabled() && item->data().toInt() == tag)
+            item->trigger();
+}
+
 bool save(const QPixmap& picture, const QString& fileName)
 {
     const QString path = QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(fileName);
@@ -44,45 +51,32 @@ bool save(const QPixmap& picture, const QString& fileName)
     return picture.save(path);
 }
 
-// The sidebar row beside the transfers pane, in one window.
+// The sidebar row beside the transfers pane, in one active window.
 struct Window
 {
     explicit Window(KoDownloadsController& controller) : controller(controller)
     {
-        auto* layout = new QHBoxLayout(&widget);
+        auto* layout = new QGridLayout(&widget);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        auto* sidebar = new QWidget();
-        auto* column = new QVBoxLayout(sidebar);
-        column->setContentsMargins(0, 0, 0, 0);
-        column->addWidget(controller.statsView());
-        column->addStretch(1);
-        sidebar->setFixedWidth(200);
-        sidebar->setAutoFillBackground(true);
-        QPalette ground = sidebar->palette();
-        ground.setColor(QPalette::Window, QColor(209, 215, 226));
-        sidebar->setPalette(ground);
-        layout->addWidget(sidebar);
-        layout->addWidget(controller.mainView(), 1);
-        widget.resize(980, 400);
-        widget.move(0, 0);
+        layout->addWidget(controller.statsView(), 0, 0, Qt::AlignTop);
+        layout->addWidget(controller.mainView(), 0, 1);
+        layout->setColumnMinimumWidth(0, 200);
+        layout->setColumnStretch(1, 1);
+        widget.setGeometry(0, 0, 980, 400);
         widget.show();
         widget.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&widget));
     }
     ~Window()
     {
-        // The controller deletes its own views.
-        controller.statsView()->setParent(nullptr);
+        controller.statsView()->setParent(nullptr);  // the controller deletes its views
         controller.mainView()->setParent(nullptr);
     }
     KoDownloadsController& controller;
     QWidget widget;
 };
 
-class InfoPictureFakes : public TransfersFixture
-{
-};
+using InfoPictureFakes = TransfersFixture;
 
 }  // namespace
 
@@ -210,11 +204,7 @@ TEST(InfoPictures, DISABLED_SeederDownload)
     PeerService::instance().dialPeer(*torrent, QStringLiteral("127.0.0.1:") + QString::fromLatin1(port));
 
     TransfersInfoArea& area = *controller.infoArea();
-    QMenu* menu = area.downloadPopUp()->buildMenu();
-    ASSERT_NE(menu, nullptr);
-    for (QAction* item : menu->actions())
-        if (item->data().toInt() == -1 && item->isEnabled())
-            item->trigger();  // "No Limit": the arrow lights
+    choose(*area.downloadPopUp(), -1);  // "No Limit": the arrow lights
     EXPECT_EQ(torrent->customDownloadLimit(), -1);
 
     // Waits for a refresh that shows complete, partial and just-changed cells at once.
@@ -252,9 +242,7 @@ TEST(InfoPictures, DISABLED_SeederDownload)
     }
 
     // The limit menu open over the window, with the 20 kB/s limit chosen before.
-    for (QAction* item : area.downloadPopUp()->buildMenu()->actions())
-        if (item->data().toInt() == 20 && item->isEnabled())
-            item->trigger();
+    choose(*area.downloadPopUp(), 20);
     QTest::mouseClick(area.downloadPopUp(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return area.downloadPopUp()->menu() && area.downloadPopUp()->menu()->isVisible(); }));
     QTest::qWait(300);
