@@ -77,7 +77,7 @@ void StatsView::keyPressEvent(QKeyEvent* event)
 
 bool StatsView::focusNextPrevChild(bool next)
 {
-    if (!next || !m_nextKeyView)
+    if (!next || !m_nextKeyView || !m_nextKeyView->isVisible())
         return QWidget::focusNextPrevChild(next);
     QAbstractItemView* list = m_nextKeyView;
     QItemSelectionModel* selection = list->selectionModel();

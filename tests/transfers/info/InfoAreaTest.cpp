@@ -7,6 +7,8 @@
 #include "transfers/ShadowedTextField.h"
 #include "transfers/TransfersInfoArea.h"
 
+#include <QTest>
+
 using namespace ombrelay;
 using namespace ombrelay::test;
 
@@ -27,6 +29,19 @@ TEST(ShadowedText, MetainfoTextsAreDrawnOnOneLineAndElided)
     EXPECT_NE(field.textColor(), QColor(Qt::white));
     field.setTextInteractionFlags(Qt::TextSelectableByMouse);
     EXPECT_EQ(field.textColor(), QColor(Qt::white)) << "selectable fields draw white";
+
+    // While its delegate view is shown, a click goes there.
+    struct Delegate : QWidget
+    {
+        int presses = 0;
+        void mousePressEvent(QMouseEvent*) override { ++presses; }
+    } delegate;
+    field.setDelegateView(&delegate);
+    for (bool shown : {false, true}) {
+        delegate.setVisible(shown);
+        QTest::mousePress(&field, Qt::LeftButton, {}, QPoint(5, 5));
+        EXPECT_EQ(delegate.presses, shown ? 1 : 0);
+    }
 }
 
 TEST_F(TransfersFixture, InfoAreaFollowsTheSelectionAndEmptiesWithoutOne)
