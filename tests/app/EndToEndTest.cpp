@@ -26,7 +26,7 @@ const QString kXvfb = QStringLiteral("/usr/bin/Xvfb");
 
 QString peerScript()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../interop/peers/lt_peer.py"));
+    return QStringLiteral(QT_TESTCASE_SOURCEDIR "/interop/peers/lt_peer.py");
 }
 
 QString applicationPath()
