@@ -26,11 +26,6 @@ protected:
         view = std::make_unique<PiecesView>(*current);
         view->show();
     }
-    void TearDown() override
-    {
-        view.reset();
-        TransfersFixture::TearDown();
-    }
     void select(const TorrentLinePtr& torrent)
     {
         current->setContent(torrent);

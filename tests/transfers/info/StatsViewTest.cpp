@@ -59,15 +59,17 @@ TEST(StatsCell, BadgeTextsAndColours)
 
 TEST_F(StatsRow, TitleShowsTheRateWhileSetAndAnythingDownloads)
 {
-    EXPECT_EQ(cell().title(), QStringLiteral("Downloads"));
-    EXPECT_TRUE(cell().setNetBandwidth(1500.7f));
-    EXPECT_EQ(cell().title(), QStringLiteral("1.5 kB/s"));
-    EXPECT_FALSE(cell().setNetBandwidth(1500.2f)) << "the same whole number of bytes";
-    EXPECT_TRUE(cell().setNetBandwidth(0));
-    EXPECT_EQ(cell().title(), QStringLiteral("Downloads"));
-    Settings::instance().setValue(QStringLiteral("kKoNetBandwidth"), false);
-    EXPECT_TRUE(cell().setNetBandwidth(2000));
-    EXPECT_EQ(cell().title(), QStringLiteral("Downloads"));
+    const std::tuple<float, bool, bool, QString> steps[] = {
+        {1500.7f, true, true, QStringLiteral("1.5 kB/s")},
+        {1500.2f, true, false, QStringLiteral("1.5 kB/s")},  // the same whole number of bytes
+        {0, true, true, QStringLiteral("Downloads")},
+        {2000, false, true, QStringLiteral("Downloads")},
+    };
+    for (const auto& [rate, shown, changed, title] : steps) {
+        Settings::instance().setValue(QStringLiteral("kKoNetBandwidth"), shown);
+        EXPECT_EQ(cell().setNetBandwidth(rate), changed) << rate;
+        EXPECT_EQ(cell().title(), title) << rate;
+    }
 }
 
 TEST_F(StatsRow, CountsGoByStateOverTheWholeListWhateverTheFilterText)
