@@ -240,6 +240,9 @@ TEST(InfoPictures, DISABLED_SeederDownload)
         const QColor drawn = image.pixelColor(pieces.cellRect(found).center() + origin);
         EXPECT_TRUE(nearColor(drawn, wanted, 6)) << qPrintable(drawn.name());
     }
+    const QWidget* button = area.downloadPopUp();
+    const QColor arrow = image.pixelColor(button->mapTo(&window.widget, QPoint(button->width() - 9, 7)));
+    EXPECT_GT(arrow.blue() - arrow.red(), 80) << "the download arrow is lit: " << qPrintable(arrow.name());
 
     // The limit menu open over the window, with the 20 kB/s limit chosen before.
     choose(*area.downloadPopUp(), 20);
