@@ -30,7 +30,7 @@ protected:
 
 QHash<QString, Feed*>& registry()
 {
-    static QHash<QString, Feed*> feeds;
+    static auto& feeds = *new QHash<QString, Feed*>;  // feeds live as long as the process
     return feeds;
 }
 
