@@ -267,6 +267,71 @@ TEST_F(FeedTest, TrialsAndRemovedFeedsLeaveNoFiles)
     EXPECT_TRUE(Feed::registeredFeeds().isEmpty());
 }
 
+TEST_F(FeedTest, OldestItemsGoBeyondTheCountAndTextLimits)
+{
+    int answer = 0;
+    const QByteArray text(3'500'000, 'd');  // 7 MB as text in memory: three of them pass 16 MiB
+    server.route("/big", [&](const HttpTestRequest&) {
+        ++answer;
+        return HttpTestResponse{200, {}, rss({}).replace("</channel>", "<item><guid>" + QByteArray::number(answer)
+                                                     + "</guid><description>" + text + "</description></item></channel>")};
+    });
+    QList<QByteArray> many;
+    for (int i = 0; i < Feed::kMaxItems; ++i)
+        many.append("m" + QByteArray::number(i));
+    server.route("/many", [&](const HttpTestRequest&) {
+        const HttpTestResponse response{200, {}, rss(many)};
+        many.prepend("extra");  // newest first, as feeds list them
+        return response;
+    });
+    struct Case
+    {
+        const char* path;
+        int fetches;
+        QString firstGuid;  // after the last fetch
+        qsizetype count;
+    };
+    const Case cases[] = {{"/big", 3, "2", 2}, {"/many", 2, "m1", Feed::kMaxItems}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::unique_ptr<Feed> feed = Feed::trialFeed(QStringLiteral("http://feeds.test") + c.path);
+        FeedEvents events(feed.get());
+        for (int fetch = 1; fetch <= c.fetches; ++fetch) {
+            feed->loadFeed();
+            ASSERT_TRUE(waitUntil([&] { return events.ended() == fetch; }, 30000));
+        }
+        EXPECT_EQ(events.errors(), 0);
+        ASSERT_EQ(feed->items().size(), c.count);
+        EXPECT_EQ(feed->items().first()->string("guid"), c.firstGuid);
+    }
+}
+
+TEST_F(FeedTest, ReadMarksReachTheFileSoon)
+{
+    server.route("/rss", HttpTestResponse{200, {}, rss({"a", "b"})});
+    Feed* feed = Feed::feedWithAddress("http://feeds.test/rss");
+    FeedEvents events(feed);
+    ASSERT_TRUE(waitUntil([&] { return events.ended() == 1; }));
+    const QString path = feed->storageFilePath();
+    ASSERT_TRUE(waitUntil([&] { return FeedStorage::read(path).size() == 2; }));
+    feed->items().at(1)->setValue("isNew", false);
+    ASSERT_TRUE(waitUntil([&] { return FeedStorage::read(path).value(1).value("isNew") == QVariant(false); }));
+    EXPECT_EQ(FeedStorage::read(path).value(0).value("isNew"), "1");  // no quit-time marking
+}
+
+TEST(FeedAddressTest, OnlyALeadingFeedSchemeIsRewritten)
+{
+    const QList<QPair<QString, QString>> cases = {
+        {"feed://feeds.test/rss", "http://feeds.test/rss"},
+        {"feed:https://feeds.test/rss", "https://feeds.test/rss"},
+        {"feed:http://feeds.test/rss", "http://feeds.test/rss"},
+        {"http://feeds.test/feed:x", "http://feeds.test/feed:x"},
+        {"https://feeds.test/rss", "https://feeds.test/rss"},
+    };
+    for (const auto& [given, fetched] : cases)
+        EXPECT_EQ(Feed::trialFeed(given)->address(), fetched) << qPrintable(given);
+}
+
 TEST(FeedStorageTest, FriendlyFileNames)
 {
     struct Case

@@ -244,3 +244,30 @@ TEST_F(RSSLineTest, ArticlesOpenTheirPageByModifier)
     EXPECT_EQ(readNotices, 6);
     EXPECT_TRUE(line->isNew());  // acting leaves the mark to the pane
 }
+
+TEST(RSSTorrentCacheTest, FilesUnusedForThirtyDaysArePruned)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath("RSSTorrentCache");
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    struct Case
+    {
+        const char* path;
+        int ageDays;
+        bool kept;
+    };
+    const Case cases[] = {{"old.test/a.torrent", 31, false}, {"old.test/deep/b.torrent", 40, false},
+                          {"mixed.test/c.torrent", 29, true}, {"mixed.test/d.torrent", 31, false}};
+    for (const Case& c : cases) {
+        const QString path = QDir(root).filePath(c.path);
+        ASSERT_TRUE(writeFile(path, "d8:announce0:e"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(now.addDays(-c.ageDays), QFileDevice::FileModificationTime));
+    }
+    RSSTorrentCache::pruneUnusedFiles(root, now.addSecs(-RSSTorrentCache::kUnusedLifetimeSeconds));
+    for (const Case& c : cases)
+        EXPECT_EQ(QFile::exists(QDir(root).filePath(c.path)), c.kept) << c.path;
+    EXPECT_FALSE(QFileInfo::exists(QDir(root).filePath("old.test")));  // emptied folders go too
+    EXPECT_TRUE(QFileInfo::exists(root));
+}
