@@ -75,8 +75,13 @@ struct Feed::Merge
     quint64 generation = 0;
     quint64 indexVersion = 0;
     FeedItemIndex index;
-    std::unique_ptr<FeedDocument> document;
+    bool isValidFeed = false;
+    QString format;
+    QString name;
+    QString rssVersion;
+    QString error;
     QList<FeedItemPtr> fresh;
+    qint64 freshTextBytes = 0;
     QByteArray lastModified;
     QByteArray etag;
 };
@@ -152,31 +157,44 @@ void Feed::start()
     const QPointer<Feed> self(this);
     const QString path = storageFilePath();
     storageQueue().post(this, [self, path] {
-        QList<QVariantMap> stored = FeedStorage::read(path);
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, stored = std::move(stored)]() mutable {
+        auto stored = std::make_shared<Merge>();
+        for (QVariantMap& values : FeedStorage::read(path)) {
+            stored->index.insert(values);
+            stored->freshTextBytes += textBytes(values);
+            stored->fresh.append(std::make_shared<FeedItem>(std::move(values)));
+        }
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, stored] {
             if (self)
-                self->storedItemsRead(std::move(stored));
+                self->storedItemsRead(stored);
         }, Qt::QueuedConnection);
     });
 }
 
-void Feed::storedItemsRead(QList<QVariantMap> stored)
+void Feed::storedItemsRead(const std::shared_ptr<Merge>& stored)
 {
-    QList<FeedItemPtr> items;
-    items.reserve(stored.size());
-    for (QVariantMap& values : stored)
-        items.append(std::make_shared<FeedItem>(std::move(values)));
     // Stored items come before anything fetched in the meantime.
     QList<FeedItemPtr> fetched = std::move(m_items);
     m_items.clear();
     m_textBytes = 0;
-    takeIn(items);
-    takeIn(fetched);
-    rebuildIndex();
+    takeIn(stored->fresh, stored->freshTextBytes);
+    if (fetched.isEmpty()) {
+        replaceIndex(std::move(stored->index));
+    } else {
+        takeIn(fetched, textSize(fetched));
+        rebuildIndex();
+    }
     enforceLimits();
     m_storedItemsLoaded = true;
     if (std::exchange(m_loadWhenStored, false))
         loadFeed();
+}
+
+void Feed::replaceIndex(FeedItemIndex index)
+{
+    // The old index may be the only holder of thousands of texts: freed off the main thread.
+    QThreadPool::globalInstance()->start([old = std::move(m_index)] { (void)old; });
+    m_index = std::move(index);
+    ++m_indexVersion;
 }
 
 void Feed::stop()
@@ -275,12 +293,19 @@ void Feed::fetchCompleted()
     const QDateTime now = Feed::now();
     const QPointer<Feed> self(this);
     QThreadPool::globalInstance()->start([self, merge, data, base, now] {
-        merge->document = std::make_unique<FeedDocument>(FeedDocument::parse(data, base, now));
-        for (const QVariantMap& values : merge->document->items()) {
+        // The document is dropped here too: freeing thousands of entries is work the main thread is spared.
+        const FeedDocument document = FeedDocument::parse(data, base, now);
+        merge->isValidFeed = document.isValidFeed();
+        merge->format = document.feedFormat();
+        merge->name = document.name();
+        merge->rssVersion = document.rssVersion();
+        merge->error = document.errorString();
+        for (const QVariantMap& values : document.items()) {
             if (merge->index.contains(values))
                 continue;
             merge->index.insert(values);
             merge->fresh.append(std::make_shared<FeedItem>(values));
+            merge->freshTextBytes += textBytes(values);
         }
         QMetaObject::invokeMethod(QCoreApplication::instance(), [self, merge] {
             if (self)
@@ -294,54 +319,64 @@ void Feed::merged(const std::shared_ptr<Merge>& merge)
     if (merge->generation != m_generation)
         return;  // a later fetch replaced this one
     m_parsing = false;
-    const FeedDocument& document = *merge->document;
-    if (!document.isValidFeed()) {
-        if (document.feedFormat().isEmpty() && document.errorString().startsWith(QLatin1String("Unsupported")))
-            fprintf(stderr, "*** %s (%s)\n", qPrintable(document.errorString()), qPrintable(m_address));
+    if (!merge->isValidFeed) {
+        if (merge->error.startsWith(QLatin1String("Unsupported")))
+            fprintf(stderr, "*** %s (%s)\n", qPrintable(merge->error), qPrintable(m_address));
         else
-            fprintf(stderr, "*** xmlDocument parse error: (%s) %s\n", qPrintable(m_address),
-                    qPrintable(document.errorString()));
+            fprintf(stderr, "*** xmlDocument parse error: (%s) %s\n", qPrintable(m_address), qPrintable(merge->error));
         postNotificationAboutSelf(this, QStringLiteral("FeedDataLoadedNotification"));
         return;
     }
     // Validators only from a whole answer that read as a feed, so a cut one is fetched in full again.
     m_lastModified = merge->lastModified;
     m_etag = merge->etag;
-    m_feedFormat = document.feedFormat();
-    m_name = document.name();
-    m_rssVersion = document.rssVersion();
+    m_feedFormat = merge->format;
+    m_name = merge->name;
+    m_rssVersion = merge->rssVersion;
     QList<FeedItemPtr> fresh = std::move(merge->fresh);
+    qint64 freshTextBytes = merge->freshTextBytes;
     if (merge->indexVersion == m_indexVersion) {
-        m_index = std::move(merge->index);
+        replaceIndex(std::move(merge->index));
     } else {
         // The items changed while the worker ran: check against them as they are now.
         QList<FeedItemPtr> checked;
+        freshTextBytes = 0;
         for (const FeedItemPtr& item : std::as_const(fresh))
             if (!m_index.contains(item->values())) {
                 m_index.insert(item->values());
                 checked.append(item);
+                freshTextBytes += textBytes(item->values());
             }
         fresh = std::move(checked);
+        ++m_indexVersion;
     }
-    ++m_indexVersion;
-    takeIn(fresh);
+    takeIn(fresh, freshTextBytes);
     enforceLimits();
     if (!fresh.isEmpty())
         scheduleSave();
     postNotificationAboutSelf(this, QStringLiteral("FeedDataLoadedNotification"));
 }
 
-void Feed::takeIn(const QList<FeedItemPtr>& items)
+void Feed::takeIn(const QList<FeedItemPtr>& items, qint64 textSize)
 {
     const QPointer<Feed> self(this);
+    m_items.reserve(m_items.size() + items.size());
     for (const FeedItemPtr& item : items) {
         item->joinFeed([self] {
             if (self)
                 self->scheduleSave();
         });
-        m_textBytes += textBytes(item->values());
         m_items.append(item);
     }
+    m_textBytes += textSize;
+}
+
+qint64 Feed::textSize(const QList<FeedItemPtr>& items)
+{
+    qint64 bytes = 0;
+    for (const FeedItemPtr& item : items)
+        bytes += textBytes(item->values());
+    return bytes;
 }
 
 void Feed::enforceLimits()
@@ -410,7 +445,7 @@ void Feed::saveFeedToDisk()
     }
     m_items.clear();
     m_textBytes = 0;
-    takeIn(kept);
+    takeIn(kept, textSize(kept));
     rebuildIndex();
     PerformLater::cancel(this, kSaveKey);
     storageQueue().cancel(this);

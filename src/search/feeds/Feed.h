@@ -13,7 +13,6 @@
 
 namespace ombrelay {
 
-class FeedDocument;
 struct HttpError;
 class PZHTTPLoader;
 
@@ -79,11 +78,14 @@ private:
     Feed(const QString& address, bool temporary);
 
     void start();
-    void storedItemsRead(QList<QVariantMap> stored);
+    void storedItemsRead(const std::shared_ptr<Merge>& stored);
+    void replaceIndex(FeedItemIndex index);
     void fetchCompleted();
     void fetchFailed(const HttpError& error);
     void merged(const std::shared_ptr<Merge>& merge);
-    void takeIn(const QList<FeedItemPtr>& items);
+    // Appends items whose text comes to textSize bytes.
+    void takeIn(const QList<FeedItemPtr>& items, qint64 textSize);
+    static qint64 textSize(const QList<FeedItemPtr>& items);
     void enforceLimits();
     void rebuildIndex();
     void dropItems(qsizetype count);

@@ -56,8 +56,10 @@ QList<QVariantMap> FeedStorage::read(const QString& path)
         if (entry.typeId() != QMetaType::QVariantMap)
             continue;
         QVariantMap item = entry.toMap();
-        for (auto it = item.begin(); it != item.end();)
-            it = hasStoredType(it.key(), it.value()) ? std::next(it) : item.erase(it);
+        const bool sound = std::all_of(item.keyValueBegin(), item.keyValueEnd(),
+                                       [](const auto& pair) { return hasStoredType(pair.first, pair.second); });
+        if (!sound)  // only then copied: erasing detaches the map from the list's
+            item.removeIf([](const auto& pair) { return !hasStoredType(pair.key(), pair.value()); });
         items.append(std::move(item));
     }
     return items;
