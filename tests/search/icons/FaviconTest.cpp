@@ -157,7 +157,7 @@ TEST(FaviconDrawingTest, IconsKeepTheirTransparencyOnBothBackgrounds)
     const QList<QPair<const char*, QByteArray>> fixtures = {
         {"ico", encoded(sampleIcon(), "ico")},
         {"png", encoded(sampleIcon(), "png")},
-        {"gif", gif(sampleIcon())},
+        {"gif", sampleGif()},
     };
     const QColor backgrounds[] = {Qt::white, QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight)};
     QImage sheet(16 * 2 * 3 + 8, 40, QImage::Format_ARGB32);
