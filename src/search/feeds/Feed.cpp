@@ -34,7 +34,7 @@ QHash<QString, Feed*>& registry()
     return feeds;
 }
 
-Feed::Clock& clock()
+Feed::Clock& feedClock()
 {
     static Feed::Clock current;
     return current;
@@ -131,12 +131,12 @@ std::unique_ptr<Feed> Feed::trialFeed(const QString& address)
 
 void Feed::setClock(Clock clock)
 {
-    ombrelay::clock() = std::move(clock);
+    feedClock() = std::move(clock);
 }
 
 QDateTime Feed::now()
 {
-    return clock() ? clock()() : QDateTime::currentDateTimeUtc();
+    return feedClock() ? feedClock()() : QDateTime::currentDateTimeUtc();
 }
 
 Feed::Feed(const QString& address, bool temporary)

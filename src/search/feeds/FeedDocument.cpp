@@ -81,7 +81,7 @@ bool FeedDocument::isValidFeed() const
 void FeedDocument::parseRSS(const XmlElement& root)
 {
     const XmlElement channel = root.elementForName(QStringLiteral("channel"));
-    m_name = channel.stringForElement(QStringLiteral("title"));
+    m_name = plainTitle(channel.stringForElement(QStringLiteral("title")));
     m_rssVersion = root.stringForAttribute(QStringLiteral("version"));
     const QString channelDate = channel.stringForElement(QStringLiteral("pubDate"));
     const XmlElement holder = m_format == kRDF ? root : channel;
