@@ -1,29 +1,26 @@
 #include "kit/PropertyList.h"
 
 #include "kit/AtomicFile.h"
+#include "kit/BinaryPlistWriter.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QHash>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
-#include <plist/plist.h>
 
 namespace ombrelay {
 namespace {
 
 // Deeper nesting than any file of ours holds; stops a crafted file from exhausting the stack.
 constexpr int kMaxDepth = 256;
-
-struct PlistDeleter
-{
-    void operator()(void* node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 // Property-list dates count seconds from 1 January 2001 UTC.
 const QDateTime& referenceDate()
@@ -32,14 +29,13 @@ const QDateTime& referenceDate()
     return date;
 }
 
-// libplist trusts its input: deep or cyclic nesting overflows its stack, a shared object is expanded once per
-// reference, and a key holding a NUL byte trips an assertion. So the structure is checked here first: every
-// object reachable from the top lies inside the file, references stay in range, nesting is bounded, no
-// object contains itself, the expanded tree stays small, and dictionary keys are strings without NUL.
-class BinaryPlistCheck
+// Reads a binary property list from untrusted bytes. The structure is checked before any value is made:
+// every object reachable from the top lies inside the file, references stay in range, nesting is bounded,
+// no object contains itself, the expanded tree stays small, and dictionary keys are strings without NUL.
+class BinaryPlistReader
 {
 public:
-    explicit BinaryPlistCheck(const QByteArray& bytes)
+    explicit BinaryPlistReader(const QByteArray& bytes)
         : m_data(reinterpret_cast<const uchar*>(bytes.constData())), m_size(quint64(bytes.size()))
     {
     }
@@ -59,8 +55,12 @@ public:
             return false;
         m_expanded.assign(m_count, kUnvisited);
         m_keyState.assign(m_count, 0);
+        m_top = top;
         return visit(top, 0) >= 0;
     }
+
+    // The top object as a value; only after isSound() said yes.
+    QVariant value() { return valueOf(m_top); }
 
 private:
     static constexpr qint64 kUnvisited = -1;
@@ -189,8 +189,96 @@ private:
         }
     }
 
+    QString text(quint64 offset)
+    {
+        quint64 count = 0, start = 0;
+        countOf(offset, &count, &start);
+        const char* bytes = reinterpret_cast<const char*>(m_data + start);
+        if ((m_data[offset] >> 4) == 0x5)
+            return QString::fromUtf8(bytes, qsizetype(count));
+        QString utf16(qsizetype(count), Qt::Uninitialized);
+        for (quint64 i = 0; i < count; ++i)
+            utf16[qsizetype(i)] = QChar(ushort(m_data[start + 2 * i] << 8 | m_data[start + 2 * i + 1]));
+        return utf16;
+    }
+
+    // Sound objects only (see isSound): what visit() accepted, read without further checks of the layout.
+    QVariant valueOf(quint64 index)
+    {
+        quint64 offset = 0;
+        offsetOf(index, &offset);
+        const int marker = m_data[offset];
+        const int info = marker & 0x0F;
+        switch (marker >> 4) {
+        case 0x0:
+            return marker == 0x09;
+        case 0x1:  // stored integers are signed 64-bit; 16-byte ones keep their low half
+            return qint64(info == 4 ? number(offset + 9, 8) : number(offset + 1, 1 << info));
+        case 0x2:
+        case 0x3: {
+            const quint64 bits = number(offset + 1, 1 << info);
+            double real = 0;
+            if (info == 2) {
+                float single = 0;
+                const quint32 narrow = quint32(bits);
+                std::memcpy(&single, &narrow, sizeof single);
+                real = single;
+            } else {
+                std::memcpy(&real, &bits, sizeof real);
+            }
+            if (marker >> 4 == 0x2)
+                return real;
+            // To the nearest millisecond, within the 32-bit range of seconds that dates are written in.
+            const double clamped = std::isnan(real) ? 0.0
+                                                    : std::clamp(real, double(std::numeric_limits<int32_t>::min()),
+                                                                 double(std::numeric_limits<int32_t>::max()));
+            return referenceDate().addMSecs(std::llround(clamped * 1000.0));
+        }
+        case 0x4: {
+            quint64 count = 0, start = 0;
+            countOf(offset, &count, &start);
+            return QByteArray(reinterpret_cast<const char*>(m_data + start), qsizetype(count));
+        }
+        case 0x5:
+        case 0x6:
+            return text(offset);
+        case 0xA: {
+            quint64 count = 0, start = 0;
+            countOf(offset, &count, &start);
+            QVariantList list;
+            list.reserve(qsizetype(count));
+            for (quint64 i = 0; i < count; ++i)
+                list.append(valueOf(number(start + i * m_refSize, m_refSize)));
+            return list;
+        }
+        default: {  // 0xD: visit() let nothing else through
+            quint64 count = 0, start = 0;
+            countOf(offset, &count, &start);
+            QVariantMap map;
+            for (quint64 i = 0; i < count; ++i)
+                map.insert(key(number(start + i * m_refSize, m_refSize)),
+                           valueOf(number(start + (count + i) * m_refSize, m_refSize)));
+            return map;
+        }
+        }
+    }
+
+    // Keys repeat in every dictionary of a list: each is read once and shared.
+    QString key(quint64 index)
+    {
+        auto found = m_keys.constFind(index);
+        if (found == m_keys.constEnd()) {
+            quint64 offset = 0;
+            offsetOf(index, &offset);
+            found = m_keys.insert(index, text(offset));
+        }
+        return found.value();
+    }
+
     const uchar* m_data;
     quint64 m_size;
+    quint64 m_top = 0;
+    QHash<quint64, QString> m_keys;
     int m_offsetSize = 0;
     int m_refSize = 0;
     quint64 m_count = 0;
@@ -199,166 +287,19 @@ private:
     std::vector<char> m_keyState;  // 0 unknown, 1 a key, 2 not a key
 };
 
-QVariant toVariant(plist_t node, int depth, bool* ok)
-{
-    if (depth > kMaxDepth) {
-        *ok = false;
-        return {};
-    }
-    switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        return bool(value);
-    }
-    case PLIST_UINT: {
-        uint64_t value = 0;
-        plist_get_uint_val(node, &value);
-        return qint64(value);  // stored integers are signed 64-bit
-    }
-    case PLIST_REAL: {
-        double value = 0;
-        plist_get_real_val(node, &value);
-        return value;
-    }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-        uint64_t length = 0;
-        const char* text = plist_get_string_ptr(node, &length);
-        return text ? QString::fromUtf8(text, qsizetype(length)) : QString();
-    }
-    case PLIST_DATA: {
-        uint64_t length = 0;
-        const char* bytes = plist_get_data_ptr(node, &length);
-        return bytes ? QByteArray(bytes, qsizetype(length)) : QByteArray();
-    }
-    case PLIST_DATE: {
-        int32_t seconds = 0, micros = 0;
-        plist_get_date_val(node, &seconds, &micros);
-        return referenceDate().addMSecs(qint64(seconds) * 1000 + micros / 1000);
-    }
-    case PLIST_ARRAY: {
-        QVariantList list;
-        const uint32_t count = plist_array_get_size(node);
-        list.reserve(count);
-        for (uint32_t i = 0; i < count && *ok; ++i)
-            list.append(toVariant(plist_array_get_item(node, i), depth + 1, ok));
-        return list;
-    }
-    case PLIST_DICT: {
-        QVariantMap map;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        while (*ok) {
-            char* key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            if (!value) {
-                free(key);
-                break;
-            }
-            map.insert(QString::fromUtf8(key), toVariant(value, depth + 1, ok));
-            free(key);
-        }
-        free(it);
-        return map;
-    }
-    default:  // UIDs belong to archived objects, which none of our files hold
-        *ok = false;
-        return {};
-    }
-}
-
-plist_t fromVariant(const QVariant& value, int depth)
-{
-    if (depth > kMaxDepth)
-        return nullptr;
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return plist_new_bool(value.toBool());
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return plist_new_uint(uint64_t(value.toLongLong()));
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-        return plist_new_uint(value.toULongLong());
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return plist_new_real(value.toDouble());
-    case QMetaType::QString:
-        return plist_new_string(value.toString().toUtf8().constData());
-    case QMetaType::QByteArray: {
-        const QByteArray bytes = value.toByteArray();
-        return plist_new_data(bytes.constData(), uint64_t(bytes.size()));
-    }
-    case QMetaType::QDateTime: {
-        const qint64 ms = referenceDate().msecsTo(value.toDateTime());
-        const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
-        if (!value.toDateTime().isValid() || seconds < std::numeric_limits<int32_t>::min()
-            || seconds > std::numeric_limits<int32_t>::max())
-            return nullptr;
-        return plist_new_date(int32_t(seconds), int32_t((ms - seconds * 1000) * 1000));
-    }
-    case QMetaType::QStringList:
-    case QMetaType::QVariantList: {
-        PlistPtr array(plist_new_array());
-        for (const QVariant& item : value.toList()) {
-            plist_t child = fromVariant(item, depth + 1);
-            if (!child)
-                return nullptr;
-            plist_array_append_item(array.get(), child);
-        }
-        return array.release();
-    }
-    case QMetaType::QVariantMap:
-    case QMetaType::QVariantHash: {
-        PlistPtr dict(plist_new_dict());
-        const QVariantMap map = value.toMap();
-        for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-            plist_t child = fromVariant(it.value(), depth + 1);
-            if (!child)
-                return nullptr;
-            plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), child);
-        }
-        return dict.release();
-    }
-    default:
-        return nullptr;
-    }
-}
-
 }  // namespace
 
 QVariant PropertyList::fromBinary(const QByteArray& bytes)
 {
-    if (!bytes.startsWith("bplist00") || bytes.size() > qsizetype(std::numeric_limits<uint32_t>::max())
-        || !BinaryPlistCheck(bytes).isSound())
+    if (!bytes.startsWith("bplist00") || bytes.size() > qsizetype(std::numeric_limits<uint32_t>::max()))
         return {};
-    plist_t root = nullptr;
-    plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &root);
-    if (!root)
-        return {};
-    PlistPtr owner(root);
-    bool ok = true;
-    QVariant value = toVariant(root, 0, &ok);
-    return ok ? value : QVariant();
+    BinaryPlistReader reader(bytes);
+    return reader.isSound() ? reader.value() : QVariant();
 }
 
 QByteArray PropertyList::toBinary(const QVariant& value)
 {
-    PlistPtr root(fromVariant(value, 0));
-    if (!root)
-        return {};
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root.get(), &bytes, &length);
-    QByteArray result(bytes, bytes ? qsizetype(length) : 0);
-    plist_to_bin_free(bytes);
-    return result;
+    return BinaryPlistWriter::write(value, kMaxDepth);
 }
 
 QVariant PropertyList::read(const QString& path, qint64 maxBytes)

@@ -9,4 +9,11 @@ namespace ombrelay::service {
 inline constexpr char kWebSearchHost[] = "www.google.com";
 inline constexpr char kSecondWebSearchHost[] = "www.bing.com";
 
+// Feeds, site icons and address shortening.
+// The address-shortening service: "http://" + host + "/api.php?longurl=" and the escaped long address.
+inline constexpr char kAddressShortenerHost[] = "is.gd";
+// The torrent-index site whose feed entries link detail pages under "/tor/" and serve their torrent file
+// under "/get/"; ours to name, so it has no real host.
+inline constexpr char kFeedIndexSitePrefix[] = "http://feed-index.invalid/tor/";
+
 }  // namespace ombrelay::service

@@ -1,8 +1,13 @@
 #include "kit/XmlDocument.h"
 
+#include "kit/HtmlText.h"
+
 #include <libxml/HTMLparser.h>
+#include <libxml/entities.h>
 #include <libxml/parser.h>
 
+#include <QHash>
+#include <mutex>
 #include <utility>
 
 namespace ombrelay {
@@ -14,6 +19,30 @@ void refuseEntityDeclaration(void* context, const xmlChar*, int, const xmlChar*,
     auto* parser = static_cast<xmlParserCtxt*>(context);
     parser->_private = parser;  // marks the refusal
     xmlStopParser(parser);
+}
+
+// HTML's named entities as predefined ones, so the parser inserts their text and never expands anything.
+// Made once per name and kept for the process; shared by parsers on every thread.
+xmlEntity* htmlEntity(void*, const xmlChar* name)
+{
+    static std::mutex mutex;
+    static auto& entities = *new QHash<QByteArray, xmlEntity*>;  // never freed: parsers may run at exit
+    const QByteArray key(reinterpret_cast<const char*>(name));
+    if (key.isEmpty() || key.size() > 32)
+        return nullptr;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (const auto found = entities.constFind(key); found != entities.constEnd())
+        return found.value();
+    xmlEntity* entity = nullptr;
+    const QString text = stringForHTMLEntity(QString::fromLatin1(key));
+    if (!key.startsWith('#') && !text.isEmpty()) {
+        const QByteArray utf8 = text.toUtf8();
+        entity = xmlNewEntity(nullptr, name, XML_INTERNAL_PREDEFINED_ENTITY, nullptr, nullptr,
+                              reinterpret_cast<const xmlChar*>(utf8.constData()));
+    }
+    if (entity)
+        entities.insert(key, entity);  // unknown names are not kept: the table stays as small as HTML's
+    return entity;
 }
 
 QString lastError(xmlParserCtxt* parser)
@@ -58,6 +87,8 @@ XmlDocument XmlDocument::parse(const QByteArray& data, Syntax syntax, qsizetype 
         return document;
     }
     parser->sax->entityDecl = refuseEntityDeclaration;
+    if (syntax == Syntax::XmlWithHtmlEntities)
+        parser->sax->getEntity = htmlEntity;
     xmlDoc* doc = xmlCtxtReadMemory(parser, data.constData(), int(data.size()), nullptr, nullptr,
                                     XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (parser->_private) {

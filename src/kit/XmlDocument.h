@@ -15,7 +15,10 @@ class XmlDocument
 {
 public:
     enum class Syntax {
-        Xml,   // well-formed XML only (feeds)
+        Xml,   // well-formed XML only
+        // Well-formed XML whose undeclared entity references may be HTML's names ("&nbsp;", "&eacute;"),
+        // answered from the kit's entity table, as so many feeds need.
+        XmlWithHtmlEntities,
         Html,  // forgiving HTML, as browsers read pages (the hash lookup)
     };
 

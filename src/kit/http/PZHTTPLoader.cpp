@@ -5,12 +5,16 @@
 #include "kit/PerformLater.h"
 #include "kit/http/HttpCookieStore.h"
 
+#include <QPointer>
+
 #include <cstdio>
+#include <utility>
 
 namespace ombrelay {
 namespace {
 
 const QString kFailureKey = QStringLiteral("PZHTTPLoader.failure");
+const QString kFirstBytesKey = QStringLiteral("PZHTTPLoader.firstBytes");
 
 }  // namespace
 
@@ -119,6 +123,8 @@ void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, cons
     m_error = {};
     m_bodyTooLarge = false;
     m_postBody = body;
+    m_lastModified.clear();
+    m_etag.clear();
 
     m_easy = curl_easy_init();
     if (!m_easy) {
@@ -147,14 +153,23 @@ void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, cons
         curl_easy_setopt(m_easy, CURLOPT_SHARE, HttpCookieStore::share());
         curl_easy_setopt(m_easy, CURLOPT_COOKIEFILE, "");
     }
+    if (m_acceptsCompressedBody)
+        curl_easy_setopt(m_easy, CURLOPT_ACCEPT_ENCODING, "identity,gzip,deflate");
     if (!m_postBody.isNull()) {
         curl_easy_setopt(m_easy, CURLOPT_POST, 1L);
         curl_easy_setopt(m_easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_postBody.size()));
         curl_easy_setopt(m_easy, CURLOPT_POSTFIELDS, m_postBody.constData());
         m_headers = curl_slist_append(m_headers, "Content-Type: application/x-www-form-urlencoded");
         m_headers = curl_slist_append(m_headers, "Expect:");
-        curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headers);
     }
+    for (const auto& [name, value] : std::as_const(m_requestHeaders)) {
+        // A line break would start a header of the caller's choosing.
+        if (name.contains('\n') || name.contains('\r') || value.contains('\n') || value.contains('\r'))
+            continue;
+        m_headers = curl_slist_append(m_headers, (name + ": " + value).constData());
+    }
+    if (m_headers)
+        curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headers);
     if (!CurlMultiDriver::instance().add(m_easy)) {
         fprintf(stderr, "*** HTTP request could not start: %s\n", qPrintable(m_url.toString()));
         releaseHandle();
@@ -170,15 +185,33 @@ size_t PZHTTPLoader::receive(char* bytes, size_t size, size_t count, void* conte
         loader->m_bodyTooLarge = true;
         return 0;  // curl ends the transfer with a write error
     }
-    if (loader->m_data.isNull())
+    if (loader->m_data.isNull()) {
         loader->m_data = QByteArray("");  // not null from now on, even when empty
+        // Inside curl: the signal goes out from the event loop, or just before the report.
+        PerformLater::schedule(loader, [loader] { loader->announceFirstBytes(); }, 0, kFirstBytesKey);
+    }
     loader->m_data.append(bytes, qsizetype(length));
     return length;
+}
+
+void PZHTTPLoader::announceFirstBytes()
+{
+    PerformLater::cancel(this, kFirstBytesKey);
+    emit receivedFirstBytes(this);
+}
+
+QByteArray PZHTTPLoader::responseHeader(const char* name) const
+{
+    curl_header* header = nullptr;
+    if (curl_easy_header(m_easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header || !header->value)
+        return {};
+    return QByteArray(header->value).trimmed();
 }
 
 void PZHTTPLoader::killConnection()
 {
     PerformLater::cancel(this, kFailureKey);
+    PerformLater::cancel(this, kFirstBytesKey);
     m_failurePending = false;
     abortTransfer();
     m_data = {};
@@ -212,8 +245,15 @@ void PZHTTPLoader::curlTransferDone(CURLcode result)
     char* contentType = nullptr;
     if (m_needsMimeType && curl_easy_getinfo(m_easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType)
         m_mimeType = QString::fromLatin1(contentType);
+    m_lastModified = responseHeader("Last-Modified");
+    m_etag = responseHeader("ETag");
     releaseHandle();
     loadEnded();
+    const QPointer<PZHTTPLoader> alive(this);
+    if (PerformLater::isScheduled(this, kFirstBytesKey))
+        announceFirstBytes();
+    if (!alive)
+        return;
     if (result == CURLE_OK) {
         m_statusCode = int(status);
         handleCompletion();

@@ -4,7 +4,9 @@
 #include "kit/http/HttpError.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QUrl>
 
@@ -46,6 +48,14 @@ public:
     QString mimeType() const { return m_mimeType; }  // kept only when needsMimeType is set
     HttpError error() const { return m_error; }
 
+    // Extra request headers, sent with every later load of this loader.
+    void setRequestHeaders(const QList<QPair<QByteArray, QByteArray>>& headers) { m_requestHeaders = headers; }
+    // Asks for "identity,gzip,deflate" and hands over the decoded body; the body cap counts decoded bytes.
+    void setAcceptsCompressedBody(bool accepts) { m_acceptsCompressedBody = accepts; }
+    // The final response's "Last-Modified" and "ETag" headers; empty when absent or before it has ended.
+    QByteArray lastModified() const { return m_lastModified; }
+    QByteArray etag() const { return m_etag; }
+
     int timeoutMs() const { return m_timeoutMs; }
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     qint64 maxBodySize() const { return m_maxBodySize; }
@@ -62,6 +72,8 @@ public:
 signals:
     void completed(ombrelay::PZHTTPLoader* loader, const QByteArray& data);
     void failed(ombrelay::PZHTTPLoader* loader, const ombrelay::HttpError& error);
+    // The first body bytes of a load arrived; emitted once per load, before its report.
+    void receivedFirstBytes(ombrelay::PZHTTPLoader* loader);
 
 protected:
     virtual QByteArray userAgent() const;
@@ -91,6 +103,8 @@ private:
     void abortTransfer();
     void releaseHandle();
     HttpError errorFor(CURLcode result) const;
+    void announceFirstBytes();
+    QByteArray responseHeader(const char* name) const;
 
     QUrl m_url;
     QByteArray m_address;
@@ -104,6 +118,10 @@ private:
     qint64 m_maxBodySize = kPageBodyCap;
     bool m_bodyTooLarge = false;
     bool m_failurePending = false;
+    bool m_acceptsCompressedBody = false;
+    QList<QPair<QByteArray, QByteArray>> m_requestHeaders;
+    QByteArray m_lastModified;
+    QByteArray m_etag;
     CURL* m_easy = nullptr;
     curl_slist* m_headers = nullptr;
 };

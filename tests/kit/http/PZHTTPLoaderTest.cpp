@@ -273,3 +273,90 @@ TEST(HttpCookieStore, RefusesUnsafeCookies)
 }
 
 }  // namespace
+
+TEST_F(HttpLoaderTest, HeadersValidatorsAndFirstBytesOfALoad)
+{
+    server.route("/doc", HttpTestResponse{200, {{"Last-Modified", "Tue, 14 Nov 2023 10:00:00 GMT"}, {"ETag", "\"v1\""}},
+                                          "body"});
+    server.route("/bare", HttpTestResponse{200, {}, "x"});
+    PZHTTPLoader loader;
+    int firstBytes = 0;
+    int reportsAtFirstBytes = -1;
+    LoadRecorder rec(loader);
+    QObject::connect(&loader, &PZHTTPLoader::receivedFirstBytes, [&] {
+        ++firstBytes;
+        reportsAtFirstBytes = rec.reports();
+    });
+    loader.setRequestHeaders({{"If-None-Match", "\"v0\""}, {"X-Bad", "a\r\nInjected: 1"}});
+    loader.loadURL(server.url("/doc"));
+    ASSERT_TRUE(rec.wait());
+    EXPECT_EQ(firstBytes, 1);
+    EXPECT_EQ(reportsAtFirstBytes, 0);  // before the report
+    EXPECT_EQ(loader.lastModified(), "Tue, 14 Nov 2023 10:00:00 GMT");
+    EXPECT_EQ(loader.etag(), "\"v1\"");
+    const HttpTestRequest request = server.requests().last();
+    EXPECT_EQ(request.header("If-None-Match"), "\"v0\"");
+    EXPECT_FALSE(request.hasHeader("X-Bad"));
+    EXPECT_FALSE(request.hasHeader("Injected"));
+    EXPECT_FALSE(request.hasHeader("Accept-Encoding"));
+
+    // A later load forgets the validators of the last one.
+    loader.loadURL(server.url("/bare"));
+    ASSERT_TRUE(waitUntil([&] { return rec.reports() == 2; }));
+    EXPECT_TRUE(loader.lastModified().isEmpty());
+    EXPECT_TRUE(loader.etag().isEmpty());
+    EXPECT_EQ(firstBytes, 2);
+}
+
+TEST_F(HttpLoaderTest, CompressedBodiesAreDecodedAndCappedDecoded)
+{
+    const QByteArray text = QByteArray("feed entry ").repeated(200);
+    // gzip of `text` as a server sends it, and a small gzip of a much larger run of zeros.
+    const auto gzip = [](const QByteArray& plain) {
+        QByteArray z = qCompress(plain, 9).mid(4);  // zlib stream without Qt's length prefix
+        QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+        out += z.mid(2, z.size() - 6);  // raw deflate between the zlib header and its Adler-32
+        quint32 crc = 0xffffffffu;
+        for (char byte : plain) {
+            crc ^= quint8(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+        crc = ~crc;
+        for (quint32 v : {crc, quint32(plain.size())})
+            for (int i = 0; i < 4; ++i)
+                out += char((v >> (8 * i)) & 0xff);
+        return out;
+    };
+    server.route("/text", HttpTestResponse{200, {{"Content-Encoding", "gzip"}}, gzip(text)});
+    server.route("/bomb", HttpTestResponse{200, {{"Content-Encoding", "gzip"}}, gzip(QByteArray(4 << 20, '\0'))});
+    struct Case
+    {
+        const char* path;
+        bool accepts;
+        qint64 cap;
+        std::optional<QByteArray> body;  // none: fails as too large
+    };
+    const Case cases[] = {
+        {"/text", true, 1 << 20, text},
+        {"/text", false, 1 << 20, gzip(text)},  // not asked for: handed over as sent
+        {"/bomb", true, 1 << 20, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        PZHTTPLoader loader;
+        loader.setAcceptsCompressedBody(c.accepts);
+        loader.setMaxBodySize(c.cap);
+        LoadRecorder rec(loader);
+        loader.loadURL(server.url(c.path));
+        ASSERT_TRUE(rec.wait());
+        EXPECT_EQ(server.requests().last().header("Accept-Encoding"),
+                  c.accepts ? QByteArray("identity,gzip,deflate") : QByteArray());
+        if (c.body) {
+            EXPECT_EQ(rec.completions, 1);
+            EXPECT_EQ(rec.data, *c.body);
+        } else {
+            EXPECT_EQ(rec.error.kind, HttpError::Kind::BodyTooLarge);
+        }
+    }
+}

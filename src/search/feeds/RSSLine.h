@@ -1,0 +1,73 @@
+#pragma once
+
+#include "engine/torrent/TorrentLine.h"
+#include "search/feeds/FeedItem.h"
+
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+namespace ombrelay {
+
+class RSSLine;
+using RSSLinePtr = std::shared_ptr<RSSLine>;
+
+// A feed entry as a torrent line: an article (the entry's title and date, its web page on action) until
+// the torrent file it points to has been fetched into the cache, then a torrent like any search result.
+// The item is shared with its feed, so read marks reach the feed's file. Main thread only.
+class RSSLine : public TorrentLine
+{
+    Q_OBJECT
+public:
+    // Opens an article's page in a web tab of the window, selected or in the background; the shell
+    // installs it. Without one, pages open in the desktop browser.
+    using WebTabOpener = std::function<void(const QUrl& address, bool select)>;
+    static void setWebTabOpener(WebTabOpener opener);
+
+    // The line of this very item (by identity), made on first request; none for no item.
+    static RSSLinePtr rssLineForItem(const FeedItemPtr& item);
+    explicit RSSLine(FeedItemPtr item);
+
+    const FeedItemPtr& item() const { return m_item; }
+    bool isRSSArticleLine() const override { return torrentPath().isEmpty(); }
+    QString path() const override;
+    bool isNew() const override;
+    void markAsRead();
+    QDateTime date() const override;
+    QString torrentAddress() const override;
+    // The cache file of the torrent address; empty without one.
+    QString torrentStoragePath() const;
+    bool hasFailed() const { return m_hasFailed; }
+    bool isFetching() const { return m_isFetching; }
+
+    // Takes the torrent from the cache, or queues its fetch; nothing for a torrent, a failed line or
+    // one already fetching.
+    void loadTorrentEnclosure();
+    void performAction() override;
+    void performActionWithModifiers(Qt::KeyboardModifiers modifiers);
+
+    bool setTorrentPath(const QString& path) override;
+    bool setTorrentData(const QByteArray& data) override;
+    // Read from the cache file each time: the bytes are not kept.
+    QByteArray torrentData() const override;
+
+    // The fetch's outcome, from the downloader: the file written to the cache, an answer that is not
+    // metainfo (the line fails for good), or a failure to try again later.
+    void handleCompletion(const QString& cachedPath);
+    void handleRefusal();
+    void handleError();
+
+signals:
+    // Whether the line is a leaf (an article, or a torrent with files) may have changed.
+    void leafStateChanged();
+
+private:
+    QStringList cachePaths() const;
+    bool failWithCacheFile(const QString& path);
+
+    FeedItemPtr m_item;
+    bool m_hasFailed = false;
+    bool m_isFetching = false;
+};
+
+}  // namespace ombrelay

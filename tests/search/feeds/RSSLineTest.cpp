@@ -1,0 +1,273 @@
+#include "engine/torrent/TorrentFixtures.h"
+#include "kit/NotificationCenter.h"
+#include "kit/PZCrypto.h"
+#include "kit/ServiceAddresses.h"
+#include "search/feeds/RSSLine.h"
+#include "search/feeds/RSSLineCache.h"
+#include "search/feeds/RSSTorrentCache.h"
+#include "search/feeds/RSSTorrentFetchQueue.h"
+#include "support/HttpTestServer.h"
+#include "support/TestFiles.h"
+#include "support/WaitUntil.h"
+#include "UrlRecorder.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+FeedItemPtr item(const QVariantMap& values)
+{
+    auto made = std::make_shared<FeedItem>(values);
+    made->joinFeed({});
+    return made;
+}
+
+QByteArray torrentBytes(const QString& name)
+{
+    return metainfo(singleFileInfo(name, 40000));
+}
+
+class RSSLineTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static QTemporaryDir cache;
+        root = cache.path() + QStringLiteral("/RSSTorrentCache");
+        RSSTorrentCache::setCachePathForTesting(root);
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.listen());
+        ASSERT_EQ(RSSTorrentCache::cachePath(), root);
+        qputenv("http_proxy", server.url("/").toString(QUrl::RemovePath).toLatin1());
+        qunsetenv("no_proxy");
+    }
+    void TearDown() override { qunsetenv("http_proxy"); }
+
+    static inline QString root;
+    HttpTestServer server;
+};
+
+}  // namespace
+
+TEST_F(RSSLineTest, TorrentAddressesAndTheirCachePaths)
+{
+    const QString query = PZCrypto::base64String(PZCrypto::sha1(QByteArray("id=5"))).replace("/", "sl");
+    const QString longName(250, 'n');
+    const auto hashed = [](const char* address) {
+        return "h.test/" + QString::fromLatin1(PZCrypto::sha1(QByteArray(address)).toHex()) + ".torrent";
+    };
+    struct Case
+    {
+        const char* name;
+        QVariantMap values;
+        QString address;
+        QString cachePath;  // below the cache folder; empty: none
+    };
+    const QList<Case> cases = {
+        {"torrent enclosure before a torrent link",
+         {{"enclosureType", "application/x-bittorrent"}, {"enclosureURL", "http://h.test/e.torrent"},
+          {"link", "http://h.test/l.torrent"}},
+         "http://h.test/e.torrent", "h.test/e.torrent"},
+        {"other enclosure, torrent link", {{"enclosureType", "audio/mpeg"}, {"enclosureURL", "http://h.test/a.mp3"},
+                                           {"link", "http://h.test/files/a.torrent?id=5"}},
+         "http://h.test/files/a.torrent?id=5", "h.test/files/a.torrent/" + query + ".torrent"},
+        {"index site detail page", {{"link", QString(service::kFeedIndexSitePrefix) + "123/name"}},
+         QString(service::kFeedIndexSitePrefix).replace("/tor/", "/get/") + "123/name",
+         "feed-index.invalid/get/123/name.torrent"},
+        {"upper-case extension", {{"link", "http://h.test/a.TORRENT"}}, "", ""},
+        {"plain page", {{"link", "http://h.test/page"}}, "", ""},
+        {"magnet enclosure", {{"enclosureType", "application/x-bittorrent"}, {"enclosureURL", "magnet:?xt=urn:btih:00"}},
+         "magnet:?xt=urn:btih:00", ""},
+        {"file link", {{"link", "file:///etc/a.torrent"}}, "file:///etc/a.torrent", ""},
+        {"dot segments", {{"link", "http://h.test/a/../../.././b/./c.torrent"}}, "http://h.test/a/../../.././b/./c.torrent",
+         "h.test/a/b/c.torrent"},
+        {"escaped dot segments", {{"link", "http://h.test/%2e%2e/%2E%2E/x.torrent"}},
+         "http://h.test/%2e%2e/%2E%2E/x.torrent", "h.test/x.torrent"},
+        {"escaped slash stays escaped", {{"link", "http://h.test/a%2Fb.torrent"}}, "http://h.test/a%2Fb.torrent",
+         "h.test/a%2Fb.torrent"},
+        {"empty components", {{"link", "http://h.test//a///b.torrent"}}, "http://h.test//a///b.torrent",
+         "h.test/a/b.torrent"},
+        {"long component", {{"link", "http://h.test/" + longName + ".torrent"}}, "http://h.test/" + longName + ".torrent",
+         hashed(qPrintable("http://h.test/" + longName + ".torrent"))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RSSLinePtr line = RSSLine::rssLineForItem(item(c.values));
+        EXPECT_EQ(line->torrentAddress(), c.address);
+        const QString path = line->torrentStoragePath();
+        if (c.cachePath.isEmpty()) {
+            EXPECT_TRUE(path.isEmpty()) << qPrintable(path);
+            continue;
+        }
+        EXPECT_EQ(path, root + "/" + c.cachePath);
+        EXPECT_TRUE(RSSTorrentCache::isInside(path, root));
+    }
+}
+
+TEST_F(RSSLineTest, FetchOutcomes)
+{
+    int busy = 1;
+    server.route("/ok.torrent", HttpTestResponse{200, {}, torrentBytes("ok")});
+    server.route("/page.torrent", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html>login</html>"});
+    server.route("/later.torrent", [&](const HttpTestRequest&) {
+        return busy-- > 0 ? HttpTestResponse{503, {}, torrentBytes("later")} : HttpTestResponse{200, {}, torrentBytes("later")};
+    });
+    server.route("/moved.torrent", HttpTestResponse::redirect("http://t.test/ok.torrent"));
+    struct Case
+    {
+        const char* path;
+        bool torrent;
+        bool failed;
+        int attempts;
+    };
+    const Case cases[] = {
+        {"/ok.torrent", true, false, 1},
+        {"/moved.torrent", true, false, 1},
+        {"/page.torrent", false, true, 1},
+        {"/later.torrent", true, false, 2},  // the 503 is tried again
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", QString("http://t.test") + c.path}}));
+        int leafChanges = 0;
+        QObject::connect(line.get(), &RSSLine::leafStateChanged, [&] { ++leafChanges; });
+        for (int attempt = 1; attempt <= c.attempts; ++attempt) {
+            line->loadTorrentEnclosure();
+            EXPECT_TRUE(line->isFetching());
+            ASSERT_TRUE(waitUntil([&] { return !line->isFetching(); }));
+            EXPECT_EQ(leafChanges, attempt);
+        }
+        EXPECT_EQ(line->isRSSArticleLine(), !c.torrent);
+        EXPECT_EQ(line->hasFailed(), c.failed);
+        EXPECT_EQ(QFile::exists(line->torrentStoragePath()), c.torrent);
+        if (c.torrent) {
+            EXPECT_EQ(line->torrentPath(), line->torrentStoragePath());
+            EXPECT_EQ(line->torrentData(), readFile(line->torrentStoragePath()));
+            EXPECT_NE(line->path(), "");
+        }
+        // A failed line never tries again; a torrent needs no fetch.
+        const int requests = server.requestCount();
+        line->loadTorrentEnclosure();
+        EXPECT_FALSE(line->isFetching());
+        spinFor(50);
+        EXPECT_EQ(server.requestCount(), requests);
+    }
+}
+
+TEST_F(RSSLineTest, FiftyLinesFetchEightAtATimeAndComeBackFromTheCache)
+{
+    for (int i = 0; i < 50; ++i) {
+        HttpTestResponse response{200, {}, torrentBytes(QString("t%1").arg(i))};
+        response.delayMs = 50;
+        server.route(QByteArray("/many/") + QByteArray::number(i) + ".torrent", response);
+    }
+    const auto lines = [] {
+        QList<RSSLinePtr> made;
+        for (int i = 0; i < 50; ++i)
+            made.append(RSSLine::rssLineForItem(item({{"link", QString("http://t.test/many/%1.torrent").arg(i)}})));
+        return made;
+    };
+    const QList<RSSLinePtr> first = lines();
+    for (const RSSLinePtr& line : first)
+        line->loadTorrentEnclosure();
+    EXPECT_EQ(RSSTorrentFetchQueue::instance().runningCount(), RSSTorrentFetchQueue::kMaxRunning);
+    ASSERT_TRUE(waitUntil([&] {
+        return std::none_of(first.begin(), first.end(), [](const RSSLinePtr& l) { return l->isRSSArticleLine(); });
+    }, 20000));
+    EXPECT_EQ(server.requestCount(), 50);
+    EXPECT_LE(server.maxOpenRequests(), RSSTorrentFetchQueue::kMaxRunning);
+    // Newest first: the last line asked was among the first fetched.
+    EXPECT_EQ(server.requests().at(RSSTorrentFetchQueue::kMaxRunning).path, "/many/49.torrent");
+
+    // As after a restart: new items and lines find their torrents in the cache.
+    const QList<RSSLinePtr> again = lines();
+    for (const RSSLinePtr& line : again) {
+        EXPECT_EQ(std::count(first.begin(), first.end(), line), 0);
+        line->loadTorrentEnclosure();
+        EXPECT_FALSE(line->isRSSArticleLine());
+    }
+    spinFor(50);
+    EXPECT_EQ(server.requestCount(), 50);
+}
+
+TEST_F(RSSLineTest, LinesAreFoundByItemIdentityUntilTheItemLeavesItsFeed)
+{
+    const FeedItemPtr a = item({{"title", "same"}});
+    const FeedItemPtr b = item({{"title", "same"}});
+    const RSSLinePtr line = RSSLine::rssLineForItem(a);
+    EXPECT_EQ(RSSLine::rssLineForItem(a), line);
+    EXPECT_NE(RSSLine::rssLineForItem(b), line);
+    EXPECT_EQ(RSSLine::rssLineForItem(nullptr), nullptr);
+    const qsizetype count = RSSLineCache::instance().count();
+    a->leaveFeed();
+    EXPECT_NE(RSSLine::rssLineForItem(b), nullptr);
+    EXPECT_EQ(RSSLineCache::instance().count(), count - 1);
+
+    // Read marks go into the shared item as a boolean; text marks read alike.
+    EXPECT_FALSE(line->isNew());
+    b->setValue("isNew", "1");
+    EXPECT_TRUE(RSSLine::rssLineForItem(b)->isNew());
+    RSSLine::rssLineForItem(b)->markAsRead();
+    EXPECT_EQ(b->value("isNew"), QVariant(false));
+}
+
+TEST_F(RSSLineTest, ArticlesOpenTheirPageByModifier)
+{
+    UrlRecorder browser;
+    QList<QPair<QUrl, bool>> tabs;
+    const RSSLinePtr line = RSSLine::rssLineForItem(item({{"title", "t"}, {"link", "http://page.test/a"}, {"isNew", "1"}}));
+    const RSSLinePtr script = RSSLine::rssLineForItem(item({{"link", "javascript:alert(1)"}}));
+    int readNotices = 0;
+    QObject observer;
+    NotificationCenter::defaultCenter().addObserver(&observer, "RSSLineReadStatusUpdated",
+                                                    [&](const Notification&) { ++readNotices; });
+
+    line->performActionWithModifiers(Qt::NoModifier);  // no tab opener: the browser
+    RSSLine::setWebTabOpener([&](const QUrl& url, bool select) { tabs.append({url, select}); });
+    line->performActionWithModifiers(Qt::AltModifier);
+    line->performActionWithModifiers(Qt::NoModifier);
+    line->performActionWithModifiers(Qt::ControlModifier);
+    script->performActionWithModifiers(Qt::AltModifier);
+    script->performActionWithModifiers(Qt::NoModifier);
+    RSSLine::setWebTabOpener({});
+
+    EXPECT_EQ(browser.opened, QList<QUrl>({QUrl("http://page.test/a"), QUrl("http://page.test/a")}));
+    ASSERT_EQ(tabs.size(), 2);
+    EXPECT_TRUE(tabs[0].second);
+    EXPECT_FALSE(tabs[1].second);  // Ctrl: in the background
+    EXPECT_EQ(readNotices, 6);
+    EXPECT_TRUE(line->isNew());  // acting leaves the mark to the pane
+}
+
+TEST(RSSTorrentCacheTest, FilesUnusedForThirtyDaysArePruned)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath("RSSTorrentCache");
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    struct Case
+    {
+        const char* path;
+        int ageDays;
+        bool kept;
+    };
+    const Case cases[] = {{"old.test/a.torrent", 31, false}, {"old.test/deep/b.torrent", 40, false},
+                          {"mixed.test/c.torrent", 29, true}, {"mixed.test/d.torrent", 31, false}};
+    for (const Case& c : cases) {
+        const QString path = QDir(root).filePath(c.path);
+        ASSERT_TRUE(writeFile(path, "d8:announce0:e"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(now.addDays(-c.ageDays), QFileDevice::FileModificationTime));
+    }
+    RSSTorrentCache::pruneUnusedFiles(root, now.addSecs(-RSSTorrentCache::kUnusedLifetimeSeconds));
+    for (const Case& c : cases)
+        EXPECT_EQ(QFile::exists(QDir(root).filePath(c.path)), c.kept) << c.path;
+    EXPECT_FALSE(QFileInfo::exists(QDir(root).filePath("old.test")));  // emptied folders go too
+    EXPECT_TRUE(QFileInfo::exists(root));
+}
