@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -68,6 +69,30 @@ quint16 freePort()
 quint16 freePortPair()
 {
     return findPort(2);
+}
+
+int dialLoopback(quint16 port, int timeoutMs)
+{
+    for (int waited = 0; waited <= timeoutMs; waited += 100) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(port);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            return fd;
+        ::close(fd);
+        ::usleep(100000);
+    }
+    return -1;
+}
+
+int acceptWithin(int listener, int timeoutMs)
+{
+    pollfd p{listener, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0)
+        return -1;
+    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
 }  // namespace ombrelay::test

@@ -1,6 +1,7 @@
 #include "engine/blocklist/Blocklist.h"
 #include "engine/blocklist/BlocklistImport.h"
 #include "kit/Settings.h"
+#include "support/Addresses.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <arpa/inet.h>
 #include <future>
 #include <sys/wait.h>
 #include <thread>
@@ -17,15 +17,9 @@
 #include <zip.h>
 
 using namespace ombrelay;
+using ombrelay::test::ipv4;
 
 namespace {
-
-quint32 net(const char* dotted)
-{
-    in_addr a{};
-    inet_pton(AF_INET, dotted, &a);
-    return a.s_addr;
-}
 
 // "n:10.x.y.0-10.x.y.9" for `count` disjoint ranges starting at 10.first.0.0.
 QByteArray manyRanges(int count, int first = 0)
@@ -93,23 +87,23 @@ protected:
 TEST_F(BlocklistTest, RefusesAddressesInsideAnImportedRange)
 {
     Blocklist blocklist(databasePath(), settings);
-    EXPECT_FALSE(blocklist.isBlocked(net("1.2.3.4"))) << "before any import";
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("1.2.3.4"))) << "before any import";
 
     ASSERT_TRUE(import(blocklist, writeFile("list.txt", "x:1.2.3.0-1.2.3.255\r\n")));
-    EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.4")));
-    EXPECT_TRUE(blocklist.shouldRefuseAddress(net("1.2.3.255")));
-    EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.0")));
-    EXPECT_FALSE(blocklist.isBlocked(net("1.2.4.0")));
-    EXPECT_FALSE(blocklist.shouldRefuseAddress(net("1.2.2.255")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.4")));
+    EXPECT_TRUE(blocklist.shouldRefuseAddress(ipv4("1.2.3.255")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.0")));
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("1.2.4.0")));
+    EXPECT_FALSE(blocklist.shouldRefuseAddress(ipv4("1.2.2.255")));
 
     settings.setBool("kBlocklistEnabled", false);
-    EXPECT_FALSE(blocklist.isBlocked(net("1.2.3.4"))) << "switched off";
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("1.2.3.4"))) << "switched off";
     settings.setBool("kBlocklistEnabled", true);
-    EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.4")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.4")));
 
     // A new instance reads the stored list.
     Blocklist reopened(databasePath(), settings);
-    EXPECT_TRUE(reopened.isBlocked(net("1.2.3.4")));
+    EXPECT_TRUE(reopened.isBlocked(ipv4("1.2.3.4")));
 }
 
 TEST_F(BlocklistTest, NestedAndOverlappingRangesAreFoundByTheOneRowLookup)
@@ -141,7 +135,7 @@ TEST_F(BlocklistTest, NestedAndOverlappingRangesAreFoundByTheOneRowLookup)
         {"0.0.0.0", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(blocklist.isBlocked(net(c.address)), c.blocked) << c.address;
+        EXPECT_EQ(blocklist.isBlocked(ipv4(c.address)), c.blocked) << c.address;
 }
 
 TEST_F(BlocklistTest, MalformedLinesAreSkippedAndTheSettingsWritten)
@@ -152,9 +146,9 @@ TEST_F(BlocklistTest, MalformedLinesAreSkippedAndTheSettingsWritten)
     ASSERT_TRUE(import(blocklist, writeFile("list.txt", "good:9.9.9.0-9.9.9.9\r\n"
                                                          "three:9.9.7.0-9.9.7.5-9.9.7.9\r\n"
                                                          "also:good:9.9.4.0-9.9.4.9\r\n")));
-    EXPECT_TRUE(blocklist.isBlocked(net("9.9.9.5")));
-    EXPECT_TRUE(blocklist.isBlocked(net("9.9.4.5")));
-    EXPECT_FALSE(blocklist.isBlocked(net("9.9.7.1")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("9.9.9.5")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("9.9.4.5")));
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("9.9.7.1")));
     EXPECT_EQ(settings.integer("kBlocklistEntryCount"), 2);
     const QDateTime updated = QDateTime::fromString(settings.string("kBlocklistLastUpdate"), Qt::ISODate);
     ASSERT_TRUE(updated.isValid());
@@ -179,8 +173,8 @@ TEST_F(BlocklistTest, ImportsTheTextEntryOfAZipArchive)
                                                     {"README", "not a list: 7.7.7.7-7.7.7.8"},
                                                     {"level1.txt", "zipped:6.6.6.0-6.6.6.255\r\n"}});
     ASSERT_TRUE(import(blocklist, archive));
-    EXPECT_TRUE(blocklist.isBlocked(net("6.6.6.6")));
-    EXPECT_FALSE(blocklist.isBlocked(net("7.7.7.7")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("6.6.6.6")));
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("7.7.7.7")));
 }
 
 TEST_F(BlocklistTest, FailedImportsLeaveTheOldList)
@@ -204,7 +198,7 @@ TEST_F(BlocklistTest, FailedImportsLeaveTheOldList)
     const QString empty = writeFile("empty.txt", "");
     for (const QString& path : {dir.filePath("missing.txt"), damaged, sparse.fileName(), page, empty}) {
         EXPECT_FALSE(import(blocklist, path)) << qPrintable(path);
-        EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.4"))) << qPrintable(path);
+        EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.4"))) << qPrintable(path);
     }
     EXPECT_EQ(settings.integer("kBlocklistEntryCount"), entries);
 }
@@ -221,8 +215,8 @@ TEST_F(BlocklistTest, ACancelledImportLeavesTheOldList)
     blocklist.cancelImport();
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_FALSE(finished.first().first().toBool());
-    EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.4")));
-    EXPECT_FALSE(blocklist.isBlocked(net("10.0.0.5")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.4")));
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("10.0.0.5")));
     EXPECT_FALSE(blocklist.isImporting());
 }
 
@@ -248,16 +242,16 @@ TEST_F(BlocklistTest, LookupsDuringAnImportAnswerFromTheOldList)
         });
     });
     ASSERT_EQ(paused.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.4")));
-    EXPECT_FALSE(blocklist.isBlocked(net("10.0.0.5")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.4")));
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("10.0.0.5")));
     release.set_value();
     worker.join();
 
     ASSERT_EQ(outcome.result, BlocklistImport::Result::Succeeded);
     EXPECT_EQ(outcome.entryCount, 1000);
-    EXPECT_FALSE(blocklist.isBlocked(net("1.2.3.4")));
-    EXPECT_TRUE(blocklist.isBlocked(net("10.0.0.5")));
-    EXPECT_TRUE(blocklist.isBlocked(net("10.3.231.9")));  // the last of the 1000
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("1.2.3.4")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("10.0.0.5")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("10.3.231.9")));  // the last of the 1000
 }
 
 TEST_F(BlocklistTest, AnImportCutShortByACrashLeavesTheOldList)
@@ -281,17 +275,17 @@ TEST_F(BlocklistTest, AnImportCutShortByACrashLeavesTheOldList)
     ASSERT_EQ(WEXITSTATUS(status), 3) << "the child died inside the import";
 
     Blocklist blocklist(databasePath(), settings);
-    EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.4")));
-    EXPECT_FALSE(blocklist.isBlocked(net("10.0.0.5")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.4")));
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("10.0.0.5")));
     ASSERT_TRUE(import(blocklist, next));
-    EXPECT_TRUE(blocklist.isBlocked(net("10.0.0.5")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("10.0.0.5")));
 }
 
 TEST_F(BlocklistTest, ADamagedDatabaseFileIsReplacedByTheImport)
 {
     writeFile("Blocklist.db", QByteArray(8192, 'x'));
     Blocklist blocklist(databasePath(), settings);
-    EXPECT_FALSE(blocklist.isBlocked(net("1.2.3.4")));
+    EXPECT_FALSE(blocklist.isBlocked(ipv4("1.2.3.4")));
     ASSERT_TRUE(import(blocklist, writeFile("list.txt", "x:1.2.3.0-1.2.3.255\n")));
-    EXPECT_TRUE(blocklist.isBlocked(net("1.2.3.4")));
+    EXPECT_TRUE(blocklist.isBlocked(ipv4("1.2.3.4")));
 }

@@ -199,9 +199,11 @@ TEST_F(SessionLifecycleTest, RemovalTrashesOnlyTheIncompleteTorrentsOwnFiles)
 
 TEST_F(SessionLifecycleTest, TrashNeverTakesTheDownloadFolderOrAnythingOutsideIt)
 {
-    ASSERT_TRUE(QDir().mkpath(downloads + "/x"));
+    // The download folder is empty, so nothing but the path checks keeps it; a sibling shares its name's start.
     const QString outside = dir.filePath("outside.bin");
+    const QString sibling = downloads + "-old/kept.bin";
     ASSERT_TRUE(writeFile(outside));
+    ASSERT_TRUE(writeFile(sibling));
     const struct
     {
         const char* name;
@@ -211,6 +213,7 @@ TEST_F(SessionLifecycleTest, TrashNeverTakesTheDownloadFolderOrAnythingOutsideIt
         {"the folder itself", {}, {downloads, downloads + "/", downloads + "/."}},
         {"climbing out", {downloads + "/x/../../outside.bin"}, {downloads + "/x/.."}},
         {"empty names", {QString(), downloads + "/"}, {QString()}},
+        {"a sibling folder", {sibling}, {downloads + "-old"}},
     };
     for (const auto& c : cases) {
         ContentTrash trash{downloads, c.files, c.folders};
@@ -218,6 +221,7 @@ TEST_F(SessionLifecycleTest, TrashNeverTakesTheDownloadFolderOrAnythingOutsideIt
     }
     EXPECT_TRUE(QFileInfo(downloads).isDir());
     EXPECT_TRUE(QFileInfo::exists(outside));
+    EXPECT_TRUE(QFileInfo::exists(sibling));
     EXPECT_TRUE(trashed().isEmpty());
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/nat/MappingTimer.h"
 #include "engine/nat/PortMapper.h"
+#include "support/Addresses.h"
 
 #include <QList>
 #include <QMutex>
@@ -12,13 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace ombrelay::test {
-
-inline quint32 ipv4(const char* text)
-{
-    in_addr address{};
-    inet_pton(AF_INET, text, &address);
-    return address.s_addr;
-}
 
 // A gateway that answers from a script, on the worker thread, and records what it was asked.
 class FakeBackend : public PortMappingBackend

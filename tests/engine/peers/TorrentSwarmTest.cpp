@@ -1,5 +1,4 @@
 #include "PeerTestSupport.h"
-#include "engine/crypto/DiffieHellman.h"
 #include "engine/peers/IncomingPeers.h"
 #include "engine/peers/TorrentSwarm.h"
 #include "engine/storage/PieceStore.h"
@@ -152,51 +151,6 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
     EXPECT_EQ(incoming.unattachedCount(), 0);
     EXPECT_TRUE(leecher.isSeeding());
     EXPECT_TRUE(payload.bytesOnDisk(leechStore) == payload.content);
-}
-
-// A loaded peer sends its key and then nothing: the dial times out, and the peer's only chance is a
-// redial, in plain, a few seconds later. Time is the swarm's clock, moved by the test.
-TEST(TorrentSwarmTest, ADialStalledAfterThePeersKeyIsRedialledInPlainAndGetsThrough)
-{
-    resetGlobalBudgets();
-    QTemporaryDir folder;
-    DrainsPeersFiles fileWork;
-    const Payload payload(32768);
-    PieceStore store(payload.geometry, payload.files(folder.path()), payload.hashes);
-    qint64 now = 1'000'000;
-    TorrentSwarm::Torrent model = torrentNamed(kInfoHash);
-    model.clock = [&now] { return now; };
-    TorrentSwarm swarm(std::move(model), store, folder.filePath("peers.db"));
-
-    const int listener = dialLoopbackListener(swarm);
-    ASSERT_GE(listener, 0);
-
-    const std::unique_ptr<ScriptedPeer> stalled = acceptScripted(listener);
-    ASSERT_TRUE(stalled);
-    ASSERT_TRUE(stalled->fill(DiffieHellman::kKeyBytes + 1)) << "Ya";
-    stalled->buffered.clear();
-    stalled->write(DiffieHellman(QByteArray::fromHex("fedcba9876543210")).publicKey());
-    ASSERT_TRUE(stalled->fill(40)) << "our answer to the key: the two synchronisation hashes";
-    now += PeerWire::kHandshakeTimeoutMs;
-    swarm.tick();
-    ASSERT_TRUE(pumpUntil([&] { return swarm.peers().allPeers().isEmpty(); }));
-    EXPECT_EQ(swarm.peers().database().numberOfPeers(), 1) << "the row waits for the redial";
-
-    now += PeerRedials::kFirstDelayMs - 1;
-    EXPECT_FALSE(swarm.peers().connectToOnePeer());
-    now += 1;
-    ASSERT_TRUE(swarm.peers().connectToOnePeer());
-    const std::unique_ptr<ScriptedPeer> answering = acceptScripted(listener);
-    ASSERT_TRUE(answering);
-    const QByteArray handshake = answering->take(PeerHandshake::kSize);
-    EXPECT_EQ(handshake.left(20), QByteArray("\x13" "BitTorrent protocol")) << "the redial is plain";
-    EXPECT_EQ(handshake.mid(28, 20), kInfoHash);
-    answering->write(remoteHandshake(0x05, kInfoHash));
-    EXPECT_TRUE(pumpUntil([&] {
-        swarm.tick();
-        return swarm.counts().active == 1;
-    }));
-    ::close(listener);
 }
 
 TEST(TorrentSwarmTest, IncomingConnectionsAreRefusedWhenBlockedOrBeyondTheCap)

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
+#include "support/Addresses.h"
 
 using namespace ombrelay;
 
@@ -11,9 +11,7 @@ namespace {
 
 AnnounceReply::Peer peer(const char* dotted, quint16 port)
 {
-    in_addr a{};
-    inet_pton(AF_INET, dotted, &a);
-    return {a.s_addr, port};
+    return {test::ipv4(dotted), port};
 }
 
 QByteArray compact(std::initializer_list<std::array<int, 6>> entries)

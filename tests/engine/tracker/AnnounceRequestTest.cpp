@@ -1,14 +1,10 @@
 #include "engine/tracker/AnnounceRequest.h"
-#include "kit/http/PZHTTPLoader.h"
-#include "support/HttpTestServer.h"
-#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
 #include <QSet>
 
 using namespace ombrelay;
-using namespace ombrelay::test;
 
 namespace {
 
@@ -83,24 +79,6 @@ TEST(AnnounceRequest, KeyIsTenLowerCaseLettersOrDigits)
         keys.insert(key);
     }
     EXPECT_GT(keys.size(), 15);
-}
-
-// The address reaches the tracker's request line unchanged, through the loader.
-TEST(AnnounceRequest, RequestLineOnTheWireIsExact)
-{
-    HttpTestServer server;
-    ASSERT_TRUE(server.listen());
-    AnnounceRequest r = sampleRequest();
-    r.event = TrackerEvent::Started;
-    const QByteArray base = "http://127.0.0.1:" + QByteArray::number(server.port());
-    PZHTTPLoader loader;
-    bool done = false;
-    QObject::connect(&loader, &PZHTTPLoader::completed, [&] { done = true; });
-    loader.loadEncodedURL(r.addressFor(base + "/announce"));
-    ASSERT_TRUE(waitUntil([&] { return done; }));
-    ASSERT_EQ(server.requestCount(), 1);
-    EXPECT_TRUE(server.requests().first().raw.startsWith("GET /announce?" + kQuery + "&event=started HTTP/1.1\r\n"))
-        << server.requests().first().raw.left(400).constData();
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "engine/dht/DHTBucket.h"
 #include "engine/dht/DHTPeerLookup.h"
 #include "interop/support/EngineDriver.h"
+#include "interop/support/LibtorrentPeer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,17 +18,9 @@ using namespace ombrelay::test;
 
 namespace {
 
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
 QString script(const QString& relative)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(relative);
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return besideSource(__FILE__, relative);
 }
 
 class DhtEngineDriverTest : public ::testing::Test
@@ -40,18 +34,14 @@ protected:
 
     QString folder(const char* name) const { return root.filePath(QString::fromLatin1(name)); }
 
-    // Writes payload.bin and payload.torrent into `dir`, the torrent naming `node` as its only source;
-    // answers the info hash in hex (the same for every folder, the payload being the same).
+    // The 2 MB payload in `dir`, its torrent naming `node` as its only source; the info hash in hex (the
+    // same for every folder, the payload being the same).
     QByteArray makePayload(const QString& dir, quint16 node = 0)
     {
-        QStringList arguments{script(QStringLiteral("../peers/lt_peer.py")), QStringLiteral("make"),
-                              QStringLiteral("--dir"), dir, QStringLiteral("--size"), QStringLiteral("2000000")};
+        QStringList options{QStringLiteral("--size"), QStringLiteral("2000000")};
         if (node)
-            arguments << QStringLiteral("--node") << QStringLiteral("127.0.0.1:%1").arg(node);
-        HelperProcess make(kPython, arguments);
-        const QByteArray hash = make.waitForLine("", 60000);
-        EXPECT_TRUE(make.waitForExit(10000));
-        return hash;
+            options << QStringLiteral("--node") << QStringLiteral("127.0.0.1:%1").arg(node);
+        return test::makePayload(dir, options);
     }
 
     // The scripted node; "ready <port>" has been read.
@@ -81,9 +71,9 @@ protected:
         ASSERT_TRUE(run.waitForExit(10000));
         EXPECT_EQ(run.exitCode(), 0);
         const QFileInfo file(original);
-        const QByteArray downloaded = contents(QDir(driver.downloadFolder()).filePath(file.fileName()));
+        const QByteArray downloaded = readFile(QDir(driver.downloadFolder()).filePath(file.fileName()));
         EXPECT_EQ(downloaded.size(), file.size());
-        EXPECT_TRUE(downloaded == contents(original)) << "the download differs from the original";
+        EXPECT_TRUE(downloaded == readFile(original)) << "the download differs from the original";
     }
 
     QTemporaryDir root;
@@ -92,11 +82,8 @@ protected:
 TEST_F(DhtEngineDriverTest, DownloadsFromTheSeederThatTheTorrentsNodeNamesAndIgnoresForgedReplies)
 {
     const QByteArray hash = makePayload(folder("seed"));
-    HelperProcess seeder(kPython, {script(QStringLiteral("../peers/lt_peer.py")), QStringLiteral("seed"),
-                                   QStringLiteral("--torrent"), folder("seed/payload.torrent"),
-                                   QStringLiteral("--save"), folder("seed"), QStringLiteral("--encryption"),
-                                   QStringLiteral("enabled"), QStringLiteral("--seconds"), QStringLiteral("120")});
-    const quint16 seedPort = seeder.waitForLine("ready", 60000).toUShort();
+    quint16 seedPort = 0;
+    auto seeder = libtorrentPeer("seed", folder("seed/payload.torrent"), folder("seed"), "enabled", 120, &seedPort);
     ASSERT_NE(seedPort, 0);
     quint16 nodePort = 0;
     auto node = startNode({QStringLiteral("--peer"), QString::number(seedPort)}, &nodePort);

@@ -1,4 +1,5 @@
 #include "engine/dht/DHTController.h"
+#include "interop/support/LibtorrentPeer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,7 +22,7 @@ TEST(DhtLibtorrent, LookupFindsThePeerAnnouncedAmongLibtorrentNodes)
 
     QProcess swarm;
     swarm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    swarm.start("/usr/bin/python3", {QFileInfo(QStringLiteral(__FILE__)).dir().filePath("dht_swarm.py")});
+    swarm.start("/usr/bin/python3", {test::besideSource(__FILE__, QStringLiteral("dht_swarm.py"))});
     ASSERT_TRUE(swarm.waitForStarted(10000));
     QList<QByteArray> ready;
     for (int i = 0; i < 300 && ready.isEmpty(); ++i) {

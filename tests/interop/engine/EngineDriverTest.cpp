@@ -2,9 +2,9 @@
 // loopback, finds its peers through opentracker, and survives a peer that sends wrong data.
 #include "interop/support/Aria2Peer.h"
 #include "interop/support/EngineDriver.h"
+#include "interop/support/LibtorrentPeer.h"
 #include "support/OpentrackerProcess.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,23 +17,6 @@
 using namespace ombrelay::test;
 
 namespace {
-
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
-QString peerScript(const char* name)
-{
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../peers/%1").arg(name));
-}
-
-QByteArray fileDigest(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    hash.addData(&file);
-    return hash.result();
-}
 
 // True once something accepts TCP connections on 127.0.0.1:port.
 bool waitForListener(quint16 port, int timeoutMs)
@@ -82,28 +65,16 @@ protected:
     // Writes seed/payload.bin and seed/payload.torrent; answers the info hash in hex.
     QByteArray makePayload(int size, const QString& announce = {}, int files = 1)
     {
-        QStringList arguments{peerScript("lt_peer.py"), QStringLiteral("make"), QStringLiteral("--dir"), seedFolder(),
-                              QStringLiteral("--size"), QString::number(size), QStringLiteral("--files"),
-                              QString::number(files)};
+        QStringList options{QStringLiteral("--size"), QString::number(size), QStringLiteral("--files"), QString::number(files)};
         if (!announce.isEmpty())
-            arguments << QStringLiteral("--announce") << announce;
-        HelperProcess make(kPython, arguments);
-        const QByteArray hash = make.waitForLine("", 60000);
-        EXPECT_TRUE(make.waitForExit(10000));
-        return hash;
+            options << QStringLiteral("--announce") << announce;
+        return ombrelay::test::makePayload(seedFolder(), options);
     }
-    // A libtorrent peer in `role` ("seed" or "fetch") on `folder`, encryption "required", "enabled" or
-    // "disabled"; "ready <port>" has been read.
+    // A libtorrent peer on the payload for two minutes; "ready <port>" has been read.
     std::unique_ptr<HelperProcess> libtorrent(const char* role, const QString& folder, quint16* port,
                                               const char* encryption, const QStringList& extra = {})
     {
-        auto peer = std::make_unique<HelperProcess>(
-            kPython, QStringList{peerScript("lt_peer.py"), QString::fromLatin1(role), QStringLiteral("--torrent"),
-                                 torrentPath(), QStringLiteral("--save"), folder, QStringLiteral("--encryption"),
-                                 QString::fromLatin1(encryption), QStringLiteral("--seconds"), QStringLiteral("120")}
-                         + extra);
-        *port = peer->waitForLine("ready", 60000).toUShort();
-        return peer;
+        return libtorrentPeer(role, torrentPath(), folder, encryption, 120, port, extra);
     }
     // Digests of the multi-file payload's files under `folder`.
     static QList<QByteArray> folderDigests(const QString& folder)

@@ -6,12 +6,13 @@
 #include "kit/ByteReader.h"
 #include "support/OpentrackerProcess.h"
 #include "interop/support/Aria2Peer.h"
+#include "interop/support/LibtorrentPeer.h"
+#include "support/LoopbackPorts.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -21,16 +22,11 @@
 #include <unistd.h>
 
 using namespace ombrelay;
-using ombrelay::test::HelperProcess;
+using namespace ombrelay::test;
 
 namespace {
 
 using State = MseHandshake::State;
-
-QString helperScript()
-{
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../peers/lt_peer.py"));
-}
 
 class Socket
 {
@@ -48,60 +44,6 @@ public:
 private:
     int m_fd;
 };
-
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
-
-// Dials 127.0.0.1:port, retrying while the helper is not listening yet.
-int dial(quint16 port, int timeoutMs = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in address = loopback(port);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-            return fd;
-        ::close(fd);
-        ::usleep(100000);
-    }
-    return -1;
-}
-
-int listenOnLoopback(quint16& port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-quint16 freePort()
-{
-    quint16 port = 0;
-    ::close(listenOnLoopback(port));
-    return port;
-}
-
-int acceptWithin(int listener, int timeoutMs)
-{
-    pollfd p{listener, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0)
-        return -1;
-    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-}
 
 bool sendAll(int fd, QByteArray bytes, StreamCipher* cipher = nullptr)
 {
@@ -193,19 +135,13 @@ struct Connection
     std::unique_ptr<StreamCipher> decrypt;
 };
 
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
 class MseInteropTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        QProcess make;
-        make.start(kPython, {helperScript(), QStringLiteral("make"), QStringLiteral("--dir"), folder.path()});
-        ASSERT_TRUE(make.waitForFinished(30000));
-        ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().constData();
-        infoHash = QByteArray::fromHex(make.readAllStandardOutput().trimmed());
+        infoHash = QByteArray::fromHex(makePayload(folder.path()));
         ASSERT_EQ(infoHash.size(), 20);
         torrentPath = folder.filePath(QStringLiteral("payload.torrent"));
     }
@@ -213,21 +149,18 @@ protected:
     // A libtorrent peer seeding the test torrent, or fetching it (dialling `connect` when given).
     std::unique_ptr<HelperProcess> libtorrent(const char* role, const char* encryption, quint16 connect = 0)
     {
-        QStringList arguments{helperScript(), QLatin1String(role), QStringLiteral("--torrent"), torrentPath,
-                              QStringLiteral("--encryption"), QLatin1String(encryption), QStringLiteral("--seconds"),
-                              QStringLiteral("40")};
-        const QString save = QString::fromLatin1(role) == QLatin1String("seed") ? folder.path()
-                                                                                 : folder.filePath(QStringLiteral("fetch"));
-        arguments << QStringLiteral("--save") << save;
+        const bool seed = qstrcmp(role, "seed") == 0;
+        QStringList extra;
         if (connect)
-            arguments << QStringLiteral("--connect") << QStringLiteral("127.0.0.1:%1").arg(connect);
-        return std::make_unique<HelperProcess>(kPython, arguments);
+            extra << QStringLiteral("--connect") << QStringLiteral("127.0.0.1:%1").arg(connect);
+        return libtorrentPeer(role, torrentPath, seed ? folder.path() : folder.filePath(QStringLiteral("fetch")),
+                              encryption, 40, nullptr, extra);
     }
 
     // Our initiator on the peer at `port`, up to the end of the encryption handshake.
     std::unique_ptr<Connection> initiate(quint16 port)
     {
-        const int fd = dial(port);
+        const int fd = dialLoopback(port);
         EXPECT_GE(fd, 0);
         auto connection = std::make_unique<Connection>(
             fd, MseHandshake::initiator(infoHash, btHandshake(infoHash, 'i')));
@@ -272,9 +205,9 @@ TEST_F(MseInteropTest, LibtorrentSeederRequiringEncryptionAcceptsOurInitiator)
 
 TEST_F(MseInteropTest, LibtorrentDownloaderRequiringEncryptionIsAnsweredByOurResponder)
 {
-    quint16 ourPort = 0;
-    Socket listener(listenOnLoopback(ourPort));
+    Socket listener(boundSocket(SOCK_STREAM, 0));
     ASSERT_GE(listener.fd(), 0);
+    const quint16 ourPort = localPort(listener.fd());
     auto fetcher = libtorrent("fetch", "required", ourPort);
     ASSERT_FALSE(fetcher->waitForLine("ready", 20000).isEmpty());
     Connection connection(acceptWithin(listener.fd(), 15000),
@@ -295,7 +228,7 @@ TEST_F(MseInteropTest, LibtorrentRefusingEncryptionEndsOurAttemptBeforeItsKeySoT
     EXPECT_EQ(attempt->handshake.state(), State::Running);
     EXPECT_TRUE(attempt->handshake.plainRetryApplies());
 
-    Connection plain(dial(port), MseHandshake::initiator(infoHash, {}));  // its handshake is never run
+    Connection plain(dialLoopback(port), MseHandshake::initiator(infoHash, {}));  // its handshake is never run
     ASSERT_TRUE(sendAll(plain.socket.fd(), btHandshake(infoHash, 'p')));
     ASSERT_TRUE(plain.payloadOf(68));
     EXPECT_EQ(plain.input.mid(28, 20), infoHash);
@@ -306,9 +239,9 @@ TEST_F(MseInteropTest, Aria2DownloaderRequiringEncryptionIsAnsweredByOurResponde
 {
     test::OpentrackerProcess tracker;
     ASSERT_TRUE(tracker.start({infoHash}));
-    quint16 ourPort = 0;
-    Socket listener(listenOnLoopback(ourPort));
+    Socket listener(boundSocket(SOCK_STREAM, 0));
     ASSERT_GE(listener.fd(), 0);
+    const quint16 ourPort = localPort(listener.fd());
     ASSERT_TRUE(tracker.announceSeed(infoHash, ourPort));
 
     auto fetcher = test::aria2RequiringEncryption(torrentPath, folder.filePath(QStringLiteral("aria2")), freePort(),

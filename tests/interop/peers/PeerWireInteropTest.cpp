@@ -5,6 +5,8 @@
 #include "engine/torrent/Metainfo.h"
 #include "engine/wire/PeerWireTestSupport.h"
 #include "interop/support/Aria2Peer.h"
+#include "interop/support/LibtorrentPeer.h"
+#include "support/TestFiles.h"
 #include "support/LoopbackPorts.h"
 #include "support/OpentrackerProcess.h"
 
@@ -16,13 +18,6 @@ using namespace ombrelay;
 using namespace ombrelay::test;
 
 namespace {
-
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
-QString helperScript()
-{
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("lt_peer.py"));
-}
 
 // A torrent whose pieces live in a real piece store; verdicts reach the wire.
 class StoredTorrent : public PeerTorrent
@@ -83,20 +78,14 @@ protected:
     {
         resetGlobalBudgets();
         ASSERT_TRUE(folder.isValid());
-        QProcess make;
-        make.start(kPython, {helperScript(), QStringLiteral("make"), QStringLiteral("--dir"), folder.path(),
-                             QStringLiteral("--size"), QStringLiteral("700001"), QStringLiteral("--announce"),
-                             QStringLiteral("http://127.0.0.1:9/announce")});
-        ASSERT_TRUE(make.waitForFinished(30000));
-        ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().constData();
-        QFile file(folder.filePath(QStringLiteral("payload.torrent")));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        auto read = Metainfo::read(file.readAll());
+        ASSERT_EQ(makePayload(folder.path(), {QStringLiteral("--size"), QStringLiteral("700001"),
+                                              QStringLiteral("--announce"), QStringLiteral("http://127.0.0.1:9/announce")})
+                      .size(),
+                  40);
+        auto read = Metainfo::read(readFile(torrentPath()));
         ASSERT_TRUE(read.has_value());
         metainfo = *read;
-        QFile payload(folder.filePath(QStringLiteral("payload.bin")));
-        ASSERT_TRUE(payload.open(QIODevice::ReadOnly));
-        expected = payload.readAll();
+        expected = readFile(folder.filePath(QStringLiteral("payload.bin")));
     }
 
     QString torrentPath() const { return folder.filePath(QStringLiteral("payload.torrent")); }
@@ -104,12 +93,10 @@ protected:
     std::unique_ptr<HelperProcess> libtorrent(const char* role, const char* encryption, const QString& save,
                                               quint16 connect = 0)
     {
-        QStringList arguments{helperScript(), QLatin1String(role), QStringLiteral("--torrent"), torrentPath(),
-                              QStringLiteral("--encryption"), QLatin1String(encryption), QStringLiteral("--seconds"),
-                              QStringLiteral("40"), QStringLiteral("--save"), save};
+        QStringList extra;
         if (connect)
-            arguments << QStringLiteral("--connect") << QStringLiteral("127.0.0.1:%1").arg(connect);
-        return std::make_unique<HelperProcess>(kPython, arguments);
+            extra << QStringLiteral("--connect") << QStringLiteral("127.0.0.1:%1").arg(connect);
+        return libtorrentPeer(role, torrentPath(), save, encryption, 40, nullptr, extra);
     }
 
     // Dials the seeder at `port` until our copy is complete, again when a connection ends first (the
@@ -157,8 +144,7 @@ protected:
                     return namesTorrent(hash, key, torrent.infoHash()) ? &torrent : nullptr;
                 }, 0));
             pumpUntil([] { return false; }, 20);
-            QFile fetched(save + QStringLiteral("/payload.bin"));
-            complete = fetched.open(QIODevice::ReadOnly) && fetched.readAll() == expected;
+            complete = readFile(save + QStringLiteral("/payload.bin")) == expected;
         }
         EXPECT_TRUE(complete);
         return wires;
@@ -175,9 +161,7 @@ protected:
         EXPECT_TRUE(torrent.isSeeding());
         EXPECT_EQ(wire->handshakeMode(), mode);
         EXPECT_EQ(wire->isEncrypted(), encrypted);
-        QFile file(ours.filePath(QStringLiteral("payload.bin")));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), expected);
+        EXPECT_EQ(readFile(ours.filePath(QStringLiteral("payload.bin"))), expected);
     }
 
     // The connection that did the work: encrypted or not as `encrypted` says, and it carried the whole payload.

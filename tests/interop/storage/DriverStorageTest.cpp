@@ -2,6 +2,8 @@
 // only the pieces they share with wanted ones, and a driver killed at any moment keeps only pieces whose
 // data is really there, then completes without listing its torrent twice.
 #include "interop/support/EngineDriver.h"
+#include "interop/support/LibtorrentPeer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,19 +16,6 @@
 using namespace ombrelay::test;
 
 namespace {
-
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
-QString peerScript()
-{
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../peers/lt_peer.py"));
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 bool bitIsSet(const QByteArray& bitfield, qint64 index)
 {
@@ -45,10 +34,9 @@ protected:
     // seed/payload holding `files` files of `size` bytes in all, and seed/payload.torrent; the info hash.
     QByteArray makePayload(int size, int files, int pieceLength)
     {
-        HelperProcess make(kPython, {peerScript(), "make", "--dir", seedFolder(), "--size", QString::number(size),
-                                     "--files", QString::number(files), "--piece-length", QString::number(pieceLength)});
-        const QByteArray hash = make.waitForLine("", 60000);
-        EXPECT_TRUE(make.waitForExit(10000));
+        const QByteArray hash = ombrelay::test::makePayload(
+            seedFolder(), {"--size", QString::number(size), "--files", QString::number(files), "--piece-length",
+                           QString::number(pieceLength)});
         // The files in the torrent's order, as libtorrent wrote it.
         HelperProcess list(kPython, {"-c", "import sys, libtorrent as lt\n"
                                            "fs = lt.torrent_info(sys.argv[1]).files()\n"
@@ -57,18 +45,14 @@ protected:
         paths = QString::fromUtf8(list.waitForLine("files", 30000)).split(' ', Qt::SkipEmptyParts);
         EXPECT_EQ(paths.size(), files);
         for (const QString& path : paths)
-            original.append(readAll(QDir(seedFolder()).filePath(path)));
+            original.append(readFile(QDir(seedFolder()).filePath(path)));
         return hash;
     }
     // A libtorrent seeder, sending at most `rate` bytes a second when given.
     std::unique_ptr<HelperProcess> seeder(quint16* port, int rate = 0)
     {
-        auto peer = std::make_unique<HelperProcess>(
-            kPython, QStringList{peerScript(), "seed", "--torrent", torrentPath(), "--save", seedFolder(),
-                                 "--encryption", "enabled", "--seconds", "240", "--upload-rate",
-                                 QString::number(rate)});
-        *port = peer->waitForLine("ready", 60000).toUShort();
-        return peer;
+        return libtorrentPeer("seed", torrentPath(), seedFolder(), "enabled", 240, port,
+                              {"--upload-rate", QString::number(rate)});
     }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
@@ -112,7 +96,7 @@ TEST_F(DriverStorageTest, SkippedFilesHoldOnlyThePiecesTheyShareWithWantedOnes)
     int untouched = 0;
     for (int file = 0; file < original.size(); ++file) {
         SCOPED_TRACE(file);
-        const QByteArray bytes = readAll(downloaded(driver, file));
+        const QByteArray bytes = readFile(downloaded(driver, file));
         if (isWanted(file)) {
             EXPECT_TRUE(bytes == original[file]) << "a wanted file is byte-identical";
             continue;
@@ -175,8 +159,8 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
             continue;
         QByteArray disk;
         for (int file = 0; file < original.size(); ++file)
-            disk += readAll(downloaded(driver, file)).leftJustified(original[file].size(), '\0', true);
-        const QByteArray verified = readAll(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
+            disk += readFile(downloaded(driver, file)).leftJustified(original[file].size(), '\0', true);
+        const QByteArray verified = readFile(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
         int count = 0;
         for (qint64 piece = 0; piece < pieces; ++piece) {
             if (!bitIsSet(verified, piece))
@@ -194,10 +178,10 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
     ASSERT_TRUE(last.waitForExit(10000));
     EXPECT_EQ(last.exitCode(), 0);
     for (int file = 0; file < original.size(); ++file)
-        EXPECT_TRUE(readAll(downloaded(driver, file)) == original[file]) << "file " << file;
+        EXPECT_TRUE(readFile(downloaded(driver, file)) == original[file]) << "file " << file;
     const QStringList folders = torrents.entryList({QStringLiteral("*.ombrelay")}, QDir::Dirs);
     ASSERT_EQ(folders.size(), 1);
-    const QByteArray verified = readAll(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
+    const QByteArray verified = readFile(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
     int count = 0;
     for (qint64 piece = 0; piece < pieces; ++piece)
         count += bitIsSet(verified, piece) ? 1 : 0;

@@ -15,21 +15,6 @@ protected:
     QString path() const { return dir.filePath(QStringLiteral("Ombrelay.conf")); }
 };
 
-TEST_F(SettingsTest, RegisterDefaultWritesOnlyWhenAbsent)
-{
-    Settings settings(path());
-    settings.setValue(QStringLiteral("kBTPort"), QStringLiteral("7000"));
-
-    EXPECT_FALSE(settings.registerDefault(QStringLiteral("kBTPort"), QStringLiteral("6881")));
-    EXPECT_EQ(settings.integer(QStringLiteral("kBTPort")), 7000);
-
-    EXPECT_TRUE(settings.registerDefault(QStringLiteral("kDownloadLimit"), QStringLiteral("100")));
-    EXPECT_FALSE(settings.registerDefault(QStringLiteral("kDownloadLimit"), QStringLiteral("5")));
-    EXPECT_EQ(settings.integer(QStringLiteral("kDownloadLimit")), 100);
-    EXPECT_TRUE(settings.hasDefault(QStringLiteral("kDownloadLimit")));
-    EXPECT_FALSE(settings.hasDefault(QStringLiteral("kNodeID")));
-}
-
 TEST_F(SettingsTest, RegisteredAndUserValuesPersistToTheFile)
 {
     {
@@ -83,15 +68,6 @@ TEST_F(SettingsTest, ChangedIsSignalledOnlyForRealChanges)
     ASSERT_EQ(spy.count(), 4);
     for (const auto& args : spy)
         EXPECT_EQ(args.at(0).toString(), QStringLiteral("kUploadLimit"));
-}
-
-TEST_F(SettingsTest, UseFileReplacesTheProcessWideSettings)
-{
-    Settings::useFile(path());
-    Settings::instance().setValue(QStringLiteral("kBTPort"), QStringLiteral("6999"));
-    Settings::instance().sync();
-    EXPECT_EQ(Settings::instance().filePath(), path());
-    EXPECT_EQ(Settings(path()).integer(QStringLiteral("kBTPort")), 6999);
 }
 
 }  // namespace
