@@ -1,0 +1,138 @@
+#include "DesktopAppFixture.h"
+
+#include "app/KoiTunesController.h"
+#include "kit/SerialQueue.h"
+#include "support/FakeMediaPlayer.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
+
+namespace ombrelay::test {
+namespace {
+
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+class MediaHandOver : public DesktopApp
+{
+protected:
+    void SetUp() override
+    {
+        DesktopApp::SetUp();
+        Settings::instance().setBool("kKoAddSong", true);
+        Settings::instance().setBool("kKoAddSongToPlaylist", true);
+        Settings::instance().setValue("kKoPlaylistName", "Ombrelay");
+        server = std::make_unique<FakeNotificationServer>(bus.connect("notices"), QStringList{"body"});
+    }
+    // Lists the torrent "Mix" (Album/1.mp3, 2.mp3, cover.jpg) with its files on disk.
+    TorrentLinePtr listMix()
+    {
+        TorrentLinePtr torrent = listTorrent("Mix", {{{"Album", "1.mp3"}, 1000}, {{"2.mp3"}, 1000}, {{"cover.jpg"}, 1000}});
+        for (const QString& file : {"Album/1.mp3", "2.mp3", "cover.jpg"})
+            EXPECT_TRUE(writeFile(home.filePath("Downloads/Mix/" + file), file.toUtf8()));
+        return torrent;
+    }
+    // What the engine does for each completed file; answers how many were queued.
+    int handOverMix()
+    {
+        int queued = 0;
+        for (const QString& file : {"Album/1.mp3", "2.mp3", "cover.jpg"}) {
+            const QString path = home.filePath("Downloads/Mix/" + file);
+            if (downloads().shouldHandOverFile(path) && downloads().handOverCompletedPath(path))
+                ++queued;
+        }
+        return queued;
+    }
+    // The export notices say the queue has finished these hand-overs.
+    bool waitForExports(int total)
+    {
+        return waitUntil([&] { return server->notices.size() >= total; }, 10000);
+    }
+    QString music(const QString& path) const { return home.filePath("Musik/" + path); }
+    QString uri(const QString& path) const { return QUrl::fromLocalFile(path).toString(); }
+
+    std::unique_ptr<FakeNotificationServer> server;
+};
+
+TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSettingSays)
+{
+    launch();
+    listMix();
+    const QString one = music("Ombrelay/Mix/Album/1.mp3"), two = music("Ombrelay/Mix/2.mp3");
+    const struct
+    {
+        int playSong;
+        bool trackList;
+        QString status;
+        QStringList opened;
+        QStringList queued;
+    } cases[] = {
+        {0, true, "Stopped", {}, {}},
+        {1, false, "Playing", {uri(one), uri(two)}, {}},
+        {2, false, "Playing", {}, {}},
+        {2, false, "Paused", {uri(one), uri(two)}, {}},
+        {3, true, "Playing", {}, {uri(one), uri(two)}},
+        {3, false, "Playing", {}, {}},
+    };
+    int exports = 0;
+    int n = 0;
+    for (const auto& c : cases) {
+        FakeMediaPlayer player(bus.connect("player"), QStringLiteral("fake%1").arg(n++), c.trackList);
+        player.playbackStatus = c.status;
+        Settings::instance().setInteger("kKoPlaySong", c.playSong);
+        ASSERT_EQ(handOverMix(), 2);
+        exports += 2;
+        ASSERT_TRUE(waitForExports(exports)) << c.playSong;
+        spinFor(50);
+        EXPECT_EQ(player.opened, c.opened) << c.playSong << qPrintable(c.status);
+        EXPECT_EQ(player.queued, c.queued) << c.playSong << qPrintable(c.status);
+    }
+    EXPECT_EQ(server->notices.last().summary, QStringLiteral("File Exported to Music Library"));
+    EXPECT_EQ(server->notices.last().body, home.filePath("Downloads/Mix/2.mp3"));
+    EXPECT_EQ(readFile(music("Playlists/Ombrelay.m3u8")), "#EXTM3U\n" + one.toUtf8() + "\n" + two.toUtf8() + "\n");
+    EXPECT_FALSE(QFileInfo::exists(music("Ombrelay/Mix/cover.jpg")));
+}
+
+TEST_F(MediaHandOver, ARestartAddsNothingTwice)
+{
+    Settings::instance().setInteger("kKoPlaySong", 0);
+    for (int run = 0; run < 2; ++run) {
+        launch();
+        listMix();
+        ASSERT_EQ(handOverMix(), 2);
+        // Quitting finishes the queued entries and playlist lines.
+        controller->applicationWillTerminate();
+        controller.reset();
+    }
+    EXPECT_EQ(QDir(music("Ombrelay/Mix")).entryList(QDir::Files).size(), 1);  // 2.mp3
+    EXPECT_EQ(QDir(music("Ombrelay/Mix/Album")).entryList(QDir::Files), QStringList{"1.mp3"});
+    EXPECT_EQ(readFile(music("Playlists/Ombrelay.m3u8")).count('\n'), 3);
+}
+
+// With no player, a play opens the entry in the default application, never a file marked executable.
+TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    Settings::instance().setInteger("kKoPlaySong", 1);
+    launch();
+    listMix();
+    QFile::setPermissions(home.filePath("Downloads/Mix/2.mp3"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_EQ(handOverMix(), 2);
+    ASSERT_TRUE(waitForExports(2));
+    spinFor(100);
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(music("Ombrelay/Mix/Album/1.mp3"))});
+}
+
+}  // namespace
+}  // namespace ombrelay::test
+
+#include "MediaHandOverTest.moc"
