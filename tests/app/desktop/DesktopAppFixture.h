@@ -13,6 +13,7 @@
 #include "kit/Settings.h"
 #include "platform/VolumeMonitor.h"
 #include "support/FakeNotificationServer.h"
+#include "support/LauncherEntryListener.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
@@ -24,20 +25,6 @@
 #include <gtest/gtest.h>
 
 namespace ombrelay::test {
-
-class LauncherListener : public QObject
-{
-    Q_OBJECT
-public:
-    QList<qint64> counts;
-    QList<bool> urgency;
-public slots:
-    void update(const QString&, const QVariantMap& properties)
-    {
-        counts.append(properties.value("count").toLongLong());
-        urgency.append(properties.value("urgent").toBool());
-    }
-};
 
 class DesktopApp : public ::testing::Test
 {
@@ -64,9 +51,7 @@ protected:
         ASSERT_TRUE(writeFile(home.filePath("mountinfo"), "20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"));
         volumes = std::make_unique<VolumeMonitor>(home.filePath("mountinfo"));
         TransferAlert::setPresenter([](const TransferAlert&, TransferAlert::Answer answer) { answer(0, false); });
-        QDBusConnection listen = bus.connect("listener");
-        ASSERT_TRUE(listen.connect({}, {}, "com.canonical.Unity.LauncherEntry", "Update", &launcher,
-                                   SLOT(update(QString, QVariantMap))));
+        ASSERT_TRUE(launcher.listen(bus.connect("listener")));
     }
     void TearDown() override
     {
@@ -99,7 +84,7 @@ protected:
 
     QTemporaryDir home;
     PrivateSessionBus bus;
-    LauncherListener launcher;
+    LauncherEntryListener launcher;
     std::unique_ptr<VolumeMonitor> volumes;
     std::unique_ptr<KoApplicationController> controller;
 };

@@ -1,6 +1,7 @@
 #include "platform/DesktopNotifications.h"
 #include "platform/LauncherEntry.h"
 #include "support/FakeNotificationServer.h"
+#include "support/LauncherEntryListener.h"
 #include "support/LoopLateness.h"
 #include "support/PrivateSessionBus.h"
 #include "support/WaitUntil.h"
@@ -73,46 +74,25 @@ TEST(DesktopNotificationsTest, MissingOrHungServerBlocksNothing)
     }
 }
 
-class LauncherListener : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QVariantList> updates;
-public slots:
-    void update(const QString& uri, const QVariantMap& properties)
-    {
-        updates.append({uri, properties.value("count"), properties.value("count-visible"), properties.value("urgent")});
-    }
-};
-
 TEST(LauncherEntryTest, SendsCountAndUrgencyOnChangeOnly)
 {
     test::PrivateSessionBus bus;
     ASSERT_TRUE(bus.isRunning());
-    QDBusConnection listen = bus.connect("listener");
-    LauncherListener listener;
-    ASSERT_TRUE(listen.connect({}, {}, QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"),
-                               &listener, SLOT(update(QString, QVariantMap))));
-    listen.call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                               "GetId"));  // the match rule is in place once this returns
+    test::LauncherEntryListener listener;
+    ASSERT_TRUE(listener.listen(bus.connect("listener")));
     LauncherEntry entry(bus.connect("sender"), QStringLiteral("application://ombrelay.desktop"));
     const QList<std::pair<qint64, bool>> steps = {{0, false}, {0, false}, {1, false}, {1, false},
                                                   {1, true},  {1, true},  {0, true},  {0, false}};
     for (const auto& [count, urgent] : steps)
         entry.update(count, urgent);
-    ASSERT_TRUE(test::waitUntil([&] { return listener.updates.size() >= 5; }));
+    ASSERT_TRUE(test::waitUntil([&] { return listener.counts.size() >= 5; }));
     test::spinFor(50);
-    const QList<QVariantList> expected = {
-        {"application://ombrelay.desktop", qint64(0), false, false},
-        {"application://ombrelay.desktop", qint64(1), true, false},
-        {"application://ombrelay.desktop", qint64(1), true, true},
-        {"application://ombrelay.desktop", qint64(0), false, true},
-        {"application://ombrelay.desktop", qint64(0), false, false},
-    };
-    EXPECT_EQ(listener.updates, expected);
+    EXPECT_EQ(listener.applications, QStringList(5, "application://ombrelay.desktop"));
+    EXPECT_EQ(listener.counts, (QList<qint64>{0, 1, 1, 0, 0}));
+    EXPECT_EQ(listener.visible, (QList<bool>{false, true, true, false, false}));
+    EXPECT_EQ(listener.urgency, (QList<bool>{false, false, true, true, false}));
 }
 
 }  // namespace
 }  // namespace ombrelay
 
-#include "NoticesTest.moc"

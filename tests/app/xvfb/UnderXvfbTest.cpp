@@ -1,6 +1,9 @@
 // Views under a real X server. Each outer test starts Xvfb (and a private bus) and runs one inner test of
 // this program on it; inner tests skip when run on their own.
+#include "app/desktop/DesktopAppFixture.h"
+
 #include "app/AdView.h"
+#include "app/KoMainWindow.h"
 #include "app/DockTileView.h"
 #include "app/DragOverlayView.h"
 #include "app/StatusTray.h"
@@ -13,15 +16,19 @@
 #include "support/PrivateSessionBus.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
+#include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
 
 #include <QDBusArgument>
+#include <QDrag>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QStandardPaths>
+#include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtEndian>
@@ -37,27 +44,49 @@ bool isChild()
     return qEnvironmentVariableIsSet(kChild);
 }
 
-// Runs the inner test on the display; `whileRunning` is polled until it answers true or the child ends.
-int runChild(const QString& test, const PrivateDisplay& display, QProcessEnvironment environment,
+// One inner test of this program, running on the display.
+class XvfbChild
+{
+public:
+    XvfbChild(const QString& test, const PrivateDisplay& display, QProcessEnvironment environment)
+    {
+        environment.insert(kChild, "1");
+        environment.insert("DISPLAY", display.display());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=UnderXvfb*." + test});
+        m_process.waitForStarted(5000);
+    }
+    ~XvfbChild()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(1000);
+        }
+    }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // The exit code; -1 when it crashed or did not end in time.
+    int waitForExit(int timeoutMs = 60000)
+    {
+        waitUntil([&] { return !isRunning(); }, timeoutMs);
+        if (isRunning())
+            return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+private:
+    QProcess m_process;
+};
+
+// Runs the inner test; `whileRunning` is polled until it answers true or the child ends.
+int runChild(const QString& test, const PrivateDisplay& display, const QProcessEnvironment& environment,
              const std::function<bool()>& whileRunning = {})
 {
-    environment.insert(kChild, "1");
-    environment.insert("DISPLAY", display.display());
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    QProcess child;
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=UnderXvfb." + test});
-    if (!child.waitForStarted(5000))
-        return -1;
+    XvfbChild child(test, display, environment);
     if (whileRunning)
-        waitUntil([&] { return child.state() == QProcess::NotRunning || whileRunning(); }, 60000);
-    if (!child.waitForFinished(60000)) {
-        child.kill();
-        child.waitForFinished(1000);
-        return -1;
-    }
-    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+        waitUntil([&] { return !child.isRunning() || whileRunning(); }, 60000);
+    return child.waitForExit();
 }
 
 TEST(DesktopScreens, TileOverlayAndStartView)
@@ -145,6 +174,42 @@ TEST(DesktopScreens, TrayItemShowsTheTile)
     EXPECT_GT(toBare, toTile + 4.0);
 }
 
+// A torrent file dragged from another program (over XDND, moved by xdotool) is added.
+TEST(DesktopScreens, ARealDragAddsTheTorrent)
+{
+    if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    PrivateDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    QTemporaryDir folder;
+    ASSERT_TRUE(writeFile(folder.filePath("dragged.torrent"), metainfo(singleFileInfo("dragged.bin", 5000))));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("OMBRELAY_TEST_FOLDER", folder.path());
+    XvfbChild target("ReceivesARealDrag", display, environment);
+    XvfbChild source("DragsATorrentFile", display, environment);
+    ASSERT_TRUE(waitUntil([&] {
+        return QFileInfo::exists(folder.filePath("target-ready")) && QFileInfo::exists(folder.filePath("source-ready"));
+    }, 30000));
+    QProcessEnvironment xdotoolEnvironment = QProcessEnvironment::systemEnvironment();
+    xdotoolEnvironment.insert("DISPLAY", display.display());
+    auto xdotool = [&](const QStringList& arguments) {
+        QProcess tool;
+        tool.setProcessEnvironment(xdotoolEnvironment);
+        tool.start("xdotool", arguments);
+        return tool.waitForFinished(5000) && tool.exitCode() == 0;
+    };
+    // Press on the source, move in steps over the window, release there.
+    ASSERT_TRUE(xdotool({"mousemove", "100", "100", "mousedown", "1"}));
+    for (int x = 110; x <= 700; x += 30) {
+        spinFor(40);
+        ASSERT_TRUE(xdotool({"mousemove", QString::number(x), "200"}));
+    }
+    spinFor(300);
+    ASSERT_TRUE(xdotool({"mouseup", "1"}));
+    EXPECT_EQ(target.waitForExit(), 0);
+    EXPECT_EQ(source.waitForExit(), 0);
+}
+
 TEST(UnderXvfb, SavesScreenshots)
 {
     if (!isChild())
@@ -207,6 +272,59 @@ TEST(UnderXvfb, ShowsTheTileInTheTray)
     EXPECT_EQ(DockTileView::completeBadgeText(downloads.numberOfComplete()), QStringLiteral("1"));
     ASSERT_TRUE(tray.tile().save(folder + "/tile.png"));
     EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + "/stop"); }, 30000));
+}
+
+// What a file manager does: a press starts a drag of the file.
+class DragSource : public QWidget
+{
+public:
+    explicit DragSource(const QString& path) : m_path(path) {}
+    Qt::DropAction result = Qt::IgnoreAction;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override
+    {
+        auto* drag = new QDrag(this);
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(m_path)});
+        drag->setMimeData(data);
+        result = drag->exec(Qt::CopyAction | Qt::MoveAction);
+    }
+
+private:
+    QString m_path;
+};
+
+TEST(UnderXvfb, DragsATorrentFile)
+{
+    if (!isChild())
+        GTEST_SKIP() << "run by DesktopScreens";
+    const QString folder = qEnvironmentVariable("OMBRELAY_TEST_FOLDER");
+    DragSource source(folder + "/dragged.torrent");
+    source.setGeometry(0, 0, 250, 250);
+    source.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&source));
+    ASSERT_TRUE(writeFile(folder + "/source-ready"));
+    ASSERT_TRUE(waitUntil([&] { return source.result != Qt::IgnoreAction; }, 30000));
+    EXPECT_EQ(source.result, Qt::MoveAction);
+}
+
+class UnderXvfbDrop : public DesktopApp
+{
+};
+
+TEST_F(UnderXvfbDrop, ReceivesARealDrag)
+{
+    if (!isChild())
+        GTEST_SKIP() << "run by DesktopScreens";
+    launch();
+    KoMainWindow* window = controller->mainWindow();
+    window->setGeometry(300, 0, 700, 500);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(writeFile(qEnvironmentVariable("OMBRELAY_TEST_FOLDER") + "/target-ready"));
+    ASSERT_TRUE(waitUntil([&] { return downloads().objects().size() == 1; }, 30000));
+    EXPECT_EQ(downloads().objects().constFirst()->path(), QStringLiteral("dragged.bin"));
+    EXPECT_EQ(downloads().outlineView()->selectedTorrents().size(), 1);
 }
 
 }  // namespace
