@@ -1,11 +1,13 @@
 #include "DesktopAppFixture.h"
 
 #include "app/KoiTunesController.h"
+#include "app/PlaylistsButton.h"
 #include "kit/SerialQueue.h"
 #include "support/FakeMediaPlayer.h"
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QSignalSpy>
 #include <QUrl>
 
 namespace ombrelay::test {
@@ -130,6 +132,27 @@ TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
     spinFor(100);
     QDesktopServices::unsetUrlHandler("file");
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(music("Ombrelay/Mix/Album/1.mp3"))});
+}
+
+// The pane's pop-up hears of the playlist files a second after it first shows, once.
+TEST_F(DesktopApp, PlaylistsButtonListsThePlaylistFiles)
+{
+    for (const char* file : {"Playlists/Ombrelay.m3u8", "Playlists/Road trip.m3u8", "Playlists/notes.txt",
+                             "Playlists/Old/inner.m3u8", "Other.m3u8"})
+        ASSERT_TRUE(writeFile(home.filePath(QStringLiteral("Musik/") + file), "#EXTM3U\n"));
+    EXPECT_EQ(PlaylistsButton::iTunesLibraryPath(), home.filePath("Musik/Playlists"));
+    PlaylistsButton button;
+    QSignalSpy read(&button, &PlaylistsButton::playlistsRead);
+    button.show();
+    EXPECT_TRUE(button.hasTraversed());
+    spinFor(500);
+    EXPECT_EQ(read.count(), 0);
+    ASSERT_TRUE(read.wait(3000));
+    EXPECT_EQ(read.constFirst().constFirst().toStringList(), (QStringList{"Ombrelay", "Road trip"}));
+    button.hide();
+    button.show();
+    spinFor(1500);
+    EXPECT_EQ(read.count(), 1);
 }
 
 }  // namespace
