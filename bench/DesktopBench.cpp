@@ -37,7 +37,9 @@ QByteArray smallMetainfo(int n)
     info.insert("length", 1000000 + n);
     info.insert("name", QByteArray("Torrent ") + QByteArray::number(n) + ".iso");
     info.insert("piece length", 1 << 18);
-    info.insert("pieces", QByteArray(4 * 20, char('a' + n % 26)) + QByteArray::number(n));
+    QByteArray pieces(4 * 20, 'a');
+    pieces.replace(0, 4, QByteArray::number(n).rightJustified(4, '0'));  // a distinct info hash each
+    info.insert("pieces", pieces);
     BValue metainfo;
     metainfo.insert("info", std::move(info));
     return Bencoder::bencodingForObject(metainfo);

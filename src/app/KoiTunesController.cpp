@@ -41,7 +41,7 @@ QString uriFor(const QString& path)
 KoiTunesController::Plan KoiTunesController::planFromSettings()
 {
     const Settings& settings = Settings::instance();
-    return {MediaLibrary(MediaLibrary::userFolders()), settings.boolean(QStringLiteral("kKoAddSongToPlaylist")),
+    return {std::nullopt, settings.boolean(QStringLiteral("kKoAddSongToPlaylist")),
             settings.string(QStringLiteral("kKoPlaylistName")), int(settings.integer(QStringLiteral("kKoPlaySong")))};
 }
 
@@ -71,13 +71,17 @@ bool KoiTunesController::handleCompletedPath(const QString& path, const QString&
     if (!shouldAddFile(path))
         return false;
     currentPlayers();
-    operationQueue().post(nullptr, [plan = planFromSettings(), path, pathInTorrent] { handOver(plan, path, pathInTorrent); });
+    operationQueue().post(nullptr, [plan = planFromSettings(), path, pathInTorrent]() mutable {
+        plan.library.emplace(MediaLibrary::userFolders());
+        handOver(plan, path, pathInTorrent);
+    });
     return true;
 }
 
 void KoiTunesController::addSongToPlaylistLater(const QString& path, const QString& pathInTorrent)
 {
-    operationQueue().post(nullptr, [plan = planFromSettings(), path, pathInTorrent] {
+    operationQueue().post(nullptr, [plan = planFromSettings(), path, pathInTorrent]() mutable {
+        plan.library.emplace(MediaLibrary::userFolders());
         if (addSongToPlaylist(plan, path, pathInTorrent).isEmpty())
             fprintf(stderr, "*** KoiTunesController: addSongToPlaylist: %s\n", qPrintable(path));
     });
@@ -124,13 +128,13 @@ void KoiTunesController::handOver(const Plan& plan, const QString& path, const Q
 
 QString KoiTunesController::addSongToLibrary(const Plan& plan, const QString& path, const QString& pathInTorrent)
 {
-    return plan.library.addFile(path, pathInTorrent);
+    return plan.library ? plan.library->addFile(path, pathInTorrent) : QString();
 }
 
 QString KoiTunesController::addSongToPlaylist(const Plan& plan, const QString& path, const QString& pathInTorrent)
 {
-    const QString entry = plan.library.addFile(path, pathInTorrent);
-    if (entry.isEmpty() || !plan.library.addToPlaylist(entry, plan.playlistName))
+    const QString entry = addSongToLibrary(plan, path, pathInTorrent);
+    if (entry.isEmpty() || !plan.library->addToPlaylist(entry, plan.playlistName))
         return {};
     return entry;
 }

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QObject;
 
@@ -19,10 +20,11 @@ class SerialQueue;
 class KoiTunesController
 {
 public:
-    // What one hand-over does, as the settings said when it was queued.
+    // What one hand-over does, as the settings said when it was queued (the library's folders are looked
+    // up on the queue).
     struct Plan
     {
-        MediaLibrary library;
+        std::optional<MediaLibrary> library;
         bool toPlaylist = false;
         QString playlistName;
         int playSong = 0;  // 0 nothing, 1 play, 2 play unless playing, 3 queue
