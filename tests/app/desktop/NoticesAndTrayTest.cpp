@@ -1,6 +1,7 @@
 #include "DesktopAppFixture.h"
 
 #include "app/DockTileView.h"
+#include "app/KoMainWindow.h"
 #include "app/StatusTray.h"
 #include "transfers/DownloadsOutlineView.h"
 
@@ -36,6 +37,26 @@ TEST_F(DesktopApp, CompletionGivesOneNoticeAndTheLauncherCountsIt)
     // Sent on change only: no two updates in a row say the same.
     for (int i = 1; i < launcher.counts.size(); ++i)
         EXPECT_FALSE(launcher.counts[i] == launcher.counts[i - 1] && launcher.urgency[i] == launcher.urgency[i - 1]) << i;
+}
+
+// The attention request lasts until the window is activated; a click on the tray icon brings the window.
+TEST_F(DesktopApp, AttentionLastsUntilTheWindowIsActivated)
+{
+    launch();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return !controller->mainWindow()->isActiveWindow(); }));
+    downloads().requestAttention();
+    ASSERT_TRUE(waitUntil([&] { return !launcher.urgency.isEmpty() && launcher.urgency.last(); }));
+    controller->mainWindow()->hide();
+    emit controller->statusTray()->trayIcon().activated(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(waitUntil([&] { return controller->mainWindow()->isVisible() && controller->mainWindow()->isActiveWindow(); }));
+    ASSERT_TRUE(waitUntil([&] { return !launcher.urgency.last(); }));
+    const int sent = launcher.urgency.size();
+    downloads().requestAttention();  // the window is active: nothing to ask for
+    spinFor(100);
+    EXPECT_EQ(launcher.urgency.size(), sent);
 }
 
 TEST(DockTileViewTest, BadgesFollowTheCountAndTheRate)
