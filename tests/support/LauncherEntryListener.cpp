@@ -15,11 +15,9 @@ bool LauncherEntryListener::listen(QDBusConnection bus)
     return true;
 }
 
-void LauncherEntryListener::update(const QString& application, const QVariantMap& properties)
+void LauncherEntryListener::update(const QString&, const QVariantMap& properties)
 {
-    applications.append(application);
     counts.append(properties.value(QStringLiteral("count")).toLongLong());
-    visible.append(properties.value(QStringLiteral("count-visible")).toBool());
     urgency.append(properties.value(QStringLiteral("urgent")).toBool());
 }
 

@@ -14,9 +14,7 @@ public:
     // False when the match could not be set up; the match is in place once this returns.
     bool listen(QDBusConnection bus);
 
-    QStringList applications;
     QList<qint64> counts;
-    QList<bool> visible;
     QList<bool> urgency;
 
 public slots:

