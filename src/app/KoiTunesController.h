@@ -52,7 +52,8 @@ public:
     static bool iTunesIsRunning();
     static bool iTunesIsPlaying();
 
-    // A value of the playing track, answered on the context's thread without blocking it; empty for none.
+    // A value of the running player or its track, answered on the context's thread without blocking it;
+    // empty for none.
     static void iTunesValue(MediaPlayers::Query query, QObject* context, std::function<void(const QString&)> done);
 
 private:

@@ -103,8 +103,8 @@ bool MediaPlayers::addTrack(const QString& uri) const
 QString MediaPlayers::value(Query query) const
 {
     const QString player = runningPlayer();
-    if (player.isEmpty())
-        return {};
+    if (player.isEmpty() || query == Query::Running)
+        return player;
     if (query == Query::PlaybackStatus)
         return cleanValue(asText(property(player, kPlayer, QStringLiteral("PlaybackStatus"))));
     const QVariantMap metadata = asMap(property(player, kPlayer, QStringLiteral("Metadata")));
@@ -121,6 +121,7 @@ QString MediaPlayers::value(Query query) const
         return cleanValue(asText(metadata.value(QStringLiteral("xesam:title"))));
     }
     case Query::PlaybackStatus:
+    case Query::Running:
         break;
     }
     return {};

@@ -14,7 +14,8 @@ namespace ombrelay {
 class MediaPlayers
 {
 public:
-    enum class Query { Artist, Title, StreamTitle, PlaybackStatus };
+    // Running answers the player's bus name.
+    enum class Query { Artist, Title, StreamTitle, PlaybackStatus, Running };
     static constexpr int kTimeoutMs = 2000;
     static constexpr int kMaxValueLength = 256;
 

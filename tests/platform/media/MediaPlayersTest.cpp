@@ -63,6 +63,7 @@ TEST_F(MediaPlayersBus, ValuesAreTypeCheckedAndCleaned)
         {{{"xesam:title", "Live"}, {"xesam:url", "http://127.0.0.1/stream"}}, Query::StreamTitle, "Live"},
         {{{"xesam:title", "Local"}, {"xesam:url", "file:///a.mp3"}}, Query::StreamTitle, ""},
         {{{"xesam:title", "Local"}}, Query::StreamTitle, ""},
+        {{}, Query::Running, "org.mpris.MediaPlayer2.fake"},
     };
     for (const auto& c : cases) {
         player.metadata = c.metadata;
