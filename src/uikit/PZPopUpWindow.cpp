@@ -75,6 +75,7 @@ void PZPopUpWindow::animateOut()
         return;
     m_animation = fade(opacity(), 0, pos(), pos() + QPoint(0, kSlide), 150);
     connect(m_animation, &QAbstractAnimation::finished, this, [this] {
+        m_animation = nullptr;  // deleted later
         hide();
         move(m_place);
     });

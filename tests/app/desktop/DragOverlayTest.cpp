@@ -86,7 +86,7 @@ TEST_F(DroppedFiles, LeavingAndComingBackWithinATenthKeepsTheOverlaySteady)
     EXPECT_TRUE(overlay.isVisible());
     EXPECT_EQ(overlay.geometry(), covered.rect());
     overlay.shouldAnimateOut();
-    spinFor(50);
+    spinFor(20);
     overlay.shouldAnimateIn(data.get());
     double lowest = 1.0;
     QElapsedTimer clock;
