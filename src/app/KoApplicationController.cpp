@@ -1,7 +1,11 @@
 #include "app/KoApplicationController.h"
 
+#include "app/DragOverlayView.h"
+#include "app/GrowlController.h"
 #include "app/KoMainWindow.h"
+#include "app/KoiTunesController.h"
 #include "app/SingleInstance.h"
+#include "app/StatusTray.h"
 #include "app/TerminationSignals.h"
 #include "engine/core/BTCore.h"
 #include "engine/core/EngineHost.h"
@@ -12,6 +16,7 @@
 #include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
+#include "platform/DesktopNotifications.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferAlert.h"
 #include "transfers/TransferStateLog.h"
@@ -42,6 +47,8 @@ KoApplicationController::~KoApplicationController()
     m_services.reset();
     m_session.reset();
     EngineHost::install(nullptr);
+    GrowlController::install(nullptr);
+    m_tray.reset();
     m_window.reset();
 }
 
@@ -68,6 +75,8 @@ void KoApplicationController::launch(const QStringList& arguments)
     m_window = std::make_unique<KoMainWindow>(*m_downloads);
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openArguments);
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
+    m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
+    installDesktopServices();
     m_window->show();
 
     m_signals = std::make_unique<TerminationSignals>();
@@ -92,6 +101,43 @@ void KoApplicationController::launch(const QStringList& arguments)
         m_downloads->updateCell(nullptr);
         m_session->loader().loadTorrentsFromDisk();
     });
+}
+
+void KoApplicationController::installDesktopServices()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    m_notices = std::make_unique<DesktopNotifications>(
+        bus, DesktopNotifications::Sender{QStringLiteral("Ombrelay"), QStringLiteral("ombrelay"), QStringLiteral("ombrelay")});
+    GrowlController::install(m_notices.get());
+    m_tray = std::make_unique<StatusTray>(*m_downloads, m_window.get(), bus);
+    KoDownloadsController::DesktopHooks hooks;
+    hooks.completedDownload = &GrowlController::growlCompletedDownloadWithPath;
+    hooks.attention = [this] { m_tray->requestAttention(); };
+    hooks.shouldHandOver = &KoiTunesController::shouldAddFile;
+    hooks.handOver = &KoiTunesController::handleCompletedPath;
+    hooks.addToLibrary = [this](const QString& path) {
+        KoiTunesController::addSongToPlaylistLater(path, m_downloads->pathInTorrent(path));
+    };
+    m_downloads->setDesktopHooks(std::move(hooks));
+}
+
+void KoApplicationController::addDroppedTorrents(const TorrentLineList& torrents)
+{
+    TorrentLineList listed;
+    TorrentLineList added;
+    for (const TorrentLinePtr& torrent : torrents) {
+        if (TorrentLinePtr existing = m_downloads->torrentForInfoHash(torrent->infoHash()))
+            listed.append(existing);
+        else
+            added.append(torrent);
+    }
+    if (!added.isEmpty()) {
+        const bool chooseFolder = Settings::instance().boolean(QStringLiteral("kConfirmLocationFinder"));
+        m_session->adder().addTorrentLines(added, chooseFolder, true, true);
+    } else if (!listed.isEmpty()) {
+        m_downloads->selectObjects(listed);
+        m_downloads->showDownloadsPane();
+    }
 }
 
 void KoApplicationController::storedTorrentsDidLoad()
@@ -198,6 +244,7 @@ void KoApplicationController::applicationWillTerminate()
         return;
     m_isTerminating = true;
     postNotificationAboutSelf(this, QStringLiteral("PZApplicationWillTerminateNotification"));
+    KoiTunesController::finishQueued();
     if (m_window) {
         m_window->saveFrame();
         m_window->hide();

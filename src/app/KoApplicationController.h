@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/torrent/TorrentLine.h"
+
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -7,11 +9,13 @@
 
 namespace ombrelay {
 
+class DesktopNotifications;
 class DiskSession;
 class EngineServices;
 class KoDownloadsController;
 class KoMainWindow;
 class SingleInstance;
+class StatusTray;
 class TerminationSignals;
 class TransferStateLog;
 class VolumeMonitor;
@@ -54,10 +58,15 @@ public:
     DiskSession* diskSession() const { return m_session.get(); }
     bool storedTorrentsLoaded() const { return m_storedTorrentsLoaded; }
     void listenForLaterLaunches(SingleInstance& instance);
+    // The tray icon and launcher entry; made at launch.
+    StatusTray* statusTray() const { return m_tray.get(); }
+    // Dropped torrents: those listed already are selected, the others added, selected and shown.
+    void addDroppedTorrents(const TorrentLineList& torrents);
 
 private:
     void startEngine();
     void storedTorrentsDidLoad();
+    void installDesktopServices();
 
     VolumeMonitor& m_volumes;
     Hooks m_hooks;
@@ -67,6 +76,8 @@ private:
     std::unique_ptr<TransferStateLog> m_stateLog;
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<TerminationSignals> m_signals;
+    std::unique_ptr<DesktopNotifications> m_notices;
+    std::unique_ptr<StatusTray> m_tray;
     QStringList m_pendingArguments;  // opened once the stored torrents are in
     bool m_storedTorrentsLoaded = false;
     bool m_isTerminating = false;

@@ -1,5 +1,6 @@
 #include "app/KoMainWindow.h"
 
+#include "app/DragOverlayView.h"
 #include "app/KoContentView.h"
 #include "kit/Settings.h"
 #include "transfers/DownloadsOutlineView.h"
@@ -7,6 +8,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QStandardPaths>
@@ -18,8 +22,12 @@ const QString kFrameKey = QStringLiteral("kKoMainWindow");
 }
 
 KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
-    : QMainWindow(parent), m_downloads(downloads), m_contentView(new KoContentView(this))
+    : QMainWindow(parent),
+      m_downloads(downloads),
+      m_contentView(new KoContentView(this)),
+      m_dragOverlay(new DragOverlayView(m_contentView))
 {
+    setAcceptDrops(true);
     setWindowTitle(QStringLiteral("Ombrelay"));
     setObjectName(kFrameKey);
     setCentralWidget(m_contentView);
@@ -66,6 +74,40 @@ void KoMainWindow::showOpenPanel()
 void KoMainWindow::saveFrame()
 {
     Settings::instance().setValue(kFrameKey, QString::fromLatin1(saveGeometry().toBase64()));
+}
+
+void KoMainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    raise();
+    activateWindow();
+    m_dragOverlay->shouldAnimateIn(event->mimeData());
+    if (m_dragOverlay->prepareForDragOperation()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void KoMainWindow::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (m_dragOverlay->prepareForDragOperation()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    }
+}
+
+void KoMainWindow::dragLeaveEvent(QDragLeaveEvent*)
+{
+    m_dragOverlay->shouldAnimateOut();
+}
+
+void KoMainWindow::dropEvent(QDropEvent* event)
+{
+    if (m_dragOverlay->performDragOperation()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    }
 }
 
 void KoMainWindow::closeEvent(QCloseEvent* event)

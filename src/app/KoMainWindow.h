@@ -4,6 +4,7 @@
 
 namespace ombrelay {
 
+class DragOverlayView;
 class KoContentView;
 class KoDownloadsController;
 
@@ -16,6 +17,7 @@ public:
     explicit KoMainWindow(KoDownloadsController& downloads, QWidget* parent = nullptr);
 
     KoContentView* contentView() const { return m_contentView; }
+    DragOverlayView* dragOverlay() const { return m_dragOverlay; }
     void saveFrame();
 
     // File > Open: ".torrent" and ".tstream" files.
@@ -28,6 +30,11 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Dragged torrent files go to the overlay.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenus();
@@ -35,6 +42,7 @@ private:
 
     KoDownloadsController& m_downloads;
     KoContentView* m_contentView;
+    DragOverlayView* m_dragOverlay;
 };
 
 }  // namespace ombrelay

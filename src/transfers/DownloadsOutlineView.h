@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "engine/core/EngineHost.h"
 #include "uikit/PZOutlineView.h"
 
@@ -56,6 +58,10 @@ public:
     void revealSelected();
     void toggleQuickLook();
     void activateRow(const QModelIndex& index, bool openInstead);
+    // "Add to Music Library": each selected complete file that the library takes goes to the action.
+    void setAddToLibraryAction(std::function<void(const QString& path)> action) { m_addToLibrary = std::move(action); }
+    bool canOpenSelectedIniTunes() const;
+    void addSongToPlaylist();
 
     // The context menu after selecting the row under the point (view coordinates).
     QMenu* menuForPoint(const QPoint& point);
@@ -84,6 +90,7 @@ private:
     QHash<const TorrentLine*, TransferItem*> m_items;
     QTimer* m_animationTimer;
     QPointer<PreviewWindow> m_preview;
+    std::function<void(const QString& path)> m_addToLibrary;
 };
 
 }  // namespace ombrelay

@@ -1,12 +1,23 @@
 #include "transfers/DownloadsOutlineView.h"
 
+#include "engine/torrent/OBLine.h"
+#include "platform/MediaLibrary.h"
 #include "transfers/DesktopFiles.h"
+#include "transfers/TransferItem.h"
 
 #include <QContextMenuEvent>
 #include <QIcon>
 #include <QMenu>
 
 namespace ombrelay {
+namespace {
+
+bool takenByMediaLibrary(const QString& extension)
+{
+    return MediaLibrary::takesMusic(extension) || MediaLibrary::takesVideo(extension);
+}
+
+}  // namespace
 
 void DownloadsOutlineView::selectRowAtPoint(const QPoint& point)
 {
@@ -31,6 +42,10 @@ QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
     if (!selectedObjects().isEmpty()) {
         menu->addSeparator();
         menu->addAction(tr("Quick Look"), this, &DownloadsOutlineView::toggleQuickLook);
+        if (canOpenSelectedIniTunes()) {
+            menu->addSeparator();
+            menu->addAction(tr("Add to Music Library"), this, &DownloadsOutlineView::addSongToPlaylist);
+        }
     }
     if (!selectedTorrents().isEmpty()) {
         menu->addSeparator();
@@ -41,6 +56,29 @@ QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
     if (!actions.isEmpty() && actions.first()->isSeparator())
         menu->removeAction(actions.first());
     return menu;
+}
+
+bool DownloadsOutlineView::canOpenSelectedIniTunes() const
+{
+    if (!m_addToLibrary)
+        return false;
+    for (PZOutlineObject* object : selectedObjects()) {
+        const OBLine* line = static_cast<TransferItem*>(object)->line();
+        if (line->isComplete() && takenByMediaLibrary(line->pathExtension()))
+            return true;
+    }
+    return false;
+}
+
+void DownloadsOutlineView::addSongToPlaylist()
+{
+    if (!m_addToLibrary)
+        return;
+    for (PZOutlineObject* object : selectedObjects()) {
+        const OBLine* line = static_cast<TransferItem*>(object)->line();
+        if (line->isComplete() && takenByMediaLibrary(line->pathExtension()))
+            m_addToLibrary(line->fullPath());
+    }
 }
 
 QMenu* DownloadsOutlineView::openWithSubmenuForPath(const QString& path, QWidget* parent)

@@ -20,6 +20,7 @@
 #include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -377,15 +378,24 @@ void KoDownloadsController::confirmRightToCopy(const RightToCopyPrompt& prompt,
     TransferAlert::run(alert, window, [done](int button, bool suppress) { done(button == 0, suppress); });
 }
 
+void KoDownloadsController::setDesktopHooks(DesktopHooks hooks)
+{
+    m_hooks = std::move(hooks);
+    m_outlineView->setAddToLibraryAction(m_hooks.addToLibrary);
+}
+
 void KoDownloadsController::notifyCompletedDownload(const QString& path)
 {
-    fprintf(stderr, "Downloaded to: %s\n", qPrintable(path));
+    if (m_hooks.completedDownload)
+        m_hooks.completedDownload(path);
 }
 
 void KoDownloadsController::requestAttention()
 {
     if (m_mainView)
         QApplication::alert(m_mainView->window());
+    if (m_hooks.attention)
+        m_hooks.attention();
 }
 
 void KoDownloadsController::redisplayBadge()
@@ -398,14 +408,24 @@ void KoDownloadsController::beep()
     QApplication::beep();
 }
 
-bool KoDownloadsController::shouldHandOverFile(const QString&) const
+bool KoDownloadsController::shouldHandOverFile(const QString& path) const
 {
-    return false;
+    return m_hooks.shouldHandOver && m_hooks.shouldHandOver(path);
 }
 
-bool KoDownloadsController::handOverCompletedPath(const QString&)
+bool KoDownloadsController::handOverCompletedPath(const QString& path)
 {
-    return false;
+    return m_hooks.handOver && m_hooks.handOver(path, pathInTorrent(path));
+}
+
+QString KoDownloadsController::pathInTorrent(const QString& path) const
+{
+    for (const TorrentLinePtr& torrent : objects()) {
+        const QString root = torrent->fullPath();
+        if (path.startsWith(root + QLatin1Char('/')))
+            return torrent->path() + path.mid(root.size());
+    }
+    return QFileInfo(path).fileName();
 }
 
 }  // namespace ombrelay

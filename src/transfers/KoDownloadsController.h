@@ -26,6 +26,17 @@ class KoDownloadsController : public QObject, public EngineHost
 public:
     static constexpr const char* kSelectionDidChangeNotification = "KoDownloadsControllerSelectionDidChangeNotification";
 
+    // What the application plugs in for notices and the media library; each may stay empty.
+    struct DesktopHooks
+    {
+        std::function<void(const QString& path)> completedDownload;
+        std::function<void()> attention;
+        std::function<bool(const QString& path)> shouldHandOver;
+        // The completed file and its path inside the torrent ("Album/1.mp3"); true when queued.
+        std::function<bool(const QString& path, const QString& pathInTorrent)> handOver;
+        std::function<void(const QString& path)> addToLibrary;  // the list's menu item
+    };
+
     // The pane is built at once; mounts and unmounts come from the monitor.
     explicit KoDownloadsController(VolumeMonitor& volumes, QObject* parent = nullptr);
     ~KoDownloadsController() override;
@@ -61,6 +72,9 @@ public:
     // The name of the disk a path lies on, for the alert.
     QString volumeNameForPath(const QString& path) const;
     void selectionDidChange();
+    void setDesktopHooks(DesktopHooks hooks);
+    // A listed torrent's file as a path inside its torrent ("Album/1.mp3"); the file name otherwise.
+    QString pathInTorrent(const QString& path) const;
 
     // EngineHost.
     TorrentLineList objects() const override;
@@ -119,6 +133,7 @@ private:
     int m_completeCount = 0;
     QSet<const TorrentLine*> m_seenIncomplete;
     QSet<const TorrentLine*> m_recentlyCompleted;
+    DesktopHooks m_hooks;
 };
 
 }  // namespace ombrelay

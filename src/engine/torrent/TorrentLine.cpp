@@ -15,6 +15,10 @@
 #include <QHash>
 #include <limits>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace ombrelay {
 
 TorrentLine::TorrentLine()
@@ -40,9 +44,18 @@ TorrentLinePtr TorrentLine::torrentLineForData(const QByteArray& data)
 bool TorrentLine::setTorrentPath(const QString& path)
 {
     m_torrentPath = path;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > Bdecoder::kMetainfoLimit)
+    // Opened without waiting, so that a FIFO or device named ".torrent" is refused instead of hanging the
+    // caller; only a regular file within the size limit is read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
+    struct stat info {};
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > Bdecoder::kMetainfoLimit ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     return setTorrentData(file.read(Bdecoder::kMetainfoLimit));
 }
 

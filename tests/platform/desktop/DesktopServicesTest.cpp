@@ -1,9 +1,9 @@
 #include "platform/DesktopIdleTime.h"
 #include "platform/LogindSleepWatcher.h"
+#include "support/PrivateSessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -34,27 +34,11 @@ class PrivateBus : public ::testing::Test
 protected:
     void SetUp() override
     {
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        ASSERT_TRUE(daemon.waitForStarted(5000));
-        ASSERT_TRUE(daemon.waitForReadyRead(5000));
-        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-        const QString tag = QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        server.emplace(QDBusConnection::connectToBus(address, QStringLiteral("server-") + tag));
-        client.emplace(QDBusConnection::connectToBus(address, QStringLiteral("client-") + tag));
+        ASSERT_TRUE(bus.isRunning());
+        server.emplace(bus.connect(QStringLiteral("server")));
+        client.emplace(bus.connect(QStringLiteral("client")));
         ASSERT_TRUE(server->isConnected());
         ASSERT_TRUE(client->isConnected());
-    }
-    void TearDown() override
-    {
-        const QString serverName = server ? server->name() : QString();
-        const QString clientName = client ? client->name() : QString();
-        server.reset();
-        client.reset();
-        QDBusConnection::disconnectFromBus(serverName);
-        QDBusConnection::disconnectFromBus(clientName);
-        daemon.kill();
-        daemon.waitForFinished(5000);
     }
 
     qint64 askIdleSeconds()
@@ -73,7 +57,7 @@ protected:
         ASSERT_TRUE(server->registerObject(path, object, QDBusConnection::ExportAllSlots));
     }
 
-    QProcess daemon;
+    test::PrivateSessionBus bus;
     std::optional<QDBusConnection> server;
     std::optional<QDBusConnection> client;
 };

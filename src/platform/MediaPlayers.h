@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace ombrelay {
+
+// The running media player over MPRIS (the first org.mpris.MediaPlayer2.* name on the bus): play, queue
+// and read what plays. The calls block for at most the time-out and belong on a worker queue; `query`
+// answers on the main thread without blocking it. Values from the player are type-checked, stripped of
+// control characters and cut to 256 characters.
+class MediaPlayers
+{
+public:
+    // Running answers the player's bus name.
+    enum class Query { Artist, Title, StreamTitle, PlaybackStatus, Running };
+    static constexpr int kTimeoutMs = 2000;
+    static constexpr int kMaxValueLength = 256;
+
+    explicit MediaPlayers(const QDBusConnection& bus);
+
+    // The bus name of the running player, empty when none runs.
+    QString runningPlayer() const;
+    bool isRunning() const { return !runningPlayer().isEmpty(); }
+    bool isPlaying() const;
+    // OpenUri on the player; false when none runs or it refuses.
+    bool openUri(const QString& uri) const;
+    // TrackList.AddTrack after the current track, where the player can edit its track list.
+    bool addTrack(const QString& uri) const;
+    // The value as text; empty when no player runs or it has none.
+    QString value(Query query) const;
+
+    // value() off the calling thread; done runs on the context's thread.
+    void query(Query query, QObject* context, std::function<void(const QString& value)> done) const;
+
+    static QString cleanValue(const QString& text);
+
+private:
+    QVariant property(const QString& player, const QString& interface, const QString& name) const;
+
+    QDBusConnection m_bus;
+};
+
+}  // namespace ombrelay
