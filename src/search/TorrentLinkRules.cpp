@@ -20,11 +20,15 @@ QString part(const QString& text)
     return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
+// The path split at "/" before decoding, so that an escaped "/" stays inside its part.
 QStringList pathParts(const QString& address, const QString& without = {})
 {
-    QStringList parts = QUrl(address).path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (!without.isEmpty())
-        parts.removeAll(without);
+    QStringList parts;
+    for (const QString& raw : QUrl(address).path(QUrl::FullyEncoded).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const QString decoded = QUrl::fromPercentEncoding(raw.toLatin1());
+        if (decoded != without)
+            parts.append(decoded);
+    }
     return parts;
 }
 
