@@ -17,6 +17,8 @@ const QString kNoSitesKey = QStringLiteral("QueryController.noSites");
 QueryController::QueryController(const QVariantMap& item, QObject* parent)
     : PZViewController(parent), m_item(item)
 {
+    qRegisterMetaType<ombrelay::SearchSiteScraper*>();
+    qRegisterMetaType<ombrelay::TorrentLinePtr>();
     Settings& settings = Settings::instance();
     settings.registerDefault(QStringLiteral("kClusterResultsA"), QStringLiteral("1"));
     settings.registerDefault(QStringLiteral("kHighlightQueryTerm"), QStringLiteral("0"));
