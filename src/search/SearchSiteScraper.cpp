@@ -117,6 +117,7 @@ void SearchSiteScraper::handlePageScraperCompletion(PageScraper* page)
     for (const QString& link : page->torrentLinks())
         loadTorrentAtAddress(link);
     page->deleteLater();
+    emit pageScraped(page->url(), int(page->torrentLinks().size()));
     if (m_startIndex < m_endIndex) {
         m_startIndex += 10;
         launchScraper(googleAddressWithStartIndex(m_startIndex), {});

@@ -51,6 +51,10 @@ public:
 
     void appendLine(const TorrentLinePtr& line) { m_lines.append(line); }
 
+signals:
+    // A result page was loaded and scanned (or failed: then without links).
+    void pageScraped(const QUrl& address, int torrentLinks);
+
 private:
     void launchScraperForAddress(const QString& pattern, bool httpPost);
     void launchScraper(const QUrl& address, const QByteArray& body);
