@@ -1,7 +1,6 @@
 #include "engine/torrent/Metainfo.h"
 #include "kit/ServiceAddresses.h"
 #include "kit/TextHelpers.h"
-#include "kit/XmlDocument.h"
 #include "search/HashScraper.h"
 #include "search/MagnetResolver.h"
 #include "search/SearchFixture.h"
@@ -37,15 +36,6 @@ TEST(HashScraperLinks, LinksComeInDocumentOrderAndAVeryDeepTreeIsWalkedWithoutRe
     EXPECT_EQ(links, (QStringList{QStringLiteral("http://top.test/first.torrent"),
                                   QStringLiteral("http://base.test/deep.torrent"),
                                   QStringLiteral("http://base.test/last.html")}));
-}
-
-TEST(HashScraperLinks, AHostilelyDeepPageParsesWithoutHarm)
-{
-    QByteArray html = "<html><body><a href='http://top.test/first.torrent'>a</a>";
-    html += QByteArray("<div>").repeated(10000) + QByteArray("</div>").repeated(10000);
-    const XmlDocument document = XmlDocument::parse(html, XmlDocument::Syntax::Html, 8 << 20);
-    const QStringList links = HashScraper::linksFromElement(document.rootElement(), QUrl(QStringLiteral("http://b.test/")));
-    EXPECT_EQ(links.value(0), QStringLiteral("http://top.test/first.torrent"));
 }
 
 TEST_F(HashLookupTest, TorrentLinksOfTheAnswerAreHandedOnOnceThenItCompletes)

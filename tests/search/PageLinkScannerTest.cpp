@@ -1,4 +1,3 @@
-#include "kit/ServiceAddresses.h"
 #include "search/PageLinkScanner.h"
 
 #include <gtest/gtest.h>
@@ -48,13 +47,6 @@ TEST(PageLinkScanner, KeepsAtMostTheLimitOfDistinctLinks)
     const PageLinkScanner::Result all = PageLinkScanner::extractLinks(page, QUrl(QStringLiteral("http://h/")), 12);
     EXPECT_EQ(all.links.size(), 12);
     EXPECT_FALSE(all.truncated);
-}
-
-TEST(PageLinkScanner, DetailPagesOfKnownSitesBecomeDownloadAddresses)
-{
-    const QString detail = QStringLiteral("http://") + QLatin1String(service::kRuleHostK) + QStringLiteral("/torrent/9");
-    EXPECT_EQ(scan(QStringLiteral("<a href='%1'>").arg(detail)),
-              QStringList{QStringLiteral("http://") + QLatin1String(service::kRuleHostK) + QStringLiteral("/download/9")});
 }
 
 }  // namespace

@@ -113,22 +113,18 @@ TEST_F(SearchSitesTest, DefaultsEnableEveryBuiltInSiteAndAmendStoredSitesOnce)
     EXPECT_EQ(amended.at(0).toMap().value(QStringLiteral("type")).toString(), QStringLiteral("1"));
     EXPECT_EQ(amended.at(1).toMap().value(QStringLiteral("type")).toString(), QStringLiteral("0"));
 
-    // Later launches leave a site without "type" alone.
-    Settings::instance().setValue(QStringLiteral("kSearchSites"), PropertyList::toBinary(QVariantList{old.at(0)}));
-    registerDefaultSettings(Settings::instance());
-    amended = PropertyList::fromBinary(Settings::instance().bytes(QStringLiteral("kSearchSites"))).toList();
-    EXPECT_FALSE(amended.at(0).toMap().contains(QStringLiteral("type")));
-}
-
-TEST_F(SearchSitesTest, AFirstLaunchHasTheDefaultUserSite)
-{
+    // A first launch has the default user site, amended; later launches leave a site without "type" alone.
+    Settings::useFile(tempPath(QStringLiteral("first.conf")));
     registerDefaultSettings(Settings::instance());
     const QList<QVariantMap> user = SearchSites::instance().userModules();
     ASSERT_EQ(user.size(), 1);
     EXPECT_EQ(SearchSites::nameForSearchSite(user.at(0)), QStringLiteral("Yahoo! Torrent Search"));
     EXPECT_EQ(SearchSites::faviconAddressForSearchSite(user.at(0)).host(), QLatin1String(service::kDefaultUserSiteHost));
     EXPECT_EQ(user.at(0).value(QStringLiteral("type")).toString(), QStringLiteral("1"));
-    EXPECT_EQ(SearchSites::instance().allEnabledModules().size(), 7);
+    Settings::instance().setValue(QStringLiteral("kSearchSites"), PropertyList::toBinary(QVariantList{old.at(0)}));
+    registerDefaultSettings(Settings::instance());
+    amended = PropertyList::fromBinary(Settings::instance().bytes(QStringLiteral("kSearchSites"))).toList();
+    EXPECT_FALSE(amended.at(0).toMap().contains(QStringLiteral("type")));
 }
 
 }  // namespace
