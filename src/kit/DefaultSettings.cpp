@@ -70,8 +70,7 @@ QByteArray emptyArrayPropertyList()
     return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
-// The search-site defaults: one user site, and every built-in site enabled. Once per user, stored user
-// sites from before the "type" key get "type" = "1".
+// The search-site defaults: one user site, and every built-in site enabled.
 void registerSearchSiteDefaults(Settings& settings)
 {
     const QVariantMap defaultSite{
@@ -86,23 +85,6 @@ void registerSearchSiteDefaults(Settings& settings)
                                          QLatin1String(service::kIndexSiteBIdentifier),
                                          QLatin1String(service::kIndexSiteCIdentifier),
                                          QLatin1String(service::kIndexSiteDIdentifier)});
-    if (settings.boolean(QStringLiteral("kAmendedDefaults")))
-        return;
-    const QVariant stored = PropertyList::fromBinary(settings.bytes(QStringLiteral("kSearchSites")));
-    if (stored.typeId() == QMetaType::QVariantList) {
-        QVariantList sites = stored.toList();
-        for (QVariant& entry : sites) {
-            if (entry.typeId() != QMetaType::QVariantMap)
-                continue;  // damaged entries stay as they are
-            QVariantMap site = entry.toMap();
-            if (!site.contains(QStringLiteral("type"))) {
-                site.insert(QStringLiteral("type"), QStringLiteral("1"));
-                entry = site;
-            }
-        }
-        settings.setValue(QStringLiteral("kSearchSites"), PropertyList::toBinary(sites));
-    }
-    settings.setValue(QStringLiteral("kAmendedDefaults"), QStringLiteral("1"));
 }
 
 }  // namespace

@@ -76,8 +76,30 @@ SearchSites& SearchSites::instance()
     return *sites;
 }
 
+void SearchSites::amendDefaults(Settings& settings)
+{
+    if (settings.boolean(QStringLiteral("kAmendedDefaults")))
+        return;
+    const QVariant stored = PropertyList::fromBinary(settings.bytes(kSearchSitesKey));
+    if (stored.typeId() == QMetaType::QVariantList) {
+        QVariantList sites = stored.toList();
+        for (QVariant& entry : sites) {
+            if (entry.typeId() != QMetaType::QVariantMap)
+                continue;  // damaged entries stay as they are
+            QVariantMap site = entry.toMap();
+            if (!site.contains(QStringLiteral("type"))) {
+                site.insert(QStringLiteral("type"), QStringLiteral("1"));
+                entry = site;
+            }
+        }
+        settings.setValue(kSearchSitesKey, PropertyList::toBinary(sites));
+    }
+    settings.setValue(QStringLiteral("kAmendedDefaults"), QStringLiteral("1"));
+}
+
 void SearchSites::follow(Settings& settings)
 {
+    amendDefaults(settings);
     disconnect(m_connection);
     m_settings = &settings;
     m_connection = connect(&settings, &Settings::changed, this, [this](const QString& key) {

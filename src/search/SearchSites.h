@@ -36,6 +36,8 @@ public:
     static QString filledTemplate(const QString& pattern, const QString& query);
     // A filled template read as an address; stray "%" signs are taken literally.
     static QUrl addressFromText(const QString& text);
+    // Once per settings file: stored user sites from before the "type" key get "type" = "1".
+    static void amendDefaults(Settings& settings);
 
     // Replaces the user sites with those stored under "kSearchSites"; a damaged entry is skipped (and
     // stays stored).

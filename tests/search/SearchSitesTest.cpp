@@ -89,6 +89,7 @@ TEST_F(SearchSitesTest, DamagedStoredSitesAreSkippedAndStayStored)
                                           {QStringLiteral("isEnabled"), QStringLiteral("1")},
                                           {QStringLiteral("creationDate"), QDateTime::currentDateTimeUtc()}}};
     const QByteArray bytes = PropertyList::toBinary(stored);
+    Settings::instance().setValue(QStringLiteral("kAmendedDefaults"), QStringLiteral("1"));
     Settings::instance().setValue(QStringLiteral("kSearchSites"), bytes);
     EXPECT_EQ(names(SearchSites::instance().userModules()), QStringList{QStringLiteral("Good")});
     EXPECT_EQ(Settings::instance().bytes(QStringLiteral("kSearchSites")), bytes);
@@ -106,6 +107,7 @@ TEST_F(SearchSitesTest, DefaultsEnableEveryBuiltInSiteAndAmendStoredSitesOnce)
                                        {QStringLiteral("type"), QStringLiteral("0")}}};
     Settings::instance().setValue(QStringLiteral("kSearchSites"), PropertyList::toBinary(old));
     registerDefaultSettings(Settings::instance());
+    SearchSites::instance();  // the model amends the stored sites when it first reads them
     EXPECT_EQ(Settings::instance().stringList(QStringLiteral("kEnabledSystemModules")),
               SearchSites::systemModuleIdentifiers());
     QVariantList amended = PropertyList::fromBinary(Settings::instance().bytes(QStringLiteral("kSearchSites"))).toList();
@@ -116,13 +118,16 @@ TEST_F(SearchSitesTest, DefaultsEnableEveryBuiltInSiteAndAmendStoredSitesOnce)
     // A first launch has the default user site, amended; later launches leave a site without "type" alone.
     Settings::useFile(tempPath(QStringLiteral("first.conf")));
     registerDefaultSettings(Settings::instance());
+    EXPECT_FALSE(Settings::instance().hasDefault(QStringLiteral("kAmendedDefaults")));
     const QList<QVariantMap> user = SearchSites::instance().userModules();
     ASSERT_EQ(user.size(), 1);
     EXPECT_EQ(SearchSites::nameForSearchSite(user.at(0)), QStringLiteral("Yahoo! Torrent Search"));
     EXPECT_EQ(SearchSites::faviconAddressForSearchSite(user.at(0)).host(), QLatin1String(service::kDefaultUserSiteHost));
     EXPECT_EQ(user.at(0).value(QStringLiteral("type")).toString(), QStringLiteral("1"));
     Settings::instance().setValue(QStringLiteral("kSearchSites"), PropertyList::toBinary(QVariantList{old.at(0)}));
+    Settings::useFile(tempPath(QStringLiteral("first.conf")));
     registerDefaultSettings(Settings::instance());
+    SearchSites::instance();
     amended = PropertyList::fromBinary(Settings::instance().bytes(QStringLiteral("kSearchSites"))).toList();
     EXPECT_FALSE(amended.at(0).toMap().contains(QStringLiteral("type")));
 }
