@@ -8,7 +8,10 @@
 #include "search/PageScraper.h"
 #include "search/TorrentLinkRules.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSet>
+#include <QThreadPool>
 #include <cstdio>
 
 namespace ombrelay {
@@ -60,10 +63,22 @@ QStringList HashScraper::linksFromElement(const XmlElement& element, const QUrl&
 
 void HashScraper::handleCompletion()
 {
-    const XmlDocument document = XmlDocument::parse(data(), XmlDocument::Syntax::Html, kPageBodyCap);
+    QPointer<HashScraper> guard(this);
+    QThreadPool::globalInstance()->start([guard, bytes = data(), page = url()] {
+        const XmlDocument document = XmlDocument::parse(bytes, XmlDocument::Syntax::Html, kPageBodyCap);
+        const QStringList links = linksFromElement(document.rootElement(), page);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, links] {
+            if (guard)
+                guard->followLinks(links);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void HashScraper::followLinks(const QStringList& links)
+{
     QSet<QString> pages;
     bool capLogged = false;
-    for (const QString& link : linksFromElement(document.rootElement(), url())) {
+    for (const QString& link : links) {
         const QString torrent = TorrentLinkRules::torrentAddressFromAddress(link);
         if (!torrent.isNull()) {
             handOn(torrent);

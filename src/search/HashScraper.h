@@ -13,7 +13,7 @@ class PageScraper;
 
 // Looks for torrent files of an info hash: asks the web-search engine for the hash in hexadecimal, hands
 // on every link of the answer that is a torrent file, and scans the answer's other pages once more for
-// torrent links. Each candidate is handed on once; `didComplete` comes exactly once, also when the
+// torrent links (the answer is parsed on the thread pool). Each candidate is handed on once; `didComplete` comes exactly once, also when the
 // engine's page fails or no valid hash was given (then at once, without a request).
 class HashScraper : public PZHTTPLoader
 {
@@ -42,6 +42,8 @@ protected:
     void handleError() override;
 
 private:
+    // The answer's links, parsed off the main thread.
+    void followLinks(const QStringList& links);
     void handOn(const QString& address);
     void handlePageScraperCompletion(PageScraper* page);
     void complete();

@@ -159,9 +159,9 @@ TorrentLinePtr QueryController::addLineForTorrent(Metainfo metainfo, SearchSiteS
     line->setTorrentAddress(address);
     m_hashes.insert(line->infoHash());
     scraper->appendLine(line);
-    emit lineAdded(scraper, line);
     if (m_scrapesTrackers)
         line->scrapeTracker();
+    emit lineAdded(scraper, line);  // last: a receiver may delete this controller
     return line;
 }
 

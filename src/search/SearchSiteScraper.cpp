@@ -117,12 +117,14 @@ void SearchSiteScraper::handlePageScraperCompletion(PageScraper* page)
     for (const QString& link : page->torrentLinks())
         loadTorrentAtAddress(link);
     page->deleteLater();
-    emit pageScraped(page->url(), int(page->torrentLinks().size()));
     if (m_startIndex < m_endIndex) {
         m_startIndex += 10;
         launchScraper(googleAddressWithStartIndex(m_startIndex), {});
     }
-    m_controller->updateProgressIndicator();
+    QPointer<SearchSiteScraper> guard(this);
+    emit pageScraped(page->url(), int(page->torrentLinks().size()));
+    if (guard)
+        m_controller->updateProgressIndicator();
 }
 
 void SearchSiteScraper::loadTorrentAtAddress(const QString& address)
@@ -174,7 +176,8 @@ void SearchSiteScraper::decodeTorrent(const QByteArray& data, const QString& add
             --guard->m_pendingDecodes;
             if (metainfo)
                 guard->m_controller->addLineForTorrent(*metainfo, guard, address);
-            guard->m_controller->updateProgressIndicator();
+            if (guard)
+                guard->m_controller->updateProgressIndicator();
         }, Qt::QueuedConnection);
     });
 }

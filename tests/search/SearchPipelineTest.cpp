@@ -51,13 +51,17 @@ TEST_F(SearchPipelineTest, OneFetchPerLinkAndOneLinePerTorrent)
                                        "<a href='http://files.test/copy-of-a.torrent'>a</a>"
                                        "<a href='http://files.test/missing.torrent'>m</a>"
                                        "<a href='http://files.test/garbage.torrent'>g</a>"));
+    // The public engines answer with a redirect first; links resolve against the address asked for.
     proxy.route("two.test", "/s", [](const HttpTestRequest& r) {
         EXPECT_EQ(r.query, "q=big%20cat");
-        return page("<a href='http://files.test/a.torrent'>a</a><a href='http://files.test/b.torrent'>b</a>");
+        return HttpTestResponse::redirect("http://two.test/results/s2");
+    });
+    proxy.route("two.test", "/results/s2", [](const HttpTestRequest&) {
+        return page("<a href='http://files.test/a.torrent'>a</a><a href='b.torrent'>b</a>");
     });
     proxy.route("files.test", "/a.torrent", torrentFile(torrentBytes("a")));
     proxy.route("files.test", "/copy-of-a.torrent", torrentFile(torrentBytes("a")));
-    proxy.route("files.test", "/b.torrent", torrentFile(torrentBytes("b")));
+    proxy.route("two.test", "/b.torrent", torrentFile(torrentBytes("b")));
     proxy.route("files.test", "/garbage.torrent", torrentFile("d4:infoi3ee"));
 
     QueryController controller(kItem);
