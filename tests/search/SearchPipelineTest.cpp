@@ -50,7 +50,8 @@ TEST_F(SearchPipelineTest, OneFetchPerLinkAndOneLinePerTorrent)
     proxy.route("one.test", "/s", page("<a href='http://files.test/a.torrent'>a</a>"
                                        "<a href='http://files.test/copy-of-a.torrent'>a</a>"
                                        "<a href='http://files.test/missing.torrent'>m</a>"
-                                       "<a href='http://files.test/garbage.torrent'>g</a>"));
+                                       "<a href='http://files.test/garbage.torrent'>g</a>"
+                                       "<a href='http://files.test/huge.torrent'>h</a>"));
     // The public engines answer with a redirect first; links resolve against the address asked for.
     proxy.route("two.test", "/s", [](const HttpTestRequest& r) {
         EXPECT_EQ(r.query, "q=big%20cat");
@@ -63,6 +64,7 @@ TEST_F(SearchPipelineTest, OneFetchPerLinkAndOneLinePerTorrent)
     proxy.route("files.test", "/copy-of-a.torrent", torrentFile(torrentBytes("a")));
     proxy.route("two.test", "/b.torrent", torrentFile(torrentBytes("b")));
     proxy.route("files.test", "/garbage.torrent", torrentFile("d4:infoi3ee"));
+    proxy.route("files.test", "/huge.torrent", torrentFile(torrentBytes("huge") + QByteArray(16 << 20, ' ')));
 
     QueryController controller(kItem);
     QSignalSpy added(&controller, &QueryController::lineAdded);
@@ -76,7 +78,8 @@ TEST_F(SearchPipelineTest, OneFetchPerLinkAndOneLinePerTorrent)
     names.sort();
     EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
     EXPECT_EQ(added.count(), 2);
-    EXPECT_EQ(controller.loadedAddresses().size(), 5);
+    EXPECT_EQ(controller.loadedAddresses().size(), 6);  // a file over 16 MiB is not asked for again
+
 }
 
 TEST_F(SearchPipelineTest, ThePagedWebSearchAsksElevenOffsetsAndThePlainQuery)
@@ -187,6 +190,25 @@ TEST_F(SearchPipelineTest, ASiteSwitchedOffAndOnAgainKeepsItsResults)
     useSites({one, edited});
     ASSERT_TRUE(proxy.waitForRequests(requests + 1));
     EXPECT_EQ(proxy.requests().last().query, "again=big%20cat");
+}
+
+TEST_F(SearchPipelineTest, ASiteFetchesAtMostAThousandTorrentsPerSearch)
+{
+    useSites({}, {QStringLiteral("bing")});  // four result pages of 500 distinct links each
+    int pages = 0;
+    proxy.route(service::kSecondWebSearchHost, "/search", [&](const HttpTestRequest&) {
+        QByteArray links;
+        for (int i = 0; i < 500; ++i)
+            links += "<a href='http://files.test/" + QByteArray::number(pages * 500 + i) + ".torrent'></a>";
+        ++pages;
+        return page(links);
+    });
+    QueryController controller(kItem);
+    controller.performSearch();
+    ASSERT_TRUE(searchEnds(controller, 30000));
+    EXPECT_EQ(pages, 4);
+    EXPECT_EQ(proxy.requestCount(), 4 + SearchSiteScraper::kMaxFetchesPerRound);
+    EXPECT_EQ(controller.loadedAddresses().size(), SearchSiteScraper::kMaxFetchesPerRound);
 }
 
 TEST_F(SearchPipelineTest, ClosingABusySearchFreesEveryQueuePlace)
