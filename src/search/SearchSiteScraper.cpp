@@ -68,13 +68,18 @@ QUrl SearchSiteScraper::externalURL() const
     return {};
 }
 
-void SearchSiteScraper::beginScrape()
+void SearchSiteScraper::dropPageScrapers()
 {
     for (PageScraper* page : std::exchange(m_pageScrapers, {})) {
         page->disconnect(this);
         page->killConnection();
         page->deleteLater();
     }
+}
+
+void SearchSiteScraper::beginScrape()
+{
+    dropPageScrapers();
     m_fetchesThisRound = 0;
     m_fetchCapLogged = false;
     const bool post = siteText(m_site, "httpPost").toLongLong() != 0;
@@ -98,8 +103,8 @@ void SearchSiteScraper::launchScraperForAddress(const QString& pattern, bool htt
     const qsizetype question = pattern.indexOf(QLatin1Char('?'));
     const QString target = question < 0 ? pattern : pattern.left(question);
     const QString form = question < 0 ? QString() : pattern.mid(question + 1);
-    launchScraper(urlByAddingSearchQueryToAddress(target),
-                  SearchSites::filledTemplate(form, m_controller->query()).toLatin1());
+    const QByteArray body = SearchSites::filledTemplate(form, m_controller->query()).toLatin1();
+    launchScraper(urlByAddingSearchQueryToAddress(target), body.isNull() ? QByteArray("") : body);
 }
 
 void SearchSiteScraper::launchScraper(const QUrl& address, const QByteArray& body)
@@ -184,11 +189,7 @@ void SearchSiteScraper::decodeTorrent(const QByteArray& data, const QString& add
 
 void SearchSiteScraper::stop()
 {
-    for (PageScraper* page : std::exchange(m_pageScrapers, {})) {
-        page->disconnect(this);
-        page->killConnection();
-        page->deleteLater();
-    }
+    dropPageScrapers();
     for (FileDownloader* loader : m_downloaders.keys()) {
         loader->disconnect(this);
         loader->killConnection();

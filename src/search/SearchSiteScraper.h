@@ -56,6 +56,7 @@ signals:
     void pageScraped(const QUrl& address, int torrentLinks);
 
 private:
+    void dropPageScrapers();
     void launchScraperForAddress(const QString& pattern, bool httpPost);
     void launchScraper(const QUrl& address, const QByteArray& body);
     void handlePageScraperCompletion(PageScraper* scraper);
