@@ -5,9 +5,16 @@
 #include <functional>
 #include <memory>
 
+class QWidget;
+
 namespace ombrelay {
 
+class BlocklistView;
 class DiskSession;
+class KoAppMessageBridge;
+class KoDockMenu;
+class PZPreferencesController;
+class PreferenceWatcher;
 class EngineServices;
 class KoDownloadsController;
 class KoMainWindow;
@@ -29,6 +36,15 @@ public:
     {
         std::function<void(const QString& address)> openMagnet;
         std::function<void(const QString& query)> search;
+        std::function<void()> showOpenAddressPanel;
+        // The desktop's tray icon takes the tray menu (built here, filled before each showing).
+        std::function<void(KoDockMenu& menu)> installTray;
+        // Quit: the toolbar configuration is saved.
+        std::function<void()> saveToolbar;
+        // A Ctrl+click anywhere: the search suggestions close.
+        std::function<void()> closeSuggestions;
+        // The general preferences pane has room for the search-sites table.
+        std::function<QWidget*()> makeSitesTable;
     };
 
     explicit KoApplicationController(VolumeMonitor& volumes, Hooks hooks = {}, QObject* parent = nullptr);
@@ -40,6 +56,8 @@ public:
     // Files and addresses: ".torrent"/".tstream" paths, "magnet:" and "ombrelaysearch:" addresses.
     void openArguments(const QStringList& arguments);
     void openFile(const QString& path);
+    // Chosen in the open panel: every torrent in one call, so one folder question.
+    void openFiles(const QStringList& paths);
     void handleURLString(const QString& address);
     // Asks first when "kKoWarnQuit" is on and torrents are active; then quits.
     void requestQuit();
@@ -48,9 +66,17 @@ public:
     // The quit path; runs once, from the application's aboutToQuit (after the engine saved its torrents).
     void applicationWillTerminate();
     bool isTerminating() const { return m_isTerminating; }
+    // The tray icon clicked or a later launch without arguments: the window comes back unless a modal runs.
+    void reopen();
+    // Built on first use.
+    PZPreferencesController& preferences();
+    void showPreferences();
 
     KoDownloadsController& downloads() const { return *m_downloads; }
     KoMainWindow* mainWindow() const { return m_window.get(); }
+    KoAppMessageBridge* messageBridge() const { return m_bridge.get(); }
+    KoDockMenu* dockMenu() const { return m_dockMenu.get(); }
+    PreferenceWatcher* preferenceWatcher() const { return m_watcher.get(); }
     DiskSession* diskSession() const { return m_session.get(); }
     bool storedTorrentsLoaded() const { return m_storedTorrentsLoaded; }
     void listenForLaterLaunches(SingleInstance& instance);
@@ -66,6 +92,11 @@ private:
     std::unique_ptr<EngineServices> m_services;  // peers, HTTP trackers and the DHT, for the app's life
     std::unique_ptr<TransferStateLog> m_stateLog;
     std::unique_ptr<KoMainWindow> m_window;
+    std::unique_ptr<PreferenceWatcher> m_watcher;
+    std::unique_ptr<KoAppMessageBridge> m_bridge;
+    std::unique_ptr<KoDockMenu> m_dockMenu;
+    std::unique_ptr<PZPreferencesController> m_preferences;
+    BlocklistView* m_blocklistView = nullptr;
     std::unique_ptr<TerminationSignals> m_signals;
     QStringList m_pendingArguments;  // opened once the stored torrents are in
     bool m_storedTorrentsLoaded = false;

@@ -9,4 +9,10 @@ namespace ombrelay::service {
 inline constexpr char kWebSearchHost[] = "www.google.com";
 inline constexpr char kSecondWebSearchHost[] = "www.bing.com";
 
+// The application frame: the blocklist provider's archive, and the product's pages the menus open.
+inline constexpr char kBlocklistURL[] = "http://blocklist.ombrelay.invalid/config/level1.zip";
+inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";
+inline constexpr char kSupportSiteURL[] = "https://www.ombrelay.invalid/support/";
+inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";
+
 }  // namespace ombrelay::service

@@ -11,9 +11,13 @@
 #include "kit/SerialQueue.h"
 #include "platform/VolumeMonitor.h"
 
+#include "engine/storage/PieceStore.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
 #include <cstring>
 #include <optional>
 
@@ -24,6 +28,13 @@ SessionLifecycle::SessionLifecycle(VolumeMonitor& volumes) : m_volumes(volumes) 
 SessionLifecycle::~SessionLifecycle()
 {
     cleanupQueue().cancel(this);
+    PieceStore::storeQueue().cancel(this);
+}
+
+bool SessionLifecycle::renameNoReplace(const QString& from, const QString& to)
+{
+    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                       RENAME_NOREPLACE) == 0;
 }
 
 SerialQueue& SessionLifecycle::cleanupQueue()
@@ -151,14 +162,13 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
     }
     const QString from = torrent.fullPath();
     const QString to = QDir(target).filePath(torrent.path());
-    if (QFileInfo::exists(to) || !QDir().mkpath(target)) {
-        qWarning("*** enterCompletedState: could not move %s to %s: the place is taken", qPrintable(from),
-                 qPrintable(to));
+    if (!QDir().mkpath(target)) {
+        qWarning("*** enterCompletedState: could not make %s", qPrintable(target));
         return finish();
     }
     if (PieceStore* store = torrent.pieceStore())
         store->purgeCachedDescriptors();
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
+    if (renameNoReplace(from, to)) {
         settleInFolder(torrent, target);
         return finish();
     }
@@ -167,8 +177,59 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
                  std::strerror(errno));
         return finish();
     }
-    m_relocations.insert(&torrent, {torrent.weak_from_this(), std::move(done)});
+    m_relocations.insert(&torrent, {torrent.weak_from_this(), [done](const QString&) {
+                                        if (done)
+                                            done();
+                                    }});
     relocateAcrossDisks(torrent, from, to);
+}
+
+void SessionLifecycle::relocate(TorrentLine& torrent, const QString& folder,
+                                std::function<void(const QString& error)> done)
+{
+    if (m_relocations.contains(&torrent)) {
+        if (done)
+            done(QStringLiteral("it is being moved already"));
+        return;
+    }
+    Relocation relocation{torrent.weak_from_this(), std::move(done), torrent.downloadState(), true};
+    m_relocations.insert(&torrent, relocation);
+    // Nothing may be written under the old paths once the move starts: no peers, then the store's
+    // queued writes run out before the content moves.
+    if (torrent.downloadState() == TorrentLine::Downloading || torrent.downloadState() == TorrentLine::Waiting)
+        torrent.pauseDownload();
+    const TorrentLine* key = &torrent;
+    const std::weak_ptr<TorrentLine> weak = torrent.weak_from_this();
+    PieceStore::storeQueue().post(this, [this, key, weak, folder] {
+        QMetaObject::invokeMethod(&m_mainThread, [=, this] { moveDrained(key, weak, folder); }, Qt::QueuedConnection);
+    });
+}
+
+void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak,
+                                   const QString& folder)
+{
+    const TorrentLinePtr torrent = weak.lock();
+    if (!torrent || !isRelocating(key, weak))
+        return;
+    if (torrent->downloadState() == TorrentLine::None)
+        return finishRelocation(key, weak, QStringLiteral("the torrent was removed"));
+    const QString from = torrent->fullPath();
+    const QString to = QDir(folder).filePath(torrent->path());
+    if (!QDir().mkpath(folder))
+        return finishRelocation(key, weak, QStringLiteral("could not make %1").arg(folder));
+    if (PieceStore* store = torrent->pieceStore())
+        store->purgeCachedDescriptors();
+    if (!QFileInfo::exists(from) && !QFileInfo(from).isSymLink()) {
+        settleInFolder(*torrent, folder, true);  // nothing written yet: only the record moves
+        return finishRelocation(key, weak);
+    }
+    if (renameNoReplace(from, to)) {
+        settleInFolder(*torrent, folder, true);
+        return finishRelocation(key, weak);
+    }
+    if (errno != EXDEV)
+        return finishRelocation(key, weak, QString::fromLocal8Bit(std::strerror(errno)));
+    relocateAcrossDisks(*torrent, from, to);
 }
 
 void SessionLifecycle::relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to)
@@ -199,20 +260,16 @@ void SessionLifecycle::copiedAcrossDisks(const TorrentLine* key, const std::weak
         failure = QStringLiteral("the torrent was removed");
     else if (copied && torrent->storedBlocks().bitfield() != blocksWhenStarted)
         failure = QStringLiteral("its data changed during the copy");
-    else if (copied && QFileInfo::exists(to))
-        failure = QStringLiteral("the place is taken");
-    else if (copied && ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(to).constData()) != 0)
+    else if (copied && !renameNoReplace(partial, to))
         failure = QString::fromLocal8Bit(std::strerror(errno));
     if (!failure.isEmpty()) {
-        qWarning("*** enterCompletedState: could not move %s to %s: %s", qPrintable(from), qPrintable(to),
-                 qPrintable(failure));
         if (copied)
             cleanupQueue().post(nullptr, [partial] { ContentMover::removeTree(partial); });
-        return finishRelocation(key, weak);
+        return finishRelocation(key, weak, QStringLiteral("could not move %1 to %2: %3").arg(from, to, failure));
     }
     if (PieceStore* store = torrent->pieceStore())
         store->purgeCachedDescriptors();
-    settleInFolder(*torrent, QFileInfo(to).path());
+    settleInFolder(*torrent, QFileInfo(to).path(), m_relocations.value(key).toIncomplete);
     cleanupQueue().post(nullptr, [from] {
         if (!ContentMover::removeTree(from))
             qWarning("*** Could not remove %s after copying it", qPrintable(from));
@@ -220,12 +277,21 @@ void SessionLifecycle::copiedAcrossDisks(const TorrentLine* key, const std::weak
     finishRelocation(key, weak);
 }
 
-void SessionLifecycle::finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak)
+void SessionLifecycle::finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak,
+                                        const QString& error)
 {
     if (!isRelocating(key, weak))
         return;  // dropped by removal
-    if (const std::function<void()> done = m_relocations.take(key).done)
-        done();
+    const Relocation relocation = m_relocations.take(key);
+    if (!error.isEmpty() && !relocation.toIncomplete)
+        qWarning("*** enterCompletedState: %s", qPrintable(error));
+    const TorrentLinePtr torrent = weak.lock();
+    if (torrent && relocation.restoreState == TorrentLine::Downloading && torrent->isPaused())
+        torrent->retryDownload();
+    else if (torrent && relocation.restoreState == TorrentLine::Waiting && torrent->isPaused())
+        torrent->setDownloadState(TorrentLine::Waiting);
+    if (relocation.done)
+        relocation.done(error);
 }
 
 bool SessionLifecycle::isRelocating(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak) const
@@ -236,14 +302,14 @@ bool SessionLifecycle::isRelocating(const TorrentLine* key, const std::weak_ptr<
            !weak.owner_before(running->torrent);
 }
 
-void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folder)
+void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folder, bool relocateOnCompletion)
 {
     // The store names the old paths: build it again over the new ones, from what it knew.
     const bool hadStorage = torrent.storage() != nullptr;
     torrent.dropStorage();
     torrent.setDownloadPath(folder);
     torrent.setDownloadMountPoint(m_volumes.mountPointFor(folder));
-    torrent.setShouldRelocateOnCompletion(false);
+    torrent.setShouldRelocateOnCompletion(relocateOnCompletion);
     writeTorrentPlist(torrent);
     if (hadStorage)
         prepareStorage(torrent);

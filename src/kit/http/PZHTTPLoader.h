@@ -50,6 +50,9 @@ public:
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     qint64 maxBodySize() const { return m_maxBodySize; }
     void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
+    // A load that receives nothing for this long fails as timed out (whole seconds; 0: no such limit).
+    int stallTimeoutMs() const { return m_stallTimeoutMs; }
+    void setStallTimeoutMs(int ms) { m_stallTimeoutMs = ms; }
 
     static QByteArray browserUserAgent();
     // "Ombrelay/<build>", what trackers and feeds are sent.
@@ -62,6 +65,8 @@ public:
 signals:
     void completed(ombrelay::PZHTTPLoader* loader, const QByteArray& data);
     void failed(ombrelay::PZHTTPLoader* loader, const ombrelay::HttpError& error);
+    // Body bytes so far, and the length the response announced (-1 when it announced none).
+    void progressed(qint64 received, qint64 expected);
 
 protected:
     virtual QByteArray userAgent() const;
@@ -101,6 +106,7 @@ private:
     QString m_mimeType;
     HttpError m_error;
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_stallTimeoutMs = 0;
     qint64 m_maxBodySize = kPageBodyCap;
     bool m_bodyTooLarge = false;
     bool m_failurePending = false;
