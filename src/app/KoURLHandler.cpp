@@ -43,9 +43,10 @@ QString KoURLHandler::cleansedText(const QString& text)
     QString kept;
     kept.reserve(qMin(text.size(), qsizetype(kMaxQueryLength)));
     for (const QChar c : text) {
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            continue;
-        kept.append(c);
+        // A control between two words still parts them.
+        const bool control = c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+                             c == QChar::ParagraphSeparator;
+        kept.append(control ? QChar(QLatin1Char(' ')) : c);
     }
     kept = kept.simplified();
     if (kept.size() > kMaxQueryLength) {

@@ -15,10 +15,11 @@ public:
     static Kind kindOf(const QString& address);
     // The search words of an "ombrelaysearch:" address (scheme removed, then cleansed); empty: no search.
     static QString searchQuery(const QString& address);
-    // Leading and trailing "/" dropped, "+" read as a blank, then %XX decoded as UTF-8; control characters
-    // dropped, blanks trimmed, at most kMaxQueryLength characters.
+    // Leading and trailing "/" dropped, "+" read as a blank, then %XX decoded as UTF-8; then as
+    // cleansedText.
     static QString cleansedURL(const QString& text);
-    // Outside text made fit for a search (titles from a media player): controls dropped, trimmed, capped.
+    // Outside text made fit for a search (titles from a media player): controls read as blanks, runs of
+    // blanks made one, trimmed, at most kMaxQueryLength characters.
     static QString cleansedText(const QString& text);
 };
 

@@ -1,0 +1,127 @@
+// Addresses the program owns, the application object's guard, and the settings work of every launch.
+#include "app/KoApplication.h"
+#include "app/KoURLHandler.h"
+#include "app/LaunchSettings.h"
+#include "kit/AppPaths.h"
+#include "kit/Settings.h"
+#include "uikit/PZSortDescriptorTransformer.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace ombrelay;
+
+TEST(KoURLHandler, SearchAddressesAreCleansedIntoTheirWords)
+{
+    const QString longWord(2000, QLatin1Char('a'));
+    const struct
+    {
+        QString address;
+        QString query;
+    } cases[] = {
+        {QStringLiteral("ombrelaysearch://ubuntu"), QStringLiteral("ubuntu")},
+        {QStringLiteral("ombrelaysearch:///ubuntu+linux/"), QStringLiteral("ubuntu linux")},
+        {QStringLiteral("OmbrelaySearch:ubuntu"), QStringLiteral("ubuntu")},
+        {QStringLiteral("ombrelaysearch://caf%C3%A9"), QString::fromUtf8("café")},
+        {QStringLiteral("ombrelaysearch://c%2B%2B+primer"), QStringLiteral("c++ primer")},
+        {QStringLiteral("ombrelaysearch://a%20%20b"), QStringLiteral("a b")},
+        {QStringLiteral("ombrelaysearch://line%0Abreak%00"), QStringLiteral("line break")},
+        {QStringLiteral("ombrelaysearch://bad%C3"), QString::fromUtf8("bad\uFFFD")},
+        {QStringLiteral("ombrelaysearch://"), QString()},
+        {QStringLiteral("ombrelaysearch:///+/"), QString()},
+        {QStringLiteral("ombrelaysearch:"), QString()},
+        {QStringLiteral("ombrelaysearch://") + longWord, longWord.left(KoURLHandler::kMaxQueryLength)},
+        {QStringLiteral("magnet:?xt=urn:btih:abc"), QString()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KoURLHandler::searchQuery(c.address), c.query) << qPrintable(c.address);
+}
+
+TEST(KoURLHandler, OnlyItsTwoSchemesAreHandled)
+{
+    const struct
+    {
+        const char* address;
+        KoURLHandler::Kind kind;
+    } cases[] = {
+        {"ombrelaysearch://x", KoURLHandler::Kind::Search},
+        {"magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567", KoURLHandler::Kind::Magnet},
+        {"MAGNET:?xt", KoURLHandler::Kind::Magnet},
+        {"http://example.invalid/a.torrent", KoURLHandler::Kind::Ignored},
+        {"file:///etc/passwd", KoURLHandler::Kind::Ignored},
+        {"magnetic:x", KoURLHandler::Kind::Ignored},
+        {"/home/user/a.torrent", KoURLHandler::Kind::Ignored},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KoURLHandler::kindOf(QString::fromLatin1(c.address)), c.kind) << c.address;
+}
+
+TEST(KoURLHandler, PlayerTitlesLoseControlsAndAreCapped)
+{
+    EXPECT_EQ(KoURLHandler::cleansedText(QStringLiteral("  Radio\tOne\n")), QStringLiteral("Radio One"));
+    EXPECT_EQ(KoURLHandler::cleansedText(QString(1500, QLatin1Char('x'))).size(), KoURLHandler::kMaxQueryLength);
+    // A cut never leaves half a surrogate pair.
+    const QString clef = QString::fromUtf8("\U0001D11E");
+    const QString text = QString(KoURLHandler::kMaxQueryLength - 1, QLatin1Char('x')) + clef;
+    const QString cut = KoURLHandler::cleansedText(text);
+    EXPECT_FALSE(cut.back().isHighSurrogate());
+}
+
+TEST(KoApplication, AnExceptionEscapingAHandlerIsLoggedAndTheLoopGoesOn)
+{
+    testing::internal::CaptureStderr();
+    const bool handled = KoApplication::deliverGuarded([]() -> bool { throw std::runtime_error("boom"); });
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(handled);
+    EXPECT_NE(log.find("*** uncaught exception: boom"), std::string::npos) << log;
+    EXPECT_TRUE(KoApplication::deliverGuarded([] { return true; }));
+}
+
+class LaunchSettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+    }
+    QTemporaryDir folder;
+};
+
+TEST_F(LaunchSettingsTest, SortOrdersAreClearedOnceAndRegisteredOnlyWhereAbsent)
+{
+    Settings& settings = Settings::instance();
+    const QVariant userOrder = PZSortDescriptorTransformer::reverseTransformedValue({{QStringLiteral("name"), true}});
+    for (const char* key : {"RSSPaneSortDescriptors", "QueryPaneSortDescriptors", "DownloadsPaneSortDescriptors"})
+        settings.setValue(QLatin1String(key), userOrder);
+
+    LaunchSettings::repairSortDescriptors(settings);  // the first launch clears the three
+    EXPECT_TRUE(settings.boolean(QStringLiteral("kHasRepairedSortDescriptors")));
+    EXPECT_FALSE(settings.hasDefault(QStringLiteral("DownloadsPaneSortDescriptors")));
+    const PZSortDescriptors rss = PZSortDescriptorTransformer::transformedValue(settings.value(QStringLiteral("RSSPaneSortDescriptors")));
+    const PZSortDescriptors query = PZSortDescriptorTransformer::transformedValue(settings.value(QStringLiteral("QueryPaneSortDescriptors")));
+    ASSERT_EQ(rss.size(), 1);
+    ASSERT_EQ(query.size(), 1);
+    EXPECT_EQ(rss[0], (PZSortDescriptor{QStringLiteral("date"), false, QStringLiteral("compare:")}));
+    EXPECT_EQ(query[0], (PZSortDescriptor{QStringLiteral("swarmSize"), false, QStringLiteral("compare:")}));
+
+    // Later launches keep what the user chose since.
+    for (const char* key : {"RSSPaneSortDescriptors", "QueryPaneSortDescriptors", "DownloadsPaneSortDescriptors"})
+        settings.setValue(QLatin1String(key), userOrder);
+    LaunchSettings::repairSortDescriptors(settings);
+    for (const char* key : {"RSSPaneSortDescriptors", "QueryPaneSortDescriptors", "DownloadsPaneSortDescriptors"})
+        EXPECT_EQ(settings.value(QLatin1String(key)), userOrder) << key;
+}
+
+TEST_F(LaunchSettingsTest, TheDownloadFolderIsMadeUnlessItsDiskIsDetached)
+{
+    const QString downloads = folder.filePath(QStringLiteral("deep/Downloads"));
+    Settings::instance().setValue(QStringLiteral("save_directory"), downloads + QLatin1Char('/'));
+    EXPECT_FALSE(LaunchSettings::makeDownloadFolder(true));
+    EXPECT_FALSE(QFileInfo::exists(downloads));
+    EXPECT_TRUE(LaunchSettings::makeDownloadFolder(false));
+    EXPECT_TRUE(QFileInfo(downloads).isDir());
+    EXPECT_FALSE(LaunchSettings::makeDownloadFolder(false));  // there already
+}
