@@ -1,6 +1,8 @@
 // The application's launch and quit paths in-process, over the real disk session in a temporary folder.
 #include "app/KoApplicationController.h"
 #include "app/KoMainWindow.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
 #include "engine/storage/DiskSession.h"
@@ -20,6 +22,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -300,4 +304,17 @@ TEST_F(ApplicationLaunch, TheQuitQuestionBringsBackAMinimisedWindowAndReopenResp
     modal.hide();
     controller->reopen();
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(ApplicationLaunch, APortBeingEditedIsStoredAtQuit)
+{
+    auto controller = launch({}, 0);
+    controller->showPreferences();
+    auto* port = controller->preferences().window()->findChild<QSpinBox*>(QStringLiteral("btport"));
+    ASSERT_TRUE(port);
+    port->findChild<QLineEdit*>()->setText(QStringLiteral("52000"));
+    EXPECT_EQ(Settings::instance().integer(QStringLiteral("kBTPort")), 6881);
+    quit(*controller);
+    EXPECT_EQ(Settings::instance().integer(QStringLiteral("kBTPort")), 52000);
+    EXPECT_FALSE(controller->preferences().window()->isVisible());
 }

@@ -75,7 +75,8 @@ void PZPreferencesController::addPane(const QString& identifier, const QString& 
     const int index = int(m_items.size());
     pane->setParent(m_stage);
     pane->hide();
-    PZPreferencesToolbarItem item{identifier, label, pane, pane->sizeHint(), heightSizable, nullptr};
+    PZPreferencesToolbarItem item{identifier, label, pane, pane->sizeHint().expandedTo(pane->minimumSize()), heightSizable,
+                                  nullptr};
     item.action = m_toolbar->addAction(icon, label);
     item.action->setCheckable(true);
     item.action->setObjectName(identifier);
