@@ -109,6 +109,7 @@ void BlocklistView::downloadBlocklist()
     });
     connect(m_loader.get(), &PZHTTPLoader::failed, this, [this](PZHTTPLoader*, const HttpError& error) {
         qWarning("*** BlocklistView theDownload: %s", qPrintable(error.message));
+        dropLoader();
         setInitializationComplete(error.message.isEmpty() ? tr("no answer") : error.message);
     });
     showBusy(tr("Downloading..."));
@@ -130,9 +131,16 @@ void BlocklistView::received(qint64 received, qint64 expected)
     }
 }
 
-void BlocklistView::downloaded(const QByteArray& data, int status)
+void BlocklistView::dropLoader()
 {
-    m_loader.reset();
+    // Called from the loader's own report: it goes once the report has returned.
+    if (m_loader)
+        m_loader.release()->deleteLater();
+}
+
+void BlocklistView::downloaded(const QByteArray data, int status)
+{
+    dropLoader();
     if (status != 200)
         return setInitializationComplete(tr("the server answered %1").arg(status));
     if (!isZipArchive(data))

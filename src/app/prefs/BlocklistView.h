@@ -51,7 +51,8 @@ protected:
 
 private:
     void received(qint64 received, qint64 expected);
-    void downloaded(const QByteArray& data, int status);
+    void downloaded(const QByteArray data, int status);
+    void dropLoader();
     void archiveWritten(const QString& path, const QString& error);
     void setInitializationProgress(double fraction);
     void setInitializationComplete(const QString& failure = {});
