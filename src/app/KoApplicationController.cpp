@@ -10,12 +10,10 @@
 #include "app/MprisNowPlaying.h"
 #include "app/PreferenceWatcher.h"
 #include "app/prefs/BlocklistView.h"
-#include "app/prefs/KoDownloadPreferences.h"
-#include "app/prefs/KoGeneralPreferences.h"
 #include "app/prefs/KoNetworkPreferences.h"
 #include "app/prefs/KoPreferencesWindow.h"
-#include "app/prefs/KoiTunesPreferences.h"
 #include "app/prefs/PZPreferencesController.h"
+#include "app/prefs/PreferencePanes.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 #include "engine/blocklist/Blocklist.h"
@@ -244,15 +242,19 @@ void KoApplicationController::requestQuit()
         m_window->showNormal();
     m_window->raise();
     m_window->activateWindow();
-    TransferAlert alert{tr("Do you really wish to quit?"),
-                        tr("Ombrelay is actively downloading files. Quitting will terminate these downloads and "
-                           "there is no certainty that they will resume successfully at a later time."),
-                        {tr("Quit"), tr("Cancel")}};
-    TransferAlert::run(alert, m_window.get(), [this](int button) {
+    TransferAlert::run(quitAlert(), m_window.get(), [this](int button) {
         m_askingToQuit = false;
         if (button == 0)
             quitNow();
     });
+}
+
+TransferAlert KoApplicationController::quitAlert()
+{
+    return {tr("Do you really wish to quit?"),
+            tr("Ombrelay is actively downloading files. Quitting will terminate these downloads and there is no "
+               "certainty that they will resume successfully at a later time."),
+            {tr("Quit"), tr("Cancel")}};
 }
 
 void KoApplicationController::quitNow()
@@ -296,25 +298,11 @@ PZPreferencesController& KoApplicationController::preferences()
     if (m_preferences)
         return *m_preferences;
     m_preferences = std::make_unique<PZPreferencesController>();
-    auto* general = new KoGeneralPreferences;
-    if (m_hooks.makeSitesTable)
-        general->setSitesTable(m_hooks.makeSitesTable());
-    auto* network = new KoNetworkPreferences(Blocklist::instance());
-    m_blocklistView = network->blocklistView();
-    auto* download = new KoDownloadPreferences([this](const QString& path) {
-        return m_session && m_session->lifecycle().isPathOnUnattachedVolume(path);
-    });
-    auto* media = new KoiTunesPreferences;
-    m_preferences->addPane(QStringLiteral("general"), tr("General"), QIcon::fromTheme(QStringLiteral("preferences-system")),
-                           general, true);
-    m_preferences->addPane(QStringLiteral("network"), tr("Network"), QIcon::fromTheme(QStringLiteral("network-wired")),
-                           network);
-    m_preferences->addPane(QStringLiteral("download"), tr("Downloads"), QIcon::fromTheme(QStringLiteral("folder-download")),
-                           download);
-    m_preferences->addPane(QStringLiteral("media"), tr("Music Library"),
-                           QIcon::fromTheme(QStringLiteral("folder-music")), media);
-    connect(m_preferences.get(), &PZPreferencesController::commitEditing, network, &KoNetworkPreferences::commitEditing);
-    connect(m_preferences.get(), &PZPreferencesController::commitEditing, download, &KoDownloadPreferences::commitEditing);
+    const PreferencePanes panes = PreferencePanes::addTo(
+        *m_preferences, Blocklist::instance(),
+        [this](const QString& path) { return m_session && m_session->lifecycle().isPathOnUnattachedVolume(path); },
+        m_hooks.makeSitesTable ? m_hooks.makeSitesTable() : nullptr);
+    m_blocklistView = panes.network->blocklistView();
     return *m_preferences;
 }
 

@@ -59,6 +59,7 @@ BlocklistView::BlocklistView(Blocklist& blocklist, QWidget* parent)
     layout->addWidget(m_failureText, 2, 0, 1, 3);
     layout->addWidget(m_downloadButton, 0, 2, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
+    layout->setHorizontalSpacing(12);
     m_updateProgress->setTextVisible(false);
     m_failureText->setWordWrap(true);
     m_failureText->setTextFormat(Qt::PlainText);

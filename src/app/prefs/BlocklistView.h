@@ -33,6 +33,9 @@ public:
     void cancelAndWait();
     bool isBusy() const { return m_busy; }
     void setStallTimeoutMs(int ms) { m_stallTimeoutMs = ms; }
+    // Bytes received of those announced: a determinate bar and "x of y"; unknown (-1): a busy bar and
+    // the amount alone.
+    void received(qint64 received, qint64 expected);
 
     QPushButton* downloadButton() const { return m_downloadButton; }
     QLabel* lastDownload() const { return m_lastDownload; }
@@ -50,7 +53,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void received(qint64 received, qint64 expected);
     void downloaded(const QByteArray data, int status);
     void dropLoader();
     void archiveWritten(const QString& path, const QString& error);

@@ -4,13 +4,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStyle>
 
 namespace ombrelay {
 
 FolderRevealButton::FolderRevealButton(FolderPath folder, Detached detached, QWidget* parent)
     : QToolButton(parent), m_folder(std::move(folder)), m_detached(std::move(detached)), m_reveal(&DesktopFiles::reveal)
 {
-    setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
+    setIcon(QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
     setToolTip(tr("Show in the file manager"));
     connect(this, &QToolButton::clicked, this, [this] {
         const QString folder = preparedFolder();

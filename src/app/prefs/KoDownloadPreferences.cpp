@@ -73,6 +73,9 @@ KoDownloadPreferences::KoDownloadPreferences(std::function<bool(const QString&)>
     transfersLayout->setColumnStretch(2, 1);
     layout->addWidget(transfers);
     layout->addStretch();
+    // Filled now, so that the pane is measured with its folder names.
+    for (FolderButton* button : {m_saveDirectory, static_cast<FolderButton*>(m_incompleteDirectory), m_autodownloadLocation})
+        button->populate();
 }
 
 void KoDownloadPreferences::commitEditing()

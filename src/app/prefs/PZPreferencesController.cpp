@@ -102,7 +102,9 @@ QWidget* PZPreferencesController::currentPane() const
 QSize PZPreferencesController::windowSizeFor(int index) const
 {
     const QSize pane = m_items[index].initialSize;
-    return {pane.width(), m_toolbar->sizeHint().height() + pane.height()};
+    const QSize toolbar = m_toolbar->sizeHint();
+    // Never narrower than the toolbar, so that every pane's item stays in view.
+    return {qMax(pane.width(), toolbar.width()), toolbar.height() + pane.height()};
 }
 
 void PZPreferencesController::applySizeLimits(int index)
