@@ -194,24 +194,38 @@ void SessionLifecycle::relocate(TorrentLine& torrent, const QString& folder,
     }
     Relocation relocation{torrent.weak_from_this(), std::move(done), torrent.downloadState(), true};
     m_relocations.insert(&torrent, relocation);
-    // Nothing may be written under the old paths once the move starts: no peers, then the store's
-    // queued writes run out before the content moves.
+    // Nothing may be written under the old paths once the move is asked for: no peers now, then the
+    // store's queued writes run out before the content moves.
     if (torrent.downloadState() == TorrentLine::Downloading || torrent.downloadState() == TorrentLine::Waiting)
         torrent.pauseDownload();
-    const TorrentLine* key = &torrent;
-    const std::weak_ptr<TorrentLine> weak = torrent.weak_from_this();
-    PieceStore::storeQueue().post(this, [this, key, weak, folder] {
-        QMetaObject::invokeMethod(&m_mainThread, [=, this] { moveDrained(key, weak, folder); }, Qt::QueuedConnection);
-    });
+    m_moveQueue.append({&torrent, torrent.weak_from_this(), folder});
+    if (!m_currentMove)
+        startNextMove();
+}
+
+void SessionLifecycle::startNextMove()
+{
+    while (!m_moveQueue.isEmpty()) {
+        const QueuedMove move = m_moveQueue.takeFirst();
+        if (!isRelocating(move.key, move.torrent))
+            continue;  // removed while it waited
+        m_currentMove = move.key;
+        PieceStore::storeQueue().post(this, [this, move] {
+            QMetaObject::invokeMethod(&m_mainThread, [this, move] { moveDrained(move.key, move.torrent, move.folder); },
+                                      Qt::QueuedConnection);
+        });
+        return;
+    }
+    m_currentMove = nullptr;
 }
 
 void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak,
                                    const QString& folder)
 {
     const TorrentLinePtr torrent = weak.lock();
-    if (!torrent || !isRelocating(key, weak))
-        return;
-    if (torrent->downloadState() == TorrentLine::None)
+    if (!isRelocating(key, weak))
+        return;  // removed meanwhile: the removal started the next move
+    if (!torrent || torrent->downloadState() == TorrentLine::None)
         return finishRelocation(key, weak, QStringLiteral("the torrent was removed"));
     const QString from = torrent->fullPath();
     const QString to = QDir(folder).filePath(torrent->path());
@@ -285,6 +299,10 @@ void SessionLifecycle::finishRelocation(const TorrentLine* key, const std::weak_
     const Relocation relocation = m_relocations.take(key);
     if (!error.isEmpty() && !relocation.toIncomplete)
         qWarning("*** enterCompletedState: %s", qPrintable(error));
+    if (relocation.toIncomplete && m_currentMove == key) {
+        // The next move starts from a later pass of the loop.
+        QMetaObject::invokeMethod(&m_mainThread, [this] { startNextMove(); }, Qt::QueuedConnection);
+    }
     const TorrentLinePtr torrent = weak.lock();
     if (torrent && relocation.restoreState == TorrentLine::Downloading && torrent->isPaused())
         torrent->retryDownload();
@@ -318,7 +336,14 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
 void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
 {
     const QString path = m_sessionPaths.take(&torrent);
-    m_relocations.remove(&torrent);  // a copy under way is dropped when it ends
+    // A copy under way is dropped when it ends; a move asked for is told it ended.
+    const Relocation relocation = m_relocations.take(&torrent);
+    if (relocation.toIncomplete) {
+        if (relocation.done)
+            relocation.done(QStringLiteral("the torrent was removed"));
+        if (m_currentMove == &torrent)
+            QMetaObject::invokeMethod(&m_mainThread, [this] { startNextMove(); }, Qt::QueuedConnection);
+    }
     if (PieceStore* store = torrent.pieceStore()) {
         store->cancelQueuedWork();
         store->purgeCachedDescriptors();

@@ -66,6 +66,9 @@ private:
     void relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to);
     void copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& from,
                            const QString& to, const QByteArray& blocksWhenStarted, bool copied, const QString& error);
+    // Moves run one after the other, each from its own pass of the loop, so that many moves never hold
+    // the main thread for long at once.
+    void startNextMove();
     // The torrent's queued disk work is done: its content moves.
     void moveDrained(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& folder);
     // The content is at `folder` now: the torrent's paths, its record and a store over the new files.
@@ -85,6 +88,14 @@ private:
         bool toIncomplete = false;  // it keeps its mark to move on completion
     };
     QHash<const TorrentLine*, Relocation> m_relocations;
+    struct QueuedMove
+    {
+        const TorrentLine* key;
+        std::weak_ptr<TorrentLine> torrent;
+        QString folder;
+    };
+    QList<QueuedMove> m_moveQueue;
+    const TorrentLine* m_currentMove = nullptr;  // the move between its start and its end
     QObject m_mainThread;  // receives the copy's outcome; gone with this lifecycle
 };
 
