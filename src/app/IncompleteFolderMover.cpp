@@ -15,8 +15,7 @@ namespace ombrelay {
 
 IncompleteFolderMover::IncompleteFolderMover(KoDownloadsController& downloads, SessionLifecycle* session,
                                              std::function<QWidget*()> window, QObject* parent)
-    : QObject(parent), m_downloads(downloads), m_session(session), m_window(std::move(window)),
-      m_lastIncompleteFolder(AppPaths::incompletePath())
+    : QObject(parent), m_downloads(downloads), m_session(session), m_window(std::move(window))
 {
     connect(&Settings::instance(), &Settings::changed, this, &IncompleteFolderMover::settingChanged);
 }
@@ -75,11 +74,9 @@ void IncompleteFolderMover::settingChanged(const QString& key)
         return;
     Settings& settings = Settings::instance();
     if (!settings.boolean(QStringLiteral("kUseIncompleteFolder"))) {
-        removeFolderIfEmpty(m_lastIncompleteFolder);
-        m_lastIncompleteFolder = AppPaths::incompletePath();
+        removeFolderIfEmpty(AppPaths::incompletePath());
         return;
     }
-    m_lastIncompleteFolder = AppPaths::incompletePath();
     const Change change = enabledChanged ? Change::Enabled : Change::NewFolder;
     PerformLater::schedule(this, [this, change] { offerMove(change); }, 0, QStringLiteral("offerMove"));
 }

@@ -46,7 +46,6 @@ private:
     KoDownloadsController& m_downloads;
     SessionLifecycle* m_session;
     std::function<QWidget*()> m_window;
-    QString m_lastIncompleteFolder;
     bool m_prompting = false;
     bool m_promptAgain = false;
     int m_movesRunning = 0;
