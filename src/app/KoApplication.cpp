@@ -9,13 +9,17 @@ KoApplication::KoApplication(int& argc, char** argv) : QApplication(argc, argv) 
 
 bool KoApplication::notify(QObject* receiver, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress && m_controlClick) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && mouse->modifiers().testFlag(Qt::ControlModifier) &&
-            receiver->isWidgetType())
-            m_controlClick();
-    }
+    if (m_controlClick && isControlClick(receiver, event))
+        m_controlClick();
     return deliverGuarded([&] { return QApplication::notify(receiver, event); });
+}
+
+bool KoApplication::isControlClick(const QObject* receiver, const QEvent* event)
+{
+    if (event->type() != QEvent::MouseButtonPress || !receiver || !receiver->isWidgetType())
+        return false;
+    const auto* mouse = static_cast<const QMouseEvent*>(event);
+    return mouse->button() == Qt::LeftButton && mouse->modifiers().testFlag(Qt::ControlModifier);
 }
 
 bool KoApplication::deliverGuarded(const std::function<bool()>& deliver)

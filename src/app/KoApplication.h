@@ -18,6 +18,8 @@ public:
 
     // What notify does around the delivery, for any delivering function.
     static bool deliverGuarded(const std::function<bool()>& deliver);
+    // A left-button press with Ctrl held, as a widget receives it.
+    static bool isControlClick(const QObject* receiver, const QEvent* event);
 
 private:
     std::function<void()> m_controlClick;

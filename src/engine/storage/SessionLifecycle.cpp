@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <cstring>
 #include <optional>
@@ -33,8 +34,19 @@ SessionLifecycle::~SessionLifecycle()
 
 bool SessionLifecycle::renameNoReplace(const QString& from, const QString& to)
 {
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                       RENAME_NOREPLACE) == 0;
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+    // A file system without the flag: checked first, as closely as it allows.
+    struct stat st;
+    if (::lstat(target.constData(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(source.constData(), target.constData()) == 0;
 }
 
 SerialQueue& SessionLifecycle::cleanupQueue()

@@ -147,3 +147,23 @@ TEST_F(BlocklistViewTest, QuittingMidDownloadStopsItAndLeavesTheViewIdle)
     EXPECT_FALSE(view->isBusy());
     EXPECT_EQ(view->numberOfEntries()->text(), QStringLiteral("0"));
 }
+
+TEST_F(BlocklistViewTest, ProgressIsDeterminateOnlyWhenTheLengthIsKnown)
+{
+    const struct
+    {
+        qint64 received;
+        qint64 expected;
+        QString text;
+        bool busy;
+    } cases[] = {
+        {1234567, 3456789, QStringLiteral("1.2 MB of 3.5 MB"), false},
+        {5000, -1, QStringLiteral("5 kB"), true},
+        {0, 0, QStringLiteral("-"), true},
+    };
+    for (const auto& c : cases) {
+        view->received(c.received, c.expected);
+        EXPECT_EQ(view->downloadText()->text().toStdString(), c.text.toStdString()) << c.received;
+        EXPECT_EQ(view->updateProgress()->maximum() == 0, c.busy) << c.received;
+    }
+}

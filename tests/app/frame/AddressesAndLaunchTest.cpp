@@ -7,6 +7,8 @@
 #include "uikit/PZSortDescriptorTransformer.h"
 
 #include <QDir>
+#include <QMouseEvent>
+#include <QWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -77,6 +79,31 @@ TEST(KoApplication, AnExceptionEscapingAHandlerIsLoggedAndTheLoopGoesOn)
     EXPECT_FALSE(handled);
     EXPECT_NE(log.find("*** uncaught exception: boom"), std::string::npos) << log;
     EXPECT_TRUE(KoApplication::deliverGuarded([] { return true; }));
+}
+
+TEST(KoApplication, OnlyALeftCtrlClickOnAWidgetClosesTheSuggestions)
+{
+    QWidget widget;
+    QObject plain;
+    const struct
+    {
+        QEvent::Type type;
+        Qt::MouseButton button;
+        Qt::KeyboardModifiers modifiers;
+        bool onWidget;
+        bool closes;
+    } cases[] = {
+        {QEvent::MouseButtonPress, Qt::LeftButton, Qt::ControlModifier, true, true},
+        {QEvent::MouseButtonPress, Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier, true, true},
+        {QEvent::MouseButtonPress, Qt::LeftButton, Qt::NoModifier, true, false},
+        {QEvent::MouseButtonPress, Qt::RightButton, Qt::ControlModifier, true, false},
+        {QEvent::MouseButtonPress, Qt::LeftButton, Qt::ControlModifier, false, false},
+        {QEvent::MouseButtonRelease, Qt::LeftButton, Qt::ControlModifier, true, false},
+    };
+    for (const auto& c : cases) {
+        QMouseEvent event(c.type, QPointF(5, 5), QPointF(5, 5), c.button, c.button, c.modifiers);
+        EXPECT_EQ(KoApplication::isControlClick(c.onWidget ? static_cast<QObject*>(&widget) : &plain, &event), c.closes);
+    }
 }
 
 class LaunchSettingsTest : public ::testing::Test
