@@ -224,14 +224,6 @@ TEST_F(ApplicationLaunch, AQueuedTransferIsStillQueuedAfterARestart)
     EXPECT_EQ(waiting, 1);
 }
 
-TEST_F(ApplicationLaunch, LaunchWritesItsMarkersAndMakesTheDownloadFolder)
-{
-    auto controller = launch({}, 0);
-    EXPECT_TRUE(Settings::instance().boolean(QStringLiteral("kHasRepairedSortDescriptors")));
-    EXPECT_TRUE(Settings::instance().hasDefault(QStringLiteral("QueryPaneSortDescriptors")));
-    EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("Downloads"))).isDir());
-}
-
 TEST_F(ApplicationLaunch, AddressesGoToTheirHooksCleansedAndOtherSchemesAreNeverPaths)
 {
     QStringList searches, magnets;

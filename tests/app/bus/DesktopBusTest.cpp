@@ -3,6 +3,7 @@
 #include "app/KoAppMessageBridge.h"
 #include "app/KoDockMenu.h"
 #include "app/MprisNowPlaying.h"
+#include "support/PrivateDisplay.h"
 #include "transfers/TransfersFixture.h"
 
 #include <QAction>
@@ -11,7 +12,6 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -90,15 +90,12 @@ protected:
                 QDBusConnection::disconnectFromBus(name);
             }
         }
-        for (QProcess* process : {&daemon, &xvfb}) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
+        daemon.kill();
+        daemon.waitForFinished(5000);
     }
 
     QString address;
     QProcess daemon;
-    QProcess xvfb;
     QProcess child;
     std::optional<QDBusConnection> server;
     std::optional<QDBusConnection> client;
@@ -193,27 +190,21 @@ TEST_F(TrayChild, ShowsTheTrayMenu)
 
 TEST_F(DaemonProcesses, TheTrayMenuIsPublishedAsADbusmenuLayout)
 {
-    if (!QFileInfo(QStringLiteral("/usr/bin/Xvfb")).isExecutable())
+    if (!PrivateDisplay::isAvailable())
         GTEST_SKIP() << "needs Xvfb";
     startBus();
     FakeWatcher watcher;
     ASSERT_TRUE(server->registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
     ASSERT_TRUE(server->registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
                                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
-    xvfb.start(QStringLiteral("/usr/bin/Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                                                 QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                                 QStringLiteral("800x600x24")});
-    QElapsedTimer timer;
-    timer.start();
-    while (!xvfb.canReadLine() && timer.elapsed() < 10000 && xvfb.state() != QProcess::NotRunning)
-        xvfb.waitForReadyRead(100);
-    const QByteArray display = xvfb.readLine().trimmed();
+    PrivateDisplay xvfb;
+    const QString display = xvfb.start(QStringLiteral("800x600x24"));
     ASSERT_FALSE(display.isEmpty());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OMBRELAY_TRAY_CHILD"), QStringLiteral("1"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display));
+    env.insert(QStringLiteral("DISPLAY"), display);
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
     env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE"));
     child.setProcessEnvironment(env);

@@ -20,10 +20,10 @@
 #include "kit/DefaultSettings.h"
 #include "support/HttpTestServer.h"
 #include "support/Pictures.h"
+#include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
 #include "transfers/TransfersFixture.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
@@ -36,8 +36,6 @@ using namespace ombrelay;
 using namespace ombrelay::test;
 
 namespace {
-
-const QString kXvfb = QStringLiteral("/usr/bin/Xvfb");
 
 QString picture(const QString& name)
 {
@@ -150,22 +148,16 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
 
 TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)
 {
-    if (!QFileInfo(kXvfb).isExecutable())
+    if (!PrivateDisplay::isAvailable())
         GTEST_SKIP() << "needs Xvfb";
-    QProcess xvfb;
-    xvfb.start(kXvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                       QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1200x800x24")});
-    QElapsedTimer timer;
-    timer.start();
-    while (!xvfb.canReadLine() && timer.elapsed() < 10000 && xvfb.state() != QProcess::NotRunning)
-        xvfb.waitForReadyRead(100);
-    const QByteArray display = xvfb.readLine().trimmed();
+    PrivateDisplay xvfb;
+    const QString display = xvfb.start();
     ASSERT_FALSE(display.isEmpty());
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OMBRELAY_GALLERY_CHILD"), QStringLiteral("1"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display));
+    env.insert(QStringLiteral("DISPLAY"), display);
     QTemporaryDir runtime;
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + runtime.filePath(QStringLiteral("no-bus")));
     child.setProcessEnvironment(env);
@@ -173,8 +165,6 @@ TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=GalleryChild.*")});
     const bool finished = child.waitForFinished(120000);
     const QByteArray output = child.readAll();
-    xvfb.kill();
-    xvfb.waitForFinished(5000);
     ASSERT_TRUE(finished) << output.constData();
     EXPECT_EQ(child.exitCode(), 0) << output.constData();
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();

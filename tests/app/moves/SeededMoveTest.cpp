@@ -1,5 +1,6 @@
-// A transfer moved into the incomplete folder while a libtorrent seeder on loopback feeds it: the move is
-// offered, done, and the transfer completes byte for byte in the download folder.
+// A transfer moved into the incomplete folder while a libtorrent seeder on loopback feeds it, on one file
+// system and across two: the move is offered, done, and the transfer completes byte for byte in the
+// download folder.
 #include "app/KoApplicationController.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -33,13 +35,33 @@ QString peerScript()
     return QFileInfo(here).dir().filePath(QStringLiteral("../../interop/peers/lt_peer.py"));
 }
 
+quint64 deviceOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? quint64(st.st_dev) : 0;
+}
+
+struct MoveCase
+{
+    const char* name;
+    bool otherDisk;
+    friend void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class SeededMove : public ::testing::TestWithParam<MoveCase>
+{
+};
+
 }  // namespace
 
-TEST(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
+TEST_P(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
 {
     if (!QFileInfo(kPython).isExecutable() || !QFileInfo::exists(peerScript()))
         GTEST_SKIP() << "needs python3-libtorrent";
+    QTemporaryDir otherDisk(QStringLiteral("/dev/shm/ombrelay-seeded-XXXXXX"));
     QTemporaryDir root;
+    if (GetParam().otherDisk && (!otherDisk.isValid() || deviceOf(otherDisk.path()) == deviceOf(root.path())))
+        GTEST_SKIP() << "no second file system";
     ASSERT_TRUE(root.isValid());
     const QString seed = root.filePath(QStringLiteral("seed"));
     const QString downloads = root.filePath(QStringLiteral("Downloads"));
@@ -51,6 +73,10 @@ TEST(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
     settings.setValue(QStringLiteral("kRandomPort"), true);
     settings.setValue(QStringLiteral("kDeleteOriginalTorrent"), false);
     settings.setValue(QStringLiteral("kUploadLimitEnabled"), false);
+    const QString incomplete = GetParam().otherDisk ? otherDisk.filePath(QStringLiteral("Incomplete"))
+                                                    : QDir(downloads).filePath(QStringLiteral("Incomplete"));
+    if (GetParam().otherDisk)
+        settings.setValue(QStringLiteral("kIncompleteFolder"), incomplete);
     AppPaths::setApplicationSupportPath(root.filePath(QStringLiteral("data")));
     BTCore::Parts parts = BTCore::defaultParts();
     parts.makePortMapper = [](quint16) { return std::unique_ptr<PortMapper>(); };
@@ -95,7 +121,6 @@ TEST(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
         ASSERT_TRUE(waitUntil([&] { return alerts.size() == 1; }, 5000));
         EXPECT_EQ(alerts[0].message, QStringLiteral("Move 1 incomplete torrent to the incomplete folder?"));
         std::exchange(pending, {})(0, false);
-        const QString incomplete = QDir(downloads).filePath(QStringLiteral("Incomplete"));
         ASSERT_TRUE(waitUntil([&] { return QDir::cleanPath(torrent->downloadPath()) == incomplete; }, 20000))
             << "moved to " << torrent->downloadPath().toStdString();
         EXPECT_FALSE(torrent->isComplete()) << "the move came too late to test anything";
@@ -114,3 +139,7 @@ TEST(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
     }
     TransferAlert::setPresenter({});
 }
+
+INSTANTIATE_TEST_SUITE_P(Disks, SeededMove,
+                         ::testing::Values(MoveCase{"OneDisk", false}, MoveCase{"TwoDisks", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
