@@ -2,7 +2,7 @@
 // from a loopback server to an idle view, the tray menu over 1,000 completed transfers, and 20 unfinished
 // torrents moved into the incomplete folder on one file system. "max_stall_ms" is the longest lateness of
 // a 10 ms timer while the work runs (input would wait that long).
-#include "app/KoDockMenu.h"
+#include "app/KoTrayMenu.h"
 #include "app/prefs/BlocklistView.h"
 #include "engine/bencode/BValue.h"
 #include "engine/bencode/Bencoder.h"
@@ -186,10 +186,10 @@ void trayMenuOfCompletedTransfers(benchmark::State& state)
     controller.addDownloads(torrents);
     for (const TorrentLinePtr& torrent : torrents)
         torrent->restoreDownloadState(TorrentLine::Complete);
-    KoDockMenu dock(controller);
+    KoTrayMenu tray(controller);
     QMenu menu;
     for (auto _ : state) {
-        dock.fill(&menu);
+        tray.fill(&menu);
         benchmark::DoNotOptimize(menu.actions().size());
     }
     state.counters["items"] = double(menu.actions().size());

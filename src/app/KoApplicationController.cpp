@@ -3,7 +3,7 @@
 #include "app/KoAppMessageBridge.h"
 #include "app/KoApplication.h"
 #include "app/KoContentView.h"
-#include "app/KoDockMenu.h"
+#include "app/KoTrayMenu.h"
 #include "app/KoMainWindow.h"
 #include "app/KoURLHandler.h"
 #include "app/LaunchSettings.h"
@@ -102,9 +102,9 @@ void KoApplicationController::launch(const QStringList& arguments)
     auto* player = new MprisNowPlaying(QDBusConnection::sessionBus(), this);
     m_bridge = std::make_unique<KoAppMessageBridge>(m_window.get(), m_window->menuBar(), m_window->contentView(),
                                                     std::move(actions), player);
-    m_dockMenu = std::make_unique<KoDockMenu>(*m_downloads);
+    m_trayMenu = std::make_unique<KoTrayMenu>(*m_downloads);
     if (m_hooks.installTray)
-        m_hooks.installTray(*m_dockMenu);
+        m_hooks.installTray(*m_trayMenu);
     if (auto* application = qobject_cast<KoApplication*>(QCoreApplication::instance()); application && m_hooks.closeSuggestions)
         application->setControlClickHook(m_hooks.closeSuggestions);
     m_window->show();

@@ -12,7 +12,7 @@ namespace ombrelay {
 class BlocklistView;
 class DiskSession;
 class KoAppMessageBridge;
-class KoDockMenu;
+class KoTrayMenu;
 class PZPreferencesController;
 class PreferenceWatcher;
 class EngineServices;
@@ -39,7 +39,7 @@ public:
         std::function<void(const QString& query)> search;
         std::function<void()> showOpenAddressPanel;
         // The desktop's tray icon takes the tray menu (built here, filled before each showing).
-        std::function<void(KoDockMenu& menu)> installTray;
+        std::function<void(KoTrayMenu& menu)> installTray;
         // Quit: the toolbar configuration is saved.
         std::function<void()> saveToolbar;
         // A Ctrl+click anywhere: the search suggestions close.
@@ -77,7 +77,7 @@ public:
     KoDownloadsController& downloads() const { return *m_downloads; }
     KoMainWindow* mainWindow() const { return m_window.get(); }
     KoAppMessageBridge* messageBridge() const { return m_bridge.get(); }
-    KoDockMenu* dockMenu() const { return m_dockMenu.get(); }
+    KoTrayMenu* trayMenu() const { return m_trayMenu.get(); }
     PreferenceWatcher* preferenceWatcher() const { return m_watcher.get(); }
     DiskSession* diskSession() const { return m_session.get(); }
     bool storedTorrentsLoaded() const { return m_storedTorrentsLoaded; }
@@ -96,7 +96,7 @@ private:
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<PreferenceWatcher> m_watcher;
     std::unique_ptr<KoAppMessageBridge> m_bridge;
-    std::unique_ptr<KoDockMenu> m_dockMenu;
+    std::unique_ptr<KoTrayMenu> m_trayMenu;
     std::unique_ptr<PZPreferencesController> m_preferences;
     BlocklistView* m_blocklistView = nullptr;
     std::unique_ptr<TerminationSignals> m_signals;

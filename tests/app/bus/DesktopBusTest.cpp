@@ -1,7 +1,7 @@
 // The program's use of the desktop bus, on a private dbus-daemon: searches for what a fake media player
 // plays, and the tray menu as a tray host reads it (com.canonical.dbusmenu) under a private X display.
 #include "app/KoAppMessageBridge.h"
-#include "app/KoDockMenu.h"
+#include "app/KoTrayMenu.h"
 #include "app/MprisNowPlaying.h"
 #include "support/PrivateDisplay.h"
 #include "transfers/TransfersFixture.h"
@@ -179,9 +179,9 @@ TEST_F(TrayChild, ShowsTheTrayMenu)
     addTorrent(QStringLiteral("first.iso"), TorrentLine::Complete);
     addTorrent(QStringLiteral("running.iso"), TorrentLine::Downloading);
     addTorrent(QStringLiteral("Tom & Jerry"), TorrentLine::Complete);
-    KoDockMenu dock(*controller);
+    KoTrayMenu tray(*controller);
     QMenu menu;
-    dock.attach(&menu);
+    tray.attach(&menu);
     QSystemTrayIcon icon(QIcon(QPixmap(22, 22)));
     icon.setContextMenu(&menu);
     icon.show();

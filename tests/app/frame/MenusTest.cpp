@@ -1,7 +1,7 @@
 // The menu bar's own items and the tray menu, on real widgets.
 #include "app/KoAboutBoxController.h"
 #include "app/KoAppMessageBridge.h"
-#include "app/KoDockMenu.h"
+#include "app/KoTrayMenu.h"
 #include "transfers/TransfersFixture.h"
 #include "uikit/FilterSearchField.h"
 
@@ -91,13 +91,13 @@ TEST(KoAppMessageBridge, ItemsRunTheirActions)
               QStringLiteral("Version %1 (v%2)").arg(QStringLiteral(OMBRELAY_VERSION), QStringLiteral(OMBRELAY_BUILD_VERSION)));
 }
 
-class DockMenuTest : public TransfersFixture
+class TrayMenuTest : public TransfersFixture
 {
 protected:
     QStringList revealed;
 };
 
-TEST_F(DockMenuTest, ListsTheCompletedTransfersInListOrder)
+TEST_F(TrayMenuTest, ListsTheCompletedTransfersInListOrder)
 {
     const struct
     {
@@ -118,21 +118,21 @@ TEST_F(DockMenuTest, ListsTheCompletedTransfersInListOrder)
         controller->removeDownloads(controller->objects());
         for (const auto& [name, state] : c.torrents)
             addTorrent(name, state);
-        KoDockMenu dock(*controller);
+        KoTrayMenu tray(*controller);
         QMenu menu;
-        dock.fill(&menu);
+        tray.fill(&menu);
         EXPECT_EQ(titles(menu), c.menu);
     }
 }
 
-TEST_F(DockMenuTest, AnItemRevealsItsTorrentUnlessItIsGone)
+TEST_F(TrayMenuTest, AnItemRevealsItsTorrentUnlessItIsGone)
 {
     TorrentLinePtr kept = addTorrent(QStringLiteral("kept.iso"), TorrentLine::Complete);
     TorrentLinePtr gone = addTorrent(QStringLiteral("gone.iso"), TorrentLine::Complete);
-    KoDockMenu dock(*controller);
-    dock.setRevealer([this](const QString& path) { revealed.append(path); });
+    KoTrayMenu tray(*controller);
+    tray.setRevealer([this](const QString& path) { revealed.append(path); });
     QMenu menu;
-    dock.attach(&menu);
+    tray.attach(&menu);
     emit menu.aboutToShow();  // rebuilt before showing
     ASSERT_EQ(menu.actions().size(), 5);
     const QString keptPath = kept->fullPath();
@@ -144,12 +144,12 @@ TEST_F(DockMenuTest, AnItemRevealsItsTorrentUnlessItIsGone)
     EXPECT_EQ(revealed, QStringList{keptPath});
 }
 
-TEST_F(DockMenuTest, LongTitlesAreElided)
+TEST_F(TrayMenuTest, LongTitlesAreElided)
 {
     addTorrent(QString(300, QLatin1Char('n')) + QStringLiteral(".iso"), TorrentLine::Complete);
-    KoDockMenu dock(*controller);
+    KoTrayMenu tray(*controller);
     QMenu menu;
-    dock.fill(&menu);
+    tray.fill(&menu);
     const QString title = menu.actions()[1]->text();
     EXPECT_LT(title.size(), 300);
     EXPECT_TRUE(title.contains(QChar(0x2026)));

@@ -48,8 +48,23 @@ struct MoveCase
     friend void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
 };
 
+// The engine lives as long as the process and keeps the settings it started with: one settings file
+// serves every case.
 class SeededMove : public ::testing::TestWithParam<MoveCase>
 {
+protected:
+    static void SetUpTestSuite()
+    {
+        suiteFolder = new QTemporaryDir;
+        Settings::useFile(suiteFolder->filePath(QStringLiteral("Ombrelay.conf")));
+        registerDefaultSettings(Settings::instance());
+    }
+    static void TearDownTestSuite()
+    {
+        delete suiteFolder;
+        suiteFolder = nullptr;
+    }
+    static inline QTemporaryDir* suiteFolder = nullptr;
 };
 
 }  // namespace
@@ -66,9 +81,9 @@ TEST_P(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
     const QString seed = root.filePath(QStringLiteral("seed"));
     const QString downloads = root.filePath(QStringLiteral("Downloads"));
     QDir().mkpath(seed);
-    Settings::useFile(root.filePath(QStringLiteral("Ombrelay.conf")));
-    registerDefaultSettings(Settings::instance());
     Settings& settings = Settings::instance();
+    settings.setBool(QStringLiteral("kUseIncompleteFolder"), false);
+    settings.remove(QStringLiteral("kIncompleteFolder"));
     settings.setValue(QStringLiteral("save_directory"), downloads);
     settings.setValue(QStringLiteral("kRandomPort"), true);
     settings.setValue(QStringLiteral("kDeleteOriginalTorrent"), false);

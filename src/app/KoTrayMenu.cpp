@@ -1,4 +1,4 @@
-#include "app/KoDockMenu.h"
+#include "app/KoTrayMenu.h"
 
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
@@ -11,17 +11,17 @@
 
 namespace ombrelay {
 
-KoDockMenu::KoDockMenu(KoDownloadsController& downloads, QObject* parent)
+KoTrayMenu::KoTrayMenu(KoDownloadsController& downloads, QObject* parent)
     : QObject(parent), m_downloads(downloads), m_reveal(&DesktopFiles::reveal)
 {
 }
 
-void KoDockMenu::attach(QMenu* menu)
+void KoTrayMenu::attach(QMenu* menu)
 {
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { fill(menu); });
 }
 
-void KoDockMenu::fill(QMenu* menu)
+void KoTrayMenu::fill(QMenu* menu)
 {
     menu->clear();
     if (m_downloads.numberOfComplete() == 0)

@@ -11,13 +11,13 @@ class KoDownloadsController;
 
 // The tray icon's menu: the completed transfers under a heading, each revealing its content in the file
 // manager, then "Clear All Completed". Built afresh each time the menu is about to show.
-class KoDockMenu : public QObject
+class KoTrayMenu : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kTitleWidth = 320;  // pixels a title may take before it is elided
 
-    explicit KoDockMenu(KoDownloadsController& downloads, QObject* parent = nullptr);
+    explicit KoTrayMenu(KoDownloadsController& downloads, QObject* parent = nullptr);
 
     // Rebuilds `menu` before every showing.
     void attach(QMenu* menu);
