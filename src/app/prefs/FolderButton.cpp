@@ -23,7 +23,6 @@ FolderButton::FolderButton(const QString& defaultsKey, QWidget* parent) : QCombo
         if (key == m_defaultsKey)
             populate();
     });
-    // Filled at construction for the subclasses through their own populate, on first show.
 }
 
 QStringList FolderButton::presetLocations()

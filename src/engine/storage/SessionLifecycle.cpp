@@ -239,6 +239,13 @@ void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<T
         return;  // removed meanwhile: the removal started the next move
     if (!torrent || torrent->downloadState() == TorrentLine::None)
         return finishRelocation(key, weak, QStringLiteral("the torrent was removed"));
+    if (torrent->downloadState() == TorrentLine::Downloading || torrent->downloadState() == TorrentLine::Waiting) {
+        // Resumed while it waited: stopped again, and its writes run out again before anything moves.
+        m_relocations[key].restoreState = torrent->downloadState();
+        torrent->pauseDownload();
+        m_moveQueue.prepend({key, weak, folder});
+        return startNextMove();
+    }
     const QString from = torrent->fullPath();
     const QString to = QDir(folder).filePath(torrent->path());
     if (!QDir().mkpath(folder))

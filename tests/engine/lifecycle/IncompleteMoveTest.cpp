@@ -61,3 +61,29 @@ TEST_F(IncompleteMoveTest, ATakenPlaceIsNeverReplacedAndTheTorrentStaysWhereItWa
     ASSERT_TRUE(waitUntil([&] { return !session->lifecycle().isRelocating(*torrent); }, 20000));
     EXPECT_EQ(torrent->downloadPath(), dir.filePath("third"));
 }
+
+TEST_F(IncompleteMoveTest, MovesRunOneAfterAnotherAndAResumeWhileWaitingIsUndoneUntilItsTurn)
+{
+    const QString folder = dir.filePath("incomplete");
+    TorrentLineList torrents;
+    for (int n = 0; n < 3; ++n) {
+        const RealTorrent t = RealTorrent::make(QStringLiteral("Queued%1").arg(n), {{{"only.bin"}, 40000}}, 16384, 30 + n);
+        torrents.append(add(t.metainfo));
+        ASSERT_TRUE(torrents.last());
+        ASSERT_TRUE(feedPiece(*torrents.last(), t, 0, "10.0.0.1:1"));
+    }
+    int moved = 0;
+    for (const TorrentLinePtr& torrent : torrents)
+        session->lifecycle().relocate(*torrent, folder, [&](const QString& error) { moved += error.isEmpty(); });
+    for (const TorrentLinePtr& torrent : torrents)
+        EXPECT_TRUE(torrent->isPaused()) << "nothing is written once a move is asked for";
+    const int disconnects = peers.disconnects;
+    torrents.last()->retryDownload();  // the user resumes the last one while it waits
+    ASSERT_TRUE(waitUntil([&] { return moved == 3; }, 20000));
+    EXPECT_EQ(peers.disconnects, disconnects + 1) << "stopped again before its content moved";
+    for (const TorrentLinePtr& torrent : torrents) {
+        EXPECT_EQ(torrent->downloadPath(), folder);
+        EXPECT_EQ(torrent->downloadState(), TorrentLine::Downloading) << "its state comes back";
+        EXPECT_TRUE(QFileInfo::exists(torrent->fullPath()));
+    }
+}
