@@ -65,7 +65,8 @@ public:
 signals:
     void completed(ombrelay::PZHTTPLoader* loader, const QByteArray& data);
     void failed(ombrelay::PZHTTPLoader* loader, const ombrelay::HttpError& error);
-    // Body bytes so far, and the length the response announced (-1 when it announced none).
+    // Body bytes so far, and the length the response announced (-1 when it announced none). Sent from
+    // inside the transfer: a receiver must not stop or delete the loader there.
     void progressed(qint64 received, qint64 expected);
 
 protected:
