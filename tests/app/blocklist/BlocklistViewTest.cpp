@@ -65,6 +65,7 @@ protected:
     {
         view.reset();
         qunsetenv("http_proxy");
+        Settings::instance().sync();  // nothing writes the file again once its folder is gone
     }
     void serve(const HttpTestResponse& response) { server.route(path, response); }
     void download()

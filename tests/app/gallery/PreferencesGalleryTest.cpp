@@ -65,6 +65,7 @@ protected:
     {
         if (controller)
             TransfersFixture::TearDown();
+        Settings::instance().sync();
     }
     static void save(const QImage& image, const QString& name)
     {

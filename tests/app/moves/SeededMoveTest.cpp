@@ -61,6 +61,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
+        Settings::instance().sync();
         delete suiteFolder;
         suiteFolder = nullptr;
     }

@@ -58,6 +58,7 @@ protected:
     {
         controller.reset();
         TransferAlert::setPresenter({});
+        Settings::instance().sync();  // nothing writes the file again once its folder is gone
     }
     void answer(int button) { std::exchange(pendingAnswer, {})(button, false); }
     // Types into a spin box as a user would, then ends the editing with Return.
@@ -214,6 +215,11 @@ protected:
         registerDefaultSettings(Settings::instance());
         downloads = folder.filePath(QStringLiteral("Downloads"));
         Settings::instance().setValue(QStringLiteral("save_directory"), downloads);
+    }
+    void TearDown() override
+    {
+        TransfersFixture::TearDown();
+        Settings::instance().sync();
     }
     QString downloads;
 };

@@ -114,6 +114,8 @@ protected:
         ASSERT_TRUE(folder.isValid());
         Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
     }
+    // Written now, so that nothing writes the file again once its folder is gone.
+    void TearDown() override { Settings::instance().sync(); }
     QTemporaryDir folder;
 };
 
