@@ -185,7 +185,10 @@ TEST_F(TrayChild, ShowsTheTrayMenu)
     QSystemTrayIcon icon(QIcon(QPixmap(22, 22)));
     icon.setContextMenu(&menu);
     icon.show();
-    QTest::qWait(15000);  // the parent reads the menu, then ends this process
+    // The parent reads the menu, then leaves a file to say it is done.
+    const QString done = qEnvironmentVariable("OMBRELAY_TRAY_DONE");
+    for (int i = 0; i < 1500 && !QFileInfo::exists(done); ++i)
+        QTest::qWait(10);
 }
 
 TEST_F(DaemonProcesses, TheTrayMenuIsPublishedAsADbusmenuLayout)
@@ -207,6 +210,9 @@ TEST_F(DaemonProcesses, TheTrayMenuIsPublishedAsADbusmenuLayout)
     env.insert(QStringLiteral("DISPLAY"), display);
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
     env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE"));
+    QTemporaryDir flags;
+    const QString done = flags.filePath(QStringLiteral("done"));
+    env.insert(QStringLiteral("OMBRELAY_TRAY_DONE"), done);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=TrayChild.*")});
@@ -228,6 +234,8 @@ TEST_F(DaemonProcesses, TheTrayMenuIsPublishedAsADbusmenuLayout)
     ASSERT_EQ(layout.arguments().size(), 2);
     QStringList labels;
     collectLabels(layout.arguments().at(1).value<QDBusArgument>(), labels);
+    QFile(done).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(child.waitForFinished(10000));
     // dbusmenu marks a mnemonic with "_": the doubled "&" arrives as a literal "&" (shown "Tom & Jerry").
     EXPECT_EQ(labels, (QStringList{QStringLiteral("Completed Downloads:"), QStringLiteral("first.iso"),
                                    QStringLiteral("Tom _& Jerry"), QStringLiteral("--"),
