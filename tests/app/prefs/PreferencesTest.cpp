@@ -19,7 +19,6 @@
 
 #include <QLineEdit>
 #include <QSpinBox>
-#include <QTimeEdit>
 #include <QStandardPaths>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -135,13 +134,6 @@ TEST_F(NetworkPane, AZeroUploadLimitIsConfirmedOrTheOldLimitComesBack)
     QTest::keyClick(limit, Qt::Key_Return);
     EXPECT_EQ(alerts.size(), 2);
     EXPECT_EQ(Settings::instance().integer(QStringLiteral("kUploadLimit")), 8);
-}
-
-TEST_F(NetworkPane, TheDailyWindowShowsTheStoredTimesAsTheyAre)
-{
-    EXPECT_EQ(pane->startTimeField()->time(), QTime(23, 0));
-    Settings::instance().setValue(QStringLiteral("kDisableStartTime"), QStringLiteral("06:30:15"));
-    EXPECT_EQ(pane->startTimeField()->time(), QTime(6, 30, 15));
 }
 
 TEST_F(NetworkPane, EscapeHidesTheWindow)
