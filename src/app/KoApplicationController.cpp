@@ -1,6 +1,8 @@
 #include "app/KoApplicationController.h"
 
+#include "app/KoContentView.h"
 #include "app/KoMainWindow.h"
+#include "app/SelectionController.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 #include "engine/core/BTCore.h"
@@ -152,8 +154,8 @@ void KoApplicationController::handleURLString(const QString& address)
         const QString query = address.size() > 17 ? address.mid(17) : QString();
         if (m_hooks.search)
             m_hooks.search(query.trimmed());
-        else
-            fprintf(stderr, "*** searches are not available yet: %s\n", qPrintable(query));
+        else if (m_window)
+            m_window->selectionController()->search(query);
     } else if (address.startsWith(QLatin1String("magnet:"), Qt::CaseInsensitive)) {
         if (m_hooks.openMagnet)
             m_hooks.openMagnet(address);
@@ -199,6 +201,7 @@ void KoApplicationController::applicationWillTerminate()
     m_isTerminating = true;
     postNotificationAboutSelf(this, QStringLiteral("PZApplicationWillTerminateNotification"));
     if (m_window) {
+        m_window->contentView()->applicationWillTerminate();
         m_window->saveFrame();
         m_window->hide();
     }

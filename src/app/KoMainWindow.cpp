@@ -1,14 +1,23 @@
 #include "app/KoMainWindow.h"
 
+#include "app/DownloadsEntryView.h"
 #include "app/KoContentView.h"
+#include "app/LeftSideView.h"
+#include "app/MainSplitView.h"
+#include "app/SelectionController.h"
+#include "app/SideStatusView.h"
+#include "app/SourceView.h"
+#include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
+#include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStandardPaths>
 
 namespace ombrelay {
@@ -22,15 +31,122 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Ombrelay"));
     setObjectName(kFrameKey);
-    setCentralWidget(m_contentView);
-    m_contentView->showView(downloads.mainView());
-    connect(&downloads, &KoDownloadsController::showPaneRequested, this,
-            [this] { m_contentView->showView(m_downloads.mainView()); });
+    buildFrame();
+    connect(&downloads, &KoDownloadsController::showPaneRequested, this, [this] { m_selection->showDownloadsPane(0); });
     buildMenus();
-    resize(900, 560);
+    setAcceptDrops(true);
+    // Site icons that arrive show at once.
+    listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) { update(); m_sourceView->viewport()->update(); });
+    resize(1000, 640);
     const QByteArray frame = Settings::instance().bytes(kFrameKey);
     if (!frame.isEmpty())
         restoreGeometry(QByteArray::fromBase64(frame));
+}
+
+KoMainWindow::~KoMainWindow()
+{
+    stopListening(this);
+}
+
+void KoMainWindow::buildFrame()
+{
+    Settings& settings = Settings::instance();
+    m_contentView->setSettings(&settings);
+    m_contentView->setDownloadsView(m_downloads.mainView());
+    m_sourceView = new SourceView(settings);
+    m_downloadsEntry = new DownloadsEntryView;
+    m_splitView = new MainSplitView(settings, this);
+    m_statusView = new SideStatusView(m_splitView);
+    m_splitView->setSubviews(new LeftSideView(m_sourceView, m_downloadsEntry, m_statusView), m_contentView);
+    setCentralWidget(m_splitView);
+    connect(m_splitView, &MainSplitView::sidebarWidthChanged, this, &KoMainWindow::updateMinimumSize);
+
+    m_selection = new SelectionController(*m_contentView, this);
+    m_selection->setSourceView(m_sourceView);
+    m_selection->setStatsEntry(m_downloadsEntry, [entry = m_downloadsEntry](bool on) { entry->setSelected(on); });
+    m_selection->setTransfersTabSelector([this](int index) {
+        if (m_downloads.tabView())
+            m_downloads.tabView()->selectButtonAtIndex(index);
+    });
+    connect(m_downloadsEntry, &DownloadsEntryView::clicked, m_selection, &SelectionController::statsEntryClicked);
+    m_sourceView->setSelectionController(m_selection);
+    addActions(m_selection->actions());
+    m_sourceView->loadFromDefaults();
+    m_contentView->showAnonymousView();
+    updateMinimumSize();
+}
+
+void KoMainWindow::updateMinimumSize()
+{
+    const int chrome = centralWidget() && isVisible() ? height() - centralWidget()->height() : 0;
+    setMinimumSize(m_splitView->sidebarWidth() + MainSplitView::kMinimumContentWidth, chrome + 99);
+}
+
+void KoMainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    updateMinimumSize();
+}
+
+void KoMainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The sidebar, tab strips and list selections draw differently in an active window.
+    if (event->type() == QEvent::ActivationChange)
+        m_splitView->update(), m_sourceView->viewport()->update(), m_downloadsEntry->update();
+}
+
+void KoMainWindow::flagsChanged(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+        postNotificationAboutSelf(this, QStringLiteral("PZFlagsChangedNotification"));
+        break;
+    default:
+        break;
+    }
+}
+
+void KoMainWindow::keyPressEvent(QKeyEvent* event)
+{
+    flagsChanged(event);
+    QMainWindow::keyPressEvent(event);
+}
+
+void KoMainWindow::keyReleaseEvent(QKeyEvent* event)
+{
+    flagsChanged(event);
+    QMainWindow::keyReleaseEvent(event);
+}
+
+void KoMainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!m_dropHooks.perform)
+        return QMainWindow::dragEnterEvent(event);
+    raise();
+    activateWindow();
+    if (m_dropHooks.entered)
+        m_dropHooks.entered(event->mimeData());
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void KoMainWindow::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    if (m_dropHooks.exited)
+        m_dropHooks.exited();
+    QMainWindow::dragLeaveEvent(event);
+}
+
+void KoMainWindow::dropEvent(QDropEvent* event)
+{
+    if (m_dropHooks.perform && m_dropHooks.perform(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
 QString KoMainWindow::openPanelFilter()

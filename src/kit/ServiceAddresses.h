@@ -9,4 +9,8 @@ namespace ombrelay::service {
 inline constexpr char kWebSearchHost[] = "www.google.com";
 inline constexpr char kSecondWebSearchHost[] = "www.bing.com";
 
+// The shopping site searched from a search item's context menu; the terms follow "k=".
+inline constexpr char kShoppingSearchHost[] = "www.amazon.com";
+inline constexpr char kShoppingSearchPath[] = "/s?k=";
+
 }  // namespace ombrelay::service
