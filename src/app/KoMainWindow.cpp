@@ -46,6 +46,8 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
 KoMainWindow::~KoMainWindow()
 {
     stopListening(this);
+    // The panes own their views: they go before the switcher that shows them.
+    delete m_selection;
 }
 
 void KoMainWindow::buildFrame()

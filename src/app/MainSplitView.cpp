@@ -77,10 +77,16 @@ int MainSplitView::sidebarWidth() const
 
 void MainSplitView::setSidebarWidth(int sidebar)
 {
-    const int before = sidebarWidth();
     setSizes({sidebar, std::max(0, width() - sidebar - handleWidth())});
-    if (sidebarWidth() != before)
-        emit sidebarWidthChanged(sidebarWidth());
+    reportWidth();
+}
+
+void MainSplitView::reportWidth()
+{
+    if (sidebarWidth() != m_reportedWidth) {
+        m_reportedWidth = sidebarWidth();
+        emit sidebarWidthChanged(m_reportedWidth);
+    }
 }
 
 void MainSplitView::dragDividerTo(qreal proposed)
@@ -104,6 +110,7 @@ void MainSplitView::resizeEvent(QResizeEvent* event)
         // The sidebar keeps its width: the whole change goes to the content.
         setSidebarWidth(sidebar);
     }
+    reportWidth();
 }
 
 }  // namespace ombrelay

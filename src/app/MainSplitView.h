@@ -44,7 +44,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void reportWidth();
+
     Settings& m_settings;
+    int m_reportedWidth = -1;
     qreal m_pendingWidth = -1;  // applied once the split view has its width
 };
 

@@ -5,7 +5,8 @@ class QWidget;
 namespace ombrelay {
 
 // The pane of one source-list item, as the selection controller and the source-list cells use it: its
-// view, its search (none for a feed) and the counts drawn in the item's bubble.
+// view (owned by the pane; the content switcher only shows it), its search (none for a feed) and the
+// counts drawn in the item's bubble.
 class SourcePane
 {
 public:

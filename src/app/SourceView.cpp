@@ -56,6 +56,7 @@ SourceView::SourceView(Settings& settings, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setAutoFillBackground(true);
+    updateIndentation();
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
         if (SourceItem* item = itemAt(index); item && !item->isExpanded() && !m_reloading) {
             item->setExpanded(true);
@@ -225,7 +226,7 @@ void SourceView::reloadContainer(SourceItem* group)
 
 SourceItem* SourceView::findExistingQuery(const QString& terms) const
 {
-    const QString wanted = terms.trimmed().toLower();
+    const QString wanted = SourceItem::cleanedText(terms).toLower();
     for (SourceItem* item : allItems()) {
         if (item->isQuery() && item->name().trimmed().toLower() == wanted)
             return item;

@@ -141,6 +141,7 @@ private:
     SourceItem* m_pressItem = nullptr;
     SourceItem* m_selectedBeforePress = nullptr;
     bool m_pressMayDrag = false;
+    bool m_doubleClicked = false;  // until the button goes up
     bool m_justBecameFirstResponder = false;
     bool m_reloading = false;
 };

@@ -94,6 +94,10 @@ void SourceView::mouseReleaseEvent(QMouseEvent* event)
     const QPoint position = event->position().toPoint();
     SourceItem* item = m_pressItem;
     m_pressItem = nullptr;
+    if (std::exchange(m_doubleClicked, false)) {
+        PerformLater::cancel(this, kRenameKey);
+        return;
+    }
     if (event->button() != Qt::LeftButton || position != m_pressPosition || !item || m_justBecameFirstResponder)
         return;
     const QModelIndex index = indexAt(position);
@@ -118,6 +122,7 @@ void SourceView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     PerformLater::cancel(this, kRenameKey);
     m_pendingRename = nullptr;
+    m_doubleClicked = true;
     const QModelIndex index = indexAt(event->position().toPoint());
     SourceItem* item = itemAt(index);
     if (item && item == selectedItem() && item->isGroup())
