@@ -199,6 +199,7 @@ private:
     std::vector<char> m_keyState;  // 0 unknown, 1 a key, 2 not a key
 };
 
+// Reads the node, consuming its children.
 QVariant toVariant(plist_t node, int depth, bool* ok)
 {
     if (depth > kMaxDepth) {
@@ -238,29 +239,34 @@ QVariant toVariant(plist_t node, int depth, bool* ok)
         return referenceDate().addMSecs(qint64(seconds) * 1000 + micros / 1000);
     }
     case PLIST_ARRAY: {
+        // libplist walks its child list to reach the n-th item, so indexed reads of a long array take
+        // quadratic time; each item is read as the first one and then freed instead.
         QVariantList list;
-        const uint32_t count = plist_array_get_size(node);
-        list.reserve(count);
-        for (uint32_t i = 0; i < count && *ok; ++i)
-            list.append(toVariant(plist_array_get_item(node, i), depth + 1, ok));
+        list.reserve(plist_array_get_size(node));
+        while (*ok && plist_array_get_size(node) > 0) {
+            list.append(toVariant(plist_array_get_item(node, 0), depth + 1, ok));
+            plist_array_remove_item(node, 0);
+        }
         return list;
     }
     case PLIST_DICT: {
+        // As with arrays: always the first entry, which is then removed.
         QVariantMap map;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
         while (*ok) {
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
             char* key = nullptr;
             plist_t value = nullptr;
             plist_dict_next_item(node, it, &key, &value);
-            if (!value) {
+            free(it);
+            if (!value || !key) {
                 free(key);
                 break;
             }
             map.insert(QString::fromUtf8(key), toVariant(value, depth + 1, ok));
+            plist_dict_remove_item(node, key);
             free(key);
         }
-        free(it);
         return map;
     }
     default:  // UIDs belong to archived objects, which none of our files hold
