@@ -36,7 +36,7 @@ void SourceView::paintEvent(QPaintEvent* event)
 {
     const QColor background = SideLineView::sourceListBackground(PZViewExtensions::shouldDrawWithBlueTint(this));
     if (viewport()->palette().color(QPalette::Base) != background) {
-        QPalette look = viewport()->palette();
+        QPalette look = palette();
         look.setColor(QPalette::Base, background);
         look.setColor(QPalette::Window, background);
         viewport()->setPalette(look);

@@ -139,6 +139,10 @@ void SourceView::editItem(SourceItem* item)
     m_editedItem = item;
     m_editor = new QLineEdit(viewport());
     m_editor->setFrame(false);
+    QPalette look = m_editor->palette();
+    look.setColor(QPalette::Base, Qt::white);
+    m_editor->setPalette(look);
+    m_editor->setAutoFillBackground(true);
     m_editor->setMaxLength(SourceItem::kMaxNameLength);
     m_editor->setGeometry(frame.x() + 22, frame.y() + 1, std::max(0, frame.width() - 22), frame.height() - 2);
     m_editor->setText(item->name());
