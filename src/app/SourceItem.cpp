@@ -41,8 +41,10 @@ QString typeString(SourceItem::Type type)
 
 std::unique_ptr<SourceItem> SourceItem::makeGroup(const QString& name, const QDateTime& created)
 {
-    return std::unique_ptr<SourceItem>(new SourceItem(
-        Type::Group, {{kType, typeString(Type::Group)}, {kName, cleanedText(name)}, {kCreationDate, created}}));
+    QVariantMap dictionary{{kType, typeString(Type::Group)}, {kName, cleanedText(name)}};
+    if (created.isValid())
+        dictionary.insert(kCreationDate, created);
+    return std::unique_ptr<SourceItem>(new SourceItem(Type::Group, std::move(dictionary)));
 }
 
 std::unique_ptr<SourceItem> SourceItem::makeQuery(const QString& terms)

@@ -23,6 +23,7 @@ public:
     // A stored list keeps at most this many items; the rest are dropped.
     static constexpr int kMaxItems = 20000;
 
+    // Without a valid date the folder has no "creationDate".
     static std::unique_ptr<SourceItem> makeGroup(const QString& name, const QDateTime& created);
     static std::unique_ptr<SourceItem> makeQuery(const QString& terms);
     static std::unique_ptr<SourceItem> makeRSS(const QString& name, const QString& address);

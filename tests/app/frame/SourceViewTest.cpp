@@ -3,13 +3,29 @@
 
 #include "support/WaitUntil.h"
 
+#include "app/SourceListStorage.h"
+#include "kit/ServiceAddresses.h"
+
+#include <QDesktopServices>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
 
 namespace {
+
+// Stands in for the desktop's browser.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+
+public:
+    QList<QUrl> opened;
+};
 
 struct SourceViewTest : SidebarFixture
 {
@@ -268,4 +284,43 @@ TEST_F(SourceViewTest, AnEmptyListDrawsTheWelcome)
     EXPECT_LT(inkRows(), 25) << "one row, no welcome";
 }
 
+TEST_F(SourceViewTest, EveryFeedOfTheTreeStartsOverTheFirstPassesAndGetsItsPane)
+{
+    auto root = SourceItem::makeGroup({}, {});
+    auto box = SourceItem::makeGroup(QStringLiteral("Box"), {});
+    for (int i = 0; i < 20; ++i) {
+        auto feed = SourceItem::makeRSS(QStringLiteral("feed %1").arg(i), QStringLiteral("http://127.0.0.1:9/%1").arg(i));
+        if (i % 2)
+            box->insertChild(box->childCount(), std::move(feed));
+        else
+            root->insertChild(root->childCount(), std::move(feed));
+    }
+    root->insertChild(0, std::move(box));
+    SourceListStorage::save(Settings::instance(), *root);
+    sourceView->loadFromDefaults();
+    EXPECT_TRUE(feeds.started.isEmpty()) << "not while loading";
+    ASSERT_TRUE(waitUntil([this] { return feeds.started.size() == 20; }, 3000)) << feeds.started.size() << " " << sourceView->allItems().size();
+    EXPECT_EQ(panes.made.size(), 20);
+}
+
+TEST_F(SourceViewTest, ASearchOffersTheShoppingSiteWithItsEscapedTerms)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    SourceItem* search = query(QStringLiteral("a&b c"));
+    std::unique_ptr<QMenu> menu(sourceView->menuForItem(search));
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_TRUE(menu->actions()[0]->text().contains(QStringLiteral("“a&b c”")));
+    menu->actions()[0]->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_EQ(catcher.opened[0].host(), QLatin1String(service::kShoppingSearchHost));
+    EXPECT_TRUE(catcher.opened[0].toString(QUrl::FullyEncoded).endsWith(QStringLiteral("=a%26b%20c")));
+    sourceView->addNewFolder();
+    std::unique_ptr<QMenu> none(sourceView->menuForItem(sourceView->selectedItem()));
+    EXPECT_TRUE(none->isEmpty());
+}
+
 }  // namespace
+
+#include "SourceViewTest.moc"
