@@ -94,8 +94,11 @@ void KoMainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
     // The sidebar, tab strips and list selections draw differently in an active window.
-    if (event->type() == QEvent::ActivationChange)
-        m_splitView->update(), m_sourceView->viewport()->update(), m_downloadsEntry->update();
+    if (event->type() == QEvent::ActivationChange) {
+        m_splitView->update();
+        m_sourceView->viewport()->update();
+        m_downloadsEntry->update();
+    }
 }
 
 void KoMainWindow::flagsChanged(QKeyEvent* event)

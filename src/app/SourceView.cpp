@@ -133,11 +133,6 @@ void SourceView::saveToDefaults()
     PerformLater::scheduleOnce(this, [this] { saveNow(); }, 0, kSaveKey);
 }
 
-bool SourceView::hasPendingSave() const
-{
-    return PerformLater::isScheduled(const_cast<SourceView*>(this), kSaveKey);
-}
-
 void SourceView::saveNow()
 {
     PerformLater::cancel(this, kSaveKey);
@@ -343,11 +338,6 @@ void SourceView::selectionChanged(const QItemSelection& selected, const QItemSel
     PZOutlineView::selectionChanged(selected, deselected);
     if (!m_reloading)
         emit sourceSelectionDidChange();
-}
-
-bool SourceView::isFirstResponder() const
-{
-    return PZOutlineView::isFirstResponder();
 }
 
 // Removing.

@@ -39,7 +39,6 @@ public:
     void loadFromDefaults();
     void saveToDefaults();
     void saveNow();
-    bool hasPendingSave() const;
 
     // The top level, a folder item of no type of its own.
     SourceItem& root() const { return *m_root; }
@@ -83,8 +82,7 @@ public:
     void endEditing(bool accept);
 
     int indentationPerLevel() const { return indentation(); }
-    int heightOfRow(const PZOutlineObject& object, int level) const override { return 22; }
-    bool isFirstResponder() const;
+    int heightOfRow(const PZOutlineObject&, int) const override { return 22; }
     bool justBecameFirstResponder() const { return m_justBecameFirstResponder; }
 
     // The shopping-site search address for the terms.

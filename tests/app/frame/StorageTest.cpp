@@ -131,8 +131,9 @@ TEST_F(StorageTest, HostileStoredValuesNeverCrashAndKeepTheValidItems)
         view.loadFromDefaults();
         const QList<SourceItem*> items = view.allItems();
         EXPECT_EQ(items.size(), std::max(c.items, 0));
-        if (c.items < 0)
+        if (c.items < 0) {
             EXPECT_TRUE(waitUntil([] { return QFile::exists(SourceListStorage::keptAsidePath()); }, 5000));
+        }
     }
     Settings::instance().setValue(QStringLiteral("SourceListData"), sound);
     SourceView view(Settings::instance());
