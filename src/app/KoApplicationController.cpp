@@ -70,7 +70,7 @@ void KoApplicationController::launch(const QStringList& arguments)
     m_window = std::make_unique<KoMainWindow>(*m_downloads);
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openArguments);
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
-    m_window->show();
+    m_window->selectionController()->applicationDidFinishLaunching();
 
     m_signals = std::make_unique<TerminationSignals>();
     connect(m_signals.get(), &TerminationSignals::terminationRequested, this, [this](int number) {

@@ -59,6 +59,10 @@ void KoMainWindow::buildFrame()
     m_downloadsEntry = new DownloadsEntryView;
     m_splitView = new MainSplitView(settings, this);
     m_statusView = new SideStatusView(m_splitView);
+    m_statusView->setDisplayModeProvider([this] {
+        const QToolBar* toolbar = m_contentView->currentToolbar();
+        return toolbar && toolbar->toolButtonStyle() == Qt::ToolButtonTextUnderIcon ? 1 : 2;
+    });
     m_splitView->setSubviews(new LeftSideView(m_sourceView, m_downloadsEntry, m_statusView), m_contentView);
     setCentralWidget(m_splitView);
     connect(m_splitView, &MainSplitView::sidebarWidthChanged, this, &KoMainWindow::updateMinimumSize);
