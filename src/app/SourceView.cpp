@@ -93,7 +93,7 @@ SourceItem* SourceView::itemAt(const QModelIndex& index) const
 void SourceView::loadFromDefaults()
 {
     PerformLater::cancel(this, kFeedsKey);
-    m_mouseOverItem = m_dragSource = m_pendingRename = nullptr;
+    m_mouseOverItem = m_dragSource = m_pendingRename = m_awaitingRemoval = nullptr;
     endEditing(false);
     std::unique_ptr<SourceItem> loaded = SourceListStorage::load(m_settings);
     m_reloading = true;
@@ -364,9 +364,13 @@ void SourceView::removeItem(SourceItem* item)
         removeItemNow(item);
         return;
     }
+    m_awaitingRemoval = item;
     TransferAlert::run(alert, window(), [this, item](int button) {
-        if (button == 0)
-            removeItemNow(item);  // a no-op when the item left the list meanwhile
+        // Cleared when the item left the list meanwhile, so a new item at its address is never hit.
+        if (button == 0 && m_awaitingRemoval == item)
+            removeItemNow(item);
+        if (m_awaitingRemoval == item)
+            m_awaitingRemoval = nullptr;
     });
 }
 
@@ -405,6 +409,7 @@ void SourceView::removeItemNow(SourceItem* item)
     if (m_pendingRename == item || (m_pendingRename && m_pendingRename->isInside(item)))
         PerformLater::cancel(this, QStringLiteral("rename"));
     clearIfInside(m_pendingRename);
+    clearIfInside(m_awaitingRemoval);
     clearIfInside(m_mouseOverItem);
     clearIfInside(m_dragSource);
     if (m_editedItem == item || (m_editedItem && m_editedItem->isInside(item)))

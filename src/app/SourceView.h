@@ -134,6 +134,7 @@ private:
     SourceItem* m_dragSource = nullptr;
     SourceItem* m_editedItem = nullptr;
     SourceItem* m_pendingRename = nullptr;
+    SourceItem* m_awaitingRemoval = nullptr;  // the item a removal sheet asks about
     QLineEdit* m_editor = nullptr;
     QPoint m_pressPosition;
     SourceItem* m_pressItem = nullptr;
