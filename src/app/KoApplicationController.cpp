@@ -17,6 +17,7 @@
 #include "app/prefs/KoPreferencesWindow.h"
 #include "app/prefs/PZPreferencesController.h"
 #include "app/prefs/PreferencePanes.h"
+#include "app/SelectionController.h"
 #include "app/SingleInstance.h"
 #include "app/StatusTray.h"
 #include "app/TerminationSignals.h"
@@ -118,7 +119,7 @@ void KoApplicationController::launch(const QStringList& arguments)
     m_tray->setMenu(m_trayMenuView.get());
     if (auto* application = qobject_cast<KoApplication*>(QCoreApplication::instance()); application && m_hooks.closeSuggestions)
         application->setControlClickHook(m_hooks.closeSuggestions);
-    m_window->show();
+    m_window->selectionController()->applicationDidFinishLaunching();
 
     m_signals = std::make_unique<TerminationSignals>();
     connect(m_signals.get(), &TerminationSignals::terminationRequested, this, [this](int number) {
@@ -266,8 +267,8 @@ void KoApplicationController::handleURLString(const QString& address)
             return;
         if (m_hooks.search)
             m_hooks.search(query);
-        else
-            fprintf(stderr, "*** searches are not available yet: %s\n", qPrintable(query));
+        else if (m_window)
+            m_window->selectionController()->search(query);
     } else if (kind == KoURLHandler::Kind::Magnet) {
         if (m_hooks.openMagnet)
             m_hooks.openMagnet(address);
@@ -328,6 +329,7 @@ void KoApplicationController::applicationWillTerminate()
             m_blocklistView->cancelAndWait();  // before its temporary files go
     }
     if (m_window) {
+        m_window->contentView()->applicationWillTerminate();
         m_window->saveFrame();
         m_window->hide();
     }

@@ -73,4 +73,8 @@ inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";
 inline constexpr char kSupportSiteURL[] = "https://www.ombrelay.invalid/support/";
 inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";
 
+// The shopping site searched from a search item's context menu; the terms follow "k=".
+inline constexpr char kShoppingSearchHost[] = "www.amazon.com";
+inline constexpr char kShoppingSearchPath[] = "/s?k=";
+
 }  // namespace ombrelay::service
