@@ -19,7 +19,9 @@
 #include "app/prefs/PreferencePanes.h"
 #include "app/SelectionController.h"
 #include "app/SingleInstance.h"
+#include "app/SourceView.h"
 #include "app/StatusTray.h"
+#include "app/SubscribedFeeds.h"
 #include "app/TerminationSignals.h"
 #include "engine/blocklist/Blocklist.h"
 #include "engine/core/BTCore.h"
@@ -32,6 +34,7 @@
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
 #include "platform/DesktopNotifications.h"
+#include "search/icons/PZFaviconLoader.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferAlert.h"
 #include "transfers/TransferStateLog.h"
@@ -101,7 +104,14 @@ void KoApplicationController::launch(const QStringList& arguments)
         return m_window.get();
     });
 
+    m_feeds = std::make_unique<SubscribedFeeds>();
     m_window = std::make_unique<KoMainWindow>(*m_downloads);
+    // The stored feeds start over the next passes, so they find the real feeds and icons in place.
+    m_window->sourceView()->setFeedRegistry(m_feeds.get());
+    m_window->sourceView()->setIconProvider([](const QString& address) {
+        const PZFaviconLoader* loader = PZFaviconLoader::loaderForURL(QUrl(address));
+        return loader ? QPixmap::fromImage(loader->favicon()) : QPixmap();
+    });
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openFiles);
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });

@@ -24,6 +24,7 @@ class KoDownloadsController;
 class KoMainWindow;
 class SingleInstance;
 class StatusTray;
+class SubscribedFeeds;
 class TerminationSignals;
 class TransferStateLog;
 struct TransferAlert;
@@ -101,6 +102,7 @@ private:
     std::unique_ptr<DiskSession> m_session;
     std::unique_ptr<EngineServices> m_services;  // peers, HTTP trackers and the DHT, for the app's life
     std::unique_ptr<TransferStateLog> m_stateLog;
+    std::unique_ptr<SubscribedFeeds> m_feeds;  // outlives the window
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<PreferenceWatcher> m_watcher;
     std::unique_ptr<KoAppMessageBridge> m_bridge;
