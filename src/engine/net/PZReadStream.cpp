@@ -76,9 +76,14 @@ void PZReadStream::drainBufferBy(qsizetype n)
 
 void PZReadStream::setCipher(std::unique_ptr<StreamCipher> cipher, qsizetype decryptBufferedFrom)
 {
-    m_cipher = std::move(cipher);
-    if (m_cipher && decryptBufferedFrom >= 0 && decryptBufferedFrom < buflen())
-        m_cipher->apply(mutableBuffer() + decryptBufferedFrom, buflen() - decryptBufferedFrom);
+    m_decryptor.reset();
+    if (!cipher)
+        return;
+    if (decryptBufferedFrom >= 0 && decryptBufferedFrom < buflen())
+        cipher->apply(mutableBuffer() + decryptBufferedFrom, buflen() - decryptBufferedFrom);
+    m_decryptor = std::make_unique<ReadDecryptor>(std::move(cipher), [this](QByteArray chunk) {
+        decrypted(std::move(chunk));
+    });
 }
 
 qsizetype PZReadStream::readIntoBuffer(qsizetype want)
@@ -93,9 +98,34 @@ qsizetype PZReadStream::readIntoBuffer(qsizetype want)
     } while (got < 0 && errno == EINTR);
     // The buffer keeps exactly the bytes received.
     m_bytes.resize(old + std::max<qsizetype>(got, 0));
-    if (got > 0 && m_cipher)
-        m_cipher->apply(m_bytes.data() + old, got);
+    if (got > 0 && m_decryptor)
+        m_decryptor->decryptNow(m_bytes.data() + old, got);
     return got;
+}
+
+qsizetype PZReadStream::readForDecryption(qsizetype want)
+{
+    QByteArray chunk(want, Qt::Uninitialized);
+    qsizetype got;
+    do {
+        got = ::recv(m_socket.descriptor(), chunk.data(), size_t(want), 0);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        chunk.resize(got);
+        m_decryptor->decrypt(std::move(chunk));
+    }
+    return got;
+}
+
+void PZReadStream::decrypted(QByteArray chunk)
+{
+    if (m_socket.isClosed())
+        return;
+    m_bytes.append(chunk);
+    QPointer<PZSocket> socket(&m_socket);
+    parse();
+    if (socket)
+        socket->decryptionReturned();
 }
 
 void PZReadStream::countDownloaded(qsizetype n)
@@ -138,8 +168,12 @@ void PZReadStream::readBytes()
     // per-pass cap are reported again at once.
     m_throttled = want < readable;
     want = std::clamp<qint64>(want, 0, kMaxReadPerPass);
+    // Bytes after those out for decryption wait for them: in order, and never more than the bound out.
+    const bool async = m_decryptor && (isDecrypting() || want >= kDecryptAsyncFrom);
+    if (async)
+        want = std::min<qint64>(want, kMaxDecrypting - m_decryptor->inFlight());
     if (want > 0) {
-        const qsizetype got = readIntoBuffer(qsizetype(want));
+        const qsizetype got = async ? readForDecryption(qsizetype(want)) : readIntoBuffer(qsizetype(want));
         if (got < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
@@ -166,7 +200,8 @@ void PZReadStream::readToEnd()
         return;
     // Bounded: a socket at its end holds no more than its receive buffer.
     for (int pass = 0; pass < 64; ++pass) {
-        const qsizetype got = readIntoBuffer(kMaxReadPerPass / 4);
+        const qsizetype got = isDecrypting() ? readForDecryption(kMaxReadPerPass / 4)
+                                             : readIntoBuffer(kMaxReadPerPass / 4);
         if (got <= 0)
             break;
         countDownloaded(got);
@@ -178,6 +213,7 @@ void PZReadStream::readToEnd()
 void PZReadStream::closeStream()
 {
     m_throttled = false;
+    m_decryptor.reset();
     if (m_listed) {
         unlist(this);
         m_listed = false;
