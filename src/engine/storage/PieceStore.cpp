@@ -2,6 +2,7 @@
 
 #include "engine/storage/FileHandleCache.h"
 #include "engine/storage/MappedFileHasher.h"
+#include "engine/storage/WriteBacklog.h"
 #include "kit/AtomicFile.h"
 #include "kit/PZCrypto.h"
 #include "kit/SerialQueue.h"
@@ -9,10 +10,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 #include <unordered_map>
 
 namespace ombrelay {
@@ -20,6 +24,7 @@ namespace ombrelay {
 namespace {
 
 constexpr int kBitfieldWriteDelayMs = 1000;
+std::atomic<qint64> writeRateLimit{0};
 
 QString errorText(int error)
 {
@@ -57,6 +62,7 @@ PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files
       m_queueState(std::make_shared<QueueState>(geometry.pieceCount()))
 {
     Q_ASSERT(m_pieceHashes.size() == qsizetype(geometry.pieceCount()) * 20);
+    WriteBacklog::instance();
 }
 
 PieceStore::~PieceStore()
@@ -74,6 +80,11 @@ SerialQueue& PieceStore::readQueue()
 {
     static SerialQueue queue(QStringLiteral("ombrelay-read"));
     return queue;
+}
+
+void PieceStore::setWriteRateLimit(qint64 bytesPerSecond)
+{
+    writeRateLimit = std::max<qint64>(bytesPerSecond, 0);
 }
 
 void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verifiedPieces)
@@ -147,7 +158,9 @@ bool PieceStore::storeBlock(quint32 piece, quint32 offset, const QByteArray& dat
     if (!m_geometry.isWholeBlock(piece, offset, data.size()) || m_verifiedPieces.containsIndex(piece))
         return false;
     const quint64 block = m_geometry.blockIndex(piece, offset);
-    storeQueue().post(this, [this, block, data] { writeBlockOnQueue(block, data); });
+    storeQueue().post(this, [this, block, data, queued = WriteBacklog::enter(data.size())] {
+        writeBlockOnQueue(block, data);
+    });
     return true;
 }
 
@@ -191,6 +204,8 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
             return fail(errorText(errno), false);
         q.touchedFiles[piece].insert(i);
     }
+    if (const qint64 rate = writeRateLimit.load())
+        std::this_thread::sleep_for(std::chrono::microseconds(data.size() * 1'000'000 / rate));
     m_storedBlocks.addIndex(block);
     QMetaObject::invokeMethod(this, [this, block] { emit blockStored(block); }, Qt::QueuedConnection);
 

@@ -78,6 +78,9 @@ public:
 
     static SerialQueue& storeQueue();
     static SerialQueue& readQueue();
+    // Test seam for a slow disk: every block write takes at least its share of a second at this many
+    // bytes per second (0: no wait).
+    static void setWriteRateLimit(qint64 bytesPerSecond);
 
 signals:
     void blockStored(quint64 block);

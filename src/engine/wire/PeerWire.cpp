@@ -510,7 +510,7 @@ void PeerWire::requestBlock(quint32 piece, quint32 offset)
 
 void PeerWire::fillRequestQueue()
 {
-    if (m_ended_ || !m_streaming || m_weAreChoked)
+    if (m_ended_ || !m_streaming || m_weAreChoked || !m_torrent->mayRequestBlocks())
         return;
     const int depth = requestQueueDepth();
     std::vector<quint32> candidates;

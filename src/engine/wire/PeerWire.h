@@ -85,6 +85,8 @@ public:
     void pieceVerified(quint32 piece);
     // The wanted pieces changed: pending blocks of unneeded pieces are cancelled.
     void cancelUnneededPieces();
+    // Asks for blocks up to the request queue's depth (the disk caught up, the peer unchoked us ...).
+    void fillRequestQueue();
     void updateChoke();
     // Ends the connection; a non-empty reason is logged.
     void end(const QString& reason, Ending cause = Ending::Closed);
@@ -128,7 +130,6 @@ private:
     void writeBitfield();
     void addAvailable(quint32 piece);
     void updateInterest();
-    void fillRequestQueue();
     void cancelRequestsForPiece(quint32 piece);
     void requestBlock(quint32 piece, quint32 offset);
     quint32 blockLength(quint32 piece, quint32 offset) const;
