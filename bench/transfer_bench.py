@@ -2,7 +2,8 @@
 """Times Ombrelay's engine (the headless driver, Release build) against libtorrent and aria2 over loopback.
 
   bench/transfer_bench.py [--case download|swarm|seed] [--size MiB] [--piece-length KiB] [--rounds N]
-                          [--encryption enabled|required|disabled] [--build DIR] [--work DIR] [--wrap CMD]
+                          [--encryption enabled|required|disabled] [--build DIR] [--baseline DIR] [--work DIR]
+                          [--wrap CMD]
 
 download: one libtorrent seeder found through opentracker; Ombrelay, libtorrent and aria2 each download
           the payload from it in turn, a fresh session every round.
@@ -12,6 +13,7 @@ seed:     Ombrelay seeds (upload limit off) to a libtorrent downloader, against 
 --encryption is the seeders' policy (and the libtorrent downloader's; aria2 requires RC4 when it is
 "required"). Each run prints wall time, CPU seconds and peak RSS (of the downloader; of the seeder in the
 seed case, counted over the download only); at the end the medians and Ombrelay's ratio to each rival.
+--baseline adds the driver of another build (say, of main) as the rival "baseline", in the same rounds.
 Data lives under --work (default /tmp) and is removed at exit. Runs by hand only; loopback only.
 """
 import argparse
@@ -66,6 +68,7 @@ class Bench:
         self.size = args.size * 1048576
         self.work = tempfile.mkdtemp(prefix='ombrelay-bench-', dir=args.work)
         self.procs = []
+        self.seeders = []
         self.results = {}
 
     def close(self):
@@ -113,16 +116,16 @@ class Bench:
     # Seeders -------------------------------------------------------------------------------------
 
     def libtorrent_seeder(self, name):
-        self.spawn(PEER + ['seed', '--torrent', self.torrent, '--save', self.path('seed'), '--encryption',
-                           self.args.encryption, '--seconds', '3600'], name + '.log')
+        self.seeders.append(self.spawn(PEER + ['seed', '--torrent', self.torrent, '--save', self.path('seed'), '--encryption',
+                           self.args.encryption, '--seconds', '3600'], name + '.log'))
         return int(self.wait_for_line(name + '.log', 'ready', 600)[1])
 
     def aria2_seeder(self):
         port = free_port()
-        self.spawn(['aria2c', '--dir=' + self.path('seed'), '--check-integrity=true', '--seed-ratio=0.0',
+        self.seeders.append(self.spawn(['aria2c', '--dir=' + self.path('seed'), '--check-integrity=true', '--seed-ratio=0.0',
                     '--enable-dht=false', '--bt-enable-lpd=false', '--enable-peer-exchange=false',
                     '--listen-port=%d' % port, '--console-log-level=warn', '--summary-interval=0']
-                   + self.aria2_crypto() + [self.torrent], 'aria2-seed.log')
+                   + self.aria2_crypto() + [self.torrent], 'aria2-seed.log'))
         wait_for_port(port, 600)
         return port
 
@@ -136,8 +139,8 @@ class Bench:
                     '"port-forwarding-enabled": false, "bind-address-ipv4": "127.0.0.1", "bind-address-ipv6": "::1", '
                     '"peer-port": %d, "encryption": %d, "blocklist-enabled": false, '
                     '"speed-limit-up-enabled": false, "speed-limit-down-enabled": false}' % (port, encryption))
-        self.spawn(['transmission-cli', '-g', config, '-w', self.path('seed'), '-p', str(port), '-M', self.torrent],
-                   'transmission.log')
+        self.seeders.append(self.spawn(['transmission-cli', '-g', config, '-w', self.path('seed'), '-p', str(port),
+                                        '-M', self.torrent], 'transmission.log'))
         wait_for_port(port, 600)
         return port
 
@@ -148,16 +151,18 @@ class Bench:
 
     # Downloaders ---------------------------------------------------------------------------------
 
-    def driver(self, name, download, extra=(), settings=''):
+    def driver(self, name, download, extra=(), settings='', program=None):
         data = self.path(name + '-data')
         os.makedirs(data, exist_ok=True)
         with open(os.path.join(data, 'Ombrelay.conf'), 'w') as f:
             f.write('[General]\n' + settings)
-        return [self.args.driver, '--data', data, '--download', download, '--timeout', '900', *extra, self.torrent]
+        return self.args.wrap.split() + [program or self.args.driver, '--data', data, '--download', download, '--timeout', '900', *extra, self.torrent]
 
     def downloader(self, name, folder):
         if name == 'ombrelay':
-            return self.args.wrap.split() + self.driver('ombrelay', folder)
+            return self.driver('ombrelay', folder)
+        if name == 'baseline':
+            return self.driver('baseline', folder, program=self.args.baseline_driver)
         if name == 'libtorrent':
             return PEER + ['fetch', '--torrent', self.torrent, '--save', folder, '--encryption',
                            self.args.encryption, '--seconds', '900']
@@ -182,9 +187,10 @@ class Bench:
         if subprocess.call(['cmp', '-s', self.payload, os.path.join(folder, 'payload.bin')]) != 0:
             raise RuntimeError('%s: bytes differ' % name)
 
-    def record(self, name, wall, cpu, rss):
-        print('%-12s %7.2f s %8.1f MiB/s  CPU %6.2f s  peak RSS %7.1f MiB'
-              % (name, wall, self.args.size / wall, cpu, rss), flush=True)
+    def record(self, name, wall, cpu, rss, seeders_cpu=None):
+        print('%-12s %7.2f s %8.1f MiB/s  CPU %6.2f s  peak RSS %7.1f MiB%s'
+              % (name, wall, self.args.size / wall, cpu, rss,
+                 '' if seeders_cpu is None else '  (seeders\' CPU %.2f s)' % seeders_cpu), flush=True)
         self.results.setdefault(name, []).append((wall, cpu, rss))
 
     def download_rounds(self, names):
@@ -194,11 +200,16 @@ class Bench:
                 folder = self.path(name)
                 shutil.rmtree(folder, ignore_errors=True)
                 shutil.rmtree(self.path(name + '-data'), ignore_errors=True)
-                self.record(name, *self.measure(name, self.downloader(name, folder), folder))
+                before = sum(cpu_seconds(p.pid) for p in self.seeders)
+                result = self.measure(name, self.downloader(name, folder), folder)
+                self.record(name, *result, sum(cpu_seconds(p.pid) for p in self.seeders) - before)
                 shutil.rmtree(folder, ignore_errors=True)
 
     def seed_rounds(self):
-        seeders = {'ombrelay': self.ombrelay_seeder, 'libtorrent': self.libtorrent_seed_process}
+        seeders = {'ombrelay': lambda: self.ombrelay_seeder('ombrelay', self.args.driver),
+                   'libtorrent': self.libtorrent_seed_process}
+        if self.args.baseline_driver:
+            seeders['baseline'] = lambda: self.ombrelay_seeder('baseline', self.args.baseline_driver)
         for round_ in range(self.args.rounds):
             print('round %d' % (round_ + 1), flush=True)
             for name, start in seeders.items():
@@ -218,13 +229,13 @@ class Bench:
                 process.wait()
                 shutil.rmtree(folder, ignore_errors=True)
 
-    def ombrelay_seeder(self):
+    def ombrelay_seeder(self, name, program):
         port = free_port()
-        shutil.rmtree(self.path('oseed-data'), ignore_errors=True)
-        command = self.driver('oseed', self.path('seed'), ['--port', str(port), '--seed-until-ratio', '1000'],
-                              'kUploadLimitEnabled=0\n')
-        p = self.spawn(command, 'oseed.log')
-        self.wait_for_line('oseed.log', 'progress', 600)  # the existing data is checked: it seeds
+        shutil.rmtree(self.path(name + '-seed-data'), ignore_errors=True)
+        command = self.driver(name + '-seed', self.path('seed'), ['--port', str(port), '--seed-until-ratio', '1000'],
+                              'kUploadLimitEnabled=0\n', program)
+        p = self.spawn(command, name + '-seed.log')
+        self.wait_for_line(name + '-seed.log', 'progress', 600)  # the existing data is checked: it seeds
         wait_for_port(port)
         return p, port
 
@@ -252,10 +263,12 @@ def main():
     parser.add_argument('--rounds', type=int, default=3)
     parser.add_argument('--encryption', choices=['enabled', 'required', 'disabled'], default='enabled')
     parser.add_argument('--build', default=os.path.join(ROOT, 'build-rel'))
+    parser.add_argument('--baseline', help='another build folder whose driver runs as "baseline"')
     parser.add_argument('--work', default='/tmp')
     parser.add_argument('--wrap', default='', help='a command in front of the driver, e.g. "perf stat -o F"')
     args = parser.parse_args()
     args.driver = os.path.join(args.build, 'tests/tools/ombrelay-engine-driver')
+    args.baseline_driver = args.baseline and os.path.join(args.baseline, 'tests/tools/ombrelay-engine-driver')
     if not os.access(args.driver, os.X_OK):
         sys.exit('no driver at %s: build the target ombrelay-engine-driver in a Release build' % args.driver)
     bench = Bench(args)
@@ -265,13 +278,13 @@ def main():
               % (args.case, args.size, args.piece_length, args.encryption), flush=True)
         if args.case == 'download':
             bench.libtorrent_seeder('seeder')
-            bench.download_rounds(['ombrelay', 'libtorrent', 'aria2'])
+            bench.download_rounds(['ombrelay', 'libtorrent', 'aria2'] + (['baseline'] if args.baseline else []))
         elif args.case == 'swarm':
             bench.libtorrent_seeder('seeder1')
             bench.libtorrent_seeder('seeder2')
             bench.aria2_seeder()
             bench.transmission_seeder()
-            bench.download_rounds(['ombrelay', 'libtorrent'])
+            bench.download_rounds(['ombrelay', 'libtorrent'] + (['baseline'] if args.baseline else []))
         else:
             bench.seed_rounds()
         bench.summary()

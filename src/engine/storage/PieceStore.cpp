@@ -40,12 +40,15 @@ bool fileExists(const QString& path)
 }  // namespace
 
 // What only the store queue's jobs touch: the pieces verified and synced, the files each piece in
-// progress wrote into, and the pieces whose bytes matched and wait for one sync of their files.
+// progress wrote into, the check in progress of each piece being hashed, and the pieces whose bytes
+// matched and wait for one sync of their files.
 struct PieceStore::QueueState
 {
     explicit QueueState(quint32 pieces) : synced(pieces) {}
     PZIndexSet synced;
     std::unordered_map<quint32, std::set<int>> touchedFiles;
+    std::unordered_map<quint32, quint64> checks;  // piece -> ticket of its latest check
+    quint64 nextTicket = 1;
     std::vector<quint32> matched;
     bool syncPosted = false;
 };
@@ -82,6 +85,20 @@ SerialQueue& PieceStore::readQueue()
     return queue;
 }
 
+SerialQueue& PieceStore::hashQueue()
+{
+    static SerialQueue queue(QStringLiteral("ombrelay-hash"));
+    return queue;
+}
+
+void PieceStore::drainQueues()
+{
+    // Writes post checks, checks post verdicts, verdicts post syncs; nothing later posts a check.
+    storeQueue().drain();
+    hashQueue().drain();
+    storeQueue().drain();
+}
+
 void PieceStore::setWriteRateLimit(qint64 bytesPerSecond)
 {
     writeRateLimit = std::max<qint64>(bytesPerSecond, 0);
@@ -89,7 +106,7 @@ void PieceStore::setWriteRateLimit(qint64 bytesPerSecond)
 
 void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verifiedPieces)
 {
-    storeQueue().cancel(this);
+    cancelStoreAndHashJobs();
     m_storedBlocks = PZIndexSet(m_geometry.blockCount());
     for (quint64 block : storedBlocks.indexArray())
         m_storedBlocks.addIndex(block);  // indexes beyond this torrent are refused
@@ -100,6 +117,7 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
     m_queueState->synced = m_verifiedPieces;
     m_queueState->touchedFiles.clear();
     m_queueState->matched.clear();
+    m_queueState->checks.clear();
     m_queueState->syncPosted = false;  // its job was cancelled above
     // A file shorter than its stored blocks (cut short by a crash or by the user) loses the pieces over it.
     // A piece whose blocks were all stored but whose check a crash cut short is checked now.
@@ -216,8 +234,24 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
 void PieceStore::checkPieceOnQueue(quint32 piece)
 {
     QueueState& q = *m_queueState;
-    MappedFileHasher files;
-    if (!pieceMatchesOnQueue(piece, files)) {
+    const quint64 ticket = q.nextTicket++;
+    q.checks[piece] = ticket;
+    // A piece with every block stored is never written again until it is forgotten, which voids the ticket.
+    hashQueue().post(this, [this, piece, ticket] {
+        MappedFileHasher files;
+        const bool matches = pieceMatches(piece, files);
+        storeQueue().post(this, [this, piece, ticket, matches] { pieceCheckedOnQueue(piece, ticket, matches); });
+    });
+}
+
+void PieceStore::pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches)
+{
+    QueueState& q = *m_queueState;
+    const auto check = q.checks.find(piece);
+    if (check == q.checks.end() || check->second != ticket)
+        return;
+    q.checks.erase(check);
+    if (!matches) {
         q.touchedFiles.erase(piece);
         forgetPiecesOnQueue({piece});
         QMetaObject::invokeMethod(this, [this, piece] { emit pieceFailed(piece); }, Qt::QueuedConnection);
@@ -232,7 +266,7 @@ void PieceStore::checkPieceOnQueue(quint32 piece)
     }
 }
 
-bool PieceStore::pieceMatchesOnQueue(quint32 piece, MappedFileHasher& files) const
+bool PieceStore::pieceMatches(quint32 piece, MappedFileHasher& files) const
 {
     const PieceGeometry::Span span = m_geometry.pieceSpan(piece);
     Sha1Hasher hasher;
@@ -340,7 +374,7 @@ void PieceStore::checkExistingData()
         for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
             if (q.synced.containsIndex(piece))
                 continue;
-            if (pieceMatchesOnQueue(piece, files)) {
+            if (pieceMatches(piece, files)) {
                 found.addIndex(piece);
                 q.synced.addIndex(piece);
                 markPieceBlocks(piece, true);
@@ -369,6 +403,7 @@ void PieceStore::forgetPiecesOnQueue(const QVector<quint32>& pieces)
             continue;
         m_queueState->synced.removeIndex(piece);
         std::erase(m_queueState->matched, piece);
+        m_queueState->checks.erase(piece);
         markPieceBlocks(piece, false);
     }
 }
@@ -437,8 +472,17 @@ void PieceStore::writeBitfieldsOnQueue()
 
 void PieceStore::cancelQueuedWork()
 {
-    storeQueue().cancel(this);
+    cancelStoreAndHashJobs();
     readQueue().cancel(this);
+}
+
+void PieceStore::cancelStoreAndHashJobs()
+{
+    // A running store job may post a hash job and a running hash job a store job: after these three
+    // none of this store's jobs is queued or running on either queue.
+    storeQueue().cancel(this);
+    hashQueue().cancel(this);
+    storeQueue().cancel(this);
 }
 
 void PieceStore::purgeCachedDescriptors()
