@@ -244,10 +244,16 @@ void PeerWire::processReadStreamBuffer()
     PZReadStream& in = m_socket->readStream();
     if (in.buflen() > 0)
         m_receivedSinceTick = true;
+    m_parsing = true;
     while (!m_ended_ && in.buflen() > 0) {
         const bool consumed = m_mse ? readEncryptionHandshake() : m_streaming ? readMessage() : readHandshake();
         if (!consumed)
             break;
+    }
+    m_parsing = false;
+    if (m_refillAfterParse) {
+        m_refillAfterParse = false;
+        fillRequestQueue();
     }
 }
 
@@ -500,18 +506,23 @@ quint32 PeerWire::blockLength(quint32 piece, quint32 offset) const
     return offset >= size ? 0 : qMin(size - offset, PeerMessage::kBlockSize);
 }
 
-void PeerWire::requestBlock(quint32 piece, quint32 offset)
+void PeerWire::requestBlock(quint32 piece, quint32 offset, QByteArray& batch)
 {
     const quint32 length = blockLength(piece, offset);
     if (length == 0 || m_torrent->hasBlock(piece, offset) || !m_pending.emplace(blockKey(piece, offset), length).second)
         return;
-    send(PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length));
+    batch += PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length);
 }
 
 void PeerWire::fillRequestQueue()
 {
+    if (m_parsing) {
+        m_refillAfterParse = true;
+        return;
+    }
     if (m_ended_ || !m_streaming || m_weAreChoked || !m_torrent->mayRequestBlocks())
         return;
+    QByteArray batch;
     const int depth = requestQueueDepth();
     std::vector<quint32> candidates;
     bool candidatesComputed = false;
@@ -524,18 +535,20 @@ void PeerWire::fillRequestQueue()
                 candidatesComputed = true;
             }
             if (candidates.empty())
-                return;
+                break;
             const size_t pick = QRandomGenerator::global()->bounded(quint32(candidates.size()));
             m_currentPiece = candidates[pick];
             candidates.erase(candidates.begin() + qsizetype(pick));
             m_currentOffset = 0;
         }
         const quint32 piece = quint32(m_currentPiece);
-        requestBlock(piece, m_currentOffset);
+        requestBlock(piece, m_currentOffset, batch);
         m_currentOffset += PeerMessage::kBlockSize;
         if (m_currentOffset >= m_torrent->pieceSize(piece))
             m_currentPiece = -1;
     }
+    if (!batch.isEmpty())
+        send(batch);
 }
 
 void PeerWire::cancelRequestsForPiece(quint32 piece)

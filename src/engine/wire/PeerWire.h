@@ -85,7 +85,8 @@ public:
     void pieceVerified(quint32 piece);
     // The wanted pieces changed: pending blocks of unneeded pieces are cancelled.
     void cancelUnneededPieces();
-    // Asks for blocks up to the request queue's depth (the disk caught up, the peer unchoked us ...).
+    // Asks for blocks up to the request queue's depth (the disk caught up, the peer unchoked us ...), all
+    // in one write; while a read is being parsed, once after it.
     void fillRequestQueue();
     void updateChoke();
     // Ends the connection; a non-empty reason is logged.
@@ -131,7 +132,8 @@ private:
     void addAvailable(quint32 piece);
     void updateInterest();
     void cancelRequestsForPiece(quint32 piece);
-    void requestBlock(quint32 piece, quint32 offset);
+    // Appends the request to `batch` unless the block is pending or received.
+    void requestBlock(quint32 piece, quint32 offset, QByteArray& batch);
     quint32 blockLength(quint32 piece, quint32 offset) const;
     void reject(quint32 index, quint32 begin, quint32 length);
     void rejectQueuedRequests();
@@ -184,6 +186,8 @@ private:
     qint64 m_lastReceived;
     qint64 m_lastSent;
     bool m_receivedSinceTick = false;
+    bool m_parsing = false;
+    bool m_refillAfterParse = false;
     bool m_sentSinceTick = false;
 };
 
