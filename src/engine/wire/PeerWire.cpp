@@ -524,21 +524,13 @@ void PeerWire::fillRequestQueue()
         return;
     QByteArray batch;
     const int depth = requestQueueDepth();
-    std::vector<quint32> candidates;
-    bool candidatesComputed = false;
+    std::vector<quint32> taken;  // pieces this call went through
     while (int(m_pending.size()) < depth) {
         if (m_currentPiece < 0) {
-            if (!candidatesComputed) {
-                for (quint32 i = 0; i < m_torrent->pieceCount(); ++i)
-                    if (m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i))
-                        candidates.push_back(i);
-                candidatesComputed = true;
-            }
-            if (candidates.empty())
+            m_currentPiece = pickPiece(taken);
+            if (m_currentPiece < 0)
                 break;
-            const size_t pick = QRandomGenerator::global()->bounded(quint32(candidates.size()));
-            m_currentPiece = candidates[pick];
-            candidates.erase(candidates.begin() + qsizetype(pick));
+            taken.push_back(quint32(m_currentPiece));
             m_currentOffset = 0;
         }
         const quint32 piece = quint32(m_currentPiece);
@@ -549,6 +541,32 @@ void PeerWire::fillRequestQueue()
     }
     if (!batch.isEmpty())
         send(batch);
+}
+
+qint64 PeerWire::pickPiece(const std::vector<quint32>& taken) const
+{
+    const quint32 count = m_torrent->pieceCount();
+    const auto eligible = [&](quint32 i) {
+        return m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i)
+            && std::find(taken.begin(), taken.end(), i) == taken.end();
+    };
+    if (count == 0)
+        return -1;
+    // Drawing until a piece fits is uniform over those that fit and cheap while they are many; a scan
+    // of every piece takes over when they are few.
+    constexpr int kDraws = 32;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        const quint32 i = QRandomGenerator::global()->bounded(count);
+        if (eligible(i))
+            return i;
+    }
+    std::vector<quint32> candidates;
+    for (quint32 i = 0; i < count; ++i)
+        if (eligible(i))
+            candidates.push_back(i);
+    if (candidates.empty())
+        return -1;
+    return candidates[QRandomGenerator::global()->bounded(quint32(candidates.size()))];
 }
 
 void PeerWire::cancelRequestsForPiece(quint32 piece)

@@ -132,6 +132,8 @@ private:
     void addAvailable(quint32 piece);
     void updateInterest();
     void cancelRequestsForPiece(quint32 piece);
+    // A piece drawn uniformly among those the peer has and we need, other than `taken`; -1 when none.
+    qint64 pickPiece(const std::vector<quint32>& taken) const;
     // Appends the request to `batch` unless the block is pending or received.
     void requestBlock(quint32 piece, quint32 offset, QByteArray& batch);
     quint32 blockLength(quint32 piece, quint32 offset) const;
