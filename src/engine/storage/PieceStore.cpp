@@ -85,17 +85,30 @@ SerialQueue& PieceStore::readQueue()
     return queue;
 }
 
-SerialQueue& PieceStore::hashQueue()
+namespace {
+
+constexpr int kHashQueues = 2;
+
+SerialQueue* hashQueues()
 {
-    static SerialQueue queue(QStringLiteral("ombrelay-hash"));
-    return queue;
+    static SerialQueue queues[kHashQueues] = {SerialQueue(QStringLiteral("ombrelay-hash")),
+                                              SerialQueue(QStringLiteral("ombrelay-hash"))};
+    return queues;
+}
+
+}  // namespace
+
+SerialQueue& PieceStore::hashQueue(quint32 piece)
+{
+    return hashQueues()[piece % kHashQueues];
 }
 
 void PieceStore::drainQueues()
 {
     // Writes post checks, checks post verdicts, verdicts post syncs; nothing later posts a check.
     storeQueue().drain();
-    hashQueue().drain();
+    for (int i = 0; i < kHashQueues; ++i)
+        hashQueues()[i].drain();
     storeQueue().drain();
 }
 
@@ -225,7 +238,6 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
     if (const qint64 rate = writeRateLimit.load())
         std::this_thread::sleep_for(std::chrono::microseconds(data.size() * 1'000'000 / rate));
     m_storedBlocks.addIndex(block);
-    QMetaObject::invokeMethod(this, [this, block] { emit blockStored(block); }, Qt::QueuedConnection);
 
     if (allBlocksStored(piece))
         checkPieceOnQueue(piece);
@@ -237,7 +249,7 @@ void PieceStore::checkPieceOnQueue(quint32 piece)
     const quint64 ticket = q.nextTicket++;
     q.checks[piece] = ticket;
     // A piece with every block stored is never written again until it is forgotten, which voids the ticket.
-    hashQueue().post(this, [this, piece, ticket] {
+    hashQueue(piece).post(this, [this, piece, ticket] {
         MappedFileHasher files;
         const bool matches = pieceMatches(piece, files);
         storeQueue().post(this, [this, piece, ticket, matches] { pieceCheckedOnQueue(piece, ticket, matches); });
@@ -481,7 +493,8 @@ void PieceStore::cancelStoreAndHashJobs()
     // A running store job may post a hash job and a running hash job a store job: after these three
     // none of this store's jobs is queued or running on either queue.
     storeQueue().cancel(this);
-    hashQueue().cancel(this);
+    for (int i = 0; i < kHashQueues; ++i)
+        hashQueues()[i].cancel(this);
     storeQueue().cancel(this);
 }
 

@@ -26,7 +26,7 @@ struct StorageFile
 };
 
 // Writes a torrent's received blocks into its files on the store queue, checks each completed piece's
-// SHA-1 from the files on the hash queue (beside the writes that follow), syncs matched pieces on the
+// SHA-1 from the files on a hash queue (beside the writes that follow), syncs matched pieces on the
 // store queue, and reads spans back for peers on the read queue. Verdicts reach the main thread as
 // signals; the queues never wait for the main thread.
 //
@@ -79,7 +79,8 @@ public:
 
     static SerialQueue& storeQueue();
     static SerialQueue& readQueue();
-    static SerialQueue& hashQueue();
+    // The hash queue that checks `piece`; a few run side by side.
+    static SerialQueue& hashQueue(quint32 piece);
     // Returns once every write, check and sync queued before the call has run (never from a queue job).
     static void drainQueues();
     // Test seam for a slow disk: every block write takes at least its share of a second at this many
@@ -87,7 +88,6 @@ public:
     static void setWriteRateLimit(qint64 bytesPerSecond);
 
 signals:
-    void blockStored(quint64 block);
     void pieceVerified(quint32 piece);
     // The piece's data did not match; its blocks were forgotten and must be downloaded again.
     void pieceFailed(quint32 piece);

@@ -52,9 +52,9 @@ TEST(PieceCheckTest, APieceWrittenAgainWhileItsCheckWaitsGetsOneVerdict)
             PieceStore::storeQueue().drain();
         };
 
-        // The hash queue is held, so the first check waits behind it.
+        // Piece 0's hash queue is held, so the first check waits behind it.
         std::atomic<bool> release{false};
-        PieceStore::hashQueue().post(&release, [&release] {
+        PieceStore::hashQueue(0).post(&release, [&release] {
             QElapsedTimer timer;
             timer.start();
             while (!release && timer.elapsed() < 10000)
