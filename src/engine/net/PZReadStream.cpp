@@ -86,16 +86,22 @@ void PZReadStream::setCipher(std::unique_ptr<StreamCipher> cipher, qsizetype dec
     });
 }
 
+qsizetype PZReadStream::receive(char* into, qsizetype want)
+{
+    qsizetype got;
+    do {
+        got = ::recv(m_socket.descriptor(), into, size_t(want), 0);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
 qsizetype PZReadStream::readIntoBuffer(qsizetype want)
 {
     const qsizetype old = m_bytes.size();
     if (m_bytes.capacity() < old + want)
         m_bytes.reserve(std::max(old + want, m_bytes.capacity() * 2));
     m_bytes.resize(old + want);
-    qsizetype got;
-    do {
-        got = ::recv(m_socket.descriptor(), m_bytes.data() + old, size_t(want), 0);
-    } while (got < 0 && errno == EINTR);
+    const qsizetype got = receive(m_bytes.data() + old, want);
     // The buffer keeps exactly the bytes received.
     m_bytes.resize(old + std::max<qsizetype>(got, 0));
     if (got > 0 && m_decryptor)
@@ -106,10 +112,7 @@ qsizetype PZReadStream::readIntoBuffer(qsizetype want)
 qsizetype PZReadStream::readForDecryption(qsizetype want)
 {
     QByteArray chunk(want, Qt::Uninitialized);
-    qsizetype got;
-    do {
-        got = ::recv(m_socket.descriptor(), chunk.data(), size_t(want), 0);
-    } while (got < 0 && errno == EINTR);
+    const qsizetype got = receive(chunk.data(), want);
     if (got > 0) {
         chunk.resize(got);
         m_decryptor->decrypt(std::move(chunk));

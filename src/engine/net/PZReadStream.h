@@ -65,6 +65,8 @@ public:
     static qsizetype streamCount();
 
 private:
+    // recv(2) without interruptions.
+    qsizetype receive(char* into, qsizetype want);
     // Reads up to `want` bytes into the end of the buffer; the count read, 0 at end of file, -1 on error
     // (errno set).
     qsizetype readIntoBuffer(qsizetype want);
