@@ -5,6 +5,7 @@
 #include "kit/PZVersionChecker.h"
 
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QtEndian>
 #include <cstdio>
 
@@ -334,7 +335,7 @@ void PeerWire::afterHandshake()
         const QString version = QStringLiteral("Ombrelay %1 (v%2)")
                                     .arg(PZVersionChecker::applicationMajorVersion(),
                                          PZVersionChecker::applicationBuildVersion());
-        send(PeerMessage::extensionHandshake(m_torrent->publicPort(), kOurRequestQueue, version));
+        send(PeerMessage::extensionHandshake(m_torrent->publicPort(), kServedRequests, version));
     }
     if (m_supportsDht)
         send(PeerMessage::portMessage(m_torrent->publicPort()));
@@ -625,6 +626,19 @@ void PeerWire::handlePiece(const PeerMessage& m)
 
 void PeerWire::didUploadBytes(quint32 bytes)
 {
+    m_servingBytes -= std::min<quint64>(m_servingBytes, bytes);
+    // Inside a write: the next reads start on the next pass of the event loop.
+    if (!m_serveScheduled && m_servingBytes < kServeAheadBytes
+        && std::any_of(m_served.begin(), m_served.end(), [](const Served& s) { return !s.reading; })) {
+        m_serveScheduled = true;
+        const std::weak_ptr<int> alive = m_alive;
+        QTimer::singleShot(0, m_socket.get(), [this, alive] {
+            if (alive.expired())
+                return;
+            m_serveScheduled = false;
+            serveRequests();
+        });
+    }
     m_bytesUploaded += bytes;
     if (m_torrent)
         m_torrent->pieceBytesSent(bytes);
@@ -643,25 +657,48 @@ void PeerWire::handleRequest(const PeerMessage& m)
         return end(
             QStringLiteral("request of %1 bytes at %2 of piece %3").arg(m.length).arg(m.begin).arg(m.index),
             Ending::BrokeProtocol);
-    if (m_weAreChoking || !m_torrent->isPieceVerified(m.index) || m_served.size() >= size_t(kOurRequestQueue))
+    if (m_weAreChoking || !m_torrent->isPieceVerified(m.index) || m_served.size() >= size_t(kServedRequests))
         return reject(m.index, m.begin, m.length);
     m_served.push_back({m.index, m.begin, m.length, ++m_servedSerial});
-    const quint64 serial = m_servedSerial;
+    serveRequests();
+    updateChoke();
+}
+
+void PeerWire::serveRequests()
+{
+    while (m_servingBytes < kServeAheadBytes && !m_ended_) {
+        const auto it = std::find_if(m_served.begin(), m_served.end(), [](const Served& s) { return !s.reading; });
+        if (it == m_served.end())
+            return;
+        it->reading = true;
+        m_servingBytes += it->length;
+        readServed(*it);  // may answer at once and leave m_served
+    }
+}
+
+void PeerWire::readServed(const Served& served)
+{
+    const quint64 serial = served.serial;
+    const quint32 length = served.length;
     const std::weak_ptr<int> alive = m_alive;
-    m_torrent->readBlock(m.index, m.begin, m.length, [this, alive, serial](std::optional<QByteArray> data) {
+    m_torrent->readBlock(served.index, served.begin, length, [this, alive, serial, length](std::optional<QByteArray> data) {
         if (alive.expired() || m_ended_)
             return;
         const auto it = std::find_if(m_served.begin(), m_served.end(),
                                      [serial](const Served& s) { return s.serial == serial; });
+        const bool sending = it != m_served.end() && data && quint32(data->size()) == length;
+        if (!sending)  // cancelled, refused or gone: its bytes never reach the socket
+            m_servingBytes -= std::min<quint64>(m_servingBytes, length);
         if (it == m_served.end())
-            return;
+            return serveRequests();
         const Served s = *it;
         m_served.erase(it);
-        if (!data || quint32(data->size()) != s.length)
-            return reject(s.index, s.begin, s.length);
-        sendLow(PeerMessage::piece(s.index, s.begin, *data));
+        if (!sending)
+            reject(s.index, s.begin, s.length);
+        else
+            sendLow(PeerMessage::piece(s.index, s.begin, *data));
+        serveRequests();
     });
-    updateChoke();
 }
 
 void PeerWire::handleCancel(const PeerMessage& m)

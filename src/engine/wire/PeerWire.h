@@ -30,6 +30,10 @@ public:
     static constexpr qint64 kKeepAliveAfterMs = 90'000;
     static constexpr qint64 kSilenceLimitMs = 300'000;
     static constexpr int kOurRequestQueue = 250;
+    // The requests we take from a peer (its "reqq"): a deep queue keeps a fast downloader busy.
+    static constexpr int kServedRequests = 1000;
+    // Of those, blocks read ahead of what the socket took, per peer.
+    static constexpr quint64 kServeAheadBytes = 1 << 20;
     static constexpr int kMaxPieceViolations = 3;
     static constexpr quint64 kChokeAfterUploadSurplus = 163840;
 
@@ -112,6 +116,7 @@ private:
     {
         quint32 index, begin, length;
         quint64 serial;
+        bool reading = false;
     };
 
     void startOutgoingHandshake();
@@ -125,6 +130,9 @@ private:
     void handle(const PeerMessage& m);
     void handleExtended(const PeerMessage& m);
     void handleRequest(const PeerMessage& m);
+    // Reads queued requests while less than kServeAheadBytes are read and not yet sent.
+    void serveRequests();
+    void readServed(const Served& s);
     void handlePiece(const PeerMessage& m);
     void handleCancel(const PeerMessage& m);
     void afterHandshake();
@@ -174,6 +182,8 @@ private:
     quint32 m_currentOffset = 0;
     std::deque<Served> m_served;
     quint64 m_servedSerial = 0;
+    quint64 m_servingBytes = 0;  // of blocks being read, or queued to send
+    bool m_serveScheduled = false;
     int m_pieceViolations = 0;
 
     bool m_weAreChoked = true;
