@@ -124,7 +124,12 @@ void PZReadStream::decrypted(QByteArray chunk)
 {
     if (m_socket.isClosed())
         return;
-    m_bytes.append(chunk);
+    if (buflen() == 0) {  // nothing left over: the chunk becomes the buffer, uncopied
+        m_bytes = std::move(chunk);
+        m_head = 0;
+    } else {
+        m_bytes.append(chunk);
+    }
     QPointer<PZSocket> socket(&m_socket);
     parse();
     if (socket)
