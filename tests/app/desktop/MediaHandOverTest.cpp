@@ -3,11 +3,10 @@
 #include "app/KoiTunesController.h"
 #include "app/PlaylistsButton.h"
 #include "kit/SerialQueue.h"
-#include "support/FakeMediaPlayer.h"
+#include "support/UrlRecorder.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/TransferItem.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QMenu>
 #include <QSignalSpy>
@@ -15,15 +14,6 @@
 
 namespace ombrelay::test {
 namespace {
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 class MediaHandOver : public DesktopApp
 {
@@ -124,8 +114,7 @@ TEST_F(MediaHandOver, ARestartAddsNothingTwice)
 // With no player, a play opens the entry in the default application, never a file marked executable.
 TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
 {
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    UrlRecorder recorder({"file"});
     Settings::instance().setInteger("kKoPlaySong", 1);
     launch();
     listMix();
@@ -133,7 +122,6 @@ TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
     ASSERT_EQ(handOverMix(), 2);
     ASSERT_TRUE(waitForExports(2));
     spinFor(100);
-    QDesktopServices::unsetUrlHandler("file");
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(music("Ombrelay/Mix/Album/1.mp3"))});
 }
 
@@ -194,5 +182,3 @@ TEST_F(DesktopApp, PlaylistsButtonListsThePlaylistFiles)
 
 }  // namespace
 }  // namespace ombrelay::test
-
-#include "MediaHandOverTest.moc"

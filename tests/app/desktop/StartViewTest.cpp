@@ -1,7 +1,7 @@
 #include "app/AdView.h"
+#include "support/UrlRecorder.h"
 #include "support/WaitUntil.h"
 
-#include <QDesktopServices>
 #include <QTest>
 #include <QTextBlock>
 #include <gtest/gtest.h>
@@ -9,32 +9,16 @@
 namespace ombrelay {
 namespace {
 
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 class StartView : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        for (const char* scheme : {"http", "https", "mailto", "file", "ftp", "javascript"})
-            QDesktopServices::setUrlHandler(scheme, &recorder, "open");
         view.resize(600, 400);
         view.show();
         ASSERT_TRUE(test::waitUntil([&] { return view.webView()->source() == AdWebView::kStartPage; }));
     }
-    void TearDown() override
-    {
-        for (const char* scheme : {"http", "https", "mailto", "file", "ftp", "javascript"})
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-    UrlRecorder recorder;
+    test::UrlRecorder recorder{{"http", "https", "mailto", "file", "ftp", "javascript"}};
     AdView view;
 };
 
@@ -55,7 +39,6 @@ TEST_F(StartView, AClickedLinkGoesToTheDesktopAndThePageStays)
     EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("Ombrelay")));
 
     // Only web and mail addresses leave the view.
-    recorder.opened.clear();
     const struct
     {
         QString url;
@@ -86,5 +69,3 @@ TEST_F(StartView, ShowsOnlyItsOwnPageWithoutMenuOrDrops)
 
 }  // namespace
 }  // namespace ombrelay
-
-#include "StartViewTest.moc"

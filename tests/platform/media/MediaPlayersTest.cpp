@@ -1,5 +1,4 @@
 #include "platform/MediaPlayers.h"
-#include "support/FakeMediaPlayer.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
