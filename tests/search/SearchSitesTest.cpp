@@ -75,9 +75,6 @@ TEST_F(SearchSitesTest, NamesAndIconAddresses)
               QLatin1String(service::kWebSearchHomePage));
     EXPECT_EQ(SearchSites::faviconAddressForSearchSite(builtIn.at(1)).host(),
               QLatin1String(service::kSecondWebSearchHost));
-    EXPECT_EQ(SearchSites::faviconAddressForSearchSite(builtIn.at(3)).host(), QLatin1String(service::kIndexSiteBHost));
-    EXPECT_TRUE(SearchSites::isSystemModule(builtIn.at(5)));
-    EXPECT_FALSE(SearchSites::isSystemModule(unnamed));
 }
 
 TEST_F(SearchSitesTest, DamagedStoredSitesAreSkippedAndStayStored)

@@ -4,7 +4,7 @@
 #include "kit/http/PZHTTPLoader.h"
 #include "search/feeds/Feed.h"
 #include "search/feeds/FeedStorage.h"
-#include "support/HttpTestServer.h"
+#include "search/SearchFixture.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 
@@ -45,34 +45,30 @@ struct FeedEvents
     int ended() const { return loaded() + errors(); }
 };
 
-class FeedTest : public ::testing::Test
+class FeedTest : public ProxiedTest
 {
 protected:
     void SetUp() override
     {
+        ProxiedTest::SetUp();
         ASSERT_TRUE(data.isValid());
-        ASSERT_TRUE(server.listen());
         AppPaths::setApplicationSupportPath(data.path());
-        qputenv("http_proxy", server.url("/").toString(QUrl::RemovePath).toLatin1());
-        qunsetenv("no_proxy");
-        qunsetenv("NO_PROXY");
     }
     void TearDown() override
     {
-        qunsetenv("http_proxy");
+        ProxiedTest::TearDown();
         Feed::setClock({});
     }
     QList<HttpTestRequest> requestsFor(const QByteArray& path) const
     {
         QList<HttpTestRequest> found;
-        for (const HttpTestRequest& r : server.requests())
+        for (const HttpTestRequest& r : proxy.requests())
             if (r.path == path)
                 found.append(r);
         return found;
     }
 
     QTemporaryDir data;
-    HttpTestServer server;
 };
 
 }  // namespace
@@ -80,7 +76,7 @@ protected:
 TEST_F(FeedTest, ConditionalFetchesKeepValidatorsOnlyFromWholeFeeds)
 {
     int answer = 0;
-    server.route("/rss", [&](const HttpTestRequest&) {
+    proxy.route("/rss", [&](const HttpTestRequest&) {
         ++answer;
         const HttpHeaders validators{{"Last-Modified", "Tue, 14 Nov 2023 10:00:00 GMT"}, {"ETag", "\"e1\""}};
         if (answer == 1)
@@ -130,12 +126,12 @@ TEST_F(FeedTest, ConditionalFetchesKeepValidatorsOnlyFromWholeFeeds)
 
 TEST_F(FeedTest, FailedAndRefusedFetchesLeaveTheItems)
 {
-    server.route("/good", HttpTestResponse{200, {}, rss({"a"})});
-    server.route("/gone", HttpTestResponse{404, {}, rss({"x"})});
-    server.route("/error", HttpTestResponse{503, {}, "busy"});
-    server.route("/file", HttpTestResponse::redirect("file:///etc/passwd"));
-    server.route("/huge", HttpTestResponse{200, {}, rss({QByteArray(9 << 20, 'x')})});
-    server.route("/html", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html><body>hi</body></html>"});
+    proxy.route("/good", HttpTestResponse{200, {}, rss({"a"})});
+    proxy.route("/gone", HttpTestResponse{404, {}, rss({"x"})});
+    proxy.route("/error", HttpTestResponse{503, {}, "busy"});
+    proxy.route("/file", HttpTestResponse::redirect("file:///etc/passwd"));
+    proxy.route("/huge", HttpTestResponse{200, {}, rss({QByteArray(9 << 20, 'x')})});
+    proxy.route("/html", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html><body>hi</body></html>"});
     struct Case
     {
         const char* path;
@@ -160,7 +156,7 @@ TEST_F(FeedTest, QuitSaveMarksReadAndDropsWeekOldItems)
     QDateTime now = QDateTime::currentDateTimeUtc().addDays(-8);
     Feed::setClock([&] { return now; });
     int answer = 0;
-    server.route("/rss", [&](const HttpTestRequest&) {
+    proxy.route("/rss", [&](const HttpTestRequest&) {
         return HttpTestResponse{200, {}, ++answer == 1 ? rss({"old"}) : rss({"old", "fresh"})};
     });
     Feed* feed = Feed::feedWithAddress("http://www.feeds.test/rss?x=1");
@@ -197,7 +193,7 @@ TEST_F(FeedTest, StoredItemsComeBackWithWrongTypesDropped)
                        QString("not an item"), QVariantMap{{"guid", "s2"}, {"date", "yesterday"}}};
     ASSERT_TRUE(QDir().mkpath(FeedStorage::storageFolder()));
     ASSERT_TRUE(PropertyList::write(FeedStorage::storageFilePath(address), items));
-    server.route("/stored", HttpTestResponse{200, {}, rss({"s1", "s3"})});
+    proxy.route("/stored", HttpTestResponse{200, {}, rss({"s1", "s3"})});
     Feed* feed = Feed::feedWithAddress(address);
     FeedEvents events(feed);
     ASSERT_TRUE(waitUntil([&] { return events.ended() == 1; }));
@@ -210,7 +206,7 @@ TEST_F(FeedTest, StoredItemsComeBackWithWrongTypesDropped)
 
 TEST_F(FeedTest, TrialsAndRemovedFeedsLeaveNoFiles)
 {
-    server.route("/a", HttpTestResponse{200, {}, rss({"x"})});
+    proxy.route("/a", HttpTestResponse{200, {}, rss({"x"})});
     std::unique_ptr<Feed> trial = Feed::trialFeed("http://feeds.test/a");
     FeedEvents trialEvents(trial.get());
     EXPECT_TRUE(trial->isTempFeed());
@@ -251,7 +247,7 @@ TEST_F(FeedTest, OldestItemsGoBeyondTheCountAndTextLimits)
 {
     int answer = 0;
     const QByteArray text(3'500'000, 'd');  // 7 MB as text in memory: three of them pass 16 MiB
-    server.route("/big", [&](const HttpTestRequest&) {
+    proxy.route("/big", [&](const HttpTestRequest&) {
         ++answer;
         return HttpTestResponse{200, {}, rss({}).replace("</channel>", "<item><guid>" + QByteArray::number(answer)
                                                      + "</guid><description>" + text + "</description></item></channel>")};
@@ -259,7 +255,7 @@ TEST_F(FeedTest, OldestItemsGoBeyondTheCountAndTextLimits)
     QList<QByteArray> many;
     for (int i = 0; i < Feed::kMaxItems; ++i)
         many.append("m" + QByteArray::number(i));
-    server.route("/many", [&](const HttpTestRequest&) {
+    proxy.route("/many", [&](const HttpTestRequest&) {
         const HttpTestResponse response{200, {}, rss(many)};
         many.prepend("extra");  // newest first, as feeds list them
         return response;
