@@ -126,25 +126,20 @@ TEST_F(FeedTest, ConditionalFetchesKeepValidatorsOnlyFromWholeFeeds)
 
 TEST_F(FeedTest, FailedAndRefusedFetchesLeaveTheItems)
 {
-    proxy.route("/good", HttpTestResponse{200, {}, rss({"a"})});
     proxy.route("/gone", HttpTestResponse{404, {}, rss({"x"})});
     proxy.route("/error", HttpTestResponse{503, {}, "busy"});
     proxy.route("/file", HttpTestResponse::redirect("file:///etc/passwd"));
     proxy.route("/huge", HttpTestResponse{200, {}, rss({QByteArray(9 << 20, 'x')})});
     proxy.route("/html", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html><body>hi</body></html>"});
-    struct Case
-    {
-        const char* path;
-        bool loadError;  // else "loaded", with nothing taken in
-    };
-    const Case cases[] = {{"/gone", true}, {"/error", true}, {"/file", true}, {"/huge", true}, {"/html", false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        const QString address = QStringLiteral("http://feeds.test") + c.path;
-        Feed* feed = Feed::feedWithAddress(address);
+    // A load error, or else "loaded" with nothing taken in.
+    const std::pair<const char*, bool> cases[] = {{"/gone", true}, {"/error", true}, {"/file", true}, {"/huge", true},
+                                                  {"/html", false}};
+    for (const auto& [path, loadError] : cases) {
+        SCOPED_TRACE(path);
+        Feed* feed = Feed::feedWithAddress(QStringLiteral("http://feeds.test") + path);
         FeedEvents events(feed);
         ASSERT_TRUE(waitUntil([&] { return events.ended() == 1; }));
-        EXPECT_EQ(events.errors(), c.loadError ? 1 : 0);
+        EXPECT_EQ(events.errors(), loadError ? 1 : 0);
         EXPECT_TRUE(feed->items().isEmpty());
         EXPECT_FALSE(feed->isValidFeed());
         EXPECT_TRUE(feed->etag().isEmpty());
@@ -260,25 +255,20 @@ TEST_F(FeedTest, OldestItemsGoBeyondTheCountAndTextLimits)
         many.prepend("extra");  // newest first, as feeds list them
         return response;
     });
-    struct Case
-    {
-        const char* path;
-        int fetches;
-        QString firstGuid;  // after the last fetch
-        qsizetype count;
-    };
-    const Case cases[] = {{"/big", 3, "2", 2}, {"/many", 2, "m1", Feed::kMaxItems}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        std::unique_ptr<Feed> feed = Feed::trialFeed(QStringLiteral("http://feeds.test") + c.path);
+    // Path, fetches, first guid after the last fetch, items kept.
+    const std::tuple<const char*, int, QString, qsizetype> cases[] = {{"/big", 3, "2", 2},
+                                                                      {"/many", 2, "m1", Feed::kMaxItems}};
+    for (const auto& [path, fetches, firstGuid, count] : cases) {
+        SCOPED_TRACE(path);
+        std::unique_ptr<Feed> feed = Feed::trialFeed(QStringLiteral("http://feeds.test") + path);
         FeedEvents events(feed.get());
-        for (int fetch = 1; fetch <= c.fetches; ++fetch) {
+        for (int fetch = 1; fetch <= fetches; ++fetch) {
             feed->loadFeed();
             ASSERT_TRUE(waitUntil([&] { return events.ended() == fetch; }, 30000));
         }
         EXPECT_EQ(events.errors(), 0);
-        ASSERT_EQ(feed->items().size(), c.count);
-        EXPECT_EQ(feed->items().first()->string("guid"), c.firstGuid);
+        ASSERT_EQ(feed->items().size(), count);
+        EXPECT_EQ(feed->items().first()->string("guid"), firstGuid);
     }
 }
 
@@ -297,12 +287,8 @@ TEST(FeedAddressTest, OnlyALeadingFeedSchemeIsRewritten)
 
 TEST(FeedStorageTest, FriendlyFileNames)
 {
-    struct Case
-    {
-        QString address;
-        QString name;  // empty: hashed
-    };
-    const Case cases[] = {
+    // Address, file name (empty: hashed).
+    const std::pair<QString, QString> cases[] = {
         {"http://www.feeds.test/feed?x=1", "feeds.test-feed-x=1"},
         {"https://feeds.test/a/b", "https:--feeds.test-a-b"},
         {"http://", ""},
@@ -310,12 +296,12 @@ TEST(FeedStorageTest, FriendlyFileNames)
         {"http://..", ""},
         {"http://feeds.test/" + QString(200, 'a'), ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(qPrintable(c.address));
-        const QString name = FeedStorage::friendlyFileName(c.address);
-        if (c.name.isEmpty())
+    for (const auto& [address, expected] : cases) {
+        SCOPED_TRACE(qPrintable(address));
+        const QString name = FeedStorage::friendlyFileName(address);
+        if (expected.isEmpty())
             EXPECT_TRUE(QRegularExpression("^[0-9a-f]{40}$").match(name).hasMatch()) << qPrintable(name);
         else
-            EXPECT_EQ(name, c.name);
+            EXPECT_EQ(name, expected);
     }
 }

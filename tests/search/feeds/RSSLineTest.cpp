@@ -109,34 +109,24 @@ TEST_F(RSSLineTest, FetchOutcomes)
         return busy-- > 0 ? HttpTestResponse{503, {}, torrentBytes("later")} : HttpTestResponse{200, {}, torrentBytes("later")};
     });
     proxy.route("/moved.torrent", HttpTestResponse::redirect("http://t.test/ok.torrent"));
-    struct Case
-    {
-        const char* path;
-        bool torrent;
-        bool failed;
-        int attempts;
-    };
-    const Case cases[] = {
-        {"/ok.torrent", true, false, 1},
-        {"/moved.torrent", true, false, 1},
-        {"/page.torrent", false, true, 1},
-        {"/later.torrent", true, false, 2},  // the 503 is tried again
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", QString("http://t.test") + c.path}}));
+    // Path, whether it gives a torrent (else it failed), attempts: the 503 is tried again.
+    const std::tuple<const char*, bool, int> cases[] = {
+        {"/ok.torrent", true, 1}, {"/moved.torrent", true, 1}, {"/page.torrent", false, 1}, {"/later.torrent", true, 2}};
+    for (const auto& [path, torrent, attempts] : cases) {
+        SCOPED_TRACE(path);
+        const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", QString("http://t.test") + path}}));
         int leafChanges = 0;
         QObject::connect(line.get(), &RSSLine::leafStateChanged, [&] { ++leafChanges; });
-        for (int attempt = 1; attempt <= c.attempts; ++attempt) {
+        for (int attempt = 1; attempt <= attempts; ++attempt) {
             line->loadTorrentEnclosure();
             EXPECT_TRUE(line->isFetching());
             ASSERT_TRUE(waitUntil([&] { return !line->isFetching(); }));
             EXPECT_EQ(leafChanges, attempt);
         }
-        EXPECT_EQ(line->isRSSArticleLine(), !c.torrent);
-        EXPECT_EQ(line->hasFailed(), c.failed);
-        EXPECT_EQ(QFile::exists(line->torrentStoragePath()), c.torrent);
-        if (c.torrent) {
+        EXPECT_EQ(line->isRSSArticleLine(), !torrent);
+        EXPECT_EQ(line->hasFailed(), !torrent);
+        EXPECT_EQ(QFile::exists(line->torrentStoragePath()), torrent);
+        if (torrent) {
             EXPECT_EQ(line->torrentPath(), line->torrentStoragePath());
             EXPECT_EQ(line->torrentData(), readFile(line->torrentStoragePath()));
             EXPECT_NE(line->path(), "");
@@ -240,24 +230,20 @@ TEST(RSSTorrentCacheTest, FilesUnusedForThirtyDaysArePruned)
     QTemporaryDir dir;
     const QString root = dir.filePath("RSSTorrentCache");
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    struct Case
-    {
-        const char* path;
-        int ageDays;
-        bool kept;
-    };
-    const Case cases[] = {{"old.test/a.torrent", 31, false}, {"old.test/deep/b.torrent", 40, false},
-                          {"mixed.test/c.torrent", 29, true}, {"mixed.test/d.torrent", 31, false}};
-    for (const Case& c : cases) {
-        const QString path = QDir(root).filePath(c.path);
+    // File, age in days, kept.
+    const std::tuple<const char*, int, bool> cases[] = {
+        {"old.test/a.torrent", 31, false}, {"old.test/deep/b.torrent", 40, false},
+        {"mixed.test/c.torrent", 29, true}, {"mixed.test/d.torrent", 31, false}};
+    for (const auto& [name, ageDays, kept] : cases) {
+        const QString path = QDir(root).filePath(name);
         ASSERT_TRUE(writeFile(path, "d8:announce0:e"));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(now.addDays(-c.ageDays), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(file.setFileTime(now.addDays(-ageDays), QFileDevice::FileModificationTime));
     }
     RSSTorrentCache::pruneUnusedFiles(root, now.addSecs(-RSSTorrentCache::kUnusedLifetimeSeconds));
-    for (const Case& c : cases)
-        EXPECT_EQ(QFile::exists(QDir(root).filePath(c.path)), c.kept) << c.path;
+    for (const auto& [name, ageDays, kept] : cases)
+        EXPECT_EQ(QFile::exists(QDir(root).filePath(name)), kept) << name;
     EXPECT_FALSE(QFileInfo::exists(QDir(root).filePath("old.test")));  // emptied folders go too
     EXPECT_TRUE(QFileInfo::exists(root));
 }
