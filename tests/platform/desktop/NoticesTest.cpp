@@ -17,27 +17,23 @@ const DesktopNotifications::Sender kSender{QStringLiteral("Ombrelay"), QStringLi
 // A body is escaped exactly when the server reads markup, including notices posted before it said so.
 TEST(DesktopNotificationsTest, BodyIsEscapedOnlyForServersThatReadMarkup)
 {
-    struct Case
-    {
-        QStringList capabilities;
-        QString body;
-        QString expected;
-    } cases[] = {
+    // Capabilities, body, body sent.
+    const std::tuple<QStringList, QString, QString> cases[] = {
         {{"body", "body-markup"}, "<b>A&B</b>", "&lt;b&gt;A&amp;B&lt;/b&gt;"},
         {{"body"}, "<b>A&B</b>", "<b>A&B</b>"},
         {{}, "Downloaded to: ~/x \"y\"", "Downloaded to: ~/x \"y\""},
     };
-    for (const Case& c : cases) {
+    for (const auto& [capabilities, body, expected] : cases) {
         test::PrivateSessionBus bus;
         ASSERT_TRUE(bus.isRunning());
-        FakeNotificationServer server(bus.connect("server"), c.capabilities);
+        FakeNotificationServer server(bus.connect("server"), capabilities);
         DesktopNotifications notices(bus.connect("client"), kSender);
-        notices.notify(QStringLiteral("Title"), c.body, QStringLiteral("transfer.complete"));
+        notices.notify(QStringLiteral("Title"), body, QStringLiteral("transfer.complete"));
         ASSERT_TRUE(test::waitUntil([&] { return !server.notices.isEmpty(); }));
         test::spinFor(50);
         ASSERT_EQ(server.notices.size(), 1);
         const auto& notice = server.notices.constFirst();
-        EXPECT_EQ(notice.body, c.expected) << qPrintable(c.capabilities.join(','));
+        EXPECT_EQ(notice.body, expected) << qPrintable(capabilities.join(','));
         EXPECT_EQ(notice.summary, QStringLiteral("Title"));
         EXPECT_EQ(notice.hints.value("category").toString(), QStringLiteral("transfer.complete"));
         EXPECT_EQ(server.capabilityQuestions, 1);
