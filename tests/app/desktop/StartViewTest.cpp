@@ -39,18 +39,14 @@ TEST_F(StartView, AClickedLinkGoesToTheDesktopAndThePageStays)
     EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("Ombrelay")));
 
     // Only web and mail addresses leave the view.
-    const struct
-    {
-        QString url;
-        bool opened;
-    } links[] = {{"http://127.0.0.1/x", true},    {"mailto:feedback@ombrelay.invalid", true},
-                 {"file:///etc/passwd", false},   {"javascript:alert(1)", false},
-                 {"ftp://127.0.0.1/x", false},    {"relative/page.html", false}};
-    for (const auto& link : links) {
+    const std::pair<QString, bool> links[] = {{"http://127.0.0.1/x", true}, {"mailto:feedback@ombrelay.invalid", true},
+                                              {"file:///etc/passwd", false}, {"javascript:alert(1)", false},
+                                              {"ftp://127.0.0.1/x", false},  {"relative/page.html", false}};
+    for (const auto& [url, opened] : links) {
         recorder.opened.clear();
-        emit page->anchorClicked(QUrl(link.url));
+        emit page->anchorClicked(QUrl(url));
         test::spinFor(10);
-        EXPECT_EQ(recorder.opened.size(), link.opened ? 1 : 0) << qPrintable(link.url);
+        EXPECT_EQ(recorder.opened.size(), opened ? 1 : 0) << qPrintable(url);
     }
     EXPECT_EQ(page->source(), AdWebView::kStartPage);
 }
