@@ -7,7 +7,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace ombrelay {
 namespace {
@@ -35,15 +34,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(bus.isRunning());
-        server.emplace(bus.connect(QStringLiteral("server")));
-        client.emplace(bus.connect(QStringLiteral("client")));
-        ASSERT_TRUE(server->isConnected());
-        ASSERT_TRUE(client->isConnected());
+        ASSERT_TRUE(server.isConnected());
+        ASSERT_TRUE(client.isConnected());
     }
 
     qint64 askIdleSeconds()
     {
-        DesktopIdleTime idle(*client, false);
+        DesktopIdleTime idle(client, false);
         QObject context;
         qint64 answer = -1;
         idle.querySecondsSinceInput(&context, [&](qint64 seconds) { answer = seconds; });
@@ -53,13 +50,13 @@ protected:
     }
     void serve(const QString& service, const QString& path, QObject* object)
     {
-        ASSERT_TRUE(server->registerService(service));
-        ASSERT_TRUE(server->registerObject(path, object, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(server.registerService(service));
+        ASSERT_TRUE(server.registerObject(path, object, QDBusConnection::ExportAllSlots));
     }
 
     test::PrivateSessionBus bus;
-    std::optional<QDBusConnection> server;
-    std::optional<QDBusConnection> client;
+    QDBusConnection server = bus.connect(QStringLiteral("server"));
+    QDBusConnection client = bus.connect(QStringLiteral("client"));
 };
 
 // Nobody answering means not idle; the screen saver answers alone; Mutter, once there, answers first.
@@ -76,8 +73,8 @@ TEST_F(PrivateBus, IdleTimeComesFromMutterThenTheScreenSaver)
 
 TEST_F(PrivateBus, PrepareForSleepFalseIsAWakeUp)
 {
-    ASSERT_TRUE(server->registerService(QStringLiteral("org.freedesktop.login1")));
-    LogindSleepWatcher watcher(*client);
+    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.login1")));
+    LogindSleepWatcher watcher(client);
     ASSERT_TRUE(watcher.isListening());
     QSignalSpy woke(&watcher, &SleepWatcher::didWake);
     auto prepare = [&](bool starting) {
@@ -85,7 +82,7 @@ TEST_F(PrivateBus, PrepareForSleepFalseIsAWakeUp)
                                                  QStringLiteral("org.freedesktop.login1.Manager"),
                                                  QStringLiteral("PrepareForSleep"));
         signal << starting;
-        ASSERT_TRUE(server->send(signal));
+        ASSERT_TRUE(server.send(signal));
     };
     prepare(true);
     prepare(false);
