@@ -130,17 +130,13 @@ TEST_F(MediaHandOver, TheListsMenuAddsToTheMusicLibrary)
 {
     Settings::instance().setInteger("kKoPlaySong", 0);
     launch();
-    const struct
-    {
-        QString name;
-        int state;
-        bool offered;
-    } cases[] = {{"song.mp3", TorrentLine::Complete, true},
-                 {"partial.mp3", TorrentLine::Downloading, false},
-                 {"notes.txt", TorrentLine::Complete, false}};
-    for (const auto& c : cases) {
-        TorrentLinePtr torrent = listTorrent(c.name);
-        torrent->restoreDownloadState(c.state);
+    // Name, state, offered.
+    const std::tuple<QString, int, bool> cases[] = {{"song.mp3", TorrentLine::Complete, true},
+                                                    {"partial.mp3", TorrentLine::Downloading, false},
+                                                    {"notes.txt", TorrentLine::Complete, false}};
+    for (const auto& [name, state, offered] : cases) {
+        TorrentLinePtr torrent = listTorrent(name);
+        torrent->restoreDownloadState(state);
         ASSERT_TRUE(writeFile(torrent->fullPath(), "data"));
         DownloadsOutlineView* list = downloads().outlineView();
         const QRect row = list->visualRect(list->indexForObject(list->itemFor(torrent.get())));
@@ -149,10 +145,11 @@ TEST_F(MediaHandOver, TheListsMenuAddsToTheMusicLibrary)
         for (QAction* action : menu->actions())
             if (action->text() == QStringLiteral("Add to Music Library"))
                 add = action;
-        ASSERT_EQ(add != nullptr, c.offered) << qPrintable(c.name);
+        ASSERT_EQ(add != nullptr, offered) << qPrintable(name);
         if (add) {
             add->trigger();
-            ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(music("Ombrelay/" + c.name)); }));
+            const QString entry = music("Ombrelay/" + name);
+            ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(entry); }));
         }
     }
     KoiTunesController::operationQueue().drain();
