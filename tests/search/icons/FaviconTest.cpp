@@ -101,13 +101,8 @@ TEST_F(FaviconTest, OnlyUsableImagesAreKeptAndStored)
     const QByteArray white = png(filled({1, 1}, Qt::white));
     const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\"><rect width=\"16\" "
                            "height=\"16\" fill=\"red\"/></svg>";
-    struct Case
-    {
-        const char* host;
-        HttpTestResponse response;
-        bool icon;
-    };
-    const QList<Case> cases = {
+    // Host, its answer, whether an icon is kept.
+    const QList<std::tuple<const char*, HttpTestResponse, bool>> cases = {
         {"missing.test", {404, {{"Content-Type", "image/png"}}, white}, false},
         {"page.test", {200, {{"Content-Type", "text/html"}}, white}, false},
         {"untyped.test", {200, {}, white}, false},
@@ -122,25 +117,25 @@ TEST_F(FaviconTest, OnlyUsableImagesAreKeptAndStored)
     };
     proxy.route("/favicon.ico", [&](const HttpTestRequest& r) {
         const QString host = QUrl(QString::fromLatin1(r.target)).host();
-        for (const Case& c : cases)
-            if (host == QLatin1String(c.host))
-                return c.response;
+        for (const auto& [name, response, icon] : cases)
+            if (host == QLatin1String(name))
+                return response;
         return HttpTestResponse{404, {}, {}};
     });
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.host);
-        PZFaviconLoader* loader = PZFaviconLoader::loaderForURL(QUrl(QString("http://%1/some/page").arg(c.host)));
+    for (const auto& [host, response, icon] : cases) {
+        SCOPED_TRACE(host);
+        PZFaviconLoader* loader = PZFaviconLoader::loaderForURL(QUrl(QString("http://%1/some/page").arg(host)));
         ASSERT_TRUE(loader);
         ASSERT_TRUE(waitUntil([&] { return loader->statusCode() != 0 || loader->error().isError(); }));
-        EXPECT_EQ(!loader->favicon().isNull(), c.icon);
-        EXPECT_EQ(loaded.contains(loader), c.icon);
+        EXPECT_EQ(!loader->favicon().isNull(), icon);
+        EXPECT_EQ(loaded.contains(loader), icon);
     }
     // What was kept was stored: exactly one row for each host with an icon.
     spinFor(200);
     FaviconStorage stored(PZFaviconLoader::dbStoragePath());
     ASSERT_TRUE(stored.open(QDateTime::currentDateTimeUtc()));
-    for (const Case& c : cases)
-        EXPECT_EQ(stored.storedData(c.host).isEmpty(), !c.icon) << c.host;
+    for (const auto& [host, response, icon] : cases)
+        EXPECT_EQ(stored.storedData(host).isEmpty(), !icon) << host;
     EXPECT_TRUE(stored.storedData("white_test").isEmpty());  // no pattern matching
 }
 
