@@ -4,11 +4,11 @@
 #include "engine/wire/PeerMessage.h"
 #include "engine/wire/PeerWire.h"
 #include "interop/support/HelperProcess.h"
+#include "interop/support/LibtorrentPeer.h"
 #include "support/LoopbackPorts.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -20,11 +20,6 @@ const QString kPython = QStringLiteral("/usr/bin/python3");
 // What one peer may still send once the backlog is full: its whole request queue of blocks.
 constexpr qint64 kOnePeersRequests = qint64(ombrelay::PeerWire::kOurRequestQueue) * ombrelay::PeerMessage::kBlockSize;
 constexpr qint64 kBacklogBound = ombrelay::WriteBacklog::kMaxBytes;
-
-QString peerScript()
-{
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../peers/lt_peer.py"));
-}
 
 QByteArray readAll(const QString& path)
 {
