@@ -16,4 +16,9 @@ inline constexpr char kAddressShortenerHost[] = "is.gd";
 // under "/get/"; ours to name, so it has no real host.
 inline constexpr char kFeedIndexSitePrefix[] = "http://feed-index.invalid/tor/";
 
+// Result actions: the shopping site searched for a result's name ("/gp/search") and the short-message
+// service whose status page shares a result ("/home?status=").
+inline constexpr char kShoppingHost[] = "www.amazon.com";
+inline constexpr char kShortMessageHost[] = "twitter.com";
+
 }  // namespace ombrelay::service

@@ -109,9 +109,9 @@ void SessionLifecycle::saveAll(const TorrentLineList& torrents)
     PieceStore::storeQueue().drain();
 }
 
-void SessionLifecycle::downloadTorrentLines(const TorrentLineList& lines)
+void SessionLifecycle::downloadTorrentLines(const TorrentLineList& lines, bool askForFolder)
 {
-    TorrentAdder(*this).downloadTorrentLines(lines);
+    TorrentAdder(*this).downloadTorrentLines(lines, askForFolder);
 }
 
 void SessionLifecycle::prepareStorage(TorrentLine& torrent)
