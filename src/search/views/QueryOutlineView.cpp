@@ -42,8 +42,10 @@ QueryOutlineView::QueryOutlineView(QWidget* parent) : PZOutlineView(parent), m_a
     });
     listenForNotification(this, QStringLiteral("CoreOneSecondTimer"), [this](const Notification&) { oneSecondTimer(); });
     connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
-        if (key == QLatin1String("kQueryViewMode"))
+        if (key == QLatin1String("kQueryViewMode")) {
+            OBDefaults::loadDefaults();  // the cache may hear of the change after this view
             doItemsLayout();
+        }
     });
 }
 
