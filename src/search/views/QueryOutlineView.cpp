@@ -91,6 +91,14 @@ int QueryOutlineView::rowForLine(const TorrentLine* line) const
     return index.isValid() ? visualRect(index).isValid() ? index.row() : -1 : -1;
 }
 
+void QueryOutlineView::bindSortOrder(const QString& key, const PZSortDescriptor& fallback)
+{
+    const bool stored = Settings::instance().value(key).isValid();
+    bindSortDescriptorsToSetting(key);
+    if (!stored)
+        setSortDescriptors({fallback});
+}
+
 void QueryOutlineView::initTabView()
 {
     roundTabView()->addRoundButtonWithTitle(tr("All"));

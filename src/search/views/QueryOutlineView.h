@@ -40,6 +40,9 @@ public:
     // The first row showing the line; -1 when none.
     int rowForLine(const TorrentLine* line) const;
 
+    // Binds the sort order to a settings key, starting from `fallback` while the key holds none.
+    void bindSortOrder(const QString& key, const PZSortDescriptor& fallback);
+
     void initTabView() override;
     PZPredicateRef predicateForTypeIndex(int index) const override;
     int heightOfRow(const PZOutlineObject& object, int level) const override;

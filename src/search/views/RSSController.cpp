@@ -31,7 +31,8 @@ RSSController::RSSController(const QVariantMap& item, QObject* parent)
     layout->addWidget(bar);
     layout->addWidget(m_outlineView, 1);
     m_outlineView->setUp(m_tabView, m_filterField);
-    m_outlineView->bindSortDescriptorsToSetting(QStringLiteral("RSSPaneSortDescriptors"));
+    m_outlineView->bindSortOrder(QStringLiteral("RSSPaneSortDescriptors"),
+                                 PZSortDescriptor{QStringLiteral("date"), false, QStringLiteral("compare:")});
 
     reloadLines();
     listenForNotification(this, QStringLiteral("FeedDataLoadedNotification"), [this](const Notification& n) {

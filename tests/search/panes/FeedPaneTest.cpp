@@ -4,6 +4,8 @@
 #include "search/views/CurrentRSSOutlineView.h"
 #include "search/views/RSSController.h"
 #include "search/views/RSSOutlineView.h"
+#include "search/views/ResultItem.h"
+#include "engine/torrent/OBLine.h"
 #include "support/WaitUntil.h"
 #include "uikit/PZRoundTabView.h"
 
@@ -28,6 +30,8 @@ TEST_F(FeedPaneFixture, EntriesLoadNewestFirstChangeTabsAndAreMarkedRead)
     ASSERT_TRUE(waitUntil([&] { QApplication::processEvents(); return tabs->countAtIndex(4) == 2; }, 5000))
         << "Links: the article and the entry whose file never comes";
     EXPECT_EQ(tabs->countAtIndex(1), 4) << "Audio, once the files loaded";
+    const auto* first = static_cast<ResultItem*>(view->objectAt(view->model()->index(0, 0)));
+    EXPECT_EQ(first->line()->path(), "new") << "newest first";
     const QList<QByteArray> asked = torrentRequests();
     ASSERT_GE(asked.size(), 2);
     EXPECT_EQ(asked.mid(0, 2), QList<QByteArray>({"/new.torrent", "/mid.torrent"})) << "newest first";
