@@ -46,6 +46,7 @@ public:
     void initTabView() override;
     PZPredicateRef predicateForTypeIndex(int index) const override;
     int heightOfRow(const PZOutlineObject& object, int level) const override;
+    void rebuildFilterPredicate() override;
 
     bool canDownloadSelected() const;
     void downloadSelected();
@@ -76,7 +77,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void rebuildFilterPredicate() override;
 
     // Asks every result's trackers for swarm sizes (once per result).
     virtual void scrapeLines();
