@@ -208,3 +208,41 @@ TEST_F(ResultsTest, TabsHeightsAndSwarmUpdates)
     QApplication::processEvents();
     EXPECT_EQ(view.objectAt(view.model()->index(0, 0)), view.itemForLine(disc.get()));
 }
+
+// The one-second tick repaints the download cells of visible transfers only; a press on a download button
+// follows its result through a re-sort and starts that result on release.
+TEST_F(ResultsTest, DownloadCellsRedrawAndFollowTheirResult)
+{
+    PZRoundTabView tabs;
+    FilterSearchField field;
+    QueryOutlineView view;
+    view.setUp(&tabs, &field);
+    view.resize(700, 120);
+    TorrentLineList lines;
+    for (int i = 0; i < 12; ++i)
+        lines.append(result(QStringLiteral("R%1").arg(i), 1, 10 + i));
+    host.addDownload(lines[1]);
+    host.addDownload(lines[11]);  // below the visible rows
+    view.setLines(lines);
+    view.show();
+    QApplication::processEvents();
+    const auto cell = [&](int line, int column) {
+        return view.visualRect(view.indexForObject(view.itemForLine(lines[line].get()), column));
+    };
+    ASSERT_FALSE(view.viewport()->rect().intersects(cell(11, 3)));
+
+    PaintSpy spy;
+    view.viewport()->installEventFilter(&spy);
+    QObject core;
+    postNotificationAboutSelf(&core, QStringLiteral("CoreOneSecondTimer"));
+    QApplication::processEvents();
+    EXPECT_EQ(spy.region.boundingRect(), cell(1, 3));
+
+    const QPoint press = cell(4, 3).center();
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, press);
+    view.setSortDescriptors({PZSortDescriptor{QStringLiteral("swarmSize"), false, QStringLiteral("compare:")}});
+    QApplication::processEvents();
+    ASSERT_NE(cell(4, 3).center(), press);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, cell(4, 3).center());
+    EXPECT_EQ(lifecycle.downloaded, TorrentLineList{lines[4]});
+}
