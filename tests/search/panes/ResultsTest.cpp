@@ -13,6 +13,7 @@
 #include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QTest>
 
@@ -245,4 +246,38 @@ TEST_F(ResultsTest, DownloadCellsRedrawAndFollowTheirResult)
     ASSERT_NE(cell(4, 3).center(), press);
     QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, cell(4, 3).center());
     EXPECT_EQ(lifecycle.downloaded, TorrentLineList{lines[4]});
+}
+
+TEST_F(ResultsTest, ContextMenuItems)
+{
+    QueryOutlineView view;
+    view.setUp(nullptr, nullptr);
+    view.resize(700, 200);
+    const TorrentLinePtr fresh = result(QStringLiteral("Fresh"), 1);
+    fresh->setTorrentAddress(QStringLiteral("http://site.test/fresh.torrent"));
+    const TorrentLinePtr running = result(QStringLiteral("Running"), 1);
+    host.addDownload(running);
+    const TorrentLinePtr bare = result(QStringLiteral("Bare"), 1);
+    view.setLines({fresh, running, bare});
+    view.show();
+    QApplication::processEvents();
+    const auto titles = [&](const QList<const TorrentLine*>& selected, const TorrentLine* at) {
+        QList<PZOutlineObject*> rows;
+        for (const TorrentLine* line : selected)
+            rows.append(view.itemForLine(line));
+        view.selectObjects(rows);
+        const QPoint point = at ? view.visualRect(view.indexForObject(view.itemForLine(at))).center() : QPoint(5, 190);
+        std::unique_ptr<QMenu> menu(view.menuForPoint(point));
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        return texts;
+    };
+    EXPECT_EQ(titles({}, fresh.get()), QStringList({"Download to...", "-", "Search Amazon", "Post to Twitter..."}));
+    EXPECT_EQ(titles({}, running.get()), QStringList({"Search Amazon"})) << "in the transfers list; no address";
+    EXPECT_EQ(titles({fresh.get(), bare.get()}, bare.get()), QStringList()) << "two rows selected";
+    EXPECT_EQ(titles({fresh.get()}, bare.get()), QStringList({"Download to...", "-", "Search Amazon"}))
+        << "the row under the pointer becomes the selection";
+    EXPECT_EQ(titles({fresh.get()}, nullptr), QStringList()) << "below the last row";
+    EXPECT_TRUE(view.selectedObjects().isEmpty());
 }
