@@ -125,7 +125,7 @@ void QueryOutlineView::downloadTo()
 QUrl QueryOutlineView::shoppingAddress(const QString& name)
 {
     const QString keywords = escapedString(QString(name).replace(QLatin1Char('.'), QLatin1Char(' ')));
-    return QUrl::fromEncoded(QByteArray("http://") + service::kShoppingHost + "/gp/search?ie=UTF8&keywords=" +
+    return QUrl::fromEncoded(QByteArray("http://") + service::kShoppingSearchHost + "/gp/search?ie=UTF8&keywords=" +
                              keywords.toLatin1() + "&index=blended");
 }
 
