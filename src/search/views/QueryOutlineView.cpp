@@ -6,6 +6,8 @@
 #include "kit/OBDefaults.h"
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
+#include "search/QueryController.h"
+#include "search/SearchSiteScraper.h"
 #include "search/icons/AddressTrimmer.h"
 #include "search/views/QueryPaneDownloadCell.h"
 #include "search/views/QueryPaneFileCell.h"
@@ -54,6 +56,32 @@ QueryOutlineView::~QueryOutlineView()
     stopListening(this);
     setObjects({});
     qDeleteAll(m_items);
+}
+
+QueryController* QueryOutlineView::queryController() const
+{
+    return m_queryController;
+}
+
+void QueryOutlineView::setQueryController(QueryController* controller)
+{
+    if (m_queryController)
+        disconnect(m_queryController, nullptr, this, nullptr);
+    m_queryController = controller;
+    if (!controller)
+        return;
+    const auto reload = [this] {
+        PerformLater::scheduleOnce(this, [this] {
+            if (m_queryController)
+                setLines(m_queryController->lines());
+        }, 0, QStringLiteral("reloadLines"));
+    };
+    connect(controller, &QueryController::lineAdded, this, reload);
+    connect(controller, &QueryController::scrapersChanged, this, reload);
+    connect(controller, &QueryController::highlightChanged, this, [this] { viewport()->update(); });
+    setQueryTerms(controller->queryTerms());
+    setLines(controller->lines());
+    controller->setScrapesTrackers(isVisible());
 }
 
 void QueryOutlineView::setLines(const TorrentLineList& lines)
@@ -202,6 +230,8 @@ void QueryOutlineView::showEvent(QShowEvent* event)
 {
     PZOutlineView::showEvent(event);
     m_animationTimer->start(50);
+    if (m_queryController)
+        m_queryController->setScrapesTrackers(true);
     scrapeLines();
     emit shown();
 }
@@ -209,6 +239,8 @@ void QueryOutlineView::showEvent(QShowEvent* event)
 void QueryOutlineView::hideEvent(QHideEvent* event)
 {
     m_animationTimer->stop();
+    if (m_queryController)
+        m_queryController->setScrapesTrackers(false);
     PZOutlineView::hideEvent(event);
 }
 

@@ -14,6 +14,7 @@ class QTimer;
 namespace ombrelay {
 
 class AddressTrimmer;
+class QueryController;
 class ResultItem;
 
 // The list of one search's results (and the base of the feed list): type tabs, the filter field, live
@@ -27,6 +28,10 @@ class QueryOutlineView : public PZOutlineView
 public:
     explicit QueryOutlineView(QWidget* parent = nullptr);
     ~QueryOutlineView() override;
+
+    // Follows a search: its lines (flat), its query terms, and swarm sizes asked only while shown.
+    void setQueryController(QueryController* controller);
+    QueryController* queryController() const;
 
     // The lower-cased words of the search, drawn bold in result names.
     QStringList queryTerms() const { return m_queryTerms; }
@@ -92,6 +97,7 @@ private:
     ResultItem* selectedItem() const;
     int columnOf(const QString& identifier) const;
 
+    QPointer<QueryController> m_queryController;
     QHash<const TorrentLine*, ResultItem*> m_items;
     QStringList m_queryTerms;
     QTimer* m_animationTimer;

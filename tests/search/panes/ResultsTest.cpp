@@ -4,6 +4,9 @@
 #include "engine/torrent/TorrentFixtures.h"
 #include "kit/DateText.h"
 #include "kit/NotificationCenter.h"
+#include "engine/torrent/Metainfo.h"
+#include "search/QueryController.h"
+#include "search/SearchSiteScraper.h"
 #include "search/views/OutsideName.h"
 #include "search/views/QueryOutlineView.h"
 #include "search/views/QueryPaneInfoCell.h"
@@ -280,4 +283,21 @@ TEST_F(ResultsTest, ContextMenuItems)
         << "the row under the pointer becomes the selection";
     EXPECT_EQ(titles({fresh.get()}, nullptr), QStringList()) << "below the last row";
     EXPECT_TRUE(view.selectedObjects().isEmpty());
+}
+
+// A list following a search shows each result the sites hand in, once per pass of the event loop.
+TEST_F(ResultsTest, FollowsItsSearch)
+{
+    QueryController controller({{"type", "Query"}, {"name", "Album live"}});
+    SearchSiteScraper site({{"name", "Site"}}, &controller);
+    QueryOutlineView view;
+    view.setUp(nullptr, nullptr);
+    view.setQueryController(&controller);
+    EXPECT_EQ(view.queryTerms(), QStringList({"album", "live"}));
+    for (int i = 0; i < 3; ++i)
+        controller.addLineForTorrent(*Metainfo::read(metainfo(singleFileInfo(QStringLiteral("R%1").arg(i), 1000))),
+                                     &site, QStringLiteral("http://site.test/%1.torrent").arg(i));
+    EXPECT_TRUE(view.objects().isEmpty());
+    QApplication::processEvents();
+    EXPECT_EQ(view.lines(), controller.lines());
 }
