@@ -77,4 +77,7 @@ inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";
 inline constexpr char kShoppingSearchHost[] = "www.amazon.com";
 inline constexpr char kShoppingSearchPath[] = "/s?k=";
 
+// The short-message service whose status page shares a result ("/home?status=").
+inline constexpr char kShortMessageHost[] = "twitter.com";
+
 }  // namespace ombrelay::service

@@ -12,7 +12,7 @@ namespace {
 class InMemoryLifecycle final : public TorrentLifecycle
 {
 public:
-    void downloadTorrentLines(const TorrentLineList& lines) override
+    void downloadTorrentLines(const TorrentLineList& lines, bool) override
     {
         EngineHost& host = EngineHost::instance();
         const Settings& settings = Settings::instance();

@@ -20,8 +20,9 @@ public:
     static TorrentLifecycle& instance();  // never null
     static void install(TorrentLifecycle* lifecycle);
 
-    // Adding with the right-to-copy confirmation (search results, feed entries, row actions).
-    virtual void downloadTorrentLines(const TorrentLineList& lines) = 0;
+    // Adding with the right-to-copy confirmation (search results, feed entries, row actions); with
+    // `askForFolder` the user picks the folder for these lines whatever the settings say.
+    virtual void downloadTorrentLines(const TorrentLineList& lines, bool askForFolder = false) = 0;
 
     // The torrent is starting: give it its piece store. Memory-only torrents have none.
     virtual void prepareStorage(TorrentLine&) {}

@@ -132,9 +132,9 @@ void SessionLifecycle::saveAll(const TorrentLineList& torrents)
     PieceStore::drainQueues();
 }
 
-void SessionLifecycle::downloadTorrentLines(const TorrentLineList& lines)
+void SessionLifecycle::downloadTorrentLines(const TorrentLineList& lines, bool askForFolder)
 {
-    TorrentAdder(*this).downloadTorrentLines(lines);
+    TorrentAdder(*this).downloadTorrentLines(lines, askForFolder);
 }
 
 void SessionLifecycle::prepareStorage(TorrentLine& torrent)

@@ -35,7 +35,7 @@ public:
     // Quit: every torrent's state file and bitfields, then waits for the store queue.
     void saveAll(const TorrentLineList& torrents);
 
-    void downloadTorrentLines(const TorrentLineList& lines) override;
+    void downloadTorrentLines(const TorrentLineList& lines, bool askForFolder = false) override;
     void prepareStorage(TorrentLine& torrent) override;
     void writeStatePlist(TorrentLine& torrent) override;
     void purgeCachedDescriptors(TorrentLine& torrent) override;

@@ -38,7 +38,6 @@ const QLatin1String kAuthorizedSites("kAuthorizedSites");
 // Sites that publish only freely distributable content.
 const char* const kBuiltInAuthorizedSites[] = {"archive.org", "cdimage.debian.org", "torrent.ubuntu.com"};
 
-bool forceConfirmLocationPanel = false;
 
 bool holdsData(const QString& path)
 {
@@ -81,18 +80,18 @@ void TorrentAdder::addTorrentLines(const TorrentLineList& lines, bool showFolder
     });
 }
 
-void TorrentAdder::downloadTorrentLines(const TorrentLineList& lines)
+void TorrentAdder::downloadTorrentLines(const TorrentLineList& lines, bool askForFolder)
 {
     const QStringList hosts = hostsFromTorrentLines(lines);
     if (hosts.isEmpty()) {
-        addConfirmedLines(lines);
+        addConfirmedLines(lines, askForFolder);
         return;
     }
     // The prompt may answer after the session is gone: nothing is added then.
     QObject* context = m_session.context();
     EngineHost::instance().confirmRightToCopy(rightToCopyPrompt(lines, hosts),
                                               [session = &m_session, guard = QPointer<QObject>(context),
-                                               lines](bool confirmed, bool suppress) {
+                                               lines, askForFolder](bool confirmed, bool suppress) {
         if (!confirmed || !guard)
             return;
         const QStringList remaining = hostsFromTorrentLines(lines);
@@ -101,21 +100,16 @@ void TorrentAdder::downloadTorrentLines(const TorrentLineList& lines)
             settings.setValue(kAuthorizedSites, settings.stringList(kAuthorizedSites) << remaining.first());
         }
         // After the prompt has closed: adding may open the folder panel.
-        QTimer::singleShot(0, guard, [session, lines] { TorrentAdder(*session).addConfirmedLines(lines); });
+        QTimer::singleShot(0, guard, [session, lines, askForFolder] {
+            TorrentAdder(*session).addConfirmedLines(lines, askForFolder);
+        });
     });
 }
 
-void TorrentAdder::addConfirmedLines(const TorrentLineList& lines)
+void TorrentAdder::addConfirmedLines(const TorrentLineList& lines, bool askForFolder)
 {
-    const bool showFolderPanel = Settings::instance().boolean(QStringLiteral("kConfirmLocationInternal")) ||
-                                 forceConfirmLocationPanel;
-    forceConfirmLocationPanel = false;
+    const bool showFolderPanel = Settings::instance().boolean(QStringLiteral("kConfirmLocationInternal")) || askForFolder;
     addTorrentLines(lines, showFolderPanel, false, false);
-}
-
-void TorrentAdder::setForceConfirmLocationPanel(bool force)
-{
-    forceConfirmLocationPanel = force;
 }
 
 bool TorrentAdder::isAuthorizedSite(const QString& host)

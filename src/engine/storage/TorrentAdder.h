@@ -24,9 +24,8 @@ public:
                          bool selectAndDisplay);
     // Search results, feed entries and row actions: the right-to-copy prompt when a line comes from a
     // site not authorised, then adding, with the folder panel when "kConfirmLocationInternal" is on or
-    // the next download was forced to ask.
-    void downloadTorrentLines(const TorrentLineList& lines);
-    static void setForceConfirmLocationPanel(bool force);
+    // these lines must ask (`askForFolder`). A cancelled prompt leaves no request behind.
+    void downloadTorrentLines(const TorrentLineList& lines, bool askForFolder = false);
 
     // The built-in sites of freely distributable content and those in "kAuthorizedSites".
     static bool isAuthorizedSite(const QString& host);
@@ -39,7 +38,7 @@ public:
     static QString unrelatedExistingFile(const TorrentLine& torrent, const PZIndexSet& verifiedPieces);
 
 private:
-    void addConfirmedLines(const TorrentLineList& lines);
+    void addConfirmedLines(const TorrentLineList& lines, bool askForFolder);
     void addLines(const TorrentLineList& lines);
     void addLine(const TorrentLinePtr& line);
     static void trashOriginals(const TorrentLineList& lines);

@@ -48,9 +48,9 @@ protected:
         return line;
     }
     // Downloads through the lifecycle and lets the next pass of the loop add what was confirmed.
-    void download(const TorrentLineList& lines)
+    void download(const TorrentLineList& lines, bool askForFolder = false)
     {
-        session->lifecycle().downloadTorrentLines(lines);
+        session->lifecycle().downloadTorrentLines(lines, askForFolder);
         spinFor(50);
     }
     PromptingHost prompting;
@@ -111,13 +111,12 @@ TEST_F(RightToCopyTest, PromptTextsAndCancelling)
     }
 }
 
-TEST_F(RightToCopyTest, ForcedFolderPanelAsksOnceThenNoMore)
+TEST_F(RightToCopyTest, FolderRequestGoesWithItsOwnDownloadOnly)
 {
     const QString chosen = dir.filePath("chosen");
     prompting.chosenFolder = chosen;
-    TorrentAdder::setForceConfirmLocationPanel(true);
     const TorrentLinePtr first = result(QString(), 30);
-    download({first});
+    download({first}, true);
     ASSERT_EQ(prompting.folderRequests, QStringList{"Select a download folder for R30"});
     EXPECT_EQ(first->downloadPath(), chosen);
     EXPECT_FALSE(first->shouldRelocateOnCompletion());

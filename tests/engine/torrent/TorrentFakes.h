@@ -67,7 +67,7 @@ struct FakeLifecycle : TorrentLifecycle
     int purges = 0;
     QList<bool> removals;  // wasComplete of each removal
     TorrentLineList downloaded;
-    void downloadTorrentLines(const TorrentLineList& lines) override { downloaded += lines; }
+    void downloadTorrentLines(const TorrentLineList& lines, bool) override { downloaded += lines; }
     void writeStatePlist(TorrentLine&) override { ++stateWrites; }
     void purgeCachedDescriptors(TorrentLine&) override { ++purges; }
     void relocateOnCompletion(TorrentLine&, std::function<void()> done) override

@@ -1,0 +1,254 @@
+#include "search/views/QueryOutlineView.h"
+
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/NotificationCenter.h"
+#include "kit/OBDefaults.h"
+#include "kit/PerformLater.h"
+#include "kit/Settings.h"
+#include "search/QueryController.h"
+#include "search/SearchSiteScraper.h"
+#include "search/icons/AddressTrimmer.h"
+#include "search/views/QueryPaneDownloadCell.h"
+#include "search/views/QueryPaneFileCell.h"
+#include "search/views/QueryPaneInfoCell.h"
+#include "search/views/QueryPaneSizeCell.h"
+#include "search/views/ResultItem.h"
+#include "uikit/PZRoundTabButton.h"
+#include "uikit/PZRoundTabView.h"
+
+#include <QHeaderView>
+#include <QTimer>
+
+namespace ombrelay {
+
+QueryOutlineView::QueryOutlineView(QWidget* parent) : PZOutlineView(parent), m_animationTimer(new QTimer(this))
+{
+    addColumn(QStringLiteral("QueryPaneFileCell"), tr("Name"), 320, std::make_unique<QueryPaneFileCell>(),
+              PZSortDescriptor{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")});
+    addColumn(QStringLiteral("QueryPaneSizeCell"), tr("Size"), 70, std::make_unique<QueryPaneSizeCell>(),
+              PZSortDescriptor{QStringLiteral("length"), false, QStringLiteral("compare:")});
+    addColumn(QStringLiteral("QueryPaneInfoCell"), tr("Swarm"), 150, std::make_unique<QueryPaneInfoCell>(),
+              PZSortDescriptor{QStringLiteral("swarmSize"), false, QStringLiteral("compare:")});
+    addColumn(QStringLiteral("QueryPaneDownloadCell"), tr("Download"), 100, std::make_unique<QueryPaneDownloadCell>());
+    header()->setFirstSectionMovable(false);  // the name column stays first
+
+    connect(m_animationTimer, &QTimer::timeout, this, &QueryOutlineView::animationTimer);
+    listenForNotification(this, QStringLiteral("TorrentLineStatusUpdated"), [this](const Notification& n) {
+        auto* line = qobject_cast<TorrentLine*>(n.object);
+        if (line && hasObject(line))
+            rearrangeLater();
+    });
+    listenForNotification(this, QStringLiteral("TorrentLineSwarmSizeUpdated"), [this](const Notification& n) {
+        swarmSizeUpdated(qobject_cast<TorrentLine*>(n.object));
+    });
+    listenForNotification(this, QStringLiteral("CoreOneSecondTimer"), [this](const Notification&) { oneSecondTimer(); });
+    connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
+        if (key == QLatin1String("kQueryViewMode")) {
+            OBDefaults::loadDefaults();  // the cache may hear of the change after this view
+            doItemsLayout();
+        }
+    });
+}
+
+QueryOutlineView::~QueryOutlineView()
+{
+    stopListening(this);
+    setObjects({});
+    qDeleteAll(m_items);
+}
+
+QueryController* QueryOutlineView::queryController() const
+{
+    return m_queryController;
+}
+
+void QueryOutlineView::setQueryController(QueryController* controller)
+{
+    if (m_queryController)
+        disconnect(m_queryController, nullptr, this, nullptr);
+    m_queryController = controller;
+    if (!controller)
+        return;
+    const auto reload = [this] {
+        PerformLater::scheduleOnce(this, [this] {
+            if (m_queryController)
+                setLines(m_queryController->lines());
+        }, 0, QStringLiteral("reloadLines"));
+    };
+    connect(controller, &QueryController::lineAdded, this, reload);
+    connect(controller, &QueryController::scrapersChanged, this, reload);
+    connect(controller, &QueryController::highlightChanged, this, [this] { viewport()->update(); });
+    setQueryTerms(controller->queryTerms());
+    setLines(controller->lines());
+    controller->setScrapesTrackers(isVisible());
+}
+
+void QueryOutlineView::setLines(const TorrentLineList& lines)
+{
+    QHash<const TorrentLine*, ResultItem*> kept;
+    QList<PZOutlineObject*> objects;
+    for (const TorrentLinePtr& line : lines) {
+        if (!line || kept.contains(line.get()))
+            continue;
+        ResultItem* item = m_items.take(line.get());
+        if (!item)
+            item = new ResultItem(line);
+        kept.insert(line.get(), item);
+        objects.append(item);
+    }
+    const QList<ResultItem*> departed = m_items.values();
+    m_items = kept;
+    setObjects(objects);
+    qDeleteAll(departed);
+    if (isVisible())
+        scrapeLines();
+}
+
+TorrentLineList QueryOutlineView::lines() const
+{
+    TorrentLineList list;
+    for (PZOutlineObject* object : objects())
+        list.append(static_cast<ResultItem*>(object)->torrentPtr());
+    return list;
+}
+
+int QueryOutlineView::rowForLine(const TorrentLine* line) const
+{
+    const QModelIndex index = indexForObject(itemForLine(line));
+    return index.isValid() ? visualRect(index).isValid() ? index.row() : -1 : -1;
+}
+
+void QueryOutlineView::bindSortOrder(const QString& key, const PZSortDescriptor& fallback)
+{
+    const bool stored = Settings::instance().value(key).isValid();
+    bindSortDescriptorsToSetting(key);
+    if (!stored)
+        setSortDescriptors({fallback});
+}
+
+void QueryOutlineView::initTabView()
+{
+    roundTabView()->addRoundButtonWithTitle(tr("All"));
+    roundTabView()->addRoundButtonWithTitle(tr("Audio"));
+    roundTabView()->addRoundButtonWithTitle(tr("Video"));
+    roundTabView()->addRoundButtonWithTitle(tr("Documents"));
+    roundTabView()->buttonAt(0)->setHideCount(true);
+}
+
+PZPredicateRef QueryOutlineView::predicateForTypeIndex(int index) const
+{
+    switch (index) {
+    case 1: return PZPredicate::instance<HasAudioPredicate>();
+    case 2: return PZPredicate::instance<HasVideoPredicate>();
+    case 3: return PZPredicate::instance<HasDocumentPredicate>();
+    case 4: return PZPredicate::instance<IsRSSArticlePredicate>();
+    default: return PZPredicate::yes();
+    }
+}
+
+int QueryOutlineView::heightOfRow(const PZOutlineObject& object, int) const
+{
+    const auto* item = dynamic_cast<const ResultItem*>(&object);
+    if (item && item->torrentLine() && !item->isRSSArticleLine() && OBDefaults::kQueryViewMode() == 1)
+        return 41;
+    return 17;
+}
+
+void QueryOutlineView::rebuildFilterPredicate()
+{
+    PZOutlineView::rebuildFilterPredicate();
+    emit countsChanged();
+}
+
+void QueryOutlineView::scrapeLines()
+{
+    for (PZOutlineObject* object : objects())
+        if (TorrentLine* line = static_cast<ResultItem*>(object)->torrentLine())
+            line->scrapeTracker();
+}
+
+void QueryOutlineView::rearrangeLater()
+{
+    PerformLater::scheduleOnce(this, [this] { rearrangeObjects(); }, 0, QStringLiteral("rearrange"));
+}
+
+void QueryOutlineView::swarmSizeUpdated(TorrentLine* line)
+{
+    if (!line || !hasObject(line))
+        return;
+    const PZSortDescriptors& sort = sortDescriptors();
+    if (!sort.isEmpty() && sort.first().key == QLatin1String("swarmSize")) {
+        rearrangeLater();
+        return;
+    }
+    const QModelIndex index = indexForObject(itemForLine(line), columnOf(QStringLiteral("QueryPaneInfoCell")));
+    if (index.isValid())
+        viewport()->update(visualRect(index));
+}
+
+int QueryOutlineView::columnOf(const QString& identifier) const
+{
+    for (int column = 0; column < outlineColumnCount(); ++column)
+        if (outlineColumn(column)->identifier == identifier)
+            return column;
+    return -1;
+}
+
+void QueryOutlineView::redrawDownloadCells(bool initialisingOnly)
+{
+    const int column = columnOf(QStringLiteral("QueryPaneDownloadCell"));
+    const QRect visible = viewport()->rect();
+    for (QModelIndex index = indexAt(visible.topLeft()); index.isValid(); index = indexBelow(index)) {
+        const QRect row = visualRect(index.siblingAtColumn(column));
+        if (row.top() > visible.bottom())
+            break;
+        auto* item = dynamic_cast<ResultItem*>(objectAt(index));
+        TorrentLine* line = item ? item->torrentLine() : nullptr;
+        if (line && line->isDownloading() && (!initialisingOnly || line->isInitializing()))
+            viewport()->update(row);
+    }
+}
+
+void QueryOutlineView::oneSecondTimer()
+{
+    if (isVisible())
+        redrawDownloadCells(false);
+}
+
+void QueryOutlineView::animationTimer()
+{
+    if (!isVisible()) {
+        m_animationTimer->stop();
+        return;
+    }
+    redrawDownloadCells(true);
+    setAnimationOffset((animationOffset() + 1) % 8);
+}
+
+void QueryOutlineView::showEvent(QShowEvent* event)
+{
+    PZOutlineView::showEvent(event);
+    m_animationTimer->start(50);
+    if (m_queryController)
+        m_queryController->setScrapesTrackers(true);
+    scrapeLines();
+    emit shown();
+}
+
+void QueryOutlineView::hideEvent(QHideEvent* event)
+{
+    m_animationTimer->stop();
+    if (m_queryController)
+        m_queryController->setScrapesTrackers(false);
+    PZOutlineView::hideEvent(event);
+}
+
+void QueryOutlineView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange)
+        viewport()->update();
+    PZOutlineView::changeEvent(event);
+}
+
+}  // namespace ombrelay

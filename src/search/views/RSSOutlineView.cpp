@@ -1,0 +1,124 @@
+#include "search/views/RSSOutlineView.h"
+
+#include "kit/NotificationCenter.h"
+#include "kit/PerformLater.h"
+#include "search/feeds/RSSLine.h"
+#include "search/views/CurrentRSSOutlineView.h"
+#include "search/views/RSSIsNewCell.h"
+#include "search/views/RSSPaneDateCell.h"
+#include "search/views/ResultItem.h"
+#include "uikit/PZRoundTabView.h"
+
+#include <algorithm>
+
+namespace ombrelay {
+
+RSSOutlineView::RSSOutlineView(QWidget* parent) : QueryOutlineView(parent)
+{
+    addColumn(QStringLiteral("RSSPaneDateCell"), tr("Date"), 90, std::make_unique<RSSPaneDateCell>(),
+              PZSortDescriptor{QStringLiteral("date"), false, QStringLiteral("compare:")});
+    addColumn(QStringLiteral("RSSIsNewCell"), QString(), 20, std::make_unique<RSSIsNewCell>());
+    listenForNotification(this, QStringLiteral("RSSLineReadStatusUpdated"), [this](const Notification& n) {
+        auto* line = qobject_cast<TorrentLine*>(n.object);
+        if (line && hasObject(line))
+            statusChanged();
+    });
+    listenForNotification(this, QStringLiteral("TorrentLineStructureUpdated"), [this](const Notification& n) {
+        structureUpdated(qobject_cast<TorrentLine*>(n.object));
+    });
+}
+
+RSSOutlineView::~RSSOutlineView()
+{
+    stopListening(this);
+}
+
+void RSSOutlineView::initTabView()
+{
+    QueryOutlineView::initTabView();
+    roundTabView()->addRoundButtonWithTitle(tr("Links"));
+}
+
+void RSSOutlineView::setFeedLines(const TorrentLineList& lines)
+{
+    setLines(lines);
+    statusChanged();
+}
+
+QList<TorrentLine*> RSSOutlineView::linesNewestFirst() const
+{
+    QList<TorrentLine*> lines;
+    for (PZOutlineObject* object : objects())
+        lines.append(static_cast<ResultItem*>(object)->torrentLine());
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const TorrentLine* a, const TorrentLine* b) { return a->date() > b->date(); });
+    return lines;
+}
+
+void RSSOutlineView::scrapeLines()
+{
+    for (TorrentLine* line : linesNewestFirst()) {
+        if (auto* entry = qobject_cast<RSSLine*>(line))
+            entry->loadTorrentEnclosure();
+        line->scrapeTracker();
+    }
+}
+
+bool RSSOutlineView::hasNewItems() const
+{
+    return std::any_of(objects().begin(), objects().end(), [](PZOutlineObject* object) {
+        return static_cast<ResultItem*>(object)->line()->isNew();
+    });
+}
+
+int RSSOutlineView::numberOfNewItems() const
+{
+    return int(std::count_if(objects().begin(), objects().end(), [](PZOutlineObject* object) {
+        return static_cast<ResultItem*>(object)->line()->isNew();
+    }));
+}
+
+void RSSOutlineView::markAllRead()
+{
+    for (PZOutlineObject* object : objects())
+        if (RSSLine* line = static_cast<ResultItem*>(object)->rssLine())
+            line->markAsRead();
+    rearrangeObjects();
+    statusChanged();
+}
+
+void RSSOutlineView::statusChanged()
+{
+    postNotificationAboutSelf(this, QStringLiteral("RSSOutlineViewStatusChanged"));
+    viewport()->update();
+    emit countsChanged();
+}
+
+void RSSOutlineView::structureUpdated(TorrentLine* line)
+{
+    ResultItem* item = line ? itemForLine(line) : nullptr;
+    if (!item)
+        return;
+    reloadChildren(item);
+    rearrangeLater();  // the line may belong to another tab now
+    rebuildTabView();
+    if (isVisible())
+        line->scrapeTracker();
+}
+
+void RSSOutlineView::showEvent(QShowEvent* event)
+{
+    CurrentRSSOutlineView::setCurrent(this);
+    QueryOutlineView::showEvent(event);
+}
+
+void RSSOutlineView::hideEvent(QHideEvent* event)
+{
+    QueryOutlineView::hideEvent(event);
+    PerformLater::schedule(this, [this] {
+        if (!isVisible())
+            CurrentRSSOutlineView::clearIfCurrent(this);
+    });
+}
+
+}  // namespace ombrelay
