@@ -130,14 +130,3 @@ void openLargeFeed(benchmark::State& state)
 BENCHMARK(swarmUpdateBurst)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(filterKeystroke)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(openLargeFeed)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
