@@ -1,3 +1,4 @@
+#include "app/KoApplication.h"
 #include "app/KoApplicationController.h"
 #include "app/SingleInstance.h"
 #include "engine/core/BTCore.h"
@@ -9,15 +10,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 
 using namespace ombrelay;
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    KoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ombrelay"));
     QApplication::setApplicationVersion(QStringLiteral(OMBRELAY_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("ombrelay"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ombrelay")));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList arguments =

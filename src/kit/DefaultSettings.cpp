@@ -1,5 +1,7 @@
 #include "kit/DefaultSettings.h"
 
+#include "kit/PropertyList.h"
+#include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 
 #include <QTime>
@@ -67,6 +69,23 @@ QByteArray emptyArrayPropertyList()
     return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
+// The search-site defaults: one user site, and every built-in site enabled.
+void registerSearchSiteDefaults(Settings& settings)
+{
+    const QVariantMap defaultSite{
+        {QStringLiteral("name"), QStringLiteral("Yahoo! Torrent Search")},
+        {QStringLiteral("isEnabled"), QStringLiteral("1")},
+        {QStringLiteral("url"), QStringLiteral("http://") + QLatin1String(service::kDefaultUserSiteHost)
+                                    + QStringLiteral("/search?p=%@+torrent")}};
+    settings.registerDefault(QStringLiteral("kSearchSites"), PropertyList::toBinary(QVariantList{defaultSite}));
+    settings.registerDefault(QStringLiteral("kEnabledSystemModules"),
+                             QStringList{QStringLiteral("google"), QStringLiteral("bing"),
+                                         QLatin1String(service::kIndexSiteAIdentifier),
+                                         QLatin1String(service::kIndexSiteBIdentifier),
+                                         QLatin1String(service::kIndexSiteCIdentifier),
+                                         QLatin1String(service::kIndexSiteDIdentifier)});
+}
+
 }  // namespace
 
 void registerDefaultSettings(Settings& settings)
@@ -84,6 +103,7 @@ void registerDefaultSettings(Settings& settings)
         settings.registerDefault(QLatin1String(d.key), QLatin1String(d.value));
     settings.registerDefault(QStringLiteral("kSplitHeight"), QStringLiteral("200"));
     settings.registerDefault(QStringLiteral("SourceListData"), emptyArrayPropertyList());
+    registerSearchSiteDefaults(settings);
     // Suggestion history is not kept across launches.
     settings.remove(QStringLiteral("kVistrelHistory"));
     settings.remove(QStringLiteral("kVistrelHistoryA"));

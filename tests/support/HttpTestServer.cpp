@@ -78,6 +78,18 @@ QByteArray HttpTestRequest::header(const QByteArray& name) const
     return {};
 }
 
+QByteArray HttpTestRequest::host() const
+{
+    QByteArray authority = header("Host");
+    if (isAbsoluteForm()) {
+        const qsizetype afterScheme = target.indexOf("://");
+        const qsizetype slash = target.indexOf('/', afterScheme + 3);
+        authority = target.mid(afterScheme + 3, slash < 0 ? -1 : slash - afterScheme - 3);
+    }
+    const qsizetype colon = authority.lastIndexOf(':');
+    return (colon < 0 ? authority : authority.left(colon)).toLower();
+}
+
 HttpTestResponse HttpTestResponse::redirect(const QByteArray& location, int status)
 {
     HttpTestResponse r;
@@ -123,6 +135,16 @@ void HttpTestServer::route(const QByteArray& path, const HttpTestResponse& respo
 void HttpTestServer::route(const QByteArray& path, Handler handler)
 {
     m_routes.insert(path, std::move(handler));
+}
+
+void HttpTestServer::route(const QByteArray& host, const QByteArray& path, const HttpTestResponse& response)
+{
+    route(host, path, [response](const HttpTestRequest&) { return response; });
+}
+
+void HttpTestServer::route(const QByteArray& host, const QByteArray& path, Handler handler)
+{
+    m_hostRoutes.insert(host.toLower() + path, std::move(handler));
 }
 
 bool HttpTestServer::waitForRequests(int count, int timeoutMs)
@@ -188,9 +210,12 @@ void HttpTestServer::readFrom(QTcpSocket* socket)
 
 void HttpTestServer::answer(QTcpSocket* socket, const HttpTestRequest& request)
 {
-    const auto route = m_routes.constFind(request.path);
-    const HttpTestResponse response = route != m_routes.constEnd() ? (*route)(request)
-                                                                   : HttpTestResponse{404, {}, "not found"};
+    const Handler* handler = nullptr;
+    if (const auto byHost = m_hostRoutes.constFind(request.host() + request.path); byHost != m_hostRoutes.constEnd())
+        handler = &byHost.value();
+    else if (const auto byPath = m_routes.constFind(request.path); byPath != m_routes.constEnd())
+        handler = &byPath.value();
+    const HttpTestResponse response = handler ? (*handler)(request) : HttpTestResponse{404, {}, "not found"};
     if (response.silent)
         return;
     const bool close = response.closeDelimited || response.closeAfterBytes >= 0

@@ -27,6 +27,9 @@ struct HttpTestRequest
     QByteArray body;
     QByteArray raw;     // request line, headers and body exactly as received
 
+    // The host asked for: from an absolute-form target, else the Host header; without a port.
+    QByteArray host() const;
+
     bool isAbsoluteForm() const { return !target.startsWith('/'); }
     bool hasHeader(const QByteArray& name) const;
     QByteArray header(const QByteArray& name) const;  // first value, case-insensitive name
@@ -63,6 +66,9 @@ public:
 
     void route(const QByteArray& path, const HttpTestResponse& response);
     void route(const QByteArray& path, Handler handler);
+    // A route for one host only (as a proxy sees it); it wins over a route by path alone.
+    void route(const QByteArray& host, const QByteArray& path, const HttpTestResponse& response);
+    void route(const QByteArray& host, const QByteArray& path, Handler handler);
 
     QList<HttpTestRequest> requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
@@ -90,6 +96,7 @@ private:
 
     QTcpServer m_server;
     QHash<QByteArray, Handler> m_routes;
+    QHash<QByteArray, Handler> m_hostRoutes;  // keyed "host" + path
     QHash<QTcpSocket*, Connection> m_state;
     QList<HttpTestRequest> m_requests;
     int m_connections = 0;

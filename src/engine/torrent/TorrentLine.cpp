@@ -41,6 +41,12 @@ TorrentLinePtr TorrentLine::torrentLineForData(const QByteArray& data)
     return line->setTorrentData(data) ? line : nullptr;
 }
 
+TorrentLinePtr TorrentLine::torrentLineForMetainfo(Metainfo metainfo)
+{
+    auto line = std::make_shared<TorrentLine>();
+    return line->applyMetainfo(std::move(metainfo)) ? line : nullptr;
+}
+
 bool TorrentLine::setTorrentPath(const QString& path)
 {
     m_torrentPath = path;

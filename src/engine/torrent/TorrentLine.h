@@ -43,6 +43,8 @@ public:
     // Metainfo. The constructors give none for a refused metainfo (or a missing file).
     static TorrentLinePtr torrentLineForPath(const QString& path);
     static TorrentLinePtr torrentLineForData(const QByteArray& data);
+    // A line from a metainfo already read (and checked), as decoding off the main thread gives it.
+    static TorrentLinePtr torrentLineForMetainfo(Metainfo metainfo);
     virtual bool setTorrentPath(const QString& path);
     virtual bool setTorrentData(const QByteArray& data);
     virtual QByteArray torrentData() const { return m_torrentData; }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+namespace ombrelay {
+
+class HashScraper;
+class PZHTTPLoader;
+
+// Finds the torrent file of a magnet link: looks its info hash up (HashScraper), fetches each distinct
+// candidate into memory and takes the first whose info hash matches. Ends with `resolved` or
+// `unresolved`, once.
+class MagnetResolver : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MagnetResolver(QObject* parent = nullptr);
+    ~MagnetResolver() override;
+
+    void start(const QString& magnetAddress);
+    QByteArray infoHash() const { return m_infoHash; }
+    int candidatesFetched() const { return int(m_candidates.size()); }
+
+signals:
+    void resolved(const QString& address, const QByteArray& torrentData);
+    void unresolved();
+
+private:
+    void fetch(const QString& address);
+    void candidateLoaded(PZHTTPLoader* loader, bool failed);
+    void checkCandidate(const QString& address, const QByteArray& data, const QByteArray& infoHash);
+    void finishIfExhausted();
+    void stop();
+
+    QByteArray m_infoHash;
+    QPointer<HashScraper> m_lookup;
+    bool m_lookupDone = false;
+    QSet<QString> m_candidates;
+    QSet<PZHTTPLoader*> m_loaders;
+    int m_pendingChecks = 0;
+    bool m_finished = false;
+};
+
+}  // namespace ombrelay
