@@ -56,12 +56,13 @@ bool hasOpenableScheme(const QString& text)
 
 // Writes a fetched torrent into a new file of its own in the temporary folder (the server's name is never
 // used as a path) and reads it; runs on the thread pool.
-std::optional<Metainfo> keepAndRead(const QByteArray& data)
+std::optional<Metainfo> keepAndRead(const QString& folder, const QByteArray& data)
 {
-    QTemporaryFile file(QDir(AppPaths::temporaryDirectory()).filePath(QStringLiteral("XXXXXX.torrent")));
+    QTemporaryFile file(QDir(folder).filePath(QStringLiteral("XXXXXX.torrent")));
     file.setAutoRemove(false);
-    if (!file.open() || file.write(data) != data.size())
-        fprintf(stderr, "*** could not keep a fetched torrent in %s\n", qPrintable(AppPaths::temporaryDirectory()));
+    // Asking for the name links an unnamed temporary file into the folder.
+    if (!file.open() || file.fileName().isEmpty() || file.write(data) != data.size())
+        fprintf(stderr, "*** could not keep a fetched torrent in %s\n", qPrintable(folder));
     return Metainfo::read(data);
 }
 
@@ -279,8 +280,9 @@ void OpenTorrentURLPanel::candidateArrived(const QByteArray& data)
     ++m_pendingReads;
     const QPointer<OpenTorrentURLPanel> self(this);
     const quint64 generation = m_generation;
-    QThreadPool::globalInstance()->start([self, generation, data] {
-        std::optional<Metainfo> metainfo = keepAndRead(data);
+    // The folder is made on first use, here on the main thread.
+    QThreadPool::globalInstance()->start([self, generation, data, folder = AppPaths::temporaryDirectory()] {
+        std::optional<Metainfo> metainfo = keepAndRead(folder, data);
         QMetaObject::invokeMethod(QCoreApplication::instance(), [self, generation, metainfo = std::move(metainfo)]() mutable {
             if (!self || self->m_generation != generation)
                 return;

@@ -31,7 +31,7 @@ public:
     static constexpr int kExpandedHeight = 267;
     static constexpr int kTypingPauseMs = 500;
     static constexpr qsizetype kMaxPastedBytes = 64 << 10;
-    static constexpr int kFetchTimeoutMs = 60000;
+    static constexpr int kFetchTimeoutMs = 15000;
 
     OpenTorrentURLPanel(QWidget* mainWindow, SessionLifecycle& lifecycle);
     ~OpenTorrentURLPanel() override;
