@@ -1,6 +1,7 @@
 #include "app/KoApplicationController.h"
 
 #include "app/DragOverlayView.h"
+#include "app/openaddress/OpenTorrentURLPanel.h"
 #include "app/GrowlController.h"
 #include "app/KoMainWindow.h"
 #include "app/KoiTunesController.h"
@@ -57,6 +58,7 @@ KoApplicationController::~KoApplicationController()
 {
     PerformLater::cancel(this);
     m_preferences.reset();
+    m_openPanel.reset();
     m_bridge.reset();
     m_watcher.reset();
     if (m_session) {
@@ -88,6 +90,17 @@ void KoApplicationController::startEngine()
     core.setHooks(std::move(hooks));
 }
 
+void KoApplicationController::installOpenAddressPanel()
+{
+    if (m_hooks.openMagnet && m_hooks.showOpenAddressPanel)
+        return;
+    m_openPanel = std::make_unique<OpenTorrentURLPanel>(m_window.get(), m_session->lifecycle());
+    if (!m_hooks.showOpenAddressPanel)
+        m_hooks.showOpenAddressPanel = [this] { m_openPanel->openPanelWithAddress({}); };
+    if (!m_hooks.openMagnet)
+        m_hooks.openMagnet = [this](const QString& address) { m_openPanel->openPanelWithAddress(address); };
+}
+
 void KoApplicationController::launch(const QStringList& arguments)
 {
     Settings& settings = Settings::instance();
@@ -105,6 +118,7 @@ void KoApplicationController::launch(const QStringList& arguments)
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
     installDesktopServices();
+    installOpenAddressPanel();
     KoAppMessageBridge::Actions actions;
     actions.showPreferences = [this] { showPreferences(); };
     actions.showOpenAddressPanel = m_hooks.showOpenAddressPanel;

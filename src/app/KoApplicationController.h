@@ -17,6 +17,7 @@ class BlocklistView;
 class DiskSession;
 class KoAppMessageBridge;
 class KoTrayMenu;
+class OpenTorrentURLPanel;
 class PZPreferencesController;
 class PreferenceWatcher;
 class EngineServices;
@@ -94,6 +95,8 @@ private:
     void startEngine();
     void storedTorrentsDidLoad();
     void installDesktopServices();
+    // File > "Open Address..." and magnet links open the address panel unless a hook says otherwise.
+    void installOpenAddressPanel();
 
     VolumeMonitor& m_volumes;
     Hooks m_hooks;
@@ -104,6 +107,7 @@ private:
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<PreferenceWatcher> m_watcher;
     std::unique_ptr<KoAppMessageBridge> m_bridge;
+    std::unique_ptr<OpenTorrentURLPanel> m_openPanel;
     std::unique_ptr<KoTrayMenu> m_trayMenu;
     std::unique_ptr<QMenu> m_trayMenuView;  // the tray icon's menu, refilled before each showing
     std::unique_ptr<PZPreferencesController> m_preferences;

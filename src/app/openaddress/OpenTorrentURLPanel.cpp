@@ -114,7 +114,7 @@ OpenTorrentURLPanel::OpenTorrentURLPanel(QWidget* mainWindow, SessionLifecycle& 
     connect(m_urlField, &QLineEdit::textEdited, this, &OpenTorrentURLPanel::addressEdited);
     connect(m_cancelButton, &QPushButton::clicked, this, &OpenTorrentURLPanel::reject);
     connect(m_downloadButton, &QPushButton::clicked, this, &OpenTorrentURLPanel::download);
-    resetState();
+    m_downloadButton->setEnabled(false);
 }
 
 OpenTorrentURLPanel::~OpenTorrentURLPanel()
