@@ -33,7 +33,7 @@
 #include "kit/Settings.h"
 #include "platform/DesktopNotifications.h"
 #include "transfers/KoDownloadsController.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 #include "transfers/TransferStateLog.h"
 
 #include <QApplication>
@@ -304,14 +304,14 @@ void KoApplicationController::requestQuit()
         m_window->showNormal();
     m_window->raise();
     m_window->activateWindow();
-    TransferAlert::run(quitAlert(), m_window.get(), [this](int button) {
+    PZAlert::run(quitAlert(), m_window.get(), [this](int button) {
         m_askingToQuit = false;
         if (button == 0)
             quitNow();
     });
 }
 
-TransferAlert KoApplicationController::quitAlert()
+PZAlert KoApplicationController::quitAlert()
 {
     return {tr("Do you really wish to quit?"),
             tr("Ombrelay is actively downloading files. Quitting will terminate these downloads and there is no "

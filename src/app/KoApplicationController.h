@@ -27,7 +27,7 @@ class SingleInstance;
 class StatusTray;
 class TerminationSignals;
 class TransferStateLog;
-struct TransferAlert;
+struct PZAlert;
 class VolumeMonitor;
 
 // The application's frame: the launch order (settings defaults, the transfers controller installed as
@@ -66,7 +66,7 @@ public:
     void handleURLString(const QString& address);
     // Asks first when "kKoWarnQuit" is on and torrents are active; then quits.
     void requestQuit();
-    static TransferAlert quitAlert();
+    static PZAlert quitAlert();
     // Orders out every window and quits the event loop; SIGTERM, SIGINT and SIGHUP come here directly.
     void quitNow();
     // The quit path; runs once, from the application's aboutToQuit (after the engine saved its torrents).

@@ -40,14 +40,17 @@ public:
             utf8.clear();
         };
         while (!atEnd()) {
+            // Plain bytes up to the next quote or escape go in at once.
+            const qsizetype from = m_at;
+            while (!atEnd() && m_data.at(m_at) != '"' && m_data.at(m_at) != '\\')
+                ++m_at;
+            utf8.append(m_data.constData() + from, m_at - from);
+            if (atEnd())
+                break;
             const char c = m_data.at(m_at++);
             if (c == '"') {
                 flush();
                 return text;
-            }
-            if (c != '\\') {
-                utf8.append(c);
-                continue;
             }
             if (atEnd())
                 return std::nullopt;
