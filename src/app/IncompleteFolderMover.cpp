@@ -6,7 +6,7 @@
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
 #include "transfers/KoDownloadsController.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -92,7 +92,7 @@ void IncompleteFolderMover::offerMove(Change change)
         return;
     const QString countText = count == 1 ? tr("1 incomplete torrent") : tr("%1 incomplete torrents").arg(count);
     const QString folder = AppPaths::abbreviateTilde(AppPaths::incompletePath());
-    TransferAlert alert;
+    PZAlert alert;
     if (change == Change::Enabled) {
         alert.message = tr("Move %1 to the incomplete folder?").arg(countText);
         alert.informativeText = tr("You have enabled the use of an incomplete folder (%1). Would you like Ombrelay "
@@ -104,7 +104,7 @@ void IncompleteFolderMover::offerMove(Change change)
     }
     alert.buttons = {count == 1 ? tr("Move Torrent") : tr("Move Torrents"), tr("Do Not Move")};
     m_prompting = true;
-    TransferAlert::run(alert, m_window ? m_window() : nullptr, [this](int button) {
+    PZAlert::run(alert, m_window ? m_window() : nullptr, [this](int button) {
         m_prompting = false;
         if (button == 0)
             moveTorrents();

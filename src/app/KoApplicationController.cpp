@@ -1,6 +1,7 @@
 #include "app/KoApplicationController.h"
 
 #include "app/DragOverlayView.h"
+#include "app/openaddress/OpenTorrentURLPanel.h"
 #include "app/GrowlController.h"
 #include "app/KoMainWindow.h"
 #include "app/KoiTunesController.h"
@@ -36,7 +37,7 @@
 #include "platform/DesktopNotifications.h"
 #include "search/icons/PZFaviconLoader.h"
 #include "transfers/KoDownloadsController.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 #include "transfers/TransferStateLog.h"
 
 #include <QApplication>
@@ -61,6 +62,7 @@ KoApplicationController::~KoApplicationController()
 {
     PerformLater::cancel(this);
     m_preferences.reset();
+    m_openPanel.reset();
     m_bridge.reset();
     m_watcher.reset();
     if (m_session) {
@@ -92,6 +94,17 @@ void KoApplicationController::startEngine()
     core.setHooks(std::move(hooks));
 }
 
+void KoApplicationController::installOpenAddressPanel()
+{
+    if (m_hooks.openMagnet && m_hooks.showOpenAddressPanel)
+        return;
+    m_openPanel = std::make_unique<OpenTorrentURLPanel>(m_window.get(), m_session->lifecycle());
+    if (!m_hooks.showOpenAddressPanel)
+        m_hooks.showOpenAddressPanel = [this] { m_openPanel->openPanelWithAddress({}); };
+    if (!m_hooks.openMagnet)
+        m_hooks.openMagnet = [this](const QString& address) { m_openPanel->openPanelWithAddress(address); };
+}
+
 void KoApplicationController::launch(const QStringList& arguments)
 {
     Settings& settings = Settings::instance();
@@ -116,6 +129,7 @@ void KoApplicationController::launch(const QStringList& arguments)
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
     installDesktopServices();
+    installOpenAddressPanel();
     KoAppMessageBridge::Actions actions;
     actions.showPreferences = [this] { showPreferences(); };
     actions.showOpenAddressPanel = m_hooks.showOpenAddressPanel;
@@ -301,14 +315,14 @@ void KoApplicationController::requestQuit()
         m_window->showNormal();
     m_window->raise();
     m_window->activateWindow();
-    TransferAlert::run(quitAlert(), m_window.get(), [this](int button) {
+    PZAlert::run(quitAlert(), m_window.get(), [this](int button) {
         m_askingToQuit = false;
         if (button == 0)
             quitNow();
     });
 }
 
-TransferAlert KoApplicationController::quitAlert()
+PZAlert KoApplicationController::quitAlert()
 {
     return {tr("Do you really wish to quit?"),
             tr("Ombrelay is actively downloading files. Quitting will terminate these downloads and there is no "

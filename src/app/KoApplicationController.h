@@ -17,6 +17,7 @@ class BlocklistView;
 class DiskSession;
 class KoAppMessageBridge;
 class KoTrayMenu;
+class OpenTorrentURLPanel;
 class PZPreferencesController;
 class PreferenceWatcher;
 class EngineServices;
@@ -27,7 +28,7 @@ class StatusTray;
 class SubscribedFeeds;
 class TerminationSignals;
 class TransferStateLog;
-struct TransferAlert;
+struct PZAlert;
 class VolumeMonitor;
 
 // The application's frame: the launch order (settings defaults, the transfers controller installed as
@@ -66,7 +67,7 @@ public:
     void handleURLString(const QString& address);
     // Asks first when "kKoWarnQuit" is on and torrents are active; then quits.
     void requestQuit();
-    static TransferAlert quitAlert();
+    static PZAlert quitAlert();
     // Orders out every window and quits the event loop; SIGTERM, SIGINT and SIGHUP come here directly.
     void quitNow();
     // The quit path; runs once, from the application's aboutToQuit (after the engine saved its torrents).
@@ -95,6 +96,8 @@ private:
     void startEngine();
     void storedTorrentsDidLoad();
     void installDesktopServices();
+    // File > "Open Address..." and magnet links open the address panel unless a hook says otherwise.
+    void installOpenAddressPanel();
 
     VolumeMonitor& m_volumes;
     Hooks m_hooks;
@@ -106,6 +109,7 @@ private:
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<PreferenceWatcher> m_watcher;
     std::unique_ptr<KoAppMessageBridge> m_bridge;
+    std::unique_ptr<OpenTorrentURLPanel> m_openPanel;
     std::unique_ptr<KoTrayMenu> m_trayMenu;
     std::unique_ptr<QMenu> m_trayMenuView;  // the tray icon's menu, refilled before each showing
     std::unique_ptr<PZPreferencesController> m_preferences;

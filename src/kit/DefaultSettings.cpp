@@ -4,7 +4,6 @@
 #include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 
-#include <QLocale>
 #include <QTime>
 
 namespace ombrelay {
@@ -91,10 +90,8 @@ void registerSearchSiteDefaults(Settings& settings)
 
 void registerDefaultSettings(Settings& settings)
 {
-    // Suggestions are offered for languages written in the Latin script.
-    settings.setValue(QStringLiteral("kVistrelAvailable"),
-                      QLocale::system().script() == QLocale::LatinScript ? QStringLiteral("1")
-                                                                         : QStringLiteral("0"));
+    // Suggestions are available on every launch; "kVistrelEnabled" is the user's switch.
+    settings.setValue(QStringLiteral("kVistrelAvailable"), QStringLiteral("1"));
     for (const auto& d : kPreferenceDefaults)
         settings.registerDefault(QLatin1String(d.key), QLatin1String(d.value));
     // The daily window in which limits are lifted: times of day in UTC.

@@ -9,6 +9,9 @@ namespace ombrelay::service {
 inline constexpr char kWebSearchHost[] = "www.google.com";
 inline constexpr char kSecondWebSearchHost[] = "www.bing.com";
 
+// Search suggestions: "http://" + host + "/complete/search?client=safari&q=" and the escaped text.
+inline constexpr char kSuggestionHost[] = "www.google.com";
+
 // Feeds, site icons and address shortening.
 // The address-shortening service: "http://" + host + "/api.php?longurl=" and the escaped long address.
 inline constexpr char kAddressShortenerHost[] = "is.gd";

@@ -33,13 +33,21 @@ void MagnetResolver::start(const QString& magnetAddress)
 
 void MagnetResolver::fetch(const QString& address)
 {
-    if (m_finished || m_candidates.contains(address))
+    if (m_finished || m_candidates.contains(address) || m_candidates.size() >= kMaxCandidates)
         return;
     m_candidates.insert(address);
-    auto* loader = new FileDownloader(QUrl(address), this);
-    m_loaders.insert(loader);
-    connect(loader, &PZHTTPLoader::completed, this, [this](PZHTTPLoader* l) { candidateLoaded(l, false); });
-    connect(loader, &PZHTTPLoader::failed, this, [this](PZHTTPLoader* l) { candidateLoaded(l, true); });
+    m_waiting.append(address);
+    startWaitingFetches();
+}
+
+void MagnetResolver::startWaitingFetches()
+{
+    while (m_loaders.size() < kMaxRunningFetches && !m_waiting.isEmpty()) {
+        auto* loader = new FileDownloader(QUrl(m_waiting.takeFirst()), this);
+        m_loaders.insert(loader);
+        connect(loader, &PZHTTPLoader::completed, this, [this](PZHTTPLoader* l) { candidateLoaded(l, false); });
+        connect(loader, &PZHTTPLoader::failed, this, [this](PZHTTPLoader* l) { candidateLoaded(l, true); });
+    }
 }
 
 void MagnetResolver::candidateLoaded(PZHTTPLoader* loader, bool failed)
@@ -47,6 +55,7 @@ void MagnetResolver::candidateLoaded(PZHTTPLoader* loader, bool failed)
     if (!m_loaders.remove(loader))
         return;
     loader->deleteLater();
+    startWaitingFetches();
     if (failed || loader->data().isEmpty())
         return finishIfExhausted();
     ++m_pendingChecks;
@@ -76,7 +85,7 @@ void MagnetResolver::checkCandidate(const QString& address, const QByteArray& da
 
 void MagnetResolver::finishIfExhausted()
 {
-    if (m_finished || !m_lookupDone || !m_loaders.isEmpty() || m_pendingChecks > 0)
+    if (m_finished || !m_lookupDone || !m_loaders.isEmpty() || !m_waiting.isEmpty() || m_pendingChecks > 0)
         return;
     m_finished = true;
     stop();
@@ -85,6 +94,7 @@ void MagnetResolver::finishIfExhausted()
 
 void MagnetResolver::stop()
 {
+    m_waiting.clear();
     for (PZHTTPLoader* loader : std::exchange(m_loaders, {})) {
         loader->disconnect(this);
         loader->killConnection();

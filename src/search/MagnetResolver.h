@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 namespace ombrelay {
 
@@ -12,12 +13,15 @@ class HashScraper;
 class PZHTTPLoader;
 
 // Finds the torrent file of a magnet link: looks its info hash up (HashScraper), fetches each distinct
-// candidate into memory and takes the first whose info hash matches. Ends with `resolved` or
+// candidate into memory (at most 8 at a time, 100 in all) and takes the first whose info hash matches. Ends with `resolved` or
 // `unresolved`, once.
 class MagnetResolver : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int kMaxRunningFetches = 8;
+    static constexpr int kMaxCandidates = 100;
+
     explicit MagnetResolver(QObject* parent = nullptr);
     ~MagnetResolver() override;
 
@@ -31,6 +35,7 @@ signals:
 
 private:
     void fetch(const QString& address);
+    void startWaitingFetches();
     void candidateLoaded(PZHTTPLoader* loader, bool failed);
     void checkCandidate(const QString& address, const QByteArray& data, const QByteArray& infoHash);
     void finishIfExhausted();
@@ -41,6 +46,7 @@ private:
     bool m_lookupDone = false;
     QSet<QString> m_candidates;
     QSet<PZHTTPLoader*> m_loaders;
+    QStringList m_waiting;  // candidates beyond the running limit, in the order found
     int m_pendingChecks = 0;
     bool m_finished = false;
 };

@@ -5,7 +5,7 @@
 #include "kit/Settings.h"
 #include "transfers/DesktopFiles.h"
 #include "transfers/PreviewWindow.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 #include "transfers/TransferItem.h"
 
 #include <QApplication>
@@ -42,7 +42,7 @@ void DownloadsOutlineView::removeDownloads(const TorrentLineList& list)
         return;
     }
     QPointer<DownloadsOutlineView> self(this);
-    TransferAlert::run(TransferAlert::removal(int(list.size())), window(), [self, list](int button) {
+    PZAlert::run(PZAlert::removal(int(list.size())), window(), [self, list](int button) {
         if (!self || button != 0)
             return;
         // The list may have changed while the alert was up: act only on torrents still listed.
@@ -62,7 +62,7 @@ void DownloadsOutlineView::removeSelected()
 void DownloadsOutlineView::clearAllComplete()
 {
     QPointer<DownloadsOutlineView> self(this);
-    TransferAlert::run(TransferAlert::clearComplete(), window(), [self](int button) {
+    PZAlert::run(PZAlert::clearComplete(), window(), [self](int button) {
         if (!self || button != 0)
             return;
         TorrentLineList complete;
@@ -93,9 +93,9 @@ void DownloadsOutlineView::openPath(const QString& path, const QString& desktopF
             DesktopFiles::openPathWithApplication(path, desktopFile);
     };
     if (DesktopFiles::isExecutableContent(path)) {
-        TransferAlert alert = TransferAlert::executableFile(QFileInfo(path).fileName());
+        PZAlert alert = PZAlert::executableFile(QFileInfo(path).fileName());
         alert.defaultButton = 0;
-        TransferAlert::run(alert, window(), [path, open](int button) {
+        PZAlert::run(alert, window(), [path, open](int button) {
             if (button == 0)
                 DesktopFiles::reveal(path);
             else if (button == 1)
@@ -104,7 +104,7 @@ void DownloadsOutlineView::openPath(const QString& path, const QString& desktopF
         return;
     }
     if (!complete && !QFileInfo(path).isDir()) {
-        TransferAlert::run(TransferAlert::incompleteFile(), window(), [path, open](int button) {
+        PZAlert::run(PZAlert::incompleteFile(), window(), [path, open](int button) {
             if (button == 0)
                 open();
             else if (button == 1)

@@ -12,7 +12,7 @@
 #include "transfers/DownloadsPaneFileCell.h"
 #include "transfers/DownloadsPaneView.h"
 #include "transfers/StatsView.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 #include "transfers/TransferItem.h"
 #include "transfers/TransfersInfoArea.h"
 #include "uikit/FilterBackground.h"
@@ -347,7 +347,7 @@ QString KoDownloadsController::volumeNameForPath(const QString& path) const
 
 void KoDownloadsController::runUnmountedAlertForTorrent(TorrentLine& torrent)
 {
-    TransferAlert::run(TransferAlert::unattachedDisk(volumeNameForPath(torrent.downloadPath())),
+    PZAlert::run(PZAlert::unattachedDisk(volumeNameForPath(torrent.downloadPath())),
                        m_mainView ? m_mainView->window() : nullptr, [](int) {});
 }
 
@@ -368,14 +368,14 @@ void KoDownloadsController::chooseDownloadFolder(const QString& message, const Q
 void KoDownloadsController::confirmRightToCopy(const RightToCopyPrompt& prompt,
                                                std::function<void(bool confirmed, bool suppress)> done)
 {
-    TransferAlert alert{prompt.message, prompt.informativeText,
+    PZAlert alert{prompt.message, prompt.informativeText,
                         {tr("I have the right to copy this content"), tr("Cancel")}, prompt.suppressionTitle};
     QWidget* window = m_mainView ? m_mainView->window() : nullptr;
     if (window && window->isVisible()) {
         window->raise();
         window->activateWindow();
     }
-    TransferAlert::run(alert, window, [done](int button, bool suppress) { done(button == 0, suppress); });
+    PZAlert::run(alert, window, [done](int button, bool suppress) { done(button == 0, suppress); });
 }
 
 void KoDownloadsController::setDesktopHooks(DesktopHooks hooks)

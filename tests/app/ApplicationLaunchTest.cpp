@@ -16,7 +16,7 @@
 #include "platform/VolumeMonitor.h"
 #include "support/WaitUntil.h"
 #include "transfers/KoDownloadsController.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QDialog>
 #include <QDir>
@@ -58,14 +58,14 @@ protected:
         mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
         mounts.close();
         volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
-        TransferAlert::setPresenter([this](const TransferAlert& alert, TransferAlert::Answer answer) {
+        PZAlert::setPresenter([this](const PZAlert& alert, PZAlert::Answer answer) {
             alerts.append(alert);
             pendingAnswer = std::move(answer);
         });
     }
     void TearDown() override
     {
-        TransferAlert::setPresenter({});
+        PZAlert::setPresenter({});
         PeerService::install(nullptr);
     }
 
@@ -100,8 +100,8 @@ protected:
 
     QTemporaryDir folder;
     std::unique_ptr<VolumeMonitor> volumes;
-    QList<TransferAlert> alerts;
-    TransferAlert::Answer pendingAnswer;
+    QList<PZAlert> alerts;
+    PZAlert::Answer pendingAnswer;
 };
 
 }  // namespace

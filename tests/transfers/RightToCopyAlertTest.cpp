@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         TransfersFixture::SetUp();
-        TransferAlert::setPresenter({});
+        PZAlert::setPresenter({});
         AppPaths::setApplicationSupportPath(folder.filePath(QStringLiteral("support")));
         QDir().mkpath(folder.filePath(QStringLiteral("downloads")));
         Settings::instance().setValue(QStringLiteral("save_directory"), folder.filePath(QStringLiteral("downloads")));

@@ -7,7 +7,7 @@
 #include "platform/VolumeMonitor.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 #include "transfers/TransferItem.h"
 
 #include <QApplication>
@@ -29,14 +29,14 @@ protected:
         volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
         controller = std::make_unique<KoDownloadsController>(*volumes);
         EngineHost::install(controller.get());
-        TransferAlert::setPresenter([this](const TransferAlert& alert, TransferAlert::Answer answer) {
+        PZAlert::setPresenter([this](const PZAlert& alert, PZAlert::Answer answer) {
             alerts.append(alert);
             pendingAnswer = std::move(answer);
         });
     }
     void TearDown() override
     {
-        TransferAlert::setPresenter({});
+        PZAlert::setPresenter({});
         controller->removeDownloads(controller->objects());
         EngineHost::install(nullptr);
         controller.reset();
@@ -86,8 +86,8 @@ protected:
     QTemporaryDir folder;
     std::unique_ptr<VolumeMonitor> volumes;
     std::unique_ptr<KoDownloadsController> controller;
-    QList<TransferAlert> alerts;
-    TransferAlert::Answer pendingAnswer;
+    QList<PZAlert> alerts;
+    PZAlert::Answer pendingAnswer;
 };
 
 }  // namespace ombrelay::test

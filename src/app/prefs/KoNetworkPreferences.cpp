@@ -4,7 +4,7 @@
 #include "app/prefs/PortMapStatusView.h"
 #include "app/prefs/SettingsBinder.h"
 #include "kit/Settings.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -129,12 +129,12 @@ void KoNetworkPreferences::uploadLimitChanged()
     if (m_asking || m_originalUploadLimit <= 0)
         return;
     m_asking = true;
-    const TransferAlert alert{
+    const PZAlert alert{
         tr("Set the upload limit to 0 KB/s?"),
         tr("BitTorrent is a reciprocal protocol that rewards sharing of data. If you are not sharing any data then "
            "others may not share with you, and your download speeds may be poor."),
         {tr("Set Limit to 0 KB/s"), tr("Keep Limit at %1 KB/s").arg(m_originalUploadLimit)}};
-    TransferAlert::run(alert, window(), [this](int button) {
+    PZAlert::run(alert, window(), [this](int button) {
         m_asking = false;
         if (button == 0)
             m_originalUploadLimit = 0;

@@ -247,6 +247,10 @@ void Feed::loadFeed()
     if (!m_loader) {
         m_loader = std::make_unique<FeedLoader>();
         m_loader->setAcceptsCompressedBody(true);
+        if (m_isTempFeed) {
+            m_loader->setMaxBodySize(kTrialBodyCap);
+            m_loader->setTimeoutMs(kTrialTimeoutMs);
+        }
         connect(m_loader.get(), &PZHTTPLoader::receivedFirstBytes, this,
                 [this] { postNotificationAboutSelf(this, QStringLiteral("FeedWillLoadNotification")); });
         connect(m_loader.get(), &PZHTTPLoader::completed, this, [this] { fetchCompleted(); });
@@ -264,6 +268,8 @@ void Feed::loadFeed()
 
 void Feed::fetchFailed(const HttpError& error)
 {
+    m_lastStatusCode = 0;
+    m_lastErrorKind = error.kind;
     fprintf(stderr, "*** feed %s: %s\n", qPrintable(m_address), qPrintable(error.message));
     postNotificationAboutSelf(this, QStringLiteral("FeedLoadErrorNotification"));
 }
@@ -272,6 +278,8 @@ void Feed::fetchCompleted()
 {
     const int status = m_loader->statusCode();
     const QByteArray data = m_loader->data();
+    m_lastStatusCode = status;
+    m_lastErrorKind = HttpError::Kind::None;
     m_dataLoaded = data.size();
     if (status == 304) {
         postNotificationAboutSelf(this, QStringLiteral("FeedDataLoadedNotification"));

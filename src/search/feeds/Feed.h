@@ -2,6 +2,7 @@
 
 #include "search/feeds/FeedItem.h"
 #include "search/feeds/FeedItemIndex.h"
+#include "kit/http/HttpError.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -13,7 +14,6 @@
 
 namespace ombrelay {
 
-struct HttpError;
 class PZHTTPLoader;
 
 // One feed subscription: fetches its RSS, RDF or Atom document every 15 minutes with a conditional
@@ -30,6 +30,9 @@ public:
     static constexpr qint64 kMaxTextBytes = qint64(16) << 20;
     static constexpr qint64 kItemLifetimeSeconds = 604'800;
     static constexpr int kSaveDelayMs = 1000;
+    // Trial loads are small and short: a feed is far below this, a silent server gives up soon.
+    static constexpr qint64 kTrialBodyCap = qint64(4) << 20;
+    static constexpr int kTrialTimeoutMs = 15000;
 
     // Registered feeds by address (as given), created on first request and kept until removed.
     static Feed* feedWithAddress(const QString& address);
@@ -58,6 +61,9 @@ public:
     bool isValidFeed() const;
     bool isTempFeed() const { return m_isTempFeed; }
     bool isLoading() const;
+    // How the last fetch ended: its HTTP status (0 when none answered) and its error, if any.
+    int lastStatusCode() const { return m_lastStatusCode; }
+    HttpError::Kind lastErrorKind() const { return m_lastErrorKind; }
     // Bytes of the body received in the current fetch.
     qint64 dataLoaded() const { return m_dataLoaded; }
     QByteArray lastModified() const { return m_lastModified; }
@@ -108,6 +114,8 @@ private:
     QByteArray m_lastModified;
     QByteArray m_etag;
     qint64 m_dataLoaded = 0;
+    int m_lastStatusCode = 0;
+    HttpError::Kind m_lastErrorKind = HttpError::Kind::None;
     quint64 m_generation = 0;
     bool m_parsing = false;
     std::unique_ptr<PZHTTPLoader> m_loader;

@@ -16,7 +16,7 @@
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 #include "transfers/KoDownloadsController.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QDBusConnection>
 #include <QTemporaryDir>
@@ -48,13 +48,13 @@ protected:
         BTCore::useParts(std::move(parts));
         ASSERT_TRUE(writeFile(home.filePath("mountinfo"), "20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"));
         volumes = std::make_unique<VolumeMonitor>(home.filePath("mountinfo"));
-        TransferAlert::setPresenter([](const TransferAlert&, TransferAlert::Answer answer) { answer(0, false); });
+        PZAlert::setPresenter([](const PZAlert&, PZAlert::Answer answer) { answer(0, false); });
         ASSERT_TRUE(launcher.listen(bus.connect("listener")));
     }
     void TearDown() override
     {
         controller.reset();
-        TransferAlert::setPresenter({});
+        PZAlert::setPresenter({});
         PeerService::install(nullptr);
     }
 

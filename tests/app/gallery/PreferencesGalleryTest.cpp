@@ -133,8 +133,8 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
     KoMainWindow window(*controller);
     window.setGeometry(40, 40, 900, 560);
     window.show();
-    TransferAlert::setPresenter({});
-    TransferAlert::run(KoApplicationController::quitAlert(), &window, [](int) {});
+    PZAlert::setPresenter({});
+    PZAlert::run(KoApplicationController::quitAlert(), &window, [](int) {});
     QTest::qWait(400);
     const QRect frame = window.frameGeometry();
     save(QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage(),

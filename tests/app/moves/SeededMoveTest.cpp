@@ -12,7 +12,7 @@
 #include "platform/VolumeMonitor.h"
 #include "support/WaitUntil.h"
 #include "transfers/KoDownloadsController.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,9 +102,9 @@ TEST_P(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
     mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
     mounts.close();
     VolumeMonitor volumes(mounts.fileName());
-    QList<TransferAlert> alerts;
-    TransferAlert::Answer pending;
-    TransferAlert::setPresenter([&](const TransferAlert& alert, TransferAlert::Answer answer) {
+    QList<PZAlert> alerts;
+    PZAlert::Answer pending;
+    PZAlert::setPresenter([&](const PZAlert& alert, PZAlert::Answer answer) {
         alerts.append(alert);
         pending = std::move(answer);
     });
@@ -153,7 +153,7 @@ TEST_P(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
         BTCore::instance().applicationWillTerminate();
         controller.applicationWillTerminate();
     }
-    TransferAlert::setPresenter({});
+    PZAlert::setPresenter({});
 }
 
 INSTANTIATE_TEST_SUITE_P(Disks, SeededMove,

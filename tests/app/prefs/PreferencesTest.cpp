@@ -42,7 +42,7 @@ protected:
         parts.startTimers = false;
         BTCore::useParts(std::move(parts));
         blocklist = std::make_unique<Blocklist>(folder.filePath(QStringLiteral("Blocklist.db")), Settings::instance());
-        TransferAlert::setPresenter([this](const TransferAlert& alert, TransferAlert::Answer answer) {
+        PZAlert::setPresenter([this](const PZAlert& alert, PZAlert::Answer answer) {
             alerts.append(alert);
             pendingAnswer = std::move(answer);
         });
@@ -56,7 +56,7 @@ protected:
     void TearDown() override
     {
         controller.reset();
-        TransferAlert::setPresenter({});
+        PZAlert::setPresenter({});
         Settings::instance().sync();  // nothing writes the file again once its folder is gone
     }
     void answer(int button) { std::exchange(pendingAnswer, {})(button, false); }
@@ -73,8 +73,8 @@ protected:
     std::unique_ptr<Blocklist> blocklist;
     std::unique_ptr<PZPreferencesController> controller;
     KoNetworkPreferences* pane = nullptr;
-    QList<TransferAlert> alerts;
-    TransferAlert::Answer pendingAnswer;
+    QList<PZAlert> alerts;
+    PZAlert::Answer pendingAnswer;
 };
 
 }  // namespace

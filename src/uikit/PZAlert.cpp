@@ -1,4 +1,4 @@
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QCheckBox>
 #include <QMessageBox>
@@ -8,15 +8,15 @@ namespace ombrelay {
 
 namespace {
 
-TransferAlert::Presenter& presenter()
+PZAlert::Presenter& presenter()
 {
-    static TransferAlert::Presenter shared;
+    static PZAlert::Presenter shared;
     return shared;
 }
 
 }  // namespace
 
-TransferAlert TransferAlert::removal(int count)
+PZAlert PZAlert::removal(int count)
 {
     if (count == 1)
         return {QObject::tr("Are you sure you want to remove this download?"),
@@ -29,7 +29,7 @@ TransferAlert TransferAlert::removal(int count)
             {QObject::tr("Remove Downloads"), QObject::tr("Cancel")}};
 }
 
-TransferAlert TransferAlert::clearComplete()
+PZAlert PZAlert::clearComplete()
 {
     return {QObject::tr("Do you want to clear all complete torrents?"),
             QObject::tr("All torrents that are completely downloaded will be removed, including those that are being "
@@ -37,7 +37,7 @@ TransferAlert TransferAlert::clearComplete()
             {QObject::tr("Clear Complete"), QObject::tr("Cancel")}};
 }
 
-TransferAlert TransferAlert::incompleteFile()
+PZAlert PZAlert::incompleteFile()
 {
     return {QObject::tr("This file is still being downloaded."),
             QObject::tr("The file you are trying to open has not been fully downloaded. If you open it at this time, "
@@ -45,9 +45,9 @@ TransferAlert TransferAlert::incompleteFile()
             {QObject::tr("Open File"), QObject::tr("Reveal File in Finder"), QObject::tr("Cancel")}};
 }
 
-TransferAlert TransferAlert::executableFile(const QString& name)
+PZAlert PZAlert::executableFile(const QString& name)
 {
-    TransferAlert alert{QObject::tr("\"%1\" is a program or a script.").arg(name),
+    PZAlert alert{QObject::tr("\"%1\" is a program or a script.").arg(name),
                         QObject::tr("Opening it may run code that came from the network. Reveal it to look at it "
                                     "first, or open it only if you trust where it came from."),
                         {QObject::tr("Reveal File in Finder"), QObject::tr("Open File"), QObject::tr("Cancel")}};
@@ -55,9 +55,9 @@ TransferAlert TransferAlert::executableFile(const QString& name)
     return alert;
 }
 
-TransferAlert TransferAlert::unattachedDisk(const QString& volumeName)
+PZAlert PZAlert::unattachedDisk(const QString& volumeName)
 {
-    TransferAlert alert{QObject::tr("The external disk \"%1\" is not attached.").arg(volumeName),
+    PZAlert alert{QObject::tr("The external disk \"%1\" is not attached.").arg(volumeName),
                         QObject::tr("The download folder for this torrent is located on an external disk that is not "
                                     "currently attached. Please reattach this disk to resume downloading this torrent."),
                         {QObject::tr("OK")}};
@@ -65,17 +65,17 @@ TransferAlert TransferAlert::unattachedDisk(const QString& volumeName)
     return alert;
 }
 
-void TransferAlert::setPresenter(Presenter presenter_)
+void PZAlert::setPresenter(Presenter presenter_)
 {
     presenter() = std::move(presenter_);
 }
 
-void TransferAlert::run(const TransferAlert& alert, QWidget* window, std::function<void(int button)> answer)
+void PZAlert::run(const PZAlert& alert, QWidget* window, std::function<void(int button)> answer)
 {
     run(alert, window, [answer = std::move(answer)](int button, bool) { answer(button); });
 }
 
-void TransferAlert::run(const TransferAlert& alert, QWidget* window, Answer answer)
+void PZAlert::run(const PZAlert& alert, QWidget* window, Answer answer)
 {
     if (presenter()) {
         presenter()(alert, std::move(answer));
