@@ -1,0 +1,107 @@
+#include "app/web/WebPage.h"
+
+#include "app/web/WebHooks.h"
+#include "app/web/WebProfile.h"
+#include "app/web/WebText.h"
+#include "app/web/WindowRequestPage.h"
+
+#include <QPointer>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineHistory>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+
+namespace ombrelay {
+
+namespace {
+
+constexpr int kDiversionIntervalMs = 1000;
+
+bool isHandedScheme(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("magnet") || scheme == QLatin1String("ombrelaysearch");
+}
+
+void call(const std::function<void(const QUrl&)>& hook, const QUrl& url)
+{
+    if (hook)
+        hook(url);
+}
+
+}  // namespace
+
+WebPage::WebPage(QObject* parent) : QWebEnginePage(WebProfile::shared(), parent)
+{
+    connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl& origin, Feature feature) {
+        setFeaturePermission(origin, feature, PermissionDeniedByUser);
+    });
+    connect(this, &QWebEnginePage::fullScreenRequested, this, [](QWebEngineFullScreenRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::loadFinished, this, &WebPage::checkForFeed);
+}
+
+bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
+{
+    if (isHandedScheme(url)) {
+        if (type == NavigationTypeLinkClicked && isMainFrame)
+            call(WebHooks::instance().handleURLEvent, url);
+        return false;
+    }
+    return WebText::isWebAddress(url) || url == QUrl(QStringLiteral("about:blank"));
+}
+
+QWebEnginePage* WebPage::createWindow(WebWindowType type)
+{
+    QPointer<WebPage> self(this);
+    return new WindowRequestPage(profile(), [self, type](const QUrl& url) {
+        if (!self || !WebText::isWebAddress(url))
+            return;
+        if (type == WebBrowserBackgroundTab)
+            emit self->backgroundTabRequested(url);
+        else
+            self->load(url);
+    }, this);
+}
+
+bool WebPage::mayDivert()
+{
+    if (m_lastDiversion.isValid() && m_lastDiversion.elapsed() < kDiversionIntervalMs)
+        return false;
+    m_lastDiversion.start();
+    return true;
+}
+
+void WebPage::divertTorrent(const QUrl& address)
+{
+    if (WebText::isWebAddress(address) && mayDivert())
+        call(WebHooks::instance().openTorrentAddress, address);
+}
+
+// Chromium renders feeds itself, so a feed shows up as a loaded page whose document type tells.
+void WebPage::checkForFeed(bool ok)
+{
+    const QUrl address = url();
+    if (!ok || !WebText::isWebAddress(address))
+        return;
+    QPointer<WebPage> self(this);
+    runJavaScript(QStringLiteral("document.contentType"), QWebEngineScript::ApplicationWorld,
+                  [self, address](const QVariant& result) {
+        if (!self || self->url() != address)
+            return;
+        if (result.toString().compare(QLatin1String("application/rss+xml"), Qt::CaseInsensitive) != 0)
+            return;
+        if (self->mayDivert())
+            call(WebHooks::instance().addFeed, address);
+        if (self->history()->canGoBack())
+            self->triggerAction(Back);
+        else
+            self->setUrl(QUrl(QStringLiteral("about:blank")));
+    });
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace ombrelay {
+
+// The texts and addresses of the web pane, free of any page: what a tab or the status bar shows, and
+// what a typed location or a stored address becomes.
+namespace WebText {
+
+constexpr int kMaxShownLength = 300;
+
+// Only http(s) pages are shown.
+bool isWebAddress(const QUrl& address);
+// The address a web tab loads: `address` when it is an http(s) one, else about:blank.
+QUrl loadableAddress(const QUrl& address);
+// Typed text completed: trimmed, "www.%1.com" without a dot, "http://" without an http(s) scheme.
+// Invalid when the result is no web address.
+QUrl completedLocation(const QString& typed);
+// A page's text fit to show: control and bidi characters dropped, trimmed, elided.
+QString shownText(const QString& text);
+// The tab's title (the rules of a web tab, in order).
+QString title(const QString& firstPageTitle, bool canGoBack, const QString& pageTitle, const QUrl& address);
+// The status bar's text for the link under the mouse.
+QString statusText(const QString& link, bool browserKey, bool newTabKey, const QString& browserName);
+
+}  // namespace WebText
+
+}  // namespace ombrelay
