@@ -57,8 +57,9 @@ bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool
 
 QWebEnginePage* WebPage::createWindow(WebWindowType type)
 {
-    QPointer<WebPage> self(this);
-    return new WindowRequestPage(profile(), [self, type](const QUrl& url) {
+    QPointer<QWebEnginePage> page(this);
+    return new WindowRequestPage(profile(), [page, type](const QUrl& url) {
+        auto* self = qobject_cast<WebPage*>(page.data());
         if (!self || !WebText::isWebAddress(url))
             return;
         if (type == WebBrowserBackgroundTab)
@@ -88,9 +89,11 @@ void WebPage::checkForFeed(bool ok)
     const QUrl address = url();
     if (!ok || !WebText::isWebAddress(address))
         return;
-    QPointer<WebPage> self(this);
+    // Pending answers are delivered while a page is destroyed: only a whole WebPage is used.
+    QPointer<QWebEnginePage> page(this);
     runJavaScript(QStringLiteral("document.contentType"), QWebEngineScript::ApplicationWorld,
-                  [self, address](const QVariant& result) {
+                  [page, address](const QVariant& result) {
+        auto* self = qobject_cast<WebPage*>(page.data());
         if (!self || self->url() != address)
             return;
         if (result.toString().compare(QLatin1String("application/rss+xml"), Qt::CaseInsensitive) != 0)

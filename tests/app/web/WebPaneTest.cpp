@@ -49,11 +49,15 @@ int runChild(const QString& test, const PrivateDisplay& display)
     environment.insert("QTWEBENGINE_CHROMIUM_FLAGS",
                        "--disable-gpu --disable-background-networking --disable-component-update "
                        "--disable-domain-reliability --disable-sync --no-first-run --metrics-recording-only");
+    environment.insert("QT_QUICK_BACKEND", "software");  // no GL driver in the test
     if (::geteuid() == 0)
         environment.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
     const QString suppressions = "suppressions=" QT_TESTCASE_SOURCEDIR "/app/web/lsan.supp";
     const QString lsan = environment.value("LSAN_OPTIONS");
     environment.insert("LSAN_OPTIONS", lsan.isEmpty() ? suppressions : lsan + ":" + suppressions);
+    // Chromium's own allocator pairs sized deletes that the sanitizer cannot follow.
+    const QString asan = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS", (asan.isEmpty() ? "" : asan + ":") + "new_delete_type_mismatch=0:alloc_dealloc_mismatch=0");
     for (const char* variable : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY", "NO_PROXY"})
         environment.remove(variable);
     QProcess child;
@@ -142,7 +146,7 @@ protected:
     {
         QList<QVariantMap> sites;
         for (int i = 0; i < templates.size(); ++i)
-            sites << QVariantMap{{"name", QStringLiteral("Site %1").arg(i + 1)}, {"url", templates[i]}, {"type", "1"}, {"enabled", "1"}};
+            sites << QVariantMap{{"name", QStringLiteral("Site %1").arg(i + 1)}, {"url", templates[i]}, {"type", "1"}, {"isEnabled", "1"}};
         SearchSites::instance().setUserModules(sites);
         m_pane = std::make_unique<MainPaneController>(QVariantMap{{"type", "Query"}, {"name", "ubuntu"}});
         m_window.setLayout(new QVBoxLayout);
@@ -217,6 +221,11 @@ TEST_F(WebPaneInner, NavigationStaysInThePane)
     EXPECT_EQ(m_pane->tabView()->selectedIndex(), 1);
     EXPECT_EQ(start->webView()->title(), "Start");
 
+    // A host name reaches the server only through the proxy.
+    start->webView()->load(QUrl("http://site.invalid/"));
+    ASSERT_TRUE(loaded(start, "Invalid"));
+    EXPECT_EQ(m_server.requests().constLast().host(), "site.invalid");
+
     // A page that loops on foreign schemes, pop-ups and dialogs adds nothing and blocks nothing.
     start->webView()->load(m_server.url("/loop"));
     ASSERT_TRUE(loaded(start, "Loop"));
@@ -231,11 +240,9 @@ TEST_F(WebPaneInner, NavigationStaysInThePane)
     for (const HttpTestRequest& request : m_server.requests())
         EXPECT_NE(request.path, "/popup");
     EXPECT_EQ(start->webView()->url(), m_server.url("/loop"));
+    start->webView()->load(m_server.url("/second"));
+    EXPECT_TRUE(loaded(start, "Second"));
 
-    // A host name reaches the server only through the proxy.
-    start->webView()->load(QUrl("http://site.invalid/"));
-    ASSERT_TRUE(loaded(start, "Invalid"));
-    EXPECT_EQ(m_server.requests().constLast().host(), "site.invalid");
 
     // Closing the tab ends its page at once.
     QPointer<QWebEnginePage> closedPage = web(2)->webView()->page();
