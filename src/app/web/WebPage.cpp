@@ -18,6 +18,11 @@ namespace {
 
 constexpr int kDiversionIntervalMs = 1000;
 
+// The document's type, and with text the start of it: Chromium shows an RSS answer as plain text.
+const QString kDocumentType = QStringLiteral(
+    "[String(document.contentType), document.contentType === 'text/plain' && document.body"
+    " ? String(document.body.textContent).slice(0, 1024) : '']");
+
 bool isHandedScheme(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
@@ -83,7 +88,13 @@ void WebPage::divertTorrent(const QUrl& address)
         call(WebHooks::instance().openTorrentAddress, address);
 }
 
-// Chromium renders feeds itself, so a feed shows up as a loaded page whose document type tells.
+void WebPage::divertFeed(const QUrl& address)
+{
+    if (WebText::isWebAddress(address) && mayDivert())
+        call(WebHooks::instance().addFeed, address);
+}
+
+// Chromium shows some feeds as pages: the loaded document tells.
 void WebPage::checkForFeed(bool ok)
 {
     const QUrl address = url();
@@ -91,15 +102,15 @@ void WebPage::checkForFeed(bool ok)
         return;
     // Pending answers are delivered while a page is destroyed: only a whole WebPage is used.
     QPointer<QWebEnginePage> page(this);
-    runJavaScript(QStringLiteral("document.contentType"), QWebEngineScript::ApplicationWorld,
+    runJavaScript(kDocumentType, QWebEngineScript::ApplicationWorld,
                   [page, address](const QVariant& result) {
         auto* self = qobject_cast<WebPage*>(page.data());
         if (!self || self->url() != address)
             return;
-        if (result.toString().compare(QLatin1String("application/rss+xml"), Qt::CaseInsensitive) != 0)
+        const QStringList answer = result.toStringList();
+        if (!WebText::isRssDocument(answer.value(0), answer.value(1)))
             return;
-        if (self->mayDivert())
-            call(WebHooks::instance().addFeed, address);
+        self->divertFeed(address);
         if (self->history()->canGoBack())
             self->triggerAction(Back);
         else

@@ -16,6 +16,8 @@ public:
 
     // A torrent answer for this page: handed to the open-by-address panel, at most once a second.
     void divertTorrent(const QUrl& address);
+    // A feed answer: handed to the add-feed panel, within the same limit.
+    void divertFeed(const QUrl& address);
 
 signals:
     // A link asked to open in a background tab.

@@ -2,6 +2,7 @@
 
 #include "app/web/WebPage.h"
 #include "app/web/WebProxy.h"
+#include "app/web/WebText.h"
 #include "kit/AppPaths.h"
 #include "kit/OBDefaults.h"
 #include "kit/http/HttpCookieStore.h"
@@ -73,8 +74,7 @@ void WebProfile::interceptRequest(QWebEngineUrlRequestInfo&)
 
 bool WebProfile::isTorrent(const QString& mimeType, const QString& suggestedFileName)
 {
-    const QString essence = mimeType.section(QLatin1Char(';'), 0, 0).trimmed();
-    return essence.compare(QLatin1String("application/x-bittorrent"), Qt::CaseInsensitive) == 0
+    return WebText::mimeEssence(mimeType) == QLatin1String("application/x-bittorrent")
         || suggestedFileName.endsWith(QLatin1String(".torrent"), Qt::CaseInsensitive);
 }
 
@@ -99,8 +99,12 @@ void WebProfile::divert(QWebEngineDownloadRequest* download)
     const QUrl address = download->url();
     auto* page = qobject_cast<WebPage*>(download->page());
     download->cancel();  // nothing is written: a torrent is fetched again by the open-by-address panel
-    if (torrent && page)
+    if (!page)
+        return;
+    if (torrent)
         page->divertTorrent(address);
+    else if (WebText::mimeEssence(download->mimeType()) == QLatin1String("application/rss+xml"))
+        page->divertFeed(address);
 }
 
 }  // namespace ombrelay

@@ -1,6 +1,7 @@
 #include "app/web/WebText.h"
 
 #include <QObject>
+#include <QRegularExpression>
 
 namespace ombrelay::WebText {
 
@@ -59,6 +60,20 @@ QString shownText(const QString& text)
         shown.append(QChar(0x2026));
     }
     return shown;
+}
+
+QString mimeEssence(const QString& mimeType)
+{
+    return mimeType.section(QLatin1Char(';'), 0, 0).trimmed().toLower();
+}
+
+bool isRssDocument(const QString& contentType, const QString& textStart)
+{
+    static const QRegularExpression rssRoot(QStringLiteral(R"(^\s*(<\?xml[^>]*\?>\s*)?(<!--.*?-->\s*)*<rss[\s>])"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    const QString essence = mimeEssence(contentType);
+    return essence == QLatin1String("application/rss+xml")
+        || (essence == QLatin1String("text/plain") && rssRoot.match(textStart).hasMatch());
 }
 
 QString title(const QString& firstPageTitle, bool canGoBack, const QString& pageTitle, const QUrl& address)

@@ -20,6 +20,10 @@ QUrl loadableAddress(const QUrl& address);
 QUrl completedLocation(const QString& typed);
 // A page's text fit to show: control and bidi characters dropped, trimmed, elided.
 QString shownText(const QString& text);
+// A MIME type without its parameters, in lower case.
+QString mimeEssence(const QString& mimeType);
+// A shown document that is an RSS feed: of that type, or plain text whose root element is "rss".
+bool isRssDocument(const QString& contentType, const QString& textStart);
 // The tab's title (the rules of a web tab, in order).
 QString title(const QString& firstPageTitle, bool canGoBack, const QString& pageTitle, const QUrl& address);
 // The status bar's text for the link under the mouse.

@@ -92,6 +92,23 @@ TEST(WebText, TorrentDownloads)
         EXPECT_EQ(WebProfile::isTorrent(c.mime, c.name), c.torrent) << c.mime.toStdString();
 }
 
+TEST(WebText, RssDocuments)
+{
+    struct Case { QString type, text; bool rss; };
+    const Case cases[] = {
+        {"application/rss+xml", "", true},
+        {"Application/RSS+XML; charset=utf-8", "", true},
+        {"text/plain", "<?xml version='1.0'?>\n<!-- c -->\n<rss version='2.0'><channel/></rss>", true},
+        {"text/plain", "  <rss>", true},
+        {"text/plain", "<rssx>", false},
+        {"text/plain", "some words <rss>", false},
+        {"text/html", "<rss>", false},
+        {"application/atom+xml", "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WebText::isRssDocument(c.type, c.text), c.rss) << c.type.toStdString() << " " << c.text.toStdString();
+}
+
 TEST(WebText, ProxySwitchesFollowTheLoadersVariables)
 {
     struct Case { QStringList variables; QByteArray expect; };
