@@ -5,7 +5,6 @@
 #include <QDesktopServices>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -43,14 +42,6 @@ void AdWebView::linkClicked(const QUrl& url)
 {
     if (opensExternally(url))
         QDesktopServices::openUrl(url);
-}
-
-AdView* AdView::instance()
-{
-    static QPointer<AdView> view;
-    if (!view)
-        view = new AdView;
-    return view;
 }
 
 AdView::AdView(QWidget* parent) : QWidget(parent), m_webView(new AdWebView(this))

@@ -29,8 +29,6 @@ class AdView : public QWidget
 {
     Q_OBJECT
 public:
-    static AdView* instance();
-
     explicit AdView(QWidget* parent = nullptr);
     AdWebView* webView() const { return m_webView; }
     void loadPage();

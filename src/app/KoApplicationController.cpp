@@ -4,9 +4,26 @@
 #include "app/GrowlController.h"
 #include "app/KoMainWindow.h"
 #include "app/KoiTunesController.h"
+#include "app/KoAppMessageBridge.h"
+#include "app/KoApplication.h"
+#include "app/KoContentView.h"
+#include "app/KoTrayMenu.h"
+#include "app/KoURLHandler.h"
+#include "app/LaunchSettings.h"
+#include "app/MprisNowPlaying.h"
+#include "app/PreferenceWatcher.h"
+#include "app/prefs/BlocklistView.h"
+#include "app/prefs/KoNetworkPreferences.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
+#include "app/prefs/PreferencePanes.h"
+#include "app/SelectionController.h"
 #include "app/SingleInstance.h"
+#include "app/SourceView.h"
 #include "app/StatusTray.h"
+#include "app/SubscribedFeeds.h"
 #include "app/TerminationSignals.h"
+#include "engine/blocklist/Blocklist.h"
 #include "engine/core/BTCore.h"
 #include "engine/core/EngineHost.h"
 #include "engine/peers/EngineServices.h"
@@ -17,12 +34,16 @@
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
 #include "platform/DesktopNotifications.h"
+#include "search/icons/PZFaviconLoader.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferAlert.h"
 #include "transfers/TransferStateLog.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSessionManager>
+#include <QStandardPaths>
 
 namespace ombrelay {
 
@@ -39,6 +60,9 @@ KoApplicationController::KoApplicationController(VolumeMonitor& volumes, Hooks h
 KoApplicationController::~KoApplicationController()
 {
     PerformLater::cancel(this);
+    m_preferences.reset();
+    m_bridge.reset();
+    m_watcher.reset();
     if (m_session) {
         BTCore::instance().setHooks({});
         for (const TorrentLinePtr& torrent : m_downloads->objects())
@@ -70,14 +94,42 @@ void KoApplicationController::startEngine()
 
 void KoApplicationController::launch(const QStringList& arguments)
 {
+    Settings& settings = Settings::instance();
+    LaunchSettings::repairSortDescriptors(settings);
     startEngine();
+    LaunchSettings::makeDownloadFolder(m_session->lifecycle().isPathOnUnattachedVolume(AppPaths::downloadPath()));
+    m_watcher = std::make_unique<PreferenceWatcher>(*m_downloads, &m_session->lifecycle(), [this]() -> QWidget* {
+        if (m_preferences && m_preferences->window()->isVisible())
+            return m_preferences->window();
+        return m_window.get();
+    });
 
+    m_feeds = std::make_unique<SubscribedFeeds>();
     m_window = std::make_unique<KoMainWindow>(*m_downloads);
-    connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openArguments);
+    // The stored feeds start over the next passes, so they find the real feeds and icons in place.
+    m_window->sourceView()->setFeedRegistry(m_feeds.get());
+    m_window->sourceView()->setIconProvider([](const QString& address) {
+        const PZFaviconLoader* loader = PZFaviconLoader::loaderForURL(QUrl(address));
+        return loader ? QPixmap::fromImage(loader->favicon()) : QPixmap();
+    });
+    connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openFiles);
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
     installDesktopServices();
-    m_window->show();
+    KoAppMessageBridge::Actions actions;
+    actions.showPreferences = [this] { showPreferences(); };
+    actions.showOpenAddressPanel = m_hooks.showOpenAddressPanel;
+    actions.search = m_hooks.search;
+    auto* player = new MprisNowPlaying(QDBusConnection::sessionBus(), this);
+    m_bridge = std::make_unique<KoAppMessageBridge>(m_window.get(), m_window->menuBar(), m_window->contentView(),
+                                                    std::move(actions), player);
+    m_trayMenu = std::make_unique<KoTrayMenu>(*m_downloads);
+    m_trayMenuView = std::make_unique<QMenu>();
+    m_trayMenu->attach(m_trayMenuView.get());
+    m_tray->setMenu(m_trayMenuView.get());
+    if (auto* application = qobject_cast<KoApplication*>(QCoreApplication::instance()); application && m_hooks.closeSuggestions)
+        application->setControlClickHook(m_hooks.closeSuggestions);
+    m_window->selectionController()->applicationDidFinishLaunching();
 
     m_signals = std::make_unique<TerminationSignals>();
     connect(m_signals.get(), &TerminationSignals::terminationRequested, this, [this](int number) {
@@ -151,13 +203,21 @@ void KoApplicationController::storedTorrentsDidLoad()
 void KoApplicationController::listenForLaterLaunches(SingleInstance& instance)
 {
     connect(&instance, &SingleInstance::argumentsReceived, this, [this](const QStringList& arguments) {
-        if (m_window) {
-            m_window->showNormal();
-            m_window->raise();
-            m_window->activateWindow();
-        }
+        reopen();
         openArguments(arguments);
     });
+}
+
+void KoApplicationController::reopen()
+{
+    if (!m_window || QApplication::activeModalWidget())
+        return;
+    if (m_window->isMinimized())
+        m_window->showNormal();
+    else
+        m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 void KoApplicationController::openArguments(const QStringList& arguments)
@@ -168,12 +228,29 @@ void KoApplicationController::openArguments(const QStringList& arguments)
         return;
     }
     for (const QString& argument : arguments) {
-        if (argument.startsWith(QLatin1String("magnet:"), Qt::CaseInsensitive) ||
-            argument.startsWith(QLatin1String("ombrelaysearch:"), Qt::CaseInsensitive))
-            handleURLString(argument);
-        else
+        if (KoURLHandler::kindOf(argument) != KoURLHandler::Kind::Ignored) {
+            // Like an address event: the work starts once the launch's own work is through.
+            PerformLater::schedule(this, [this, argument] { handleURLString(argument); }, 100);
+        } else if (argument.startsWith(QLatin1Char('/'))) {
             openFile(argument);
+        } else {
+            fprintf(stderr, "*** ignored: %s\n", qPrintable(argument.left(200)));  // another scheme: never a path
+        }
     }
+}
+
+void KoApplicationController::openFiles(const QStringList& paths)
+{
+    TorrentLineList lines;
+    for (const QString& path : paths) {
+        TorrentLinePtr line = TorrentLine::torrentLineForPath(path);
+        if (!line || m_downloads->torrentForInfoHash(line->infoHash()))
+            continue;
+        lines.append(line);
+    }
+    const bool chooseFolder = Settings::instance().boolean(QStringLiteral("kConfirmLocationFinder"));
+    if (!lines.isEmpty())
+        m_session->adder().addTorrentLines(lines, chooseFolder, true, false);
 }
 
 void KoApplicationController::openFile(const QString& path)
@@ -193,14 +270,16 @@ void KoApplicationController::openFile(const QString& path)
 
 void KoApplicationController::handleURLString(const QString& address)
 {
-    if (address.startsWith(QLatin1String("ombrelaysearch:"), Qt::CaseInsensitive)) {
-        // The scheme and the "//" of the address; a shorter address has no query.
-        const QString query = address.size() > 17 ? address.mid(17) : QString();
+    const KoURLHandler::Kind kind = KoURLHandler::kindOf(address);
+    if (kind == KoURLHandler::Kind::Search) {
+        const QString query = KoURLHandler::searchQuery(address);
+        if (query.isEmpty())
+            return;
         if (m_hooks.search)
-            m_hooks.search(query.trimmed());
-        else
-            fprintf(stderr, "*** searches are not available yet: %s\n", qPrintable(query));
-    } else if (address.startsWith(QLatin1String("magnet:"), Qt::CaseInsensitive)) {
+            m_hooks.search(query);
+        else if (m_window)
+            m_window->selectionController()->search(query);
+    } else if (kind == KoURLHandler::Kind::Magnet) {
         if (m_hooks.openMagnet)
             m_hooks.openMagnet(address);
         else
@@ -217,16 +296,24 @@ void KoApplicationController::requestQuit()
         return;
     }
     m_askingToQuit = true;
+    // The question sits on the window: a minimised one comes back first.
+    if (m_window->isMinimized() || !m_window->isVisible())
+        m_window->showNormal();
     m_window->raise();
-    TransferAlert alert{tr("Do you really wish to quit?"),
-                        tr("Ombrelay is actively downloading files. Quitting will terminate these downloads and "
-                           "there is no certainty that they will resume successfully at a later time."),
-                        {tr("Quit"), tr("Cancel")}};
-    TransferAlert::run(alert, m_window.get(), [this](int button) {
+    m_window->activateWindow();
+    TransferAlert::run(quitAlert(), m_window.get(), [this](int button) {
         m_askingToQuit = false;
         if (button == 0)
             quitNow();
     });
+}
+
+TransferAlert KoApplicationController::quitAlert()
+{
+    return {tr("Do you really wish to quit?"),
+            tr("Ombrelay is actively downloading files. Quitting will terminate these downloads and there is no "
+               "certainty that they will resume successfully at a later time."),
+            {tr("Quit"), tr("Cancel")}};
 }
 
 void KoApplicationController::quitNow()
@@ -245,13 +332,44 @@ void KoApplicationController::applicationWillTerminate()
     m_isTerminating = true;
     postNotificationAboutSelf(this, QStringLiteral("PZApplicationWillTerminateNotification"));
     KoiTunesController::finishQueued();
+    if (m_preferences) {
+        emit m_preferences->commitEditing();
+        m_preferences->window()->hide();
+        if (m_blocklistView)
+            m_blocklistView->cancelAndWait();  // before its temporary files go
+    }
     if (m_window) {
+        m_window->contentView()->applicationWillTerminate();
         m_window->saveFrame();
         m_window->hide();
     }
+    if (m_hooks.saveToolbar)
+        m_hooks.saveToolbar();
     // The engine wrote every torrent's state and emptied the disk queue on its own aboutToQuit.
     Settings::instance().sync();
     AppPaths::removeTemporaryDirectory();
+}
+
+}  // namespace ombrelay
+
+namespace ombrelay {
+
+PZPreferencesController& KoApplicationController::preferences()
+{
+    if (m_preferences)
+        return *m_preferences;
+    m_preferences = std::make_unique<PZPreferencesController>();
+    const PreferencePanes panes = PreferencePanes::addTo(
+        *m_preferences, Blocklist::instance(),
+        [this](const QString& path) { return m_session && m_session->lifecycle().isPathOnUnattachedVolume(path); },
+        m_hooks.makeSitesTable ? m_hooks.makeSitesTable() : nullptr);
+    m_blocklistView = panes.network->blocklistView();
+    return *m_preferences;
+}
+
+void KoApplicationController::showPreferences()
+{
+    preferences().showWindow();
 }
 
 }  // namespace ombrelay

@@ -7,17 +7,27 @@
 #include <functional>
 #include <memory>
 
+class QMenu;
+class QWidget;
+
 namespace ombrelay {
 
 class DesktopNotifications;
+class BlocklistView;
 class DiskSession;
+class KoAppMessageBridge;
+class KoTrayMenu;
+class PZPreferencesController;
+class PreferenceWatcher;
 class EngineServices;
 class KoDownloadsController;
 class KoMainWindow;
 class SingleInstance;
 class StatusTray;
+class SubscribedFeeds;
 class TerminationSignals;
 class TransferStateLog;
+struct TransferAlert;
 class VolumeMonitor;
 
 // The application's frame: the launch order (settings defaults, the transfers controller installed as
@@ -33,6 +43,13 @@ public:
     {
         std::function<void(const QString& address)> openMagnet;
         std::function<void(const QString& query)> search;
+        std::function<void()> showOpenAddressPanel;
+        // Quit: the toolbar configuration is saved.
+        std::function<void()> saveToolbar;
+        // A Ctrl+click anywhere: the search suggestions close.
+        std::function<void()> closeSuggestions;
+        // The general preferences pane has room for the search-sites table.
+        std::function<QWidget*()> makeSitesTable;
     };
 
     explicit KoApplicationController(VolumeMonitor& volumes, Hooks hooks = {}, QObject* parent = nullptr);
@@ -44,17 +61,28 @@ public:
     // Files and addresses: ".torrent"/".tstream" paths, "magnet:" and "ombrelaysearch:" addresses.
     void openArguments(const QStringList& arguments);
     void openFile(const QString& path);
+    // Chosen in the open panel: every torrent in one call, so one folder question.
+    void openFiles(const QStringList& paths);
     void handleURLString(const QString& address);
     // Asks first when "kKoWarnQuit" is on and torrents are active; then quits.
     void requestQuit();
+    static TransferAlert quitAlert();
     // Orders out every window and quits the event loop; SIGTERM, SIGINT and SIGHUP come here directly.
     void quitNow();
     // The quit path; runs once, from the application's aboutToQuit (after the engine saved its torrents).
     void applicationWillTerminate();
     bool isTerminating() const { return m_isTerminating; }
+    // The tray icon clicked or a later launch without arguments: the window comes back unless a modal runs.
+    void reopen();
+    // Built on first use.
+    PZPreferencesController& preferences();
+    void showPreferences();
 
     KoDownloadsController& downloads() const { return *m_downloads; }
     KoMainWindow* mainWindow() const { return m_window.get(); }
+    KoAppMessageBridge* messageBridge() const { return m_bridge.get(); }
+    KoTrayMenu* trayMenu() const { return m_trayMenu.get(); }
+    PreferenceWatcher* preferenceWatcher() const { return m_watcher.get(); }
     DiskSession* diskSession() const { return m_session.get(); }
     bool storedTorrentsLoaded() const { return m_storedTorrentsLoaded; }
     void listenForLaterLaunches(SingleInstance& instance);
@@ -74,7 +102,14 @@ private:
     std::unique_ptr<DiskSession> m_session;
     std::unique_ptr<EngineServices> m_services;  // peers, HTTP trackers and the DHT, for the app's life
     std::unique_ptr<TransferStateLog> m_stateLog;
+    std::unique_ptr<SubscribedFeeds> m_feeds;  // outlives the window
     std::unique_ptr<KoMainWindow> m_window;
+    std::unique_ptr<PreferenceWatcher> m_watcher;
+    std::unique_ptr<KoAppMessageBridge> m_bridge;
+    std::unique_ptr<KoTrayMenu> m_trayMenu;
+    std::unique_ptr<QMenu> m_trayMenuView;  // the tray icon's menu, refilled before each showing
+    std::unique_ptr<PZPreferencesController> m_preferences;
+    BlocklistView* m_blocklistView = nullptr;
     std::unique_ptr<TerminationSignals> m_signals;
     std::unique_ptr<DesktopNotifications> m_notices;
     std::unique_ptr<StatusTray> m_tray;

@@ -1,20 +1,63 @@
 #pragma once
 
+#include <QMetaObject>
+#include <QPointer>
 #include <QStackedWidget>
+#include <QToolBar>
+
+class QAbstractItemView;
 
 namespace ombrelay {
 
-// The main window's content switcher: shows one pane at a time (the transfers pane for now; search,
-// feed and web panes join it). Later the source list sits beside it.
+class Settings;
+class ToolbarDelegate;
+
+// The main window's content switcher: shows one view at a time (the start view, the pane of the
+// selected source-list item, or the transfers view). Views stay alive while hidden, so their lists keep
+// scroll position and selection across a swap. It also swaps the window's single toolbar between the
+// shown views' delegates, carrying the user's display settings from one to the next.
 class KoContentView : public QStackedWidget
 {
     Q_OBJECT
 public:
-    using QStackedWidget::QStackedWidget;
+    explicit KoContentView(QWidget* parent = nullptr);
+    ~KoContentView() override;
 
-    // Adds the pane when it is new and shows it.
+    void setSettings(Settings* settings) { m_settings = settings; }
+    void setDownloadsView(QWidget* view) { m_downloadsView = view; }
+    // The start view and its toolbar delegate (a placeholder view until the start page exists).
+    void setAnonymousView(QWidget* view, ToolbarDelegate* delegate);
+    QWidget* anonymousView();
+
+    void showAnonymousView();
+    void showMainPane(QWidget* view);
+    void showDownloadsView();
+    // Adds the view when it is new and shows it.
     void showView(QWidget* view);
     QWidget* currentView() const { return currentWidget(); }
+
+    // The first list found in the view, depth-first; null for none.
+    static QAbstractItemView* tableViewInView(QWidget* view);
+    QAbstractItemView* currentTableView() const;
+
+    void setToolbarDelegate(ToolbarDelegate* delegate, bool force = false);
+    ToolbarDelegate* toolbarDelegate() const { return m_toolbarDelegate; }
+    QToolBar* currentToolbar() const { return m_toolbar; }
+    // Revalidates the toolbar's items (while and after the shown list's selection changes).
+    void selectionIsChanging();
+    // Stores the toolbar's display settings and returns to the start view's delegate.
+    void applicationWillTerminate();
+
+private:
+    Settings& settings() const;
+
+    Settings* m_settings = nullptr;
+    QPointer<QWidget> m_downloadsView;
+    QPointer<QWidget> m_anonymousView;
+    ToolbarDelegate* m_anonymousDelegate = nullptr;
+    ToolbarDelegate* m_toolbarDelegate = nullptr;
+    QPointer<QToolBar> m_toolbar;
+    QMetaObject::Connection m_tableSelection;
 };
 
 }  // namespace ombrelay

@@ -2,17 +2,25 @@
 
 #include "app/DragOverlayView.h"
 #include "app/KoContentView.h"
+#include "app/LeftSideView.h"
+#include "app/MainSplitView.h"
+#include "app/SelectionController.h"
+#include "app/SideStatusView.h"
+#include "app/SourceView.h"
+#include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
+#include "transfers/StatsView.h"
+#include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QFileDialog>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStandardPaths>
 
 namespace ombrelay {
@@ -30,15 +38,102 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
     setAcceptDrops(true);
     setWindowTitle(QStringLiteral("Ombrelay"));
     setObjectName(kFrameKey);
-    setCentralWidget(m_contentView);
-    m_contentView->showView(downloads.mainView());
-    connect(&downloads, &KoDownloadsController::showPaneRequested, this,
-            [this] { m_contentView->showView(m_downloads.mainView()); });
+    buildFrame();
+    connect(&downloads, &KoDownloadsController::showPaneRequested, this, [this] { m_selection->showDownloadsPane(0); });
     buildMenus();
-    resize(900, 560);
+    // Site icons that arrive show at once.
+    listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) { update(); m_sourceView->viewport()->update(); });
+    resize(1000, 640);
     const QByteArray frame = Settings::instance().bytes(kFrameKey);
     if (!frame.isEmpty())
         restoreGeometry(QByteArray::fromBase64(frame));
+}
+
+KoMainWindow::~KoMainWindow()
+{
+    stopListening(this);
+    // The panes own their views: they go before the switcher that shows them.
+    delete m_selection;
+}
+
+void KoMainWindow::buildFrame()
+{
+    Settings& settings = Settings::instance();
+    m_contentView->setSettings(&settings);
+    m_contentView->setDownloadsView(m_downloads.mainView());
+    m_sourceView = new SourceView(settings);
+    m_splitView = new MainSplitView(settings, this);
+    m_statusView = new SideStatusView(m_splitView);
+    m_statusView->setDisplayModeProvider([this] {
+        const QToolBar* toolbar = m_contentView->currentToolbar();
+        return toolbar && toolbar->toolButtonStyle() == Qt::ToolButtonTextUnderIcon ? 1 : 2;
+    });
+    m_splitView->setSubviews(new LeftSideView(m_sourceView, m_downloads.statsView(), m_statusView), m_contentView);
+    setCentralWidget(m_splitView);
+    connect(m_splitView, &MainSplitView::sidebarWidthChanged, this, &KoMainWindow::updateMinimumSize);
+
+    m_selection = new SelectionController(*m_contentView, this);
+    m_selection->setSourceView(m_sourceView);
+    StatsView* stats = m_downloads.statsView();
+    m_selection->setStatsEntry(stats, [stats](bool on) { stats->setTransfersViewShown(on); });
+    m_selection->setTransfersTabSelector([this](int index) {
+        if (m_downloads.tabView())
+            m_downloads.tabView()->selectButtonAtIndex(index);
+    });
+    m_sourceView->setSelectionController(m_selection);
+    addActions(m_selection->actions());
+    m_sourceView->loadFromDefaults();
+    m_contentView->showAnonymousView();
+    updateMinimumSize();
+}
+
+void KoMainWindow::updateMinimumSize()
+{
+    const int chrome = centralWidget() && isVisible() ? height() - centralWidget()->height() : 0;
+    setMinimumSize(m_splitView->sidebarWidth() + MainSplitView::kMinimumContentWidth, chrome + 99);
+}
+
+void KoMainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    updateMinimumSize();
+}
+
+void KoMainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The sidebar, tab strips and list selections draw differently in an active window.
+    if (event->type() == QEvent::ActivationChange) {
+        m_splitView->update();
+        m_sourceView->viewport()->update();
+        m_downloads.statsView()->update();
+    }
+}
+
+void KoMainWindow::flagsChanged(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+        postNotificationAboutSelf(this, QStringLiteral("PZFlagsChangedNotification"));
+        break;
+    default:
+        break;
+    }
+}
+
+void KoMainWindow::keyPressEvent(QKeyEvent* event)
+{
+    flagsChanged(event);
+    QMainWindow::keyPressEvent(event);
+}
+
+void KoMainWindow::keyReleaseEvent(QKeyEvent* event)
+{
+    flagsChanged(event);
+    QMainWindow::keyReleaseEvent(event);
 }
 
 QString KoMainWindow::openPanelFilter()

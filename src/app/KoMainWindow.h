@@ -1,24 +1,39 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
+
+class QMimeData;
 
 namespace ombrelay {
 
 class DragOverlayView;
 class KoContentView;
 class KoDownloadsController;
+class MainSplitView;
+class SelectionController;
+class SideStatusView;
+class SourceView;
 
-// The main window: the menu bar and the content switcher, whose first pane is the transfers list. Its
-// frame is kept in the settings ("kKoMainWindow").
+// The main window: the menu bar and, side by side in a split view, the sidebar (source list, transfers
+// entry, status strip) and the content switcher. Its frame is kept in the settings ("kKoMainWindow");
+// it is never narrower than the sidebar plus 510 nor shorter than 99 below its bars.
 class KoMainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
+    // What the drag overlay plugs in for dropped torrent files.
     explicit KoMainWindow(KoDownloadsController& downloads, QWidget* parent = nullptr);
+    ~KoMainWindow() override;
 
     KoContentView* contentView() const { return m_contentView; }
     DragOverlayView* dragOverlay() const { return m_dragOverlay; }
+    MainSplitView* splitView() const { return m_splitView; }
+    SourceView* sourceView() const { return m_sourceView; }
+    SelectionController* selectionController() const { return m_selection; }
+    SideStatusView* statusView() const { return m_statusView; }
     void saveFrame();
+    void updateMinimumSize();
 
     // File > Open: ".torrent" and ".tstream" files.
     static QString openPanelFilter();
@@ -30,19 +45,29 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     // Dragged torrent files go to the overlay.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildMenus();
+    void buildFrame();
     void showOpenPanel();
+    void flagsChanged(QKeyEvent* event);
 
     KoDownloadsController& m_downloads;
     KoContentView* m_contentView;
     DragOverlayView* m_dragOverlay;
+    MainSplitView* m_splitView = nullptr;
+    SourceView* m_sourceView = nullptr;
+    SelectionController* m_selection = nullptr;
+    SideStatusView* m_statusView = nullptr;
 };
 
 }  // namespace ombrelay

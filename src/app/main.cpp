@@ -1,3 +1,4 @@
+#include "app/KoApplication.h"
 #include "app/KoApplicationController.h"
 #include "app/SingleInstance.h"
 #include "engine/core/BTCore.h"
@@ -9,16 +10,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 
 using namespace ombrelay;
 
 int main(int argc, char** argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the web panes need it before the application
-    QApplication app(argc, argv);
+    KoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ombrelay"));
     QApplication::setApplicationVersion(QStringLiteral(OMBRELAY_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("ombrelay"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ombrelay")));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList arguments =

@@ -67,4 +67,14 @@ inline constexpr char kRuleHostR[] = "yew.invalid";
 inline constexpr char kRuleHostS[] = "yew-mirror.invalid";
 // End of search.
 
+// The application frame: the blocklist provider's archive, and the product's pages the menus open.
+inline constexpr char kBlocklistURL[] = "http://blocklist.ombrelay.invalid/config/level1.zip";
+inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";
+inline constexpr char kSupportSiteURL[] = "https://www.ombrelay.invalid/support/";
+inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";
+
+// The shopping site searched from a search item's context menu; the terms follow "k=".
+inline constexpr char kShoppingSearchHost[] = "www.amazon.com";
+inline constexpr char kShoppingSearchPath[] = "/s?k=";
+
 }  // namespace ombrelay::service

@@ -1,6 +1,8 @@
 // The application's launch and quit paths in-process, over the real disk session in a temporary folder.
 #include "app/KoApplicationController.h"
 #include "app/KoMainWindow.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
 #include "engine/storage/DiskSession.h"
@@ -16,7 +18,12 @@
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferAlert.h"
 
+#include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -70,9 +77,10 @@ protected:
         file.write(metainfo(singleFileInfo(name, 70000)));
         return path;
     }
-    std::unique_ptr<KoApplicationController> launch(const QStringList& arguments, int expectedTorrents)
+    std::unique_ptr<KoApplicationController> launch(const QStringList& arguments, int expectedTorrents,
+                                                    KoApplicationController::Hooks hooks = {})
     {
-        auto controller = std::make_unique<KoApplicationController>(*volumes);
+        auto controller = std::make_unique<KoApplicationController>(*volumes, std::move(hooks));
         controller->launch(arguments);
         EXPECT_TRUE(waitUntil([&] {
             return controller->storedTorrentsLoaded() && controller->downloads().objects().size() == expectedTorrents;
@@ -214,4 +222,91 @@ TEST_F(ApplicationLaunch, AQueuedTransferIsStillQueuedAfterARestart)
     }
     EXPECT_EQ(downloading, 1);
     EXPECT_EQ(waiting, 1);
+}
+
+TEST_F(ApplicationLaunch, AddressesGoToTheirHooksCleansedAndOtherSchemesAreNeverPaths)
+{
+    QStringList searches, magnets;
+    KoApplicationController::Hooks hooks;
+    hooks.search = [&](const QString& query) { searches.append(query); };
+    hooks.openMagnet = [&](const QString& address) { magnets.append(address); };
+    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567&dn=x");
+    // A file named like the address's path would be opened if the address were read as a path.
+    const QString lookalike = writeTorrent(QStringLiteral("lookalike"));
+    auto controller = launch({QStringLiteral("ombrelaysearch://ubuntu"), magnet, QStringLiteral("ombrelaysearch://"),
+                              QStringLiteral("http://example.invalid") + lookalike,
+                              QStringLiteral("relative.torrent")},
+                             0, hooks);
+    EXPECT_TRUE(waitUntil([&] { return searches.size() == 1 && magnets.size() == 1; }, 3000));
+    spinFor(200);
+    EXPECT_EQ(searches, QStringList{QStringLiteral("ubuntu")});
+    EXPECT_EQ(magnets, QStringList{magnet});
+    EXPECT_TRUE(controller->downloads().objects().isEmpty());
+}
+
+TEST_F(ApplicationLaunch, TorrentsChosenTogetherAreAddedWithOneFolderQuestion)
+{
+    auto controller = launch({}, 0);
+    Settings::instance().setValue(QStringLiteral("kConfirmLocationFinder"), true);
+    const auto folderPanels = [] {
+        QList<QFileDialog*> panels;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* panel = qobject_cast<QFileDialog*>(widget); panel && panel->isVisible())
+                panels.append(panel);
+        return panels;
+    };
+    controller->openFiles({writeTorrent(QStringLiteral("one.bin")), writeTorrent(QStringLiteral("two.bin")),
+                           folder.filePath(QStringLiteral("missing.torrent"))});
+    const QList<QFileDialog*> panels = folderPanels();
+    ASSERT_EQ(panels.size(), 1);
+    EXPECT_EQ(panels[0]->windowTitle(), QStringLiteral("Select a download folder for these torrents."));
+    const QString chosen = folder.filePath(QStringLiteral("Chosen"));
+    QDir().mkpath(chosen);
+    panels[0]->setDirectory(chosen);
+    panels[0]->selectFile(chosen);
+    static_cast<QDialog*>(panels[0])->accept();
+    ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }, 3000));
+    for (const TorrentLinePtr& torrent : controller->downloads().objects())
+        EXPECT_EQ(QDir::cleanPath(torrent->downloadPath()), chosen);
+}
+
+TEST_F(ApplicationLaunch, TheQuitQuestionBringsBackAMinimisedWindowAndReopenRespectsModals)
+{
+    Settings::instance().setValue(QStringLiteral("kKoWarnQuit"), true);
+    auto controller = launch({writeTorrent(QStringLiteral("busy.bin"))}, 1);
+    FakePeers peers;
+    PeerService::install(&peers);
+    TorrentLinePtr torrent = controller->downloads().objects()[0];
+    peers.counts[torrent.get()] = {2, 1, 0};
+    torrent->invalidateValues();
+    KoMainWindow* window = controller->mainWindow();
+    window->showMinimized();
+    ASSERT_TRUE(window->isMinimized());
+    controller->requestQuit();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_FALSE(window->isMinimized());
+    std::exchange(pendingAnswer, {})(1, false);
+
+    window->hide();
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    controller->reopen();
+    EXPECT_FALSE(window->isVisible()) << "a modal window keeps the main window back";
+    modal.hide();
+    controller->reopen();
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(ApplicationLaunch, APortBeingEditedIsStoredAtQuit)
+{
+    auto controller = launch({}, 0);
+    controller->showPreferences();
+    auto* port = controller->preferences().window()->findChild<QSpinBox*>(QStringLiteral("btport"));
+    ASSERT_TRUE(port);
+    port->findChild<QLineEdit*>()->setText(QStringLiteral("52000"));
+    EXPECT_EQ(Settings::instance().integer(QStringLiteral("kBTPort")), 6881);
+    quit(*controller);
+    EXPECT_EQ(Settings::instance().integer(QStringLiteral("kBTPort")), 52000);
+    EXPECT_FALSE(controller->preferences().window()->isVisible());
 }

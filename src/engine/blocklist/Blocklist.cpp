@@ -116,6 +116,14 @@ void Blocklist::cancelImport()
     m_cancelled = true;
 }
 
+void Blocklist::cancelImportAndWait()
+{
+    if (!m_importing || !m_queue)
+        return;
+    m_cancelled = true;
+    m_queue->cancel(this);
+}
+
 void Blocklist::startImport(const QString& path, bool retryOnCorrupt)
 {
     m_cancelled = false;

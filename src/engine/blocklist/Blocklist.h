@@ -41,6 +41,9 @@ public:
     // the end are signalled on the main thread. False (and nothing started) while an import runs.
     bool importList(const QString& path);
     void cancelImport();
+    // Cancels a running import and returns once it stopped (it checks every few inserts); quit.
+    void cancelImportAndWait();
+    QString path() const { return m_databasePath; }
     bool isImporting() const { return m_importing; }
 
 signals:

@@ -34,12 +34,26 @@ bool isDirectory(const char* name)
     return length == 0 || name[length - 1] == '/';
 }
 
+// A name that would unpack outside the archive's folder marks an archive made to harm: none of it is read.
+bool escapesFolder(const char* name)
+{
+    const QByteArray path(name);
+    if (path.startsWith('/') || path.startsWith('\\'))
+        return true;
+    for (const QByteArray& part : path.split('/'))
+        if (part == ".." || part.split('\\').contains(".."))
+            return true;
+    return false;
+}
+
 std::optional<zip_uint64_t> chooseEntry(zip_t* archive)
 {
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     std::optional<zip_uint64_t> firstFile;
     for (zip_int64_t i = 0; i < count && i < BlocklistSource::kMaxArchiveEntriesScanned; ++i) {
         const char* name = zip_get_name(archive, zip_uint64_t(i), 0);
+        if (name && escapesFolder(name))
+            return std::nullopt;
         if (!name || isDirectory(name))
             continue;
         if (QByteArrayView(name).toByteArray().toLower().endsWith(".txt"))

@@ -11,9 +11,14 @@
 #include "kit/SerialQueue.h"
 #include "platform/VolumeMonitor.h"
 
+#include "engine/storage/PieceStore.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <stdio.h>
 #include <cstring>
 #include <optional>
 
@@ -24,6 +29,24 @@ SessionLifecycle::SessionLifecycle(VolumeMonitor& volumes) : m_volumes(volumes) 
 SessionLifecycle::~SessionLifecycle()
 {
     cleanupQueue().cancel(this);
+    PieceStore::storeQueue().cancel(this);
+}
+
+bool SessionLifecycle::renameNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+    // A file system without the flag: checked first, as closely as it allows.
+    struct stat st;
+    if (::lstat(target.constData(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(source.constData(), target.constData()) == 0;
 }
 
 SerialQueue& SessionLifecycle::cleanupQueue()
@@ -151,14 +174,13 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
     }
     const QString from = torrent.fullPath();
     const QString to = QDir(target).filePath(torrent.path());
-    if (QFileInfo::exists(to) || !QDir().mkpath(target)) {
-        qWarning("*** enterCompletedState: could not move %s to %s: the place is taken", qPrintable(from),
-                 qPrintable(to));
+    if (!QDir().mkpath(target)) {
+        qWarning("*** enterCompletedState: could not make %s", qPrintable(target));
         return finish();
     }
     if (PieceStore* store = torrent.pieceStore())
         store->purgeCachedDescriptors();
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
+    if (renameNoReplace(from, to)) {
         settleInFolder(torrent, target);
         return finish();
     }
@@ -167,8 +189,80 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
                  std::strerror(errno));
         return finish();
     }
-    m_relocations.insert(&torrent, {torrent.weak_from_this(), std::move(done)});
+    m_relocations.insert(&torrent, {torrent.weak_from_this(), [done](const QString&) {
+                                        if (done)
+                                            done();
+                                    }});
     relocateAcrossDisks(torrent, from, to);
+}
+
+void SessionLifecycle::relocate(TorrentLine& torrent, const QString& folder,
+                                std::function<void(const QString& error)> done)
+{
+    if (m_relocations.contains(&torrent)) {
+        if (done)
+            done(QStringLiteral("it is being moved already"));
+        return;
+    }
+    Relocation relocation{torrent.weak_from_this(), std::move(done), torrent.downloadState(), true};
+    m_relocations.insert(&torrent, relocation);
+    // Nothing may be written under the old paths once the move is asked for: no peers now, then the
+    // store's queued writes run out before the content moves.
+    if (torrent.downloadState() == TorrentLine::Downloading || torrent.downloadState() == TorrentLine::Waiting)
+        torrent.pauseDownload();
+    m_moveQueue.append({&torrent, torrent.weak_from_this(), folder});
+    if (!m_currentMove)
+        startNextMove();
+}
+
+void SessionLifecycle::startNextMove()
+{
+    while (!m_moveQueue.isEmpty()) {
+        const QueuedMove move = m_moveQueue.takeFirst();
+        if (!isRelocating(move.key, move.torrent))
+            continue;  // removed while it waited
+        m_currentMove = move.key;
+        PieceStore::storeQueue().post(this, [this, move] {
+            QMetaObject::invokeMethod(&m_mainThread, [this, move] { moveDrained(move.key, move.torrent, move.folder); },
+                                      Qt::QueuedConnection);
+        });
+        return;
+    }
+    m_currentMove = nullptr;
+}
+
+void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak,
+                                   const QString& folder)
+{
+    const TorrentLinePtr torrent = weak.lock();
+    if (!isRelocating(key, weak))
+        return;  // removed meanwhile: the removal started the next move
+    if (!torrent || torrent->downloadState() == TorrentLine::None)
+        return finishRelocation(key, weak, QStringLiteral("the torrent was removed"));
+    if (torrent->downloadState() == TorrentLine::Downloading || torrent->downloadState() == TorrentLine::Waiting) {
+        // Resumed while it waited: stopped again, and its writes run out again before anything moves.
+        m_relocations[key].restoreState = torrent->downloadState();
+        torrent->pauseDownload();
+        m_moveQueue.prepend({key, weak, folder});
+        return startNextMove();
+    }
+    const QString from = torrent->fullPath();
+    const QString to = QDir(folder).filePath(torrent->path());
+    if (!QDir().mkpath(folder))
+        return finishRelocation(key, weak, QStringLiteral("could not make %1").arg(folder));
+    if (PieceStore* store = torrent->pieceStore())
+        store->purgeCachedDescriptors();
+    if (!QFileInfo::exists(from) && !QFileInfo(from).isSymLink()) {
+        settleInFolder(*torrent, folder, true);  // nothing written yet: only the record moves
+        return finishRelocation(key, weak);
+    }
+    if (renameNoReplace(from, to)) {
+        settleInFolder(*torrent, folder, true);
+        return finishRelocation(key, weak);
+    }
+    if (errno != EXDEV)
+        return finishRelocation(key, weak, QString::fromLocal8Bit(std::strerror(errno)));
+    relocateAcrossDisks(*torrent, from, to);
 }
 
 void SessionLifecycle::relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to)
@@ -199,20 +293,16 @@ void SessionLifecycle::copiedAcrossDisks(const TorrentLine* key, const std::weak
         failure = QStringLiteral("the torrent was removed");
     else if (copied && torrent->storedBlocks().bitfield() != blocksWhenStarted)
         failure = QStringLiteral("its data changed during the copy");
-    else if (copied && QFileInfo::exists(to))
-        failure = QStringLiteral("the place is taken");
-    else if (copied && ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(to).constData()) != 0)
+    else if (copied && !renameNoReplace(partial, to))
         failure = QString::fromLocal8Bit(std::strerror(errno));
     if (!failure.isEmpty()) {
-        qWarning("*** enterCompletedState: could not move %s to %s: %s", qPrintable(from), qPrintable(to),
-                 qPrintable(failure));
         if (copied)
             cleanupQueue().post(nullptr, [partial] { ContentMover::removeTree(partial); });
-        return finishRelocation(key, weak);
+        return finishRelocation(key, weak, QStringLiteral("could not move %1 to %2: %3").arg(from, to, failure));
     }
     if (PieceStore* store = torrent->pieceStore())
         store->purgeCachedDescriptors();
-    settleInFolder(*torrent, QFileInfo(to).path());
+    settleInFolder(*torrent, QFileInfo(to).path(), m_relocations.value(key).toIncomplete);
     cleanupQueue().post(nullptr, [from] {
         if (!ContentMover::removeTree(from))
             qWarning("*** Could not remove %s after copying it", qPrintable(from));
@@ -220,12 +310,25 @@ void SessionLifecycle::copiedAcrossDisks(const TorrentLine* key, const std::weak
     finishRelocation(key, weak);
 }
 
-void SessionLifecycle::finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak)
+void SessionLifecycle::finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak,
+                                        const QString& error)
 {
     if (!isRelocating(key, weak))
         return;  // dropped by removal
-    if (const std::function<void()> done = m_relocations.take(key).done)
-        done();
+    const Relocation relocation = m_relocations.take(key);
+    if (!error.isEmpty() && !relocation.toIncomplete)
+        qWarning("*** enterCompletedState: %s", qPrintable(error));
+    if (relocation.toIncomplete && m_currentMove == key) {
+        // The next move starts from a later pass of the loop.
+        QMetaObject::invokeMethod(&m_mainThread, [this] { startNextMove(); }, Qt::QueuedConnection);
+    }
+    const TorrentLinePtr torrent = weak.lock();
+    if (torrent && relocation.restoreState == TorrentLine::Downloading && torrent->isPaused())
+        torrent->retryDownload();
+    else if (torrent && relocation.restoreState == TorrentLine::Waiting && torrent->isPaused())
+        torrent->setDownloadState(TorrentLine::Waiting);
+    if (relocation.done)
+        relocation.done(error);
 }
 
 bool SessionLifecycle::isRelocating(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak) const
@@ -236,14 +339,14 @@ bool SessionLifecycle::isRelocating(const TorrentLine* key, const std::weak_ptr<
            !weak.owner_before(running->torrent);
 }
 
-void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folder)
+void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folder, bool relocateOnCompletion)
 {
     // The store names the old paths: build it again over the new ones, from what it knew.
     const bool hadStorage = torrent.storage() != nullptr;
     torrent.dropStorage();
     torrent.setDownloadPath(folder);
     torrent.setDownloadMountPoint(m_volumes.mountPointFor(folder));
-    torrent.setShouldRelocateOnCompletion(false);
+    torrent.setShouldRelocateOnCompletion(relocateOnCompletion);
     writeTorrentPlist(torrent);
     if (hadStorage)
         prepareStorage(torrent);
@@ -252,7 +355,14 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
 void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
 {
     const QString path = m_sessionPaths.take(&torrent);
-    m_relocations.remove(&torrent);  // a copy under way is dropped when it ends
+    // A copy under way is dropped when it ends; a move asked for is told it ended.
+    const Relocation relocation = m_relocations.take(&torrent);
+    if (relocation.toIncomplete) {
+        if (relocation.done)
+            relocation.done(QStringLiteral("the torrent was removed"));
+        if (m_currentMove == &torrent)
+            QMetaObject::invokeMethod(&m_mainThread, [this] { startNextMove(); }, Qt::QueuedConnection);
+    }
     if (PieceStore* store = torrent.pieceStore()) {
         store->cancelQueuedWork();
         store->purgeCachedDescriptors();

@@ -40,6 +40,15 @@ public:
     void writeStatePlist(TorrentLine& torrent) override;
     void purgeCachedDescriptors(TorrentLine& torrent) override;
     void relocateOnCompletion(TorrentLine& torrent, std::function<void()> done) override;
+    // Moves an unfinished torrent's content into `folder` and marks it to move to the download folder when
+    // it completes. The torrent writes nothing meanwhile: paused, its queued disk work done first, its
+    // state given back after. A rename when both lie on one disk, else a copy off the main thread then a
+    // rename; a place already taken is never replaced. `done` gets the error, empty on success; a torrent
+    // already moving is refused.
+    void relocate(TorrentLine& torrent, const QString& folder, std::function<void(const QString& error)> done);
+    bool isRelocating(const TorrentLine& torrent) const { return m_relocations.contains(&torrent); }
+    // rename(2) that fails with EEXIST instead of replacing what is at `to`.
+    static bool renameNoReplace(const QString& from, const QString& to);
     void torrentRemoved(TorrentLine& torrent, bool wasComplete) override;
     bool isPathOnUnattachedVolume(const QString& path) const override;
     QString volumeName(const QString& path) const override;
@@ -57,9 +66,14 @@ private:
     void relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to);
     void copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& from,
                            const QString& to, const QByteArray& blocksWhenStarted, bool copied, const QString& error);
+    // Moves run one after the other, each from its own pass of the loop, so that many moves never hold
+    // the main thread for long at once.
+    void startNextMove();
+    // The torrent's queued disk work is done: its content moves.
+    void moveDrained(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& folder);
     // The content is at `folder` now: the torrent's paths, its record and a store over the new files.
-    void settleInFolder(TorrentLine& torrent, const QString& folder);
-    void finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak);
+    void settleInFolder(TorrentLine& torrent, const QString& folder, bool relocateOnCompletion = false);
+    void finishRelocation(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& error = {});
     bool isRelocating(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak) const;
 
     VolumeMonitor& m_volumes;
@@ -69,9 +83,19 @@ private:
     struct Relocation
     {
         std::weak_ptr<TorrentLine> torrent;
-        std::function<void()> done;
+        std::function<void(const QString& error)> done;
+        int restoreState = -1;      // the state given back after a move of an unfinished torrent
+        bool toIncomplete = false;  // it keeps its mark to move on completion
     };
     QHash<const TorrentLine*, Relocation> m_relocations;
+    struct QueuedMove
+    {
+        const TorrentLine* key;
+        std::weak_ptr<TorrentLine> torrent;
+        QString folder;
+    };
+    QList<QueuedMove> m_moveQueue;
+    const TorrentLine* m_currentMove = nullptr;  // the move between its start and its end
     QObject m_mainThread;  // receives the copy's outcome; gone with this lifecycle
 };
 

@@ -141,6 +141,10 @@ void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, cons
     curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(m_easy, CURLOPT_TIMEOUT_MS, long(std::max(1, m_timeoutMs)));
     curl_easy_setopt(m_easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_maxBodySize));
+    if (m_stallTimeoutMs > 0) {
+        curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, long(std::max(1, m_stallTimeoutMs / 1000)));
+    }
     if (!usePersistentConnection())
         curl_easy_setopt(m_easy, CURLOPT_FORBID_REUSE, 1L);
     if (shouldAutoRedirect()) {
@@ -191,6 +195,10 @@ size_t PZHTTPLoader::receive(char* bytes, size_t size, size_t count, void* conte
         PerformLater::schedule(loader, [loader] { loader->announceFirstBytes(); }, 0, kFirstBytesKey);
     }
     loader->m_data.append(bytes, qsizetype(length));
+    curl_off_t expected = -1;
+    if (curl_easy_getinfo(loader->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected) != CURLE_OK)
+        expected = -1;
+    emit loader->progressed(loader->m_data.size(), qint64(expected));
     return length;
 }
 

@@ -60,6 +60,9 @@ public:
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     qint64 maxBodySize() const { return m_maxBodySize; }
     void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
+    // A load that receives nothing for this long fails as timed out (whole seconds; 0: no such limit).
+    int stallTimeoutMs() const { return m_stallTimeoutMs; }
+    void setStallTimeoutMs(int ms) { m_stallTimeoutMs = ms; }
 
     static QByteArray browserUserAgent();
     // "Ombrelay/<build>", what trackers and feeds are sent.
@@ -74,6 +77,9 @@ signals:
     void failed(ombrelay::PZHTTPLoader* loader, const ombrelay::HttpError& error);
     // The first body bytes of a load arrived; emitted once per load, before its report.
     void receivedFirstBytes(ombrelay::PZHTTPLoader* loader);
+    // Body bytes so far, and the length the response announced (-1 when it announced none). Sent from
+    // inside the transfer: a receiver must not stop or delete the loader there.
+    void progressed(qint64 received, qint64 expected);
 
 protected:
     virtual QByteArray userAgent() const;
@@ -115,6 +121,7 @@ private:
     QString m_mimeType;
     HttpError m_error;
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_stallTimeoutMs = 0;
     qint64 m_maxBodySize = kPageBodyCap;
     bool m_bodyTooLarge = false;
     bool m_failurePending = false;

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace ombrelay {
+
+class Blocklist;
+class PZHTTPLoader;
+class SerialQueue;
+
+// Downloads the blocklist archive, has the blocklist import it in-process, and shows the progress; idle,
+// the time of the last import and the number of ranges, or why the last attempt failed. A failure at
+// any step leaves the old list as it was.
+class BlocklistView : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr qint64 kMaxArchiveBytes = qint64(32) << 20;
+    static constexpr int kStallTimeoutMs = 30000;
+    static constexpr int kTotalTimeoutMs = 15 * 60 * 1000;
+
+    explicit BlocklistView(Blocklist& blocklist, QWidget* parent = nullptr);
+    ~BlocklistView() override;
+
+    void downloadBlocklist();
+    void updateBlocklistInfo();
+    // Quit: the download and the import are stopped and awaited, the archive deleted.
+    void cancelAndWait();
+    bool isBusy() const { return m_busy; }
+    void setStallTimeoutMs(int ms) { m_stallTimeoutMs = ms; }
+    // Bytes received of those announced: a determinate bar and "x of y"; unknown (-1): a busy bar and
+    // the amount alone.
+    void received(qint64 received, qint64 expected);
+
+    QPushButton* downloadButton() const { return m_downloadButton; }
+    QLabel* lastDownload() const { return m_lastDownload; }
+    QLabel* numberOfEntries() const { return m_numberOfEntries; }
+    QLabel* downloadText() const { return m_downloadText; }
+    QLabel* failureText() const { return m_failureText; }
+    QProgressBar* updateProgress() const { return m_updateProgress; }
+
+    static SerialQueue& operationQueue();
+
+signals:
+    void becameIdle();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void downloaded(const QByteArray data, int status);
+    void dropLoader();
+    void archiveWritten(const QString& path, const QString& error);
+    void setInitializationProgress(double fraction);
+    void setInitializationComplete(const QString& failure = {});
+    void showBusy(const QString& text);
+    void removeArchive();
+
+    Blocklist& m_blocklist;
+    std::unique_ptr<PZHTTPLoader> m_loader;
+    QString m_archivePath;
+    bool m_busy = false;
+    bool m_importing = false;
+    int m_stallTimeoutMs = kStallTimeoutMs;
+    QPushButton* m_downloadButton;
+    QLabel* m_lastDownloadLabel;
+    QLabel* m_numberOfEntriesLabel;
+    QLabel* m_lastDownload;
+    QLabel* m_numberOfEntries;
+    QLabel* m_downloadText;
+    QLabel* m_failureText;
+    QProgressBar* m_updateProgress;
+};
+
+}  // namespace ombrelay

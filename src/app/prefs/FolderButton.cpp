@@ -1,0 +1,115 @@
+#include "app/prefs/FolderButton.h"
+
+#include "app/IncompleteFolderMover.h"
+#include "kit/AppPaths.h"
+#include "kit/Settings.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileIconProvider>
+#include <QStandardPaths>
+
+namespace ombrelay {
+
+namespace {
+const int kPathRole = Qt::UserRole + 1;
+}
+
+FolderButton::FolderButton(const QString& defaultsKey, QWidget* parent) : QComboBox(parent), m_defaultsKey(defaultsKey)
+{
+    setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(this, &QComboBox::activated, this, &FolderButton::chosen);
+    connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
+        if (key == m_defaultsKey)
+            populate();
+    });
+}
+
+QStringList FolderButton::presetLocations()
+{
+    QStringList presets;
+    for (const auto location : {QStandardPaths::DownloadLocation, QStandardPaths::DesktopLocation,
+                                QStandardPaths::DocumentsLocation, QStandardPaths::MoviesLocation,
+                                QStandardPaths::MusicLocation, QStandardPaths::PicturesLocation})
+        presets.append(AppPaths::abbreviateTilde(QStandardPaths::writableLocation(location)));
+    return presets;
+}
+
+void FolderButton::showEvent(QShowEvent* event)
+{
+    populate();
+    QComboBox::showEvent(event);
+}
+
+void FolderButton::addFolder(const QString& path, const QString& title, const QIcon& icon)
+{
+    static const QFileIconProvider icons;
+    const QString name = title.isEmpty() ? QFileInfo(AppPaths::expandTilde(path)).fileName() : title;
+    addItem(icon.isNull() ? icons.icon(QFileIconProvider::Folder) : icon, name.isEmpty() ? path : name);
+    setItemData(count() - 1, path, kPathRole);
+    setItemData(count() - 1, AppPaths::expandTilde(path), Qt::ToolTipRole);
+}
+
+void FolderButton::addOther()
+{
+    insertSeparator(count());
+    addItem(tr("Other..."));
+}
+
+QString FolderButton::representedPath(int index) const
+{
+    return itemData(index, kPathRole).toString();
+}
+
+void FolderButton::populate()
+{
+    const QSignalBlocker quiet(this);
+    clear();
+    const QString stored = Settings::instance().string(m_defaultsKey);
+    const QStringList presets = presetLocations();
+    const QString storedFolder = IncompleteFolderMover::normalizedPath(stored);
+    bool isPreset = false;
+    for (const QString& preset : presets)
+        isPreset = isPreset || IncompleteFolderMover::normalizedPath(preset) == storedFolder;
+    if (!stored.isEmpty() && !isPreset) {
+        addFolder(AppPaths::abbreviateTilde(storedFolder));
+        insertSeparator(count());
+    }
+    for (const QString& preset : presets)
+        addFolder(preset);
+    addOther();
+    selectStored();
+}
+
+void FolderButton::selectStored()
+{
+    const QString stored = IncompleteFolderMover::normalizedPath(Settings::instance().string(m_defaultsKey));
+    for (int i = 0; i < count(); ++i) {
+        const QVariant path = itemData(i, kPathRole);
+        if (path.isValid() && IncompleteFolderMover::normalizedPath(path.toString()) == stored) {
+            setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
+void FolderButton::chosen(int index)
+{
+    if (!isOtherItem(index)) {
+        Settings::instance().setValue(m_defaultsKey, representedPath(index));
+        populate();
+        return;
+    }
+    auto* panel = new QFileDialog(window(), tr("Choose a Folder"), QDir::homePath());
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    connect(panel, &QFileDialog::fileSelected, this, [this](const QString& folder) {
+        Settings::instance().setValue(m_defaultsKey, AppPaths::abbreviateTilde(QDir::cleanPath(folder)));
+    });
+    connect(panel, &QFileDialog::finished, this, [this] { populate(); });
+    panel->open();
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QStackedWidget;
+
+namespace ombrelay {
+
+// The media pane: which finished files go to the Music Library, into which playlist, and what the media
+// player does with them. Only writes the settings; the hand-over reads them.
+class KoiTunesPreferences : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit KoiTunesPreferences(QWidget* parent = nullptr);
+
+    // The playlists found in the library (names of ".m3u8" files); fills the pop-up.
+    void setPlaylists(const QStringList& playlists);
+    void loadDefaults();
+    // A playlist name becomes a file name: no "/", no NUL, not "." or "..", at most 255 bytes.
+    static bool isValidPlaylistName(const QString& name);
+    void playlistTextField();
+
+    QComboBox* playlistMenu() const { return m_playlistMenu; }
+    QLineEdit* playlistTextEdit() const { return m_playlistText; }
+    QStackedWidget* playlistTab() const { return m_playlistTab; }
+
+private:
+    void playlistChosen(int index);
+    void switchToMenu();
+    void switchToTextField();
+
+    QCheckBox* m_addSong;
+    QCheckBox* m_addVideo;
+    QCheckBox* m_addToPlaylist;
+    QButtonGroup* m_playSong;
+    QStackedWidget* m_playlistTab;
+    QComboBox* m_playlistMenu;
+    QLineEdit* m_playlistText;
+    QList<QWidget*> m_playControls;
+    QStringList m_playlists;
+    bool m_playlistsHaveLoaded = false;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,157 @@
+// The menu bar's own items and the tray menu, on real widgets.
+#include "app/KoAboutBoxController.h"
+#include "app/KoAppMessageBridge.h"
+#include "app/KoTrayMenu.h"
+#include "transfers/TransfersFixture.h"
+#include "uikit/FilterSearchField.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+QWidget* viewHolding(QWidget* field)
+{
+    auto* view = new QWidget;
+    auto* inner = new QWidget(view);
+    auto* layout = new QVBoxLayout(inner);
+    if (field)
+        layout->addWidget(field);
+    return view;
+}
+
+QStringList titles(const QMenu& menu)
+{
+    QStringList list;
+    for (const QAction* action : menu.actions())
+        list.append(action->isSeparator() ? QStringLiteral("--") : action->text() + (action->isEnabled() ? "" : " (off)"));
+    return list;
+}
+
+}  // namespace
+
+TEST(KoAppMessageBridge, FindFollowsTheShownViewAndSelectsItsFilterField)
+{
+    QMainWindow window;
+    auto* content = new QStackedWidget(&window);
+    window.setCentralWidget(content);
+    auto* field = new FilterSearchField;
+    field->setText(QStringLiteral("words"));
+    QWidget* transfers = viewHolding(field);
+    QWidget* startPage = viewHolding(nullptr);
+    QWidget* other = viewHolding(new QLineEdit);  // a plain field is not a filter field
+    content->addWidget(startPage);
+    content->addWidget(transfers);
+    content->addWidget(other);
+    KoAppMessageBridge bridge(&window, window.menuBar(), content, {}, nullptr);
+    ASSERT_EQ(bridge.findAction()->data().toInt(), KoAppMessageBridge::kFindTag);
+
+    const struct
+    {
+        QWidget* view;
+        bool enabled;
+    } cases[] = {{transfers, true}, {startPage, false}, {other, false}, {transfers, true}};
+    for (const auto& c : cases) {
+        content->setCurrentWidget(c.view);
+        EXPECT_EQ(bridge.findAction()->isEnabled(), c.enabled) << content->currentIndex();
+    }
+    window.show();
+    bridge.findAction()->trigger();
+    EXPECT_EQ(field->selectedText(), QStringLiteral("words"));
+}
+
+TEST(KoAppMessageBridge, ItemsRunTheirActions)
+{
+    QMainWindow window;
+    auto* content = new QStackedWidget(&window);
+    int preferences = 0;
+    int openAddress = 0;
+    KoAppMessageBridge::Actions actions;
+    actions.showPreferences = [&] { ++preferences; };
+    actions.showOpenAddressPanel = [&] { ++openAddress; };
+    KoAppMessageBridge bridge(&window, window.menuBar(), content, actions, nullptr);
+    bridge.actionWithText(QStringLiteral("Preferences…"))->trigger();
+    bridge.actionWithText(QStringLiteral("Open Address…"))->trigger();
+    EXPECT_EQ(preferences, 1);
+    EXPECT_EQ(openAddress, 1);
+    bridge.actionWithText(QStringLiteral("About Ombrelay"))->trigger();
+    ASSERT_TRUE(bridge.aboutBox());
+    EXPECT_TRUE(bridge.aboutBox()->isVisible());
+    EXPECT_EQ(bridge.aboutBox()->versionField()->text(),
+              QStringLiteral("Version %1 (v%2)").arg(QStringLiteral(OMBRELAY_VERSION), QStringLiteral(OMBRELAY_BUILD_VERSION)));
+}
+
+class TrayMenuTest : public TransfersFixture
+{
+protected:
+    QStringList revealed;
+};
+
+TEST_F(TrayMenuTest, ListsTheCompletedTransfersInListOrder)
+{
+    const struct
+    {
+        QList<std::pair<QString, int>> torrents;
+        QStringList menu;
+    } cases[] = {
+        {{{QStringLiteral("running.iso"), TorrentLine::Downloading}}, {}},
+        {{{QStringLiteral("first.iso"), TorrentLine::Complete},
+          {QStringLiteral("running.iso"), TorrentLine::Downloading},
+          {QStringLiteral("second.iso"), TorrentLine::Complete}},
+         {QStringLiteral("Completed Downloads: (off)"), QStringLiteral("first.iso"), QStringLiteral("second.iso"),
+          QStringLiteral("--"), QStringLiteral("Clear All Completed")}},
+        {{{QStringLiteral("Tom & Jerry"), TorrentLine::Complete}},
+         {QStringLiteral("Completed Downloads: (off)"), QStringLiteral("Tom && Jerry"), QStringLiteral("--"),
+          QStringLiteral("Clear All Completed")}},
+    };
+    for (const auto& c : cases) {
+        controller->removeDownloads(controller->objects());
+        for (const auto& [name, state] : c.torrents)
+            addTorrent(name, state);
+        KoTrayMenu tray(*controller);
+        QMenu menu;
+        tray.fill(&menu);
+        EXPECT_EQ(titles(menu), c.menu);
+    }
+}
+
+TEST_F(TrayMenuTest, AnItemRevealsItsTorrentUnlessItIsGone)
+{
+    TorrentLinePtr kept = addTorrent(QStringLiteral("kept.iso"), TorrentLine::Complete);
+    TorrentLinePtr gone = addTorrent(QStringLiteral("gone.iso"), TorrentLine::Complete);
+    KoTrayMenu tray(*controller);
+    tray.setRevealer([this](const QString& path) { revealed.append(path); });
+    QMenu menu;
+    tray.attach(&menu);
+    emit menu.aboutToShow();  // rebuilt before showing
+    ASSERT_EQ(menu.actions().size(), 5);
+    const QString keptPath = kept->fullPath();
+    QAction* goneItem = menu.actions()[2];
+    controller->removeDownloads({gone});
+    gone.reset();
+    goneItem->trigger();
+    menu.actions()[1]->trigger();
+    EXPECT_EQ(revealed, QStringList{keptPath});
+}
+
+TEST_F(TrayMenuTest, LongTitlesAreElided)
+{
+    addTorrent(QString(300, QLatin1Char('n')) + QStringLiteral(".iso"), TorrentLine::Complete);
+    KoTrayMenu tray(*controller);
+    QMenu menu;
+    tray.fill(&menu);
+    const QString title = menu.actions()[1]->text();
+    EXPECT_LT(title.size(), 300);
+    EXPECT_TRUE(title.contains(QChar(0x2026)));
+    EXPECT_TRUE(title.endsWith(QStringLiteral(".iso")));
+}
