@@ -70,7 +70,7 @@ QString MainPaneController::urlQueryString() const
     return escapedString(m_item.value(QStringLiteral("name")).toString().trimmed());
 }
 
-void MainPaneController::populateTabView()
+void MainPaneController::populateTabView() const
 {
     const QString type = m_item.value(QStringLiteral("type")).toString();
     if (type == QLatin1String("Query")) {
@@ -107,11 +107,23 @@ QUrl MainPaneController::webTabAddress(const QVariantMap& site, const QString& t
     return WebText::isWebAddress(address) ? address : QUrl();
 }
 
-QWidget* MainPaneController::mainPaneView()
+QWidget* MainPaneController::mainPaneView() const
 {
     if (m_tabView->tabs().isEmpty())
         populateTabView();
     return m_mainPaneView;
+}
+
+void MainPaneController::performSearch()
+{
+    if (QueryController* query = queryController())
+        query->performSearch();
+}
+
+int MainPaneController::numberOfItems() const
+{
+    QueryController* query = queryController();
+    return query ? int(query->lines().size()) : 0;
 }
 
 QueryController* MainPaneController::queryController() const

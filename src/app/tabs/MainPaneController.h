@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/SourcePane.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -17,7 +19,7 @@ class QueryController;
 // The pane of one source-list item: a strip of square tabs over the selected tab's content. A search
 // gets its results tab and one web tab per enabled user site shown as a web page; a feed gets its feed
 // tab. Tabs closed to the last are built again the next time the pane is shown.
-class MainPaneController : public QObject
+class MainPaneController : public QObject, public SourcePane
 {
     Q_OBJECT
 public:
@@ -33,14 +35,18 @@ public:
     QVariantMap item() const { return m_item; }
     PZSquareTabView* tabView() const { return m_tabView; }
     QStackedWidget* contentView() const { return m_contentView; }
-    QWidget* mainPaneView();
+    QWidget* mainPaneView() const override;
+    void performSearch() override;
+    int numberOfItems() const override;
+    int numberOfNewItems() const override { return 0; }
     QueryController* queryController() const;
     PZViewController* outlineController() const;
     QString urlQueryString() const;
     // A user site's web tab address for the search terms; invalid unless http(s).
     static QUrl webTabAddress(const QVariantMap& site, const QString& terms);
 
-    void populateTabView();
+    // Const as the pane view is: a pane whose tabs were all closed fills its strip again when shown.
+    void populateTabView() const;
 
 signals:
     // The item's row should redraw (its pane changed tab).

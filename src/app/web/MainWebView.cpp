@@ -1,5 +1,7 @@
 #include "app/web/MainWebView.h"
 
+#include "app/KoContentView.h"
+#include "app/toolbar/KoMainToolbarDelegate.h"
 #include "app/web/CurrentWebView.h"
 #include "app/web/DefaultBrowser.h"
 #include "app/web/WebPage.h"
@@ -117,6 +119,12 @@ void MainWebView::showEvent(QShowEvent* event)
     m_discardTimer.stop();
     page()->setLifecycleState(QWebEnginePage::LifecycleState::Active);
     CurrentWebView::instance().setContent(this);
+    for (QWidget* above = parentWidget(); above; above = above->parentWidget()) {
+        if (auto* content = qobject_cast<KoContentView*>(above)) {
+            content->setToolbarDelegate(&KoMainToolbarDelegate::instance());
+            break;
+        }
+    }
 }
 
 void MainWebView::hideEvent(QHideEvent* event)

@@ -1,10 +1,14 @@
 // Web tabs under a private X server against the loopback test server. Each outer test starts Xvfb and runs
 // one inner test of this program on it with Chromium on software drawing, no background networking and a
 // fresh profile; inner tests skip when run on their own.
+#include "app/KoContentView.h"
 #include "app/tabs/DelayedProgressIndicator.h"
 #include "app/tabs/MainPaneController.h"
 #include "app/tabs/PZSquareTabButton.h"
 #include "app/tabs/PZSquareTabView.h"
+#include "app/toolbar/BackForwardButton.h"
+#include "app/toolbar/KoMainToolbarDelegate.h"
+#include "app/toolbar/LocationField.h"
 #include "app/toolbar/RSSToolbarButton.h"
 #include "app/web/MainWebView.h"
 #include "app/web/WebController.h"
@@ -24,6 +28,9 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QMainWindow>
+#include <QToolBar>
+#include <QToolButton>
 #include <QProcess>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -149,10 +156,11 @@ protected:
             sites << QVariantMap{{"name", QStringLiteral("Site %1").arg(i + 1)}, {"url", templates[i]}, {"type", "1"}, {"isEnabled", "1"}};
         SearchSites::instance().setUserModules(sites);
         m_pane = std::make_unique<MainPaneController>(QVariantMap{{"type", "Query"}, {"name", "ubuntu"}});
-        m_window.setLayout(new QVBoxLayout);
-        m_window.layout()->setContentsMargins(0, 0, 0, 0);
-        m_window.layout()->addWidget(m_pane->mainPaneView());
-        m_window.resize(width, 420);
+        auto* content = new KoContentView;
+        content->setSettings(&Settings::instance());
+        m_window.setCentralWidget(content);
+        content->showMainPane(m_pane->mainPaneView());
+        m_window.resize(width, 460);
         m_window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
     }
@@ -181,7 +189,7 @@ protected:
 
     QTemporaryDir m_folder;
     HttpTestServer m_server;
-    QWidget m_window;
+    QMainWindow m_window;
     std::unique_ptr<MainPaneController> m_pane;
     QList<QUrl> m_torrents, m_feeds, m_urlEvents;
 };
@@ -328,6 +336,7 @@ TEST_F(WebPaneInner, Screenshots)
     m_server.route("/page", html("Results page", "<h2 style='font-family:sans-serif'>Torrent results</h2>"
                                  "<a href='/linked' style='font:16px sans-serif'>a linked page</a>"));
     m_server.route("/slow", HttpTestResponse{200, {{"Content-Type", "text/html"}}, page("Slow", ""), 60000});
+    m_server.route("/feeds", html("Feeds", "<link rel='alternate' type='application/rss+xml' href='/f1'>"));
     const QString fast = m_server.url("/page").toString() + "?q=%@";
     showPane({fast, m_server.url("/slow").toString() + "?q=%@", fast, fast}, 500);
     PZSquareTabView* strip = m_pane->tabView();
@@ -360,6 +369,18 @@ TEST_F(WebPaneInner, Screenshots)
     ASSERT_TRUE(m_window.grab().toImage().save(picturePath("OMBRELAY_WEB_STATUS_PICTURE", "web-status-ctrl.png")));
     QTest::keyRelease(input, Qt::Key_Control);
     EXPECT_TRUE(waitUntil([&] { return front->statusField()->text() == m_server.url("/linked").toString(); }, 3000));
+
+    // The web toolbar: Stop while loading, then Back, the address and Subscribe.
+    KoMainToolbarDelegate& toolbar = KoMainToolbarDelegate::instance();
+    front->webView()->load(m_server.url("/slow"));
+    EXPECT_TRUE(waitUntil([&] { return toolbar.reloadButton()->toolTip() == "Stop"; }, 5000));
+    front->webView()->load(m_server.url("/feeds"));
+    ASSERT_TRUE(waitUntil([&] { return toolbar.rssButton()->isEnabled(); }, 10000));
+    EXPECT_EQ(toolbar.reloadButton()->toolTip(), "Reload");
+    EXPECT_TRUE(toolbar.backForwardView()->segment(0)->isEnabled());
+    EXPECT_FALSE(toolbar.backForwardView()->segment(1)->isEnabled());
+    EXPECT_EQ(toolbar.locationView()->text(), m_server.url("/feeds").toString());
+    ASSERT_TRUE(m_window.grab().toImage().save(picturePath("OMBRELAY_WEB_TOOLBAR_PICTURE", "web-toolbar.png")));
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+// Switching the window's toolbar between delegates: each gets its own default items, the display settings
+// travel along, and the one search field keeps its text.
+#include "app/KoContentView.h"
+#include "app/toolbar/KoMainToolbarDelegate.h"
+#include "kit/Settings.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QWidgetAction>
+#include <gtest/gtest.h>
+
+namespace ombrelay::test {
+namespace {
+
+class PlainDelegate : public KoToolbarDelegate
+{
+public:
+    QString toolbarIdentifier() const override { return QStringLiteral("PlainToolbarA"); }
+    QStringList toolbarDefaultItemIdentifiers() const override { return {QStringLiteral("item_search"), kSeparator, kFlexibleSpace}; }
+};
+
+TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
+{
+    QTemporaryDir folder;
+    Settings settings(folder.filePath("settings.conf"));
+    QMainWindow window;
+    auto* content = new KoContentView;
+    content->setSettings(&settings);
+    window.setCentralWidget(content);
+    PlainDelegate plain;
+    KoMainToolbarDelegate& web = KoMainToolbarDelegate::instance();
+    auto* search = qobject_cast<QLineEdit*>(KoToolbarDelegate::searchItem()->defaultWidget());
+    ASSERT_TRUE(search);
+
+    QPointer<QAction> reload = web.toolbarItem("item_reload");
+    content->setToolbarDelegate(&web);
+    ASSERT_TRUE(content->currentToolbar());
+    const Qt::ToolButtonStyle chosen = content->currentToolbar()->toolButtonStyle() == Qt::ToolButtonIconOnly
+        ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
+    content->currentToolbar()->setToolButtonStyle(chosen);
+    search->setText("ubuntu");
+
+    struct Step { ToolbarDelegate* delegate; int items; };
+    const Step steps[] = {{&plain, 3}, {&web, 7}, {&web, 7}, {&plain, 3}, {&web, 7}};
+    for (const Step& step : steps) {
+        content->setToolbarDelegate(step.delegate);
+        QToolBar* toolbar = content->currentToolbar();
+        EXPECT_EQ(toolbar->actions().size(), step.items) << step.delegate->toolbarIdentifier().toStdString();
+        EXPECT_EQ(toolbar->actions().value(0), KoToolbarDelegate::searchItem());
+        EXPECT_EQ(search->text(), "ubuntu");
+        EXPECT_EQ(toolbar->toolButtonStyle(), chosen);
+        EXPECT_FALSE(reload.isNull());  // removed, never deleted
+    }
+}
+
+}  // namespace
+}  // namespace ombrelay::test
