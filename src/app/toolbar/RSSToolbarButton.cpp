@@ -6,6 +6,7 @@
 #include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
 
+#include <QPainter>
 #include <QWebEngineScript>
 
 namespace ombrelay {
@@ -19,11 +20,31 @@ const QString kFirstFeedLink = QStringLiteral(
     "  if (links[i].getAttribute('type') === 'application/rss+xml') return String(links[i].href); }"
     " return ''; })()");
 
+// The usual feed mark: a dot and two arcs on an orange square.
+QIcon feedIcon()
+{
+    QPixmap mark(16, 16);
+    mark.fill(Qt::transparent);
+    QPainter painter(&mark);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(240, 130, 30));
+    painter.drawRoundedRect(QRectF(0, 0, 16, 16), 3, 3);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QPointF(4.5, 11.5), 1.8, 1.8);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawArc(QRectF(-4, 4, 16, 16), 0, 90 * 16);
+    painter.drawArc(QRectF(-9, -1, 26, 26), 0, 90 * 16);
+    return QIcon(mark);
+}
+
 }  // namespace
 
 RSSToolbarButton::RSSToolbarButton(QWidget* parent) : QToolButton(parent)
 {
     setText(tr("Subscribe"));
+    setIcon(feedIcon());
     setEnabled(false);
     connect(this, &QToolButton::clicked, this, [this] {
         if (WebHooks::instance().addFeed)

@@ -336,7 +336,8 @@ TEST_F(WebPaneInner, Screenshots)
     m_server.route("/page", html("Results page", "<h2 style='font-family:sans-serif'>Torrent results</h2>"
                                  "<a href='/linked' style='font:16px sans-serif'>a linked page</a>"));
     m_server.route("/slow", HttpTestResponse{200, {{"Content-Type", "text/html"}}, page("Slow", ""), 60000});
-    m_server.route("/feeds", html("Feeds", "<link rel='alternate' type='application/rss+xml' href='/f1'>"));
+    m_server.route("/feeds", html("Feeds", "<link rel='alternate' type='application/rss+xml' href='/f1'>"
+                                           "<h2 style='font-family:sans-serif'>A page with a feed</h2>"));
     const QString fast = m_server.url("/page").toString() + "?q=%@";
     showPane({fast, m_server.url("/slow").toString() + "?q=%@", fast, fast}, 500);
     PZSquareTabView* strip = m_pane->tabView();
@@ -380,6 +381,8 @@ TEST_F(WebPaneInner, Screenshots)
     EXPECT_TRUE(toolbar.backForwardView()->segment(0)->isEnabled());
     EXPECT_FALSE(toolbar.backForwardView()->segment(1)->isEnabled());
     EXPECT_EQ(toolbar.locationView()->text(), m_server.url("/feeds").toString());
+    m_window.resize(760, 300);
+    spinFor(500);
     ASSERT_TRUE(m_window.grab().toImage().save(picturePath("OMBRELAY_WEB_TOOLBAR_PICTURE", "web-toolbar.png")));
 }
 
