@@ -7,6 +7,7 @@
 #include "app/SelectionController.h"
 #include "app/SideStatusView.h"
 #include "app/SourceView.h"
+#include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
 #include "transfers/DownloadsOutlineView.h"
@@ -61,6 +62,7 @@ void KoMainWindow::buildFrame()
     Settings& settings = Settings::instance();
     m_contentView->setSettings(&settings);
     m_contentView->setDownloadsView(m_downloads.mainView());
+    m_contentView->setDownloadsToolbarDelegate(new KoDownloadsToolbarDelegate(m_downloads, this));
     m_sourceView = new SourceView(settings);
     m_splitView = new MainSplitView(settings, this);
     m_statusView = new SideStatusView(m_splitView);

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <QWidget>
 
+class QPainter;
+
 namespace ombrelay {
 
 class OverflowButton;
@@ -62,7 +64,7 @@ protected:
 
 private:
     void closeSelectedTab();
-    void paintTab(class QPainter& painter, const PZSquareTabButton* tab, bool selected, bool active) const;
+    void paintTab(QPainter& painter, const PZSquareTabButton* tab, bool selected, bool active) const;
 
     QList<PZSquareTabButton*> m_tabs;
     OverflowButton* m_overflowButton;

@@ -1,7 +1,10 @@
 // Switching the window's toolbar between delegates: each gets its own default items, the display settings
 // travel along, and the one search field keeps its text.
 #include "app/KoContentView.h"
+#include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
+#include "engine/torrent/TorrentFixtures.h"
+#include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
 
 #include <QLineEdit>
@@ -53,6 +56,34 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
         EXPECT_EQ(search->text(), "ubuntu");
         EXPECT_EQ(toolbar->toolButtonStyle(), chosen);
         EXPECT_FALSE(reload.isNull());  // removed, never deleted
+    }
+}
+
+TEST(ToolbarSwitch, TransferButtonsFollowTheirTargets)
+{
+    auto torrent = [](int state) {
+        TorrentLinePtr line = TorrentLine::torrentLineForData(metainfo(singleFileInfo(QString::number(state), 100)));
+        line->restoreDownloadState(state);
+        return line;
+    };
+    using V = KoDownloadsToolbarDelegate::Validation;
+    struct Case { QList<int> states; int selected, complete; V expect; };
+    const Case cases[] = {
+        {{}, 0, 0, {false, false, false, false}},
+        {{TorrentLine::Paused}, 1, 0, {false, true, false, true}},  // one paused transfer selected
+        {{TorrentLine::Downloading, TorrentLine::Paused}, 0, 0, {true, true, false, false}},
+        {{TorrentLine::Complete, TorrentLine::Waiting, TorrentLine::Halted}, 3, 1, {false, false, true, true}},
+        {{TorrentLine::None}, 0, 2, {true, false, true, false}},
+    };
+    for (const Case& c : cases) {
+        TorrentLineList targets;
+        for (int state : c.states)
+            targets << torrent(state);
+        const V got = KoDownloadsToolbarDelegate::validationFor(targets, c.selected, c.complete);
+        EXPECT_EQ(got.pause, c.expect.pause) << c.states.size();
+        EXPECT_EQ(got.resume, c.expect.resume) << c.states.size();
+        EXPECT_EQ(got.clear, c.expect.clear) << c.states.size();
+        EXPECT_EQ(got.remove, c.expect.remove) << c.states.size();
     }
 }
 
