@@ -4,6 +4,8 @@
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
 #include "engine/torrent/TorrentFixtures.h"
+#include "support/Pictures.h"
+#include "transfers/TransfersFixture.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
 
@@ -12,6 +14,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWidgetAction>
 #include <gtest/gtest.h>
 
@@ -85,6 +88,36 @@ TEST(ToolbarSwitch, TransferButtonsFollowTheirTargets)
         EXPECT_EQ(got.clear, c.expect.clear) << c.states.size();
         EXPECT_EQ(got.remove, c.expect.remove) << c.states.size();
     }
+}
+
+class TransfersToolbar : public TransfersFixture
+{
+};
+
+TEST_F(TransfersToolbar, OnePausedTransferSelected)
+{
+    const TorrentLinePtr paused = addTorrent("paused.iso", TorrentLine::Paused);
+    addTorrent("running.iso", TorrentLine::Downloading);
+    Settings settings(folder.filePath("settings.conf"));
+    QMainWindow window;
+    auto* content = new KoContentView;
+    content->setSettings(&settings);
+    window.setCentralWidget(content);
+    KoDownloadsToolbarDelegate delegate(*controller);
+    content->setDownloadsView(controller->mainView());
+    content->setDownloadsToolbarDelegate(&delegate);
+    window.resize(640, 240);
+    window.show();
+    content->showDownloadsView();
+    EXPECT_TRUE(delegate.pauseButton()->isEnabled());  // nothing selected: the running one can pause
+    controller->selectObjects({paused});
+    EXPECT_FALSE(delegate.pauseButton()->isEnabled());
+    EXPECT_TRUE(delegate.resumeButton()->isEnabled());
+    EXPECT_TRUE(delegate.cancelButton()->isEnabled());
+    EXPECT_FALSE(delegate.clearButton()->isEnabled());
+    EXPECT_EQ(content->currentToolbar()->actions().size(), 7);
+    EXPECT_TRUE(window.grab().toImage().save(picturePath("OMBRELAY_TRANSFERS_TOOLBAR_PICTURE", "transfers-toolbar.png")));
+    controller->mainView()->setParent(nullptr);  // the controller's view outlives the window
 }
 
 }  // namespace
