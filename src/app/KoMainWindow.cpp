@@ -77,6 +77,7 @@ void KoMainWindow::buildFrame()
     m_selection = new SelectionController(*m_contentView, this);
     m_selection->setSourceView(m_sourceView);
     m_selection->setPaneFactory(&m_paneFactory);
+    m_paneFactory.setLastTabClosedHandler([this] { m_sourceView->clearSelection(); });
     StatsView* stats = m_downloads.statsView();
     m_selection->setStatsEntry(stats, [stats](bool on) { stats->setTransfersViewShown(on); });
     m_selection->setTransfersTabSelector([this](int index) {

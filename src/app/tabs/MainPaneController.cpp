@@ -55,6 +55,7 @@ MainPaneController::MainPaneController(const QVariantMap& item, QObject* parent)
     layout->addWidget(m_contentView, 1);
     listenForNotification(this, QStringLiteral("PZSquareTabViewSelectionDidChange"),
                           [this](const Notification&) { tabViewSelectionDidChange(); }, m_tabView);
+    connect(m_tabView, &PZSquareTabView::lastTabClosed, this, &MainPaneController::lastTabClosed);
     populateTabView();
 }
 
@@ -158,8 +159,6 @@ void MainPaneController::tabViewSelectionDidChange()
     }
     m_contentView->setVisible(content != nullptr);
     emit itemNeedsDisplay();
-    if (m_tabView->tabs().isEmpty())
-        emit lastTabClosed();
 }
 
 }  // namespace ombrelay

@@ -9,7 +9,12 @@ std::unique_ptr<SourcePane> MainPaneFactory::makePane(SourceItem& item)
 {
     if (item.isGroup())
         return nullptr;
-    return std::make_unique<MainPaneController>(item.dictionary());
+    auto pane = std::make_unique<MainPaneController>(item.dictionary());
+    QObject::connect(pane.get(), &MainPaneController::lastTabClosed, pane.get(), [this] {
+        if (m_lastTabClosed)
+            m_lastTabClosed();
+    });
+    return pane;
 }
 
 }  // namespace ombrelay

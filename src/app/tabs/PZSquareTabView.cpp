@@ -168,6 +168,8 @@ void PZSquareTabView::closeTab(PZSquareTabButton* button)
     update();
     if (wasSelected)
         selectButtonAtIndex(m_tabs.isEmpty() ? -1 : std::min(index, int(m_tabs.size()) - 1));
+    if (m_tabs.isEmpty())
+        emit lastTabClosed();
 }
 
 void PZSquareTabView::relayoutViews()

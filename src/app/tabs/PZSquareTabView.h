@@ -55,6 +55,10 @@ public:
     void closeTab(PZSquareTabButton* button);
     void relayoutViews();
 
+signals:
+    // Closing left no tab.
+    void lastTabClosed();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

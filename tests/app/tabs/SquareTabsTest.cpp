@@ -96,8 +96,13 @@ TEST(SquareTabs, ClosingKeepsOrMovesTheSelection)
         EXPECT_EQ(strip.selectedButton()->controller()->title(), c.expectTitle);
     }
     PZSquareTabView strip;
-    fill(strip, 1);
+    fill(strip, 2);
+    int lastClosed = 0;
+    QObject::connect(&strip, &PZSquareTabView::lastTabClosed, [&] { ++lastClosed; });
+    strip.closeTab(strip.tabs()[1]);
+    EXPECT_EQ(lastClosed, 0);
     strip.closeTab(strip.tabs()[0]);
+    EXPECT_EQ(lastClosed, 1);  // the source list drops its selection then
     EXPECT_EQ(strip.selectedButton(), nullptr);
     strip.selectNextTab();  // no tab: nothing divides by zero
     strip.selectPreviousTab();
