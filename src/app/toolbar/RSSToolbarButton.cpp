@@ -87,15 +87,18 @@ void RSSToolbarButton::check()
 {
     const quint64 round = ++m_round;
     update();
-    if (!m_view || m_view->url().isEmpty() || m_view->isLoading()) {
+    auto* view = qobject_cast<MainWebView*>(m_view.data());
+    if (!view || view->url().isEmpty() || view->isLoading()) {
         setFeedAddress({});
         return;
     }
-    QPointer<RSSToolbarButton> self(this);
-    QPointer<MainWebView> view(m_view);
-    const QUrl page = m_view->url();
-    m_view->page()->runJavaScript(kFirstFeedLink, QWebEngineScript::ApplicationWorld, [self, view, page, round](const QVariant& href) {
+    QPointer<QObject> button(this);
+    QPointer<QObject> checked(view);
+    const QUrl page = view->url();
+    view->page()->runJavaScript(kFirstFeedLink, QWebEngineScript::ApplicationWorld, [button, checked, page, round](const QVariant& href) {
         // An answer for a page that is gone, changed or loading again is dropped.
+        auto* self = qobject_cast<RSSToolbarButton*>(button.data());
+        auto* view = qobject_cast<MainWebView*>(checked.data());
         if (!self || round != self->m_round || !view || view != self->m_view || view->url() != page || view->isLoading())
             return;
         self->setFeedAddress(feedAddressFromHref(href.toString()));

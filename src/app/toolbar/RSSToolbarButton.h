@@ -31,7 +31,7 @@ private:
     void check();
     void setFeedAddress(const QUrl& address);
 
-    QPointer<MainWebView> m_view;
+    QPointer<QObject> m_view;  // read through a cast, like the current web view
     QMetaObject::Connection m_loadConnection;
     QUrl m_feedAddress;
     quint64 m_round = 0;

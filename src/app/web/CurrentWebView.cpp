@@ -20,9 +20,14 @@ CurrentWebView& CurrentWebView::instance()
     return *current;
 }
 
+MainWebView* CurrentWebView::content() const
+{
+    return qobject_cast<MainWebView*>(m_content.data());
+}
+
 void CurrentWebView::setContent(MainWebView* view)
 {
-    if (m_content == view)
+    if (content() == view)
         return;
     m_content = view;
     emit contentChanged(view);
@@ -38,45 +43,45 @@ void CurrentWebView::goBackForward(int segment)
 
 void CurrentWebView::goBack()
 {
-    if (m_content)
-        m_content->back();
+    if (MainWebView* view = content())
+        view->back();
 }
 
 void CurrentWebView::goForward()
 {
-    if (m_content)
-        m_content->forward();
+    if (MainWebView* view = content())
+        view->forward();
 }
 
 void CurrentWebView::stopLoading()
 {
-    if (m_content)
-        m_content->stop();
+    if (MainWebView* view = content())
+        view->stop();
 }
 
 void CurrentWebView::reload()
 {
-    if (m_content)
-        m_content->reload();
+    if (MainWebView* view = content())
+        view->reload();
 }
 
 void CurrentWebView::makeTextLarger()
 {
-    if (m_content)
-        m_content->setZoomFactor(std::min(kMaxZoom, m_content->zoomFactor() * kZoomStep));
+    if (MainWebView* view = content())
+        view->setZoomFactor(std::min(kMaxZoom, view->zoomFactor() * kZoomStep));
 }
 
 void CurrentWebView::makeTextSmaller()
 {
-    if (m_content)
-        m_content->setZoomFactor(std::max(kMinZoom, m_content->zoomFactor() / kZoomStep));
+    if (MainWebView* view = content())
+        view->setZoomFactor(std::max(kMinZoom, view->zoomFactor() / kZoomStep));
 }
 
 void CurrentWebView::goHome()
 {
     const QUrl home(Settings::instance().string(QStringLiteral("kDefaultSite")), QUrl::StrictMode);
-    if (m_content && WebText::isWebAddress(home))
-        m_content->load(home);
+    if (MainWebView* view = content(); view && WebText::isWebAddress(home))
+        view->load(home);
 }
 
 }  // namespace ombrelay

@@ -15,7 +15,7 @@ class CurrentWebView : public QObject
 public:
     static CurrentWebView& instance();
 
-    MainWebView* content() const { return m_content; }
+    MainWebView* content() const;
     void setContent(MainWebView* view);
 
     void goBackForward(int segment);
@@ -33,7 +33,7 @@ signals:
 
 private:
     CurrentWebView() = default;
-    QPointer<MainWebView> m_content;
+    QPointer<QObject> m_content;  // read through a cast: a view being destroyed is no longer one
 };
 
 }  // namespace ombrelay

@@ -42,6 +42,14 @@ MainWebView::MainWebView(QWidget* parent) : QWebEngineView(parent)
     });
 }
 
+// The page outlives this part of the view: it reports to nobody, and the view stops being current.
+MainWebView::~MainWebView()
+{
+    page()->disconnect(this);
+    if (CurrentWebView::instance().content() == this)
+        CurrentWebView::instance().setContent(nullptr);
+}
+
 WebPage* MainWebView::webPage() const
 {
     return static_cast<WebPage*>(page());

@@ -20,6 +20,7 @@ public:
     static constexpr int kDiscardAfterMs = 10 * 60 * 1000;
 
     explicit MainWebView(QWidget* parent = nullptr);
+    ~MainWebView() override;
 
     WebPage* webPage() const;
     QString hoveredLink() const { return m_hoveredLink; }

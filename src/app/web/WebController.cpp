@@ -27,17 +27,19 @@ WebController::WebController(const QUrl& address, QObject* parent) : PZViewContr
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    m_webView = new MainWebView(content);
-    m_statusField = new QLabel(content);
-    m_statusField->setObjectName(QStringLiteral("WebStatusBar"));
-    m_statusField->setFixedHeight(kStatusBarHeight);
-    m_statusField->setContentsMargins(6, 0, 6, 0);
-    m_statusField->setTextFormat(Qt::PlainText);
-    layout->addWidget(m_webView, 1);
-    layout->addWidget(m_statusField);
+    auto* view = new MainWebView(content);
+    auto* status = new QLabel(content);
+    status->setObjectName(QStringLiteral("WebStatusBar"));
+    status->setFixedHeight(kStatusBarHeight);
+    status->setContentsMargins(6, 0, 6, 0);
+    status->setTextFormat(Qt::PlainText);
+    layout->addWidget(view, 1);
+    layout->addWidget(status);
+    m_webView = view;
+    m_statusField = status;
     setContentView(content);
 
-    QWebEnginePage* page = m_webView->page();
+    QWebEnginePage* page = view->page();
     connect(page, &QWebEnginePage::loadStarted, this, &WebController::progressStarted);
     connect(page, &QWebEnginePage::loadFinished, this, &WebController::progressFinished);
     connect(page, &QWebEnginePage::renderProcessTerminated, this, &WebController::rendererEnded);
@@ -45,11 +47,11 @@ WebController::WebController(const QUrl& address, QObject* parent) : PZViewContr
         if (tabButton())
             tabButton()->update();
     });
-    connect(m_webView, &MainWebView::hoveredLinkChanged, this, &WebController::updateStatusBar);
-    connect(m_webView, &MainWebView::backgroundTabRequested, this, &WebController::openInNewTab);
+    connect(view, &MainWebView::hoveredLinkChanged, this, &WebController::updateStatusBar);
+    connect(view, &MainWebView::backgroundTabRequested, this, &WebController::openInNewTab);
     connect(&ModifierKeys::instance(), &ModifierKeys::changed, this, &WebController::updateStatusBar);
     if (WebProfile::canShowPages())
-        m_webView->load(WebText::loadableAddress(address));
+        view->load(WebText::loadableAddress(address));
 }
 
 // The page ends with its tab, not later.
@@ -60,9 +62,10 @@ WebController::~WebController()
 
 QString WebController::title() const
 {
-    if (!m_webView)
+    MainWebView* view = webView();
+    if (!view)
         return {};
-    QWebEnginePage* page = m_webView->page();
+    QWebEnginePage* page = view->page();
     return WebText::title(m_firstPageTitle, page->history()->canGoBack(), page->title(), page->url());
 }
 
@@ -74,16 +77,19 @@ void WebController::setTabButton(QAbstractButton* button)
 
 void WebController::setStatusBarStringValue(const QString& text)
 {
-    if (m_statusField && m_statusField->text() != text)
-        m_statusField->setText(text);
+    QLabel* status = statusField();
+    if (status && status->text() != text)
+        status->setText(text);
 }
 
 void WebController::updateStatusBar()
 {
-    if (!m_webView || !m_statusField || !m_statusField->window()->isVisible())
+    MainWebView* view = webView();
+    QLabel* status = statusField();
+    if (!view || !status || !status->window()->isVisible())
         return;
     const Qt::KeyboardModifiers keys = ModifierKeys::instance().current();
-    setStatusBarStringValue(WebText::statusText(m_webView->hoveredLink(), keys & Qt::ShiftModifier,
+    setStatusBarStringValue(WebText::statusText(view->hoveredLink(), keys & Qt::ShiftModifier,
                                                 keys & Qt::ControlModifier, DefaultBrowser::name()));
 }
 

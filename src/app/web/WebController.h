@@ -19,8 +19,8 @@ public:
     explicit WebController(const QUrl& address, QObject* parent = nullptr);
     ~WebController() override;
 
-    MainWebView* webView() const { return m_webView; }
-    QLabel* statusField() const { return m_statusField; }
+    MainWebView* webView() const { return qobject_cast<MainWebView*>(m_webView.data()); }
+    QLabel* statusField() const { return qobject_cast<QLabel*>(m_statusField.data()); }
     QString firstPageTitle() const { return m_firstPageTitle; }
     void setFirstPageTitle(const QString& title) { m_firstPageTitle = title; }
 
@@ -36,8 +36,9 @@ private:
     void openInNewTab(const QUrl& address);
     void setAnimating(bool animating);
 
-    QPointer<MainWebView> m_webView;
-    QPointer<QLabel> m_statusField;
+    // Read through casts: while the content is destroyed its views are no longer what they were.
+    QPointer<QObject> m_webView;
+    QPointer<QObject> m_statusField;
     QString m_firstPageTitle;
     bool m_loading = false;
 };
