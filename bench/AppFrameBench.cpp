@@ -18,7 +18,6 @@
 #include "platform/VolumeMonitor.h"
 #include "transfers/KoDownloadsController.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -249,14 +248,3 @@ void moveUnfinishedTorrents(benchmark::State& state)
 BENCHMARK(blocklistArchiveToIdle)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(trayMenuOfCompletedTransfers)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(moveUnfinishedTorrents)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

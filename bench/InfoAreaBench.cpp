@@ -130,14 +130,3 @@ void selectionChangeAmongAThousand(benchmark::State& state)
 
 BENCHMARK(piecesRefreshOfAMillionBlocks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(selectionChangeAmongAThousand)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -94,7 +94,7 @@ void verifyPieces(benchmark::State& state)
         PZIndexSet verified;
         QObject::connect(&store, &PieceStore::existingDataChecked, [&](const PZIndexSet& set) { verified = set; });
         store.checkExistingData();
-        PieceStore::storeQueue().drain();
+        PieceStore::drainQueues();
         QCoreApplication::processEvents();
         if (verified.count() != geometry.pieceCount()) {
             state.SkipWithError("pieces did not verify");
@@ -130,11 +130,11 @@ void store256MiB(benchmark::State& state)
                 QCoreApplication::processEvents();
         }
         while (verified < geometry.pieceCount()) {
-            PieceStore::storeQueue().drain();
+            PieceStore::drainQueues();
             QCoreApplication::processEvents();
         }
         store.saveBitfields();
-        PieceStore::storeQueue().drain();
+        PieceStore::drainQueues();
     }
     state.SetBytesProcessed(state.iterations() * content.size());
     state.counters["pieces"] = double(geometry.pieceCount());

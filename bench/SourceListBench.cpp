@@ -8,7 +8,6 @@
 #include "kit/AppPaths.h"
 #include "kit/Settings.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -101,14 +100,3 @@ void BM_DividerDrag(benchmark::State& state)
 BENCHMARK(BM_DividerDrag)->Unit(benchmark::kMicrosecond)->Iterations(10);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -15,7 +15,6 @@
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferStateLog.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -173,14 +172,3 @@ void oneSecondOfTheList(benchmark::State& state)
 
 BENCHMARK(loadStoredTorrents)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(oneSecondOfTheList)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,7 +6,6 @@
 #include "kit/Settings.h"
 #include "uikit/PZViewController.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QMainWindow>
 #include <QPainter>
@@ -70,14 +69,3 @@ void BM_HundredTabsLaidOutAndPainted(benchmark::State& state)
 BENCHMARK(BM_HundredTabsLaidOutAndPainted)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

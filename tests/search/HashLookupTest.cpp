@@ -38,7 +38,23 @@ TEST(HashScraperLinks, LinksComeInDocumentOrderAndAVeryDeepTreeIsWalkedWithoutRe
                                   QStringLiteral("http://base.test/last.html")}));
 }
 
-TEST_F(HashLookupTest, TorrentLinksOfTheAnswerAreHandedOnOnceThenItCompletes)
+// The candidates a lookup of `hash` hands on; it must complete exactly once.
+QStringList candidates(const QByteArray& hash)
+{
+    HashScraper scraper(hash);
+    QSignalSpy results(&scraper, &HashScraper::potentialResult);
+    QSignalSpy done(&scraper, &HashScraper::didComplete);
+    EXPECT_TRUE(waitUntil([&] { return done.count() > 0; }));
+    spinFor(50);
+    EXPECT_EQ(done.count(), 1);
+    EXPECT_EQ(scraper.runningPages(), 0);
+    QStringList found;
+    for (const QList<QVariant>& result : results)
+        found.append(result.at(0).toString());
+    return found;
+}
+
+TEST_F(HashLookupTest, CandidatesAreHandedOnOnceAndEveryLookupCompletes)
 {
     const QByteArray hash(20, '\x11');
     proxy.route(kLookupHost, "/search", [&](const HttpTestRequest& r) {
@@ -46,45 +62,25 @@ TEST_F(HashLookupTest, TorrentLinksOfTheAnswerAreHandedOnOnceThenItCompletes)
         return page("<a href='http://a.test/1.torrent'></a><a href='http://a.test/1.torrent'></a>"
                     "<a href='http://b.test/2.torrent'></a>");
     });
-    HashScraper scraper(hash);
-    QSignalSpy results(&scraper, &HashScraper::potentialResult);
-    QSignalSpy done(&scraper, &HashScraper::didComplete);
-    ASSERT_TRUE(waitUntil([&] { return done.count() > 0; }));
-    EXPECT_EQ(results.count(), 2);
-    EXPECT_EQ(results.at(1).at(0).toString(), QStringLiteral("http://b.test/2.torrent"));
-    EXPECT_EQ(scraper.runningPages(), 0);
-}
+    EXPECT_EQ(candidates(hash), (QStringList{"http://a.test/1.torrent", "http://b.test/2.torrent"}));
 
-TEST_F(HashLookupTest, OtherPagesAreScannedAndFailuresStillComplete)
-{
-    const QByteArray hash(20, '\x22');
+    // Other pages are scanned, each once; a failing one still ends.
     proxy.route(kLookupHost, "/search", page("<a href='http://p.test/one'></a><a href='http://p.test/dead'></a>"
                                              "<a href='http://p.test/one'></a>"));
     proxy.route("p.test", "/one", page("<a href='/found.torrent'>x</a>"));
     proxy.route("p.test", "/dead", HttpTestResponse{500, {}, ""});
-    HashScraper scraper(hash);
-    QSignalSpy results(&scraper, &HashScraper::potentialResult);
-    QSignalSpy done(&scraper, &HashScraper::didComplete);
-    ASSERT_TRUE(waitUntil([&] { return done.count() > 0; }));
-    ASSERT_EQ(results.count(), 1);
-    EXPECT_EQ(results.at(0).at(0).toString(), QStringLiteral("http://p.test/found.torrent"));
+    EXPECT_EQ(candidates(hash), QStringList{"http://p.test/found.torrent"});
     int pageRequests = 0;
     for (const HttpTestRequest& r : proxy.requests())
         pageRequests += r.host() == "p.test";
-    EXPECT_EQ(pageRequests, 2);  // the page linked twice is fetched once
+    EXPECT_EQ(pageRequests, 2);
 
     // The engine's own page failing completes too; without a valid hash nothing is asked at all.
     proxy.route(kLookupHost, "/search", HttpTestResponse{200, {}, {}, 0, false, 0});
-    HashScraper broken(hash);
-    QSignalSpy brokenDone(&broken, &HashScraper::didComplete);
-    EXPECT_TRUE(waitUntil([&] { return brokenDone.count() == 1; }));
+    EXPECT_TRUE(candidates(hash).isEmpty());
     const int before = proxy.requestCount();
-    HashScraper none(QByteArray("short"));
-    QSignalSpy noneDone(&none, &HashScraper::didComplete);
-    EXPECT_TRUE(waitUntil([&] { return noneDone.count() == 1; }));
-    spinFor(50);
+    EXPECT_TRUE(candidates("short").isEmpty());
     EXPECT_EQ(proxy.requestCount(), before);
-    EXPECT_EQ(noneDone.count(), 1);
 }
 
 TEST_F(HashLookupTest, AMagnetResolvesToTheCandidateWithItsInfoHash)

@@ -12,11 +12,7 @@ QStringList scan(const QString& page, const char* base = "http://host/dir/page")
 
 TEST(PageLinkScanner, FindsTorrentLinksAsAttributesAreWritten)
 {
-    const struct
-    {
-        const char* page;
-        QStringList links;
-    } cases[] = {
+    const std::pair<const char*, QStringList> cases[] = {
         {"<a HREF = 'a.torrent'>x</a>", {"http://host/dir/a.torrent"}},
         {"<a href=\"/b.torrent\">", {"http://host/b.torrent"}},
         {"<a href=x.torrent >x</a>", {"http://host/dir/x.torrent"}},
@@ -32,8 +28,8 @@ TEST(PageLinkScanner, FindsTorrentLinksAsAttributesAreWritten)
         {"href", {}},
         {"", {}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(scan(QString::fromUtf8(c.page)), c.links) << c.page;
+    for (const auto& [page, links] : cases)
+        EXPECT_EQ(scan(QString::fromUtf8(page)), links) << page;
 }
 
 TEST(PageLinkScanner, KeepsAtMostTheLimitOfDistinctLinks)

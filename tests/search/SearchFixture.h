@@ -33,15 +33,13 @@ inline HttpTestResponse torrentFile(const QByteArray& bytes)
     return {200, {{"Content-Type", "application/x-bittorrent"}}, bytes};
 }
 
-// Fresh settings in a temporary folder, and every request sent through a loopback test server acting as
-// the HTTP proxy, so that named hosts are answered by its routes.
-class SearchTest : public ::testing::Test
+// Every request goes through a loopback test server acting as the HTTP proxy, so that named hosts are
+// answered by its routes.
+class ProxiedTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        Settings::useFile(m_dir.filePath(QStringLiteral("Ombrelay.conf")));
         ASSERT_TRUE(proxy.listen());
         const QByteArray address = "http://127.0.0.1:" + QByteArray::number(proxy.port());
         qputenv("http_proxy", address);
@@ -49,11 +47,24 @@ protected:
         qunsetenv("no_proxy");
         qunsetenv("NO_PROXY");
     }
-
     void TearDown() override
     {
         qunsetenv("http_proxy");
         qunsetenv("https_proxy");
+    }
+
+    HttpTestServer proxy;
+};
+
+// Fresh settings in a temporary folder, requests through the test proxy.
+class SearchTest : public ProxiedTest
+{
+protected:
+    void SetUp() override
+    {
+        ProxiedTest::SetUp();
+        ASSERT_TRUE(m_dir.isValid());
+        Settings::useFile(m_dir.filePath(QStringLiteral("Ombrelay.conf")));
     }
 
     // Only these user sites, and only these built-in sites, are enabled.
@@ -73,8 +84,6 @@ protected:
     }
 
     QString tempPath(const QString& name) const { return m_dir.filePath(name); }
-
-    HttpTestServer proxy;
 
 private:
     QTemporaryDir m_dir;

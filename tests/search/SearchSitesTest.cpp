@@ -20,12 +20,8 @@ QStringList names(const QList<QVariantMap>& sites)
 
 TEST(SearchTemplate, ReplacesOnlyThePlaceholderAndKeepsEveryOtherPercentSign)
 {
-    const struct
-    {
-        const char* pattern;
-        const char* query;
-        const char* filled;
-    } cases[] = {
+    // Template, query, filled.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"http://h/s?q=%@", "a b&c", "http://h/s?q=a%20b%26c"},
         {"http://h/a%2Fb?q=%@", "x", "http://h/a%2Fb?q=x"},
         {"http://h/?a=%@&b=%@", "x/y", "http://h/?a=x%2Fy&b=x%2Fy"},
@@ -33,9 +29,9 @@ TEST(SearchTemplate, ReplacesOnlyThePlaceholderAndKeepsEveryOtherPercentSign)
         {"http://h/?q=%", "z", "http://h/?q=%"},
         {"%@", "%@", "%25%40"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(SearchSites::filledTemplate(QString::fromUtf8(c.pattern), QString::fromUtf8(c.query)),
-                  QString::fromUtf8(c.filled)) << c.pattern;
+    for (const auto& [pattern, query, filled] : cases)
+        EXPECT_EQ(SearchSites::filledTemplate(QString::fromUtf8(pattern), QString::fromUtf8(query)),
+                  QString::fromUtf8(filled)) << pattern;
     // An escape the template holds reaches the address unchanged.
     EXPECT_EQ(SearchSites::addressFromText(QStringLiteral("http://h/a%2Fb?q=x")).toEncoded(),
               QByteArray("http://h/a%2Fb?q=x"));
@@ -75,9 +71,6 @@ TEST_F(SearchSitesTest, NamesAndIconAddresses)
               QLatin1String(service::kWebSearchHomePage));
     EXPECT_EQ(SearchSites::faviconAddressForSearchSite(builtIn.at(1)).host(),
               QLatin1String(service::kSecondWebSearchHost));
-    EXPECT_EQ(SearchSites::faviconAddressForSearchSite(builtIn.at(3)).host(), QLatin1String(service::kIndexSiteBHost));
-    EXPECT_TRUE(SearchSites::isSystemModule(builtIn.at(5)));
-    EXPECT_FALSE(SearchSites::isSystemModule(unnamed));
 }
 
 TEST_F(SearchSitesTest, DamagedStoredSitesAreSkippedAndStayStored)

@@ -13,16 +13,13 @@ QString at(const char* host, const char* rest)
     return QStringLiteral("http://") + QLatin1String(host) + QString::fromUtf8(rest);
 }
 
-struct Case
-{
-    QString address;
-    QString expected;  // null: not a torrent link
-};
+// Address, torrent address (null: not a torrent link).
+using Case = std::pair<QString, QString>;
 
 void check(const QList<Case>& cases)
 {
-    for (const Case& c : cases)
-        EXPECT_EQ(TorrentLinkRules::torrentAddressFromAddress(c.address), c.expected) << qPrintable(c.address);
+    for (const auto& [address, expected] : cases)
+        EXPECT_EQ(TorrentLinkRules::torrentAddressFromAddress(address), expected) << qPrintable(address);
 }
 
 TEST(TorrentLinkRules, PrefixesKeepTheAddress)

@@ -1,7 +1,12 @@
 #include "support/PrivateDisplay.h"
 
+#include "support/WaitUntil.h"
+
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <cstdio>
 
 namespace ombrelay::test {
 namespace {
@@ -34,6 +39,39 @@ PrivateDisplay::~PrivateDisplay()
     if (!m_server.waitForFinished(3000))
         m_server.kill();
     m_server.waitForFinished(1000);
+}
+
+DisplayChild::DisplayChild(const PrivateDisplay& display, const QString& filter, QProcessEnvironment environment)
+{
+    environment.insert("DISPLAY", display.display());
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_also_run_disabled_tests", "--gtest_filter=" + filter});
+    m_process.waitForStarted(5000);
+}
+
+DisplayChild::~DisplayChild()
+{
+    if (isRunning()) {
+        m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+bool DisplayChild::passes(int timeoutMs)
+{
+    QByteArray output;
+    waitUntil([&] {
+        output += m_process.readAll();
+        return !isRunning();
+    }, timeoutMs);
+    output += m_process.readAll();
+    std::fwrite(output.constData(), 1, size_t(output.size()), stderr);
+    return !isRunning() && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0
+        && output.contains("[  PASSED  ]") && !output.contains("[  PASSED  ] 0 tests")
+        && !output.contains("[  SKIPPED ]");
 }
 
 }  // namespace ombrelay::test

@@ -23,4 +23,20 @@ private:
     QString m_display;
 };
 
+// This test program run again on the display for the tests `filter` names (disabled ones too, as the
+// tests meant only for a display are); killed if it still runs when this goes away.
+class DisplayChild
+{
+public:
+    DisplayChild(const PrivateDisplay& display, const QString& filter,
+                 QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
+    ~DisplayChild();
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // True when it ended in time, and every test it ran passed (at least one); its output goes to stderr.
+    bool passes(int timeoutMs = 60000);
+
+private:
+    QProcess m_process;
+};
+
 }  // namespace ombrelay::test

@@ -1,6 +1,7 @@
 #include "support/PrivateSessionBus.h"
 
 #include <QAtomicInt>
+#include <QDBusMessage>
 
 namespace ombrelay::test {
 
@@ -31,6 +32,76 @@ QDBusConnection PrivateSessionBus::connect(const QString& name)
 void PrivateSessionBus::exportAsSessionBus() const
 {
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+}
+
+FakeNotificationServer::FakeNotificationServer(QDBusConnection bus, QStringList capabilities, bool answers)
+    : m_capabilities(std::move(capabilities)), m_answers(answers)
+{
+    bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
+    bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this, QDBusConnection::ExportAllSlots);
+}
+
+QStringList FakeNotificationServer::GetCapabilities()
+{
+    ++capabilityQuestions;
+    if (!m_answers)
+        setDelayedReply(true);  // and never reply
+    return m_capabilities;
+}
+
+uint FakeNotificationServer::Notify(const QString& appName, uint, const QString& appIcon, const QString& summary,
+                                    const QString& body, const QStringList&, const QVariantMap& hints, int)
+{
+    notices.append({appName, appIcon, summary, body, hints});
+    if (!m_answers)
+        setDelayedReply(true);
+    return uint(notices.size());
+}
+
+FakeStatusNotifierWatcher::FakeStatusNotifierWatcher(QDBusConnection bus)
+{
+    bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                       QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
+    bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+
+void FakeStatusNotifierWatcher::RegisterStatusNotifierItem(const QString& service)
+{
+    // An item may give its object path instead of its name: the caller's name is the item then.
+    m_items.append(service.startsWith(QLatin1Char('/')) ? message().service() : service);
+}
+
+bool LauncherEntryListener::listen(QDBusConnection bus)
+{
+    if (!bus.connect({}, {}, QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"), this,
+                     SLOT(update(QString, QVariantMap))))
+        return false;
+    // A round trip: the daemon has the match rule before any update is sent.
+    bus.call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                            "GetId"));
+    return true;
+}
+
+void LauncherEntryListener::update(const QString&, const QVariantMap& properties)
+{
+    counts.append(properties.value(QStringLiteral("count")).toLongLong());
+    urgency.append(properties.value(QStringLiteral("urgent")).toBool());
+}
+
+FakeMediaPlayer::FakeMediaPlayer(QDBusConnection bus, const QString& name, bool hasTrackList)
+    : m_bus(bus), m_service(QStringLiteral("org.mpris.MediaPlayer2.") + name)
+{
+    new FakePlayerAdaptor(this);
+    if (hasTrackList)
+        new FakeTrackListAdaptor(this);
+    bus.registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), this, QDBusConnection::ExportAdaptors);
+    bus.registerService(m_service);
+}
+
+FakeMediaPlayer::~FakeMediaPlayer()
+{
+    m_bus.unregisterService(m_service);
+    m_bus.unregisterObject(QStringLiteral("/org/mpris/MediaPlayer2"));
 }
 
 }  // namespace ombrelay::test

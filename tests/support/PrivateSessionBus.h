@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusObjectPath>
+#include <QObject>
 #include <QProcess>
-#include <QString>
+#include <QStringList>
+#include <QVariantMap>
 
 namespace ombrelay::test {
 
@@ -28,6 +33,129 @@ private:
     QProcess m_daemon;
     QString m_address;
     QStringList m_connections;
+};
+
+// Desktop services as a session answers them, on such a bus.
+
+// org.freedesktop.Notifications: records every notice, answers the capabilities it is
+// given, and can keep every caller waiting for a reply that never comes.
+class FakeNotificationServer : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Notice
+    {
+        QString appName;
+        QString appIcon;
+        QString summary;
+        QString body;
+        QVariantMap hints;
+    };
+
+    FakeNotificationServer(QDBusConnection bus, QStringList capabilities, bool answers = true);
+
+    QList<Notice> notices;
+    int capabilityQuestions = 0;
+
+public slots:
+    QStringList GetCapabilities();
+    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
+
+private:
+    QStringList m_capabilities;
+    bool m_answers;
+};
+
+// org.kde.StatusNotifierWatcher with a host registered: tray icons register with it,
+// and it records the bus names of their items.
+class FakeStatusNotifierWatcher : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    explicit FakeStatusNotifierWatcher(QDBusConnection bus);
+
+    bool isHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return m_items; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service);
+    void RegisterStatusNotifierHost(const QString&) {}
+
+private:
+    QStringList m_items;
+};
+
+// Records the launcher-entry updates sent on a bus, as a desktop's launcher would receive them.
+class LauncherEntryListener : public QObject
+{
+    Q_OBJECT
+public:
+    // False when the match could not be set up; the match is in place once this returns.
+    bool listen(QDBusConnection bus);
+
+    QList<qint64> counts;
+    QList<bool> urgency;
+
+public slots:
+    void update(const QString& application, const QVariantMap& properties);
+};
+
+// An MPRIS player ("org.mpris.MediaPlayer2.<name>"), with or without a track list:
+// records what it is asked to open and queue, and reports the status and metadata it is given.
+class FakeMediaPlayer : public QObject
+{
+    Q_OBJECT
+public:
+    FakeMediaPlayer(QDBusConnection bus, const QString& name, bool hasTrackList);
+    ~FakeMediaPlayer() override;
+
+    QString playbackStatus = QStringLiteral("Stopped");
+    QVariantMap metadata;
+    QStringList opened;
+    QStringList queued;
+
+private:
+    QDBusConnection m_bus;
+    QString m_service;
+};
+
+class FakePlayerAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+public:
+    explicit FakePlayerAdaptor(FakeMediaPlayer* player) : QDBusAbstractAdaptor(player), m_player(player) {}
+    QString playbackStatus() const { return m_player->playbackStatus; }
+    QVariantMap metadata() const { return m_player->metadata; }
+public slots:
+    void OpenUri(const QString& uri) { m_player->opened.append(uri); }
+
+private:
+    FakeMediaPlayer* m_player;
+};
+
+class FakeTrackListAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.TrackList")
+    Q_PROPERTY(bool CanEditTracks READ canEditTracks)
+public:
+    explicit FakeTrackListAdaptor(FakeMediaPlayer* player) : QDBusAbstractAdaptor(player), m_player(player) {}
+    bool canEditTracks() const { return true; }
+public slots:
+    void AddTrack(const QString& uri, const QDBusObjectPath&, bool) { m_player->queued.append(uri); }
+
+private:
+    FakeMediaPlayer* m_player;
 };
 
 }  // namespace ombrelay::test

@@ -1,8 +1,9 @@
 // ombrelay-engine-driver --data DIR --download DIR [--port N] [--peer IP:PORT]... [--seed-until-ratio R]
-//                        [--timeout S] [--skip N]... TORRENT...
+//                        [--timeout S] [--skip N]... [--write-rate BYTES] TORRENT...
 // Runs the engine without a window: adds each torrent as the transfers list does, starts it, prints one
 // line per state change and a progress line each second, and exits 0 when every torrent is complete
-// (and has uploaded the ratio), 2 on time-out, 1 on error.
+// (and has uploaded the ratio), 2 on time-out, 1 on error. --write-rate makes the disk that slow (bytes a
+// second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
 
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -11,6 +12,8 @@
 #include "engine/core/PeerService.h"
 #include "engine/peers/EngineServices.h"
 #include "engine/storage/DiskSession.h"
+#include "engine/storage/PieceStore.h"
+#include "engine/storage/WriteBacklog.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
@@ -76,6 +79,7 @@ int main(int argc, char** argv)
     parser.addOption({"seed-until-ratio", "Keep seeding until this upload ratio.", "R"});
     parser.addOption({"timeout", "Give up after this many seconds.", "S"});
     parser.addOption({"skip", "Skip file N (from 0) of each torrent added, repeatable.", "N"});
+    parser.addOption({"write-rate", "Write blocks no faster than this (a slow disk).", "BYTES"});
     parser.addPositionalArgument("TORRENT", "Torrent files to add.");
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
@@ -83,7 +87,7 @@ int main(int argc, char** argv)
     if (!parser.isSet("data") || !parser.isSet("download") || torrents.isEmpty())
         return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--port N] "
                                    "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] [--skip N]... "
-                                   "TORRENT..."));
+                                   "[--write-rate BYTES] TORRENT..."));
     bool ok = true;
     const double ratio = parser.isSet("seed-until-ratio") ? parser.value("seed-until-ratio").toDouble(&ok) : 0;
     if (!ok || ratio < 0)
@@ -96,6 +100,13 @@ int main(int argc, char** argv)
         skipped.append(value.toInt(&ok));
         if (!ok || skipped.last() < 0)
             return fail(QStringLiteral("--skip needs a file number"));
+    }
+
+    if (parser.isSet("write-rate")) {
+        const qint64 rate = parser.value("write-rate").toLongLong(&ok);
+        if (!ok || rate <= 0)
+            return fail(QStringLiteral("--write-rate needs bytes per second"));
+        PieceStore::setWriteRateLimit(rate);
     }
 
     const QString data = QDir(parser.value("data")).absolutePath();
@@ -208,5 +219,6 @@ int main(int argc, char** argv)
     app.exec();  // quitting saves the session (the engine listens for it)
     for (const TorrentLinePtr& t : host.objects())
         t->dropStorage();
+    printf("write backlog peak %lld\n", static_cast<long long>(WriteBacklog::instance().peakBytes()));
     return exitCode < 0 ? 1 : exitCode;
 }

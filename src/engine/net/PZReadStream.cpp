@@ -76,9 +76,23 @@ void PZReadStream::drainBufferBy(qsizetype n)
 
 void PZReadStream::setCipher(std::unique_ptr<StreamCipher> cipher, qsizetype decryptBufferedFrom)
 {
-    m_cipher = std::move(cipher);
-    if (m_cipher && decryptBufferedFrom >= 0 && decryptBufferedFrom < buflen())
-        m_cipher->apply(mutableBuffer() + decryptBufferedFrom, buflen() - decryptBufferedFrom);
+    m_decryptor.reset();
+    if (!cipher)
+        return;
+    if (decryptBufferedFrom >= 0 && decryptBufferedFrom < buflen())
+        cipher->apply(mutableBuffer() + decryptBufferedFrom, buflen() - decryptBufferedFrom);
+    m_decryptor = std::make_unique<ReadDecryptor>(std::move(cipher), [this](QByteArray chunk) {
+        decrypted(std::move(chunk));
+    });
+}
+
+qsizetype PZReadStream::receive(char* into, qsizetype want)
+{
+    qsizetype got;
+    do {
+        got = ::recv(m_socket.descriptor(), into, size_t(want), 0);
+    } while (got < 0 && errno == EINTR);
+    return got;
 }
 
 qsizetype PZReadStream::readIntoBuffer(qsizetype want)
@@ -87,15 +101,39 @@ qsizetype PZReadStream::readIntoBuffer(qsizetype want)
     if (m_bytes.capacity() < old + want)
         m_bytes.reserve(std::max(old + want, m_bytes.capacity() * 2));
     m_bytes.resize(old + want);
-    qsizetype got;
-    do {
-        got = ::recv(m_socket.descriptor(), m_bytes.data() + old, size_t(want), 0);
-    } while (got < 0 && errno == EINTR);
+    const qsizetype got = receive(m_bytes.data() + old, want);
     // The buffer keeps exactly the bytes received.
     m_bytes.resize(old + std::max<qsizetype>(got, 0));
-    if (got > 0 && m_cipher)
-        m_cipher->apply(m_bytes.data() + old, got);
+    if (got > 0 && m_decryptor)
+        m_decryptor->decryptNow(m_bytes.data() + old, got);
     return got;
+}
+
+qsizetype PZReadStream::readForDecryption(qsizetype want)
+{
+    QByteArray chunk(want, Qt::Uninitialized);
+    const qsizetype got = receive(chunk.data(), want);
+    if (got > 0) {
+        chunk.resize(got);
+        m_decryptor->decrypt(std::move(chunk));
+    }
+    return got;
+}
+
+void PZReadStream::decrypted(QByteArray chunk)
+{
+    if (m_socket.isClosed())
+        return;
+    if (buflen() == 0) {  // nothing left over: the chunk becomes the buffer, uncopied
+        m_bytes = std::move(chunk);
+        m_head = 0;
+    } else {
+        m_bytes.append(chunk);
+    }
+    QPointer<PZSocket> socket(&m_socket);
+    parse();
+    if (socket)
+        socket->decryptionReturned();
 }
 
 void PZReadStream::countDownloaded(qsizetype n)
@@ -138,8 +176,12 @@ void PZReadStream::readBytes()
     // per-pass cap are reported again at once.
     m_throttled = want < readable;
     want = std::clamp<qint64>(want, 0, kMaxReadPerPass);
+    // Bytes after those out for decryption wait for them: in order, and never more than the bound out.
+    const bool async = m_decryptor && (isDecrypting() || want >= kDecryptAsyncFrom);
+    if (async)
+        want = std::min<qint64>(want, kMaxDecrypting - m_decryptor->inFlight());
     if (want > 0) {
-        const qsizetype got = readIntoBuffer(qsizetype(want));
+        const qsizetype got = async ? readForDecryption(qsizetype(want)) : readIntoBuffer(qsizetype(want));
         if (got < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
@@ -166,7 +208,8 @@ void PZReadStream::readToEnd()
         return;
     // Bounded: a socket at its end holds no more than its receive buffer.
     for (int pass = 0; pass < 64; ++pass) {
-        const qsizetype got = readIntoBuffer(kMaxReadPerPass / 4);
+        const qsizetype got = isDecrypting() ? readForDecryption(kMaxReadPerPass / 4)
+                                             : readIntoBuffer(kMaxReadPerPass / 4);
         if (got <= 0)
             break;
         countDownloaded(got);
@@ -178,6 +221,7 @@ void PZReadStream::readToEnd()
 void PZReadStream::closeStream()
 {
     m_throttled = false;
+    m_decryptor.reset();
     if (m_listed) {
         unlist(this);
         m_listed = false;

@@ -82,13 +82,21 @@ void PZSocket::updateInterest()
 {
     if (m_fd < 0)
         return;
-    const bool read = !m_readStream.isThrottled();
+    const bool read = !m_readStream.isThrottled() && !m_readStream.decryptionIsFull();
     const bool write = !m_open || m_writeStream.waitsForSocket();
     if (read == m_wantRead && write == m_wantWrite)
         return;
     m_wantRead = read;
     m_wantWrite = write;
     SocketReactor::instance().modify(m_token, read, write);
+}
+
+void PZSocket::decryptionReturned()
+{
+    if (!m_endedWhileDecrypting)
+        return updateInterest();
+    if (!m_readStream.isDecrypting())
+        fail();
 }
 
 void PZSocket::socketEvents(quint32 events)
@@ -113,10 +121,15 @@ void PZSocket::socketEvents(quint32 events)
             return;
     }
     if (events & (EPOLLHUP | EPOLLRDHUP | EPOLLERR)) {
-        // The other side is gone: what it sent before leaving is still parsed.
+        // The other side is gone: what it sent before leaving is still parsed, once decrypted.
         m_readStream.readToEnd();
-        if (self)
-            fail();
+        if (!self || isClosed())
+            return;
+        if (!m_readStream.isDecrypting())
+            return fail();
+        m_endedWhileDecrypting = true;
+        SocketReactor::instance().remove(m_token);
+        m_token = 0;
         return;
     }
     if (events & EPOLLIN) {

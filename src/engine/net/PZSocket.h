@@ -42,6 +42,9 @@ public:
     void fail();
     // Brings the reactor's interests in line with what the streams wait for.
     void updateInterest();
+    // Decrypted input came back and was parsed: reading resumes, or a connection that ended meanwhile
+    // fails once all of it is parsed.
+    void decryptionReturned();
 
 private:
     void socketEvents(quint32 events) override;
@@ -51,6 +54,7 @@ private:
     quint64 m_token = 0;
     bool m_open = false;
     bool m_failed = false;
+    bool m_endedWhileDecrypting = false;
     bool m_wantRead = true;
     bool m_wantWrite = true;
     PZReadStream m_readStream;

@@ -44,9 +44,15 @@ void PZWriteStream::writeLowPriorityMessage(const QByteArray& data)
 {
     if (m_socket.isClosed() || data.isEmpty())
         return;
+    const bool idle = m_lowPriority.empty() && unsentBytes() == 0;
     m_lowPriority.push_back({data, 0, m_cipher != nullptr});
     PZWriteStreamDispatcher::instance().queueLowPriorityMessage(this);
-    dispatchPass(false);
+    // Behind earlier output the message waits for the writable event, which moves everything queued in
+    // large writes; on an idle stream its first chunk goes at once.
+    if (idle)
+        dispatchPass(false);
+    else
+        afterWrite();
 }
 
 void PZWriteStream::writeHandshakingMessage(const QByteArray& data, bool encrypt)

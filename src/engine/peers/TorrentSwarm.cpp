@@ -1,6 +1,7 @@
 #include "engine/peers/TorrentSwarm.h"
 
 #include "engine/storage/PieceStore.h"
+#include "engine/storage/WriteBacklog.h"
 #include "engine/wire/PeerWire.h"
 #include "kit/SteadyClock.h"
 
@@ -31,6 +32,7 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
     m_uploadLimitWasZero = uploadLimitIsZero();
     connect(&m_store, &PieceStore::pieceVerified, this, &TorrentSwarm::onPieceVerified);
     connect(&m_store, &PieceStore::pieceFailed, this, &TorrentSwarm::forgetReceived);
+    connect(&WriteBacklog::instance(), &WriteBacklog::drained, this, &TorrentSwarm::requestMoreBlocks);
 }
 
 TorrentSwarm::~TorrentSwarm()
@@ -198,6 +200,19 @@ bool TorrentSwarm::hasBlock(quint32 piece, quint32 offset) const
 bool TorrentSwarm::isSeeding() const
 {
     return m_store.verifiedPieces().count() == qint64(pieceCount());
+}
+
+bool TorrentSwarm::mayRequestBlocks()
+{
+    return !WriteBacklog::instance().isFull();
+}
+
+void TorrentSwarm::requestMoreBlocks()
+{
+    const auto wires = m_wires;
+    for (const auto& wire : wires)
+        if (!wire->hasEnded())
+            wire->fillRequestQueue();
 }
 
 bool TorrentSwarm::uploadLimitIsZero() const

@@ -74,6 +74,7 @@ public:
     bool isPieceNeeded(quint32 piece) const override;
     bool hasBlock(quint32 piece, quint32 offset) const override;
     bool isSeeding() const override;
+    bool mayRequestBlocks() override;
     bool uploadLimitIsZero() const override;
     bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const override;
     void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
@@ -94,6 +95,7 @@ private:
     void wireEnded(PeerWire& wire);
     void forgetReceived(quint32 piece);
     void onPieceVerified(quint32 piece);
+    void requestMoreBlocks();
     qint64 now() const { return m_torrent.clock(); }
 
     Torrent m_torrent;

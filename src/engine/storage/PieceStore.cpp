@@ -2,6 +2,7 @@
 
 #include "engine/storage/FileHandleCache.h"
 #include "engine/storage/MappedFileHasher.h"
+#include "engine/storage/WriteBacklog.h"
 #include "kit/AtomicFile.h"
 #include "kit/PZCrypto.h"
 #include "kit/SerialQueue.h"
@@ -9,10 +10,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 #include <unordered_map>
 
 namespace ombrelay {
@@ -20,6 +24,7 @@ namespace ombrelay {
 namespace {
 
 constexpr int kBitfieldWriteDelayMs = 1000;
+std::atomic<qint64> writeRateLimit{0};
 
 QString errorText(int error)
 {
@@ -35,12 +40,15 @@ bool fileExists(const QString& path)
 }  // namespace
 
 // What only the store queue's jobs touch: the pieces verified and synced, the files each piece in
-// progress wrote into, and the pieces whose bytes matched and wait for one sync of their files.
+// progress wrote into, the check in progress of each piece being hashed, and the pieces whose bytes
+// matched and wait for one sync of their files.
 struct PieceStore::QueueState
 {
     explicit QueueState(quint32 pieces) : synced(pieces) {}
     PZIndexSet synced;
     std::unordered_map<quint32, std::set<int>> touchedFiles;
+    std::unordered_map<quint32, quint64> checks;  // piece -> ticket of its latest check
+    quint64 nextTicket = 1;
     std::vector<quint32> matched;
     bool syncPosted = false;
 };
@@ -57,6 +65,7 @@ PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files
       m_queueState(std::make_shared<QueueState>(geometry.pieceCount()))
 {
     Q_ASSERT(m_pieceHashes.size() == qsizetype(geometry.pieceCount()) * 20);
+    WriteBacklog::instance();
 }
 
 PieceStore::~PieceStore()
@@ -76,9 +85,41 @@ SerialQueue& PieceStore::readQueue()
     return queue;
 }
 
+namespace {
+
+constexpr int kHashQueues = 2;
+
+SerialQueue* hashQueues()
+{
+    static SerialQueue queues[kHashQueues] = {SerialQueue(QStringLiteral("ombrelay-hash")),
+                                              SerialQueue(QStringLiteral("ombrelay-hash"))};
+    return queues;
+}
+
+}  // namespace
+
+SerialQueue& PieceStore::hashQueue(quint32 piece)
+{
+    return hashQueues()[piece % kHashQueues];
+}
+
+void PieceStore::drainQueues()
+{
+    // Writes post checks, checks post verdicts, verdicts post syncs; nothing later posts a check.
+    storeQueue().drain();
+    for (int i = 0; i < kHashQueues; ++i)
+        hashQueues()[i].drain();
+    storeQueue().drain();
+}
+
+void PieceStore::setWriteRateLimit(qint64 bytesPerSecond)
+{
+    writeRateLimit = std::max<qint64>(bytesPerSecond, 0);
+}
+
 void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verifiedPieces)
 {
-    storeQueue().cancel(this);
+    cancelStoreAndHashJobs();
     m_storedBlocks = PZIndexSet(m_geometry.blockCount());
     for (quint64 block : storedBlocks.indexArray())
         m_storedBlocks.addIndex(block);  // indexes beyond this torrent are refused
@@ -89,6 +130,7 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
     m_queueState->synced = m_verifiedPieces;
     m_queueState->touchedFiles.clear();
     m_queueState->matched.clear();
+    m_queueState->checks.clear();
     m_queueState->syncPosted = false;  // its job was cancelled above
     // A file shorter than its stored blocks (cut short by a crash or by the user) loses the pieces over it.
     // A piece whose blocks were all stored but whose check a crash cut short is checked now.
@@ -147,7 +189,9 @@ bool PieceStore::storeBlock(quint32 piece, quint32 offset, const QByteArray& dat
     if (!m_geometry.isWholeBlock(piece, offset, data.size()) || m_verifiedPieces.containsIndex(piece))
         return false;
     const quint64 block = m_geometry.blockIndex(piece, offset);
-    storeQueue().post(this, [this, block, data] { writeBlockOnQueue(block, data); });
+    storeQueue().post(this, [this, block, data, queued = WriteBacklog::enter(data.size())] {
+        writeBlockOnQueue(block, data);
+    });
     return true;
 }
 
@@ -191,8 +235,9 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
             return fail(errorText(errno), false);
         q.touchedFiles[piece].insert(i);
     }
+    if (const qint64 rate = writeRateLimit.load())
+        std::this_thread::sleep_for(std::chrono::microseconds(data.size() * 1'000'000 / rate));
     m_storedBlocks.addIndex(block);
-    QMetaObject::invokeMethod(this, [this, block] { emit blockStored(block); }, Qt::QueuedConnection);
 
     if (allBlocksStored(piece))
         checkPieceOnQueue(piece);
@@ -201,8 +246,24 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
 void PieceStore::checkPieceOnQueue(quint32 piece)
 {
     QueueState& q = *m_queueState;
-    MappedFileHasher files;
-    if (!pieceMatchesOnQueue(piece, files)) {
+    const quint64 ticket = q.nextTicket++;
+    q.checks[piece] = ticket;
+    // A piece with every block stored is never written again until it is forgotten, which voids the ticket.
+    hashQueue(piece).post(this, [this, piece, ticket] {
+        MappedFileHasher files;
+        const bool matches = pieceMatches(piece, files);
+        storeQueue().post(this, [this, piece, ticket, matches] { pieceCheckedOnQueue(piece, ticket, matches); });
+    });
+}
+
+void PieceStore::pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches)
+{
+    QueueState& q = *m_queueState;
+    const auto check = q.checks.find(piece);
+    if (check == q.checks.end() || check->second != ticket)
+        return;
+    q.checks.erase(check);
+    if (!matches) {
         q.touchedFiles.erase(piece);
         forgetPiecesOnQueue({piece});
         QMetaObject::invokeMethod(this, [this, piece] { emit pieceFailed(piece); }, Qt::QueuedConnection);
@@ -217,7 +278,7 @@ void PieceStore::checkPieceOnQueue(quint32 piece)
     }
 }
 
-bool PieceStore::pieceMatchesOnQueue(quint32 piece, MappedFileHasher& files) const
+bool PieceStore::pieceMatches(quint32 piece, MappedFileHasher& files) const
 {
     const PieceGeometry::Span span = m_geometry.pieceSpan(piece);
     Sha1Hasher hasher;
@@ -325,7 +386,7 @@ void PieceStore::checkExistingData()
         for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
             if (q.synced.containsIndex(piece))
                 continue;
-            if (pieceMatchesOnQueue(piece, files)) {
+            if (pieceMatches(piece, files)) {
                 found.addIndex(piece);
                 q.synced.addIndex(piece);
                 markPieceBlocks(piece, true);
@@ -354,6 +415,7 @@ void PieceStore::forgetPiecesOnQueue(const QVector<quint32>& pieces)
             continue;
         m_queueState->synced.removeIndex(piece);
         std::erase(m_queueState->matched, piece);
+        m_queueState->checks.erase(piece);
         markPieceBlocks(piece, false);
     }
 }
@@ -422,8 +484,18 @@ void PieceStore::writeBitfieldsOnQueue()
 
 void PieceStore::cancelQueuedWork()
 {
-    storeQueue().cancel(this);
+    cancelStoreAndHashJobs();
     readQueue().cancel(this);
+}
+
+void PieceStore::cancelStoreAndHashJobs()
+{
+    // A running store job may post a hash job and a running hash job a store job: after these three
+    // none of this store's jobs is queued or running on either queue.
+    storeQueue().cancel(this);
+    for (int i = 0; i < kHashQueues; ++i)
+        hashQueues()[i].cancel(this);
+    storeQueue().cancel(this);
 }
 
 void PieceStore::purgeCachedDescriptors()

@@ -26,7 +26,8 @@ struct StorageFile
 };
 
 // Writes a torrent's received blocks into its files on the store queue, checks each completed piece's
-// SHA-1 there, and reads spans back for peers on the read queue. Verdicts reach the main thread as
+// SHA-1 from the files on a hash queue (beside the writes that follow), syncs matched pieces on the
+// store queue, and reads spans back for peers on the read queue. Verdicts reach the main thread as
 // signals; the queues never wait for the main thread.
 //
 // A piece counts as verified only after its files were synced to disk. Nothing written to the store can
@@ -78,9 +79,15 @@ public:
 
     static SerialQueue& storeQueue();
     static SerialQueue& readQueue();
+    // The hash queue that checks `piece`; a few run side by side.
+    static SerialQueue& hashQueue(quint32 piece);
+    // Returns once every write, check and sync queued before the call has run (never from a queue job).
+    static void drainQueues();
+    // Test seam for a slow disk: every block write takes at least its share of a second at this many
+    // bytes per second (0: no wait).
+    static void setWriteRateLimit(qint64 bytesPerSecond);
 
 signals:
-    void blockStored(quint64 block);
     void pieceVerified(quint32 piece);
     // The piece's data did not match; its blocks were forgotten and must be downloaded again.
     void pieceFailed(quint32 piece);
@@ -94,10 +101,15 @@ signals:
 private:
     struct QueueState;
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
-    bool pieceMatchesOnQueue(quint32 piece, MappedFileHasher& files) const;
-    // Hashes a piece whose blocks are all stored: forgotten when it does not match, else left for the
-    // next sync of the files.
+    // Thread-safe: reads the piece back from the files.
+    bool pieceMatches(quint32 piece, MappedFileHasher& files) const;
+    // Has a piece whose blocks are all stored hashed on the hash queue.
     void checkPieceOnQueue(quint32 piece);
+    // The verdict of check `ticket`, unless the piece was forgotten or checked again since: forgotten
+    // when it does not match, else left for the next sync of the files.
+    void pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches);
+    // Drops this store's queued store and hash jobs and waits for running ones.
+    void cancelStoreAndHashJobs();
     void syncMatchedPiecesOnQueue();
     std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);

@@ -129,7 +129,7 @@ void SessionLifecycle::saveAll(const TorrentLineList& torrents)
         if (PieceStore* store = torrent->pieceStore())
             store->saveBitfields();
     }
-    PieceStore::storeQueue().drain();
+    PieceStore::drainQueues();
 }
 
 void SessionLifecycle::downloadTorrentLines(const TorrentLineList& lines)

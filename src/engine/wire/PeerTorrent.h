@@ -29,6 +29,8 @@ public:
     // The block was received (stored or on its way to disk) and need not be requested again.
     virtual bool hasBlock(quint32 piece, quint32 offset) const = 0;
     virtual bool isSeeding() const = 0;
+    // False while received blocks wait for the disk: no more are asked for until it catches up.
+    virtual bool mayRequestBlocks() { return true; }
     virtual bool uploadLimitIsZero() const = 0;
     // Another connection of this torrent already talks to that peer id.
     virtual bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const = 0;

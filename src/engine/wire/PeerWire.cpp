@@ -5,6 +5,7 @@
 #include "kit/PZVersionChecker.h"
 
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QtEndian>
 #include <cstdio>
 
@@ -244,10 +245,16 @@ void PeerWire::processReadStreamBuffer()
     PZReadStream& in = m_socket->readStream();
     if (in.buflen() > 0)
         m_receivedSinceTick = true;
+    m_parsing = true;
     while (!m_ended_ && in.buflen() > 0) {
         const bool consumed = m_mse ? readEncryptionHandshake() : m_streaming ? readMessage() : readHandshake();
         if (!consumed)
             break;
+    }
+    m_parsing = false;
+    if (m_refillAfterParse) {
+        m_refillAfterParse = false;
+        fillRequestQueue();
     }
 }
 
@@ -328,7 +335,7 @@ void PeerWire::afterHandshake()
         const QString version = QStringLiteral("Ombrelay %1 (v%2)")
                                     .arg(PZVersionChecker::applicationMajorVersion(),
                                          PZVersionChecker::applicationBuildVersion());
-        send(PeerMessage::extensionHandshake(m_torrent->publicPort(), kOurRequestQueue, version));
+        send(PeerMessage::extensionHandshake(m_torrent->publicPort(), kServedRequests, version));
     }
     if (m_supportsDht)
         send(PeerMessage::portMessage(m_torrent->publicPort()));
@@ -500,42 +507,67 @@ quint32 PeerWire::blockLength(quint32 piece, quint32 offset) const
     return offset >= size ? 0 : qMin(size - offset, PeerMessage::kBlockSize);
 }
 
-void PeerWire::requestBlock(quint32 piece, quint32 offset)
+void PeerWire::requestBlock(quint32 piece, quint32 offset, QByteArray& batch)
 {
     const quint32 length = blockLength(piece, offset);
     if (length == 0 || m_torrent->hasBlock(piece, offset) || !m_pending.emplace(blockKey(piece, offset), length).second)
         return;
-    send(PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length));
+    batch += PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length);
 }
 
 void PeerWire::fillRequestQueue()
 {
-    if (m_ended_ || !m_streaming || m_weAreChoked)
+    if (m_parsing) {
+        m_refillAfterParse = true;
         return;
+    }
+    if (m_ended_ || !m_streaming || m_weAreChoked || !m_torrent->mayRequestBlocks())
+        return;
+    QByteArray batch;
     const int depth = requestQueueDepth();
-    std::vector<quint32> candidates;
-    bool candidatesComputed = false;
+    std::vector<quint32> taken;  // pieces this call went through
     while (int(m_pending.size()) < depth) {
         if (m_currentPiece < 0) {
-            if (!candidatesComputed) {
-                for (quint32 i = 0; i < m_torrent->pieceCount(); ++i)
-                    if (m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i))
-                        candidates.push_back(i);
-                candidatesComputed = true;
-            }
-            if (candidates.empty())
-                return;
-            const size_t pick = QRandomGenerator::global()->bounded(quint32(candidates.size()));
-            m_currentPiece = candidates[pick];
-            candidates.erase(candidates.begin() + qsizetype(pick));
+            m_currentPiece = pickPiece(taken);
+            if (m_currentPiece < 0)
+                break;
+            taken.push_back(quint32(m_currentPiece));
             m_currentOffset = 0;
         }
         const quint32 piece = quint32(m_currentPiece);
-        requestBlock(piece, m_currentOffset);
+        requestBlock(piece, m_currentOffset, batch);
         m_currentOffset += PeerMessage::kBlockSize;
         if (m_currentOffset >= m_torrent->pieceSize(piece))
             m_currentPiece = -1;
     }
+    if (!batch.isEmpty())
+        send(batch);
+}
+
+qint64 PeerWire::pickPiece(const std::vector<quint32>& taken) const
+{
+    const quint32 count = m_torrent->pieceCount();
+    const auto eligible = [&](quint32 i) {
+        return m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i)
+            && std::find(taken.begin(), taken.end(), i) == taken.end();
+    };
+    if (count == 0)
+        return -1;
+    // Drawing until a piece fits is uniform over those that fit and cheap while they are many; a scan
+    // of every piece takes over when they are few.
+    constexpr int kDraws = 32;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        const quint32 i = QRandomGenerator::global()->bounded(count);
+        if (eligible(i))
+            return i;
+    }
+    std::vector<quint32> candidates;
+    for (quint32 i = 0; i < count; ++i)
+        if (eligible(i))
+            candidates.push_back(i);
+    if (candidates.empty())
+        return -1;
+    return candidates[QRandomGenerator::global()->bounded(quint32(candidates.size()))];
 }
 
 void PeerWire::cancelRequestsForPiece(quint32 piece)
@@ -594,6 +626,19 @@ void PeerWire::handlePiece(const PeerMessage& m)
 
 void PeerWire::didUploadBytes(quint32 bytes)
 {
+    m_servingBytes -= std::min<quint64>(m_servingBytes, bytes);
+    // Inside a write: the next reads start on the next pass of the event loop.
+    if (!m_serveScheduled && m_servingBytes < kServeAheadBytes
+        && std::any_of(m_served.begin(), m_served.end(), [](const Served& s) { return !s.reading; })) {
+        m_serveScheduled = true;
+        const std::weak_ptr<int> alive = m_alive;
+        QTimer::singleShot(0, m_socket.get(), [this, alive] {
+            if (alive.expired())
+                return;
+            m_serveScheduled = false;
+            serveRequests();
+        });
+    }
     m_bytesUploaded += bytes;
     if (m_torrent)
         m_torrent->pieceBytesSent(bytes);
@@ -612,25 +657,48 @@ void PeerWire::handleRequest(const PeerMessage& m)
         return end(
             QStringLiteral("request of %1 bytes at %2 of piece %3").arg(m.length).arg(m.begin).arg(m.index),
             Ending::BrokeProtocol);
-    if (m_weAreChoking || !m_torrent->isPieceVerified(m.index) || m_served.size() >= size_t(kOurRequestQueue))
+    if (m_weAreChoking || !m_torrent->isPieceVerified(m.index) || m_served.size() >= size_t(kServedRequests))
         return reject(m.index, m.begin, m.length);
     m_served.push_back({m.index, m.begin, m.length, ++m_servedSerial});
-    const quint64 serial = m_servedSerial;
+    serveRequests();
+    updateChoke();
+}
+
+void PeerWire::serveRequests()
+{
+    while (m_servingBytes < kServeAheadBytes && !m_ended_) {
+        const auto it = std::find_if(m_served.begin(), m_served.end(), [](const Served& s) { return !s.reading; });
+        if (it == m_served.end())
+            return;
+        it->reading = true;
+        m_servingBytes += it->length;
+        readServed(*it);  // may answer at once and leave m_served
+    }
+}
+
+void PeerWire::readServed(const Served& served)
+{
+    const quint64 serial = served.serial;
+    const quint32 length = served.length;
     const std::weak_ptr<int> alive = m_alive;
-    m_torrent->readBlock(m.index, m.begin, m.length, [this, alive, serial](std::optional<QByteArray> data) {
+    m_torrent->readBlock(served.index, served.begin, length, [this, alive, serial, length](std::optional<QByteArray> data) {
         if (alive.expired() || m_ended_)
             return;
         const auto it = std::find_if(m_served.begin(), m_served.end(),
                                      [serial](const Served& s) { return s.serial == serial; });
+        const bool sending = it != m_served.end() && data && quint32(data->size()) == length;
+        if (!sending)  // cancelled, refused or gone: its bytes never reach the socket
+            m_servingBytes -= std::min<quint64>(m_servingBytes, length);
         if (it == m_served.end())
-            return;
+            return serveRequests();
         const Served s = *it;
         m_served.erase(it);
-        if (!data || quint32(data->size()) != s.length)
-            return reject(s.index, s.begin, s.length);
-        sendLow(PeerMessage::piece(s.index, s.begin, *data));
+        if (!sending)
+            reject(s.index, s.begin, s.length);
+        else
+            sendLow(PeerMessage::piece(s.index, s.begin, *data));
+        serveRequests();
     });
-    updateChoke();
 }
 
 void PeerWire::handleCancel(const PeerMessage& m)

@@ -30,6 +30,10 @@ public:
     static constexpr qint64 kKeepAliveAfterMs = 90'000;
     static constexpr qint64 kSilenceLimitMs = 300'000;
     static constexpr int kOurRequestQueue = 250;
+    // The requests we take from a peer (its "reqq"): a deep queue keeps a fast downloader busy.
+    static constexpr int kServedRequests = 1000;
+    // Of those, blocks read ahead of what the socket took, per peer.
+    static constexpr quint64 kServeAheadBytes = 1 << 20;
     static constexpr int kMaxPieceViolations = 3;
     static constexpr quint64 kChokeAfterUploadSurplus = 163840;
 
@@ -85,6 +89,9 @@ public:
     void pieceVerified(quint32 piece);
     // The wanted pieces changed: pending blocks of unneeded pieces are cancelled.
     void cancelUnneededPieces();
+    // Asks for blocks up to the request queue's depth (the disk caught up, the peer unchoked us ...), all
+    // in one write; while a read is being parsed, once after it.
+    void fillRequestQueue();
     void updateChoke();
     // Ends the connection; a non-empty reason is logged.
     void end(const QString& reason, Ending cause = Ending::Closed);
@@ -109,6 +116,7 @@ private:
     {
         quint32 index, begin, length;
         quint64 serial;
+        bool reading = false;
     };
 
     void startOutgoingHandshake();
@@ -122,15 +130,20 @@ private:
     void handle(const PeerMessage& m);
     void handleExtended(const PeerMessage& m);
     void handleRequest(const PeerMessage& m);
+    // Reads queued requests while less than kServeAheadBytes are read and not yet sent.
+    void serveRequests();
+    void readServed(const Served& s);
     void handlePiece(const PeerMessage& m);
     void handleCancel(const PeerMessage& m);
     void afterHandshake();
     void writeBitfield();
     void addAvailable(quint32 piece);
     void updateInterest();
-    void fillRequestQueue();
     void cancelRequestsForPiece(quint32 piece);
-    void requestBlock(quint32 piece, quint32 offset);
+    // A piece drawn uniformly among those the peer has and we need, other than `taken`; -1 when none.
+    qint64 pickPiece(const std::vector<quint32>& taken) const;
+    // Appends the request to `batch` unless the block is pending or received.
+    void requestBlock(quint32 piece, quint32 offset, QByteArray& batch);
     quint32 blockLength(quint32 piece, quint32 offset) const;
     void reject(quint32 index, quint32 begin, quint32 length);
     void rejectQueuedRequests();
@@ -169,6 +182,8 @@ private:
     quint32 m_currentOffset = 0;
     std::deque<Served> m_served;
     quint64 m_servedSerial = 0;
+    quint64 m_servingBytes = 0;  // of blocks being read, or queued to send
+    bool m_serveScheduled = false;
     int m_pieceViolations = 0;
 
     bool m_weAreChoked = true;
@@ -183,6 +198,8 @@ private:
     qint64 m_lastReceived;
     qint64 m_lastSent;
     bool m_receivedSinceTick = false;
+    bool m_parsing = false;
+    bool m_refillAfterParse = false;
     bool m_sentSinceTick = false;
 };
 

@@ -12,8 +12,6 @@
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
 #include "platform/VolumeMonitor.h"
-#include "support/FakeNotificationServer.h"
-#include "support/LauncherEntryListener.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"

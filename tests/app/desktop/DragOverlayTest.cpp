@@ -50,26 +50,21 @@ protected:
 
 TEST_F(DroppedFiles, TheBoxShowsWhatADropWouldAdd)
 {
-    const struct
-    {
-        QStringList files;
-        int torrents;
-        QString primary;
-        QString secondary;
-    } cases[] = {
+    // Files, torrents, box texts.
+    const std::tuple<QStringList, int, QString, QString> cases[] = {
         {{"movie.torrent"}, 1, "movie.mkv", "12.3 MB"},
         {{"album.torrent"}, 1, "Album", "3 files, 120 kB"},
         {{"movie.torrent", "album.torrent", "notes.tstream"}, 3, "3 torrents", "5 files, 13.1 MB"},
         {{"movie.torrent", "movie.torrent"}, 1, "movie.mkv", "12.3 MB"},
         {{"fifo.torrent", "LOUD.TORRENT", "broken.torrent", "readme.txt", "http://127.0.0.1/a.torrent"}, 0, "", ""},
     };
-    for (const auto& c : cases) {
-        overlay.shouldAnimateIn(drag(c.files).get());
-        EXPECT_EQ(overlay.torrents().size(), c.torrents) << qPrintable(c.files.join(','));
-        EXPECT_EQ(overlay.prepareForDragOperation(), c.torrents > 0);
-        if (c.torrents > 0) {
-            EXPECT_EQ(overlay.primaryString(), c.primary);
-            EXPECT_EQ(overlay.secondaryString(), c.secondary);
+    for (const auto& [files, torrents, primary, secondary] : cases) {
+        overlay.shouldAnimateIn(drag(files).get());
+        EXPECT_EQ(overlay.torrents().size(), torrents) << qPrintable(files.join(','));
+        EXPECT_EQ(overlay.prepareForDragOperation(), torrents > 0);
+        if (torrents > 0) {
+            EXPECT_EQ(overlay.primaryString(), primary);
+            EXPECT_EQ(overlay.secondaryString(), secondary);
         }
     }
     // The last drag held no torrent: nothing shows and nothing can be dropped.

@@ -3,11 +3,10 @@
 #include "app/KoiTunesController.h"
 #include "app/PlaylistsButton.h"
 #include "kit/SerialQueue.h"
-#include "support/FakeMediaPlayer.h"
+#include "support/UrlRecorder.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/TransferItem.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QMenu>
 #include <QSignalSpy>
@@ -15,15 +14,6 @@
 
 namespace ombrelay::test {
 namespace {
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 class MediaHandOver : public DesktopApp
 {
@@ -124,8 +114,7 @@ TEST_F(MediaHandOver, ARestartAddsNothingTwice)
 // With no player, a play opens the entry in the default application, never a file marked executable.
 TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
 {
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    UrlRecorder recorder({"file"});
     Settings::instance().setInteger("kKoPlaySong", 1);
     launch();
     listMix();
@@ -133,7 +122,6 @@ TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
     ASSERT_EQ(handOverMix(), 2);
     ASSERT_TRUE(waitForExports(2));
     spinFor(100);
-    QDesktopServices::unsetUrlHandler("file");
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(music("Ombrelay/Mix/Album/1.mp3"))});
 }
 
@@ -142,17 +130,13 @@ TEST_F(MediaHandOver, TheListsMenuAddsToTheMusicLibrary)
 {
     Settings::instance().setInteger("kKoPlaySong", 0);
     launch();
-    const struct
-    {
-        QString name;
-        int state;
-        bool offered;
-    } cases[] = {{"song.mp3", TorrentLine::Complete, true},
-                 {"partial.mp3", TorrentLine::Downloading, false},
-                 {"notes.txt", TorrentLine::Complete, false}};
-    for (const auto& c : cases) {
-        TorrentLinePtr torrent = listTorrent(c.name);
-        torrent->restoreDownloadState(c.state);
+    // Name, state, offered.
+    const std::tuple<QString, int, bool> cases[] = {{"song.mp3", TorrentLine::Complete, true},
+                                                    {"partial.mp3", TorrentLine::Downloading, false},
+                                                    {"notes.txt", TorrentLine::Complete, false}};
+    for (const auto& [name, state, offered] : cases) {
+        TorrentLinePtr torrent = listTorrent(name);
+        torrent->restoreDownloadState(state);
         ASSERT_TRUE(writeFile(torrent->fullPath(), "data"));
         DownloadsOutlineView* list = downloads().outlineView();
         const QRect row = list->visualRect(list->indexForObject(list->itemFor(torrent.get())));
@@ -161,10 +145,11 @@ TEST_F(MediaHandOver, TheListsMenuAddsToTheMusicLibrary)
         for (QAction* action : menu->actions())
             if (action->text() == QStringLiteral("Add to Music Library"))
                 add = action;
-        ASSERT_EQ(add != nullptr, c.offered) << qPrintable(c.name);
+        ASSERT_EQ(add != nullptr, offered) << qPrintable(name);
         if (add) {
             add->trigger();
-            ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(music("Ombrelay/" + c.name)); }));
+            const QString entry = music("Ombrelay/" + name);
+            ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(entry); }));
         }
     }
     KoiTunesController::operationQueue().drain();
@@ -194,5 +179,3 @@ TEST_F(DesktopApp, PlaylistsButtonListsThePlaylistFiles)
 
 }  // namespace
 }  // namespace ombrelay::test
-
-#include "MediaHandOverTest.moc"

@@ -61,29 +61,23 @@ TEST_F(DesktopApp, AttentionLastsUntilTheWindowIsActivated)
 
 TEST(DockTileViewTest, BadgesFollowTheCountAndTheRate)
 {
-    const struct
-    {
-        int complete;
-        QString image;
-        QString text;
-    } badges[] = {{0, "", ""},          {7, "Badge1", "7"},       {42, "Badge2", "42"},       {100, "Badge3", "100"},
-                  {9998, "Badge4", "9998"}, {9999, "Badge4", "!!"}, {12000, "Badge1", "!!"}};
-    for (const auto& b : badges) {
-        EXPECT_EQ(DockTileView::completeBadgeImage(b.complete), b.image) << b.complete;
-        EXPECT_EQ(DockTileView::completeBadgeText(b.complete), b.text) << b.complete;
+    // Complete, badge image, badge text.
+    const std::tuple<int, QString, QString> badges[] = {
+        {0, "", ""},          {7, "Badge1", "7"},       {42, "Badge2", "42"},       {100, "Badge3", "100"},
+        {9998, "Badge4", "9998"}, {9999, "Badge4", "!!"}, {12000, "Badge1", "!!"}};
+    for (const auto& [complete, image, text] : badges) {
+        EXPECT_EQ(DockTileView::completeBadgeImage(complete), image) << complete;
+        EXPECT_EQ(DockTileView::completeBadgeText(complete), text) << complete;
     }
     QTemporaryDir folder;
     Settings::useFile(folder.filePath("Ombrelay.conf"));
     const DockTileView tile;
-    const struct
-    {
-        bool shown;
-        double rate;
-        QString text;
-    } rates[] = {{true, 100, ""}, {true, 100.9, "0.1 k"}, {true, 12345.6, "12.3 k"}, {false, 12345.6, ""}};
-    for (const auto& r : rates) {
-        Settings::instance().setBool("kKoNetBandwidthDock", r.shown);
-        EXPECT_EQ(tile.bandwidthText(r.rate), r.text) << r.rate;
+    // Shown, rate, badge text.
+    const std::tuple<bool, double, QString> rates[] = {
+        {true, 100, ""}, {true, 100.9, "0.1 k"}, {true, 12345.6, "12.3 k"}, {false, 12345.6, ""}};
+    for (const auto& [shown, rate, text] : rates) {
+        Settings::instance().setBool("kKoNetBandwidthDock", shown);
+        EXPECT_EQ(tile.bandwidthText(rate), text) << rate;
     }
     // The rate badge spans the tile's middle columns only while it shows.
     Settings::instance().setBool("kKoNetBandwidthDock", true);

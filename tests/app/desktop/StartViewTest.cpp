@@ -1,7 +1,7 @@
 #include "app/AdView.h"
+#include "support/UrlRecorder.h"
 #include "support/WaitUntil.h"
 
-#include <QDesktopServices>
 #include <QTest>
 #include <QTextBlock>
 #include <gtest/gtest.h>
@@ -9,32 +9,16 @@
 namespace ombrelay {
 namespace {
 
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 class StartView : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        for (const char* scheme : {"http", "https", "mailto", "file", "ftp", "javascript"})
-            QDesktopServices::setUrlHandler(scheme, &recorder, "open");
         view.resize(600, 400);
         view.show();
         ASSERT_TRUE(test::waitUntil([&] { return view.webView()->source() == AdWebView::kStartPage; }));
     }
-    void TearDown() override
-    {
-        for (const char* scheme : {"http", "https", "mailto", "file", "ftp", "javascript"})
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-    UrlRecorder recorder;
+    test::UrlRecorder recorder{{"http", "https", "mailto", "file", "ftp", "javascript"}};
     AdView view;
 };
 
@@ -55,19 +39,14 @@ TEST_F(StartView, AClickedLinkGoesToTheDesktopAndThePageStays)
     EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("Ombrelay")));
 
     // Only web and mail addresses leave the view.
-    recorder.opened.clear();
-    const struct
-    {
-        QString url;
-        bool opened;
-    } links[] = {{"http://127.0.0.1/x", true},    {"mailto:feedback@ombrelay.invalid", true},
-                 {"file:///etc/passwd", false},   {"javascript:alert(1)", false},
-                 {"ftp://127.0.0.1/x", false},    {"relative/page.html", false}};
-    for (const auto& link : links) {
+    const std::pair<QString, bool> links[] = {{"http://127.0.0.1/x", true}, {"mailto:feedback@ombrelay.invalid", true},
+                                              {"file:///etc/passwd", false}, {"javascript:alert(1)", false},
+                                              {"ftp://127.0.0.1/x", false},  {"relative/page.html", false}};
+    for (const auto& [url, opened] : links) {
         recorder.opened.clear();
-        emit page->anchorClicked(QUrl(link.url));
+        emit page->anchorClicked(QUrl(url));
         test::spinFor(10);
-        EXPECT_EQ(recorder.opened.size(), link.opened ? 1 : 0) << qPrintable(link.url);
+        EXPECT_EQ(recorder.opened.size(), opened ? 1 : 0) << qPrintable(url);
     }
     EXPECT_EQ(page->source(), AdWebView::kStartPage);
 }
@@ -86,5 +65,3 @@ TEST_F(StartView, ShowsOnlyItsOwnPageWithoutMenuOrDrops)
 
 }  // namespace
 }  // namespace ombrelay
-
-#include "StartViewTest.moc"

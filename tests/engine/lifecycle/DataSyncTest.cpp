@@ -1,41 +1,17 @@
 // A piece counts only once its data reached the disk: when the file system refuses to sync a file, the
 // torrent pauses with the error and none of its pieces count.
 #include "engine/lifecycle/LifecycleFixture.h"
+#include "support/FailingSyncs.h"
 
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <sys/syscall.h>
-#include <unistd.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
 
-namespace {
-
-std::atomic<bool> failSyncs{false};
-
-}  // namespace
-
-// Every fdatasync of this test program lands here: while `failSyncs` is set it fails with EIO for files
-// under a folder named "nosync", and otherwise syncs for real.
+// Every fdatasync of this test program lands here (see FailingSyncs.h).
 extern "C" int fdatasync(int fd)
 {
-    if (failSyncs.load()) {
-        char link[64];
-        char target[4096];
-        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-        const ssize_t length = ::readlink(link, target, sizeof target - 1);
-        if (length > 0) {
-            target[length] = '\0';
-            if (std::strstr(target, "/nosync/")) {
-                errno = EIO;
-                return -1;
-            }
-        }
-    }
-    return int(::syscall(SYS_fdatasync, fd));
+    return ombrelay::test::refusesSync(fd) ? -1 : int(::syscall(SYS_fdatasync, fd));
 }
 
 namespace {

@@ -79,7 +79,7 @@ void quitWhenTold()
 {
     say(QStringLiteral("mapped"));
     ASSERT_TRUE(waitForInputLine("quit", kClientMs));
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     say(QStringLiteral("quit"));
 }
@@ -88,7 +88,7 @@ void quitWhenTold()
 void runMapperClient(const QString& scenario)
 {
     QObject observer;
-    auto* mapper = new PortMapper(kPort, clientParts(scenario), qApp);
+    auto* mapper = new PortMapper(kPort, clientParts(scenario), QCoreApplication::instance());
     mapper->setMapTCP(true);
     mapper->setMapUDP(true);
     mapper->setDesiredPublicPort(kPort);
@@ -147,7 +147,7 @@ void runEngineClient()
     int reports = 0;
     listenForNotification(&observer, QStringLiteral("PortMapperChanged"),
                           [&](const Notification&) { ++reports; });
-    auto* core = new BTCore(parts, qApp);
+    auto* core = new BTCore(parts, QCoreApplication::instance());
     ASSERT_TRUE(core->portMapper());
     ASSERT_TRUE(QTest::qWaitFor([&] { return reports > 0; }, PortMapper::kAnswerTimeoutMs + 2000));
     say(QStringLiteral("reported: private port %1 public port %2")

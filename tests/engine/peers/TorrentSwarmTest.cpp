@@ -129,7 +129,7 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
             leechCounts.activeSeeds = std::max(leechCounts.activeSeeds, leecher.counts().activeSeeds);
             seedCounts.active = std::max(seedCounts.active, seeder.counts().active);
             seedCounts.activeSeeds = std::max(seedCounts.activeSeeds, seeder.counts().activeSeeds);
-            PieceStore::storeQueue().drain();
+            PieceStore::drainQueues();
             return leechStore.verifiedPieces().count() == qint64(payload.geometry.pieceCount());
         },
         20'000);

@@ -59,7 +59,7 @@ struct Fixture
 
 void settle()
 {
-    PieceStore::storeQueue().drain();
+    PieceStore::drainQueues();
     PieceStore::readQueue().drain();
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();

@@ -85,7 +85,7 @@ TEST_F(PeerWireTest, AfterTheHandshakeComeExtensionHandshakePortAndPieceList)
         for (quint32 p : c.verified)
             torrent->verify(p);
         const QByteArray sent = connect(c.reserved7);
-        const QByteArray ext = "d1:ei0e1:md6:ut_pexi1ee1:pi6881e4:reqqi250e1:v";
+        const QByteArray ext = "d1:ei0e1:md6:ut_pexi1ee1:pi6881e4:reqqi1000e1:v";
         qsizetype at = 0;
         const quint32 extLength = qFromBigEndian<quint32>(sent.constData());
         EXPECT_EQ(sent.mid(4, 2), hex("1400"));

@@ -1,13 +1,16 @@
 #include "platform/DesktopIdleTime.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/LogindSleepWatcher.h"
+#include "support/LoopLateness.h"
 #include "support/PrivateSessionBus.h"
+#include "support/WaitUntil.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <optional>
+#include <limits>
 
 namespace ombrelay {
 namespace {
@@ -35,15 +38,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(bus.isRunning());
-        server.emplace(bus.connect(QStringLiteral("server")));
-        client.emplace(bus.connect(QStringLiteral("client")));
-        ASSERT_TRUE(server->isConnected());
-        ASSERT_TRUE(client->isConnected());
+        ASSERT_TRUE(server.isConnected());
+        ASSERT_TRUE(client.isConnected());
     }
 
     qint64 askIdleSeconds()
     {
-        DesktopIdleTime idle(*client, false);
+        DesktopIdleTime idle(client, false);
         QObject context;
         qint64 answer = -1;
         idle.querySecondsSinceInput(&context, [&](qint64 seconds) { answer = seconds; });
@@ -53,13 +54,13 @@ protected:
     }
     void serve(const QString& service, const QString& path, QObject* object)
     {
-        ASSERT_TRUE(server->registerService(service));
-        ASSERT_TRUE(server->registerObject(path, object, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(server.registerService(service));
+        ASSERT_TRUE(server.registerObject(path, object, QDBusConnection::ExportAllSlots));
     }
 
     test::PrivateSessionBus bus;
-    std::optional<QDBusConnection> server;
-    std::optional<QDBusConnection> client;
+    QDBusConnection server = bus.connect(QStringLiteral("server"));
+    QDBusConnection client = bus.connect(QStringLiteral("client"));
 };
 
 // Nobody answering means not idle; the screen saver answers alone; Mutter, once there, answers first.
@@ -76,8 +77,8 @@ TEST_F(PrivateBus, IdleTimeComesFromMutterThenTheScreenSaver)
 
 TEST_F(PrivateBus, PrepareForSleepFalseIsAWakeUp)
 {
-    ASSERT_TRUE(server->registerService(QStringLiteral("org.freedesktop.login1")));
-    LogindSleepWatcher watcher(*client);
+    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.login1")));
+    LogindSleepWatcher watcher(client);
     ASSERT_TRUE(watcher.isListening());
     QSignalSpy woke(&watcher, &SleepWatcher::didWake);
     auto prepare = [&](bool starting) {
@@ -85,13 +86,75 @@ TEST_F(PrivateBus, PrepareForSleepFalseIsAWakeUp)
                                                  QStringLiteral("org.freedesktop.login1.Manager"),
                                                  QStringLiteral("PrepareForSleep"));
         signal << starting;
-        ASSERT_TRUE(server->send(signal));
+        ASSERT_TRUE(server.send(signal));
     };
     prepare(true);
     prepare(false);
     ASSERT_TRUE(woke.wait(5000));
     QTest::qWait(50);  // anything delivered late would show up here
     EXPECT_EQ(woke.count(), 1);
+}
+
+using test::FakeNotificationServer;
+
+const DesktopNotifications::Sender kSender{QStringLiteral("Ombrelay"), QStringLiteral("ombrelay"),
+                                           QStringLiteral("ombrelay")};
+
+// A body is escaped exactly when the server reads markup, including notices posted before it said so.
+TEST(DesktopNotificationsTest, BodyIsEscapedOnlyForServersThatReadMarkup)
+{
+    // Capabilities, body, body sent.
+    const std::tuple<QStringList, QString, QString> cases[] = {
+        {{"body", "body-markup"}, "<b>A&B</b>", "&lt;b&gt;A&amp;B&lt;/b&gt;"},
+        {{"body"}, "<b>A&B</b>", "<b>A&B</b>"},
+        {{}, "Downloaded to: ~/x \"y\"", "Downloaded to: ~/x \"y\""},
+    };
+    for (const auto& [capabilities, body, expected] : cases) {
+        test::PrivateSessionBus bus;
+        ASSERT_TRUE(bus.isRunning());
+        FakeNotificationServer server(bus.connect("server"), capabilities);
+        DesktopNotifications notices(bus.connect("client"), kSender);
+        notices.notify(QStringLiteral("Title"), body, QStringLiteral("transfer.complete"));
+        ASSERT_TRUE(test::waitUntil([&] { return !server.notices.isEmpty(); }));
+        test::spinFor(50);
+        ASSERT_EQ(server.notices.size(), 1);
+        const auto& notice = server.notices.constFirst();
+        EXPECT_EQ(notice.body, expected) << qPrintable(capabilities.join(','));
+        EXPECT_EQ(notice.summary, QStringLiteral("Title"));
+        EXPECT_EQ(notice.hints.value("category").toString(), QStringLiteral("transfer.complete"));
+        EXPECT_EQ(server.capabilityQuestions, 1);
+    }
+}
+
+// No server, or one that never answers: notices go nowhere and the loop keeps its pace. A blocking call
+// would hold the loop for its 2 s time-out in every run; a busy machine may delay a single run, so the
+// best of three counts.
+TEST(DesktopNotificationsTest, MissingOrHungServerBlocksNothing)
+{
+    for (bool serverPresent : {false, true}) {
+        qint64 best = std::numeric_limits<qint64>::max();
+        for (int run = 0; run < 3 && best > 50; ++run) {
+            test::PrivateSessionBus bus;
+            ASSERT_TRUE(bus.isRunning());
+            std::unique_ptr<FakeNotificationServer> server;
+            if (serverPresent)
+                server = std::make_unique<FakeNotificationServer>(bus.connect("server"), QStringList{"body-markup"}, false);
+            const QDBusConnection client = bus.connect("client");  // connecting blocks; asking must not
+            test::LoopLateness lateness;
+            DesktopNotifications notices(client, kSender);
+            for (int i = 0; i < 5; ++i)
+                notices.notify(QStringLiteral("T%1").arg(i), QStringLiteral("<b>"), {});
+            // The capabilities time out after 2 s; the waiting notices then go out (unescaped) and hang too.
+            ASSERT_TRUE(test::waitUntil([&] { return notices.capabilitiesKnown(); }, 4000));
+            test::spinFor(100);
+            best = std::min(best, lateness.worstMs());
+            if (server) {
+                EXPECT_EQ(server->notices.size(), 5);
+                EXPECT_EQ(server->notices.constFirst().body, QStringLiteral("<b>"));
+            }
+        }
+        EXPECT_LE(best, 50) << serverPresent;
+    }
 }
 
 }  // namespace

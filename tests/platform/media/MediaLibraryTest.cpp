@@ -23,11 +23,7 @@ TEST(MediaLibraryTest, SafeComponentKeepsOneNameInsideItsFolder)
 {
     const QString long300 = QString(300, QChar(u'a'));
     const QString accents = QString(200, QChar(u'é'));  // two bytes each
-    const struct
-    {
-        QString text;
-        QString expected;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {"Album", "Album"},
         {"", ""},
         {".", ""},
@@ -40,9 +36,9 @@ TEST(MediaLibraryTest, SafeComponentKeepsOneNameInsideItsFolder)
         {accents, QString(127, QChar(u'é'))},
         {QString::fromUtf8("日本"), QString::fromUtf8("日本")},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(MediaLibrary::safeComponent(c.text), c.expected) << qPrintable(c.text.left(20));
-        EXPECT_LE(MediaLibrary::safeComponent(c.text).toUtf8().size(), 255);
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(MediaLibrary::safeComponent(text), expected) << qPrintable(text.left(20));
+        EXPECT_LE(MediaLibrary::safeComponent(text).toUtf8().size(), 255);
     }
 }
 
@@ -65,12 +61,8 @@ protected:
 
 TEST_F(MediaLibraryFolders, EntriesKeepTheTorrentsFoldersAndShareTheSeededFile)
 {
-    const struct
-    {
-        QString file;
-        QString relative;
-        QString expected;  // empty: refused
-    } cases[] = {
+    // File, path in the torrent, entry (empty: refused).
+    const std::tuple<QString, QString, QString> cases[] = {
         {"Album/1.mp3", "Album/1.mp3", "Musik/Ombrelay/Album/1.mp3"},
         {"Album/1.mp3", "Album/1.mp3", "Musik/Ombrelay/Album/1.mp3"},  // again: the same entry
         {"Album/clip.webm", "Album/clip.webm", "Videos/Ombrelay/Album/clip.webm"},
@@ -79,11 +71,12 @@ TEST_F(MediaLibraryFolders, EntriesKeepTheTorrentsFoldersAndShareTheSeededFile)
         {"Album/1.mp3", "Album/./1.mp3", ""},
         {"Album/1.mp3", "A\nB/1.mp3", "Musik/Ombrelay/A_B/1.mp3"},
     };
-    for (const auto& c : cases) {
-        const QString entry = library.addFile(downloads(c.file), c.relative);
-        EXPECT_EQ(entry, c.expected.isEmpty() ? QString() : home.filePath(c.expected)) << qPrintable(c.relative);
-        if (!entry.isEmpty())
-            EXPECT_EQ(readFile(entry), readFile(downloads(c.file)));
+    for (const auto& [file, relative, expected] : cases) {
+        const QString entry = library.addFile(downloads(file), relative);
+        EXPECT_EQ(entry, expected.isEmpty() ? QString() : home.filePath(expected)) << qPrintable(relative);
+        if (!entry.isEmpty()) {
+            EXPECT_EQ(readFile(entry), readFile(downloads(file)));
+        }
     }
     // A hard link here (no clones on this file system): the very bytes we seed.
     EXPECT_EQ(inode(music("Ombrelay/Album/1.mp3")), inode(downloads("Album/1.mp3")));
@@ -127,14 +120,12 @@ TEST_F(MediaLibraryFolders, AcrossFileSystemsTheEntryIsASymbolicLink)
 TEST_F(MediaLibraryFolders, PlaylistsStayInsideAndListEachEntryOnce)
 {
     const QString one = music("Ombrelay/Album/1.mp3");
-    const struct
-    {
-        QString name;
-        QString file;  // inside Musik/Playlists; empty: refused
-    } cases[] = {{"Ombrelay", "Ombrelay.m3u8"}, {"../x", ".._x.m3u8"}, {"..", ""}, {"", ""}, {"a/b", "a_b.m3u8"}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(library.addToPlaylist(one, c.name), !c.file.isEmpty()) << qPrintable(c.name);
-        EXPECT_EQ(library.playlistPath(c.name), c.file.isEmpty() ? QString() : music("Playlists/" + c.file));
+    // Name, file inside Musik/Playlists (empty: refused).
+    const std::pair<QString, QString> cases[] = {
+        {"Ombrelay", "Ombrelay.m3u8"}, {"../x", ".._x.m3u8"}, {"..", ""}, {"", ""}, {"a/b", "a_b.m3u8"}};
+    for (const auto& [name, file] : cases) {
+        EXPECT_EQ(library.addToPlaylist(one, name), !file.isEmpty()) << qPrintable(name);
+        EXPECT_EQ(library.playlistPath(name), file.isEmpty() ? QString() : music("Playlists/" + file));
     }
     EXPECT_TRUE(library.addToPlaylist(one, "Ombrelay"));
     EXPECT_TRUE(library.addToPlaylist(music("Ombrelay/2.mp3"), "Ombrelay"));

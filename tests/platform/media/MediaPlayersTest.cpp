@@ -1,5 +1,4 @@
 #include "platform/MediaPlayers.h"
-#include "support/FakeMediaPlayer.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
@@ -50,12 +49,8 @@ TEST_F(MediaPlayersBus, ValuesAreTypeCheckedAndCleaned)
 {
     FakeMediaPlayer player(bus.connect("player"), "fake", false);
     ASSERT_EQ(offThread([&] { return players.runningPlayer(); }), QStringLiteral("org.mpris.MediaPlayer2.fake"));
-    const struct
-    {
-        QVariantMap metadata;
-        Query query;
-        QString expected;
-    } cases[] = {
+    // Metadata, query, answer.
+    const std::tuple<QVariantMap, Query, QString> cases[] = {
         {{{"xesam:artist", QStringList{"A", "B"}}}, Query::Artist, "A, B"},
         {{{"xesam:artist", 42}}, Query::Artist, ""},
         {{{"xesam:title", "Song\x1b[31m\n"}}, Query::Title, "Song[31m"},
@@ -65,9 +60,10 @@ TEST_F(MediaPlayersBus, ValuesAreTypeCheckedAndCleaned)
         {{{"xesam:title", "Local"}}, Query::StreamTitle, ""},
         {{}, Query::Running, "org.mpris.MediaPlayer2.fake"},
     };
-    for (const auto& c : cases) {
-        player.metadata = c.metadata;
-        EXPECT_EQ(offThread([&] { return players.value(c.query); }), c.expected) << qPrintable(c.expected);
+    for (const auto& [metadata, query, expected] : cases) {
+        player.metadata = metadata;
+        const Query asked = query;
+        EXPECT_EQ(offThread([&] { return players.value(asked); }), expected) << qPrintable(expected);
     }
     for (const QString status : {"Playing", "Paused", "Stopped"}) {
         player.playbackStatus = status;

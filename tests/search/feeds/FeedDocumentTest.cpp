@@ -178,14 +178,8 @@ TEST(FeedDocumentTest, HostileOrBrokenDocumentsAreRefusedQuickly)
 
 TEST(FeedDocumentTest, RepeatedEntriesAreFoundByTheirKeys)
 {
-    struct Case
-    {
-        const char* name;
-        QVariantMap stored;
-        QVariantMap incoming;
-        bool repeats;
-    };
-    const QList<Case> cases = {
+    // Case, stored item, incoming item, whether it repeats the stored one.
+    const QList<std::tuple<const char*, QVariantMap, QVariantMap, bool>> cases = {
         {"same guid, new title", {{"guid", "g"}, {"title", "a"}}, {{"guid", "g"}, {"title", "b"}}, true},
         {"same enclosure", {{"enclosureURL", "e"}}, {{"enclosureURL", "e"}, {"guid", "h"}}, true},
         {"same link, no guids", {{"link", "l"}}, {{"link", "l"}}, true},
@@ -198,11 +192,11 @@ TEST(FeedDocumentTest, RepeatedEntriesAreFoundByTheirKeys)
          false},
         {"keyed never matches by text", {{"title", "t"}, {"guid", "1"}}, {{"title", "t"}, {"guid", "2"}}, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, stored, incoming, repeats] : cases) {
+        SCOPED_TRACE(name);
         FeedItemIndex index;
-        EXPECT_FALSE(index.contains(c.incoming));
-        index.insert(c.stored);
-        EXPECT_EQ(index.contains(c.incoming), c.repeats);
+        EXPECT_FALSE(index.contains(incoming));
+        index.insert(stored);
+        EXPECT_EQ(index.contains(incoming), repeats);
     }
 }

@@ -4,7 +4,7 @@
 #include "kit/http/PZHTTPLoader.h"
 #include "search/feeds/Feed.h"
 #include "search/feeds/FeedStorage.h"
-#include "support/HttpTestServer.h"
+#include "search/SearchFixture.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 
@@ -45,34 +45,30 @@ struct FeedEvents
     int ended() const { return loaded() + errors(); }
 };
 
-class FeedTest : public ::testing::Test
+class FeedTest : public ProxiedTest
 {
 protected:
     void SetUp() override
     {
+        ProxiedTest::SetUp();
         ASSERT_TRUE(data.isValid());
-        ASSERT_TRUE(server.listen());
         AppPaths::setApplicationSupportPath(data.path());
-        qputenv("http_proxy", server.url("/").toString(QUrl::RemovePath).toLatin1());
-        qunsetenv("no_proxy");
-        qunsetenv("NO_PROXY");
     }
     void TearDown() override
     {
-        qunsetenv("http_proxy");
+        ProxiedTest::TearDown();
         Feed::setClock({});
     }
     QList<HttpTestRequest> requestsFor(const QByteArray& path) const
     {
         QList<HttpTestRequest> found;
-        for (const HttpTestRequest& r : server.requests())
+        for (const HttpTestRequest& r : proxy.requests())
             if (r.path == path)
                 found.append(r);
         return found;
     }
 
     QTemporaryDir data;
-    HttpTestServer server;
 };
 
 }  // namespace
@@ -80,7 +76,7 @@ protected:
 TEST_F(FeedTest, ConditionalFetchesKeepValidatorsOnlyFromWholeFeeds)
 {
     int answer = 0;
-    server.route("/rss", [&](const HttpTestRequest&) {
+    proxy.route("/rss", [&](const HttpTestRequest&) {
         ++answer;
         const HttpHeaders validators{{"Last-Modified", "Tue, 14 Nov 2023 10:00:00 GMT"}, {"ETag", "\"e1\""}};
         if (answer == 1)
@@ -130,25 +126,20 @@ TEST_F(FeedTest, ConditionalFetchesKeepValidatorsOnlyFromWholeFeeds)
 
 TEST_F(FeedTest, FailedAndRefusedFetchesLeaveTheItems)
 {
-    server.route("/good", HttpTestResponse{200, {}, rss({"a"})});
-    server.route("/gone", HttpTestResponse{404, {}, rss({"x"})});
-    server.route("/error", HttpTestResponse{503, {}, "busy"});
-    server.route("/file", HttpTestResponse::redirect("file:///etc/passwd"));
-    server.route("/huge", HttpTestResponse{200, {}, rss({QByteArray(9 << 20, 'x')})});
-    server.route("/html", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html><body>hi</body></html>"});
-    struct Case
-    {
-        const char* path;
-        bool loadError;  // else "loaded", with nothing taken in
-    };
-    const Case cases[] = {{"/gone", true}, {"/error", true}, {"/file", true}, {"/huge", true}, {"/html", false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        const QString address = QStringLiteral("http://feeds.test") + c.path;
-        Feed* feed = Feed::feedWithAddress(address);
+    proxy.route("/gone", HttpTestResponse{404, {}, rss({"x"})});
+    proxy.route("/error", HttpTestResponse{503, {}, "busy"});
+    proxy.route("/file", HttpTestResponse::redirect("file:///etc/passwd"));
+    proxy.route("/huge", HttpTestResponse{200, {}, rss({QByteArray(9 << 20, 'x')})});
+    proxy.route("/html", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html><body>hi</body></html>"});
+    // A load error, or else "loaded" with nothing taken in.
+    const std::pair<const char*, bool> cases[] = {{"/gone", true}, {"/error", true}, {"/file", true}, {"/huge", true},
+                                                  {"/html", false}};
+    for (const auto& [path, loadError] : cases) {
+        SCOPED_TRACE(path);
+        Feed* feed = Feed::feedWithAddress(QStringLiteral("http://feeds.test") + path);
         FeedEvents events(feed);
         ASSERT_TRUE(waitUntil([&] { return events.ended() == 1; }));
-        EXPECT_EQ(events.errors(), c.loadError ? 1 : 0);
+        EXPECT_EQ(events.errors(), loadError ? 1 : 0);
         EXPECT_TRUE(feed->items().isEmpty());
         EXPECT_FALSE(feed->isValidFeed());
         EXPECT_TRUE(feed->etag().isEmpty());
@@ -160,7 +151,7 @@ TEST_F(FeedTest, QuitSaveMarksReadAndDropsWeekOldItems)
     QDateTime now = QDateTime::currentDateTimeUtc().addDays(-8);
     Feed::setClock([&] { return now; });
     int answer = 0;
-    server.route("/rss", [&](const HttpTestRequest&) {
+    proxy.route("/rss", [&](const HttpTestRequest&) {
         return HttpTestResponse{200, {}, ++answer == 1 ? rss({"old"}) : rss({"old", "fresh"})};
     });
     Feed* feed = Feed::feedWithAddress("http://www.feeds.test/rss?x=1");
@@ -197,7 +188,7 @@ TEST_F(FeedTest, StoredItemsComeBackWithWrongTypesDropped)
                        QString("not an item"), QVariantMap{{"guid", "s2"}, {"date", "yesterday"}}};
     ASSERT_TRUE(QDir().mkpath(FeedStorage::storageFolder()));
     ASSERT_TRUE(PropertyList::write(FeedStorage::storageFilePath(address), items));
-    server.route("/stored", HttpTestResponse{200, {}, rss({"s1", "s3"})});
+    proxy.route("/stored", HttpTestResponse{200, {}, rss({"s1", "s3"})});
     Feed* feed = Feed::feedWithAddress(address);
     FeedEvents events(feed);
     ASSERT_TRUE(waitUntil([&] { return events.ended() == 1; }));
@@ -210,7 +201,7 @@ TEST_F(FeedTest, StoredItemsComeBackWithWrongTypesDropped)
 
 TEST_F(FeedTest, TrialsAndRemovedFeedsLeaveNoFiles)
 {
-    server.route("/a", HttpTestResponse{200, {}, rss({"x"})});
+    proxy.route("/a", HttpTestResponse{200, {}, rss({"x"})});
     std::unique_ptr<Feed> trial = Feed::trialFeed("http://feeds.test/a");
     FeedEvents trialEvents(trial.get());
     EXPECT_TRUE(trial->isTempFeed());
@@ -251,7 +242,7 @@ TEST_F(FeedTest, OldestItemsGoBeyondTheCountAndTextLimits)
 {
     int answer = 0;
     const QByteArray text(3'500'000, 'd');  // 7 MB as text in memory: three of them pass 16 MiB
-    server.route("/big", [&](const HttpTestRequest&) {
+    proxy.route("/big", [&](const HttpTestRequest&) {
         ++answer;
         return HttpTestResponse{200, {}, rss({}).replace("</channel>", "<item><guid>" + QByteArray::number(answer)
                                                      + "</guid><description>" + text + "</description></item></channel>")};
@@ -259,30 +250,25 @@ TEST_F(FeedTest, OldestItemsGoBeyondTheCountAndTextLimits)
     QList<QByteArray> many;
     for (int i = 0; i < Feed::kMaxItems; ++i)
         many.append("m" + QByteArray::number(i));
-    server.route("/many", [&](const HttpTestRequest&) {
+    proxy.route("/many", [&](const HttpTestRequest&) {
         const HttpTestResponse response{200, {}, rss(many)};
         many.prepend("extra");  // newest first, as feeds list them
         return response;
     });
-    struct Case
-    {
-        const char* path;
-        int fetches;
-        QString firstGuid;  // after the last fetch
-        qsizetype count;
-    };
-    const Case cases[] = {{"/big", 3, "2", 2}, {"/many", 2, "m1", Feed::kMaxItems}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        std::unique_ptr<Feed> feed = Feed::trialFeed(QStringLiteral("http://feeds.test") + c.path);
+    // Path, fetches, first guid after the last fetch, items kept.
+    const std::tuple<const char*, int, QString, qsizetype> cases[] = {{"/big", 3, "2", 2},
+                                                                      {"/many", 2, "m1", Feed::kMaxItems}};
+    for (const auto& [path, fetches, firstGuid, count] : cases) {
+        SCOPED_TRACE(path);
+        std::unique_ptr<Feed> feed = Feed::trialFeed(QStringLiteral("http://feeds.test") + path);
         FeedEvents events(feed.get());
-        for (int fetch = 1; fetch <= c.fetches; ++fetch) {
+        for (int fetch = 1; fetch <= fetches; ++fetch) {
             feed->loadFeed();
             ASSERT_TRUE(waitUntil([&] { return events.ended() == fetch; }, 30000));
         }
         EXPECT_EQ(events.errors(), 0);
-        ASSERT_EQ(feed->items().size(), c.count);
-        EXPECT_EQ(feed->items().first()->string("guid"), c.firstGuid);
+        ASSERT_EQ(feed->items().size(), count);
+        EXPECT_EQ(feed->items().first()->string("guid"), firstGuid);
     }
 }
 
@@ -301,12 +287,8 @@ TEST(FeedAddressTest, OnlyALeadingFeedSchemeIsRewritten)
 
 TEST(FeedStorageTest, FriendlyFileNames)
 {
-    struct Case
-    {
-        QString address;
-        QString name;  // empty: hashed
-    };
-    const Case cases[] = {
+    // Address, file name (empty: hashed).
+    const std::pair<QString, QString> cases[] = {
         {"http://www.feeds.test/feed?x=1", "feeds.test-feed-x=1"},
         {"https://feeds.test/a/b", "https:--feeds.test-a-b"},
         {"http://", ""},
@@ -314,12 +296,12 @@ TEST(FeedStorageTest, FriendlyFileNames)
         {"http://..", ""},
         {"http://feeds.test/" + QString(200, 'a'), ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(qPrintable(c.address));
-        const QString name = FeedStorage::friendlyFileName(c.address);
-        if (c.name.isEmpty())
+    for (const auto& [address, expected] : cases) {
+        SCOPED_TRACE(qPrintable(address));
+        const QString name = FeedStorage::friendlyFileName(address);
+        if (expected.isEmpty())
             EXPECT_TRUE(QRegularExpression("^[0-9a-f]{40}$").match(name).hasMatch()) << qPrintable(name);
         else
-            EXPECT_EQ(name, c.name);
+            EXPECT_EQ(name, expected);
     }
 }

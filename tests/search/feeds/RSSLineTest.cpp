@@ -1,4 +1,3 @@
-#include "engine/torrent/TorrentFixtures.h"
 #include "kit/NotificationCenter.h"
 #include "kit/PZCrypto.h"
 #include "kit/ServiceAddresses.h"
@@ -6,10 +5,10 @@
 #include "search/feeds/RSSLineCache.h"
 #include "search/feeds/RSSTorrentCache.h"
 #include "search/feeds/RSSTorrentFetchQueue.h"
-#include "support/HttpTestServer.h"
+#include "search/SearchFixture.h"
 #include "support/TestFiles.h"
+#include "support/UrlRecorder.h"
 #include "support/WaitUntil.h"
-#include "UrlRecorder.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -26,12 +25,7 @@ FeedItemPtr item(const QVariantMap& values)
     return made;
 }
 
-QByteArray torrentBytes(const QString& name)
-{
-    return metainfo(singleFileInfo(name, 40000));
-}
-
-class RSSLineTest : public ::testing::Test
+class RSSLineTest : public ProxiedTest
 {
 protected:
     static void SetUpTestSuite()
@@ -42,15 +36,11 @@ protected:
     }
     void SetUp() override
     {
-        ASSERT_TRUE(server.listen());
+        ProxiedTest::SetUp();
         ASSERT_EQ(RSSTorrentCache::cachePath(), root);
-        qputenv("http_proxy", server.url("/").toString(QUrl::RemovePath).toLatin1());
-        qunsetenv("no_proxy");
     }
-    void TearDown() override { qunsetenv("http_proxy"); }
 
     static inline QString root;
-    HttpTestServer server;
 };
 
 }  // namespace
@@ -113,59 +103,49 @@ TEST_F(RSSLineTest, TorrentAddressesAndTheirCachePaths)
 TEST_F(RSSLineTest, FetchOutcomes)
 {
     int busy = 1;
-    server.route("/ok.torrent", HttpTestResponse{200, {}, torrentBytes("ok")});
-    server.route("/page.torrent", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html>login</html>"});
-    server.route("/later.torrent", [&](const HttpTestRequest&) {
+    proxy.route("/ok.torrent", HttpTestResponse{200, {}, torrentBytes("ok")});
+    proxy.route("/page.torrent", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<html>login</html>"});
+    proxy.route("/later.torrent", [&](const HttpTestRequest&) {
         return busy-- > 0 ? HttpTestResponse{503, {}, torrentBytes("later")} : HttpTestResponse{200, {}, torrentBytes("later")};
     });
-    server.route("/moved.torrent", HttpTestResponse::redirect("http://t.test/ok.torrent"));
-    struct Case
-    {
-        const char* path;
-        bool torrent;
-        bool failed;
-        int attempts;
-    };
-    const Case cases[] = {
-        {"/ok.torrent", true, false, 1},
-        {"/moved.torrent", true, false, 1},
-        {"/page.torrent", false, true, 1},
-        {"/later.torrent", true, false, 2},  // the 503 is tried again
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", QString("http://t.test") + c.path}}));
+    proxy.route("/moved.torrent", HttpTestResponse::redirect("http://t.test/ok.torrent"));
+    // Path, whether it gives a torrent (else it failed), attempts: the 503 is tried again.
+    const std::tuple<const char*, bool, int> cases[] = {
+        {"/ok.torrent", true, 1}, {"/moved.torrent", true, 1}, {"/page.torrent", false, 1}, {"/later.torrent", true, 2}};
+    for (const auto& [path, torrent, attempts] : cases) {
+        SCOPED_TRACE(path);
+        const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", QString("http://t.test") + path}}));
         int leafChanges = 0;
         QObject::connect(line.get(), &RSSLine::leafStateChanged, [&] { ++leafChanges; });
-        for (int attempt = 1; attempt <= c.attempts; ++attempt) {
+        for (int attempt = 1; attempt <= attempts; ++attempt) {
             line->loadTorrentEnclosure();
             EXPECT_TRUE(line->isFetching());
             ASSERT_TRUE(waitUntil([&] { return !line->isFetching(); }));
             EXPECT_EQ(leafChanges, attempt);
         }
-        EXPECT_EQ(line->isRSSArticleLine(), !c.torrent);
-        EXPECT_EQ(line->hasFailed(), c.failed);
-        EXPECT_EQ(QFile::exists(line->torrentStoragePath()), c.torrent);
-        if (c.torrent) {
+        EXPECT_EQ(line->isRSSArticleLine(), !torrent);
+        EXPECT_EQ(line->hasFailed(), !torrent);
+        EXPECT_EQ(QFile::exists(line->torrentStoragePath()), torrent);
+        if (torrent) {
             EXPECT_EQ(line->torrentPath(), line->torrentStoragePath());
             EXPECT_EQ(line->torrentData(), readFile(line->torrentStoragePath()));
             EXPECT_NE(line->path(), "");
         }
         // A failed line never tries again; a torrent needs no fetch.
-        const int requests = server.requestCount();
+        const int requests = proxy.requestCount();
         line->loadTorrentEnclosure();
         EXPECT_FALSE(line->isFetching());
         spinFor(50);
-        EXPECT_EQ(server.requestCount(), requests);
+        EXPECT_EQ(proxy.requestCount(), requests);
     }
 }
 
 TEST_F(RSSLineTest, FiftyLinesFetchEightAtATimeAndComeBackFromTheCache)
 {
     for (int i = 0; i < 50; ++i) {
-        HttpTestResponse response{200, {}, torrentBytes(QString("t%1").arg(i))};
+        HttpTestResponse response{200, {}, torrentBytes("t" + QByteArray::number(i))};
         response.delayMs = 50;
-        server.route(QByteArray("/many/") + QByteArray::number(i) + ".torrent", response);
+        proxy.route(QByteArray("/many/") + QByteArray::number(i) + ".torrent", response);
     }
     const auto lines = [] {
         QList<RSSLinePtr> made;
@@ -180,10 +160,10 @@ TEST_F(RSSLineTest, FiftyLinesFetchEightAtATimeAndComeBackFromTheCache)
     ASSERT_TRUE(waitUntil([&] {
         return std::none_of(first.begin(), first.end(), [](const RSSLinePtr& l) { return l->isRSSArticleLine(); });
     }, 20000));
-    EXPECT_EQ(server.requestCount(), 50);
-    EXPECT_LE(server.maxOpenRequests(), RSSTorrentFetchQueue::kMaxRunning);
+    EXPECT_EQ(proxy.requestCount(), 50);
+    EXPECT_LE(proxy.maxOpenRequests(), RSSTorrentFetchQueue::kMaxRunning);
     // Newest first: the last line asked was among the first fetched.
-    EXPECT_EQ(server.requests().at(RSSTorrentFetchQueue::kMaxRunning).path, "/many/49.torrent");
+    EXPECT_EQ(proxy.requests().at(RSSTorrentFetchQueue::kMaxRunning).path, "/many/49.torrent");
 
     // As after a restart: new items and lines find their torrents in the cache.
     const QList<RSSLinePtr> again = lines();
@@ -193,7 +173,7 @@ TEST_F(RSSLineTest, FiftyLinesFetchEightAtATimeAndComeBackFromTheCache)
         EXPECT_FALSE(line->isRSSArticleLine());
     }
     spinFor(50);
-    EXPECT_EQ(server.requestCount(), 50);
+    EXPECT_EQ(proxy.requestCount(), 50);
 }
 
 TEST_F(RSSLineTest, LinesAreFoundByItemIdentityUntilTheItemLeavesItsFeed)
@@ -250,24 +230,20 @@ TEST(RSSTorrentCacheTest, FilesUnusedForThirtyDaysArePruned)
     QTemporaryDir dir;
     const QString root = dir.filePath("RSSTorrentCache");
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    struct Case
-    {
-        const char* path;
-        int ageDays;
-        bool kept;
-    };
-    const Case cases[] = {{"old.test/a.torrent", 31, false}, {"old.test/deep/b.torrent", 40, false},
-                          {"mixed.test/c.torrent", 29, true}, {"mixed.test/d.torrent", 31, false}};
-    for (const Case& c : cases) {
-        const QString path = QDir(root).filePath(c.path);
+    // File, age in days, kept.
+    const std::tuple<const char*, int, bool> cases[] = {
+        {"old.test/a.torrent", 31, false}, {"old.test/deep/b.torrent", 40, false},
+        {"mixed.test/c.torrent", 29, true}, {"mixed.test/d.torrent", 31, false}};
+    for (const auto& [name, ageDays, kept] : cases) {
+        const QString path = QDir(root).filePath(name);
         ASSERT_TRUE(writeFile(path, "d8:announce0:e"));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(now.addDays(-c.ageDays), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(file.setFileTime(now.addDays(-ageDays), QFileDevice::FileModificationTime));
     }
     RSSTorrentCache::pruneUnusedFiles(root, now.addSecs(-RSSTorrentCache::kUnusedLifetimeSeconds));
-    for (const Case& c : cases)
-        EXPECT_EQ(QFile::exists(QDir(root).filePath(c.path)), c.kept) << c.path;
+    for (const auto& [name, ageDays, kept] : cases)
+        EXPECT_EQ(QFile::exists(QDir(root).filePath(name)), kept) << name;
     EXPECT_FALSE(QFileInfo::exists(QDir(root).filePath("old.test")));  // emptied folders go too
     EXPECT_TRUE(QFileInfo::exists(root));
 }

@@ -1,15 +1,16 @@
-#include "IconFixtures.h"
 #include "kit/AppPaths.h"
 #include "kit/NotificationCenter.h"
 #include "kit/ServiceAddresses.h"
 #include "search/icons/AddressTrimmer.h"
 #include "search/icons/FaviconStorage.h"
 #include "search/icons/PZFaviconLoader.h"
-#include "support/HttpTestServer.h"
+#include "search/SearchFixture.h"
 #include "support/Pictures.h"
 #include "support/WaitUntil.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QPainter>
 #include <QPalette>
 #include <QTemporaryDir>
@@ -19,6 +20,42 @@ using namespace ombrelay;
 using namespace ombrelay::test;
 
 namespace {
+
+// A 16 x 16 icon: clear background, an opaque red square in the middle with a half-clear rim.
+inline QImage sampleIcon()
+{
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.fillRect(3, 3, 10, 10, QColor(255, 0, 0, 128));
+    painter.fillRect(4, 4, 8, 8, QColor(255, 0, 0));
+    return image;
+}
+
+inline QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.write(image);
+    return bytes;
+}
+
+// The sample icon as a GIF (colour 0 clear, the half-clear rim clear too): Qt reads GIF but cannot write it.
+inline QByteArray sampleGif()
+{
+    return QByteArray(
+        "\x47\x49\x46\x38\x39\x61\x10\x00\x10\x00\xf1\x00\x00\x00\x00\x00\xff\x00\x00\xff\xff\xff\x00\x00\x00\x21"
+        "\xf9\x04\x01\x00\x00\x00\x00\x2c\x00\x00\x00\x00\x10\x00\x10\x00\x00\x02\x91\x04\x08\x10\x20\x40\x80\x00"
+        "\x01\x02\x04\x08\x10\x20\x40\x80\x00\x01\x02\x04\x08\x10\x20\x40\x80\x00\x01\x02\x04\x08\x10\x20\x40\x80"
+        "\x00\x01\x02\x04\x08\x30\x61\xc2\x84\x09\x01\x02\x04\x08\x30\x61\xc2\x84\x09\x01\x02\x04\x08\x30\x61\xc2"
+        "\x84\x09\x01\x02\x04\x08\x30\x61\xc2\x84\x09\x01\x02\x04\x08\x30\x61\xc2\x84\x09\x01\x02\x04\x08\x30\x61"
+        "\xc2\x84\x09\x01\x02\x04\x08\x30\x61\xc2\x84\x09\x01\x02\x04\x08\x30\x61\xc2\x84\x09\x01\x02\x04\x08\x10"
+        "\x20\x40\x80\x00\x01\x02\x04\x08\x10\x20\x40\x80\x00\x01\x02\x04\x08\x10\x20\x40\x80\x00\x01\x02\x04\x08"
+        "\x10\x20\x40\x80\x00\x01\x02\x05\x00\x3b",
+        192);
+}
 
 QByteArray png(const QImage& image)
 {
@@ -32,27 +69,23 @@ QImage filled(QSize size, const QColor& color)
     return image;
 }
 
-class FaviconTest : public ::testing::Test
+class FaviconTest : public ProxiedTest
 {
 protected:
     void SetUp() override
     {
+        ProxiedTest::SetUp();
         ASSERT_TRUE(data.isValid());
-        ASSERT_TRUE(server.listen());
         AppPaths::setApplicationSupportPath(data.path());
-        qputenv("http_proxy", server.url("/").toString(QUrl::RemovePath).toLatin1());
-        qunsetenv("no_proxy");
-        QObject::connect(&server, &HttpTestServer::requestReceived, [this](const HttpTestRequest& r) {
+        QObject::connect(&proxy, &HttpTestServer::requestReceived, [this](const HttpTestRequest& r) {
             hosts.append(QUrl(QString::fromLatin1(r.target)).host());
         });
         NotificationCenter::defaultCenter().addObserver(&observer, "PZFaviconLoaderDidLoad", [this](const Notification& n) {
             loaded.append(static_cast<PZFaviconLoader*>(n.object));
         });
     }
-    void TearDown() override { qunsetenv("http_proxy"); }
 
     QTemporaryDir data;
-    HttpTestServer server;
     QStringList hosts;
     QObject observer;
     QList<PZFaviconLoader*> loaded;
@@ -68,13 +101,8 @@ TEST_F(FaviconTest, OnlyUsableImagesAreKeptAndStored)
     const QByteArray white = png(filled({1, 1}, Qt::white));
     const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\"><rect width=\"16\" "
                            "height=\"16\" fill=\"red\"/></svg>";
-    struct Case
-    {
-        const char* host;
-        HttpTestResponse response;
-        bool icon;
-    };
-    const QList<Case> cases = {
+    // Host, its answer, whether an icon is kept.
+    const QList<std::tuple<const char*, HttpTestResponse, bool>> cases = {
         {"missing.test", {404, {{"Content-Type", "image/png"}}, white}, false},
         {"page.test", {200, {{"Content-Type", "text/html"}}, white}, false},
         {"untyped.test", {200, {}, white}, false},
@@ -87,28 +115,27 @@ TEST_F(FaviconTest, OnlyUsableImagesAreKeptAndStored)
         {"octets.test", {200, {{"Content-Type", "application/octet-stream"}}, encoded(sampleIcon(), "ico")}, true},
         {"moved.test", HttpTestResponse::redirect("http://white.test/favicon.ico"), true},
     };
-    server.route("/favicon.ico", [&](const HttpTestRequest& r) {
+    proxy.route("/favicon.ico", [&](const HttpTestRequest& r) {
         const QString host = QUrl(QString::fromLatin1(r.target)).host();
-        for (const Case& c : cases)
-            if (host == QLatin1String(c.host))
-                return c.response;
+        for (const auto& [name, response, icon] : cases)
+            if (host == QLatin1String(name))
+                return response;
         return HttpTestResponse{404, {}, {}};
     });
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.host);
-        PZFaviconLoader* loader = PZFaviconLoader::loaderForURL(QUrl(QString("http://%1/some/page").arg(c.host)));
+    for (const auto& [host, response, icon] : cases) {
+        SCOPED_TRACE(host);
+        PZFaviconLoader* loader = PZFaviconLoader::loaderForURL(QUrl(QString("http://%1/some/page").arg(host)));
         ASSERT_TRUE(loader);
         ASSERT_TRUE(waitUntil([&] { return loader->statusCode() != 0 || loader->error().isError(); }));
-        EXPECT_EQ(!loader->favicon().isNull(), c.icon);
-        EXPECT_EQ(loaded.contains(loader), c.icon);
-        EXPECT_EQ(loader->flippedFavicon(), loader->favicon());
+        EXPECT_EQ(!loader->favicon().isNull(), icon);
+        EXPECT_EQ(loaded.contains(loader), icon);
     }
     // What was kept was stored: exactly one row for each host with an icon.
     spinFor(200);
     FaviconStorage stored(PZFaviconLoader::dbStoragePath());
     ASSERT_TRUE(stored.open(QDateTime::currentDateTimeUtc()));
-    for (const Case& c : cases)
-        EXPECT_EQ(stored.storedData(c.host).isEmpty(), !c.icon) << c.host;
+    for (const auto& [host, response, icon] : cases)
+        EXPECT_EQ(stored.storedData(host).isEmpty(), !icon) << host;
     EXPECT_TRUE(stored.storedData("white_test").isEmpty());  // no pattern matching
 }
 
@@ -121,7 +148,7 @@ TEST_F(FaviconTest, OneFetchPerHostAndNoneForStoredOrAgedRows)
         ASSERT_TRUE(seeded.store("aged.test", png(filled({4, 4}, Qt::white)),
                                  QDateTime::currentDateTimeUtc().addDays(-8)));
     }
-    server.route("/favicon.ico", HttpTestResponse{200, {{"Content-Type", "image/png"}}, png(filled({2, 2}, Qt::blue))});
+    proxy.route("/favicon.ico", HttpTestResponse{200, {{"Content-Type", "image/png"}}, png(filled({2, 2}, Qt::blue))});
     PZFaviconLoader* first = PZFaviconLoader::loaderForURL(QUrl("http://shared.test/search?q=a"));
     EXPECT_EQ(PZFaviconLoader::loaderForURL(QUrl("https://SHARED.test/other")), first);
     EXPECT_EQ(PZFaviconLoader::loaderForURL(QUrl("no host")), nullptr);
@@ -184,14 +211,10 @@ TEST(FaviconDrawingTest, IconsKeepTheirTransparencyOnBothBackgrounds)
     EXPECT_TRUE(sheet.save(picturePath("OMBRELAY_FAVICON_PICTURE", "favicons.png")));
 }
 
-TEST(AddressTrimmerTest, AnswersAreTakenWholeAndFailuresReported)
+TEST_F(FaviconTest, TheTrimmerTakesAnswersWholeAndReportsFailures)
 {
-    HttpTestServer server;
-    ASSERT_TRUE(server.listen());
-    qputenv("http_proxy", server.url("/").toString(QUrl::RemovePath).toLatin1());
-    qunsetenv("no_proxy");
     int answer = 0;
-    server.route("/api.php", [&](const HttpTestRequest&) {
+    proxy.route("/api.php", [&](const HttpTestRequest&) {
         switch (++answer) {
         case 1: return HttpTestResponse{200, {}, "http://short.test/x\n"};
         case 2: return HttpTestResponse{500, {}, "Error"};
@@ -199,34 +222,27 @@ TEST(AddressTrimmerTest, AnswersAreTakenWholeAndFailuresReported)
         }
     });
     const QString longAddress = "http://long.test/a b?x=1&y=2#frag";
-    struct Case
-    {
-        QString address;
-        std::optional<QString> trimmed;  // none: fails
-    };
-    const Case cases[] = {
+    // Address, trimmed (none: fails).
+    const std::pair<QString, std::optional<QString>> cases[] = {
         {longAddress, QString("http://short.test/x\n")},
         {longAddress, std::nullopt},
         {longAddress, std::nullopt},  // over 4 KiB
         {"", std::nullopt},           // nothing to load: fails without a request
     };
-    for (const Case& c : cases) {
+    for (const auto& [address, trimmed] : cases) {
         int trimmedCount = 0;
         int failures = 0;
-        AddressTrimmer trimmer(c.address);
-        trimmer.setRepresentedObject(42);
+        AddressTrimmer trimmer(address);
         QObject::connect(&trimmer, &AddressTrimmer::trimmed, [&] { ++trimmedCount; });
         QObject::connect(&trimmer, &PZHTTPLoader::failed, [&] { ++failures; });
         ASSERT_TRUE(waitUntil([&] { return trimmedCount + failures > 0; }));
-        EXPECT_EQ(trimmedCount, c.trimmed ? 1 : 0);
-        if (c.trimmed) {
-            EXPECT_EQ(trimmer.trimmedAddress(), *c.trimmed);
+        EXPECT_EQ(trimmedCount, trimmed ? 1 : 0);
+        if (trimmed) {
+            EXPECT_EQ(trimmer.trimmedAddress(), *trimmed);
         }
-        EXPECT_EQ(trimmer.representedObject(), QVariant(42));
     }
-    ASSERT_EQ(server.requestCount(), 3);
-    const HttpTestRequest first = server.requests().first();
+    ASSERT_EQ(proxy.requestCount(), 3);
+    const HttpTestRequest first = proxy.requests().first();
     EXPECT_EQ(QUrl(QString::fromLatin1(first.target)).host(), QString(service::kAddressShortenerHost));
     EXPECT_EQ(first.query, "longurl=http%3A%2F%2Flong.test%2Fa%20b%3Fx%3D1%26y%3D2%23frag");
-    qunsetenv("http_proxy");
 }

@@ -40,24 +40,18 @@ protected:
 
 TEST(PiecesGrid, SizesAndCellRangesCoverEveryBlock)
 {
-    struct Row
-    {
-        quint64 blocks;
-        int blockSize;
-        int side;
-        PZRange lastCell;
-    };
-    const Row rows[] = {
+    // Blocks, cell side in pixels, cells a side, blocks of the last cell.
+    const std::tuple<quint64, int, int, PZRange> rows[] = {
         {0, 0, 0, {}},           {1, 90, 1, {0, 1}},      {5, 90, 1, {0, 5}},        {9, 30, 3, {8, 1}},
         {50, 15, 6, {48, 2}},    {323, 6, 15, {321, 2}},  {324, 5, 18, {323, 1}},    {10000, 5, 18, {9969, 31}},
         {1000000, 5, 18, {996913, 3087}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.blocks);
-        const PiecesGrid grid = PiecesGrid::forBlockCount(row.blocks);
-        EXPECT_EQ(grid.blockSize, row.blockSize);
-        EXPECT_EQ(grid.rows, row.side);
-        EXPECT_EQ(grid.columns, row.side);
+    for (const auto& [blocks, blockSize, side, lastCell] : rows) {
+        SCOPED_TRACE(blocks);
+        const PiecesGrid grid = PiecesGrid::forBlockCount(blocks);
+        EXPECT_EQ(grid.blockSize, blockSize);
+        EXPECT_EQ(grid.rows, side);
+        EXPECT_EQ(grid.columns, side);
         if (grid.blockSize > 0) {
             EXPECT_EQ(grid.rows * grid.blockSize, PiecesGrid::kSpan);
         }
@@ -66,19 +60,19 @@ TEST(PiecesGrid, SizesAndCellRangesCoverEveryBlock)
         quint64 shortest = ~quint64(0);
         quint64 longest = 0;
         for (int k = 0; k < cells; ++k) {
-            const PZRange run = PiecesGrid::cellRange(k, row.blocks, cells);
+            const PZRange run = PiecesGrid::cellRange(k, blocks, cells);
             ASSERT_EQ(run.location, next) << "cell " << k;
             next += run.length;
             shortest = std::min(shortest, run.length);
             longest = std::max(longest, run.length);
         }
-        EXPECT_EQ(next, row.blocks) << "every block lands in a cell";
+        EXPECT_EQ(next, blocks) << "every block lands in a cell";
         if (cells > 0) {
             EXPECT_GE(shortest, 1u);
             EXPECT_LE(longest - shortest, 1u);
-            EXPECT_EQ(PiecesGrid::cellRange(cells - 1, row.blocks, cells), row.lastCell);
+            EXPECT_EQ(PiecesGrid::cellRange(cells - 1, blocks, cells), lastCell);
         }
-        EXPECT_EQ(PiecesGrid::cellRange(cells, row.blocks, cells), PZRange{}) << "past the grid";
+        EXPECT_EQ(PiecesGrid::cellRange(cells, blocks, cells), PZRange{}) << "past the grid";
     }
 }
 
@@ -87,17 +81,12 @@ TEST_F(PiecesViewTest, AChangedCellIsBlueForExactlyOneRefresh)
     const TorrentLinePtr torrent = torrentOfBlocks(648, 100);  // two blocks a cell, the last one short
     select(torrent);
     ASSERT_EQ(view->grid().cellCount(), 324);
-    struct Step
-    {
-        QList<quint64> arrive;  // blocks in before this refresh
-        QColor cell0;
-        QColor cell323;
-    };
     QColor half = PiecesView::blue();
     half.setAlphaF(0.5f);
     QColor none = PiecesView::blue();
     none.setAlphaF(0);
-    const Step steps[] = {
+    // Blocks in before the refresh, then the colours of cells 0 and 323.
+    const std::tuple<QList<quint64>, QColor, QColor> steps[] = {
         {{0}, PiecesView::blue(), none},
         {{}, half, none},
         {{1, 647}, PiecesView::blue(), PiecesView::blue()},
@@ -106,13 +95,13 @@ TEST_F(PiecesViewTest, AChangedCellIsBlueForExactlyOneRefresh)
         {{}, PiecesView::green(), PiecesView::green()},
     };
     int refresh = 0;
-    for (const Step& step : steps) {
+    for (const auto& [arrive, cell0, cell323] : steps) {
         SCOPED_TRACE(refresh++);
-        for (quint64 block : step.arrive)
+        for (quint64 block : arrive)
             ASSERT_TRUE(torrent->downloadedBlocks().addIndex(block));
         view->updateTimer();
-        EXPECT_EQ(view->cellColor(0), step.cell0);
-        EXPECT_EQ(view->cellColor(323), step.cell323);
+        EXPECT_EQ(view->cellColor(0), cell0);
+        EXPECT_EQ(view->cellColor(323), cell323);
         EXPECT_EQ(view->cellColor(1), none);
     }
 }
