@@ -6,6 +6,7 @@
 #include "kit/Settings.h"
 #include "uikit/PZViewController.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QMainWindow>
 #include <QPainter>
