@@ -11,6 +11,7 @@
 #include "search/SearchSites.h"
 
 #include <QStackedWidget>
+#include <cctype>
 #include <QVBoxLayout>
 
 namespace ombrelay {
