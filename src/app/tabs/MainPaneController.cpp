@@ -11,8 +11,8 @@
 #include "search/SearchSites.h"
 
 #include <QStackedWidget>
-#include <cctype>
 #include <QVBoxLayout>
+#include <cctype>
 
 namespace ombrelay {
 
