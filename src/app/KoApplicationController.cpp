@@ -10,6 +10,7 @@
 #include "app/KoContentView.h"
 #include "app/KoTrayMenu.h"
 #include "app/KoURLHandler.h"
+#include "app/web/WebHooks.h"
 #include "app/LaunchSettings.h"
 #include "app/MprisNowPlaying.h"
 #include "app/PreferenceWatcher.h"
@@ -125,6 +126,8 @@ void KoApplicationController::launch(const QStringList& arguments)
         const PZFaviconLoader* loader = PZFaviconLoader::loaderForURL(QUrl(address));
         return loader ? QPixmap::fromImage(loader->favicon()) : QPixmap();
     });
+    // Clicked "magnet:" and search links in web pages go where URL events go.
+    WebHooks::instance().handleURLEvent = [this](const QUrl& address) { handleURLString(address.toString(QUrl::FullyEncoded)); };
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openFiles);
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });

@@ -53,6 +53,8 @@ void KoContentView::showMainPane(QWidget* view)
 void KoContentView::showDownloadsView()
 {
     showView(m_downloadsView);
+    if (m_downloadsDelegate)
+        setToolbarDelegate(m_downloadsDelegate);
 }
 
 QAbstractItemView* KoContentView::tableViewInView(QWidget* view)

@@ -25,6 +25,7 @@ public:
 
     void setSettings(Settings* settings) { m_settings = settings; }
     void setDownloadsView(QWidget* view) { m_downloadsView = view; }
+    void setDownloadsToolbarDelegate(ToolbarDelegate* delegate) { m_downloadsDelegate = delegate; }
     // The start view and its toolbar delegate (a placeholder view until the start page exists).
     void setAnonymousView(QWidget* view, ToolbarDelegate* delegate);
     QWidget* anonymousView();
@@ -56,6 +57,7 @@ private:
     QPointer<QWidget> m_anonymousView;
     ToolbarDelegate* m_anonymousDelegate = nullptr;
     ToolbarDelegate* m_toolbarDelegate = nullptr;
+    ToolbarDelegate* m_downloadsDelegate = nullptr;
     QPointer<QToolBar> m_toolbar;
     QMetaObject::Connection m_tableSelection;
 };

@@ -7,6 +7,7 @@
 #include "app/SelectionController.h"
 #include "app/SideStatusView.h"
 #include "app/SourceView.h"
+#include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
 #include "transfers/DownloadsOutlineView.h"
@@ -61,6 +62,7 @@ void KoMainWindow::buildFrame()
     Settings& settings = Settings::instance();
     m_contentView->setSettings(&settings);
     m_contentView->setDownloadsView(m_downloads.mainView());
+    m_contentView->setDownloadsToolbarDelegate(new KoDownloadsToolbarDelegate(m_downloads, this));
     m_sourceView = new SourceView(settings);
     m_splitView = new MainSplitView(settings, this);
     m_statusView = new SideStatusView(m_splitView);
@@ -74,6 +76,8 @@ void KoMainWindow::buildFrame()
 
     m_selection = new SelectionController(*m_contentView, this);
     m_selection->setSourceView(m_sourceView);
+    m_selection->setPaneFactory(&m_paneFactory);
+    m_paneFactory.setLastTabClosedHandler([this] { m_sourceView->clearSelection(); });
     StatsView* stats = m_downloads.statsView();
     m_selection->setStatsEntry(stats, [stats](bool on) { stats->setTransfersViewShown(on); });
     m_selection->setTransfersTabSelector([this](int index) {

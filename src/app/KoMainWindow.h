@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/tabs/MainPaneFactory.h"
+
 #include <QMainWindow>
 #include <functional>
 
@@ -68,6 +70,7 @@ private:
     SourceView* m_sourceView = nullptr;
     SelectionController* m_selection = nullptr;
     SideStatusView* m_statusView = nullptr;
+    MainPaneFactory m_paneFactory;
 };
 
 }  // namespace ombrelay

@@ -16,6 +16,7 @@ using namespace ombrelay;
 
 int main(int argc, char** argv)
 {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the web panes need it before the application
     KoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ombrelay"));
     QApplication::setApplicationVersion(QStringLiteral(OMBRELAY_VERSION));

@@ -1,0 +1,165 @@
+#include "app/tabs/MainPaneController.h"
+
+#include "app/tabs/PZSquareTabButton.h"
+#include "app/tabs/PZSquareTabView.h"
+#include "app/tabs/TabActionButton.h"
+#include "app/web/WebController.h"
+#include "app/web/WebText.h"
+#include "kit/NotificationCenter.h"
+#include "kit/TextHelpers.h"
+#include "search/QueryController.h"
+#include "search/SearchSites.h"
+
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <cctype>
+
+namespace ombrelay {
+
+namespace {
+
+constexpr int kWebPageSiteType = 1;
+
+MainPaneController::ControllerMaker& queryMaker()
+{
+    static MainPaneController::ControllerMaker maker = [](const QVariantMap& item) { return new QueryController(item); };
+    return maker;
+}
+
+MainPaneController::ControllerMaker& feedMaker()
+{
+    static MainPaneController::ControllerMaker maker;
+    return maker;
+}
+
+}  // namespace
+
+void MainPaneController::setQueryControllerMaker(ControllerMaker maker)
+{
+    queryMaker() = std::move(maker);
+}
+
+void MainPaneController::setFeedControllerMaker(ControllerMaker maker)
+{
+    feedMaker() = std::move(maker);
+}
+
+MainPaneController::MainPaneController(const QVariantMap& item, QObject* parent)
+    : QObject(parent), m_item(item), m_mainPaneView(new QWidget)
+{
+    auto* layout = new QVBoxLayout(m_mainPaneView);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_tabView = new PZSquareTabView(m_mainPaneView);
+    m_contentView = new QStackedWidget(m_mainPaneView);
+    layout->addWidget(m_tabView);
+    layout->addWidget(m_contentView, 1);
+    listenForNotification(this, QStringLiteral("PZSquareTabViewSelectionDidChange"),
+                          [this](const Notification&) { tabViewSelectionDidChange(); }, m_tabView);
+    connect(m_tabView, &PZSquareTabView::lastTabClosed, this, &MainPaneController::lastTabClosed);
+    populateTabView();
+}
+
+// Closing the pane ends its tabs' pages at once.
+MainPaneController::~MainPaneController()
+{
+    stopListening(this);
+    delete m_mainPaneView;
+}
+
+QString MainPaneController::urlQueryString() const
+{
+    return escapedString(m_item.value(QStringLiteral("name")).toString().trimmed());
+}
+
+void MainPaneController::populateTabView() const
+{
+    const QString type = m_item.value(QStringLiteral("type")).toString();
+    if (type == QLatin1String("Query")) {
+        if (PZViewController* results = queryMaker()(m_item))
+            m_tabView->addTabWithController(results)->actionButton()->setStyle(TabActionButton::kHidden);
+        const QString terms = m_item.value(QStringLiteral("name")).toString();
+        for (const QVariantMap& site : SearchSites::instance().userModulesOfType(kWebPageSiteType)) {
+            const QUrl address = webTabAddress(site, terms);
+            if (!address.isValid())
+                continue;
+            auto* web = new WebController(address);
+            web->setFirstPageTitle(SearchSites::nameForSearchSite(site));
+            m_tabView->addTabWithController(web);
+        }
+    } else if (type == QLatin1String("RSS") && feedMaker()) {
+        if (PZViewController* feed = feedMaker()(m_item))
+            m_tabView->addTabWithController(feed)->actionButton()->setStyle(TabActionButton::kHidden);
+    }
+    m_tabView->selectButtonAtIndex(0);
+}
+
+// A "%" that is neither the placeholder nor an escape is a literal one: escaped before the address is read,
+// so that reading it does not escape the terms' escapes a second time.
+QUrl MainPaneController::webTabAddress(const QVariantMap& site, const QString& terms)
+{
+    const QString pattern = site.value(QStringLiteral("url")).toString();
+    QString literal;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QStringView next = QStringView(pattern).mid(i + 1, 2);
+        const bool kept = next.startsWith(u'@') || (next.size() == 2 && isxdigit(next[0].toLatin1()) && isxdigit(next[1].toLatin1()));
+        literal += pattern[i] == u'%' && !kept ? QStringLiteral("%25") : QString(pattern[i]);
+    }
+    const QUrl address = SearchSites::addressFromText(SearchSites::filledTemplate(literal, terms.trimmed()));
+    return WebText::isWebAddress(address) ? address : QUrl();
+}
+
+QWidget* MainPaneController::mainPaneView() const
+{
+    if (m_tabView->tabs().isEmpty())
+        populateTabView();
+    return m_mainPaneView;
+}
+
+void MainPaneController::performSearch()
+{
+    if (QueryController* query = queryController())
+        query->performSearch();
+}
+
+int MainPaneController::numberOfItems() const
+{
+    QueryController* query = queryController();
+    return query ? int(query->lines().size()) : 0;
+}
+
+QueryController* MainPaneController::queryController() const
+{
+    // A feed tab's controller is a kind of search controller too: only a search pane has a results tab.
+    if (m_item.value(QStringLiteral("type")).toString() != QLatin1String("Query"))
+        return nullptr;
+    for (PZSquareTabButton* tab : m_tabView->tabs()) {
+        if (auto* query = qobject_cast<QueryController*>(tab->controller()))
+            return query;
+    }
+    return nullptr;
+}
+
+PZViewController* MainPaneController::outlineController() const
+{
+    for (PZSquareTabButton* tab : m_tabView->tabs()) {
+        if (tab->controller() && !qobject_cast<WebController*>(tab->controller()))
+            return tab->controller();
+    }
+    return nullptr;
+}
+
+void MainPaneController::tabViewSelectionDidChange()
+{
+    PZSquareTabButton* selected = m_tabView->selectedButton();
+    QWidget* content = selected && selected->controller() ? selected->controller()->contentView() : nullptr;
+    if (content) {
+        if (m_contentView->indexOf(content) < 0)
+            m_contentView->addWidget(content);
+        m_contentView->setCurrentWidget(content);
+    }
+    m_contentView->setVisible(content != nullptr);
+    emit itemNeedsDisplay();
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,20 @@
+#include "app/tabs/MainPaneFactory.h"
+
+#include "app/SourceItem.h"
+#include "app/tabs/MainPaneController.h"
+
+namespace ombrelay {
+
+std::unique_ptr<SourcePane> MainPaneFactory::makePane(SourceItem& item)
+{
+    if (item.isGroup())
+        return nullptr;
+    auto pane = std::make_unique<MainPaneController>(item.dictionary());
+    QObject::connect(pane.get(), &MainPaneController::lastTabClosed, pane.get(), [this] {
+        if (m_lastTabClosed)
+            m_lastTabClosed();
+    });
+    return pane;
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,254 @@
+#include "app/tabs/PZSquareTabView.h"
+
+#include "app/tabs/CurrentTabView.h"
+#include "app/tabs/OverflowButton.h"
+#include "app/tabs/PZSquareTabButton.h"
+#include "app/web/WebController.h"
+#include "kit/NotificationCenter.h"
+#include "kit/PerformLater.h"
+#include "kit/Settings.h"
+#include "uikit/PZViewExtensions.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QShortcut>
+
+namespace ombrelay {
+
+namespace {
+
+constexpr int kInset = 6;
+
+}  // namespace
+
+PZSquareTabView::Layout PZSquareTabView::layoutFor(int stripWidth, int tabCount)
+{
+    Layout layout;
+    int available = std::max(0, stripWidth - 2 * kInset);
+    int shown = tabCount;
+    if (kMinWidth * shown > available) {
+        layout.overflow = true;
+        available = std::max(0, available - kOverflowWidth);
+        while (shown > 0 && kMinWidth * shown > available)
+            --shown;
+    }
+    layout.shown = shown;
+    if (shown == 0)
+        return layout;
+    const int width = std::clamp(available / shown, kMinWidth, kMaxWidth);
+    const int remainder = width < kMaxWidth ? available % shown : 0;
+    int x = kInset;
+    for (int i = 0; i < shown; ++i) {
+        const int w = width + (i < remainder ? 1 : 0);
+        layout.x << x;
+        layout.widths << w;
+        x += w;
+    }
+    return layout;
+}
+
+PZSquareTabView::PZSquareTabView(QWidget* parent) : QWidget(parent), m_overflowButton(new OverflowButton(this))
+{
+    setFixedHeight(kHeight);
+    m_overflowButton->hide();
+    auto shortcut = [this](const QKeySequence& keys, void (PZSquareTabView::*slot)()) {
+        auto* made = new QShortcut(keys, this);
+        made->setContext(Qt::WindowShortcut);
+        connect(made, &QShortcut::activated, this, slot);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_W), &PZSquareTabView::closeSelectedTab);
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left), &PZSquareTabView::selectPreviousTab);
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right), &PZSquareTabView::selectNextTab);
+}
+
+PZSquareTabView::~PZSquareTabView()
+{
+    stopListening(this);
+}
+
+QList<PZSquareTabButton*> PZSquareTabView::hiddenTabs() const
+{
+    return m_tabs.mid(m_shown);
+}
+
+QList<PZSquareTabButton*> PZSquareTabView::visibleTabs() const
+{
+    return m_tabs.mid(0, m_shown);
+}
+
+PZSquareTabButton* PZSquareTabView::addTabWithController(PZViewController* controller)
+{
+    auto* button = new PZSquareTabButton(controller, this);
+    connect(button, &PZSquareTabButton::pressedDown, this, [this](PZSquareTabButton* pressed) {
+        if (!pressed->isSelected())
+            selectButton(pressed);
+    });
+    m_tabs.append(button);
+    relayoutViews();
+    update();
+    controller->setTabButton(button);
+    return button;
+}
+
+void PZSquareTabView::newTab()
+{
+    newTabWithURL(QUrl(Settings::instance().string(QStringLiteral("kDefaultSite")), QUrl::StrictMode), true);
+}
+
+void PZSquareTabView::newTabWithURL(const QUrl& address, bool shouldSelect)
+{
+    addTabWithController(new WebController(address));
+    if (shouldSelect)
+        selectButtonAtIndex(int(m_tabs.size()) - 1);
+}
+
+void PZSquareTabView::selectButtonAtIndex(int index)
+{
+    if (index >= 0) {
+        for (int i = 0; i < m_tabs.size(); ++i)
+            m_tabs[i]->setIsSelected(i == index);
+    }
+    postNotificationAboutSelf(this, QStringLiteral("PZSquareTabViewSelectionDidChange"));
+    update();
+}
+
+void PZSquareTabView::selectButton(PZSquareTabButton* button)
+{
+    selectButtonAtIndex(int(m_tabs.indexOf(button)));
+}
+
+int PZSquareTabView::selectedIndex() const
+{
+    for (int i = 0; i < m_tabs.size(); ++i) {
+        if (m_tabs[i]->isSelected())
+            return i;
+    }
+    return -1;
+}
+
+PZSquareTabButton* PZSquareTabView::selectedButton() const
+{
+    const int index = selectedIndex();
+    return index < 0 ? nullptr : m_tabs[index];
+}
+
+void PZSquareTabView::selectNextTab()
+{
+    if (m_tabs.isEmpty())
+        return;
+    selectButtonAtIndex((selectedIndex() + 1) % int(m_tabs.size()));
+}
+
+void PZSquareTabView::selectPreviousTab()
+{
+    if (m_tabs.isEmpty())
+        return;
+    const int count = int(m_tabs.size());
+    const int selected = selectedIndex();
+    selectButtonAtIndex(selected < 0 ? count - 1 : (count + selected - 1) % count);
+}
+
+void PZSquareTabView::closeSelectedTab()
+{
+    PZSquareTabButton* selected = selectedButton();
+    if (selected && selected->canClose())
+        closeTab(selected);
+}
+
+void PZSquareTabView::closeTab(PZSquareTabButton* button)
+{
+    const int index = int(m_tabs.indexOf(button));
+    if (index < 0)
+        return;
+    const bool wasSelected = button->isSelected();
+    m_tabs.removeAt(index);
+    delete button;  // its controller, and with a web tab its page, end now
+    relayoutViews();
+    update();
+    if (wasSelected)
+        selectButtonAtIndex(m_tabs.isEmpty() ? -1 : std::min(index, int(m_tabs.size()) - 1));
+    if (m_tabs.isEmpty())
+        emit lastTabClosed();
+}
+
+void PZSquareTabView::relayoutViews()
+{
+    const Layout layout = layoutFor(width(), int(m_tabs.size()));
+    m_overflowButton->setVisible(layout.overflow);
+    m_overflowButton->setGeometry(width() - kInset - kOverflowWidth, kHeight - PZSquareTabButton::kHeight,
+                                  kOverflowWidth, PZSquareTabButton::kHeight);
+    m_shown = layout.shown;
+    for (int i = 0; i < m_tabs.size(); ++i) {
+        PZSquareTabButton* tab = m_tabs[i];
+        if (i < layout.shown) {
+            const QRect frame(layout.x[i], kHeight - PZSquareTabButton::kHeight, layout.widths[i], PZSquareTabButton::kHeight);
+            if (tab->geometry() != frame)
+                tab->setGeometry(frame);
+        }
+        if (tab->isVisibleTo(this) != (i < layout.shown))
+            tab->setVisible(i < layout.shown);
+    }
+}
+
+void PZSquareTabView::resizeEvent(QResizeEvent*)
+{
+    relayoutViews();
+}
+
+void PZSquareTabView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
+        newTab();
+}
+
+void PZSquareTabView::showEvent(QShowEvent*)
+{
+    CurrentTabView::instance().setContent(this);
+}
+
+void PZSquareTabView::hideEvent(QHideEvent*)
+{
+    PerformLater::schedule(this, [this] {
+        if (!isVisible() && CurrentTabView::instance().content() == this)
+            CurrentTabView::instance().setContent(nullptr);
+    }, 0, QStringLiteral("leftWindow"));
+}
+
+void PZSquareTabView::paintTab(QPainter& painter, const PZSquareTabButton* tab, bool selected, bool active) const
+{
+    const QRectF frame = QRectF(tab->geometry()).adjusted(-4, 0.5, 4, 0);
+    QPainterPath path;
+    path.moveTo(frame.bottomLeft());
+    path.cubicTo(frame.left() + 5, frame.bottom(), frame.left() + 4, frame.top(), frame.left() + 10, frame.top());
+    path.lineTo(frame.right() - 10, frame.top());
+    path.cubicTo(frame.right() - 4, frame.top(), frame.right() - 5, frame.bottom(), frame.right(), frame.bottom());
+    const int grey = selected ? (active ? 244 : 232) : tab->isMouseOver() ? 218 : 200;
+    painter.setBrush(QColor(grey, grey, grey));
+    painter.setPen(QColor(128, 128, 130));
+    painter.drawPath(path);
+}
+
+void PZSquareTabView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const bool tinted = PZViewExtensions::shouldDrawWithBlueTint(this);
+    painter.fillRect(rect(), tinted ? QColor::fromRgbF(0.796078f, 0.823529f, 0.866667f) : QColor::fromRgbF(0.831373f, 0.831373f, 0.831373f));
+    const float line = tinted ? 0.341176f : 0.529412f;
+    painter.fillRect(QRect(0, 0, width(), 1), QColor::fromRgbF(line, line, line));
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool active = window()->isActiveWindow();
+    const QList<PZSquareTabButton*> visible = visibleTabs();
+    const PZSquareTabButton* selected = selectedButton();
+    const int selectedAt = int(visible.indexOf(selected));
+    const int split = selectedAt < 0 ? int(visible.size()) : selectedAt;
+    for (int i = 0; i < split; ++i)
+        paintTab(painter, visible[i], false, active);
+    for (int i = int(visible.size()) - 1; i > split; --i)
+        paintTab(painter, visible[i], false, active);
+    painter.fillRect(QRect(0, kHeight - 1, width(), 1), QColor(128, 128, 130));
+    if (selectedAt >= 0)
+        paintTab(painter, selected, true, active);  // a selected tab in the overflow menu is not drawn
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,59 @@
+#include "app/toolbar/KoToolbarDelegate.h"
+
+#include <QLineEdit>
+#include <QWidgetAction>
+
+namespace ombrelay {
+
+const QString KoToolbarDelegate::kSeparator = QStringLiteral("NSToolbarSeparatorItem");
+const QString KoToolbarDelegate::kFlexibleSpace = QStringLiteral("NSToolbarFlexibleSpaceItem");
+const QString KoToolbarDelegate::kSpace = QStringLiteral("NSToolbarSpaceItem");
+
+KoToolbarDelegate::KoToolbarDelegate(QObject* parent) : QObject(parent)
+{
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    m_items.insert(kSeparator, separator);
+    auto* flexible = new QWidget;
+    flexible->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    addItem(kFlexibleSpace, flexible, {}, {0, 0}, {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX});
+    addItem(kSpace, new QWidget, {}, {8, 0}, {8, QWIDGETSIZE_MAX});
+}
+
+QWidgetAction* KoToolbarDelegate::searchItem()
+{
+    static QWidgetAction* item = [] {
+        auto* made = new QWidgetAction(nullptr);  // lives as long as the process
+        auto* field = new QLineEdit;
+        field->setPlaceholderText(tr("Search"));
+        field->setFixedSize(200, 22);
+        made->setDefaultWidget(field);
+        made->setObjectName(QStringLiteral("item_search"));
+        made->setText(tr("Search"));
+        made->setToolTip(tr("Search for files"));
+        return made;
+    }();
+    return item;
+}
+
+QAction* KoToolbarDelegate::toolbarItem(const QString& identifier)
+{
+    if (identifier == QLatin1String("item_search"))
+        return searchItem();
+    return m_items.value(identifier);
+}
+
+QWidgetAction* KoToolbarDelegate::addItem(const QString& identifier, QWidget* view, const QString& label, QSize minimum,
+                                          QSize maximum)
+{
+    auto* item = new QWidgetAction(this);
+    item->setObjectName(identifier);
+    item->setText(label);
+    view->setMinimumSize(minimum);
+    view->setMaximumSize(maximum);
+    item->setDefaultWidget(view);
+    m_items.insert(identifier, item);
+    return item;
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/ToolbarDelegate.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSize>
+
+class QWidgetAction;
+
+namespace ombrelay {
+
+// The base of the window's toolbar delegates: the process-wide search item, the standard separator and
+// spaces, and the delegate's own items. Items live as long as the delegate: a switch removes them from
+// the toolbar and never deletes them, so the search field keeps its text and focus.
+class KoToolbarDelegate : public QObject, public ToolbarDelegate
+{
+    Q_OBJECT
+public:
+    static const QString kSeparator;
+    static const QString kFlexibleSpace;
+    static const QString kSpace;
+
+    static QWidgetAction* searchItem();
+    QAction* toolbarItem(const QString& identifier) override;
+
+protected:
+    explicit KoToolbarDelegate(QObject* parent = nullptr);
+    // An item showing `view`, sized between `minimum` and `maximum`.
+    QWidgetAction* addItem(const QString& identifier, QWidget* view, const QString& label, QSize minimum, QSize maximum);
+
+private:
+    QHash<QString, QAction*> m_items;
+};
+
+}  // namespace ombrelay

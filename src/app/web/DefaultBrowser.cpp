@@ -1,0 +1,63 @@
+#include "app/web/DefaultBrowser.h"
+
+#include "app/web/WebText.h"
+
+#include <QDesktopServices>
+#include <QObject>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace ombrelay {
+
+namespace {
+
+QStringList mimeappsFiles()
+{
+    QStringList files;
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation))
+        files << dir + QStringLiteral("/mimeapps.list");
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation))
+        files << dir + QStringLiteral("/mimeapps.list");
+    return files;
+}
+
+}  // namespace
+
+QString DefaultBrowser::name()
+{
+    static const QString name = [] {
+        const QString found = nameFromFiles(mimeappsFiles());
+        return found.isEmpty() ? QObject::tr("web browser") : found;
+    }();
+    return name;
+}
+
+QString DefaultBrowser::nameFromFiles(const QStringList& files)
+{
+    for (const QString& path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        bool inDefaults = false;
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
+            if (line.startsWith(QLatin1Char('[')))
+                inDefaults = line == QLatin1String("[Default Applications]");
+            else if (inDefaults && line.section(QLatin1Char('='), 0, 0).trimmed() == QLatin1String("x-scheme-handler/http")) {
+                QString entry = line.section(QLatin1Char('='), 1).section(QLatin1Char(';'), 0, 0).trimmed();
+                if (entry.endsWith(QLatin1String(".desktop")))
+                    entry.chop(8);
+                if (!entry.isEmpty())
+                    return WebText::shownText(entry);
+            }
+        }
+    }
+    return {};
+}
+
+bool DefaultBrowser::open(const QUrl& address)
+{
+    return WebText::isWebAddress(address) && QDesktopServices::openUrl(address);
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,121 @@
+#include "app/web/WebPage.h"
+
+#include "app/web/WebHooks.h"
+#include "app/web/WebProfile.h"
+#include "app/web/WebText.h"
+#include "app/web/WindowRequestPage.h"
+
+#include <QPointer>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineHistory>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+
+namespace ombrelay {
+
+namespace {
+
+constexpr int kDiversionIntervalMs = 1000;
+
+// The document's type, and with text the start of it: Chromium shows an RSS answer as plain text.
+const QString kDocumentType = QStringLiteral(
+    "[String(document.contentType), document.contentType === 'text/plain' && document.body"
+    " ? String(document.body.textContent).slice(0, 1024) : '']");
+
+bool isHandedScheme(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("magnet") || scheme == QLatin1String("ombrelaysearch");
+}
+
+void call(const std::function<void(const QUrl&)>& hook, const QUrl& url)
+{
+    if (hook)
+        hook(url);
+}
+
+}  // namespace
+
+WebPage::WebPage(QObject* parent) : QWebEnginePage(WebProfile::shared(), parent)
+{
+    connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl& origin, Feature feature) {
+        setFeaturePermission(origin, feature, PermissionDeniedByUser);
+    });
+    connect(this, &QWebEnginePage::fullScreenRequested, this, [](QWebEngineFullScreenRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::loadFinished, this, &WebPage::checkForFeed);
+}
+
+bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
+{
+    if (isHandedScheme(url)) {
+        if (type == NavigationTypeLinkClicked && isMainFrame)
+            call(WebHooks::instance().handleURLEvent, url);
+        return false;
+    }
+    return WebText::isWebAddress(url) || url == QUrl(QStringLiteral("about:blank"));
+}
+
+QWebEnginePage* WebPage::createWindow(WebWindowType type)
+{
+    QPointer<QWebEnginePage> page(this);
+    return new WindowRequestPage(profile(), [page, type](const QUrl& url) {
+        auto* self = qobject_cast<WebPage*>(page.data());
+        if (!self || !WebText::isWebAddress(url))
+            return;
+        if (type == WebBrowserBackgroundTab)
+            emit self->backgroundTabRequested(url);
+        else
+            self->load(url);
+    }, this);
+}
+
+bool WebPage::mayDivert()
+{
+    if (m_lastDiversion.isValid() && m_lastDiversion.elapsed() < kDiversionIntervalMs)
+        return false;
+    m_lastDiversion.start();
+    return true;
+}
+
+void WebPage::divertTorrent(const QUrl& address)
+{
+    if (WebText::isWebAddress(address) && mayDivert())
+        call(WebHooks::instance().openTorrentAddress, address);
+}
+
+void WebPage::divertFeed(const QUrl& address)
+{
+    if (WebText::isWebAddress(address) && mayDivert())
+        call(WebHooks::instance().addFeed, address);
+}
+
+// Chromium shows some feeds as pages: the loaded document tells.
+void WebPage::checkForFeed(bool ok)
+{
+    const QUrl address = url();
+    if (!ok || !WebText::isWebAddress(address))
+        return;
+    // Pending answers are delivered while a page is destroyed: only a whole WebPage is used.
+    QPointer<QWebEnginePage> page(this);
+    runJavaScript(kDocumentType, QWebEngineScript::ApplicationWorld,
+                  [page, address](const QVariant& result) {
+        auto* self = qobject_cast<WebPage*>(page.data());
+        if (!self || self->url() != address)
+            return;
+        const QStringList answer = result.toStringList();
+        if (!WebText::isRssDocument(answer.value(0), answer.value(1)))
+            return;
+        self->divertFeed(address);
+        if (self->history()->canGoBack())
+            self->triggerAction(Back);
+        else
+            self->setUrl(QUrl(QStringLiteral("about:blank")));
+    });
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QWebEnginePage>
+
+namespace ombrelay {
+
+// A web tab's page, kept to the pane's rules: only http(s) is shown, "magnet:" and search-scheme links go
+// to their handlers after a user click, new windows load here, torrent and feed answers go to their
+// panels, dialogs never block and every device or permission request is denied.
+class WebPage : public QWebEnginePage
+{
+    Q_OBJECT
+public:
+    explicit WebPage(QObject* parent = nullptr);
+
+    // A torrent answer for this page: handed to the open-by-address panel, at most once a second.
+    void divertTorrent(const QUrl& address);
+    // A feed answer: handed to the add-feed panel, within the same limit.
+    void divertFeed(const QUrl& address);
+
+signals:
+    // A link asked to open in a background tab.
+    void backgroundTabRequested(const QUrl& address);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    QWebEnginePage* createWindow(WebWindowType type) override;
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+
+private:
+    void checkForFeed(bool ok);
+    bool mayDivert();
+
+    QElapsedTimer m_lastDiversion;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,124 @@
+// Switching the window's toolbar between delegates: each gets its own default items, the display settings
+// travel along, and the one search field keeps its text.
+#include "app/KoContentView.h"
+#include "app/toolbar/KoDownloadsToolbarDelegate.h"
+#include "app/toolbar/KoMainToolbarDelegate.h"
+#include "engine/torrent/TorrentFixtures.h"
+#include "support/Pictures.h"
+#include "transfers/TransfersFixture.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/Settings.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidgetAction>
+#include <gtest/gtest.h>
+
+namespace ombrelay::test {
+namespace {
+
+class PlainDelegate : public KoToolbarDelegate
+{
+public:
+    QString toolbarIdentifier() const override { return QStringLiteral("PlainToolbarA"); }
+    QStringList toolbarDefaultItemIdentifiers() const override { return {QStringLiteral("item_search"), kSeparator, kFlexibleSpace}; }
+};
+
+TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
+{
+    QTemporaryDir folder;
+    Settings settings(folder.filePath("settings.conf"));
+    QMainWindow window;
+    auto* content = new KoContentView;
+    content->setSettings(&settings);
+    window.setCentralWidget(content);
+    PlainDelegate plain;
+    KoMainToolbarDelegate& web = KoMainToolbarDelegate::instance();
+    auto* search = qobject_cast<QLineEdit*>(KoToolbarDelegate::searchItem()->defaultWidget());
+    ASSERT_TRUE(search);
+
+    QPointer<QAction> reload = web.toolbarItem("item_reload");
+    content->setToolbarDelegate(&web);
+    ASSERT_TRUE(content->currentToolbar());
+    const Qt::ToolButtonStyle chosen = content->currentToolbar()->toolButtonStyle() == Qt::ToolButtonIconOnly
+        ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
+    content->currentToolbar()->setToolButtonStyle(chosen);
+    search->setText("ubuntu");
+
+    struct Step { ToolbarDelegate* delegate; int items; };
+    const Step steps[] = {{&plain, 3}, {&web, 7}, {&web, 7}, {&plain, 3}, {&web, 7}};
+    for (const Step& step : steps) {
+        content->setToolbarDelegate(step.delegate);
+        QToolBar* toolbar = content->currentToolbar();
+        EXPECT_EQ(toolbar->actions().size(), step.items) << step.delegate->toolbarIdentifier().toStdString();
+        EXPECT_EQ(toolbar->actions().value(0), KoToolbarDelegate::searchItem());
+        EXPECT_EQ(search->text(), "ubuntu");
+        EXPECT_EQ(toolbar->toolButtonStyle(), chosen);
+        EXPECT_FALSE(reload.isNull());  // removed, never deleted
+    }
+}
+
+TEST(ToolbarSwitch, TransferButtonsFollowTheirTargets)
+{
+    auto torrent = [](int state) {
+        TorrentLinePtr line = TorrentLine::torrentLineForData(metainfo(singleFileInfo(QString::number(state), 100)));
+        line->restoreDownloadState(state);
+        return line;
+    };
+    using V = KoDownloadsToolbarDelegate::Validation;
+    struct Case { QList<int> states; int selected, complete; V expect; };
+    const Case cases[] = {
+        {{}, 0, 0, {false, false, false, false}},
+        {{TorrentLine::Paused}, 1, 0, {false, true, false, true}},  // one paused transfer selected
+        {{TorrentLine::Downloading, TorrentLine::Paused}, 0, 0, {true, true, false, false}},
+        {{TorrentLine::Complete, TorrentLine::Waiting, TorrentLine::Halted}, 3, 1, {false, false, true, true}},
+        {{TorrentLine::None}, 0, 2, {true, false, true, false}},
+    };
+    for (const Case& c : cases) {
+        TorrentLineList targets;
+        for (int state : c.states)
+            targets << torrent(state);
+        const V got = KoDownloadsToolbarDelegate::validationFor(targets, c.selected, c.complete);
+        EXPECT_EQ(got.pause, c.expect.pause) << c.states.size();
+        EXPECT_EQ(got.resume, c.expect.resume) << c.states.size();
+        EXPECT_EQ(got.clear, c.expect.clear) << c.states.size();
+        EXPECT_EQ(got.remove, c.expect.remove) << c.states.size();
+    }
+}
+
+class TransfersToolbar : public TransfersFixture
+{
+};
+
+TEST_F(TransfersToolbar, OnePausedTransferSelected)
+{
+    const TorrentLinePtr paused = addTorrent("paused.iso", TorrentLine::Paused);
+    addTorrent("running.iso", TorrentLine::Downloading);
+    Settings settings(folder.filePath("settings.conf"));
+    QMainWindow window;
+    auto* content = new KoContentView;
+    content->setSettings(&settings);
+    window.setCentralWidget(content);
+    KoDownloadsToolbarDelegate delegate(*controller);
+    content->setDownloadsView(controller->mainView());
+    content->setDownloadsToolbarDelegate(&delegate);
+    window.resize(640, 240);
+    window.show();
+    content->showDownloadsView();
+    EXPECT_TRUE(delegate.pauseButton()->isEnabled());  // nothing selected: the running one can pause
+    controller->selectObjects({paused});
+    EXPECT_FALSE(delegate.pauseButton()->isEnabled());
+    EXPECT_TRUE(delegate.resumeButton()->isEnabled());
+    EXPECT_TRUE(delegate.cancelButton()->isEnabled());
+    EXPECT_FALSE(delegate.clearButton()->isEnabled());
+    EXPECT_EQ(content->currentToolbar()->actions().size(), 7);
+    EXPECT_TRUE(window.grab().toImage().save(picturePath("OMBRELAY_TRANSFERS_TOOLBAR_PICTURE", "transfers-toolbar.png")));
+    controller->mainView()->setParent(nullptr);  // the controller's view outlives the window
+}
+
+}  // namespace
+}  // namespace ombrelay::test
