@@ -21,10 +21,12 @@
 #include "app/prefs/PreferencePanes.h"
 #include "app/SelectionController.h"
 #include "app/SingleInstance.h"
+#include "app/SideStatusView.h"
 #include "app/SourceView.h"
 #include "app/StatusTray.h"
 #include "app/SubscribedFeeds.h"
 #include "app/TerminationSignals.h"
+#include "app/toolbar/KoToolbarDelegate.h"
 #include "engine/blocklist/Blocklist.h"
 #include "engine/core/BTCore.h"
 #include "engine/core/EngineHost.h"
@@ -37,6 +39,9 @@
 #include "kit/Settings.h"
 #include "platform/DesktopNotifications.h"
 #include "search/icons/PZFaviconLoader.h"
+#include "search/panels/RSSAddPanel.h"
+#include "search/suggestions/SearchField.h"
+#include "search/suggestions/SuggestionWindow.h"
 #include "transfers/KoDownloadsController.h"
 #include "uikit/PZAlert.h"
 #include "transfers/TransferStateLog.h"
@@ -45,7 +50,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSessionManager>
+
 #include <QStandardPaths>
+#include <QWidgetAction>
 
 namespace ombrelay {
 
@@ -62,8 +69,10 @@ KoApplicationController::KoApplicationController(VolumeMonitor& volumes, Hooks h
 KoApplicationController::~KoApplicationController()
 {
     PerformLater::cancel(this);
+    WebHooks::instance() = {};  // they call into this controller
     m_preferences.reset();
     m_openPanel.reset();
+    m_addFeedPanel.reset();
     m_bridge.reset();
     m_watcher.reset();
     if (m_session) {
@@ -106,6 +115,28 @@ void KoApplicationController::installOpenAddressPanel()
         m_hooks.openMagnet = [this](const QString& address) { m_openPanel->openPanelWithAddress(address); };
 }
 
+void KoApplicationController::installSearchPanels()
+{
+    SourceView* sources = m_window->sourceView();
+    if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchItem()->defaultWidget())) {
+        field->setSourceList(sources);
+        connect(m_window->statusView(), &SideStatusView::searchFieldWidthChanged, field,
+                [field](int width) { field->setFixedWidth(width); });
+        if (!m_hooks.closeSuggestions)
+            m_hooks.closeSuggestions = [field] { field->suggestionWindow()->hideSuggestionWindow(); };
+    }
+    m_addFeedPanel = std::make_unique<RSSAddPanel>(m_window.get(), sources);
+    m_window->selectionController()->setAddSubscriptionPanel([this] { m_addFeedPanel->openWithInitialAddress({}); });
+    // What a web page hands over: feeds to the add-feed panel, torrent addresses to the open-address panel.
+    WebHooks::instance().addFeed = [this](const QUrl& address) {
+        m_addFeedPanel->openWithInitialAddress(address.toString(QUrl::FullyEncoded));
+    };
+    WebHooks::instance().openTorrentAddress = [this](const QUrl& address) {
+        if (m_openPanel)
+            m_openPanel->openPanelWithAddress(address.toString(QUrl::FullyEncoded));
+    };
+}
+
 void KoApplicationController::launch(const QStringList& arguments)
 {
     Settings& settings = Settings::instance();
@@ -133,6 +164,7 @@ void KoApplicationController::launch(const QStringList& arguments)
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
     installDesktopServices();
     installOpenAddressPanel();
+    installSearchPanels();
     KoAppMessageBridge::Actions actions;
     actions.showPreferences = [this] { showPreferences(); };
     actions.showOpenAddressPanel = m_hooks.showOpenAddressPanel;

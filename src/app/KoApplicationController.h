@@ -24,6 +24,7 @@ class EngineServices;
 class KoDownloadsController;
 class KoMainWindow;
 class SingleInstance;
+class RSSAddPanel;
 class StatusTray;
 class SubscribedFeeds;
 class TerminationSignals;
@@ -98,6 +99,7 @@ private:
     void installDesktopServices();
     // File > "Open Address..." and magnet links open the address panel unless a hook says otherwise.
     void installOpenAddressPanel();
+    void installSearchPanels();
 
     VolumeMonitor& m_volumes;
     Hooks m_hooks;
@@ -107,6 +109,7 @@ private:
     std::unique_ptr<TransferStateLog> m_stateLog;
     std::unique_ptr<SubscribedFeeds> m_feeds;  // outlives the window
     std::unique_ptr<KoMainWindow> m_window;
+    std::unique_ptr<RSSAddPanel> m_addFeedPanel;  // a sheet on the window
     std::unique_ptr<PreferenceWatcher> m_watcher;
     std::unique_ptr<KoAppMessageBridge> m_bridge;
     std::unique_ptr<OpenTorrentURLPanel> m_openPanel;

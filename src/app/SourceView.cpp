@@ -9,7 +9,7 @@
 #include "app/SourceListStorage.h"
 #include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -351,7 +351,7 @@ void SourceView::removeItem(SourceItem* item)
 {
     if (!containsItem(item))
         return;
-    TransferAlert alert;
+    PZAlert alert;
     if (item->isGroup() && item->childCount() > 0) {
         alert = {tr("Are you sure you want to remove the folder named \"%1\"?").arg(item->name()),
                  tr("The folder and all its contents will be removed.  This cannot be undone."),
@@ -365,7 +365,7 @@ void SourceView::removeItem(SourceItem* item)
         return;
     }
     m_awaitingRemoval = item;
-    TransferAlert::run(alert, window(), [this, item](int button) {
+    PZAlert::run(alert, window(), [this, item](int button) {
         // Cleared when the item left the list meanwhile, so a new item at its address is never hit.
         if (button == 0 && m_awaitingRemoval == item)
             removeItemNow(item);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "search/SourceListActions.h"
 #include "uikit/PZOutlineView.h"
 
 class QLineEdit;
@@ -19,7 +20,7 @@ class SourceItem;
 // The sidebar's source list: the user's searches, feed subscriptions and folders (which nest). It owns
 // the items, keeps them in the settings ("SourceListData", one coalesced write per pass of the event
 // loop), and lets the user add, remove, rename and reorder them. Every lookup goes by item identity.
-class SourceView : public PZOutlineView
+class SourceView : public PZOutlineView, public SourceListActions
 {
     Q_OBJECT
 public:
@@ -48,8 +49,8 @@ public:
     QList<SourceItem*> visibleItems() const;
 
     // Adding and finding.
-    void addNewQueryForString(const QString& terms);
-    void addNewSubscriptionForAddress(const QString& address, const QString& name);
+    void addNewQueryForString(const QString& terms) override;
+    void addNewSubscriptionForAddress(const QString& address, const QString& name) override;
     void addNewFolder();
     SourceItem* addNewItem(std::unique_ptr<SourceItem> item, bool toSelectedGroup);
     SourceItem* findExistingQuery(const QString& terms) const;

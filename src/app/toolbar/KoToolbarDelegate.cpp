@@ -1,6 +1,7 @@
 #include "app/toolbar/KoToolbarDelegate.h"
 
-#include <QLineEdit>
+#include "search/suggestions/SearchField.h"
+
 #include <QWidgetAction>
 
 namespace ombrelay {
@@ -24,7 +25,7 @@ QWidgetAction* KoToolbarDelegate::searchItem()
 {
     static QWidgetAction* item = [] {
         auto* made = new QWidgetAction(nullptr);  // lives as long as the process
-        auto* field = new QLineEdit;
+        auto* field = new SearchField;
         field->setPlaceholderText(tr("Search"));
         field->setFixedSize(200, 22);
         made->setDefaultWidget(field);

@@ -10,7 +10,7 @@
 #include "app/ToolbarDelegate.h"
 #include "kit/AppPaths.h"
 #include "kit/Settings.h"
-#include "transfers/TransferAlert.h"
+#include "uikit/PZAlert.h"
 
 #include <QAction>
 #include <QApplication>
@@ -137,14 +137,14 @@ struct SidebarFixture : ::testing::Test
         sourceView->setSelectionController(selection);
         sourceView->setFeedRegistry(&feeds);
         window.resize(800, 500);
-        TransferAlert::setPresenter([this](const TransferAlert& alert, TransferAlert::Answer answer) {
+        PZAlert::setPresenter([this](const PZAlert& alert, PZAlert::Answer answer) {
             alerts.append(alert);
             answer(nextAnswer, false);
         });
     }
     ~SidebarFixture() override
     {
-        TransferAlert::setPresenter({});
+        PZAlert::setPresenter({});
         delete selection;  // the panes own their views: they go before the switcher, as in the app
     }
 
@@ -161,7 +161,7 @@ struct SidebarFixture : ::testing::Test
     SelectionController* selection;
     FakePaneFactory panes;
     FakeFeeds feeds;
-    QList<TransferAlert> alerts;
+    QList<PZAlert> alerts;
     int nextAnswer = 0;
 };
 
