@@ -392,8 +392,6 @@ void KoApplicationController::applicationWillTerminate()
         m_window->saveFrame();
         m_window->hide();
     }
-    if (m_hooks.saveToolbar)
-        m_hooks.saveToolbar();
     // The engine wrote every torrent's state and emptied the disk queue on its own aboutToQuit.
     Settings::instance().sync();
     AppPaths::removeTemporaryDirectory();

@@ -46,8 +46,6 @@ public:
         std::function<void(const QString& address)> openMagnet;
         std::function<void(const QString& query)> search;
         std::function<void()> showOpenAddressPanel;
-        // Quit: the toolbar configuration is saved.
-        std::function<void()> saveToolbar;
         // A Ctrl+click anywhere: the search suggestions close.
         std::function<void()> closeSuggestions;
         // The general preferences pane has room for the search-sites table.

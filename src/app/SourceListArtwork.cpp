@@ -1,5 +1,6 @@
 #include "app/SourceListArtwork.h"
 
+#include "uikit/PZArtwork.h"
 #include "uikit/PZImage.h"
 
 #include <QLinearGradient>
@@ -16,16 +17,9 @@ const char* const kNames[] = {"Selection22", "SelectionAlternate22", "Search63",
                               "Torrentcast16", "Torrentcast16Alternate", "IsNew", "IsNewAlternate", "Close12",
                               "CloseActive12", "WhiteBG23", "SideResize"};
 
-QImage canvas(int width, int height)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
-
 QImage gradient(int height, const QColor& top, const QColor& bottom)
 {
-    QImage image = canvas(1, height);
+    QImage image = PZArtwork::blank(1, height);
     QPainter painter(&image);
     QLinearGradient fill(0, 0, 0, height);
     fill.setColorAt(0, top);
@@ -37,7 +31,7 @@ QImage gradient(int height, const QColor& top, const QColor& bottom)
 // A magnifying glass in a square of `edge` pixels.
 QImage magnifier(int edge, const QColor& ink)
 {
-    QImage image = canvas(edge, edge);
+    QImage image = PZArtwork::blank(edge, edge);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal unit = edge / 16.0;
@@ -49,7 +43,7 @@ QImage magnifier(int edge, const QColor& ink)
 
 QImage glyph(const QColor& ink, const std::function<void(QPainter&)>& draw)
 {
-    QImage image = canvas(16, 16);
+    QImage image = PZArtwork::blank(16, 16);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(ink, 1.5));
@@ -136,7 +130,7 @@ QImage torrentcast(const QColor& ink)
 
 QImage star(const QColor& ink)
 {
-    QImage image = canvas(8, 8);
+    QImage image = PZArtwork::blank(8, 8);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -147,7 +141,7 @@ QImage star(const QColor& ink)
 
 QImage closeButton(bool active)
 {
-    QImage image = canvas(12, 12);
+    QImage image = PZArtwork::blank(12, 12);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -161,7 +155,7 @@ QImage closeButton(bool active)
 
 QImage resizeHandle()
 {
-    QImage image = canvas(15, 23);
+    QImage image = PZArtwork::blank(15, 23);
     QPainter p(&image);
     p.setPen(QColor(128, 128, 128));
     for (int x : {5, 8, 11})
@@ -192,7 +186,7 @@ QImage SourceListArtwork::draw(const QString& name)
     if (name == QLatin1String("Search63"))
         return magnifier(63, QColor(145, 150, 158));
     if (name == QLatin1String("FindHover")) {
-        QImage image = canvas(20, 20);
+        QImage image = PZArtwork::blank(20, 20);
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);

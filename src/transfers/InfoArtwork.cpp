@@ -1,5 +1,6 @@
 #include "transfers/InfoArtwork.h"
 
+#include "uikit/PZArtwork.h"
 #include "uikit/PZImage.h"
 
 #include <QImage>
@@ -10,16 +11,9 @@ namespace ombrelay {
 
 namespace {
 
-QImage canvas(int width, int height)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
-
 QImage completeBadge(int edge)
 {
-    QImage image = canvas(edge, edge);
+    QImage image = PZArtwork::blank(edge, edge);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient fill(0, 0, 0, edge);
@@ -37,7 +31,7 @@ QImage completeBadge(int edge)
 // A pill 16 high whose middle column stretches.
 QImage roundButton(bool pressed)
 {
-    QImage image = canvas(15, 16);
+    QImage image = PZArtwork::blank(15, 16);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QColor(0, 0, 0, 90));
@@ -48,7 +42,7 @@ QImage roundButton(bool pressed)
 
 QImage downArrow(bool lit)
 {
-    QImage image = canvas(17, 16);
+    QImage image = PZArtwork::blank(17, 16);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -59,7 +53,7 @@ QImage downArrow(bool lit)
 
 QImage revealButton(bool pressed)
 {
-    QImage image = canvas(14, 14);
+    QImage image = PZArtwork::blank(14, 14);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -74,7 +68,7 @@ QImage revealButton(bool pressed)
 
 QImage downloadIcon(bool alternate)
 {
-    QImage image = canvas(16, 16);
+    QImage image = PZArtwork::blank(16, 16);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -88,7 +82,7 @@ QImage downloadIcon(bool alternate)
 
 QImage selection(bool alternate)
 {
-    QImage image = canvas(1, 44);
+    QImage image = PZArtwork::blank(1, 44);
     QPainter p(&image);
     QLinearGradient fill(0, 0, 0, 44);
     fill.setColorAt(0, alternate ? QColor(162, 177, 207) : QColor(92, 147, 213));

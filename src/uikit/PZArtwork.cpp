@@ -9,13 +9,6 @@ namespace ombrelay {
 
 namespace {
 
-QImage blank(int width, int height)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
-
 // name = "Checkbox" (On|Off|Mixed) ["Active"] ["G"|"X"]
 QImage checkbox(const QString& name)
 {
@@ -40,7 +33,7 @@ QImage checkbox(const QString& name)
         top = top.darker(125), bottom = bottom.darker(125);
     }
 
-    QImage image = blank(12, 13);
+    QImage image = PZArtwork::blank(12, 13);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient fill(0, 0, 0, 13);
@@ -65,7 +58,7 @@ QImage checkbox(const QString& name)
 
 QImage gradient(const QColor& top, const QColor& bottom, const QColor& line)
 {
-    QImage image = blank(8, 24);
+    QImage image = PZArtwork::blank(8, 24);
     QPainter painter(&image);
     QLinearGradient fill(0, 0, 0, 24);
     fill.setColorAt(0, top);
@@ -90,7 +83,7 @@ QImage PZArtwork::draw(const QString& name)
 
 QImage PZArtwork::documentIcon(int edge)
 {
-    QImage image = blank(edge, edge);
+    QImage image = PZArtwork::blank(edge, edge);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal unit = edge / 16.0;
@@ -111,7 +104,7 @@ QImage PZArtwork::documentIcon(int edge)
 
 QImage PZArtwork::folderIcon(int edge)
 {
-    QImage image = blank(edge, edge);
+    QImage image = PZArtwork::blank(edge, edge);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal unit = edge / 16.0;
@@ -120,6 +113,13 @@ QImage PZArtwork::folderIcon(int edge)
     painter.drawRoundedRect(QRectF(1 * unit, 2.5 * unit, 6 * unit, 3 * unit), unit, unit);
     painter.setBrush(QColor(140, 190, 240));
     painter.drawRoundedRect(QRectF(1 * unit, 4 * unit, 14 * unit, 10 * unit), unit, unit);
+    return image;
+}
+
+QImage PZArtwork::blank(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
     return image;
 }
 

@@ -15,6 +15,8 @@ public:
     static QImage draw(const QString& name);
     static QImage documentIcon(int edge);
     static QImage folderIcon(int edge);
+    // A transparent image to draw one of these on.
+    static QImage blank(int width, int height);
 };
 
 }  // namespace ombrelay

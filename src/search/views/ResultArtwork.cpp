@@ -1,6 +1,7 @@
 #include "search/views/ResultArtwork.h"
 
 #include "transfers/TransferArtwork.h"
+#include "uikit/PZArtwork.h"
 #include "uikit/PZImage.h"
 
 #include <QCoreApplication>
@@ -12,13 +13,6 @@
 namespace ombrelay {
 
 namespace {
-
-QImage blank(int width, int height)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
 
 QPainterPath starPath(qreal x, qreal y, qreal edge)
 {
@@ -38,7 +32,7 @@ QPainterPath starPath(qreal x, qreal y, qreal edge)
 QImage stars(float count, QColor colour)
 {
     const int starCount = int(std::ceil(count));
-    QImage image = blank(std::max(1, starCount * 12), 12);
+    QImage image = PZArtwork::blank(std::max(1, starCount * 12), 12);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
@@ -56,7 +50,7 @@ QImage stars(float count, QColor colour)
 
 QImage arrow(QColor circle, QColor glyph)
 {
-    QImage image = blank(16, 16);
+    QImage image = PZArtwork::blank(16, 16);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
@@ -69,7 +63,7 @@ QImage arrow(QColor circle, QColor glyph)
 
 QImage dot(QColor colour)
 {
-    QImage image = blank(10, 10);
+    QImage image = PZArtwork::blank(10, 10);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
@@ -80,7 +74,7 @@ QImage dot(QColor colour)
 
 QImage spinner()
 {
-    QImage image = blank(14, 14);
+    QImage image = PZArtwork::blank(14, 14);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     for (int i = 0; i < 8; ++i) {
@@ -94,7 +88,7 @@ QImage spinner()
 
 QImage downloadButton(bool pressed)
 {
-    QImage image = blank(66, 13);
+    QImage image = PZArtwork::blank(66, 13);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QColor(60, 110, 190));
@@ -111,7 +105,7 @@ QImage downloadButton(bool pressed)
 
 QImage cross()
 {
-    QImage image = blank(12, 12);
+    QImage image = PZArtwork::blank(12, 12);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 1.8, Qt::SolidLine, Qt::RoundCap));
@@ -122,7 +116,7 @@ QImage cross()
 
 QImage faviconBackground()
 {
-    QImage image = blank(18, 18);
+    QImage image = PZArtwork::blank(18, 18);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QColor(0, 0, 0, 40));
@@ -133,7 +127,7 @@ QImage faviconBackground()
 
 QImage rightArrow()
 {
-    QImage image = blank(12, 12);
+    QImage image = PZArtwork::blank(12, 12);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
