@@ -165,6 +165,8 @@ void KoApplicationController::launch(const QStringList& arguments)
     installDesktopServices();
     installOpenAddressPanel();
     installSearchPanels();
+    if (!m_hooks.search)
+        m_hooks.search = [this](const QString& terms) { m_window->selectionController()->search(terms); };
     KoAppMessageBridge::Actions actions;
     actions.showPreferences = [this] { showPreferences(); };
     actions.showOpenAddressPanel = m_hooks.showOpenAddressPanel;
@@ -326,8 +328,6 @@ void KoApplicationController::handleURLString(const QString& address)
             return;
         if (m_hooks.search)
             m_hooks.search(query);
-        else if (m_window)
-            m_window->selectionController()->search(query);
     } else if (kind == KoURLHandler::Kind::Magnet) {
         if (m_hooks.openMagnet)
             m_hooks.openMagnet(address);
