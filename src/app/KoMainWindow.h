@@ -24,11 +24,11 @@ class KoMainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // What the drag overlay plugs in for dropped torrent files.
     explicit KoMainWindow(KoDownloadsController& downloads, QWidget* parent = nullptr);
     ~KoMainWindow() override;
 
     KoContentView* contentView() const { return m_contentView; }
+    // Dropped torrent files go through the overlay over the content.
     DragOverlayView* dragOverlay() const { return m_dragOverlay; }
     MainSplitView* splitView() const { return m_splitView; }
     SourceView* sourceView() const { return m_sourceView; }
