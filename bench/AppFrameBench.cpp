@@ -2,6 +2,7 @@
 // from a loopback server to an idle view, the tray menu over 1,000 completed transfers, and 20 unfinished
 // torrents moved into the incomplete folder on one file system. "max_stall_ms" is the longest lateness of
 // a 10 ms timer while the work runs (input would wait that long).
+#include "BenchSession.h"
 #include "app/KoTrayMenu.h"
 #include "app/prefs/BlocklistView.h"
 #include "engine/bencode/BValue.h"
@@ -63,42 +64,6 @@ bool spinUntil(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
-QByteArray generatedMetainfo(int n, qint64 length)
-{
-    constexpr qint64 pieceLength = 1 << 18;
-    BValue info;
-    info.insert("length", length);
-    info.insert("name", QByteArray("Generated transfer ") + QByteArray::number(n) + ".iso");
-    info.insert("piece length", pieceLength);
-    QByteArray pieces(int((length + pieceLength - 1) / pieceLength) * 20, '\0');
-    pieces.replace(0, 5, QByteArray::number(n).rightJustified(5, '0'));
-    info.insert("pieces", pieces);
-    BValue metainfo;
-    metainfo.insert("announce", "http://127.0.0.1:9/announce");
-    metainfo.insert("info", std::move(info));
-    return Bencoder::bencodingForObject(metainfo);
-}
-
-struct Workspace
-{
-    QTemporaryDir folder;
-    std::unique_ptr<VolumeMonitor> volumes;
-
-    Workspace()
-    {
-        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
-        registerDefaultSettings(Settings::instance());
-        Settings::instance().setValue(QStringLiteral("save_directory"), folder.filePath(QStringLiteral("Downloads")));
-        AppPaths::setApplicationSupportPath(folder.filePath(QStringLiteral("data")));
-        QDir().mkpath(folder.filePath(QStringLiteral("data")));
-        QFile mounts(folder.filePath(QStringLiteral("mountinfo")));
-        if (mounts.open(QIODevice::WriteOnly))
-            mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
-        mounts.close();
-        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
-    }
-};
-
 // 250,000 ranges as the provider's archive holds them.
 QByteArray blocklistArchive(const QString& folder)
 {
@@ -115,7 +80,8 @@ QByteArray blocklistArchive(const QString& folder)
     const QByteArray path = QFile::encodeName(folder + QStringLiteral("/level1.zip"));
     int error = 0;
     zip_t* archive = zip_open(path.constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    zip_file_add(archive, "level1.txt", zip_source_buffer(archive, text.constData(), zip_uint64_t(text.size()), 0), 0);
+    zip_file_add(archive, "level1.txt",
+                 zip_source_buffer(archive, text.constData(), zip_uint64_t(text.size()), 0), 0);
     zip_close(archive);
     QFile file(QString::fromLocal8Bit(path));
     file.open(QIODevice::ReadOnly);
@@ -130,8 +96,9 @@ struct LoopbackServer
 
     explicit LoopbackServer(const QByteArray& body)
     {
-        response = "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\nContent-Length: " +
-                   QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        response =
+            "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\nContent-Length: " +
+            QByteArray::number(body.size()) + "\r\n\r\n" + body;
         server.listen(QHostAddress::LocalHost);
         QObject::connect(&server, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server.nextPendingConnection()) {
@@ -149,7 +116,7 @@ struct LoopbackServer
 
 void blocklistArchiveToIdle(benchmark::State& state)
 {
-    Workspace workspace;
+    bench::BenchSession workspace;
     const QByteArray archive = blocklistArchive(workspace.folder.path());
     LoopbackServer server(archive);
     qputenv("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(server.server.serverPort()).toLatin1());
@@ -158,7 +125,8 @@ void blocklistArchiveToIdle(benchmark::State& state)
     double worst = 0;
     for (auto _ : state) {
         bool idle = false;
-        QObject::connect(&view, &BlocklistView::becameIdle, &view, [&] { idle = true; }, Qt::SingleShotConnection);
+        QObject::connect(
+            &view, &BlocklistView::becameIdle, &view, [&] { idle = true; }, Qt::SingleShotConnection);
         StallWatch watch;
         view.downloadBlocklist();
         if (!spinUntil([&] { return idle; }, 60000))
@@ -173,12 +141,13 @@ void blocklistArchiveToIdle(benchmark::State& state)
 
 void trayMenuOfCompletedTransfers(benchmark::State& state)
 {
-    Workspace workspace;
+    bench::BenchSession workspace;
     KoDownloadsController controller(*workspace.volumes);
     EngineHost::install(&controller);
     TorrentLineList torrents;
     for (int n = 0; n < state.range(0); ++n) {
-        TorrentLinePtr torrent = TorrentLine::torrentLineForData(generatedMetainfo(n, 5'000'000 + n));
+        TorrentLinePtr torrent =
+            TorrentLine::torrentLineForData(bench::generatedMetainfo(n, 5'000'000 + n, 1 << 18));
         torrent->setDownloadPath(workspace.folder.filePath(QStringLiteral("Downloads")));
         torrents.append(torrent);
     }
@@ -198,7 +167,7 @@ void trayMenuOfCompletedTransfers(benchmark::State& state)
 
 void moveUnfinishedTorrents(benchmark::State& state)
 {
-    Workspace workspace;
+    bench::BenchSession workspace;
     KoDownloadsController controller(*workspace.volumes);
     EngineHost::install(&controller);
     double worst = 0;
@@ -211,7 +180,8 @@ void moveUnfinishedTorrents(benchmark::State& state)
         QDir().mkpath(from);
         TorrentLineList torrents;
         for (int n = 0; n < 20; ++n) {
-            TorrentLinePtr torrent = TorrentLine::torrentLineForData(generatedMetainfo(round * 100 + n, 4 << 20));
+            TorrentLinePtr torrent =
+                TorrentLine::torrentLineForData(bench::generatedMetainfo(round * 100 + n, 4 << 20, 1 << 18));
             torrent->setDownloadPath(from);
             session.lifecycle().writeStorageInformation(*torrent);
             QFile content(torrent->fullPath());
@@ -227,7 +197,8 @@ void moveUnfinishedTorrents(benchmark::State& state)
         StallWatch watch;
         int moved = 0;
         for (const TorrentLinePtr& torrent : torrents)
-            session.lifecycle().relocate(*torrent, to, [&](const QString& error) { moved += error.isEmpty(); });
+            session.lifecycle().relocate(*torrent, to,
+                                         [&](const QString& error) { moved += error.isEmpty(); });
         if (!spinUntil([&] { return moved == 20; }, 60000))
             state.SkipWithError("not every torrent moved");
         worst = std::max(worst, watch.worstMs);
@@ -243,7 +214,7 @@ void moveUnfinishedTorrents(benchmark::State& state)
     EngineHost::install(nullptr);
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(blocklistArchiveToIdle)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(trayMenuOfCompletedTransfers)->Arg(1000)->Unit(benchmark::kMillisecond);

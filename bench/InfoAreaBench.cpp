@@ -1,6 +1,7 @@
 // The info area under the transfers list: one refresh of the pieces grid of a 1,000,000-block torrent
 // (values and drawing), and a selection change among 1,000 listed transfers with the pane shown
 // (the controller's notification, every view of the info area, the redraw), with the longest one.
+#include "BenchSession.h"
 #include "engine/bencode/BValue.h"
 #include "engine/bencode/Bencoder.h"
 #include "engine/torrent/TorrentLine.h"
@@ -25,36 +26,16 @@ namespace {
 
 TorrentLinePtr generatedTorrent(int n, qint64 blocks)
 {
-    constexpr qint64 pieceLength = 1 << 22;
-    const qint64 length = blocks * 16384;
-    BValue info;
-    info.insert("length", length);
-    info.insert("name", QByteArray("Generated transfer ") + QByteArray::number(n) + ".iso");
-    info.insert("piece length", pieceLength);
-    QByteArray pieces(int((length + pieceLength - 1) / pieceLength) * 20, '\0');
-    pieces.replace(0, 4, QByteArray::number(n).rightJustified(4, '0'));  // a distinct info hash each
-    info.insert("pieces", pieces);
-    BValue metainfo;
-    metainfo.insert("info", std::move(info));
-    return TorrentLine::torrentLineForData(Bencoder::bencodingForObject(metainfo));
+    return TorrentLine::torrentLineForData(bench::generatedMetainfo(n, blocks * 16384, 1 << 22));
 }
 
 // Settings and a mount table in a temporary folder, and the controller installed as the host.
-struct Transfers
+struct Transfers : bench::BenchSession
 {
-    QTemporaryDir folder;
-    std::unique_ptr<VolumeMonitor> volumes;
     std::unique_ptr<KoDownloadsController> controller;
 
     Transfers()
     {
-        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
-        registerDefaultSettings(Settings::instance());
-        QFile mounts(folder.filePath(QStringLiteral("mountinfo")));
-        if (mounts.open(QIODevice::WriteOnly))
-            mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
-        mounts.close();
-        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
         controller = std::make_unique<KoDownloadsController>(*volumes);
         EngineHost::install(controller.get());
         controller->mainView()->resize(1000, 700);
@@ -126,7 +107,7 @@ void selectionChangeAmongAThousand(benchmark::State& state)
     state.counters["longest_ms"] = longestMs;
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(piecesRefreshOfAMillionBlocks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(selectionChangeAmongAThousand)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,8 +1,7 @@
 // The transfers list with 1,000 stored torrents: loading them from their session folders into a shown
 // window (total time and the longest wait of input between two passes of the event loop), and the
 // once-a-second work of the list (values, re-sort, texts, state log, redraw), as a share of one core.
-#include "engine/bencode/BValue.h"
-#include "engine/bencode/Bencoder.h"
+#include "BenchSession.h"
 #include "engine/core/EngineHost.h"
 #include "engine/storage/DiskSession.h"
 #include "engine/storage/SessionLifecycle.h"
@@ -28,44 +27,17 @@ namespace {
 
 constexpr int kTorrents = 1000;
 
-QByteArray generatedMetainfo(int n)
-{
-    constexpr qint64 pieceLength = 1 << 20;
-    const qint64 length = 50'000'000 + qint64(n) * 7919;
-    BValue info;
-    info.insert("length", length);
-    info.insert("name", QByteArray("Generated transfer ") + QByteArray::number(n) + ".iso");
-    info.insert("piece length", pieceLength);
-    QByteArray pieces(int((length + pieceLength - 1) / pieceLength) * 20, '\0');
-    pieces.replace(0, 4, QByteArray::number(n).rightJustified(4, '0'));  // a distinct info hash each
-    info.insert("pieces", pieces);
-    BValue metainfo;
-    metainfo.insert("announce", "http://127.0.0.1:9/announce");
-    metainfo.insert("info", std::move(info));
-    return Bencoder::bencodingForObject(metainfo);
-}
-
 // Settings, the mount table and 1,000 session folders in a temporary folder, made once.
-struct StoredSession
+struct StoredSession : bench::BenchSession
 {
-    QTemporaryDir folder;
-    std::unique_ptr<VolumeMonitor> volumes;
-
     StoredSession()
     {
-        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
-        registerDefaultSettings(Settings::instance());
-        Settings::instance().setValue(QStringLiteral("save_directory"), folder.filePath(QStringLiteral("Downloads")));
-        AppPaths::setApplicationSupportPath(folder.filePath(QStringLiteral("data")));
-        QFile mounts(folder.filePath(QStringLiteral("mountinfo")));
-        if (mounts.open(QIODevice::WriteOnly))
-            mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
-        mounts.close();
-        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
         SessionLifecycle lifecycle(*volumes);
-        const int states[] = {TorrentLine::Paused, TorrentLine::Complete, TorrentLine::Waiting, TorrentLine::Paused};
+        const int states[] = {TorrentLine::Paused, TorrentLine::Complete, TorrentLine::Waiting,
+                              TorrentLine::Paused};
         for (int n = 0; n < kTorrents; ++n) {
-            TorrentLinePtr torrent = TorrentLine::torrentLineForData(generatedMetainfo(n));
+            TorrentLinePtr torrent = TorrentLine::torrentLineForData(
+                bench::generatedMetainfo(n, 50'000'000 + qint64(n) * 7919, 1 << 20));
             torrent->setDownloadPath(folder.filePath(QStringLiteral("Downloads")));
             torrent->restoreDownloadState(n % 10 == 0 ? int(TorrentLine::Downloading) : states[n % 4]);
             lifecycle.writeStorageInformation(*torrent);
@@ -90,10 +62,7 @@ struct ShownTransfers
         controller.mainView()->resize(1000, 700);
         controller.mainView()->show();
     }
-    ~ShownTransfers()
-    {
-        EngineHost::install(nullptr);
-    }
+    ~ShownTransfers() { EngineHost::install(nullptr); }
     // Loads the session folders; the longest time between two passes of the loop in `longestWaitMs`.
     bool load(double& longestWaitMs)
     {
@@ -105,7 +74,7 @@ struct ShownTransfers
         });
         QElapsedTimer sinceLastPass;
         sinceLastPass.start();
-        QTimer pass;  // fires on every pass of the loop, as queued input would be handled
+        QTimer pass; // fires on every pass of the loop, as queued input would be handled
         QObject::connect(&pass, &QTimer::timeout, &loop, [&] {
             longestWaitMs = std::max(longestWaitMs, double(sinceLastPass.nsecsElapsed()) / 1e6);
             sinceLastPass.restart();
@@ -168,7 +137,7 @@ void oneSecondOfTheList(benchmark::State& state)
         torrent->dropStorage();
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(loadStoredTorrents)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(oneSecondOfTheList)->Unit(benchmark::kMillisecond)->UseRealTime();
