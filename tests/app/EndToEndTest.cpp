@@ -6,6 +6,7 @@
 #include "interop/support/HelperProcess.h"
 #include "kit/Settings.h"
 #include "support/OpentrackerProcess.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,7 +27,7 @@ const QString kXvfb = QStringLiteral("/usr/bin/Xvfb");
 
 QString peerScript()
 {
-    return QStringLiteral(QT_TESTCASE_SOURCEDIR "/interop/peers/lt_peer.py");
+    return testSourcePath(QStringLiteral("interop/peers/lt_peer.py"));
 }
 
 QString applicationPath()

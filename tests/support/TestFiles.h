@@ -8,6 +8,13 @@
 
 namespace ombrelay::test {
 
+// A file below the tests' source folder (helper scripts, fixtures). Never found through __FILE__: a
+// compiler launcher may hand the compiler relative source paths.
+inline QString testSourcePath(const QString& relative)
+{
+    return QDir(QStringLiteral(QT_TESTCASE_SOURCEDIR)).filePath(relative);
+}
+
 // Writes `bytes` as the whole file at `path`, making its folder first; false when it could not.
 inline bool writeFile(const QString& path, const QByteArray& bytes = {})
 {

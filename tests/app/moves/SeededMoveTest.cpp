@@ -10,6 +10,7 @@
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
 #include "platform/VolumeMonitor.h"
+#include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 #include "transfers/KoDownloadsController.h"
 #include "uikit/PZAlert.h"
@@ -30,9 +31,7 @@ const QString kPython = QStringLiteral("/usr/bin/python3");
 
 QString peerScript()
 {
-    // __FILE__ may be relative to the build folder.
-    const QString here = QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(QStringLiteral(__FILE__));
-    return QFileInfo(here).dir().filePath(QStringLiteral("../../interop/peers/lt_peer.py"));
+    return testSourcePath(QStringLiteral("interop/peers/lt_peer.py"));
 }
 
 quint64 deviceOf(const QString& path)

@@ -20,7 +20,7 @@ namespace {
 
 QString script(const QString& relative)
 {
-    return besideSource(__FILE__, relative);
+    return testSourcePath(QStringLiteral("interop/dht/") + relative);
 }
 
 class DhtEngineDriverTest : public ::testing::Test

@@ -22,7 +22,7 @@ TEST(DhtLibtorrent, LookupFindsThePeerAnnouncedAmongLibtorrentNodes)
 
     QProcess swarm;
     swarm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    swarm.start("/usr/bin/python3", {test::besideSource(__FILE__, QStringLiteral("dht_swarm.py"))});
+    swarm.start("/usr/bin/python3", {test::testSourcePath(QStringLiteral("interop/dht/dht_swarm.py"))});
     ASSERT_TRUE(swarm.waitForStarted(10000));
     QList<QByteArray> ready;
     for (int i = 0; i < 300 && ready.isEmpty(); ++i) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interop/support/HelperProcess.h"
+#include "support/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -12,18 +13,10 @@ namespace ombrelay::test {
 
 inline const QString kPython = QStringLiteral("/usr/bin/python3");
 
-// The file `name` in the folder of the source file `file` (a __FILE__). The compiler may have been given
-// the source relative to the build folder (ccache does that), and the tests run elsewhere.
-inline QString besideSource(const char* file, const QString& name)
-{
-    const QString source = QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).absoluteFilePath(QString::fromUtf8(file));
-    return QDir::cleanPath(QFileInfo(source).dir().filePath(name));
-}
-
 // A helper script of tests/interop/peers.
 inline QString peerScript(const char* name = "lt_peer.py")
 {
-    return besideSource(__FILE__, QStringLiteral("../peers/%1").arg(QLatin1String(name)));
+    return testSourcePath(QStringLiteral("interop/peers/%1").arg(QLatin1String(name)));
 }
 
 // Writes payload.bin (or a payload folder) and payload.torrent into `dir` with lt_peer.py; `options` are its

@@ -3,6 +3,7 @@
 #include "search/feeds/FeedStorage.h"
 #include "support/HttpTestServer.h"
 #include "support/OpentrackerProcess.h"
+#include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 
 #include <QDir>
@@ -142,7 +143,7 @@ TEST_F(FeedDriverTest, DownloadsAnEntrysTorrentFromLibtorrent)
 {
     if (!OpentrackerProcess::isInstalled())
         GTEST_SKIP() << "opentracker is not installed";
-    const QString script = QStringLiteral(OMBRELAY_INTEROP_DIR "/peers/lt_peer.py");
+    const QString script = test::testSourcePath(QStringLiteral("interop/peers/lt_peer.py"));
     const QString seed = root.filePath("seed");
     const auto make = [&](const QString& announce) {
         QProcess process;

@@ -12,6 +12,7 @@
 #include "kit/AppPaths.h"
 #include "support/Pictures.h"
 #include "support/PrivateDisplay.h"
+#include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 #include "transfers/BandwidthPopUpButton.h"
 #include "transfers/PZIconView.h"
@@ -34,7 +35,7 @@ const QString kPython = QStringLiteral("/usr/bin/python3");
 
 QString peerScript()
 {
-    return QStringLiteral(QT_TESTCASE_SOURCEDIR "/interop/peers/lt_peer.py");
+    return testSourcePath(QStringLiteral("interop/peers/lt_peer.py"));
 }
 
 void choose(BandwidthPopUpButton& button, int tag)
