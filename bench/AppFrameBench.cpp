@@ -3,7 +3,7 @@
 // torrents moved into the incomplete folder on one file system. "max_stall_ms" is the longest lateness of
 // a 10 ms timer while the work runs (input would wait that long).
 #include "BenchSession.h"
-#include "app/KoTrayMenu.h"
+#include "app/desktop/KoTrayMenu.h"
 #include "app/prefs/BlocklistView.h"
 #include "engine/bencode/BValue.h"
 #include "engine/bencode/Bencoder.h"

@@ -3,8 +3,8 @@
 // (entries and playlist lines) with the longest lateness of the main loop meanwhile.
 #include "LargeMetainfo.h"
 
-#include "app/DragOverlayView.h"
-#include "app/KoiTunesController.h"
+#include "app/desktop/DragOverlayView.h"
+#include "app/desktop/KoiTunesController.h"
 #include "kit/DefaultSettings.h"
 #include "kit/SerialQueue.h"
 #include "kit/Settings.h"

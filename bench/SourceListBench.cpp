@@ -1,10 +1,10 @@
 // The source list with 10,000 items in 500 expanded folders: loading and painting it, adding a search
 // to it, and how often a 100-step drag of the sidebar's divider writes the settings.
-#include "app/KoContentView.h"
-#include "app/MainSplitView.h"
-#include "app/SourceItem.h"
-#include "app/SourceListStorage.h"
-#include "app/SourceView.h"
+#include "app/frame/KoContentView.h"
+#include "app/frame/MainSplitView.h"
+#include "app/frame/SourceItem.h"
+#include "app/frame/SourceListStorage.h"
+#include "app/frame/SourceView.h"
 #include "kit/AppPaths.h"
 #include "kit/Settings.h"
 

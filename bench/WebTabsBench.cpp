@@ -1,6 +1,6 @@
 // The window's busiest interface moments without a page: 1,000 toolbar switches between the web toolbar
 // and another one, and a strip of 100 tabs laid out and painted.
-#include "app/KoContentView.h"
+#include "app/frame/KoContentView.h"
 #include "app/tabs/PZSquareTabView.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
 #include "kit/Settings.h"

@@ -1,6 +1,6 @@
 #include "app/prefs/IncompleteFolderButton.h"
 
-#include "app/IncompleteFolderMover.h"
+#include "app/shell/IncompleteFolderMover.h"
 #include "kit/AppPaths.h"
 #include "kit/Settings.h"
 

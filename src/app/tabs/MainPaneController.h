@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SourcePane.h"
+#include "app/frame/SourcePane.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "app/tabs/MainPaneFactory.h"
 
-#include "app/SourceItem.h"
+#include "app/frame/SourceItem.h"
 #include "app/tabs/MainPaneController.h"
 
 namespace ombrelay {

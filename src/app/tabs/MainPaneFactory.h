@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PaneFactory.h"
+#include "app/frame/PaneFactory.h"
 
 #include <functional>
 

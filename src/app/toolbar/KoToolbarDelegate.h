@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ToolbarDelegate.h"
+#include "app/toolbar/ToolbarDelegate.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "app/web/MainWebView.h"
 
-#include "app/KoContentView.h"
+#include "app/frame/KoContentView.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
 #include "app/web/CurrentWebView.h"
 #include "app/web/DefaultBrowser.h"

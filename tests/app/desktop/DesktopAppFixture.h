@@ -2,7 +2,7 @@
 
 // The application launched in-process over a private session bus, with a home whose user-dirs.dirs names
 // the music folder "Musik".
-#include "app/KoApplicationController.h"
+#include "app/shell/KoApplicationController.h"
 #include "engine/core/BTCore.h"
 #include "engine/core/PeerService.h"
 #include "engine/nat/PortMapper.h"

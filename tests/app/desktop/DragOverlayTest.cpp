@@ -1,9 +1,9 @@
 #include "DesktopAppFixture.h"
 
-#include "app/DragOverlayView.h"
-#include "app/KoMainWindow.h"
-#include "app/OverlayFadeInAnimation.h"
-#include "app/OverlayFadeOutAnimation.h"
+#include "app/desktop/DragOverlayView.h"
+#include "app/desktop/OverlayFadeInAnimation.h"
+#include "app/desktop/OverlayFadeOutAnimation.h"
+#include "app/frame/KoMainWindow.h"
 #include "transfers/DownloadsOutlineView.h"
 
 #include <QElapsedTimer>

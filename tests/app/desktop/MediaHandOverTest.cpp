@@ -1,7 +1,7 @@
 #include "DesktopAppFixture.h"
 
-#include "app/KoiTunesController.h"
-#include "app/PlaylistsButton.h"
+#include "app/desktop/KoiTunesController.h"
+#include "app/desktop/PlaylistsButton.h"
 #include "kit/SerialQueue.h"
 #include "support/UrlRecorder.h"
 #include "transfers/DownloadsOutlineView.h"

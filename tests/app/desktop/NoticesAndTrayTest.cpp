@@ -1,8 +1,8 @@
 #include "DesktopAppFixture.h"
 
-#include "app/DockTileView.h"
-#include "app/KoMainWindow.h"
-#include "app/StatusTray.h"
+#include "app/desktop/DockTileView.h"
+#include "app/desktop/StatusTray.h"
+#include "app/frame/KoMainWindow.h"
 #include "transfers/DownloadsOutlineView.h"
 
 namespace ombrelay::test {

@@ -1,4 +1,4 @@
-#include "app/AdView.h"
+#include "app/desktop/AdView.h"
 #include "support/UrlRecorder.h"
 #include "support/WaitUntil.h"
 

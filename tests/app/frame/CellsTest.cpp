@@ -1,8 +1,8 @@
 // The source-list cells: icons, count bubbles, the close button and the search icon's click.
 #include "FrameFixtures.h"
 
-#include "app/CloseButtonCell.h"
-#include "app/SideCell.h"
+#include "app/frame/CloseButtonCell.h"
+#include "app/frame/SideCell.h"
 #include "support/WaitUntil.h"
 
 #include <QFontMetricsF>

@@ -1,8 +1,8 @@
 // The content switcher and the main window's frame: swaps keep a list's place, toolbars swap delegates.
 #include "FrameFixtures.h"
 
-#include "app/KoMainWindow.h"
-#include "app/MainSplitView.h"
+#include "app/frame/KoMainWindow.h"
+#include "app/frame/MainSplitView.h"
 #include "platform/VolumeMonitor.h"
 #include "support/WaitUntil.h"
 #include "transfers/KoDownloadsController.h"

@@ -2,8 +2,8 @@
 // a rename, the transfers entry with a wider sidebar, and the removal sheet.
 #include "FrameFixtures.h"
 
-#include "app/KoMainWindow.h"
-#include "app/MainSplitView.h"
+#include "app/frame/KoMainWindow.h"
+#include "app/frame/MainSplitView.h"
 #include "kit/NotificationCenter.h"
 #include "platform/VolumeMonitor.h"
 #include "support/HttpTestServer.h"

@@ -3,7 +3,7 @@
 
 #include "support/WaitUntil.h"
 
-#include "app/SourceListStorage.h"
+#include "app/frame/SourceListStorage.h"
 #include "kit/ServiceAddresses.h"
 
 #include <QDesktopServices>

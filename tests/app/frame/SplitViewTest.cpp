@@ -1,7 +1,7 @@
 // The main window's split view: the divider's rules, the stored width and resizing.
 #include "FrameFixtures.h"
 
-#include "app/MainSplitView.h"
+#include "app/frame/MainSplitView.h"
 #include "support/WaitUntil.h"
 
 #include <QTest>

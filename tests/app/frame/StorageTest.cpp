@@ -1,7 +1,7 @@
 // The source list in the settings: round trips, hostile stored values, and saves that survive a kill.
 #include "FrameFixtures.h"
 
-#include "app/SourceListStorage.h"
+#include "app/frame/SourceListStorage.h"
 #include "kit/PropertyList.h"
 #include "support/WaitUntil.h"
 

@@ -1,8 +1,8 @@
 // A magnet link given to a later launch opens the address panel on the running window, under Xvfb.
-#include "app/KoMainWindow.h"
-#include "app/SingleInstance.h"
 #include "app/desktop/DesktopAppFixture.h"
+#include "app/frame/KoMainWindow.h"
 #include "app/openaddress/OpenTorrentURLPanel.h"
+#include "app/shell/SingleInstance.h"
 #include "support/HttpTestServer.h"
 #include "support/PrivateDisplay.h"
 

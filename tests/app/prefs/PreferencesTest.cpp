@@ -1,13 +1,13 @@
 // The preferences window and its panes on real widgets: values are committed when editing ends, when the
 // window hides and at quit; the zero-limit question; the pane switcher; folder pop-ups; the incomplete
 // folder's prompts.
-#include "app/IncompleteFolderMover.h"
 #include "app/prefs/FolderButton.h"
 #include "app/prefs/IncompleteFolderButton.h"
 #include "app/prefs/KoNetworkPreferences.h"
 #include "app/prefs/KoPreferencesWindow.h"
 #include "app/prefs/KoiTunesPreferences.h"
 #include "app/prefs/PZPreferencesController.h"
+#include "app/shell/IncompleteFolderMover.h"
 #include "engine/blocklist/Blocklist.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"

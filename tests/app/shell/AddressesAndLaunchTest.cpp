@@ -1,7 +1,7 @@
 // Addresses the program owns, the application object's guard, and the settings work of every launch.
-#include "app/KoApplication.h"
-#include "app/KoURLHandler.h"
-#include "app/LaunchSettings.h"
+#include "app/shell/KoApplication.h"
+#include "app/shell/KoURLHandler.h"
+#include "app/shell/LaunchSettings.h"
 #include "kit/AppPaths.h"
 #include "kit/Settings.h"
 #include "uikit/PZSortDescriptorTransformer.h"

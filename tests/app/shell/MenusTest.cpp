@@ -1,7 +1,7 @@
 // The menu bar's own items and the tray menu, on real widgets.
-#include "app/KoAboutBoxController.h"
-#include "app/KoAppMessageBridge.h"
-#include "app/KoTrayMenu.h"
+#include "app/desktop/KoTrayMenu.h"
+#include "app/shell/KoAboutBoxController.h"
+#include "app/shell/KoAppMessageBridge.h"
 #include "transfers/TransfersFixture.h"
 #include "uikit/FilterSearchField.h"
 

@@ -1,13 +1,13 @@
 // Switching the window's toolbar between delegates: each gets its own default items, the display settings
 // travel along, and the one search field keeps its text.
-#include "app/KoContentView.h"
+#include "app/frame/KoContentView.h"
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
 #include "engine/torrent/TorrentFixtures.h"
-#include "support/Pictures.h"
-#include "transfers/TransfersFixture.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
+#include "support/Pictures.h"
+#include "transfers/TransfersFixture.h"
 
 #include <QLineEdit>
 #include <QMainWindow>

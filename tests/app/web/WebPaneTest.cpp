@@ -1,7 +1,7 @@
 // Web tabs under a private X server against the loopback test server. Each outer test starts Xvfb and runs
 // one inner test of this program on it with Chromium on software drawing, no background networking and a
 // fresh profile; inner tests skip when run on their own.
-#include "app/KoContentView.h"
+#include "app/frame/KoContentView.h"
 #include "app/tabs/DelayedProgressIndicator.h"
 #include "app/tabs/MainPaneController.h"
 #include "app/tabs/PZSquareTabButton.h"

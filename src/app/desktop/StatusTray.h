@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/desktop/DockTileView.h"
+#include "platform/LauncherEntry.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+class QMenu;
+class QWidget;
+
+namespace ombrelay {
+
+class KoDownloadsController;
+
+// The application in the tray and the launcher: the tray icon shows the tile (its tooltip the rates), a
+// click raises the main window, and the launcher entry carries the completed count and the attention
+// request, which lasts until the window is activated. Each is re-sent only when it changed.
+class StatusTray : public QObject
+{
+    Q_OBJECT
+public:
+    StatusTray(KoDownloadsController& downloads, QWidget* window, const QDBusConnection& bus,
+               QObject* parent = nullptr);
+
+    void setMenu(QMenu* menu);
+    // Redraws from the controller's counts and rates.
+    void redisplay();
+    void requestAttention();
+
+    QSystemTrayIcon& trayIcon() { return m_tray; }
+    const QImage& tile() const { return m_tile; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void raiseWindow();
+    void updateLauncher();
+
+    KoDownloadsController& m_downloads;
+    QPointer<QWidget> m_window;
+    DockTileView m_view;
+    LauncherEntry m_launcher;
+    QSystemTrayIcon m_tray;
+    QImage m_tile;
+    int m_shownComplete = -1;
+    QString m_shownRate;
+    bool m_urgent = false;
+};
+
+}  // namespace ombrelay

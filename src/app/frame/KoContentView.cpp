@@ -1,0 +1,156 @@
+#include "app/frame/KoContentView.h"
+
+#include "app/desktop/AdView.h"
+#include "app/toolbar/ToolbarConfiguration.h"
+#include "app/toolbar/ToolbarDelegate.h"
+#include "kit/Settings.h"
+
+#include <QAbstractItemView>
+#include <QMainWindow>
+#include <QScrollBar>
+#include <QToolBar>
+
+namespace ombrelay {
+
+KoContentView::KoContentView(QWidget* parent) : QStackedWidget(parent) {}
+
+KoContentView::~KoContentView()
+{
+    disconnect(m_tableSelection);
+}
+
+Settings& KoContentView::settings() const
+{
+    return m_settings ? *m_settings : Settings::instance();
+}
+
+void KoContentView::setAnonymousView(QWidget* view, ToolbarDelegate* delegate)
+{
+    m_anonymousView = view;
+    m_anonymousDelegate = delegate;
+}
+
+QWidget* KoContentView::anonymousView()
+{
+    if (!m_anonymousView)
+        m_anonymousView = new AdView(this);
+    return m_anonymousView;
+}
+
+void KoContentView::showAnonymousView()
+{
+    showView(anonymousView());
+    if (m_anonymousDelegate)
+        setToolbarDelegate(m_anonymousDelegate);
+    currentWidget()->repaint();
+}
+
+void KoContentView::showMainPane(QWidget* view)
+{
+    showView(view);
+}
+
+void KoContentView::showDownloadsView()
+{
+    showView(m_downloadsView);
+    if (m_downloadsDelegate)
+        setToolbarDelegate(m_downloadsDelegate);
+}
+
+QAbstractItemView* KoContentView::tableViewInView(QWidget* view)
+{
+    if (!view)
+        return nullptr;
+    if (auto* table = qobject_cast<QAbstractItemView*>(view))
+        return table;
+    const QList<QWidget*> children = view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+        if (auto* table = qobject_cast<QAbstractItemView*>(child))
+            return table;
+    }
+    for (QWidget* child : children) {
+        if (QAbstractItemView* table = tableViewInView(child))
+            return table;
+    }
+    return nullptr;
+}
+
+QAbstractItemView* KoContentView::currentTableView() const
+{
+    return tableViewInView(currentWidget());
+}
+
+void KoContentView::showView(QWidget* view)
+{
+    if (!view || view == currentWidget())
+        return;
+    disconnect(m_tableSelection);
+    QAbstractItemView* table = tableViewInView(view);
+    const QPoint origin = table ? QPoint(table->horizontalScrollBar()->value(), table->verticalScrollBar()->value()) : QPoint();
+    selectionIsChanging();
+    if (indexOf(view) < 0)
+        addWidget(view);
+    setCurrentWidget(view);
+    if (table) {
+        // Showing may lay the list out again; it comes back where the user left it.
+        table->horizontalScrollBar()->setValue(origin.x());
+        table->verticalScrollBar()->setValue(origin.y());
+        if (table->selectionModel())
+            m_tableSelection = connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                                       &KoContentView::selectionIsChanging);
+    }
+    update();
+}
+
+void KoContentView::selectionIsChanging()
+{
+    if (m_toolbar && m_toolbarDelegate)
+        m_toolbarDelegate->validateVisibleItems(*m_toolbar);
+}
+
+void KoContentView::setToolbarDelegate(ToolbarDelegate* delegate, bool force)
+{
+    auto* mainWindow = qobject_cast<QMainWindow*>(window());
+    if (!delegate || !mainWindow)
+        return;
+    if (m_toolbarDelegate == delegate && !force)
+        return;
+    const QString identifier = delegate->toolbarIdentifier();
+    if (!m_toolbar) {
+        m_toolbar = new QToolBar(mainWindow);
+        m_toolbar->setObjectName(identifier);
+        m_toolbar->setMovable(false);
+        m_toolbar->setFloatable(false);
+        m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+        m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        mainWindow->addToolBar(m_toolbar);
+    }
+    if (m_toolbarDelegate && m_toolbarDelegate != delegate)
+        ToolbarConfiguration::fromToolbar(*m_toolbar).write(settings(), m_toolbarDelegate->toolbarIdentifier());
+    // The display settings travel to the incoming delegate; its items are always its defaults.
+    const ToolbarConfiguration current = ToolbarConfiguration::fromToolbar(*m_toolbar);
+    ToolbarConfiguration incoming = ToolbarConfiguration::read(settings(), identifier);
+    for (const QString& key : ToolbarConfiguration::displayKeys())
+        incoming.setValue(key, current.value(key));
+    incoming.write(settings(), identifier);
+    m_toolbarDelegate = delegate;
+    m_toolbar->clear();
+    for (const QString& item : delegate->toolbarDefaultItemIdentifiers()) {
+        if (QAction* action = delegate->toolbarItem(item))
+            m_toolbar->addAction(action);
+    }
+    ToolbarConfiguration::read(settings(), identifier).apply(*m_toolbar);
+    delegate->validateVisibleItems(*m_toolbar);
+    m_toolbar->setVisible(true);
+    delegate->validateVisibleItems(*m_toolbar);
+}
+
+void KoContentView::applicationWillTerminate()
+{
+    if (m_toolbar && m_toolbarDelegate)
+        ToolbarConfiguration::fromToolbar(*m_toolbar).write(settings(), m_toolbarDelegate->toolbarIdentifier());
+    if (m_anonymousDelegate)
+        setToolbarDelegate(m_anonymousDelegate);
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,219 @@
+#include "app/frame/KoMainWindow.h"
+
+#include "app/desktop/DragOverlayView.h"
+#include "app/frame/KoContentView.h"
+#include "app/frame/LeftSideView.h"
+#include "app/frame/MainSplitView.h"
+#include "app/frame/SelectionController.h"
+#include "app/frame/SideStatusView.h"
+#include "app/frame/SourceView.h"
+#include "app/toolbar/KoDownloadsToolbarDelegate.h"
+#include "kit/NotificationCenter.h"
+#include "kit/Settings.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/KoDownloadsController.h"
+#include "transfers/StatsView.h"
+#include "uikit/PZRoundTabView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStandardPaths>
+
+namespace ombrelay {
+
+namespace {
+const QString kFrameKey = QStringLiteral("kKoMainWindow");
+}
+
+KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
+    : QMainWindow(parent),
+      m_downloads(downloads),
+      m_contentView(new KoContentView(this)),
+      m_dragOverlay(new DragOverlayView(m_contentView))
+{
+    setAcceptDrops(true);
+    setWindowTitle(QStringLiteral("Ombrelay"));
+    setObjectName(kFrameKey);
+    buildFrame();
+    connect(&downloads, &KoDownloadsController::showPaneRequested, this, [this] { m_selection->showDownloadsPane(0); });
+    buildMenus();
+    // Site icons that arrive show at once.
+    listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) { update(); m_sourceView->viewport()->update(); });
+    resize(1000, 640);
+    const QByteArray frame = Settings::instance().bytes(kFrameKey);
+    if (!frame.isEmpty())
+        restoreGeometry(QByteArray::fromBase64(frame));
+}
+
+KoMainWindow::~KoMainWindow()
+{
+    stopListening(this);
+    // The panes own their views: they go before the switcher that shows them.
+    delete m_selection;
+}
+
+void KoMainWindow::buildFrame()
+{
+    Settings& settings = Settings::instance();
+    m_contentView->setSettings(&settings);
+    m_contentView->setDownloadsView(m_downloads.mainView());
+    m_contentView->setDownloadsToolbarDelegate(new KoDownloadsToolbarDelegate(m_downloads, this));
+    m_sourceView = new SourceView(settings);
+    m_splitView = new MainSplitView(settings, this);
+    m_statusView = new SideStatusView(m_splitView);
+    m_statusView->setDisplayModeProvider([this] {
+        const QToolBar* toolbar = m_contentView->currentToolbar();
+        return toolbar && toolbar->toolButtonStyle() == Qt::ToolButtonTextUnderIcon ? 1 : 2;
+    });
+    m_splitView->setSubviews(new LeftSideView(m_sourceView, m_downloads.statsView(), m_statusView), m_contentView);
+    setCentralWidget(m_splitView);
+    connect(m_splitView, &MainSplitView::sidebarWidthChanged, this, &KoMainWindow::updateMinimumSize);
+
+    m_selection = new SelectionController(*m_contentView, this);
+    m_selection->setSourceView(m_sourceView);
+    m_selection->setPaneFactory(&m_paneFactory);
+    m_paneFactory.setLastTabClosedHandler([this] { m_sourceView->clearSelection(); });
+    StatsView* stats = m_downloads.statsView();
+    m_selection->setStatsEntry(stats, [stats](bool on) { stats->setTransfersViewShown(on); });
+    m_selection->setTransfersTabSelector([this](int index) {
+        if (m_downloads.tabView())
+            m_downloads.tabView()->selectButtonAtIndex(index);
+    });
+    m_sourceView->setSelectionController(m_selection);
+    addActions(m_selection->actions());
+    m_sourceView->loadFromDefaults();
+    m_contentView->showAnonymousView();
+    updateMinimumSize();
+}
+
+void KoMainWindow::updateMinimumSize()
+{
+    const int chrome = centralWidget() && isVisible() ? height() - centralWidget()->height() : 0;
+    setMinimumSize(m_splitView->sidebarWidth() + MainSplitView::kMinimumContentWidth, chrome + 99);
+}
+
+void KoMainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    updateMinimumSize();
+}
+
+void KoMainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The sidebar, tab strips and list selections draw differently in an active window.
+    if (event->type() == QEvent::ActivationChange) {
+        m_splitView->update();
+        m_sourceView->viewport()->update();
+        m_downloads.statsView()->update();
+    }
+}
+
+void KoMainWindow::flagsChanged(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+        postNotificationAboutSelf(this, QStringLiteral("PZFlagsChangedNotification"));
+        break;
+    default:
+        break;
+    }
+}
+
+void KoMainWindow::keyPressEvent(QKeyEvent* event)
+{
+    flagsChanged(event);
+    QMainWindow::keyPressEvent(event);
+}
+
+void KoMainWindow::keyReleaseEvent(QKeyEvent* event)
+{
+    flagsChanged(event);
+    QMainWindow::keyReleaseEvent(event);
+}
+
+QString KoMainWindow::openPanelFilter()
+{
+    return tr("Torrent files (*.torrent *.tstream)");
+}
+
+void KoMainWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&Open…"), QKeySequence::Open, this, &KoMainWindow::showOpenPanel);
+    file->addSeparator();
+    file->addAction(tr("Clear Complete"), this, [this] { m_downloads.outlineView()->clearAllComplete(); });
+    file->addSeparator();
+    file->addAction(tr("&Quit"), QKeySequence::Quit, this, &KoMainWindow::quitRequested);
+    QMenu* torrent = menuBar()->addMenu(tr("&Transfers"));
+    torrent->addAction(tr("Open"), this, [this] { m_downloads.outlineView()->openSelected(); });
+    torrent->addAction(tr("Reveal"), this, [this] { m_downloads.outlineView()->revealSelected(); });
+    torrent->addAction(tr("Quick Look"), this, [this] { m_downloads.outlineView()->toggleQuickLook(); });
+    torrent->addAction(tr("Remove"), this, [this] { m_downloads.outlineView()->removeSelected(); });
+}
+
+void KoMainWindow::showOpenPanel()
+{
+    const QString start = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    auto* panel = new QFileDialog(this, tr("Open"), start, openPanelFilter());
+    panel->setFileMode(QFileDialog::ExistingFiles);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &QFileDialog::filesSelected, this, &KoMainWindow::openFilesChosen);
+    panel->open();
+}
+
+void KoMainWindow::saveFrame()
+{
+    Settings::instance().setValue(kFrameKey, QString::fromLatin1(saveGeometry().toBase64()));
+}
+
+void KoMainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    raise();
+    activateWindow();
+    m_dragOverlay->shouldAnimateIn(event->mimeData());
+    if (m_dragOverlay->prepareForDragOperation()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void KoMainWindow::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (m_dragOverlay->prepareForDragOperation()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    }
+}
+
+void KoMainWindow::dragLeaveEvent(QDragLeaveEvent*)
+{
+    m_dragOverlay->shouldAnimateOut();
+}
+
+void KoMainWindow::dropEvent(QDropEvent* event)
+{
+    if (m_dragOverlay->performDragOperation()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    }
+}
+
+void KoMainWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window quits; the application decides whether to ask first.
+    event->ignore();
+    emit quitRequested();
+}
+
+}  // namespace ombrelay

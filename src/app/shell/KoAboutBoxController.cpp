@@ -1,0 +1,56 @@
+#include "app/shell/KoAboutBoxController.h"
+
+#include "kit/ServiceAddresses.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace ombrelay {
+
+KoAboutBoxController::KoAboutBoxController(QWidget* parent) : QDialog(parent), m_versionField(new QLabel(this))
+{
+    setWindowTitle(tr("About Ombrelay"));
+    auto* layout = new QVBoxLayout(this);
+    auto* icon = new QLabel(this);
+    icon->setPixmap(QGuiApplication::windowIcon().pixmap(96, 96));
+    icon->setAlignment(Qt::AlignCenter);
+    auto* name = new QLabel(QStringLiteral("Ombrelay"), this);
+    QFont big = name->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    name->setFont(big);
+    name->setAlignment(Qt::AlignCenter);
+    m_versionField->setText(versionText());
+    m_versionField->setAlignment(Qt::AlignCenter);
+    auto* site = new QPushButton(tr("Ombrelay Web Site"), this);
+    site->setAutoDefault(false);
+    connect(site, &QPushButton::clicked, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(service::kProductSiteURL))); });
+    layout->addWidget(icon);
+    layout->addWidget(name);
+    layout->addWidget(m_versionField);
+    layout->addWidget(site, 0, Qt::AlignCenter);
+    setFixedWidth(320);
+}
+
+QString KoAboutBoxController::versionText()
+{
+    return tr("Version %1 (v%2)").arg(QStringLiteral(OMBRELAY_VERSION), QStringLiteral(OMBRELAY_BUILD_VERSION));
+}
+
+void KoAboutBoxController::showCentered()
+{
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    raise();
+    activateWindow();
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,312 @@
+// The application's launch and quit paths in-process, over the real disk session in a temporary folder.
+#include "app/frame/KoMainWindow.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
+#include "app/shell/KoApplicationController.h"
+#include "engine/core/BTCore.h"
+#include "engine/nat/PortMapper.h"
+#include "engine/storage/DiskSession.h"
+#include "engine/storage/SessionFolder.h"
+#include "engine/torrent/TorrentFakes.h"
+#include "engine/torrent/TorrentFixtures.h"
+#include "engine/torrent/TorrentLine.h"
+#include "kit/AppPaths.h"
+#include "kit/DefaultSettings.h"
+#include "kit/Settings.h"
+#include "platform/VolumeMonitor.h"
+#include "support/WaitUntil.h"
+#include "transfers/KoDownloadsController.h"
+#include "uikit/PZAlert.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QApplication>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+class ApplicationLaunch : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+        registerDefaultSettings(Settings::instance());
+        Settings::instance().setValue(QStringLiteral("save_directory"), folder.filePath(QStringLiteral("Downloads")));
+        Settings::instance().setValue(QStringLiteral("kRandomPort"), true);
+        Settings::instance().setValue(QStringLiteral("kDeleteOriginalTorrent"), false);
+        AppPaths::setApplicationSupportPath(folder.filePath(QStringLiteral("data")));
+        // No gateway is asked, and no tick runs on its own.
+        BTCore::Parts parts = BTCore::defaultParts();
+        parts.makePortMapper = [](quint16) { return std::unique_ptr<PortMapper>(); };
+        parts.startTimers = false;
+        BTCore::useParts(std::move(parts));
+        QFile mounts(folder.filePath(QStringLiteral("mountinfo")));
+        ASSERT_TRUE(mounts.open(QIODevice::WriteOnly));
+        mounts.write("20 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n");
+        mounts.close();
+        volumes = std::make_unique<VolumeMonitor>(folder.filePath(QStringLiteral("mountinfo")));
+        PZAlert::setPresenter([this](const PZAlert& alert, PZAlert::Answer answer) {
+            alerts.append(alert);
+            pendingAnswer = std::move(answer);
+        });
+    }
+    void TearDown() override
+    {
+        PZAlert::setPresenter({});
+        PeerService::install(nullptr);
+    }
+
+    QString writeTorrent(const QString& name)
+    {
+        const QString path = folder.filePath(name + QStringLiteral(".torrent"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(metainfo(singleFileInfo(name, 70000)));
+        return path;
+    }
+    std::unique_ptr<KoApplicationController> launch(const QStringList& arguments, int expectedTorrents,
+                                                    KoApplicationController::Hooks hooks = {})
+    {
+        auto controller = std::make_unique<KoApplicationController>(*volumes, std::move(hooks));
+        controller->launch(arguments);
+        EXPECT_TRUE(waitUntil([&] {
+            return controller->storedTorrentsLoaded() && controller->downloads().objects().size() == expectedTorrents;
+        }, 5000)) << "listed: " << controller->downloads().objects().size();
+        return controller;
+    }
+    // What a quit runs: the engine saves first, then the application.
+    static void quit(KoApplicationController& controller)
+    {
+        BTCore::instance().applicationWillTerminate();
+        controller.applicationWillTerminate();
+    }
+    int sessionFolderCount() const
+    {
+        return QDir(SessionFolder::storageDirectory()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<VolumeMonitor> volumes;
+    QList<PZAlert> alerts;
+    PZAlert::Answer pendingAnswer;
+};
+
+}  // namespace
+
+TEST_F(ApplicationLaunch, ATorrentOpenedAtLaunchIsStoredAndComesBackOnceInItsState)
+{
+    const QString torrentPath = writeTorrent(QStringLiteral("alpha.bin"));
+    {
+        auto controller = launch({torrentPath}, 1);
+        EXPECT_TRUE(controller->mainWindow()->isVisible());
+        EXPECT_EQ(sessionFolderCount(), 1);
+        TorrentLinePtr torrent = controller->downloads().objects().value(0);
+        ASSERT_TRUE(torrent);
+        EXPECT_EQ(torrent->downloadPath(), folder.filePath(QStringLiteral("Downloads")));
+        torrent->pauseDownload();
+        quit(*controller);
+        EXPECT_TRUE(controller->isTerminating());
+    }
+    // The same file given again at the next launch: the stored transfer is listed first, so it is not
+    // added a second time.
+    auto controller = launch({torrentPath}, 1);
+    spinFor(300);
+    ASSERT_EQ(controller->downloads().objects().size(), 1);
+    EXPECT_EQ(controller->downloads().objects()[0]->downloadState(), TorrentLine::Paused);
+    EXPECT_EQ(sessionFolderCount(), 1);
+    // A file that is no torrent adds nothing.
+    QFile junk(folder.filePath(QStringLiteral("junk.torrent")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("d4:info");
+    junk.close();
+    controller->openArguments({junk.fileName(), writeTorrent(QStringLiteral("beta.bin"))});
+    EXPECT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }, 3000));
+    EXPECT_EQ(sessionFolderCount(), 2);
+}
+
+TEST_F(ApplicationLaunch, QuittingWithActiveTransfersAsksFirstAndCancelKeepsThemRunning)
+{
+    auto controller = launch({writeTorrent(QStringLiteral("active.bin"))}, 1);
+    FakePeers peers;  // in place of the application's own, to make the transfer active at will
+    PeerService::install(&peers);
+    TorrentLinePtr torrent = controller->downloads().objects()[0];
+    ASSERT_EQ(torrent->downloadState(), TorrentLine::Downloading);
+
+    struct Case
+    {
+        const char* name;
+        bool warn;
+        int activePeers;
+        bool asks;
+    };
+    const QList<Case> cases{
+        {"warning off", false, 3, false},
+        {"nothing active", true, 0, false},
+        {"one active", true, 3, true},
+    };
+    for (const Case& test : cases) {
+        Settings::instance().setValue(QStringLiteral("kKoWarnQuit"), test.warn);
+        peers.counts[torrent.get()] = {test.activePeers, 0, 0};
+        torrent->invalidateValues();
+        alerts.clear();
+        controller->requestQuit();
+        EXPECT_EQ(alerts.size(), test.asks ? 1 : 0) << test.name;
+    }
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0].message, QStringLiteral("Do you really wish to quit?"));
+    EXPECT_TRUE(alerts[0].informativeText.startsWith(QStringLiteral("Ombrelay is actively downloading files.")));
+    EXPECT_EQ(alerts[0].buttons, (QStringList{QStringLiteral("Quit"), QStringLiteral("Cancel")}));
+    controller->requestQuit();
+    EXPECT_EQ(alerts.size(), 1) << "one question at a time";
+    auto cancel = std::move(pendingAnswer);
+    cancel(1, false);
+    EXPECT_EQ(torrent->downloadState(), TorrentLine::Downloading);
+    EXPECT_FALSE(controller->isTerminating());
+    controller->requestQuit();
+    EXPECT_EQ(alerts.size(), 2) << "asks again after a cancel";
+}
+
+TEST_F(ApplicationLaunch, ASignalQuitsAtOnceWithTheWindowShownAndTransfersActive)
+{
+    Settings::instance().setValue(QStringLiteral("kKoWarnQuit"), true);
+    auto controller = launch({writeTorrent(QStringLiteral("busy.bin"))}, 1);
+    FakePeers peers;
+    PeerService::install(&peers);
+    TorrentLinePtr torrent = controller->downloads().objects()[0];
+    peers.counts[torrent.get()] = {2, 1, 0};
+    torrent->invalidateValues();
+    ASSERT_EQ(controller->downloads().numberOfActiveTorrents(), 1);
+    ASSERT_TRUE(controller->mainWindow()->isVisible());
+
+    bool guardFired = false;
+    QTimer::singleShot(100, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(10000, controller.get(), [&] {
+        guardFired = true;
+        controller->mainWindow()->hide();
+        QCoreApplication::exit(1);
+    });
+    QApplication::exec();
+    EXPECT_FALSE(guardFired) << "the signal did not end the event loop";
+    EXPECT_TRUE(alerts.isEmpty()) << "a signal does not ask";
+    EXPECT_TRUE(controller->isTerminating());
+}
+
+TEST_F(ApplicationLaunch, AQueuedTransferIsStillQueuedAfterARestart)
+{
+    Settings::instance().setValue(QStringLiteral("kDownloadQueueLimit"), 1);
+    const QStringList files{writeTorrent(QStringLiteral("first.bin")), writeTorrent(QStringLiteral("second.bin"))};
+    {
+        auto controller = launch(files, 2);
+        ASSERT_EQ(controller->downloads().objects()[1]->downloadState(), TorrentLine::Waiting);
+        quit(*controller);
+    }
+    auto controller = launch({}, 2);
+    const TorrentLineList listed = controller->downloads().objects();
+    int downloading = 0, waiting = 0;
+    for (const TorrentLinePtr& torrent : listed) {
+        downloading += torrent->downloadState() == TorrentLine::Downloading;
+        waiting += torrent->downloadState() == TorrentLine::Waiting;
+    }
+    EXPECT_EQ(downloading, 1);
+    EXPECT_EQ(waiting, 1);
+}
+
+TEST_F(ApplicationLaunch, AddressesGoToTheirHooksCleansedAndOtherSchemesAreNeverPaths)
+{
+    QStringList searches, magnets;
+    KoApplicationController::Hooks hooks;
+    hooks.search = [&](const QString& query) { searches.append(query); };
+    hooks.openMagnet = [&](const QString& address) { magnets.append(address); };
+    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567&dn=x");
+    // A file named like the address's path would be opened if the address were read as a path.
+    const QString lookalike = writeTorrent(QStringLiteral("lookalike"));
+    auto controller = launch({QStringLiteral("ombrelaysearch://ubuntu"), magnet, QStringLiteral("ombrelaysearch://"),
+                              QStringLiteral("http://example.invalid") + lookalike,
+                              QStringLiteral("relative.torrent")},
+                             0, hooks);
+    EXPECT_TRUE(waitUntil([&] { return searches.size() == 1 && magnets.size() == 1; }, 3000));
+    spinFor(200);
+    EXPECT_EQ(searches, QStringList{QStringLiteral("ubuntu")});
+    EXPECT_EQ(magnets, QStringList{magnet});
+    EXPECT_TRUE(controller->downloads().objects().isEmpty());
+}
+
+TEST_F(ApplicationLaunch, TorrentsChosenTogetherAreAddedWithOneFolderQuestion)
+{
+    auto controller = launch({}, 0);
+    Settings::instance().setValue(QStringLiteral("kConfirmLocationFinder"), true);
+    const auto folderPanels = [] {
+        QList<QFileDialog*> panels;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* panel = qobject_cast<QFileDialog*>(widget); panel && panel->isVisible())
+                panels.append(panel);
+        return panels;
+    };
+    controller->openFiles({writeTorrent(QStringLiteral("one.bin")), writeTorrent(QStringLiteral("two.bin")),
+                           folder.filePath(QStringLiteral("missing.torrent"))});
+    const QList<QFileDialog*> panels = folderPanels();
+    ASSERT_EQ(panels.size(), 1);
+    EXPECT_EQ(panels[0]->windowTitle(), QStringLiteral("Select a download folder for these torrents."));
+    const QString chosen = folder.filePath(QStringLiteral("Chosen"));
+    QDir().mkpath(chosen);
+    panels[0]->setDirectory(chosen);
+    panels[0]->selectFile(chosen);
+    static_cast<QDialog*>(panels[0])->accept();
+    ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }, 3000));
+    for (const TorrentLinePtr& torrent : controller->downloads().objects())
+        EXPECT_EQ(QDir::cleanPath(torrent->downloadPath()), chosen);
+}
+
+TEST_F(ApplicationLaunch, TheQuitQuestionBringsBackAMinimisedWindowAndReopenRespectsModals)
+{
+    Settings::instance().setValue(QStringLiteral("kKoWarnQuit"), true);
+    auto controller = launch({writeTorrent(QStringLiteral("busy.bin"))}, 1);
+    FakePeers peers;
+    PeerService::install(&peers);
+    TorrentLinePtr torrent = controller->downloads().objects()[0];
+    peers.counts[torrent.get()] = {2, 1, 0};
+    torrent->invalidateValues();
+    KoMainWindow* window = controller->mainWindow();
+    window->showMinimized();
+    ASSERT_TRUE(window->isMinimized());
+    controller->requestQuit();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_FALSE(window->isMinimized());
+    std::exchange(pendingAnswer, {})(1, false);
+
+    window->hide();
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    controller->reopen();
+    EXPECT_FALSE(window->isVisible()) << "a modal window keeps the main window back";
+    modal.hide();
+    controller->reopen();
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(ApplicationLaunch, APortBeingEditedIsStoredAtQuit)
+{
+    auto controller = launch({}, 0);
+    controller->showPreferences();
+    auto* port = controller->preferences().window()->findChild<QSpinBox*>(QStringLiteral("btport"));
+    ASSERT_TRUE(port);
+    port->findChild<QLineEdit*>()->setText(QStringLiteral("52000"));
+    EXPECT_EQ(Settings::instance().integer(QStringLiteral("kBTPort")), 6881);
+    quit(*controller);
+    EXPECT_EQ(Settings::instance().integer(QStringLiteral("kBTPort")), 52000);
+    EXPECT_FALSE(controller->preferences().window()->isVisible());
+}
