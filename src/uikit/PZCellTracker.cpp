@@ -26,21 +26,24 @@ void PZCellTracker::cancel()
     m_view->viewport()->update();
 }
 
-bool PZCellTracker::press(const QPoint& position)
+PZCellTracker::Hit PZCellTracker::hitAt(const QPoint& position) const
 {
     const QModelIndex index = m_view->indexAt(position);
     PZOutlineObject* object = m_view->objectAt(index);
-    if (!object)
-        return false;
-    PZTrackingCell* cell = m_view->cellFor(index.column(), object);
+    PZTrackingCell* cell = object ? m_view->cellFor(index.column(), object) : nullptr;
     if (!cell)
+        return {};
+    return {object, index.column(), cell->trackingRectAt(position, m_view->visualRect(index), object)};
+}
+
+bool PZCellTracker::press(const QPoint& position)
+{
+    const Hit hit = hitAt(position);
+    if (hit.rect < 0)
         return false;
-    const int hit = cell->trackingRectAt(position, m_view->visualRect(index), object);
-    if (hit < 0)
-        return false;
-    m_object = object;
-    m_column = index.column();
-    m_initialTrackingRect = m_activeTrackingRect = hit;
+    m_object = hit.object;
+    m_column = hit.column;
+    m_initialTrackingRect = m_activeTrackingRect = hit.rect;
     redisplay();
     return true;
 }
@@ -62,14 +65,21 @@ void PZCellTracker::redisplay()
 bool PZCellTracker::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick: {
+    case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton)
             return m_object != nullptr;  // another button while tracking changes nothing
         if (m_object)
             return true;
         return press(mouse->position().toPoint());
+    }
+    case QEvent::MouseButtonDblClick: {
+        // The first click of the pair already acted: the second is swallowed over a control and reaches
+        // the view (its double-click action) elsewhere.
+        if (m_object)
+            return true;
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        return mouse->button() == Qt::LeftButton && hitAt(mouse->position().toPoint()).rect >= 0;
     }
     case QEvent::MouseMove: {
         if (!m_object)

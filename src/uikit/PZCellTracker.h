@@ -30,6 +30,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Hit
+    {
+        PZOutlineObject* object = nullptr;
+        int column = -1;
+        int rect = -1;
+    };
+    // The control rectangle of a tracking cell under the point; rect -1 when none.
+    Hit hitAt(const QPoint& position) const;
     bool press(const QPoint& position);
     // The control under the point in the tracked object's current row; -1 when none or gone.
     int controlAt(const QPoint& position) const;

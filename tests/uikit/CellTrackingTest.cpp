@@ -1,5 +1,6 @@
 #include "FakeOutline.h"
 
+#include "support/DoubleClick.h"
 #include "uikit/PZCellTracker.h"
 
 #include <QTest>
@@ -56,6 +57,20 @@ TEST(CellTrackingTest, ClickOnAControlFiresOnceWithTheRowObjectAndDoesNotSelect)
     QTest::mouseClick(w.viewport(), Qt::LeftButton, {}, w.controlOf(w.third).center() - QPoint(40, 0));
     EXPECT_EQ(w.view->buttonCell->acted.size(), 1);
     EXPECT_EQ(w.view->selectedObjects(), QList<PZOutlineObject*>({w.third}));
+}
+
+TEST(CellTrackingTest, ADoubleClickOnAControlActsOnceAndSelectsNothing)
+{
+    TrackingWindow w;
+    doubleClick(w.viewport(), w.controlOf(w.first).center());
+    EXPECT_EQ(w.view->buttonCell->acted, QList<PZOutlineObject*>({w.first}));
+    EXPECT_TRUE(w.view->selectedObjects().isEmpty());
+    EXPECT_FALSE(w.view->cellTracker()->isTracking());
+
+    // Beside the controls a double click still reaches the view.
+    doubleClick(w.viewport(), w.controlOf(w.second).center() - QPoint(40, 0));
+    EXPECT_EQ(w.view->buttonCell->acted.size(), 1);
+    EXPECT_EQ(w.view->selectedObjects(), QList<PZOutlineObject*>({w.second}));
 }
 
 TEST(CellTrackingTest, OnlyTheLeftButtonIsTracked)
