@@ -93,14 +93,9 @@ bool FileLine::setCheckboxState(int state, bool update)
 {
     if (state != Wanted && state != Skipped)
         return false;
-    if (state == Skipped && m_torrent) {
-        // The torrent keeps at least one wanted file: an empty download would count as complete.
-        int wantedHere = 0;
-        for (const OBLine* file : childrenFlat())
-            wantedHere += static_cast<const FileLine*>(file)->m_state == Wanted ? 1 : 0;
-        if (wantedHere > 0 && wantedHere >= m_torrent->numberOfActiveFiles())
-            return false;
-    }
+    // The torrent keeps at least one wanted file: an empty download would count as complete.
+    if (state == Skipped && holdsEveryWantedFile())
+        return false;
     storeState(state);
     if (update && m_torrent && isDownloading()) {
         m_torrent->statePlistNeedsUpdate();
@@ -109,12 +104,22 @@ bool FileLine::setCheckboxState(int state, bool update)
     return true;
 }
 
+bool FileLine::holdsEveryWantedFile() const
+{
+    if (!m_torrent)
+        return false;
+    int wantedHere = 0;
+    for (const OBLine* file : childrenFlat())
+        wantedHere += static_cast<const FileLine*>(file)->m_state == Wanted ? 1 : 0;
+    return wantedHere > 0 && wantedHere >= m_torrent->numberOfActiveFiles();
+}
+
 bool FileLine::checkboxIsEnabled() const
 {
-    const bool wanted = checkboxState() == Wanted;
-    if (wanted && m_torrent && m_torrent->numberOfActiveFiles() == 1)
+    // A click that could only be refused shows a disabled box, be it a file or a folder.
+    if (holdsEveryWantedFile())
         return false;
-    return !(wanted && isComplete());
+    return !(checkboxState() == Wanted && isComplete());
 }
 
 void FileLine::performAction()

@@ -51,6 +51,8 @@ public:
 private:
     friend class TorrentLine;
     void storeState(int state);  // the whole subtree, no checks
+    // Every file the torrent still wants lies in this line (a wanted file, or a folder holding them all).
+    bool holdsEveryWantedFile() const;
     void updateFullPaths(const QString& parentPath);  // empty parent path: none
 
     TorrentLine* m_torrent;

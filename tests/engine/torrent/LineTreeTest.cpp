@@ -65,7 +65,7 @@ TEST_F(LineTree, AtLeastOneFileStaysWanted)
     FileLine* dir = child(*torrent, 0);
     FileLine* c = torrent->files().at(2);
     ASSERT_TRUE(c->setCheckboxState(OBLine::Skipped, true));
-    EXPECT_TRUE(dir->checkboxIsEnabled());
+    EXPECT_FALSE(dir->checkboxIsEnabled()) << "a click could only be refused";
     EXPECT_FALSE(dir->setCheckboxState(OBLine::Skipped, true)) << "the folder holds every wanted file";
     EXPECT_EQ(dir->checkboxState(), OBLine::Wanted);
 
@@ -81,6 +81,7 @@ TEST_F(LineTree, AtLeastOneFileStaysWanted)
     c->performAction();
     EXPECT_EQ(c->checkboxState(), OBLine::Wanted);
     EXPECT_TRUE(last->checkboxIsEnabled());
+    EXPECT_TRUE(dir->checkboxIsEnabled()) << "a wanted file lies outside the folder again";
 }
 
 TEST_F(LineTree, CompleteWantedFilesCannotBeSkipped)
