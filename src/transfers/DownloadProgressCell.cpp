@@ -152,9 +152,11 @@ QList<QRect> DownloadProgressCell::controlRects(const QRect& frame, PZOutlineObj
     auto* row = static_cast<TransferItem*>(object);
     if (!row)
         return {};
-    if (row->torrentLine())
-        return {QRect(frame.x() + frame.width() - 16, frame.y() + (frame.height() - 13) / 2, 13, 13),
-                QRect(frame.x() + 3, frame.y() + 5, 75, 31)};
+    if (const TorrentLine* torrent = row->torrentLine()) {
+        // A complete torrent shows its size only: the amount text switches nothing there.
+        const QRect amount = torrent->isComplete() ? QRect() : QRect(frame.x() + 3, frame.y() + 5, 75, 31);
+        return {QRect(frame.x() + frame.width() - 16, frame.y() + (frame.height() - 13) / 2, 13, 13), amount};
+    }
     if (!row->line()->isComplete() && row->line()->checkboxState() == OBLine::Skipped && row->checkboxIsEnabled())
         return {downloadButtonFrameInRect(frame)};
     return {};
@@ -173,7 +175,7 @@ void DownloadProgressCell::performActionOnRect(int rect, PZOutlineObject* object
     }
     if (row->torrentLine() && rect == 1) {
         Settings& settings = Settings::instance();
-        settings.setValue(QStringLiteral("kDisplayPercentages"), !OBDefaults::kDisplayPercentages());
+        settings.setBool(QStringLiteral("kDisplayPercentages"), !OBDefaults::kDisplayPercentages());
         settings.sync();
     } else if (!row->torrentLine()) {
         row->setCheckboxState(OBLine::Wanted);

@@ -33,6 +33,7 @@ DownloadsOutlineView::DownloadsOutlineView(QWidget* parent)
 
     connect(&Settings::instance(), &Settings::changed, this, &DownloadsOutlineView::settingChanged);
     connect(m_animationTimer, &QTimer::timeout, this, &DownloadsOutlineView::animationTimer);
+    connect(this, &PZOutlineView::selectionDidChange, this, &DownloadsOutlineView::followSelectionInPreview);
     m_animationTimer->start(50);
 }
 

@@ -45,8 +45,10 @@ public:
 
     TorrentLineList selectedTorrents() const;  // torrent rows only, row order
     TorrentLinePtr selectedTorrent() const;    // a file row answers its torrent
-    // The full path of the one selected row when it exists on disk, else empty.
+    // The full path of the selected row (the one selected last among several) when it exists on disk.
     QString selectedPath() const;
+    // The selected rows' paths that exist on disk, in row order: what Quick Look shows.
+    QStringList selectedPreviewItems() const;
 
     // Actions.
     void removeDownloads(const TorrentLineList& torrents);
@@ -83,6 +85,8 @@ protected:
 private:
     void settingChanged(const QString& key);
     void animationTimer();
+    TransferItem* selectedRowItem() const;
+    void followSelectionInPreview();
     void openPath(const QString& path, const QString& desktopFile, bool complete);
     QMenu* openWithSubmenuForPath(const QString& path, QWidget* parent);
 

@@ -5,26 +5,58 @@
 #include "kit/Settings.h"
 #include "transfers/DesktopFiles.h"
 #include "transfers/PreviewWindow.h"
-#include "uikit/PZAlert.h"
 #include "transfers/TransferItem.h"
+#include "uikit/PZAlert.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <algorithm>
 
 namespace ombrelay {
 
-QString DownloadsOutlineView::selectedPath() const
+namespace {
+
+// The row's path when something of it is on disk; empty for a halted torrent (its disk is gone).
+QString existingPath(const TransferItem* item)
 {
-    const QList<PZOutlineObject*> selected = selectedObjects();
-    if (selected.size() != 1)
-        return {};
-    auto* item = static_cast<TransferItem*>(selected.first());
     if (item->torrent()->isHalted())
         return {};
     const QString path = item->line()->fullPath();
     return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
+}
+
+}  // namespace
+
+TransferItem* DownloadsOutlineView::selectedRowItem() const
+{
+    // The row selected last (the current one) among several, as a click or the keys left it.
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (current.isValid() && selectionModel()->isRowSelected(current.row(), current.parent()))
+        return static_cast<TransferItem*>(objectAt(current));
+    const QList<PZOutlineObject*> selected = selectedObjects();
+    return selected.isEmpty() ? nullptr : static_cast<TransferItem*>(selected.last());
+}
+
+QString DownloadsOutlineView::selectedPath() const
+{
+    const TransferItem* item = selectedRowItem();
+    return item ? existingPath(item) : QString();
+}
+
+QStringList DownloadsOutlineView::selectedPreviewItems() const
+{
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [this](const QModelIndex& a, const QModelIndex& b) { return visualRect(a).top() < visualRect(b).top(); });
+    QStringList paths;
+    for (const QModelIndex& row : rows) {
+        const QString path = existingPath(static_cast<TransferItem*>(objectAt(row)));
+        if (!path.isEmpty())
+            paths.append(path);
+    }
+    return paths;
 }
 
 void DownloadsOutlineView::removeDownloads(const TorrentLineList& list)
@@ -80,8 +112,7 @@ void DownloadsOutlineView::openSelectedWithApplication(const QString& desktopFil
         QApplication::beep();
         return;
     }
-    auto* item = static_cast<TransferItem*>(selectedObjects().first());
-    openPath(path, desktopFile, item->line()->isComplete());
+    openPath(path, desktopFile, selectedRowItem()->line()->isComplete());
 }
 
 void DownloadsOutlineView::openPath(const QString& path, const QString& desktopFile, bool complete)
@@ -130,14 +161,20 @@ void DownloadsOutlineView::toggleQuickLook()
         m_preview->close();
         return;
     }
-    const QString path = selectedPath();
-    if (path.isEmpty()) {
+    const QStringList items = selectedPreviewItems();
+    if (items.isEmpty()) {
         QApplication::beep();
         return;
     }
     if (!m_preview)
         m_preview = new PreviewWindow(window());
-    m_preview->showPath(path);
+    m_preview->showPaths(items);
+}
+
+void DownloadsOutlineView::followSelectionInPreview()
+{
+    if (m_preview && m_preview->isVisible())
+        m_preview->setPaths(selectedPreviewItems());
 }
 
 void DownloadsOutlineView::activateRow(const QModelIndex& index, bool openInstead)

@@ -34,24 +34,33 @@ TorrentLine* DownloadsPaneCell::torrentLine() const
     return item() ? item()->torrentLine() : nullptr;
 }
 
+const PZTextAttributes* DownloadsPaneCell::primaryAttributes() const
+{
+    if (isCentered())
+        return isTorrentRow() ? &PZText::textAttributesCentered12() : &PZText::textAttributesCentered11();
+    return isTorrentRow() ? &PZText::textAttributes12() : &PZText::textAttributes11();
+}
+
 const PZTextAttributes* DownloadsPaneCell::primaryAttributesAlternate() const
 {
-    return &PZText::textAttributesWhite12();
+    if (isCentered())
+        return isTorrentRow() ? &PZText::textAttributesWhiteCentered12() : &PZText::textAttributesWhiteCentered11();
+    return isTorrentRow() ? &PZText::textAttributesWhite12() : &PZText::textAttributesWhite11();
 }
 
 const PZTextAttributes* DownloadsPaneCell::secondaryAttributes() const
 {
-    return &PZText::textAttributesGray11();
+    return isCentered() ? &PZText::textAttributesGrayCentered11() : &PZText::textAttributesGray11();
 }
 
 const PZTextAttributes* DownloadsPaneCell::secondaryAttributesAlternate() const
 {
-    return &PZText::textAttributesWhite11();
+    return isCentered() ? &PZText::textAttributesBlendedCentered11() : &PZText::textAttributesBlended11();
 }
 
 const PZTextAttributes* DownloadsPaneCell::tertiaryAttributes() const
 {
-    static const PZTextAttributes blue = withColor(PZText::textAttributes11(), QColor(36, 84, 170));
+    static const PZTextAttributes blue = withColor(PZText::textAttributes11(), QColor::fromRgbF(0.27451f, 0.486275f, 0.8f));
     return &blue;
 }
 

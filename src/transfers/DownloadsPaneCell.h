@@ -18,6 +18,10 @@ public:
     TorrentLine* torrentLine() const;  // null on file rows
     bool isTorrentRow() const { return torrentLine() != nullptr; }
 
+    // Lines in the centered styles (the time column).
+    virtual bool isCentered() const { return false; }
+
+    const PZTextAttributes* primaryAttributes() const override;
     const PZTextAttributes* primaryAttributesAlternate() const override;
     const PZTextAttributes* secondaryAttributes() const override;
     const PZTextAttributes* secondaryAttributesAlternate() const override;

@@ -6,6 +6,7 @@
 #include "transfers/PathExistenceCache.h"
 #include "transfers/TransferItem.h"
 #include "uikit/PZIconCache.h"
+#include "uikit/PZText.h"
 
 #include <QAbstractScrollArea>
 
@@ -59,7 +60,23 @@ QPoint DownloadsPaneFileCell::primaryOffset() const
 
 QPoint DownloadsPaneFileCell::imageOffset() const
 {
-    return isTorrentRow() ? QPoint(4, 4) : QPoint(3, 0);
+    return isTorrentRow() ? QPoint(4, 4) : QPoint(4, 0);
+}
+
+bool DownloadsPaneFileCell::isSkippedFile() const
+{
+    const TransferItem* row = item();
+    return row && row->fileLine() && !row->fileLine()->shouldDownload();
+}
+
+const PZTextAttributes* DownloadsPaneFileCell::primaryAttributes() const
+{
+    return isSkippedFile() ? &PZText::textAttributesGray11() : DownloadsPaneCell::primaryAttributes();
+}
+
+const PZTextAttributes* DownloadsPaneFileCell::primaryAttributesAlternate() const
+{
+    return isSkippedFile() ? &PZText::textAttributesBlended11() : DownloadsPaneCell::primaryAttributesAlternate();
 }
 
 void DownloadsPaneFileCell::drawInterior(QPainter& painter, const QRect& frame)

@@ -20,14 +20,20 @@ public:
     QList<QRect> controlRects(const QRect& frame, PZOutlineObject* object) const override;
     void performActionOnRect(int rect, PZOutlineObject* object, QWidget* view) override;
 
+    // File rows the torrent skips are grey, their icons at half opacity.
+    const PZTextAttributes* primaryAttributes() const override;
+    const PZTextAttributes* primaryAttributesAlternate() const override;
+
 protected:
     void drawInterior(QPainter& painter, const QRect& frame) override;
+    qreal imageOpacity() const override { return isSkippedFile() ? 0.5 : 1.0; }
     qreal drawRightDecoration(QPainter& painter, const QRect& frame) override;
     QPoint primaryOffset() const override;
     QPoint secondaryOffset() const override { return {7, 21}; }
     QPoint imageOffset() const override;
 
 private:
+    bool isSkippedFile() const;
     // The content is on disk (checked at most once a second, never for a halted torrent).
     static bool revealable(const TransferItem& item);
 

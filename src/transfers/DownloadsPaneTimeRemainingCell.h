@@ -8,10 +8,9 @@ namespace ombrelay {
 class DownloadsPaneTimeRemainingCell : public DownloadsPaneCell
 {
 public:
-    const PZTextAttributes* primaryAttributes() const override;
-    const PZTextAttributes* primaryAttributesAlternate() const override;
-    const PZTextAttributes* secondaryAttributes() const override;
-    const PZTextAttributes* secondaryAttributesAlternate() const override;
+    bool isCentered() const override { return true; }
+    // Text only: none of the checkbox of the cells it shares its drawing with.
+    QList<QRect> controlRects(const QRect&, PZOutlineObject*) const override { return {}; }
 
 protected:
     void drawInterior(QPainter& painter, const QRect& frame) override;

@@ -186,6 +186,15 @@ void KoDownloadsController::selectObjects(const TorrentLineList& lines)
         if (TransferItem* item = m_outlineView->itemFor(line.get()))
             rows.append(item);
     m_outlineView->selectObjects(rows);
+    // The highest selected row comes into view.
+    QModelIndex highest;
+    for (const PZOutlineObject* row : rows) {
+        const QModelIndex index = m_outlineView->indexForObject(row);
+        if (index.isValid() && (!highest.isValid() || index.row() < highest.row()))
+            highest = index;
+    }
+    if (highest.isValid())
+        m_outlineView->scrollTo(highest);
 }
 
 TorrentLinePtr KoDownloadsController::selectedObject() const

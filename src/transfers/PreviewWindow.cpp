@@ -27,10 +27,32 @@ PreviewWindow::PreviewWindow(QWidget* parent)
     layout->addWidget(m_caption);
 }
 
-void PreviewWindow::showPath(const QString& path)
+void PreviewWindow::showPaths(const QStringList& paths)
 {
+    setPaths(paths);
+    if (m_paths.isEmpty())
+        return;
+    show();
+    raise();
+    activateWindow();
+}
+
+void PreviewWindow::setPaths(const QStringList& paths)
+{
+    m_paths = paths;
+    m_index = 0;
+    if (m_paths.isEmpty())
+        close();
+    else
+        showCurrent();
+}
+
+void PreviewWindow::showCurrent()
+{
+    const QString path = m_paths.at(m_index);
     const QFileInfo info(path);
-    setWindowTitle(info.fileName());
+    setWindowTitle(m_paths.size() > 1 ? tr("%1 (%2 of %3)").arg(info.fileName()).arg(m_index + 1).arg(m_paths.size())
+                                      : info.fileName());
     m_caption->setText(info.isDir() ? info.fileName()
                                     : QStringLiteral("%1 — %2").arg(info.fileName(),
                                                                     PZByteSize::sizeWithValue(quint64(info.size())).description()));
@@ -53,18 +75,25 @@ void PreviewWindow::showPath(const QString& path)
     else if (text.isNull())
         m_picture->setPixmap(PZIconCache::instance128().iconForFilePath(path));
     m_picture->setVisible(text.isNull());
-    show();
-    raise();
-    activateWindow();
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Space) {
+    switch (event->key()) {
+    case Qt::Key_Space:
         close();
         return;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        if (m_paths.size() > 1) {
+            const int step = event->key() == Qt::Key_Right ? 1 : -1;
+            m_index = (m_index + step + int(m_paths.size())) % int(m_paths.size());
+            showCurrent();
+        }
+        return;
+    default:
+        QDialog::keyPressEvent(event);
     }
-    QDialog::keyPressEvent(event);
 }
 
 }  // namespace ombrelay

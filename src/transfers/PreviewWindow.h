@@ -16,12 +16,21 @@ public:
     static constexpr qint64 kTextLimit = 64 * 1024;
 
     explicit PreviewWindow(QWidget* parent = nullptr);
-    void showPath(const QString& path);
+    // Shows the items in turn from the first (Left and Right step through them) and brings the window up.
+    void showPaths(const QStringList& paths);
+    // New items for an open window, from the first, leaving the focus where it is; none closes it.
+    void setPaths(const QStringList& paths);
+    QStringList paths() const { return m_paths; }
+    int currentIndex() const { return m_index; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void showCurrent();
+
+    QStringList m_paths;
+    int m_index = 0;
     QLabel* m_picture;
     QPlainTextEdit* m_text;
     QLabel* m_caption;

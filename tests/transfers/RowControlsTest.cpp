@@ -1,0 +1,208 @@
+// The transfers list's row controls, styles and selection actions, clicked and keyed as a user would.
+#include "TransfersFixture.h"
+
+#include "kit/Settings.h"
+#include "support/DoubleClick.h"
+#include "support/UrlRecorder.h"
+#include "transfers/DownloadsPaneFileCell.h"
+#include "transfers/PreviewWindow.h"
+#include "uikit/PZText.h"
+
+#include <QScrollBar>
+#include <QTest>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+class RowControls : public TransfersFixture
+{
+protected:
+    void SetUp() override
+    {
+        TransfersFixture::SetUp();
+        view = controller->outlineView();
+        controller->mainView()->resize(900, 400);
+        controller->mainView()->show();
+    }
+
+    QRect cellFrame(PZOutlineObject* row, int column) const
+    {
+        return view->visualRect(view->indexForObject(row, column));
+    }
+    void writeContent(const TorrentLinePtr& torrent)
+    {
+        QFile file(torrent->fullPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("content");
+    }
+    PZOutlineObject* expandedFileRow(const TorrentLinePtr& torrent, int child)
+    {
+        PZOutlineObject* row = view->itemFor(torrent.get());
+        view->expand(view->indexForObject(row));
+        QApplication::processEvents();
+        return row->outlineChild(child);
+    }
+
+    DownloadsOutlineView* view = nullptr;
+};
+
+}  // namespace
+
+TEST_F(RowControls, ADoubleClickOnRemoveRemovesOneTransfer)
+{
+    Settings::instance().setBool(QStringLiteral("kKoWarnDownloads"), false);
+    for (const char* name : {"a", "b", "c"})
+        addTorrent(name, TorrentLine::Complete);
+    view->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
+    view->rearrangeObjects();
+    QApplication::processEvents();
+    PZOutlineObject* first = view->itemFor(controller->objects().first().get());
+    const QRect frame = cellFrame(first, DownloadsOutlineView::ProgressColumn);
+    const QRect remove = view->cellFor(DownloadsOutlineView::ProgressColumn, first)->controlRects(frame, first).first();
+
+    doubleClick(view->viewport(), remove.center());
+    QApplication::processEvents();
+    EXPECT_EQ(controller->objects().size(), 2);
+}
+
+TEST_F(RowControls, OnlyAnIncompleteTorrentsAmountTextSwitchesPercentages)
+{
+    Settings& settings = Settings::instance();
+    settings.setBool(QStringLiteral("kDisplayPercentages"), false);
+    TorrentLinePtr complete = addTorrent("complete", TorrentLine::Complete);
+    TorrentLinePtr downloading = addTorrent("downloading", TorrentLine::Downloading);
+    QApplication::processEvents();
+    struct Case
+    {
+        const char* name;
+        TorrentLinePtr torrent;
+        QString stored;  // the setting after a click on the amount text
+    };
+    const QList<Case> cases{
+        {"complete: no control", complete, QStringLiteral("0")},
+        {"downloading: on", downloading, QStringLiteral("1")},
+        {"downloading: off again", downloading, QStringLiteral("0")},
+    };
+    for (const Case& test : cases) {
+        PZOutlineObject* row = view->itemFor(test.torrent.get());
+        const QRect frame = cellFrame(row, DownloadsOutlineView::ProgressColumn);
+        const QPoint amount = frame.topLeft() + QPoint(30, 20);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, amount);
+        EXPECT_EQ(settings.value(QStringLiteral("kDisplayPercentages")).toString(), test.stored) << test.name;
+    }
+    EXPECT_EQ(controller->objects().size(), 2);
+}
+
+TEST_F(RowControls, TheTimeColumnOfAFileRowHoldsNoCheckbox)
+{
+    TorrentLinePtr torrent = addTorrent("folder", TorrentLine::Downloading, 3);
+    PZOutlineObject* file = expandedFileRow(torrent, 0);
+    const QRect time = cellFrame(file, DownloadsOutlineView::TimeColumn);
+    const QRect name = cellFrame(file, DownloadsOutlineView::NameColumn);
+    // Where the name column draws its checkbox, at the same place in the time column.
+    const QPoint checkbox = QPoint(time.x() + 8, time.y() + 8);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, checkbox);
+    EXPECT_EQ(torrent->files().at(0)->checkboxState(), OBLine::Wanted);
+
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(name.x() + 8, name.y() + 8));
+    EXPECT_EQ(torrent->files().at(0)->checkboxState(), OBLine::Skipped) << "the name column's checkbox works";
+}
+
+TEST_F(RowControls, NamesTakeTheirRowsSizeAndSkippedFilesTurnGrey)
+{
+    TorrentLinePtr torrent = addTorrent("folder", TorrentLine::Downloading, 3);
+    PZOutlineObject* wanted = expandedFileRow(torrent, 0);
+    PZOutlineObject* skipped = view->itemFor(torrent.get())->outlineChild(1);
+    ASSERT_TRUE(torrent->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    struct Case
+    {
+        const char* name;
+        PZOutlineObject* row;
+        const PZTextAttributes* plain;
+        const PZTextAttributes* selected;
+    };
+    const QList<Case> cases{
+        {"torrent", view->itemFor(torrent.get()), &PZText::textAttributes12(), &PZText::textAttributesWhite12()},
+        {"wanted file", wanted, &PZText::textAttributes11(), &PZText::textAttributesWhite11()},
+        {"skipped file", skipped, &PZText::textAttributesGray11(), &PZText::textAttributesBlended11()},
+    };
+    for (const Case& test : cases) {
+        auto* cell = static_cast<DownloadsPaneFileCell*>(view->cellFor(DownloadsOutlineView::NameColumn, test.row));
+        QImage canvas(300, 41, QImage::Format_ARGB32);
+        QPainter painter(&canvas);
+        PZCellState state;
+        state.object = test.row;
+        cell->draw(painter, canvas.rect(), state);
+        EXPECT_EQ(cell->primaryAttributes(), test.plain) << test.name;
+        EXPECT_EQ(cell->primaryAttributesAlternate(), test.selected) << test.name;
+    }
+}
+
+TEST_F(RowControls, SelectingScrollsTheHighestSelectedRowIntoView)
+{
+    TorrentLineList torrents;
+    for (int i = 0; i < 40; ++i)
+        torrents.append(addTorrent(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), TorrentLine::Paused));
+    view->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
+    view->rearrangeObjects();
+    QApplication::processEvents();
+    ASSERT_EQ(view->verticalScrollBar()->value(), 0);
+
+    controller->selectObjects({torrents[35], torrents[30]});
+    QApplication::processEvents();
+    const QRect highest = cellFrame(view->itemFor(torrents[30].get()), 0);
+    EXPECT_TRUE(view->viewport()->rect().contains(highest)) << "row 30 is shown";
+    EXPECT_EQ(view->selectedObjects().size(), 2);
+
+    const int scrolled = view->verticalScrollBar()->value();
+    controller->selectObjects({});
+    EXPECT_EQ(view->verticalScrollBar()->value(), scrolled) << "nothing found, nothing scrolled";
+}
+
+TEST_F(RowControls, QuickLookShowsEverySelectedItemAndFollowsTheSelection)
+{
+    TorrentLinePtr a = addTorrent("a.txt", TorrentLine::Complete);
+    TorrentLinePtr b = addTorrent("b.txt", TorrentLine::Complete);
+    TorrentLinePtr absent = addTorrent("absent.txt", TorrentLine::Downloading);
+    writeContent(a);
+    writeContent(b);
+    view->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
+    view->rearrangeObjects();
+    QApplication::processEvents();
+
+    view->selectObjects({view->itemFor(b.get()), view->itemFor(absent.get()), view->itemFor(a.get())});
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Space);
+    auto* preview = view->window()->findChild<PreviewWindow*>();
+    ASSERT_TRUE(preview);
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_EQ(preview->paths(), QStringList({a->fullPath(), b->fullPath()})) << "row order, only what is on disk";
+
+    QTest::keyClick(preview, Qt::Key_Right);
+    EXPECT_EQ(preview->currentIndex(), 1);
+
+    view->selectObjects({view->itemFor(b.get())});
+    EXPECT_EQ(preview->paths(), QStringList({b->fullPath()})) << "the open preview follows the selection";
+    view->selectObjects({view->itemFor(absent.get())});
+    EXPECT_FALSE(preview->isVisible()) << "nothing left to show";
+}
+
+TEST_F(RowControls, ReturnOpensTheSelectedRowAmongSeveral)
+{
+    UrlRecorder recorder({QStringLiteral("file")});
+    TorrentLinePtr a = addTorrent("a.txt", TorrentLine::Complete);
+    TorrentLinePtr b = addTorrent("b.txt", TorrentLine::Complete);
+    writeContent(a);
+    writeContent(b);
+    QApplication::processEvents();
+    const QRect rowA = cellFrame(view->itemFor(a.get()), DownloadsOutlineView::TimeColumn);
+    const QRect rowB = cellFrame(view->itemFor(b.get()), DownloadsOutlineView::TimeColumn);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rowA.center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rowB.center());
+    ASSERT_EQ(view->selectedObjects().size(), 2);
+
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(recorder.opened, QList<QUrl>({QUrl::fromLocalFile(b->fullPath())})) << "the row selected last";
+}
