@@ -4,6 +4,7 @@
 #include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
+#include "search/icons/PZFaviconLoader.h"
 
 #include <QDateTime>
 #include <cstdio>
@@ -51,7 +52,7 @@ QList<QVariantMap> buildSystemModules()
     return sites;
 }
 
-// A stored user site is a dictionary of texts (and its creation date).
+// A stored user site is a dictionary of texts (and its creation date), its name and template bounded.
 bool isReadableUserSite(const QVariant& entry)
 {
     if (entry.typeId() != QMetaType::QVariantMap)
@@ -62,10 +63,26 @@ bool isReadableUserSite(const QVariant& entry)
         if (type != QMetaType::QString && type != QMetaType::QDateTime)
             return false;
     }
-    return true;
+    return site.value(QStringLiteral("name")).toString().size() <= SearchSites::kMaxNameLength
+        && site.value(QStringLiteral("url")).toString().size() <= SearchSites::kMaxAddressLength;
 }
 
 }  // namespace
+
+SearchSites::UserSiteFault SearchSites::checkUserSite(const QString& name, const QString& pattern)
+{
+    if (name.size() > kMaxNameLength)
+        return UserSiteFault::NameTooLong;
+    if (pattern.size() > kMaxAddressLength)
+        return UserSiteFault::AddressTooLong;
+    if (!pattern.contains(QLatin1String("%@")))
+        return UserSiteFault::NoQueryPlaceholder;
+    const QUrl address = addressFromText(filledTemplate(pattern.trimmed(), {}));
+    const QString scheme = address.scheme().toLower();
+    if (!address.isValid() || address.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return UserSiteFault::NotWebAddress;
+    return UserSiteFault::None;
+}
 
 SearchSites& SearchSites::instance()
 {
@@ -176,6 +193,21 @@ QUrl SearchSites::faviconAddressForSearchSite(const QVariantMap& site)
     else
         address = QUrl(QLatin1String(service::kWebSearchHomePage));
     return address.host().isEmpty() ? QUrl() : address;
+}
+
+PZFaviconLoader* SearchSites::faviconLoaderForSearchSite(const QVariantMap& site)
+{
+    return PZFaviconLoader::loaderForURL(faviconAddressForSearchSite(site));
+}
+
+void SearchSites::saveUserModules(const QList<QVariantMap>& sites)
+{
+    m_userModules = sites;
+    QVariantList stored;
+    stored.reserve(sites.size());
+    for (const QVariantMap& site : sites)
+        stored.append(site);
+    Settings::instance().setValue(kSearchSitesKey, PropertyList::toBinary(stored));
 }
 
 void SearchSites::loadFromDefaults()
