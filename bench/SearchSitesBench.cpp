@@ -51,26 +51,35 @@ StoredSites& storedSites()
     return sites;
 }
 
+// The general pane on the screen, over the stored sites.
+struct ShownPane
+{
+    KoGeneralPreferences pane;
+
+    ShownPane()
+    {
+        storedSites();
+        pane.resize(560, 640);
+        pane.show();
+    }
+    SearchSitesTableView& table() { return *pane.sitesTable(); }
+};
+
 void BM_OpenGeneralPane(benchmark::State& state)
 {
     storedSites();
     for (auto _ : state) {
-        KoGeneralPreferences pane;
-        pane.resize(560, 640);
-        pane.show();
-        pane.repaint();
-        benchmark::DoNotOptimize(pane.sitesTable()->numberOfRows());
+        ShownPane shown;
+        shown.pane.repaint();
+        benchmark::DoNotOptimize(shown.table().numberOfRows());
     }
 }
 BENCHMARK(BM_OpenGeneralPane)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_DragLastSiteToTheTop(benchmark::State& state)
 {
-    storedSites();
-    KoGeneralPreferences pane;
-    pane.resize(560, 640);
-    pane.show();
-    SearchSitesTableView& table = *pane.sitesTable();
+    ShownPane shown;
+    SearchSitesTableView& table = shown.table();
     const int lastRow = table.numberOfRows() - 1;
     for (auto _ : state) {
         std::unique_ptr<QMimeData> drag(table.mimeDataForRow(lastRow));
@@ -84,11 +93,8 @@ BENCHMARK(BM_DragLastSiteToTheTop)->Unit(benchmark::kMillisecond)->Iterations(20
 
 void BM_SwitchAUserSite(benchmark::State& state)
 {
-    storedSites();
-    KoGeneralPreferences pane;
-    pane.resize(560, 640);
-    pane.show();
-    SearchSitesTableView& table = *pane.sitesTable();
+    ShownPane shown;
+    SearchSitesTableView& table = shown.table();
     bool on = false;
     for (auto _ : state) {
         table.enable(on, kFirstUserRow);

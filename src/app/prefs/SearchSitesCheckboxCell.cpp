@@ -23,22 +23,15 @@ void SearchSitesCheckboxCell::performAction(PZOutlineObject* object, QWidget* vi
         table->enable(!SearchSites::moduleIsEnabled(row->site), row->row);
 }
 
-void SearchSitesCheckboxCell::drawInterior(QPainter& painter, const QRect& frame)
+void SearchSitesCheckboxCell::drawButton(QPainter& painter, QStyleOptionButton& option, const QWidget& view)
 {
-    const QList<QRect> rects = controlRects(frame, cellObject());
-    const QWidget* view = state().view;
-    if (rects.isEmpty() || !view)
-        return;
-    QStyleOptionButton option;
-    option.initFrom(view);
-    const int side = view->style()->pixelMetric(QStyle::PM_IndicatorWidth, &option, view);
+    const int side = view.style()->pixelMetric(QStyle::PM_IndicatorWidth, &option, &view);
+    const QPoint center = option.rect.center();
     option.rect = QRect(0, 0, side, side);
-    option.rect.moveCenter(rects[0].center());
-    option.state = QStyle::State_Enabled
-        | (SearchSites::moduleIsEnabled(SearchSitesTableView::rowOf(cellObject())->site) ? QStyle::State_On : QStyle::State_Off);
-    if (activeTrackingRect() == 0)
-        option.state |= QStyle::State_Sunken;
-    view->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, view);
+    option.rect.moveCenter(center);
+    const bool on = SearchSites::moduleIsEnabled(SearchSitesTableView::rowOf(cellObject())->site);
+    option.state |= on ? QStyle::State_On : QStyle::State_Off;
+    view.style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, &view);
 }
 
 }  // namespace ombrelay

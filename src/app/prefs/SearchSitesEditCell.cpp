@@ -25,20 +25,12 @@ void SearchSitesEditCell::performAction(PZOutlineObject* object, QWidget* view)
     }
 }
 
-void SearchSitesEditCell::drawInterior(QPainter& painter, const QRect& frame)
+void SearchSitesEditCell::drawButton(QPainter& painter, QStyleOptionButton& option, const QWidget& view)
 {
-    const QList<QRect> rects = controlRects(frame, cellObject());
-    const QWidget* view = state().view;
-    if (rects.isEmpty() || !view)
-        return;
-    QStyleOptionButton option;
-    option.initFrom(view);
-    option.rect = rects[0].adjusted(0, 2, 0, -2);
+    option.rect.adjust(0, 2, 0, -2);
     option.text = QCoreApplication::translate("SearchSitesEditCell", "Edit...");
-    option.state = QStyle::State_Enabled | QStyle::State_Raised;
-    if (activeTrackingRect() == 0)
-        option.state |= QStyle::State_Sunken;
-    view->style()->drawControl(QStyle::CE_PushButton, &option, &painter, view);
+    option.state |= QStyle::State_Raised;
+    view.style()->drawControl(QStyle::CE_PushButton, &option, &painter, &view);
 }
 
 }  // namespace ombrelay

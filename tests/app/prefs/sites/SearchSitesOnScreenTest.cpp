@@ -19,7 +19,6 @@
 #include "uikit/PZTrackingCell.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -52,11 +51,7 @@ QByteArray iconBytes(const QColor& colour)
     painter.setPen(Qt::NoPen);
     painter.drawEllipse(QRectF(0.5, 0.5, 15, 15));
     painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    icon.save(&buffer, "PNG");
-    return bytes;
+    return pngBytes(icon);
 }
 
 // The middle of a cell's control, in the table viewport's coordinates.

@@ -18,7 +18,6 @@
 #include "uikit/PZAlert.h"
 #include "uikit/PZTrackingCell.h"
 
-#include <QBuffer>
 #include <QCheckBox>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -486,11 +485,7 @@ TEST_F(SitesTable, SiteIconsAreDrawnOnceTheirHostAnswers)
 {
     QImage icon(16, 16, QImage::Format_ARGB32);
     icon.fill(QColor(0, 160, 0));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    icon.save(&buffer, "PNG");
-    proxy.route("icon.test", "/favicon.ico", HttpTestResponse{200, {{"Content-Type", "image/png"}}, png});
+    proxy.route("icon.test", "/favicon.ico", HttpTestResponse{200, {{"Content-Type", "image/png"}}, pngBytes(icon)});
     useUserSites({userSite(QStringLiteral("Icon"), QStringLiteral("http://icon.test/a?q=%@")),
                   userSite(QStringLiteral("Same host"), QStringLiteral("http://icon.test/b?q=%@"))});
     showTable();
