@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUuid>
@@ -31,8 +32,7 @@ SearchSitesTableView::SearchSitesTableView(QWidget* parent)
       m_editSheet(new SearchSiteSheet(tr("Edit Search Site"), tr("Save"), this)),
       m_dragToken(QUuid::createUuid().toByteArray())
 {
-    static const bool artwork = (ResultArtwork::registerImages(), true);
-    Q_UNUSED(artwork);
+    ResultArtwork::registerImages();  // "FaviconBackground"
     setObjectName(QStringLiteral("SearchSitesTableView"));
     addColumn(QStringLiteral("SearchSitesCheckboxCell"), tr("On"), 30, std::make_unique<SearchSitesCheckboxCell>());
     addColumn(QStringLiteral("SearchSitesNameCell"), tr("Search Site"), 300, std::make_unique<SearchSitesNameCell>());
@@ -193,6 +193,14 @@ void SearchSitesTableView::paintEvent(QPaintEvent* event)
     const int y = m_dropRow < numberOfRows() ? cellRect(m_dropRow, 0).top() : cellRect(numberOfRows() - 1, 0).bottom() + 1;
     QPainter painter(viewport());
     painter.fillRect(QRect(0, y - 1, viewport()->width(), 2), PZColor::alternateSelectedControlColor());
+}
+
+void SearchSitesTableView::hideEvent(QHideEvent* event)
+{
+    PZOutlineView::hideEvent(event);
+    // Leaving the window (another pane shown, the window closed) drops the selection.
+    if (!event->spontaneous())
+        clearSelection();
 }
 
 QItemSelectionModel::SelectionFlags SearchSitesTableView::selectionCommand(const QModelIndex& index, const QEvent* event) const

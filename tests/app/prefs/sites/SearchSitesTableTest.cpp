@@ -505,12 +505,16 @@ TEST_F(SitesTable, SiteIconsAreDrawnOnceTheirHostAnswers)
     }, 3000));
 }
 
-TEST_F(SitesTable, EditSitesShowsTheGeneralPaneInFront)
+TEST_F(SitesTable, EditSitesShowsTheGeneralPaneInFrontWithoutTheSelectionLeftBehind)
 {
+    useThreeUserSites();
     PZPreferencesController preferences;
     auto* general = new KoGeneralPreferences;
     preferences.addPane(QStringLiteral("general"), QStringLiteral("General"), {}, general, true);
     preferences.addPane(QStringLiteral("other"), QStringLiteral("Other"), {}, new QWidget);
+    preferences.showWindow();
+    general->sitesTable()->selectRow(kFirstUserRow);
+    ASSERT_TRUE(general->removeSiteButton()->isEnabled());
     // Asked while a switch to another pane runs, the first pane follows that switch.
     preferences.showPaneForItem(1);
     ASSERT_TRUE(preferences.isAnimating());
@@ -519,6 +523,9 @@ TEST_F(SitesTable, EditSitesShowsTheGeneralPaneInFront)
     ASSERT_TRUE(waitUntil([&] { return !preferences.isAnimating() && preferences.currentIndex() == 0; }, 3000));
     EXPECT_TRUE(preferences.items()[0].action->isChecked());
     EXPECT_TRUE(general->sitesTable()->isVisible());
+    // The pane left the window on the way, and its selection with it.
+    EXPECT_EQ(general->sitesTable()->selectedRow(), -1);
+    EXPECT_FALSE(general->removeSiteButton()->isEnabled());
 }
 
 }  // namespace
