@@ -173,6 +173,10 @@ class SearchSitesInTheApplication : public DesktopApp
 
 TEST_F(SearchSitesInTheApplication, DISABLED_PreferencesAndAClickOnASwitch)
 {
+    // The sites' icons are asked of a loopback server.
+    HttpTestServer proxy;
+    ASSERT_TRUE(proxy.listen());
+    qputenv("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(proxy.port()).toLatin1());
     launch();
     KoMainWindow* window = controller->mainWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -213,6 +217,8 @@ TEST_F(SearchSitesInTheApplication, DISABLED_PreferencesAndAClickOnASwitch)
     }, 5000));
     EXPECT_EQ(notices, 1);
     EXPECT_FALSE(SearchSites::moduleIsEnabled(table->objectAtIndex(1)));
+    controller.reset();
+    qunsetenv("http_proxy");
 }
 
 }  // namespace
