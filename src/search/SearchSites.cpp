@@ -213,10 +213,7 @@ void SearchSites::saveUserModules(const QList<QVariantMap>& sites)
 void SearchSites::loadFromDefaults()
 {
     m_userModules.clear();
-    const QByteArray stored = Settings::instance().bytes(kSearchSitesKey);
-    if (stored.isEmpty())
-        return;
-    const QVariantList entries = PropertyList::fromBinary(stored).toList();
+    const QVariantList entries = PropertyList::fromBinary(Settings::instance().bytes(kSearchSitesKey)).toList();
     int skipped = 0;
     for (const QVariant& entry : entries) {
         if (isReadableUserSite(entry))
@@ -226,6 +223,7 @@ void SearchSites::loadFromDefaults()
     }
     if (skipped)
         fprintf(stderr, "*** Search sites: skipped %d unreadable stored site(s)\n", skipped);
+    emit userModulesChanged();
 }
 
 QList<QVariantMap> SearchSites::userModulesOfType(int type) const

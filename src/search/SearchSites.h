@@ -69,6 +69,10 @@ public:
     QList<QVariantMap> allModules() const;
     QList<QVariantMap> allEnabledModules() const;
 
+signals:
+    // The user sites were read again from the settings.
+    void userModulesChanged();
+
 private:
     SearchSites() = default;
     void follow(Settings& settings);

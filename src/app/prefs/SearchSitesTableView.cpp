@@ -51,10 +51,10 @@ SearchSitesTableView::SearchSitesTableView(QWidget* parent)
     viewport()->installEventFilter(this);
     setUp(nullptr, nullptr);
 
-    SearchSites::instance();  // follows the stored sites before this table does
+    connect(&SearchSites::instance(), &SearchSites::userModulesChanged, this, &SearchSitesTableView::reloadData);
     connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
-        if (key == QLatin1String("kSearchSites") || key == QLatin1String("kEnabledSystemModules"))
-            reloadData();
+        if (key == QLatin1String("kEnabledSystemModules"))
+            viewport()->update();
     });
     listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) {
         viewport()->update();
@@ -158,7 +158,7 @@ void SearchSitesTableView::selectRow(int row)
 
 void SearchSitesTableView::saveUserModules(const QList<QVariantMap>& sites)
 {
-    // The stored sites come back through the settings' change, which reloads the table.
+    // The model reads the stored sites back, and the table follows it.
     SearchSites::instance().saveUserModules(sites);
 }
 

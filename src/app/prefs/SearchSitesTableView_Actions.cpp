@@ -25,7 +25,10 @@ void SearchSitesTableView::enable(bool enabled, int row)
 {
     if (isUserSiteRow(row)) {
         QList<QVariantMap> sites = SearchSites::instance().userModules();
-        sites[userModuleIndexFromIndex(row)].insert(QStringLiteral("isEnabled"), flag(enabled));
+        const int index = userModuleIndexFromIndex(row);
+        if (index >= sites.size())
+            return;
+        sites[index].insert(QStringLiteral("isEnabled"), flag(enabled));
         saveUserModules(sites);
     } else if (row >= 0 && row < numberOfRows() && !isSeparatorRow(row)) {
         SearchSites::enable(enabled, objectAtIndex(row));
@@ -131,7 +134,6 @@ void SearchSitesTableView::resetToDefaults()
         // "kEnabledSystemModules" stays: the built-in sites keep their states.
         Settings::instance().setValue(QStringLiteral("kSearchSites"), PropertyList::toBinary(defaultSearchSites()));
         SearchSites::instance().loadFromDefaults();
-        reloadData();
     });
 }
 

@@ -62,9 +62,13 @@ bool SearchSitesTableView::acceptDrop(const QMimeData* data, int row)
     if (source == row)
         return true;
     QList<QVariantMap> sites = SearchSites::instance().userModules();
-    const QVariantMap site = sites.takeAt(userModuleIndexFromIndex(source));
+    const int from = userModuleIndexFromIndex(source);
+    if (from >= sites.size())
+        return false;
+    const QVariantMap site = sites.takeAt(from);
     // Taking the site out moved every later site up by one.
-    sites.insert(userModuleIndexFromIndex(row) - (source < row ? 1 : 0), site);
+    const int to = userModuleIndexFromIndex(row) - (source < row ? 1 : 0);
+    sites.insert(qBound(0, to, int(sites.size())), site);
     clearSelection();
     saveUserModules(sites);
     return true;
