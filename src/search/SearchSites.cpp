@@ -202,12 +202,17 @@ PZFaviconLoader* SearchSites::faviconLoaderForSearchSite(const QVariantMap& site
 
 void SearchSites::saveUserModules(const QList<QVariantMap>& sites)
 {
-    m_userModules = sites;
     QVariantList stored;
     stored.reserve(sites.size());
     for (const QVariantMap& site : sites)
         stored.append(site);
-    Settings::instance().setValue(kSearchSitesKey, PropertyList::toBinary(stored));
+    const QByteArray bytes = PropertyList::toBinary(stored);
+    if (bytes.isEmpty()) {  // an empty value would read back as no sites at all
+        fprintf(stderr, "*** Search sites: the sites have no stored form; the stored ones stay\n");
+        return;
+    }
+    m_userModules = sites;
+    Settings::instance().setValue(kSearchSitesKey, bytes);
 }
 
 void SearchSites::loadFromDefaults()
