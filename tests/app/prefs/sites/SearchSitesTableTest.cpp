@@ -24,7 +24,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 
