@@ -1,9 +1,10 @@
 // ombrelay-engine-driver --data DIR --download DIR [--port N] [--peer IP:PORT]... [--seed-until-ratio R]
-//                        [--timeout S] [--skip N]... [--write-rate BYTES] TORRENT...
+//                        [--timeout S] [--skip N]... [--write-rate BYTES] [--peer-time-scale S] TORRENT...
 // Runs the engine without a window: adds each torrent as the transfers list does, starts it, prints one
 // line per state change and a progress line each second, and exits 0 when every torrent is complete
 // (and has uploaded the ratio), 2 on time-out, 1 on error. --write-rate makes the disk that slow (bytes a
 // second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
+// --peer-time-scale runs the connection manager's clock (rests, redials, the 65 s pruning) S times faster.
 
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -19,6 +20,7 @@
 #include "kit/AppPaths.h"
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
+#include "kit/SteadyClock.h"
 #include "platform/VolumeMonitor.h"
 
 #include <QCommandLineParser>
@@ -80,6 +82,7 @@ int main(int argc, char** argv)
     parser.addOption({"timeout", "Give up after this many seconds.", "S"});
     parser.addOption({"skip", "Skip file N (from 0) of each torrent added, repeatable.", "N"});
     parser.addOption({"write-rate", "Write blocks no faster than this (a slow disk).", "BYTES"});
+    parser.addOption({"peer-time-scale", "Run the connection manager's clock this many times faster.", "S"});
     parser.addPositionalArgument("TORRENT", "Torrent files to add.");
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
@@ -87,7 +90,7 @@ int main(int argc, char** argv)
     if (!parser.isSet("data") || !parser.isSet("download") || torrents.isEmpty())
         return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--port N] "
                                    "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] [--skip N]... "
-                                   "[--write-rate BYTES] TORRENT..."));
+                                   "[--write-rate BYTES] [--peer-time-scale S] TORRENT..."));
     bool ok = true;
     const double ratio = parser.isSet("seed-until-ratio") ? parser.value("seed-until-ratio").toDouble(&ok) : 0;
     if (!ok || ratio < 0)
@@ -107,6 +110,16 @@ int main(int argc, char** argv)
         if (!ok || rate <= 0)
             return fail(QStringLiteral("--write-rate needs bytes per second"));
         PieceStore::setWriteRateLimit(rate);
+    }
+
+    std::function<qint64()> peersClock;
+    if (parser.isSet("peer-time-scale")) {
+        const double scale = parser.value("peer-time-scale").toDouble(&ok);
+        if (!ok || scale < 1)
+            return fail(QStringLiteral("--peer-time-scale needs a factor of at least 1"));
+        const qint64 start = steadyMilliseconds();
+        peersClock = [start, scale] { return start + qint64(double(steadyMilliseconds() - start) * scale); };
+        TorrentLine::setOneMinuteTimerInterval(int(TorrentLine::kOneMinuteTimerInterval / scale));
     }
 
     const QString data = QDir(parser.value("data")).absolutePath();
@@ -137,7 +150,7 @@ int main(int argc, char** argv)
     BTCore::useParts(std::move(parts));
     BTCore& engine = BTCore::instance();
     BTCore::Hooks hooks = session.hooks();
-    const std::unique_ptr<EngineServices> services = installEngineServices(engine, hooks);
+    const std::unique_ptr<EngineServices> services = installEngineServices(engine, hooks, peersClock);
     engine.setHooks(std::move(hooks));
     std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
     std::signal(SIGINT, [](int) { QCoreApplication::quit(); });

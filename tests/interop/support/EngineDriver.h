@@ -21,6 +21,7 @@ public:
         double seedUntilRatio = 0;
         int timeoutSeconds = 120;
         QList<int> skippedFiles;  // file numbers of each torrent added
+        double peerTimeScale = 0;  // above 1: the connection manager's clock runs that much faster
     };
 
     explicit EngineDriver(const QString& root) : m_root(root), m_port(freePort()) {}
@@ -45,6 +46,8 @@ public:
             arguments << QStringLiteral("--peer") << peer;
         for (int index : options.skippedFiles)
             arguments << QStringLiteral("--skip") << QString::number(index);
+        if (options.peerTimeScale > 1)
+            arguments << QStringLiteral("--peer-time-scale") << QString::number(options.peerTimeScale);
         if (options.seedUntilRatio > 0)
             arguments << QStringLiteral("--seed-until-ratio") << QString::number(options.seedUntilRatio);
         m_process.reset();
