@@ -44,16 +44,21 @@ protected:
         Settings::instance().setValue(QStringLiteral("kUploadLimitEnabled"), enabled);
         Settings::instance().setValue(QStringLiteral("kUploadLimit"), kilobytes);
     }
-    // A peer with the Fast extension connects, completes the plain handshake and says it is
-    // interested; what the engine sent until then is read and dropped.
-    void connectInterestedPeer()
+    // A peer with the Fast extension connects and completes the plain handshake, which the engine answers.
+    void acceptHandshakingPeer(quint16 port)
     {
         auto [remoteFd, engineFd] = loopbackPair();
         ASSERT_GE(engineFd, 0);
         remote = std::make_unique<ScriptedPeer>(remoteFd);
-        ASSERT_TRUE(service->acceptIncomingPeer(engineFd, htonl(INADDR_LOOPBACK), htons(40000)));
+        ASSERT_TRUE(service->acceptIncomingPeer(engineFd, htonl(INADDR_LOOPBACK), htons(port)));
         remote->write(remoteHandshake(0x05, torrent->infoHash()));
         ASSERT_EQ(remote->take(PeerHandshake::kSize).mid(28, 20), torrent->infoHash());
+    }
+    // Such a peer becomes active and says it is interested; what the engine sent until then is read and
+    // dropped.
+    void connectInterestedPeer()
+    {
+        acceptHandshakingPeer(40000);
         ASSERT_TRUE(pumpUntil([&] {
             service->tick();
             return service->peerCounts(*torrent).active == 1;
@@ -143,13 +148,8 @@ TEST_F(EnginePeerServiceTest, ChangingTheLimitChokesOrUnchokesConnectedPeersWith
 
 TEST_F(EnginePeerServiceTest, AWaitingIncomingPeerEndsWhenItsTorrentsStorageGoes)
 {
-    auto [remoteFd, engineFd] = loopbackPair();
-    ASSERT_GE(engineFd, 0);
-    remote = std::make_unique<ScriptedPeer>(remoteFd);
-    ASSERT_TRUE(service->acceptIncomingPeer(engineFd, htonl(INADDR_LOOPBACK), htons(40001)));
-    remote->write(remoteHandshake(0x05, torrent->infoHash()));
     // Answered: the connection names the torrent's swarm and waits for the next tick to join it.
-    ASSERT_EQ(remote->take(PeerHandshake::kSize).mid(28, 20), torrent->infoHash());
+    acceptHandshakingPeer(40001);
 
     torrent->dropStorage();  // removal, relocation or the move at completion
     service->tick();
