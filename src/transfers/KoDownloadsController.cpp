@@ -53,7 +53,6 @@ KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* pa
     layout->addWidget(m_infoArea);
     m_statsView = new StatsView();
     m_statsView->setNextKeyView(m_outlineView);
-    connect(m_statsView, &StatsView::activated, this, &KoDownloadsController::showDownloadsPane);
     connect(m_statsView, &StatsView::transfersViewSeen, this, [this] { updateCell(nullptr); });
 
     connect(m_outlineView, &PZOutlineView::selectionDidChange, this, &KoDownloadsController::selectionDidChange);

@@ -7,7 +7,10 @@
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
 #include "support/Pictures.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/KoDownloadsController.h"
 #include "transfers/TransfersFixture.h"
+#include "uikit/PZRoundTabView.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -118,6 +121,24 @@ TEST_F(TransfersToolbar, OnePausedTransferSelected)
     EXPECT_EQ(content->currentToolbar()->actions().size(), 7);
     EXPECT_TRUE(window.grab().toImage().save(picturePath("OMBRELAY_TRANSFERS_TOOLBAR_PICTURE", "transfers-toolbar.png")));
     controller->mainView()->setParent(nullptr);  // the controller's view outlives the window
+}
+
+// A resumed transfer with peers moves from "Inactive" to "Active": the filter tabs count it there at once.
+TEST_F(TransfersToolbar, ResumeRecountsTheFilterTabs)
+{
+    const TorrentLinePtr paused = addTorrent("paused.iso", TorrentLine::Paused);
+    peers.counts[paused.get()] = {2, 0, 0};
+    KoDownloadsToolbarDelegate delegate(*controller);
+    controller->mainView()->resize(640, 240);
+    controller->mainView()->show();
+    PZRoundTabView& tabs = *controller->tabView();
+    controller->outlineView()->rebuildTabView();
+    ASSERT_EQ(tabs.countAtIndex(1), 0);
+    ASSERT_EQ(tabs.countAtIndex(2), 1);
+    delegate.resumeButton()->click();
+    ASSERT_NE(paused->downloadState(), TorrentLine::Paused);
+    EXPECT_EQ(tabs.countAtIndex(1), 1) << "Active";
+    EXPECT_EQ(tabs.countAtIndex(2), 0) << "Inactive";
 }
 
 }  // namespace
