@@ -266,6 +266,13 @@ PZTrackingCell* QueryOutlineView::cellFor(int column, const PZOutlineObject* obj
     return PZOutlineView::cellFor(column, object);
 }
 
+void QueryOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (const PZOutlineObject* object = objectAt(index); object && isGroupItem(*object))
+        SearchSiteScraperCell::drawBackground(*painter, QRect(0, option.rect.y(), viewport()->width(), option.rect.height()));
+    PZOutlineView::drawRow(painter, option, index);
+}
+
 // Grouped, the tab and the filter field choose each site's children; a site shows while it has any.
 void QueryOutlineView::rebuildFilterPredicate()
 {

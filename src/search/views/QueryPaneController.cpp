@@ -6,7 +6,6 @@
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZRoundTabView.h"
 
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace ombrelay {
@@ -18,17 +17,10 @@ QueryPaneController::QueryPaneController(const QVariantMap& item, QObject* paren
       m_filterField(new FilterSearchField()),
       m_outlineView(new QueryOutlineView())
 {
-    m_filterField->setPlaceholderText(tr("Filter"));
-    m_filterField->setMaximumWidth(200);
-    auto* bar = new FilterBackground();
-    auto* barLayout = new QHBoxLayout(bar);
-    barLayout->setContentsMargins(0, 0, 6, 0);
-    barLayout->addWidget(m_tabView, 1);
-    barLayout->addWidget(m_filterField);
     auto* layout = new QVBoxLayout(m_view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(bar);
+    layout->addWidget(FilterBackground::barWith(m_tabView, m_filterField));
     layout->addWidget(m_outlineView, 1);
     m_outlineView->setUp(m_tabView, m_filterField);
     m_outlineView->bindSortOrder(QStringLiteral("QueryPaneSortDescriptors"),

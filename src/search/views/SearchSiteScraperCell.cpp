@@ -43,6 +43,13 @@ void SearchSiteScraperCell::performAction(PZOutlineObject* object, QWidget*)
         QDesktopServices::openUrl(page);
 }
 
+void SearchSiteScraperCell::drawBackground(QPainter& painter, const QRect& row)
+{
+    const QColor band(236, 238, 242);
+    painter.fillRect(row, band);
+    painter.fillRect(QRect(row.x(), row.bottom(), row.width(), 1), PZColor::color(band, 0.1, Qt::black));
+}
+
 void SearchSiteScraperCell::drawShadowedText(QPainter& painter, const QRect& rect, const QString& text,
                                              const QFont& font, const QColor& color, Qt::Alignment alignment)
 {
@@ -64,8 +71,6 @@ void SearchSiteScraperCell::drawInterior(QPainter& painter, const QRect& frame)
     const int x = frame.x();
     const int y = frame.y();
     const int h = frame.height();
-    painter.fillRect(frame, QColor(236, 238, 242));
-    painter.fillRect(QRect(x, y + h - 1, frame.width(), 1), PZColor::color(QColor(236, 238, 242), 0.1, Qt::black));
 
     const QVariantMap site = scraper->searchSite();
     const PZFaviconLoader* icon = PZFaviconLoader::loaderForURL(SearchSites::faviconAddressForSearchSite(site));

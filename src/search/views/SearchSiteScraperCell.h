@@ -16,6 +16,8 @@ public:
     static SearchSiteScraperCell& instance();
     // "1 result" or "%i results".
     static QString resultsText(int count);
+    // The band behind a whole group row, indentation included.
+    static void drawBackground(QPainter& painter, const QRect& row);
 
     QList<QRect> controlRects(const QRect& frame, PZOutlineObject* object) const override;
     void performAction(PZOutlineObject* object, QWidget* view) override;

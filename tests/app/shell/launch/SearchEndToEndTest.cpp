@@ -26,7 +26,6 @@ void saveScreen(const PrivateDisplay& display, const QString& path)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OMBRELAY_SCREEN_PICTURE"), path);
-    environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));  // as the program
     DisplayChild child(display, QStringLiteral("ScreenOfTheDisplay.DISABLED_IsSaved"), environment);
     ASSERT_TRUE(child.passes(30000));
     const QImage picture(path);
