@@ -7,6 +7,8 @@
 #include "search/SearchSiteScraper.h"
 #include "search/SearchSites.h"
 
+#include <cstdio>
+
 namespace ombrelay {
 namespace {
 
@@ -146,6 +148,9 @@ void QueryController::updateProgressIndicator()
     if (active == m_active)
         return;
     m_active = active;
+    if (!active && !m_closed)
+        fprintf(stderr, "Search \"%s\": %d result(s) from %d site(s)\n", qPrintable(query().left(200)), int(lines().size()),
+                int(m_scrapers.size()));
     emit activityChanged(active);
 }
 

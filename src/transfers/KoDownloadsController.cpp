@@ -23,7 +23,6 @@
 #include <QFileInfo>
 #include <QDir>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace ombrelay {
@@ -35,25 +34,17 @@ KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* pa
     m_mainView = pane;
     m_tabView = new PZRoundTabView();
     m_filterField = new FilterSearchField();
-    m_filterField->setPlaceholderText(tr("Filter"));
-    m_filterField->setMaximumWidth(200);
     m_outlineView = new DownloadsOutlineView();
-    auto* bar = new FilterBackground();
-    auto* barLayout = new QHBoxLayout(bar);
-    barLayout->setContentsMargins(0, 0, 6, 0);
-    barLayout->addWidget(m_tabView, 1);
-    barLayout->addWidget(m_filterField);
     auto* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(0, 1, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(bar);
+    layout->addWidget(FilterBackground::barWith(m_tabView, m_filterField));
     layout->addWidget(m_outlineView, 1);
     m_outlineView->setUp(m_tabView, m_filterField);
     m_infoArea = new TransfersInfoArea(*this);
     layout->addWidget(m_infoArea);
     m_statsView = new StatsView();
     m_statsView->setNextKeyView(m_outlineView);
-    connect(m_statsView, &StatsView::activated, this, &KoDownloadsController::showDownloadsPane);
     connect(m_statsView, &StatsView::transfersViewSeen, this, [this] { updateCell(nullptr); });
 
     connect(m_outlineView, &PZOutlineView::selectionDidChange, this, &KoDownloadsController::selectionDidChange);

@@ -32,6 +32,7 @@ void PZOutlineModel::append(const QList<PZOutlineObject*>& objects)
         return;
     const int first = int(m_objects.size());
     beginInsertRows({}, first, first + int(fresh.size()) - 1);
+    noteSelectability(fresh);
     m_objects.append(fresh);
     renumberTopLevel();
     endInsertRows();
@@ -57,6 +58,7 @@ void PZOutlineModel::remove(const QList<PZOutlineObject*>& objects)
         for (int row = first; row <= last; ++row) {
             forgetDescendants(m_objects[row]);
             m_topRow.remove(m_objects[row]);
+            m_unselectable.remove(m_objects[row]);
         }
         m_objects.remove(first, last - first + 1);
         renumberTopLevel();
@@ -71,12 +73,14 @@ void PZOutlineModel::setObjects(const QList<PZOutlineObject*>& objects)
     m_topRow.clear();
     m_childLocation.clear();
     m_children.clear();
+    m_unselectable.clear();
     for (PZOutlineObject* object : objects) {
         if (object && !m_topRow.contains(object)) {
             m_topRow.insert(object, int(m_objects.size()));
             m_objects.append(object);
         }
     }
+    noteSelectability(m_objects);
     endResetModel();
 }
 
@@ -113,8 +117,17 @@ QList<PZOutlineObject*> PZOutlineModel::childrenOf(const PZOutlineObject* object
     return children;
 }
 
+// Asked while the objects are known to live: flags() never reads an object.
+void PZOutlineModel::noteSelectability(const QList<PZOutlineObject*>& objects) const
+{
+    for (const PZOutlineObject* object : objects)
+        if (!object->isSelectable())
+            m_unselectable.insert(object);
+}
+
 void PZOutlineModel::learnChildren(PZOutlineObject* object, const QList<PZOutlineObject*>& children) const
 {
+    noteSelectability(children);
     m_children.insert(object, children);
     for (int row = 0; row < children.size(); ++row)
         m_childLocation.insert(children[row], {object, row});
@@ -142,6 +155,7 @@ void PZOutlineModel::forgetDescendants(const PZOutlineObject* object)
     for (const PZOutlineObject* gone : doomed) {
         m_childLocation.remove(gone);
         m_children.remove(gone);
+        m_unselectable.remove(gone);
     }
     m_children.remove(object);
 }
@@ -246,6 +260,8 @@ Qt::ItemFlags PZOutlineModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (m_unselectable.contains(static_cast<const PZOutlineObject*>(index.internalPointer())))
+        return Qt::ItemIsEnabled;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 

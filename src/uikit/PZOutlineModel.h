@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 
 #include "uikit/PZOutlineObject.h"
@@ -56,6 +57,7 @@ private:
     const QList<PZOutlineObject*>& knownChildren(PZOutlineObject* object) const;
     void learnChildren(PZOutlineObject* object, const QList<PZOutlineObject*>& children) const;
     static QList<PZOutlineObject*> childrenOf(const PZOutlineObject* object);
+    void noteSelectability(const QList<PZOutlineObject*>& objects) const;
     void renumberTopLevel();
     void forgetDescendants(const PZOutlineObject* object);
 
@@ -65,6 +67,7 @@ private:
     QHash<const PZOutlineObject*, int> m_topRow;
     mutable QHash<const PZOutlineObject*, Location> m_childLocation;
     mutable QHash<const PZOutlineObject*, QList<PZOutlineObject*>> m_children;
+    mutable QSet<const PZOutlineObject*> m_unselectable;  // group rows
 };
 
 }  // namespace ombrelay

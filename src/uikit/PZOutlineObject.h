@@ -34,6 +34,8 @@ public:
     virtual bool isActive() const { return false; }
     virtual bool isComplete() const { return false; }
     virtual bool hasArrangedObjects() const { return false; }
+    // A group row (a heading over its children) is never selected.
+    virtual bool isSelectable() const { return true; }
 
     // The checkbox of a file row: 0 wanted, 1 skipped, other values mixed, -1 no checkbox.
     virtual int checkboxState() const { return -1; }

@@ -69,6 +69,21 @@ PZOutlineView::PZOutlineView(QWidget* parent)
         }
     });
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, m_tracker, &PZCellTracker::cancel);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &PZOutlineView::spanGroupRows);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &PZOutlineView::spanGroupRows);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent) {
+        if (!parent.isValid())
+            spanGroupRows();
+    });
+}
+
+void PZOutlineView::spanGroupRows()
+{
+    for (int row = 0; row < m_proxy->rowCount(); ++row) {
+        const PZOutlineObject* object = objectAt(m_proxy->index(row, 0));
+        if (object && isGroupItem(*object) && !isFirstColumnSpanned(row, {}))
+            setFirstColumnSpanned(row, {}, true);
+    }
 }
 
 PZOutlineView::~PZOutlineView()
@@ -259,7 +274,7 @@ void PZOutlineView::rebuildTabViewNow()
 int PZOutlineView::filteredCount()
 {
     if (filterPredicate() == PZPredicate::yes())
-        return int(objects().size());
+        return countForPredicate(PZPredicate::yes());
     if (m_needsToRebuildTabView || !m_roundTabView)
         rebuildTabViewNow();
     return m_roundTabView ? m_roundTabView->countAtIndex(0) : countForPredicate(compoundFilterPredicateForTypeIndex(0));
@@ -308,6 +323,19 @@ void PZOutlineView::showEvent(QShowEvent* event)
     rearrangeObjectsNow();
     if (m_needsToRebuildTabView)
         rebuildTabViewNow();
+}
+
+bool PZOutlineView::selectFirstRow()
+{
+    for (QModelIndex index = model()->index(0, 0); index.isValid(); index = indexBelow(index)) {
+        if (!(model()->flags(index) & Qt::ItemIsSelectable))
+            continue;
+        setCurrentIndex(index);
+        selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        scrollTo(index);
+        return true;
+    }
+    return false;
 }
 
 void PZOutlineView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)

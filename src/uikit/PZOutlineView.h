@@ -93,13 +93,16 @@ public:
     int levelOf(const QModelIndex& index) const;
     QList<PZOutlineObject*> selectedObjects() const;
     void selectObjects(const QList<PZOutlineObject*>& objects);
+    // Selects the first row that can be selected (under a group row, its first child) alone and shows
+    // it; false when there is none.
+    bool selectFirstRow();
     void saveSelectedObjects();
     void restoreSelectedObjects();
     void saveExpandedObjects();
     void restoreExpandedObjects();
 
     virtual int heightOfRow(const PZOutlineObject& object, int level) const { return 17; }
-    // Group rows carry no column separators.
+    // Group rows span the whole row (the first column's cell draws it) and carry no column separators.
     virtual bool isGroupItem(const PZOutlineObject& object) const { return false; }
     // The view has the focus and draws in the active style.
     bool isFirstResponder() const;
@@ -129,6 +132,7 @@ protected:
 
 private:
     void afterEdit();
+    void spanGroupRows();
     void reloadContentNow();
     void rearrangeObjectsNow();
     void rebuildTabViewNow();

@@ -215,6 +215,8 @@ void HttpTestServer::answer(QTcpSocket* socket, const HttpTestRequest& request)
         handler = &byHost.value();
     else if (const auto byPath = m_routes.constFind(request.path); byPath != m_routes.constEnd())
         handler = &byPath.value();
+    else if (m_fallback)
+        handler = &m_fallback;
     const HttpTestResponse response = handler ? (*handler)(request) : HttpTestResponse{404, {}, "not found"};
     if (response.silent)
         return;

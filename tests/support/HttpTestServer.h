@@ -69,6 +69,8 @@ public:
     // A route for one host only (as a proxy sees it); it wins over a route by path alone.
     void route(const QByteArray& host, const QByteArray& path, const HttpTestResponse& response);
     void route(const QByteArray& host, const QByteArray& path, Handler handler);
+    // What every request that no route takes gets (404 when none is set).
+    void setFallback(Handler handler) { m_fallback = std::move(handler); }
 
     QList<HttpTestRequest> requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
@@ -97,6 +99,7 @@ private:
     QTcpServer m_server;
     QHash<QByteArray, Handler> m_routes;
     QHash<QByteArray, Handler> m_hostRoutes;  // keyed "host" + path
+    Handler m_fallback;
     QHash<QTcpSocket*, Connection> m_state;
     QList<HttpTestRequest> m_requests;
     int m_connections = 0;

@@ -6,6 +6,8 @@
 #include "kit/Settings.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QLayout>
 #include <QMainWindow>
 #include <QScrollBar>
 #include <QToolBar>
@@ -134,6 +136,10 @@ void KoContentView::setToolbarDelegate(ToolbarDelegate* delegate, bool force)
         incoming.setValue(key, current.value(key));
     incoming.write(settings(), identifier);
     m_toolbarDelegate = delegate;
+    // A shared item (the search field) keeps the keyboard focus across the swap.
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && !m_toolbar->isAncestorOf(focused))
+        focused = nullptr;
     m_toolbar->clear();
     for (const QString& item : delegate->toolbarDefaultItemIdentifiers()) {
         if (QAction* action = delegate->toolbarItem(item))
@@ -142,6 +148,11 @@ void KoContentView::setToolbarDelegate(ToolbarDelegate* delegate, bool force)
     ToolbarConfiguration::read(settings(), identifier).apply(*m_toolbar);
     delegate->validateVisibleItems(*m_toolbar);
     m_toolbar->setVisible(true);
+    if (focused && m_toolbar->isAncestorOf(focused)) {
+        // The toolbar shows its items once it has laid them out.
+        m_toolbar->layout()->activate();
+        focused->setFocus(Qt::OtherFocusReason);
+    }
     delegate->validateVisibleItems(*m_toolbar);
 }
 

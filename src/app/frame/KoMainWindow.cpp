@@ -1,5 +1,6 @@
 #include "app/frame/KoMainWindow.h"
 
+#include "app/desktop/AdView.h"
 #include "app/desktop/DragOverlayView.h"
 #include "app/frame/KoContentView.h"
 #include "app/frame/LeftSideView.h"
@@ -7,12 +8,17 @@
 #include "app/frame/SelectionController.h"
 #include "app/frame/SideStatusView.h"
 #include "app/frame/SourceView.h"
+#include "app/tabs/MainPaneController.h"
+#include "app/toolbar/KoAnonymousToolbarDelegate.h"
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
+#include "app/toolbar/QueryToolbarDelegate.h"
 #include "kit/NotificationCenter.h"
+#include "search/suggestions/SearchField.h"
 #include "kit/Settings.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/StatsView.h"
+#include "uikit/PZOutlineView.h"
 #include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
@@ -53,6 +59,8 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
 KoMainWindow::~KoMainWindow()
 {
     stopListening(this);
+    if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchView()))
+        field->setKeyViews({});
     // The panes own their views: they go before the switcher that shows them.
     delete m_selection;
 }
@@ -63,6 +71,7 @@ void KoMainWindow::buildFrame()
     m_contentView->setSettings(&settings);
     m_contentView->setDownloadsView(m_downloads.mainView());
     m_contentView->setDownloadsToolbarDelegate(new KoDownloadsToolbarDelegate(m_downloads, this));
+    m_contentView->setAnonymousView(new AdView(m_contentView), &KoAnonymousToolbarDelegate::instance());
     m_sourceView = new SourceView(settings);
     m_splitView = new MainSplitView(settings, this);
     m_statusView = new SideStatusView(m_splitView);
@@ -78,8 +87,15 @@ void KoMainWindow::buildFrame()
     m_selection->setSourceView(m_sourceView);
     m_selection->setPaneFactory(&m_paneFactory);
     m_paneFactory.setLastTabClosedHandler([this] { m_sourceView->clearSelection(); });
+    m_paneFactory.setItemNeedsDisplayHandler([this] { m_sourceView->viewport()->update(); });
+    m_queryToolbar = new QueryToolbarDelegate([this] { return selectedResultsPane(); }, this);
+    m_paneFactory.setResultsListShownHandler([this] { m_contentView->setToolbarDelegate(m_queryToolbar); });
     StatsView* stats = m_downloads.statsView();
     m_selection->setStatsEntry(stats, [stats](bool on) { stats->setTransfersViewShown(on); });
+    if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchView()))
+        field->setKeyViews([this](bool next) { return searchFieldKeyView(next); });
+    // The transfers row only shows the transfers: the filter tab stays as the user left it.
+    connect(stats, &StatsView::activated, m_selection, &SelectionController::statsEntryClicked);
     m_selection->setTransfersTabSelector([this](int index) {
         if (m_downloads.tabView())
             m_downloads.tabView()->selectButtonAtIndex(index);
@@ -89,6 +105,31 @@ void KoMainWindow::buildFrame()
     m_sourceView->loadFromDefaults();
     m_contentView->showAnonymousView();
     updateMinimumSize();
+}
+
+QWidget* KoMainWindow::searchFieldKeyView(bool next) const
+{
+    if (next)
+        return m_contentView->currentView() == m_downloads.mainView() ? static_cast<QWidget*>(m_downloads.statsView())
+                                                                      : m_sourceView;
+    QWidget* shown = m_contentView->currentView();
+    const QList<PZOutlineView*> lists = shown ? shown->findChildren<PZOutlineView*>() : QList<PZOutlineView*>();
+    for (PZOutlineView* list : lists) {
+        if (list->isVisible()) {
+            list->selectFirstRow();
+            return list;
+        }
+    }
+    return nullptr;
+}
+
+ResultsPane* KoMainWindow::selectedResultsPane() const
+{
+    SourceItem* item = m_sourceView->selectedItem();
+    if (!item || !m_selection->hasControllerForItem(item))
+        return nullptr;
+    auto* pane = dynamic_cast<MainPaneController*>(m_selection->controllerForItem(item));
+    return pane ? pane->resultsPane() : nullptr;
 }
 
 void KoMainWindow::updateMinimumSize()
@@ -158,6 +199,19 @@ void KoMainWindow::buildMenus()
     torrent->addAction(tr("Reveal"), this, [this] { m_downloads.outlineView()->revealSelected(); });
     torrent->addAction(tr("Quick Look"), this, [this] { m_downloads.outlineView()->toggleQuickLook(); });
     torrent->addAction(tr("Remove"), this, [this] { m_downloads.outlineView()->removeSelected(); });
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QAction* grouping = view->addAction(tr("Group Results by Site"));
+    grouping->setCheckable(true);
+    Settings& settings = Settings::instance();
+    settings.registerDefault(QStringLiteral("kClusterResultsA"), QStringLiteral("1"));
+    grouping->setChecked(settings.boolean(QStringLiteral("kClusterResultsA")));
+    connect(grouping, &QAction::toggled, this, [](bool grouped) {
+        Settings::instance().setValue(QStringLiteral("kClusterResultsA"), grouped ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+    connect(&settings, &Settings::changed, grouping, [grouping](const QString& key) {
+        if (key == QLatin1String("kClusterResultsA"))
+            grouping->setChecked(Settings::instance().boolean(key));
+    });
 }
 
 void KoMainWindow::showOpenPanel()

@@ -13,6 +13,8 @@ class DragOverlayView;
 class KoContentView;
 class KoDownloadsController;
 class MainSplitView;
+class QueryToolbarDelegate;
+class ResultsPane;
 class SelectionController;
 class SideStatusView;
 class SourceView;
@@ -34,6 +36,12 @@ public:
     SourceView* sourceView() const { return m_sourceView; }
     SelectionController* selectionController() const { return m_selection; }
     SideStatusView* statusView() const { return m_statusView; }
+    QueryToolbarDelegate* queryToolbarDelegate() const { return m_queryToolbar; }
+    // Where Tab (next) and Shift+Tab go from the toolbar's search field: the transfers row while the
+    // transfers show, else the sidebar; back, the shown list with its first row selected.
+    QWidget* searchFieldKeyView(bool next) const;
+    // The results or feed controller of the selected source-list item's pane, when it is built.
+    ResultsPane* selectedResultsPane() const;
     void saveFrame();
     void updateMinimumSize();
 
@@ -70,6 +78,7 @@ private:
     SourceView* m_sourceView = nullptr;
     SelectionController* m_selection = nullptr;
     SideStatusView* m_statusView = nullptr;
+    QueryToolbarDelegate* m_queryToolbar = nullptr;
     MainPaneFactory m_paneFactory;
 };
 

@@ -5,6 +5,7 @@
 #include "app/frame/SourceItem.h"
 #include "app/frame/SourcePane.h"
 #include "app/frame/SourceView.h"
+#include "app/toolbar/KoToolbarDelegate.h"
 #include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
 
@@ -32,8 +33,11 @@ SelectionController::SelectionController(KoContentView& contentView, QObject* pa
 
 SelectionController::~SelectionController()
 {
+    // A pane holding the focus hands it on as it goes: nothing of this controller may answer then.
+    disconnect(qApp, nullptr, this, nullptr);
     stopListening(this);
     PerformLater::cancel(this);
+    m_controllers.clear();
 }
 
 void SelectionController::setSourceView(SourceView* sourceView)
@@ -61,6 +65,8 @@ void SelectionController::setStatsSelected(bool selected)
 void SelectionController::applicationDidFinishLaunching()
 {
     m_contentView.showAnonymousView();
+    // Typing at launch searches at once.
+    KoToolbarDelegate::selectSearchField();
     if (QWidget* window = m_contentView.window()) {
         window->show();
         window->raise();

@@ -38,7 +38,8 @@ bool CurrentTabView::validateMenuItem(int tag) const
 {
     if (!m_content || !m_content->isVisible())
         return false;
-    return tag != kNeedsTabsTag || m_content->tabs().size() > 1;
+    // The strip's subviews are its tabs and the overflow button: one tab makes more than one subview.
+    return tag != kNeedsTabsTag || !m_content->tabs().isEmpty();
 }
 
 }  // namespace ombrelay

@@ -13,7 +13,7 @@ class CurrentTabView : public QObject
 {
     Q_OBJECT
 public:
-    // The menu item tag enabled only while the strip has more than one tab.
+    // The menu item tag enabled only while the strip has a tab.
     static constexpr int kNeedsTabsTag = 1;
 
     static CurrentTabView& instance();

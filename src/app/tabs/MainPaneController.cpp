@@ -3,12 +3,16 @@
 #include "app/tabs/PZSquareTabButton.h"
 #include "app/tabs/PZSquareTabView.h"
 #include "app/tabs/TabActionButton.h"
+#include "app/tabs/ToolbarLine.h"
 #include "app/web/WebController.h"
 #include "app/web/WebText.h"
 #include "kit/NotificationCenter.h"
 #include "kit/TextHelpers.h"
 #include "search/QueryController.h"
 #include "search/SearchSites.h"
+#include "search/views/QueryOutlineView.h"
+#include "search/views/QueryPaneController.h"
+#include "search/views/ResultsPane.h"
 
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -22,7 +26,7 @@ constexpr int kWebPageSiteType = 1;
 
 MainPaneController::ControllerMaker& queryMaker()
 {
-    static MainPaneController::ControllerMaker maker = [](const QVariantMap& item) { return new QueryController(item); };
+    static MainPaneController::ControllerMaker maker = [](const QVariantMap& item) { return new QueryPaneController(item); };
     return maker;
 }
 
@@ -52,8 +56,10 @@ MainPaneController::MainPaneController(const QVariantMap& item, QObject* parent)
     layout->setSpacing(0);
     m_tabView = new PZSquareTabView(m_mainPaneView);
     m_contentView = new QStackedWidget(m_mainPaneView);
+    layout->addWidget(new ToolbarLine(m_mainPaneView));
     layout->addWidget(m_tabView);
     layout->addWidget(m_contentView, 1);
+    m_contentView->addWidget(new QWidget(m_contentView));  // shown while no tab is selected
     listenForNotification(this, QStringLiteral("PZSquareTabViewSelectionDidChange"),
                           [this](const Notification&) { tabViewSelectionDidChange(); }, m_tabView);
     connect(m_tabView, &PZSquareTabView::lastTabClosed, this, &MainPaneController::lastTabClosed);
@@ -72,12 +78,27 @@ QString MainPaneController::urlQueryString() const
     return escapedString(m_item.value(QStringLiteral("name")).toString().trimmed());
 }
 
+// A results or feed tab: its spinner turns while it loads, and its list drives the sidebar row and the
+// window's toolbar.
+void MainPaneController::addListTab(PZViewController* controller) const
+{
+    PZSquareTabButton* tab = m_tabView->addTabWithController(controller);
+    tab->actionButton()->setStyle(TabActionButton::kHidden);
+    auto* self = const_cast<MainPaneController*>(this);  // the strip is refilled from the const pane view
+    if (auto* query = qobject_cast<QueryController*>(controller))
+        connect(query, &QueryController::activityChanged, tab, &PZSquareTabButton::setIsAnimating);
+    if (auto* results = dynamic_cast<ResultsPane*>(controller); results && results->outlineView()) {
+        connect(results->outlineView(), &QueryOutlineView::countsChanged, self, &MainPaneController::itemNeedsDisplay);
+        connect(results->outlineView(), &QueryOutlineView::shown, self, &MainPaneController::resultsListShown);
+    }
+}
+
 void MainPaneController::populateTabView() const
 {
     const QString type = m_item.value(QStringLiteral("type")).toString();
     if (type == QLatin1String("Query")) {
         if (PZViewController* results = queryMaker()(m_item))
-            m_tabView->addTabWithController(results)->actionButton()->setStyle(TabActionButton::kHidden);
+            addListTab(results);
         const QString terms = m_item.value(QStringLiteral("name")).toString();
         for (const QVariantMap& site : SearchSites::instance().userModulesOfType(kWebPageSiteType)) {
             const QUrl address = webTabAddress(site, terms);
@@ -89,7 +110,7 @@ void MainPaneController::populateTabView() const
         }
     } else if (type == QLatin1String("RSS") && feedMaker()) {
         if (PZViewController* feed = feedMaker()(m_item))
-            m_tabView->addTabWithController(feed)->actionButton()->setStyle(TabActionButton::kHidden);
+            addListTab(feed);
     }
     m_tabView->selectButtonAtIndex(0);
 }
@@ -124,8 +145,8 @@ void MainPaneController::performSearch()
 
 int MainPaneController::numberOfItems() const
 {
-    QueryController* query = queryController();
-    return query ? int(query->lines().size()) : 0;
+    ResultsPane* results = resultsPane();
+    return results && results->outlineView() ? results->outlineView()->filteredCount() : 0;
 }
 
 QueryController* MainPaneController::queryController() const
@@ -149,6 +170,11 @@ PZViewController* MainPaneController::outlineController() const
     return nullptr;
 }
 
+ResultsPane* MainPaneController::resultsPane() const
+{
+    return dynamic_cast<ResultsPane*>(outlineController());
+}
+
 void MainPaneController::tabViewSelectionDidChange()
 {
     PZSquareTabButton* selected = m_tabView->selectedButton();
@@ -157,8 +183,9 @@ void MainPaneController::tabViewSelectionDidChange()
         if (m_contentView->indexOf(content) < 0)
             m_contentView->addWidget(content);
         m_contentView->setCurrentWidget(content);
+    } else {
+        m_contentView->setCurrentIndex(0);  // the box stays, empty, so the strip keeps its place at the top
     }
-    m_contentView->setVisible(content != nullptr);
     emit itemNeedsDisplay();
 }
 

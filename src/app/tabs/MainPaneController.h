@@ -15,6 +15,7 @@ namespace ombrelay {
 class PZSquareTabView;
 class PZViewController;
 class QueryController;
+class ResultsPane;
 
 // The pane of one source-list item: a strip of square tabs over the selected tab's content. A search
 // gets its results tab and one web tab per enabled user site shown as a web page; a feed gets its feed
@@ -25,7 +26,7 @@ class MainPaneController : public QObject, public SourcePane
 public:
     using ControllerMaker = std::function<PZViewController*(const QVariantMap& item)>;
 
-    // How the results and feed tabs' controllers are made (a plain QueryController, no feed tab by default).
+    // How the results and feed tabs' controllers are made (a QueryPaneController, no feed tab by default).
     static void setQueryControllerMaker(ControllerMaker maker);
     static void setFeedControllerMaker(ControllerMaker maker);
 
@@ -41,6 +42,8 @@ public:
     int numberOfNewItems() const override { return 0; }
     QueryController* queryController() const;
     PZViewController* outlineController() const;
+    // The results or feed tab's controller, whose list the results toolbar acts on.
+    ResultsPane* resultsPane() const;
     QString urlQueryString() const;
     // A user site's web tab address for the search terms; invalid unless http(s).
     static QUrl webTabAddress(const QVariantMap& site, const QString& terms);
@@ -53,8 +56,11 @@ signals:
     void itemNeedsDisplay();
     // The last tab closed: the source list should drop its selection.
     void lastTabClosed();
+    // A results or feed list came into view: the window shows the results toolbar.
+    void resultsListShown();
 
 private:
+    void addListTab(PZViewController* controller) const;
     void tabViewSelectionDidChange();
 
     QVariantMap m_item;

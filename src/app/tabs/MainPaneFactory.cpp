@@ -10,10 +10,15 @@ std::unique_ptr<SourcePane> MainPaneFactory::makePane(SourceItem& item)
     if (item.isGroup())
         return nullptr;
     auto pane = std::make_unique<MainPaneController>(item.dictionary());
-    QObject::connect(pane.get(), &MainPaneController::lastTabClosed, pane.get(), [this] {
-        if (m_lastTabClosed)
-            m_lastTabClosed();
-    });
+    const auto forward = [](std::function<void()>& handler) {
+        return [&handler] {
+            if (handler)
+                handler();
+        };
+    };
+    QObject::connect(pane.get(), &MainPaneController::lastTabClosed, pane.get(), forward(m_lastTabClosed));
+    QObject::connect(pane.get(), &MainPaneController::itemNeedsDisplay, pane.get(), forward(m_itemNeedsDisplay));
+    QObject::connect(pane.get(), &MainPaneController::resultsListShown, pane.get(), forward(m_resultsListShown));
     return pane;
 }
 

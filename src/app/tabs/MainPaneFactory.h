@@ -13,9 +13,15 @@ public:
     std::unique_ptr<SourcePane> makePane(SourceItem& item) override;
     // Called when a pane's last tab closed: the source list drops its selection.
     void setLastTabClosedHandler(std::function<void()> handler) { m_lastTabClosed = std::move(handler); }
+    // Called when a pane's list counts changed: the source list redraws.
+    void setItemNeedsDisplayHandler(std::function<void()> handler) { m_itemNeedsDisplay = std::move(handler); }
+    // Called when a results or feed list came into view: the window shows the results toolbar.
+    void setResultsListShownHandler(std::function<void()> handler) { m_resultsListShown = std::move(handler); }
 
 private:
     std::function<void()> m_lastTabClosed;
+    std::function<void()> m_itemNeedsDisplay;
+    std::function<void()> m_resultsListShown;
 };
 
 }  // namespace ombrelay

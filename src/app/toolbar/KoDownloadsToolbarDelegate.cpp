@@ -115,8 +115,10 @@ void KoDownloadsToolbarDelegate::resume()
         if (torrent->canResume())
             torrent->retryDownload();
     }
-    if (DownloadsOutlineView* view = m_downloads.outlineView())
+    if (DownloadsOutlineView* view = m_downloads.outlineView()) {
         view->viewport()->update();
+        view->rebuildTabView();  // resumed transfers move between the filter tabs
+    }
     m_downloads.invalidateBindingsText();
     validate();
 }

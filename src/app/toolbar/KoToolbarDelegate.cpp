@@ -37,6 +37,20 @@ QWidgetAction* KoToolbarDelegate::searchItem()
     return item;
 }
 
+QLineEdit* KoToolbarDelegate::searchView()
+{
+    return qobject_cast<QLineEdit*>(searchItem()->defaultWidget());
+}
+
+void KoToolbarDelegate::selectSearchField()
+{
+    QLineEdit* field = searchView();
+    if (!field)
+        return;
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+}
+
 QAction* KoToolbarDelegate::toolbarItem(const QString& identifier)
 {
     if (identifier == QLatin1String("item_search"))

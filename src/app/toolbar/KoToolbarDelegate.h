@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSize>
 
+class QLineEdit;
 class QWidgetAction;
 
 namespace ombrelay {
@@ -22,6 +23,9 @@ public:
     static const QString kSpace;
 
     static QWidgetAction* searchItem();
+    static QLineEdit* searchView();
+    // The search field takes the keyboard focus with its text selected, so typing replaces it.
+    static void selectSearchField();
     QAction* toolbarItem(const QString& identifier) override;
 
 protected:

@@ -138,6 +138,16 @@ bool SearchField::overtypeCompletion(QKeyEvent* event)
     return true;
 }
 
+bool SearchField::focusNextPrevChild(bool next)
+{
+    finalizeSearch();
+    QWidget* target = m_keyView ? m_keyView(next) : nullptr;
+    if (!target)
+        return QLineEdit::focusNextPrevChild(next);
+    target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
 void SearchField::focusOutEvent(QFocusEvent* event)
 {
     if (listIsVisible())

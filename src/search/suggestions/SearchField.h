@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QPointer>
+#include <functional>
 
 namespace ombrelay {
 
@@ -22,6 +23,9 @@ public:
     static bool vistrelEnabled();
 
     void setSourceList(SourceListActions* sourceList) { m_sourceList = sourceList; }
+    // Where Tab (next) and Shift+Tab go from the field: the window's answer is the view to focus, or
+    // null for the usual focus chain.
+    void setKeyViews(std::function<QWidget*(bool next)> keyView) { m_keyView = std::move(keyView); }
     SuggestionWindow* suggestionWindow();
     SuggestionView* suggestionView();
 
@@ -34,6 +38,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     bool listIsVisible() const;
@@ -43,6 +48,7 @@ private:
 
     SourceListActions* m_sourceList = nullptr;
     SuggestionWindow* m_suggestionWindow = nullptr;
+    std::function<QWidget*(bool next)> m_keyView;
 };
 
 }  // namespace ombrelay

@@ -14,6 +14,9 @@
 #include "search/views/QueryPaneInfoCell.h"
 #include "search/views/QueryPaneSizeCell.h"
 #include "search/views/ResultItem.h"
+#include "search/views/ScraperItem.h"
+#include "search/views/SearchSiteScraperCell.h"
+#include "uikit/PZOutlineProxyModel.h"
 #include "uikit/PZRoundTabButton.h"
 #include "uikit/PZRoundTabView.h"
 
@@ -43,6 +46,13 @@ QueryOutlineView::QueryOutlineView(QWidget* parent) : PZOutlineView(parent), m_a
         swarmSizeUpdated(qobject_cast<TorrentLine*>(n.object));
     });
     listenForNotification(this, QStringLiteral("CoreOneSecondTimer"), [this](const Notification&) { oneSecondTimer(); });
+    // Site icons that arrive show in the group rows.
+    listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) {
+        if (m_grouped)
+            viewport()->update();
+    });
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) { groupExpansionChanged(index, true); });
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) { groupExpansionChanged(index, false); });
     connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
         if (key == QLatin1String("kQueryViewMode")) {
             OBDefaults::loadDefaults();  // the cache may hear of the change after this view
@@ -56,6 +66,7 @@ QueryOutlineView::~QueryOutlineView()
     stopListening(this);
     setObjects({});
     qDeleteAll(m_items);
+    qDeleteAll(m_groups);
 }
 
 QueryController* QueryOutlineView::queryController() const
@@ -71,23 +82,31 @@ void QueryOutlineView::setQueryController(QueryController* controller)
     if (!controller)
         return;
     const auto reload = [this] {
-        PerformLater::scheduleOnce(this, [this] {
-            if (m_queryController)
-                setLines(m_queryController->lines());
-        }, 0, QStringLiteral("reloadLines"));
+        PerformLater::scheduleOnce(this, [this] { reloadFromController(); }, 0, QStringLiteral("reloadLines"));
     };
     connect(controller, &QueryController::lineAdded, this, reload);
     connect(controller, &QueryController::scrapersChanged, this, reload);
+    // A change of grouping rebuilds the list at once.
+    connect(controller, &QueryController::clusteringModeChanged, this, &QueryOutlineView::reloadFromController);
     connect(controller, &QueryController::highlightChanged, this, [this] { viewport()->update(); });
     setQueryTerms(controller->queryTerms());
-    setLines(controller->lines());
+    reloadFromController();
     controller->setScrapesTrackers(isVisible());
 }
 
-void QueryOutlineView::setLines(const TorrentLineList& lines)
+void QueryOutlineView::reloadFromController()
 {
-    QHash<const TorrentLine*, ResultItem*> kept;
-    QList<PZOutlineObject*> objects;
+    if (!m_queryController)
+        return;
+    if (m_queryController->clusteringMode() == 1)
+        setScrapers(m_queryController->scrapers());
+    else
+        setLines(m_queryController->lines());
+}
+
+QList<ResultItem*> QueryOutlineView::takeItems(const TorrentLineList& lines, QHash<const TorrentLine*, ResultItem*>& kept)
+{
+    QList<ResultItem*> items;
     for (const TorrentLinePtr& line : lines) {
         if (!line || kept.contains(line.get()))
             continue;
@@ -95,21 +114,99 @@ void QueryOutlineView::setLines(const TorrentLineList& lines)
         if (!item)
             item = new ResultItem(line);
         kept.insert(line.get(), item);
-        objects.append(item);
+        items.append(item);
+    }
+    return items;
+}
+
+void QueryOutlineView::setLines(const TorrentLineList& lines)
+{
+    QHash<const TorrentLine*, ResultItem*> kept;
+    const QList<ResultItem*> items = takeItems(lines, kept);
+    const QList<ResultItem*> departed = m_items.values();
+    const QList<ScraperItem*> groups = std::exchange(m_groups, {});
+    m_items = kept;
+    if (std::exchange(m_grouped, false))  // the tab's own filter again, on the results
+        arrangedModel()->setFilterPredicate(compoundFilterPredicateForTypeIndex(roundTabView() ? roundTabView()->selectedIndex() : 0));
+    setObjects({items.cbegin(), items.cend()});
+    qDeleteAll(departed);
+    qDeleteAll(groups);
+    emit countsChanged();
+    if (isVisible())
+        scrapeLines();
+}
+
+void QueryOutlineView::setScrapers(const QList<SearchSiteScraper*>& scrapers)
+{
+    QHash<const TorrentLine*, ResultItem*> kept;
+    QList<ScraperItem*> groups;
+    QList<ScraperItem*> previous = m_groups;
+    const PZPredicateRef filter = compoundFilterPredicateForTypeIndex(roundTabView() ? roundTabView()->selectedIndex() : 0);
+    for (SearchSiteScraper* scraper : scrapers) {
+        if (!scraper)
+            continue;
+        ScraperItem* group = nullptr;
+        for (ScraperItem* candidate : std::as_const(previous))
+            if (candidate->scraper() == scraper)
+                group = candidate;
+        if (group)
+            previous.removeOne(group);
+        else
+            group = new ScraperItem(scraper);
+        group->setItems(takeItems(scraper->lines(), kept));
+        group->arrange(filter);
+        groups.append(group);
     }
     const QList<ResultItem*> departed = m_items.values();
     m_items = kept;
-    setObjects(objects);
+    m_groups = groups;
+    m_grouped = true;
+    const PZPredicateRef hasResults = PZPredicate::instance<HasObjectsPredicate>();
+    if (arrangedModel()->filterPredicate() != hasResults)
+        arrangedModel()->setFilterPredicate(hasResults);
+    setObjects({groups.cbegin(), groups.cend()});
+    expandScrapers();
     qDeleteAll(departed);
+    qDeleteAll(previous);
+    emit countsChanged();
     if (isVisible())
         scrapeLines();
+}
+
+void QueryOutlineView::expandScrapers()
+{
+    for (ScraperItem* group : std::as_const(m_groups)) {
+        const QModelIndex index = indexForObject(group);
+        if (index.isValid() && group->scraper() && group->scraper()->isExpanded() && !isExpanded(index))
+            expand(index);
+    }
+}
+
+void QueryOutlineView::groupExpansionChanged(const QModelIndex& index, bool expanded)
+{
+    auto* group = dynamic_cast<ScraperItem*>(objectAt(index));
+    if (group && group->scraper())
+        group->scraper()->setIsExpanded(expanded);
+}
+
+QList<ResultItem*> QueryOutlineView::resultItems() const
+{
+    QList<ResultItem*> items;
+    if (m_grouped) {
+        for (const ScraperItem* group : m_groups)
+            items += group->items();
+        return items;
+    }
+    for (PZOutlineObject* object : objects())
+        items.append(static_cast<ResultItem*>(object));
+    return items;
 }
 
 TorrentLineList QueryOutlineView::lines() const
 {
     TorrentLineList list;
-    for (PZOutlineObject* object : objects())
-        list.append(static_cast<ResultItem*>(object)->torrentPtr());
+    for (const ResultItem* item : resultItems())
+        list.append(item->torrentPtr());
     return list;
 }
 
@@ -149,22 +246,65 @@ PZPredicateRef QueryOutlineView::predicateForTypeIndex(int index) const
 
 int QueryOutlineView::heightOfRow(const PZOutlineObject& object, int) const
 {
+    if (isGroupItem(object))
+        return 32;
     const auto* item = dynamic_cast<const ResultItem*>(&object);
     if (item && item->torrentLine() && !item->isRSSArticleLine() && OBDefaults::kQueryViewMode() == 1)
         return 41;
     return 17;
 }
 
+bool QueryOutlineView::isGroupItem(const PZOutlineObject& object) const
+{
+    return dynamic_cast<const ScraperItem*>(&object) != nullptr;
+}
+
+PZTrackingCell* QueryOutlineView::cellFor(int column, const PZOutlineObject* object) const
+{
+    if (object && isGroupItem(*object))
+        return &SearchSiteScraperCell::instance();
+    return PZOutlineView::cellFor(column, object);
+}
+
+void QueryOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (const PZOutlineObject* object = objectAt(index); object && isGroupItem(*object))
+        SearchSiteScraperCell::drawBackground(*painter, QRect(0, option.rect.y(), viewport()->width(), option.rect.height()));
+    PZOutlineView::drawRow(painter, option, index);
+}
+
+// Grouped, the tab and the filter field choose each site's children; a site shows while it has any.
 void QueryOutlineView::rebuildFilterPredicate()
 {
-    PZOutlineView::rebuildFilterPredicate();
+    if (!m_grouped) {
+        PZOutlineView::rebuildFilterPredicate();
+        emit countsChanged();
+        return;
+    }
+    const PZPredicateRef filter = compoundFilterPredicateForTypeIndex(roundTabView() ? roundTabView()->selectedIndex() : 0);
+    for (ScraperItem* group : std::as_const(m_groups))
+        group->arrange(filter);
+    setObjects({m_groups.cbegin(), m_groups.cend()});
+    expandScrapers();
+    viewport()->update();
+    emit validateToolbar();
     emit countsChanged();
+}
+
+int QueryOutlineView::countForPredicate(const PZPredicateRef& predicate) const
+{
+    if (!m_grouped)
+        return PZOutlineView::countForPredicate(predicate);
+    int count = 0;
+    for (const ScraperItem* group : m_groups)
+        count += group->countForPredicate(predicate);
+    return count;
 }
 
 void QueryOutlineView::scrapeLines()
 {
-    for (PZOutlineObject* object : objects())
-        if (TorrentLine* line = static_cast<ResultItem*>(object)->torrentLine())
+    for (ResultItem* item : resultItems())
+        if (TorrentLine* line = item->torrentLine())
             line->scrapeTracker();
 }
 

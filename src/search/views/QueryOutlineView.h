@@ -16,10 +16,13 @@ namespace ombrelay {
 class AddressTrimmer;
 class QueryController;
 class ResultItem;
+class ScraperItem;
+class SearchSiteScraper;
 
 // The list of one search's results (and the base of the feed list): type tabs, the filter field, live
 // progress in the download column and the actions that start downloads from results. Rows wrap the
-// lines in ResultItems the view owns. Swarm and status updates of its lines re-sort at most once per
+// lines in ResultItems the view owns. Following a search that groups its results ("kClusterResultsA"),
+// the top-level rows are one group row per site with results, each over that site's filtered results. Swarm and status updates of its lines re-sort at most once per
 // pass of the event loop; the download cells of visible transfers redraw every second, those of
 // starting ones every 0.05 s while the list is shown.
 class QueryOutlineView : public PZOutlineView
@@ -29,7 +32,8 @@ public:
     explicit QueryOutlineView(QWidget* parent = nullptr);
     ~QueryOutlineView() override;
 
-    // Follows a search: its lines (flat), its query terms, and swarm sizes asked only while shown.
+    // Follows a search: its lines (flat or grouped by site as the search says), its query terms, and
+    // swarm sizes asked only while shown.
     void setQueryController(QueryController* controller);
     QueryController* queryController() const;
 
@@ -39,6 +43,13 @@ public:
 
     // The result lines, in the search's order; rows of lines kept in the new list stay the same objects.
     void setLines(const TorrentLineList& lines);
+    // One group row per site, over the site's lines; rows of lines and sites kept stay the same objects.
+    void setScrapers(const QList<SearchSiteScraper*>& scrapers);
+    bool isGrouped() const { return m_grouped; }
+    // The group rows, in the search's site order; empty when flat.
+    const QList<ScraperItem*>& scraperItems() const { return m_groups; }
+    // Expands the group rows whose site is marked expanded.
+    void expandScrapers();
     TorrentLineList lines() const;
     ResultItem* itemForLine(const TorrentLine* line) const { return m_items.value(line); }
     bool hasObject(const TorrentLine* line) const { return m_items.contains(line); }
@@ -51,7 +62,10 @@ public:
     void initTabView() override;
     PZPredicateRef predicateForTypeIndex(int index) const override;
     int heightOfRow(const PZOutlineObject& object, int level) const override;
+    bool isGroupItem(const PZOutlineObject& object) const override;
+    PZTrackingCell* cellFor(int column, const PZOutlineObject* object) const override;
     void rebuildFilterPredicate() override;
+    int countForPredicate(const PZPredicateRef& predicate) const override;
 
     bool canDownloadSelected() const;
     void downloadSelected();
@@ -82,6 +96,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // Asks every result's trackers for swarm sizes (once per result).
     virtual void scrapeLines();
@@ -89,6 +104,11 @@ protected:
     void rearrangeLater();
 
 private:
+    void reloadFromController();
+    // The result rows for `lines`, kept or made; rows of other lines are handed back to be deleted.
+    QList<ResultItem*> takeItems(const TorrentLineList& lines, QHash<const TorrentLine*, ResultItem*>& kept);
+    QList<ResultItem*> resultItems() const;
+    void groupExpansionChanged(const QModelIndex& index, bool expanded);
     void oneSecondTimer();
     void animationTimer();
     void redrawDownloadCells(bool initialisingOnly);
@@ -99,6 +119,8 @@ private:
 
     QPointer<QueryController> m_queryController;
     QHash<const TorrentLine*, ResultItem*> m_items;
+    QList<ScraperItem*> m_groups;
+    bool m_grouped = false;
     QStringList m_queryTerms;
     QTimer* m_animationTimer;
     std::unique_ptr<AddressTrimmer> m_addressTrimmer;

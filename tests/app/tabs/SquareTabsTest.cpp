@@ -1,4 +1,5 @@
 // The square tab strip: its layout, closing, keys, the spinner's delay and the web tab addresses of sites.
+#include "app/tabs/CurrentTabView.h"
 #include "app/tabs/DelayedProgressIndicator.h"
 #include "app/tabs/MainPaneController.h"
 #include "app/tabs/OverflowButton.h"
@@ -178,6 +179,38 @@ TEST(SquareTabs, SiteTemplatesGiveWebTabAddresses)
     for (const Case& c : cases) {
         const QUrl address = MainPaneController::webTabAddress({{"url", c.pattern}}, c.terms);
         EXPECT_EQ(address.toString(QUrl::FullyEncoded), c.expect) << c.pattern.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace ombrelay::test
+
+namespace ombrelay::test {
+namespace {
+
+// The menu's tab commands follow the strip in the window; the tagged one needs a tab, not two.
+TEST(SquareTabs, TabMenuItemsFollowTheShownStrip)
+{
+    QWidget window;
+    auto* strip = new PZSquareTabView(&window);
+    new QVBoxLayout(&window);
+    window.layout()->addWidget(strip);
+    CurrentTabView& current = CurrentTabView::instance();
+    struct Case { int tabs; bool shown; bool plain, tagged; };
+    const Case cases[] = {
+        {1, false, false, false},
+        {0, true, true, false},
+        {1, true, true, true},
+        {3, true, true, true},
+    };
+    for (const Case& c : cases) {
+        while (!strip->tabs().isEmpty())
+            strip->closeTab(strip->tabs().constLast());
+        fill(*strip, c.tabs);
+        window.setVisible(c.shown);
+        EXPECT_TRUE(waitUntil([&] { return (current.content() == strip) == c.shown; })) << c.tabs;
+        EXPECT_EQ(current.validateMenuItem(0), c.plain) << c.tabs << " tabs, shown " << c.shown;
+        EXPECT_EQ(current.validateMenuItem(CurrentTabView::kNeedsTabsTag), c.tagged) << c.tabs << " tabs, shown " << c.shown;
     }
 }
 

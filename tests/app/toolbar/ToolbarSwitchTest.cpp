@@ -3,11 +3,15 @@
 #include "app/frame/KoContentView.h"
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
+#include "app/toolbar/QueryToolbarDelegate.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
 #include "support/Pictures.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/KoDownloadsController.h"
 #include "transfers/TransfersFixture.h"
+#include "uikit/PZRoundTabView.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -118,6 +122,50 @@ TEST_F(TransfersToolbar, OnePausedTransferSelected)
     EXPECT_EQ(content->currentToolbar()->actions().size(), 7);
     EXPECT_TRUE(window.grab().toImage().save(picturePath("OMBRELAY_TRANSFERS_TOOLBAR_PICTURE", "transfers-toolbar.png")));
     controller->mainView()->setParent(nullptr);  // the controller's view outlives the window
+}
+
+// The results toolbar: its items in order, and a view mode shown as stored and stored on every click.
+TEST(ResultsToolbar, ItemsAndViewMode)
+{
+    QTemporaryDir folder;
+    Settings::useFile(folder.filePath("Ombrelay.conf"));
+    Settings::instance().setValue("kQueryViewMode", 1);
+    QueryToolbarDelegate delegate([]() -> ResultsPane* { return nullptr; });
+    EXPECT_EQ(delegate.toolbarIdentifier(), "QueryToolbarDelegateA");
+    EXPECT_EQ(delegate.toolbarDefaultItemIdentifiers(),
+              (QStringList{"item_search", KoToolbarDelegate::kSeparator, "item_download", "item_refresh",
+                           KoToolbarDelegate::kFlexibleSpace, "item_mode"}));
+    for (const QString& identifier : delegate.toolbarDefaultItemIdentifiers())
+        EXPECT_TRUE(delegate.toolbarItem(identifier)) << identifier.toStdString();
+    EXPECT_FALSE(delegate.downloadButton()->isEnabled()) << "no list to download from";
+    EXPECT_FALSE(delegate.refreshButton()->isEnabled());
+    ViewModeButton& mode = *delegate.viewModeButton();
+    EXPECT_EQ(mode.selectedSegment(), 1);
+    for (int segment : {0, 0, 1, 0}) {
+        mode.segment(segment)->click();
+        EXPECT_EQ(Settings::instance().integer("kQueryViewMode"), segment);
+        EXPECT_EQ(mode.selectedSegment(), segment);
+    }
+    Settings::instance().setValue("kQueryViewMode", 1);
+    EXPECT_EQ(mode.selectedSegment(), 1) << "follows a change made elsewhere";
+}
+
+// A resumed transfer with peers moves from "Inactive" to "Active": the filter tabs count it there at once.
+TEST_F(TransfersToolbar, ResumeRecountsTheFilterTabs)
+{
+    const TorrentLinePtr paused = addTorrent("paused.iso", TorrentLine::Paused);
+    peers.counts[paused.get()] = {2, 0, 0};
+    KoDownloadsToolbarDelegate delegate(*controller);
+    controller->mainView()->resize(640, 240);
+    controller->mainView()->show();
+    PZRoundTabView& tabs = *controller->tabView();
+    controller->outlineView()->rebuildTabView();
+    ASSERT_EQ(tabs.countAtIndex(1), 0);
+    ASSERT_EQ(tabs.countAtIndex(2), 1);
+    delegate.resumeButton()->click();
+    ASSERT_NE(paused->downloadState(), TorrentLine::Paused);
+    EXPECT_EQ(tabs.countAtIndex(1), 1) << "Active";
+    EXPECT_EQ(tabs.countAtIndex(2), 0) << "Inactive";
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "search/views/QueryPaneInfoCell.h"
 #include "search/views/RSSPaneDateCell.h"
 #include "search/views/ResultItem.h"
+#include "search/views/ScraperItem.h"
+#include "search/views/SearchSiteScraperCell.h"
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZRoundTabView.h"
 
@@ -300,4 +302,85 @@ TEST_F(ResultsTest, FollowsItsSearch)
     EXPECT_TRUE(view.objects().isEmpty());
     QApplication::processEvents();
     EXPECT_EQ(view.lines(), controller.lines());
+}
+
+// Grouped: one group row per site with results shown, over that site's results that pass the tab and the
+// filter field; the tabs count the results of every site; group rows span the row and are never selected.
+TEST_F(ResultsTest, GroupsBySiteFilterPerSiteAndKeepExpansion)
+{
+    QueryController controller({{"type", "Query"}, {"name", "live"}});
+    SearchSiteScraper music({{"name", "Music"}}, &controller);
+    SearchSiteScraper films({{"name", "Films"}}, &controller);
+    SearchSiteScraper empty({{"name", "Empty"}}, &controller);
+    music.appendLine(result("Album live", 3));
+    music.appendLine(result("Concert", 1));
+    films.appendLine(TorrentLine::torrentLineForData(metainfo(singleFileInfo("Live clip.avi", 5000))));
+    PZRoundTabView tabs;
+    FilterSearchField field;
+    QueryOutlineView view;
+    view.setUp(&tabs, &field);
+    view.resize(700, 400);
+    view.show();
+    view.setScrapers({&music, &films, &empty});
+    ASSERT_TRUE(view.isGrouped());
+    EXPECT_EQ(view.lines().size(), 3);
+
+    struct Case { int tab; QString text; QList<const SearchSiteScraper*> sites; QList<int> children; };
+    const Case cases[] = {
+        {0, {}, {&music, &films}, {2, 1}},
+        {1, {}, {&music}, {1}},  // audio
+        {2, {}, {&films}, {1}},  // video
+        {0, "live", {&music, &films}, {1, 1}},
+        {0, "nothing", {}, {}},
+    };
+    for (const Case& c : cases) {
+        field.setText(c.text);
+        tabs.selectButtonAtIndex(c.tab);
+        const QAbstractItemModel& rows = *view.model();
+        ASSERT_EQ(rows.rowCount(), c.sites.size()) << c.tab << " " << c.text.toStdString();
+        for (int row = 0; row < rows.rowCount(); ++row) {
+            const QModelIndex group = rows.index(row, 0);
+            auto* item = dynamic_cast<ScraperItem*>(view.objectAt(group));
+            ASSERT_TRUE(item);
+            EXPECT_EQ(item->scraper(), c.sites[row]);
+            EXPECT_EQ(rows.rowCount(group), c.children[row]);
+            EXPECT_TRUE(view.isFirstColumnSpanned(row, {}));
+            EXPECT_FALSE(rows.flags(group) & Qt::ItemIsSelectable);
+            EXPECT_EQ(view.heightOfRow(*item, 0), 32);
+        }
+    }
+    field.setText({});
+    tabs.selectButtonAtIndex(0);
+    EXPECT_EQ(tabs.countAtIndex(0), 3);
+    EXPECT_EQ(tabs.countAtIndex(1), 1);
+    EXPECT_EQ(tabs.countAtIndex(2), 1);
+
+    // The first selectable row is the first result, not its group; selecting everything skips the groups.
+    ASSERT_TRUE(view.selectFirstRow());
+    ASSERT_EQ(view.selectedObjects().size(), 1);
+    EXPECT_TRUE(dynamic_cast<ResultItem*>(view.selectedObjects()[0]));
+    view.selectAll();
+    for (PZOutlineObject* object : view.selectedObjects())
+        EXPECT_FALSE(dynamic_cast<ScraperItem*>(object));
+
+    // A collapsed site stays collapsed when results arrive; the others open.
+    view.collapse(view.model()->index(0, 0));
+    EXPECT_FALSE(music.isExpanded());
+    films.appendLine(TorrentLine::torrentLineForData(metainfo(singleFileInfo("Second clip.avi", 6000))));
+    view.setScrapers({&music, &films, &empty});
+    EXPECT_FALSE(view.isExpanded(view.model()->index(0, 0)));
+    EXPECT_TRUE(view.isExpanded(view.model()->index(1, 0)));
+
+    // Flat again: every result a top-level row, filtered by the tab alone.
+    view.setLines(controller.lines() + music.lines() + films.lines());
+    EXPECT_FALSE(view.isGrouped());
+    EXPECT_EQ(view.model()->rowCount(), 4);
+    EXPECT_EQ(tabs.countAtIndex(0), 4);
+}
+
+TEST(ResultTexts, SiteGroupCounts)
+{
+    EXPECT_EQ(SearchSiteScraperCell::resultsText(0), "0 results");
+    EXPECT_EQ(SearchSiteScraperCell::resultsText(1), "1 result");
+    EXPECT_EQ(SearchSiteScraperCell::resultsText(12), "12 results");
 }

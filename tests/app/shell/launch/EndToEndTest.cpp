@@ -1,6 +1,7 @@
 // The application as a user runs it, under a private X server: a libtorrent seeder announces to an
 // opentracker on loopback, `ombrelay payload.torrent` downloads it in a fresh settings and data folder,
 // a later launch hands its torrent to the running instance, and a restart shows the transfer complete.
+#include "app/shell/launch/AppUnderXvfb.h"
 #include "engine/torrent/Metainfo.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "interop/support/HelperProcess.h"
@@ -23,150 +24,20 @@ using namespace ombrelay::test;
 namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3");
-const QString kXvfb = QStringLiteral("/usr/bin/Xvfb");
 
 QString peerScript()
 {
     return testSourcePath(QStringLiteral("interop/peers/lt_peer.py"));
 }
 
-QString applicationPath()
-{
-    const QString chosen = qEnvironmentVariable("OMBRELAY_APP");
-    if (!chosen.isEmpty())
-        return chosen;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../src/app/ombrelay"));
-}
-
-// A process whose output (both channels) is kept and searched.
-class WatchedProcess
-{
-public:
-    WatchedProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(program, arguments);
-    }
-    ~WatchedProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-
-    // True once the output holds `text`; false after `timeoutMs` or when the process ended without it.
-    bool waitForText(const QString& text, int timeoutMs)
-    {
-        return waitFor([&] { return m_output.contains(text); }, timeoutMs);
-    }
-    // Polls `condition` while reading the output, until it holds, the process ends or `timeoutMs` passed.
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition() && timer.elapsed() < timeoutMs && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(100);
-            m_output += QString::fromUtf8(m_process.readAll());
-        }
-        m_output += QString::fromUtf8(m_process.readAll());
-        return condition();
-    }
-    bool terminate(int timeoutMs)
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return false;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        const bool finished = m_process.waitForFinished(timeoutMs);
-        m_output += QString::fromUtf8(m_process.readAll());
-        return finished && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-    }
-    bool waitForExit(int timeoutMs)
-    {
-        const bool finished = m_process.waitForFinished(timeoutMs);
-        m_output += QString::fromUtf8(m_process.readAll());
-        return finished;
-    }
-    int exitCode() const { return m_process.exitCode(); }
-    QString output() const { return m_output; }
-
-private:
-    QProcess m_process;
-    QString m_output;
-};
-
-class EndToEnd : public ::testing::Test
+class EndToEnd : public AppUnderXvfb
 {
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kXvfb).isExecutable() || !OpentrackerProcess::isInstalled() ||
-            !QFileInfo(kPython).isExecutable())
-            GTEST_SKIP() << "needs Xvfb, opentracker and python3-libtorrent (scripts/install-deps)";
-        ASSERT_TRUE(QFileInfo(applicationPath()).isExecutable()) << applicationPath().toStdString();
-        ASSERT_TRUE(root.isValid());
-        for (const char* name : {"home", "config", "data", "tmp", "runtime", "Downloads", "seed", "other"})
-            ASSERT_TRUE(QDir(root.path()).mkpath(QLatin1String(name)));
-        QFile::setPermissions(path("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        startDisplay();
-    }
-
-    QString path(const char* name) const { return root.filePath(QLatin1String(name)); }
-
-    // A private X server; its display number is written on its standard output.
-    void startDisplay()
-    {
-        xvfb.setProcessChannelMode(QProcess::SeparateChannels);
-        xvfb.start(kXvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                           QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                           QStringLiteral("1200x800x24")});
-        QElapsedTimer timer;
-        timer.start();
-        while (!xvfb.canReadLine() && timer.elapsed() < 10000 && xvfb.state() != QProcess::NotRunning)
-            xvfb.waitForReadyRead(100);
-        const QByteArray number = xvfb.readLine().trimmed();
-        ASSERT_FALSE(number.isEmpty()) << "Xvfb gave no display: " << xvfb.readAllStandardError().constData();
-        display = QStringLiteral(":") + QString::fromLatin1(number);
-    }
-    void TearDown() override
-    {
-        if (xvfb.state() != QProcess::NotRunning) {
-            xvfb.terminate();
-            if (!xvfb.waitForFinished(3000))
-                xvfb.kill();
-            xvfb.waitForFinished(1000);
-        }
-    }
-
-    // Everything the program reads from its surroundings points into the test's folder.
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("HOME"), path("home"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
-        env.insert(QStringLiteral("TMPDIR"), path("tmp"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + path("no-bus"));
-        env.insert(QStringLiteral("OMBRELAY_NO_PORT_MAPPING"), QStringLiteral("1"));
-        env.remove(QStringLiteral("http_proxy"));
-        env.remove(QStringLiteral("https_proxy"));
-        return env;
-    }
-
-    // The settings file the program will read: downloads into the test's folder, a random port.
-    void writeSettings()
-    {
-        Settings::useFile(path("config") + QStringLiteral("/Ombrelay/Ombrelay.conf"));
-        Settings& settings = Settings::instance();
-        settings.setValue(QStringLiteral("save_directory"), path("Downloads"));
-        settings.setValue(QStringLiteral("kRandomPort"), true);
-        settings.setValue(QStringLiteral("kDeleteOriginalTorrent"), false);
-        settings.setValue(QStringLiteral("kUseIncompleteFolder"), false);
-        settings.sync();
+        if (!OpentrackerProcess::isInstalled() || !QFileInfo(kPython).isExecutable())
+            GTEST_SKIP() << "needs opentracker and python3-libtorrent (scripts/install-deps)";
+        AppUnderXvfb::SetUp();
     }
 
     // payload.bin and payload.torrent in `folder`; returns the info hash in hex.
@@ -182,25 +53,6 @@ protected:
         }
         return QString::fromLatin1(make.readAllStandardOutput().trimmed());
     }
-
-    std::unique_ptr<WatchedProcess> launch(const QStringList& arguments)
-    {
-        return std::make_unique<WatchedProcess>(applicationPath(), arguments, environment());
-    }
-
-    bool windowIsShown()
-    {
-        QProcess info;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        info.setProcessEnvironment(env);
-        info.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
-        return info.waitForFinished(5000) && info.readAllStandardOutput().contains("\"Ombrelay\"");
-    }
-
-    QTemporaryDir root;
-    QProcess xvfb;
-    QString display;
 };
 
 }  // namespace
@@ -231,7 +83,7 @@ TEST_F(EndToEnd, DownloadsFromASeederHandsOverLaterLaunchesAndRestoresTheTransfe
     const QString completeLine = QStringLiteral("Transfer %1 \"payload.bin\": complete").arg(infoHash);
     {
         auto app = launch({path("seed") + QStringLiteral("/payload.torrent")});
-        EXPECT_TRUE(app->waitFor([this] { return windowIsShown(); }, 20000)) << "no window on " << display.toStdString();
+        EXPECT_TRUE(app->waitFor([this] { return windowIsShown(); }, 20000)) << "no window on " << display->display().toStdString();
         ASSERT_TRUE(app->waitForText(completeLine, 60000)) << app->output().right(3000).toStdString();
         QFile expected(path("seed") + QStringLiteral("/payload.bin"));
         QFile downloaded(path("Downloads") + QStringLiteral("/payload.bin"));
