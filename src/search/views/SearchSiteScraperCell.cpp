@@ -73,7 +73,7 @@ void SearchSiteScraperCell::drawInterior(QPainter& painter, const QRect& frame)
     const int h = frame.height();
 
     const QVariantMap site = scraper->searchSite();
-    const PZFaviconLoader* icon = PZFaviconLoader::loaderForURL(SearchSites::faviconAddressForSearchSite(site));
+    const PZFaviconLoader* icon = SearchSites::faviconLoaderForSearchSite(site);
     if (icon && !icon->flippedFavicon().isNull()) {
         const int left = x + 8;
         PZImageDrawing::drawInRect(painter, PZImage::flippedImageNamed(QStringLiteral("FaviconBackground")),
