@@ -72,12 +72,7 @@ QByteArray emptyArrayPropertyList()
 // The search-site defaults: one user site, and every built-in site enabled.
 void registerSearchSiteDefaults(Settings& settings)
 {
-    const QVariantMap defaultSite{
-        {QStringLiteral("name"), QStringLiteral("Yahoo! Torrent Search")},
-        {QStringLiteral("isEnabled"), QStringLiteral("1")},
-        {QStringLiteral("url"), QStringLiteral("http://") + QLatin1String(service::kDefaultUserSiteHost)
-                                    + QStringLiteral("/search?p=%@+torrent")}};
-    settings.registerDefault(QStringLiteral("kSearchSites"), PropertyList::toBinary(QVariantList{defaultSite}));
+    settings.registerDefault(QStringLiteral("kSearchSites"), PropertyList::toBinary(defaultSearchSites()));
     settings.registerDefault(QStringLiteral("kEnabledSystemModules"),
                              QStringList{QStringLiteral("google"), QStringLiteral("bing"),
                                          QLatin1String(service::kIndexSiteAIdentifier),
@@ -87,6 +82,16 @@ void registerSearchSiteDefaults(Settings& settings)
 }
 
 }  // namespace
+
+QVariantList defaultSearchSites()
+{
+    // Stored without "type", as sites were before that key existed.
+    const QVariantMap site{{QStringLiteral("name"), QStringLiteral("Yahoo! Torrent Search")},
+                           {QStringLiteral("isEnabled"), QStringLiteral("1")},
+                           {QStringLiteral("url"), QStringLiteral("http://") + QLatin1String(service::kDefaultUserSiteHost)
+                                                       + QStringLiteral("/search?p=%@+torrent")}};
+    return {site};
+}
 
 void registerDefaultSettings(Settings& settings)
 {

@@ -70,6 +70,12 @@ inline constexpr char kRuleHostR[] = "yew.invalid";
 inline constexpr char kRuleHostS[] = "yew-mirror.invalid";
 // End of search.
 
+// Downloads: sites that publish only freely distributable content, authorised without the right-to-copy
+// question.
+inline constexpr char kAuthorizedHostA[] = "archive.org";
+inline constexpr char kAuthorizedHostB[] = "cdimage.debian.org";
+inline constexpr char kAuthorizedHostC[] = "torrent.ubuntu.com";
+
 // The application frame: the blocklist provider's archive, and the product's pages the menus open.
 inline constexpr char kBlocklistURL[] = "http://blocklist.ombrelay.invalid/config/level1.zip";
 inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";

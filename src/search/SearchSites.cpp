@@ -4,6 +4,7 @@
 #include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
+#include "search/icons/PZFaviconLoader.h"
 
 #include <QDateTime>
 #include <cstdio>
@@ -51,7 +52,7 @@ QList<QVariantMap> buildSystemModules()
     return sites;
 }
 
-// A stored user site is a dictionary of texts (and its creation date).
+// A stored user site is a dictionary of texts (and its creation date), its name and template bounded.
 bool isReadableUserSite(const QVariant& entry)
 {
     if (entry.typeId() != QMetaType::QVariantMap)
@@ -62,10 +63,26 @@ bool isReadableUserSite(const QVariant& entry)
         if (type != QMetaType::QString && type != QMetaType::QDateTime)
             return false;
     }
-    return true;
+    return site.value(QStringLiteral("name")).toString().size() <= SearchSites::kMaxNameLength
+        && site.value(QStringLiteral("url")).toString().size() <= SearchSites::kMaxAddressLength;
 }
 
 }  // namespace
+
+SearchSites::UserSiteFault SearchSites::checkUserSite(const QString& name, const QString& pattern)
+{
+    if (name.size() > kMaxNameLength)
+        return UserSiteFault::NameTooLong;
+    if (pattern.size() > kMaxAddressLength)
+        return UserSiteFault::AddressTooLong;
+    if (!pattern.contains(QLatin1String("%@")))
+        return UserSiteFault::NoQueryPlaceholder;
+    const QUrl address = addressFromText(filledTemplate(pattern.trimmed(), {}));
+    const QString scheme = address.scheme().toLower();
+    if (!address.isValid() || address.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return UserSiteFault::NotWebAddress;
+    return UserSiteFault::None;
+}
 
 SearchSites& SearchSites::instance()
 {
@@ -178,13 +195,30 @@ QUrl SearchSites::faviconAddressForSearchSite(const QVariantMap& site)
     return address.host().isEmpty() ? QUrl() : address;
 }
 
+PZFaviconLoader* SearchSites::faviconLoaderForSearchSite(const QVariantMap& site)
+{
+    return PZFaviconLoader::loaderForURL(faviconAddressForSearchSite(site));
+}
+
+void SearchSites::saveUserModules(const QList<QVariantMap>& sites)
+{
+    QVariantList stored;
+    stored.reserve(sites.size());
+    for (const QVariantMap& site : sites)
+        stored.append(site);
+    const QByteArray bytes = PropertyList::toBinary(stored);
+    if (bytes.isEmpty()) {  // an empty value would read back as no sites at all
+        fprintf(stderr, "*** Search sites: the sites have no stored form; the stored ones stay\n");
+        return;
+    }
+    m_userModules = sites;
+    Settings::instance().setValue(kSearchSitesKey, bytes);
+}
+
 void SearchSites::loadFromDefaults()
 {
     m_userModules.clear();
-    const QByteArray stored = Settings::instance().bytes(kSearchSitesKey);
-    if (stored.isEmpty())
-        return;
-    const QVariantList entries = PropertyList::fromBinary(stored).toList();
+    const QVariantList entries = PropertyList::fromBinary(Settings::instance().bytes(kSearchSitesKey)).toList();
     int skipped = 0;
     for (const QVariant& entry : entries) {
         if (isReadableUserSite(entry))
@@ -194,6 +228,7 @@ void SearchSites::loadFromDefaults()
     }
     if (skipped)
         fprintf(stderr, "*** Search sites: skipped %d unreadable stored site(s)\n", skipped);
+    emit userModulesChanged();
 }
 
 QList<QVariantMap> SearchSites::userModulesOfType(int type) const

@@ -10,6 +10,7 @@
 
 namespace ombrelay {
 
+class PZFaviconLoader;
 class Settings;
 
 // The search sites: six built-in sites that can only be switched on and off ("kEnabledSystemModules"),
@@ -19,6 +20,21 @@ class SearchSites : public QObject
 {
     Q_OBJECT
 public:
+    // Longest name and address template a user site may have; longer stored sites are skipped as damaged.
+    static constexpr int kMaxNameLength = 512;
+    static constexpr int kMaxAddressLength = 2048;
+
+    // Why a user site cannot be saved as typed.
+    enum class UserSiteFault
+    {
+        None,
+        NameTooLong,
+        AddressTooLong,
+        NoQueryPlaceholder,  // no "%@" where the search text goes
+        NotWebAddress,       // not http or https, or no host
+    };
+    static UserSiteFault checkUserSite(const QString& name, const QString& pattern);
+
     static SearchSites& instance();
 
     static const QList<QVariantMap>& systemSearchModules();
@@ -31,6 +47,8 @@ public:
     static QString nameForSearchSite(const QVariantMap& site);
     // The address whose site icon stands for the site; empty when none can be made.
     static QUrl faviconAddressForSearchSite(const QVariantMap& site);
+    // The site-icon loader of that address; null when there is none.
+    static PZFaviconLoader* faviconLoaderForSearchSite(const QVariantMap& site);
 
     // Every "%@" of the template replaced by the escaped query; every other "%" stays as written.
     static QString filledTemplate(const QString& pattern, const QString& query);
@@ -44,10 +62,16 @@ public:
     void loadFromDefaults();
     QList<QVariantMap> userModules() const { return m_userModules; }
     void setUserModules(const QList<QVariantMap>& sites) { m_userModules = sites; }
+    // Stores the sites under "kSearchSites" at once; the model then reloads them from there.
+    void saveUserModules(const QList<QVariantMap>& sites);
     // The enabled user sites; with type >= 0 only those of that "type".
     QList<QVariantMap> userModulesOfType(int type) const;
     QList<QVariantMap> allModules() const;
     QList<QVariantMap> allEnabledModules() const;
+
+signals:
+    // The user sites were read again from the settings.
+    void userModulesChanged();
 
 private:
     SearchSites() = default;

@@ -4,6 +4,7 @@
 #include "search/SearchSites.h"
 
 #include <QDateTime>
+#include <QPoint>
 
 namespace ombrelay::test {
 namespace {
@@ -123,6 +124,27 @@ TEST_F(SearchSitesTest, DefaultsEnableEveryBuiltInSiteAndAmendStoredSitesOnce)
     SearchSites::instance();
     amended = PropertyList::fromBinary(Settings::instance().bytes(QStringLiteral("kSearchSites"))).toList();
     EXPECT_FALSE(amended.at(0).toMap().contains(QStringLiteral("type")));
+}
+
+TEST_F(SearchSitesTest, SavedSitesAreReadBackAndSitesWithoutAStoredFormLeaveTheStoredOnesAlone)
+{
+    const QVariantMap one = userSite(QStringLiteral("One"), QStringLiteral("http://one.test/?q=%@"));
+    const QVariantMap two = userSite(QStringLiteral("Two"), QStringLiteral("http://two.test/?q=%@"));
+    useSites({one});
+    SearchSites& sites = SearchSites::instance();
+    int reloads = 0;
+    QObject observer;
+    QObject::connect(&sites, &SearchSites::userModulesChanged, &observer, [&] { ++reloads; });
+    sites.saveUserModules({two, one});
+    EXPECT_EQ(names(sites.userModules()), (QStringList{QStringLiteral("Two"), QStringLiteral("One")}));
+    EXPECT_EQ(reloads, 1);
+    const QByteArray stored = Settings::instance().bytes(QStringLiteral("kSearchSites"));
+
+    QVariantMap odd = one;
+    odd.insert(QStringLiteral("name"), QPoint(1, 2));
+    sites.saveUserModules({odd});
+    EXPECT_EQ(Settings::instance().bytes(QStringLiteral("kSearchSites")), stored);
+    EXPECT_EQ(names(sites.userModules()), (QStringList{QStringLiteral("Two"), QStringLiteral("One")}));
 }
 
 }  // namespace

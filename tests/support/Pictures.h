@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QBuffer>
 #include <QColor>
 #include <QDir>
 #include <QImage>
@@ -18,6 +19,16 @@ inline QString picturePath(const char* variable, const QString& fileName)
     if (!chosen.isEmpty())
         return chosen;
     return QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(fileName);
+}
+
+// The image as PNG bytes, as a web server would send an icon.
+inline QByteArray pngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 // True when every channel of `a` is within `tolerance` of `b`'s.

@@ -1,9 +1,12 @@
 // ombrelay-engine-driver --data DIR --download DIR [--port N] [--peer IP:PORT]... [--seed-until-ratio R]
-//                        [--timeout S] [--skip N]... [--write-rate BYTES] TORRENT...
+//                        [--timeout S] [--skip N]... [--write-rate BYTES] [--peer-time-scale S]
+//                        [--resume-after-error S] TORRENT...
 // Runs the engine without a window: adds each torrent as the transfers list does, starts it, prints one
 // line per state change and a progress line each second, and exits 0 when every torrent is complete
-// (and has uploaded the ratio), 2 on time-out, 1 on error. --write-rate makes the disk that slow (bytes a
+// (and has uploaded the ratio), 2 on time-out, 1 on error (unless --resume-after-error resumes a torrent
+// that an error paused, S seconds later, as a user clicking Resume would). --write-rate makes the disk that slow (bytes a
 // second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
+// --peer-time-scale runs the connection manager's clock (rests, redials, the 65 s pruning) S times faster.
 
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -19,12 +22,14 @@
 #include "kit/AppPaths.h"
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
+#include "kit/SteadyClock.h"
 #include "platform/VolumeMonitor.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QHash>
+#include <QSet>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -80,6 +85,8 @@ int main(int argc, char** argv)
     parser.addOption({"timeout", "Give up after this many seconds.", "S"});
     parser.addOption({"skip", "Skip file N (from 0) of each torrent added, repeatable.", "N"});
     parser.addOption({"write-rate", "Write blocks no faster than this (a slow disk).", "BYTES"});
+    parser.addOption({"peer-time-scale", "Run the connection manager's clock this many times faster.", "S"});
+    parser.addOption({"resume-after-error", "Resume a torrent that an error paused, this much later.", "S"});
     parser.addPositionalArgument("TORRENT", "Torrent files to add.");
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
@@ -87,7 +94,7 @@ int main(int argc, char** argv)
     if (!parser.isSet("data") || !parser.isSet("download") || torrents.isEmpty())
         return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--port N] "
                                    "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] [--skip N]... "
-                                   "[--write-rate BYTES] TORRENT..."));
+                                   "[--write-rate BYTES] [--peer-time-scale S] [--resume-after-error S] TORRENT..."));
     bool ok = true;
     const double ratio = parser.isSet("seed-until-ratio") ? parser.value("seed-until-ratio").toDouble(&ok) : 0;
     if (!ok || ratio < 0)
@@ -107,6 +114,20 @@ int main(int argc, char** argv)
         if (!ok || rate <= 0)
             return fail(QStringLiteral("--write-rate needs bytes per second"));
         PieceStore::setWriteRateLimit(rate);
+    }
+
+    const int resumeAfterError = parser.isSet("resume-after-error") ? parser.value("resume-after-error").toInt(&ok) : 0;
+    if (!ok || resumeAfterError < 0)
+        return fail(QStringLiteral("--resume-after-error needs a number of seconds"));
+
+    std::function<qint64()> peersClock;
+    if (parser.isSet("peer-time-scale")) {
+        const double scale = parser.value("peer-time-scale").toDouble(&ok);
+        if (!ok || scale < 1)
+            return fail(QStringLiteral("--peer-time-scale needs a factor of at least 1"));
+        const qint64 start = steadyMilliseconds();
+        peersClock = [start, scale] { return start + qint64(double(steadyMilliseconds() - start) * scale); };
+        TorrentLine::setOneMinuteTimerInterval(int(TorrentLine::kOneMinuteTimerInterval / scale));
     }
 
     const QString data = QDir(parser.value("data")).absolutePath();
@@ -137,12 +158,13 @@ int main(int argc, char** argv)
     BTCore::useParts(std::move(parts));
     BTCore& engine = BTCore::instance();
     BTCore::Hooks hooks = session.hooks();
-    const std::unique_ptr<EngineServices> services = installEngineServices(engine, hooks);
+    const std::unique_ptr<EngineServices> services = installEngineServices(engine, hooks, peersClock);
     engine.setHooks(std::move(hooks));
     std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
     std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
 
     QHash<const TorrentLine*, int> states;
+    QSet<const TorrentLine*> resuming;
     int exitCode = -1;
     const auto finish = [&](int code) {
         if (exitCode >= 0)
@@ -158,8 +180,18 @@ int main(int argc, char** argv)
                 printf("state %s %s%s%s\n", t->infoHash().toHex().constData(), stateName(t->downloadState()),
                        t->errorText().isEmpty() ? "" : " ", qPrintable(t->errorText()));
             }
-            if (!t->errorText().isEmpty())
+            if (!t->errorText().isEmpty() && resumeAfterError == 0)
                 finish(1);
+            if (!t->errorText().isEmpty() && t->isPaused() && resumeAfterError > 0 && !resuming.contains(t.get())) {
+                resuming.insert(t.get());
+                QTimer::singleShot(resumeAfterError * 1000, &app, [&resuming, weak = std::weak_ptr<TorrentLine>(t)] {
+                    if (const TorrentLinePtr line = weak.lock()) {
+                        resuming.remove(line.get());
+                        if (line->isPaused())
+                            line->retryDownload();
+                    }
+                });
+            }
             const bool uploaded = ratio <= 0 || double(t->bytesUploaded()) >= ratio * double(t->totalLength());
             allDone = allDone && t->isComplete() && uploaded;
         }

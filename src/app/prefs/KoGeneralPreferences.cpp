@@ -1,18 +1,23 @@
 #include "app/prefs/KoGeneralPreferences.h"
 
+#include "app/prefs/ResetButton.h"
+#include "app/prefs/SearchSitesTableView.h"
 #include "app/prefs/SettingsBinder.h"
 #include "kit/Settings.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
 namespace ombrelay {
 
-KoGeneralPreferences::KoGeneralPreferences(QWidget* parent) : QWidget(parent), m_layout(new QVBoxLayout(this))
+KoGeneralPreferences::KoGeneralPreferences(QWidget* parent) : QWidget(parent)
 {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(makeSitesBox(), 1);
     auto* general = new QGroupBox(tr("General"), this);
     auto* boxes = new QVBoxLayout(general);
     const std::pair<const char*, QString> keys[] = {
@@ -40,14 +45,33 @@ KoGeneralPreferences::KoGeneralPreferences(QWidget* parent) : QWidget(parent), m
     auto* form = new QFormLayout;
     form->addRow(tr("Home page:"), home);
     boxes->addLayout(form);
-    m_layout->addWidget(general);
-    m_layout->addStretch();
+    layout->addWidget(general);
 }
 
-void KoGeneralPreferences::setSitesTable(QWidget* table)
+QWidget* KoGeneralPreferences::makeSitesBox()
 {
-    if (table)
-        m_layout->insertWidget(0, table, 1);
+    auto* box = new QGroupBox(tr("Search Sites"), this);
+    m_sitesTable = new SearchSitesTableView(box);
+    // Room for the built-in sites, the separator and three of the user's own.
+    m_sitesTable->setMinimumSize(440, 9 * SearchSitesTableView::kRowHeight + SearchSitesTableView::kSeparatorHeight + 6);
+    m_addSite = new QPushButton(tr("Add..."), box);
+    m_removeSite = new QPushButton(tr("Remove"), box);
+    m_resetSites = new ResetButton(tr("Reset To Defaults"), box);
+    m_addSite->setObjectName(QStringLiteral("AddSearchSite"));
+    m_removeSite->setObjectName(QStringLiteral("RemoveSearchSite"));
+    m_sitesTable->setRemoveButton(m_removeSite);
+    connect(m_addSite, &QPushButton::clicked, m_sitesTable, &SearchSitesTableView::add);
+    connect(m_removeSite, &QPushButton::clicked, m_sitesTable, &SearchSitesTableView::remove);
+    connect(m_resetSites, &QPushButton::clicked, m_sitesTable, &SearchSitesTableView::resetToDefaults);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_addSite);
+    buttons->addWidget(m_removeSite);
+    buttons->addStretch();
+    buttons->addWidget(m_resetSites);
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(m_sitesTable, 1);
+    layout->addLayout(buttons);
+    return box;
 }
 
 }  // namespace ombrelay

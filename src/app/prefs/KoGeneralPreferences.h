@@ -2,23 +2,32 @@
 
 #include <QWidget>
 
-class QVBoxLayout;
+class QPushButton;
 
 namespace ombrelay {
 
-// The general pane: the confirmations, the tray's notices, search suggestions, cookies and the web panes'
-// home page, with room at the top for the search-sites table.
+class SearchSitesTableView;
+
+// The general pane: the search sites at the top, then the confirmations, the tray's notices, search
+// suggestions, cookies and the web panes' home page.
 class KoGeneralPreferences : public QWidget
 {
     Q_OBJECT
 public:
     explicit KoGeneralPreferences(QWidget* parent = nullptr);
 
-    // The search-sites table takes the top of the pane.
-    void setSitesTable(QWidget* table);
+    SearchSitesTableView* sitesTable() const { return m_sitesTable; }
+    QPushButton* addSiteButton() const { return m_addSite; }
+    QPushButton* removeSiteButton() const { return m_removeSite; }
+    QPushButton* resetSitesButton() const { return m_resetSites; }
 
 private:
-    QVBoxLayout* m_layout;
+    QWidget* makeSitesBox();
+
+    SearchSitesTableView* m_sitesTable = nullptr;
+    QPushButton* m_addSite = nullptr;
+    QPushButton* m_removeSite = nullptr;
+    QPushButton* m_resetSites = nullptr;
 };
 
 }  // namespace ombrelay

@@ -197,4 +197,13 @@ void PZPreferencesController::showWindow()
     m_window->activateWindow();
 }
 
+void PZPreferencesController::editSites()
+{
+    if (isAnimating())  // the running switch ends first, then the first pane follows
+        connect(m_animation, &QAbstractAnimation::finished, this, [this] { showPaneForItem(0); });
+    else
+        showPaneForItem(0);
+    showWindow();
+}
+
 }  // namespace ombrelay

@@ -49,6 +49,8 @@ public:
     KoPreferencesWindow* window() const { return m_window; }
     // Centred the first time, then where the user left it.
     void showWindow();
+    // The first pane, which holds the search sites, chosen and the window brought to the front.
+    void editSites();
     // Brings back a pane at its initial size (tests and screenshots).
     QSize windowSizeFor(int index) const;
 

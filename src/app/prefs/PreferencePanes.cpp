@@ -21,11 +21,10 @@ QIcon paneIcon(const char* themeName, QStyle::StandardPixmap fallback)
 }  // namespace
 
 PreferencePanes PreferencePanes::addTo(PZPreferencesController& controller, Blocklist& blocklist,
-                                       std::function<bool(const QString&)> detached, QWidget* sitesTable)
+                                       std::function<bool(const QString&)> detached)
 {
     PreferencePanes panes;
     panes.general = new KoGeneralPreferences;
-    panes.general->setSitesTable(sitesTable);
     panes.network = new KoNetworkPreferences(blocklist);
     panes.download = new KoDownloadPreferences(std::move(detached));
     panes.media = new KoiTunesPreferences;

@@ -3,8 +3,6 @@
 #include <QString>
 #include <functional>
 
-class QWidget;
-
 namespace ombrelay {
 
 class Blocklist;
@@ -24,7 +22,7 @@ struct PreferencePanes
     KoiTunesPreferences* media = nullptr;
 
     static PreferencePanes addTo(PZPreferencesController& controller, Blocklist& blocklist,
-                                 std::function<bool(const QString& path)> detached, QWidget* sitesTable = nullptr);
+                                 std::function<bool(const QString& path)> detached);
 };
 
 }  // namespace ombrelay

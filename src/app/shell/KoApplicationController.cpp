@@ -39,6 +39,7 @@
 #include "kit/Settings.h"
 #include "platform/DesktopNotifications.h"
 #include "search/icons/PZFaviconLoader.h"
+#include "search/SearchSitesEditor.h"
 #include "search/panels/RSSAddPanel.h"
 #include "search/suggestions/SearchField.h"
 #include "search/suggestions/SuggestionWindow.h"
@@ -70,6 +71,7 @@ KoApplicationController::~KoApplicationController()
 {
     PerformLater::cancel(this);
     WebHooks::instance() = {};  // they call into this controller
+    SearchSitesEditor::setOpener({});
     m_preferences.reset();
     m_openPanel.reset();
     m_addFeedPanel.reset();
@@ -167,6 +169,8 @@ void KoApplicationController::launch(const QStringList& arguments)
     installSearchPanels();
     if (!m_hooks.search)
         m_hooks.search = [this](const QString& terms) { m_window->selectionController()->search(terms); };
+    // The no-sites alert and the Edit Sites buttons open the preferences at the search sites.
+    SearchSitesEditor::setOpener([this] { preferences().editSites(); });
     KoAppMessageBridge::Actions actions;
     actions.showPreferences = [this] { showPreferences(); };
     actions.showOpenAddressPanel = m_hooks.showOpenAddressPanel;
@@ -408,8 +412,7 @@ PZPreferencesController& KoApplicationController::preferences()
     m_preferences = std::make_unique<PZPreferencesController>();
     const PreferencePanes panes = PreferencePanes::addTo(
         *m_preferences, Blocklist::instance(),
-        [this](const QString& path) { return m_session && m_session->lifecycle().isPathOnUnattachedVolume(path); },
-        m_hooks.makeSitesTable ? m_hooks.makeSitesTable() : nullptr);
+        [this](const QString& path) { return m_session && m_session->lifecycle().isPathOnUnattachedVolume(path); });
     m_blocklistView = panes.network->blocklistView();
     return *m_preferences;
 }

@@ -48,8 +48,6 @@ public:
         std::function<void()> showOpenAddressPanel;
         // A Ctrl+click anywhere: the search suggestions close.
         std::function<void()> closeSuggestions;
-        // The general preferences pane has room for the search-sites table.
-        std::function<QWidget*()> makeSitesTable;
     };
 
     explicit KoApplicationController(VolumeMonitor& volumes, Hooks hooks = {}, QObject* parent = nullptr);

@@ -1,5 +1,6 @@
 #include "engine/peers/EnginePeerService.h"
 
+#include "engine/core/DhtService.h"
 #include "engine/core/EngineHost.h"
 #include "engine/dht/DHTService.h"
 #include "engine/peers/TorrentSwarm.h"
@@ -10,11 +11,15 @@
 #include "kit/OBDefaults.h"
 #include "kit/SteadyClock.h"
 
+#include <QtEndian>
+
 namespace ombrelay {
 
-EnginePeerService::EnginePeerService(std::function<quint16()> publicPort, QObject* parent)
+EnginePeerService::EnginePeerService(std::function<quint16()> publicPort, QObject* parent,
+                                     std::function<qint64()> managerClock)
     : QObject(parent),
       m_publicPort(std::move(publicPort)),
+      m_managerClock(std::move(managerClock)),
       m_incoming([this](const QByteArray& hash, PeerWire::TorrentKey key) { return swarmForIncoming(hash, key); }),
       m_manager([this] {
           QList<TorrentPeers*> peers;
@@ -73,6 +78,10 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
         torrent.uploadBandwidth().recordBytes(bytes);
         torrent.setBytesUploaded(torrent.bytesUploaded() + bytes);
     };
+    model.peersClock = m_managerClock;
+    model.pingDhtNode = [](quint32 address, quint16 port) {
+        DhtService::instance().addNodes({DhtNodeAddress{qToBigEndian(address), port}});
+    };
     model.downloadProvision = &torrent.downloadProvision();
     model.uploadProvision = &torrent.uploadProvision();
     const QString database = storage->sessionFolder().isEmpty()
@@ -93,7 +102,9 @@ void EnginePeerService::forget(const TorrentLine* torrent)
     const auto isForgotten = [torrent](auto entry) { return entry.value() == torrent; };
     m_torrentsByInfoHash.removeIf(isForgotten);
     m_torrentsByObfuscatedHash.removeIf(isForgotten);
-    delete m_swarms.take(torrent);
+    TorrentSwarm* swarm = m_swarms.take(torrent);
+    m_incoming.forgetSwarm(swarm);
+    delete swarm;
 }
 
 TorrentSwarm* EnginePeerService::swarmForIncoming(const QByteArray& hash, PeerWire::TorrentKey key)
@@ -161,6 +172,9 @@ void EnginePeerService::disconnectFromPeers(TorrentLine& torrent)
 
 void EnginePeerService::optimizePeerConnections(TorrentLine& torrent)
 {
+    // Paused, waiting and seeding torrents keep their peers: a leecher sends a seed nothing.
+    if (torrent.downloadState() != TorrentLine::Downloading)
+        return;
     if (TorrentSwarm* swarm = m_swarms.value(&torrent))
         swarm->peers().optimizePeerConnections();
 }

@@ -24,7 +24,10 @@ class EnginePeerService : public QObject, public PeerService, public AnnouncePee
 {
     Q_OBJECT
 public:
-    explicit EnginePeerService(std::function<quint16()> publicPort, QObject* parent = nullptr);
+    // `managerClock` (monotonic milliseconds, default a steady clock) times the connection manager: the
+    // rest of dropped peers, redials and the silence that pruning looks for.
+    explicit EnginePeerService(std::function<quint16()> publicPort, QObject* parent = nullptr,
+                               std::function<qint64()> managerClock = {});
     ~EnginePeerService() override;
 
     // The torrent's swarm, made on first use; null while it has no storage.
@@ -59,6 +62,7 @@ private:
     void forget(const TorrentLine* torrent);
 
     std::function<quint16()> m_publicPort;
+    std::function<qint64()> m_managerClock;
     QHash<const TorrentLine*, TorrentSwarm*> m_swarms;  // children of this object
     // The torrents with a swarm by the two hashes incoming connections name them by, each hashed once.
     QHash<QByteArray, TorrentLine*> m_torrentsByInfoHash;

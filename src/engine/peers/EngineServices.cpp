@@ -6,8 +6,9 @@
 
 namespace ombrelay {
 
-EngineServices::EngineServices(BTCore& core)
-    : m_peers(std::make_unique<EnginePeerService>([&core] { return core.publicPort(); })),
+EngineServices::EngineServices(BTCore& core, std::function<qint64()> peersClock)
+    : m_peers(std::make_unique<EnginePeerService>([&core] { return core.publicPort(); }, nullptr,
+                                                  std::move(peersClock))),
       m_trackers(std::make_unique<HttpTrackerService>(*m_peers)),
       m_dht(std::make_unique<DHTService>(core))
 {
@@ -32,9 +33,10 @@ void EngineServices::addHooks(BTCore::Hooks& hooks)
     };
 }
 
-std::unique_ptr<EngineServices> installEngineServices(BTCore& core, BTCore::Hooks& hooks)
+std::unique_ptr<EngineServices> installEngineServices(BTCore& core, BTCore::Hooks& hooks,
+                                                     std::function<qint64()> peersClock)
 {
-    auto services = std::make_unique<EngineServices>(core);
+    auto services = std::make_unique<EngineServices>(core, std::move(peersClock));
     services->addHooks(hooks);
     return services;
 }

@@ -16,7 +16,8 @@ class HttpTrackerService;
 class EngineServices
 {
 public:
-    EngineServices(BTCore& core);
+    // `peersClock`: the connection manager's clock (EnginePeerService), by default a steady one.
+    explicit EngineServices(BTCore& core, std::function<qint64()> peersClock = {});
     ~EngineServices();
 
     EnginePeerService& peers() { return *m_peers; }
@@ -32,6 +33,7 @@ private:
 
 // Makes and installs the engine's services and fills `hooks.acceptIncomingPeer`; the caller hands the
 // hooks to the core.
-std::unique_ptr<EngineServices> installEngineServices(BTCore& core, BTCore::Hooks& hooks);
+std::unique_ptr<EngineServices> installEngineServices(BTCore& core, BTCore::Hooks& hooks,
+                                                     std::function<qint64()> peersClock = {});
 
 }  // namespace ombrelay

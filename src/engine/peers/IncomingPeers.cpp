@@ -39,10 +39,25 @@ bool IncomingPeers::accept(int fd, quint32 address, quint16 port, qint64 now)
 
 void IncomingPeers::tick(qint64 now)
 {
+    m_finished.clear();
     const auto waiting = m_waiting;
     for (const auto& wire : waiting)
         wire->tick(now);
     attachReady();
+}
+
+void IncomingPeers::forgetSwarm(const TorrentSwarm* swarm)
+{
+    const auto named = std::stable_partition(m_waiting.begin(), m_waiting.end(), [swarm](const auto& wire) {
+        return static_cast<const PeerTorrent*>(swarm) != wire->torrent();
+    });
+    std::vector<std::shared_ptr<PeerWire>> ending(named, m_waiting.end());
+    m_waiting.erase(named, m_waiting.end());
+    for (const auto& wire : ending) {
+        wire->setEndedHandler({});
+        wire->end(QStringLiteral("its torrent stopped taking peers"));
+        m_finished.push_back(wire);
+    }
 }
 
 void IncomingPeers::attachReady()

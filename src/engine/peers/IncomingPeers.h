@@ -32,6 +32,9 @@ public:
     bool accept(int fd, quint32 address, quint16 port, qint64 now);
     // Time-outs of the waiting wires; those that finished their handshake join their swarm.
     void tick(qint64 now);
+    // The swarm goes: the waiting connections that named it end now, before their next tick could hand
+    // them to it.
+    void forgetSwarm(const TorrentSwarm* swarm);
     int unattachedCount() const { return int(m_waiting.size()); }
 
 private:
@@ -40,6 +43,7 @@ private:
     SwarmFinder m_findSwarm;
     RefusalTest m_isRefused;
     std::vector<std::shared_ptr<PeerWire>> m_waiting;
+    std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended by forgetSwarm; released on the next tick
 };
 
 }  // namespace ombrelay

@@ -26,12 +26,18 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
         return dial(peer, handshake);
     };
     environment.mayConnect = m_torrent.mayConnect;
-    environment.clock = m_torrent.clock;
+    environment.clock = m_torrent.peersClock ? m_torrent.peersClock : m_torrent.clock;
     environment.maxPeers = m_torrent.maxPeers;
     m_peers = std::make_unique<TorrentPeers>(databasePath, std::move(environment));
     m_uploadLimitWasZero = uploadLimitIsZero();
     connect(&m_store, &PieceStore::pieceVerified, this, &TorrentSwarm::onPieceVerified);
     connect(&m_store, &PieceStore::pieceFailed, this, &TorrentSwarm::forgetReceived);
+    // Blocks that never reached the disk, or whose data vanished, are asked for again.
+    connect(&m_store, &PieceStore::writeFailed, this, [this](quint64 block) { m_received.erase(block); });
+    connect(&m_store, &PieceStore::piecesLost, this, [this](const QVector<quint32>& pieces) {
+        for (quint32 piece : pieces)
+            forgetReceived(piece);
+    });
     connect(&WriteBacklog::instance(), &WriteBacklog::drained, this, &TorrentSwarm::requestMoreBlocks);
 }
 
@@ -126,9 +132,25 @@ PeerService::Counts TorrentSwarm::counts() const
 quint64 TorrentSwarm::pendingPieceSize() const
 {
     quint64 bytes = 0;
-    for (const auto& [block, length] : m_received)
-        bytes += quint64(length);
+    for (const auto& wire : m_wires)
+        bytes += wire->pendingPieceSize();
     return bytes;
+}
+
+qint64 TorrentSwarm::totalMessagesSent() const
+{
+    qint64 total = 0;
+    for (const auto& wire : m_wires)
+        total += wire->stats().written.total;
+    return total;
+}
+
+qint64 TorrentSwarm::totalMessagesReceived() const
+{
+    qint64 total = 0;
+    for (const auto& wire : m_wires)
+        total += wire->stats().read.total;
+    return total;
 }
 
 void TorrentSwarm::cancelUnneededPieces()
@@ -232,7 +254,7 @@ void TorrentSwarm::blockArrived(PeerWire& from, quint32 piece, quint32 offset, c
     if (m_torrent.bytesReceived)
         m_torrent.bytesReceived(quint32(data.size()));
     if (m_torrent.storeBlock(from.peerAddress().toString(), piece, offset, data))
-        m_received[m_store.geometry().blockIndex(piece, offset)] = data.size();
+        m_received.insert(m_store.geometry().blockIndex(piece, offset));
 }
 
 void TorrentSwarm::readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done)
@@ -244,6 +266,12 @@ void TorrentSwarm::pieceBytesSent(quint32 bytes)
 {
     if (m_torrent.bytesSent)
         m_torrent.bytesSent(bytes);
+}
+
+void TorrentSwarm::pingDhtNode(quint32 address, quint16 port)
+{
+    if (m_torrent.pingDhtNode)
+        m_torrent.pingDhtNode(address, port);
 }
 
 void TorrentSwarm::peersExchanged(PeerWire& from, const QByteArray& added)

@@ -5,7 +5,7 @@
 #include "engine/wire/PeerTorrent.h"
 
 #include <QObject>
-#include <map>
+#include <set>
 #include <memory>
 #include <vector>
 
@@ -35,11 +35,15 @@ public:
         // Piece payload bytes received from and sent to peers (counts and rates); default ignored.
         std::function<void(quint32 bytes)> bytesReceived;
         std::function<void(quint32 bytes)> bytesSent;
+        // A peer named its DHT node (address in host order); default ignored.
+        std::function<void(quint32 address, quint16 port)> pingDhtNode;
         BandwidthProvision* downloadProvision = nullptr;
         BandwidthProvision* uploadProvision = nullptr;
         int maxPeers = 50;
         // Monotonic milliseconds; default a steady clock.
         std::function<qint64()> clock;
+        // The known peers' clock (rests, redials, pruning); default `clock`.
+        std::function<qint64()> peersClock;
     };
 
     // `databasePath` is the torrent's "peers.db"; empty keeps the rows in memory.
@@ -55,8 +59,11 @@ public:
     // An incoming wire whose handshake named this torrent joins its connections; false closes it.
     bool attachIncoming(std::shared_ptr<PeerWire> wire);
     PeerService::Counts counts() const;
-    // Bytes of blocks received and not yet part of a verified piece.
+    // Bytes of piece messages still arriving (a received block is counted by the torrent already).
     quint64 pendingPieceSize() const;
+    // Messages sent to and received from the connected peers.
+    qint64 totalMessagesSent() const;
+    qint64 totalMessagesReceived() const;
     void cancelUnneededPieces();
     // Closes the peer's connections and never dials it again.
     void banPeer(const PeerAddress& peer) { m_peers->banPeer(peer); }
@@ -81,6 +88,7 @@ public:
     void readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done) override;
     void peersExchanged(PeerWire& from, const QByteArray& added) override;
     void pieceBytesSent(quint32 bytes) override;
+    void pingDhtNode(quint32 address, quint16 port) override;
     BandwidthProvision* downloadProvision() override { return m_torrent.downloadProvision; }
     BandwidthProvision* uploadProvision() override { return m_torrent.uploadProvision; }
 
@@ -104,7 +112,7 @@ private:
     std::vector<std::shared_ptr<PeerWire>> m_wires;
     std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended; released on the next tick
     std::vector<PeerWire*> m_connecting;
-    std::map<quint64, qint64> m_received;  // block -> length, stored but not verified
+    std::set<quint64> m_received;  // blocks stored but not verified
     bool m_uploadLimitWasZero = false;
 };
 

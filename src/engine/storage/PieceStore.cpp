@@ -370,8 +370,10 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
         bool missing = false;
         auto data = readOnQueue(span, &missing);
         QMetaObject::invokeMethod(this, [this, piece, missing, data = std::move(data), done] {
-            if (missing)
+            if (missing && m_verifiedPieces.containsIndex(piece)) {
                 forgetPieces({piece});  // never serve zeros for data that vanished
+                emit piecesLost({piece});
+            }
             done(data);
         }, Qt::QueuedConnection);
     });

@@ -1,6 +1,7 @@
 #include "engine/storage/SessionLoader.h"
 
 #include "engine/core/PeerService.h"
+#include "engine/peers/PeersDatabase.h"
 #include "engine/storage/SessionFolder.h"
 #include "engine/storage/SessionLifecycle.h"
 #include "engine/torrent/FileLine.h"
@@ -77,6 +78,12 @@ TorrentLinePtr SessionLoader::torrentFromFolder(const QString& path)
     torrent->setDownloadMountPoint(record->downloadMountPoint);
     torrent->setShouldRelocateOnCompletion(record->shouldRelocateOnCompletion);
     m_session.adopt(*torrent, path);
+    if (!record->legacyCompactPeers.isEmpty()) {
+        // Written to "peers.db" on the peers file queue, ahead of anything the torrent does with it.
+        PeersDatabase(folder.filePath(QStringLiteral("peers.db")))
+            .insertPeers(PeerAddress::fromCompactList(record->legacyCompactPeers, PeersDatabase::kMaxRows));
+        folder.removeLegacyPeers();
+    }
 
     torrent->restoreDownloadState(record->downloadState);
     torrent->downloadedBlocks().setBitfield(record->storedBlocks);

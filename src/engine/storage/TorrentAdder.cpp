@@ -5,6 +5,7 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
+#include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 
 #include <QCoreApplication>
@@ -35,8 +36,8 @@ QList<TargetFile> targetFiles(const TorrentLine& torrent)
 
 const QLatin1String kAuthorizedSites("kAuthorizedSites");
 
-// Sites that publish only freely distributable content.
-const char* const kBuiltInAuthorizedSites[] = {"archive.org", "cdimage.debian.org", "torrent.ubuntu.com"};
+const char* const kBuiltInAuthorizedSites[] = {service::kAuthorizedHostA, service::kAuthorizedHostB,
+                                                service::kAuthorizedHostC};
 
 
 bool holdsData(const QString& path)

@@ -14,6 +14,8 @@
 namespace ombrelay {
 namespace {
 
+int oneMinuteTimerInterval = TorrentLine::kOneMinuteTimerInterval;
+
 int ordering(bool after)
 {
     return after ? 1 : -1;
@@ -26,6 +28,11 @@ int compareValues(T a, T b)
 }
 
 }  // namespace
+
+void TorrentLine::setOneMinuteTimerInterval(int ms)
+{
+    oneMinuteTimerInterval = ms;
+}
 
 // State changes.
 
@@ -74,7 +81,7 @@ void TorrentLine::beginDownloadWithState(int state)
         connect(m_oneMinuteTimer, &QTimer::timeout, this,
                 [this] { PeerService::instance().optimizePeerConnections(*this); });
     }
-    m_oneMinuteTimer->start(kOneMinuteTimerInterval);
+    m_oneMinuteTimer->start(oneMinuteTimerInterval);
 }
 
 void TorrentLine::pauseDownload()

@@ -90,8 +90,11 @@ void HttpTrackerService::drop(const TorrentLine* torrent)
 {
     m_watched.remove(torrent);
     m_announcers.remove(torrent);
-    if (TorrentScraper* scraper = m_scrapers.take(torrent))
+    // Its answers may still come before the deferred deletion: none reaches the torrent any more.
+    if (TorrentScraper* scraper = m_scrapers.take(torrent)) {
+        scraper->disconnect(this);
         scraper->deleteLater();
+    }
 }
 
 void HttpTrackerService::announce(TorrentLine& torrent, TrackerEvent event)

@@ -43,6 +43,8 @@ public:
     virtual void peersExchanged(PeerWire& from, const QByteArray& added) = 0;
     // Piece payload bytes written to a peer, for the torrent's upload count and rate.
     virtual void pieceBytesSent(quint32 /*bytes*/) {}
+    // A peer's port message named its DHT node (address in host order): the DHT pings it.
+    virtual void pingDhtNode(quint32 /*address*/, quint16 /*port*/) {}
     virtual BandwidthProvision* downloadProvision() = 0;
     virtual BandwidthProvision* uploadProvision() = 0;
 

@@ -229,6 +229,7 @@ void PeerWire::send(const QByteArray& message)
     if (m_ended_)
         return;
     m_sentSinceTick = true;
+    countWritten(message);
     m_socket->writeStream().writeHighPriorityMessage(message);
 }
 
@@ -237,7 +238,21 @@ void PeerWire::sendLow(const QByteArray& message)
     if (m_ended_)
         return;
     m_sentSinceTick = true;
+    countWritten(message);
     m_socket->writeStream().writeLowPriorityMessage(message);
+}
+
+void PeerWire::countWritten(const QByteArray& messages)
+{
+    // Our own messages, whole: a length, then an id unless it is a keep-alive.
+    for (qsizetype at = 0; at + 4 <= messages.size();) {
+        const quint32 length = qFromBigEndian<quint32>(messages.constData() + at);
+        if (length == 0)
+            ++m_stats.written.total;
+        else if (at + 4 < messages.size())
+            m_stats.written.recordMessage(quint8(messages[at + 4]));
+        at += 4 + qsizetype(length);
+    }
 }
 
 void PeerWire::processReadStreamBuffer()
@@ -375,8 +390,26 @@ bool PeerWire::readMessage()
         break;
     }
     in.drainBufferBy(r.consumed);
+    if (r.message.keepAlive)
+        ++m_stats.read.total;
+    else
+        m_stats.read.recordMessage(r.message.id);
     handle(r.message);
     return true;
+}
+
+quint32 PeerWire::pendingPieceSize() const
+{
+    constexpr qsizetype kPieceHeader = 13;  // length, id, index, begin
+    if (!m_streaming || m_ended_)
+        return 0;
+    const PZReadStream& in = m_socket->readStream();
+    if (in.buflen() <= kPieceHeader || quint8(in.buffer()[4]) != PeerMessage::Piece)
+        return 0;
+    const quint32 length = qFromBigEndian<quint32>(in.buffer());
+    if (length < kPieceHeader - 4)
+        return 0;
+    return quint32(std::min<quint64>(quint64(in.buflen() - kPieceHeader), quint64(length) - (kPieceHeader - 4)));
 }
 
 void PeerWire::handle(const PeerMessage& m)
@@ -433,6 +466,9 @@ void PeerWire::handle(const PeerMessage& m)
     case PeerMessage::AllowedFast:
         addAvailable(m.index);
         updateInterest();
+        // An allowed-fast piece may be asked for while choked.
+        if (!m_ended_ && (m.id == PeerMessage::AllowedFast || !m_weAreChoked))
+            writeRequestsForPiece(m.index);
         break;
     case PeerMessage::Request:
         handleRequest(m);
@@ -448,6 +484,8 @@ void PeerWire::handle(const PeerMessage& m)
             fillRequestQueue();
         break;
     case PeerMessage::Port:
+        if (m.port != 0)
+            m_torrent->pingDhtNode(m_address, m.port);
         break;
     case PeerMessage::Extended:
         handleExtended(m);
@@ -468,6 +506,14 @@ void PeerWire::handleExtended(const PeerMessage& m)
     if (m.extendedId == 0) {
         const qint64 reqq = dict["reqq"].asInt(0);
         m_reqq = int(std::clamp<qint64>(reqq, 0, kOurRequestQueue));
+        // An extended id is one byte: anything else names no message.
+        const auto extendedId = [&dict](const char* name) {
+            const qint64 id = dict["m"][name].asInt(0);
+            return id > 0 && id <= 255 ? int(id) : 0;
+        };
+        m_pexMessageId = extendedId("ut_pex");
+        m_remoteTorrentId = extendedId("ut_metadata");
+        m_remoteTorrentSize = std::max<qint64>(dict["metadata_size"].asInt(0), 0);
         fillRequestQueue();
         return;
     }
@@ -513,6 +559,19 @@ void PeerWire::requestBlock(quint32 piece, quint32 offset, QByteArray& batch)
     if (length == 0 || m_torrent->hasBlock(piece, offset) || !m_pending.emplace(blockKey(piece, offset), length).second)
         return;
     batch += PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length);
+}
+
+void PeerWire::writeRequestsForPiece(quint32 piece)
+{
+    if (!m_streaming || !m_torrent->isPieceNeeded(piece) || !m_torrent->mayRequestBlocks())
+        return;
+    // However many pieces a peer names, no more than a full request queue is pending with it.
+    QByteArray batch;
+    for (quint32 offset = 0; offset < m_torrent->pieceSize(piece) && int(m_pending.size()) < requestQueueDepth();
+         offset += PeerMessage::kBlockSize)
+        requestBlock(piece, offset, batch);
+    if (!batch.isEmpty())
+        send(batch);
 }
 
 void PeerWire::fillRequestQueue()

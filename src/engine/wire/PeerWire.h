@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/net/MessageStats.h"
 #include "engine/net/PZSocket.h"
 #include "engine/net/StreamPeer.h"
 #include "engine/peers/PeerLink.h"
@@ -81,7 +82,18 @@ public:
     int requestQueueDepth() const;
     quint64 bytesDownloaded() const override { return m_bytesDownloaded; }
     quint64 bytesUploaded() const { return m_bytesUploaded; }
+    // Block bytes of a piece message that has begun to arrive and is not whole yet.
+    quint32 pendingPieceSize() const;
     const QBitArray& availablePieces() const { return m_available; }
+    // What the peer's extension handshake named: its peer-exchange and metadata message ids (0: none)
+    // and the size of its metainfo. Recorded only.
+    bool supportsPEX() const { return m_pexMessageId != 0; }
+    int pexMessageId() const { return m_pexMessageId; }
+    bool supportsRemoteTorrent() const { return m_remoteTorrentId != 0; }
+    int remoteTorrentId() const { return m_remoteTorrentId; }
+    qint64 remoteTorrentSize() const { return m_remoteTorrentSize; }
+    // Messages written and read, by kind.
+    const PeerStats& stats() const { return m_stats; }
 
     // Time-outs and keep-alives.
     void tick(qint64 now);
@@ -144,6 +156,8 @@ private:
     qint64 pickPiece(const std::vector<quint32>& taken) const;
     // Appends the request to `batch` unless the block is pending or received.
     void requestBlock(quint32 piece, quint32 offset, QByteArray& batch);
+    // Requests every block of a needed piece not received or pending (suggest, allowed fast).
+    void writeRequestsForPiece(quint32 piece);
     quint32 blockLength(quint32 piece, quint32 offset) const;
     void reject(quint32 index, quint32 begin, quint32 length);
     void rejectQueuedRequests();
@@ -151,6 +165,7 @@ private:
     void setInterested(bool interested);
     void send(const QByteArray& message);
     void sendLow(const QByteArray& message);
+    void countWritten(const QByteArray& messages);
 
     std::unique_ptr<PZSocket> m_socket;
     std::unique_ptr<PZSocket> m_retiredSocket;  // the encrypted attempt's, closed; kept for its pending calls
@@ -175,6 +190,10 @@ private:
     bool m_supportsFast = false;
     bool m_supportsDht = false;
     int m_reqq = 0;
+    int m_pexMessageId = 0;
+    int m_remoteTorrentId = 0;
+    qint64 m_remoteTorrentSize = 0;
+    PeerStats m_stats;
 
     QBitArray m_available;
     std::map<quint64, quint32> m_pending;  // (piece << 32 | offset) -> length

@@ -1,4 +1,5 @@
 #include "engine/lifecycle/LifecycleFixture.h"
+#include "kit/ServiceAddresses.h"
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -61,7 +62,7 @@ protected:
 TEST_F(RightToCopyTest, OneUnauthorisedHostIsAskedOnceAndCanBeRemembered)
 {
     const TorrentLineList lines{result("http://WWW.Example.COM/a.torrent", 1), result("http://example.com/b", 2),
-                                result("https://archive.org/c.torrent", 3)};
+                                result(QStringLiteral("https://%1/c.torrent").arg(QLatin1String(service::kAuthorizedHostA)), 3)};
     EXPECT_EQ(TorrentAdder::hostsFromTorrentLines(lines), QStringList{"example.com"});
     prompting.suppress = true;
     download(lines);

@@ -140,12 +140,21 @@ TEST_F(SessionLifecycleTest, OlderFormMigratesItsMetainfo)
     QVariantMap statePlist{{"downloadState", 2}, {"downloadedBlocks", QByteArray::fromHex("00")},
                            {"downloadedPieces", QByteArray::fromHex("00")}, {"bytesUploaded", 77}};
     ASSERT_TRUE(PropertyList::write(folder.filePath("state.plist"), statePlist));
+    // Two known peers, and one unusable entry (port 0) left out.
+    ASSERT_TRUE(writeFile(folder.filePath("peers.bitfield"), QByteArray::fromHex("0102030418E1" "0A000001C8D5" "050505050000")));
 
     const TorrentLineList loaded = loadAll();
     ASSERT_EQ(loaded.size(), 1);
     EXPECT_EQ(loaded.first()->downloadState(), TorrentLine::Paused);
     EXPECT_EQ(loaded.first()->bytesUploaded(), 77u);
     EXPECT_EQ(readFile(folder.filePath("torrent")), t.metainfo) << "the metainfo moved to \"torrent\"";
+    EXPECT_FALSE(QFile::exists(folder.filePath("peers.bitfield")));
+    PeersDatabase::fileQueue().drain();
+    PeersDatabase peers(folder.filePath("peers.db"));
+    ASSERT_TRUE(waitUntil([&] { return peers.hasStoredRows(); }));
+    EXPECT_EQ(peers.numberOfPeers(), 2);
+    EXPECT_FALSE(peers.insertPeer(*PeerAddress::fromString(u"1.2.3.4:6369"), PeersDatabase::Activity::Inactive))
+        << "1.2.3.4:6369 is known";
 }
 
 TEST_F(SessionLifecycleTest, DeletedContentStartsAgainFromNothing)

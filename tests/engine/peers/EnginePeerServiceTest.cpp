@@ -2,6 +2,7 @@
 // loopback and asks for a verified block, under the upload limits of the settings and of the torrent.
 #include "engine/lifecycle/LifecycleFixture.h"
 #include "engine/peers/EnginePeerService.h"
+#include "engine/peers/TorrentSwarm.h"
 #include "engine/wire/PeerWireTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -43,16 +44,21 @@ protected:
         Settings::instance().setValue(QStringLiteral("kUploadLimitEnabled"), enabled);
         Settings::instance().setValue(QStringLiteral("kUploadLimit"), kilobytes);
     }
-    // A peer with the Fast extension connects, completes the plain handshake and says it is
-    // interested; what the engine sent until then is read and dropped.
-    void connectInterestedPeer()
+    // A peer with the Fast extension connects and completes the plain handshake, which the engine answers.
+    void acceptHandshakingPeer(quint16 port)
     {
         auto [remoteFd, engineFd] = loopbackPair();
         ASSERT_GE(engineFd, 0);
         remote = std::make_unique<ScriptedPeer>(remoteFd);
-        ASSERT_TRUE(service->acceptIncomingPeer(engineFd, htonl(INADDR_LOOPBACK), htons(40000)));
+        ASSERT_TRUE(service->acceptIncomingPeer(engineFd, htonl(INADDR_LOOPBACK), htons(port)));
         remote->write(remoteHandshake(0x05, torrent->infoHash()));
         ASSERT_EQ(remote->take(PeerHandshake::kSize).mid(28, 20), torrent->infoHash());
+    }
+    // Such a peer becomes active and says it is interested; what the engine sent until then is read and
+    // dropped.
+    void connectInterestedPeer()
+    {
+        acceptHandshakingPeer(40000);
         ASSERT_TRUE(pumpUntil([&] {
             service->tick();
             return service->peerCounts(*torrent).active == 1;
@@ -138,4 +144,82 @@ TEST_F(EnginePeerServiceTest, ChangingTheLimitChokesOrUnchokesConnectedPeersWith
     service->tick();
     EXPECT_EQ(settle(), QList<QByteArray>{kUnchoke});
     EXPECT_TRUE(blockServed());
+}
+
+TEST_F(EnginePeerServiceTest, AWaitingIncomingPeerEndsWhenItsTorrentsStorageGoes)
+{
+    // Answered: the connection names the torrent's swarm and waits for the next tick to join it.
+    acceptHandshakingPeer(40001);
+
+    torrent->dropStorage();  // removal, relocation or the move at completion
+    service->tick();
+    EXPECT_TRUE(remote->closedByEngine());
+    EXPECT_EQ(service->peerCounts(*torrent).active, 0);
+}
+
+TEST_F(EnginePeerServiceTest, ABlockOnItsWayToDiskCountsOnceAndAPieceMessageStillArrivingCountsItsBytes)
+{
+    connectInterestedPeer();
+    remote->write(PeerMessage::simple(PeerMessage::HaveAll) + kUnchoke);
+    QList<PeerMessage> requests;
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const QByteArray& m : remote->messagesWithin(50)) {
+            const auto read = PeerMessageReader::read(m.constData(), m.size(), 3);
+            if (read.status == PeerMessageReader::Status::Message && read.message.id == PeerMessage::Request)
+                requests.append(read.message);
+        }
+        return requests.size() >= 2;
+    }));
+    const quint64 verifiedBytes = torrent->downloaded();
+    const PeerMessage& first = requests.first();
+    const qint64 at = qint64(first.index) * t.pieceLength + first.begin;
+    remote->write(PeerMessage::piece(first.index, first.begin, t.content.mid(at, first.length)));
+    ASSERT_TRUE(pumpUntil([&] { return torrent->downloaded() == verifiedBytes + first.length; }));
+
+    const struct
+    {
+        const char* name;
+        qsizetype partialBytes;  // of the second block's piece message, written now
+        quint64 pending;
+    } cases[] = {{"only whole blocks received", 0, 0}, {"1000 bytes of the next block", 13 + 1000, 1000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PeerMessage& second = requests.at(1);
+        const qint64 from = qint64(second.index) * t.pieceLength + second.begin;
+        if (c.partialBytes > 0)
+            remote->write(PeerMessage::piece(second.index, second.begin, t.content.mid(from, second.length))
+                              .left(c.partialBytes));
+        ASSERT_TRUE(pumpUntil([&] { return service->pendingPieceSize(*torrent) == c.pending; }, 1000));
+        torrent->invalidateValues();
+        EXPECT_EQ(torrent->amountDownloaded().value(), verifiedBytes + first.length + c.pending);
+    }
+}
+
+TEST_F(EnginePeerServiceTest, OnlyADownloadingTorrentDropsPeersThatSentItNothing)
+{
+    qint64 clock = 1'000'000;
+    service = std::make_unique<EnginePeerService>([] { return quint16(6881); }, nullptr, [&clock] { return clock; });
+    connectInterestedPeer();
+    // Known peers not connected, as in any large swarm: enough for the pruning rule.
+    QList<PeerAddress> known;
+    for (quint32 i = 0; i < TorrentPeers::kMinUnusedPeersToPrune; ++i)
+        known.append({htonl(0x7F000100 + i), 6881});
+    ASSERT_EQ(service->swarmFor(*torrent)->peers().database().insertPeers(known), int(known.size()));
+    clock += TorrentPeers::kSilentPeerMs + 20'000;  // the peer has sent no block since it connected
+
+    const struct
+    {
+        const char* name;
+        TorrentLine::DownloadState state;
+        bool dropped;
+    } cases[] = {{"seeding", TorrentLine::Complete, false},
+                 {"waiting", TorrentLine::Waiting, false},
+                 {"paused", TorrentLine::Paused, false},
+                 {"downloading", TorrentLine::Downloading, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        torrent->setDownloadState(c.state);
+        service->optimizePeerConnections(*torrent);
+        EXPECT_EQ(remote->closedByEngine(300), c.dropped);
+    }
 }

@@ -183,4 +183,49 @@ TEST(TorrentSwarmTest, IncomingConnectionsAreRefusedWhenBlockedOrBeyondTheCap)
     pumpOnce();
 }
 
+TEST(TorrentSwarmTest, BlocksThatNeverReachedTheDiskAreAskedForAgain)
+{
+    resetGlobalBudgets();
+    QTemporaryDir seedFolder, leechFolder;
+    DrainsPeersFiles fileWork;
+    const Payload payload(32768);
+    const auto seedStore = payload.seederStore(seedFolder.path());
+    // A file where the leecher's folder should be: no block can be written (a full or failing disk).
+    ASSERT_TRUE(writeFile(leechFolder.filePath("Payload"), "in the way"));
+    PieceStore leechStore(payload.geometry, payload.files(leechFolder.path()), payload.hashes);
+    QList<quint64> failed;
+    QObject::connect(&leechStore, &PieceStore::writeFailed, [&](quint64 block) { failed.append(block); });
+
+    TorrentSwarm seeder(torrentNamed(kInfoHash), *seedStore, seedFolder.filePath("peers.db"));
+    TorrentSwarm leecher(torrentNamed(kInfoHash, "-OC2168-000000000043"), leechStore, QString());
+    IncomingPeers incoming([&](const QByteArray& hash, PeerWire::TorrentKey key) {
+        return namesTorrent(hash, key, kInfoHash) ? &seeder : nullptr;
+    }, [](quint32) { return false; });
+    const int listener = dialLoopbackListener(leecher);
+    ASSERT_GE(listener, 0);
+    const bool someFailed = pumpUntil(
+        [&] {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd >= 0 && !incoming.accept(fd, htonl(INADDR_LOOPBACK), htons(40002), steadyMilliseconds()))
+                ::close(fd);
+            incoming.tick(steadyMilliseconds());
+            seeder.tick();
+            leecher.tick();
+            PieceStore::drainQueues();
+            return failed.size() >= 4;
+        },
+        10'000);
+    ::close(listener);
+    ASSERT_TRUE(someFailed);
+    const PieceGeometry& geometry = payload.geometry;
+    for (quint64 block : failed) {
+        const quint32 piece = geometry.pieceOfBlock(block);
+        const quint32 offset = quint32(block - geometry.firstBlockOfPiece(piece)) * PeerMessage::kBlockSize;
+        EXPECT_FALSE(leecher.hasBlock(piece, offset)) << "block " << block;
+    }
+    leecher.peers().disconnectFromPeers();
+    seeder.peers().disconnectFromPeers();
+    pumpOnce();
+}
+
 }  // namespace

@@ -125,4 +125,23 @@ TEST_F(HttpTrackerServiceTest, FailedScrapesAllowAnotherTry)
     EXPECT_EQ(torrent->seeds(), 3);
 }
 
+TEST_F(HttpTrackerServiceTest, AScrapeAnsweringAfterItsTorrentWentTouchesNothing)
+{
+    TorrentLinePtr torrent = torrentWithTrackers({tracker("/a/announce"), tracker("/b/announce")});
+    ASSERT_TRUE(torrent);
+    server.route("/a/scrape", scrapeReply(torrent->infoHash(), 5, 10));
+    HttpTestResponse failing{500, {}, {}};
+    failing.delayMs = 100;
+    server.route("/b/scrape", failing);
+    QObject observer;
+    int posts = 0;
+    listenForNotification(&observer, "TorrentLineSwarmSizeUpdated", [&](const Notification&) { ++posts; });
+    torrent->scrapeTracker();
+    torrent.reset();  // the scraper's deletion waits for the event loop; its answers come first
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 2; }));
+    spinFor(400);
+    EXPECT_EQ(posts, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 }  // namespace

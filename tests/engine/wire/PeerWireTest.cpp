@@ -370,3 +370,86 @@ TEST_F(PeerWireTest, PieceListsLaterInTheConnectionUpdateWhatThePeerHas)
     EXPECT_TRUE(pumpUntil([&] { return wire->isSeed(); }));
     EXPECT_FALSE(wire->hasEnded());
 }
+
+TEST_F(PeerWireTest, APortMessagePingsThePeersDhtNode)
+{
+    connect();
+    remote->write(hex("00000003091AE2") + hex("0000000309") + QByteArray(2, '\0'));  // 6882, then port 0
+    ASSERT_TRUE(pumpUntil([&] { return !torrent->pinged.isEmpty(); }));
+    pumpUntil([] { return false; }, 50);
+    const QList<std::pair<quint32, quint16>> expected{{0x7F000001u, quint16(6882)}};
+    EXPECT_EQ(torrent->pinged, expected);
+    EXPECT_FALSE(wire->hasEnded());
+}
+
+TEST_F(PeerWireTest, TheExtensionHandshakeRecordsExchangeAndMetadataIds)
+{
+    const struct
+    {
+        const char* dictionary;
+        int pexId, metadataId;
+        qint64 metadataSize;
+    } cases[] = {
+        {"d1:md6:ut_pexi3e11:ut_metadatai2ee13:metadata_sizei31337ee", 3, 2, 31337},
+        {"d1:md11:ut_metadatai4eee", 0, 4, 0},
+        {"d1:md6:ut_pexi999ee13:metadata_sizei-5ee", 0, 0, 0},
+        {"d4:reqqi5ee", 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dictionary);
+        SetUp();
+        connect();
+        remote->write(PeerMessage::extended(0, c.dictionary) + PeerMessage::simple(PeerMessage::Interested));
+        ASSERT_TRUE(pumpUntil([&] { return wire->peerIsInterested(); }));
+        EXPECT_EQ(wire->pexMessageId(), c.pexId);
+        EXPECT_EQ(wire->supportsPEX(), c.pexId != 0);
+        EXPECT_EQ(wire->remoteTorrentId(), c.metadataId);
+        EXPECT_EQ(wire->supportsRemoteTorrent(), c.metadataId != 0);
+        EXPECT_EQ(wire->remoteTorrentSize(), c.metadataSize);
+        TearDown();
+    }
+}
+
+TEST_F(PeerWireTest, AllowedFastPiecesAreRequestedWhileChokedSuggestedOnesOnlyWhenUnchoked)
+{
+    const struct
+    {
+        const char* name;
+        QByteArray messages;
+        int requestsOfPiece2;
+    } cases[] = {
+        {"allowed fast while choked", PeerMessage::withIndex(PeerMessage::AllowedFast, 2), 16},
+        {"suggested while choked", PeerMessage::withIndex(PeerMessage::Suggest, 2), 0},
+        {"suggested while unchoked", PeerMessage::simple(PeerMessage::Unchoke) + PeerMessage::withIndex(PeerMessage::Suggest, 2), 16},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        connect();
+        remote->write(c.messages);
+        int requests = 0;
+        for (const QByteArray& m : remote->messagesWithin(200))
+            if (m.size() == 17 && quint8(m[4]) == PeerMessage::Request && m.mid(5, 4) == u32(2))
+                ++requests;
+        EXPECT_EQ(requests, c.requestsOfPiece2);
+        TearDown();
+    }
+}
+
+TEST_F(PeerWireTest, CountsMessagesWrittenAndReadByKind)
+{
+    connect();  // written: extension handshake, port, have none
+    remote->write(PeerMessage::withIndex(PeerMessage::Have, 1) + PeerMessage::keepAliveMessage()
+                  + PeerMessage::simple(PeerMessage::Interested) + PeerMessage::simple(PeerMessage::Unchoke));
+    ASSERT_TRUE(pumpUntil([&] { return wire->stats().read.total == 4; }));
+    pumpUntil([] { return false; }, 50);
+    const PeerStats& stats = wire->stats();
+    EXPECT_EQ(stats.read.haves, 1);
+    EXPECT_EQ(stats.read.interesteds, 1);
+    EXPECT_EQ(stats.read.unchokes, 1);
+    EXPECT_EQ(stats.written.haveNones, 1);
+    EXPECT_EQ(stats.written.interesteds, 1);
+    EXPECT_EQ(stats.written.unchokes, 1);
+    EXPECT_EQ(stats.written.requests, 16);  // piece 1, block by block
+    EXPECT_EQ(stats.written.total, 3 + 1 + 1 + 16);
+}

@@ -99,6 +99,7 @@ public:
             done(bytes);
     }
     void peersExchanged(PeerWire&, const QByteArray& added) override { exchanged.append(added); }
+    void pingDhtNode(quint32 address, quint16 port) override { pinged.append({address, port}); }
     BandwidthProvision* downloadProvision() override { return nullptr; }
     BandwidthProvision* uploadProvision() override { return nullptr; }
 
@@ -112,6 +113,7 @@ public:
     QList<QByteArray> connectedIds;
     QList<Arrival> arrived;
     QList<QByteArray> exchanged;
+    QList<std::pair<quint32, quint16>> pinged;  // host-order address, port
     bool holdReads = false;
     std::vector<std::function<void()>> heldReads;
 

@@ -3,6 +3,8 @@
 #include "interop/support/Aria2Peer.h"
 #include "interop/support/EngineDriver.h"
 #include "interop/support/LibtorrentPeer.h"
+#include "engine/peers/TorrentPeers.h"
+#include "engine/torrent/TorrentLine.h"
 #include "support/OpentrackerProcess.h"
 
 #include <QDir>
@@ -94,12 +96,14 @@ protected:
             return {};
         return hash;
     }
-    // The driver seeding the payload until it uploaded its size once; its data has been checked.
-    HelperProcess& startSeedingDriver(EngineDriver& driver, const QByteArray& hash)
+    // The driver seeding the payload (by default until it uploaded its size once); its data has been
+    // checked.
+    HelperProcess& startSeedingDriver(EngineDriver& driver, const QByteArray& hash,
+                                      const EngineDriver::Options& options = {{}, 1.0, 120})
     {
         QDir().mkpath(driver.downloadFolder());
         QFile::copy(payloadPath(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin")));
-        HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 120});
+        HelperProcess& run = driver.start({torrentPath()}, options);
         EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
         return run;
     }
@@ -193,6 +197,41 @@ TEST_F(EngineDriverTest, SeedsToALibtorrentDownloaderThatRequiresEncryption)
     EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
     ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";
     EXPECT_EQ(run.exitCode(), 0);
+}
+
+// A seed keeps a slow leecher, which sends it nothing, while its peers database holds many peers known
+// and not connected (peers that answer a handshake and leave, as in any large swarm). The connection
+// manager's clock runs 20 times faster, so the 65 s pruning and the 180 s of silence it looks for pass
+// within seconds.
+TEST_F(EngineDriverTest, ASeedKeepsASlowLeecherWhileManyKnownPeersAreNotConnected)
+{
+    constexpr int kScale = 20;
+    const QByteArray hash = makePayload(1'000'000);
+    HelperProcess idle(kPython, {peerScript("idle_peers.py"), QStringLiteral("--count"), QStringLiteral("14"),
+                                 QStringLiteral("--seconds"), QStringLiteral("60")});
+    const QList<QByteArray> ports = idle.waitForLine("ready", 30000).split(' ');
+    ASSERT_EQ(ports.size(), 14);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    // Kept seeding: what it sent may wait in the socket buffers while the leecher reads slowly.
+    EngineDriver::Options options{{}, 100.0, 55};
+    for (const QByteArray& port : ports)
+        options.peers << QStringLiteral("127.0.0.1:") + QString::fromLatin1(port);
+    options.peerTimeScale = kScale;
+    HelperProcess& run = startSeedingDriver(driver, hash, options);
+
+    QElapsedTimer timer;
+    timer.start();
+    const QString fetched = root.filePath(QStringLiteral("fetched"));
+    quint16 fetchPort = 0;
+    auto fetcher = libtorrentPeer("fetch", torrentPath(), fetched, "enabled", 55, &fetchPort,
+                                  {QStringLiteral("--connect"), driver.address(), QStringLiteral("--download-rate"),
+                                   QStringLiteral("60000")});
+    EXPECT_EQ(fetcher->waitForLine("disconnects", 55000), QByteArray("0")) << "the seed dropped its leecher";
+    EXPECT_EQ(fetcher->waitForLine("complete", 5000), QByteArray());
+    EXPECT_GT(timer.elapsed(), (ombrelay::TorrentPeers::kSilentPeerMs + ombrelay::TorrentLine::kOneMinuteTimerInterval) / kScale)
+        << "the download ended before the pruning rule could act";
+    EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
+    EXPECT_FALSE(run.waitForExit(0)) << "the seed stopped";
 }
 
 TEST_F(EngineDriverTest, FindsItsSeederThroughTheTracker)

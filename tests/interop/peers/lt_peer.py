@@ -6,10 +6,11 @@
       prints the info hash in hex.
       With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
-                        [--seconds S] [--upload-rate BYTES]
-      seeds the data in D (at most BYTES a second when given), or downloads it into D; prints "ready <listen port>" once listening (a seed
-      once its data is checked), "complete" when a download has all pieces, and exits 0 then (fetch) or
-      after S seconds (seed). A fetch that does not complete in S seconds exits 1.
+                        [--seconds S] [--upload-rate BYTES] [--download-rate BYTES]
+      seeds the data in D (at most BYTES a second when given), or downloads it into D (likewise); prints "ready <listen port>" once listening (a seed
+      once its data is checked), "disconnects N" (connections that ended before) then "complete" when a
+      download has all pieces, and exits 0 then (fetch) or after S seconds (seed). A fetch that does not
+      complete in S seconds exits 1.
 Listens and dials on 127.0.0.1 only, over TCP; no DHT, local discovery or port mapping.
 """
 import argparse
@@ -71,8 +72,12 @@ def session(encryption):
 
 
 def log_alerts(ses):
+    """Logs the pending alerts; answers how many were ended connections."""
+    disconnects = 0
     for alert in ses.pop_alerts():
         print('lt: ' + alert.message(), file=sys.stderr, flush=True)
+        disconnects += isinstance(alert, lt.peer_disconnected_alert)
+    return disconnects
 
 
 def run(args):
@@ -87,6 +92,8 @@ def run(args):
     handle = ses.add_torrent(params)
     if args.upload_rate:
         handle.set_upload_limit(args.upload_rate)  # a session limit would spare loopback peers
+    if args.download_rate:
+        handle.set_download_limit(args.download_rate)
     deadline = time.monotonic() + args.seconds
     wanted = lt.torrent_status.seeding if args.role == 'seed' else lt.torrent_status.downloading
     while handle.status().state != wanted and time.monotonic() < deadline:
@@ -95,11 +102,15 @@ def run(args):
     if args.connect:
         host, port = args.connect.rsplit(':', 1)
         handle.connect_peer((host, int(port)))
+    disconnects = 0
     while time.monotonic() < deadline:
-        log_alerts(ses)
+        # Checked before the alerts: finishing ends the connection to a seed, which is not counted.
         if args.role == 'fetch' and handle.status().is_seeding:
+            print('disconnects %d' % disconnects, flush=True)
             print('complete', flush=True)
+            log_alerts(ses)
             return 0
+        disconnects += log_alerts(ses)
         time.sleep(0.05)
     log_alerts(ses)
     return 0 if args.role == 'seed' else 1
@@ -120,6 +131,7 @@ def main():
     parser.add_argument('--connect')
     parser.add_argument('--seconds', type=float, default=30)
     parser.add_argument('--upload-rate', type=int, default=0)
+    parser.add_argument('--download-rate', type=int, default=0)
     args = parser.parse_args()
     if args.role == 'make':
         make(args)

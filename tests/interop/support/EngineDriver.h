@@ -21,6 +21,10 @@ public:
         double seedUntilRatio = 0;
         int timeoutSeconds = 120;
         QList<int> skippedFiles;  // file numbers of each torrent added
+        double peerTimeScale = 0;  // above 1: the connection manager's clock runs that much faster
+        int resumeAfterErrorSeconds = 0;  // above 0: a torrent paused by an error is resumed that much later
+        // A command the driver runs under (its arguments follow it), e.g. one that gives it a mount namespace.
+        QStringList wrapper;
     };
 
     explicit EngineDriver(const QString& root) : m_root(root), m_port(freePort()) {}
@@ -45,10 +49,18 @@ public:
             arguments << QStringLiteral("--peer") << peer;
         for (int index : options.skippedFiles)
             arguments << QStringLiteral("--skip") << QString::number(index);
+        if (options.resumeAfterErrorSeconds > 0)
+            arguments << QStringLiteral("--resume-after-error") << QString::number(options.resumeAfterErrorSeconds);
+        if (options.peerTimeScale > 1)
+            arguments << QStringLiteral("--peer-time-scale") << QString::number(options.peerTimeScale);
         if (options.seedUntilRatio > 0)
             arguments << QStringLiteral("--seed-until-ratio") << QString::number(options.seedUntilRatio);
         m_process.reset();
-        m_process = std::make_unique<HelperProcess>(QStringLiteral(OMBRELAY_ENGINE_DRIVER), arguments + torrents);
+        const QString driver = QStringLiteral(OMBRELAY_ENGINE_DRIVER);
+        m_process = options.wrapper.isEmpty()
+                        ? std::make_unique<HelperProcess>(driver, arguments + torrents)
+                        : std::make_unique<HelperProcess>(options.wrapper.first(),
+                                                          options.wrapper.mid(1) + QStringList{driver} + arguments + torrents);
         return *m_process;
     }
     HelperProcess& process() { return *m_process; }

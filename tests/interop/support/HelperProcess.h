@@ -52,6 +52,7 @@ public:
     }
     // Closes the process's standard input: a helper reading it sees its end.
     void closeInput() { m_process.closeWriteChannel(); }
+    qint64 processId() const { return m_process.processId(); }
     int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
     // SIGKILL, as a crash or a power cut would end it.
     void killNow()

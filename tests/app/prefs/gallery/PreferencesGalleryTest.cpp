@@ -82,6 +82,10 @@ protected:
 
 TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuestion)
 {
+    // Every host is answered on loopback: the search sites' icons, then the blocklist.
+    HttpTestServer server;
+    ASSERT_TRUE(server.listen());
+    qputenv("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(server.port()).toLatin1());
     Blocklist blocklist(folder.filePath(QStringLiteral("Blocklist.db")), Settings::instance());
     PZPreferencesController preferences;
     const PreferencePanes panes = PreferencePanes::addTo(preferences, blocklist, [](const QString&) { return false; });
@@ -104,17 +108,17 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
     }
 
     // The blocklist mid-download: the server holds the answer back while the bar shows what came in.
-    HttpTestServer server;
-    ASSERT_TRUE(server.listen());
     HttpTestResponse held;
     held.silent = true;
     server.route("/config/level1.zip", held);
-    qputenv("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(server.port()).toLatin1());
     preferences.showPaneForItem(1);
     ASSERT_TRUE(waitUntil([&] { return !preferences.isAnimating(); }, 3000));
     BlocklistView* view = network->blocklistView();
     view->downloadBlocklist();
-    ASSERT_TRUE(server.waitForRequests(1, 5000));
+    ASSERT_TRUE(waitUntil([&] {
+        const QList<HttpTestRequest> requests = server.requests();
+        return std::any_of(requests.begin(), requests.end(), [](const HttpTestRequest& r) { return r.path == "/config/level1.zip"; });
+    }, 5000));
     view->received(1234567, 3456789);
     QTest::qWait(100);
     EXPECT_EQ(view->downloadText()->text(), QStringLiteral("1.2 MB of 3.5 MB"));

@@ -1,0 +1,225 @@
+// The search sites under a real X server: pictures of the table, the add sheet and the remove alert
+// (PNGs in the build folder), and the application's own way there, Preferences and a click on a switch.
+// Each outer test starts Xvfb and runs one inner (DISABLED_) test of this program on it.
+#include "app/desktop/DesktopAppFixture.h"
+
+#include "app/frame/KoMainWindow.h"
+#include "app/prefs/KoGeneralPreferences.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
+#include "app/prefs/SearchSiteSheet.h"
+#include "app/prefs/SearchSitesTableView.h"
+#include "kit/NotificationCenter.h"
+#include "search/SearchFixture.h"
+#include "search/SearchSites.h"
+#include "search/SearchSitesEditor.h"
+#include "search/icons/PZFaviconLoader.h"
+#include "support/Pictures.h"
+#include "support/PrivateDisplay.h"
+#include "uikit/PZTrackingCell.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+namespace ombrelay::test {
+namespace {
+
+const char* const kPictures[] = {"search-sites-table.png", "search-sites-add-sheet.png",
+                                 "search-sites-add-sheet-fault.png", "search-sites-remove-alert.png"};
+const QColor kIconColours[] = {QColor(220, 60, 40), QColor(40, 110, 220)};
+
+QString picture(const char* name)
+{
+    return QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(QLatin1String(name));
+}
+
+QByteArray iconBytes(const QColor& colour)
+{
+    QImage icon(16, 16, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(colour);
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+    painter.end();
+    return pngBytes(icon);
+}
+
+// The middle of a cell's control, in the table viewport's coordinates.
+QPoint controlCenter(SearchSitesTableView& table, int row, int column)
+{
+    const QRect cell = table.cellRect(row, column);
+    PZOutlineObject* object = table.objectAt(table.indexAt(cell.center()));
+    const QList<QRect> rects = table.cellFor(column, object)->controlRects(cell, object);
+    return rects.isEmpty() ? QPoint() : rects.first().center();
+}
+
+QImage screenArea(const QRect& area)
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+TEST(SearchSitesOnScreen, PicturesOfTheTableTheAddSheetAndTheRemoveAlert)
+{
+    if (!PrivateDisplay::isInstalled())
+        GTEST_SKIP() << "needs Xvfb";
+    PrivateDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    for (const char* name : kPictures)
+        QFile::remove(picture(name));
+    ASSERT_TRUE(DisplayChild(display, QStringLiteral("SearchSitesPictures.DISABLED_*")).passes(120000));
+    for (const char* name : kPictures)
+        EXPECT_FALSE(QImage(picture(name)).isNull()) << name;
+}
+
+TEST(SearchSitesOnScreen, TheApplicationOpensTheSitesAndAClickSwitchesOne)
+{
+    if (!PrivateDisplay::isInstalled() || !QFileInfo::exists(QStringLiteral("/usr/bin/xdotool")))
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    PrivateDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    EXPECT_TRUE(DisplayChild(display, QStringLiteral("SearchSitesInTheApplication.DISABLED_*")).passes(120000));
+}
+
+class SearchSitesPictures : public SearchTest
+{
+};
+
+TEST_F(SearchSitesPictures, DISABLED_Taken)
+{
+    AppPaths::setApplicationSupportPath(tempPath(QStringLiteral("data")));
+    QDir().mkpath(tempPath(QStringLiteral("data")));
+    registerDefaultSettings(Settings::instance());
+    proxy.route("finder.test", "/favicon.ico", HttpTestResponse{200, {{"Content-Type", "image/png"}}, iconBytes(kIconColours[0])});
+    proxy.route("archive.test", "/favicon.ico", HttpTestResponse{200, {{"Content-Type", "image/png"}}, iconBytes(kIconColours[1])});
+    QStringList builtIn = SearchSites::systemModuleIdentifiers();
+    builtIn.removeAt(3);
+    useSites({userSite(QStringLiteral("Torrent Finder"), QStringLiteral("http://finder.test/search?q=%@")),
+              userSite(QStringLiteral("Open Archive"), QStringLiteral("https://archive.test/find?text=%@"))},
+             builtIn);
+
+    PZPreferencesController preferences;
+    auto* general = new KoGeneralPreferences;
+    preferences.addPane(QStringLiteral("general"), QStringLiteral("General"),
+                        QApplication::style()->standardIcon(QStyle::SP_ComputerIcon), general, true);
+    preferences.showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(preferences.window()));
+    SearchSitesTableView& table = *general->sitesTable();
+    ASSERT_EQ(table.numberOfRows(), 9);
+    for (int row : {7, 8})
+        ASSERT_TRUE(waitUntil([&] {
+            const PZFaviconLoader* loader = SearchSites::faviconLoaderForSearchSite(table.objectAtIndex(row));
+            return loader && !loader->favicon().isNull();
+        }, 8000)) << row;
+    table.selectRow(8);
+    table.setFocus();
+    preferences.window()->activateWindow();
+    QTest::qWait(300);
+    const QImage shown = preferences.window()->grab().toImage();
+    ASSERT_TRUE(shown.save(picture(kPictures[0])));
+    // Each site's icon is in the picture where its row draws it; the switched-off site's box is empty.
+    for (int k = 0; k < 2; ++k) {
+        const QPoint icon = table.viewport()->mapTo(preferences.window(), table.cellRect(7 + k, 1).topLeft() + QPoint(8, 12));
+        EXPECT_TRUE(nearColor(shown.pixelColor(icon), kIconColours[k], 40)) << k << " " << shown.pixelColor(icon).name().toStdString();
+    }
+    EXPECT_FALSE(SearchSites::moduleIsEnabled(table.objectAtIndex(3)));
+
+    table.add();
+    SearchSiteSheet& sheet = *table.addSheet();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    QTest::keyClicks(sheet.nameField(), QStringLiteral("My Tracker"));
+    sheet.addressField()->setText(QStringLiteral("https://tracker.test/search?q=%@"));
+    sheet.tabBox()->setChecked(true);
+    QTest::qWait(200);
+    ASSERT_TRUE(sheet.grab().save(picture(kPictures[1])));
+    sheet.addressField()->setText(QStringLiteral("ftp://tracker.test/search"));
+    sheet.doneButton()->click();
+    QTest::qWait(200);
+    ASSERT_TRUE(sheet.isVisible());
+    ASSERT_TRUE(sheet.grab().save(picture(kPictures[2])));
+    table.addCancel();
+
+    PZAlert::setPresenter({});
+    table.remove();
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible())
+                alert = box;
+        return alert != nullptr;
+    }, 5000));
+    EXPECT_EQ(alert->text(), QStringLiteral("Do you wish to remove the selected search site?"));
+    QTest::qWait(300);
+    ASSERT_TRUE(screenArea(preferences.window()->frameGeometry().united(alert->frameGeometry())).save(picture(kPictures[3])));
+    for (QAbstractButton* button : alert->buttons())
+        if (button->text() == QStringLiteral("Cancel"))
+            button->click();
+    EXPECT_TRUE(waitUntil([&] { return !alert->isVisible(); }, 3000));
+    EXPECT_EQ(SearchSites::instance().userModules().size(), 2);
+}
+
+class SearchSitesInTheApplication : public DesktopApp
+{
+};
+
+TEST_F(SearchSitesInTheApplication, DISABLED_PreferencesAndAClickOnASwitch)
+{
+    // The sites' icons are asked of a loopback server.
+    HttpTestServer proxy;
+    ASSERT_TRUE(proxy.listen());
+    qputenv("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(proxy.port()).toLatin1());
+    launch();
+    KoMainWindow* window = controller->mainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    // Preferences from the application's menu.
+    QAction* open = nullptr;
+    for (QAction* action : window->menuBar()->findChildren<QAction*>())
+        if (action->text().startsWith(QStringLiteral("Preferences")))
+            open = action;
+    ASSERT_TRUE(open);
+    open->trigger();
+    PZPreferencesController& preferences = controller->preferences();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(preferences.window()));
+
+    // Elsewhere in the preferences, the hook the alerts and buttons call brings the sites back.
+    preferences.showPaneForItem(1);
+    ASSERT_TRUE(waitUntil([&] { return !preferences.isAnimating(); }, 3000));
+    SearchSitesEditor::open();
+    ASSERT_TRUE(waitUntil([&] { return !preferences.isAnimating() && preferences.currentIndex() == 0; }, 3000));
+    auto* table = preferences.window()->findChild<SearchSitesTableView*>();
+    ASSERT_TRUE(table);
+    ASSERT_TRUE(waitUntil([&] { return table->isVisible() && table->cellRect(1, 0).height() > 0; }, 3000));
+    QTest::qWait(300);  // the window stands still on the screen
+
+    // A real click through the X server on the second built-in site's switch.
+    QObject observer;
+    int notices = 0;
+    listenForNotification(&observer, QStringLiteral("EnabledSearchSitesDidChangeNotification"),
+                          [&](const Notification&) { ++notices; });
+    const QPoint target = table->viewport()->mapToGlobal(controlCenter(*table, 1, 0));
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("/usr/bin/xdotool"),
+                  {QStringLiteral("mousemove"), QString::number(target.x()), QString::number(target.y()),
+                   QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(waitUntil([&] { return xdotool.state() == QProcess::NotRunning; }, 5000));
+    ASSERT_TRUE(waitUntil([&] {
+        return !Settings::instance().stringList(QStringLiteral("kEnabledSystemModules")).contains(QStringLiteral("bing"));
+    }, 5000));
+    EXPECT_EQ(notices, 1);
+    EXPECT_FALSE(SearchSites::moduleIsEnabled(table->objectAtIndex(1)));
+    controller.reset();
+    qunsetenv("http_proxy");
+}
+
+}  // namespace
+}  // namespace ombrelay::test
