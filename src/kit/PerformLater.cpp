@@ -12,6 +12,7 @@ struct Pending
 {
     QPointer<QTimer> timer;
     QString key;
+    std::function<void()> fn;
 };
 
 // Pending performs by target. Timers are children of their target, so a destroyed target takes its
@@ -36,7 +37,7 @@ void start(QObject* target, std::function<void()> fn, int delayMs, const QString
 {
     auto* timer = new QTimer(target);
     timer->setSingleShot(true);
-    registry()[target].append({timer, key});
+    registry()[target].append({timer, key, fn});
     static QSet<QObject*> watched;
     if (!watched.contains(target)) {
         watched.insert(target);
@@ -88,6 +89,22 @@ void PerformLater::cancel(QObject* target, const QString& key)
     it->removeIf([&key](const Pending& p) { return p.key == key || p.timer.isNull(); });
     if (it->isEmpty())
         registry().erase(it);
+}
+
+int PerformLater::runPending(QObject* target)
+{
+    QList<Pending> due;
+    for (const Pending& p : registry().value(target))
+        if (p.timer && p.timer->isActive())
+            due.append(p);
+    for (const Pending& p : due) {
+        forget(target, p.timer);
+        p.timer->stop();
+        p.timer->deleteLater();
+    }
+    for (const Pending& p : due)
+        p.fn();
+    return int(due.size());
 }
 
 bool PerformLater::isScheduled(QObject* target, const QString& key)

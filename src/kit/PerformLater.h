@@ -19,6 +19,9 @@ public:
     static void cancel(QObject* target);
     static void cancel(QObject* target, const QString& key);
     static bool isScheduled(QObject* target, const QString& key);
+    // The clock for tests: runs the target's pending performs at once, in the order they were
+    // scheduled, as their delays would; answers how many ran.
+    static int runPending(QObject* target);
 };
 
 }  // namespace ombrelay

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QImage>
 #include <QRect>
+#include <QSet>
 
 #include <algorithm>
 #include <cstdlib>
@@ -45,6 +46,26 @@ inline int darkestGrey(const QImage& image, const QRect& rect)
         for (int x = rect.left(); x <= rect.right(); ++x)
             darkest = std::min(darkest, qGray(image.pixel(x, y)));
     return darkest;
+}
+
+// How many colours a picture holds, counted up to `cap`: a blank or failed capture holds one or two.
+inline int distinctColours(const QImage& image, int cap = 256)
+{
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height() && seen.size() < cap; ++y)
+        for (int x = 0; x < image.width() && seen.size() < cap; ++x)
+            seen.insert(image.pixel(x, y));
+    return int(seen.size());
+}
+
+// How many pixels of `rect` differ between two pictures of the same size.
+inline int differingPixels(const QImage& a, const QImage& b, const QRect& rect)
+{
+    int differing = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            differing += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+    return differing;
 }
 
 }  // namespace ombrelay::test

@@ -6,7 +6,8 @@
 // (and has uploaded the ratio), 2 on time-out, 1 on error (unless --resume-after-error resumes a torrent
 // that an error paused, S seconds later, as a user clicking Resume would). --write-rate makes the disk that slow (bytes a
 // second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
-// --peer-time-scale runs the connection manager's clock (rests, redials, the 65 s pruning) S times faster.
+// --peer-time-scale runs the peers' clock (rests, redials, the 65 s pruning, keep-alives, the silence
+// limit) S times faster.
 
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -85,7 +86,7 @@ int main(int argc, char** argv)
     parser.addOption({"timeout", "Give up after this many seconds.", "S"});
     parser.addOption({"skip", "Skip file N (from 0) of each torrent added, repeatable.", "N"});
     parser.addOption({"write-rate", "Write blocks no faster than this (a slow disk).", "BYTES"});
-    parser.addOption({"peer-time-scale", "Run the connection manager's clock this many times faster.", "S"});
+    parser.addOption({"peer-time-scale", "Run the peers' clock this many times faster.", "S"});
     parser.addOption({"resume-after-error", "Resume a torrent that an error paused, this much later.", "S"});
     parser.addPositionalArgument("TORRENT", "Torrent files to add.");
     if (!parser.parse(app.arguments()))

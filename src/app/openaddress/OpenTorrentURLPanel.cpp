@@ -37,10 +37,10 @@ const QString kChangeKey = QStringLiteral("textDidChange");
 class TorrentFileLoader : public PZHTTPLoader
 {
 public:
-    explicit TorrentFileLoader(QObject* parent) : PZHTTPLoader(parent)
+    TorrentFileLoader(QObject* parent, int timeoutMs) : PZHTTPLoader(parent)
     {
         setMaxBodySize(kTorrentFileBodyCap);
-        setTimeoutMs(OpenTorrentURLPanel::kFetchTimeoutMs);
+        setTimeoutMs(timeoutMs);
     }
 
 protected:
@@ -248,7 +248,7 @@ void OpenTorrentURLPanel::dropMagnetResolver()
 
 void OpenTorrentURLPanel::fetch(const QString& address)
 {
-    auto* loader = new TorrentFileLoader(this);
+    auto* loader = new TorrentFileLoader(this, m_fetchTimeoutMs);
     m_downloads.insert(loader);
     connect(loader, &PZHTTPLoader::completed, this, [this](PZHTTPLoader* l) { fetched(l); });
     connect(loader, &PZHTTPLoader::failed, this, [this](PZHTTPLoader* l) { fetchFailed(l); });

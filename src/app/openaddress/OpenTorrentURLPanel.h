@@ -49,6 +49,8 @@ public:
     QLabel* torrentPathField() const { return m_torrentPath; }
     QLabel* torrentDetailsField() const { return m_torrentDetails; }
     bool isFetching() const;
+    // How long a silent server may keep a fetch waiting; tests shorten it.
+    void setFetchTimeoutMs(int ms) { m_fetchTimeoutMs = ms; }
 
     void download();
     void reject() override;
@@ -89,6 +91,7 @@ private:
     TorrentLinePtr m_torrent;
     QPropertyAnimation* m_animation;
     bool m_expanded = false;
+    int m_fetchTimeoutMs = kFetchTimeoutMs;
 };
 
 }  // namespace ombrelay

@@ -79,6 +79,8 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
         torrent.setBytesUploaded(torrent.bytesUploaded() + bytes);
     };
     model.peersClock = m_managerClock;
+    if (m_managerClock)
+        model.clock = m_managerClock;  // the wires' keep-alives and silences keep the same time
     model.pingDhtNode = [](quint32 address, quint16 port) {
         DhtService::instance().addNodes({DhtNodeAddress{qToBigEndian(address), port}});
     };

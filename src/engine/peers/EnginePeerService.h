@@ -24,8 +24,9 @@ class EnginePeerService : public QObject, public PeerService, public AnnouncePee
 {
     Q_OBJECT
 public:
-    // `managerClock` (monotonic milliseconds, default a steady clock) times the connection manager: the
-    // rest of dropped peers, redials and the silence that pruning looks for.
+    // `managerClock` (monotonic milliseconds, default a steady clock) times the connection manager (the
+    // rest of dropped peers, redials and the silence that pruning looks for) and the connections'
+    // keep-alives and silence limit.
     explicit EnginePeerService(std::function<quint16()> publicPort, QObject* parent = nullptr,
                                std::function<qint64()> managerClock = {});
     ~EnginePeerService() override;

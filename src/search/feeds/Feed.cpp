@@ -249,7 +249,7 @@ void Feed::loadFeed()
         m_loader->setAcceptsCompressedBody(true);
         if (m_isTempFeed) {
             m_loader->setMaxBodySize(kTrialBodyCap);
-            m_loader->setTimeoutMs(kTrialTimeoutMs);
+            m_loader->setTimeoutMs(m_trialTimeoutMs);
         }
         connect(m_loader.get(), &PZHTTPLoader::receivedFirstBytes, this,
                 [this] { postNotificationAboutSelf(this, QStringLiteral("FeedWillLoadNotification")); });

@@ -72,6 +72,8 @@ public:
     bool hasLoadedStoredItems() const { return m_storedItemsLoaded; }
 
     void loadFeed();
+    // How long a silent server may keep a trial load waiting; tests shorten it.
+    void setTrialTimeoutMs(int ms) { m_trialTimeoutMs = ms; }
     // Forgets the validators, so the next answer is a full one.
     void refresh();
 
@@ -102,6 +104,7 @@ private:
     QString m_givenAddress;
     QString m_address;
     bool m_isTempFeed = false;
+    int m_trialTimeoutMs = kTrialTimeoutMs;
     bool m_storedItemsLoaded = false;
     bool m_loadWhenStored = false;
     QList<FeedItemPtr> m_items;

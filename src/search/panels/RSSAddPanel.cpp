@@ -138,6 +138,8 @@ void RSSAddPanel::attemptToLoadURL(const QUrl& address)
                           m_tempFeed.get());
     listenForNotification(this, QStringLiteral("FeedLoadErrorNotification"), [this](const Notification&) { feedError(); },
                           m_tempFeed.get());
+    if (m_trialTimeoutMs > 0)
+        m_tempFeed->setTrialTimeoutMs(m_trialTimeoutMs);
     m_tempFeed->loadFeed();
 }
 

@@ -42,6 +42,8 @@ public:
 
     void add();
     void reject() override;
+    // How long a silent server may keep the trial waiting; tests shorten it.
+    void setTrialTimeoutMs(int ms) { m_trialTimeoutMs = ms; }
 
 private:
     void addressEdited();
@@ -59,6 +61,7 @@ private:
     QPushButton* m_subscribeButton;
     QLabel* m_invalidBadge;
     std::unique_ptr<Feed> m_tempFeed;
+    int m_trialTimeoutMs = 0;  // 0: the trial feed's own
 };
 
 }  // namespace ombrelay

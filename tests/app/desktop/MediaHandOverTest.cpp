@@ -84,8 +84,8 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
         Settings::instance().setInteger("kKoPlaySong", c.playSong);
         ASSERT_EQ(handOverMix(), 2);
         exports += 2;
+        // The player is called, and answers, before the export's notice is sent.
         ASSERT_TRUE(waitForExports(exports)) << c.playSong;
-        spinFor(50);
         EXPECT_EQ(player.opened, c.opened) << c.playSong << qPrintable(c.status);
         EXPECT_EQ(player.queued, c.queued) << c.playSong << qPrintable(c.status);
     }
@@ -120,8 +120,8 @@ TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
     listMix();
     QFile::setPermissions(home.filePath("Downloads/Mix/2.mp3"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ASSERT_EQ(handOverMix(), 2);
+    // Openings go through the main loop ahead of the export notices.
     ASSERT_TRUE(waitForExports(2));
-    spinFor(100);
     EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(music("Ombrelay/Mix/Album/1.mp3"))});
 }
 

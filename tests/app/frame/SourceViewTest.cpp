@@ -4,6 +4,7 @@
 #include "support/WaitUntil.h"
 
 #include "app/frame/SourceListStorage.h"
+#include "kit/PerformLater.h"
 #include "kit/ServiceAddresses.h"
 
 #include <QDesktopServices>
@@ -197,7 +198,7 @@ TEST_F(SourceViewTest, ASlowSecondClickOnTheSelectedNameRenamesTheClickedItem)
     SourceItem* feed = sourceView->selectedItem();
     SourceItem* search = query(QStringLiteral("search"));
     sourceView->setFocus();
-    spinFor(20);
+    PerformLater::runPending(sourceView);
 
     struct Case
     {
@@ -217,14 +218,13 @@ TEST_F(SourceViewTest, ASlowSecondClickOnTheSelectedNameRenamesTheClickedItem)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sourceView->selectItem(c.item);
-        spinFor(20);
+        PerformLater::runPending(sourceView);  // the list is no longer just focused
         const QPoint point = nameClickPoint(c.item) + QPoint(c.xOffset, 0);
         QTest::mouseClick(sourceView->viewport(), Qt::LeftButton, {}, point);
         if (c.doubleClick)
             QTest::mouseDClick(sourceView->viewport(), Qt::LeftButton, {}, point);
-        spinFor(150);
-        EXPECT_EQ(sourceView->editor(), nullptr) << "not before 0.3 s";
-        spinFor(350);
+        EXPECT_EQ(sourceView->editor(), nullptr) << "not before its delay";
+        PerformLater::runPending(sourceView);  // the delay passes
         EXPECT_EQ(sourceView->editedItem(), c.renames ? c.item : nullptr);
         sourceView->endEditing(false);
     }
@@ -245,11 +245,11 @@ TEST_F(SourceViewTest, ASlowSecondClickOnTheSelectedNameRenamesTheClickedItem)
 
     // A pending rename of a removed item does nothing.
     sourceView->selectItem(feed);
-    spinFor(20);
+    PerformLater::runPending(sourceView);
     QTest::mouseClick(sourceView->viewport(), Qt::LeftButton, {}, nameClickPoint(feed));
     nextAnswer = 0;
     sourceView->removeItem(feed);
-    spinFor(450);
+    PerformLater::runPending(sourceView);
     EXPECT_EQ(sourceView->editor(), nullptr);
 }
 

@@ -18,6 +18,8 @@
 namespace ombrelay::test {
 namespace {
 
+constexpr int kSilenceMs = 3000;
+
 HttpTestResponse file(const QByteArray& body, const QByteArray& name = {})
 {
     HttpTestResponse r;
@@ -53,6 +55,7 @@ protected:
         QGuiApplication::clipboard()->setText("not an address");
         lifecycle = std::make_unique<SessionLifecycle>(*volumes);
         panel = std::make_unique<OpenTorrentURLPanel>(&mainWindow, *lifecycle);
+        panel->setFetchTimeoutMs(kSilenceMs);  // the silent server is given up on in a moment
     }
     void TearDown() override
     {
@@ -67,7 +70,7 @@ protected:
     void open(const QString& address)
     {
         panel->openPanelWithAddress(address);
-        ASSERT_TRUE(waitUntil([&] { return settled(); }, OpenTorrentURLPanel::kFetchTimeoutMs + 5000)) << qPrintable(address);
+        ASSERT_TRUE(waitUntil([&] { return settled(); }, kSilenceMs + 10000)) << qPrintable(address);
     }
 
     QTemporaryDir data;

@@ -4,7 +4,6 @@
 #include "engine/torrent/TorrentLine.h"
 #include "support/TestFiles.h"
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -35,10 +34,7 @@ TEST(TorrentPathTest, OnlyRegularFilesWithinTheLimitAreRead)
     } cases[] = {{good, true}, {fifo, false}, {big, false}, {folder.filePath("folder.torrent"), false},
                  {folder.filePath("missing.torrent"), false}};
     for (const auto& c : cases) {
-        QElapsedTimer clock;
-        clock.start();
         EXPECT_EQ(TorrentLine::torrentLineForPath(c.path) != nullptr, c.accepted) << qPrintable(c.path);
-        EXPECT_LT(clock.elapsed(), 2000) << qPrintable(c.path);
     }
 }
 

@@ -115,22 +115,24 @@ TEST_F(TrackerWireTest, FailuresMoveToTheNextTrackerAndBackOff)
 {
     HttpTestResponse silent;
     silent.silent = true;
+    server.route("/silent/announce", silent);
     server.route("/refuses/announce", HttpTestResponse{200, {}, bencodedReply({{"failure reason", "unregistered"}})});
     server.route("/html/announce", HttpTestResponse{200, {}, "<html>maintenance</html>"});
     server.route("/broken/announce", HttpTestResponse{500, {}, bencodedReply({{"interval", 60}})});
     server.route("/good/announce", HttpTestResponse{200, {}, bencodedReply({{"interval", 60}})});
-    subject.trackers = {tracker("/refuses/announce"), tracker("/html/announce"), tracker("/broken/announce"),
-                        "http://127.0.0.1:1/announce", tracker("/good/announce")};
+    subject.trackers = {tracker("/silent/announce"), tracker("/refuses/announce"), tracker("/html/announce"),
+                        tracker("/broken/announce"), "http://127.0.0.1:1/announce", tracker("/good/announce")};
     const QStringList trackers = subject.trackers;
     TrackerWire wire(subject);
-    const int expectedDelays[] = {60, 120, 240, 480};
-    for (int i = 0; i < 4; ++i) {
+    wire.setTimeoutMs(300);  // the silent tracker is given up on in a moment
+    const int expectedDelays[] = {60, 120, 240, 480, 960};
+    for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(wire.currentTracker(), trackers.at(i));
         EXPECT_FALSE(announce(wire, TrackerEvent::Started));
         EXPECT_EQ(wire.nextAnnounceInMs(), expectedDelays[i] * 1000);
     }
-    EXPECT_EQ(wire.currentTracker(), trackers.at(4));
+    EXPECT_EQ(wire.currentTracker(), trackers.at(5));
     EXPECT_TRUE(announce(wire, TrackerEvent::Started));
     EXPECT_EQ(wire.nextAnnounceInMs(), 600000);
     EXPECT_EQ(subject.trackers, trackers);  // nothing dropped

@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """A peer that has every piece and never unchokes: the connection carries keep-alives only.
 
-  choking_peer.py --torrent T --seconds S
+  choking_peer.py --torrent T --seconds S [--keep-alive K]
       prints "ready <port>" once listening on 127.0.0.1, takes one plain connection (closing others), sends a keep-alive
-      every 60 s, and after S seconds prints "open <keep-alives received>" if the connection is still
-      up, else "closed after <seconds>".
+      every K seconds (60 by default), and after S seconds prints "open <keep-alives received>" if the
+      connection is still up, else "closed after <seconds>".
 """
 import argparse
 import socket
@@ -21,6 +21,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--torrent', required=True)
     parser.add_argument('--seconds', type=float, required=True)
+    parser.add_argument('--keep-alive', type=float, default=60)
     args = parser.parse_args()
     info = lt.torrent_info(args.torrent)
     info_hash = bytes.fromhex(str(info.info_hash()))
@@ -49,7 +50,7 @@ def main():
     buffer = b''
     last_sent = time.monotonic()
     while time.monotonic() - start < args.seconds:
-        if time.monotonic() - last_sent >= 60:
+        if time.monotonic() - last_sent >= args.keep_alive:
             conn.sendall(bytes(4))
             last_sent = time.monotonic()
         try:

@@ -21,7 +21,7 @@ public:
         double seedUntilRatio = 0;
         int timeoutSeconds = 120;
         QList<int> skippedFiles;  // file numbers of each torrent added
-        double peerTimeScale = 0;  // above 1: the connection manager's clock runs that much faster
+        double peerTimeScale = 0;  // above 1: the peers' clock runs that much faster
         int resumeAfterErrorSeconds = 0;  // above 0: a torrent paused by an error is resumed that much later
         // A command the driver runs under (its arguments follow it), e.g. one that gives it a mount namespace.
         QStringList wrapper;

@@ -35,10 +35,16 @@ TEST(SerialQueue, CancelDropsQueuedJobsAndWaitsForTheRunningOne)
     int owner = 0;
     std::atomic<bool> started{false};
     std::atomic<bool> finished{false};
+    std::atomic<bool> sawCancel{false};
     std::atomic<int> later{0};
+    // The running job holds on until cancel() has dropped the queued ones (left: itself and the other
+    // owner's job), so cancel() surely waits for it.
     queue.post(&owner, [&] {
         started = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (int i = 0; i < 10000 && !sawCancel; ++i) {
+            sawCancel = queue.pendingCount() == 2;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         finished = true;
     });
     for (int i = 0; i < 10; ++i)
@@ -48,7 +54,9 @@ TEST(SerialQueue, CancelDropsQueuedJobsAndWaitsForTheRunningOne)
     queue.post(&other, [&] { ++others; });
     for (int i = 0; i < 1000 && !started; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(started);
     queue.cancel(&owner);
+    EXPECT_TRUE(sawCancel);
     EXPECT_TRUE(finished);
     queue.drain();
     EXPECT_EQ(later, 0);

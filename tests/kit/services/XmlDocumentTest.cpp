@@ -1,6 +1,5 @@
 #include "kit/XmlDocument.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -97,12 +96,9 @@ TEST(XmlDocumentTest, RefusesUnsafeOrBrokenInput)
         R"(<?xml version="1.0"?><!DOCTYPE r [<!ENTITY % p SYSTEM "http://127.0.0.1:9/x.dtd"> %p;]><r/>)",
     };
     for (const char* text : refused) {
-        QElapsedTimer clock;
-        clock.start();
         const XmlDocument doc = XmlDocument::parse(QByteArray(text), XmlDocument::Syntax::Xml, kCap);
         EXPECT_FALSE(doc.isValid()) << text;
         EXPECT_FALSE(doc.errorString().isEmpty()) << text;
-        EXPECT_LT(clock.elapsed(), 2000) << text;
     }
 }
 
