@@ -65,6 +65,12 @@ bool TorrentLine::setTorrentPath(const QString& path)
     return setTorrentData(file.read(Bdecoder::kMetainfoLimit));
 }
 
+bool TorrentLine::adoptTorrentFile(const QString& path, Metainfo metainfo)
+{
+    m_torrentPath = path;
+    return applyMetainfo(std::move(metainfo));
+}
+
 bool TorrentLine::setTorrentData(const QByteArray& data)
 {
     std::optional<Metainfo> metainfo = Metainfo::read(data);
