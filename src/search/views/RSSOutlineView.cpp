@@ -13,6 +13,20 @@
 
 namespace ombrelay {
 
+namespace {
+
+class IsNewPredicate final : public PZPredicate
+{
+public:
+    bool evaluate(const PZOutlineObject& object) const override
+    {
+        const OBLine* line = static_cast<const ResultItem&>(object).line();
+        return line && line->isNew();
+    }
+};
+
+}  // namespace
+
 RSSOutlineView::RSSOutlineView(QWidget* parent) : QueryOutlineView(parent)
 {
     addColumn(QStringLiteral("RSSPaneDateCell"), tr("Date"), 90, std::make_unique<RSSPaneDateCell>(),
@@ -37,6 +51,23 @@ void RSSOutlineView::initTabView()
 {
     QueryOutlineView::initTabView();
     roundTabView()->addRoundButtonWithTitle(tr("Links"));
+}
+
+PZPredicateRef RSSOutlineView::filterPredicate() const
+{
+    const PZPredicateRef text = QueryOutlineView::filterPredicate();
+    if (!m_showsOnlyNew)
+        return text;
+    const PZPredicateRef fresh = PZPredicate::instance<IsNewPredicate>();
+    return text == PZPredicate::yes() ? fresh : PZPredicate::both(text, fresh);
+}
+
+void RSSOutlineView::setShowsOnlyNew(bool only)
+{
+    if (only == m_showsOnlyNew)
+        return;
+    m_showsOnlyNew = only;
+    rebuildFilterPredicate();
 }
 
 void RSSOutlineView::setFeedLines(const TorrentLineList& lines)

@@ -20,8 +20,12 @@ public:
     bool hasNewItems() const;
     int numberOfNewItems() const;
     void markAllRead();
+    // Only the new entries pass the filter while set.
+    void setShowsOnlyNew(bool only);
+    bool showsOnlyNew() const { return m_showsOnlyNew; }
 
     void initTabView() override;
+    PZPredicateRef filterPredicate() const override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -32,6 +36,8 @@ private:
     void statusChanged();
     void structureUpdated(TorrentLine* line);
     QList<TorrentLine*> linesNewestFirst() const;
+
+    bool m_showsOnlyNew = false;
 };
 
 }  // namespace ombrelay
