@@ -7,9 +7,14 @@
 #include "app/frame/SelectionController.h"
 #include "app/frame/SideStatusView.h"
 #include "app/frame/SourceView.h"
+#include "app/tabs/CurrentTabView.h"
+#include "app/tabs/MainPaneController.h"
+#include "app/tabs/PZSquareTabView.h"
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
+#include "search/feeds/RSSLine.h"
+#include "search/views/RSSController.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/StatsView.h"
@@ -78,6 +83,12 @@ void KoMainWindow::buildFrame()
     m_selection->setSourceView(m_sourceView);
     m_selection->setPaneFactory(&m_paneFactory);
     m_paneFactory.setLastTabClosedHandler([this] { m_sourceView->clearSelection(); });
+    m_paneFactory.setItemNeedsDisplayHandler([this] { m_sourceView->viewport()->update(); });
+    MainPaneController::setFeedControllerMaker([](const QVariantMap& item) { return new RSSController(item); });
+    // An article opens in a web tab of the pane in front, in the background with Ctrl held.
+    RSSLine::setWebTabOpener([](const QUrl& address, bool select) {
+        CurrentTabView::instance().newTabWithURL(address, select);
+    });
     StatsView* stats = m_downloads.statsView();
     m_selection->setStatsEntry(stats, [stats](bool on) { stats->setTransfersViewShown(on); });
     m_selection->setTransfersTabSelector([this](int index) {

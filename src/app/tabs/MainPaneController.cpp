@@ -9,6 +9,7 @@
 #include "kit/TextHelpers.h"
 #include "search/QueryController.h"
 #include "search/SearchSites.h"
+#include "search/views/RSSController.h"
 
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -88,8 +89,16 @@ void MainPaneController::populateTabView() const
             m_tabView->addTabWithController(web);
         }
     } else if (type == QLatin1String("RSS") && feedMaker()) {
-        if (PZViewController* feed = feedMaker()(m_item))
-            m_tabView->addTabWithController(feed)->actionButton()->setStyle(TabActionButton::kHidden);
+        if (PZViewController* feed = feedMaker()(m_item)) {
+            PZSquareTabButton* tab = m_tabView->addTabWithController(feed);
+            tab->actionButton()->setStyle(TabActionButton::kHidden);
+            if (auto* entries = qobject_cast<RSSController*>(feed)) {
+                connect(entries, &RSSController::animatingChanged, tab, &PZSquareTabButton::setIsAnimating);
+                tab->setIsAnimating(entries->isAnimating());
+                connect(entries, &RSSController::titleChanged, m_tabView, [this] { m_tabView->update(); });
+                connect(entries, &RSSController::countsChanged, this, &MainPaneController::itemNeedsDisplay);
+            }
+        }
     }
     m_tabView->selectButtonAtIndex(0);
 }
@@ -124,8 +133,32 @@ void MainPaneController::performSearch()
 
 int MainPaneController::numberOfItems() const
 {
+    if (RSSController* feed = feedController())
+        return feed->numberOfItems();
     QueryController* query = queryController();
     return query ? int(query->lines().size()) : 0;
+}
+
+int MainPaneController::numberOfNewItems() const
+{
+    RSSController* feed = feedController();
+    return feed ? feed->numberOfNewItems() : 0;
+}
+
+void MainPaneController::itemChanged(const QVariantMap& item)
+{
+    m_item = item;
+    if (RSSController* feed = feedController())
+        feed->setItem(item);
+}
+
+RSSController* MainPaneController::feedController() const
+{
+    for (PZSquareTabButton* tab : m_tabView->tabs()) {
+        if (auto* feed = qobject_cast<RSSController*>(tab->controller()))
+            return feed;
+    }
+    return nullptr;
 }
 
 QueryController* MainPaneController::queryController() const

@@ -14,6 +14,10 @@ std::unique_ptr<SourcePane> MainPaneFactory::makePane(SourceItem& item)
         if (m_lastTabClosed)
             m_lastTabClosed();
     });
+    QObject::connect(pane.get(), &MainPaneController::itemNeedsDisplay, pane.get(), [this] {
+        if (m_itemNeedsDisplay)
+            m_itemNeedsDisplay();
+    });
     return pane;
 }
 

@@ -3,18 +3,25 @@
 // a later launch hands its torrent to the running instance, and a restart shows the transfer complete.
 #include "engine/torrent/Metainfo.h"
 #include "engine/torrent/TorrentFixtures.h"
+#include "LoopbackFeed.h"
 #include "interop/support/HelperProcess.h"
 #include "kit/Settings.h"
 #include "support/OpentrackerProcess.h"
+#include "support/Pictures.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
+#include <optional>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -67,7 +74,9 @@ public:
         QElapsedTimer timer;
         timer.start();
         while (!condition() && timer.elapsed() < timeoutMs && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(100);
+            // Servers of the test answer meanwhile.
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            m_process.waitForReadyRead(50);
             m_output += QString::fromUtf8(m_process.readAll());
         }
         m_output += QString::fromUtf8(m_process.readAll());
@@ -198,6 +207,38 @@ protected:
         return info.waitForFinished(5000) && info.readAllStandardOutput().contains("\"Ombrelay\"");
     }
 
+    // xdotool on the display; its standard output.
+    std::optional<QString> xdotool(const QStringList& arguments)
+    {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromUtf8(tool.readAllStandardOutput());
+    }
+    // The whole screen, saved by this program run again on the display.
+    QImage screenshot(const QString& path)
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("OMBRELAY_SCREEN_PICTURE"), path);
+        // The X platform's D-Bus library keeps a buffer to the end; the verdict is read from the output.
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=Screen.DISABLED_Saved")});
+        const bool finished = child.waitForFinished(30000);
+        const QByteArray output = child.readAll();
+        EXPECT_TRUE(finished && child.exitCode() == 0 && output.contains("[  PASSED  ] 1 test")) << output.right(3000).constData();
+        return QImage(path);
+    }
+
     QTemporaryDir root;
     QProcess xvfb;
     QString display;
@@ -259,4 +300,69 @@ TEST_F(EndToEnd, DownloadsFromASeederHandsOverLaterLaunchesAndRestoresTheTransfe
             << "restored complete, not downloaded again";
         EXPECT_TRUE(app->terminate(20000));
     }
+}
+
+// Run on a display by EndToEnd tests: the screen as it is, in OMBRELAY_SCREEN_PICTURE.
+TEST(Screen, DISABLED_Saved)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_TRUE(shot.save(qEnvironmentVariable("OMBRELAY_SCREEN_PICTURE")));
+}
+
+// A subscription stored in the sidebar, its feed on a loopback server: Ctrl+1 shows it, which asks for
+// the entries' torrents newest first; the sidebar counts 3 new entries, and the pane's Mark All Read
+// button clears the count.
+TEST_F(EndToEnd, AStoredFeedShowsItsEntriesAndMarkAllReadClearsItsCount)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "needs xdotool";
+    HttpTestServer server;
+    ASSERT_TRUE(server.listen());
+    routeLoopbackFeed(server);
+    writeSettings();
+    storeFeedItem(Settings::instance(), server, QStringLiteral("Loopback"));
+
+    // Keys and clicks wake the X platform's D-Bus library, which keeps a buffer to the end.
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    auto app = std::make_unique<WatchedProcess>(applicationPath(), QStringList(), env);
+    ASSERT_TRUE(app->waitFor([this] { return windowIsShown(); }, 20000)) << "no window on " << display.toStdString();
+    ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Loopback\": 3 listed, 3 new"), 20000))
+        << app->output().right(2000).toStdString();
+    EXPECT_TRUE(torrentRequests(server).isEmpty()) << "nothing is fetched for a feed not shown";
+
+    const QString window = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                    QStringLiteral("^Ombrelay$")}).value_or(QString()).section(QLatin1Char('\n'), 0, 0);
+    ASSERT_FALSE(window.isEmpty());
+    ASSERT_TRUE(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+1")}));
+    ASSERT_TRUE(app->waitFor([&] { return torrentRequests(server).size() == 3; }, 15000))
+        << app->output().right(2000).toStdString();
+    EXPECT_EQ(torrentRequests(server), QList<QByteArray>({"/t/new.torrent", "/t/mid.torrent", "/t/old.torrent"}));
+
+    // Where the window is: its bottom bar holds Mark All Read at the right end.
+    QHash<QString, int> geometry;
+    const QString shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window}).value_or(QString());
+    for (const QString& line : shell.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        geometry.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
+    ASSERT_GT(geometry.value(QStringLiteral("WIDTH")), 0) << shell.toStdString();
+    const int right = geometry.value(QStringLiteral("X")) + geometry.value(QStringLiteral("WIDTH"));
+    const int bottom = geometry.value(QStringLiteral("Y")) + geometry.value(QStringLiteral("HEIGHT"));
+    // Pictures until the pane is drawn: the dark bar above the status bar at the bottom of the window.
+    const QString picture = picturePath("OMBRELAY_FEED_WINDOW_PICTURE", QStringLiteral("app-feed-pane.png"));
+    const QPoint bar((geometry.value(QStringLiteral("X")) + right) / 2, bottom - 16 - 12);
+    bool drawn = false;
+    for (int attempt = 0; attempt < 10 && !drawn; ++attempt) {
+        const QImage screen = screenshot(picture);
+        drawn = !screen.isNull() && screen.rect().contains(bar) && qGray(screen.pixel(bar)) < 130;
+    }
+    EXPECT_TRUE(drawn) << "no feed pane bottom bar in " << picture.toStdString();
+
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(right - 30), QString::number(bottom - 16 - 12),
+                         QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(app->waitForText(QStringLiteral("Feed \"Loopback\": 3 listed, 0 new"), 10000))
+        << app->output().right(2000).toStdString();
+    EXPECT_TRUE(app->terminate(20000)) << app->output().right(6000).toStdString();
 }
