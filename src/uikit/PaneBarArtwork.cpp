@@ -13,13 +13,8 @@ namespace {
 
 QImage gradient(int height, QColor top, QColor bottom, QColor topLine)
 {
-    QImage image = PZArtwork::blank(1, height);
-    QPainter painter(&image);
-    QLinearGradient fill(0, 0, 0, height);
-    fill.setColorAt(0, top);
-    fill.setColorAt(1, bottom);
-    painter.fillRect(image.rect(), fill);
-    painter.fillRect(QRect(0, 0, 1, 1), topLine);
+    QImage image = PZArtwork::verticalGradient(height, top, bottom);
+    QPainter(&image).fillRect(QRect(0, 0, 1, 1), topLine);
     return image;
 }
 
