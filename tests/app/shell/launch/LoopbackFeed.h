@@ -31,6 +31,17 @@ inline void routeLoopbackFeed(HttpTestServer& server, int torrentDelayMs = 0)
     server.route("/rss", HttpTestResponse{200, {{"Content-Type", "application/rss+xml"}}, body + "</channel></rss>"});
 }
 
+// A feed of one article at "/articles": its link is the page "/page" of the server.
+inline void routeArticleFeed(HttpTestServer& server)
+{
+    const QByteArray body = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Articles</title>"
+                            "<item><title>Read me</title><guid>read-me</guid><link>" + server.url("/page").toEncoded() +
+                            "</link></item></channel></rss>";
+    server.route("/articles", HttpTestResponse{200, {{"Content-Type", "application/rss+xml"}}, body});
+    server.route("/page", HttpTestResponse{200, {{"Content-Type", "text/html"}},
+                                           "<html><head><title>The article</title></head><body>Text</body></html>"});
+}
+
 // The torrent files asked of the server, in order.
 inline QList<QByteArray> torrentRequests(const HttpTestServer& server)
 {
@@ -41,11 +52,12 @@ inline QList<QByteArray> torrentRequests(const HttpTestServer& server)
     return paths;
 }
 
-// A sidebar holding only the subscription to the server's feed, in the settings the application reads.
-inline void storeFeedItem(Settings& settings, const HttpTestServer& server, const QString& name)
+// A sidebar holding only the subscription to the server's feed at `path`, in the settings the application reads.
+inline void storeFeedItem(Settings& settings, const HttpTestServer& server, const QString& name,
+                          const QByteArray& path = "/rss")
 {
     std::unique_ptr<SourceItem> root = SourceItem::makeGroup({}, {});
-    root->insertChild(0, SourceItem::makeRSS(name, server.url("/rss").toString()));
+    root->insertChild(0, SourceItem::makeRSS(name, server.url(path).toString()));
     SourceListStorage::save(settings, *root);
     settings.sync();
 }
