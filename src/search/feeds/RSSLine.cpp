@@ -165,7 +165,7 @@ QByteArray RSSLine::torrentData() const
     QFile file(torrentPath());
     if (torrentPath().isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > Bdecoder::kMetainfoLimit)
         return {};
-    return file.read(Bdecoder::kMetainfoLimit);
+    return file.read(file.size());
 }
 
 void RSSLine::handleCompletion(const QString& cachedPath)

@@ -101,7 +101,8 @@ std::optional<RSSTorrentCache::CachedFile> RSSTorrentCache::readFirst(const QStr
         if (!file.open(QIODevice::ReadWrite))
             return CachedFile{path, {}};
         file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
-        return CachedFile{path, file.size() > limit ? QByteArray() : file.read(limit)};
+        // Read to the file's size: a read of `limit` bytes would reserve all of them first.
+        return CachedFile{path, file.size() > limit ? QByteArray() : file.read(file.size())};
     }
     return std::nullopt;
 }
