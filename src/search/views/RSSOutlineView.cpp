@@ -127,14 +127,27 @@ void RSSOutlineView::statusChanged()
 
 void RSSOutlineView::structureUpdated(TorrentLine* line)
 {
-    ResultItem* item = line ? itemForLine(line) : nullptr;
-    if (!item)
+    if (!line || !hasObject(line))
         return;
-    reloadChildren(item);
-    rearrangeLater();  // the line may belong to another tab now
+    m_structureUpdates.append(line);
+    PerformLater::scheduleOnce(this, [this] { applyStructureUpdates(); }, 0, QStringLiteral("structure"));
+}
+
+// Once a pass, however many lines changed: their rows get their files, then one re-sort and one count of
+// the tabs (a line may belong to another tab now).
+void RSSOutlineView::applyStructureUpdates()
+{
+    const QList<QPointer<TorrentLine>> lines = std::exchange(m_structureUpdates, {});
+    for (const QPointer<TorrentLine>& line : lines) {
+        ResultItem* item = line ? itemForLine(line) : nullptr;
+        if (!item)
+            continue;
+        reloadChildren(item);
+        if (isVisible())
+            line->scrapeTracker();
+    }
+    rearrangeObjects();
     rebuildTabView();
-    if (isVisible())
-        line->scrapeTracker();
 }
 
 void RSSOutlineView::showEvent(QShowEvent* event)

@@ -35,9 +35,12 @@ protected:
 private:
     void statusChanged();
     void structureUpdated(TorrentLine* line);
+    void applyStructureUpdates();
     QList<TorrentLine*> linesNewestFirst() const;
 
     bool m_showsOnlyNew = false;
+    // Lines whose files became known since the last pass: many arrive at once from the cache.
+    QList<QPointer<TorrentLine>> m_structureUpdates;
 };
 
 }  // namespace ombrelay
