@@ -1,5 +1,7 @@
 // The result and feed lists at size: a burst of 1,000 swarm updates into 1,000 results sorted by swarm,
-// a filter keystroke over them, and opening a feed of 10,000 entries (lines, date order, tab counts).
+// a filter keystroke over them, opening a feed of 10,000 entries (lines, date order, tab counts), and
+// showing 10,000 entries whose torrent files are all in the cache, as after a restart ("worst_stall_ms":
+// the longest the main loop went without turning until every entry was a torrent).
 #include "engine/bencode/BValue.h"
 #include "engine/bencode/Bencoder.h"
 #include "engine/torrent/TorrentLine.h"
@@ -8,13 +10,18 @@
 #include "kit/Settings.h"
 #include "search/feeds/FeedItem.h"
 #include "search/feeds/RSSLine.h"
+#include "search/feeds/RSSTorrentCache.h"
 #include "search/views/QueryOutlineView.h"
 #include "search/views/RSSOutlineView.h"
 #include "uikit/FilterSearchField.h"
+#include "support/LoopLateness.h"
 #include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -125,8 +132,57 @@ void openLargeFeed(benchmark::State& state)
     }
 }
 
+void showCachedFeed(benchmark::State& state)
+{
+    static QTemporaryDir folder;
+    RSSTorrentCache::setCachePathForTesting(folder.filePath(QStringLiteral("RSSTorrentCache")));
+    Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+    registerDefaultSettings(Settings::instance());
+    constexpr int kEntries = 10000;
+    const QByteArray torrent = generatedResult(0)->torrentData();
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // New items each round, so that no line is a torrent yet; their files in the cache.
+        TorrentLineList lines;
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        for (int n = 0; n < kEntries; ++n) {
+            const QString address = QStringLiteral("http://feeds.invalid/%1/%2.torrent").arg(round).arg(n);
+            auto item = std::make_shared<FeedItem>(QVariantMap{{"title", QStringLiteral("Entry %1").arg(n)},
+                                                               {"enclosureURL", address},
+                                                               {"enclosureType", "application/x-bittorrent"},
+                                                               {"date", start.addSecs(-n * 60)}, {"isNew", true}});
+            item->joinFeed({});
+            const RSSLinePtr line = RSSLine::rssLineForItem(item);
+            QDir().mkpath(QFileInfo(line->torrentStoragePath()).absolutePath());
+            QFile file(line->torrentStoragePath());
+            if (file.open(QIODevice::WriteOnly))
+                file.write(torrent);
+            lines.append(line);
+        }
+        ++round;
+        PZRoundTabView tabs;
+        FilterSearchField field;
+        RSSOutlineView view;
+        view.setUp(&tabs, &field);
+        view.setFeedLines(lines);
+        view.resize(900, 600);
+        state.ResumeTiming();
+
+        test::LoopLateness lateness;
+        view.show();
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 120000
+               && std::any_of(lines.begin(), lines.end(), [](const TorrentLinePtr& l) { return l->isRSSArticleLine(); }))
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        state.counters["worst_stall_ms"] = double(lateness.worstMs());
+    }
+}
+
 }  // namespace
 
 BENCHMARK(swarmUpdateBurst)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(filterKeystroke)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(openLargeFeed)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(showCachedFeed)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);

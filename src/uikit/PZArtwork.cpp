@@ -58,17 +58,23 @@ QImage checkbox(const QString& name)
 
 QImage gradient(const QColor& top, const QColor& bottom, const QColor& line)
 {
-    QImage image = PZArtwork::blank(8, 24);
-    QPainter painter(&image);
-    QLinearGradient fill(0, 0, 0, 24);
-    fill.setColorAt(0, top);
-    fill.setColorAt(1, bottom);
-    painter.fillRect(image.rect(), fill);
-    painter.fillRect(QRect(0, 23, 8, 1), line);
+    QImage image = PZArtwork::verticalGradient(24, top, bottom, 8);
+    QPainter(&image).fillRect(QRect(0, 23, 8, 1), line);
     return image;
 }
 
 }  // namespace
+
+QImage PZArtwork::verticalGradient(int height, const QColor& top, const QColor& bottom, int width)
+{
+    QImage image = blank(width, height);
+    QPainter painter(&image);
+    QLinearGradient fill(0, 0, 0, height);
+    fill.setColorAt(0, top);
+    fill.setColorAt(1, bottom);
+    painter.fillRect(image.rect(), fill);
+    return image;
+}
 
 QImage PZArtwork::draw(const QString& name)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 
@@ -17,6 +18,8 @@ public:
     static QImage folderIcon(int edge);
     // A transparent image to draw one of these on.
     static QImage blank(int width, int height);
+    // A vertical gradient from `top` to `bottom`, `width` pixels wide.
+    static QImage verticalGradient(int height, const QColor& top, const QColor& bottom, int width = 1);
 };
 
 }  // namespace ombrelay

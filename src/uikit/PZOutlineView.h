@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QTreeView>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "uikit/FilterSearchField.h"
 #include "uikit/PZOutlineColumn.h"
 #include "uikit/PZPredicate.h"
+#include "uikit/PZRoundTabView.h"
 #include "uikit/PZSortDescriptor.h"
 
 namespace ombrelay {
@@ -146,8 +149,9 @@ private:
     PZOutlineModel* m_model;
     PZOutlineProxyModel* m_proxy;
     PZCellTracker* m_tracker;
-    PZRoundTabView* m_roundTabView = nullptr;
-    FilterSearchField* m_filterField = nullptr;
+    // Weak: the pane may destroy its tabs and field before its list.
+    QPointer<PZRoundTabView> m_roundTabView;
+    QPointer<FilterSearchField> m_filterField;
     QList<PZOutlineObject*> m_selected;
     QList<PZOutlineObject*> m_expanded;
     QString m_sortSettingKey;

@@ -136,3 +136,18 @@ TEST(OutlineViewFilterTest, RemovingObjectsUpdatesCountsAndRows)
     w.view->addObject(w.lines[1].get());  // already listed
     EXPECT_EQ(w.view->objects().size(), 2);
 }
+
+// A pane may destroy its filter bar before its list (children go in the order they were added): the list
+// then filters by nothing and never reaches the tabs or the field again.
+TEST(OutlineViewFilterTest, AListOutlivesItsTabsAndField)
+{
+    AlphaWindow w;
+    w.field->setText(QStringLiteral("alpha"));
+    EXPECT_EQ(w.view->filteredCount(), 2);
+    delete w.bar;
+    w.view->rebuildFilterPredicate();
+    EXPECT_EQ(w.view->filteredCount(), 5);
+    w.add(QStringLiteral("epsilon"));
+    w.view->setObjects({});
+    EXPECT_EQ(w.view->filteredCount(), 0);
+}

@@ -8,13 +8,17 @@
 #include "app/frame/SelectionController.h"
 #include "app/frame/SideStatusView.h"
 #include "app/frame/SourceView.h"
+#include "app/tabs/CurrentTabView.h"
 #include "app/tabs/MainPaneController.h"
+#include "app/tabs/PZSquareTabView.h"
 #include "app/toolbar/KoAnonymousToolbarDelegate.h"
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/QueryToolbarDelegate.h"
 #include "kit/NotificationCenter.h"
 #include "search/suggestions/SearchField.h"
 #include "kit/Settings.h"
+#include "search/feeds/RSSLine.h"
+#include "search/views/RSSController.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/StatsView.h"
@@ -90,6 +94,11 @@ void KoMainWindow::buildFrame()
     m_paneFactory.setItemNeedsDisplayHandler([this] { m_sourceView->viewport()->update(); });
     m_queryToolbar = new QueryToolbarDelegate([this] { return selectedResultsPane(); }, this);
     m_paneFactory.setResultsListShownHandler([this] { m_contentView->setToolbarDelegate(m_queryToolbar); });
+    MainPaneController::setFeedControllerMaker([](const QVariantMap& item) { return new RSSController(item); });
+    // An article opens in a web tab of the pane in front, in the background with Ctrl held.
+    RSSLine::setWebTabOpener([](const QUrl& address, bool select) {
+        CurrentTabView::instance().newTabWithURL(address, select);
+    });
     StatsView* stats = m_downloads.statsView();
     m_selection->setStatsEntry(stats, [stats](bool on) { stats->setTransfersViewShown(on); });
     if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchView()))

@@ -153,6 +153,13 @@ void SelectionController::dropPane(const SourceItem* item)
     m_controllers.erase(found);
 }
 
+void SelectionController::itemChanged(const SourceItem* item)
+{
+    const auto found = m_controllers.find(item);
+    if (found != m_controllers.end())
+        found->second->itemChanged(item->dictionary());
+}
+
 void SelectionController::removeItem(SourceItem* item)
 {
     if (!item)

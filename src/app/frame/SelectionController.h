@@ -47,6 +47,8 @@ public:
     SourcePane* selectedController();
     // Runs the item's search once: at once for a built pane, else by building it.
     void performSearchForItem(SourceItem* item);
+    // The item's pane follows its new dictionary (a rename).
+    void itemChanged(const SourceItem* item);
     // Drops the panes of the item and its whole subtree; a shown one is switched away first.
     void removeItem(SourceItem* item);
     // Never builds a pane: drawing asks these.

@@ -3,7 +3,6 @@
 #include "uikit/PZArtwork.h"
 #include "uikit/PZImage.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -16,17 +15,6 @@ const char* const kNames[] = {"Selection22", "SelectionAlternate22", "Search63",
                               "Software16", "Movies16", "Movies16Alternate", "TV16", "TV16Alternate",
                               "Torrentcast16", "Torrentcast16Alternate", "IsNew", "IsNewAlternate", "Close12",
                               "CloseActive12", "WhiteBG23", "SideResize"};
-
-QImage gradient(int height, const QColor& top, const QColor& bottom)
-{
-    QImage image = PZArtwork::blank(1, height);
-    QPainter painter(&image);
-    QLinearGradient fill(0, 0, 0, height);
-    fill.setColorAt(0, top);
-    fill.setColorAt(1, bottom);
-    painter.fillRect(image.rect(), fill);
-    return image;
-}
 
 // A magnifying glass in a square of `edge` pixels.
 QImage magnifier(int edge, const QColor& ink)
@@ -178,11 +166,11 @@ QImage SourceListArtwork::draw(const QString& name)
     const QColor black(60, 60, 60);
     const QColor white(Qt::white);
     if (name == QLatin1String("Selection22"))
-        return gradient(22, QColor(92, 147, 213), QColor(22, 91, 188));
+        return PZArtwork::verticalGradient(22, QColor(92, 147, 213), QColor(22, 91, 188));
     if (name == QLatin1String("SelectionAlternate22"))
-        return gradient(22, QColor(162, 177, 207), QColor(115, 132, 170));
+        return PZArtwork::verticalGradient(22, QColor(162, 177, 207), QColor(115, 132, 170));
     if (name == QLatin1String("WhiteBG23"))
-        return gradient(23, QColor(252, 252, 252), QColor(222, 222, 222));
+        return PZArtwork::verticalGradient(23, QColor(252, 252, 252), QColor(222, 222, 222));
     if (name == QLatin1String("Search63"))
         return magnifier(63, QColor(145, 150, 158));
     if (name == QLatin1String("FindHover")) {

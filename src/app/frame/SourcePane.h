@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QVariantMap>
+
 class QWidget;
 
 namespace ombrelay {
@@ -19,6 +21,8 @@ public:
     virtual int numberOfItems() const = 0;
     // New entries of a feed; 0 for every other pane.
     virtual int numberOfNewItems() const = 0;
+    // The item's stored dictionary changed (the user renamed it).
+    virtual void itemChanged(const QVariantMap& item) {}
 };
 
 }  // namespace ombrelay

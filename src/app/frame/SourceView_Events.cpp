@@ -1,5 +1,6 @@
 #include "app/frame/SourceView.h"
 
+#include "app/frame/SelectionController.h"
 #include "app/frame/SourceItem.h"
 #include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
@@ -167,6 +168,8 @@ void SourceView::endEditing(bool accept)
     // A blank name keeps the old one.
     if (accept && containsItem(item) && !name.isEmpty() && name != item->name()) {
         item->setName(name);
+        if (m_selection)
+            m_selection->itemChanged(item);
         saveToDefaults();
     }
     viewport()->update();

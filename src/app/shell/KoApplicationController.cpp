@@ -6,6 +6,7 @@
 #include "app/desktop/KoiTunesController.h"
 #include "app/desktop/MprisNowPlaying.h"
 #include "app/desktop/StatusTray.h"
+#include "app/frame/FeedCountLog.h"
 #include "app/frame/KoContentView.h"
 #include "app/frame/KoMainWindow.h"
 #include "app/frame/SelectionController.h"
@@ -62,7 +63,8 @@ KoApplicationController::KoApplicationController(VolumeMonitor& volumes, Hooks h
       m_volumes(volumes),
       m_hooks(std::move(hooks)),
       m_downloads(std::make_unique<KoDownloadsController>(volumes)),
-      m_stateLog(std::make_unique<TransferStateLog>())
+      m_stateLog(std::make_unique<TransferStateLog>()),
+      m_feedLog(std::make_unique<FeedCountLog>())
 {
     EngineHost::install(m_downloads.get());
 }
@@ -101,6 +103,8 @@ void KoApplicationController::startEngine()
         m_session->oneSecondWork();
         m_downloads->invalidateBindingsText();
         m_stateLog->update(m_downloads->objects());
+        if (m_window)
+            m_feedLog->update(*m_window->sourceView(), *m_window->selectionController());
     };
     m_services = installEngineServices(core, hooks);
     core.setHooks(std::move(hooks));

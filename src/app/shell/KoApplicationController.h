@@ -27,6 +27,7 @@ class SingleInstance;
 class RSSAddPanel;
 class StatusTray;
 class SubscribedFeeds;
+class FeedCountLog;
 class TerminationSignals;
 class TransferStateLog;
 struct PZAlert;
@@ -103,6 +104,7 @@ private:
     std::unique_ptr<DiskSession> m_session;
     std::unique_ptr<EngineServices> m_services;  // peers, HTTP trackers and the DHT, for the app's life
     std::unique_ptr<TransferStateLog> m_stateLog;
+    std::unique_ptr<FeedCountLog> m_feedLog;
     std::unique_ptr<SubscribedFeeds> m_feeds;  // outlives the window
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<RSSAddPanel> m_addFeedPanel;  // a sheet on the window

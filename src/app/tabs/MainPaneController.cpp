@@ -12,6 +12,7 @@
 #include "search/SearchSites.h"
 #include "search/views/QueryOutlineView.h"
 #include "search/views/QueryPaneController.h"
+#include "search/views/RSSController.h"
 #include "search/views/ResultsPane.h"
 
 #include <QStackedWidget>
@@ -87,6 +88,12 @@ void MainPaneController::addListTab(PZViewController* controller) const
     auto* self = const_cast<MainPaneController*>(this);  // the strip is refilled from the const pane view
     if (auto* query = qobject_cast<QueryController*>(controller))
         connect(query, &QueryController::activityChanged, tab, &PZSquareTabButton::setIsAnimating);
+    if (auto* entries = qobject_cast<RSSController*>(controller)) {
+        connect(entries, &RSSController::animatingChanged, tab, &PZSquareTabButton::setIsAnimating);
+        tab->setIsAnimating(entries->isAnimating());
+        connect(entries, &RSSController::titleChanged, m_tabView, [this] { m_tabView->update(); });
+        connect(entries, &RSSController::countsChanged, self, &MainPaneController::itemNeedsDisplay);
+    }
     if (auto* results = dynamic_cast<ResultsPane*>(controller); results && results->outlineView()) {
         connect(results->outlineView(), &QueryOutlineView::countsChanged, self, &MainPaneController::itemNeedsDisplay);
         connect(results->outlineView(), &QueryOutlineView::shown, self, &MainPaneController::resultsListShown);
@@ -145,8 +152,32 @@ void MainPaneController::performSearch()
 
 int MainPaneController::numberOfItems() const
 {
+    if (RSSController* feed = feedController())
+        return feed->numberOfItems();
     ResultsPane* results = resultsPane();
     return results && results->outlineView() ? results->outlineView()->filteredCount() : 0;
+}
+
+int MainPaneController::numberOfNewItems() const
+{
+    RSSController* feed = feedController();
+    return feed ? feed->numberOfNewItems() : 0;
+}
+
+void MainPaneController::itemChanged(const QVariantMap& item)
+{
+    m_item = item;
+    if (RSSController* feed = feedController())
+        feed->setItem(item);
+}
+
+RSSController* MainPaneController::feedController() const
+{
+    for (PZSquareTabButton* tab : m_tabView->tabs()) {
+        if (auto* feed = qobject_cast<RSSController*>(tab->controller()))
+            return feed;
+    }
+    return nullptr;
 }
 
 QueryController* MainPaneController::queryController() const

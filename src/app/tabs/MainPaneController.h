@@ -16,6 +16,7 @@ class PZSquareTabView;
 class PZViewController;
 class QueryController;
 class ResultsPane;
+class RSSController;
 
 // The pane of one source-list item: a strip of square tabs over the selected tab's content. A search
 // gets its results tab and one web tab per enabled user site shown as a web page; a feed gets its feed
@@ -39,8 +40,11 @@ public:
     QWidget* mainPaneView() const override;
     void performSearch() override;
     int numberOfItems() const override;
-    int numberOfNewItems() const override { return 0; }
+    int numberOfNewItems() const override;
+    void itemChanged(const QVariantMap& item) override;
     QueryController* queryController() const;
+    // The feed tab's controller of a feed pane; null in any other pane.
+    RSSController* feedController() const;
     PZViewController* outlineController() const;
     // The results or feed tab's controller, whose list the results toolbar acts on.
     ResultsPane* resultsPane() const;

@@ -62,7 +62,14 @@ bool TorrentLine::setTorrentPath(const QString& path)
         ::close(fd);
         return false;
     }
-    return setTorrentData(file.read(Bdecoder::kMetainfoLimit));
+    // Read to the file's size: a read of the limit would reserve all of it and keep that room.
+    return setTorrentData(file.read(qint64(info.st_size)));
+}
+
+bool TorrentLine::adoptTorrentFile(const QString& path, Metainfo metainfo)
+{
+    m_torrentPath = path;
+    return applyMetainfo(std::move(metainfo));
 }
 
 bool TorrentLine::setTorrentData(const QByteArray& data)

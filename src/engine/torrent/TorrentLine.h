@@ -228,6 +228,10 @@ public:
 signals:
     void bindingTextChanged(const QString& key);
 
+protected:
+    // The torrent of a file already read and decoded elsewhere (off the main thread).
+    bool adoptTorrentFile(const QString& path, Metainfo metainfo);
+
 private:
     bool applyMetainfo(Metainfo metainfo);
     // The first and last unit (block or piece) overlapping a byte range, as a run of unit numbers.

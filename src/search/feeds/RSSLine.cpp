@@ -2,11 +2,13 @@
 
 #include "engine/bencode/Bdecoder.h"
 #include "kit/NotificationCenter.h"
+#include "kit/SerialQueue.h"
 #include "kit/ServiceAddresses.h"
 #include "search/feeds/RSSLineCache.h"
 #include "search/feeds/RSSTorrentCache.h"
 #include "search/feeds/RSSTorrentFetchQueue.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
@@ -99,20 +101,39 @@ void RSSLine::loadTorrentEnclosure()
     const QStringList paths = cachePaths();
     if (paths.isEmpty())
         return;
-    for (const QString& path : paths) {
-        if (QFileInfo(path).isFile()) {
-            // Touched, so that the start-up pruning keeps what is still in use.
-            QFile file(path);
-            if (file.open(QIODevice::ReadWrite))
-                file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
-            file.close();
-            handleCompletion(path);
-            return;
-        }
-    }
     m_isFetching = true;
-    RSSTorrentFetchQueue::instance().enqueue(std::static_pointer_cast<RSSLine>(shared_from_this()),
-                                             QUrl(torrentAddress(), QUrl::TolerantMode), paths);
+    const std::weak_ptr<RSSLine> weak = std::static_pointer_cast<RSSLine>(shared_from_this());
+    const QString root = RSSTorrentCache::cachePath();
+    RSSTorrentCache::queue().post(nullptr, [weak, paths, root] {
+        std::optional<RSSTorrentCache::CachedFile> cached = RSSTorrentCache::readFirst(paths, root, Bdecoder::kMetainfoLimit);
+        std::optional<Metainfo> metainfo = cached ? Metainfo::read(cached->bytes) : std::nullopt;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, cached = std::move(cached), metainfo = std::move(metainfo)]() mutable {
+            if (const std::shared_ptr<RSSLine> line = weak.lock())
+                line->cacheRead(std::move(cached), std::move(metainfo));
+        }, Qt::QueuedConnection);
+    });
+}
+
+void RSSLine::cacheRead(std::optional<RSSTorrentCache::CachedFile> cached, std::optional<Metainfo> metainfo)
+{
+    if (!m_isFetching || !isRSSArticleLine())
+        return;
+    if (!cached) {
+        RSSTorrentFetchQueue::instance().enqueue(std::static_pointer_cast<RSSLine>(shared_from_this()),
+                                                 QUrl(torrentAddress(), QUrl::TolerantMode), cachePaths());
+        return;
+    }
+    m_isFetching = false;
+    if (!metainfo || !adoptTorrentFile(cached->path, std::move(*metainfo))) {
+        failWithCacheFile(cached->path);
+        emit leafStateChanged();
+        postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
+        return;
+    }
+    dropTorrentData();
+    emit leafStateChanged();
+    postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
+    postNotificationAboutSelf(this, QStringLiteral("TorrentLineStructureUpdated"));
 }
 
 bool RSSLine::failWithCacheFile(const QString& path)
@@ -144,7 +165,7 @@ QByteArray RSSLine::torrentData() const
     QFile file(torrentPath());
     if (torrentPath().isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > Bdecoder::kMetainfoLimit)
         return {};
-    return file.read(Bdecoder::kMetainfoLimit);
+    return file.read(file.size());
 }
 
 void RSSLine::handleCompletion(const QString& cachedPath)

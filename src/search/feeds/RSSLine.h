@@ -1,7 +1,9 @@
 #pragma once
 
 #include "engine/torrent/TorrentLine.h"
+#include "engine/torrent/Metainfo.h"
 #include "search/feeds/FeedItem.h"
+#include "search/feeds/RSSTorrentCache.h"
 
 #include <QUrl>
 #include <functional>
@@ -40,8 +42,8 @@ public:
     bool hasFailed() const { return m_hasFailed; }
     bool isFetching() const { return m_isFetching; }
 
-    // Takes the torrent from the cache, or queues its fetch; nothing for a torrent, a failed line or
-    // one already fetching.
+    // Takes the torrent from the cache (read and decoded on the cache's queue), or else queues its
+    // fetch; nothing for a torrent, a failed line or one already fetching.
     void loadTorrentEnclosure();
     void performAction() override;
     void performActionWithModifiers(Qt::KeyboardModifiers modifiers);
@@ -64,6 +66,8 @@ signals:
 private:
     QStringList cachePaths() const;
     bool failWithCacheFile(const QString& path);
+    // What the cache held: a torrent, a file that is not one, or nothing (then fetched).
+    void cacheRead(std::optional<RSSTorrentCache::CachedFile> cached, std::optional<Metainfo> metainfo);
 
     FeedItemPtr m_item;
     bool m_hasFailed = false;

@@ -3,6 +3,7 @@
 #include "kit/AppPaths.h"
 #include "kit/AtomicFile.h"
 #include "kit/PZCrypto.h"
+#include "kit/SerialQueue.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -81,6 +82,29 @@ bool RSSTorrentCache::isInside(const QString& path, const QString& root)
 {
     const QString cleanRoot = QDir::cleanPath(root);
     return !cleanRoot.isEmpty() && QDir::cleanPath(path).startsWith(cleanRoot + QLatin1Char('/'));
+}
+
+SerialQueue& RSSTorrentCache::queue()
+{
+    static SerialQueue queue(QStringLiteral("Feed torrent cache"));
+    return queue;
+}
+
+std::optional<RSSTorrentCache::CachedFile> RSSTorrentCache::readFirst(const QStringList& paths, const QString& root,
+                                                                     qint64 limit)
+{
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!isInside(path, root) || info.isSymLink() || !info.isFile())
+            continue;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite))
+            return CachedFile{path, {}};
+        file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+        // Read to the file's size: a read of `limit` bytes would reserve all of them first.
+        return CachedFile{path, file.size() > limit ? QByteArray() : file.read(file.size())};
+    }
+    return std::nullopt;
 }
 
 QString RSSTorrentCache::write(const QStringList& paths, const QString& root, const QByteArray& bytes)

@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <optional>
 
 namespace ombrelay {
+
+class SerialQueue;
 
 // The folder "RSSTorrentCache" under the application-support folder, which keeps the torrent files of
 // feed entries across restarts: an address's file lies at host/path components, then the base64 of the
@@ -28,6 +31,17 @@ public:
     static QStringList storagePaths(const QUrl& address, const QString& root);
     static bool isInside(const QString& path, const QString& root);
 
+    // Where the cache's files are read, checked and written, one at a time, off the main thread.
+    static SerialQueue& queue();
+
+    struct CachedFile
+    {
+        QString path;
+        QByteArray bytes;
+    };
+    // The first of `paths` that is a regular file inside the folder, touched so that the pruning keeps
+    // what is in use, with its bytes; a file over `limit` bytes gives empty bytes. Blocking: for the queue.
+    static std::optional<CachedFile> readFirst(const QStringList& paths, const QString& root, qint64 limit);
     // Writes metainfo bytes at the first usable path (folders made); the path written, or empty.
     // Blocking: for the cache's own queue.
     static QString write(const QStringList& paths, const QString& root, const QByteArray& bytes);

@@ -14,8 +14,7 @@ namespace {
 // Checks and writes of fetched torrent files, off the main thread.
 SerialQueue& cacheQueue()
 {
-    static SerialQueue queue(QStringLiteral("Feed torrent cache"));
-    return queue;
+    return RSSTorrentCache::queue();
 }
 
 }  // namespace

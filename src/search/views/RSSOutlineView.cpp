@@ -13,6 +13,20 @@
 
 namespace ombrelay {
 
+namespace {
+
+class IsNewPredicate final : public PZPredicate
+{
+public:
+    bool evaluate(const PZOutlineObject& object) const override
+    {
+        const OBLine* line = static_cast<const ResultItem&>(object).line();
+        return line && line->isNew();
+    }
+};
+
+}  // namespace
+
 RSSOutlineView::RSSOutlineView(QWidget* parent) : QueryOutlineView(parent)
 {
     addColumn(QStringLiteral("RSSPaneDateCell"), tr("Date"), 90, std::make_unique<RSSPaneDateCell>(),
@@ -37,6 +51,23 @@ void RSSOutlineView::initTabView()
 {
     QueryOutlineView::initTabView();
     roundTabView()->addRoundButtonWithTitle(tr("Links"));
+}
+
+PZPredicateRef RSSOutlineView::filterPredicate() const
+{
+    const PZPredicateRef text = QueryOutlineView::filterPredicate();
+    if (!m_showsOnlyNew)
+        return text;
+    const PZPredicateRef fresh = PZPredicate::instance<IsNewPredicate>();
+    return text == PZPredicate::yes() ? fresh : PZPredicate::both(text, fresh);
+}
+
+void RSSOutlineView::setShowsOnlyNew(bool only)
+{
+    if (only == m_showsOnlyNew)
+        return;
+    m_showsOnlyNew = only;
+    rebuildFilterPredicate();
 }
 
 void RSSOutlineView::setFeedLines(const TorrentLineList& lines)
@@ -96,14 +127,27 @@ void RSSOutlineView::statusChanged()
 
 void RSSOutlineView::structureUpdated(TorrentLine* line)
 {
-    ResultItem* item = line ? itemForLine(line) : nullptr;
-    if (!item)
+    if (!line || !hasObject(line))
         return;
-    reloadChildren(item);
-    rearrangeLater();  // the line may belong to another tab now
+    m_structureUpdates.append(line);
+    PerformLater::scheduleOnce(this, [this] { applyStructureUpdates(); }, 0, QStringLiteral("structure"));
+}
+
+// Once a pass, however many lines changed: their rows get their files, then one re-sort and one count of
+// the tabs (a line may belong to another tab now).
+void RSSOutlineView::applyStructureUpdates()
+{
+    const QList<QPointer<TorrentLine>> lines = std::exchange(m_structureUpdates, {});
+    for (const QPointer<TorrentLine>& line : lines) {
+        ResultItem* item = line ? itemForLine(line) : nullptr;
+        if (!item)
+            continue;
+        reloadChildren(item);
+        if (isVisible())
+            line->scrapeTracker();
+    }
+    rearrangeObjects();
     rebuildTabView();
-    if (isVisible())
-        line->scrapeTracker();
 }
 
 void RSSOutlineView::showEvent(QShowEvent* event)

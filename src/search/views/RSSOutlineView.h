@@ -20,8 +20,12 @@ public:
     bool hasNewItems() const;
     int numberOfNewItems() const;
     void markAllRead();
+    // Only the new entries pass the filter while set.
+    void setShowsOnlyNew(bool only);
+    bool showsOnlyNew() const { return m_showsOnlyNew; }
 
     void initTabView() override;
+    PZPredicateRef filterPredicate() const override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -31,7 +35,12 @@ protected:
 private:
     void statusChanged();
     void structureUpdated(TorrentLine* line);
+    void applyStructureUpdates();
     QList<TorrentLine*> linesNewestFirst() const;
+
+    bool m_showsOnlyNew = false;
+    // Lines whose files became known since the last pass: many arrive at once from the cache.
+    QList<QPointer<TorrentLine>> m_structureUpdates;
 };
 
 }  // namespace ombrelay

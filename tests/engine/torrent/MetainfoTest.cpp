@@ -312,6 +312,8 @@ TEST(Metainfo, ReadFromFile)
     ASSERT_TRUE(torrent);
     EXPECT_EQ(torrent->torrentPath(), path);
     EXPECT_EQ(hexString(torrent->infoHash()), "de3edc1dfa1958affac1dbdc8f34d4d6dac43f00");
+    // The kept bytes hold the file, not the room of the largest metainfo allowed.
+    EXPECT_LT(torrent->torrentData().capacity(), 4096);
     EXPECT_FALSE(TorrentLine::torrentLineForPath(dir.filePath("missing.torrent")));
 }
 

@@ -156,7 +156,8 @@ TEST_F(RSSLineTest, FiftyLinesFetchEightAtATimeAndComeBackFromTheCache)
     const QList<RSSLinePtr> first = lines();
     for (const RSSLinePtr& line : first)
         line->loadTorrentEnclosure();
-    EXPECT_EQ(RSSTorrentFetchQueue::instance().runningCount(), RSSTorrentFetchQueue::kMaxRunning);
+    // Once the cache has answered that none is there.
+    EXPECT_TRUE(waitUntil([] { return RSSTorrentFetchQueue::instance().runningCount() == RSSTorrentFetchQueue::kMaxRunning; }));
     ASSERT_TRUE(waitUntil([&] {
         return std::none_of(first.begin(), first.end(), [](const RSSLinePtr& l) { return l->isRSSArticleLine(); });
     }, 20000));
@@ -165,15 +166,41 @@ TEST_F(RSSLineTest, FiftyLinesFetchEightAtATimeAndComeBackFromTheCache)
     // Newest first: the last line asked was among the first fetched.
     EXPECT_EQ(proxy.requests().at(RSSTorrentFetchQueue::kMaxRunning).path, "/many/49.torrent");
 
-    // As after a restart: new items and lines find their torrents in the cache.
+    // As after a restart: new items and lines find their torrents in the cache, read on the cache's
+    // queue rather than while the list asks.
     const QList<RSSLinePtr> again = lines();
     for (const RSSLinePtr& line : again) {
         EXPECT_EQ(std::count(first.begin(), first.end(), line), 0);
         line->loadTorrentEnclosure();
-        EXPECT_FALSE(line->isRSSArticleLine());
+        EXPECT_TRUE(line->isRSSArticleLine()) << "read on the main thread";
+        EXPECT_TRUE(line->isFetching());
     }
+    ASSERT_TRUE(waitUntil([&] {
+        return std::none_of(again.begin(), again.end(), [](const RSSLinePtr& l) { return l->isRSSArticleLine(); });
+    }, 10000));
+    for (const RSSLinePtr& line : again)
+        EXPECT_FALSE(line->isFetching());
     spinFor(50);
     EXPECT_EQ(proxy.requestCount(), 50);
+}
+
+// What a restart finds in the cache: metainfo makes a torrent, anything else fails the line and goes.
+TEST_F(RSSLineTest, CachedFilesBecomeTorrentsOrFailWithoutAFetch)
+{
+    const std::tuple<const char*, QByteArray, bool> cases[] = {
+        {"/cached/good.torrent", torrentBytes("good"), true}, {"/cached/bad.torrent", "<html>", false}};
+    for (const auto& [path, bytes, torrent] : cases) {
+        SCOPED_TRACE(path);
+        const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", QString("http://c.test") + path}}));
+        ASSERT_TRUE(writeFile(line->torrentStoragePath(), bytes));
+        line->loadTorrentEnclosure();
+        ASSERT_TRUE(waitUntil([&] { return !line->isFetching(); }));
+        EXPECT_EQ(line->isRSSArticleLine(), !torrent);
+        EXPECT_EQ(line->hasFailed(), !torrent);
+        EXPECT_EQ(QFile::exists(line->torrentStoragePath()), torrent);
+    }
+    spinFor(50);
+    EXPECT_EQ(proxy.requestCount(), 0);
 }
 
 TEST_F(RSSLineTest, LinesAreFoundByItemIdentityUntilTheItemLeavesItsFeed)

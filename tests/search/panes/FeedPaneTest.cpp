@@ -1,7 +1,9 @@
 #include "FeedPaneFixture.h"
 
 #include "kit/NotificationCenter.h"
+#include "search/feeds/Feed.h"
 #include "search/views/CurrentRSSOutlineView.h"
+#include "search/views/FlatCheckbox.h"
 #include "search/views/RSSController.h"
 #include "search/views/RSSOutlineView.h"
 #include "search/views/ResultItem.h"
@@ -18,8 +20,8 @@ TEST_F(FeedPaneFixture, EntriesLoadNewestFirstChangeTabsAndAreMarkedRead)
 {
     auto controller = std::make_unique<RSSController>(item());
     EXPECT_EQ(controller->clusteringMode(), 0);
-    controller->mainView()->resize(800, 300);
-    controller->mainView()->show();
+    controller->contentView()->resize(800, 300);
+    controller->contentView()->show();
     RSSOutlineView* view = controller->outlineView();
     PZRoundTabView* tabs = controller->tabView();
     ASSERT_TRUE(waitUntil([&] { return view->objects().size() == 6; }, 5000));
@@ -46,8 +48,43 @@ TEST_F(FeedPaneFixture, EntriesLoadNewestFirstChangeTabsAndAreMarkedRead)
     EXPECT_FALSE(CurrentRSSOutlineView::validateMenuItem(1));
     EXPECT_TRUE(CurrentRSSOutlineView::validateMenuItem(0));
     EXPECT_GE(statusPosts, 1);
+    EXPECT_EQ(controller->statusText(), "6 entries");
+    controller->onlyNewCheckbox()->click();  // nothing new is left to show
+    EXPECT_EQ(view->filteredCount(), 0);
+    controller->onlyNewCheckbox()->click();
+    EXPECT_EQ(view->filteredCount(), 6);
 
     controller.reset();
     EXPECT_EQ(CurrentRSSOutlineView::current(), nullptr) << "the holder clears with its list";
     EXPECT_FALSE(CurrentRSSOutlineView::validateMenuItem(0));
+}
+
+// A feed removed from the sidebar stays removed: nothing the pane does afterwards registers it again,
+// so it is neither fetched nor saved any more.
+TEST_F(FeedPaneFixture, ARemovedFeedIsNeverRegisteredAgain)
+{
+    const QString address = item().value("url").toString();
+    auto controller = std::make_unique<RSSController>(item());
+    controller->contentView()->show();
+    ASSERT_TRUE(waitUntil([&] { return controller->outlineView()->lines().size() == 6; }, 5000));
+    const auto registered = [&] {
+        const QList<Feed*> feeds = Feed::registeredFeeds();
+        return std::any_of(feeds.begin(), feeds.end(), [&](Feed* feed) { return feed->address() == address; });
+    };
+    ASSERT_TRUE(registered());
+    Feed::removeFeedWithAddress(address);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the feed goes
+    EXPECT_EQ(controller->feed(), nullptr);
+    const auto feedRequests = [&] {
+        const QList<HttpTestRequest> requests = server.requests();
+        return std::count_if(requests.begin(), requests.end(), [](const HttpTestRequest& r) { return r.path == "/rss"; });
+    };
+    const auto fetchesBefore = feedRequests();
+    controller->updateProgressIndicator();
+    controller->refreshContents();
+    EXPECT_FALSE(controller->statusText().isEmpty());
+    spinFor(1200);  // the once-a-second look
+    EXPECT_FALSE(registered());
+    EXPECT_EQ(feedRequests(), fetchesBefore);
+    EXPECT_EQ(controller->outlineView()->lines().size(), 6) << "the pane keeps what it showed";
 }

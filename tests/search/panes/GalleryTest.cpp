@@ -4,6 +4,7 @@
 
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
+#include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
 #include "search/feeds/RSSLine.h"
 #include "search/views/QueryOutlineView.h"
@@ -163,15 +164,17 @@ TEST_F(UnderXvfbResults, CompactAndLargeViews)
 TEST_F(UnderXvfbFeed, FeedPane)
 {
     RSSController controller(item());
-    controller.mainView()->resize(900, 260);
-    controller.mainView()->show();
+    controller.contentView()->resize(900, 260);
+    controller.contentView()->show();
     RSSOutlineView* view = controller.outlineView();
     ASSERT_TRUE(waitUntil([&] { return controller.tabView()->countAtIndex(4) == 2; }, 10000));
     for (const TorrentLinePtr& line : view->lines())  // "New", "Article" and "Mid" stay new
-        if (line->date() < QDateTime::currentDateTime().addDays(-2))
+        if (line->date() < QDateTime::currentDateTime().addDays(-2)) {
             static_cast<RSSLine*>(line.get())->markAsRead();
+            postNotificationAboutSelf(line.get(), "RSSLineReadStatusUpdated");
+        }
     QTest::qWait(300);
-    const QImage picture = controller.mainView()->grab().toImage();
+    const QImage picture = controller.contentView()->grab().toImage();
     ASSERT_TRUE(picture.save(picturePath("OMBRELAY_RESULTS_PICTURE", "feed-pane.png")));
     EXPECT_EQ(view->numberOfNewItems(), 3);
 }

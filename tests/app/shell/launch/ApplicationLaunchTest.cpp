@@ -1,9 +1,18 @@
 // The application's launch and quit paths in-process, over the real disk session in a temporary folder.
-#include "app/shell/launch/LaunchFixture.h"
+#include "app/frame/KoContentView.h"
 #include "app/frame/KoMainWindow.h"
+#include "app/frame/SelectionController.h"
+#include "app/frame/SideCell.h"
+#include "app/frame/SourceView.h"
 #include "app/prefs/KoPreferencesWindow.h"
 #include "app/prefs/PZPreferencesController.h"
 #include "app/shell/KoApplicationController.h"
+#include "app/shell/launch/LaunchFixture.h"
+#include "app/shell/launch/LoopbackFeed.h"
+#include "app/tabs/DelayedProgressIndicator.h"
+#include "app/tabs/MainPaneController.h"
+#include "app/tabs/PZSquareTabButton.h"
+#include "app/tabs/PZSquareTabView.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
 #include "engine/storage/DiskSession.h"
@@ -15,6 +24,11 @@
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
 #include "platform/VolumeMonitor.h"
+#include "search/feeds/RSSLine.h"
+#include "search/views/MarkAllReadButton.h"
+#include "search/views/RSSController.h"
+#include "search/views/RSSOutlineView.h"
+#include "search/views/ResultItem.h"
 #include "support/WaitUntil.h"
 #include "transfers/KoDownloadsController.h"
 #include "uikit/PZAlert.h"
@@ -27,6 +41,7 @@
 #include <QSpinBox>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QApplication>
 #include <csignal>
@@ -239,4 +254,66 @@ TEST_F(ApplicationLaunch, APortBeingEditedIsStoredAtQuit)
     quit(*controller);
     EXPECT_EQ(Settings::instance().integer(QStringLiteral("kBTPort")), 52000);
     EXPECT_FALSE(controller->preferences().window()->isVisible());
+}
+
+// A stored subscription gets its pane from the window's pane factory once, at launch, and nothing is
+// fetched for it until it is shown: then its entries' torrents are asked newest first while the tab
+// spins, the sidebar counts the entries new, a rename reaches the tab and Mark All Read clears the count.
+TEST_F(ApplicationLaunch, AStoredFeedGetsItsPaneOnceFromTheWindowsFactory)
+{
+    HttpTestServer server;
+    ASSERT_TRUE(server.listen());
+    routeLoopbackFeed(server, 1500);
+    storeFeedItem(Settings::instance(), server, QStringLiteral("Loopback"));
+    auto controller = launch({}, 0);
+    SourceView* sources = controller->mainWindow()->sourceView();
+    SelectionController* selection = controller->mainWindow()->selectionController();
+    ASSERT_EQ(sources->allItems().size(), 1);
+    SourceItem* item = sources->allItems().first();
+    ASSERT_TRUE(waitUntil([&] { return selection->numberOfNewItemsForItem(item) == 3; }, 5000));
+    EXPECT_EQ(SideCell::bubbleText(selection->numberOfNewItemsForItem(item), selection->numberOfItemsForItem(item)),
+              QStringLiteral("3 new"));
+    auto* pane = dynamic_cast<MainPaneController*>(selection->controllerForItem(item));
+    ASSERT_TRUE(pane);
+    RSSController* feed = pane->feedController();
+    ASSERT_TRUE(feed);
+    spinFor(100);
+    EXPECT_TRUE(torrentRequests(server).isEmpty()) << "a pane not shown fetches nothing";
+
+    sources->selectItem(item);
+    EXPECT_EQ(controller->mainWindow()->contentView()->currentView(), pane->mainPaneView());
+    PZSquareTabButton* tab = pane->tabView()->tabs().value(0);
+    ASSERT_TRUE(tab);
+    EXPECT_TRUE(waitUntil([&] { return tab->progressIndicator()->isAnimating(); }, 3000)) << "spins while torrents load";
+    ASSERT_TRUE(waitUntil([&] { return torrentRequests(server).size() == 3; }, 5000));
+    EXPECT_EQ(torrentRequests(server), QList<QByteArray>({"/t/new.torrent", "/t/mid.torrent", "/t/old.torrent"}));
+    RSSOutlineView* list = feed->outlineView();
+    const auto rowNames = [list] {
+        QStringList names;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            names.append(static_cast<ResultItem*>(list->objectAt(list->model()->index(row, 0)))->line()->path());
+        return names;
+    };
+    EXPECT_TRUE(waitUntil([&] { return rowNames() == QStringList({"new", "mid", "old"}); }, 5000)) << rowNames().join(' ').toStdString();
+    EXPECT_TRUE(waitUntil([&] { return !tab->progressIndicator()->isAnimating(); }, 5000));
+
+    // Shown again: the same pane and tab, never built twice.
+    sources->clearSelection();
+    sources->selectItem(item);
+    EXPECT_EQ(selection->controllerForItem(item), static_cast<SourcePane*>(pane));
+    EXPECT_EQ(pane->tabView()->tabs(), QList<PZSquareTabButton*>({tab}));
+    EXPECT_EQ(pane->feedController(), feed);
+
+    sources->editItem(item);
+    ASSERT_TRUE(sources->editor());
+    sources->editor()->setText(QStringLiteral("Renamed"));
+    sources->endEditing(true);
+    EXPECT_EQ(tab->controller()->title(), QStringLiteral("Renamed"));
+
+    MarkAllReadButton* button = feed->markAllReadButton();
+    ASSERT_TRUE(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(selection->numberOfNewItemsForItem(item), 0);
+    EXPECT_EQ(SideCell::bubbleText(0, selection->numberOfItemsForItem(item)), QStringLiteral("3"));
+    EXPECT_FALSE(button->isEnabled());
 }

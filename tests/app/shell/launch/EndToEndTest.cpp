@@ -7,15 +7,22 @@
 #include "interop/support/HelperProcess.h"
 #include "kit/Settings.h"
 #include "support/OpentrackerProcess.h"
+#include "support/Pictures.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
+#include <unistd.h>
+#include <optional>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;

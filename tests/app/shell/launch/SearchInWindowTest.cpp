@@ -191,10 +191,10 @@ TEST_F(SearchInWindow, TabFromTheFieldGoesToTheSidebarOrTheTransfersRowWhichKeep
 
 TEST_F(SearchInWindow, NoEnabledSiteAsksToManageTheSearchSites)
 {
-    int opened = 0;
-    SearchSitesEditor::setOpener([&] { ++opened; });
     Settings::instance().setValue(QStringLiteral("kEnabledSystemModules"), QStringList());
     controller = launch({}, 0);
+    int opened = 0;
+    SearchSitesEditor::setOpener([&] { ++opened; });  // in place of the preferences the launch wired
     ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == searchField(); }));
     typeSearch(QStringLiteral("nothing"));
     ASSERT_TRUE(waitUntil([&] { return !alerts.isEmpty(); }, 5000));
