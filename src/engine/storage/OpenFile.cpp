@@ -15,28 +15,17 @@ OpenFile::~OpenFile()
 
 bool OpenFile::writeAt(const char* data, qint64 length, qint64 offset) const
 {
-    while (length > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, size_t(length), offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        length -= n;
-        offset += n;
-    }
-    return true;
+    return writeAt({{const_cast<char*>(data), size_t(length)}}, offset);
 }
 
 bool OpenFile::writeAt(std::vector<iovec> pieces, qint64 offset) const
 {
     size_t first = 0;
-    while (first < pieces.size()) {
+    for (;;) {
+        while (first < pieces.size() && pieces[first].iov_len == 0)
+            ++first;
+        if (first == pieces.size())
+            return true;
         const int count = int(std::min<size_t>(pieces.size() - first, IOV_MAX));
         const ssize_t n = ::pwritev(m_fd, pieces.data() + first, count, offset);
         if (n < 0) {
@@ -50,19 +39,16 @@ bool OpenFile::writeAt(std::vector<iovec> pieces, qint64 offset) const
         }
         offset += n;
         // Past what was written: whole pieces are dropped, a partly written one is cut.
-        for (size_t left = size_t(n); left > 0;) {
+        for (size_t left = size_t(n); left > 0; ++first) {
             iovec& piece = pieces[first];
             const size_t taken = std::min(left, piece.iov_len);
             piece.iov_base = static_cast<char*>(piece.iov_base) + taken;
             piece.iov_len -= taken;
             left -= taken;
-            if (piece.iov_len == 0)
-                ++first;
+            if (piece.iov_len > 0)
+                break;
         }
-        while (first < pieces.size() && pieces[first].iov_len == 0)
-            ++first;
     }
-    return true;
 }
 
 qint64 OpenFile::readAt(char* data, qint64 length, qint64 offset) const

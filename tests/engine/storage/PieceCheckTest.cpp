@@ -1,15 +1,14 @@
+#include "HeldQueue.h"
 #include "engine/storage/PieceStore.h"
 #include "kit/SerialQueue.h"
 #include "support/RandomContent.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace ombrelay;
 
@@ -54,12 +53,7 @@ TEST(PieceCheckTest, APieceWrittenAgainWhileItsCheckWaitsGetsOneVerdict)
 
         // Piece 0's hash queue is held, so the first check waits behind it.
         std::atomic<bool> release{false};
-        PieceStore::hashQueue(0).post(&release, [&release] {
-            QElapsedTimer timer;
-            timer.start();
-            while (!release && timer.elapsed() < 10000)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
+        test::holdQueue(PieceStore::hashQueue(0), release);
         writePiece(c.firstRight);
         store.forgetPieces({0});
         PieceStore::storeQueue().drain();
@@ -107,12 +101,7 @@ TEST(PieceCheckTest, APieceForgottenWhileItsFilesSyncCountsOnlyFromItsOwnSync)
 
         // The sync queue is held: the piece's check matches and its sync waits.
         std::atomic<bool> release{false};
-        PieceStore::syncQueue().post(&release, [&release] {
-            QElapsedTimer timer;
-            timer.start();
-            while (!release && timer.elapsed() < 10000)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
+        test::holdQueue(PieceStore::syncQueue(), release);
         writePiece();
         PieceStore::storeQueue().drain();
         PieceStore::hashQueue(0).drain();
@@ -148,12 +137,7 @@ TEST(PieceCheckTest, BlocksKeepTheirOrderWithTheStoresOtherJobs)
     PieceStore store(PieceGeometry(kPiece, kPiece), {{path, 0, kPiece, true}}, test::pieceHashes(content, kPiece));
     // The store queue is held so that every block below waits in one batch unless something closes it.
     std::atomic<bool> release{false};
-    PieceStore::storeQueue().post(&release, [&release] {
-        QElapsedTimer timer;
-        timer.start();
-        while (!release && timer.elapsed() < 10000)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    test::holdQueue(PieceStore::storeQueue(), release);
     EXPECT_TRUE(store.storeBlock(0, 0, content.left(16384)));
     EXPECT_TRUE(store.storeBlock(0, 16384, content.mid(16384, 16384)));
     store.forgetPieces({0});

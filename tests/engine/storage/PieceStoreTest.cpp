@@ -1,11 +1,11 @@
 #include "engine/storage/FileHandleCache.h"
+#include "HeldQueue.h"
 #include "engine/storage/PieceStore.h"
 #include "kit/SerialQueue.h"
 #include "support/RandomContent.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -13,7 +13,6 @@
 #include <QTest>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace ombrelay;
 
@@ -101,12 +100,7 @@ TEST(PieceStore, BlocksInOrderAreWrittenInRunsByteForByte)
     QSignalSpy verified(&store, &PieceStore::pieceVerified);
     // Held, so that every block waits in one batch.
     std::atomic<bool> release{false};
-    PieceStore::storeQueue().post(&release, [&release] {
-        QElapsedTimer timer;
-        timer.start();
-        while (!release && timer.elapsed() < 10000)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    test::holdQueue(PieceStore::storeQueue(), release);
     for (quint64 b = 0; b < f.geometry.blockCount(); ++b) {
         ASSERT_TRUE(f.store(store, b));
         if (b == 3)
