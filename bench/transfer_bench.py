@@ -2,22 +2,33 @@
 """Times Ombrelay's engine (the headless driver, Release build) against libtorrent and aria2 over loopback.
 
   bench/transfer_bench.py [--case download|swarm|seed] [--size MiB] [--piece-length KiB] [--rounds N]
-                          [--encryption enabled|required|disabled] [--build DIR] [--baseline DIR] [--work DIR]
-                          [--wrap CMD]
+                          [--encryption enabled|required|disabled] [--only NAME,...] [--build DIR]
+                          [--baseline DIR] [--work DIR] [--wrap CMD]
 
-download: one libtorrent seeder found through opentracker; Ombrelay, libtorrent and aria2 each download
-          the payload from it in turn, a fresh session every round.
+download: one libtorrent seeder found through opentracker; each downloader takes the payload from it in
+          turn, a fresh session every round: Ombrelay, libtorrent with the seeder's policy (as it comes),
+          libtorrent offering RC4 only as Ombrelay does when it dials ("libtorrent-rc4", the rival doing
+          equal work while the seeder merely allows encryption), and aria2. With --encryption disabled
+          the seeder refuses encryption and every downloader is on plain streams: the engines' own race.
 swarm:    four seeders at once (two libtorrent, one aria2, one Transmission); Ombrelay and libtorrent
           download in turn.
-seed:     Ombrelay seeds (upload limit off) to a libtorrent downloader, against a libtorrent seeder.
+seed:     Ombrelay seeds as a user's client does: it first downloads the payload itself (from a libtorrent
+          seeder that then leaves), and every round it is started again on that session, announces, and a
+          libtorrent downloader with the --encryption policy finds it through the tracker (started afresh
+          each run, so it knows only that seeder). The rival is a libtorrent seeder with the same policy,
+          so both do equal work: a downloader as it comes ("enabled") dials in plain first and both
+          seeders take that; with "required" it offers RC4 only, Ombrelay selects it and the libtorrent
+          seeder requires it.
 --encryption is the seeders' policy (and the libtorrent downloader's; aria2 requires RC4 when it is
-"required"). Each run prints wall time, CPU seconds and peak RSS (of the downloader; of the seeder in the
-seed case, counted over the download only); at the end the medians and Ombrelay's ratio to each rival.
+"required"). Each run prints wall time, CPU seconds, CPU seconds per GiB and peak RSS of the downloader
+(of the seeder in the seed case, counted over the download only), and the seeder's CPU seconds per GiB;
+at the end the medians and Ombrelay's ratio to each rival. --only keeps the named runners.
 --baseline adds the driver of another build (say, of main) as the rival "baseline", in the same rounds.
 Data lives under --work (default /tmp) and is removed at exit. Runs by hand only; loopback only.
 """
 import argparse
 import os
+import re
 import shutil
 import socket
 import statistics
@@ -25,6 +36,8 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
+import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PEER = [sys.executable, os.path.join(ROOT, 'tests/interop/peers/lt_peer.py')]
@@ -70,6 +83,7 @@ class Bench:
         self.procs = []
         self.seeders = []
         self.results = {}
+        self.tracker_process = None
 
     def close(self):
         for p in self.procs:
@@ -104,21 +118,43 @@ class Bench:
         info_hash = subprocess.check_output(
             PEER + ['make', '--dir', self.path('seed'), '--size', str(self.size), '--piece-length',
                     str(self.args.piece_length * 1024), '--announce', announce], text=True).strip()
+        self.info_hash = bytes.fromhex(info_hash)
         with open(self.path('tracker', 'whitelist.txt'), 'w') as f:
             f.write(info_hash + '\n')
-        self.spawn(['opentracker', '-i', '127.0.0.1', '-p', str(self.tracker), '-P', str(self.tracker),
-                    '-d', self.path('tracker'), '-w', 'whitelist.txt'], 'tracker.log')
-        wait_for_port(self.tracker)
-        time.sleep(1)  # the whitelist loads
+        self.start_tracker()
         self.torrent = self.path('seed', 'payload.torrent')
         self.payload = self.path('seed', 'payload.bin')
 
+    def start_tracker(self):
+        """Starts opentracker afresh (it keeps peers in memory only, so it forgets every earlier one)."""
+        if self.tracker_process:
+            self.tracker_process.kill()
+            self.tracker_process.wait()
+        self.tracker_process = self.spawn(['opentracker', '-i', '127.0.0.1', '-p', str(self.tracker), '-P',
+                                           str(self.tracker), '-d', self.path('tracker'), '-w', 'whitelist.txt'],
+                                          'tracker.log')
+        wait_for_port(self.tracker)
+        time.sleep(1)  # the whitelist loads
+
+    def wait_for_announce(self, seconds=120):
+        """Waits until the tracker knows a peer of the torrent."""
+        url = 'http://127.0.0.1:%d/scrape?info_hash=%s' % (self.tracker, urllib.parse.quote(self.info_hash))
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            with urllib.request.urlopen(url, timeout=5) as reply:
+                body = reply.read()
+            if sum(int(n) for n in re.findall(rb'completei(\d+)e', body)) > 0:  # seeds and leeches
+                return
+            time.sleep(0.1)
+        raise RuntimeError('no peer announced itself')
+
     # Seeders -------------------------------------------------------------------------------------
 
-    def libtorrent_seeder(self, name):
-        self.seeders.append(self.spawn(PEER + ['seed', '--torrent', self.torrent, '--save', self.path('seed'), '--encryption',
-                           self.args.encryption, '--seconds', '3600'], name + '.log'))
-        return int(self.wait_for_line(name + '.log', 'ready', 600)[1])
+    def libtorrent_seeder(self, name, encryption=None):
+        process = self.spawn(PEER + ['seed', '--torrent', self.torrent, '--save', self.path('seed'), '--encryption',
+                                     encryption or self.args.encryption, '--seconds', '3600'], name + '.log')
+        self.seeders.append(process)
+        return process, int(self.wait_for_line(name + '.log', 'ready', 600)[1])
 
     def aria2_seeder(self):
         port = free_port()
@@ -163,9 +199,9 @@ class Bench:
             return self.driver('ombrelay', folder)
         if name == 'baseline':
             return self.driver('baseline', folder, program=self.args.baseline_driver)
-        if name == 'libtorrent':
+        if name.startswith('libtorrent'):
             return PEER + ['fetch', '--torrent', self.torrent, '--save', folder, '--encryption',
-                           self.args.encryption, '--seconds', '900']
+                           'required' if name == 'libtorrent-rc4' else self.args.encryption, '--seconds', '900']
         return ['aria2c', '--dir=' + folder, '--enable-dht=false', '--bt-enable-lpd=false',
                 '--enable-peer-exchange=false', '--seed-time=0', '--file-allocation=none',
                 '--console-log-level=warn', '--summary-interval=0', '--listen-port=%d' % free_port()] \
@@ -187,11 +223,12 @@ class Bench:
         if subprocess.call(['cmp', '-s', self.payload, os.path.join(folder, 'payload.bin')]) != 0:
             raise RuntimeError('%s: bytes differ' % name)
 
-    def record(self, name, wall, cpu, rss, seeders_cpu=None):
-        print('%-12s %7.2f s %8.1f MiB/s  CPU %6.2f s  peak RSS %7.1f MiB%s'
-              % (name, wall, self.args.size / wall, cpu, rss,
-                 '' if seeders_cpu is None else '  (seeders\' CPU %.2f s)' % seeders_cpu), flush=True)
-        self.results.setdefault(name, []).append((wall, cpu, rss))
+    def record(self, name, wall, cpu, rss, seeder_cpu):
+        """One run: the downloader's (or in the seed case the seeder's) CPU and RSS, the seeders' CPU."""
+        gib = self.args.size / 1024
+        print('%-15s %7.2f s %8.1f MiB/s  CPU %6.2f s = %5.2f s/GiB  peak RSS %7.1f MiB  seeder CPU %5.2f s/GiB'
+              % (name, wall, self.args.size / wall, cpu, cpu / gib, rss, seeder_cpu / gib), flush=True)
+        self.results.setdefault(name, []).append((wall, cpu / gib, rss, seeder_cpu / gib))
 
     def download_rounds(self, names):
         for round_ in range(self.args.rounds):
@@ -202,57 +239,85 @@ class Bench:
                 shutil.rmtree(self.path(name + '-data'), ignore_errors=True)
                 before = sum(cpu_seconds(p.pid) for p in self.seeders)
                 result = self.measure(name, self.downloader(name, folder), folder)
-                self.record(name, *result, sum(cpu_seconds(p.pid) for p in self.seeders) - before)
+                self.record(name, *result, seeder_cpu=sum(cpu_seconds(p.pid) for p in self.seeders) - before)
                 shutil.rmtree(folder, ignore_errors=True)
 
-    def seed_rounds(self):
-        seeders = {'ombrelay': lambda: self.ombrelay_seeder('ombrelay', self.args.driver),
-                   'libtorrent': self.libtorrent_seed_process}
-        if self.args.baseline_driver:
-            seeders['baseline'] = lambda: self.ombrelay_seeder('baseline', self.args.baseline_driver)
+    def seed_rounds(self, names):
+        for name in names:
+            if name in ('ombrelay', 'baseline'):
+                self.download_to_seed(name)
         for round_ in range(self.args.rounds):
             print('round %d' % (round_ + 1), flush=True)
-            for name, start in seeders.items():
-                process, port = start()
+            for name in names:
+                self.start_tracker()
+                if name in ('ombrelay', 'baseline'):
+                    process = self.restart_to_seed(name)
+                else:
+                    process, _ = self.libtorrent_seeder(name + '-seed')
+                self.wait_for_announce()
                 folder = self.path('fetch')
                 shutil.rmtree(folder, ignore_errors=True)
                 cpu_before = cpu_seconds(process.pid)
                 t0 = time.monotonic()
-                subprocess.check_call(PEER + ['fetch', '--torrent', self.torrent, '--save', folder, '--encryption',
-                                              self.args.encryption, '--connect', '127.0.0.1:%d' % port,
-                                              '--seconds', '900'], stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL)
+                with open(self.path('fetch-from-%s.log' % name), 'w') as log:
+                    subprocess.check_call(PEER + ['fetch', '--torrent', self.torrent, '--save', folder, '--encryption',
+                                                  self.args.encryption, '--seconds', '900'], stdout=log, stderr=log)
                 wall = time.monotonic() - t0
                 self.check(name + ' seeding', folder)
-                self.record(name, wall, cpu_seconds(process.pid) - cpu_before, peak_rss_mib(process.pid))
+                cpu = cpu_seconds(process.pid) - cpu_before
+                self.record(name, wall, cpu, peak_rss_mib(process.pid), cpu)
                 process.kill()
                 process.wait()
+                if process in self.seeders:
+                    self.seeders.remove(process)
                 shutil.rmtree(folder, ignore_errors=True)
 
-    def ombrelay_seeder(self, name, program):
+    def driver_program(self, name):
+        return self.args.baseline_driver if name == 'baseline' else self.args.driver
+
+    def download_to_seed(self, name):
+        """The client downloads the payload from a libtorrent seeder found through the tracker, then stops."""
+        print('%s downloads the payload it will seed' % name, flush=True)
+        self.start_tracker()
+        seeder, _ = self.libtorrent_seeder(name + '-source')
+        folder = self.path(name + '-seed')
+        self.measure(name + '-first', self.driver(name + '-seed', folder, program=self.driver_program(name)), folder)
+        seeder.kill()
+        seeder.wait()
+        self.seeders.remove(seeder)
+
+    def restart_to_seed(self, name):
+        """The client starts again on its session and seeds (upload limit off) what it downloaded."""
         port = free_port()
-        shutil.rmtree(self.path(name + '-seed-data'), ignore_errors=True)
-        command = self.driver(name + '-seed', self.path('seed'), ['--port', str(port), '--seed-until-ratio', '1000'],
-                              'kUploadLimitEnabled=0\n', program)
-        p = self.spawn(command, name + '-seed.log')
-        self.wait_for_line(name + '-seed.log', 'progress', 600)  # the existing data is checked: it seeds
-        wait_for_port(port)
-        return p, port
+        with open(self.path(name + '-seed-data', 'Ombrelay.conf'), 'w') as f:
+            f.write('[General]\nkUploadLimitEnabled=0\n')
+        command = self.args.wrap.split() + [
+            self.driver_program(name), '--data', self.path(name + '-seed-data'), '--download',
+            self.path(name + '-seed'), '--port', str(port), '--seed-until-ratio', '1000', '--timeout', '900',
+            self.torrent]
+        process = self.spawn(command, name + '-seed.log')
+        self.wait_for_line(name + '-seed.log', 'progress', 600)
+        return process
 
-    def libtorrent_seed_process(self):
-        p = self.spawn(PEER + ['seed', '--torrent', self.torrent, '--save', self.path('seed'), '--encryption',
-                               self.args.encryption, '--seconds', '3600'], 'ltseed.log')
-        return p, int(self.wait_for_line('ltseed.log', 'ready', 600)[1])
-
-    def summary(self):
-        medians = {name: [statistics.median(r[i] for r in runs) for i in range(3)]
+    def summary(self, equal_work):
+        """Medians; Ombrelay's ratios to each rival and to the best of libtorrent and aria2 as they come."""
+        medians = {name: [statistics.median(r[i] for r in runs) for i in range(4)]
                    for name, runs in self.results.items()}
-        for name, (wall, cpu, rss) in medians.items():
-            print('median %-12s %7.2f s  CPU %6.2f s  peak RSS %7.1f MiB' % (name, wall, cpu, rss))
-        for name, (wall, cpu, _) in medians.items():
+        for name, (wall, cpu, rss, seeder_cpu) in medians.items():
+            print('median %-15s %7.2f s  CPU %5.2f s/GiB  peak RSS %7.1f MiB  seeder CPU %5.2f s/GiB'
+                  % (name, wall, cpu, rss, seeder_cpu))
+        if 'ombrelay' not in medians:
+            return
+        ours = medians['ombrelay']
+        for name, (wall, cpu, _, seeder_cpu) in medians.items():
             if name != 'ombrelay':
-                print('ombrelay / %-10s wall %.2f  CPU %.2f' % (name, medians['ombrelay'][0] / wall,
-                                                            medians['ombrelay'][1] / cpu))
+                print('ombrelay / %-15s wall %.2f  CPU %.2f  seeder CPU %.2f%s'
+                      % (name, ours[0] / wall, ours[1] / cpu, ours[3] / seeder_cpu,
+                         '  (equal work)' if name == equal_work else ''))
+        best = min((medians[n][0], n) for n in ('libtorrent', 'aria2') if n in medians) if (
+            'libtorrent' in medians or 'aria2' in medians) else None
+        if best and self.args.case != 'seed':
+            print('ombrelay / best of libtorrent and aria2 (%s)  wall %.2f' % (best[1], ours[0] / best[0]))
 
 
 def main():
@@ -262,6 +327,7 @@ def main():
     parser.add_argument('--piece-length', type=int, default=512, help='KiB')
     parser.add_argument('--rounds', type=int, default=3)
     parser.add_argument('--encryption', choices=['enabled', 'required', 'disabled'], default='enabled')
+    parser.add_argument('--only', help='comma-separated runners to keep, e.g. ombrelay,libtorrent')
     parser.add_argument('--build', default=os.path.join(ROOT, 'build-rel'))
     parser.add_argument('--baseline', help='another build folder whose driver runs as "baseline"')
     parser.add_argument('--work', default='/tmp')
@@ -274,20 +340,39 @@ def main():
     bench = Bench(args)
     try:
         bench.prepare()
-        print('%s, %d MiB, %d KiB pieces, seeders\' encryption %s'
-              % (args.case, args.size, args.piece_length, args.encryption), flush=True)
+        print('%s, %d MiB, %d KiB pieces, seeders\' encryption %s; load %s'
+              % (args.case, args.size, args.piece_length, args.encryption,
+                 ' '.join('%.2f' % x for x in os.getloadavg())), flush=True)
+        # libtorrent-rc4 does our work where libtorrent as it comes would not: from a seeder that merely
+        # allows encryption, it takes RC4 as we do.
+        names = ['ombrelay', 'libtorrent']
+        if args.case == 'download' and args.encryption == 'enabled':
+            names.append('libtorrent-rc4')
+        if args.case == 'download':
+            names.append('aria2')
+        if args.baseline:
+            names.append('baseline')
+        if args.only:
+            names = [n for n in names if n in args.only.split(',')]
         if args.case == 'download':
             bench.libtorrent_seeder('seeder')
-            bench.download_rounds(['ombrelay', 'libtorrent', 'aria2'] + (['baseline'] if args.baseline else []))
+            bench.download_rounds(names)
         elif args.case == 'swarm':
             bench.libtorrent_seeder('seeder1')
             bench.libtorrent_seeder('seeder2')
             bench.aria2_seeder()
             bench.transmission_seeder()
-            bench.download_rounds(['ombrelay', 'libtorrent'] + (['baseline'] if args.baseline else []))
+            bench.download_rounds([n for n in names if n in ('ombrelay', 'libtorrent', 'baseline')])
         else:
-            bench.seed_rounds()
-        bench.summary()
+            bench.seed_rounds(names)
+        print('load after: %s' % ' '.join('%.2f' % x for x in os.getloadavg()))
+        # Where libtorrent as it comes encrypts as we do, it is the equal-work rival; a plain download is
+        # the engines' own race, against the best of libtorrent and aria2.
+        if 'libtorrent-rc4' in names:
+            equal_work = 'libtorrent-rc4'
+        else:
+            equal_work = 'libtorrent' if args.encryption == 'required' or args.case == 'seed' else None
+        bench.summary(equal_work)
     finally:
         bench.close()
 

@@ -219,6 +219,17 @@ bool TorrentSwarm::hasBlock(quint32 piece, quint32 offset) const
     return m_received.count(block) > 0 || m_store.storedBlocks().containsIndex(block);
 }
 
+bool TorrentSwarm::hasAllBlocks(quint32 piece) const
+{
+    // Most often every block is among those received and not verified yet: one walk of that range.
+    const PieceGeometry& geometry = m_store.geometry();
+    const quint64 first = geometry.firstBlockOfPiece(piece);
+    const quint32 blocks = geometry.blocksInPiece(piece);
+    if (quint64(std::distance(m_received.lower_bound(first), m_received.lower_bound(first + blocks))) == blocks)
+        return true;
+    return PeerTorrent::hasAllBlocks(piece);
+}
+
 bool TorrentSwarm::isSeeding() const
 {
     return m_store.verifiedPieces().count() == qint64(pieceCount());

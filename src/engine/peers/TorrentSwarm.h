@@ -80,6 +80,7 @@ public:
     bool isPieceVerified(quint32 piece) const override;
     bool isPieceNeeded(quint32 piece) const override;
     bool hasBlock(quint32 piece, quint32 offset) const override;
+    bool hasAllBlocks(quint32 piece) const override;
     bool isSeeding() const override;
     bool mayRequestBlocks() override;
     bool uploadLimitIsZero() const override;

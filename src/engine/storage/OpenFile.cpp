@@ -1,6 +1,8 @@
 #include "engine/storage/OpenFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +15,19 @@ OpenFile::~OpenFile()
 
 bool OpenFile::writeAt(const char* data, qint64 length, qint64 offset) const
 {
-    while (length > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, size_t(length), offset);
+    return writeAt({{const_cast<char*>(data), size_t(length)}}, offset);
+}
+
+bool OpenFile::writeAt(std::vector<iovec> pieces, qint64 offset) const
+{
+    size_t first = 0;
+    for (;;) {
+        while (first < pieces.size() && pieces[first].iov_len == 0)
+            ++first;
+        if (first == pieces.size())
+            return true;
+        const int count = int(std::min<size_t>(pieces.size() - first, IOV_MAX));
+        const ssize_t n = ::pwritev(m_fd, pieces.data() + first, count, offset);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -24,11 +37,18 @@ bool OpenFile::writeAt(const char* data, qint64 length, qint64 offset) const
             errno = ENOSPC;
             return false;
         }
-        data += n;
-        length -= n;
         offset += n;
+        // Past what was written: whole pieces are dropped, a partly written one is cut.
+        for (size_t left = size_t(n); left > 0; ++first) {
+            iovec& piece = pieces[first];
+            const size_t taken = std::min(left, piece.iov_len);
+            piece.iov_base = static_cast<char*>(piece.iov_base) + taken;
+            piece.iov_len -= taken;
+            left -= taken;
+            if (piece.iov_len > 0)
+                break;
+        }
     }
-    return true;
 }
 
 qint64 OpenFile::readAt(char* data, qint64 length, qint64 offset) const

@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <sys/uio.h>
+#include <vector>
 
 namespace ombrelay {
 
@@ -20,6 +22,8 @@ public:
 
     // Writes all of data at offset; false with errno set on failure.
     bool writeAt(const char* data, qint64 length, qint64 offset) const;
+    // Writes the pieces one after the other from offset, in as few calls as the system takes; as writeAt.
+    bool writeAt(std::vector<iovec> pieces, qint64 offset) const;
     // Reads up to length bytes at offset; the count read (short at end of file), or -1 with errno set.
     qint64 readAt(char* data, qint64 length, qint64 offset) const;
     bool syncData() const;

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <cstring>
 #include <set>
 #include <sys/stat.h>
@@ -41,7 +42,7 @@ bool fileExists(const QString& path)
 
 // What only the store queue's jobs touch: the pieces verified and synced, the files each piece in
 // progress wrote into, the check in progress of each piece being hashed, and the pieces whose bytes
-// matched and wait for one sync of their files.
+// matched and wait for a sync of their files. The sync queue takes matched pieces under the lock.
 struct PieceStore::QueueState
 {
     explicit QueueState(quint32 pieces) : synced(pieces) {}
@@ -49,8 +50,40 @@ struct PieceStore::QueueState
     std::unordered_map<quint32, std::set<int>> touchedFiles;
     std::unordered_map<quint32, quint64> checks;  // piece -> ticket of its latest check
     quint64 nextTicket = 1;
-    std::vector<quint32> matched;
-    bool syncPosted = false;
+    // piece -> ticket of the check that matched; a piece forgotten meanwhile leaves it and is not verified
+    std::unordered_map<quint32, quint64> awaitingSync;
+
+    std::mutex syncLock;
+    std::vector<MatchedPiece> matched;  // under syncLock
+    bool syncPosted = false;       // under syncLock
+};
+
+// Blocks handed over by the main thread for one write job. The batch takes more blocks until its job
+// takes them or another of the store's jobs is posted behind it, so writes keep their order with the rest.
+class PieceStore::WriteBatch
+{
+public:
+    // False once the job took the batch.
+    bool add(QueuedBlock block)
+    {
+        std::lock_guard lock(m_lock);
+        if (m_taken)
+            return false;
+        m_blocks.push_back(std::move(block));
+        return true;
+    }
+
+    std::vector<QueuedBlock> take()
+    {
+        std::lock_guard lock(m_lock);
+        m_taken = true;
+        return std::move(m_blocks);
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<QueuedBlock> m_blocks;
+    bool m_taken = false;
 };
 
 PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files, QByteArray pieceHashes,
@@ -76,6 +109,12 @@ PieceStore::~PieceStore()
 SerialQueue& PieceStore::storeQueue()
 {
     static SerialQueue queue(QStringLiteral("ombrelay-store"));
+    return queue;
+}
+
+SerialQueue& PieceStore::syncQueue()
+{
+    static SerialQueue queue(QStringLiteral("ombrelay-sync"));
     return queue;
 }
 
@@ -105,10 +144,13 @@ SerialQueue& PieceStore::hashQueue(quint32 piece)
 
 void PieceStore::drainQueues()
 {
-    // Writes post checks, checks post verdicts, verdicts post syncs; nothing later posts a check.
+    // Writes post checks, checks post verdicts, verdicts post syncs, syncs post their outcome; nothing
+    // later posts a check or a sync.
     storeQueue().drain();
     for (int i = 0; i < kHashQueues; ++i)
         hashQueues()[i].drain();
+    storeQueue().drain();
+    syncQueue().drain();
     storeQueue().drain();
 }
 
@@ -129,12 +171,16 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
             m_verifiedPieces.addIndex(piece);
     m_queueState->synced = m_verifiedPieces;
     m_queueState->touchedFiles.clear();
-    m_queueState->matched.clear();
+    m_queueState->awaitingSync.clear();
     m_queueState->checks.clear();
-    m_queueState->syncPosted = false;  // its job was cancelled above
+    {
+        std::lock_guard lock(m_queueState->syncLock);
+        m_queueState->matched.clear();
+        m_queueState->syncPosted = false;  // its job was cancelled above
+    }
     // A file shorter than its stored blocks (cut short by a crash or by the user) loses the pieces over it.
     // A piece whose blocks were all stored but whose check a crash cut short is checked now.
-    storeQueue().post(this, [this] {
+    postStoreJob([this] {
         QVector<quint32> lost;
         for (const StorageFile& file : m_files) {
             if (!hasStoredBlocks(file))
@@ -169,7 +215,7 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
 
 void PieceStore::createEmptyFiles()
 {
-    storeQueue().post(this, [this] {
+    postStoreJob([this] {
         for (const StorageFile& file : m_files) {
             if (file.length != 0 || !file.wanted || fileExists(file.path) || m_isDetached(file.path))
                 continue;
@@ -188,11 +234,88 @@ bool PieceStore::storeBlock(quint32 piece, quint32 offset, const QByteArray& dat
 {
     if (!m_geometry.isWholeBlock(piece, offset, data.size()) || m_verifiedPieces.containsIndex(piece))
         return false;
-    const quint64 block = m_geometry.blockIndex(piece, offset);
-    storeQueue().post(this, [this, block, data, queued = WriteBacklog::enter(data.size())] {
-        writeBlockOnQueue(block, data);
-    });
+    QueuedBlock block{m_geometry.blockIndex(piece, offset), data, WriteBacklog::enter(data.size())};
+    if (m_openBatch && m_openBatch->add(block))
+        return true;
+    m_openBatch = std::make_shared<WriteBatch>();
+    m_openBatch->add(std::move(block));
+    storeQueue().post(this, [this, batch = m_openBatch] { writeBlocksOnQueue(batch->take()); });
     return true;
+}
+
+void PieceStore::postStoreJob(std::function<void()> job)
+{
+    m_openBatch.reset();
+    storeQueue().post(this, std::move(job));
+}
+
+void PieceStore::writeBlocksOnQueue(const std::vector<QueuedBlock>& blocks)
+{
+    // Runs of consecutive blocks go to the files in one vectored write each.
+    constexpr size_t kMaxRun = 256;
+    for (size_t first = 0; first < blocks.size();) {
+        size_t end = first + 1;
+        while (end < blocks.size() && end - first < kMaxRun && blocks[end].index == blocks[end - 1].index + 1)
+            ++end;
+        writeRunOnQueue(blocks.data() + first, end - first);
+        first = end;
+    }
+}
+
+void PieceStore::writeRunOnQueue(const QueuedBlock* run, size_t count)
+{
+    QueueState& q = *m_queueState;
+    const auto writable = [&](const QueuedBlock& b) {
+        return !q.synced.containsIndex(m_geometry.pieceOfBlock(b.index)) && !m_storedBlocks.containsIndex(b.index);
+    };
+    // Anything out of the ordinary (a duplicate, a verified piece, a file to create or gone, an error)
+    // takes the path of single blocks, which deals with each case.
+    const bool plain = count > 1 && std::all_of(run, run + count, writable);
+    const PieceGeometry::Span span{m_geometry.blockSpan(run[0].index).start,
+                                   m_geometry.blockSpan(run[count - 1].index).end() - m_geometry.blockSpan(run[0].index).start};
+    std::vector<std::pair<int, std::shared_ptr<OpenFile>>> handles;
+    bool written = plain;
+    for (int i = 0; written && i < m_files.size(); ++i) {
+        const StorageFile& file = m_files[i];
+        if (std::max(span.start, file.offset) >= std::min(span.end(), file.offset + file.length))
+            continue;
+        std::shared_ptr<OpenFile> handle = fileExists(file.path) ? FileHandleCache::writers().open(file.path) : nullptr;
+        written = handle != nullptr;
+        handles.emplace_back(i, std::move(handle));
+    }
+    for (const auto& [i, handle] : handles) {
+        if (!written)
+            break;
+        const StorageFile& file = m_files[i];
+        const qint64 start = std::max(span.start, file.offset);
+        const qint64 end = std::min(span.end(), file.offset + file.length);
+        std::vector<iovec> pieces;
+        for (size_t k = 0; k < count; ++k) {
+            const PieceGeometry::Span block = m_geometry.blockSpan(run[k].index);
+            const qint64 from = std::max(block.start, start), to = std::min(block.end(), end);
+            if (from < to)
+                pieces.push_back({const_cast<char*>(run[k].data.constData()) + (from - block.start), size_t(to - from)});
+        }
+        written = handle->writeAt(std::move(pieces), start - file.offset);
+    }
+    if (!written) {
+        for (size_t k = 0; k < count; ++k)
+            writeBlockOnQueue(run[k].index, run[k].data);
+        return;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        const quint64 block = run[k].index;
+        const PieceGeometry::Span blockSpan = m_geometry.blockSpan(block);
+        const quint32 piece = m_geometry.pieceOfBlock(block);
+        for (const auto& [i, handle] : handles)
+            if (blockSpan.overlaps(m_files[i].span()))
+                q.touchedFiles[piece].insert(i);
+        if (const qint64 rate = writeRateLimit.load())
+            std::this_thread::sleep_for(std::chrono::microseconds(blockSpan.length * 1'000'000 / rate));
+        m_storedBlocks.addIndex(block);
+        if (allBlocksStored(piece))
+            checkPieceOnQueue(piece);
+    }
 }
 
 void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
@@ -269,12 +392,14 @@ void PieceStore::pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches
         QMetaObject::invokeMethod(this, [this, piece] { emit pieceFailed(piece); }, Qt::QueuedConnection);
         return;
     }
-    // One sync of the files serves every piece that matched before it runs: the jobs queued now (a burst
-    // of blocks, often more pieces) run first.
-    q.matched.push_back(piece);
+    // The disk flushes on the sync queue while later blocks are written here; one sync serves every
+    // piece that matched while the previous one ran.
+    q.awaitingSync[piece] = ticket;
+    std::lock_guard lock(q.syncLock);
+    q.matched.push_back({piece, ticket, q.touchedFiles[piece]});
     if (!q.syncPosted) {
         q.syncPosted = true;
-        storeQueue().post(this, [this] { syncMatchedPiecesOnQueue(); });
+        syncQueue().post(this, [this] { syncMatchedPiecesOnQueue(); });
     }
 }
 
@@ -297,33 +422,52 @@ bool PieceStore::pieceMatches(quint32 piece, MappedFileHasher& files) const
 void PieceStore::syncMatchedPiecesOnQueue()
 {
     QueueState& q = *m_queueState;
-    q.syncPosted = false;
-    std::vector<quint32> matched;
-    matched.swap(q.matched);
-    std::set<int> files;
-    for (quint32 piece : matched)
-        files.insert(q.touchedFiles[piece].begin(), q.touchedFiles[piece].end());
-    std::set<int> unsynced;
-    QString syncError;
-    for (int i : files) {
-        auto handle = FileHandleCache::writers().open(m_files[i].path);
-        if (!handle || !handle->syncData()) {
-            unsynced.insert(i);
-            syncError = errorText(errno);
+    for (;;) {
+        std::vector<MatchedPiece> matched;
+        {
+            std::lock_guard lock(q.syncLock);
+            matched.swap(q.matched);
+            if (matched.empty()) {
+                q.syncPosted = false;
+                return;
+            }
         }
+        std::set<int> files;
+        for (const MatchedPiece& m : matched)
+            files.insert(m.files.begin(), m.files.end());
+        std::set<int> unsynced;
+        QString syncError;
+        for (int i : files) {
+            auto handle = FileHandleCache::writers().open(m_files[i].path);
+            if (!handle || !handle->syncData()) {
+                unsynced.insert(i);
+                syncError = errorText(errno);
+            }
+        }
+        storeQueue().post(this, [this, matched = std::move(matched), unsynced, syncError] {
+            piecesSyncedOnQueue(matched, unsynced, syncError);
+        });
     }
+}
+
+void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::set<int>& unsynced,
+                                     const QString& syncError)
+{
+    QueueState& q = *m_queueState;
     // A piece counts only once its bytes are on the disk. One that may not be there is a write error,
     // not its peers' fault: it comes again once the torrent resumes.
     QVector<quint32> verified, failed;
-    for (quint32 piece : matched) {
-        const std::set<int>& touched = q.touchedFiles[piece];
-        const bool ok = std::none_of(touched.begin(), touched.end(), [&](int i) { return unsynced.count(i) > 0; });
-        q.touchedFiles.erase(piece);
-        if (ok) {
-            q.synced.addIndex(piece);
-            verified.append(piece);
+    for (const MatchedPiece& m : matched) {
+        const auto awaiting = q.awaitingSync.find(m.piece);
+        if (awaiting == q.awaitingSync.end() || awaiting->second != m.ticket)
+            continue;  // forgotten since it matched
+        q.awaitingSync.erase(awaiting);
+        q.touchedFiles.erase(m.piece);
+        if (std::none_of(m.files.begin(), m.files.end(), [&](int i) { return unsynced.count(i) > 0; })) {
+            q.synced.addIndex(m.piece);
+            verified.append(m.piece);
         } else {
-            failed.append(piece);
+            failed.append(m.piece);
         }
     }
     if (!failed.isEmpty()) {
@@ -332,11 +476,12 @@ void PieceStore::syncMatchedPiecesOnQueue()
         QMetaObject::invokeMethod(this, [this, block, syncError] { emit writeFailed(block, syncError, false); },
                                   Qt::QueuedConnection);
     }
+    if (verified.isEmpty())
+        return;
     QMetaObject::invokeMethod(this, [this, verified] {
         for (quint32 piece : verified)
             m_verifiedPieces.addIndex(piece);
-        if (!verified.isEmpty())
-            scheduleBitfieldWrite();
+        scheduleBitfieldWrite();
         for (quint32 piece : verified)
             emit pieceVerified(piece);
     }, Qt::QueuedConnection);
@@ -381,7 +526,7 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
 
 void PieceStore::checkExistingData()
 {
-    storeQueue().post(this, [this] {
+    postStoreJob([this] {
         QueueState& q = *m_queueState;
         PZIndexSet found(m_geometry.pieceCount());
         MappedFileHasher files;
@@ -406,7 +551,7 @@ void PieceStore::forgetPieces(const QVector<quint32>& pieces)
 {
     for (quint32 p : pieces)
         m_verifiedPieces.removeIndex(p);
-    storeQueue().post(this, [this, pieces] { forgetPiecesOnQueue(pieces); });
+    postStoreJob([this, pieces] { forgetPiecesOnQueue(pieces); });
     scheduleBitfieldWrite();
 }
 
@@ -416,7 +561,7 @@ void PieceStore::forgetPiecesOnQueue(const QVector<quint32>& pieces)
         if (piece >= m_geometry.pieceCount())
             continue;
         m_queueState->synced.removeIndex(piece);
-        std::erase(m_queueState->matched, piece);
+        m_queueState->awaitingSync.erase(piece);
         m_queueState->checks.erase(piece);
         markPieceBlocks(piece, false);
     }
@@ -463,13 +608,13 @@ void PieceStore::scheduleBitfieldWrite()
     m_bitfieldWritePending = true;
     QTimer::singleShot(kBitfieldWriteDelayMs, this, [this] {
         m_bitfieldWritePending = false;
-        storeQueue().post(this, [this] { writeBitfieldsOnQueue(); });
+        postStoreJob([this] { writeBitfieldsOnQueue(); });
     });
 }
 
 void PieceStore::saveBitfields()
 {
-    storeQueue().post(this, [this] { writeBitfieldsOnQueue(); });
+    postStoreJob([this] { writeBitfieldsOnQueue(); });
 }
 
 void PieceStore::writeBitfieldsOnQueue()
@@ -492,11 +637,14 @@ void PieceStore::cancelQueuedWork()
 
 void PieceStore::cancelStoreAndHashJobs()
 {
-    // A running store job may post a hash job and a running hash job a store job: after these three
-    // none of this store's jobs is queued or running on either queue.
+    m_openBatch.reset();
+    // A running store job may post a hash or a sync job, a running hash job a store job, a running sync
+    // job store jobs that post nothing: after these none of this store's jobs is queued or running.
     storeQueue().cancel(this);
     for (int i = 0; i < kHashQueues; ++i)
         hashQueues()[i].cancel(this);
+    storeQueue().cancel(this);
+    syncQueue().cancel(this);
     storeQueue().cancel(this);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/storage/PieceGeometry.h"
+#include "engine/storage/WriteBacklog.h"
 #include "engine/torrent/PZIndexSet.h"
 
 #include <QObject>
@@ -9,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <vector>
 
 namespace ombrelay {
 
@@ -27,7 +30,7 @@ struct StorageFile
 
 // Writes a torrent's received blocks into its files on the store queue, checks each completed piece's
 // SHA-1 from the files on a hash queue (beside the writes that follow), syncs matched pieces on the
-// store queue, and reads spans back for peers on the read queue. Verdicts reach the main thread as
+// sync queue (beside the writes too), and reads spans back for peers on the read queue. Verdicts reach the main thread as
 // signals; the queues never wait for the main thread.
 //
 // A piece counts as verified only after its files were synced to disk. Nothing written to the store can
@@ -78,6 +81,8 @@ public:
     const PZIndexSet& storedBlocks() const { return m_storedBlocks; }  // thread-safe set
 
     static SerialQueue& storeQueue();
+    // Where matched pieces' files are synced, beside the writes that follow.
+    static SerialQueue& syncQueue();
     static SerialQueue& readQueue();
     // The hash queue that checks `piece`; a few run side by side.
     static SerialQueue& hashQueue(quint32 piece);
@@ -100,6 +105,25 @@ signals:
 
 private:
     struct QueueState;
+    // A received block waiting for its write; its bytes count in the write backlog meanwhile.
+    struct QueuedBlock
+    {
+        quint64 index;
+        QByteArray data;
+        std::shared_ptr<WriteBacklog::Entry> queued;
+    };
+    class WriteBatch;
+    // A piece whose bytes matched (by check `ticket`) and the files it wrote into.
+    struct MatchedPiece
+    {
+        quint32 piece;
+        quint64 ticket;
+        std::set<int> files;
+    };
+    // Main thread: posts a store job behind the blocks handed over so far.
+    void postStoreJob(std::function<void()> job);
+    void writeBlocksOnQueue(const std::vector<QueuedBlock>& blocks);
+    void writeRunOnQueue(const QueuedBlock* run, size_t count);
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
     // Thread-safe: reads the piece back from the files.
     bool pieceMatches(quint32 piece, MappedFileHasher& files) const;
@@ -110,7 +134,10 @@ private:
     void pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches);
     // Drops this store's queued store and hash jobs and waits for running ones.
     void cancelStoreAndHashJobs();
+    // Sync queue: syncs the files of the matched pieces, batch after batch, until none waits.
     void syncMatchedPiecesOnQueue();
+    void piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::set<int>& unsynced,
+                             const QString& syncError);
     std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);
     // Forgets pieces whose data vanished and tells the main thread.
@@ -129,6 +156,7 @@ private:
     PZIndexSet m_storedBlocks;    // written on the store queue
     PZIndexSet m_verifiedPieces;  // main thread
     std::shared_ptr<QueueState> m_queueState;  // touched only by store-queue jobs
+    std::shared_ptr<WriteBatch> m_openBatch;   // main thread
     bool m_bitfieldWritePending = false;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/wire/PeerMessage.h"
+
 #include <QByteArray>
 #include <functional>
 #include <optional>
@@ -28,6 +30,14 @@ public:
     virtual bool isPieceNeeded(quint32 piece) const = 0;
     // The block was received (stored or on its way to disk) and need not be requested again.
     virtual bool hasBlock(quint32 piece, quint32 offset) const = 0;
+    // Every block of the piece was received.
+    virtual bool hasAllBlocks(quint32 piece) const
+    {
+        for (quint32 offset = 0; offset < pieceSize(piece); offset += PeerMessage::kBlockSize)
+            if (!hasBlock(piece, offset))
+                return false;
+        return true;
+    }
     virtual bool isSeeding() const = 0;
     // False while received blocks wait for the disk: no more are asked for until it catches up.
     virtual bool mayRequestBlocks() { return true; }

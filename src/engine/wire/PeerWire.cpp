@@ -582,16 +582,23 @@ void PeerWire::fillRequestQueue()
     }
     if (m_ended_ || !m_streaming || m_weAreChoked || !m_torrent->mayRequestBlocks())
         return;
-    QByteArray batch;
     const int depth = requestQueueDepth();
-    std::vector<quint32> taken;  // pieces this call went through
+    // Requests leave in batches of a sixteenth of the queue at least: fewer, fuller writes for both sides.
+    if (depth - int(m_pending.size()) < std::max(1, depth / 16))
+        return;
+    QByteArray batch;
+    PieceDraw draw;
     while (int(m_pending.size()) < depth) {
         if (m_currentPiece < 0) {
-            m_currentPiece = pickPiece(taken);
+            m_currentPiece = pickPiece(draw);
             if (m_currentPiece < 0)
                 break;
-            taken.push_back(quint32(m_currentPiece));
             m_currentOffset = 0;
+            // Every block of it arrived already and waits for its check: nothing to ask for.
+            if (m_torrent->hasAllBlocks(quint32(m_currentPiece))) {
+                m_currentPiece = -1;
+                continue;
+            }
         }
         const quint32 piece = quint32(m_currentPiece);
         requestBlock(piece, m_currentOffset, batch);
@@ -603,30 +610,39 @@ void PeerWire::fillRequestQueue()
         send(batch);
 }
 
-qint64 PeerWire::pickPiece(const std::vector<quint32>& taken) const
+qint64 PeerWire::pickPiece(PieceDraw& draw) const
 {
     const quint32 count = m_torrent->pieceCount();
-    const auto eligible = [&](quint32 i) {
-        return m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i)
-            && std::find(taken.begin(), taken.end(), i) == taken.end();
-    };
+    const auto eligible = [&](quint32 i) { return m_available.testBit(int(i)) && m_torrent->isPieceNeeded(i); };
     if (count == 0)
         return -1;
-    // Drawing until a piece fits is uniform over those that fit and cheap while they are many; a scan
-    // of every piece takes over when they are few.
+    // Drawing until a piece fits is uniform over those that fit and cheap while they are many; a list
+    // of every piece that fits, made once per fill and drawn from without replacement, takes over when
+    // they are few.
     constexpr int kDraws = 32;
-    for (int draw = 0; draw < kDraws; ++draw) {
+    for (int attempt = 0; !draw.listed && attempt < kDraws; ++attempt) {
         const quint32 i = QRandomGenerator::global()->bounded(count);
-        if (eligible(i))
+        if (eligible(i) && std::find(draw.taken.begin(), draw.taken.end(), i) == draw.taken.end()) {
+            draw.taken.push_back(i);
             return i;
+        }
     }
-    std::vector<quint32> candidates;
-    for (quint32 i = 0; i < count; ++i)
-        if (eligible(i))
-            candidates.push_back(i);
-    if (candidates.empty())
+    if (!draw.listed) {
+        draw.listed = true;
+        std::vector<bool> taken(count);
+        for (quint32 i : draw.taken)
+            taken[i] = true;
+        for (quint32 i = 0; i < count; ++i)
+            if (!taken[i] && eligible(i))
+                draw.candidates.push_back(i);
+    }
+    if (draw.candidates.empty())
         return -1;
-    return candidates[QRandomGenerator::global()->bounded(quint32(candidates.size()))];
+    const quint32 at = QRandomGenerator::global()->bounded(quint32(draw.candidates.size()));
+    const quint32 piece = draw.candidates[at];
+    draw.candidates[at] = draw.candidates.back();
+    draw.candidates.pop_back();
+    return piece;
 }
 
 void PeerWire::cancelRequestsForPiece(quint32 piece)

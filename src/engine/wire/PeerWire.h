@@ -152,8 +152,17 @@ private:
     void addAvailable(quint32 piece);
     void updateInterest();
     void cancelRequestsForPiece(quint32 piece);
-    // A piece drawn uniformly among those the peer has and we need, other than `taken`; -1 when none.
-    qint64 pickPiece(const std::vector<quint32>& taken) const;
+    // The pieces one fill of the request queue went through, and once random draws stop finding one,
+    // the list of those left to draw from.
+    struct PieceDraw
+    {
+        std::vector<quint32> taken;
+        std::vector<quint32> candidates;
+        bool listed = false;
+    };
+    // A piece drawn uniformly among those the peer has and we need, other than those already taken in
+    // this draw (it joins them); -1 when none.
+    qint64 pickPiece(PieceDraw& draw) const;
     // Appends the request to `batch` unless the block is pending or received.
     void requestBlock(quint32 piece, quint32 offset, QByteArray& batch);
     // Requests every block of a needed piece not received or pending (suggest, allowed fast).

@@ -153,6 +153,48 @@ TEST(TorrentSwarmTest, LeecherDownloadsAMultiFileTorrentFromASeederSwarm)
     EXPECT_TRUE(payload.bytesOnDisk(leechStore) == payload.content);
 }
 
+// A piece counts as having all its blocks exactly when each of its blocks counts as received; the
+// short last piece has fewer blocks than the others.
+TEST(TorrentSwarmTest, APieceHasAllBlocksExactlyWhenEachBlockIsThere)
+{
+    QTemporaryDir folder;
+    const Payload payload(3 * 16384);  // six pieces of three blocks, the last of one block
+    PieceStore store(payload.geometry, payload.files(folder.path()), payload.hashes);
+    const quint32 last = payload.geometry.pieceCount() - 1;
+    struct Case
+    {
+        const char* name;
+        quint32 piece;
+        std::vector<quint32> storedBlocks;  // of the piece
+        bool all;
+    };
+    const std::vector<Case> cases = {
+        {"none", 0, {}, false},
+        {"all but the last", 1, {0, 1}, false},
+        {"all but the first", 2, {1, 2}, false},
+        {"every block", 3, {0, 1, 2}, true},
+        {"the short last piece whole", last, {0}, true},
+    };
+    PZIndexSet stored(payload.geometry.blockCount());
+    for (const Case& c : cases)
+        for (quint32 b : c.storedBlocks)
+            stored.addIndex(payload.geometry.firstBlockOfPiece(c.piece) + b);
+    for (const StorageFile& file : store.files())  // restored blocks over missing files would be lost
+        ASSERT_TRUE(writeFile(file.path, payload.content.mid(file.offset, file.length)));
+    store.restore(stored, PZIndexSet(payload.geometry.pieceCount()));
+    PieceStore::drainQueues();
+    TorrentSwarm swarm(torrentNamed(kInfoHash), store, QString());
+    ASSERT_EQ(payload.geometry.blocksInPiece(last), 1u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(swarm.hasAllBlocks(c.piece), c.all);
+        bool each = true;
+        for (quint32 offset = 0; offset < swarm.pieceSize(c.piece); offset += PeerMessage::kBlockSize)
+            each = each && swarm.hasBlock(c.piece, offset);
+        EXPECT_EQ(each, c.all);
+    }
+}
+
 TEST(TorrentSwarmTest, IncomingConnectionsAreRefusedWhenBlockedOrBeyondTheCap)
 {
     resetGlobalBudgets();

@@ -136,6 +136,30 @@ TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
     EXPECT_EQ(torrent->disk().mid(3 * 262144), torrent->content.mid(3 * 262144));
 }
 
+// The queue refills once a sixteenth of it is free (15 of 250 blocks), in one batch, not block by block.
+TEST_F(PeerWireTest, ThePipelineRefillsInBatches)
+{
+    torrent = std::make_unique<FakeTorrent>(64 * 262144, 262144, folder.filePath("big"));
+    connect();
+    remote->write(hex("000000010E") + hex("0000000101"));
+    QList<QByteArray> requests;
+    for (const QByteArray& m : remote->messagesWithin(400))
+        if (m.size() == 17 && m[4] == 6)
+            requests.append(m);
+    ASSERT_EQ(requests.size(), 250);
+    for (int delivered = 1; delivered <= 15; ++delivered) {
+        const QByteArray r = requests.takeFirst();
+        const quint32 index = qFromBigEndian<quint32>(r.constData() + 5);
+        const quint32 begin = qFromBigEndian<quint32>(r.constData() + 9);
+        remote->write(PeerMessage::piece(index, begin, torrent->content.mid(qsizetype(index) * 262144 + begin, 16384)));
+        int refilled = 0;
+        for (const QByteArray& m : remote->messagesWithin(60))
+            refilled += m.size() == 17 && m[4] == 6;
+        EXPECT_EQ(refilled, delivered < 15 ? 0 : 15) << delivered << " delivered";
+    }
+    EXPECT_EQ(wire->pendingRequestCount(), 250);
+}
+
 TEST_F(PeerWireTest, WithoutReqqThePipelineHolds250)
 {
     torrent = std::make_unique<FakeTorrent>(64 * 262144, 262144, folder.filePath("big"));
