@@ -10,7 +10,6 @@
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "kit/NotificationCenter.h"
 #include "kit/Settings.h"
-#include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/StatsView.h"
 #include "uikit/PZRoundTabView.h"
@@ -20,7 +19,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QStandardPaths>
 
@@ -41,7 +39,6 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
     setObjectName(kFrameKey);
     buildFrame();
     connect(&downloads, &KoDownloadsController::showPaneRequested, this, [this] { m_selection->showDownloadsPane(0); });
-    buildMenus();
     // Site icons that arrive show at once.
     listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) { update(); m_sourceView->viewport()->update(); });
     resize(1000, 640);
@@ -143,21 +140,6 @@ void KoMainWindow::keyReleaseEvent(QKeyEvent* event)
 QString KoMainWindow::openPanelFilter()
 {
     return tr("Torrent files (*.torrent *.tstream)");
-}
-
-void KoMainWindow::buildMenus()
-{
-    QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&Open…"), QKeySequence::Open, this, &KoMainWindow::showOpenPanel);
-    file->addSeparator();
-    file->addAction(tr("Clear Complete"), this, [this] { m_downloads.outlineView()->clearAllComplete(); });
-    file->addSeparator();
-    file->addAction(tr("&Quit"), QKeySequence::Quit, this, &KoMainWindow::quitRequested);
-    QMenu* torrent = menuBar()->addMenu(tr("&Transfers"));
-    torrent->addAction(tr("Open"), this, [this] { m_downloads.outlineView()->openSelected(); });
-    torrent->addAction(tr("Reveal"), this, [this] { m_downloads.outlineView()->revealSelected(); });
-    torrent->addAction(tr("Quick Look"), this, [this] { m_downloads.outlineView()->toggleQuickLook(); });
-    torrent->addAction(tr("Remove"), this, [this] { m_downloads.outlineView()->removeSelected(); });
 }
 
 void KoMainWindow::showOpenPanel()

@@ -25,6 +25,7 @@
 #include "support/Pictures.h"
 #include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
+#include "support/WebChildEnvironment.h"
 
 #include <QDir>
 #include <QLabel>
@@ -48,29 +49,6 @@ namespace {
 
 const char* kChild = "OMBRELAY_WEB_CHILD";
 
-// Chromium on software drawing, no background networking, its sandbox off only for root, and the
-// sanitizers told about its own allocations.
-QProcessEnvironment childEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kChild, "1");
-    environment.insert("QTWEBENGINE_CHROMIUM_FLAGS",
-                       "--disable-gpu --disable-background-networking --disable-component-update "
-                       "--disable-domain-reliability --disable-sync --no-first-run --metrics-recording-only");
-    environment.insert("QT_QUICK_BACKEND", "software");  // no GL driver in the test
-    if (::geteuid() == 0)
-        environment.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    const QString suppressions = "suppressions=" QT_TESTCASE_SOURCEDIR "/app/web/lsan.supp";
-    const QString lsan = environment.value("LSAN_OPTIONS");
-    environment.insert("LSAN_OPTIONS", lsan.isEmpty() ? suppressions : lsan + ":" + suppressions);
-    // Chromium's own allocator pairs sized deletes that the sanitizer cannot follow.
-    const QString asan = environment.value("ASAN_OPTIONS");
-    environment.insert("ASAN_OPTIONS", (asan.isEmpty() ? "" : asan + ":") + "new_delete_type_mismatch=0:alloc_dealloc_mismatch=0");
-    for (const char* variable : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY", "NO_PROXY"})
-        environment.remove(variable);
-    return environment;
-}
-
 #define RUN_UNDER_XVFB(test)                                                    \
     TEST(WebPane, test)                                                         \
     {                                                                           \
@@ -78,7 +56,7 @@ QProcessEnvironment childEnvironment()
             GTEST_SKIP() << "needs Xvfb";                                       \
         PrivateDisplay display;                                                 \
         ASSERT_TRUE(display.isRunning());                                       \
-        DisplayChild child(display, "WebPaneInner." #test, childEnvironment()); \
+        DisplayChild child(display, "WebPaneInner." #test, webChildEnvironment(kChild)); \
         EXPECT_TRUE(child.passes(120000));                                      \
     }
 
