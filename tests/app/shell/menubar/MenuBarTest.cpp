@@ -17,6 +17,8 @@
 #include "app/toolbar/KoToolbarDelegate.h"
 #include "app/web/CurrentWebView.h"
 #include "app/web/MainWebView.h"
+#include "engine/core/PeerService.h"
+#include "engine/torrent/TorrentFakes.h"
 #include "kit/OBDefaults.h"
 #include "kit/ServiceAddresses.h"
 #include "search/SearchSites.h"
@@ -37,6 +39,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
 #include <QTest>
@@ -256,6 +259,29 @@ TEST_F(MenuBarInner, EveryItemOnceWithItsKeysRuleAndAction)
     EXPECT_FALSE(controller->preferences().window()->isVisible());
     about->close();
     ASSERT_TRUE(waitUntil([&] { return action(C::Preferences)->isEnabled(); }));
+
+    // So is the quit question, on the window; Cancel keeps the application running.
+    PZAlert::setPresenter({});
+    Settings::instance().setValue("kKoWarnQuit", true);
+    FakePeers peers;
+    PeerService::install(&peers);
+    TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
+    peers.counts[busy.get()] = {2, 1, 0};
+    busy->invalidateValues();
+    ASSERT_EQ(downloads().numberOfActiveTorrents(), 1);
+    run(C::Quit);
+    QMessageBox* question = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); }));
+    EXPECT_EQ(question->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(question->parentWidget(), window());
+    EXPECT_TRUE(waitUntil([&] { return !action(C::Quit)->isEnabled(); }));
+    for (QAbstractButton* button : question->buttons())
+        if (button->text() == QStringLiteral("Cancel"))
+            button->click();
+    ASSERT_TRUE(waitUntil([&] { return action(C::Quit)->isEnabled(); }));
+    EXPECT_FALSE(controller->isTerminating());
+    EXPECT_TRUE(window()->isVisible());
+    PeerService::install(nullptr);
 
     // Each item runs its command.
     const int sourceCount = sources()->root().childCount();
