@@ -81,6 +81,11 @@ inline constexpr char kBlocklistURL[] = "http://blocklist.ombrelay.invalid/confi
 inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";
 inline constexpr char kSupportSiteURL[] = "https://www.ombrelay.invalid/support/";
 inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";
+inline constexpr char kProductShortMessagePageURL[] = "https://www.ombrelay.invalid/short-messages/";
+inline constexpr char kProductSocialPageURL[] = "https://www.ombrelay.invalid/social/";
+inline constexpr char kFeedbackAddress[] = "feedback@ombrelay.invalid";
+// The maker's site.
+inline constexpr char kMakerSiteURL[] = "https://www.vrask.invalid/";
 
 // The shopping site searched from a search item's context menu; the terms follow "k=".
 inline constexpr char kShoppingSearchHost[] = "www.amazon.com";

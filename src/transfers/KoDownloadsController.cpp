@@ -44,7 +44,6 @@ KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* pa
     m_infoArea = new TransfersInfoArea(*this);
     layout->addWidget(m_infoArea);
     m_statsView = new StatsView();
-    m_statsView->setNextKeyView(m_outlineView);
     connect(m_statsView, &StatsView::transfersViewSeen, this, [this] { updateCell(nullptr); });
 
     connect(m_outlineView, &PZOutlineView::selectionDidChange, this, &KoDownloadsController::selectionDidChange);

@@ -1,10 +1,10 @@
 #include "transfers/StatsView.h"
 
+#include "uikit/KeyViewLoop.h"
 #include "uikit/PZImage.h"
 #include "uikit/PZImageDrawing.h"
 
 #include <QAbstractItemView>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -77,14 +77,8 @@ void StatsView::keyPressEvent(QKeyEvent* event)
 
 bool StatsView::focusNextPrevChild(bool next)
 {
-    if (!next || !m_nextKeyView || !m_nextKeyView->isVisible())
-        return QWidget::focusNextPrevChild(next);
-    QAbstractItemView* list = m_nextKeyView;
-    QItemSelectionModel* selection = list->selectionModel();
-    if (list->model() && list->model()->rowCount() > 0 && selection && !selection->hasSelection())
-        list->setCurrentIndex(list->model()->index(0, 0));
-    list->setFocus(Qt::TabFocusReason);
-    return true;
+    QWidget* target = next ? static_cast<QWidget*>(KeyViewLoop::currentListWithRowSelected()) : KeyViewLoop::searchField();
+    return KeyViewLoop::moveFocus(target, next) || QWidget::focusNextPrevChild(next);
 }
 
 void StatsView::changeEvent(QEvent* event)

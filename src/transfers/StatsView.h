@@ -2,16 +2,13 @@
 
 #include "transfers/KoDrawerStatsDownloadsCell.h"
 
-#include <QPointer>
 #include <QWidget>
-
-#include <QAbstractItemView>
 
 namespace ombrelay {
 
 // The sidebar's one transfers row: a click or Enter asks for the transfers view, and the row looks
 // selected while that view is shown or the row has the focus. Tab moves on to the list shown beside
-// it, selecting its first row when none is selected.
+// it, selecting its first row when none is selected; Shift+Tab back to the toolbar search field.
 class StatsView : public QWidget
 {
     Q_OBJECT
@@ -28,7 +25,6 @@ public:
     // Shown in the active window: the user sees the transfers.
     bool isTransfersViewSeen() const;
     bool isHighlighted() const;
-    void setNextKeyView(QAbstractItemView* view) { m_nextKeyView = view; }
 
     QSize sizeHint() const override { return {180, kRowHeight}; }
 
@@ -50,7 +46,6 @@ private:
     void tellIfSeen();
 
     KoDrawerStatsDownloadsCell m_cell;
-    QPointer<QAbstractItemView> m_nextKeyView;
     bool m_transfersViewShown = false;
 };
 

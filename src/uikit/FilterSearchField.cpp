@@ -1,25 +1,10 @@
 #include "uikit/FilterSearchField.h"
 
+#include "uikit/KeyViewLoop.h"
+
 #include <QAbstractItemView>
-#include <QItemSelectionModel>
 
 namespace ombrelay {
-
-namespace {
-
-FilterSearchField::CurrentTableView& currentTableView()
-{
-    static FilterSearchField::CurrentTableView resolver;
-    return resolver;
-}
-
-FilterSearchField::SourceList& sourceList()
-{
-    static FilterSearchField::SourceList resolver;
-    return resolver;
-}
-
-}  // namespace
 
 FilterSearchField::FilterSearchField(QWidget* parent) : QLineEdit(parent)
 {
@@ -27,33 +12,17 @@ FilterSearchField::FilterSearchField(QWidget* parent) : QLineEdit(parent)
     setPlaceholderText(tr("Search"));
 }
 
-void FilterSearchField::setKeyViews(CurrentTableView tableView, SourceList list)
+QWidget* FilterSearchField::nextValidKeyView()
 {
-    currentTableView() = std::move(tableView);
-    sourceList() = std::move(list);
-}
-
-QWidget* FilterSearchField::nextValidKeyView() const
-{
-    QAbstractItemView* table = currentTableView() ? currentTableView()() : nullptr;
-    if (!table)
-        return sourceList() ? sourceList()() : nullptr;
-    QItemSelectionModel* selection = table->selectionModel();
-    QAbstractItemModel* model = table->model();
-    if (selection && model && !selection->hasSelection() && model->rowCount() > 0) {
-        selection->select(model->index(0, 0),
-                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    }
-    return table;
+    if (QWidget* list = KeyViewLoop::currentListWithRowSelected())
+        return list;
+    return KeyViewLoop::sourceList();
 }
 
 bool FilterSearchField::focusNextPrevChild(bool next)
 {
-    if (QWidget* target = next ? nextValidKeyView() : previousValidKeyView()) {
-        target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-        return true;
-    }
-    return QLineEdit::focusNextPrevChild(next);
+    return KeyViewLoop::moveFocus(next ? nextValidKeyView() : previousValidKeyView(), next)
+        || QLineEdit::focusNextPrevChild(next);
 }
 
 }  // namespace ombrelay

@@ -25,4 +25,16 @@ inline void addWebPagesEnvironment(QProcessEnvironment& environment)
     environment.insert("ASAN_OPTIONS", (asan.isEmpty() ? "" : asan + ":") + "new_delete_type_mismatch=0:alloc_dealloc_mismatch=0");
 }
 
+// The environment of a child test that shows web pages: the above, no proxy from outside, and
+// `childVariable` set so the inner tests run.
+inline QProcessEnvironment webChildEnvironment(const char* childVariable)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(childVariable, "1");
+    addWebPagesEnvironment(environment);
+    for (const char* variable : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY", "NO_PROXY"})
+        environment.remove(variable);
+    return environment;
+}
+
 }  // namespace ombrelay::test

@@ -1,5 +1,6 @@
 #include "kit/NotificationCenter.h"
 #include "uikit/FilterSearchField.h"
+#include "uikit/KeyViewLoop.h"
 #include "uikit/PZRoundTabButton.h"
 #include "uikit/PZRoundTabView.h"
 
@@ -100,8 +101,8 @@ TEST(RoundTabViewTest, TabFromTheSearchFieldGoesToTheCurrentListSelectingItsFirs
     list->addItems({QStringLiteral("one"), QStringLiteral("two")});
     window.show();
 
-    QAbstractItemView* current = list;
-    FilterSearchField::setKeyViews([&] { return current; }, [&]() -> QWidget* { return sourceList; });
+    QWidget* current = list;
+    KeyViewLoop::install({[&] { return current; }, [&]() -> QWidget* { return sourceList; }, {}, {}});
     EXPECT_EQ(field->nextValidKeyView(), list);
     EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(list->selectionModel()->selectedRows().first().row(), 0);
@@ -111,6 +112,6 @@ TEST(RoundTabViewTest, TabFromTheSearchFieldGoesToTheCurrentListSelectingItsFirs
 
     current = nullptr;
     EXPECT_EQ(field->nextValidKeyView(), sourceList);
-    FilterSearchField::setKeyViews({}, {});
+    KeyViewLoop::install({});
     EXPECT_EQ(field->nextValidKeyView(), nullptr);
 }

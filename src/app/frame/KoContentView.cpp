@@ -4,6 +4,7 @@
 #include "app/toolbar/ToolbarConfiguration.h"
 #include "app/toolbar/ToolbarDelegate.h"
 #include "kit/Settings.h"
+#include "uikit/KeyViewLoop.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -59,27 +60,9 @@ void KoContentView::showDownloadsView()
         setToolbarDelegate(m_downloadsDelegate);
 }
 
-QAbstractItemView* KoContentView::tableViewInView(QWidget* view)
-{
-    if (!view)
-        return nullptr;
-    if (auto* table = qobject_cast<QAbstractItemView*>(view))
-        return table;
-    const QList<QWidget*> children = view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    for (QWidget* child : children) {
-        if (auto* table = qobject_cast<QAbstractItemView*>(child))
-            return table;
-    }
-    for (QWidget* child : children) {
-        if (QAbstractItemView* table = tableViewInView(child))
-            return table;
-    }
-    return nullptr;
-}
-
 QAbstractItemView* KoContentView::currentTableView() const
 {
-    return tableViewInView(currentWidget());
+    return KeyViewLoop::listInView(currentWidget());
 }
 
 void KoContentView::showView(QWidget* view)
@@ -87,7 +70,7 @@ void KoContentView::showView(QWidget* view)
     if (!view || view == currentWidget())
         return;
     disconnect(m_tableSelection);
-    QAbstractItemView* table = tableViewInView(view);
+    QAbstractItemView* table = KeyViewLoop::listInView(view);
     const QPoint origin = table ? QPoint(table->horizontalScrollBar()->value(), table->verticalScrollBar()->value()) : QPoint();
     selectionIsChanging();
     if (indexOf(view) < 0)

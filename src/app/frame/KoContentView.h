@@ -37,8 +37,7 @@ public:
     void showView(QWidget* view);
     QWidget* currentView() const { return currentWidget(); }
 
-    // The first list found in the view, depth-first; null for none.
-    static QAbstractItemView* tableViewInView(QWidget* view);
+    // The list of the shown view (KeyViewLoop::listInView); null for none.
     QAbstractItemView* currentTableView() const;
 
     void setToolbarDelegate(ToolbarDelegate* delegate, bool force = false);

@@ -30,7 +30,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QStandardPaths>
 
@@ -51,7 +50,6 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
     setObjectName(kFrameKey);
     buildFrame();
     connect(&downloads, &KoDownloadsController::showPaneRequested, this, [this] { m_selection->showDownloadsPane(0); });
-    buildMenus();
     // Site icons that arrive show at once.
     listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) { update(); m_sourceView->viewport()->update(); });
     resize(1000, 640);
@@ -193,34 +191,6 @@ void KoMainWindow::keyReleaseEvent(QKeyEvent* event)
 QString KoMainWindow::openPanelFilter()
 {
     return tr("Torrent files (*.torrent *.tstream)");
-}
-
-void KoMainWindow::buildMenus()
-{
-    QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&Open…"), QKeySequence::Open, this, &KoMainWindow::showOpenPanel);
-    file->addSeparator();
-    file->addAction(tr("Clear Complete"), this, [this] { m_downloads.outlineView()->clearAllComplete(); });
-    file->addSeparator();
-    file->addAction(tr("&Quit"), QKeySequence::Quit, this, &KoMainWindow::quitRequested);
-    QMenu* torrent = menuBar()->addMenu(tr("&Transfers"));
-    torrent->addAction(tr("Open"), this, [this] { m_downloads.outlineView()->openSelected(); });
-    torrent->addAction(tr("Reveal"), this, [this] { m_downloads.outlineView()->revealSelected(); });
-    torrent->addAction(tr("Quick Look"), this, [this] { m_downloads.outlineView()->toggleQuickLook(); });
-    torrent->addAction(tr("Remove"), this, [this] { m_downloads.outlineView()->removeSelected(); });
-    QMenu* view = menuBar()->addMenu(tr("&View"));
-    QAction* grouping = view->addAction(tr("Group Results by Site"));
-    grouping->setCheckable(true);
-    Settings& settings = Settings::instance();
-    settings.registerDefault(QStringLiteral("kClusterResultsA"), QStringLiteral("1"));
-    grouping->setChecked(settings.boolean(QStringLiteral("kClusterResultsA")));
-    connect(grouping, &QAction::toggled, this, [](bool grouped) {
-        Settings::instance().setValue(QStringLiteral("kClusterResultsA"), grouped ? QStringLiteral("1") : QStringLiteral("0"));
-    });
-    connect(&settings, &Settings::changed, grouping, [grouping](const QString& key) {
-        if (key == QLatin1String("kClusterResultsA"))
-            grouping->setChecked(Settings::instance().boolean(key));
-    });
 }
 
 void KoMainWindow::showOpenPanel()

@@ -19,7 +19,7 @@ class SelectionController;
 class SideStatusView;
 class SourceView;
 
-// The main window: the menu bar and, side by side in a split view, the sidebar (source list, transfers
+// The main window: side by side in a split view, the sidebar (source list, transfers
 // entry, status strip) and the content switcher. Its frame is kept in the settings ("kKoMainWindow");
 // it is never narrower than the sidebar plus 510 nor shorter than 99 below its bars.
 class KoMainWindow : public QMainWindow
@@ -45,12 +45,13 @@ public:
     void saveFrame();
     void updateMinimumSize();
 
-    // File > Open: ".torrent" and ".tstream" files.
+    // File > Open: ".torrent" and ".tstream" files, chosen in a sheet.
     static QString openPanelFilter();
+    void showOpenPanel();
 
 signals:
     void openFilesChosen(const QStringList& paths);
-    // File > Quit or the window's close button.
+    // The window's close button.
     void quitRequested();
 
 protected:
@@ -66,9 +67,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void buildMenus();
     void buildFrame();
-    void showOpenPanel();
     void flagsChanged(QKeyEvent* event);
 
     KoDownloadsController& m_downloads;

@@ -28,7 +28,8 @@ SelectionController::SelectionController(KoContentView& contentView, QObject* pa
     : QObject(parent), m_contentView(contentView)
 {
     makeActions();
-    connect(qApp, &QApplication::focusChanged, this, &SelectionController::validateActions);
+    // Queued: the focus also moves while a view that held it is being destroyed.
+    connect(qApp, &QApplication::focusChanged, this, &SelectionController::validateActions, Qt::QueuedConnection);
 }
 
 SelectionController::~SelectionController()
@@ -218,12 +219,11 @@ void SelectionController::makeActions()
 
 bool SelectionController::commandsEnabled() const
 {
-    QWidget* window = m_contentView.window();
-    if (!window)
-        return true;
-    const QList<QDialog*> dialogs = window->findChildren<QDialog*>();
-    for (const QDialog* dialog : dialogs) {
-        if (dialog->isVisible() && dialog->windowModality() != Qt::NonModal)
+    const QWidget* window = m_contentView.window();
+    for (const QWidget* top : QApplication::topLevelWidgets()) {
+        const auto* dialog = qobject_cast<const QDialog*>(top);
+        if (dialog && dialog->isVisible() && dialog->windowModality() != Qt::NonModal && dialog->parentWidget()
+            && dialog->parentWidget()->window() == window)
             return false;
     }
     return true;
@@ -235,7 +235,7 @@ void SelectionController::validateActions()
     for (QAction* action : std::as_const(m_actions))
         action->setEnabled(enabled);
     if (enabled && m_sourceView)
-        m_actions.last()->setEnabled(m_sourceView->selectedItem() != nullptr);
+        action(RemoveItem)->setEnabled(m_sourceView->selectedItem() != nullptr);
 }
 
 void SelectionController::command1()

@@ -55,8 +55,12 @@ public:
     int numberOfItemsForItem(const SourceItem* item) const;
     int numberOfNewItemsForItem(const SourceItem* item) const;
 
-    // Ctrl+1 to Ctrl+5, New Folder, New Subscription and Remove; disabled under a window-modal dialog.
+    // Ctrl+1 to Ctrl+5, New Folder, New Subscription and Remove (enabled while an item is selected), in
+    // this order; disabled under a window-modal dialog.
+    enum Command { ShowSources, ShowAllTransfers, ShowActiveTransfers, ShowInactiveTransfers,
+                   ShowCompleteTransfers, NewFolder, NewSubscription, RemoveItem };
     const QList<QAction*>& actions() const { return m_actions; }
+    QAction* action(Command command) const { return m_actions.at(command); }
     bool commandsEnabled() const;
     void validateActions();
     void command1();

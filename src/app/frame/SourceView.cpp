@@ -323,6 +323,8 @@ void SourceView::selectItem(SourceItem* item)
     for (SourceItem* up = item->parent(); up && up != m_root.get(); up = up->parent())
         expand(indexForObject(up));
     selectObjects({item});
+    // The arrow keys go on from the selected row.
+    selectionModel()->setCurrentIndex(indexForObject(item), QItemSelectionModel::NoUpdate);
     scrollToItem(item);
 }
 

@@ -103,6 +103,8 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab: the shown content's list, else the toolbar search field; Shift+Tab: the search field.
+    bool focusNextPrevChild(bool next) override;
     void focusInEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void startDrag(Qt::DropActions actions) override;

@@ -6,6 +6,7 @@
 #include "kit/PerformLater.h"
 #include "kit/ServiceAddresses.h"
 #include "kit/TextHelpers.h"
+#include "uikit/KeyViewLoop.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -196,6 +197,16 @@ void SourceView::keyPressEvent(QKeyEvent* event)
         return;
     }
     PZOutlineView::keyPressEvent(event);
+}
+
+bool SourceView::focusNextPrevChild(bool next)
+{
+    QWidget* target = KeyViewLoop::searchField();
+    if (next) {
+        if (QWidget* list = KeyViewLoop::currentList())
+            target = list;
+    }
+    return KeyViewLoop::moveFocus(target, next) || PZOutlineView::focusNextPrevChild(next);
 }
 
 void SourceView::focusInEvent(QFocusEvent* event)

@@ -15,6 +15,8 @@ namespace ombrelay {
 KoAboutBoxController::KoAboutBoxController(QWidget* parent) : QDialog(parent), m_versionField(new QLabel(this))
 {
     setWindowTitle(tr("About Ombrelay"));
+    // While it is up, the menus and the main window wait.
+    setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(this);
     auto* icon = new QLabel(this);
     icon->setPixmap(QGuiApplication::windowIcon().pixmap(96, 96));

@@ -6,7 +6,7 @@ class QLabel;
 
 namespace ombrelay {
 
-// The about box: name, icon, "Version <version> (v<build>)" and a link to the product's site.
+// The about box (application-modal): name, icon, "Version <version> (v<build>)" and a link to the product's site.
 class KoAboutBoxController : public QDialog
 {
     Q_OBJECT

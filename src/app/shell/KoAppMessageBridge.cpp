@@ -1,58 +1,63 @@
 #include "app/shell/KoAppMessageBridge.h"
 
-#include "app/desktop/MprisNowPlaying.h"
+#include "app/desktop/KoiTunesController.h"
 #include "app/shell/KoAboutBoxController.h"
+#include "app/shell/KoMainMenu.h"
+#include "app/shell/KoURLHandler.h"
 #include "kit/ServiceAddresses.h"
+#include "kit/TextHelpers.h"
 #include "uikit/FilterSearchField.h"
 
 #include <QAction>
 #include <QDesktopServices>
-#include <QMenu>
-#include <QMenuBar>
 #include <QStackedWidget>
-#include <QUrl>
 
 namespace ombrelay {
 
-KoAppMessageBridge::KoAppMessageBridge(QWidget* mainWindow, QMenuBar* menuBar, QStackedWidget* contentView,
-                                       Actions actions, MprisNowPlaying* player, QObject* parent)
-    : QObject(parent), m_mainWindow(mainWindow), m_contentView(contentView), m_actions(std::move(actions)),
-      m_player(player)
-{
-    const auto add = [this](QMenu* menu, const QString& text, auto slot, const QKeySequence& keys = {}) {
-        QAction* action = menu->addAction(text, this, slot);
-        action->setShortcut(keys);
-        m_actionsList.append(action);
-        return action;
-    };
-    QMenu* edit = menuBar->addMenu(tr("&Edit"));
-    m_find = add(edit, tr("Find"), &KoAppMessageBridge::selectDownloadsFilterField, QKeySequence::Find);
-    m_find->setData(kFindTag);
-    edit->addSeparator();
-    add(edit, tr("Preferences…"), [this] { if (m_actions.showPreferences) m_actions.showPreferences(); },
-        QKeySequence::Preferences);
-    QMenu* go = menuBar->addMenu(tr("&Search"));
-    add(go, tr("Open Address…"), [this] { if (m_actions.showOpenAddressPanel) m_actions.showOpenAddressPanel(); },
-        QKeySequence(Qt::CTRL | Qt::Key_U));
-    go->addSeparator();
-    add(go, tr("Search for Playing Artist"), &KoAppMessageBridge::newSearchWithCurrentArtist);
-    add(go, tr("Search for Playing Song"), &KoAppMessageBridge::newSearchWithCurrentSong);
-    QMenu* help = menuBar->addMenu(tr("&Help"));
-    add(help, tr("Ombrelay Help"), [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(service::kSupportSiteURL))); });
-    add(help, tr("Ombrelay Web Site"), [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(service::kProductSiteURL))); });
-    add(help, tr("Ombrelay Blog"), [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(service::kBlogURL))); });
-    help->addSeparator();
-    add(help, tr("About Ombrelay"), &KoAppMessageBridge::showAboutPanel)->setMenuRole(QAction::AboutRole);
+namespace {
 
-    // The shortcut follows the content: re-checked at every switch, and before the menu opens.
-    connect(contentView, &QStackedWidget::currentChanged, this, &KoAppMessageBridge::validateFind);
-    connect(edit, &QMenu::aboutToShow, this, &KoAppMessageBridge::validateFind);
-    validateFind();
+void openAddress(const char* address)
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(address)));
+}
+
+}  // namespace
+
+KoAppMessageBridge::KoAppMessageBridge(QWidget* mainWindow, KoMainMenu& menu, QStackedWidget* contentView,
+                                       Actions actions, QObject* parent)
+    : QObject(parent), m_mainWindow(mainWindow), m_menu(menu), m_contentView(contentView), m_actions(std::move(actions))
+{
+    using C = KoMainMenu::Command;
+    const auto call = [](const std::function<void()>& action) {
+        return [action] {
+            if (action)
+                action();
+        };
+    };
+    menu.setCommand(C::Preferences, call(m_actions.showPreferences));
+    menu.setCommand(C::OpenAddress, call(m_actions.showOpenAddressPanel));
+    menu.setCommand(C::Find, [this] { selectDownloadsFilterField(); }, [this] { return hasFilterField(); });
+    menu.setCommand(C::SearchPlayingArtist, [this] { newSearchWithCurrentArtist(); });
+    menu.setCommand(C::SearchPlayingSong, [this] { newSearchWithCurrentSong(); });
+    menu.setCommand(C::Help, [] { openAddress(service::kSupportSiteURL); });
+    menu.setCommand(C::WebSite, [] { openAddress(service::kProductSiteURL); });
+    menu.setCommand(C::Blog, [] { openAddress(service::kBlogURL); });
+    menu.setCommand(C::SendFeedback, [] { QDesktopServices::openUrl(feedbackMail()); });
+    menu.setCommand(C::TellAFriend, [] { QDesktopServices::openUrl(tellAFriendMail()); });
+    menu.setCommand(C::ShortMessagePage, [] { openAddress(service::kProductShortMessagePageURL); });
+    menu.setCommand(C::SocialPage, [] { openAddress(service::kProductSocialPageURL); });
+    menu.setCommand(C::MakerSite, [] { openAddress(service::kMakerSiteURL); });
+    menu.setCommand(C::About, [this] { showAboutPanel(); });
+}
+
+QAction* KoAppMessageBridge::findAction() const
+{
+    return m_menu.action(KoMainMenu::Command::Find);
 }
 
 QAction* KoAppMessageBridge::actionWithText(const QString& text) const
 {
-    for (QAction* action : m_actionsList)
+    for (QAction* action : m_menu.actions())
         if (action->text() == text)
             return action;
     return nullptr;
@@ -71,9 +76,9 @@ QWidget* KoAppMessageBridge::viewOfType(const QMetaObject& type, QWidget* view)
     return nullptr;
 }
 
-void KoAppMessageBridge::validateFind()
+bool KoAppMessageBridge::hasFilterField() const
 {
-    m_find->setEnabled(viewOfType(FilterSearchField::staticMetaObject, m_contentView->currentWidget()) != nullptr);
+    return viewOfType(FilterSearchField::staticMetaObject, m_contentView->currentWidget()) != nullptr;
 }
 
 void KoAppMessageBridge::selectDownloadsFilterField()
@@ -99,20 +104,42 @@ void KoAppMessageBridge::showAboutPanel()
 
 void KoAppMessageBridge::newSearchWithCurrentArtist()
 {
-    if (m_player)
-        m_player->query(MprisNowPlaying::Field::Artist, [this](const QString& text) { searchFor(text); });
+    searchForPlaying(MediaPlayers::Query::Artist);
 }
 
 void KoAppMessageBridge::newSearchWithCurrentSong()
 {
-    if (m_player)
-        m_player->query(MprisNowPlaying::Field::Title, [this](const QString& text) { searchFor(text); });
+    searchForPlaying(MediaPlayers::Query::Title);
+}
+
+void KoAppMessageBridge::searchForPlaying(MediaPlayers::Query field)
+{
+    KoiTunesController::iTunesValue(MediaPlayers::Query::StreamTitle, this, [this, field](const QString& stream) {
+        if (!stream.isEmpty())
+            return searchFor(stream);
+        KoiTunesController::iTunesValue(field, this, [this](const QString& text) { searchFor(text); });
+    });
 }
 
 void KoAppMessageBridge::searchFor(const QString& text)
 {
-    if (!text.isEmpty() && m_actions.search)
-        m_actions.search(text);
+    const QString terms = KoURLHandler::cleansedText(text);
+    if (!terms.isEmpty() && m_actions.search)
+        m_actions.search(terms);
+}
+
+QUrl KoAppMessageBridge::feedbackMail()
+{
+    const QString subject = tr("Ombrelay %1 Feedback").arg(QStringLiteral(OMBRELAY_VERSION));
+    return QUrl(QStringLiteral("mailto:%1?subject=%2")
+                    .arg(QString::fromLatin1(service::kFeedbackAddress), escapedString(subject)));
+}
+
+QUrl KoAppMessageBridge::tellAFriendMail()
+{
+    const QString subject = tr("Ombrelay (for Linux)");
+    const QString body = tr("Check it out:") + QLatin1Char('\n') + QString::fromLatin1(service::kProductSiteURL);
+    return QUrl(QStringLiteral("mailto:?subject=%1&body=%2").arg(escapedString(subject), escapedString(body)));
 }
 
 }  // namespace ombrelay

@@ -1,22 +1,24 @@
 #pragma once
 
+#include "platform/MediaPlayers.h"
+
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 #include <functional>
 
 class QAction;
-class QMenuBar;
 class QStackedWidget;
 class QWidget;
 
 namespace ombrelay {
 
-class FilterSearchField;
 class KoAboutBoxController;
-class MprisNowPlaying;
+class KoMainMenu;
 
-// The main menu's own items: Preferences, Find (tag 99: the transfers filter field), Open Address, the
-// searches for what the media player plays, the about box and the product's pages.
+// What the main menu's own items do: Preferences, Open Address, Find (tag 99: the shown view's filter
+// field), the searches for what the media player plays, the about box, and the product's pages and mail
+// links, opened through the desktop's handlers.
 class KoAppMessageBridge : public QObject
 {
     Q_OBJECT
@@ -30,14 +32,15 @@ public:
         std::function<void(const QString& query)> search;
     };
 
-    KoAppMessageBridge(QWidget* mainWindow, QMenuBar* menuBar, QStackedWidget* contentView, Actions actions,
-                       MprisNowPlaying* player, QObject* parent = nullptr);
+    // Gives the menu its commands; the menu is built afterwards.
+    KoAppMessageBridge(QWidget* mainWindow, KoMainMenu& menu, QStackedWidget* contentView, Actions actions,
+                       QObject* parent = nullptr);
 
-    QAction* findAction() const { return m_find; }
+    QAction* findAction() const;
     QAction* actionWithText(const QString& text) const;
     // Depth first, the first widget whose class is exactly T's (not a subclass).
     static QWidget* viewOfType(const QMetaObject& type, QWidget* view);
-    void validateFind();
+    bool hasFilterField() const;
 
     void showAboutPanel();
     KoAboutBoxController* aboutBox();
@@ -45,15 +48,20 @@ public:
     void newSearchWithCurrentSong();
     void selectDownloadsFilterField();
 
+    // "Send Feedback…": a message to the feedback address about this version.
+    static QUrl feedbackMail();
+    // "Tell a Friend…": a message without recipient pointing at the product's site.
+    static QUrl tellAFriendMail();
+
 private:
+    // The player's stream title, else the field of its track, whatever it is doing.
+    void searchForPlaying(MediaPlayers::Query field);
     void searchFor(const QString& text);
 
     QPointer<QWidget> m_mainWindow;
+    KoMainMenu& m_menu;
     QStackedWidget* m_contentView;
     Actions m_actions;
-    MprisNowPlaying* m_player;
-    QAction* m_find = nullptr;
-    QList<QAction*> m_actionsList;
     QPointer<KoAboutBoxController> m_aboutBox;
 };
 

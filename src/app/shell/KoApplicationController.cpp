@@ -4,7 +4,6 @@
 #include "app/desktop/GrowlController.h"
 #include "app/desktop/KoTrayMenu.h"
 #include "app/desktop/KoiTunesController.h"
-#include "app/desktop/MprisNowPlaying.h"
 #include "app/desktop/StatusTray.h"
 #include "app/frame/FeedCountLog.h"
 #include "app/frame/KoContentView.h"
@@ -21,6 +20,7 @@
 #include "app/prefs/PreferencePanes.h"
 #include "app/shell/KoAppMessageBridge.h"
 #include "app/shell/KoApplication.h"
+#include "app/shell/KoMainMenu.h"
 #include "app/shell/KoURLHandler.h"
 #include "app/shell/LaunchSettings.h"
 #include "app/shell/PreferenceWatcher.h"
@@ -46,11 +46,11 @@
 #include "search/suggestions/SuggestionWindow.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferStateLog.h"
+#include "uikit/KeyViewLoop.h"
 #include "uikit/PZAlert.h"
 
 #include <QApplication>
 #include <QMenu>
-#include <QMenuBar>
 #include <QSessionManager>
 
 #include <QStandardPaths>
@@ -77,7 +77,9 @@ KoApplicationController::~KoApplicationController()
     m_preferences.reset();
     m_openPanel.reset();
     m_addFeedPanel.reset();
+    KeyViewLoop::install({});
     m_bridge.reset();
+    m_menu.reset();
     m_watcher.reset();
     if (m_session) {
         BTCore::instance().setHooks({});
@@ -175,13 +177,8 @@ void KoApplicationController::launch(const QStringList& arguments)
         m_hooks.search = [this](const QString& terms) { m_window->selectionController()->search(terms); };
     // The no-sites alert and the Edit Sites buttons open the preferences at the search sites.
     SearchSitesEditor::setOpener([this] { preferences().editSites(); });
-    KoAppMessageBridge::Actions actions;
-    actions.showPreferences = [this] { showPreferences(); };
-    actions.showOpenAddressPanel = m_hooks.showOpenAddressPanel;
-    actions.search = m_hooks.search;
-    auto* player = new MprisNowPlaying(QDBusConnection::sessionBus(), this);
-    m_bridge = std::make_unique<KoAppMessageBridge>(m_window.get(), m_window->menuBar(), m_window->contentView(),
-                                                    std::move(actions), player);
+    installMenus();
+    installKeyViewLoop();
     m_trayMenu = std::make_unique<KoTrayMenu>(*m_downloads);
     m_trayMenuView = std::make_unique<QMenu>();
     m_trayMenu->attach(m_trayMenuView.get());

@@ -22,6 +22,7 @@ class PZPreferencesController;
 class PreferenceWatcher;
 class EngineServices;
 class KoDownloadsController;
+class KoMainMenu;
 class KoMainWindow;
 class SingleInstance;
 class RSSAddPanel;
@@ -80,6 +81,7 @@ public:
     KoDownloadsController& downloads() const { return *m_downloads; }
     KoMainWindow* mainWindow() const { return m_window.get(); }
     KoAppMessageBridge* messageBridge() const { return m_bridge.get(); }
+    KoMainMenu* mainMenu() const { return m_menu.get(); }
     KoTrayMenu* trayMenu() const { return m_trayMenu.get(); }
     PreferenceWatcher* preferenceWatcher() const { return m_watcher.get(); }
     DiskSession* diskSession() const { return m_session.get(); }
@@ -97,6 +99,10 @@ private:
     // File > "Open Address..." and magnet links open the address panel unless a hook says otherwise.
     void installOpenAddressPanel();
     void installSearchPanels();
+    // The menu bar from its table, each command wired to what it does and when it may act.
+    void installMenus();
+    // Where Tab and Shift+Tab lead between the sidebar, the search field and the shown list.
+    void installKeyViewLoop();
 
     VolumeMonitor& m_volumes;
     Hooks m_hooks;
@@ -109,6 +115,7 @@ private:
     std::unique_ptr<KoMainWindow> m_window;
     std::unique_ptr<RSSAddPanel> m_addFeedPanel;  // a sheet on the window
     std::unique_ptr<PreferenceWatcher> m_watcher;
+    std::unique_ptr<KoMainMenu> m_menu;
     std::unique_ptr<KoAppMessageBridge> m_bridge;
     std::unique_ptr<OpenTorrentURLPanel> m_openPanel;
     std::unique_ptr<KoTrayMenu> m_trayMenu;

@@ -34,6 +34,17 @@ void CurrentTabView::selectPreviousTab()
         m_content->selectPreviousTab();
 }
 
+void CurrentTabView::closeSelectedTab()
+{
+    if (m_content)
+        m_content->closeSelectedTab();
+}
+
+bool CurrentTabView::canCloseSelectedTab() const
+{
+    return validateMenuItem(0) && m_content->canCloseSelectedTab();
+}
+
 bool CurrentTabView::validateMenuItem(int tag) const
 {
     if (!m_content || !m_content->isVisible())

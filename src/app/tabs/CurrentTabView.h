@@ -25,7 +25,9 @@ public:
     void newTabWithURL(const QUrl& address, bool shouldSelect);
     void selectNextTab();
     void selectPreviousTab();
+    void closeSelectedTab();
     bool validateMenuItem(int tag) const;
+    bool canCloseSelectedTab() const;
 
 private:
     CurrentTabView() = default;

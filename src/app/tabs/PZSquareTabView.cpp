@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QMenuBar>
 #include <QShortcut>
 
 namespace ombrelay {
@@ -149,11 +150,16 @@ void PZSquareTabView::selectPreviousTab()
     selectButtonAtIndex(selected < 0 ? count - 1 : (count + selected - 1) % count);
 }
 
+bool PZSquareTabView::canCloseSelectedTab() const
+{
+    const PZSquareTabButton* selected = selectedButton();
+    return selected && selected->canClose();
+}
+
 void PZSquareTabView::closeSelectedTab()
 {
-    PZSquareTabButton* selected = selectedButton();
-    if (selected && selected->canClose())
-        closeTab(selected);
+    if (canCloseSelectedTab())
+        closeTab(selectedButton());
 }
 
 void PZSquareTabView::closeTab(PZSquareTabButton* button)
@@ -205,6 +211,9 @@ void PZSquareTabView::mouseDoubleClickEvent(QMouseEvent* event)
 void PZSquareTabView::showEvent(QShowEvent*)
 {
     CurrentTabView::instance().setContent(this);
+    const bool menuBarHasKeys = window()->findChild<QMenuBar*>() != nullptr;
+    for (QShortcut* shortcut : findChildren<QShortcut*>(Qt::FindDirectChildrenOnly))
+        shortcut->setEnabled(!menuBarHasKeys);
 }
 
 void PZSquareTabView::hideEvent(QHideEvent*)

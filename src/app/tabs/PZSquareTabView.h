@@ -14,7 +14,8 @@ class PZViewController;
 
 // The strip of square tabs over a main pane. Tabs share the width between 120 and 200 points each; those
 // that do not fit are listed by the overflow button. Selecting a tab posts
-// "PZSquareTabViewSelectionDidChange". Ctrl+W closes the selected tab, Ctrl+Shift+Left and Right cycle.
+// "PZSquareTabViewSelectionDidChange". Ctrl+W closes the selected tab, Ctrl+Shift+Left and Right cycle,
+// unless the strip's window has a menu bar: its items carry those keys then.
 class PZSquareTabView : public QWidget
 {
     Q_OBJECT
@@ -53,6 +54,9 @@ public:
     void selectNextTab();
     void selectPreviousTab();
     void closeTab(PZSquareTabButton* button);
+    // Only web tabs close.
+    bool canCloseSelectedTab() const;
+    void closeSelectedTab();
     void relayoutViews();
 
 signals:
@@ -67,7 +71,6 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void closeSelectedTab();
     void paintTab(QPainter& painter, const PZSquareTabButton* tab, bool selected, bool active) const;
 
     QList<PZSquareTabButton*> m_tabs;

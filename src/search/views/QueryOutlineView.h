@@ -94,6 +94,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab: the toolbar search field; Shift+Tab: the source list.
+    bool focusNextPrevChild(bool next) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;

@@ -7,6 +7,7 @@
 #include "kit/TextHelpers.h"
 #include "search/icons/AddressTrimmer.h"
 #include "search/views/ResultItem.h"
+#include "uikit/KeyViewLoop.h"
 
 #include <QContextMenuEvent>
 #include <QDesktopServices>
@@ -175,6 +176,12 @@ void QueryOutlineView::keyPressEvent(QKeyEvent* event)
         return;
     }
     PZOutlineView::keyPressEvent(event);
+}
+
+bool QueryOutlineView::focusNextPrevChild(bool next)
+{
+    QWidget* target = next ? KeyViewLoop::searchField() : KeyViewLoop::sourceList();
+    return KeyViewLoop::moveFocus(target, next) || PZOutlineView::focusNextPrevChild(next);
 }
 
 void QueryOutlineView::mouseDoubleClickEvent(QMouseEvent* event)

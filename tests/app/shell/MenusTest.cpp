@@ -2,6 +2,7 @@
 #include "app/desktop/KoTrayMenu.h"
 #include "app/shell/KoAboutBoxController.h"
 #include "app/shell/KoAppMessageBridge.h"
+#include "app/shell/KoMainMenu.h"
 #include "transfers/TransfersFixture.h"
 #include "uikit/FilterSearchField.h"
 
@@ -53,7 +54,9 @@ TEST(KoAppMessageBridge, FindFollowsTheShownViewAndSelectsItsFilterField)
     content->addWidget(startPage);
     content->addWidget(transfers);
     content->addWidget(other);
-    KoAppMessageBridge bridge(&window, window.menuBar(), content, {}, nullptr);
+    KoMainMenu menu;
+    KoAppMessageBridge bridge(&window, menu, content, {});
+    menu.build(window.menuBar());
     ASSERT_EQ(bridge.findAction()->data().toInt(), KoAppMessageBridge::kFindTag);
 
     const struct
@@ -63,6 +66,7 @@ TEST(KoAppMessageBridge, FindFollowsTheShownViewAndSelectsItsFilterField)
     } cases[] = {{transfers, true}, {startPage, false}, {other, false}, {transfers, true}};
     for (const auto& c : cases) {
         content->setCurrentWidget(c.view);
+        menu.validate();
         EXPECT_EQ(bridge.findAction()->isEnabled(), c.enabled) << content->currentIndex();
     }
     window.show();
@@ -79,7 +83,9 @@ TEST(KoAppMessageBridge, ItemsRunTheirActions)
     KoAppMessageBridge::Actions actions;
     actions.showPreferences = [&] { ++preferences; };
     actions.showOpenAddressPanel = [&] { ++openAddress; };
-    KoAppMessageBridge bridge(&window, window.menuBar(), content, actions, nullptr);
+    KoMainMenu menu;
+    KoAppMessageBridge bridge(&window, menu, content, actions);
+    menu.build(window.menuBar());
     bridge.actionWithText(QStringLiteral("Preferences…"))->trigger();
     bridge.actionWithText(QStringLiteral("Open Address…"))->trigger();
     EXPECT_EQ(preferences, 1);

@@ -49,17 +49,6 @@ namespace {
 
 const char* kChild = "OMBRELAY_WEB_CHILD";
 
-// Chromium set up for the test (see addWebPagesEnvironment), and no proxy.
-QProcessEnvironment childEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kChild, "1");
-    addWebPagesEnvironment(environment);
-    for (const char* variable : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY", "NO_PROXY"})
-        environment.remove(variable);
-    return environment;
-}
-
 #define RUN_UNDER_XVFB(test)                                                    \
     TEST(WebPane, test)                                                         \
     {                                                                           \
@@ -67,7 +56,7 @@ QProcessEnvironment childEnvironment()
             GTEST_SKIP() << "needs Xvfb";                                       \
         PrivateDisplay display;                                                 \
         ASSERT_TRUE(display.isRunning());                                       \
-        DisplayChild child(display, "WebPaneInner." #test, childEnvironment()); \
+        DisplayChild child(display, "WebPaneInner." #test, webChildEnvironment(kChild)); \
         EXPECT_TRUE(child.passes(120000));                                      \
     }
 

@@ -2,6 +2,7 @@
 
 #include "transfers/StatsView.h"
 #include "uikit/FilterSearchField.h"
+#include "uikit/KeyViewLoop.h"
 
 #include <QTest>
 #include <QVBoxLayout>
@@ -123,6 +124,7 @@ TEST_F(StatsRow, TabIntoTheListSelectsItsFirstRowOnlyWhenThereIsOne)
     auto* layout = new QVBoxLayout(&window);
     layout->addWidget(controller->statsView());
     layout->addWidget(controller->mainView());
+    KeyViewLoop::install({[this]() -> QWidget* { return controller->mainView(); }, {}, {}, {}});
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -134,6 +136,7 @@ TEST_F(StatsRow, TabIntoTheListSelectsItsFirstRowOnlyWhenThereIsOne)
         EXPECT_TRUE(controller->outlineView()->hasFocus());
         EXPECT_EQ(controller->selectedObject() != nullptr, withRow);
     }
+    KeyViewLoop::install({});
     controller->statsView()->setParent(nullptr);  // the controller deletes its views
     controller->mainView()->setParent(nullptr);
 }

@@ -1,9 +1,11 @@
 // The program's use of the desktop bus, on a private dbus-daemon: searches for what a fake media player
 // plays, and the tray menu as a tray host reads it (com.canonical.dbusmenu) under a private X display.
 #include "app/desktop/KoTrayMenu.h"
-#include "app/desktop/MprisNowPlaying.h"
+#include "app/desktop/KoiTunesController.h"
 #include "app/shell/KoAppMessageBridge.h"
+#include "app/shell/KoMainMenu.h"
 #include "support/PrivateDisplay.h"
+#include "support/WaitUntil.h"
 #include "transfers/TransfersFixture.h"
 
 #include <QAction>
@@ -101,15 +103,6 @@ protected:
     std::optional<QDBusConnection> client;
 };
 
-QString nowPlaying(MprisNowPlaying& player, MprisNowPlaying::Field field)
-{
-    std::optional<QString> answer;
-    player.query(field, [&](const QString& text) { answer = text; });
-    for (int i = 0; i < 500 && !answer; ++i)
-        QTest::qWait(10);
-    return answer.value_or(QStringLiteral("(no answer)"));
-}
-
 // Every "label" of a dbusmenu layout, depth first, separators as "--".
 void collectLabels(const QDBusArgument& argument, QStringList& labels)
 {
@@ -133,38 +126,60 @@ void collectLabels(const QDBusArgument& argument, QStringList& labels)
 
 }  // namespace
 
-TEST_F(DaemonProcesses, ThePlayingArtistOrTitleBecomesASearchAndNothingPlayingMakesNone)
+TEST_F(DaemonProcesses, ThePlayersArtistOrTitleBecomesASearchWhateverItIsDoing)
 {
     startBus();
-    MprisNowPlaying player(*client);
-    EXPECT_EQ(nowPlaying(player, MprisNowPlaying::Field::Artist), QString()) << "no player";
-
-    FakePlayer fake;
-    fake.data = {{QStringLiteral("xesam:artist"), QStringList{QStringLiteral("Nina"), QStringLiteral("Ray")}},
-                 {QStringLiteral("xesam:title"), QStringLiteral("Feeling\nGood")}};
-    ASSERT_TRUE(server->registerService(QStringLiteral("org.mpris.MediaPlayer2.fake")));
-    ASSERT_TRUE(server->registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), &fake,
-                                       QDBusConnection::ExportAllProperties));
-    EXPECT_EQ(nowPlaying(player, MprisNowPlaying::Field::Artist), QStringLiteral("Nina, Ray"));
-    EXPECT_EQ(nowPlaying(player, MprisNowPlaying::Field::Title), QStringLiteral("Feeling Good"));
-
-    // Through the menu: the artist becomes a search.
+    KoiTunesController::usePlayers(MediaPlayers(*client));
     QMainWindow window;
     auto* content = new QStackedWidget(&window);
     QStringList searches;
     KoAppMessageBridge::Actions actions;
     actions.search = [&](const QString& query) { searches.append(query); };
-    KoAppMessageBridge bridge(&window, window.menuBar(), content, actions, &player);
-    bridge.actionWithText(QStringLiteral("Search for Playing Artist"))->trigger();
-    for (int i = 0; i < 500 && searches.isEmpty(); ++i)
-        QTest::qWait(10);
-    EXPECT_EQ(searches, QStringList{QStringLiteral("Nina, Ray")});
+    KoMainMenu menu;
+    KoAppMessageBridge bridge(&window, menu, content, actions);
+    menu.build(window.menuBar());
+    const QString artist = QStringLiteral("Search for Playing Artist");
+    const QString song = QStringLiteral("Search for Playing Song");
+    // What one menu item searches; empty when it searched nothing within a second.
+    const auto searchedBy = [&](const QString& item) {
+        searches.clear();
+        bridge.actionWithText(item)->trigger();
+        waitUntil([&] { return !searches.isEmpty(); }, 1000);
+        return searches.join(QLatin1Char('|'));
+    };
+    EXPECT_EQ(searchedBy(artist), QString()) << "no player";
 
-    fake.status = QStringLiteral("Paused");
-    EXPECT_EQ(nowPlaying(player, MprisNowPlaying::Field::Artist), QString()) << "nothing playing";
-    bridge.actionWithText(QStringLiteral("Search for Playing Song"))->trigger();
-    QTest::qWait(200);
-    EXPECT_EQ(searches.size(), 1) << "no search for nothing";
+    FakePlayer fake;
+    ASSERT_TRUE(server->registerService(QStringLiteral("org.mpris.MediaPlayer2.fake")));
+    ASSERT_TRUE(server->registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), &fake,
+                                       QDBusConnection::ExportAllProperties));
+    const QVariantMap track{{QStringLiteral("xesam:artist"), QStringList{QStringLiteral("Nina"), QStringLiteral("Ray")}},
+                            {QStringLiteral("xesam:title"), QStringLiteral("Feeling  Good")},
+                            {QStringLiteral("xesam:url"), QStringLiteral("file:///music/good.ogg")}};
+    QVariantMap stream = track;
+    stream[QStringLiteral("xesam:url")] = QStringLiteral("http://radio.invalid/live");
+    stream[QStringLiteral("xesam:title")] = QStringLiteral("Night Show");
+    const struct
+    {
+        const char* status;
+        QVariantMap metadata;
+        QString item;
+        QString searched;
+    } cases[] = {
+        {"Playing", track, artist, QStringLiteral("Nina, Ray")},
+        {"Playing", track, song, QStringLiteral("Feeling Good")},
+        {"Paused", track, artist, QStringLiteral("Nina, Ray")},
+        {"Paused", track, song, QStringLiteral("Feeling Good")},
+        {"Stopped", {}, artist, QString()},
+        {"Playing", stream, artist, QStringLiteral("Night Show")},  // a stream's title comes first
+        {"Playing", stream, song, QStringLiteral("Night Show")},
+    };
+    for (const auto& c : cases) {
+        fake.status = QString::fromLatin1(c.status);
+        fake.data = c.metadata;
+        EXPECT_EQ(searchedBy(c.item), c.searched) << c.status << " " << c.item.toStdString();
+    }
+    KoiTunesController::usePlayers(MediaPlayers(QDBusConnection::sessionBus()));
 }
 
 // Run as a child process by the test below, on the private display and bus: a tray icon with the menu.

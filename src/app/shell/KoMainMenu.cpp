@@ -1,0 +1,215 @@
+#include "app/shell/KoMainMenu.h"
+
+#include "kit/NotificationCenter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace ombrelay {
+
+namespace {
+
+QKeySequence ctrl(int key, Qt::KeyboardModifiers more = {})
+{
+    return QKeySequence(QKeyCombination(Qt::ControlModifier | more, Qt::Key(key)));
+}
+
+QAction::MenuRole roleOf(KoMainMenu::Command command)
+{
+    switch (command) {
+    case KoMainMenu::Command::Quit:
+        return QAction::QuitRole;
+    case KoMainMenu::Command::Preferences:
+        return QAction::PreferencesRole;
+    case KoMainMenu::Command::About:
+        return QAction::AboutRole;
+    default:
+        return QAction::NoRole;
+    }
+}
+
+}  // namespace
+
+const QList<KoMainMenu::Entry>& KoMainMenu::table()
+{
+    using C = Command;
+    static const QList<Entry> entries{
+        {C::Open, "&File", "&Open…", {ctrl(Qt::Key_O)}},
+        {C::OpenAddress, "&File", "Open Address…", {ctrl(Qt::Key_U)}},
+        {C::NewFolder, "&File", "", {}, 0, true},  // the sidebar's own, Ctrl+Shift+N
+        {C::NewSubscription, "&File", "", {}},
+        {C::CloseTab, "&File", "Close Tab", {ctrl(Qt::Key_W)}, 0, true},
+        {C::ClearComplete, "&File", "Clear Complete", {}, 0, true},
+        {C::Quit, "&File", "&Quit", {ctrl(Qt::Key_Q)}, 0, true},
+
+        {C::Undo, "&Edit", "Undo", {ctrl(Qt::Key_Z)}},
+        {C::Redo, "&Edit", "Redo", {ctrl(Qt::Key_Z, Qt::ShiftModifier)}},
+        {C::Cut, "&Edit", "Cut", {ctrl(Qt::Key_X)}, 0, true},
+        {C::Copy, "&Edit", "Copy", {ctrl(Qt::Key_C)}},
+        {C::Paste, "&Edit", "Paste", {ctrl(Qt::Key_V)}},
+        {C::SelectAll, "&Edit", "Select All", {ctrl(Qt::Key_A)}},
+        {C::Find, "&Edit", "Find", {ctrl(Qt::Key_F)}, 99, true},
+        {C::RemoveSource, "&Edit", "", {}, 1},  // the sidebar's own
+        {C::Preferences, "&Edit", "Preferences…", {ctrl(Qt::Key_Comma)}, 0, true},
+
+        {C::NewTab, "&View", "New Tab", {ctrl(Qt::Key_T)}},
+        {C::SelectNextTab, "&View", "Select Next Tab", {ctrl(Qt::Key_Right, Qt::ShiftModifier), ctrl(Qt::Key_PageDown)}, 1},
+        {C::SelectPreviousTab, "&View", "Select Previous Tab", {ctrl(Qt::Key_Left, Qt::ShiftModifier), ctrl(Qt::Key_PageUp)}, 1},
+        {C::MakeTextLarger, "&View", "Make Text Larger", {ctrl(Qt::Key_Plus), ctrl(Qt::Key_Equal)}, 0, true},
+        {C::MakeTextSmaller, "&View", "Make Text Smaller", {ctrl(Qt::Key_Minus)}},
+        {C::MarkAllRead, "&View", "Mark All Read", {}, 1, true},
+        {C::ShowSources, "&View", "", {}, 0, true},  // the sidebar's own, Ctrl+1 to Ctrl+5
+        {C::ShowAllTransfers, "&View", "", {}},
+        {C::ShowActiveTransfers, "&View", "", {}},
+        {C::ShowInactiveTransfers, "&View", "", {}},
+        {C::ShowCompleteTransfers, "&View", "", {}},
+
+        {C::OpenTransfer, "&Transfers", "Open", {}},
+        {C::RevealTransfer, "&Transfers", "Reveal", {}},
+        {C::QuickLook, "&Transfers", "Quick Look", {}},
+        {C::RemoveTransfer, "&Transfers", "Remove", {}},
+
+        {C::SearchPlayingArtist, "&Search", "Search for Playing Artist", {}},
+        {C::SearchPlayingSong, "&Search", "Search for Playing Song", {}},
+
+        {C::Help, "&Help", "Ombrelay Help", {}},
+        {C::WebSite, "&Help", "Ombrelay Web Site", {}},
+        {C::Blog, "&Help", "Ombrelay Blog", {}},
+        {C::SendFeedback, "&Help", "Send Feedback…", {}, 0, true},
+        {C::TellAFriend, "&Help", "Tell a Friend…", {}},
+        {C::ShortMessagePage, "&Help", "Ombrelay on Twitter", {}, 0, true},
+        {C::SocialPage, "&Help", "Ombrelay on Facebook", {}},
+        {C::MakerSite, "&Help", "Vrask Web Site", {}},
+        {C::About, "&Help", "About Ombrelay", {}, 0, true},
+    };
+    return entries;
+}
+
+KoMainMenu::KoMainMenu(QObject* parent) : QObject(parent), m_validation(new QTimer(this))
+{
+    m_validation->setSingleShot(true);
+    m_validation->setInterval(0);
+    connect(m_validation, &QTimer::timeout, this, &KoMainMenu::validate);
+    qApp->installEventFilter(this);
+}
+
+KoMainMenu::~KoMainMenu()
+{
+    stopListening(this);
+    qApp->removeEventFilter(this);
+}
+
+void KoMainMenu::setCommand(Command command, std::function<void()> run, std::function<bool()> isEnabled)
+{
+    m_handlers[command] = {std::move(run), std::move(isEnabled)};
+}
+
+void KoMainMenu::adoptAction(Command command, QAction* action)
+{
+    m_adopted[command] = action;
+}
+
+void KoMainMenu::build(QMenuBar* bar)
+{
+    std::map<QString, QMenu*> menus;
+    for (const Entry& entry : table()) {
+        const QString menuTitle = tr(entry.menu);
+        QMenu*& menu = menus[menuTitle];
+        if (!menu) {
+            menu = bar->addMenu(menuTitle);
+            connect(menu, &QMenu::aboutToShow, this, &KoMainMenu::validate);
+        }
+        const auto adopted = m_adopted.find(entry.command);
+        QAction* action = adopted == m_adopted.end() ? nullptr : adopted->second.data();
+        if (!action && !*entry.title)
+            continue;  // brings its own action, and none was given
+        if (entry.separatorBefore && !menu->isEmpty())
+            menu->addSeparator();
+        if (action) {
+            menu->addAction(action);
+        } else {
+            action = menu->addAction(tr(entry.title));
+            action->setShortcuts(entry.keys);
+            action->setMenuRole(roleOf(entry.command));
+            connect(action, &QAction::triggered, this, [this, command = entry.command] {
+                if (mayRun(command))
+                    m_handlers[command].run();
+            });
+        }
+        action->setData(entry.tag);
+        m_actions[entry.command] = action;
+    }
+    validate();
+}
+
+QAction* KoMainMenu::action(Command command) const
+{
+    const auto found = m_actions.find(command);
+    return found == m_actions.end() ? nullptr : found->second.data();
+}
+
+QList<QAction*> KoMainMenu::actions() const
+{
+    QList<QAction*> list;
+    for (const auto& [command, action] : m_actions)
+        if (action)
+            list.append(action);
+    return list;
+}
+
+bool KoMainMenu::modalWindowIsUp()
+{
+    return QApplication::activeModalWidget() != nullptr;
+}
+
+bool KoMainMenu::mayRun(Command command) const
+{
+    const auto found = m_handlers.find(command);
+    if (found == m_handlers.end() || !found->second.run || modalWindowIsUp())
+        return false;
+    return !found->second.isEnabled || found->second.isEnabled();
+}
+
+void KoMainMenu::validate()
+{
+    m_validation->stop();
+    for (const auto& [command, action] : m_actions) {
+        if (action && !m_adopted.count(command))
+            action->setEnabled(mayRun(command));
+    }
+    if (m_validateAdopted)
+        m_validateAdopted();
+}
+
+void KoMainMenu::validateLater()
+{
+    m_validation->start();
+}
+
+bool KoMainMenu::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+        // Before the key is matched against the shortcuts.
+        if (static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier)
+            validate();
+        break;
+    case QEvent::Show:
+    case QEvent::Hide:
+        if (watched->isWidgetType()) {
+            const auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isWindow() && widget->windowModality() != Qt::NonModal)
+                validateLater();
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace ombrelay

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QKeySequence>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <map>
+
+class QAction;
+class QMenuBar;
+class QTimer;
+
+namespace ombrelay {
+
+// The main window's menu bar, built from one table that gives every command its menu, title, explicit
+// shortcuts (the same under every desktop) and tag. Each command is told what it does and when it may
+// act; none acts while a modal window or a sheet is up. The enabled states are brought up to date before
+// a menu opens, before a Ctrl key is matched against the shortcuts, and after the changes that the
+// commands follow (validateLater).
+class KoMainMenu : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Command {
+        Open, OpenAddress, NewFolder, NewSubscription, CloseTab, ClearComplete, Quit,
+        Undo, Redo, Cut, Copy, Paste, SelectAll, Find, RemoveSource, Preferences,
+        NewTab, SelectNextTab, SelectPreviousTab, MakeTextLarger, MakeTextSmaller, MarkAllRead,
+        ShowSources, ShowAllTransfers, ShowActiveTransfers, ShowInactiveTransfers, ShowCompleteTransfers,
+        OpenTransfer, RevealTransfer, QuickLook, RemoveTransfer,
+        SearchPlayingArtist, SearchPlayingSong,
+        Help, WebSite, Blog, SendFeedback, TellAFriend, ShortMessagePage, SocialPage, MakerSite, About,
+    };
+
+    struct Entry
+    {
+        Command command;
+        const char* menu;
+        const char* title;  // empty for a command that brings its own action
+        QList<QKeySequence> keys;
+        int tag = 0;
+        bool separatorBefore = false;
+    };
+    static const QList<Entry>& table();
+
+    explicit KoMainMenu(QObject* parent = nullptr);
+    ~KoMainMenu() override;
+
+    // What a command does, and when it may act (whenever no modal window is up, when not given).
+    void setCommand(Command command, std::function<void()> run, std::function<bool()> isEnabled = {});
+    // A command whose action exists already joins the menu as it is, keys and all; `validate` brings
+    // such actions up to date.
+    void adoptAction(Command command, QAction* action);
+    void setAdoptedValidator(std::function<void()> validate) { m_validateAdopted = std::move(validate); }
+    // Fills the bar from the table; commands without a handler stay disabled.
+    void build(QMenuBar* bar);
+
+    QAction* action(Command command) const;
+    QList<QAction*> actions() const;
+    void validate();
+    void validateLater();
+    static bool modalWindowIsUp();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Handler
+    {
+        std::function<void()> run;
+        std::function<bool()> isEnabled;
+    };
+    bool mayRun(Command command) const;
+
+    std::map<Command, Handler> m_handlers;
+    std::map<Command, QPointer<QAction>> m_actions;
+    std::map<Command, QPointer<QAction>> m_adopted;
+    std::function<void()> m_validateAdopted;
+    QTimer* m_validation;
+};
+
+}  // namespace ombrelay

@@ -1,0 +1,446 @@
+// The menu bar of the running application and its keyboard, under a private X server: each outer test
+// runs one inner test of this program on its own display (the inner tests skip anywhere else).
+#include "app/desktop/DesktopAppFixture.h"
+
+#include "app/frame/KoContentView.h"
+#include "app/frame/KoMainWindow.h"
+#include "app/frame/SourceItem.h"
+#include "app/frame/SourceView.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
+#include "app/shell/KoAboutBoxController.h"
+#include "app/shell/KoAppMessageBridge.h"
+#include "app/shell/KoMainMenu.h"
+#include "app/tabs/CurrentTabView.h"
+#include "app/tabs/MainPaneController.h"
+#include "app/tabs/PZSquareTabView.h"
+#include "app/toolbar/KoToolbarDelegate.h"
+#include "app/web/CurrentWebView.h"
+#include "app/web/MainWebView.h"
+#include "engine/core/PeerService.h"
+#include "engine/torrent/TorrentFakes.h"
+#include "kit/OBDefaults.h"
+#include "kit/ServiceAddresses.h"
+#include "search/SearchSites.h"
+#include "support/HttpTestServer.h"
+#include "support/Pictures.h"
+#include "support/PrivateDisplay.h"
+#include "support/UrlRecorder.h"
+#include "support/WebPagesEnvironment.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/StatsView.h"
+#include "uikit/FilterSearchField.h"
+#include "uikit/PZViewController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUrlQuery>
+#include <QWidgetAction>
+
+namespace ombrelay::test {
+namespace {
+
+const char* kChild = "OMBRELAY_MENU_CHILD";
+using C = KoMainMenu::Command;
+
+#define RUN_UNDER_XVFB(test)                                                     \
+    TEST(MenuBar, test)                                                          \
+    {                                                                            \
+        if (!PrivateDisplay::isInstalled())                                      \
+            GTEST_SKIP() << "needs Xvfb";                                        \
+        PrivateDisplay display;                                                  \
+        ASSERT_TRUE(display.isRunning());                                        \
+        DisplayChild child(display, "MenuBarInner." #test, webChildEnvironment(kChild)); \
+        EXPECT_TRUE(child.passes(180000));                                       \
+    }
+
+RUN_UNDER_XVFB(EveryItemOnceWithItsKeysRuleAndAction)
+RUN_UNDER_XVFB(TheKeyboardAloneWalksTheLoops)
+RUN_UNDER_XVFB(EachMenuOpened)
+
+QString withoutMnemonic(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+// The search pane's results tab, as the results list will fill it: a list of rows.
+struct ResultsStandIn : PZViewController
+{
+    ResultsStandIn()
+    {
+        setTitle(QStringLiteral("Results"));
+        auto* list = new QTreeWidget;
+        for (const char* name : {"first.iso", "second.iso"})
+            list->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::fromLatin1(name)}));
+        setContentView(list);
+    }
+    ~ResultsStandIn() override { delete contentView(); }
+};
+
+class MenuBarInner : public DesktopApp
+{
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet(kChild))
+            GTEST_SKIP() << "runs under MenuBar's private display";
+        DesktopApp::SetUp();
+        ASSERT_TRUE(server.listen());
+        server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
+        qputenv("http_proxy", server.url("/").toString().toUtf8());
+        Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
+        OBDefaults::loadDefaults();
+        MainPaneController::setQueryControllerMaker([](const QVariantMap&) { return new ResultsStandIn; });
+        SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
+        launch();
+        window()->resize(1000, 640);
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+    }
+    void TearDown() override
+    {
+        MainPaneController::setQueryControllerMaker({});
+        DesktopApp::TearDown();
+    }
+
+    KoMainWindow* window() const { return controller->mainWindow(); }
+    KoMainMenu& menu() const { return *controller->mainMenu(); }
+    QAction* action(C command) const { return menu().action(command); }
+    SourceView* sources() const { return window()->sourceView(); }
+    QLineEdit* searchField() const { return qobject_cast<QLineEdit*>(KoToolbarDelegate::searchItem()->defaultWidget()); }
+    PZSquareTabView* strip() const { return CurrentTabView::instance().content(); }
+    int tabCount() const { return strip() ? int(strip()->tabs().size()) : 0; }
+
+    // The menu runs its command as a click on the item would.
+    void run(C command)
+    {
+        menu().validate();
+        action(command)->trigger();
+    }
+    bool focusIs(QWidget* widget) const
+    {
+        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
+    }
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window();
+        QTest::keyClick(target, Qt::Key(key), modifiers);
+    }
+
+    HttpTestServer server;
+};
+
+// Menu, title and shortcuts of every item, in order.
+QStringList builtItems(const QMenuBar& bar)
+{
+    QStringList items;
+    for (QAction* top : bar.actions()) {
+        for (QAction* item : top->menu()->actions()) {
+            if (item->isSeparator())
+                continue;
+            QStringList keys;
+            for (const QKeySequence& key : item->shortcuts())
+                keys << key.toString(QKeySequence::PortableText);
+            items << withoutMnemonic(top->text()) + " > " + withoutMnemonic(item->text())
+                    + (keys.isEmpty() ? QString() : " [" + keys.join(", ") + "]");
+        }
+    }
+    return items;
+}
+
+TEST_F(MenuBarInner, EveryItemOnceWithItsKeysRuleAndAction)
+{
+    const QStringList expected{
+        "File > Open… [Ctrl+O]", "File > Open Address… [Ctrl+U]", "File > New Folder [Ctrl+Shift+N]",
+        "File > New Subscription…", "File > Close Tab [Ctrl+W]", "File > Clear Complete", "File > Quit [Ctrl+Q]",
+        "Edit > Undo [Ctrl+Z]", "Edit > Redo [Ctrl+Shift+Z]", "Edit > Cut [Ctrl+X]", "Edit > Copy [Ctrl+C]",
+        "Edit > Paste [Ctrl+V]", "Edit > Select All [Ctrl+A]", "Edit > Find [Ctrl+F]", "Edit > Remove",
+        "Edit > Preferences… [Ctrl+,]",
+        "View > New Tab [Ctrl+T]", "View > Select Next Tab [Ctrl+Shift+Right, Ctrl+PgDown]",
+        "View > Select Previous Tab [Ctrl+Shift+Left, Ctrl+PgUp]", "View > Make Text Larger [Ctrl++, Ctrl+=]",
+        "View > Make Text Smaller [Ctrl+-]", "View > Mark All Read", "View > Searches and Subscriptions [Ctrl+1]",
+        "View > All Transfers [Ctrl+2]", "View > Active Transfers [Ctrl+3]", "View > Inactive Transfers [Ctrl+4]",
+        "View > Complete Transfers [Ctrl+5]",
+        "Transfers > Open", "Transfers > Reveal", "Transfers > Quick Look", "Transfers > Remove",
+        "Search > Search for Playing Artist", "Search > Search for Playing Song",
+        "Help > Ombrelay Help", "Help > Ombrelay Web Site", "Help > Ombrelay Blog", "Help > Send Feedback…",
+        "Help > Tell a Friend…", "Help > Ombrelay on Twitter", "Help > Ombrelay on Facebook",
+        "Help > Vrask Web Site", "Help > About Ombrelay",
+    };
+    EXPECT_EQ(builtItems(*window()->menuBar()), expected);
+    EXPECT_EQ(action(C::Find)->data().toInt(), KoAppMessageBridge::kFindTag);
+    EXPECT_EQ(action(C::RemoveSource)->data().toInt(), 1);
+
+    // No key is bound twice in the window: menu items, the window's own actions and shortcuts.
+    QMap<QString, QString> owners;
+    QSet<QObject*> seen;
+    const auto bind = [&](QObject* owner, const QString& name, const QList<QKeySequence>& keys) {
+        if (seen.contains(owner))
+            return;
+        seen.insert(owner);
+        for (const QKeySequence& key : keys) {
+            const QString text = key.toString(QKeySequence::PortableText);
+            EXPECT_FALSE(owners.contains(text)) << text.toStdString() << ": " << owners.value(text).toStdString()
+                                                << " and " << name.toStdString();
+            owners.insert(text, name);
+        }
+    };
+    for (QAction* item : menu().actions())
+        bind(item, item->text(), item->shortcuts());
+    for (QAction* item : window()->findChildren<QAction*>())
+        bind(item, item->text(), item->shortcuts());
+    for (QWidget* widget : window()->findChildren<QWidget*>())
+        for (QAction* item : widget->actions())
+            bind(item, item->text(), item->shortcuts());
+    sources()->addNewQueryForString(QStringLiteral("alpha"));  // a pane with its strip
+    ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
+    for (QShortcut* shortcut : window()->findChildren<QShortcut*>())
+        if (shortcut->isEnabled() && shortcut->parentWidget()->isVisible())
+            bind(shortcut, shortcut->parentWidget()->metaObject()->className(), {shortcut->key()});
+    EXPECT_GE(owners.size(), 26);
+
+    // The enabling rules in the states that matter, each reached through the menu.
+    const QList<C> varying{C::Find, C::RemoveSource, C::CloseTab, C::NewTab, C::SelectNextTab, C::MakeTextLarger,
+                           C::MarkAllRead, C::Copy, C::Open, C::Quit, C::ShowAllTransfers, C::About};
+    const struct
+    {
+        const char* state;
+        std::function<void()> reach;
+        QList<C> enabled;
+    } states[] = {
+        // The toolbar's search field keeps the focus, so its Copy stays on.
+        {"no selection", [&] { sources()->clearSelection(); },
+         {C::Copy, C::Open, C::Quit, C::ShowAllTransfers, C::About}},
+        {"a search selected", [&] { sources()->selectItem(sources()->findExistingQuery(QStringLiteral("alpha"))); },
+         {C::RemoveSource, C::NewTab, C::SelectNextTab, C::Copy, C::Open, C::Quit, C::ShowAllTransfers, C::About}},
+        {"a web tab shown", [&] { run(C::NewTab); },
+         {C::RemoveSource, C::CloseTab, C::NewTab, C::SelectNextTab, C::MakeTextLarger, C::Copy, C::Open, C::Quit,
+          C::ShowAllTransfers, C::About}},
+        {"a feed selected",
+         [&] { sources()->addNewSubscriptionForAddress(QStringLiteral("http://feeds.invalid/rss"), QStringLiteral("News")); },
+         {C::Find, C::RemoveSource, C::NewTab, C::SelectNextTab, C::Copy, C::Open, C::Quit, C::ShowAllTransfers,
+          C::About}},
+        {"the transfers shown", [&] { run(C::ShowAllTransfers); },
+         {C::Find, C::RemoveSource, C::Open, C::Quit, C::ShowAllTransfers, C::About}},
+        {"text in the search field", [&] {
+             searchField()->setText(QStringLiteral("words"));
+             searchField()->setFocus();
+         },
+         {C::Find, C::RemoveSource, C::Copy, C::Open, C::Quit, C::ShowAllTransfers, C::About}},
+        {"a sheet up", [&] { run(C::NewSubscription); }, {}},
+    };
+    for (const auto& state : states) {
+        state.reach();
+        spinFor(50);  // the states follow on the next pass
+        for (C command : varying)
+            EXPECT_EQ(action(command)->isEnabled(), state.enabled.contains(command))
+                << state.state << ": " << action(command)->text().toStdString();
+    }
+    QWidget* sheet = QApplication::activeModalWidget();
+    ASSERT_TRUE(sheet);
+    sheet->close();
+    ASSERT_TRUE(waitUntil([&] { return action(C::About)->isEnabled(); }));
+
+    // The about box is modal and holds every command while it is up.
+    run(C::About);
+    KoAboutBoxController* about = controller->messageBridge()->aboutBox();
+    ASSERT_TRUE(waitUntil([&] { return about->isVisible(); }));
+    EXPECT_EQ(QApplication::activeModalWidget(), about);
+    EXPECT_TRUE(waitUntil([&] { return !action(C::Preferences)->isEnabled(); }));
+    action(C::Preferences)->trigger();
+    EXPECT_FALSE(controller->preferences().window()->isVisible());
+    about->close();
+    ASSERT_TRUE(waitUntil([&] { return action(C::Preferences)->isEnabled(); }));
+
+    // So is the quit question, on the window; Cancel keeps the application running.
+    PZAlert::setPresenter({});
+    Settings::instance().setValue("kKoWarnQuit", true);
+    FakePeers peers;
+    PeerService::install(&peers);
+    TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
+    peers.counts[busy.get()] = {2, 1, 0};
+    busy->invalidateValues();
+    ASSERT_EQ(downloads().numberOfActiveTorrents(), 1);
+    run(C::Quit);
+    QMessageBox* question = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); }));
+    EXPECT_EQ(question->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(question->parentWidget(), window());
+    EXPECT_TRUE(waitUntil([&] { return !action(C::Quit)->isEnabled(); }));
+    for (QAbstractButton* button : question->buttons())
+        if (button->text() == QStringLiteral("Cancel"))
+            button->click();
+    ASSERT_TRUE(waitUntil([&] { return action(C::Quit)->isEnabled(); }));
+    EXPECT_FALSE(controller->isTerminating());
+    EXPECT_TRUE(window()->isVisible());
+    PeerService::install(nullptr);
+
+    // Each item runs its command.
+    const int sourceCount = sources()->root().childCount();
+    run(C::NewFolder);
+    EXPECT_EQ(sources()->root().childCount(), sourceCount + 1);
+    sources()->endEditing(true);
+    run(C::Preferences);
+    EXPECT_TRUE(waitUntil([&] { return controller->preferences().window()->isVisible(); }));
+    controller->preferences().window()->hide();
+    window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+    run(C::ShowActiveTransfers);
+    EXPECT_EQ(window()->contentView()->currentView(), downloads().mainView());
+    run(C::Find);
+    EXPECT_TRUE(focusIs(downloads().filterField()));
+    sources()->selectItem(sources()->findExistingQuery(QStringLiteral("alpha")));
+    ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
+    const int tabs = tabCount();
+    run(C::NewTab);
+    EXPECT_EQ(tabCount(), tabs + 1);
+    ASSERT_TRUE(waitUntil([&] { return CurrentWebView::instance().content() != nullptr; }));
+    const qreal zoom = CurrentWebView::instance().content()->zoomFactor();
+    run(C::MakeTextLarger);
+    EXPECT_GT(CurrentWebView::instance().content()->zoomFactor(), zoom);
+    run(C::MakeTextSmaller);
+    EXPECT_DOUBLE_EQ(CurrentWebView::instance().content()->zoomFactor(), zoom);
+    run(C::SelectNextTab);
+    EXPECT_EQ(strip()->selectedIndex(), 0) << "wraps to the first";
+    run(C::SelectPreviousTab);
+    EXPECT_EQ(strip()->selectedIndex(), tabs);
+    run(C::CloseTab);
+    EXPECT_EQ(tabCount(), tabs);
+    searchField()->setText(QStringLiteral("cut me"));
+    searchField()->setFocus();
+    ASSERT_TRUE(focusIs(searchField()));
+    run(C::SelectAll);
+    run(C::Cut);
+    EXPECT_EQ(searchField()->text(), QString());
+    run(C::Paste);
+    EXPECT_EQ(searchField()->text(), QStringLiteral("cut me"));
+    run(C::Open);
+    auto* panel = window()->findChild<QFileDialog*>();
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(waitUntil([&] { return panel->isVisible(); }));
+    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+    panel->reject();
+
+    // The pages and mail links go to the desktop's handlers.
+    UrlRecorder recorder({QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto")});
+    for (C command : {C::Help, C::WebSite, C::Blog, C::ShortMessagePage, C::SocialPage, C::MakerSite, C::SendFeedback, C::TellAFriend})
+        run(command);
+    ASSERT_EQ(recorder.opened.size(), 8);
+    const QStringList pages{service::kSupportSiteURL, service::kProductSiteURL, service::kBlogURL,
+                            service::kProductShortMessagePageURL, service::kProductSocialPageURL, service::kMakerSiteURL};
+    for (int i = 0; i < pages.size(); ++i) {
+        EXPECT_EQ(recorder.opened[i], QUrl(pages[i]));
+        EXPECT_TRUE(recorder.opened[i].host().endsWith(QStringLiteral(".invalid"))) << pages[i].toStdString();
+    }
+    const QUrl feedback = recorder.opened[6];
+    EXPECT_EQ(feedback.path(), QString::fromLatin1(service::kFeedbackAddress));
+    EXPECT_EQ(QUrlQuery(feedback).queryItemValue("subject", QUrl::FullyDecoded),
+              QStringLiteral("Ombrelay %1 Feedback").arg(QStringLiteral(OMBRELAY_VERSION)));
+    const QUrl friendMail = recorder.opened[7];
+    EXPECT_EQ(friendMail.path(), QString());
+    const QUrlQuery friendQuery(friendMail);
+    EXPECT_EQ(friendQuery.queryItemValue("subject", QUrl::FullyDecoded), QStringLiteral("Ombrelay (for Linux)"));
+    EXPECT_EQ(friendQuery.queryItemValue("body", QUrl::FullyDecoded),
+              QStringLiteral("Check it out:\n") + QString::fromLatin1(service::kProductSiteURL));
+    // Escaped: the only '&' and '=' are the query's own, and no blank or line break is left bare.
+    const QByteArray encoded = friendMail.toEncoded();
+    EXPECT_EQ(encoded.count('&'), 1) << encoded.constData();
+    EXPECT_EQ(encoded.count('='), 2) << encoded.constData();
+    EXPECT_FALSE(encoded.contains(' ') || encoded.contains('\n') || encoded.indexOf(':', 7) >= 0) << encoded.constData();
+}
+
+TEST_F(MenuBarInner, TheKeyboardAloneWalksTheLoops)
+{
+    listTorrent(QStringLiteral("listed.bin"));
+    // The transfers: the sidebar's row, Tab into the list with its first row selected.
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(focusIs(downloads().statsView()));
+    EXPECT_EQ(window()->contentView()->currentView(), downloads().mainView());
+    EXPECT_EQ(downloads().selectedObject(), nullptr);
+    press(Qt::Key_Tab);
+    EXPECT_TRUE(focusIs(downloads().outlineView()));
+    EXPECT_NE(downloads().selectedObject(), nullptr);
+    // The filter field, found with Ctrl+F, leads to the list too.
+    press(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(focusIs(downloads().filterField()));
+    press(Qt::Key_Tab);
+    EXPECT_TRUE(focusIs(downloads().outlineView()));
+    // Shift+Tab from the row goes to the toolbar search field.
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(focusIs(downloads().statsView()));
+    ASSERT_TRUE(waitUntil([&] { return searchField()->isVisible(); })) << "the transfers toolbar holds the field";
+    press(Qt::Key_Backtab);
+    ASSERT_TRUE(focusIs(searchField()));
+
+    // Two searches typed in the field.
+    for (const char* terms : {"alpha", "beta"}) {
+        QTest::keyClicks(QApplication::focusWidget(), QString::fromLatin1(terms));
+        press(Qt::Key_Return);
+        ASSERT_TRUE(waitUntil([&] { return sources()->findExistingQuery(QString::fromLatin1(terms)); }));
+    }
+    ASSERT_TRUE(focusIs(searchField()));
+
+    // To the sidebar (the field's own Tab is the search pane's), down to the next item, on to its list.
+    press(Qt::Key_1, Qt::ControlModifier);
+    ASSERT_TRUE(focusIs(sources()));
+    ASSERT_EQ(sources()->selectedItem(), sources()->findExistingQuery(QStringLiteral("beta")));
+    // The arrows go on from the selected row (the last search typed).
+    press(Qt::Key_Up);
+    ASSERT_EQ(sources()->selectedItem(), sources()->findExistingQuery(QStringLiteral("alpha")));
+    press(Qt::Key_Down);
+    EXPECT_EQ(sources()->selectedItem(), sources()->findExistingQuery(QStringLiteral("beta")));
+    ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
+    press(Qt::Key_Tab);
+    auto* results = qobject_cast<QTreeWidget*>(window()->contentView()->currentTableView());
+    ASSERT_TRUE(results);
+    EXPECT_TRUE(focusIs(results));
+    // Ctrl+1 goes back to the sidebar, whose Shift+Tab goes to the search field.
+    press(Qt::Key_1, Qt::ControlModifier);
+    ASSERT_TRUE(focusIs(sources()));
+    press(Qt::Key_Backtab);
+    EXPECT_TRUE(focusIs(searchField()));
+
+    // Ctrl+T opens a web tab, Ctrl+W closes it.
+    const int tabs = tabCount();
+    press(Qt::Key_T, Qt::ControlModifier);
+    EXPECT_TRUE(waitUntil([&] { return tabCount() == tabs + 1 && strip()->selectedIndex() == tabs; }));
+    press(Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(waitUntil([&] { return tabCount() == tabs; }));
+}
+
+TEST_F(MenuBarInner, EachMenuOpened)
+{
+    sources()->addNewQueryForString(QStringLiteral("alpha"));
+    ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
+    QMenuBar* bar = window()->menuBar();
+    for (QAction* top : bar->actions()) {
+        QMenu* menu = top->menu();
+        bar->setActiveAction(top);
+        ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }, 3000)) << top->text().toStdString();
+        spinFor(200);
+        const QRect area = window()->frameGeometry().united(menu->geometry());
+        const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+        const QString title = withoutMnemonic(top->text());
+        const QString name = QStringLiteral("menu-%1.png").arg(title.toLower());
+        const QByteArray variable = "OMBRELAY_MENU_" + title.toUpper().toLatin1() + "_PICTURE";
+        ASSERT_TRUE(shot.save(picturePath(variable.constData(), name)));
+        // The open menu holds text.
+        const QRect inShot = menu->geometry().translated(-area.topLeft()).adjusted(4, 4, -4, -4);
+        EXPECT_LT(darkestGrey(shot, inShot), 120) << name.toStdString();
+        menu->hide();
+        ASSERT_TRUE(waitUntil([&] { return !menu->isVisible(); }, 3000));
+    }
+}
+
+}  // namespace
+}  // namespace ombrelay::test
