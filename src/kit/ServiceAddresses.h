@@ -8,6 +8,8 @@ namespace ombrelay::service {
 // Web-search engines (public hosts; their "http" answers redirect to "https").
 inline constexpr char kWebSearchHost[] = "www.google.com";
 inline constexpr char kSecondWebSearchHost[] = "www.bing.com";
+// The web panes' home page: the registered value of "kDefaultSite".
+inline constexpr char kDefaultSiteURL[] = "https://www.google.com/";
 
 // Search suggestions: "http://" + host + "/complete/search?client=safari&q=" and the escaped text.
 inline constexpr char kSuggestionHost[] = "www.google.com";
