@@ -80,26 +80,31 @@ QWebEnginePage* WebPage::createWindow(WebWindowType type)
     }, this);
 }
 
+// Counts the page's attempts at other schemes (refused, they start and fail as loads; a busy engine
+// reports a burst as one), ends the user's load away from a stopped page, and loads again a page that
+// came while scripts were off.
 void WebPage::noteLoading(const QWebEngineLoadingInfo& loading)
 {
-    const QUrl address = loading.url();
     const bool started = loading.status() == QWebEngineLoadingInfo::LoadStartedStatus;
-    if (WebText::isWebAddress(address)) {
-        if (!started && std::exchange(m_reloadOnArrival, false)) {
+    if (WebText::isWebAddress(loading.url())) {
+        if (started)
+            return;
+        m_leaving = false;
+        if (std::exchange(m_reloadOnArrival, false)) {
             resumeScripts();
             if (loading.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
-                triggerAction(Reload);  // it came while scripts were off
+                triggerAction(Reload);
         }
-        m_leaving = m_leaving && started;
         return;
     }
-    if (!started || m_leaving || address == QUrl(QStringLiteral("about:blank")))
+    const bool attempt = started || loading.status() == QWebEngineLoadingInfo::LoadFailedStatus;
+    if (!attempt || m_leaving || m_scriptsStopped || loading.url() == QUrl(QStringLiteral("about:blank")))
         return;
-    if (!m_foreignSince.isValid() || m_foreignSince.elapsed() >= 1000) {
+    if (!m_foreignSince.isValid() || m_foreignSince.elapsed() >= kForeignWindowMs) {
         m_foreignSince.start();
         m_foreignCount = 0;
     }
-    if (++m_foreignCount > kForeignNavigationsPerSecond && !m_scriptsStopped) {
+    if (++m_foreignCount > kForeignAttemptsPerWindow) {
         m_scriptsStopped = true;
         settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     }
@@ -123,6 +128,7 @@ void WebPage::leaveStoppedPage(NavigationType type)
 void WebPage::resumeScripts()
 {
     m_scriptsStopped = false;
+    m_foreignSince.invalidate();
     settings()->resetAttribute(QWebEngineSettings::JavascriptEnabled);
 }
 

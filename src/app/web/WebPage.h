@@ -8,14 +8,16 @@ namespace ombrelay {
 
 // A web tab's page, kept to the pane's rules: only http(s) is shown, "magnet:" and search-scheme links go
 // to their handlers after a user click, new windows load here, torrent and feed answers go to their
-// panels, dialogs never block and every device or permission request is denied. A page that sets its
-// address to other schemes more than a few times a second has its scripts stopped until the user leaves
-// it: each such attempt, refused as it is, would cancel the link the user clicked.
+// panels, dialogs never block and every device or permission request is denied. A page that keeps setting
+// its address to other schemes, a few times a second or more, has its scripts stopped until the user
+// leaves it: each such attempt, refused as it is, would cancel the link the user clicked.
 class WebPage : public QWebEnginePage
 {
     Q_OBJECT
 public:
-    static constexpr int kForeignNavigationsPerSecond = 5;
+    // Reports of attempts at other schemes a page may cause within the window before its scripts stop.
+    static constexpr int kForeignAttemptsPerWindow = 5;
+    static constexpr int kForeignWindowMs = 2000;
 
     explicit WebPage(QObject* parent = nullptr);
 

@@ -353,7 +353,7 @@ TEST_F(WebPaneInner, AForeignSchemeLoopCannotHoldTheUser)
     tab->webView()->load(m_server.url("/loop"));
     ASSERT_TRUE(loaded(tab, "Loop"));
     QWebEngineSettings* settings = tab->webView()->page()->settings();
-    waitUntil([&] { return !settings->testAttribute(QWebEngineSettings::JavascriptEnabled); }, 5000);  // noticed
+    waitUntil([&] { return !settings->testAttribute(QWebEngineSettings::JavascriptEnabled); }, 15000);  // noticed
     ASSERT_TRUE(hover(tab, {40, 40}, m_server.url("/away").toString()));
     QTest::mouseClick(tab->webView()->focusProxy(), Qt::LeftButton, {}, {40, 40});
     EXPECT_TRUE(loaded(tab, "Away ran")) << qPrintable(tab->webView()->title() + " " + tab->webView()->url().toString());
