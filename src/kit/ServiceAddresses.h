@@ -72,10 +72,8 @@ inline constexpr char kRuleHostR[] = "yew.invalid";
 inline constexpr char kRuleHostS[] = "yew-mirror.invalid";
 // End of search.
 
-// The application frame: the blocklist provider's archive ("http://" + host + "/config/level1.zip"), and
-// the product's pages the menus open. No blocklist provider is ours to name: its address is empty, and
-// the blocklist pane says that none is set.
-inline constexpr char kBlocklistURL[] = "";
+// The application frame: the blocklist provider's archive, and the product's pages the menus open.
+inline constexpr char kBlocklistURL[] = "";  // no provider is ours to name: the blocklist pane says none is set
 inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";
 inline constexpr char kSupportSiteURL[] = "https://www.ombrelay.invalid/support/";
 inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";
