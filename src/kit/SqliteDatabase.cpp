@@ -1,7 +1,5 @@
 #include "kit/SqliteDatabase.h"
 
-#include "kit/FileHelpers.h"
-
 #include <QFile>
 #include <sqlite3.h>
 
@@ -130,7 +128,6 @@ bool SqliteDatabase::open(const QString& path, int busyTimeoutMs)
     close();
     m_path = path;
     m_corrupt = false;
-    createParentFolders(path);
     const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (result != SQLITE_OK) {

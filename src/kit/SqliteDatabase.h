@@ -67,8 +67,7 @@ public:
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
-    // Opens (creating when missing) the file and the folders above it. Statements made earlier must be
-    // gone before a reopen.
+    // Opens (creating when missing) the file. Statements made earlier must be gone before a reopen.
     bool open(const QString& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
     void close();
     bool isOpen() const { return m_db != nullptr; }

@@ -23,17 +23,6 @@ protected:
     SqliteDatabase db;
 };
 
-// A store's database opens at a first launch, when the data folder is not there yet.
-TEST(SqliteDatabaseFolders, OpeningMakesTheMissingFolders)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("data/more/peers.db"));
-    SqliteDatabase db;
-    ASSERT_TRUE(db.open(path));
-    EXPECT_TRUE(db.execute("CREATE TABLE t (x)"));
-    EXPECT_TRUE(QFile::exists(path));
-}
-
 TEST_F(SqliteDatabaseTest, BoundValuesComeBackUnchanged)
 {
     auto insert = db.prepare(QStringLiteral("insertStatement"),
