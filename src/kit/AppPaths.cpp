@@ -33,12 +33,11 @@ QString withTrailingSlash(QString path)
 
 QString AppPaths::applicationSupportPath()
 {
-    QString path = overriddenSupportPath();
-    if (path.isEmpty())
-        path = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-                   .filePath(QStringLiteral("Ombrelay"));
-    QDir().mkpath(path);
-    return withTrailingSlash(path);
+    if (!overriddenSupportPath().isEmpty())
+        return withTrailingSlash(overriddenSupportPath());
+    static const QString path = withTrailingSlash(
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Ombrelay")));
+    return path;
 }
 
 void AppPaths::setApplicationSupportPath(const QString& path)

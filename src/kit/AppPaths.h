@@ -8,7 +8,8 @@ namespace ombrelay {
 class AppPaths
 {
 public:
-    // "~/.local/share/Ombrelay/" (XDG data location); every stored file keeps its name inside it.
+    // "~/.local/share/Ombrelay/" (XDG data location); every stored file keeps its name inside it. Found
+    // on the first call and kept for the run; nothing is created: each store makes the folders it writes.
     static QString applicationSupportPath();
     static void setApplicationSupportPath(const QString& path);  // tests and the headless driver
 

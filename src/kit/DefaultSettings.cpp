@@ -24,7 +24,7 @@ constexpr Default kPreferenceDefaults[] = {
     {"kKoWarnQuit", "1"},
     {"kKoNetBandwidth", "1"},
     {"kKoNetBandwidthDock", "1"},
-    {"kDefaultSite", "https://www.google.com/"},
+    {"kDefaultSite", service::kDefaultSiteURL},
     {"kDisableCookies", "0"},
     {"kKoAddSong", "1"},
     {"kKoAddVideo", "0"},

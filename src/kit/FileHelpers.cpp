@@ -13,10 +13,15 @@
 
 namespace ombrelay {
 
+bool createParentFolders(const QString& path)
+{
+    return QDir().mkpath(QFileInfo(path).absolutePath());
+}
+
 bool createFileAtPathRecursive(const QString& path)
 {
     const QString expanded = AppPaths::expandTilde(path);
-    if (!QDir().mkpath(QFileInfo(expanded).absolutePath()))
+    if (!createParentFolders(expanded))
         return false;
     const int fd = ::open(QFile::encodeName(expanded).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {

@@ -8,6 +8,8 @@ namespace ombrelay::service {
 // Web-search engines (public hosts; their "http" answers redirect to "https").
 inline constexpr char kWebSearchHost[] = "www.google.com";
 inline constexpr char kSecondWebSearchHost[] = "www.bing.com";
+// The web panes' home page: the registered value of "kDefaultSite".
+inline constexpr char kDefaultSiteURL[] = "https://www.google.com/";
 
 // Search suggestions: "http://" + host + "/complete/search?client=safari&q=" and the escaped text.
 inline constexpr char kSuggestionHost[] = "www.google.com";
@@ -77,7 +79,7 @@ inline constexpr char kAuthorizedHostB[] = "cdimage.debian.org";
 inline constexpr char kAuthorizedHostC[] = "torrent.ubuntu.com";
 
 // The application frame: the blocklist provider's archive, and the product's pages the menus open.
-inline constexpr char kBlocklistURL[] = "http://blocklist.ombrelay.invalid/config/level1.zip";
+inline constexpr char kBlocklistURL[] = "";  // no provider is ours to name: the blocklist pane says none is set
 inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";
 inline constexpr char kSupportSiteURL[] = "https://www.ombrelay.invalid/support/";
 inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";

@@ -1,7 +1,9 @@
 #include "transfers/DesktopFiles.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -150,13 +152,23 @@ bool DesktopFiles::openPathWithApplication(const QString& path, const QString& d
 
 void DesktopFiles::reveal(const QString& path)
 {
+    revealOn(QDBusConnection::sessionBus(), path);
+}
+
+void DesktopFiles::revealOn(const QDBusConnection& bus, const QString& path)
+{
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    // The main thread runs the engine too: the answer is awaited in the loop, never by blocking.
+    auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(call, 3000), QCoreApplication::instance());
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    QObject::connect(answer, &QDBusPendingCallWatcher::finished, answer, [folder](QDBusPendingCallWatcher* watcher) {
+        watcher->deleteLater();
+        if (watcher->isError())
+            QDesktopServices::openUrl(folder);
+    });
 }
 
 }  // namespace ombrelay

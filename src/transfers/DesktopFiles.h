@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+class QDBusConnection;
+
 namespace ombrelay {
 
 // The desktop's services for downloaded files: opening with the default or a chosen application, the
@@ -25,8 +27,9 @@ public:
     static bool openPath(const QString& path);
     // Starts the application's command with the path as its one argument (never through a shell).
     static bool openPathWithApplication(const QString& path, const QString& desktopFile);
-    // The FileManager1 call; the containing folder when no file manager answers.
+    // The FileManager1 call on the session bus; the containing folder when no file manager answers.
     static void reveal(const QString& path);
+    static void revealOn(const QDBusConnection& bus, const QString& path);
 };
 
 }  // namespace ombrelay

@@ -1,6 +1,7 @@
 #include "support/PrivateSessionBus.h"
 
 #include <QAtomicInt>
+#include <QDBusError>
 #include <QDBusMessage>
 
 namespace ombrelay::test {
@@ -69,6 +70,19 @@ void FakeStatusNotifierWatcher::RegisterStatusNotifierItem(const QString& servic
 {
     // An item may give its object path instead of its name: the caller's name is the item then.
     m_items.append(service.startsWith(QLatin1Char('/')) ? message().service() : service);
+}
+
+FakeFileManager::FakeFileManager(QDBusConnection bus, bool shows) : m_shows(shows)
+{
+    bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), this, QDBusConnection::ExportAllSlots);
+    bus.registerService(QStringLiteral("org.freedesktop.FileManager1"));
+}
+
+void FakeFileManager::ShowItems(const QStringList& uris, const QString&)
+{
+    asked.append(uris);
+    if (!m_shows)
+        sendErrorReply(QDBusError::Failed, QStringLiteral("cannot show these items"));
 }
 
 bool LauncherEntryListener::listen(QDBusConnection bus)

@@ -92,6 +92,24 @@ private:
     QStringList m_items;
 };
 
+// org.freedesktop.FileManager1: records the items it is asked to show, and shows them or answers with an
+// error. It answers from the thread it lives on, so a caller blocked on that thread waits in vain.
+class FakeFileManager : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    FakeFileManager(QDBusConnection bus, bool shows = true);
+
+    QList<QStringList> asked;
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString& startupId);
+
+private:
+    bool m_shows;
+};
+
 // Records the launcher-entry updates sent on a bus, as a desktop's launcher would receive them.
 class LauncherEntryListener : public QObject
 {

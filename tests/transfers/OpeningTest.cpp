@@ -2,6 +2,10 @@
 
 #include "transfers/DesktopFiles.h"
 #include "transfers/PathExistenceCache.h"
+#include "support/PrivateSessionBus.h"
+#include "support/TestFiles.h"
+#include "support/UrlRecorder.h"
+#include "support/WaitUntil.h"
 
 #include <QTest>
 
@@ -96,4 +100,42 @@ TEST(PathExistenceCacheTest, AnswersAreKeptAboutASecond)
     EXPECT_FALSE(cache.exists(path)) << "the cached answer holds";
     QTRY_VERIFY_WITH_TIMEOUT(cache.exists(path), 3000);
     EXPECT_FALSE(cache.exists(QString()));
+}
+
+// The file manager is asked without waiting on the main thread (here it even answers from that thread);
+// the containing folder opens only when no file manager shows the file.
+TEST(RevealTest, TheFileManagerIsAskedWithoutWaitingAndTheFolderOpensWhenItCannotShow)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("a song.mp3");
+    ASSERT_TRUE(writeFile(path, "x"));
+    enum Manager { None, Shows, Refuses };
+    const struct
+    {
+        const char* name;
+        Manager manager;
+        bool folderOpens;
+    } cases[] = {{"no file manager", None, true}, {"it shows the file", Shows, false}, {"it refuses", Refuses, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PrivateSessionBus bus;
+        ASSERT_TRUE(bus.isRunning());
+        std::unique_ptr<FakeFileManager> manager;
+        if (c.manager != None)
+            manager = std::make_unique<FakeFileManager>(bus.connect("manager"), c.manager == Shows);
+        UrlRecorder opened({"file"});
+        DesktopFiles::revealOn(bus.connect("caller"), path);
+        EXPECT_TRUE(opened.opened.isEmpty()) << "decided before the answer";
+        if (manager) {
+            ASSERT_TRUE(waitUntil([&] { return !manager->asked.isEmpty(); }, 5000));
+            EXPECT_EQ(manager->asked, QList<QStringList>{{QUrl::fromLocalFile(path).toString()}});
+        }
+        if (c.folderOpens) {
+            ASSERT_TRUE(waitUntil([&] { return !opened.opened.isEmpty(); }, 5000));
+            EXPECT_EQ(opened.opened, QList<QUrl>{QUrl::fromLocalFile(folder.path())});
+        } else {
+            spinFor(300);
+            EXPECT_TRUE(opened.opened.isEmpty());
+        }
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "transfers/KoDownloadsController.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QWidget>
 
@@ -17,7 +18,7 @@ StatusTray::StatusTray(KoDownloadsController& downloads, QWidget* window, const 
     connect(&m_downloads, &KoDownloadsController::bindingsTextChanged, this, &StatusTray::redisplay);
     connect(&m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            raiseWindow();
+            emit clicked();
     });
     if (m_window)
         m_window->installEventFilter(this);
@@ -54,20 +55,13 @@ void StatusTray::requestAttention()
         return;
     m_urgent = true;
     updateLauncher();
+    if (m_window)
+        QApplication::alert(m_window);
 }
 
 void StatusTray::updateLauncher()
 {
     m_launcher.update(std::max(m_shownComplete, 0), m_urgent);
-}
-
-void StatusTray::raiseWindow()
-{
-    if (!m_window)
-        return;
-    m_window->showNormal();
-    m_window->raise();
-    m_window->activateWindow();
 }
 
 bool StatusTray::eventFilter(QObject* watched, QEvent* event)

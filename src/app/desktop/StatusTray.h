@@ -14,9 +14,9 @@ namespace ombrelay {
 
 class KoDownloadsController;
 
-// The application in the tray and the launcher: the tray icon shows the tile (its tooltip the rates), a
-// click raises the main window, and the launcher entry carries the completed count and the attention
-// request, which lasts until the window is activated. Each is re-sent only when it changed.
+// The application in the tray and the launcher: the tray icon shows the tile (its tooltip the rates) and
+// reports clicks, and the launcher entry carries the completed count and the attention request, which
+// lasts until the window is activated. Each is re-sent only when it changed.
 class StatusTray : public QObject
 {
     Q_OBJECT
@@ -27,16 +27,20 @@ public:
     void setMenu(QMenu* menu);
     // Redraws from the controller's counts and rates.
     void redisplay();
+    // Through the launcher entry and the window itself, since many desktops heed only one of them.
     void requestAttention();
 
     QSystemTrayIcon& trayIcon() { return m_tray; }
     const QImage& tile() const { return m_tile; }
 
+signals:
+    // A click on the tray icon: the application brings its window when nothing holds it back.
+    void clicked();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void raiseWindow();
     void updateLauncher();
 
     KoDownloadsController& m_downloads;

@@ -3,6 +3,7 @@
 #include "app/frame/SourceItem.h"
 #include "kit/AppPaths.h"
 #include "kit/AtomicFile.h"
+#include "kit/FileHelpers.h"
 #include "kit/PropertyList.h"
 #include "kit/Settings.h"
 
@@ -50,7 +51,10 @@ std::unique_ptr<SourceItem> SourceListStorage::load(Settings& settings)
     fprintf(stderr, "*** SourceListData: unreadable (%lld bytes); kept in %s\n", qint64(bytes.size()),
             qPrintable(keptAsidePath()));
     const QString path = keptAsidePath();
-    QThreadPool::globalInstance()->start([path, bytes] { AtomicFile::write(path, bytes); });
+    QThreadPool::globalInstance()->start([path, bytes] {
+        if (createParentFolders(path))
+            AtomicFile::write(path, bytes);
+    });
     return SourceItem::makeGroup({}, {});
 }
 

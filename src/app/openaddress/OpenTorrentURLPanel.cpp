@@ -4,7 +4,6 @@
 #include "engine/storage/TorrentAdder.h"
 #include "engine/torrent/MagnetURL.h"
 #include "engine/torrent/Metainfo.h"
-#include "kit/AppPaths.h"
 #include "kit/PZFileSize.h"
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
@@ -14,7 +13,6 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -23,10 +21,8 @@
 #include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QThreadPool>
 #include <QVBoxLayout>
-#include <cstdio>
 
 namespace ombrelay {
 namespace {
@@ -52,18 +48,6 @@ bool hasOpenableScheme(const QString& text)
     return text.startsWith(QLatin1String("http:"), Qt::CaseInsensitive)
         || text.startsWith(QLatin1String("https:"), Qt::CaseInsensitive)
         || text.startsWith(QLatin1String("magnet:"), Qt::CaseInsensitive);
-}
-
-// Writes a fetched torrent into a new file of its own in the temporary folder (the server's name is never
-// used as a path) and reads it; runs on the thread pool.
-std::optional<Metainfo> keepAndRead(const QString& folder, const QByteArray& data)
-{
-    QTemporaryFile file(QDir(folder).filePath(QStringLiteral("XXXXXX.torrent")));
-    file.setAutoRemove(false);
-    // Asking for the name links an unnamed temporary file into the folder.
-    if (!file.open() || file.fileName().isEmpty() || file.write(data) != data.size())
-        fprintf(stderr, "*** could not keep a fetched torrent in %s\n", qPrintable(folder));
-    return Metainfo::read(data);
 }
 
 }  // namespace
@@ -280,9 +264,9 @@ void OpenTorrentURLPanel::candidateArrived(const QByteArray& data)
     ++m_pendingReads;
     const QPointer<OpenTorrentURLPanel> self(this);
     const quint64 generation = m_generation;
-    // The folder is made on first use, here on the main thread.
-    QThreadPool::globalInstance()->start([self, generation, data, folder = AppPaths::temporaryDirectory()] {
-        std::optional<Metainfo> metainfo = keepAndRead(folder, data);
+    // Read where it arrived: the added torrent is made from these bytes, so no file is kept.
+    QThreadPool::globalInstance()->start([self, generation, data] {
+        std::optional<Metainfo> metainfo = Metainfo::read(data);
         QMetaObject::invokeMethod(QCoreApplication::instance(), [self, generation, metainfo = std::move(metainfo)]() mutable {
             if (!self || self->m_generation != generation)
                 return;

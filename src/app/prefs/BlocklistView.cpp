@@ -42,7 +42,8 @@ bool isZipArchive(const QByteArray& data)
 }  // namespace
 
 BlocklistView::BlocklistView(Blocklist& blocklist, QWidget* parent)
-    : QWidget(parent), m_blocklist(blocklist), m_downloadButton(new QPushButton(tr("Update Now"), this)),
+    : QWidget(parent), m_blocklist(blocklist), m_archiveAddress(QString::fromLatin1(service::kBlocklistURL)),
+      m_downloadButton(new QPushButton(tr("Update Now"), this)),
       m_lastDownloadLabel(new QLabel(tr("Last update:"), this)),
       m_numberOfEntriesLabel(new QLabel(tr("Entries:"), this)), m_lastDownload(new QLabel(this)),
       m_numberOfEntries(new QLabel(this)), m_downloadText(new QLabel(this)), m_failureText(new QLabel(this)),
@@ -98,6 +99,8 @@ void BlocklistView::showEvent(QShowEvent* event)
 
 void BlocklistView::downloadBlocklist()
 {
+    if (m_archiveAddress.isEmpty())
+        return setInitializationComplete(tr("No blocklist provider is set."), false);
     if (m_loader)
         m_loader->killConnection();
     m_loader = std::make_unique<BlocklistLoader>();
@@ -115,7 +118,7 @@ void BlocklistView::downloadBlocklist()
     });
     showBusy(tr("Downloading..."));
     m_updateProgress->setRange(0, 0);
-    m_loader->loadURL(QUrl(QString::fromLatin1(service::kBlocklistURL)));
+    m_loader->loadURL(m_archiveAddress);
 }
 
 void BlocklistView::received(qint64 received, qint64 expected)
@@ -195,7 +198,7 @@ void BlocklistView::showBusy(const QString& text)
     m_updateProgress->show();
 }
 
-void BlocklistView::setInitializationComplete(const QString& failure)
+void BlocklistView::setInitializationComplete(const QString& failure, bool downloadFailed)
 {
     m_busy = false;
     m_downloadButton->setEnabled(true);
@@ -204,7 +207,7 @@ void BlocklistView::setInitializationComplete(const QString& failure)
         idle->show();
     m_downloadText->hide();
     m_updateProgress->hide();
-    m_failureText->setText(failure.isEmpty() ? QString() : tr("Download failed: %1").arg(failure));
+    m_failureText->setText(failure.isEmpty() || !downloadFailed ? failure : tr("Download failed: %1").arg(failure));
     m_failureText->setVisible(!failure.isEmpty());
     updateBlocklistInfo();
     emit becameIdle();

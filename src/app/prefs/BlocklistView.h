@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QUrl>
 #include <QWidget>
 #include <memory>
 
@@ -33,6 +34,8 @@ public:
     void cancelAndWait();
     bool isBusy() const { return m_busy; }
     void setStallTimeoutMs(int ms) { m_stallTimeoutMs = ms; }
+    // The provider's archive; the service table's by default. Without one, nothing is downloaded.
+    void setArchiveAddress(const QUrl& address) { m_archiveAddress = address; }
     // Bytes received of those announced: a determinate bar and "x of y"; unknown (-1): a busy bar and
     // the amount alone.
     void received(qint64 received, qint64 expected);
@@ -57,12 +60,14 @@ private:
     void dropLoader();
     void archiveWritten(const QString& path, const QString& error);
     void setInitializationProgress(double fraction);
-    void setInitializationComplete(const QString& failure = {});
+    // Back to idle; a failure is shown as one of the download unless told otherwise.
+    void setInitializationComplete(const QString& failure = {}, bool downloadFailed = true);
     void showBusy(const QString& text);
     void removeArchive();
 
     Blocklist& m_blocklist;
     std::unique_ptr<PZHTTPLoader> m_loader;
+    QUrl m_archiveAddress;
     QString m_archivePath;
     bool m_busy = false;
     bool m_importing = false;

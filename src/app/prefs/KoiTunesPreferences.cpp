@@ -1,5 +1,6 @@
 #include "app/prefs/KoiTunesPreferences.h"
 
+#include "app/desktop/PlaylistsButton.h"
 #include "app/prefs/SettingsBinder.h"
 #include "kit/Settings.h"
 
@@ -23,7 +24,7 @@ KoiTunesPreferences::KoiTunesPreferences(QWidget* parent)
     : QWidget(parent), m_addSong(new QCheckBox(tr("Add finished music to the Music Library"), this)),
       m_addVideo(new QCheckBox(tr("Add finished videos to the Music Library"), this)),
       m_addToPlaylist(new QCheckBox(tr("Add them to the playlist"), this)), m_playSong(new QButtonGroup(this)),
-      m_playlistTab(new QStackedWidget(this)), m_playlistMenu(new QComboBox(this)), m_playlistText(new QLineEdit(this))
+      m_playlistTab(new QStackedWidget(this)), m_playlistMenu(new PlaylistsButton(this)), m_playlistText(new QLineEdit(this))
 {
     auto* layout = new QVBoxLayout(this);
     auto* library = new QGroupBox(tr("Music Library"), this);
@@ -58,14 +59,25 @@ KoiTunesPreferences::KoiTunesPreferences(QWidget* parent)
     connect(m_playSong, &QButtonGroup::idClicked, this,
             [](int row) { Settings::instance().setInteger(QStringLiteral("kKoPlaySong"), row); });
     connect(m_playlistMenu, &QComboBox::activated, this, &KoiTunesPreferences::playlistChosen);
+    connect(m_playlistMenu, &PlaylistsButton::playlistsRead, this, &KoiTunesPreferences::setPlaylists);
     connect(m_playlistText, &QLineEdit::editingFinished, this, &KoiTunesPreferences::playlistTextField);
     connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
         if (key.startsWith(QLatin1String("kKo")))
             loadDefaults();
     });
-    setPlaylists({});
-    m_playlistsHaveLoaded = false;
+    fillPlaylistMenu();
     loadDefaults();
+}
+
+// The text field, losing the focus as it goes, ends its editing after this part of the pane is gone.
+KoiTunesPreferences::~KoiTunesPreferences()
+{
+    m_playlistText->disconnect(this);
+}
+
+QComboBox* KoiTunesPreferences::playlistMenu() const
+{
+    return m_playlistMenu;
 }
 
 bool KoiTunesPreferences::isValidPlaylistName(const QString& name)
@@ -78,16 +90,22 @@ void KoiTunesPreferences::setPlaylists(const QStringList& playlists)
 {
     m_playlistsHaveLoaded = true;
     m_playlists = playlists;
+    m_playlists.removeAll(kDefaultPlaylist);
+    fillPlaylistMenu();
+    loadDefaults();
+}
+
+void KoiTunesPreferences::fillPlaylistMenu()
+{
     const QSignalBlocker quiet(m_playlistMenu);
     m_playlistMenu->clear();
     m_playlistMenu->addItem(kDefaultPlaylist);
     m_playlistMenu->insertSeparator(1);
-    for (const QString& name : playlists)
+    for (const QString& name : std::as_const(m_playlists))
         m_playlistMenu->addItem(name);
-    if (!playlists.isEmpty())
+    if (!m_playlists.isEmpty())
         m_playlistMenu->insertSeparator(m_playlistMenu->count());
     m_playlistMenu->addItem(tr("Other..."));
-    loadDefaults();
 }
 
 void KoiTunesPreferences::loadDefaults()

@@ -11,6 +11,8 @@ class QStackedWidget;
 
 namespace ombrelay {
 
+class PlaylistsButton;
+
 // The media pane: which finished files go to the Music Library, into which playlist, and what the media
 // player does with them. Only writes the settings; the hand-over reads them.
 class KoiTunesPreferences : public QWidget
@@ -18,19 +20,22 @@ class KoiTunesPreferences : public QWidget
     Q_OBJECT
 public:
     explicit KoiTunesPreferences(QWidget* parent = nullptr);
+    ~KoiTunesPreferences() override;
 
-    // The playlists found in the library (names of ".m3u8" files); fills the pop-up.
+    // The playlists found in the library (names of ".m3u8" files); fills the pop-up, where the default
+    // playlist stays first and is listed once.
     void setPlaylists(const QStringList& playlists);
     void loadDefaults();
     // A playlist name becomes a file name: no "/", no NUL, not "." or "..", at most 255 bytes.
     static bool isValidPlaylistName(const QString& name);
     void playlistTextField();
 
-    QComboBox* playlistMenu() const { return m_playlistMenu; }
+    QComboBox* playlistMenu() const;
     QLineEdit* playlistTextEdit() const { return m_playlistText; }
     QStackedWidget* playlistTab() const { return m_playlistTab; }
 
 private:
+    void fillPlaylistMenu();
     void playlistChosen(int index);
     void switchToMenu();
     void switchToTextField();
@@ -40,7 +45,7 @@ private:
     QCheckBox* m_addToPlaylist;
     QButtonGroup* m_playSong;
     QStackedWidget* m_playlistTab;
-    QComboBox* m_playlistMenu;
+    PlaylistsButton* m_playlistMenu;
     QLineEdit* m_playlistText;
     QList<QWidget*> m_playControls;
     QStringList m_playlists;

@@ -218,6 +218,7 @@ void KoApplicationController::installDesktopServices()
         bus, DesktopNotifications::Sender{QStringLiteral("Ombrelay"), QStringLiteral("ombrelay"), QStringLiteral("ombrelay")});
     GrowlController::install(m_notices.get());
     m_tray = std::make_unique<StatusTray>(*m_downloads, m_window.get(), bus);
+    connect(m_tray.get(), &StatusTray::clicked, this, &KoApplicationController::reopen);
     KoDownloadsController::DesktopHooks hooks;
     hooks.completedDownload = &GrowlController::growlCompletedDownloadWithPath;
     hooks.attention = [this] { m_tray->requestAttention(); };

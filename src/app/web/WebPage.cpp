@@ -11,6 +11,7 @@
 #include <QWebEngineHistory>
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
+#include <QWebEngineSettings>
 
 namespace ombrelay {
 
@@ -48,6 +49,7 @@ WebPage::WebPage(QObject* parent) : QWebEnginePage(WebProfile::shared(), parent)
     connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
             [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
     connect(this, &QWebEnginePage::loadFinished, this, &WebPage::checkForFeed);
+    connect(this, &QWebEnginePage::loadingChanged, this, &WebPage::noteLoading);
 }
 
 bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
@@ -57,7 +59,11 @@ bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool
             call(WebHooks::instance().handleURLEvent, url);
         return false;
     }
-    return WebText::isWebAddress(url) || url == QUrl(QStringLiteral("about:blank"));
+    if (!WebText::isWebAddress(url))
+        return url == QUrl(QStringLiteral("about:blank"));
+    if (isMainFrame)
+        leaveStoppedPage(type);
+    return true;
 }
 
 QWebEnginePage* WebPage::createWindow(WebWindowType type)
@@ -72,6 +78,58 @@ QWebEnginePage* WebPage::createWindow(WebWindowType type)
         else
             self->load(url);
     }, this);
+}
+
+// Counts the page's attempts at other schemes (refused, they start and fail as loads; a busy engine
+// reports a burst as one), ends the user's load away from a stopped page, and loads again a page that
+// came while scripts were off.
+void WebPage::noteLoading(const QWebEngineLoadingInfo& loading)
+{
+    const bool started = loading.status() == QWebEngineLoadingInfo::LoadStartedStatus;
+    if (WebText::isWebAddress(loading.url())) {
+        if (started)
+            return;
+        m_leaving = false;
+        if (std::exchange(m_reloadOnArrival, false)) {
+            resumeScripts();
+            if (loading.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
+                triggerAction(Reload);
+        }
+        return;
+    }
+    const bool attempt = started || loading.status() == QWebEngineLoadingInfo::LoadFailedStatus;
+    if (!attempt || m_leaving || m_scriptsStopped || loading.url() == QUrl(QStringLiteral("about:blank")))
+        return;
+    if (!m_foreignSince.isValid() || m_foreignSince.elapsed() >= kForeignWindowMs) {
+        m_foreignSince.start();
+        m_foreignCount = 0;
+    }
+    if (++m_foreignCount > kForeignAttemptsPerWindow) {
+        m_scriptsStopped = true;
+        settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    }
+}
+
+// The user leaves a stopped page. A link clicked on it loads with scripts still off, since the page,
+// running again, would cancel it; the page it brings is loaded again with them. Any other load runs
+// with them at once, and the old page's attempts no longer count.
+void WebPage::leaveStoppedPage(NavigationType type)
+{
+    if (!m_scriptsStopped || m_reloadOnArrival)
+        return;
+    if (type == NavigationTypeLinkClicked) {
+        m_reloadOnArrival = true;
+        return;
+    }
+    resumeScripts();
+    m_leaving = true;
+}
+
+void WebPage::resumeScripts()
+{
+    m_scriptsStopped = false;
+    m_foreignSince.invalidate();
+    settings()->resetAttribute(QWebEngineSettings::JavascriptEnabled);
 }
 
 bool WebPage::mayDivert()

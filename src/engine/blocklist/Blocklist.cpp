@@ -2,6 +2,7 @@
 
 #include "engine/peers/PeerAddress.h"
 #include "kit/AppPaths.h"
+#include "kit/FileHelpers.h"
 #include "kit/SerialQueue.h"
 #include "kit/Settings.h"
 #include "kit/SqliteDatabase.h"
@@ -59,7 +60,7 @@ bool Blocklist::openLookup()
     if (m_lookupBroken)
         return false;
     m_database = std::make_unique<SqliteDatabase>();
-    if (m_database->open(m_databasePath, kLookupBusyTimeoutMs) && BlocklistImport::prepareConnection(*m_database))
+    if (createParentFolders(m_databasePath) && m_database->open(m_databasePath, kLookupBusyTimeoutMs) && BlocklistImport::prepareConnection(*m_database))
         m_lookup = m_database->prepare(QStringLiteral("lookupStatement"),
                                        "SELECT lower, upper FROM blocklist WHERE (? >= lower) "
                                        "ORDER BY lower DESC LIMIT 1;");

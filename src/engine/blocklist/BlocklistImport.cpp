@@ -2,6 +2,7 @@
 
 #include "engine/blocklist/BlocklistSource.h"
 #include "engine/blocklist/BlocklistText.h"
+#include "kit/FileHelpers.h"
 #include "kit/SqliteDatabase.h"
 
 #include <cstdio>
@@ -42,7 +43,7 @@ BlocklistImport::Outcome BlocklistImport::run(const QString& databasePath, const
     const auto failed = [&database] {
         return Outcome{database.isCorrupt() ? Result::Corrupt : Result::Failed, 0};
     };
-    if (!database.open(databasePath) || !prepareConnection(database))
+    if (!createParentFolders(databasePath) || !database.open(databasePath) || !prepareConnection(database))
         return failed();
     SqliteTransaction transaction(database);
     if (!transaction.isOpen() || !database.execute("DROP TABLE IF EXISTS blocklist_new") ||

@@ -3,6 +3,7 @@
 #include "kit/AtomicFile.h"
 #include "kit/ByteReader.h"
 #include "kit/ByteWriter.h"
+#include "kit/FileHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,7 +52,7 @@ bool DHTRoutingTable::storeToDisk(const QString& path) const
         for (const DHTNodePtr& node : bucket.nodesForStorage(now))
             appendNodeData(*node, data);
     QString error;
-    if (!AtomicFile::write(path, data, &error)) {
+    if (!createParentFolders(path) || !AtomicFile::write(path, data, &error)) {
         fprintf(stderr, "*** DHT: could not write %s: %s\n", qPrintable(path), qPrintable(error));
         return false;
     }

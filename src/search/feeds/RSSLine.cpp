@@ -4,6 +4,7 @@
 #include "kit/NotificationCenter.h"
 #include "kit/SerialQueue.h"
 #include "kit/ServiceAddresses.h"
+#include "search/feeds/Feed.h"
 #include "search/feeds/RSSLineCache.h"
 #include "search/feeds/RSSTorrentCache.h"
 #include "search/feeds/RSSTorrentFetchQueue.h"
@@ -96,7 +97,7 @@ QString RSSLine::torrentStoragePath() const
 
 void RSSLine::loadTorrentEnclosure()
 {
-    if (!isRSSArticleLine() || m_hasFailed || m_isFetching)
+    if (!isRSSArticleLine() || m_hasFailed || m_isFetching || (m_retryAfter.isValid() && Feed::now() < m_retryAfter))
         return;
     const QStringList paths = cachePaths();
     if (paths.isEmpty())
@@ -189,6 +190,10 @@ void RSSLine::handleRefusal()
 void RSSLine::handleError()
 {
     m_isFetching = false;
+    if (m_retries == kMaxRetries)
+        m_hasFailed = true;
+    else
+        m_retryAfter = Feed::now().addSecs(qint64(kFirstRetryPauseSecs) << m_retries++);
     emit leafStateChanged();
     postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
 }

@@ -26,6 +26,11 @@ public:
     using WebTabOpener = std::function<void(const QUrl& address, bool select)>;
     static void setWebTabOpener(WebTabOpener opener);
 
+    // A fetch that failed for a passing cause (no answer, a server error, too many requests) is tried
+    // again at most this many times, the first after this pause, each later one after twice the last.
+    static constexpr int kMaxRetries = 3;
+    static constexpr int kFirstRetryPauseSecs = 60;
+
     // The line of this very item (by identity), made on first request; none for no item.
     static RSSLinePtr rssLineForItem(const FeedItemPtr& item);
     explicit RSSLine(FeedItemPtr item);
@@ -43,7 +48,7 @@ public:
     bool isFetching() const { return m_isFetching; }
 
     // Takes the torrent from the cache (read and decoded on the cache's queue), or else queues its
-    // fetch; nothing for a torrent, a failed line or one already fetching.
+    // fetch; nothing for a torrent, a failed line, one already fetching or one waiting to try again.
     void loadTorrentEnclosure();
     void performAction() override;
     void performActionWithModifiers(Qt::KeyboardModifiers modifiers);
@@ -54,7 +59,8 @@ public:
     QByteArray torrentData() const override;
 
     // The fetch's outcome, from the downloader: the file written to the cache, an answer that is not
-    // metainfo (the line fails for good), or a failure to try again later.
+    // metainfo or a final client error (the line fails for good), or a passing failure, tried again
+    // after a pause while retries are left.
     void handleCompletion(const QString& cachedPath);
     void handleRefusal();
     void handleError();
@@ -72,6 +78,8 @@ private:
     FeedItemPtr m_item;
     bool m_hasFailed = false;
     bool m_isFetching = false;
+    int m_retries = 0;
+    QDateTime m_retryAfter;
 };
 
 }  // namespace ombrelay

@@ -17,6 +17,13 @@ SerialQueue& cacheQueue()
     return RSSTorrentCache::queue();
 }
 
+// A 4xx answer after the redirects says the file is not to be had; only a time-out and too many requests
+// say "not now".
+bool isFinalClientError(int status)
+{
+    return status >= 400 && status <= 499 && status != 408 && status != 429;
+}
+
 }  // namespace
 
 RSSTorrentDownloader::RSSTorrentDownloader(std::weak_ptr<RSSLine> line, const QStringList& cachePaths)
@@ -33,7 +40,10 @@ std::shared_ptr<RSSLine> RSSTorrentDownloader::waitingLine() const
 
 void RSSTorrentDownloader::handleCompletion()
 {
-    if (!waitingLine()) {
+    const std::shared_ptr<RSSLine> line = waitingLine();
+    if (!line || isFinalClientError(statusCode())) {
+        if (line)
+            line->handleRefusal();
         emit finished(this);
         return;
     }

@@ -10,9 +10,9 @@ namespace ombrelay {
 class RSSLine;
 
 // Fetches the torrent file of one feed line: follows up to 5 redirects, gives up after 60 s. Only a 2xx
-// answer that reads as metainfo is written to the cache; another status or a network failure is tried
-// again later, and an answer that is not metainfo fails the line. Holds its line weakly, and drops the
-// answer of a line that has meanwhile gone or become a torrent.
+// answer that reads as metainfo is written to the cache; an answer that is not metainfo or a final client
+// error fails the line, another status or a network failure is the line's to try again. Holds its line
+// weakly, and drops the answer of a line that has meanwhile gone or become a torrent.
 class RSSTorrentDownloader : public PZHTTPLoader
 {
     Q_OBJECT

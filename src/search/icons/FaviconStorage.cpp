@@ -1,5 +1,7 @@
 #include "search/icons/FaviconStorage.h"
 
+#include "kit/FileHelpers.h"
+
 #include <QFile>
 #include <cstdio>
 
@@ -40,7 +42,7 @@ bool FaviconStorage::open(const QDateTime& now)
 
 bool FaviconStorage::openFile(const QDateTime& now)
 {
-    if (!m_database.open(m_path))
+    if (!createParentFolders(m_path) || !m_database.open(m_path))
         return false;
     const bool ready = m_database.execute("CREATE TABLE IF NOT EXISTS icons (host TEXT, data BLOB, creationDate REAL);"
                                           "CREATE INDEX IF NOT EXISTS host ON icons (host);"

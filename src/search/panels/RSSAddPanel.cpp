@@ -192,11 +192,9 @@ void RSSAddPanel::add()
         return;
     const QString name = m_name->text().trimmed().isEmpty() ? address.host() : m_name->text().trimmed();
     endSheet();
-    // The registered feed fetches now and then every 15 minutes, and is saved at quit.
-    const QString text = address.toString(QUrl::FullyEncoded);
-    Feed::feedWithAddress(text);
+    // The source list starts the feed with the item it adds; an address it holds already starts nothing.
     if (m_sourceList)
-        m_sourceList->addNewSubscriptionForAddress(text, name);
+        m_sourceList->addNewSubscriptionForAddress(address.toString(QUrl::FullyEncoded), name);
 }
 
 void RSSAddPanel::reject()

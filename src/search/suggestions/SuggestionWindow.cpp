@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QMouseEvent>
 
 namespace ombrelay {
 
@@ -50,10 +49,6 @@ void SuggestionWindow::hideEvent(QHideEvent*)
 bool SuggestionWindow::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (isVisible() && static_cast<QMouseEvent*>(event)->modifiers().testFlag(Qt::ControlModifier))
-            hideSuggestionWindow();
-        break;
     case QEvent::Move:
         if (isVisible() && watched == m_followedWindow)
             m_suggestionView->syncWindowWithSearchField();

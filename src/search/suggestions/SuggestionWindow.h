@@ -10,8 +10,8 @@ namespace ombrelay {
 class SuggestionView;
 
 // The frameless drop-down under the search field that holds the suggestion list. It never takes the
-// focus; it follows the field's window and closes when the application is deactivated, on a Ctrl+click
-// anywhere, and when the field changes size.
+// focus; it follows the field's window and closes when the application is deactivated and when the field
+// changes size. A Ctrl+click anywhere closes it through the application's hook.
 class SuggestionWindow : public QWidget
 {
     Q_OBJECT

@@ -5,6 +5,9 @@
 #include "app/frame/KoMainWindow.h"
 #include "transfers/DownloadsOutlineView.h"
 
+#include <QApplication>
+#include <QDialog>
+
 namespace ombrelay::test {
 namespace {
 
@@ -57,6 +60,24 @@ TEST_F(DesktopApp, AttentionLastsUntilTheWindowIsActivated)
     downloads().requestAttention();  // the window is active: nothing to ask for
     spinFor(100);
     EXPECT_EQ(launcher.urgency.size(), sent);
+}
+
+// While a modal dialog runs, a click on the tray icon leaves the window as it is, as a later launch does.
+TEST_F(DesktopApp, TheTrayBringsTheWindowOnlyWhenNoModalDialogRuns)
+{
+    launch();
+    KoMainWindow* window = controller->mainWindow();
+    window->hide();
+    QDialog dialog;
+    dialog.setModal(true);
+    dialog.show();
+    ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+    emit controller->statusTray()->trayIcon().activated(QSystemTrayIcon::Trigger);
+    spinFor(100);
+    EXPECT_FALSE(window->isVisible());
+    dialog.hide();
+    emit controller->statusTray()->trayIcon().activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(waitUntil([&] { return window->isVisible(); }));
 }
 
 TEST(DockTileViewTest, BadgesFollowTheCountAndTheRate)

@@ -14,11 +14,14 @@
 #include "kit/AppPaths.h"
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
+#include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 #include "transfers/TransfersFixture.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -195,6 +198,46 @@ TEST(KoiTunesPreferences, PlaylistNamesMustMakeSafeFileNames)
     };
     for (const auto& c : cases)
         EXPECT_EQ(KoiTunesPreferences::isValidPlaylistName(c.name), c.valid) << qPrintable(c.name.left(20));
+}
+
+// The pop-up is usable once the library's playlists are read: each name once, the default first, and
+// "Other..." opens the text field.
+TEST(KoiTunesPreferences, ThePopUpOffersTheLibrarysPlaylistsAndATypedName)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toUtf8());
+    ASSERT_TRUE(writeFile(home.filePath(QStringLiteral(".config/user-dirs.dirs")),
+                          "XDG_MUSIC_DIR=\"" + home.filePath(QStringLiteral("Musik")).toUtf8() + "\"\n"));
+    for (const char* name : {"Ombrelay", "Road trip"})
+        ASSERT_TRUE(writeFile(home.filePath(QStringLiteral("Musik/Playlists/%1.m3u8").arg(QLatin1String(name))), "#EXTM3U\n"));
+    Settings::useFile(home.filePath(QStringLiteral("Ombrelay.conf")));
+    registerDefaultSettings(Settings::instance());
+    {
+        KoiTunesPreferences pane;
+        pane.show();
+        QComboBox* menu = pane.playlistMenu();
+        ASSERT_TRUE(waitUntil([&] { return menu->isEnabled(); }, 5000)) << "the pop-up stays disabled";
+        QStringList items;
+        for (int i = 0; i < menu->count(); ++i)
+            items << menu->itemText(i);
+        EXPECT_EQ(items, (QStringList{"Ombrelay", "", "Road trip", "", "Other..."}));
+        EXPECT_EQ(pane.playlistTab()->currentWidget(), menu);
+        EXPECT_EQ(menu->currentText(), QStringLiteral("Ombrelay"));
+
+        menu->activated(menu->count() - 1);
+        EXPECT_EQ(pane.playlistTab()->currentWidget(), pane.playlistTextEdit());
+        EXPECT_TRUE(pane.playlistTextEdit()->isEnabled());
+        pane.playlistTextEdit()->setText(QStringLiteral("Evening"));
+        emit pane.playlistTextEdit()->editingFinished();
+        EXPECT_EQ(Settings::instance().string(QStringLiteral("kKoPlaylistName")), QStringLiteral("Evening"));
+    }
+    Settings::instance().sync();
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 class FoldersTest : public TransfersFixture

@@ -40,6 +40,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <gtest/gtest.h>
 #include <csignal>
 #include <unistd.h>
@@ -63,6 +64,7 @@ const char* kChild = "OMBRELAY_WEB_CHILD";
 RUN_UNDER_XVFB(NavigationStaysInThePane)
 RUN_UNDER_XVFB(DiversionsAndCookies)
 RUN_UNDER_XVFB(Screenshots)
+RUN_UNDER_XVFB(AForeignSchemeLoopCannotHoldTheUser)
 
 QByteArray page(const QByteArray& title, const QByteArray& body)
 {
@@ -306,6 +308,37 @@ TEST_F(WebPaneInner, DiversionsAndCookies)
     ASSERT_TRUE(loaded(tab, "Echo"));
     EXPECT_FALSE(m_server.requests().constLast().hasHeader("Cookie"));
     EXPECT_TRUE(loaderCookie().isEmpty());
+}
+
+// A page that keeps setting its location to a foreign scheme cancels every link the user clicks; past a
+// few a second its scripts stop until the next page, while a page that does so now and then keeps them.
+TEST_F(WebPaneInner, AForeignSchemeLoopCannotHoldTheUser)
+{
+    m_server.route("/start", html("Start"));
+    m_server.route("/away", html("Away", "<script>document.title = 'Away ran';</script>"));
+    m_server.route("/loop", html("Loop", blockLink("/away", 0) +
+        "<script>let n = 0; setInterval(() => { location = 'foreign:' + n++; }, 2);</script>"));
+    m_server.route("/twice", html("Twice", "<script>location = 'foreign:1'; location = 'foreign:2';"
+                                           "setTimeout(() => { document.title = 'Alive'; }, 300);</script>"));
+    showPane({m_server.url("/start").toString() + "?q=%@"}, 800);
+    m_pane->tabView()->selectButtonAtIndex(1);
+    WebController* tab = web(1);
+    ASSERT_TRUE(loaded(tab, "Start"));
+
+    tab->webView()->load(m_server.url("/twice"));
+    EXPECT_TRUE(loaded(tab, "Alive"));
+
+    tab->webView()->load(m_server.url("/loop"));
+    ASSERT_TRUE(loaded(tab, "Loop"));
+    QWebEngineSettings* settings = tab->webView()->page()->settings();
+    waitUntil([&] { return !settings->testAttribute(QWebEngineSettings::JavascriptEnabled); }, 15000);  // noticed
+    ASSERT_TRUE(hover(tab, {40, 40}, m_server.url("/away").toString()));
+    QTest::mouseClick(tab->webView()->focusProxy(), Qt::LeftButton, {}, {40, 40});
+    EXPECT_TRUE(loaded(tab, "Away ran")) << qPrintable(tab->webView()->title() + " " + tab->webView()->url().toString());
+
+    // The next page has its scripts again.
+    tab->webView()->load(m_server.url("/twice"));
+    EXPECT_TRUE(loaded(tab, "Alive"));
 }
 
 TEST_F(WebPaneInner, Screenshots)

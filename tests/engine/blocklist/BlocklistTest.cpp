@@ -39,7 +39,8 @@ class BlocklistTest : public ::testing::Test
 protected:
     BlocklistTest() : settings(dir.filePath("settings.ini")) { settings.setBool("kBlocklistEnabled", true); }
 
-    QString databasePath() const { return dir.filePath("Blocklist.db"); }
+    // In a folder the store makes, as at a first launch.
+    QString databasePath() const { return dir.filePath("data/Blocklist.db"); }
 
     QString writeFile(const QString& name, const QByteArray& bytes)
     {

@@ -30,7 +30,7 @@ TEST(DHTStorage, RecordHoldsAddressPortIdAndThreeTimesSince2001)
 TEST(DHTStorage, StoredNodesComeBackGoodInBucketsAndTheRestArePinged)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("DHT.storage");
+    const QString path = dir.filePath("data/DHT.storage");  // its folder made by the store, as at a first launch
     const qint64 now = DHTNode::now();
     {
         RecordingSender sender;

@@ -57,14 +57,30 @@ TEST(AppPathsTest, TildeExpandsAndAbbreviates)
     EXPECT_EQ(AppPaths::abbreviateTilde(home + QStringLiteral("other")), home + QStringLiteral("other"));
 }
 
-TEST(AppPathsTest, SupportFolderIsCreatedOnUse)
+// The support folder is found once per run, and asking for it makes nothing: whoever stores a file there
+// makes the folder.
+TEST(AppPathsTest, SupportFolderIsFoundOnceAndNotMade)
 {
-    QTemporaryDir dir;
-    const QString support = dir.filePath(QStringLiteral("Ombrelay"));
+    QTemporaryDir first;
+    QTemporaryDir second;
+    ASSERT_TRUE(first.isValid() && second.isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(first.path()));
+    const QString path = AppPaths::applicationSupportPath();
+    EXPECT_EQ(path, first.filePath(QStringLiteral("Ombrelay/")));
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    qputenv("XDG_DATA_HOME", QFile::encodeName(second.path()));
+    EXPECT_EQ(AppPaths::applicationSupportPath(), path);
+    EXPECT_FALSE(QFileInfo::exists(second.filePath(QStringLiteral("Ombrelay"))));
+
+    // A folder set by a test or the headless driver wins until it is cleared.
+    const QString support = second.filePath(QStringLiteral("Ombrelay"));
     AppPaths::setApplicationSupportPath(support);
     EXPECT_EQ(AppPaths::applicationSupportPath(), support + QLatin1Char('/'));
-    EXPECT_TRUE(QFileInfo(support).isDir());
+    EXPECT_FALSE(QFileInfo::exists(support));
     AppPaths::setApplicationSupportPath({});
+    EXPECT_EQ(AppPaths::applicationSupportPath(), path);
+    qunsetenv("XDG_DATA_HOME");
 }
 
 TEST(AppPathsTest, DownloadAndIncompleteFoldersFollowTheSettings)

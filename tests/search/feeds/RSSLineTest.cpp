@@ -1,6 +1,7 @@
 #include "kit/NotificationCenter.h"
 #include "kit/PZCrypto.h"
 #include "kit/ServiceAddresses.h"
+#include "search/feeds/Feed.h"
 #include "search/feeds/RSSLine.h"
 #include "search/feeds/RSSLineCache.h"
 #include "search/feeds/RSSTorrentCache.h"
@@ -38,9 +39,21 @@ protected:
     {
         ProxiedTest::SetUp();
         ASSERT_EQ(RSSTorrentCache::cachePath(), root);
+        Feed::setClock([this] { return now; });
+    }
+    void TearDown() override
+    {
+        Feed::setClock({});
+        ProxiedTest::TearDown();
+    }
+    int requestsFor(const QByteArray& path) const
+    {
+        const QList<HttpTestRequest> requests = proxy.requests();
+        return int(std::count_if(requests.begin(), requests.end(), [&](const HttpTestRequest& r) { return r.path == path; }));
     }
 
     static inline QString root;
+    QDateTime now = QDateTime::currentDateTimeUtc();
 };
 
 }  // namespace
@@ -118,6 +131,7 @@ TEST_F(RSSLineTest, FetchOutcomes)
         int leafChanges = 0;
         QObject::connect(line.get(), &RSSLine::leafStateChanged, [&] { ++leafChanges; });
         for (int attempt = 1; attempt <= attempts; ++attempt) {
+            now = now.addSecs(RSSLine::kFirstRetryPauseSecs);
             line->loadTorrentEnclosure();
             EXPECT_TRUE(line->isFetching());
             ASSERT_TRUE(waitUntil([&] { return !line->isFetching(); }));
@@ -137,6 +151,43 @@ TEST_F(RSSLineTest, FetchOutcomes)
         EXPECT_FALSE(line->isFetching());
         spinFor(50);
         EXPECT_EQ(proxy.requestCount(), requests);
+    }
+}
+
+// A final client error fails the line at once; a server error or a throttled answer is tried again a few
+// times, each after a longer pause, however often the line is shown meanwhile.
+TEST_F(RSSLineTest, ClientErrorsFailForGoodAndPassingFailuresAreRetriedAFewTimes)
+{
+    proxy.route("/gone.torrent", HttpTestResponse{404, {}, "gone"});
+    proxy.route("/denied.torrent", HttpTestResponse{403, {}, "no"});
+    proxy.route("/moved-away.torrent", HttpTestResponse::redirect("http://t.test/gone.torrent"));
+    proxy.route("/broken.torrent", HttpTestResponse{500, {}, "oops"});
+    proxy.route("/busy.torrent", HttpTestResponse{503, {}, "busy"});
+    proxy.route("/throttled.torrent", HttpTestResponse{429, {}, "slow down"});
+    const int tries = 1 + RSSLine::kMaxRetries;
+    // Path and the fetches it gets in all.
+    const std::pair<QByteArray, int> cases[] = {{"/gone.torrent", 1},   {"/denied.torrent", 1},
+                                                {"/moved-away.torrent", 1}, {"/broken.torrent", tries},
+                                                {"/busy.torrent", tries}, {"/throttled.torrent", tries}};
+    for (const auto& [path, fetches] : cases) {
+        SCOPED_TRACE(path.constData());
+        const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", "http://t.test" + QString::fromLatin1(path)}}));
+        const int before = requestsFor(path);
+        qint64 pause = RSSLine::kFirstRetryPauseSecs;
+        for (int shown = 0; shown < tries + 2; ++shown) {
+            line->loadTorrentEnclosure();
+            ASSERT_TRUE(waitUntil([&] { return !line->isFetching(); }));
+            line->loadTorrentEnclosure();
+            EXPECT_FALSE(line->isFetching()) << "at once again";
+            now = now.addSecs(pause - 1);
+            line->loadTorrentEnclosure();
+            EXPECT_FALSE(line->isFetching()) << "before the pause is over";
+            now = now.addSecs(1);
+            pause *= 2;
+        }
+        EXPECT_EQ(requestsFor(path) - before, fetches);
+        EXPECT_TRUE(line->hasFailed());
+        EXPECT_TRUE(line->isRSSArticleLine());
     }
 }
 

@@ -76,7 +76,7 @@ protected:
     {
         ProxiedTest::SetUp();
         ASSERT_TRUE(data.isValid());
-        AppPaths::setApplicationSupportPath(data.path());
+        AppPaths::setApplicationSupportPath(data.filePath("support"));  // made by the icon store, as at a first launch
         QObject::connect(&proxy, &HttpTestServer::requestReceived, [this](const HttpTestRequest& r) {
             hosts.append(QUrl(QString::fromLatin1(r.target)).host());
         });

@@ -167,4 +167,16 @@ TEST_F(RSSAddPanelTest, SubscribesARegisteredFeedThatTrialsLeaveAlone)
     EXPECT_EQ(sourceList.subscriptions.size(), 1);
 }
 
+// The source list alone starts feeds: one that already holds the address (in other letter case) adds no
+// item, and then no feed may run without one.
+TEST_F(RSSAddPanelTest, SubscribingRegistersNoFeedBesideTheSourceList)
+{
+    panel.openWithInitialAddress("http://case.example/rss");
+    ASSERT_TRUE(waitUntil([&] { return settled(); }));
+    QTest::keyClick(&panel, Qt::Key_Return);
+    ASSERT_EQ(sourceList.subscriptions.size(), 1);
+    for (const Feed* feed : Feed::registeredFeeds())
+        EXPECT_NE(feed->address(), "http://case.example/rss");
+}
+
 }  // namespace

@@ -172,6 +172,21 @@ TEST_F(SearchFieldTest, ClickEscapeAndSwitchedOff)
     EXPECT_EQ(sourceList.queries.last(), "ubu");
 }
 
+// A Ctrl+click closes the list through the application's one rule (left button, on a widget); the list
+// catches no click of its own, whatever the button.
+TEST_F(SearchFieldTest, CtrlClicksAreLeftToTheApplication)
+{
+    QTest::keyClicks(&field, "ubu");
+    ASSERT_TRUE(waitUntil([&] { return field.suggestionWindow()->isVisible(); }));
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseClick(&other, button, Qt::ControlModifier, {10, 10});
+        EXPECT_TRUE(field.suggestionWindow()->isVisible()) << button;
+    }
+}
+
 TEST_F(SearchFieldTest, Picture)
 {
     QTest::keyClicks(&field, "ubu");

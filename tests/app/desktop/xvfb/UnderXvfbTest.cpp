@@ -23,6 +23,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtEndian>
+#include <cstring>
+#include <xcb/xcb.h>
 
 namespace ombrelay::test {
 namespace {
@@ -158,6 +160,70 @@ TEST(DesktopScreens, ARealDragAddsTheTorrent)
     EXPECT_TRUE(source.passes());
 }
 
+// What windows ask the window manager about the state "_NET_WM_STATE_DEMANDS_ATTENTION", as one that
+// listens on the display's root window receives it: 1 to add the state, 0 to remove it.
+class AttentionRequests
+{
+public:
+    explicit AttentionRequests(const QString& display) : m_connection(xcb_connect(qPrintable(display), nullptr))
+    {
+        if (xcb_connection_has_error(m_connection))
+            return;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, root, XCB_CW_EVENT_MASK, &mask);
+        m_state = atom("_NET_WM_STATE");
+        m_attention = atom("_NET_WM_STATE_DEMANDS_ATTENTION");
+    }
+    ~AttentionRequests() { xcb_disconnect(m_connection); }
+    bool isListening() const { return m_state != XCB_NONE && m_attention != XCB_NONE; }
+    // Takes in what has arrived.
+    void read()
+    {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->type == m_state && message->format == 32
+                && (message->data.data32[1] == m_attention || message->data.data32[2] == m_attention))
+                changes.append(int(message->data.data32[0]));
+            free(event);
+        }
+    }
+
+    QList<int> changes;
+
+private:
+    xcb_atom_t atom(const char* name)
+    {
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_NONE);
+        free(reply);
+        return value;
+    }
+
+    xcb_connection_t* m_connection;
+    xcb_atom_t m_state = XCB_NONE;
+    xcb_atom_t m_attention = XCB_NONE;
+};
+
+// A finished transfer asks for attention on the window itself too, where the launcher entry's flag is
+// ignored; the request ends when the window is activated.
+TEST(DesktopScreens, AttentionMarksTheWindow)
+{
+    if (!PrivateDisplay::isInstalled())
+        GTEST_SKIP() << "needs Xvfb";
+    PrivateDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    AttentionRequests requests(display.display());
+    ASSERT_TRUE(requests.isListening());
+    EXPECT_TRUE(childPasses("MarksTheWindowForAttention", display, QProcessEnvironment::systemEnvironment(), [&] {
+        requests.read();
+        return false;
+    }));
+    requests.read();
+    EXPECT_EQ(requests.changes, (QList<int>{1, 0}));
+}
+
 TEST(UnderXvfb, DISABLED_SavesScreenshots)
 {
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
@@ -265,6 +331,28 @@ TEST_F(UnderXvfbDrop, DISABLED_ReceivesARealDrag)
     ASSERT_TRUE(waitUntil([&] { return downloads().objects().size() == 1; }, 30000));
     EXPECT_EQ(downloads().objects().constFirst()->path(), QStringLiteral("dragged.bin"));
     EXPECT_EQ(downloads().outlineView()->selectedTorrents().size(), 1);
+}
+
+class UnderXvfbAttention : public DesktopApp
+{
+};
+
+TEST_F(UnderXvfbAttention, DISABLED_MarksTheWindowForAttention)
+{
+    launch();
+    KoMainWindow* window = controller->mainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QWidget other;
+    other.setGeometry(800, 500, 200, 100);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    other.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return other.isActiveWindow(); }, 10000));
+    downloads().requestAttention();
+    spinFor(300);
+    window->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return window->isActiveWindow(); }, 10000));
+    spinFor(300);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include "engine/blocklist/Blocklist.h"
 #include "kit/AppPaths.h"
 #include "kit/SerialQueue.h"
-#include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 #include "support/HttpTestServer.h"
 
@@ -59,6 +58,7 @@ protected:
         qunsetenv("no_proxy");
         blocklist = std::make_unique<Blocklist>(folder.filePath(QStringLiteral("Blocklist.db")), Settings::instance());
         view = std::make_unique<BlocklistView>(*blocklist);
+        view->setArchiveAddress(archive);
         view->setStallTimeoutMs(1000);
     }
     void TearDown() override
@@ -80,7 +80,9 @@ protected:
         EXPECT_FALSE(view->updateProgress()->isVisibleTo(view.get()));
     }
 
-    const QByteArray path = QUrl(QString::fromLatin1(service::kBlocklistURL)).path().toLatin1();
+    // A provider of the test's own, reached through the proxy.
+    const QUrl archive{QStringLiteral("http://blocklist.test/config/level1.zip")};
+    const QByteArray path = archive.path().toLatin1();
     QTemporaryDir folder;
     HttpTestServer server;
     std::unique_ptr<Blocklist> blocklist;
@@ -135,6 +137,20 @@ TEST_F(BlocklistViewTest, AGoodArchiveIsImportedAndEveryFailureKeepsTheOldList)
         BlocklistView::operationQueue().drain();  // the archive is deleted off the main thread
         EXPECT_FALSE(QFileInfo::exists(QDir(temporary).filePath(QStringLiteral("level1.zip")))) << c.name;
     }
+}
+
+// No provider is set: Update Now asks no server and says so, not that a download failed.
+TEST_F(BlocklistViewTest, WithoutAProviderThePaneSaysSoAndAsksNothing)
+{
+    BlocklistView plain(*blocklist);
+    QSignalSpy idle(&plain, &BlocklistView::becameIdle);
+    plain.downloadButton()->click();
+    ASSERT_TRUE(!idle.isEmpty() || idle.wait(10000));
+    EXPECT_EQ(plain.failureText()->text(), QStringLiteral("No blocklist provider is set."));
+    EXPECT_TRUE(plain.failureText()->isVisibleTo(&plain));
+    EXPECT_TRUE(plain.downloadButton()->isEnabled());
+    EXPECT_FALSE(plain.isBusy());
+    EXPECT_EQ(server.requestCount(), 0);
 }
 
 TEST_F(BlocklistViewTest, QuittingMidDownloadStopsItAndLeavesTheViewIdle)

@@ -114,6 +114,7 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
     preferences.showPaneForItem(1);
     ASSERT_TRUE(waitUntil([&] { return !preferences.isAnimating(); }, 3000));
     BlocklistView* view = network->blocklistView();
+    view->setArchiveAddress(QUrl(QStringLiteral("http://blocklist.test/config/level1.zip")));
     view->downloadBlocklist();
     ASSERT_TRUE(waitUntil([&] {
         const QList<HttpTestRequest> requests = server.requests();
