@@ -10,6 +10,8 @@
 #include "kit/OBDefaults.h"
 #include "kit/SteadyClock.h"
 
+#include <QCoreApplication>
+
 namespace ombrelay {
 
 EnginePeerService::EnginePeerService(std::function<quint16()> publicPort, QObject* parent)
@@ -41,7 +43,7 @@ QList<TorrentLine*> EnginePeerService::activeTorrents()
 {
     QList<TorrentLine*> torrents;
     for (const TorrentLinePtr& torrent : EngineHost::instance().objects())
-        if (!torrent->isPaused())
+        if (DHTService::wantsPeers(torrent.get()))
             torrents.append(torrent.get());
     return torrents;
 }
@@ -72,6 +74,10 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
     model.bytesSent = [&torrent](quint32 bytes) {
         torrent.uploadBandwidth().recordBytes(bytes);
         torrent.setBytesUploaded(torrent.bytesUploaded() + bytes);
+    };
+    model.peersFileFailed = [&torrent](const QString& error) {
+        torrent.pauseWithError(QCoreApplication::translate("EnginePeerService", "The known peers cannot be opened: %1")
+                                   .arg(error));
     };
     model.downloadProvision = &torrent.downloadProvision();
     model.uploadProvision = &torrent.uploadProvision();

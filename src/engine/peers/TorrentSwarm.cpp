@@ -94,6 +94,16 @@ void TorrentSwarm::tick()
             m_peers->peerBecameActive(wire);
         }
     updateChokeOnLimitChange();
+    reportPeersFileFailure();
+}
+
+void TorrentSwarm::reportPeersFileFailure()
+{
+    if (!m_peers->isDatabaseOpen() || !m_torrent.peersFileFailed)
+        return;
+    const QString error = m_peers->database().openError();
+    if (!error.isEmpty())
+        m_torrent.peersFileFailed(error);
 }
 
 void TorrentSwarm::updateChokeOnLimitChange()
@@ -140,7 +150,7 @@ void TorrentSwarm::cancelUnneededPieces()
 
 void TorrentSwarm::addPeer(const PeerAddress& peer)
 {
-    m_peers->database().insertPeers({peer});
+    m_peers->addNamedPeer(peer);
 }
 
 void TorrentSwarm::onPieceVerified(quint32 piece)

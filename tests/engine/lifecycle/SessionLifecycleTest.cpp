@@ -312,3 +312,50 @@ TEST_F(SessionLifecycleTest, ExistingFilesAreCheckedFirstAndForeignOnesRefused)
     SessionLifecycle::cleanupQueue().drain();
     EXPECT_EQ(readFile(foreign), QByteArray("somebody else's notes")) << "removal leaves it too";
 }
+
+TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWithTheReasonAndKeepsWhatItHeld)
+{
+    TmpfsMount disk(support, "size=256k,mode=0755");
+    if (!disk.isMounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const TorrentLinePtr stored = add(RealTorrent::make("Stored", {{{"s.bin"}, 20000}}, 16384, 21).metainfo);
+    ASSERT_TRUE(stored && stored->storage());
+    stored->writeStatePlist();
+    const QString statePlist = SessionFolder(stored->storage()->sessionFolder()).filePath("state.plist");
+    QFile before(statePlist);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray storedState = before.readAll();
+    ASSERT_FALSE(storedState.isEmpty());
+
+    // The disk fills up.
+    QFile filler(QDir(support).filePath("filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray chunk(4096, 'x');
+    for (int i = 0; i < 1000 && filler.write(chunk) == chunk.size() && filler.flush(); ++i) {
+    }
+
+    const struct
+    {
+        const char* name;
+        std::function<TorrentLinePtr()> act;
+    } cases[] = {
+        {"a state change of a stored torrent",
+         [&] {
+             stored->setCustomUploadLimit(7);
+             stored->writeStatePlist();
+             return stored;
+         }},
+        {"adding a torrent", [&] { return add(RealTorrent::make("New", {{{"n.bin"}, 20000}}, 16384, 22).metainfo); }},
+    };
+    for (const auto& c : cases) {
+        const TorrentLinePtr torrent = c.act();
+        ASSERT_TRUE(torrent) << c.name;
+        EXPECT_TRUE(torrent->isPaused()) << c.name;
+        EXPECT_TRUE(torrent->errorText().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+            << c.name << ": " << torrent->errorText().toStdString();
+        EXPECT_EQ(torrent->stateDescription(), torrent->errorText()) << c.name;
+    }
+    QFile after(statePlist);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), storedState) << "the state stored before stays whole";
+}
