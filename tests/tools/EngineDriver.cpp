@@ -4,6 +4,7 @@
 // line per state change and a progress line each second, and exits 0 when every torrent is complete
 // (and has uploaded the ratio), 2 on time-out, 1 on error. --write-rate makes the disk that slow (bytes a
 // second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
+// Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms").
 
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -24,6 +25,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QTimer>
 #include <csignal>
@@ -70,6 +72,8 @@ public:
 
 int main(int argc, char** argv)
 {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({"data", "Application-support folder holding Ombrelay.conf.", "DIR"});
@@ -170,6 +174,8 @@ int main(int argc, char** argv)
 
     // Added once the session folders are loaded, so a restarted driver never lists a torrent twice.
     QObject::connect(&session.loader(), &SessionLoader::finished, &app, [&] {
+        printf("loaded %lld in %lld ms\n", static_cast<long long>(host.objects().size()),
+               static_cast<long long>(sinceStart.elapsed()));
         TorrentLineList lines;
         for (const QString& path : torrents) {
             TorrentLinePtr line = TorrentLine::torrentLineForPath(path);
