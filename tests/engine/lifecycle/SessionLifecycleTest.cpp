@@ -5,6 +5,7 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/lifecycle/LifecycleFixture.h"
 #include "engine/lifecycle/TmpfsMount.h"
+#include "kit/PZBandwidth.h"
 #include "kit/PropertyList.h"
 
 #include <QDirIterator>
@@ -358,4 +359,33 @@ TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWit
     QFile after(statePlist);
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), storedState) << "the state stored before stays whole";
+}
+
+TEST_F(SessionLifecycleTest, EachSecondARunningTorrentShowsItsPeersAndAFinishedOneItsFallingRate)
+{
+    Settings::instance().setValue(QStringLiteral("kSeedingEnabled"), false);
+    const RealTorrent t = RealTorrent::make("Done", {{{"d.bin"}, 16384}}, 16384, 31);
+    const TorrentLinePtr torrent = add(t.metainfo);
+    ASSERT_TRUE(torrent && torrent->storage());
+
+    peers.counts[torrent.get()] = {2, 1, 0};
+    session->oneSecondWork();
+    EXPECT_EQ(torrent->activityText(), TorrentLine::peersString(1, 1));
+    peers.counts[torrent.get()] = {3, 0, 0};
+    session->oneSecondWork();
+    EXPECT_EQ(torrent->activityText(), TorrentLine::peersString(0, 3));
+
+    // It uploads, completes and stops (no seeding): its upload rate falls to nothing over the next seconds.
+    torrent->uploadBandwidth().recordBytes(600000);
+    session->oneSecondWork();
+    const QString uploading = torrent->uploadsRateText();
+    ASSERT_TRUE(feedPiece(*torrent, t, 0, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return torrent->isComplete(); }));
+    ASSERT_FALSE(torrent->isSeeding());
+    const QString stopped = PZBandwidth::sizeWithValue(0).description();
+    EXPECT_NE(uploading, stopped);
+    EXPECT_TRUE(waitUntil([&] {
+        session->oneSecondWork();
+        return torrent->uploadsRateText() == stopped;
+    }, 10000)) << torrent->uploadsRateText().toStdString();
 }
