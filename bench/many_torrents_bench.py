@@ -1,17 +1,19 @@
 #!/usr/bin/python3
 """Costs of many stored torrents: the engine's start and memory, the application's start and its idle CPU.
 
-  bench/many_torrents_bench.py [--torrents N] [--build DIR] [--work DIR] [--idle-seconds S] [--skip-app]
+  bench/many_torrents_bench.py [--torrents N] [--idle-torrents N] [--idle-seconds S] [--build DIR] [--work DIR]
+                               [--skip-app]
 
 Makes N small single-file torrents that announce to a loopback port where nothing listens and adds them
 with the headless engine driver (the download queue on, as by default: three run, the rest wait), so
 that N session folders are stored. Then:
   engine: the driver starts again over them; prints the time until they are loaded and its peak RSS;
   app:    the application starts over them (offscreen); prints the time until it answers a hand-over
-          of a later launch (its window is shown before its loop runs) and its peak RSS;
-  idle:   the application starts with the transfers list shown (a stored torrent handed to it at
-          launch), waits for the list to settle, then prints the share of one core it uses over
-          --idle-seconds.
+          of a later launch (its window is shown before its loop runs), the time until it has listed
+          every stored torrent (its transfer log names each), and its peak RSS by then;
+  idle:   over --idle-torrents stored the same way, the application starts with the transfers list
+          shown (a stored torrent handed to it at launch), waits for the list to settle, then prints
+          the share of one core it uses over --idle-seconds.
 The data lives under --work (default /dev/shm, where syncs cost nothing) and is removed at exit. Runs by
 hand only; loopback only.
 """
@@ -138,8 +140,30 @@ def hand_over(socket_path, deadline):
 
 def start_app(build, layout, arguments):
     app = os.path.join(build, 'src', 'app', 'ombrelay')
-    return subprocess.Popen([app] + arguments, env=layout.app_environment(),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    log = open(os.path.join(layout.work, 'app.log'), 'w')
+    return subprocess.Popen([app] + arguments, env=layout.app_environment(), stdout=subprocess.DEVNULL, stderr=log)
+
+
+def wait_for_listing(layout, count, deadline):
+    """Waits until the transfer log names `count` torrents; True when it did before the deadline."""
+    while time.monotonic() < deadline:
+        with open(os.path.join(layout.work, 'app.log'), errors='replace') as f:
+            if sum(1 for line in f if line.startswith('Transfer ')) >= count:
+                return True
+        time.sleep(0.05)
+    return False
+
+
+def store_torrents(build, work, count):
+    """Session folders of `count` small torrents, as the driver stores them; answers the layout and the files."""
+    layout = Layout(work)
+    torrents = write_torrents(os.path.join(work, 'torrents'), count)
+    output, _ = run_driver(build, layout, torrents, timeout=max(10, count // 500))
+    running = sum(1 for line in output.splitlines() if line.startswith('state ') and ' downloading' in line)
+    print('stored %d torrents (%d running)' % (count, running))
+    # The application reads its settings where the desktop keeps them.
+    shutil.copy(os.path.join(layout.data, 'Ombrelay.conf'), os.path.join(layout.config, 'Ombrelay.conf'))
+    return layout, torrents
 
 
 def stop(process):
@@ -156,21 +180,14 @@ def main():
     parser.add_argument('--torrents', type=int, default=10000)
     parser.add_argument('--build', default=os.path.join(ROOT, 'build-rel'))
     parser.add_argument('--work', default='/dev/shm')
+    parser.add_argument('--idle-torrents', type=int, default=1000)
     parser.add_argument('--idle-seconds', type=int, default=30)
     parser.add_argument('--skip-app', action='store_true')
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix='ombrelay-many-', dir=args.work)
     try:
-        layout = Layout(work)
-        torrents = write_torrents(os.path.join(work, 'torrents'), args.torrents)
-        started = time.monotonic()
-        output, _ = run_driver(args.build, layout, torrents, timeout=max(10, args.torrents // 500))
-        running = sum(1 for line in output.splitlines() if line.startswith('state ') and ' downloading' in line)
-        print('added %d torrents in %.1f s (%d running)' % (args.torrents, time.monotonic() - started, running))
-        # The application reads its settings where the desktop keeps them.
-        shutil.copy(os.path.join(layout.data, 'Ombrelay.conf'), os.path.join(layout.config, 'Ombrelay.conf'))
-
+        layout, torrents = store_torrents(args.build, os.path.join(work, 'many'), args.torrents)
         output, rss = run_driver(args.build, layout, torrents[:1], timeout=5)
         print('engine: %s, peak RSS %.0f MiB' % (loaded_line(output), rss))
         if args.skip_app:
@@ -181,21 +198,27 @@ def main():
         app = start_app(args.build, layout, [])
         try:
             answered = hand_over(socket_path, started + 60)
-            elapsed = time.monotonic() - started
-            print('app: hand-over %s after %.2f s, peak RSS %.0f MiB' %
-                  ('answered' if answered else 'NOT answered', elapsed, peak_rss_mib(app.pid)))
+            handed = time.monotonic() - started
+            listed = wait_for_listing(layout, args.torrents, started + 120)
+            print('app: hand-over %s after %.2f s, %s after %.2f s, peak RSS %.0f MiB' %
+                  ('answered' if answered else 'NOT answered', handed,
+                   'every torrent listed' if listed else 'NOT every torrent listed', time.monotonic() - started,
+                   peak_rss_mib(app.pid)))
         finally:
             stop(app)
 
+        layout, torrents = store_torrents(args.build, os.path.join(work, 'idle'), args.idle_torrents)
+        socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
         app = start_app(args.build, layout, [torrents[-1]])
         try:
             hand_over(socket_path, time.monotonic() + 60)
-            time.sleep(10)  # the list settles: every stored torrent loaded, the three running announced
+            wait_for_listing(layout, args.idle_torrents, time.monotonic() + 60)
+            time.sleep(5)  # the three running ones have announced
             before = cpu_seconds(app.pid)
             time.sleep(args.idle_seconds)
             used = cpu_seconds(app.pid) - before
-            print('idle: %.1f %% of a core over %d s, transfers list shown' %
-                  (100 * used / args.idle_seconds, args.idle_seconds))
+            print('idle: %d stored, %.1f %% of a core over %d s, transfers list shown' %
+                  (args.idle_torrents, 100 * used / args.idle_seconds, args.idle_seconds))
         finally:
             stop(app)
         return 0
