@@ -11,9 +11,9 @@ that N session folders are stored. Then:
   app:    the application starts over them (offscreen); prints the time until it answers a hand-over
           of a later launch (its window is shown before its loop runs), the time until it has listed
           every stored torrent (its transfer log names each), and its peak RSS by then;
-  idle:   over --idle-torrents stored the same way, the application starts with the transfers list
-          shown (a stored torrent handed to it at launch), waits for the list to settle, then prints
-          the share of one core it uses over --idle-seconds.
+  idle:   over --idle-torrents stored the same way, the application starts on a private X server
+          (Xvfb), is shown its transfers list (Ctrl+2 through xdotool), waits for the list to settle,
+          then prints the share of one core it uses over --idle-seconds.
 The data lives under --work (default /dev/shm, where syncs cost nothing) and is removed at exit. Runs by
 hand only; loopback only.
 """
@@ -84,18 +84,20 @@ class Layout:
         for folder in (self.data, self.config, self.downloads, self.tmp):
             os.makedirs(folder, exist_ok=True)
 
-    def app_environment(self):
+    def app_environment(self, display=None):
         env = dict(os.environ)
         env.update({
             'HOME': self.work,
             'XDG_DATA_HOME': os.path.join(self.work, 'share'),
             'XDG_CONFIG_HOME': os.path.join(self.work, 'config'),
             'TMPDIR': self.tmp,
-            'QT_QPA_PLATFORM': 'offscreen',
+            'QT_QPA_PLATFORM': 'xcb' if display else 'offscreen',
             'OMBRELAY_NO_PORT_MAPPING': '1',
             'DBUS_SESSION_BUS_ADDRESS': 'unix:path=' + os.path.join(self.tmp, 'no-bus'),
             'http_proxy': 'http://127.0.0.1:9', 'https_proxy': 'http://127.0.0.1:9', 'no_proxy': '127.0.0.1',
         })
+        if display:
+            env['DISPLAY'] = display
         if os.getuid() == 0:
             env['QTWEBENGINE_DISABLE_SANDBOX'] = '1'
         return env
@@ -138,10 +140,36 @@ def hand_over(socket_path, deadline):
     return False
 
 
-def start_app(build, layout, arguments):
+def start_app(build, layout, arguments, display=None):
     app = os.path.join(build, 'src', 'app', 'ombrelay')
     log = open(os.path.join(layout.work, 'app.log'), 'w')
-    return subprocess.Popen([app] + arguments, env=layout.app_environment(), stdout=subprocess.DEVNULL, stderr=log)
+    return subprocess.Popen([app] + arguments, env=layout.app_environment(display), stdout=subprocess.DEVNULL,
+                            stderr=log)
+
+
+def start_display():
+    """A private X server; answers it and its name."""
+    for number in range(90, 120):
+        if not os.path.exists('/tmp/.X11-unix/X%d' % number) and not os.path.exists('/tmp/.X%d-lock' % number):
+            name = ':%d' % number
+            server = subprocess.Popen(['Xvfb', name, '-screen', '0', '1400x900x24', '-nolisten', 'tcp'],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and not os.path.exists('/tmp/.X11-unix/X%d' % number):
+                time.sleep(0.05)
+            return server, name
+    raise RuntimeError('no free display')
+
+
+def show_transfers(display):
+    """Types Ctrl+2 into the main window, as a user shows the transfers list."""
+    env = dict(os.environ, DISPLAY=display)
+    window = subprocess.run(['xdotool', 'search', '--sync', '--onlyvisible', '--name', 'Ombrelay'], env=env,
+                            capture_output=True, text=True, timeout=30).stdout.split()
+    if not window:
+        raise RuntimeError('no main window')
+    subprocess.run(['xdotool', 'windowfocus', '--sync', window[0]], env=env, timeout=30)
+    subprocess.run(['xdotool', 'key', '--window', window[0], 'ctrl+2'], env=env, timeout=30)
 
 
 def wait_for_listing(layout, count, deadline):
@@ -209,10 +237,12 @@ def main():
 
         layout, torrents = store_torrents(args.build, os.path.join(work, 'idle'), args.idle_torrents)
         socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
-        app = start_app(args.build, layout, [torrents[-1]])
+        server, display = start_display()
+        app = start_app(args.build, layout, [], display)
         try:
             hand_over(socket_path, time.monotonic() + 60)
             wait_for_listing(layout, args.idle_torrents, time.monotonic() + 60)
+            show_transfers(display)
             time.sleep(5)  # the three running ones have announced
             before = cpu_seconds(app.pid)
             time.sleep(args.idle_seconds)
@@ -221,6 +251,7 @@ def main():
                   (args.idle_torrents, 100 * used / args.idle_seconds, args.idle_seconds))
         finally:
             stop(app)
+            stop(server)
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
