@@ -28,8 +28,9 @@ import sys
 import tempfile
 import time
 
+from transfer_bench import cpu_seconds, peak_rss_mib
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TICKS = os.sysconf('SC_CLK_TCK')
 
 
 def bencode(value):
@@ -56,20 +57,6 @@ def write_torrents(folder, count):
             f.write(bencode({'announce': 'http://127.0.0.1:9/announce', 'info': info}))
         paths.append(path)
     return paths
-
-
-def cpu_seconds(pid):
-    with open('/proc/%d/stat' % pid) as f:
-        fields = f.read().rsplit(')', 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICKS
-
-
-def peak_rss_mib(pid):
-    with open('/proc/%d/status' % pid) as f:
-        for line in f:
-            if line.startswith('VmHWM:'):
-                return int(line.split()[1]) / 1024
-    return 0.0
 
 
 class Layout:

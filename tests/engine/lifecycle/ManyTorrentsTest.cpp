@@ -4,10 +4,12 @@
 
 #include "engine/peers/EnginePeerService.h"
 #include "engine/peers/TorrentSwarm.h"
+#include "engine/storage/PieceStore.h"
 #include "engine/storage/SessionFolder.h"
 #include "support/OpenDescriptors.h"
 
 #include <QDirIterator>
+#include <algorithm>
 #include <arpa/inet.h>
 
 using namespace ombrelay;
@@ -99,4 +101,33 @@ TEST_F(LifecycleTest, TenThousandTorrentsHoldAFewDescriptorsAndTheRunningOnesKee
     host.removeDownloads(host.objects());
     PeersDatabase::fileQueue().drain();
     SessionLifecycle::cleanupQueue().drain();
+}
+
+TEST_F(LifecycleTest, ManyTorrentsWritingAtOnceKeepTheirDataFilesWithinTheCaches)
+{
+    // Sixteen for writing, sixteen for reading, and one each that a running write, read or check may
+    // still hold after its cache let it go (a descriptor is never closed under its user).
+    constexpr int kCached = 16 + 16;
+    constexpr int kInUse = 4;
+    Settings::instance().setValue(QStringLiteral("kDownloadQueueEnabled"), false);
+    QList<RealTorrent> contents;
+    TorrentLineList torrents;
+    for (int i = 0; i < 60; ++i) {
+        contents.append(RealTorrent::make(QStringLiteral("busy-%1").arg(i), {{{"b.bin"}, 3 * 16384}}, 16384, quint32(100 + i)));
+        torrents.append(add(contents.last().metainfo));
+        ASSERT_TRUE(torrents.last() && torrents.last()->storage());
+    }
+    int most = 0;
+    for (quint32 piece = 0; piece < 3; ++piece) {
+        for (int i = 0; i < torrents.size(); ++i)
+            ASSERT_TRUE(feedPiece(*torrents[i], contents[i], piece, QStringLiteral("10.0.0.1:1")));
+        most = std::max(most, openDescriptors(downloads));
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        most = std::max(most, openDescriptors(downloads));
+        return std::all_of(torrents.begin(), torrents.end(), [](const TorrentLinePtr& t) { return t->isComplete(); });
+    }, 30000));
+    PieceStore::drainQueues();
+    EXPECT_LE(openDescriptors(downloads), kCached);
+    EXPECT_LE(most, kCached + kInUse);
 }
