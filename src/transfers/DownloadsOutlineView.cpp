@@ -172,7 +172,7 @@ void DownloadsOutlineView::animationTimer()
         const TorrentLine* torrent = item ? item->torrent() : nullptr;
         if (!torrent || !torrent->isDownloading() || !torrent->isInitializing())
             continue;
-        viewport()->update(visualRect(row.siblingAtColumn(ProgressColumn)));
+        viewport()->update(DownloadProgressCell::progressRectInCell(visualRect(row.siblingAtColumn(ProgressColumn))));
     }
     setAnimationOffset((animationOffset() + 1) % 8);
 }
