@@ -158,8 +158,7 @@ void KoDownloadsController::invalidateBindingsText()
 
 void KoDownloadsController::watchTexts(const TorrentLinePtr& line)
 {
-    connect(line.get(), &TorrentLine::bindingTextChanged, this, [this] { m_textsChanged = true; },
-            Qt::UniqueConnection);
+    connect(line.get(), &TorrentLine::bindingTextChanged, this, [this] { m_textsChanged = true; });
 }
 
 bool KoDownloadsController::listMayHaveChanged() const
