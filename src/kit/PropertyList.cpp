@@ -322,19 +322,18 @@ QVariant PropertyList::read(const QString& path, qint64 maxBytes)
     return value;
 }
 
-bool PropertyList::write(const QString& path, const QVariant& value)
+bool PropertyList::write(const QString& path, const QVariant& value, QString* error)
 {
+    QString reason;
     const QByteArray bytes = toBinary(value);
-    if (bytes.isEmpty()) {
-        qWarning("*** cannot store a %s as a property list in %s", value.typeName(), qPrintable(path));
-        return false;
-    }
-    QString error;
-    if (!AtomicFile::write(path, bytes, &error)) {
-        qWarning("*** %s", qPrintable(error));
-        return false;
-    }
-    return true;
+    if (bytes.isEmpty())
+        reason = QStringLiteral("cannot store a %1 as a property list in %2").arg(value.typeName(), path);
+    else if (AtomicFile::write(path, bytes, &reason))
+        return true;
+    qWarning("*** %s", qPrintable(reason));
+    if (error)
+        *error = reason;
+    return false;
 }
 
 }  // namespace ombrelay

@@ -131,11 +131,12 @@ bool SqliteDatabase::open(const QString& path, int busyTimeoutMs)
     const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (result != SQLITE_OK) {
-        qWarning("*** sql error: cannot open %s: %s", qPrintable(path),
-                 m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(result));
+        m_openError = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(result));
+        qWarning("*** sql error: cannot open %s: %s", qPrintable(path), qPrintable(m_openError));
         close();
         return false;
     }
+    m_openError.clear();
     sqlite3_busy_timeout(m_db, busyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
     return true;
@@ -210,7 +211,7 @@ int SqliteDatabase::changes() const
 
 QString SqliteDatabase::errorMessage() const
 {
-    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : m_openError;
 }
 
 void SqliteDatabase::logError(const QString& context) const

@@ -84,6 +84,7 @@ public:
 
     qint64 lastInsertRowId() const;
     int changes() const;
+    // The last error; after a failed open, why it failed.
     QString errorMessage() const;
 
     bool isCorrupt() const { return m_corrupt; }
@@ -98,6 +99,7 @@ private:
 
     sqlite3* m_db = nullptr;
     QString m_path;
+    QString m_openError;
     bool m_corrupt = false;
 };
 

@@ -130,7 +130,11 @@ void DownloadProgressCell::drawTorrentRow(QPainter& painter, const QRect& frame,
                                                      : torrent.amountDownloaded().description());
         setSecondary(QObject::tr("of %1").arg(total));
     }
-    DownloadsPaneCell::drawInterior(painter, QRect(frame.x(), frame.y(), kTextWidth, frame.height()));
+    // The amounts are left out of a paint that redraws only the bar (its animation).
+    const QRect text(frame.x(), frame.y(), kTextWidth, frame.height());
+    const auto* view = dynamic_cast<const PZOutlineView*>(state().view);
+    if (!view || view->needsToDraw(text))
+        DownloadsPaneCell::drawInterior(painter, text);
 }
 
 void DownloadProgressCell::drawFileRow(QPainter& painter, const QRect& frame)

@@ -165,14 +165,15 @@ void DownloadsOutlineView::animationTimer()
 {
     if (!isVisible())
         return;
+    // Only the rows on screen: a long list costs no more than a short one.
     const QRect visible = viewport()->rect();
-    for (PZOutlineObject* object : objects()) {
-        const TorrentLine* torrent = static_cast<TransferItem*>(object)->torrent();
-        if (!torrent->isDownloading() || !torrent->isInitializing())
+    for (QModelIndex row = indexAt(visible.topLeft()); row.isValid() && visualRect(row).top() < visible.bottom();
+         row = indexBelow(row)) {
+        const auto* item = row.parent().isValid() ? nullptr : dynamic_cast<TransferItem*>(objectAt(row));
+        const TorrentLine* torrent = item ? item->torrent() : nullptr;
+        if (!torrent || !torrent->isDownloading() || !torrent->isInitializing())
             continue;
-        const QRect cell = visualRect(indexForObject(object, ProgressColumn));
-        if (cell.intersects(visible))
-            viewport()->update(cell);
+        viewport()->update(DownloadProgressCell::progressRectInCell(visualRect(row.siblingAtColumn(ProgressColumn))));
     }
     setAnimationOffset((animationOffset() + 1) % 8);
 }

@@ -9,6 +9,8 @@
 #include "kit/PZFileSize.h"
 #include "platform/VolumeMonitor.h"
 #include "transfers/DownloadsOutlineView.h"
+
+#include <algorithm>
 #include "transfers/DownloadsPaneFileCell.h"
 #include "transfers/DownloadsPaneView.h"
 #include "transfers/StatsView.h"
@@ -144,10 +146,25 @@ void KoDownloadsController::invalidateBindingsText()
     emit bindingsTextChanged();
 }
 
+void KoDownloadsController::watchTexts(const TorrentLinePtr& line)
+{
+    connect(line.get(), &TorrentLine::bindingTextChanged, this, [this] { m_textsChanged = true; });
+}
+
+bool KoDownloadsController::listMayHaveChanged() const
+{
+    if (m_textsChanged)
+        return true;
+    const TorrentLineList torrents = objects();
+    return std::any_of(torrents.begin(), torrents.end(),
+                       [](const TorrentLinePtr& torrent) { return torrent->downloadRate() > 0 || torrent->uploadRate() > 0; });
+}
+
 void KoDownloadsController::addDownload(const TorrentLinePtr& line)
 {
     if (!line)
         return;
+    watchTexts(line);
     m_outlineView->addTorrent(line);
     m_completeCount = numberOfComplete();
     updateCell(nullptr);
@@ -158,6 +175,8 @@ void KoDownloadsController::addDownloads(const TorrentLineList& lines)
 {
     if (lines.isEmpty())
         return;
+    for (const TorrentLinePtr& line : lines)
+        watchTexts(line);
     m_outlineView->addTorrents(lines);
     m_completeCount = numberOfComplete();
     updateCell(nullptr);
@@ -247,8 +266,12 @@ void KoDownloadsController::updateCell(const TorrentLine*)
 
 void KoDownloadsController::statsUpdated()
 {
-    m_outlineView->rearrangeObjects();
-    m_outlineView->viewport()->update();
+    // A list that reads as it did a second ago is neither sorted nor drawn again.
+    if (listMayHaveChanged()) {
+        m_textsChanged = false;
+        m_outlineView->rearrangeObjects();
+        m_outlineView->viewport()->update();
+    }
     updateCell(nullptr);
 }
 

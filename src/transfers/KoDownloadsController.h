@@ -117,6 +117,10 @@ private:
     // A torrent that completed frees a place in the download queue.
     void startQueuedAfterCompletion();
     void rebuildArrays();
+    // Each listed torrent marks the list changed when one of its texts does.
+    void watchTexts(const TorrentLinePtr& line);
+    // Whether a row may read differently than at the last tick: a text changed, or bytes still flow.
+    bool listMayHaveChanged() const;
 
     VolumeMonitor& m_volumes;
     CurrentDownload m_currentDownload;
@@ -131,6 +135,7 @@ private:
     QString m_downloadsRateText;
     QString m_uploadsRateText;
     int m_completeCount = 0;
+    bool m_textsChanged = true;
     QSet<const TorrentLine*> m_seenIncomplete;
     QSet<const TorrentLine*> m_recentlyCompleted;
     DesktopHooks m_hooks;

@@ -5,6 +5,12 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainterPath>
+#include <QPixmap>
+#include <QPixmapCache>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
 
 namespace ombrelay {
 
@@ -105,6 +111,78 @@ void registerButton(const QString& name, const QString& pressedName, int edge, G
     PZImage::registerDrawing(pressedName, [=] { return roundButton(edge, true, glyph, tint); });
 }
 
+void paintProgressBar(QPainter& painter, const QRectF& rect, double fraction, TransferArtwork::BarColor color)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath outline;
+    outline.addRoundedRect(rect, 3, 3);
+    painter.setClipPath(outline);
+    QLinearGradient empty(rect.topLeft(), rect.bottomLeft());
+    empty.setColorAt(0, QColor(218, 218, 218));
+    empty.setColorAt(1, QColor(244, 244, 244));
+    painter.fillRect(rect, empty);
+    const qreal filled = rect.width() * std::clamp(fraction, 0.0, 1.0);
+    const qreal whole = std::floor(filled);
+    const QColor base = TransferArtwork::fillColor(color);
+    QLinearGradient fill(rect.topLeft(), rect.bottomLeft());
+    fill.setColorAt(0, base.lighter(125));
+    fill.setColorAt(1, base.darker(110));
+    painter.fillRect(QRectF(rect.x(), rect.y(), whole, rect.height()), fill);
+    if (filled > whole) {
+        // The partly covered column fades in.
+        painter.setOpacity(filled - whole);
+        painter.fillRect(QRectF(rect.x() + whole, rect.y(), 1, rect.height()), fill);
+        painter.setOpacity(1);
+    }
+    painter.setClipping(false);
+    painter.setPen(QColor(0, 0, 0, 70));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    painter.restore();
+}
+
+void paintIndeterminate(QPainter& painter, const QRectF& rect, int animationOffset)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath outline;
+    outline.addRoundedRect(rect, 3, 3);
+    painter.setClipPath(outline);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(58, 124, 222, 90));
+    const qreal h = rect.height();
+    for (qreal x = rect.x() - h - 8 + animationOffset; x < rect.right(); x += 8) {
+        painter.drawPolygon(QPolygonF{QPointF(x, rect.bottom()), QPointF(x + 4, rect.bottom()),
+                                      QPointF(x + 4 + h, rect.top()), QPointF(x + h, rect.top())});
+    }
+    painter.restore();
+}
+
+// Bars are painted once for each look and size, then copied: an animated bar is drawn many times a second.
+void drawCached(QPainter& painter, const QRectF& rect, const QString& look,
+                const std::function<void(QPainter&, const QRectF&)>& paint)
+{
+    const QSize size = rect.size().toSize();
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (size.isEmpty() || rect.topLeft() != rect.topLeft().toPoint()) {
+        paint(painter, rect);  // off the pixel grid: a copy would not match
+        return;
+    }
+    const QString key = QStringLiteral("ombrelay-bar-%1-%2x%3@%4").arg(look).arg(size.width()).arg(size.height()).arg(ratio);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap(size * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter offscreen(&pixmap);
+        paint(offscreen, QRectF(QPointF(0, 0), rect.size()));
+        offscreen.end();
+        QPixmapCache::insert(key, pixmap);
+    }
+    painter.drawPixmap(rect.topLeft(), pixmap);
+}
+
 }  // namespace
 
 void TransferArtwork::registerImages()
@@ -138,52 +216,19 @@ QColor TransferArtwork::fillColor(BarColor color)
     return {};
 }
 
+
 void TransferArtwork::drawProgressBar(QPainter& painter, const QRectF& rect, double fraction, BarColor color)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath outline;
-    outline.addRoundedRect(rect, 3, 3);
-    painter.setClipPath(outline);
-    QLinearGradient empty(rect.topLeft(), rect.bottomLeft());
-    empty.setColorAt(0, QColor(218, 218, 218));
-    empty.setColorAt(1, QColor(244, 244, 244));
-    painter.fillRect(rect, empty);
-    const qreal filled = rect.width() * std::clamp(fraction, 0.0, 1.0);
-    const qreal whole = std::floor(filled);
-    const QColor base = fillColor(color);
-    QLinearGradient fill(rect.topLeft(), rect.bottomLeft());
-    fill.setColorAt(0, base.lighter(125));
-    fill.setColorAt(1, base.darker(110));
-    painter.fillRect(QRectF(rect.x(), rect.y(), whole, rect.height()), fill);
-    if (filled > whole) {
-        // The partly covered column fades in.
-        painter.setOpacity(filled - whole);
-        painter.fillRect(QRectF(rect.x() + whole, rect.y(), 1, rect.height()), fill);
-        painter.setOpacity(1);
-    }
-    painter.setClipping(false);
-    painter.setPen(QColor(0, 0, 0, 70));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
-    painter.restore();
+    // The fraction to a 256th of a pixel, finer than the fading column shows.
+    const qint64 filled = std::llround(rect.width() * std::clamp(fraction, 0.0, 1.0) * 256);
+    drawCached(painter, rect, QStringLiteral("progress-%1-%2").arg(filled).arg(int(color)),
+               [&](QPainter& p, const QRectF& r) { paintProgressBar(p, r, rect.width() > 0 ? filled / 256.0 / rect.width() : 0, color); });
 }
 
 void TransferArtwork::drawIndeterminate(QPainter& painter, const QRectF& rect, int animationOffset)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath outline;
-    outline.addRoundedRect(rect, 3, 3);
-    painter.setClipPath(outline);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(58, 124, 222, 90));
-    const qreal h = rect.height();
-    for (qreal x = rect.x() - h - 8 + animationOffset; x < rect.right(); x += 8) {
-        painter.drawPolygon(QPolygonF{QPointF(x, rect.bottom()), QPointF(x + 4, rect.bottom()),
-                                      QPointF(x + 4 + h, rect.top()), QPointF(x + h, rect.top())});
-    }
-    painter.restore();
+    drawCached(painter, rect, QStringLiteral("indeterminate-%1").arg(animationOffset),
+               [&](QPainter& p, const QRectF& r) { paintIndeterminate(p, r, animationOffset); });
 }
 
 }  // namespace ombrelay

@@ -15,6 +15,8 @@ PZCellDelegate::PZCellDelegate(PZOutlineView* view, int column) : QStyledItemDel
 
 void PZCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
+    if (!m_view->needsToDraw(option.rect))
+        return;
     PZOutlineObject* object = m_view->objectAt(index);
     PZTrackingCell* cell = m_view->cellFor(m_column, object);
     if (!cell || !object)

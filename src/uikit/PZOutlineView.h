@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRegion>
 #include <QTreeView>
 #include <memory>
 #include <optional>
@@ -114,6 +115,9 @@ public:
     PZOutlineModel* objectModel() const { return m_model; }
     PZOutlineProxyModel* arrangedModel() const { return m_proxy; }
     PZCellTracker* cellTracker() const { return m_tracker; }
+    // Whether a cell at `rect` is to be drawn in the paint under way: a few cells made out of date (an
+    // animation) draw only themselves, not every cell of their rows.
+    bool needsToDraw(const QRect& rect) const { return m_paintRegion.isEmpty() || m_paintRegion.intersects(rect); }
 
     // The grid grey (228/255).
     static QColor gridColor();
@@ -159,6 +163,7 @@ private:
     bool m_needsToReloadContent = false;
     bool m_needsToRebuildTabView = false;
     quint64 m_animationOffset = 0;
+    QRegion m_paintRegion;  // during a paint, the region it draws
 };
 
 }  // namespace ombrelay

@@ -5,6 +5,7 @@
 #include "uikit/PZViewExtensions.h"
 
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace ombrelay {
@@ -69,7 +70,9 @@ QModelIndex PZOutlineView::lastVisibleIndex() const
 
 void PZOutlineView::paintEvent(QPaintEvent* event)
 {
+    m_paintRegion = event->region();
     QTreeView::paintEvent(event);
+    m_paintRegion = QRegion();
     // The grid goes on below the last row, to the bottom of the view.
     const QModelIndex last = lastVisibleIndex();
     const int top = last.isValid() ? visualRect(last).bottom() + 1 : 0;

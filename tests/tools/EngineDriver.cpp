@@ -8,6 +8,7 @@
 // second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
 // --peer-time-scale runs the peers' clock (rests, redials, the 65 s pruning, keep-alives, the silence
 // limit) S times faster.
+// Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms").
 
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -29,6 +30,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QTimer>
@@ -76,6 +78,8 @@ public:
 
 int main(int argc, char** argv)
 {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({"data", "Application-support folder holding Ombrelay.conf.", "DIR"});
@@ -203,6 +207,8 @@ int main(int argc, char** argv)
 
     // Added once the session folders are loaded, so a restarted driver never lists a torrent twice.
     QObject::connect(&session.loader(), &SessionLoader::finished, &app, [&] {
+        printf("loaded %lld in %lld ms\n", static_cast<long long>(host.objects().size()),
+               static_cast<long long>(sinceStart.elapsed()));
         TorrentLineList lines;
         for (const QString& path : torrents) {
             TorrentLinePtr line = TorrentLine::torrentLineForPath(path);

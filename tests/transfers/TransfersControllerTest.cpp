@@ -1,6 +1,7 @@
 #include "TransfersFixture.h"
 
 #include "uikit/FilterSearchField.h"
+#include "uikit/PZOutlineProxyModel.h"
 #include "uikit/PZRoundTabView.h"
 
 #include <QMenu>
@@ -283,5 +284,46 @@ TEST_F(TransfersController, KeysActOnTheSelectionAndFallThroughWhenItHoldsNoTorr
             answer(1);
         }
         EXPECT_EQ(controller->objects().size(), 1) << test.name;
+    }
+}
+
+TEST_F(TransfersController, EachSecondTheListIsSortedAndDrawnAgainOnlyWhenARowMayReadDifferently)
+{
+    controller->mainView()->resize(900, 400);
+    controller->mainView()->show();
+    addTorrent("quiet", TorrentLine::Downloading);
+    const TorrentLinePtr busy = addTorrent("busy", TorrentLine::Downloading);
+    addTorrent("waiting", TorrentLine::Waiting);
+    QApplication::processEvents();
+    int arranged = 0;
+    QObject counting;  // the count ends with the test
+    QObject::connect(controller->outlineView()->arrangedModel(), &QAbstractItemModel::layoutChanged, &counting,
+                     [&] { ++arranged; });
+    const auto tick = [&] {
+        for (const TorrentLinePtr& torrent : controller->objects()) {
+            torrent->invalidateValues();
+            torrent->invalidateBindingsText();
+        }
+        const int before = arranged;
+        controller->statsUpdated();
+        return arranged > before;
+    };
+    tick();  // the texts of the new rows
+
+    const struct
+    {
+        const char* name;
+        std::function<void()> change;
+        bool sorted;
+    } seconds[] = {
+        {"nothing changed", [] {}, false},
+        {"a torrent's peers changed", [&] { peers.counts[busy.get()] = {2, 1, 0}; }, true},
+        {"nothing changed again", [] {}, false},
+        {"bytes arrive", [&] { busy->downloadBandwidth().recordBytes(50000); }, true},
+        {"the rate holds (its text may too)", [] {}, true},
+    };
+    for (const auto& second : seconds) {
+        second.change();
+        EXPECT_EQ(tick(), second.sorted) << second.name;
     }
 }

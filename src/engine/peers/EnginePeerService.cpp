@@ -11,6 +11,7 @@
 #include "kit/OBDefaults.h"
 #include "kit/SteadyClock.h"
 
+#include <QCoreApplication>
 #include <QtEndian>
 
 namespace ombrelay {
@@ -46,7 +47,7 @@ QList<TorrentLine*> EnginePeerService::activeTorrents()
 {
     QList<TorrentLine*> torrents;
     for (const TorrentLinePtr& torrent : EngineHost::instance().objects())
-        if (!torrent->isPaused())
+        if (DHTService::wantsPeers(torrent.get()))
             torrents.append(torrent.get());
     return torrents;
 }
@@ -81,6 +82,10 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
     model.peersClock = m_managerClock;
     if (m_managerClock)
         model.clock = m_managerClock;  // the wires' keep-alives and silences keep the same time
+    model.peersFileFailed = [&torrent](const QString& error) {
+        torrent.pauseWithError(QCoreApplication::translate("EnginePeerService", "The known peers cannot be opened: %1")
+                                   .arg(error));
+    };
     model.pingDhtNode = [](quint32 address, quint16 port) {
         DhtService::instance().addNodes({DhtNodeAddress{qToBigEndian(address), port}});
     };

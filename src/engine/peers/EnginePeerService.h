@@ -58,7 +58,8 @@ public:
     void addPeers(TorrentLine& torrent, const QList<AnnounceReply::Peer>& peers) override;
 
 private:
-    // The torrents that take peers, in list order: the downloads list, paused ones left out.
+    // The torrents that take peers (downloading or seeding), in list order: waiting, paused and stopped
+    // ones get no swarm from the dialler, so they hold no peers file.
     static QList<TorrentLine*> activeTorrents();
     void forget(const TorrentLine* torrent);
 

@@ -24,6 +24,16 @@ struct PeersDatabase::FileLink
     std::mutex mutex;
     std::optional<QList<Row>> storedRows;
     bool damaged = false;
+    QString openError;
+
+    // Queue side: passes on a failed open of the file.
+    void noteOpenError()
+    {
+        if (file.openError().isEmpty())
+            return;
+        std::lock_guard lock(mutex);
+        openError = file.openError();
+    }
 };
 
 SerialQueue& PeersDatabase::fileQueue()
@@ -47,6 +57,7 @@ PeersDatabase::PeersDatabase(QString path) : m_path(std::move(path))
     fileQueue().post(m_file.get(), [link = m_file] {
         QList<Row> rows = link->file.readRows();
         link->file.takeDamage();  // a damaged file was replaced before reading: the rows are the new file's
+        link->noteOpenError();
         std::lock_guard lock(link->mutex);
         link->storedRows = std::move(rows);
     });
@@ -69,6 +80,8 @@ void PeersDatabase::takeFileNews()
         std::lock_guard lock(m_file->mutex);
         stored.swap(m_file->storedRows);
         damaged = std::exchange(m_file->damaged, false);
+        if (!m_file->openError.isEmpty())
+            m_openError = m_file->openError;
     }
     if (stored) {
         PeerRows rows;
@@ -96,6 +109,7 @@ auto PeersDatabase::change(Change apply)
             if (link->discarding)
                 return;
             apply(link->file);
+            link->noteOpenError();
             if (link->file.takeDamage()) {
                 link->discarding = true;
                 std::lock_guard lock(link->mutex);
@@ -110,6 +124,12 @@ bool PeersDatabase::hasStoredRows()
 {
     takeFileNews();
     return m_hasStoredRows;
+}
+
+QString PeersDatabase::openError()
+{
+    takeFileNews();
+    return m_openError;
 }
 
 int PeersDatabase::numberOfPeers()

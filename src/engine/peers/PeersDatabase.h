@@ -34,6 +34,8 @@ public:
     const QString& path() const { return m_path; }
     // Whether the stored rows have joined those in memory.
     bool hasStoredRows();
+    // Why the file could not be opened, once the queue found it out; the rows live in memory only then.
+    QString openError();
 
     int numberOfPeers();
     int numberOfUnusedPeers();  // rows not active
@@ -55,7 +57,7 @@ public:
 
 private:
     struct FileLink;
-    // Takes what the queue reported: the stored rows once read, a damaged file.
+    // Takes what the queue reported: the stored rows once read, a damaged file, a failed open.
     void takeFileNews();
     // Makes a change to the rows in memory and queues it for the file: `apply` takes either table.
     template <typename Change>
@@ -64,6 +66,7 @@ private:
     QString m_path;
     PeerRows m_rows;
     bool m_hasStoredRows = false;
+    QString m_openError;
     // The changes made before the stored rows were read, to apply again on top of them.
     QList<std::function<void(PeerRows&)>> m_changesBeforeRead;
     std::shared_ptr<FileLink> m_file;

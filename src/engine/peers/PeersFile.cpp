@@ -54,6 +54,7 @@ void PeersFile::close()
         statement.reset();
     m_database.reset();
     m_openFailed = false;
+    m_openError.clear();
 }
 
 void PeersFile::handleCorruptedDatabaseFile()
@@ -69,11 +70,16 @@ void PeersFile::handleCorruptedDatabaseFile()
 bool PeersFile::openFile()
 {
     m_database = std::make_unique<SqliteDatabase>();
-    if (!m_database->open(m_path))
+    if (!m_database->open(m_path)) {
+        m_openError = m_database->errorMessage();
         return false;
-    for (const char* sql : kOpenStatements)
-        if (!m_database->execute(sql))
+    }
+    for (const char* sql : kOpenStatements) {
+        if (!m_database->execute(sql)) {
+            m_openError = m_database->errorMessage();
             return false;
+        }
+    }
     return true;
 }
 
@@ -95,6 +101,8 @@ bool PeersFile::open()
     }
     m_database.reset();
     m_openFailed = true;
+    if (m_openError.isEmpty())
+        m_openError = QStringLiteral("unable to open database file");
     return false;
 }
 

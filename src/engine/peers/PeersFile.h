@@ -43,6 +43,8 @@ public:
 
     // True once after the file was found damaged and deleted.
     bool takeDamage() { return std::exchange(m_damaged, false); }
+    // Why the file could not be opened (it is left as it is and not tried again); empty while it could.
+    const QString& openError() const { return m_openError; }
 
 private:
     enum Statement { ReadAll, Count, Insert, Delete, SetActivity, AddBytes, kStatements };
@@ -64,6 +66,7 @@ private:
     std::unique_ptr<SqliteDatabase> m_database;
     std::unique_ptr<SqliteStatement> m_statements[kStatements];
     bool m_openFailed = false;
+    QString m_openError;
     bool m_damaged = false;
 };
 

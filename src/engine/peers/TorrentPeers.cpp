@@ -8,7 +8,7 @@
 namespace ombrelay {
 
 TorrentPeers::TorrentPeers(const QString& databasePath, Environment environment)
-    : m_database(databasePath), m_environment(std::move(environment))
+    : m_databasePath(databasePath), m_environment(std::move(environment))
 {
     if (!m_environment.mayConnect)
         m_environment.mayConnect = [] { return true; };
@@ -19,6 +19,13 @@ TorrentPeers::TorrentPeers(const QString& databasePath, Environment environment)
 }
 
 TorrentPeers::~TorrentPeers() = default;
+
+PeersDatabase& TorrentPeers::database()
+{
+    if (!m_database)
+        m_database = std::make_unique<PeersDatabase>(m_databasePath);
+    return *m_database;
+}
 
 QList<PeerLinkPtr> TorrentPeers::allPeers() const
 {
@@ -84,14 +91,29 @@ void TorrentPeers::recordBytes(Connection& connection)
 {
     const quint64 total = connection.link->bytesDownloaded();
     if (total > connection.bytesRecorded)
-        m_database.addDownloadedBytes(connection.link->peerAddress(), total - connection.bytesRecorded);
+        database().addDownloadedBytes(connection.link->peerAddress(), total - connection.bytesRecorded);
     connection.bytesRecorded = std::max(total, connection.bytesRecorded);
+}
+
+void TorrentPeers::changeRows(const std::function<void(PeersDatabase&)>& change)
+{
+    const bool wasOpen = isDatabaseOpen();
+    change(database());
+    if (!wasOpen && !mayConnect())
+        m_database.reset();  // written, then closed on the queue
 }
 
 void TorrentPeers::forgetRow(const PeerAddress& peer)
 {
-    m_database.deletePeer(peer);
+    changeRows([&peer](PeersDatabase& rows) { rows.deletePeer(peer); });
     m_dialBatch.removeAll(peer);
+}
+
+bool TorrentPeers::addNamedPeer(const PeerAddress& peer)
+{
+    bool added = false;
+    changeRows([&](PeersDatabase& rows) { added = rows.insertPeers({peer}) > 0; });
+    return added;
 }
 
 void TorrentPeers::removePeer(PeerLink* peer)
@@ -117,7 +139,7 @@ void TorrentPeers::removePeer(PeerLink* peer)
     const bool brokeProtocol = ending == PeerLink::Ending::BrokeProtocol || m_banned.contains(address);
     if (!brokeProtocol && !exchangedMessages && dialled && ending == PeerLink::Ending::Lost
         && m_redials.dialFailed(address, keepAlive->handshakeMode(), now())) {
-        m_database.setActivity(address, PeersDatabase::Activity::Resting);  // until its redial
+        database().setActivity(address, PeersDatabase::Activity::Resting);  // until its redial
         return;
     }
     if (brokeProtocol || !exchangedMessages) {
@@ -125,7 +147,7 @@ void TorrentPeers::removePeer(PeerLink* peer)
         forgetRow(address);
         return;
     }
-    m_database.setActivity(address, PeersDatabase::Activity::Resting);
+    database().setActivity(address, PeersDatabase::Activity::Resting);
     m_restingUntil.insert(address, now() + kRedialDelayMs);
 }
 
@@ -133,7 +155,7 @@ int TorrentPeers::addCompactPeers(QByteArrayView compact)
 {
     if (!mayConnect())
         return 0;
-    return m_database.insertPeers(PeerAddress::fromCompactList(compact, PeersDatabase::kMaxRows));
+    return database().insertPeers(PeerAddress::fromCompactList(compact, PeersDatabase::kMaxRows));
 }
 
 int TorrentPeers::addPeers(const QList<AnnounceReply::Peer>& peers)
@@ -144,7 +166,7 @@ int TorrentPeers::addPeers(const QList<AnnounceReply::Peer>& peers)
     addresses.reserve(peers.size());
     for (const AnnounceReply::Peer& peer : peers)
         addresses.append({peer.address, peer.port});
-    return m_database.insertPeers(addresses);
+    return database().insertPeers(addresses);
 }
 
 int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
@@ -157,7 +179,7 @@ int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
     if (last != m_lastExchange.constEnd() && time - *last < kMinExchangeIntervalMs)
         return 0;
     m_lastExchange.insert(source, time);
-    return m_database.insertPeers(PeerAddress::fromCompactList(added, kMaxExchangedPeers));
+    return database().insertPeers(PeerAddress::fromCompactList(added, kMaxExchangedPeers));
 }
 
 bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
@@ -166,9 +188,9 @@ bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
         return false;
     m_connections.push_back({peer, Phase::Connecting, -1, 0});
     const PeerAddress address = peer->peerAddress();
-    m_database.insertPeer(address, PeersDatabase::Activity::Active);
+    database().insertPeer(address, PeersDatabase::Activity::Active);
     // Stored before as inactive or resting: now in use, so it is not dialled as well.
-    m_database.setActivity(address, PeersDatabase::Activity::Active);
+    database().setActivity(address, PeersDatabase::Activity::Active);
     m_restingUntil.remove(address);
     m_redials.forget(address);
     m_dialBatch.removeAll(address);
@@ -179,7 +201,7 @@ void TorrentPeers::releaseRestedPeers(qint64 time)
 {
     for (auto it = m_restingUntil.begin(); it != m_restingUntil.end();) {
         if (it.value() <= time && !isConnected(it.key())) {
-            m_database.setActivity(it.key(), PeersDatabase::Activity::Inactive);
+            database().setActivity(it.key(), PeersDatabase::Activity::Inactive);
             it = m_restingUntil.erase(it);
         } else {
             ++it;
@@ -189,10 +211,12 @@ void TorrentPeers::releaseRestedPeers(qint64 time)
 
 bool TorrentPeers::hasDialablePeers()
 {
+    if (!mayConnect())
+        return false;
     if (!m_dialBatch.isEmpty() || m_redials.hasDue(now()))
         return true;
     releaseRestedPeers(now());
-    return m_database.hasDialablePeers();
+    return database().hasDialablePeers();
 }
 
 bool TorrentPeers::connectToOnePeer()
@@ -221,7 +245,7 @@ bool TorrentPeers::connectToOnePeer()
             if (refilled)
                 return false;
             releaseRestedPeers(now());
-            for (const PeersDatabase::Row& row : m_database.peersToDial())
+            for (const PeersDatabase::Row& row : database().peersToDial())
                 m_dialBatch.append(row.peer);
             refilled = true;
             continue;
@@ -249,12 +273,14 @@ bool TorrentPeers::mayDial(const PeerAddress& peer)
 void TorrentPeers::startDial(const PeerAddress& peer, const PeerLinkPtr& link)
 {
     m_connections.push_back({link, Phase::Connecting, -1, 0, true});
-    m_database.setActivity(peer, PeersDatabase::Activity::Active);
+    database().setActivity(peer, PeersDatabase::Activity::Active);
 }
 
 int TorrentPeers::optimizePeerConnections()
 {
-    int unused = m_database.numberOfUnusedPeers();
+    if (!m_database)
+        return 0;  // closed: the torrent does not run, or has no peers yet
+    int unused = m_database->numberOfUnusedPeers();
     if (unused < kMinUnusedPeersToPrune)
         return 0;
     const qint64 time = now();
@@ -310,7 +336,11 @@ void TorrentPeers::disconnectFromPeers()
     m_redials.clear();
     m_pruned.clear();
     m_lastExchange.clear();
-    m_database.markAllInactive();
+    // The changes are written before the file closes; the next open marks every row inactive.
+    if (m_database) {
+        m_database->markAllInactive();
+        m_database.reset();
+    }
 }
 
 }  // namespace ombrelay

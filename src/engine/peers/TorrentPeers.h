@@ -10,6 +10,7 @@
 #include <QList>
 #include <QSet>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace ombrelay {
@@ -17,6 +18,9 @@ namespace ombrelay {
 // One torrent's peers: its peer id, its known peers ("peers.db"), its connections (connecting or active),
 // which stored peer to dial next and which silent connections to drop. The peer wire reports each
 // connection's steps here; the global dialler (PeerManager) asks it to dial. Main thread only.
+//
+// The known peers are opened on first use while the torrent takes peers (it asks for some to dial, or
+// receives some) and closed when it stops, so a torrent that does not run holds no file and no rows.
 //
 // A stored peer's row outlives a connection that exchanged messages and then dropped: the row rests
 // (not dialled) for kRedialDelayMs. A dialled peer whose connection was lost before any message is
@@ -72,6 +76,9 @@ public:
     int addExchangedPeers(const PeerLink& from, QByteArrayView added);
     // An accepted incoming connection joins the connections and its row is marked active.
     bool addIncomingPeer(const PeerLinkPtr& peer);
+    // A peer named from outside (not a tracker, the DHT or peer exchange), kept for the torrent's run
+    // even when it does not run now. Answers whether it was new.
+    bool addNamedPeer(const PeerAddress& peer);
 
     // Dials a peer whose redial is due, else the best stored peer not connected, resting or refused.
     // False when none was dialled.
@@ -89,7 +96,9 @@ public:
     // Adds each connection's bytes received since the last record to its row.
     void updatePeersDatabase();
 
-    PeersDatabase& database() { return m_database; }
+    // The known peers, opened when closed.
+    PeersDatabase& database();
+    bool isDatabaseOpen() const { return m_database != nullptr; }
 
 private:
     enum class Phase { Connecting, Active, Inactive };
@@ -108,11 +117,14 @@ private:
     void startDial(const PeerAddress& peer, const PeerLinkPtr& link);
     void recordBytes(Connection& connection);
     void forgetRow(const PeerAddress& peer);
+    // Changes the known peers; a torrent that takes no peers opens them for the change only.
+    void changeRows(const std::function<void(PeersDatabase&)>& change);
     void releaseRestedPeers(qint64 now);
     qint64 now() const { return m_environment.clock(); }
     bool mayConnect() const { return m_environment.mayConnect(); }
 
-    PeersDatabase m_database;
+    QString m_databasePath;
+    std::unique_ptr<PeersDatabase> m_database;
     Environment m_environment;
     std::vector<Connection> m_connections;
     QList<PeerAddress> m_dialBatch;

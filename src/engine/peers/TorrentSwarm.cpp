@@ -100,6 +100,16 @@ void TorrentSwarm::tick()
             m_peers->peerBecameActive(wire);
         }
     updateChokeOnLimitChange();
+    reportPeersFileFailure();
+}
+
+void TorrentSwarm::reportPeersFileFailure()
+{
+    if (!m_peers->isDatabaseOpen() || !m_torrent.peersFileFailed)
+        return;
+    const QString error = m_peers->database().openError();
+    if (!error.isEmpty())
+        m_torrent.peersFileFailed(error);
 }
 
 void TorrentSwarm::updateChokeOnLimitChange()
@@ -162,7 +172,7 @@ void TorrentSwarm::cancelUnneededPieces()
 
 void TorrentSwarm::addPeer(const PeerAddress& peer)
 {
-    m_peers->database().insertPeers({peer});
+    m_peers->addNamedPeer(peer);
 }
 
 void TorrentSwarm::onPieceVerified(quint32 piece)

@@ -44,6 +44,8 @@ public:
         std::function<qint64()> clock;
         // The known peers' clock (rests, redials, pruning); default `clock`.
         std::function<qint64()> peersClock;
+        // The known peers' file could not be opened (checked each tick); default ignored.
+        std::function<void(const QString& error)> peersFileFailed;
     };
 
     // `databasePath` is the torrent's "peers.db"; empty keeps the rows in memory.
@@ -54,7 +56,8 @@ public:
     PieceStore& store() { return m_store; }
 
     // Time-outs and keep-alives of every wire; connections that finished their handshake become active;
-    // when the zero upload limit came or went, every wire decides its choking again.
+    // when the zero upload limit came or went, every wire decides its choking again; a peers file that
+    // could not be opened is reported.
     void tick();
     // An incoming wire whose handshake named this torrent joins its connections; false closes it.
     bool attachIncoming(std::shared_ptr<PeerWire> wire);
@@ -100,6 +103,7 @@ signals:
 private:
     PeerLinkPtr dial(const PeerAddress& peer, PeerLink::Handshake handshake);
     void updateChokeOnLimitChange();
+    void reportPeersFileFailure();
     void adopt(const std::shared_ptr<PeerWire>& wire);
     void wireEnded(PeerWire& wire);
     void forgetReceived(quint32 piece);

@@ -34,8 +34,13 @@ void DiskSession::oneSecondWork()
 {
     EngineHost& host = EngineHost::instance();
     for (const TorrentLinePtr& torrent : host.objects()) {
-        torrent->invalidateValues();
-        torrent->invalidateBindingsText();
+        // Only a torrent that runs, or whose rates are still falling, changes from one second to the
+        // next; the others refresh when their state changes.
+        if (torrent->downloadState() == TorrentLine::Downloading || torrent->isSeeding() || torrent->downloadRate() > 0
+            || torrent->uploadRate() > 0) {
+            torrent->invalidateValues();
+            torrent->invalidateBindingsText();
+        }
         // Seeding ends once: the completed state drops the peers and remembers it stopped.
         if (torrent->isComplete() && !torrent->hasStoppedSeeding() && !torrent->shouldSeed())
             torrent->enterCompletedState();

@@ -74,19 +74,23 @@ QString SessionFolder::filePath(const QString& name) const
     return QDir(m_path).filePath(name);
 }
 
-bool SessionFolder::create() const
+bool SessionFolder::create(QString* error) const
 {
-    return QDir().mkpath(m_path);
+    if (QDir().mkpath(m_path))
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot create %1").arg(m_path);
+    return false;
 }
 
-bool SessionFolder::writeMetainfo(const QByteArray& metainfo) const
+bool SessionFolder::writeMetainfo(const QByteArray& metainfo, QString* error) const
 {
     if (QFileInfo::exists(filePath(kTorrentFile)))
         return true;
-    return AtomicFile::write(filePath(kTorrentFile), metainfo);
+    return AtomicFile::write(filePath(kTorrentFile), metainfo, error);
 }
 
-bool SessionFolder::writeTorrentPlist(const SessionRecord& record) const
+bool SessionFolder::writeTorrentPlist(const SessionRecord& record, QString* error) const
 {
     QVariantMap plist;
     plist.insert(QStringLiteral("creationDate"), record.creationDate);
@@ -95,10 +99,10 @@ bool SessionFolder::writeTorrentPlist(const SessionRecord& record) const
         plist.insert(QStringLiteral("downloadMountPoint"), record.downloadMountPoint);
     plist.insert(QStringLiteral("shouldRelocateOnCompletion"),
                  record.shouldRelocateOnCompletion ? QStringLiteral("1") : QStringLiteral("0"));
-    return PropertyList::write(filePath(kTorrentPlist), plist);
+    return PropertyList::write(filePath(kTorrentPlist), plist, error);
 }
 
-bool SessionFolder::writeStatePlist(const SessionRecord& record) const
+bool SessionFolder::writeStatePlist(const SessionRecord& record, QString* error) const
 {
     QVariantMap plist;
     plist.insert(QStringLiteral("downloadState"), qint64(record.downloadState));
@@ -112,7 +116,7 @@ bool SessionFolder::writeStatePlist(const SessionRecord& record) const
             states.append(wanted);
         plist.insert(QStringLiteral("checkboxStates"), states);
     }
-    return PropertyList::write(filePath(kStatePlist), plist);
+    return PropertyList::write(filePath(kStatePlist), plist, error);
 }
 
 std::optional<SessionRecord> SessionFolder::read(qint64 maxMetainfoBytes) const

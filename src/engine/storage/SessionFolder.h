@@ -59,11 +59,13 @@ public:
     const QString& path() const { return m_path; }
     QString filePath(const QString& name) const;
 
-    bool create() const;
+    // Each write opens, writes and closes its file; on failure `error` says why and the file stored
+    // before is left as it was.
+    bool create(QString* error = nullptr) const;
     // Writes "torrent" only when it does not exist yet.
-    bool writeMetainfo(const QByteArray& metainfo) const;
-    bool writeTorrentPlist(const SessionRecord& record) const;
-    bool writeStatePlist(const SessionRecord& record) const;
+    bool writeMetainfo(const QByteArray& metainfo, QString* error = nullptr) const;
+    bool writeTorrentPlist(const SessionRecord& record, QString* error = nullptr) const;
+    bool writeStatePlist(const SessionRecord& record, QString* error = nullptr) const;
     // Everything the folder holds. Nothing when the metainfo is missing; a missing or damaged
     // "torrent.plist" falls back to the creation date of the folder's name and an empty download path.
     std::optional<SessionRecord> read(qint64 maxMetainfoBytes) const;

@@ -13,6 +13,7 @@
 
 #include "engine/storage/PieceStore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
@@ -67,7 +68,7 @@ void SessionLifecycle::adopt(const TorrentLine& torrent, const QString& path)
         m_mountPoints.insert(torrent.downloadPath(), torrent.downloadMountPoint());
 }
 
-bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent)
+bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* error)
 {
     if (!torrent.creationDate().isValid())
         torrent.setCreationDate(QDateTime::currentDateTimeUtc());
@@ -75,13 +76,22 @@ bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent)
         torrent.setDownloadMountPoint(m_volumes.mountPointFor(torrent.downloadPath()));
     const SessionFolder folder(torrent.creationDate(), torrent.infoHash());
     adopt(torrent, folder.path());
-    if (!folder.create() || !folder.writeMetainfo(torrent.torrentData())) {
-        qWarning("*** Could not write the session folder %s", qPrintable(folder.path()));
+    QString reason;
+    const bool stateless = torrent.downloadState() == TorrentLine::None;  // its state comes when it starts
+    if (!folder.create(&reason) || !folder.writeMetainfo(torrent.torrentData(), &reason)
+        || !folder.writeTorrentPlist(recordOf(torrent), &reason)
+        || (!stateless && !folder.writeStatePlist(recordOf(torrent), &reason))) {
+        qWarning("*** Could not write the session folder %s: %s", qPrintable(folder.path()), qPrintable(reason));
+        if (error)
+            *error = reason;
         return false;
     }
-    writeTorrentPlist(torrent);
-    writeStatePlist(torrent);
     return true;
+}
+
+void SessionLifecycle::reportWriteFailure(TorrentLine& torrent, const QString& error)
+{
+    torrent.pauseWithError(QCoreApplication::translate("SessionLifecycle", "Its state cannot be saved: %1").arg(error));
 }
 
 SessionRecord SessionLifecycle::recordOf(const TorrentLine& torrent) const
@@ -110,8 +120,9 @@ SessionRecord SessionLifecycle::recordOf(const TorrentLine& torrent) const
 void SessionLifecycle::writeTorrentPlist(TorrentLine& torrent)
 {
     const QString path = sessionPath(torrent);
-    if (!path.isEmpty())
-        SessionFolder(path).writeTorrentPlist(recordOf(torrent));
+    QString error;
+    if (!path.isEmpty() && !SessionFolder(path).writeTorrentPlist(recordOf(torrent), &error))
+        reportWriteFailure(torrent, error);
 }
 
 void SessionLifecycle::writeStatePlist(TorrentLine& torrent)
@@ -119,7 +130,9 @@ void SessionLifecycle::writeStatePlist(TorrentLine& torrent)
     const QString path = sessionPath(torrent);
     if (path.isEmpty() || torrent.downloadState() == TorrentLine::None)
         return;
-    SessionFolder(path).writeStatePlist(recordOf(torrent));
+    QString error;
+    if (!SessionFolder(path).writeStatePlist(recordOf(torrent), &error))
+        reportWriteFailure(torrent, error);
 }
 
 void SessionLifecycle::saveAll(const TorrentLineList& torrents)

@@ -29,8 +29,10 @@ public:
     void adopt(const TorrentLine& torrent, const QString& sessionPath);
     // A new torrent: its creation date (now, once), the mount point of its download folder, its folder
     // with "torrent", "torrent.plist", "state.plist" and the bitfield files. False when the folder
-    // cannot be written.
-    bool writeStorageInformation(TorrentLine& torrent);
+    // cannot be written; `error` says why.
+    bool writeStorageInformation(TorrentLine& torrent, QString* error = nullptr);
+    // A file of the torrent's session folder could not be written: the torrent pauses and shows why.
+    static void reportWriteFailure(TorrentLine& torrent, const QString& error);
     void writeTorrentPlist(TorrentLine& torrent);
     // Quit: every torrent's state file and bitfields, then waits for the store queue.
     void saveAll(const TorrentLineList& torrents);

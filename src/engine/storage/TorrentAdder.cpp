@@ -175,7 +175,12 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
         line->setShouldRelocateOnCompletion(incomplete);
     }
     // The session folder exists before the torrent starts, so that its first writes have a place.
-    m_session.writeStorageInformation(*line);
+    QString storeError;
+    const bool stored = m_session.writeStorageInformation(*line, &storeError);
+    const auto reportStoreFailure = [&] {
+        if (!stored)
+            SessionLifecycle::reportWriteFailure(*line, storeError);
+    };
 
     EngineHost& host = EngineHost::instance();
     host.addDownload(line);
@@ -188,6 +193,7 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
         existing = existing || holdsData(file.path);
     if (!existing || m_session.isPathOnUnattachedVolume(line->downloadPath())) {
         line->beginDownloadWithState(state);
+        reportStoreFailure();
         if (PieceStore* store = line->pieceStore())
             store->createEmptyFiles();
         return;
@@ -195,6 +201,7 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
 
     // Files already there: keep the pieces that verify, and write nothing before that is known.
     line->beginDownloadWithState(TorrentLine::Paused);
+    reportStoreFailure();
     PieceStore* store = line->pieceStore();
     if (!store)
         return;

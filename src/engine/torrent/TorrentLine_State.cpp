@@ -363,7 +363,8 @@ void TorrentLine::setBindingText(QString& field, const QString& key, const QStri
 {
     if (field == text && !field.isNull())
         return;
-    field = text;
+    // Kept never null, so that an empty text (a zero rate reads as null) is told once, not every second.
+    field = text.isNull() ? QString(QLatin1String("")) : text;
     emit bindingTextChanged(key);
 }
 

@@ -5,6 +5,7 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/lifecycle/LifecycleFixture.h"
 #include "engine/lifecycle/TmpfsMount.h"
+#include "kit/PZBandwidth.h"
 #include "kit/PropertyList.h"
 
 #include <QDirIterator>
@@ -320,4 +321,80 @@ TEST_F(SessionLifecycleTest, ExistingFilesAreCheckedFirstAndForeignOnesRefused)
     host.removeDownloads({refused});
     SessionLifecycle::cleanupQueue().drain();
     EXPECT_EQ(readFile(foreign), QByteArray("somebody else's notes")) << "removal leaves it too";
+}
+
+TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWithTheReasonAndKeepsWhatItHeld)
+{
+    TmpfsMount disk(support, "size=256k,mode=0755");
+    if (!disk.isMounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const TorrentLinePtr stored = add(RealTorrent::make("Stored", {{{"s.bin"}, 20000}}, 16384, 21).metainfo);
+    ASSERT_TRUE(stored && stored->storage());
+    stored->writeStatePlist();
+    const QString statePlist = SessionFolder(stored->storage()->sessionFolder()).filePath("state.plist");
+    QFile before(statePlist);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray storedState = before.readAll();
+    ASSERT_FALSE(storedState.isEmpty());
+
+    // The disk fills up.
+    QFile filler(QDir(support).filePath("filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray chunk(4096, 'x');
+    for (int i = 0; i < 1000 && filler.write(chunk) == chunk.size() && filler.flush(); ++i) {
+    }
+
+    const struct
+    {
+        const char* name;
+        std::function<TorrentLinePtr()> act;
+    } cases[] = {
+        {"a state change of a stored torrent",
+         [&] {
+             stored->setCustomUploadLimit(7);
+             stored->writeStatePlist();
+             return stored;
+         }},
+        {"adding a torrent", [&] { return add(RealTorrent::make("New", {{{"n.bin"}, 20000}}, 16384, 22).metainfo); }},
+    };
+    for (const auto& c : cases) {
+        const TorrentLinePtr torrent = c.act();
+        ASSERT_TRUE(torrent) << c.name;
+        EXPECT_TRUE(torrent->isPaused()) << c.name;
+        EXPECT_TRUE(torrent->errorText().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+            << c.name << ": " << torrent->errorText().toStdString();
+        EXPECT_EQ(torrent->stateDescription(), torrent->errorText()) << c.name;
+    }
+    QFile after(statePlist);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), storedState) << "the state stored before stays whole";
+}
+
+TEST_F(SessionLifecycleTest, EachSecondARunningTorrentShowsItsPeersAndAFinishedOneItsFallingRate)
+{
+    Settings::instance().setValue(QStringLiteral("kSeedingEnabled"), false);
+    const RealTorrent t = RealTorrent::make("Done", {{{"d.bin"}, 16384}}, 16384, 31);
+    const TorrentLinePtr torrent = add(t.metainfo);
+    ASSERT_TRUE(torrent && torrent->storage());
+
+    peers.counts[torrent.get()] = {2, 1, 0};
+    session->oneSecondWork();
+    EXPECT_EQ(torrent->activityText(), TorrentLine::peersString(1, 1));
+    peers.counts[torrent.get()] = {3, 0, 0};
+    session->oneSecondWork();
+    EXPECT_EQ(torrent->activityText(), TorrentLine::peersString(0, 3));
+
+    // It uploads, completes and stops (no seeding): its upload rate falls to nothing over the next seconds.
+    torrent->uploadBandwidth().recordBytes(600000);
+    session->oneSecondWork();
+    const QString uploading = torrent->uploadsRateText();
+    ASSERT_TRUE(feedPiece(*torrent, t, 0, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return torrent->isComplete(); }));
+    ASSERT_FALSE(torrent->isSeeding());
+    const QString stopped = PZBandwidth::sizeWithValue(0).description();
+    EXPECT_NE(uploading, stopped);
+    EXPECT_TRUE(waitUntil([&] {
+        session->oneSecondWork();
+        return torrent->uploadsRateText() == stopped;
+    }, 10000)) << torrent->uploadsRateText().toStdString();
 }

@@ -5,6 +5,11 @@
 #include "engine/peers/TorrentSwarm.h"
 #include "engine/storage/SessionFolder.h"
 #include "kit/PZCrypto.h"
+#include "kit/Settings.h"
+#include "support/OpenDescriptors.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -111,9 +116,65 @@ TEST_F(EngineSwarms, AStartedTorrentsPeersAreStoredOffTheMainThreadAndReadBackAt
     service = std::make_unique<EnginePeerService>([] { return quint16(0); });
     TorrentSwarm* swarm = service->swarmFor(*torrent);
     ASSERT_TRUE(swarm);
-    PeersDatabase::fileQueue().drain();
     PeersDatabase& database = swarm->peers().database();
+    PeersDatabase::fileQueue().drain();
     EXPECT_TRUE(database.hasStoredRows());
     EXPECT_EQ(database.path(), file);
     EXPECT_EQ(database.peersToDial(), (QList<PeersDatabase::Row>{{second, 100}, {first, 0}}));
+}
+
+TEST_F(EngineSwarms, OnlyATorrentThatRunsHoldsItsPeersFile)
+{
+    Settings::instance().setValue(QStringLiteral("kDownloadQueueEnabled"), true);
+    Settings::instance().setValue(QStringLiteral("kDownloadQueueLimit"), 1);
+    const TorrentLinePtr running = started(1), waiting = started(2);
+    ASSERT_TRUE(running && waiting && running->storage() && waiting->storage());
+    ASSERT_EQ(running->downloadState(), TorrentLine::Downloading);
+    ASSERT_TRUE(waiting->isWaiting());
+    const auto fileOf = [](const TorrentLinePtr& torrent) {
+        return SessionFolder(torrent->storage()->sessionFolder()).filePath(QStringLiteral("peers.db"));
+    };
+    const auto heldOpen = [&](const TorrentLinePtr& torrent) {
+        PeersDatabase::fileQueue().drain();
+        return openDescriptors(fileOf(torrent)) > 0;
+    };
+
+    // The dialler asks the running torrent for peers; the waiting one is neither asked nor given any.
+    service->connectToPeers();
+    for (const TorrentLinePtr& torrent : {running, waiting})
+        service->addPeers(*torrent, {{peerAt("127.0.0.9", 6881).address, 6881}});
+    EXPECT_TRUE(heldOpen(running));
+    EXPECT_FALSE(heldOpen(waiting));
+    EXPECT_FALSE(QFile::exists(fileOf(waiting)));
+
+    // Paused, the running torrent lets its file go, its peer kept; the waiting one starts in its place.
+    running->pauseDownload();
+    host.updateQueueState();
+    ASSERT_EQ(waiting->downloadState(), TorrentLine::Downloading);
+    EXPECT_FALSE(heldOpen(running));
+    service->connectToPeers();
+    EXPECT_TRUE(heldOpen(waiting));
+
+    running->retryDownload();
+    TorrentSwarm* swarm = service->swarmFor(*running);
+    ASSERT_TRUE(swarm);
+    swarm->peers().database();
+    PeersDatabase::fileQueue().drain();
+    EXPECT_EQ(swarm->peers().database().peersToDial(), (QList<PeersDatabase::Row>{{peerAt("127.0.0.9", 6881), 0}}));
+}
+
+TEST_F(EngineSwarms, APeersFileThatCannotBeOpenedStopsItsTorrentWithTheReason)
+{
+    const TorrentLinePtr torrent = started(3);
+    ASSERT_TRUE(torrent && torrent->storage());
+    const QString file = SessionFolder(torrent->storage()->sessionFolder()).filePath(QStringLiteral("peers.db"));
+    ASSERT_TRUE(QDir().mkpath(file + "/kept"));  // in the file's place: cannot be opened, must not be replaced
+
+    service->addPeers(*torrent, {{peerAt("127.0.0.9", 6881).address, 6881}});
+    PeersDatabase::fileQueue().drain();
+    service->tick();
+    EXPECT_TRUE(torrent->isPaused());
+    EXPECT_TRUE(torrent->errorText().startsWith(QStringLiteral("The known peers cannot be opened"))) << torrent->errorText().toStdString();
+    EXPECT_EQ(torrent->stateDescription(), torrent->errorText());
+    EXPECT_TRUE(QFileInfo(file + "/kept").isDir());
 }

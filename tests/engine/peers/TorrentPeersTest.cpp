@@ -1,4 +1,9 @@
 #include "PeerTestSupport.h"
+#include "support/OpenDescriptors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +21,14 @@ protected:
     {
         peers->database().insertPeer(peer, Activity::Inactive);
         peers->database().addDownloadedBytes(peer, downloaded);
+    }
+
+    // The known peers as the torrent's next run reads them back from the file.
+    PeersDatabase& stored()
+    {
+        PeersDatabase& database = peers->database();
+        PeersDatabase::fileQueue().drain();
+        return database;
     }
 
     // Dials one peer and brings it to the exchange of messages.
@@ -240,7 +253,7 @@ TEST_F(TorrentPeersTest, ARedialThatGetsThroughStartsAFreshCountAndStoppingDrops
     dialled.last()->end = PeerLink::Ending::Lost;
     peers->removePeer(dialled.last().get());
     peers->disconnectFromPeers();
-    EXPECT_EQ(peers->database().peersToDial().size(), 1);
+    EXPECT_EQ(stored().peersToDial().size(), 1);
     ASSERT_TRUE(peers->connectToOnePeer());
     EXPECT_EQ(dialled.last()->handshake, PeerLink::Handshake::Encrypted);
     EXPECT_FALSE(peers->connectToOnePeer());
@@ -269,7 +282,7 @@ TEST_F(TorrentPeersTest, ADroppedPeerRestsBeforeItIsDialledAgain)
     EXPECT_EQ(peers->database().peersToDial().size(), 0);
     // Its bytes were recorded when it dropped.
     peers->disconnectFromPeers();
-    EXPECT_EQ(peers->database().peersToDial().value(0).downloaded, 4196);
+    EXPECT_EQ(stored().peersToDial().value(0).downloaded, 4196);
 }
 
 TEST_F(TorrentPeersTest, IncomingPeersAreNotDialledWhileConnected)
@@ -344,8 +357,8 @@ TEST_F(TorrentPeersTest, PruningDropsSilentPeersOnlyWhenEnoughOthersWait)
     EXPECT_EQ(dialled.size(), 4 + 11);
 
     peers->disconnectFromPeers();
-    EXPECT_EQ(peers->database().numberOfUnusedPeers(), 15);
-    EXPECT_EQ(peers->database().peersToDial().size(), 15);
+    EXPECT_EQ(stored().numberOfUnusedPeers(), 15);
+    EXPECT_EQ(stored().peersToDial().size(), 15);
 }
 
 TEST_F(TorrentPeersTest, PruningSparesPeersActiveForLessThanTheSilentTime)
@@ -371,7 +384,7 @@ TEST_F(TorrentPeersTest, BytesAreRecordedOnceAcrossSavesAndTheStop)
     peers->disconnectFromPeers();
     EXPECT_TRUE(link->disconnected);
     EXPECT_TRUE(peers->allPeers().isEmpty());
-    const QList<PeersDatabase::Row> rows = peers->database().peersToDial();
+    const QList<PeersDatabase::Row> rows = stored().peersToDial();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows.first().downloaded, (qint64(5) << 30) + 10);
 }
@@ -385,8 +398,8 @@ TEST_F(TorrentPeersTest, EndsReportedWhileStoppingChangeNoRow)
     for (const auto& link : dialled)
         link->onDisconnect = [this](FakeLink* self) { peers->removePeer(self); };
     peers->disconnectFromPeers();
-    EXPECT_EQ(peers->database().numberOfPeers(), 2);
-    EXPECT_EQ(peers->database().peersToDial().size(), 2);
+    EXPECT_EQ(stored().numberOfPeers(), 2);
+    EXPECT_EQ(stored().peersToDial().size(), 2);
 }
 
 TEST_F(TorrentPeersTest, NothingIsDialledWhileTheTorrentTakesNoPeers)
@@ -397,4 +410,74 @@ TEST_F(TorrentPeersTest, NothingIsDialledWhileTheTorrentTakesNoPeers)
     EXPECT_FALSE(peers->addIncomingPeer(std::make_shared<FakeLink>(peerAt("10.0.0.2", 1))));
     mayConnect = true;
     EXPECT_TRUE(peers->connectToOnePeer());
+}
+
+TEST_F(TorrentPeersTest, TheKnownPeersOpenOnFirstRealUseAndCloseWhenTheTorrentStops)
+{
+    const QString file = dir.filePath("peers.db");
+    const auto openOnFile = [&] { return openDescriptors(file) > 0; };
+    const auto drain = [] { PeersDatabase::fileQueue().drain(); };
+
+    // A torrent that takes no peers (waiting, paused) touches nothing of its file, whatever is asked.
+    mayConnect = false;
+    const struct
+    {
+        const char* name;
+        std::function<void()> ask;
+    } idle[] = {
+        {"asked for peers to dial", [&] { EXPECT_FALSE(peers->hasDialablePeers()); }},
+        {"asked to dial", [&] { EXPECT_FALSE(peers->connectToOnePeer()); }},
+        {"pruned", [&] { EXPECT_EQ(peers->optimizePeerConnections(), 0); }},
+        {"given compact peers", [&] { EXPECT_EQ(peers->addCompactPeers(compactEntry(peerAt("9.9.9.9", 1))), 0); }},
+        {"given tracker peers", [&] { EXPECT_EQ(peers->addPeers({{peerAt("9.9.9.8", 1).address, 1}}), 0); }},
+        {"stopped", [&] { peers->disconnectFromPeers(); }},
+    };
+    for (const auto& c : idle) {
+        c.ask();
+        drain();
+        EXPECT_FALSE(peers->isDatabaseOpen()) << c.name;
+        EXPECT_FALSE(QFile::exists(file)) << c.name;
+    }
+
+    // A peer named from outside is kept for the torrent's next run; the file closes again at once.
+    EXPECT_TRUE(peers->addNamedPeer(peerAt("10.0.0.1", 6881)));
+    EXPECT_FALSE(peers->isDatabaseOpen());
+    drain();
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(openOnFile());
+
+    // Running: asking for peers opens the file, which reads the stored ones back.
+    mayConnect = true;
+    peers->hasDialablePeers();
+    EXPECT_TRUE(peers->isDatabaseOpen());
+    drain();
+    EXPECT_TRUE(openOnFile());
+    const auto link = dialAndActivate();
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->peerAddress(), peerAt("10.0.0.1", 6881));
+    EXPECT_EQ(peers->addCompactPeers(compactEntry(peerAt("10.0.0.2", 6881))), 1);
+    link->bytes = 700;
+
+    // Stopping saves the bytes and closes the file; the next run finds both peers, none of them in use.
+    peers->disconnectFromPeers();
+    EXPECT_FALSE(peers->isDatabaseOpen());
+    drain();
+    EXPECT_FALSE(openOnFile());
+    EXPECT_EQ(stored().peersToDial(),
+              (QList<PeersDatabase::Row>{{peerAt("10.0.0.1", 6881), 700}, {peerAt("10.0.0.2", 6881), 0}}));
+    EXPECT_EQ(stored().numberOfUnusedPeers(), 2);
+}
+
+TEST_F(TorrentPeersTest, AFileThatCannotBeOpenedIsReportedAndLeftAlone)
+{
+    // A folder where the file should be: it cannot be opened, and nothing may replace it.
+    const QString file = dir.filePath("peers.db");
+    ASSERT_TRUE(QDir().mkpath(file + "/kept"));
+    EXPECT_EQ(peers->addCompactPeers(compactEntry(peerAt("10.0.0.1", 6881))), 1);
+    PeersDatabase::fileQueue().drain();
+    EXPECT_FALSE(peers->database().openError().isEmpty());
+    EXPECT_EQ(peers->database().numberOfPeers(), 1) << "the rows live on in memory";
+    peers->disconnectFromPeers();
+    PeersDatabase::fileQueue().drain();
+    EXPECT_TRUE(QFileInfo(file + "/kept").isDir());
 }
