@@ -126,7 +126,7 @@ TEST_P(SeededMove, ATransferMovedWhileASeederFeedsItCompletesWhole)
                                        seed + QStringLiteral("/payload.torrent"), QStringLiteral("--save"), seed,
                                        QStringLiteral("--encryption"), QStringLiteral("enabled"), QStringLiteral("--connect"),
                                        QStringLiteral("127.0.0.1:%1").arg(BTCore::instance().privatePort()),
-                                       QStringLiteral("--upload-rate"), QStringLiteral("400000"),
+                                       QStringLiteral("--upload-rate"), QStringLiteral("150000"),
                                        QStringLiteral("--seconds"), QStringLiteral("90")});
         ASSERT_FALSE(seeder.waitForLine("ready", 30000).isEmpty());
         ASSERT_TRUE(waitUntil([&] { return torrent->storedBlocks().count() > 8; }, 30000)) << "nothing arrived";
