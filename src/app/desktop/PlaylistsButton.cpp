@@ -1,12 +1,12 @@
 #include "app/desktop/PlaylistsButton.h"
 
+#include "kit/PerformLater.h"
 #include "platform/MediaLibrary.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
-#include <QTimer>
 
 namespace ombrelay {
 
@@ -35,7 +35,7 @@ void PlaylistsButton::showEvent(QShowEvent* event)
     if (m_hasTraversed)
         return;
     m_hasTraversed = true;
-    QTimer::singleShot(1000, this, &PlaylistsButton::traverseiTunesLibrary);
+    PerformLater::schedule(this, [this] { traverseiTunesLibrary(); }, 1000);
 }
 
 }  // namespace ombrelay

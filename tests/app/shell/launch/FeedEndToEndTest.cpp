@@ -5,12 +5,12 @@
 #include "support/HttpTestServer.h"
 #include "support/Pictures.h"
 #include "support/TestFiles.h"
+#include "support/WebPagesEnvironment.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <optional>
-#include <unistd.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -59,19 +59,12 @@ protected:
             return std::nullopt;
         return std::make_pair(id, frame);
     }
-    // The application with web pages on Chromium's software drawing, the sanitizers told about Chromium's
-    // own allocations.
+    // The application with web pages set up as every web test has them.
     std::unique_ptr<WatchedProcess> launchForInput()
     {
         QProcessEnvironment env = environment();
-        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("new_delete_type_mismatch=0:alloc_dealloc_mismatch=0"));
-        env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=") + testSourcePath(QStringLiteral("app/web/lsan.supp")));
-        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                   QStringLiteral("--disable-gpu --disable-background-networking --disable-component-update"));
-        env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
-        if (::geteuid() == 0)
-            env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-        return std::make_unique<WatchedProcess>(applicationPath(), QStringList(), env);
+        addWebPagesEnvironment(env);
+        return launch({}, env);
     }
     // Pictures of the screen in `picture` until a feed pane shows in the window (the dark bar above the
     // status bar at its bottom); the last one, null when none showed it.
