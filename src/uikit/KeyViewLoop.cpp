@@ -1,5 +1,7 @@
 #include "uikit/KeyViewLoop.h"
 
+#include "uikit/PZOutlineView.h"
+
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
 
@@ -60,7 +62,11 @@ QAbstractItemView* KeyViewLoop::currentListWithRowSelected()
     QAbstractItemView* list = currentList();
     if (!list || !list->model() || !list->selectionModel())
         return list;
-    if (!list->selectionModel()->hasSelection() && list->model()->rowCount() > 0) {
+    if (list->selectionModel()->hasSelection())
+        return list;
+    if (auto* outline = qobject_cast<PZOutlineView*>(list)) {
+        outline->selectFirstRow();  // never a group row
+    } else if (list->model()->rowCount() > 0) {
         const QModelIndex first = list->model()->index(0, 0);
         list->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }

@@ -22,6 +22,7 @@
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
 #include "transfers/StatsView.h"
+#include "uikit/KeyViewLoop.h"
 #include "uikit/PZOutlineView.h"
 #include "uikit/PZRoundTabView.h"
 
@@ -119,15 +120,7 @@ QWidget* KoMainWindow::searchFieldKeyView(bool next) const
     if (next)
         return m_contentView->currentView() == m_downloads.mainView() ? static_cast<QWidget*>(m_downloads.statsView())
                                                                       : m_sourceView;
-    QWidget* shown = m_contentView->currentView();
-    const QList<PZOutlineView*> lists = shown ? shown->findChildren<PZOutlineView*>() : QList<PZOutlineView*>();
-    for (PZOutlineView* list : lists) {
-        if (list->isVisible()) {
-            list->selectFirstRow();
-            return list;
-        }
-    }
-    return nullptr;
+    return KeyViewLoop::currentListWithRowSelected();
 }
 
 ResultsPane* KoMainWindow::selectedResultsPane() const
