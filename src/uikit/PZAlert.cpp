@@ -42,7 +42,7 @@ PZAlert PZAlert::incompleteFile()
     return {QObject::tr("This file is still being downloaded."),
             QObject::tr("The file you are trying to open has not been fully downloaded. If you open it at this time, "
                         "it may not work properly."),
-            {QObject::tr("Open File"), QObject::tr("Reveal File in Finder"), QObject::tr("Cancel")}};
+            {QObject::tr("Open File"), QObject::tr("Reveal File in File Manager"), QObject::tr("Cancel")}};
 }
 
 PZAlert PZAlert::executableFile(const QString& name)
@@ -50,7 +50,7 @@ PZAlert PZAlert::executableFile(const QString& name)
     PZAlert alert{QObject::tr("\"%1\" is a program or a script.").arg(name),
                         QObject::tr("Opening it may run code that came from the network. Reveal it to look at it "
                                     "first, or open it only if you trust where it came from."),
-                        {QObject::tr("Reveal File in Finder"), QObject::tr("Open File"), QObject::tr("Cancel")}};
+                        {QObject::tr("Reveal File in File Manager"), QObject::tr("Open File"), QObject::tr("Cancel")}};
     alert.critical = true;
     return alert;
 }

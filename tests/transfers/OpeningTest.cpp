@@ -66,7 +66,7 @@ TEST_F(Opening, OpeningAProgramAsksFirstWithRevealAsTheDefault)
     view->openSelected();
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_TRUE(alerts[0].critical);
-    EXPECT_EQ(alerts[0].buttons.first(), QStringLiteral("Reveal File in Finder"));
+    EXPECT_EQ(alerts[0].buttons.first(), QStringLiteral("Reveal File in File Manager"));
     EXPECT_EQ(alerts[0].defaultButton, 0);
     answer(2);  // Cancel
     QTest::qWait(100);
@@ -82,7 +82,7 @@ TEST_F(Opening, AnIncompleteFileAsksBeforeOpeningAndAHaltedTorrentHasNoPath)
     view->openSelected();
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts[0].message, QStringLiteral("This file is still being downloaded."));
-    EXPECT_EQ(alerts[0].buttons, (QStringList{"Open File", "Reveal File in Finder", "Cancel"}));
+    EXPECT_EQ(alerts[0].buttons, (QStringList{"Open File", "Reveal File in File Manager", "Cancel"}));
 
     torrent->restoreDownloadState(TorrentLine::Halted);
     EXPECT_TRUE(view->selectedPath().isEmpty()) << "no disk access for a halted torrent";
