@@ -46,6 +46,7 @@
 #include <QTreeWidget>
 #include <QUrlQuery>
 #include <QWidgetAction>
+#include <algorithm>
 
 namespace ombrelay::test {
 namespace {
@@ -241,7 +242,11 @@ TEST_F(MenuBarInner, EveryItemOnceWithItsKeysRuleAndAction)
     };
     for (const auto& state : states) {
         state.reach();
-        spinFor(50);  // the states follow on the next pass
+        // The states follow once the shown content has settled; a wrong rule shows after the wait.
+        waitUntil([&] {
+            return std::all_of(varying.begin(), varying.end(),
+                               [&](C command) { return action(command)->isEnabled() == state.enabled.contains(command); });
+        }, 5000);
         for (C command : varying)
             EXPECT_EQ(action(command)->isEnabled(), state.enabled.contains(command))
                 << state.state << ": " << action(command)->text().toStdString();
