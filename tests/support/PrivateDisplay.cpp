@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cstdio>
 
@@ -20,15 +21,24 @@ bool PrivateDisplay::isInstalled()
 
 PrivateDisplay::PrivateDisplay()
 {
-    // The server writes its display number once it accepts clients.
-    m_server.start(kXvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
-    QElapsedTimer timer;
-    timer.start();
-    while (!m_server.canReadLine() && timer.elapsed() < 10000 && m_server.state() != QProcess::NotRunning)
-        m_server.waitForReadyRead(100);
-    const QByteArray number = m_server.readLine().trimmed();
-    if (!number.isEmpty())
-        m_display = QStringLiteral(":") + QString::fromLatin1(number);
+    // A random number in a wide range, not the lowest free one: a server of another test that is just
+    // going away may still unlink the socket of a number handed on at once. A number in use makes the
+    // server exit, and another is tried.
+    for (int attempt = 0; attempt < 10 && m_display.isEmpty(); ++attempt) {
+        const QString number = QString::number(QRandomGenerator::global()->bounded(100, 30000));
+        // The server writes its display number once it accepts clients.
+        m_server.start(kXvfb, {":" + number, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_server.canReadLine() && timer.elapsed() < 10000 && m_server.state() != QProcess::NotRunning)
+            m_server.waitForReadyRead(100);
+        if (m_server.readLine().trimmed() == number.toLatin1()) {
+            m_display = QStringLiteral(":") + number;
+        } else if (m_server.state() != QProcess::NotRunning) {
+            m_server.kill();
+            m_server.waitForFinished(1000);
+        }
+    }
 }
 
 PrivateDisplay::~PrivateDisplay()

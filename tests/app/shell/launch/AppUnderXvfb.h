@@ -72,11 +72,12 @@ public:
     }
     bool waitForExit(int timeoutMs)
     {
-        const bool finished = m_process.waitForFinished(timeoutMs);
+        const bool finished = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
         m_output += QString::fromUtf8(m_process.readAll());
         return finished;
     }
     int exitCode() const { return m_process.exitCode(); }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     QString output() const { return m_output; }
 
 private:
@@ -136,9 +137,16 @@ protected:
         return settings;
     }
 
+    // A loaded server now and then turns a first connection away, and the program ends at once; it is
+    // launched again, at most twice.
     std::unique_ptr<WatchedProcess> launch(const QStringList& arguments, const QProcessEnvironment& env)
     {
-        return std::make_unique<WatchedProcess>(applicationPath(), arguments, env);
+        for (int attempt = 0;; ++attempt) {
+            auto process = std::make_unique<WatchedProcess>(applicationPath(), arguments, env);
+            process->waitFor([] { return false; }, 1500);  // ends early when the program does
+            if (attempt == 2 || process->isRunning() || !process->output().contains(QStringLiteral("could not connect to display")))
+                return process;
+        }
     }
     std::unique_ptr<WatchedProcess> launch(const QStringList& arguments) { return launch(arguments, environment()); }
 
