@@ -2,6 +2,7 @@
 
 #include "engine/storage/FileHandleCache.h"
 #include "engine/storage/MappedFileHasher.h"
+#include "engine/storage/PieceDigests.h"
 #include "engine/storage/WriteBacklog.h"
 #include "kit/AtomicFile.h"
 #include "kit/PZCrypto.h"
@@ -126,7 +127,7 @@ SerialQueue& PieceStore::readQueue()
 
 namespace {
 
-constexpr int kHashQueues = 2;
+constexpr int kHashQueues = PieceStore::kHashQueueCount;
 
 SerialQueue* hashQueues()
 {
@@ -173,6 +174,8 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
     m_queueState->touchedFiles.clear();
     m_queueState->awaitingSync.clear();
     m_queueState->checks.clear();
+    for (PieceDigests& digests : m_digests)
+        digests.clear();  // no hash job runs now
     {
         std::lock_guard lock(m_queueState->syncLock);
         m_queueState->matched.clear();
@@ -303,6 +306,7 @@ void PieceStore::writeRunOnQueue(const QueuedBlock* run, size_t count)
             writeBlockOnQueue(run[k].index, run[k].data);
         return;
     }
+    std::vector<quint32> completed;
     for (size_t k = 0; k < count; ++k) {
         const quint64 block = run[k].index;
         const PieceGeometry::Span blockSpan = m_geometry.blockSpan(block);
@@ -314,8 +318,11 @@ void PieceStore::writeRunOnQueue(const QueuedBlock* run, size_t count)
             std::this_thread::sleep_for(std::chrono::microseconds(blockSpan.length * 1'000'000 / rate));
         m_storedBlocks.addIndex(block);
         if (allBlocksStored(piece))
-            checkPieceOnQueue(piece);
+            completed.push_back(piece);
     }
+    digestOnHashQueues(run, count);
+    for (quint32 piece : completed)
+        checkPieceOnQueue(piece);
 }
 
 void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
@@ -361,9 +368,35 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
     if (const qint64 rate = writeRateLimit.load())
         std::this_thread::sleep_for(std::chrono::microseconds(data.size() * 1'000'000 / rate));
     m_storedBlocks.addIndex(block);
+    const QueuedBlock written{block, data, nullptr};
+    digestOnHashQueues(&written, 1);
 
     if (allBlocksStored(piece))
         checkPieceOnQueue(piece);
+}
+
+void PieceStore::digestOnHashQueues(const QueuedBlock* blocks, size_t count)
+{
+    struct Written
+    {
+        quint32 piece;
+        quint32 offset;
+        QByteArray data;
+    };
+    std::vector<Written> byQueue[kHashQueues];
+    for (size_t k = 0; k < count; ++k) {
+        const quint32 piece = m_geometry.pieceOfBlock(blocks[k].index);
+        const auto offset = quint32(m_geometry.blockSpan(blocks[k].index).start - m_geometry.pieceSpan(piece).start);
+        byQueue[piece % kHashQueues].push_back({piece, offset, blocks[k].data});
+    }
+    for (int queue = 0; queue < kHashQueues; ++queue) {
+        if (byQueue[queue].empty())
+            continue;
+        hashQueues()[queue].post(this, [this, queue, written = std::move(byQueue[queue])] {
+            for (const Written& w : written)
+                m_digests[queue].add(w.piece, w.offset, w.data);
+        });
+    }
 }
 
 void PieceStore::checkPieceOnQueue(quint32 piece)
@@ -373,8 +406,10 @@ void PieceStore::checkPieceOnQueue(quint32 piece)
     q.checks[piece] = ticket;
     // A piece with every block stored is never written again until it is forgotten, which voids the ticket.
     hashQueue(piece).post(this, [this, piece, ticket] {
+        // Its blocks were fed to the digest in one pass since it was last forgotten: no need to read it back.
+        const auto digest = m_digests[piece % kHashQueues].take(piece, quint32(m_geometry.pieceSpan(piece).length));
         MappedFileHasher files;
-        const bool matches = pieceMatches(piece, files);
+        const bool matches = digest ? *digest == m_pieceHashes.mid(qsizetype(piece) * 20, 20) : pieceMatches(piece, files);
         storeQueue().post(this, [this, piece, ticket, matches] { pieceCheckedOnQueue(piece, ticket, matches); });
     });
 }
@@ -564,6 +599,7 @@ void PieceStore::forgetPiecesOnQueue(const QVector<quint32>& pieces)
         m_queueState->awaitingSync.erase(piece);
         m_queueState->checks.erase(piece);
         markPieceBlocks(piece, false);
+        hashQueue(piece).post(this, [this, piece] { m_digests[piece % kHashQueues].forget(piece); });
     }
 }
 

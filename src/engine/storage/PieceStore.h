@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/storage/PieceDigests.h"
 #include "engine/storage/PieceGeometry.h"
 #include "engine/storage/WriteBacklog.h"
 #include "engine/torrent/PZIndexSet.h"
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QVector>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,7 +31,8 @@ struct StorageFile
 };
 
 // Writes a torrent's received blocks into its files on the store queue, checks each completed piece's
-// SHA-1 from the files on a hash queue (beside the writes that follow), syncs matched pieces on the
+// SHA-1 on a hash queue (beside the writes that follow) from the blocks as they were written, or read
+// back from the files when they were not written in one pass, syncs matched pieces on the
 // sync queue (beside the writes too), and reads spans back for peers on the read queue. Verdicts reach the main thread as
 // signals; the queues never wait for the main thread.
 //
@@ -80,6 +83,8 @@ public:
     const PZIndexSet& verifiedPieces() const { return m_verifiedPieces; }
     const PZIndexSet& storedBlocks() const { return m_storedBlocks; }  // thread-safe set
 
+    static constexpr int kHashQueueCount = 2;
+
     static SerialQueue& storeQueue();
     // Where matched pieces' files are synced, beside the writes that follow.
     static SerialQueue& syncQueue();
@@ -125,6 +130,8 @@ private:
     void writeBlocksOnQueue(const std::vector<QueuedBlock>& blocks);
     void writeRunOnQueue(const QueuedBlock* run, size_t count);
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
+    // Store queue: hands blocks just written to their pieces' digests on the hash queues.
+    void digestOnHashQueues(const QueuedBlock* blocks, size_t count);
     // Thread-safe: reads the piece back from the files.
     bool pieceMatches(quint32 piece, MappedFileHasher& files) const;
     // Has a piece whose blocks are all stored hashed on the hash queue.
@@ -158,6 +165,8 @@ private:
     std::shared_ptr<QueueState> m_queueState;  // touched only by store-queue jobs
     std::shared_ptr<WriteBatch> m_openBatch;   // main thread
     bool m_bitfieldWritePending = false;
+    // The digests of pieces being written; each touched only by the jobs of its hash queue.
+    std::array<PieceDigests, kHashQueueCount> m_digests;
 };
 
 }  // namespace ombrelay
