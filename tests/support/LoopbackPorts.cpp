@@ -1,6 +1,10 @@
 #include "support/LoopbackPorts.h"
 
+#include <QFile>
+#include <QList>
+#include <QSet>
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -44,31 +48,55 @@ bool portFree(quint16 port)
 
 namespace {
 
-quint16 findPort(int span)
+// The inodes of the sockets open in process `pid`, as /proc names them.
+QSet<QByteArray> socketInodes(qint64 pid)
 {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int probe = boundSocket(SOCK_STREAM, 0);
-        const quint16 port = localPort(probe);
-        ::close(probe);
-        bool free = port < 65000;
-        for (int i = 0; free && i < span; ++i)
-            free = portFree(quint16(port + i));
-        if (free)
-            return port;
+    QSet<QByteArray> inodes;
+    const QByteArray folder = "/proc/" + QByteArray::number(pid) + "/fd";
+    DIR* descriptors = ::opendir(folder.constData());
+    if (!descriptors)
+        return inodes;
+    while (const dirent* entry = ::readdir(descriptors)) {
+        char target[64];
+        const ssize_t length = ::readlinkat(::dirfd(descriptors), entry->d_name, target, sizeof target);
+        const QByteArray link(target, length > 0 ? int(length) : 0);
+        if (link.startsWith("socket:[") && link.endsWith(']'))
+            inodes.insert(link.mid(8, link.size() - 9));
     }
-    return 0;
+    ::closedir(descriptors);
+    return inodes;
+}
+
+// The ports of the IPv4 TCP sockets of process `pid` in the listening state.
+QList<quint16> listeningPorts(qint64 pid)
+{
+    const QSet<QByteArray> inodes = socketInodes(pid);
+    QList<quint16> ports;
+    QFile table(QStringLiteral("/proc/%1/net/tcp").arg(pid));
+    if (inodes.isEmpty() || !table.open(QIODevice::ReadOnly))
+        return ports;
+    table.readLine();  // the heading
+    for (QByteArray line = table.readLine(); !line.isEmpty(); line = table.readLine()) {
+        // sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode ...
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        constexpr char kListen[] = "0A";
+        if (fields.size() > 9 && fields[3] == kListen && inodes.contains(fields[9]))
+            ports.append(fields[1].mid(fields[1].indexOf(':') + 1).toUShort(nullptr, 16));
+    }
+    return ports;
 }
 
 }  // namespace
 
-quint16 freePort()
+quint16 listeningPortOf(qint64 pid, int timeoutMs)
 {
-    return findPort(1);
-}
-
-quint16 freePortPair()
-{
-    return findPort(2);
+    for (int waited = 0; waited <= timeoutMs; waited += 100) {
+        const QList<quint16> ports = listeningPorts(pid);
+        if (ports.size() == 1)
+            return ports.first();
+        ::usleep(100000);
+    }
+    return 0;
 }
 
 int dialLoopback(quint16 port, int timeoutMs)

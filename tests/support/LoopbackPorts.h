@@ -9,10 +9,9 @@ namespace ombrelay::test {
 int boundSocket(int type, quint16 port);
 quint16 localPort(int fd);
 bool portFree(quint16 port);  // for both TCP and UDP
-// A port free on loopback for both TCP and UDP (the engine binds both); 0 when none was found.
-quint16 freePort();
-// A port p below 65000 with p and p + 1 free for TCP and UDP; 0 when none was found.
-quint16 freePortPair();
+// The port of the one IPv4 TCP socket that process `pid` listens on, once it listens; 0 when it has none
+// (or more than one) after `timeoutMs`. For programs that cannot report the port they bound.
+quint16 listeningPortOf(qint64 pid, int timeoutMs);
 // A blocking TCP connection to 127.0.0.1:`port`, retried while nothing listens yet; -1 after `timeoutMs`.
 int dialLoopback(quint16 port, int timeoutMs = 15000);
 // The next connection on the listening `listener`, blocking; -1 when none came within `timeoutMs`.

@@ -9,6 +9,8 @@
 // --peer-time-scale runs the peers' clock (rests, redials, the 65 s pruning, keep-alives, the silence
 // limit) S times faster.
 // Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms").
+// Before anything else it prints the port it listens on ("listening N"); --port 0 takes any free port,
+// which the settings file never records.
 
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -84,7 +86,7 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.addOption({"data", "Application-support folder holding Ombrelay.conf.", "DIR"});
     parser.addOption({"download", "Download folder.", "DIR"});
-    parser.addOption({"port", "Listening port (kBTPort).", "N"});
+    parser.addOption({"port", "Listening port (kBTPort); 0: any free port.", "N"});
     parser.addOption({"peer", "A peer to dial, repeatable.", "IP:PORT"});
     parser.addOption({"seed-until-ratio", "Keep seeding until this upload ratio.", "R"});
     parser.addOption({"timeout", "Give up after this many seconds.", "S"});
@@ -144,10 +146,10 @@ int main(int argc, char** argv)
     registerDefaultSettings(settings);
     AppPaths::setApplicationSupportPath(data);
     settings.setValue(QStringLiteral("save_directory"), download);
-    if (parser.isSet("port")) {
-        const int port = parser.value("port").toInt(&ok);
-        if (!ok || port <= 0 || port > 65535)
-            return fail(QStringLiteral("--port needs a port number"));
+    const int port = parser.isSet("port") ? parser.value("port").toInt(&ok) : -1;
+    if (parser.isSet("port") && (!ok || port < 0 || port > 65535))
+        return fail(QStringLiteral("--port needs a port number"));
+    if (port > 0) {
         settings.setValue(QStringLiteral("kBTPort"), port);
         settings.setValue(QStringLiteral("kRandomPort"), false);
     }
@@ -160,8 +162,13 @@ int main(int argc, char** argv)
     // A test tool: its peers are on loopback, so it asks no gateway for a port mapping.
     BTCore::Parts parts = BTCore::defaultParts();
     parts.makePortMapper = [](quint16) { return std::unique_ptr<PortMapper>(); };
+    parts.listenOnAnyPort = port == 0;
     BTCore::useParts(std::move(parts));
     BTCore& engine = BTCore::instance();
+    if (!engine.isListening())
+        return fail(QStringLiteral("no listening port"));
+    printf("listening %u\n", unsigned(engine.privatePort()));
+    fflush(stdout);
     BTCore::Hooks hooks = session.hooks();
     const std::unique_ptr<EngineServices> services = installEngineServices(engine, hooks, peersClock);
     engine.setHooks(std::move(hooks));

@@ -129,6 +129,8 @@ BTCore::~BTCore()
 
 quint16 BTCore::configuredPort() const
 {
+    if (m_parts.listenOnAnyPort)
+        return 0;
     if (m_parts.settings->boolean(QStringLiteral("kRandomPort")))
         return m_randomPort;
     const qint64 port = m_parts.settings->integer(QStringLiteral("kBTPort"));
@@ -154,11 +156,12 @@ void BTCore::updateRandomPort()
 
 void BTCore::updatePort()
 {
-    if (m_ports->isBound() && m_ports->port() == configuredPort())
+    const quint16 wanted = configuredPort();
+    if (m_ports->isBound() && (wanted == 0 || m_ports->port() == wanted))
         return;
     m_portMapper.reset();
     m_isMapped = false;
-    m_ports->bind(configuredPort(), m_parts.bindAddress);
+    m_ports->bind(wanted, m_parts.bindAddress);
     emit udpSocketChanged(m_ports->udpDescriptor());
     if (m_ports->isBound() && m_parts.makePortMapper)
         m_portMapper = m_parts.makePortMapper(m_ports->port());

@@ -33,6 +33,8 @@ public:
         SleepWatcher* sleepWatcher = nullptr;
         std::function<QDateTime()> clock;  // now; default the system clock
         quint32 bindAddress = 0;           // network order; default every interface
+        // Listen on a port the system picks, whatever the settings say (a test tool that reports its port).
+        bool listenOnAnyPort = false;
         // Builds and opens the mapping of a bound port; null: no mapping.
         std::function<std::unique_ptr<PortMapper>(quint16 port)> makePortMapper;
         bool startTimers = true;
@@ -63,7 +65,7 @@ public:
 
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
 
-    // The port the user chose ("kRandomPort" on: the random one, else "kBTPort").
+    // The port the user chose ("kRandomPort" on: the random one, else "kBTPort"); 0 with listenOnAnyPort.
     quint16 configuredPort() const;
     // The port actually bound, or the configured one while nothing is bound.
     quint16 privatePort() const;
@@ -71,7 +73,7 @@ public:
     quint16 publicPort() const;
     void updateRandomPort();
     quint16 randomPort() const { return m_randomPort; }
-    // Rebinds both sockets unless they are bound to the configured port already.
+    // Rebinds both sockets unless they are bound to the configured port (any port for 0) already.
     void updatePort();
     void updatePortMapStatus();
     bool isListening() const;

@@ -15,6 +15,8 @@ namespace {
 constexpr int kListenBacklog = 128;
 // Connections taken per readiness report; the rest wait for the next pass of the event loop.
 constexpr int kMaxAcceptsPerPass = 64;
+// System-picked TCP ports tried while their UDP twin is taken.
+constexpr int kAnyPortAttempts = 32;
 
 sockaddr_in socketAddress(quint32 address, quint16 port)
 {
@@ -47,7 +49,7 @@ void ListeningPorts::close()
 
 ListeningPorts::Outcome ListeningPorts::bindPair(quint16 port, quint32 address)
 {
-    const sockaddr_in a = socketAddress(address, port);
+    sockaddr_in a = socketAddress(address, port);
     const int tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (tcp < 0)
         return Outcome::Failed;
@@ -61,6 +63,13 @@ ListeningPorts::Outcome ListeningPorts::bindPair(quint16 port, quint32 address)
             qWarning("*** bind TCP port %u: %s", port, std::strerror(error));
         return error == EADDRINUSE ? Outcome::InUse : Outcome::Failed;
     }
+    socklen_t length = sizeof a;
+    if (port == 0 && ::getsockname(tcp, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        qWarning("*** TCP port: %s", std::strerror(errno));
+        ::close(tcp);
+        return Outcome::Failed;
+    }
+    port = ntohs(a.sin_port);
     const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (udp < 0 || ::bind(udp, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
         const int error = errno;
@@ -77,21 +86,27 @@ ListeningPorts::Outcome ListeningPorts::bindPair(quint16 port, quint32 address)
     return Outcome::Bound;
 }
 
+ListeningPorts::Outcome ListeningPorts::bindAnyPair(quint32 address)
+{
+    Outcome outcome = Outcome::InUse;
+    for (int attempt = 0; attempt < kAnyPortAttempts && outcome == Outcome::InUse; ++attempt)
+        outcome = bindPair(0, address);
+    return outcome;
+}
+
 bool ListeningPorts::bind(quint16 firstPort, quint32 address)
 {
     close();
-    for (quint32 port = std::max<quint16>(firstPort, 1); port <= 65535; ++port) {
-        const Outcome outcome = bindPair(quint16(port), address);
-        if (outcome == Outcome::Failed)
-            break;
-        if (outcome == Outcome::Bound) {
-            m_notifier = std::make_unique<QSocketNotifier>(m_tcp, QSocketNotifier::Read);
-            connect(m_notifier.get(), &QSocketNotifier::activated, this, &ListeningPorts::acceptPending);
-            return true;
-        }
+    Outcome outcome = firstPort == 0 ? bindAnyPair(address) : Outcome::InUse;
+    for (quint32 port = firstPort; port != 0 && port <= 65535 && outcome == Outcome::InUse; ++port)
+        outcome = bindPair(quint16(port), address);
+    if (outcome != Outcome::Bound) {
+        qWarning("*** no listening port (from %u)", firstPort);
+        return false;
     }
-    qWarning("*** no listening port (from %u)", firstPort);
-    return false;
+    m_notifier = std::make_unique<QSocketNotifier>(m_tcp, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &ListeningPorts::acceptPending);
+    return true;
 }
 
 void ListeningPorts::acceptPending()

@@ -9,7 +9,8 @@ class QSocketNotifier;
 namespace ombrelay {
 
 // The engine's TCP listening socket and the DHT's UDP socket, bound as a pair on one port. Binding starts
-// at a port and moves to the next one only while the port is in use, up to 65535. Accepted connections
+// at a port and moves to the next one only while the port is in use, up to 65535; from port 0 the system
+// picks the TCP port and the UDP socket takes the same number. Accepted connections
 // are non-blocking and close-on-exec; one that the handler refuses is closed. Main thread only.
 class ListeningPorts : public QObject
 {
@@ -22,7 +23,8 @@ public:
     ~ListeningPorts() override;
 
     // Closes what is open, then binds both sockets to `address` (network order) on the first free port
-    // from `firstPort` on. False, logged as "*** no listening port", when none could be bound.
+    // from `firstPort` on (0: any free port). False, logged as "*** no listening port", when none could be
+    // bound.
     bool bind(quint16 firstPort, quint32 address);
     void close();
 
@@ -35,7 +37,9 @@ public:
 
 private:
     enum class Outcome { Bound, InUse, Failed };
+    // Port 0: the TCP socket's port, whichever the system gave it, for both.
     Outcome bindPair(quint16 port, quint32 address);
+    Outcome bindAnyPair(quint32 address);
     void acceptPending();
 
     int m_tcp = -1;

@@ -7,12 +7,14 @@
 #include "platform/IdleTime.h"
 #include "platform/SleepWatcher.h"
 #include "support/LoopbackPorts.h"
+#include "support/PrivateNetwork.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,11 +22,12 @@
 namespace ombrelay {
 namespace {
 using test::boundSocket;
-using test::freePortPair;
 using test::localPort;
 using test::portFree;
 
 const quint32 kLoopback = htonl(INADDR_LOOPBACK);
+// Where the test has a network of its own, the ports from this one on are free.
+constexpr quint16 kPrivatePort = 6881;
 
 class FakeIdleTime : public IdleTime
 {
@@ -45,10 +48,21 @@ protected:
     {
         ASSERT_TRUE(folder.isValid());
         settings = std::make_unique<Settings>(folder.filePath(QStringLiteral("Ombrelay.conf")));
-        port = freePortPair();
-        ASSERT_NE(port, 0);
-        settings->setInteger(QStringLiteral("kBTPort"), port);
         settings->setBool(QStringLiteral("kRandomPort"), false);
+    }
+    // The engine listens on "kBTPort" from then on, not on any free port.
+    void configurePort(quint16 configured)
+    {
+        settings->setInteger(QStringLiteral("kBTPort"), configured);
+        anyPort = false;
+    }
+    // Moves the test into a network of its own and configures kPrivatePort; false where that cannot be done.
+    bool configurePrivatePort()
+    {
+        network.emplace();
+        port = kPrivatePort;
+        configurePort(port);
+        return network->entered();
     }
     void TearDown() override
     {
@@ -68,6 +82,7 @@ protected:
         parts.sleepWatcher = &sleepWatcher;
         parts.clock = [this] { return now; };
         parts.bindAddress = kLoopback;
+        parts.listenOnAnyPort = anyPort;
         parts.makePortMapper = [this](quint16 mapped) {
             mappedPorts.push_back(mapped);
             return std::unique_ptr<PortMapper>();
@@ -83,6 +98,8 @@ protected:
     SleepWatcher sleepWatcher;
     QDateTime now = QDateTime(QDate(2026, 12, 6), QTime(12, 0), Qt::LocalTime);
     std::vector<quint16> mappedPorts;
+    std::optional<test::PrivateNetwork> network;
+    bool anyPort = true;
     quint16 port = 0;
     std::unique_ptr<BTCore> core;
 };
@@ -167,8 +184,26 @@ TEST_F(BTCoreTest, IdleTimeLiftsTheLimitsAfterMoreThanTheSetMinutes)
     }
 }
 
+TEST_F(BTCoreTest, AnyPortBindsBothSocketsOnTheNumberTheSystemPickedAndIgnoresThePortSetting)
+{
+    settings->setInteger(QStringLiteral("kBTPort"), 7000);
+    BTCore& engine = makeCore();
+    ASSERT_TRUE(engine.isListening());
+    const quint16 bound = engine.privatePort();
+    EXPECT_NE(bound, 0);
+    EXPECT_EQ(engine.configuredPort(), 0);
+    EXPECT_EQ(localPort(engine.udpSocket()), bound);
+    ASSERT_FALSE(mappedPorts.empty());
+    EXPECT_EQ(mappedPorts.back(), bound);
+    settings->setInteger(QStringLiteral("kBTPort"), 7001);
+    EXPECT_EQ(engine.privatePort(), bound) << "no rebinding";
+    EXPECT_EQ(settings->integer(QStringLiteral("kBTPort")), 7001) << "the user's value stays";
+}
+
 TEST_F(BTCoreTest, TakenPortMovesBothSocketsToTheNextFreePort)
 {
+    if (!configurePrivatePort())
+        GTEST_SKIP() << "a network namespace of its own needs CAP_SYS_ADMIN";
     for (int type : {SOCK_STREAM, SOCK_DGRAM}) {
         SCOPED_TRACE(type == SOCK_STREAM ? "TCP taken" : "UDP taken");
         const int blocker = boundSocket(type, port);
@@ -192,7 +227,7 @@ TEST_F(BTCoreTest, PortSearchStopsAt65535)
     const int udpBlocker = boundSocket(SOCK_DGRAM, 65535);
     if (blocker < 0 && udpBlocker < 0 && portFree(65535))
         GTEST_SKIP() << "port 65535 could not be taken";
-    settings->setInteger(QStringLiteral("kBTPort"), 65535);
+    configurePort(65535);
     BTCore& engine = makeCore();
     EXPECT_FALSE(engine.isListening());
     EXPECT_EQ(engine.udpSocket(), -1);
@@ -205,6 +240,8 @@ TEST_F(BTCoreTest, PortSearchStopsAt65535)
 
 TEST_F(BTCoreTest, PortSettingRebindsAndRandomPortStaysInRange)
 {
+    if (!configurePrivatePort())
+        GTEST_SKIP() << "a network namespace of its own needs CAP_SYS_ADMIN";
     BTCore& engine = makeCore();
     EXPECT_EQ(engine.privatePort(), port);
     settings->setInteger(QStringLiteral("kBTPort"), port + 1);

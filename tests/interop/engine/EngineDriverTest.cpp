@@ -5,13 +5,13 @@
 #include "interop/support/LibtorrentPeer.h"
 #include "engine/peers/TorrentPeers.h"
 #include "engine/torrent/TorrentLine.h"
+#include "support/LoopbackPorts.h"
 #include "support/OpentrackerProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -20,39 +20,22 @@ using namespace ombrelay::test;
 
 namespace {
 
-// True once something accepts TCP connections on 127.0.0.1:port.
-bool waitForListener(quint16 port, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), port);
-        if (probe.waitForConnected(500))
-            return true;
-        QThread::msleep(200);
-    }
-    return false;
-}
-
-// Transmission with everything but loopback TCP switched off, seeding from `folder` on `port`.
-std::unique_ptr<HelperProcess> transmissionSeeder(const QString& torrent, const QString& folder, const QString& config,
-                                                  quint16 port)
+// Transmission with everything but loopback TCP switched off, seeding from `folder` on a port the system
+// picks.
+std::unique_ptr<HelperProcess> transmissionSeeder(const QString& torrent, const QString& folder, const QString& config)
 {
     QDir().mkpath(config);
     QFile settings(QDir(config).filePath(QStringLiteral("settings.json")));
     if (!settings.open(QIODevice::WriteOnly))
         return nullptr;
-    settings.write(QStringLiteral(R"({"dht-enabled": false, "lpd-enabled": false, "pex-enabled": false,
+    settings.write(R"({"dht-enabled": false, "lpd-enabled": false, "pex-enabled": false,
 "utp-enabled": false, "port-forwarding-enabled": false, "bind-address-ipv4": "127.0.0.1",
-"bind-address-ipv6": "::1", "peer-port": %1, "encryption": 1, "blocklist-enabled": false})")
-                       .arg(port)
-                       .toUtf8());
+"bind-address-ipv6": "::1", "peer-port": 0, "encryption": 1, "blocklist-enabled": false})");
     settings.close();
     return std::make_unique<HelperProcess>(
         QStringLiteral("/usr/bin/transmission-cli"),
         QStringList{QStringLiteral("-g"), config, QStringLiteral("-w"), folder, QStringLiteral("-p"),
-                    QString::number(port), QStringLiteral("-M"), QStringLiteral("-ep"), torrent});
+                    QStringLiteral("0"), QStringLiteral("-M"), QStringLiteral("-ep"), torrent});
 }
 
 class EngineDriverTest : public ::testing::Test
@@ -145,15 +128,13 @@ TEST_F(EngineDriverTest, DownloadsAMultiFileTorrentFromEachClient)
         std::unique_ptr<HelperProcess> seeder;
         if (qstrcmp(client, "libtorrent") == 0) {
             seeder = libtorrent("seed", seedFolder(), &port, "enabled");
-        } else if (qstrcmp(client, "aria2") == 0) {
-            port = freePort();
-            seeder = aria2RequiringEncryption(torrentPath(), seedFolder(), port);
         } else {
-            port = freePort();
-            seeder = transmissionSeeder(torrentPath(), seedFolder(), root.filePath(QStringLiteral("transmission")),
-                                        port);
+            seeder = qstrcmp(client, "aria2") == 0
+                         ? aria2RequiringEncryption(torrentPath(), seedFolder())
+                         : transmissionSeeder(torrentPath(), seedFolder(), root.filePath(QStringLiteral("transmission")));
+            port = seeder ? listeningPortOf(seeder->processId(), 30000) : 0;
         }
-        ASSERT_TRUE(seeder && port != 0 && waitForListener(port, 30000));
+        ASSERT_TRUE(seeder && port != 0);
         QThread::msleep(500);  // its check of the data
 
         EngineDriver driver(root.filePath(QStringLiteral("leech-%1").arg(QLatin1String(client))));
@@ -176,7 +157,7 @@ TEST_F(EngineDriverTest, SeedsToAria2RequiringEncryption)
     HelperProcess& run = startSeedingDriver(driver, hash);
 
     const QString fetched = root.filePath(QStringLiteral("aria2"));
-    auto fetcher = aria2RequiringEncryption(torrentPath(), fetched, freePort(), tracker.announceAddress());
+    auto fetcher = aria2RequiringEncryption(torrentPath(), fetched, tracker.announceAddress());
     ASSERT_TRUE(fetcher->waitForExit(60000));
     EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
     ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";

@@ -245,7 +245,7 @@ TEST_F(MseInteropTest, Aria2DownloaderRequiringEncryptionIsAnsweredByOurResponde
     const quint16 ourPort = localPort(listener.fd());
     ASSERT_TRUE(tracker.announceSeed(infoHash, ourPort));
 
-    auto fetcher = test::aria2RequiringEncryption(torrentPath, folder.filePath(QStringLiteral("aria2")), freePort(),
+    auto fetcher = test::aria2RequiringEncryption(torrentPath, folder.filePath(QStringLiteral("aria2")),
                                                   tracker.announceAddress());
     Connection connection(acceptWithin(listener.fd(), 20000),
                           MseHandshake::responder(MseHandshake::resolverFor({infoHash})));
@@ -258,8 +258,9 @@ TEST_F(MseInteropTest, Aria2DownloaderRequiringEncryptionIsAnsweredByOurResponde
 TEST_F(MseInteropTest, Aria2SeederRequiringEncryptionAcceptsOurInitiator)
 {
     const QString seedFolder = folder.path();
-    const quint16 port = freePort();
-    auto seeder = test::aria2RequiringEncryption(torrentPath, seedFolder, port);
+    auto seeder = test::aria2RequiringEncryption(torrentPath, seedFolder);
+    const quint16 port = listeningPortOf(seeder->processId(), 30000);
+    ASSERT_NE(port, 0);
     auto connection = initiate(port);
     expectEncryptedBitTorrentExchange(*connection, false);
 }

@@ -236,14 +236,15 @@ TEST_F(PeerWireInteropTest, Aria2RequiringEncryptionDownloadsFromUsAndSeedsToUs)
         ASSERT_TRUE(tracker.announceSeed(metainfo.infoHash, port));
         const QString save = folder.filePath(QStringLiteral("aria2-fetch"));
         auto fetcher =
-            test::aria2RequiringEncryption(torrentPath(), save, freePort(), tracker.announceAddress());
+            test::aria2RequiringEncryption(torrentPath(), save, tracker.announceAddress());
         const auto wires = seedTo(listener, seed, save);
         ::close(listener);
         expectServedBy(wires, true);
     }
     {
-        const quint16 port = freePort();
-        auto seeder = test::aria2RequiringEncryption(torrentPath(), folder.path(), port);
+        auto seeder = test::aria2RequiringEncryption(torrentPath(), folder.path());
+        const quint16 port = listeningPortOf(seeder->processId(), 30000);
+        ASSERT_NE(port, 0);
         expectDownloadFrom(port, PeerWire::HandshakeMode::Encrypted, true);
     }
 }

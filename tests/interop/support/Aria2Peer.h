@@ -3,19 +3,34 @@
 #include "interop/support/HelperProcess.h"
 
 #include <QDir>
+#include <QFile>
+#include <algorithm>
 #include <memory>
 
 namespace ombrelay::test {
 
+// The ports the system hands out for port 0, as aria2 takes them ("32768-60999"): aria2 refuses port 0,
+// and no one binds one of these by number.
+inline QString systemPickedPorts()
+{
+    QFile file(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    const QList<QByteArray> range = file.open(QIODevice::ReadOnly) ? file.readAll().simplified().split(' ')
+                                                                   : QList<QByteArray>{};
+    if (range.size() != 2)
+        return QStringLiteral("32768-60999");
+    return QStringLiteral("%1-%2").arg(std::max(range[0].toInt(), 1024)).arg(range[1].toInt());
+}
+
 // aria2 requiring RC4 for every peer connection, seeding the torrent from `directory` or fetching it
-// there, listening on `listenPort`, announcing to `tracker` if given. No DHT, local discovery or peer
-// exchange; it stops after 40 s.
+// there, announcing to `tracker` if given. It listens on a port of those the system hands out, trying them
+// in random order until one binds; listeningPortOf(processId()) tells which. No DHT, local discovery or
+// peer exchange; it stops after 40 s.
 inline std::unique_ptr<HelperProcess> aria2RequiringEncryption(const QString& torrentPath, const QString& directory,
-                                                               quint16 listenPort, const QString& tracker = {})
+                                                               const QString& tracker = {})
 {
     QDir().mkpath(directory);
     QStringList arguments{QStringLiteral("--bt-require-crypto=true"), QStringLiteral("--bt-min-crypto-level=arc4"),
-                          QStringLiteral("--listen-port=%1").arg(listenPort), QStringLiteral("--enable-dht=false"),
+                          QStringLiteral("--listen-port=%1").arg(systemPickedPorts()), QStringLiteral("--enable-dht=false"),
                           QStringLiteral("--bt-enable-lpd=false"), QStringLiteral("--enable-peer-exchange=false"),
                           QStringLiteral("--seed-ratio=0.0"), QStringLiteral("--check-integrity=true"),
                           QStringLiteral("--bt-tracker-connect-timeout=5"), QStringLiteral("--stop=40"),

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "interop/support/HelperProcess.h"
-#include "support/LoopbackPorts.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +10,7 @@
 namespace ombrelay::test {
 
 // The headless engine driver (tests/tools) as a child process, with its settings and download folders
-// under `root` and a free listening port kept across restarts.
+// under `root`. Each start listens on a port the driver picks and reports.
 class EngineDriver
 {
 public:
@@ -27,15 +26,15 @@ public:
         QStringList wrapper;
     };
 
-    explicit EngineDriver(const QString& root) : m_root(root), m_port(freePort()) {}
+    explicit EngineDriver(const QString& root) : m_root(root) {}
 
     QString dataFolder() const { return m_root.filePath(QStringLiteral("data")); }
     QString downloadFolder() const { return m_root.filePath(QStringLiteral("download")); }
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_port; }  // of the last start; 0 before
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
 
-    // Starts (or restarts) the driver on the torrents. A fresh settings file lifts the default upload
-    // limit, which would stretch every seeding test to minutes.
+    // Starts (or restarts) the driver on the torrents and reads the port it listens on. A fresh settings
+    // file lifts the default upload limit, which would stretch every seeding test to minutes.
     HelperProcess& start(const QStringList& torrents, const Options& options)
     {
         QFile settings(QDir(dataFolder()).filePath(QStringLiteral("Ombrelay.conf")));
@@ -43,7 +42,7 @@ public:
             settings.write("[General]\nkUploadLimitEnabled=false\n");
         settings.close();
         QStringList arguments{QStringLiteral("--data"), dataFolder(), QStringLiteral("--download"), downloadFolder(),
-                              QStringLiteral("--port"), QString::number(m_port), QStringLiteral("--timeout"),
+                              QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--timeout"),
                               QString::number(options.timeoutSeconds)};
         for (const QString& peer : options.peers)
             arguments << QStringLiteral("--peer") << peer;
@@ -61,13 +60,14 @@ public:
                         ? std::make_unique<HelperProcess>(driver, arguments + torrents)
                         : std::make_unique<HelperProcess>(options.wrapper.first(),
                                                           options.wrapper.mid(1) + QStringList{driver} + arguments + torrents);
+        m_port = m_process->waitForLine("listening", 60000).toUShort();
         return *m_process;
     }
     HelperProcess& process() { return *m_process; }
 
 private:
     QDir m_root;
-    quint16 m_port;
+    quint16 m_port = 0;
     std::unique_ptr<HelperProcess> m_process;
 };
 
