@@ -63,13 +63,15 @@ ListeningPorts::Outcome ListeningPorts::bindPair(quint16 port, quint32 address)
             qWarning("*** bind TCP port %u: %s", port, std::strerror(error));
         return error == EADDRINUSE ? Outcome::InUse : Outcome::Failed;
     }
-    socklen_t length = sizeof a;
-    if (port == 0 && ::getsockname(tcp, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-        qWarning("*** TCP port: %s", std::strerror(errno));
-        ::close(tcp);
-        return Outcome::Failed;
+    if (port == 0) {
+        socklen_t length = sizeof a;
+        if (::getsockname(tcp, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+            qWarning("*** TCP port: %s", std::strerror(errno));
+            ::close(tcp);
+            return Outcome::Failed;
+        }
+        port = ntohs(a.sin_port);
     }
-    port = ntohs(a.sin_port);
     const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (udp < 0 || ::bind(udp, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
         const int error = errno;
