@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -59,33 +60,16 @@ struct PieceStore::QueueState
     bool syncPosted = false;       // under syncLock
 };
 
-// Blocks handed over by the main thread for one write job. The batch takes more blocks until its job
-// takes them or another of the store's jobs is posted behind it, so writes keep their order with the rest.
-class PieceStore::WriteBatch
+namespace {
+
+// Stores whose received blocks may wait for the end of the event loop's pass (main thread).
+std::set<PieceStore*>& liveStores()
 {
-public:
-    // False once the job took the batch.
-    bool add(QueuedBlock block)
-    {
-        std::lock_guard lock(m_lock);
-        if (m_taken)
-            return false;
-        m_blocks.push_back(std::move(block));
-        return true;
-    }
+    static std::set<PieceStore*> stores;
+    return stores;
+}
 
-    std::vector<QueuedBlock> take()
-    {
-        std::lock_guard lock(m_lock);
-        m_taken = true;
-        return std::move(m_blocks);
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<QueuedBlock> m_blocks;
-    bool m_taken = false;
-};
+}  // namespace
 
 PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files, QByteArray pieceHashes,
                        QObject* parent)
@@ -100,10 +84,12 @@ PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files
 {
     Q_ASSERT(m_pieceHashes.size() == qsizetype(geometry.pieceCount()) * 20);
     WriteBacklog::instance();
+    liveStores().insert(this);
 }
 
 PieceStore::~PieceStore()
 {
+    liveStores().erase(this);
     cancelQueuedWork();
 }
 
@@ -145,6 +131,8 @@ SerialQueue& PieceStore::hashQueue(quint32 piece)
 
 void PieceStore::drainQueues()
 {
+    for (PieceStore* store : liveStores())
+        store->postReceivedBlocks();
     // Writes post checks, checks post verdicts, verdicts post syncs, syncs post their outcome; nothing
     // later posts a check or a sync.
     storeQueue().drain();
@@ -237,24 +225,37 @@ bool PieceStore::storeBlock(quint32 piece, quint32 offset, const QByteArray& dat
 {
     if (!m_geometry.isWholeBlock(piece, offset, data.size()) || m_verifiedPieces.containsIndex(piece))
         return false;
-    QueuedBlock block{m_geometry.blockIndex(piece, offset), data, WriteBacklog::enter(data.size())};
-    if (m_openBatch && m_openBatch->add(block))
-        return true;
-    m_openBatch = std::make_shared<WriteBatch>();
-    m_openBatch->add(std::move(block));
-    storeQueue().post(this, [this, batch = m_openBatch] { writeBlocksOnQueue(batch->take()); });
+    m_receivedBlocks.push_back({m_geometry.blockIndex(piece, offset), data, WriteBacklog::enter(data.size())});
+    // The blocks of one pass of the event loop (all a read from a peer brought) leave in one write job.
+    if (!m_receivedBlocksPostScheduled) {
+        m_receivedBlocksPostScheduled = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_receivedBlocksPostScheduled = false;
+            postReceivedBlocks();
+        }, Qt::QueuedConnection);
+    }
     return true;
+}
+
+void PieceStore::postReceivedBlocks()
+{
+    if (m_receivedBlocks.empty())
+        return;
+    storeQueue().post(this, [this, blocks = std::move(m_receivedBlocks)]() mutable { writeBlocksOnQueue(std::move(blocks)); });
+    m_receivedBlocks.clear();
 }
 
 void PieceStore::postStoreJob(std::function<void()> job)
 {
-    m_openBatch.reset();
+    postReceivedBlocks();  // written first, as they came first
     storeQueue().post(this, std::move(job));
 }
 
-void PieceStore::writeBlocksOnQueue(const std::vector<QueuedBlock>& blocks)
+void PieceStore::writeBlocksOnQueue(std::vector<QueuedBlock> blocks)
 {
-    // Runs of consecutive blocks go to the files in one vectored write each.
+    // Peers answer out of order; in order, runs of consecutive blocks go to the files in one vectored
+    // write each.
+    std::stable_sort(blocks.begin(), blocks.end(), [](const QueuedBlock& a, const QueuedBlock& b) { return a.index < b.index; });
     constexpr size_t kMaxRun = 256;
     for (size_t first = 0; first < blocks.size();) {
         size_t end = first + 1;
@@ -673,7 +674,7 @@ void PieceStore::cancelQueuedWork()
 
 void PieceStore::cancelStoreAndHashJobs()
 {
-    m_openBatch.reset();
+    m_receivedBlocks.clear();
     // A running store job may post a hash or a sync job, a running hash job a store job, a running sync
     // job store jobs that post nothing: after these none of this store's jobs is queued or running.
     storeQueue().cancel(this);

@@ -91,7 +91,8 @@ public:
     static SerialQueue& readQueue();
     // The hash queue that checks `piece`; a few run side by side.
     static SerialQueue& hashQueue(quint32 piece);
-    // Returns once every write, check and sync queued before the call has run (never from a queue job).
+    // Returns once every block handed over and every write, check and sync queued before the call has run
+    // (main thread, never from a queue job).
     static void drainQueues();
     // Test seam for a slow disk: every block write takes at least its share of a second at this many
     // bytes per second (0: no wait).
@@ -117,7 +118,6 @@ private:
         QByteArray data;
         std::shared_ptr<WriteBacklog::Entry> queued;
     };
-    class WriteBatch;
     // A piece whose bytes matched (by check `ticket`) and the files it wrote into.
     struct MatchedPiece
     {
@@ -127,7 +127,9 @@ private:
     };
     // Main thread: posts a store job behind the blocks handed over so far.
     void postStoreJob(std::function<void()> job);
-    void writeBlocksOnQueue(const std::vector<QueuedBlock>& blocks);
+    // Main thread: posts the write of the blocks received since the last post.
+    void postReceivedBlocks();
+    void writeBlocksOnQueue(std::vector<QueuedBlock> blocks);
     void writeRunOnQueue(const QueuedBlock* run, size_t count);
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
     // Store queue: hands blocks just written to their pieces' digests on the hash queues.
@@ -163,7 +165,8 @@ private:
     PZIndexSet m_storedBlocks;    // written on the store queue
     PZIndexSet m_verifiedPieces;  // main thread
     std::shared_ptr<QueueState> m_queueState;  // touched only by store-queue jobs
-    std::shared_ptr<WriteBatch> m_openBatch;   // main thread
+    std::vector<QueuedBlock> m_receivedBlocks;  // main thread: not yet posted to the store queue
+    bool m_receivedBlocksPostScheduled = false;
     bool m_bitfieldWritePending = false;
     // The digests of pieces being written; each touched only by the jobs of its hash queue.
     std::array<PieceDigests, kHashQueueCount> m_digests;
