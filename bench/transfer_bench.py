@@ -288,12 +288,11 @@ class Bench:
 
     def restart_to_seed(self, name):
         """The client starts again on its session and seeds (upload limit off) what it downloaded."""
-        port = free_port()
         with open(self.path(name + '-seed-data', 'Ombrelay.conf'), 'w') as f:
             f.write('[General]\nkUploadLimitEnabled=0\n')
         command = self.args.wrap.split() + [
             self.driver_program(name), '--data', self.path(name + '-seed-data'), '--download',
-            self.path(name + '-seed'), '--port', str(port), '--seed-until-ratio', '1000', '--timeout', '900',
+            self.path(name + '-seed'), '--port', '0', '--seed-until-ratio', '1000', '--timeout', '900',
             self.torrent]
         process = self.spawn(command, name + '-seed.log')
         self.wait_for_line(name + '-seed.log', 'progress', 600)
