@@ -1,8 +1,12 @@
 #include "support/PrivateSessionBus.h"
+#include "support/WaitUntil.h"
 
 #include <QAtomicInt>
 #include <QDBusError>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <memory>
+#include <utility>
 
 namespace ombrelay::test {
 
@@ -16,7 +20,7 @@ PrivateSessionBus::PrivateSessionBus()
 
 PrivateSessionBus::~PrivateSessionBus()
 {
-    for (const QString& name : m_connections)
+    for (const QString& name : std::exchange(m_connections, {}))
         QDBusConnection::disconnectFromBus(name);
     m_daemon.kill();
     m_daemon.waitForFinished(5000);
@@ -30,9 +34,52 @@ QDBusConnection PrivateSessionBus::connect(const QString& name)
     return QDBusConnection::connectToBus(m_address, unique);
 }
 
-void PrivateSessionBus::exportAsSessionBus() const
+void PrivateSessionBus::closeConnections()
 {
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    QStringList owners;
+    for (const QString& name : std::exchange(m_connections, {})) {
+        owners.append(QDBusConnection(name).baseService());
+        QDBusConnection::disconnectFromBus(name);
+    }
+    owners.removeAll(QString());
+    if (owners.isEmpty())
+        return;
+    // The daemon drops a closed connection's names in its own time; a later claim of one must not lose.
+    const QDBusConnection control = connect(QStringLiteral("control"));
+    waitUntil([&] {
+        for (const QString& owner : owners)
+            if (control.interface()->isServiceRegistered(owner))
+                return false;
+        return true;
+    });
+    QDBusConnection::disconnectFromBus(m_connections.takeLast());
+}
+
+namespace {
+
+std::unique_ptr<PrivateSessionBus>& sharedBus()
+{
+    static std::unique_ptr<PrivateSessionBus> bus;
+    return bus;
+}
+
+}  // namespace
+
+PrivateSessionBus& SharedSessionBus::bus()
+{
+    Q_ASSERT(sharedBus());
+    return *sharedBus();
+}
+
+void SharedSessionBus::SetUp()
+{
+    sharedBus() = std::make_unique<PrivateSessionBus>();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", sharedBus()->address().toUtf8());
+}
+
+void SharedSessionBus::TearDown()
+{
+    sharedBus().reset();
 }
 
 FakeNotificationServer::FakeNotificationServer(QDBusConnection bus, QStringList capabilities, bool answers)

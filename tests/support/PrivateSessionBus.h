@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QVariantMap>
+#include <gtest/gtest.h>
 
 namespace ombrelay::test {
 
@@ -25,14 +26,27 @@ public:
     QString address() const { return m_address; }
     // A new connection to the bus under a name unique to this bus.
     QDBusConnection connect(const QString& name);
-    // Makes the bus the process's session bus (for code that reaches it through the environment, such as
-    // a child process).
-    void exportAsSessionBus() const;
+    // Closes the connections made through connect(); returns once the daemon has let go of their names.
+    void closeConnections();
 
 private:
     QProcess m_daemon;
     QString m_address;
     QStringList m_connections;
+};
+
+// The test program's session bus. Qt keeps the first session bus a process connects to for the rest of
+// its life, so code that finds the bus through the environment can only ever be given one: this daemon,
+// started and exported before the first test and stopped after the last. A suite declares it with
+//   inline ::testing::Environment* const kSessionBus = ::testing::AddGlobalTestEnvironment(new SharedSessionBus);
+// and each of its tests closes the connections it made through bus() when it ends.
+class SharedSessionBus : public ::testing::Environment
+{
+public:
+    static PrivateSessionBus& bus();
+
+    void SetUp() override;
+    void TearDown() override;
 };
 
 // Desktop services as a session answers them, on such a bus.

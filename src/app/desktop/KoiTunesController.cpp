@@ -93,6 +93,11 @@ void KoiTunesController::finishQueued()
     operationQueue().drain();
 }
 
+void KoiTunesController::resumeAfterQuit()
+{
+    s_terminating = false;
+}
+
 void KoiTunesController::handOver(const Plan& plan, const QString& path, const QString& pathInTorrent)
 {
     try {

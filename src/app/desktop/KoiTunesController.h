@@ -40,8 +40,10 @@ public:
     static bool handleCompletedPath(const QString& path, const QString& pathInTorrent);
     // The list's "Add to Music Library": the entry and playlist step alone, queued.
     static void addSongToPlaylistLater(const QString& path, const QString& pathInTorrent);
-    // At quit: queued entry and playlist steps finish; play steps and notices are skipped.
+    // At quit: queued entry and playlist steps finish; play steps and notices are skipped until the next
+    // launch in this process calls resumeAfterQuit().
     static void finishQueued();
+    static void resumeAfterQuit();
 
     // Queue operations. The added entry's path, or empty.
     static QString addSongToLibrary(const Plan& plan, const QString& path, const QString& pathInTorrent);

@@ -213,6 +213,7 @@ void KoApplicationController::launch(const QStringList& arguments)
 
 void KoApplicationController::installDesktopServices()
 {
+    KoiTunesController::resumeAfterQuit();
     const QDBusConnection bus = QDBusConnection::sessionBus();
     m_notices = std::make_unique<DesktopNotifications>(
         bus, DesktopNotifications::Sender{QStringLiteral("Ombrelay"), QStringLiteral("ombrelay"), QStringLiteral("ombrelay")});

@@ -1,7 +1,7 @@
 #pragma once
 
-// The application launched in-process over a private session bus, with a home whose user-dirs.dirs names
-// the music folder "Musik".
+// The application launched in-process over the program's private session bus, with a home whose
+// user-dirs.dirs names the music folder "Musik".
 #include "app/shell/KoApplicationController.h"
 #include "engine/core/BTCore.h"
 #include "engine/core/PeerService.h"
@@ -24,6 +24,8 @@
 
 namespace ombrelay::test {
 
+inline ::testing::Environment* const kSessionBus = ::testing::AddGlobalTestEnvironment(new SharedSessionBus);
+
 class DesktopApp : public ::testing::Test
 {
 protected:
@@ -31,7 +33,6 @@ protected:
     {
         ASSERT_TRUE(home.isValid());
         ASSERT_TRUE(bus.isRunning());
-        bus.exportAsSessionBus();
         qputenv("HOME", home.path().toUtf8());
         qputenv("XDG_CONFIG_HOME", home.filePath(".config").toUtf8());
         ASSERT_TRUE(writeFile(home.filePath(".config/user-dirs.dirs"),
@@ -56,6 +57,7 @@ protected:
         controller.reset();
         PZAlert::setPresenter({});
         PeerService::install(nullptr);
+        bus.closeConnections();
     }
 
     void launch(int expectedTorrents = 0)
@@ -81,7 +83,7 @@ protected:
     }
 
     QTemporaryDir home;
-    PrivateSessionBus bus;
+    PrivateSessionBus& bus = SharedSessionBus::bus();
     LauncherEntryListener launcher;
     std::unique_ptr<VolumeMonitor> volumes;
     std::unique_ptr<KoApplicationController> controller;
