@@ -1,7 +1,7 @@
 # Three DHT sessions on loopback that know each other; the first seeds a small torrent and announces it.
 # Prints "READY <info hash> <seeder port> <node port> <node port> <node port>" once the announce has been
-# stored by another node, then runs until its standard input closes or 60 s pass. Given a folder, the
-# content and content.torrent (naming the last node as its only source) are written there.
+# stored by another node, then serves until its standard input closes. It gives up after 300 s, well past
+# the waits of any test that runs it, so that a slow announce never ends the swarm under a download.
 import libtorrent as lt
 import os
 import select
@@ -44,7 +44,7 @@ seeder = sessions[0].add_torrent({'ti': info, 'save_path': folder})
 info_hash = str(info.info_hash())
 
 ready = False
-deadline = time.time() + 60
+deadline = time.time() + 300
 while time.time() < deadline:
     if not ready:
         seeder.force_dht_announce()
