@@ -224,6 +224,7 @@ void DHTController::startLookup(const QByteArray& infoHash)
     for (const DhtNodeAddress& endpoint : m_searches.value(infoHash))
         lookup->addCandidate(endpoint);
     m_lookups.insert(infoHash, lookup);
+    fprintf(stderr, "DHT: lookup for %s started\n", qPrintable(hexString(infoHash)));
     if (!m_lookupTimer.isActive())
         m_lookupTimer.start();
     pumpLookup(infoHash);

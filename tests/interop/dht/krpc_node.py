@@ -9,10 +9,12 @@
         socket;
       - with --fresh N, N more nodes on other ports answer too, and every get_peers reply also names up to
         2 nodes not named before, each closer to the info hash than any before.
-      When standard input closes, S seconds pass, or (with --fresh) 3 s pass without a get_peers query
-      after the first, prints "counts <get_peers queries> <decoy connections> <witness connections>".
+      When standard input closes or S seconds pass, prints "askers" followed by "<address> <get_peers
+      queries>" for each address that asked, then "counts <get_peers queries> <decoy connections> <witness
+      connections>".
 """
 import argparse
+import collections
 import os
 import selectors
 import socket
@@ -23,7 +25,6 @@ import time
 import libtorrent as lt
 
 LOOPBACK = '127.0.0.1'
-QUIET_SECONDS = 3.0
 FRESH_PER_REPLY = 2
 
 
@@ -45,7 +46,7 @@ class Network:
         self.named = 0      # fresh nodes named so far
         self.ids = {}       # socket -> node id, once known
         self.get_peers = 0
-        self.last_get_peers = None
+        self.askers = collections.Counter()  # "ip:port" -> get_peers queries
         self.connections = {}
         self.decoy = self.listener('decoy')
         self.witness = self.listener('witness')
@@ -93,7 +94,7 @@ class Network:
                 self.reply(s, sender, t, body)
             return
         self.get_peers += 1
-        self.last_get_peers = time.monotonic()
+        self.askers['%s:%d' % sender] += 1
         forged = {b'id': body[b'id'], b'token': b'tk', b'values': [compact(self.decoy.getsockname()[1])]}
         self.reply(s, sender, info_hash + os.urandom(4), forged)
         self.reply(self.forger, sender, t, forged)
@@ -121,14 +122,13 @@ def main():
     print('ready %d' % network.main.getsockname()[1], flush=True)
     deadline = time.monotonic() + args.seconds
     while time.monotonic() < deadline:
-        if args.fresh and network.last_get_peers and time.monotonic() - network.last_get_peers > QUIET_SECONDS:
-            break
         events = network.selector.select(0.2)
         for key, _ in events:
             if key.data:
                 key.data(key.fileobj)
         if any(key.fileobj is sys.stdin and not sys.stdin.read(1) for key, _ in events):
             break
+    print(' '.join(['askers'] + ['%s %d' % asker for asker in network.askers.items()]), flush=True)
     print('counts %d %d %d' % (network.get_peers, network.connections['decoy'], network.connections['witness']),
           flush=True)
     return 0

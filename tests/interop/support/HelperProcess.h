@@ -41,8 +41,20 @@ public:
             m_process.waitForReadyRead(100);
         }
         ADD_FAILURE() << "no \"" << prefix.constData() << "\" line; stderr: "
-                      << m_process.readAllStandardError().right(2000).constData();
+                      << standardError().right(2000).constData();
         return {};
+    }
+    // Waits until standard error holds `text`; false after `timeoutMs` or once the process ended without it.
+    bool waitForError(const QByteArray& text, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!standardError().contains(text)) {
+            if (timer.elapsed() >= timeoutMs || m_process.state() == QProcess::NotRunning)
+                return standardError().contains(text);
+            m_process.waitForReadyRead(100);
+        }
+        return true;
     }
 
     // Waits for the process to exit by itself; false when it still runs after `timeoutMs`.
@@ -60,10 +72,16 @@ public:
         m_process.kill();
         m_process.waitForFinished(3000);
     }
-    QByteArray standardError() { return m_process.readAllStandardError(); }
+    // Everything the process wrote to standard error so far.
+    QByteArray standardError()
+    {
+        m_error += m_process.readAllStandardError();
+        return m_error;
+    }
 
 private:
     QProcess m_process;
+    QByteArray m_error;
 };
 
 }  // namespace ombrelay::test
