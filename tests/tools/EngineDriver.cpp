@@ -1,13 +1,14 @@
 // ombrelay-engine-driver --data DIR --download DIR [--port N] [--peer IP:PORT]... [--seed-until-ratio R]
 //                        [--timeout S] [--skip N]... [--write-rate BYTES] [--peer-time-scale S]
-//                        [--resume-after-error S] TORRENT...
+//                        [--resume-after-error S] [--dht-repeat S] TORRENT...
 // Runs the engine without a window: adds each torrent as the transfers list does, starts it, prints one
 // line per state change and a progress line each second, and exits 0 when every torrent is complete
 // (and has uploaded the ratio), 2 on time-out, 1 on error (unless --resume-after-error resumes a torrent
 // that an error paused, S seconds later, as a user clicking Resume would). --write-rate makes the disk that slow (bytes a
 // second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
 // --peer-time-scale runs the peers' clock (rests, redials, the 65 s pruning, keep-alives, the silence
-// limit) S times faster.
+// limit) S times faster. --dht-repeat starts each DHT lookup again S seconds after it ended, instead of
+// 15 to 30 minutes later.
 // Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms").
 // Before anything else it prints the port it listens on ("listening N"); --port 0 takes any free port,
 // which the settings file never records.
@@ -17,6 +18,7 @@
 #include "engine/core/EngineHost.h"
 #include "engine/core/HeadlessEngineHost.h"
 #include "engine/core/PeerService.h"
+#include "engine/dht/DHTService.h"
 #include "engine/peers/EngineServices.h"
 #include "engine/storage/DiskSession.h"
 #include "engine/storage/PieceStore.h"
@@ -94,6 +96,7 @@ int main(int argc, char** argv)
     parser.addOption({"write-rate", "Write blocks no faster than this (a slow disk).", "BYTES"});
     parser.addOption({"peer-time-scale", "Run the peers' clock this many times faster.", "S"});
     parser.addOption({"resume-after-error", "Resume a torrent that an error paused, this much later.", "S"});
+    parser.addOption({"dht-repeat", "Start each DHT lookup again this long after it ended.", "S"});
     parser.addPositionalArgument("TORRENT", "Torrent files to add.");
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
@@ -101,7 +104,8 @@ int main(int argc, char** argv)
     if (!parser.isSet("data") || !parser.isSet("download") || torrents.isEmpty())
         return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--port N] "
                                    "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] [--skip N]... "
-                                   "[--write-rate BYTES] [--peer-time-scale S] [--resume-after-error S] TORRENT..."));
+                                   "[--write-rate BYTES] [--peer-time-scale S] [--resume-after-error S] [--dht-repeat S] "
+                                   "TORRENT..."));
     bool ok = true;
     const double ratio = parser.isSet("seed-until-ratio") ? parser.value("seed-until-ratio").toDouble(&ok) : 0;
     if (!ok || ratio < 0)
@@ -126,6 +130,9 @@ int main(int argc, char** argv)
     const int resumeAfterError = parser.isSet("resume-after-error") ? parser.value("resume-after-error").toInt(&ok) : 0;
     if (!ok || resumeAfterError < 0)
         return fail(QStringLiteral("--resume-after-error needs a number of seconds"));
+    const int dhtRepeat = parser.isSet("dht-repeat") ? parser.value("dht-repeat").toInt(&ok) : 0;
+    if (!ok || dhtRepeat < 0)
+        return fail(QStringLiteral("--dht-repeat needs a number of seconds"));
 
     std::function<qint64()> peersClock;
     if (parser.isSet("peer-time-scale")) {
@@ -171,6 +178,8 @@ int main(int argc, char** argv)
     fflush(stdout);
     BTCore::Hooks hooks = session.hooks();
     const std::unique_ptr<EngineServices> services = installEngineServices(engine, hooks, peersClock);
+    if (dhtRepeat > 0)
+        services->dht().controller().setRepeatInterval(dhtRepeat * 1000, dhtRepeat * 1000);
     engine.setHooks(std::move(hooks));
     std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
     std::signal(SIGINT, [](int) { QCoreApplication::quit(); });

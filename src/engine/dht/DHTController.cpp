@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cstdio>
 
 namespace ombrelay {
@@ -193,6 +194,12 @@ void DHTController::setSearchContinues(std::function<bool(const QByteArray&)> te
     m_searchContinues = std::move(test);
 }
 
+void DHTController::setRepeatInterval(int minMs, int maxMs)
+{
+    m_repeatMinMs = minMs;
+    m_repeatMaxMs = std::max(minMs, maxMs);
+}
+
 void DHTController::findPeers(const QByteArray& infoHash, const QList<DhtNodeAddress>& nodes)
 {
     if (!DHTIdentifier::fromData(infoHash))
@@ -267,7 +274,7 @@ void DHTController::scheduleRepeat(const QByteArray& infoHash)
         return;
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
-    timer->setInterval(QRandomGenerator::global()->bounded(kRepeatMinMs, kRepeatMaxMs + 1));
+    timer->setInterval(QRandomGenerator::global()->bounded(m_repeatMinMs, m_repeatMaxMs + 1));
     connect(timer, &QTimer::timeout, this, [this, infoHash] {
         cancelRepeat(infoHash);
         if (m_searchContinues(infoHash))

@@ -61,6 +61,8 @@ public:
     void findPeers(const QByteArray& infoHash, const QList<DhtNodeAddress>& nodes = {});
     void stopFindingPeers(const QByteArray& infoHash);
     void setSearchContinues(std::function<bool(const QByteArray& infoHash)> test);
+    // How long after a lookup ends it starts again: a random time from minMs to maxMs.
+    void setRepeatInterval(int minMs, int maxMs);
     bool isLookingUp(const QByteArray& infoHash) const { return m_lookups.contains(infoHash); }
 
     // A node named by a peer's port message or a torrent's metainfo: kept if it answers.
@@ -98,6 +100,8 @@ private:
     QTimer m_lookupTimer;
     QElapsedTimer m_clock;
     quint64 m_lookupSerial = 0;
+    int m_repeatMinMs = kRepeatMinMs;
+    int m_repeatMaxMs = kRepeatMaxMs;
     QHash<QByteArray, std::shared_ptr<DHTPeerLookup>> m_lookups;
     QHash<QByteArray, QList<DhtNodeAddress>> m_searches;  // torrents searched for, with their own nodes
     QHash<QByteArray, QTimer*> m_repeats;

@@ -21,6 +21,7 @@ public:
     ~EngineServices();
 
     EnginePeerService& peers() { return *m_peers; }
+    DHTService& dht() { return *m_dht; }
     // Fills the core's incoming-connection hook: blocklist refusal, a cap on connections waiting for
     // their handshake, attachment by info hash.
     void addHooks(BTCore::Hooks& hooks);

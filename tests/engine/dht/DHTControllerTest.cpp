@@ -165,6 +165,30 @@ TEST(DHTController, EndlessFreshNodesGetAtMostTheBoundedNumberOfQueries)
     EXPECT_LT(named, int(network.size()));  // the network still had fresh nodes to offer
 }
 
+TEST(DHTController, ALookupStartsAgainAfterTheRepeatIntervalWhileTheSearchContinues)
+{
+    auto controller = makeController();
+    controller->setRepeatInterval(100, 150);
+    QSignalSpy finished(controller.get(), &DHTController::lookupFinished);
+    ScriptedNode node("127.0.0.2");
+    node.answer = [&](const BValue&, const DhtNodeAddress&) { return nodesReply(QByteArray()); };
+    bool continues = true;
+    controller->setSearchContinues([&](const QByteArray& infoHash) {
+        EXPECT_EQ(infoHash, kInfoHash);
+        return continues;
+    });
+
+    controller->findPeers(kInfoHash, {node.endpoint()});
+    ASSERT_TRUE(waitUntil([&] { return finished.size() == 3; }, 10000));
+    EXPECT_EQ(node.count("get_peers"), 3);  // the node given once is asked by every repeat
+
+    continues = false;
+    const qsizetype lookups = finished.size();
+    test::spinFor(600);
+    EXPECT_LE(finished.size(), lookups + 1);  // at most the one that had already started
+    EXPECT_FALSE(controller->isLookingUp(kInfoHash));
+}
+
 TEST(DHTController, AnswersPingsAndKeepsOnlyNodesThatAnswered)
 {
     auto controller = makeController();

@@ -22,6 +22,7 @@ public:
         QList<int> skippedFiles;  // file numbers of each torrent added
         double peerTimeScale = 0;  // above 1: the peers' clock runs that much faster
         int resumeAfterErrorSeconds = 0;  // above 0: a torrent paused by an error is resumed that much later
+        int dhtRepeatSeconds = 0;  // above 0: each DHT lookup starts again that much after it ended
         // A command the driver runs under (its arguments follow it), e.g. one that gives it a mount namespace.
         QStringList wrapper;
     };
@@ -50,6 +51,8 @@ public:
             arguments << QStringLiteral("--skip") << QString::number(index);
         if (options.resumeAfterErrorSeconds > 0)
             arguments << QStringLiteral("--resume-after-error") << QString::number(options.resumeAfterErrorSeconds);
+        if (options.dhtRepeatSeconds > 0)
+            arguments << QStringLiteral("--dht-repeat") << QString::number(options.dhtRepeatSeconds);
         if (options.peerTimeScale > 1)
             arguments << QStringLiteral("--peer-time-scale") << QString::number(options.peerTimeScale);
         if (options.seedUntilRatio > 0)
