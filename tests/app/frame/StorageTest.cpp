@@ -11,9 +11,12 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
-#include <QTest>
+#include <QTimer>
 #include <QThread>
+#include <array>
 #include <csignal>
+#include <functional>
+#include <memory>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -170,6 +173,8 @@ TEST_F(StorageTest, ChildProcess)
         QThread::sleep(30);
         return;
     }
+    fprintf(stdout, "SAVING\n");  // the parent's cue: its kill may come from now on
+    fflush(stdout);
     for (int i = 0; i < 100'000; ++i) {
         view.addNewQueryForString(QStringLiteral("search %1").arg(i));
         view.saveNow();
@@ -211,24 +216,76 @@ TEST_F(StorageTest, AChildKilledOnePassAfterItsChangesReloadsAllOfThem)
     EXPECT_EQ(folder->child(0)->name(), QStringLiteral("moved"));
 }
 
+// Children save in a loop, a few at once, each lane on a settings file of its own that starts with a
+// long list and grows each round; each child is killed at a random moment once its saves began. After
+// every kill the file reads back with every query an earlier save stored.
 TEST_F(StorageTest, KillsDuringSavesNeverLeaveAnUnreadableSettingsFile)
 {
-    const QString file = settings.folder.filePath(QStringLiteral("kills.conf"));
+    constexpr int kKills = 200;
+    constexpr int kLanes = 4;
+    constexpr int kLatestKillMs = 60;  // after the cue: a few saves in
+    constexpr int kFirstQueries = 2000;  // saves long enough for kills to land inside them
+    struct Lane
+    {
+        QString file;
+        std::unique_ptr<QProcess> child;
+        QByteArray output;
+        QTimer kill;
+        int queries = kFirstQueries;
+    };
+    std::array<Lane, kLanes> lanes;
+    int started = 0;
+    int ended = 0;
     int readable = 0;
-    for (int round = 0; round < 200; ++round) {
-        std::unique_ptr<QProcess> child(startChild(QStringLiteral("saves"), file));
-        ASSERT_TRUE(child->waitForStarted(10000));
-        QTest::qSleep(int(QRandomGenerator::global()->bounded(150, 400)));
-        ::kill(pid_t(child->processId()), SIGKILL);
-        child->waitForFinished(5000);
-        QSettings stored(file, QSettings::IniFormat);
-        ASSERT_EQ(stored.status(), QSettings::NoError) << "round " << round;
-        const QVariant value = stored.value(QStringLiteral("SourceListData"));
-        if (!value.isValid())
-            continue;  // killed before its first save
-        ASSERT_TRUE(SourceListStorage::itemsFromData(value.toByteArray())) << "round " << round;
-        ++readable;
+
+    std::function<void(Lane&)> startRound = [&](Lane& lane) {
+        const int round = started++;
+        lane.output.clear();
+        lane.child.reset(startChild(QStringLiteral("saves"), lane.file));
+        QProcess* child = lane.child.get();
+        QObject::connect(child, &QProcess::readyReadStandardOutput, child, [&lane, child] {
+            lane.output += child->readAllStandardOutput();
+            if (lane.output.contains("SAVING\n") && !lane.kill.isActive())
+                lane.kill.start(int(QRandomGenerator::global()->bounded(kLatestKillMs + 1)));
+        });
+        QObject::connect(child, &QProcess::finished, child, [&, round, child](int code, QProcess::ExitStatus status) {
+            lane.kill.stop();
+            EXPECT_TRUE(status == QProcess::CrashExit && code == SIGKILL)
+                << "round " << round << ": the child ended otherwise than by its kill: "
+                << child->readAllStandardError().right(2000).constData();
+            QSettings stored(lane.file, QSettings::IniFormat);
+            EXPECT_EQ(stored.status(), QSettings::NoError) << "round " << round;
+            const auto items = SourceListStorage::itemsFromData(stored.value(QStringLiteral("SourceListData")).toByteArray());
+            EXPECT_NE(items, nullptr) << "round " << round << ": the list is gone or unreadable";
+            if (items) {
+                ++readable;
+                // A kill may lose the queries added since the last save, never one saved before.
+                EXPECT_GE(items->childCount(), lane.queries) << "round " << round;
+                lane.queries = items->childCount();
+            }
+            ++ended;
+            lane.child.release()->deleteLater();
+            if (started < kKills)
+                startRound(lane);
+        });
+    };
+    auto first = SourceItem::makeGroup({}, {});
+    for (int i = 0; i < kFirstQueries; ++i)
+        first->insertChild(i, SourceItem::makeQuery(QStringLiteral("first %1").arg(i)));
+    for (int i = 0; i < kLanes; ++i) {
+        Lane& lane = lanes[size_t(i)];
+        lane.file = settings.folder.filePath(QStringLiteral("kills-%1.conf").arg(i));
+        QSettings(lane.file, QSettings::IniFormat).setValue(QStringLiteral("SourceListData"),
+                                                            SourceListStorage::dataFromItems(*first));
+        lane.kill.setSingleShot(true);
+        QObject::connect(&lane.kill, &QTimer::timeout, [&lane] { ::kill(pid_t(lane.child->processId()), SIGKILL); });
+        startRound(lane);
     }
+    const bool allEnded = waitUntil([&] { return ended == kKills; }, 300'000);
+    for (Lane& lane : lanes)
+        if (lane.child)
+            QObject::disconnect(lane.child.get(), nullptr, nullptr, nullptr);  // none of this outlives the test
+    ASSERT_TRUE(allEnded) << ended << " of " << kKills << " rounds ended";
     EXPECT_GT(readable, 100);
 }
 
