@@ -20,7 +20,7 @@ PrivateSessionBus::PrivateSessionBus()
 
 PrivateSessionBus::~PrivateSessionBus()
 {
-    for (const QString& name : std::exchange(m_connections, {}))
+    for (const QString& name : m_connections)
         QDBusConnection::disconnectFromBus(name);
     m_daemon.kill();
     m_daemon.waitForFinished(5000);
@@ -73,7 +73,8 @@ PrivateSessionBus& SharedSessionBus::bus()
 
 void SharedSessionBus::SetUp()
 {
-    sharedBus() = std::make_unique<PrivateSessionBus>();
+    const QString handed = qEnvironmentVariable("OMBRELAY_TEST_SESSION_BUS");
+    sharedBus() = handed.isEmpty() ? std::make_unique<PrivateSessionBus>() : std::make_unique<PrivateSessionBus>(handed);
     qputenv("DBUS_SESSION_BUS_ADDRESS", sharedBus()->address().toUtf8());
 }
 

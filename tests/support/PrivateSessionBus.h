@@ -18,6 +18,8 @@ class PrivateSessionBus
 {
 public:
     PrivateSessionBus();
+    // A bus that another process runs (a test's parent), reached the same way.
+    explicit PrivateSessionBus(const QString& address) : m_address(address) {}
     ~PrivateSessionBus();
     PrivateSessionBus(const PrivateSessionBus&) = delete;
     PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
@@ -37,7 +39,8 @@ private:
 
 // The test program's session bus. Qt keeps the first session bus a process connects to for the rest of
 // its life, so code that finds the bus through the environment can only ever be given one: this daemon,
-// started and exported before the first test and stopped after the last. A suite declares it with
+// started and exported before the first test and stopped after the last, or the bus a parent test handed
+// down ("OMBRELAY_TEST_SESSION_BUS"). A suite declares it with
 //   inline ::testing::Environment* const kSessionBus = ::testing::AddGlobalTestEnvironment(new SharedSessionBus);
 // and each of its tests closes the connections it made through bus() when it ends.
 class SharedSessionBus : public ::testing::Environment
