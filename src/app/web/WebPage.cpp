@@ -80,9 +80,9 @@ QWebEnginePage* WebPage::createWindow(WebWindowType type)
     }, this);
 }
 
-// Counts the page's attempts at other schemes (refused, they start and fail as loads; a busy engine
-// reports a burst as one), ends the user's load away from a stopped page, and loads again a page that
-// came while scripts were off.
+// Counts the page's attempts at other schemes (refused, they start and then stop or fail as loads, and
+// both reports count; a busy engine reports a burst as one), ends the user's load away from a stopped page,
+// and loads again a page that came while scripts were off.
 void WebPage::noteLoading(const QWebEngineLoadingInfo& loading)
 {
     const bool started = loading.status() == QWebEngineLoadingInfo::LoadStartedStatus;
@@ -97,7 +97,8 @@ void WebPage::noteLoading(const QWebEngineLoadingInfo& loading)
         }
         return;
     }
-    const bool attempt = started || loading.status() == QWebEngineLoadingInfo::LoadFailedStatus;
+    const bool attempt = started || loading.status() == QWebEngineLoadingInfo::LoadStoppedStatus
+        || loading.status() == QWebEngineLoadingInfo::LoadFailedStatus;
     if (!attempt || m_leaving || m_scriptsStopped || loading.url() == QUrl(QStringLiteral("about:blank")))
         return;
     if (!m_foreignSince.isValid() || m_foreignSince.elapsed() >= kForeignWindowMs) {
