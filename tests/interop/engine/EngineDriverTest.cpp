@@ -157,7 +157,7 @@ TEST_F(EngineDriverTest, SeedsToAria2RequiringEncryption)
     HelperProcess& run = startSeedingDriver(driver, hash);
 
     const QString fetched = root.filePath(QStringLiteral("aria2"));
-    auto fetcher = aria2RequiringEncryption(torrentPath(), fetched, tracker.announceAddress());
+    auto fetcher = aria2RequiringEncryption(torrentPath(), fetched, tracker.announceAddress(), Aria2Completion::Leaves);
     ASSERT_TRUE(fetcher->waitForExit(60000));
     EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
     ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";

@@ -21,12 +21,16 @@ inline QString systemPickedPorts()
     return QStringLiteral("%1-%2").arg(std::max(range[0].toInt(), 1024)).arg(range[1].toInt());
 }
 
+// What aria2 does once it holds the whole torrent.
+enum class Aria2Completion { KeepsSeeding, Leaves };
+
 // aria2 requiring RC4 for every peer connection, seeding the torrent from `directory` or fetching it
 // there, announcing to `tracker` if given. It listens on a port of those the system hands out, trying them
 // in random order until one binds; listeningPortOf(processId()) tells which. No DHT, local discovery or
-// peer exchange; it stops after 40 s.
+// peer exchange; it stops after 40 s, or once complete when it `Leaves`.
 inline std::unique_ptr<HelperProcess> aria2RequiringEncryption(const QString& torrentPath, const QString& directory,
-                                                               const QString& tracker = {})
+                                                               const QString& tracker = {},
+                                                               Aria2Completion completion = Aria2Completion::KeepsSeeding)
 {
     QDir().mkpath(directory);
     QStringList arguments{QStringLiteral("--bt-require-crypto=true"), QStringLiteral("--bt-min-crypto-level=arc4"),
@@ -38,6 +42,8 @@ inline std::unique_ptr<HelperProcess> aria2RequiringEncryption(const QString& to
                           QStringLiteral("--dir=%1").arg(directory), torrentPath};
     if (!tracker.isEmpty())
         arguments << QStringLiteral("--bt-tracker=%1").arg(tracker);
+    if (completion == Aria2Completion::Leaves)
+        arguments << QStringLiteral("--seed-time=0");
     return std::make_unique<HelperProcess>(QStringLiteral("/usr/bin/aria2c"), arguments);
 }
 
