@@ -1,6 +1,25 @@
 #include "engine/storage/PieceDigests.h"
 
+#include <atomic>
+
 namespace ombrelay {
+
+namespace {
+
+std::atomic<qint64> waitingInAll{0};
+
+}  // namespace
+
+qint64 PieceDigests::waitingBytesInAll()
+{
+    return waitingInAll.load();
+}
+
+void PieceDigests::countWaiting(qint64 bytes)
+{
+    m_waitingBytes += bytes;
+    waitingInAll += bytes;
+}
 
 void PieceDigests::add(quint32 piece, quint32 offset, const QByteArray& data)
 {
@@ -14,13 +33,13 @@ void PieceDigests::add(quint32 piece, quint32 offset, const QByteArray& data)
              next = digest.waiting.erase(next)) {
             digest.hasher.update(next->second);
             digest.hashed += quint32(next->second.size());
-            m_waitingBytes -= next->second.size();
+            countWaiting(-next->second.size());
         }
         return;
     }
     if (offset > digest.hashed && m_waitingBytes + data.size() <= m_maxWaitingBytes
-        && digest.waiting.emplace(offset, data).second) {
-        m_waitingBytes += data.size();
+        && waitingInAll.load() + data.size() <= kMaxWaitingBytesInAll && digest.waiting.emplace(offset, data).second) {
+        countWaiting(data.size());
         return;
     }
     dropWaiting(digest);
@@ -52,14 +71,14 @@ void PieceDigests::forget(quint32 piece)
 
 void PieceDigests::clear()
 {
+    countWaiting(-m_waitingBytes);
     m_digests.clear();
-    m_waitingBytes = 0;
 }
 
 void PieceDigests::dropWaiting(Digest& digest)
 {
     for (const auto& [offset, data] : digest.waiting)
-        m_waitingBytes -= data.size();
+        countWaiting(-data.size());
     digest.waiting.clear();
 }
 

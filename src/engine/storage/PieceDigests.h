@@ -11,12 +11,17 @@ namespace ombrelay {
 
 // The SHA-1 of pieces taken from their blocks as they are written, so a completed piece needs no read
 // back. Blocks that come ahead of a gap wait (sharing their bytes) until it fills; past a bound on the
-// bytes waiting, a piece's digest is given up and the piece is read back from its files instead.
-// Used on one thread.
+// bytes waiting here, or kMaxWaitingBytesInAll across every instance, a piece's digest is given up and
+// the piece is read back from its files instead. Each instance is used on one thread.
 class PieceDigests
 {
 public:
+    static constexpr qint64 kMaxWaitingBytesInAll = 16 << 20;
+
     explicit PieceDigests(qint64 maxWaitingBytes = 4 << 20) : m_maxWaitingBytes(maxWaitingBytes) {}
+    ~PieceDigests() { clear(); }
+    PieceDigests(const PieceDigests&) = delete;
+    PieceDigests& operator=(const PieceDigests&) = delete;
 
     // A block of `piece` starting `offset` bytes into it was written.
     void add(quint32 piece, quint32 offset, const QByteArray& data);
@@ -26,6 +31,7 @@ public:
     void forget(quint32 piece);
     void clear();
     qint64 waitingBytes() const { return m_waitingBytes; }
+    static qint64 waitingBytesInAll();
 
 private:
     struct Digest
@@ -36,6 +42,7 @@ private:
         std::map<quint32, QByteArray> waiting;  // offset -> block ahead of a gap
     };
     void dropWaiting(Digest& digest);
+    void countWaiting(qint64 bytes);
 
     std::unordered_map<quint32, Digest> m_digests;
     qint64 m_waitingBytes = 0;

@@ -73,3 +73,29 @@ TEST(PieceDigests, ForgettingAPieceReleasesItsWaitingBlocksAndStartsItOver)
 }
 
 }  // namespace
+
+namespace {
+
+// Blocks waiting in one store's digests count against every other's: past the bound in all, a piece is
+// read back instead of holding more bytes.
+TEST(PieceDigests, BytesWaitingInAllInstancesAreBounded)
+{
+    const QByteArray block = seededRandomBytes(kBlock, 11);
+    const qint64 before = PieceDigests::waitingBytesInAll();
+    const qint64 room = PieceDigests::kMaxWaitingBytesInAll - before;
+    {
+        PieceDigests holding(PieceDigests::kMaxWaitingBytesInAll);
+        for (quint32 piece = 0; piece < room / kBlock; ++piece)
+            holding.add(piece, kBlock, block);  // each piece waits for its first block
+        EXPECT_EQ(PieceDigests::waitingBytesInAll(), before + (room / kBlock) * kBlock);
+
+        PieceDigests other(kPieceLength);
+        other.add(0, kBlock, block);
+        other.add(0, 0, block);
+        EXPECT_FALSE(other.take(0, 2 * kBlock).has_value()) << "no room left to wait";
+        EXPECT_EQ(other.waitingBytes(), 0);
+    }
+    EXPECT_EQ(PieceDigests::waitingBytesInAll(), before) << "released with their digests";
+}
+
+}  // namespace
