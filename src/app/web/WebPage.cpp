@@ -50,6 +50,10 @@ WebPage::WebPage(QObject* parent) : QWebEnginePage(WebProfile::shared(), parent)
             [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
     connect(this, &QWebEnginePage::loadFinished, this, &WebPage::checkForFeed);
     connect(this, &QWebEnginePage::loadingChanged, this, &WebPage::noteLoading);
+    m_clock.start();
+    m_foreignCheck.setSingleShot(true);
+    m_foreignCheck.setInterval(int(ForeignSchemeLoop::kLoopMs));
+    connect(&m_foreignCheck, &QTimer::timeout, this, &WebPage::checkForeignLoop);
 }
 
 bool WebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
@@ -80,9 +84,8 @@ QWebEnginePage* WebPage::createWindow(WebWindowType type)
     }, this);
 }
 
-// Counts the page's attempts at other schemes (refused, they start and then stop or fail as loads, and
-// both reports count; a busy engine reports a burst as one), ends the user's load away from a stopped page,
-// and loads again a page that came while scripts were off.
+// Watches the page's attempts at other schemes (refused, they start and then stop or fail as loads), ends
+// the user's load away from a stopped page, and loads again a page that came while scripts were off.
 void WebPage::noteLoading(const QWebEngineLoadingInfo& loading)
 {
     const bool started = loading.status() == QWebEngineLoadingInfo::LoadStartedStatus;
@@ -90,6 +93,8 @@ void WebPage::noteLoading(const QWebEngineLoadingInfo& loading)
         if (started)
             return;
         m_leaving = false;
+        m_foreignLoop.reset();  // a new page: the old one's attempts no longer count
+        m_foreignCheck.stop();
         if (std::exchange(m_reloadOnArrival, false)) {
             resumeScripts();
             if (loading.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
@@ -101,14 +106,28 @@ void WebPage::noteLoading(const QWebEngineLoadingInfo& loading)
         || loading.status() == QWebEngineLoadingInfo::LoadFailedStatus;
     if (!attempt || m_leaving || m_scriptsStopped || loading.url() == QUrl(QStringLiteral("about:blank")))
         return;
-    if (!m_foreignSince.isValid() || m_foreignSince.elapsed() >= kForeignWindowMs) {
-        m_foreignSince.start();
-        m_foreignCount = 0;
-    }
-    if (++m_foreignCount > kForeignAttemptsPerWindow) {
-        m_scriptsStopped = true;
-        settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    }
+    if (m_foreignLoop.note(started, m_clock.elapsed()))
+        stopScripts();
+    else if (m_foreignLoop.isUnderWay() && !m_foreignCheck.isActive())
+        m_foreignCheck.start();
+}
+
+// A busy engine may say nothing more until its own limit holds the page: the time tells.
+void WebPage::checkForeignLoop()
+{
+    if (m_leaving || m_scriptsStopped)
+        return;
+    if (m_foreignLoop.loopsAt(m_clock.elapsed()))
+        stopScripts();
+    else if (m_foreignLoop.isUnderWay())
+        m_foreignCheck.start();
+}
+
+void WebPage::stopScripts()
+{
+    m_scriptsStopped = true;
+    m_foreignCheck.stop();
+    settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
 }
 
 // The user leaves a stopped page. A link clicked on it loads with scripts still off, since the page,
@@ -129,7 +148,7 @@ void WebPage::leaveStoppedPage(NavigationType type)
 void WebPage::resumeScripts()
 {
     m_scriptsStopped = false;
-    m_foreignSince.invalidate();
+    m_foreignLoop.reset();
     settings()->resetAttribute(QWebEngineSettings::JavascriptEnabled);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "app/web/ForeignSchemeLoop.h"
+
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 
@@ -9,16 +12,12 @@ namespace ombrelay {
 // A web tab's page, kept to the pane's rules: only http(s) is shown, "magnet:" and search-scheme links go
 // to their handlers after a user click, new windows load here, torrent and feed answers go to their
 // panels, dialogs never block and every device or permission request is denied. A page that keeps setting
-// its address to other schemes, a few times a second or more, has its scripts stopped until the user
-// leaves it: each such attempt, refused as it is, would cancel the link the user clicked.
+// its address to other schemes, many times at once or for half a second, has its scripts stopped until
+// the user leaves it: each such attempt, refused as it is, would cancel the link the user clicked.
 class WebPage : public QWebEnginePage
 {
     Q_OBJECT
 public:
-    // Reports of attempts at other schemes a page may cause within the window before its scripts stop.
-    static constexpr int kForeignAttemptsPerWindow = 5;
-    static constexpr int kForeignWindowMs = 2000;
-
     explicit WebPage(QObject* parent = nullptr);
 
     // A torrent answer for this page: handed to the open-by-address panel, at most once a second.
@@ -42,12 +41,15 @@ private:
     void checkForFeed(bool ok);
     bool mayDivert();
     void noteLoading(const QWebEngineLoadingInfo& loading);
+    void checkForeignLoop();
+    void stopScripts();
     void leaveStoppedPage(NavigationType type);
     void resumeScripts();
 
     QElapsedTimer m_lastDiversion;
-    QElapsedTimer m_foreignSince;
-    int m_foreignCount = 0;
+    QElapsedTimer m_clock;
+    ForeignSchemeLoop m_foreignLoop;
+    QTimer m_foreignCheck;  // an attempt under way with no report since
     bool m_scriptsStopped = false;
     bool m_leaving = false;          // the user's load away from a stopped page runs
     bool m_reloadOnArrival = false;  // a link clicked on a stopped page is on its way
