@@ -4,19 +4,21 @@ namespace ombrelay {
 
 bool ForeignSchemeLoop::note(bool started, qint64 now)
 {
-    if (m_runStart < 0 || (!m_underWay && now - m_lastReport > kQuietMs)) {
-        m_runStart = now;
-        m_reports = 0;
+    if (!m_underWay && m_lastReport >= 0 && now - m_lastReport > kQuietMs)
+        m_attempts = 0;
+    const bool endsALongAttempt = !started && loopsAt(now);
+    if (started) {
+        ++m_attempts;
+        m_attemptStart = now;
     }
-    ++m_reports;
     m_lastReport = now;
     m_underWay = started;
-    return m_reports > kReportsAtOnce || now - m_runStart >= kLoopMs;
+    return m_attempts > kAttemptsAtOnce || endsALongAttempt;
 }
 
 bool ForeignSchemeLoop::loopsAt(qint64 now) const
 {
-    return m_underWay && m_runStart >= 0 && now - m_runStart >= kLoopMs;
+    return m_underWay && now - m_attemptStart >= kLoopMs;
 }
 
 }  // namespace ombrelay

@@ -10,7 +10,7 @@ namespace {
 
 struct Report { bool started; qint64 at; };
 
-TEST(ForeignSchemeLoop, ToldByManyReportsOrByTime)
+TEST(ForeignSchemeLoop, ToldByManyAttemptsOrByOneThatLasts)
 {
     struct Case {
         const char* name;
@@ -21,12 +21,18 @@ TEST(ForeignSchemeLoop, ToldByManyReportsOrByTime)
         {"one attempt", {{true, 0}, {false, 3}}, -1},
         {"two attempts in one script, merged", {{false, 0}}, -1},
         {"an idle engine's loop: every attempt reported",
-         {{true, 0}, {false, 2}, {true, 4}, {false, 6}, {true, 8}, {false, 10}, {true, 12}}, 5},
+         {{true, 0}, {false, 2}, {true, 4}, {false, 6}, {true, 8}, {false, 10}, {true, 12}, {false, 14}, {true, 16},
+          {false, 18}, {true, 20}},
+         10},
         {"a busy engine's burst: one load over a second and a half", {{true, 0}, {false, 1436}}, 1},
-        {"a burst in a few short loads", {{true, 0}, {false, 200}, {true, 210}, {false, 420}, {true, 430}, {false, 640}}, 5},
+        {"a user clicking two magnet links a second apart", {{true, 0}, {false, 8}, {true, 1000}, {false, 1009}}, -1},
+        {"a user clicking three magnet links in two seconds",
+         {{true, 0}, {false, 8}, {true, 700}, {false, 707}, {true, 1400}, {false, 1406}}, -1},
         {"attempts seconds apart", {{true, 0}, {false, 5}, {true, 2500}, {false, 2505}, {true, 5000}, {false, 5005}}, -1},
         {"after a quiet spell the run starts again",
-         {{true, 0}, {false, 5}, {true, 2100}, {false, 2105}, {true, 2400}, {false, 2405}}, -1},
+         {{true, 0}, {false, 5}, {true, 10}, {false, 15}, {true, 20}, {false, 25}, {true, 2100}, {false, 2105},
+          {true, 2110}, {false, 2115}, {true, 2120}, {false, 2125}},
+         -1},
         {"a burst at the engine's next window", {{true, 0}, {false, 300}, {true, 10000}, {false, 10600}}, 3},
     };
     for (const Case& c : cases) {
