@@ -1,8 +1,9 @@
 #include "support/OpentrackerProcess.h"
 
+#include "support/LoopbackPorts.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -10,12 +11,6 @@ namespace ombrelay::test {
 namespace {
 
 const QString kProgram = QStringLiteral("/usr/bin/opentracker");
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 bool accepts(quint16 port)
 {
@@ -78,27 +73,23 @@ bool OpentrackerProcess::start(const QList<QByteArray>& infoHashes)
     QFile::setPermissions(m_root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
                                              | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
     whitelist.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    // The port is free when probed; a race with another process is retried with a new one.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = freeLoopbackPort();
-        if (m_port == 0)
-            continue;
-        const QString port = QString::number(m_port);
-        // It changes root into the folder, so the list is named relative to it.
-        m_process.setWorkingDirectory(m_root.path());
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(kProgram, {"-i", "127.0.0.1", "-p", port, "-P", port, "-d", m_root.path(), "-w", "whitelist.txt"});
-        if (!m_process.waitForStarted(5000))
-            return false;
-        for (int i = 0; i < 50 && m_process.state() == QProcess::Running; ++i) {
-            if (infoHashes.isEmpty() ? accepts(m_port) : servesHash(m_port, infoHashes.first()))
-                return true;
-            QThread::msleep(100);
-        }
-        m_process.kill();
-        m_process.waitForFinished(3000);
+    // It changes root into the folder, so the list is named relative to it. It binds a TCP port the system
+    // picks, and no UDP port: the tests announce over HTTP only.
+    m_process.setWorkingDirectory(m_root.path());
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.start(kProgram, {"-i", "127.0.0.1", "-p", "0", "-d", m_root.path(), "-w", "whitelist.txt"});
+    if (!m_process.waitForStarted(5000))
+        return false;
+    m_port = listeningPortOf(m_process.processId(), 5000);
+    for (int i = 0; m_port != 0 && i < 50 && m_process.state() == QProcess::Running; ++i) {
+        if (infoHashes.isEmpty() ? accepts(m_port) : servesHash(m_port, infoHashes.first()))
+            return true;
+        QThread::msleep(100);
     }
+    m_process.kill();
+    m_process.waitForFinished(3000);
+    m_port = 0;
     return false;
 }
 

@@ -8,8 +8,8 @@
 
 namespace ombrelay::test {
 
-// An opentracker on 127.0.0.1 and a free port, for as long as this object lives. Debian builds it with a
-// whitelist, so it serves the info hashes given to start() only.
+// An opentracker on 127.0.0.1 and a TCP port the system picks, for as long as this object lives. Debian
+// builds it with a whitelist, so it serves the info hashes given to start() only.
 class OpentrackerProcess
 {
 public:
