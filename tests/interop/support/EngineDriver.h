@@ -16,15 +16,15 @@ class EngineDriver
 public:
     struct Options
     {
-        QStringList peers;  // "127.0.0.1:port", dialled at start
+        QStringList peers{};  // "127.0.0.1:port", dialled at start
         double seedUntilRatio = 0;
         int timeoutSeconds = 120;
-        QList<int> skippedFiles;  // file numbers of each torrent added
+        QList<int> skippedFiles{};  // file numbers of each torrent added
         double peerTimeScale = 0;  // above 1: the peers' clock runs that much faster
         int resumeAfterErrorSeconds = 0;  // above 0: a torrent paused by an error is resumed that much later
         int dhtRepeatSeconds = 0;  // above 0: each DHT lookup starts again that much after it ended
         // A command the driver runs under (its arguments follow it), e.g. one that gives it a mount namespace.
-        QStringList wrapper;
+        QStringList wrapper{};
     };
 
     explicit EngineDriver(const QString& root) : m_root(root) {}
