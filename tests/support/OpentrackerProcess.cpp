@@ -34,14 +34,19 @@ QByteArray announce(quint16 trackerPort, const QByteArray& infoHash, const QByte
     return reply + socket.readAll();
 }
 
-// True once the tracker answers an announce for the hash without a failure: it listens before its
-// whitelist is loaded, and refuses every hash until then. A "stopped" event leaves no peer behind.
+// True once the tracker takes an announce for the hash: it listens before its whitelist is loaded, and
+// refuses every hash until then. Only a "started" announce is checked against the list; a "stopped" one
+// follows, so no peer stays behind.
 bool servesHash(quint16 port, const QByteArray& infoHash)
 {
-    const QByteArray reply =
-        announce(port, infoHash, "peer_id=-XX0000-000000000000&port=1&uploaded=0&downloaded=0&left=0&event=stopped");
+    const QByteArray peer = "peer_id=-XX0000-000000000000&port=1&uploaded=0&downloaded=0&left=0&event=";
+    const QByteArray reply = announce(port, infoHash, peer + "started");
     const QByteArray statusLine = reply.left(reply.indexOf('\r'));
-    return statusLine.startsWith("HTTP/1.") && statusLine.contains(" 200 ") && !reply.contains("failure reason");
+    if (!statusLine.startsWith("HTTP/1.") || !statusLine.contains(" 200 ")
+        || reply.contains("failure reason"))
+        return false;
+    announce(port, infoHash, peer + "stopped");
+    return true;
 }
 
 }  // namespace
