@@ -35,6 +35,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.parse
 import urllib.request
@@ -44,20 +45,72 @@ PEER = [sys.executable, os.path.join(ROOT, 'tests/interop/peers/lt_peer.py')]
 TICKS = os.sysconf('SC_CLK_TCK')
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
+def system_picked_ports():
+    """The ports the system hands out for port 0, as aria2 takes them ("32768-60999"): aria2 refuses port 0,
+    and no one binds one of these by number."""
+    with open('/proc/sys/net/ipv4/ip_local_port_range') as f:
+        low, high = f.read().split()
+    return '%d-%s' % (max(int(low), 1024), high)
 
 
-def wait_for_port(port, seconds=60):
+def listening_port_of(pid, seconds=60):
+    """The port of the one IPv4 TCP socket that process `pid` listens on, once it listens."""
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        with socket.socket() as s:
-            if s.connect_ex(('127.0.0.1', port)) == 0:
-                return
+        inodes = set()
+        for fd in os.listdir('/proc/%d/fd' % pid):
+            try:
+                link = os.readlink('/proc/%d/fd/%s' % (pid, fd))
+            except OSError:  # closed meanwhile
+                continue
+            if link.startswith('socket:['):
+                inodes.add(link[len('socket:['):-1])
+        with open('/proc/%d/net/tcp' % pid) as f:
+            # sl local_address rem_address st ... inode: 0A is the listening state
+            rows = [line.split() for line in f.readlines()[1:]]
+        ports = [int(row[1].split(':')[1], 16) for row in rows if row[3] == '0A' and row[9] in inodes]
+        if len(ports) == 1:
+            return ports[0]
         time.sleep(0.1)
-    raise RuntimeError('nothing listens on %d' % port)
+    raise RuntimeError('process %d listens on no single port' % pid)
+
+
+class TrackerRelay:
+    """The torrent's tracker address: a port the system picks, held for the whole run, relaying each
+    connection to the opentracker of the moment, which starts afresh on a port of its own."""
+
+    def __init__(self):
+        self.listener = socket.create_server(('127.0.0.1', 0))
+        self.port = self.listener.getsockname()[1]
+        self.target = None
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            client, _ = self.listener.accept()
+            threading.Thread(target=self.relay, args=(client,), daemon=True).start()
+
+    def relay(self, client):
+        with client:
+            try:
+                tracker = socket.create_connection(('127.0.0.1', self.target), timeout=30)
+            except OSError:
+                return
+            with tracker:
+                client.settimeout(30)
+                upstream = threading.Thread(target=self.pump, args=(client, tracker), daemon=True)
+                upstream.start()
+                self.pump(tracker, client)
+                upstream.join()
+
+    @staticmethod
+    def pump(source, sink):
+        try:
+            while data := source.recv(65536):
+                sink.sendall(data)
+            sink.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
 
 
 def cpu_seconds(pid):
@@ -112,9 +165,9 @@ class Bench:
         raise RuntimeError('%s never said "%s"' % (log, prefix))
 
     def prepare(self):
-        self.tracker = free_port()
+        self.tracker = TrackerRelay()
         os.makedirs(self.path('tracker'))
-        announce = 'http://127.0.0.1:%d/announce' % self.tracker
+        announce = 'http://127.0.0.1:%d/announce' % self.tracker.port
         info_hash = subprocess.check_output(
             PEER + ['make', '--dir', self.path('seed'), '--size', str(self.size), '--piece-length',
                     str(self.args.piece_length * 1024), '--announce', announce], text=True).strip()
@@ -130,15 +183,29 @@ class Bench:
         if self.tracker_process:
             self.tracker_process.kill()
             self.tracker_process.wait()
-        self.tracker_process = self.spawn(['opentracker', '-i', '127.0.0.1', '-p', str(self.tracker), '-P',
-                                           str(self.tracker), '-d', self.path('tracker'), '-w', 'whitelist.txt'],
-                                          'tracker.log')
-        wait_for_port(self.tracker)
-        time.sleep(1)  # the whitelist loads
+        self.tracker_process = self.spawn(['opentracker', '-i', '127.0.0.1', '-p', '0', '-d', self.path('tracker'),
+                                           '-w', 'whitelist.txt'], 'tracker.log')
+        self.tracker.target = listening_port_of(self.tracker_process.pid)
+        self.wait_for_whitelist()
+
+    def wait_for_whitelist(self, seconds=60):
+        """Waits until the tracker takes an announce for the torrent: it listens before its whitelist is
+        loaded, and refuses every hash until then. Only a "started" announce is checked against the list;
+        a "stopped" one follows, so no peer stays behind."""
+        url = ('http://127.0.0.1:%d/announce?info_hash=%s&peer_id=-XX0000-000000000000&port=1&uploaded=0'
+               '&downloaded=0&left=0&event=' % (self.tracker.port, urllib.parse.quote(self.info_hash)))
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            with urllib.request.urlopen(url + 'started', timeout=5) as reply:
+                if b'failure reason' not in reply.read():
+                    urllib.request.urlopen(url + 'stopped', timeout=5).close()
+                    return
+            time.sleep(0.1)
+        raise RuntimeError('the tracker never took the torrent')
 
     def wait_for_announce(self, seconds=120):
         """Waits until the tracker knows a peer of the torrent."""
-        url = 'http://127.0.0.1:%d/scrape?info_hash=%s' % (self.tracker, urllib.parse.quote(self.info_hash))
+        url = 'http://127.0.0.1:%d/scrape?info_hash=%s' % (self.tracker.port, urllib.parse.quote(self.info_hash))
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
             with urllib.request.urlopen(url, timeout=5) as reply:
@@ -157,28 +224,26 @@ class Bench:
         return process, int(self.wait_for_line(name + '.log', 'ready', 600)[1])
 
     def aria2_seeder(self):
-        port = free_port()
-        self.seeders.append(self.spawn(['aria2c', '--dir=' + self.path('seed'), '--check-integrity=true', '--seed-ratio=0.0',
+        process = self.spawn(['aria2c', '--dir=' + self.path('seed'), '--check-integrity=true', '--seed-ratio=0.0',
                     '--enable-dht=false', '--bt-enable-lpd=false', '--enable-peer-exchange=false',
-                    '--listen-port=%d' % port, '--console-log-level=warn', '--summary-interval=0']
-                   + self.aria2_crypto() + [self.torrent], 'aria2-seed.log'))
-        wait_for_port(port, 600)
-        return port
+                    '--listen-port=' + system_picked_ports(), '--console-log-level=warn', '--summary-interval=0']
+                   + self.aria2_crypto() + [self.torrent], 'aria2-seed.log')
+        self.seeders.append(process)
+        return listening_port_of(process.pid, 600)
 
     def transmission_seeder(self):
-        port = free_port()
         config = self.path('transmission')
         os.makedirs(config)
         encryption = {'required': 2, 'enabled': 1, 'disabled': 0}[self.args.encryption]
         with open(os.path.join(config, 'settings.json'), 'w') as f:
             f.write('{"dht-enabled": false, "lpd-enabled": false, "pex-enabled": false, "utp-enabled": false, '
                     '"port-forwarding-enabled": false, "bind-address-ipv4": "127.0.0.1", "bind-address-ipv6": "::1", '
-                    '"peer-port": %d, "encryption": %d, "blocklist-enabled": false, '
-                    '"speed-limit-up-enabled": false, "speed-limit-down-enabled": false}' % (port, encryption))
-        self.seeders.append(self.spawn(['transmission-cli', '-g', config, '-w', self.path('seed'), '-p', str(port),
-                                        '-M', self.torrent], 'transmission.log'))
-        wait_for_port(port, 600)
-        return port
+                    '"peer-port": 0, "encryption": %d, "blocklist-enabled": false, '
+                    '"speed-limit-up-enabled": false, "speed-limit-down-enabled": false}' % encryption)
+        process = self.spawn(['transmission-cli', '-g', config, '-w', self.path('seed'), '-p', '0', '-M',
+                              self.torrent], 'transmission.log')
+        self.seeders.append(process)
+        return listening_port_of(process.pid, 600)
 
     def aria2_crypto(self):
         if self.args.encryption == 'required':
@@ -204,7 +269,7 @@ class Bench:
                            'required' if name == 'libtorrent-rc4' else self.args.encryption, '--seconds', '900']
         return ['aria2c', '--dir=' + folder, '--enable-dht=false', '--bt-enable-lpd=false',
                 '--enable-peer-exchange=false', '--seed-time=0', '--file-allocation=none',
-                '--console-log-level=warn', '--summary-interval=0', '--listen-port=%d' % free_port()] \
+                '--console-log-level=warn', '--summary-interval=0', '--listen-port=' + system_picked_ports()] \
             + self.aria2_crypto() + [self.torrent]
 
     def measure(self, name, command, check_folder):
