@@ -1,20 +1,19 @@
 #pragma once
 
-#include <QWidget>
+#include "uikit/WindowStateStrip.h"
 
 namespace ombrelay {
 
 // The dark gradient behind a pane's bottom bar ("Gradient106", or "Gradient106Alternate" in an inactive
-// window), drawn across the full width from the top at the image's own height.
-class DarkBackgroundView : public QWidget
+// window).
+class DarkBackgroundView : public WindowStateStrip
 {
     Q_OBJECT
 public:
-    explicit DarkBackgroundView(QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    explicit DarkBackgroundView(QWidget* parent = nullptr)
+        : WindowStateStrip(QStringLiteral("Gradient106"), QStringLiteral("Gradient106Alternate"), parent)
+    {
+    }
 };
 
 }  // namespace ombrelay

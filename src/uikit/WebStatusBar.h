@@ -1,19 +1,19 @@
 #pragma once
 
-#include <QWidget>
+#include "uikit/WindowStateStrip.h"
 
 namespace ombrelay {
 
 // The strip under a pane that holds its status text: "StatusBar16" while its window is the active one,
-// "StatusBar16Inactive" otherwise, across the full width from the top at the image's own height.
-class WebStatusBar : public QWidget
+// "StatusBar16Inactive" otherwise.
+class WebStatusBar : public WindowStateStrip
 {
     Q_OBJECT
 public:
-    explicit WebStatusBar(QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
+    explicit WebStatusBar(QWidget* parent = nullptr)
+        : WindowStateStrip(QStringLiteral("StatusBar16"), QStringLiteral("StatusBar16Inactive"), parent)
+    {
+    }
 };
 
 }  // namespace ombrelay
