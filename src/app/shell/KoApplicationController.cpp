@@ -50,6 +50,7 @@
 #include "uikit/PZAlert.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QSessionManager>
 
@@ -126,10 +127,9 @@ void KoApplicationController::installOpenAddressPanel()
 void KoApplicationController::installSearchPanels()
 {
     SourceView* sources = m_window->sourceView();
-    if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchItem()->defaultWidget())) {
+    if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchView())) {
         field->setSourceList(sources);
-        connect(m_window->statusView(), &SideStatusView::searchFieldWidthChanged, field,
-                [field](int width) { field->setFixedWidth(width); });
+        connect(m_window->statusView(), &SideStatusView::searchFieldWidthChanged, field, &KoToolbarDelegate::setSearchItemWidth);
         if (!m_hooks.closeSuggestions)
             m_hooks.closeSuggestions = [field] { field->suggestionWindow()->hideSuggestionWindow(); };
     }
@@ -347,6 +347,7 @@ void KoApplicationController::requestQuit()
 {
     if (m_askingToQuit)
         return;
+    closeModalWindows();
     if (!Settings::instance().boolean(QStringLiteral("kKoWarnQuit")) || m_downloads->numberOfActiveTorrents() < 1) {
         quitNow();
         return;
@@ -362,6 +363,22 @@ void KoApplicationController::requestQuit()
         if (button == 0)
             quitNow();
     });
+}
+
+void KoApplicationController::closeModalWindows()
+{
+    // Each ends as its Cancel would end it; a few nest at most (a panel's own alert).
+    for (int left = 8; left > 0; --left) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();  // one that refuses to close is ordered out
+    }
 }
 
 PZAlert KoApplicationController::quitAlert()

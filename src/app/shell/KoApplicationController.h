@@ -64,7 +64,8 @@ public:
     // Chosen in the open panel: every torrent in one call, so one folder question.
     void openFiles(const QStringList& paths);
     void handleURLString(const QString& address);
-    // Asks first when "kKoWarnQuit" is on and torrents are active; then quits.
+    // A sheet or panel that is up closes first; then asks when "kKoWarnQuit" is on and torrents are
+    // active, and quits.
     void requestQuit();
     static PZAlert quitAlert();
     // Orders out every window and quits the event loop; SIGTERM, SIGINT and SIGHUP come here directly.
@@ -93,6 +94,7 @@ public:
     void addDroppedTorrents(const TorrentLineList& torrents);
 
 private:
+    void closeModalWindows();
     void startEngine();
     void storedTorrentsDidLoad();
     void installDesktopServices();

@@ -61,7 +61,7 @@ void KoApplicationController::installMenus()
     menu.setCommand(C::Open, [window] { window->showOpenPanel(); });
     menu.setCommand(C::CloseTab, [&tabs] { tabs.closeSelectedTab(); }, [&tabs] { return tabs.canCloseSelectedTab(); });
     menu.setCommand(C::ClearComplete, [transfers] { transfers->clearAllComplete(); });
-    menu.setCommand(C::Quit, [this] { requestQuit(); });
+    menu.setCommand(C::Quit, [this] { requestQuit(); }, [this] { return !m_askingToQuit; });
     setEditCommand(menu, C::Undo, "undo");
     setEditCommand(menu, C::Redo, "redo");
     setEditCommand(menu, C::Cut, "cut");

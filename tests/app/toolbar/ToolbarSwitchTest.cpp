@@ -42,7 +42,7 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
     window.setCentralWidget(content);
     PlainDelegate plain;
     KoMainToolbarDelegate& web = KoMainToolbarDelegate::instance();
-    auto* search = qobject_cast<QLineEdit*>(KoToolbarDelegate::searchItem()->defaultWidget());
+    auto* search = KoToolbarDelegate::searchView();
     ASSERT_TRUE(search);
 
     QPointer<QAction> reload = web.toolbarItem("item_reload");

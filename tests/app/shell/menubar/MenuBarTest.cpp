@@ -118,7 +118,7 @@ protected:
     KoMainMenu& menu() const { return *controller->mainMenu(); }
     QAction* action(C command) const { return menu().action(command); }
     SourceView* sources() const { return window()->sourceView(); }
-    QLineEdit* searchField() const { return qobject_cast<QLineEdit*>(KoToolbarDelegate::searchItem()->defaultWidget()); }
+    QLineEdit* searchField() const { return KoToolbarDelegate::searchView(); }
     PZSquareTabView* strip() const { return CurrentTabView::instance().content(); }
     int tabCount() const { return strip() ? int(strip()->tabs().size()) : 0; }
 
