@@ -105,7 +105,7 @@ void PZNode::drawString(QPainter& painter, const QString& text, const QRect& fra
     painter.setPen(attributes.color);
     const QString shown = QFontMetrics(attributes.font).elidedText(text, attributes.paragraph.elide, rect.width());
     const int flags = int(attributes.paragraph.alignment | Qt::AlignTop) | Qt::TextSingleLine;
-    if (attributes.shadow.color.alpha() > 0) {
+    if (attributes.shadow.color.isValid() && attributes.shadow.color.alpha() > 0) {
         painter.setPen(attributes.shadow.color);
         painter.drawText(QRectF(rect).translated(attributes.shadow.offset), flags, shown);
         painter.setPen(attributes.color);

@@ -20,7 +20,8 @@ struct PZShadow
     QColor color;
 };
 
-// The font, colour, paragraph style and shadow (none while transparent) a cell draws a line with.
+// The font, colour, paragraph style and shadow (none while its colour is unset or transparent) a cell
+// draws a line with.
 struct PZTextAttributes
 {
     QFont font;

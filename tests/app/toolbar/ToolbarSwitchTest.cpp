@@ -4,6 +4,7 @@
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
 #include "app/toolbar/QueryToolbarDelegate.h"
+#include "app/toolbar/ToolbarConfiguration.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
@@ -13,7 +14,10 @@
 #include "transfers/TransfersFixture.h"
 #include "uikit/PZRoundTabView.h"
 
+#include <QApplication>
+#include <QLayout>
 #include <QLineEdit>
+#include <QTest>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -148,6 +152,67 @@ TEST(ResultsToolbar, ItemsAndViewMode)
     }
     Settings::instance().setValue("kQueryViewMode", 1);
     EXPECT_EQ(mode.selectedSegment(), 1) << "follows a change made elsewhere";
+}
+
+// Each delegate registers its stored configuration where none is stored; a user's value stays.
+TEST(ToolbarDefaults, RegisteredWhereAbsent)
+{
+    struct Case
+    {
+        const char* name;
+        QString storedDisplayMode;  // before the delegate is made; empty: none
+        QString displayMode;
+    };
+    const Case cases[] = {{"fresh settings", {}, "1"}, {"a user's mode", "2", "2"}};
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        Settings::useFile(folder.filePath("Ombrelay.conf"));
+        const QString group = ToolbarConfiguration::groupFor("QueryToolbarDelegateA") + "/";
+        if (!c.storedDisplayMode.isEmpty())
+            Settings::instance().setValue(group + "TB Display Mode", c.storedDisplayMode);
+        QueryToolbarDelegate delegate([]() -> ResultsPane* { return nullptr; });
+        EXPECT_EQ(Settings::instance().string(group + "TB Display Mode"), c.displayMode) << c.name;
+        for (const char* key : {"TB Icon Size Mode", "TB Is Shown", "TB Size Mode"})
+            EXPECT_EQ(Settings::instance().string(group + key), "1") << c.name << " " << key;
+        EXPECT_EQ(Settings::instance().stringList(group + "TB Item Identifiers"), delegate.toolbarDefaultItemIdentifiers()) << c.name;
+    }
+}
+
+// The search item is 200 x 32 with the 22-high field in its middle, so a toolbar of the search item alone
+// is as high as one with the 25-high buttons of the web panes: the content below never jumps on a switch.
+TEST(ToolbarSwitch, TheSearchItemKeepsTheToolbarsHeight)
+{
+    QTemporaryDir folder;
+    Settings settings(folder.filePath("settings.conf"));
+    QMainWindow window;
+    auto* content = new KoContentView;
+    content->setSettings(&settings);
+    window.setCentralWidget(content);
+    window.resize(900, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    PlainDelegate plain;
+    QWidget* item = KoToolbarDelegate::searchItem()->defaultWidget();
+    QLineEdit* field = KoToolbarDelegate::searchView();
+    EXPECT_EQ(item->size(), QSize(200, 32));
+    QList<int> contentTops;
+    for (ToolbarDelegate* delegate : {static_cast<ToolbarDelegate*>(&plain), static_cast<ToolbarDelegate*>(&KoMainToolbarDelegate::instance()),
+                                      static_cast<ToolbarDelegate*>(&plain)}) {
+        content->setToolbarDelegate(delegate);
+        QApplication::processEvents();
+        window.layout()->activate();
+        contentTops << content->geometry().top();
+        EXPECT_EQ(field->height(), 22);
+        EXPECT_EQ(field->geometry().top(), 5) << "centred in the item";
+        EXPECT_EQ(field->width(), item->width());
+    }
+    EXPECT_EQ(contentTops[0], contentTops[1]) << "start view, then a web pane";
+    EXPECT_EQ(contentTops[1], contentTops[2]);
+    KoToolbarDelegate::setSearchItemWidth(181);
+    QApplication::processEvents();
+    EXPECT_EQ(item->size(), QSize(181, 32)) << "follows the sidebar";
+    EXPECT_EQ(field->width(), 181);
+    KoToolbarDelegate::setSearchItemWidth(200);
 }
 
 // A resumed transfer with peers moves from "Inactive" to "Active": the filter tabs count it there at once.

@@ -238,7 +238,7 @@ TEST_F(MenuBarInner, EveryItemOnceWithItsKeysRuleAndAction)
              searchField()->setFocus();
          },
          {C::Find, C::RemoveSource, C::Copy, C::Open, C::Quit, C::ShowAllTransfers, C::About}},
-        {"a sheet up", [&] { run(C::NewSubscription); }, {}},
+        {"a sheet up", [&] { run(C::NewSubscription); }, {C::Quit}},  // Quit closes the sheet first
     };
     for (const auto& state : states) {
         state.reach();
