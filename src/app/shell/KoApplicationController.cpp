@@ -26,6 +26,7 @@
 #include "app/shell/PreferenceWatcher.h"
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TerminationSignals.h"
+#include "app/shell/WindowCloseRequests.h"
 #include "app/toolbar/KoToolbarDelegate.h"
 #include "app/web/WebHooks.h"
 #include "engine/blocklist/Blocklist.h"
@@ -92,6 +93,7 @@ KoApplicationController::~KoApplicationController()
     EngineHost::install(nullptr);
     GrowlController::install(nullptr);
     m_tray.reset();
+    m_closeRequests.reset();
     m_window.reset();
 }
 
@@ -169,6 +171,9 @@ void KoApplicationController::launch(const QStringList& arguments)
     WebHooks::instance().handleURLEvent = [this](const QUrl& address) { handleURLString(address.toString(QUrl::FullyEncoded)); };
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openFiles);
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
+    // The close button quits even while a sheet or panel is up (which closes first).
+    m_closeRequests = std::make_unique<WindowCloseRequests>(m_window.get());
+    connect(m_closeRequests.get(), &WindowCloseRequests::closeRequested, this, &KoApplicationController::requestQuit);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
     installDesktopServices();
     installOpenAddressPanel();

@@ -31,6 +31,7 @@ class SubscribedFeeds;
 class FeedCountLog;
 class TerminationSignals;
 class TransferStateLog;
+class WindowCloseRequests;
 struct PZAlert;
 class VolumeMonitor;
 
@@ -115,6 +116,7 @@ private:
     std::unique_ptr<FeedCountLog> m_feedLog;
     std::unique_ptr<SubscribedFeeds> m_feeds;  // outlives the window
     std::unique_ptr<KoMainWindow> m_window;
+    std::unique_ptr<WindowCloseRequests> m_closeRequests;
     std::unique_ptr<RSSAddPanel> m_addFeedPanel;  // a sheet on the window
     std::unique_ptr<PreferenceWatcher> m_watcher;
     std::unique_ptr<KoMainMenu> m_menu;
