@@ -20,13 +20,13 @@ QImage canvas(int width, int height)
     return image;
 }
 
-// The bounding box of the pixels darker than light grey; null when there are none.
-QRect inkBounds(const QImage& image)
+// The bounding box of the pixels darker than `grey` (light grey unless told); null when there are none.
+QRect inkBounds(const QImage& image, int grey = 160)
 {
     QRect bounds;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 160)
+            if (qGray(image.pixel(x, y)) < grey)
                 bounds |= QRect(x, y, 1, 1);
     return bounds;
 }
@@ -158,12 +158,7 @@ TEST(NodeCellTest, ALineDrawsItsShadowOneRowUnderItsText)
         node.drawString(painter, QStringLiteral("Shadowed"), QRect(0, 0, 120, 20), {2, 2},
                         {PZText::systemFont(12, true), Qt::white, PZText::truncatingParagraphStyle(), shadow});
         painter.end();
-        QRect bounds;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (qGray(image.pixel(x, y)) < 245)
-                    bounds |= QRect(x, y, 1, 1);
-        return bounds;
+        return inkBounds(image, 245);
     };
     PlainNode node;
     QImage black = canvas(120, 20);

@@ -90,8 +90,8 @@ const PZTextAttributes* SideCell::primaryAttributes() const
 
 const PZTextAttributes* SideCell::primaryAttributesAlternate() const
 {
-    static const PZTextAttributes attributes{PZText::systemFont(12, true), Qt::white, PZText::truncatingParagraphStyle(),
-                                             PZText::alternateShadow()};
+    static const PZTextAttributes attributes{PZText::systemFont(12, true), Qt::white,
+                                             PZText::truncatingParagraphStyle(), PZText::alternateShadow()};
     return &attributes;
 }
 

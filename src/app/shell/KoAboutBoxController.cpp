@@ -47,7 +47,8 @@ QPushButton* KoAboutBoxController::linkButton(const QString& name, const QString
     auto* button = new QPushButton(title, this);
     button->setObjectName(name);
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [address] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(address))); });
+    connect(button, &QPushButton::clicked, this,
+            [address] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(address))); });
     return button;
 }
 

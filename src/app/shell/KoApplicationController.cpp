@@ -131,7 +131,8 @@ void KoApplicationController::installSearchPanels()
     SourceView* sources = m_window->sourceView();
     if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchView())) {
         field->setSourceList(sources);
-        connect(m_window->statusView(), &SideStatusView::searchFieldWidthChanged, field, &KoToolbarDelegate::setSearchItemWidth);
+        connect(m_window->statusView(), &SideStatusView::searchFieldWidthChanged, field,
+                &KoToolbarDelegate::setSearchItemWidth);
         if (!m_hooks.closeSuggestions)
             m_hooks.closeSuggestions = [field] { field->suggestionWindow()->hideSuggestionWindow(); };
     }

@@ -174,7 +174,8 @@ bool KoMainMenu::mayRun(Command command) const
     if (found == m_handlers.end() || !found->second.run)
         return false;
     if (modalWindowIsUp()) {
-        const auto entry = std::find_if(table().begin(), table().end(), [command](const Entry& e) { return e.command == command; });
+        const auto entry = std::find_if(table().begin(), table().end(),
+                                        [command](const Entry& e) { return e.command == command; });
         if (entry == table().end() || !entry->actsOverModals)
             return false;
     }

@@ -243,7 +243,8 @@ void PZSquareTabView::paintTab(QPainter& painter, const PZSquareTabButton* tab, 
         PZImageDrawing::drawInRect(painter, right, QRectF(area.right() + 1 - cap, area.y(), cap, area.height()));
         return;
     }
-    const QString name = QLatin1String(tab->isMouseOver() ? "TabHover" : "TabInactive") + (active ? QString() : QStringLiteral("Alternate"));
+    const QString name = QLatin1String(tab->isMouseOver() ? "TabHover" : "TabInactive")
+                         + (active ? QString() : QStringLiteral("Alternate"));
     // Each overlaps toward the selected tab.
     QRect area;
     if (side == Side::Left) {

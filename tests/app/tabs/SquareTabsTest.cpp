@@ -250,15 +250,17 @@ TEST(SquareTabs, PicturesInAnActiveAndAnInactiveWindow)
         c.activated->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(c.activated)) << c.name;
         const QImage shot = strip->grab().toImage();
-        EXPECT_TRUE(shot.save(picturePath("OMBRELAY_SQUARE_TABS_PICTURE", QStringLiteral("square-tabs-%1.png").arg(QLatin1String(c.name)))));
+        const QString name = QStringLiteral("square-tabs-%1.png").arg(QLatin1String(c.name));
+        EXPECT_TRUE(shot.save(picturePath("OMBRELAY_SQUARE_TABS_PICTURE", name)));
         const QColor unselected = shot.pixelColor(inside(0, 14));
-        EXPECT_EQ(unselected.blue() - unselected.red() >= 8, c.blueTabs) << c.name << " " << unselected.name().toStdString();
+        EXPECT_EQ(unselected.blue() - unselected.red() >= 8, c.blueTabs) << c.name;
         const QColor right = shot.pixelColor(inside(2, 14));
         EXPECT_EQ(right.blue() - right.red() >= 8, c.blueTabs) << c.name << " right of the selected tab";
         // The selected tab stands out lighter than both, over the shadow.
         const QColor selected = shot.pixelColor(inside(1, 14));
         EXPECT_GT(qGray(selected.rgb()), qGray(unselected.rgb()) + 10) << c.name;
-        EXPECT_GT(qGray(shot.pixel(inside(1, 0) + QPoint(20, 1))), qGray(shot.pixel(inside(0, 0) + QPoint(20, 1)))) << c.name;
+        const QPoint underShadow(20, 1);
+        EXPECT_GT(qGray(shot.pixel(inside(1, 0) + underShadow)), qGray(shot.pixel(inside(0, 0) + underShadow))) << c.name;
         // The shadow darkens the strip's top rows, fading out by its seventh.
         const int shaded = qGray(shot.pixel(gap + QPoint(0, 1)));
         const int clear = qGray(shot.pixel(gap + QPoint(0, 8)));

@@ -15,11 +15,11 @@
 #include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
-#include <QLayout>
 #include <QLineEdit>
 #include <QTest>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -36,6 +36,8 @@ public:
     QStringList toolbarDefaultItemIdentifiers() const override { return {QStringLiteral("item_search"), kSeparator, kFlexibleSpace}; }
 };
 
+// The search item is 200 x 32 with the 22-high field in its middle, so a toolbar of the search item alone
+// is as high as one with the 25-high buttons of the web panes: the content below never jumps on a switch.
 TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
 {
     QTemporaryDir folder;
@@ -44,6 +46,9 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
     auto* content = new KoContentView;
     content->setSettings(&settings);
     window.setCentralWidget(content);
+    window.resize(900, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     PlainDelegate plain;
     KoMainToolbarDelegate& web = KoMainToolbarDelegate::instance();
     auto* search = KoToolbarDelegate::searchView();
@@ -57,10 +62,16 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
     content->currentToolbar()->setToolButtonStyle(chosen);
     search->setText("ubuntu");
 
+    QWidget* item = KoToolbarDelegate::searchItem()->defaultWidget();
+    EXPECT_EQ(item->size(), QSize(200, 32));
+    QSet<int> contentTops;
     struct Step { ToolbarDelegate* delegate; int items; };
     const Step steps[] = {{&plain, 3}, {&web, 7}, {&web, 7}, {&plain, 3}, {&web, 7}};
     for (const Step& step : steps) {
         content->setToolbarDelegate(step.delegate);
+        QApplication::processEvents();
+        contentTops << content->geometry().top();
+        EXPECT_EQ(search->geometry(), QRect(0, 5, item->width(), 22)) << "the field in the item's middle";
         QToolBar* toolbar = content->currentToolbar();
         EXPECT_EQ(toolbar->actions().size(), step.items) << step.delegate->toolbarIdentifier().toStdString();
         EXPECT_EQ(toolbar->actions().value(0), KoToolbarDelegate::searchItem());
@@ -68,6 +79,10 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
         EXPECT_EQ(toolbar->toolButtonStyle(), chosen);
         EXPECT_FALSE(reload.isNull());  // removed, never deleted
     }
+    EXPECT_EQ(contentTops.size(), 1) << "the content moved on a switch";
+    KoToolbarDelegate::setSearchItemWidth(181);
+    EXPECT_EQ(item->size(), QSize(181, 32)) << "follows the sidebar";
+    KoToolbarDelegate::setSearchItemWidth(200);
 }
 
 TEST(ToolbarSwitch, TransferButtonsFollowTheirTargets)
@@ -174,45 +189,9 @@ TEST(ToolbarDefaults, RegisteredWhereAbsent)
         EXPECT_EQ(Settings::instance().string(group + "TB Display Mode"), c.displayMode) << c.name;
         for (const char* key : {"TB Icon Size Mode", "TB Is Shown", "TB Size Mode"})
             EXPECT_EQ(Settings::instance().string(group + key), "1") << c.name << " " << key;
-        EXPECT_EQ(Settings::instance().stringList(group + "TB Item Identifiers"), delegate.toolbarDefaultItemIdentifiers()) << c.name;
+        EXPECT_EQ(Settings::instance().stringList(group + "TB Item Identifiers"), delegate.toolbarDefaultItemIdentifiers())
+            << c.name;
     }
-}
-
-// The search item is 200 x 32 with the 22-high field in its middle, so a toolbar of the search item alone
-// is as high as one with the 25-high buttons of the web panes: the content below never jumps on a switch.
-TEST(ToolbarSwitch, TheSearchItemKeepsTheToolbarsHeight)
-{
-    QTemporaryDir folder;
-    Settings settings(folder.filePath("settings.conf"));
-    QMainWindow window;
-    auto* content = new KoContentView;
-    content->setSettings(&settings);
-    window.setCentralWidget(content);
-    window.resize(900, 300);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    PlainDelegate plain;
-    QWidget* item = KoToolbarDelegate::searchItem()->defaultWidget();
-    QLineEdit* field = KoToolbarDelegate::searchView();
-    EXPECT_EQ(item->size(), QSize(200, 32));
-    QList<int> contentTops;
-    for (ToolbarDelegate* delegate : {static_cast<ToolbarDelegate*>(&plain), static_cast<ToolbarDelegate*>(&KoMainToolbarDelegate::instance()),
-                                      static_cast<ToolbarDelegate*>(&plain)}) {
-        content->setToolbarDelegate(delegate);
-        QApplication::processEvents();
-        window.layout()->activate();
-        contentTops << content->geometry().top();
-        EXPECT_EQ(field->height(), 22);
-        EXPECT_EQ(field->geometry().top(), 5) << "centred in the item";
-        EXPECT_EQ(field->width(), item->width());
-    }
-    EXPECT_EQ(contentTops[0], contentTops[1]) << "start view, then a web pane";
-    EXPECT_EQ(contentTops[1], contentTops[2]);
-    KoToolbarDelegate::setSearchItemWidth(181);
-    QApplication::processEvents();
-    EXPECT_EQ(item->size(), QSize(181, 32)) << "follows the sidebar";
-    EXPECT_EQ(field->width(), 181);
-    KoToolbarDelegate::setSearchItemWidth(200);
 }
 
 // A resumed transfer with peers moves from "Inactive" to "Active": the filter tabs count it there at once.

@@ -16,7 +16,8 @@ class KeysAtLaunch : public AppUnderXvfb
 protected:
     QString focusedWindowName() const
     {
-        return QString::fromUtf8(xdotool({QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname")}).trimmed());
+        const QByteArray name = xdotool({QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname")});
+        return QString::fromUtf8(name.trimmed());
     }
     // "X", "Y", "WIDTH" and "HEIGHT" of the program's one shown window.
     QMap<QString, int> mainWindowGeometry() const
@@ -25,7 +26,8 @@ protected:
                                        QStringLiteral("^ombrelay$")})
                                   .trimmed();
         QMap<QString, int> geometry;
-        const QByteArray shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)});
+        const QByteArray shell =
+            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)});
         for (const QByteArray& line : shell.split('\n')) {
             const int equals = int(line.indexOf('='));
             if (equals > 0)
@@ -36,7 +38,8 @@ protected:
     void key(const char* keys) const { xdotool({QStringLiteral("key"), QString::fromLatin1(keys)}); }
     QByteArray mainWindowId() const
     {
-        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), QStringLiteral("^Ombrelay$")})
+        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                        QStringLiteral("^Ombrelay$")})
             .trimmed();
     }
     // What a window manager sends when the window's close button is clicked.
@@ -82,7 +85,8 @@ TEST_F(KeysAtLaunch, AMenuKeyActsFromTheSearchFieldAndQuitClosesTheOpenPanelFirs
         SCOPED_TRACE(test.opens);
         writeSettings();
         auto app = launch({});
-        ASSERT_TRUE(app->waitFor([this] { return windowIsShown() && focusedWindowName() == QStringLiteral("Ombrelay"); }, 30000))
+        const auto shownWithFocus = [this] { return windowIsShown() && focusedWindowName() == QStringLiteral("Ombrelay"); };
+        ASSERT_TRUE(app->waitFor(shownWithFocus, 30000))
             << "no focused window: " << app->output().right(2000).toStdString();
 
         // No frame stored: the window stands in the middle of the screen (1280 x 800).

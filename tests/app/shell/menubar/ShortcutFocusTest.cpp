@@ -131,9 +131,13 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
                               C::ShowAllTransfers, C::ShowActiveTransfers, C::ShowInactiveTransfers,
                               C::ShowCompleteTransfers};
     const QList<C> edits{C::Undo, C::Redo, C::Cut, C::Copy, C::Paste, C::SelectAll};
-    const auto showTransfers = [this] {
+    // The transfers shown, the focus in one of their views.
+    const auto inTransfers = [this](QWidget* view) -> QWidget* {
         window()->selectionController()->showDownloadsPane(0);
-        return waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); });
+        if (!waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); }))
+            return nullptr;
+        view->setFocus(Qt::ShortcutFocusReason);
+        return view;
     };
     const Place places[] = {
         {"the search field at launch",
@@ -147,28 +151,17 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
          [&]() -> QWidget* {
              sources()->clearSelection();  // the transfers may show with the search still selected
              sources()->selectItem(sources()->findExistingQuery(QStringLiteral("alpha")));
-             if (!waitUntil([] { return CurrentTabView::instance().content() && CurrentTabView::instance().content()->isVisible(); }))
+             const auto strip = [] { return CurrentTabView::instance().content(); };
+             if (!waitUntil([&] { return strip() && strip()->isVisible(); }))
                  return nullptr;
              CurrentTabView::instance().content()->selectButtonAtIndex(0);
              KoToolbarDelegate::selectSearchField();
              return searchField();
          },
          everywhere + edits + QList<C>{C::NewTab, C::SelectNextTab, C::SelectPreviousTab}},
-        {"the transfers' filter field",
-         [&]() -> QWidget* {
-             if (!showTransfers())
-                 return nullptr;
-             downloads().filterField()->setFocus(Qt::ShortcutFocusReason);
-             return downloads().filterField();
-         },
+        {"the transfers' filter field", [&] { return inTransfers(downloads().filterField()); },
          everywhere + edits + QList<C>{C::Find}},
-        {"the transfers list",
-         [&]() -> QWidget* {
-             if (!showTransfers())
-                 return nullptr;
-             downloads().outlineView()->setFocus(Qt::ShortcutFocusReason);
-             return downloads().outlineView();
-         },
+        {"the transfers list", [&] { return inTransfers(downloads().outlineView()); },
          everywhere + QList<C>{C::SelectAll, C::Find}},
         {"the open-address panel",
          [&]() -> QWidget* {
@@ -194,8 +187,8 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
                 const std::string what = std::string(place.name) + ", " + shortcut.toString().toStdString();
                 QWidget* focus = place.reach();
                 ASSERT_TRUE(focus) << what;
-                ASSERT_TRUE(focusIs(focus)) << what << ": the focus is on "
-                                            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "nothing");
+                const QWidget* at = QApplication::focusWidget();
+                ASSERT_TRUE(focusIs(focus)) << what << ": the focus is on " << (at ? at->metaObject()->className() : "nothing");
                 QWidget* modal = QApplication::activeModalWidget();
                 const int questions = quitQuestions;
                 QSignalSpy ran(action, &QAction::triggered);
