@@ -4,6 +4,7 @@
 #include "kit/Settings.h"
 #include "support/DoubleClick.h"
 #include "support/UrlRecorder.h"
+#include "transfers/DownloadProgressCell.h"
 #include "transfers/DownloadsPaneFileCell.h"
 #include "transfers/PreviewWindow.h"
 #include "uikit/PZText.h"
@@ -205,4 +206,80 @@ TEST_F(RowControls, ReturnOpensTheSelectedRowAmongSeveral)
 
     QTest::keyClick(view, Qt::Key_Return);
     EXPECT_EQ(recorder.opened, QList<QUrl>({QUrl::fromLocalFile(b->fullPath())})) << "the row selected last";
+}
+
+TEST_F(RowControls, ProgressTextsAreElevenPointRightAlignedAndGreyUntilTheirLineIsComplete)
+{
+    TorrentLinePtr folder = addTorrent("folder", TorrentLine::Downloading, 3);
+    folder->updateNeededPieces();
+    completeFile(*folder, *folder->files().at(0));
+    ASSERT_TRUE(folder->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    folder->setDownloaded(40000);
+    TorrentLinePtr fresh = addTorrent("fresh", TorrentLine::Downloading);
+    TorrentLinePtr done = addTorrent("done", TorrentLine::Complete);
+    PZOutlineObject* torrentRow = view->itemFor(folder.get());
+    PZOutlineObject* completeFileRow = expandedFileRow(folder, 0);
+    PZOutlineObject* skippedFileRow = torrentRow->outlineChild(1);
+    PZOutlineObject* wantedFileRow = torrentRow->outlineChild(2);
+    const QColor black = PZText::textAttributes11().color;
+    const QColor grey = PZText::textAttributesGray11().color;
+    const QColor white = PZText::textAttributesWhite11().color;
+    const QColor blended = PZText::textAttributesBlended11().color;
+    using Line = const PZTextAttributes* (DownloadsPaneCell::*)() const;
+    const Line primary = &DownloadsPaneCell::primaryAttributes;
+    const Line primarySelected = &DownloadsPaneCell::primaryAttributesAlternate;
+    struct Case
+    {
+        const char* name;
+        PZOutlineObject* row;
+        Line line;
+        QColor color;
+    };
+    const QList<Case> cases{
+        {"complete file", completeFileRow, primary, black},
+        {"complete file selected", completeFileRow, primarySelected, white},
+        {"skipped file", skippedFileRow, primary, grey},
+        {"skipped file selected", skippedFileRow, primarySelected, blended},
+        {"wanted file in progress", wantedFileRow, primary, grey},
+        {"torrent amount", torrentRow, primary, black},
+        {"torrent amount selected", torrentRow, primarySelected, white},
+        {"torrent total", torrentRow, &DownloadsPaneCell::secondaryAttributes, grey},
+        {"torrent total selected", torrentRow, &DownloadsPaneCell::secondaryAttributesAlternate, blended},
+        {"nothing in yet", view->itemFor(fresh.get()), &DownloadsPaneCell::tertiaryAttributes, grey},
+        {"nothing in yet selected", view->itemFor(fresh.get()), &DownloadsPaneCell::tertiaryAttributesAlternate, blended},
+        {"complete total", view->itemFor(done.get()), &DownloadsPaneCell::tertiaryAttributes, black},
+        {"complete total selected", view->itemFor(done.get()), &DownloadsPaneCell::tertiaryAttributesAlternate, white},
+    };
+    for (const Case& test : cases) {
+        ASSERT_TRUE(test.row) << test.name;
+        auto* cell = static_cast<DownloadsPaneCell*>(view->cellFor(DownloadsOutlineView::ProgressColumn, test.row));
+        QImage canvas(300, 41, QImage::Format_ARGB32);
+        QPainter painter(&canvas);
+        PZCellState state;
+        state.object = test.row;
+        cell->draw(painter, canvas.rect(), state);
+        const PZTextAttributes* attributes = (cell->*test.line)();
+        ASSERT_TRUE(attributes) << test.name;
+        EXPECT_EQ(attributes->font, PZText::textAttributes11().font) << test.name;
+        EXPECT_EQ(attributes->paragraph.alignment & Qt::AlignHorizontal_Mask, Qt::AlignRight) << test.name;
+        EXPECT_EQ(attributes->color, test.color) << test.name;
+    }
+}
+
+TEST_F(RowControls, TheGetFileButtonAndTheCheckMarkSitCentredOverTheBar)
+{
+    TorrentLinePtr folder = addTorrent("folder", TorrentLine::Downloading, 3);
+    folder->updateNeededPieces();
+    ASSERT_TRUE(folder->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    PZOutlineObject* skipped = expandedFileRow(folder, 1);
+    const QRect frame = cellFrame(skipped, DownloadsOutlineView::ProgressColumn);
+    const QRect bar = DownloadProgressCell::progressRectInCell(frame);
+    const QList<QRect> controls = view->cellFor(DownloadsOutlineView::ProgressColumn, skipped)->controlRects(frame, skipped);
+    ASSERT_EQ(controls.size(), 1);
+    EXPECT_EQ(controls.first().size(), QSize(52, 13));
+    EXPECT_LE(std::abs(controls.first().center().x() - bar.center().x()), 1);
+    EXPECT_EQ(controls.first().top(), frame.top() + 2);
+    // A click at the bar's middle takes the file back.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(bar.center().x(), controls.first().center().y()));
+    EXPECT_EQ(folder->files().at(1)->checkboxState(), OBLine::Wanted);
 }
