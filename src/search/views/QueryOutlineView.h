@@ -114,6 +114,7 @@ private:
     void oneSecondTimer();
     void animationTimer();
     void redrawDownloadCells(bool initialisingOnly);
+    void redrawRowsOf(const TorrentLine* line);
     void swarmSizeUpdated(TorrentLine* line);
     void shareAnswered(AddressTrimmer* trimmer);
     ResultItem* selectedItem() const;
