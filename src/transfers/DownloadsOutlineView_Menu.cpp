@@ -3,6 +3,7 @@
 #include "engine/torrent/OBLine.h"
 #include "platform/MediaLibrary.h"
 #include "transfers/DesktopFiles.h"
+#include "transfers/PreviewWindow.h"
 #include "transfers/TransferItem.h"
 
 #include <QContextMenuEvent>
@@ -29,15 +30,25 @@ void DownloadsOutlineView::selectRowAtPoint(const QPoint& point)
     setFocus(Qt::PopupFocusReason);
 }
 
+bool DownloadsOutlineView::validateMenuItem(MenuItem item) const
+{
+    switch (item) {
+    case MenuItem::Open: return selectedObjects().size() == 1 && !selectedPath().isEmpty();
+    case MenuItem::Reveal: return !selectedPath().isEmpty();
+    case MenuItem::QuickLook: return !selectedObjects().isEmpty() || (m_preview && m_preview->isVisible());
+    case MenuItem::Remove: return !selectedTorrents().isEmpty();
+    }
+    return false;
+}
+
 QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
 {
     selectRowAtPoint(point);
     auto* menu = new QMenu(this);
-    const QString path = selectedPath();
-    if (selectedObjects().size() == 1 && !path.isEmpty()) {
+    if (validateMenuItem(MenuItem::Open)) {
         menu->addSeparator();
         menu->addAction(tr("Open"), this, &DownloadsOutlineView::openSelected);
-        menu->addMenu(openWithSubmenuForPath(path, menu));
+        menu->addMenu(openWithSubmenuForPath(selectedPath(), menu));
     }
     if (!selectedObjects().isEmpty()) {
         menu->addSeparator();
@@ -47,7 +58,7 @@ QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
             menu->addAction(tr("Add to Music Library"), this, &DownloadsOutlineView::addSongToPlaylist);
         }
     }
-    if (!selectedTorrents().isEmpty()) {
+    if (validateMenuItem(MenuItem::Remove)) {
         menu->addSeparator();
         menu->addAction(tr("Remove"), this, &DownloadsOutlineView::removeSelected);
     }

@@ -48,6 +48,16 @@ inline int darkestGrey(const QImage& image, const QRect& rect)
     return darkest;
 }
 
+// The brightest grey level within `rect` of `image` (white ink on a dark or coloured background).
+inline int brightestGrey(const QImage& image, const QRect& rect)
+{
+    int brightest = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            brightest = std::max(brightest, qGray(image.pixel(x, y)));
+    return brightest;
+}
+
 // How many colours a picture holds, counted up to `cap`: a blank or failed capture holds one or two.
 inline int distinctColours(const QImage& image, int cap = 256)
 {
