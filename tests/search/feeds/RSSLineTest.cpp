@@ -163,6 +163,7 @@ TEST_F(RSSLineTest, AFetchedTorrentIsTakenAsTheCacheQueueDecodedIt)
 {
     proxy.route("/fresh.torrent", HttpTestResponse{200, {}, torrentBytes("fresh")});
     const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", "http://t.test/fresh.torrent"}}));
+    QFile::remove(line->torrentStoragePath());  // fetched, whatever ran before
     SerialQueue& queue = RSSTorrentCache::queue();
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
