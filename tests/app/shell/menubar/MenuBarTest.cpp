@@ -29,6 +29,7 @@
 #include "support/WebPagesEnvironment.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/StatsView.h"
+#include "transfers/TransferItem.h"
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZViewController.h"
 
@@ -433,6 +434,9 @@ TEST_F(MenuBarInner, TheKeyboardAloneWalksTheLoops)
 
 TEST_F(MenuBarInner, EachMenuOpened)
 {
+    // A selected transfer: the Transfers menu has enabled items.
+    DownloadsOutlineView* transfers = downloads().outlineView();
+    transfers->selectObjects({transfers->itemFor(listTorrent(QStringLiteral("listed.bin")).get())});
     sources()->addNewQueryForString(QStringLiteral("alpha"));
     ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
     QMenuBar* bar = window()->menuBar();
