@@ -46,6 +46,18 @@ protected:
         return row->outlineChild(child);
     }
 
+    // The column's cell for the row, drawn once as the list draws it: its styles follow the row.
+    PZTrackingCell* drawnCell(PZOutlineObject* row, int column) const
+    {
+        PZTrackingCell* cell = view->cellFor(column, row);
+        QImage canvas(300, 41, QImage::Format_ARGB32);
+        QPainter painter(&canvas);
+        PZCellState state;
+        state.object = row;
+        cell->draw(painter, canvas.rect(), state);
+        return cell;
+    }
+
     DownloadsOutlineView* view = nullptr;
 };
 
@@ -130,12 +142,7 @@ TEST_F(RowControls, NamesTakeTheirRowsSizeAndSkippedFilesTurnGrey)
         {"skipped file", skipped, &PZText::textAttributesGray11(), &PZText::textAttributesBlended11()},
     };
     for (const Case& test : cases) {
-        auto* cell = static_cast<DownloadsPaneFileCell*>(view->cellFor(DownloadsOutlineView::NameColumn, test.row));
-        QImage canvas(300, 41, QImage::Format_ARGB32);
-        QPainter painter(&canvas);
-        PZCellState state;
-        state.object = test.row;
-        cell->draw(painter, canvas.rect(), state);
+        auto* cell = static_cast<DownloadsPaneFileCell*>(drawnCell(test.row, DownloadsOutlineView::NameColumn));
         EXPECT_EQ(cell->primaryAttributes(), test.plain) << test.name;
         EXPECT_EQ(cell->primaryAttributesAlternate(), test.selected) << test.name;
     }
@@ -252,12 +259,7 @@ TEST_F(RowControls, ProgressTextsAreElevenPointRightAlignedAndGreyUntilTheirLine
     };
     for (const Case& test : cases) {
         ASSERT_TRUE(test.row) << test.name;
-        auto* cell = static_cast<DownloadsPaneCell*>(view->cellFor(DownloadsOutlineView::ProgressColumn, test.row));
-        QImage canvas(300, 41, QImage::Format_ARGB32);
-        QPainter painter(&canvas);
-        PZCellState state;
-        state.object = test.row;
-        cell->draw(painter, canvas.rect(), state);
+        auto* cell = static_cast<DownloadsPaneCell*>(drawnCell(test.row, DownloadsOutlineView::ProgressColumn));
         const PZTextAttributes* attributes = (cell->*test.line)();
         ASSERT_TRUE(attributes) << test.name;
         EXPECT_EQ(attributes->font, PZText::textAttributes11().font) << test.name;

@@ -280,8 +280,7 @@ TEST_F(TransfersInWindowInner, PicturesOfCompleteAndIncompleteFileRowsSelectedAn
         // Sizes: a complete file's black (white when selected), an incomplete one's grey (blended).
         for (PZOutlineObject* file : {complete, skipped, under}) {
             const bool done = file == complete;
-            const int darkest = darkestGrey(shot, text(file));
-            const int brightest = brightestGrey(shot, text(file));
+            const auto [darkest, brightest] = greyRange(shot, text(file));
             if (!selected(file))
                 EXPECT_TRUE(done ? darkest < 80 : darkest > 110 && darkest < 200)
                     << "plain, darkest " << darkest;
