@@ -3,7 +3,6 @@
 #include "engine/torrent/OBLine.h"
 #include "platform/MediaLibrary.h"
 #include "transfers/DesktopFiles.h"
-#include "transfers/PreviewWindow.h"
 #include "transfers/TransferItem.h"
 
 #include <QContextMenuEvent>
@@ -35,7 +34,7 @@ bool DownloadsOutlineView::validateMenuItem(MenuItem item) const
     switch (item) {
     case MenuItem::Open: return selectedObjects().size() == 1 && !selectedPath().isEmpty();
     case MenuItem::Reveal: return !selectedPath().isEmpty();
-    case MenuItem::QuickLook: return !selectedObjects().isEmpty() || (m_preview && m_preview->isVisible());
+    case MenuItem::QuickLook: return !selectedObjects().isEmpty();  // an open preview follows the selection
     case MenuItem::Remove: return !selectedTorrents().isEmpty();
     }
     return false;
@@ -50,7 +49,7 @@ QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
         menu->addAction(tr("Open"), this, &DownloadsOutlineView::openSelected);
         menu->addMenu(openWithSubmenuForPath(selectedPath(), menu));
     }
-    if (!selectedObjects().isEmpty()) {
+    if (validateMenuItem(MenuItem::QuickLook)) {
         menu->addSeparator();
         menu->addAction(tr("Quick Look"), this, &DownloadsOutlineView::toggleQuickLook);
         if (canOpenSelectedIniTunes()) {
