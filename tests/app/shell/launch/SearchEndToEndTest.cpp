@@ -19,7 +19,7 @@ namespace {
 const QByteArray kTorrentPath = "/files/found.torrent";
 
 // The screen shows the window and nothing else: the window's frame is drawn in many colours, the bare
-// root around it in its pattern's two at most.
+// root around it in its one colour.
 bool showsTheWindowAlone(const QImage& screen, const QRect& window)
 {
     QImage outside = screen.convertToFormat(QImage::Format_RGB32);
@@ -30,10 +30,10 @@ bool showsTheWindowAlone(const QImage& screen, const QRect& window)
         for (int x = window.left(); x <= window.right(); ++x)
             if (outside.valid(x, y))
                 outside.setPixel(x, y, outside.pixel(corner));
-    return distinctColours(outside) <= 2 && distinctColours(screen.copy(window)) >= 32;
+    return distinctColours(outside) == 1 && distinctColours(screen.copy(window)) >= 32;
 }
 
-// True when one of `row`'s pixels within `reach` on that side of `x` has the colour `band`.
+// True when one of `row`'s pixels within 30 on that side of `x` (`step` -1 or 1) has the colour `band`.
 bool bandAside(const QImage& screen, int x, int row, int step, QRgb band)
 {
     for (int k = 1; k <= 30; ++k)
