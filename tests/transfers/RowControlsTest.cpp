@@ -3,14 +3,15 @@
 
 #include "kit/Settings.h"
 #include "support/DoubleClick.h"
+#include "support/Pictures.h"
 #include "support/UrlRecorder.h"
 #include "transfers/DownloadProgressCell.h"
-#include "transfers/DownloadsPaneFileCell.h"
 #include "transfers/PreviewWindow.h"
-#include "uikit/PZText.h"
 
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
+#include <functional>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -125,27 +126,73 @@ TEST_F(RowControls, TheTimeColumnOfAFileRowHoldsNoCheckbox)
 
 TEST_F(RowControls, NamesTakeTheirRowsSizeAndSkippedFilesTurnGrey)
 {
-    TorrentLinePtr torrent = addTorrent("folder", TorrentLine::Downloading, 3);
+    // The torrent's folder is named as its first file, so both rows write the same text.
+    TorrentLinePtr torrent = addTorrent("file0.bin", TorrentLine::Downloading, 3);
     PZOutlineObject* wanted = expandedFileRow(torrent, 0);
     PZOutlineObject* skipped = view->itemFor(torrent.get())->outlineChild(1);
     ASSERT_TRUE(torrent->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    const QColor background(56, 117, 215);
     struct Case
     {
         const char* name;
         PZOutlineObject* row;
-        const PZTextAttributes* plain;
-        const PZTextAttributes* selected;
+        int nameBand; // the name's line: above the torrent's second line
+        QColor plain;
+        std::function<bool(const QColor&)> selected;
     };
+    const auto white = [](const QColor& ink) { return nearColor(ink, Qt::white, 40); };
     const QList<Case> cases{
-        {"torrent", view->itemFor(torrent.get()), &PZText::textAttributes12(), &PZText::textAttributesWhite12()},
-        {"wanted file", wanted, &PZText::textAttributes11(), &PZText::textAttributesWhite11()},
-        {"skipped file", skipped, &PZText::textAttributesGray11(), &PZText::textAttributesBlended11()},
+        {"torrent", view->itemFor(torrent.get()), 22, Qt::black, white},
+        {"wanted file", wanted, 17, Qt::black, white},
+        {"skipped file", skipped, 17, QColor(166, 166, 166),
+         [&](const QColor& ink) { return !white(ink) && ink.lightness() > background.lightness() + 40; }},
     };
+    QList<int> nameWidths;
     for (const Case& test : cases) {
-        auto* cell = static_cast<DownloadsPaneFileCell*>(drawnCell(test.row, DownloadsOutlineView::NameColumn));
-        EXPECT_EQ(cell->primaryAttributes(), test.plain) << test.name;
-        EXPECT_EQ(cell->primaryAttributesAlternate(), test.selected) << test.name;
+        const QRect frame(QPoint(), cellFrame(test.row, DownloadsOutlineView::NameColumn).size());
+        const auto drawn = [&](bool selected) {
+            QImage canvas(frame.size(), QImage::Format_RGB32);
+            canvas.fill(background);
+            QPainter painter(&canvas);
+            PZCellState state;
+            state.object = test.row;
+            state.highlighted = state.hostIsFirstResponder = state.windowIsActive = selected;
+            view->cellFor(DownloadsOutlineView::NameColumn, test.row)->draw(painter, frame, state);
+            return canvas;
+        };
+        const QImage plain = drawn(false);
+        const QImage selected = drawn(true);
+        // The name is what a selection redraws in another colour, the checkbox and its edge aside; its ink is
+        // the colour farthest from the background.
+        const QList<QRect> controls =
+            view->cellFor(DownloadsOutlineView::NameColumn, test.row)->controlRects(frame, test.row);
+        QRect name;
+        QColor plainInk = background;
+        QColor selectedInk = background;
+        const auto distance = [&](const QColor& c) {
+            return std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                   std::abs(c.blue() - background.blue());
+        };
+        for (int y = 0; y < std::min(test.nameBand, frame.height()); ++y)
+            for (int x = 0; x < frame.width(); ++x) {
+                if (plain.pixel(x, y) == selected.pixel(x, y) ||
+                    std::any_of(controls.begin(), controls.end(),
+                                [&](const QRect& c) { return c.adjusted(-4, -4, 4, 4).contains(x, y); }))
+                    continue;
+                name |= QRect(x, y, 1, 1);
+                if (distance(plain.pixelColor(x, y)) > distance(plainInk))
+                    plainInk = plain.pixelColor(x, y);
+                if (distance(selected.pixelColor(x, y)) > distance(selectedInk))
+                    selectedInk = selected.pixelColor(x, y);
+            }
+        ASSERT_FALSE(name.isEmpty()) << test.name;
+        nameWidths.append(name.width());
+        EXPECT_TRUE(nearColor(plainInk, test.plain, 40))
+            << test.name << ": " << plainInk.name().toStdString();
+        EXPECT_TRUE(test.selected(selectedInk)) << test.name << ": " << selectedInk.name().toStdString();
     }
+    EXPECT_GT(nameWidths[0], nameWidths[1]) << "a torrent's name is larger than its files'";
+    EXPECT_EQ(nameWidths[1], nameWidths[2]) << "every file's name has one size";
 }
 
 TEST_F(RowControls, SelectingScrollsTheHighestSelectedRowIntoView)
