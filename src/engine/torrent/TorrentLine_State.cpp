@@ -5,6 +5,7 @@
 #include "engine/core/TrackerService.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
+#include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
@@ -82,6 +83,8 @@ void TorrentLine::beginDownloadWithState(int state)
                 [this] { PeerService::instance().optimizePeerConnections(*this); });
     }
     m_oneMinuteTimer->start(oneMinuteTimerInterval);
+    // Lists showing the line as a result draw it as a transfer now.
+    postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
 }
 
 void TorrentLine::pauseDownload()
