@@ -291,7 +291,7 @@ INSTANTIATE_TEST_SUITE_P(States, MenuEnabling, ::testing::ValuesIn(kEnablingStat
                              return std::string(info.param.name);
                          });
 
-// The about box and the quit question are modal and hold every command while they are up.
+// The about box and the quit question are modal and hold every command but Quit while they are up.
 TEST_F(MenuBarInner, ModalWindowsHoldTheCommands)
 {
     run(C::About);
