@@ -10,6 +10,7 @@
 #include <QVector>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -143,10 +144,18 @@ private:
     void pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches);
     // Drops this store's queued store and hash jobs and waits for running ones.
     void cancelStoreAndHashJobs();
-    // Sync queue: syncs the files of the matched pieces, batch after batch, until none waits.
+    // A file after the sync of matched pieces: its size on disk, or why their bytes may not be there.
+    struct SyncedFile
+    {
+        qint64 size = -1;  // -1: missing or not synced
+        QString error;
+        bool detached = false;
+    };
+    // Sync queue: syncs the files of the matched pieces, batch after batch, until none waits. A file
+    // that is gone is never made again here.
     void syncMatchedPiecesOnQueue();
-    void piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::set<int>& unsynced,
-                             const QString& syncError);
+    SyncedFile syncOnQueue(const StorageFile& file) const;
+    void piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::map<int, SyncedFile>& files);
     std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);
     // Forgets pieces whose data vanished and tells the main thread.
