@@ -42,13 +42,15 @@ bool fileExists(const QString& path)
 
 }  // namespace
 
-// What only the store queue's jobs touch: the pieces verified and synced, the files each piece in
-// progress wrote into, the check in progress of each piece being hashed, and the pieces whose bytes
-// matched and wait for a sync of their files. The sync queue takes matched pieces under the lock.
+// What only the store queue's jobs touch: the pieces verified and synced, the pieces wanted, the files
+// each piece in progress wrote into, the check in progress of each piece being hashed, and the pieces
+// whose bytes matched and wait for a sync of their files. The sync queue takes matched pieces under the
+// lock.
 struct PieceStore::QueueState
 {
-    explicit QueueState(quint32 pieces) : synced(pieces) {}
+    explicit QueueState(quint32 pieces) : synced(pieces), wanted(PZIndexSet::filledSetWithLength(pieces)) {}
     PZIndexSet synced;
+    PZIndexSet wanted;
     std::unordered_map<quint32, std::set<int>> touchedFiles;
     std::unordered_map<quint32, quint64> checks;  // piece -> ticket of its latest check
     quint64 nextTicket = 1;
@@ -382,20 +384,25 @@ void PieceStore::digestOnHashQueues(const QueuedBlock* blocks, size_t count)
     {
         quint32 piece;
         quint32 offset;
-        QByteArray data;
+        QByteArray data;  // none: the piece is not wanted, and its digest is given up
     };
     std::vector<Written> byQueue[kHashQueues];
     for (size_t k = 0; k < count; ++k) {
         const quint32 piece = m_geometry.pieceOfBlock(blocks[k].index);
         const auto offset = quint32(m_geometry.blockSpan(blocks[k].index).start - m_geometry.pieceSpan(piece).start);
-        byQueue[piece % kHashQueues].push_back({piece, offset, blocks[k].data});
+        const bool wanted = m_queueState->wanted.containsIndex(piece);
+        byQueue[piece % kHashQueues].push_back({piece, offset, wanted ? blocks[k].data : QByteArray()});
     }
     for (int queue = 0; queue < kHashQueues; ++queue) {
         if (byQueue[queue].empty())
             continue;
         hashQueues()[queue].post(this, [this, queue, written = std::move(byQueue[queue])] {
-            for (const Written& w : written)
-                m_digests[queue].add(w.piece, w.offset, w.data);
+            for (const Written& w : written) {
+                if (w.data.isEmpty())
+                    m_digests[queue].giveUp(w.piece);
+                else
+                    m_digests[queue].add(w.piece, w.offset, w.data);
+            }
         });
     }
 }
@@ -603,6 +610,18 @@ void PieceStore::checkExistingData()
             scheduleBitfieldWrite();
             emit existingDataChecked(found);
         }, Qt::QueuedConnection);
+    });
+}
+
+void PieceStore::setWantedPieces(const PZIndexSet& wanted)
+{
+    postStoreJob([this, wanted] {
+        m_queueState->wanted = wanted;
+        // Behind the blocks already handed to the digests.
+        for (int queue = 0; queue < kHashQueues; ++queue)
+            hashQueues()[queue].post(this, [this, queue, wanted] {
+                m_digests[queue].giveUpUnwanted([&wanted](quint32 piece) { return wanted.containsIndex(piece); });
+            });
     });
 }
 

@@ -71,6 +71,9 @@ public:
     // Checks every piece whose files already hold data; emits existingDataChecked with the pieces that
     // verify. Used when a torrent is added over files that exist, and to re-check a torrent.
     void checkExistingData();
+    // The pieces the torrent wants now (all until told). Blocks of the others wait for no gap in their
+    // piece's digest: those waiting go, and such a piece is read back should it complete.
+    void setWantedPieces(const PZIndexSet& wanted);
     // Forgets pieces (their blocks too), e.g. after a failed read; the bitfield files follow.
     void forgetPieces(const QVector<quint32>& pieces);
     // Writes the bitfield files now (pause, quit), after the queued writes.
