@@ -7,6 +7,7 @@
 #include "support/UrlRecorder.h"
 #include "transfers/DownloadProgressCell.h"
 #include "transfers/PreviewWindow.h"
+#include "uikit/PZText.h"
 
 #include <QScrollBar>
 #include <QTest>

@@ -3,6 +3,7 @@
 #include "engine/core/PeerService.h"
 #include "engine/core/TorrentLifecycle.h"
 #include "engine/core/TrackerService.h"
+#include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/NotificationCenter.h"
@@ -159,6 +160,8 @@ void TorrentLine::updateNeededPieces()
         }
     }
     PeerService::instance().cancelUnneededPieces(*this);
+    if (m_storage)
+        m_storage->store().setWantedPieces(m_neededPieces);
 
     m_downloaded = bytesOfBlocks(m_files.isEmpty() ? m_downloadedBlocks
                                                    : m_downloadedBlocks.setByIntersectingWithSet(m_neededBlocks));
