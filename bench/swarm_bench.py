@@ -25,6 +25,8 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, 'bench'))
+from transfer_bench import listening_port_of, peak_rss_mib  # noqa: E402
 MAKE = ['/usr/bin/python3', os.path.join(ROOT, 'tests/interop/peers/lt_peer.py'), 'make']
 INSIDE = 'OMBRELAY_SWARM_BENCH_NAMESPACE'
 TRACKER_HOST = '127.0.0.1'
@@ -43,38 +45,6 @@ def enter_namespace():
         return
     env = dict(os.environ, **{INSIDE: '1'})
     os.execvpe('unshare', ['unshare', '--net', '/usr/bin/python3', os.path.abspath(__file__)] + sys.argv[1:], env)
-
-
-def listening_port_of(pid, seconds=60):
-    """The port of the one IPv4 TCP socket that process `pid` listens on, once it listens."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        inodes = set()
-        for fd in os.listdir('/proc/%d/fd' % pid):
-            try:
-                link = os.readlink('/proc/%d/fd/%s' % (pid, fd))
-            except OSError:
-                continue
-            if link.startswith('socket:['):
-                inodes.add(link[len('socket:['):-1])
-        with open('/proc/%d/net/tcp' % pid) as f:
-            rows = [line.split() for line in f.readlines()[1:]]
-        ports = [int(row[1].split(':')[1], 16) for row in rows if row[3] == '0A' and row[9] in inodes]
-        if len(ports) == 1:
-            return ports[0]
-        time.sleep(0.1)
-    raise RuntimeError('process %d listens on no single port' % pid)
-
-
-def peak_rss_mib(pid):
-    try:
-        with open('/proc/%d/status' % pid) as f:
-            for line in f:
-                if line.startswith('VmHWM:'):
-                    return int(line.split()[1]) / 1024
-    except OSError:
-        pass
-    return 0.0
 
 
 class Swarm:
