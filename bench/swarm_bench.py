@@ -21,12 +21,11 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, 'bench'))
-from transfer_bench import listening_port_of, peak_rss_mib  # noqa: E402
+from transfer_bench import Workspace, listening_port_of, peak_rss_mib  # noqa: E402
 MAKE = ['/usr/bin/python3', os.path.join(ROOT, 'tests/interop/peers/lt_peer.py'), 'make']
 INSIDE = 'OMBRELAY_SWARM_BENCH_NAMESPACE'
 TRACKER_HOST = '127.0.0.1'
@@ -132,29 +131,13 @@ class Swarm:
         self.sessions.clear()
 
 
-class Bench:
+class Bench(Workspace):
     def __init__(self, args):
         import libtorrent
+        super().__init__('ombrelay-swarm-', args.work)
         self.lt = libtorrent
         self.args = args
-        self.work = tempfile.mkdtemp(prefix='ombrelay-swarm-', dir=args.work)
-        self.procs = []
         self.results = []
-
-    def close(self):
-        for p in self.procs:
-            if p.poll() is None:
-                p.kill()
-                p.wait()
-        shutil.rmtree(self.work, ignore_errors=True)
-
-    def path(self, *parts):
-        return os.path.join(self.work, *parts)
-
-    def spawn(self, command, log, **kwargs):
-        p = subprocess.Popen(command, stdout=open(self.path(log), 'w'), stderr=subprocess.STDOUT, **kwargs)
-        self.procs.append(p)
-        return p
 
     def prepare(self):
         self.tracker_dir = self.path('tracker')
