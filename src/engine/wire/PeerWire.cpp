@@ -161,7 +161,8 @@ void PeerWire::fitRequestQueueToRate(qint64 now)
     const quint64 bytes = m_bytesDownloaded - m_bytesDownloadedSince;
     m_rateSince = now;
     m_bytesDownloadedSince = m_bytesDownloaded;
-    const qint64 blocks = qint64(bytes * quint64(kRequestQueueMs) / quint64(elapsed) / PeerMessage::kBlockSize) + 1;
+    const qint64 blocks =
+        qint64(bytes * quint64(kRequestQueueMs) / quint64(elapsed) / PeerMessage::kBlockSize) + 1;
     m_requestQueue = int(std::clamp<qint64>(blocks, kMinRequestQueue, m_requestQueue));
 }
 
@@ -592,8 +593,8 @@ void PeerWire::requestBlock(quint32 piece, quint32 offset, QByteArray& batch, bo
 {
     const quint32 length = blockLength(piece, offset);
     const quint64 block = PendingRequests::key(piece, offset);
-    if (length == 0 || (!duplicate && m_pending.torrentRequests().count(block) > 0) || m_torrent->hasBlock(piece, offset)
-        || !m_pending.add(block, length))
+    if (length == 0 || (!duplicate && m_pending.torrentRequests().count(block) > 0)
+        || m_torrent->hasBlock(piece, offset) || !m_pending.add(block, length))
         return;
     batch += PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length);
 }
@@ -656,7 +657,8 @@ bool PeerWire::inEndGame() const
         if (!m_torrent->isPieceNeeded(piece))
             continue;
         for (quint32 offset = 0; offset < m_torrent->pieceSize(piece); offset += PeerMessage::kBlockSize)
-            if (requested.count(PendingRequests::key(piece, offset)) == 0 && !m_torrent->hasBlock(piece, offset))
+            if (requested.count(PendingRequests::key(piece, offset)) == 0
+                && !m_torrent->hasBlock(piece, offset))
                 return false;
     }
     return true;
