@@ -128,15 +128,12 @@ def peak_rss_mib(pid):
     return 0.0
 
 
-class Bench:
-    def __init__(self, args):
-        self.args = args
-        self.size = args.size * 1048576
-        self.work = tempfile.mkdtemp(prefix='ombrelay-bench-', dir=args.work)
+class Workspace:
+    """A temporary folder for a bench's data and logs, and the processes it started; both go at close."""
+
+    def __init__(self, prefix, parent):
+        self.work = tempfile.mkdtemp(prefix=prefix, dir=parent)
         self.procs = []
-        self.seeders = []
-        self.results = {}
-        self.tracker_process = None
 
     def close(self):
         for p in self.procs:
@@ -153,6 +150,16 @@ class Bench:
         p = subprocess.Popen(command, stdout=open(self.path(log), 'w'), stderr=subprocess.STDOUT, **kwargs)
         self.procs.append(p)
         return p
+
+
+class Bench(Workspace):
+    def __init__(self, args):
+        super().__init__('ombrelay-bench-', args.work)
+        self.args = args
+        self.size = args.size * 1048576
+        self.seeders = []
+        self.results = {}
+        self.tracker_process = None
 
     def wait_for_line(self, log, prefix, seconds=120):
         deadline = time.monotonic() + seconds

@@ -9,6 +9,7 @@
 // --peer-time-scale runs the peers' clock (rests, redials, the 65 s pruning, keep-alives, the silence
 // limit) S times faster. --dht-repeat starts each DHT lookup again S seconds after it ended, instead of
 // 15 to 30 minutes later.
+// Progress lines name the torrent's peers: active, of those seeds, and connecting.
 // Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms").
 // Before anything else it prints the port it listens on ("listening N"); --port 0 takes any free port,
 // which the settings file never records.
@@ -253,10 +254,13 @@ int main(int argc, char** argv)
     QObject::connect(&progress, &QTimer::timeout, &app, [&] {
         report();
         for (const TorrentLinePtr& t : host.objects())
-            if (t->downloadState() == TorrentLine::Downloading || t->isSeeding())
-                printf("progress %s %.4f down %.0f B/s up %.0f B/s uploaded %llu\n", t->infoHash().toHex().constData(),
-                       double(t->fractionLoaded()), double(t->downloadRate()), double(t->uploadRate()),
-                       static_cast<unsigned long long>(t->bytesUploaded()));
+            if (t->downloadState() == TorrentLine::Downloading || t->isSeeding()) {
+                const PeerService::Counts peers = PeerService::instance().peerCounts(*t);
+                printf("progress %s %.4f down %.0f B/s up %.0f B/s uploaded %llu peers %d seeds %d connecting %d\n",
+                       t->infoHash().toHex().constData(), double(t->fractionLoaded()), double(t->downloadRate()),
+                       double(t->uploadRate()), static_cast<unsigned long long>(t->bytesUploaded()), peers.active,
+                       peers.activeSeeds, peers.connecting);
+            }
         fflush(stdout);
     });
     progress.start(1000);

@@ -274,6 +274,13 @@ void TorrentSwarm::blockArrived(PeerWire& from, quint32 piece, quint32 offset, c
 {
     if (m_torrent.storeBlock(from.peerAddress().toString(), piece, offset, data))
         m_received.insert(m_store.geometry().blockIndex(piece, offset));
+    // End game: the same block asked of other peers is not wanted from them any more.
+    if (m_requested->count(PendingRequests::key(piece, offset)) == 0)
+        return;
+    const auto wires = m_wires;
+    for (const auto& wire : wires)
+        if (wire.get() != &from)
+            wire->cancelBlock(piece, offset);
 }
 
 void TorrentSwarm::readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done)

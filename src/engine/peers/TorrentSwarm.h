@@ -3,6 +3,7 @@
 #include "engine/core/PeerService.h"
 #include "engine/peers/TorrentPeers.h"
 #include "engine/wire/PeerTorrent.h"
+#include "engine/wire/RequestedBlocks.h"
 
 #include <QObject>
 #include <set>
@@ -85,6 +86,7 @@ public:
     bool hasBlock(quint32 piece, quint32 offset) const override;
     bool hasAllBlocks(quint32 piece) const override;
     bool isSeeding() const override;
+    std::shared_ptr<RequestedBlocks> requestedBlocks() override { return m_requested; }
     bool mayRequestBlocks() override;
     bool uploadLimitIsZero() const override;
     bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const override;
@@ -114,6 +116,7 @@ private:
 
     Torrent m_torrent;
     PieceStore& m_store;
+    std::shared_ptr<RequestedBlocks> m_requested = std::make_shared<RequestedBlocks>();
     std::unique_ptr<TorrentPeers> m_peers;
     std::vector<std::shared_ptr<PeerWire>> m_wires;
     std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended; released on the next tick

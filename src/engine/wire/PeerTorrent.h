@@ -4,12 +4,14 @@
 
 #include <QByteArray>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace ombrelay {
 
 class BandwidthProvision;
 class PeerWire;
+class RequestedBlocks;
 
 // What a peer connection needs of its torrent: identity, piece layout and state, storage. The torrent
 // model's adapter implements it; tests fake it. Main thread only.
@@ -39,6 +41,8 @@ public:
         return true;
     }
     virtual bool isSeeding() const = 0;
+    // The requests in flight over all the torrent's connections; null: each connection counts its own.
+    virtual std::shared_ptr<RequestedBlocks> requestedBlocks() { return nullptr; }
     // False while received blocks wait for the disk: no more are asked for until it catches up.
     virtual bool mayRequestBlocks() { return true; }
     virtual bool uploadLimitIsZero() const = 0;

@@ -13,11 +13,6 @@ namespace ombrelay {
 
 namespace {
 
-quint64 blockKey(quint32 piece, quint32 offset)
-{
-    return (quint64(piece) << 32) | offset;
-}
-
 QString encryptionFailure(MseHandshake::Failure failure)
 {
     switch (failure) {
@@ -50,6 +45,7 @@ PeerWire::PeerWire(int fd, quint32 address, quint16 port, bool incoming, qint64 
       m_address(address),
       m_port(port),
       m_incoming(incoming),
+      m_rateSince(now),
       m_connectTime(now),
       m_now(now),
       m_lastReceived(now),
@@ -68,6 +64,7 @@ std::unique_ptr<PeerWire> PeerWire::connectTo(PeerTorrent& torrent, quint32 addr
     std::unique_ptr<PeerWire> wire(new PeerWire(fd, address, port, false, now));
     wire->m_torrent = &torrent;
     wire->m_available = QBitArray(int(torrent.pieceCount()));
+    wire->m_pending.share(torrent.requestedBlocks());
     wire->m_handshakeMode = mode;
     wire->startOutgoingHandshake();
     return wire;
@@ -123,8 +120,10 @@ void PeerWire::reconnectPlain()
 PeerTorrent* PeerWire::attach(const QByteArray& hash, TorrentKey key)
 {
     m_torrent = m_resolver ? m_resolver(hash, key) : nullptr;
-    if (m_torrent)
+    if (m_torrent) {
         m_available = QBitArray(int(m_torrent->pieceCount()));
+        m_pending.share(m_torrent->requestedBlocks());
+    }
     return m_torrent;
 }
 
@@ -144,9 +143,27 @@ bool PeerWire::isSeed() const
     return m_torrent && m_available.size() > 0 && m_available.count(true) == m_available.size();
 }
 
-int PeerWire::requestQueueDepth() const
+int PeerWire::requestQueueLimit() const
 {
     return m_reqq > 0 ? qMin(m_reqq, kOurRequestQueue) : kOurRequestQueue;
+}
+
+int PeerWire::requestQueueDepth() const
+{
+    return qMin(m_requestQueue, requestQueueLimit());
+}
+
+void PeerWire::fitRequestQueueToRate(qint64 now)
+{
+    const qint64 elapsed = now - m_rateSince;
+    if (elapsed < 1000)
+        return;
+    const quint64 bytes = m_bytesDownloaded - m_bytesDownloadedSince;
+    m_rateSince = now;
+    m_bytesDownloadedSince = m_bytesDownloaded;
+    const qint64 blocks =
+        qint64(bytes * quint64(kRequestQueueMs) / quint64(elapsed) / PeerMessage::kBlockSize) + 1;
+    m_requestQueue = int(std::clamp<qint64>(blocks, kMinRequestQueue, m_requestQueue));
 }
 
 BandwidthProvision* PeerWire::downloadProvision()
@@ -171,6 +188,7 @@ void PeerWire::end(const QString& reason, Ending cause)
     m_ended_ = true;
     m_ending = cause;
     m_streaming = false;
+    m_pending.clear();  // other connections may ask for these blocks now
     if (!reason.isEmpty())
         std::fprintf(stderr, "*** Peer %s: %s\n", qPrintable(hostString().trimmed()), qPrintable(reason));
     m_socket->fail();
@@ -216,6 +234,7 @@ void PeerWire::tick(qint64 now)
             end(QStringLiteral("no handshake within 10 s"), Ending::Lost);
         return;
     }
+    fitRequestQueueToRate(now);
     if (now - m_lastReceived >= kSilenceLimitMs) {
         end(QStringLiteral("silent for 5 minutes"), Ending::Lost);
         return;
@@ -497,7 +516,7 @@ void PeerWire::handle(const PeerMessage& m)
         handleCancel(m);
         break;
     case PeerMessage::Reject:
-        if (m_pending.erase(blockKey(m.index, m.begin)) > 0)
+        if (m_pending.remove(PendingRequests::key(m.index, m.begin)))
             fillRequestQueue();
         break;
     case PeerMessage::Port:
@@ -570,10 +589,12 @@ quint32 PeerWire::blockLength(quint32 piece, quint32 offset) const
     return offset >= size ? 0 : qMin(size - offset, PeerMessage::kBlockSize);
 }
 
-void PeerWire::requestBlock(quint32 piece, quint32 offset, QByteArray& batch)
+void PeerWire::requestBlock(quint32 piece, quint32 offset, QByteArray& batch, bool duplicate)
 {
     const quint32 length = blockLength(piece, offset);
-    if (length == 0 || m_torrent->hasBlock(piece, offset) || !m_pending.emplace(blockKey(piece, offset), length).second)
+    const quint64 block = PendingRequests::key(piece, offset);
+    if (length == 0 || (!duplicate && m_pending.torrentRequests().count(block) > 0)
+        || m_torrent->hasBlock(piece, offset) || !m_pending.add(block, length))
         return;
     batch += PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length);
 }
@@ -584,7 +605,7 @@ void PeerWire::writeRequestsForPiece(quint32 piece)
         return;
     // However many pieces a peer names, no more than a full request queue is pending with it.
     QByteArray batch;
-    for (quint32 offset = 0; offset < m_torrent->pieceSize(piece) && int(m_pending.size()) < requestQueueDepth();
+    for (quint32 offset = 0; offset < m_torrent->pieceSize(piece) && m_pending.size() < requestQueueLimit();
          offset += PeerMessage::kBlockSize)
         requestBlock(piece, offset, batch);
     if (!batch.isEmpty())
@@ -601,11 +622,11 @@ void PeerWire::fillRequestQueue()
         return;
     const int depth = requestQueueDepth();
     // Requests leave in batches of a sixteenth of the queue at least: fewer, fuller writes for both sides.
-    if (depth - int(m_pending.size()) < std::max(1, depth / 16))
+    if (depth - m_pending.size() < std::max(1, depth / 16))
         return;
     QByteArray batch;
     PieceDraw draw;
-    while (int(m_pending.size()) < depth) {
+    while (m_pending.size() < depth) {
         if (m_currentPiece < 0) {
             m_currentPiece = pickPiece(draw);
             if (m_currentPiece < 0)
@@ -623,8 +644,38 @@ void PeerWire::fillRequestQueue()
         if (m_currentOffset >= m_torrent->pieceSize(piece))
             m_currentPiece = -1;
     }
+    if (m_pending.size() < depth && inEndGame())
+        requestDuplicates(depth, batch);
     if (!batch.isEmpty())
         send(batch);
+}
+
+bool PeerWire::inEndGame() const
+{
+    const RequestedBlocks& requested = m_pending.torrentRequests();
+    for (quint32 piece = 0; piece < m_torrent->pieceCount(); ++piece) {
+        if (!m_torrent->isPieceNeeded(piece))
+            continue;
+        for (quint32 offset = 0; offset < m_torrent->pieceSize(piece); offset += PeerMessage::kBlockSize)
+            if (requested.count(PendingRequests::key(piece, offset)) == 0
+                && !m_torrent->hasBlock(piece, offset))
+                return false;
+    }
+    return true;
+}
+
+void PeerWire::requestDuplicates(int depth, QByteArray& batch)
+{
+    const quint32 count = m_torrent->pieceCount();
+    const quint32 first = QRandomGenerator::global()->bounded(count);
+    for (quint32 k = 0; k < count && m_pending.size() < depth; ++k) {
+        const quint32 piece = (first + k) % count;
+        if (!m_available.testBit(int(piece)) || !m_torrent->isPieceNeeded(piece))
+            continue;
+        for (quint32 offset = 0; offset < m_torrent->pieceSize(piece) && m_pending.size() < depth;
+             offset += PeerMessage::kBlockSize)
+            requestBlock(piece, offset, batch, true);
+    }
 }
 
 qint64 PeerWire::pickPiece(PieceDraw& draw) const
@@ -664,13 +715,20 @@ qint64 PeerWire::pickPiece(PieceDraw& draw) const
 
 void PeerWire::cancelRequestsForPiece(quint32 piece)
 {
-    auto it = m_pending.lower_bound(blockKey(piece, 0));
-    while (it != m_pending.end() && quint32(it->first >> 32) == piece) {
-        send(PeerMessage::blockMessage(PeerMessage::Cancel, piece, quint32(it->first), it->second));
-        it = m_pending.erase(it);
-    }
+    for (const auto& [block, length] : m_pending.takePiece(piece))
+        send(PeerMessage::blockMessage(PeerMessage::Cancel, piece, quint32(block), length));
     if (m_currentPiece == qint64(piece))
         m_currentPiece = -1;
+}
+
+void PeerWire::cancelBlock(quint32 piece, quint32 offset)
+{
+    const quint64 block = PendingRequests::key(piece, offset);
+    const std::optional<quint32> length = m_pending.lengthOf(block);
+    if (m_ended_ || !length)
+        return;
+    m_pending.remove(block);
+    send(PeerMessage::blockMessage(PeerMessage::Cancel, piece, offset, *length));
 }
 
 void PeerWire::pieceVerified(quint32 piece)
@@ -688,7 +746,7 @@ void PeerWire::cancelUnneededPieces()
     if (!m_streaming || m_ended_)
         return;
     std::vector<quint32> unneeded;
-    for (const auto& [key, length] : m_pending) {
+    for (const auto& [key, length] : m_pending.blocks()) {
         const quint32 piece = quint32(key >> 32);
         if (!m_torrent->isPieceNeeded(piece) && (unneeded.empty() || unneeded.back() != piece))
             unneeded.push_back(piece);
@@ -700,8 +758,9 @@ void PeerWire::cancelUnneededPieces()
 
 void PeerWire::handlePiece(const PeerMessage& m)
 {
-    const auto it = m_pending.find(blockKey(m.index, m.begin));
-    if (it == m_pending.end() || it->second != quint32(m.payload.size())) {
+    const quint64 block = PendingRequests::key(m.index, m.begin);
+    const std::optional<quint32> length = m_pending.lengthOf(block);
+    if (!length || *length != quint32(m.payload.size())) {
         // Late blocks after a cancel or a choke are normal; a block that does not fit what we asked is not.
         const bool aligned = m.begin % PeerMessage::kBlockSize == 0
                              && quint32(m.payload.size()) == blockLength(m.index, m.begin);
@@ -709,7 +768,8 @@ void PeerWire::handlePiece(const PeerMessage& m)
             end(QStringLiteral("blocks that were never requested"), Ending::BrokeProtocol);
         return;
     }
-    m_pending.erase(it);
+    m_pending.remove(block);
+    m_requestQueue = qMin(m_requestQueue + 1, kOurRequestQueue);
     m_bytesDownloaded += quint64(m.payload.size());
     m_torrent->blockArrived(*this, m.index, m.begin, m.payload);
     fillRequestQueue();

@@ -6,6 +6,7 @@
 #include "engine/peers/PeerLink.h"
 #include "engine/wire/MseHandshake.h"
 #include "engine/wire/PeerMessage.h"
+#include "engine/wire/PendingRequests.h"
 
 #include <QBitArray>
 #include <algorithm>
@@ -30,7 +31,13 @@ public:
     static constexpr qint64 kHandshakeTimeoutMs = 10'000;
     static constexpr qint64 kKeepAliveAfterMs = 90'000;
     static constexpr qint64 kSilenceLimitMs = 300'000;
+    // The most requests we keep pending with a peer (fewer when it announced fewer). Within that, a
+    // connection starts with kMinRequestQueue, adds one for each block that arrives, and once a second
+    // comes down to what the peer delivers in kRequestQueueMs: a slow peer holds few blocks that a
+    // faster one could bring.
     static constexpr int kOurRequestQueue = 250;
+    static constexpr int kMinRequestQueue = 4;
+    static constexpr qint64 kRequestQueueMs = 2000;
     // The requests we take from a peer (its "reqq"): a deep queue keeps a fast downloader busy.
     static constexpr int kServedRequests = 1000;
     // Of those, blocks read ahead of what the socket took, per peer.
@@ -78,7 +85,10 @@ public:
     bool weAreChoking() const { return m_weAreChoking; }
     bool weAreInterested() const { return m_weAreInterested; }
     bool peerIsInterested() const { return m_peerInterested; }
-    int pendingRequestCount() const { return int(m_pending.size()); }
+    int pendingRequestCount() const { return m_pending.size(); }
+    // The most requests pending with the peer: what it announced, at most kOurRequestQueue.
+    int requestQueueLimit() const;
+    // What the pipeline fills up to now, within the limit.
     int requestQueueDepth() const;
     quint64 bytesDownloaded() const override { return m_bytesDownloaded; }
     quint64 bytesUploaded() const { return m_bytesUploaded; }
@@ -104,6 +114,8 @@ public:
     // Asks for blocks up to the request queue's depth (the disk caught up, the peer unchoked us ...), all
     // in one write; while a read is being parsed, once after it.
     void fillRequestQueue();
+    // Another connection brought the block: a request for it here is cancelled.
+    void cancelBlock(quint32 piece, quint32 offset);
     void updateChoke();
     // Ends the connection; a non-empty reason is logged.
     void end(const QString& reason, Ending cause = Ending::Closed);
@@ -166,8 +178,16 @@ private:
     // A piece drawn uniformly among those the peer has and we need, other than those already taken in
     // this draw (it joins them); -1 when none.
     qint64 pickPiece(PieceDraw& draw) const;
-    // Appends the request to `batch` unless the block is pending or received.
-    void requestBlock(quint32 piece, quint32 offset, QByteArray& batch);
+    // Appends the request to `batch` unless the block is pending here or received; unless `duplicate`,
+    // also when another connection has it pending.
+    void requestBlock(quint32 piece, quint32 offset, QByteArray& batch, bool duplicate = false);
+    // Every block still missing of the needed pieces is pending with some connection: the end of the
+    // download, where blocks in flight elsewhere are asked for again.
+    bool inEndGame() const;
+    // End game: the peer's missing blocks that are pending elsewhere, from a random piece on.
+    void requestDuplicates(int depth, QByteArray& batch);
+    // Once a second: the queue comes down to what the peer delivered.
+    void fitRequestQueueToRate(qint64 now);
     // Requests every block of a needed piece not received or pending (suggest, allowed fast).
     void writeRequestsForPiece(quint32 piece);
     quint32 blockLength(quint32 piece, quint32 offset) const;
@@ -208,7 +228,10 @@ private:
     PeerStats m_stats;
 
     QBitArray m_available;
-    std::map<quint64, quint32> m_pending;  // (piece << 32 | offset) -> length
+    PendingRequests m_pending;
+    int m_requestQueue = kMinRequestQueue;
+    qint64 m_rateSince;
+    quint64 m_bytesDownloadedSince = 0;
     qint64 m_currentPiece = -1;
     quint32 m_currentOffset = 0;
     std::deque<Served> m_served;

@@ -10,7 +10,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QtEndian>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -267,6 +269,61 @@ TEST(TorrentSwarmTest, BlocksThatNeverReachedTheDiskAreAskedForAgain)
     }
     leecher.peers().disconnectFromPeers();
     seeder.peers().disconnectFromPeers();
+    pumpOnce();
+}
+
+// At the end of a download the missing blocks are asked of every peer; a block that one peer brings is
+// cancelled at the others at once, before its piece is checked.
+TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFlight)
+{
+    resetGlobalBudgets();
+    QTemporaryDir folder;
+    DrainsPeersFiles fileWork;
+    const Payload payload(2 * PeerMessage::kBlockSize);
+    PieceStore store(payload.geometry, payload.files(folder.path()), payload.hashes);
+    for (const StorageFile& file : store.files())
+        ASSERT_TRUE(writeFile(file.path, payload.content.mid(file.offset, file.length)));
+    // Everything but piece 0, whose two blocks are missing.
+    PZIndexSet blocks = PZIndexSet::filledSetWithLength(payload.geometry.blockCount());
+    PZIndexSet pieces = PZIndexSet::filledSetWithLength(payload.geometry.pieceCount());
+    blocks.removeIndex(0);
+    blocks.removeIndex(1);
+    pieces.removeIndex(0);
+    store.restore(blocks, pieces);
+    PieceStore::drainQueues();
+    TorrentSwarm leecher(torrentNamed(kInfoHash), store, QString());
+
+    std::vector<std::unique_ptr<ScriptedPeer>> remotes;
+    std::vector<std::set<std::pair<quint8, quint32>>> asked(2);  // (message id, offset) per peer
+    const auto read = [&](size_t i, int ms) {
+        for (const QByteArray& m : remotes[i]->messagesWithin(ms))
+            if (m.size() == 17 && qFromBigEndian<quint32>(m.constData() + 5) == 0)
+                asked[i].insert({quint8(m[4]), qFromBigEndian<quint32>(m.constData() + 9)});
+    };
+    for (char id = '1'; id <= '2'; ++id) {
+        const int listener = dialLoopbackListener(leecher);
+        ASSERT_GE(listener, 0);
+        // The dialled connection starts encrypted; closed before our key, it comes again in plain.
+        acceptScripted(listener).reset();
+        remotes.push_back(acceptScripted(listener));
+        ::close(listener);
+        ASSERT_TRUE(remotes.back());
+        remotes.back()->take(PeerHandshake::kSize);
+        remotes.back()->write(remoteHandshake(0x05, kInfoHash, QByteArray(19, 'P') + id));
+        remotes.back()->write(PeerMessage::simple(PeerMessage::HaveAll) + PeerMessage::simple(PeerMessage::Unchoke));
+        read(remotes.size() - 1, 200);
+    }
+    const std::set<std::pair<quint8, quint32>> both{{PeerMessage::Request, 0}, {PeerMessage::Request, 16384}};
+    ASSERT_EQ(asked[0], both);
+    ASSERT_EQ(asked[1], both);
+
+    remotes[0]->write(PeerMessage::piece(0, 0, payload.content.left(PeerMessage::kBlockSize)));
+    read(1, 200);
+    EXPECT_EQ(asked[1].count({PeerMessage::Cancel, 0}), 1u);
+    EXPECT_EQ(asked[1].count({PeerMessage::Cancel, 16384}), 0u);
+    read(0, 50);
+    EXPECT_EQ(asked[0].count({PeerMessage::Cancel, 0}), 0u);
+    leecher.peers().disconnectFromPeers();
     pumpOnce();
 }
 

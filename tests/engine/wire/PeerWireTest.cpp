@@ -113,9 +113,9 @@ TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
     for (const QByteArray& m : remote->messagesWithin(300))
         if (m.size() == 17 && m[4] == 6)
             requests.append(m);
-    ASSERT_EQ(requests.size(), 5);
-    EXPECT_EQ(wire->pendingRequestCount(), 5);
-    // Deliver the first blocks one by one: the queue refills but never holds more than 5.
+    ASSERT_EQ(requests.size(), PeerWire::kMinRequestQueue);
+    EXPECT_EQ(wire->pendingRequestCount(), PeerWire::kMinRequestQueue);
+    // Deliver the first blocks one by one: the queue grows and refills but never holds more than 5.
     QByteArray lastRequest;
     for (int round = 0; round < 20 && !requests.isEmpty(); ++round) {
         const QByteArray r = requests.takeFirst();
@@ -136,16 +136,66 @@ TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
     EXPECT_EQ(torrent->disk().mid(3 * 262144), torrent->content.mid(3 * 262144));
 }
 
+// Answers every request the engine sent within `ms` with its block; answers how many there were.
+int answerRequests(ScriptedPeer& remote, FakeTorrent& torrent, int ms)
+{
+    QByteArray answers;
+    int count = 0;
+    for (const QByteArray& m : remote.messagesWithin(ms)) {
+        if (m.size() != 17 || m[4] != 6)
+            continue;
+        ++count;
+        const quint32 index = qFromBigEndian<quint32>(m.constData() + 5);
+        const quint32 begin = qFromBigEndian<quint32>(m.constData() + 9);
+        const quint32 length = qFromBigEndian<quint32>(m.constData() + 13);
+        answers += PeerMessage::piece(index, begin, torrent.content.mid(qsizetype(index) * torrent.pieceLength() + begin, length));
+    }
+    if (!answers.isEmpty())
+        remote.write(answers);
+    return count;
+}
+
+// A peer that answers at once makes the queue grow from its start to 250 blocks, and never beyond.
+TEST_F(PeerWireTest, WithoutReqqThePipelineGrowsTo250)
+{
+    torrent = std::make_unique<FakeTorrent>(64 * 262144, 262144, folder.filePath("big"));
+    connect();
+    remote->write(hex("000000010E") + hex("0000000101"));
+    EXPECT_EQ(answerRequests(*remote, *torrent, 300), PeerWire::kMinRequestQueue);
+    int most = 0;
+    for (int round = 0; round < 300 && most < PeerWire::kOurRequestQueue; ++round) {
+        answerRequests(*remote, *torrent, 20);
+        most = std::max(most, wire->pendingRequestCount());
+    }
+    EXPECT_EQ(most, PeerWire::kOurRequestQueue);
+    answerRequests(*remote, *torrent, 100);
+    EXPECT_LE(wire->pendingRequestCount(), PeerWire::kOurRequestQueue);
+}
+
 // The queue refills once a sixteenth of it is free (15 of 250 blocks), in one batch, not block by block.
 TEST_F(PeerWireTest, ThePipelineRefillsInBatches)
 {
     torrent = std::make_unique<FakeTorrent>(64 * 262144, 262144, folder.filePath("big"));
     connect();
     remote->write(hex("000000010E") + hex("0000000101"));
+    // Every request read is answered until the queue holds 250 and all of them are read.
     QList<QByteArray> requests;
-    for (const QByteArray& m : remote->messagesWithin(400))
-        if (m.size() == 17 && m[4] == 6)
-            requests.append(m);
+    for (int round = 0; round < 300; ++round) {
+        for (const QByteArray& m : remote->messagesWithin(20))
+            if (m.size() == 17 && m[4] == 6)
+                requests.append(m);
+        if (wire->pendingRequestCount() == 250 && requests.size() == 250)
+            break;
+        QByteArray answers;
+        for (const QByteArray& r : requests) {
+            const quint32 index = qFromBigEndian<quint32>(r.constData() + 5);
+            const quint32 begin = qFromBigEndian<quint32>(r.constData() + 9);
+            answers += PeerMessage::piece(index, begin, torrent->content.mid(qsizetype(index) * 262144 + begin, 16384));
+        }
+        requests.clear();
+        remote->write(answers);
+    }
+    ASSERT_EQ(wire->pendingRequestCount(), 250);
     ASSERT_EQ(requests.size(), 250);
     for (int delivered = 1; delivered <= 15; ++delivered) {
         const QByteArray r = requests.takeFirst();
@@ -157,18 +207,6 @@ TEST_F(PeerWireTest, ThePipelineRefillsInBatches)
             refilled += m.size() == 17 && m[4] == 6;
         EXPECT_EQ(refilled, delivered < 15 ? 0 : 15) << delivered << " delivered";
     }
-    EXPECT_EQ(wire->pendingRequestCount(), 250);
-}
-
-TEST_F(PeerWireTest, WithoutReqqThePipelineHolds250)
-{
-    torrent = std::make_unique<FakeTorrent>(64 * 262144, 262144, folder.filePath("big"));
-    connect();
-    remote->write(hex("000000010E") + hex("0000000101"));
-    int requests = 0;
-    for (const QByteArray& m : remote->messagesWithin(400))
-        requests += m.size() == 17 && m[4] == 6;
-    EXPECT_EQ(requests, 250);
     EXPECT_EQ(wire->pendingRequestCount(), 250);
 }
 
@@ -474,6 +512,7 @@ TEST_F(PeerWireTest, CountsMessagesWrittenAndReadByKind)
     EXPECT_EQ(stats.written.haveNones, 1);
     EXPECT_EQ(stats.written.interesteds, 1);
     EXPECT_EQ(stats.written.unchokes, 1);
-    EXPECT_EQ(stats.written.requests, 16);  // piece 1, block by block
-    EXPECT_EQ(stats.written.total, 3 + 1 + 1 + 16);
+    // The first blocks of piece 1, as many as a new queue holds.
+    EXPECT_EQ(stats.written.requests, PeerWire::kMinRequestQueue);
+    EXPECT_EQ(stats.written.total, 3 + 1 + 1 + PeerWire::kMinRequestQueue);
 }

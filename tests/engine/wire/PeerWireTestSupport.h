@@ -98,6 +98,7 @@ public:
         else
             done(bytes);
     }
+    std::shared_ptr<RequestedBlocks> requestedBlocks() override { return sharedRequests; }
     void peersExchanged(PeerWire&, const QByteArray& added) override { exchanged.append(added); }
     void pingDhtNode(quint32 address, quint16 port) override { pinged.append({address, port}); }
     BandwidthProvision* downloadProvision() override { return nullptr; }
@@ -114,6 +115,8 @@ public:
     QList<Arrival> arrived;
     QList<QByteArray> exchanged;
     QList<std::pair<quint32, quint16>> pinged;  // host-order address, port
+    // Requests in flight over the torrent's wires; null: each wire counts its own.
+    std::shared_ptr<RequestedBlocks> sharedRequests;
     bool holdReads = false;
     std::vector<std::function<void()>> heldReads;
 
