@@ -6,6 +6,7 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/PerformLater.h"
+#include "kit/RepeatingTimers.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
 
@@ -76,12 +77,8 @@ void TorrentLine::beginDownloadWithState(int state)
         dht.findPeersForTorrent(*this);
     }
 
-    if (!m_oneMinuteTimer) {
-        m_oneMinuteTimer = new QTimer(this);
-        connect(m_oneMinuteTimer, &QTimer::timeout, this,
-                [this] { PeerService::instance().optimizePeerConnections(*this); });
-    }
-    m_oneMinuteTimer->start(oneMinuteTimerInterval);
+    RepeatingTimers::instance().start(this, oneMinuteTimerInterval,
+                                      [this] { PeerService::instance().optimizePeerConnections(*this); });
 }
 
 void TorrentLine::pauseDownload()
@@ -248,8 +245,7 @@ void TorrentLine::willRemoveFromTable()
     m_downloadedPieces.removeAllIndexes();
     m_storedBlocks.removeAllIndexes();
     m_downloadedBlocks.removeAllIndexes();
-    delete m_oneMinuteTimer;
-    m_oneMinuteTimer = nullptr;
+    RepeatingTimers::instance().stop(this);
 }
 
 void TorrentLine::performAction()
@@ -279,6 +275,11 @@ void TorrentLine::writeStatePlist()
 }
 
 // Questions.
+
+bool TorrentLine::isTimerRunning() const
+{
+    return RepeatingTimers::instance().isActive(this);
+}
 
 bool TorrentLine::shouldSeed() const
 {
