@@ -95,5 +95,7 @@ inline constexpr char kShoppingSearchPath[] = "/s?k=";
 
 // The short-message service whose status page shares a result ("/home?status=").
 inline constexpr char kShortMessageHost[] = "twitter.com";
+// Its sign-up page, opened from the general preferences.
+inline constexpr char kShortMessageSignUpURL[] = "https://twitter.com/signup";
 
 }  // namespace ombrelay::service

@@ -65,6 +65,10 @@ public:
     bool canOpenSelectedIniTunes() const;
     void addSongToPlaylist();
 
+    // The commands of the Transfers menu and the context menu, enabled as the selection allows.
+    enum class MenuItem { Open, Reveal, QuickLook, Remove };
+    bool validateMenuItem(MenuItem item) const;
+
     // The context menu after selecting the row under the point (view coordinates).
     QMenu* menuForPoint(const QPoint& point);
     void selectRowAtPoint(const QPoint& point);
@@ -82,6 +86,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab: the toolbar search field; Shift+Tab: the transfers row.
+    bool focusNextPrevChild(bool next) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 

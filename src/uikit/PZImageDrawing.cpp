@@ -67,10 +67,11 @@ void PZImageDrawing::drawAtPoint(QPainter& painter, const QPixmap& image, const 
     drawSlices(painter, image, {{image.rect(), QRectF(point, image.size())}});
 }
 
-void PZImageDrawing::drawAtPoint(QPainter& painter, const QPixmap& image, const QPointF& point, qreal opacity)
+void PZImageDrawing::drawAtPoint(QPainter& painter, const QPixmap& image, const QPointF& point, qreal opacity,
+                                 QPainter::CompositionMode mode)
 {
     painter.save();
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setCompositionMode(mode);
     painter.setOpacity(clampedOpacity(opacity));
     painter.drawPixmap(point, image);
     painter.restore();

@@ -27,9 +27,8 @@ public:
     static QList<Slice> threeSlices(const QSize& image, const QRectF& rect, int leftCapWidth);
 
     static void drawAtPoint(QPainter& painter, const QPixmap& image, const QPointF& point);
-    // Rows are opaque, where source-atop and source-over agree; source-over also draws on a transparent
-    // pixmap.
-    static void drawAtPoint(QPainter& painter, const QPixmap& image, const QPointF& point, qreal opacity);
+    static void drawAtPoint(QPainter& painter, const QPixmap& image, const QPointF& point, qreal opacity,
+                            QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver);
     static void drawInRect(QPainter& painter, const QPixmap& image, const QRectF& rect);
 
     // An opacity limited to 0..1; a non-finite one draws fully.

@@ -104,7 +104,13 @@ void PZNode::drawString(QPainter& painter, const QString& text, const QRect& fra
     painter.setFont(attributes.font);
     painter.setPen(attributes.color);
     const QString shown = QFontMetrics(attributes.font).elidedText(text, attributes.paragraph.elide, rect.width());
-    painter.drawText(rect, int(attributes.paragraph.alignment | Qt::AlignTop) | Qt::TextSingleLine, shown);
+    const int flags = int(attributes.paragraph.alignment | Qt::AlignTop) | Qt::TextSingleLine;
+    if (attributes.shadow.color.isValid() && attributes.shadow.color.alpha() > 0) {
+        painter.setPen(attributes.shadow.color);
+        painter.drawText(QRectF(rect).translated(attributes.shadow.offset), flags, shown);
+        painter.setPen(attributes.color);
+    }
+    painter.drawText(rect, flags, shown);
     painter.restore();
 }
 

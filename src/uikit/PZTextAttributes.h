@@ -13,19 +13,21 @@ struct PZParagraphStyle
     Qt::TextElideMode elide = Qt::ElideRight;
 };
 
-// The font, colour and paragraph style a cell draws a line with.
-struct PZTextAttributes
-{
-    QFont font;
-    QColor color;
-    PZParagraphStyle paragraph;
-};
-
 struct PZShadow
 {
     QPointF offset;
     qreal blurRadius = 0;
     QColor color;
+};
+
+// The font, colour, paragraph style and shadow (none while its colour is unset or transparent) a cell
+// draws a line with.
+struct PZTextAttributes
+{
+    QFont font;
+    QColor color;
+    PZParagraphStyle paragraph;
+    PZShadow shadow{};
 };
 
 }  // namespace ombrelay

@@ -1,9 +1,11 @@
 #include "FakeOutline.h"
 #include "support/Pictures.h"
 
+#include "uikit/PZText.h"
 #include "uikit/PZTextFieldNode.h"
 
 #include <QImage>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -18,13 +20,13 @@ QImage canvas(int width, int height)
     return image;
 }
 
-// The bounding box of the pixels darker than light grey; null when there are none.
-QRect inkBounds(const QImage& image)
+// The bounding box of the pixels darker than `grey` (light grey unless told); null when there are none.
+QRect inkBounds(const QImage& image, int grey = 160)
 {
     QRect bounds;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 160)
+            if (qGray(image.pixel(x, y)) < grey)
                 bounds |= QRect(x, y, 1, 1);
     return bounds;
 }
@@ -144,4 +146,46 @@ TEST(NodeCellTest, DisabledCheckboxIsDrawnAtHalfOpacity)
     EXPECT_EQ(PZCheckboxCell::imageName(0, false, true), QStringLiteral("CheckboxOn"));
     EXPECT_EQ(PZCheckboxCell::imageName(2, true, false), QStringLiteral("CheckboxMixedActiveX"));
     EXPECT_EQ(PZCheckboxCell::imageName(1, false, false), QStringLiteral("CheckboxOff"));  // off looks the same
+}
+
+TEST(NodeCellTest, ALineDrawsItsShadowOneRowUnderItsText)
+{
+    // White text on white: only a shadow leaves ink.
+    const auto shadeOf = [](const PZShadow& shadow) {
+        PlainNode node;
+        QImage image = canvas(120, 20);
+        QPainter painter(&image);
+        node.drawString(painter, QStringLiteral("Shadowed"), QRect(0, 0, 120, 20), {2, 2},
+                        {PZText::systemFont(12, true), Qt::white, PZText::truncatingParagraphStyle(), shadow});
+        painter.end();
+        return inkBounds(image, 245);
+    };
+    PlainNode node;
+    QImage black = canvas(120, 20);
+    QPainter painter(&black);
+    node.drawString(painter, QStringLiteral("Shadowed"), QRect(0, 0, 120, 20), {2, 2},
+                    {PZText::systemFont(12, true), Qt::black, PZText::truncatingParagraphStyle()});
+    painter.end();
+    const QRect text = inkBounds(black);
+    ASSERT_FALSE(text.isNull());
+
+    struct Case
+    {
+        const char* name;
+        PZShadow shadow;
+        bool shaded;
+    };
+    const Case cases[] = {
+        {"none", {}, false},
+        {"the alternate rows'", PZText::alternateShadow(), true},
+    };
+    for (const Case& c : cases) {
+        const QRect shade = shadeOf(c.shadow);
+        EXPECT_EQ(!shade.isNull(), c.shaded) << c.name;
+        if (c.shaded) {
+            EXPECT_EQ(shade.left(), text.left()) << c.name;
+            EXPECT_GE(shade.top(), text.top() + 1) << c.name << ": drawn below the text";
+            EXPECT_LE(shade.bottom(), text.bottom() + 2) << c.name;
+        }
+    }
 }

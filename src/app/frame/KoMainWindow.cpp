@@ -32,6 +32,8 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QMimeData>
+#include <QScreen>
+#include <QStyle>
 #include <QStandardPaths>
 
 namespace ombrelay {
@@ -55,8 +57,14 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
     listenForNotification(this, QStringLiteral("PZFaviconLoaderDidLoad"), [this](const Notification&) { update(); m_sourceView->viewport()->update(); });
     resize(1000, 640);
     const QByteArray frame = Settings::instance().bytes(kFrameKey);
-    if (!frame.isEmpty())
-        restoreGeometry(QByteArray::fromBase64(frame));
+    if (frame.isEmpty() || !restoreGeometry(QByteArray::fromBase64(frame)))
+        centerOnScreen();
+}
+
+void KoMainWindow::centerOnScreen()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
 }
 
 KoMainWindow::~KoMainWindow()

@@ -21,7 +21,8 @@ class SourceView;
 
 // The main window: side by side in a split view, the sidebar (source list, transfers
 // entry, status strip) and the content switcher. Its frame is kept in the settings ("kKoMainWindow");
-// it is never narrower than the sidebar plus 510 nor shorter than 99 below its bars.
+// without one it opens centred on the screen. It is never narrower than the sidebar plus 510 nor shorter
+// than 99 below its bars.
 class KoMainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -43,6 +44,7 @@ public:
     // The results or feed controller of the selected source-list item's pane, when it is built.
     ResultsPane* selectedResultsPane() const;
     void saveFrame();
+    void centerOnScreen();
     void updateMinimumSize();
 
     // File > Open: ".torrent" and ".tstream" files, chosen in a sheet.

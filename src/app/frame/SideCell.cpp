@@ -90,7 +90,8 @@ const PZTextAttributes* SideCell::primaryAttributes() const
 
 const PZTextAttributes* SideCell::primaryAttributesAlternate() const
 {
-    static const PZTextAttributes attributes{PZText::systemFont(12, true), Qt::white, PZText::truncatingParagraphStyle()};
+    static const PZTextAttributes attributes{PZText::systemFont(12, true), Qt::white,
+                                             PZText::truncatingParagraphStyle(), PZText::alternateShadow()};
     return &attributes;
 }
 
@@ -133,8 +134,9 @@ qreal SideCell::drawLeftDecoration(QPainter& painter, const QRect& frame)
 {
     if (item() && item() == m_view.mouseOverItem() && item()->isQuery()) {
         const qreal opacity = activeTrackingRect() >= 0 ? 0.4 : 0.25;
+        // Source atop: the hover shows only over what the row drew already.
         PZImageDrawing::drawAtPoint(painter, PZImage::flippedImageNamed(QStringLiteral("FindHover")),
-                                    QPointF(frame.x() + 2, frame.y()), opacity);
+                                    QPointF(frame.x() + 2, frame.y()), opacity, QPainter::CompositionMode_SourceAtop);
     }
     return PZTextFieldNode::drawLeftDecoration(painter, frame);
 }

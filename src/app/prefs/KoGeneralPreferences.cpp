@@ -3,13 +3,17 @@
 #include "app/prefs/ResetButton.h"
 #include "app/prefs/SearchSitesTableView.h"
 #include "app/prefs/SettingsBinder.h"
+#include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace ombrelay {
@@ -45,7 +49,17 @@ KoGeneralPreferences::KoGeneralPreferences(QWidget* parent) : QWidget(parent)
     auto* form = new QFormLayout;
     form->addRow(tr("Home page:"), home);
     boxes->addLayout(form);
+    auto* twitter = new QPushButton(tr("Join Twitter"), general);
+    twitter->setObjectName(QStringLiteral("joinTwitter"));
+    twitter->setAutoDefault(false);
+    connect(twitter, &QPushButton::clicked, this, &KoGeneralPreferences::joinTwitter);
+    boxes->addWidget(twitter, 0, Qt::AlignLeft);
     layout->addWidget(general);
+}
+
+void KoGeneralPreferences::joinTwitter()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(service::kShortMessageSignUpURL)));
 }
 
 QWidget* KoGeneralPreferences::makeSitesBox()

@@ -9,7 +9,7 @@ namespace ombrelay {
 class SearchSitesTableView;
 
 // The general pane: the search sites at the top, then the confirmations, the tray's notices, search
-// suggestions, cookies and the web panes' home page.
+// suggestions, cookies, the web panes' home page and a button to join the short-message service.
 class KoGeneralPreferences : public QWidget
 {
     Q_OBJECT
@@ -20,6 +20,8 @@ public:
     QPushButton* addSiteButton() const { return m_addSite; }
     QPushButton* removeSiteButton() const { return m_removeSite; }
     QPushButton* resetSitesButton() const { return m_resetSites; }
+    // Opens the short-message service's sign-up page in the desktop's browser.
+    static void joinTwitter();
 
 private:
     QWidget* makeSitesBox();

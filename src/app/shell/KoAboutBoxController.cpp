@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -29,15 +30,26 @@ KoAboutBoxController::KoAboutBoxController(QWidget* parent) : QDialog(parent), m
     name->setAlignment(Qt::AlignCenter);
     m_versionField->setText(versionText());
     m_versionField->setAlignment(Qt::AlignCenter);
-    auto* site = new QPushButton(tr("Ombrelay Web Site"), this);
-    site->setAutoDefault(false);
-    connect(site, &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(service::kProductSiteURL))); });
     layout->addWidget(icon);
     layout->addWidget(name);
     layout->addWidget(m_versionField);
-    layout->addWidget(site, 0, Qt::AlignCenter);
+    auto* links = new QHBoxLayout;
+    links->addStretch();
+    links->addWidget(linkButton(QStringLiteral("ombrelayLink"), tr("Ombrelay Web Site"), service::kProductSiteURL));
+    links->addWidget(linkButton(QStringLiteral("blogLink"), tr("Ombrelay Blog"), service::kBlogURL));
+    links->addStretch();
+    layout->addLayout(links);
     setFixedWidth(320);
+}
+
+QPushButton* KoAboutBoxController::linkButton(const QString& name, const QString& title, const char* address)
+{
+    auto* button = new QPushButton(title, this);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this,
+            [address] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(address))); });
+    return button;
 }
 
 QString KoAboutBoxController::versionText()

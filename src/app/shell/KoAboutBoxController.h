@@ -3,10 +3,12 @@
 #include <QDialog>
 
 class QLabel;
+class QPushButton;
 
 namespace ombrelay {
 
-// The about box (application-modal): name, icon, "Version <version> (v<build>)" and a link to the product's site.
+// The about box (application-modal): name, icon, "Version <version> (v<build>)" and links to the
+// product's site and blog.
 class KoAboutBoxController : public QDialog
 {
     Q_OBJECT
@@ -18,6 +20,9 @@ public:
     void showCentered();
 
 private:
+    // A button, named as its action, that opens `address` in the desktop's browser.
+    QPushButton* linkButton(const QString& name, const QString& title, const char* address);
+
     QLabel* m_versionField;
 };
 

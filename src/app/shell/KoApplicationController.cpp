@@ -26,6 +26,7 @@
 #include "app/shell/PreferenceWatcher.h"
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TerminationSignals.h"
+#include "app/shell/WindowCloseRequests.h"
 #include "app/toolbar/KoToolbarDelegate.h"
 #include "app/web/WebHooks.h"
 #include "engine/blocklist/Blocklist.h"
@@ -50,6 +51,7 @@
 #include "uikit/PZAlert.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QSessionManager>
 
@@ -91,6 +93,7 @@ KoApplicationController::~KoApplicationController()
     EngineHost::install(nullptr);
     GrowlController::install(nullptr);
     m_tray.reset();
+    m_closeRequests.reset();
     m_window.reset();
 }
 
@@ -126,10 +129,10 @@ void KoApplicationController::installOpenAddressPanel()
 void KoApplicationController::installSearchPanels()
 {
     SourceView* sources = m_window->sourceView();
-    if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchItem()->defaultWidget())) {
+    if (auto* field = qobject_cast<SearchField*>(KoToolbarDelegate::searchView())) {
         field->setSourceList(sources);
         connect(m_window->statusView(), &SideStatusView::searchFieldWidthChanged, field,
-                [field](int width) { field->setFixedWidth(width); });
+                &KoToolbarDelegate::setSearchItemWidth);
         if (!m_hooks.closeSuggestions)
             m_hooks.closeSuggestions = [field] { field->suggestionWindow()->hideSuggestionWindow(); };
     }
@@ -169,6 +172,9 @@ void KoApplicationController::launch(const QStringList& arguments)
     WebHooks::instance().handleURLEvent = [this](const QUrl& address) { handleURLString(address.toString(QUrl::FullyEncoded)); };
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openFiles);
     connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
+    // The close button quits even while a sheet or panel is up (which closes first).
+    m_closeRequests = std::make_unique<WindowCloseRequests>(m_window.get());
+    connect(m_closeRequests.get(), &WindowCloseRequests::closeRequested, this, &KoApplicationController::requestQuit);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
     installDesktopServices();
     installOpenAddressPanel();
@@ -347,6 +353,7 @@ void KoApplicationController::requestQuit()
 {
     if (m_askingToQuit)
         return;
+    closeModalWindows();
     if (!Settings::instance().boolean(QStringLiteral("kKoWarnQuit")) || m_downloads->numberOfActiveTorrents() < 1) {
         quitNow();
         return;
@@ -362,6 +369,22 @@ void KoApplicationController::requestQuit()
         if (button == 0)
             quitNow();
     });
+}
+
+void KoApplicationController::closeModalWindows()
+{
+    // Each ends as its Cancel would end it; a few nest at most (a panel's own alert).
+    for (int left = 8; left > 0; --left) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();  // one that refuses to close is ordered out
+    }
 }
 
 PZAlert KoApplicationController::quitAlert()

@@ -31,6 +31,7 @@ class SubscribedFeeds;
 class FeedCountLog;
 class TerminationSignals;
 class TransferStateLog;
+class WindowCloseRequests;
 struct PZAlert;
 class VolumeMonitor;
 
@@ -64,7 +65,8 @@ public:
     // Chosen in the open panel: every torrent in one call, so one folder question.
     void openFiles(const QStringList& paths);
     void handleURLString(const QString& address);
-    // Asks first when "kKoWarnQuit" is on and torrents are active; then quits.
+    // A sheet or panel that is up closes first; then asks when "kKoWarnQuit" is on and torrents are
+    // active, and quits.
     void requestQuit();
     static PZAlert quitAlert();
     // Orders out every window and quits the event loop; SIGTERM, SIGINT and SIGHUP come here directly.
@@ -93,6 +95,7 @@ public:
     void addDroppedTorrents(const TorrentLineList& torrents);
 
 private:
+    void closeModalWindows();
     void startEngine();
     void storedTorrentsDidLoad();
     void installDesktopServices();
@@ -113,6 +116,7 @@ private:
     std::unique_ptr<FeedCountLog> m_feedLog;
     std::unique_ptr<SubscribedFeeds> m_feeds;  // outlives the window
     std::unique_ptr<KoMainWindow> m_window;
+    std::unique_ptr<WindowCloseRequests> m_closeRequests;
     std::unique_ptr<RSSAddPanel> m_addFeedPanel;  // a sheet on the window
     std::unique_ptr<PreferenceWatcher> m_watcher;
     std::unique_ptr<KoMainMenu> m_menu;

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <algorithm>
 
 namespace ombrelay {
 
@@ -44,7 +45,7 @@ const QList<KoMainMenu::Entry>& KoMainMenu::table()
         {C::NewSubscription, "&File", "", {}},
         {C::CloseTab, "&File", "Close Tab", {ctrl(Qt::Key_W)}, 0, true},
         {C::ClearComplete, "&File", "Clear Complete", {}, 0, true},
-        {C::Quit, "&File", "&Quit", {ctrl(Qt::Key_Q)}, 0, true},
+        {C::Quit, "&File", "&Quit", {ctrl(Qt::Key_Q)}, 0, true, true},
 
         {C::Undo, "&Edit", "Undo", {ctrl(Qt::Key_Z)}},
         {C::Redo, "&Edit", "Redo", {ctrl(Qt::Key_Z, Qt::ShiftModifier)}},
@@ -115,6 +116,7 @@ void KoMainMenu::adoptAction(Command command, QAction* action)
 
 void KoMainMenu::build(QMenuBar* bar)
 {
+    m_bar = bar;
     std::map<QString, QMenu*> menus;
     for (const Entry& entry : table()) {
         const QString menuTitle = tr(entry.menu);
@@ -169,9 +171,41 @@ bool KoMainMenu::modalWindowIsUp()
 bool KoMainMenu::mayRun(Command command) const
 {
     const auto found = m_handlers.find(command);
-    if (found == m_handlers.end() || !found->second.run || modalWindowIsUp())
+    if (found == m_handlers.end() || !found->second.run)
         return false;
+    if (modalWindowIsUp()) {
+        const auto entry = std::find_if(table().begin(), table().end(),
+                                        [command](const Entry& e) { return e.command == command; });
+        if (entry == table().end() || !entry->actsOverModals)
+            return false;
+    }
     return !found->second.isEnabled || found->second.isEnabled();
+}
+
+QAction* KoMainMenu::enabledActionForKey(const QKeyEvent& key, bool overModals) const
+{
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    // A shifted symbol ("+") is also tried without its Shift, as the shortcut map does.
+    const QKeySequence pressed[] = {QKeySequence(QKeyCombination(modifiers, Qt::Key(key.key()))),
+                                    QKeySequence(QKeyCombination(modifiers & ~Qt::ShiftModifier, Qt::Key(key.key())))};
+    for (const Entry& entry : table()) {
+        if (overModals && !entry.actsOverModals)
+            continue;
+        QAction* action = this->action(entry.command);
+        if (!action || !action->isEnabled())
+            continue;
+        for (const QKeySequence& shortcut : action->shortcuts())
+            if (shortcut == pressed[0] || (shortcut == pressed[1] && modifiers.testFlag(Qt::ShiftModifier)))
+                return action;
+    }
+    return nullptr;
+}
+
+bool KoMainMenu::isInMenuWindow(const QObject* object) const
+{
+    if (!m_bar || !object || !object->isWidgetType())
+        return false;
+    return static_cast<const QWidget*>(object)->window() == m_bar->window();
 }
 
 void KoMainMenu::validate()
@@ -193,10 +227,32 @@ void KoMainMenu::validateLater()
 bool KoMainMenu::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::ShortcutOverride:
+    case QEvent::ShortcutOverride: {
         // Before the key is matched against the shortcuts.
-        if (static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier)
-            validate();
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!(key->modifiers() & Qt::ControlModifier))
+            break;
+        validate();
+        if (modalWindowIsUp()) {
+            // The window's shortcuts wait behind a modal one; Quit's key is taken as it is pressed.
+            if (enabledActionForKey(*key, true)) {
+                key->accept();
+                return true;
+            }
+        } else if (isInMenuWindow(watched) && enabledActionForKey(*key, false)) {
+            // Left unclaimed, the key goes to the shortcut map and so to the menu's command.
+            key->ignore();
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress:
+        if (modalWindowIsUp() && (static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier)) {
+            if (QAction* action = enabledActionForKey(*static_cast<QKeyEvent*>(event), true)) {
+                action->trigger();
+                return true;
+            }
+        }
         break;
     case QEvent::Show:
     case QEvent::Hide:

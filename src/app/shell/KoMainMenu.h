@@ -8,6 +8,7 @@
 #include <map>
 
 class QAction;
+class QKeyEvent;
 class QMenuBar;
 class QTimer;
 
@@ -15,9 +16,11 @@ namespace ombrelay {
 
 // The main window's menu bar, built from one table that gives every command its menu, title, explicit
 // shortcuts (the same under every desktop) and tag. Each command is told what it does and when it may
-// act; none acts while a modal window or a sheet is up. The enabled states are brought up to date before
-// a menu opens, before a Ctrl key is matched against the shortcuts, and after the changes that the
-// commands follow (validateLater).
+// act; while a modal window or a sheet is up only Quit acts (its keys reach it from that window too). The
+// enabled states are brought up to date before a menu opens, before a Ctrl key is matched against the
+// shortcuts, and after the changes that the commands follow (validateLater). A key of an enabled command
+// is the command's wherever the focus is in the window: a text field that binds the same key to an edit
+// of its own (Ctrl+U clears a line) does not get it.
 class KoMainMenu : public QObject
 {
     Q_OBJECT
@@ -40,6 +43,7 @@ public:
         QList<QKeySequence> keys;
         int tag = 0;
         bool separatorBefore = false;
+        bool actsOverModals = false;
     };
     static const QList<Entry>& table();
 
@@ -71,11 +75,15 @@ private:
         std::function<bool()> isEnabled;
     };
     bool mayRun(Command command) const;
+    // The enabled action, of the window's menu or of a modal window's, whose shortcut `key` is.
+    QAction* enabledActionForKey(const QKeyEvent& key, bool overModals) const;
+    bool isInMenuWindow(const QObject* object) const;
 
     std::map<Command, Handler> m_handlers;
     std::map<Command, QPointer<QAction>> m_actions;
     std::map<Command, QPointer<QAction>> m_adopted;
     std::function<void()> m_validateAdopted;
+    QPointer<QMenuBar> m_bar;
     QTimer* m_validation;
 };
 

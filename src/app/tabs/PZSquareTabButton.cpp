@@ -20,6 +20,14 @@ PZSquareTabButton::PZSquareTabButton(PZViewController* controller, QWidget* pare
     m_actionButton->hide();
 }
 
+// The controller, a child, goes after this button's own parts: what it sends as it ends (a search
+// stopping) must not reach them.
+PZSquareTabButton::~PZSquareTabButton()
+{
+    if (m_controller)
+        m_controller->disconnect(this);
+}
+
 bool PZSquareTabButton::canClose() const
 {
     return m_actionButton->style() == TabActionButton::kClose;
@@ -51,6 +59,11 @@ void PZSquareTabButton::resizeEvent(QResizeEvent*)
     m_progressIndicator->move(width() - 20, 3);
 }
 
+QRect PZSquareTabButton::titleRect() const
+{
+    return QRect(23, 4, width() - 49, height());
+}
+
 void PZSquareTabButton::paintEvent(QPaintEvent*)
 {
     if (!m_controller)
@@ -60,14 +73,15 @@ void PZSquareTabButton::paintEvent(QPaintEvent*)
     font.setPixelSize(11);
     font.setBold(true);
     painter.setFont(font);
-    const QRect area(23, 0, width() - 49, height());
+    const QRect area = titleRect();
     if (area.width() <= 0)
         return;
     const QString title = painter.fontMetrics().elidedText(m_controller->title(), Qt::ElideRight, area.width());
+    const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine;
     painter.setPen(QColor(255, 255, 255, 128));
-    painter.drawText(area.translated(0, 1), Qt::AlignCenter, title);
+    painter.drawText(area.translated(0, 1), flags, title);
     painter.setPen(QColor(0, 0, 0, 204));
-    painter.drawText(area, Qt::AlignCenter, title);
+    painter.drawText(area, flags, title);
 }
 
 }  // namespace ombrelay

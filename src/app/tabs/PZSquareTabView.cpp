@@ -3,15 +3,17 @@
 #include "app/tabs/CurrentTabView.h"
 #include "app/tabs/OverflowButton.h"
 #include "app/tabs/PZSquareTabButton.h"
+#include "app/tabs/SquareTabArtwork.h"
 #include "app/web/WebController.h"
 #include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
+#include "uikit/PZImage.h"
+#include "uikit/PZImageDrawing.h"
 #include "uikit/PZViewExtensions.h"
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QMenuBar>
 #include <QShortcut>
 
@@ -51,6 +53,7 @@ PZSquareTabView::Layout PZSquareTabView::layoutFor(int stripWidth, int tabCount)
 
 PZSquareTabView::PZSquareTabView(QWidget* parent) : QWidget(parent), m_overflowButton(new OverflowButton(this))
 {
+    SquareTabArtwork::registerImages();
     setFixedHeight(kHeight);
     m_overflowButton->hide();
     auto shortcut = [this](const QKeySequence& keys, void (PZSquareTabView::*slot)()) {
@@ -224,18 +227,33 @@ void PZSquareTabView::hideEvent(QHideEvent*)
     }, 0, QStringLiteral("leftWindow"));
 }
 
-void PZSquareTabView::paintTab(QPainter& painter, const PZSquareTabButton* tab, bool selected, bool active) const
+void PZSquareTabView::paintTab(QPainter& painter, const PZSquareTabButton* tab, Side side, bool active) const
 {
-    const QRectF frame = QRectF(tab->geometry()).adjusted(-4, 0.5, 4, 0);
-    QPainterPath path;
-    path.moveTo(frame.bottomLeft());
-    path.cubicTo(frame.left() + 5, frame.bottom(), frame.left() + 4, frame.top(), frame.left() + 10, frame.top());
-    path.lineTo(frame.right() - 10, frame.top());
-    path.cubicTo(frame.right() - 4, frame.top(), frame.right() - 5, frame.bottom(), frame.right(), frame.bottom());
-    const int grey = selected ? (active ? 244 : 232) : tab->isMouseOver() ? 218 : 200;
-    painter.setBrush(QColor(grey, grey, grey));
-    painter.setPen(QColor(128, 128, 130));
-    painter.drawPath(path);
+    const QRect frame = tab->geometry();
+    if (side == Side::Selected) {
+        // Caps at both ends of (x - 4, width + 8), the fill between them.
+        const QString name = active ? QStringLiteral("TabSelected") : QStringLiteral("TabSelectedInactive");
+        const QPixmap left = PZImage::imageNamed(name + QStringLiteral("Left"));
+        const QPixmap right = PZImage::imageNamed(name + QStringLiteral("Right"));
+        const QRect area(frame.x() - 4, frame.y(), frame.width() + 8, frame.height());
+        const int cap = SquareTabArtwork::kCapWidth;
+        PZImageDrawing::drawInRect(painter, left, QRectF(area.x(), area.y(), cap, area.height()));
+        PZImageDrawing::drawAsPatternInRect(painter, PZImage::imageNamed(name + QStringLiteral("Fill")),
+                                            QRectF(area.x() + cap, area.y(), area.width() - 2 * cap, area.height()));
+        PZImageDrawing::drawInRect(painter, right, QRectF(area.right() + 1 - cap, area.y(), cap, area.height()));
+        return;
+    }
+    const QString name = QLatin1String(tab->isMouseOver() ? "TabHover" : "TabInactive")
+                         + (active ? QString() : QStringLiteral("Alternate"));
+    // Each overlaps toward the selected tab.
+    QRect area;
+    if (side == Side::Left) {
+        const bool lastBeforeOverflow = m_overflowButton->isVisibleTo(this) && tab == visibleTabs().constLast();
+        area = QRect(frame.x() - 4, frame.y(), frame.width() + (lastBeforeOverflow ? 8 : 18), frame.height());
+    } else {
+        area = QRect(frame.x() - 18, frame.y(), frame.width() + 22, frame.height());
+    }
+    PZImageDrawing::drawInRect(painter, PZImage::imageNamed(name), area, SquareTabArtwork::kCapWidth);
 }
 
 void PZSquareTabView::paintEvent(QPaintEvent*)
@@ -245,19 +263,24 @@ void PZSquareTabView::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), tinted ? QColor::fromRgbF(0.796078f, 0.823529f, 0.866667f) : QColor::fromRgbF(0.831373f, 0.831373f, 0.831373f));
     const float line = tinted ? 0.341176f : 0.529412f;
     painter.fillRect(QRect(0, 0, width(), 1), QColor::fromRgbF(line, line, line));
-    painter.setRenderHint(QPainter::Antialiasing);
-    const bool active = window()->isActiveWindow();
+    const bool active = isInActiveWindow();
     const QList<PZSquareTabButton*> visible = visibleTabs();
     const PZSquareTabButton* selected = selectedButton();
     const int selectedAt = int(visible.indexOf(selected));
     const int split = selectedAt < 0 ? int(visible.size()) : selectedAt;
     for (int i = 0; i < split; ++i)
-        paintTab(painter, visible[i], false, active);
+        paintTab(painter, visible[i], Side::Left, active);
     for (int i = int(visible.size()) - 1; i > split; --i)
-        paintTab(painter, visible[i], false, active);
+        paintTab(painter, visible[i], Side::Right, active);
     painter.fillRect(QRect(0, kHeight - 1, width(), 1), QColor(128, 128, 130));
+    PZImageDrawing::drawInRect(painter, PZImage::imageNamed(QStringLiteral("TabShadow")), QRectF(0, 1, width(), 6));
     if (selectedAt >= 0)
-        paintTab(painter, selected, true, active);  // a selected tab in the overflow menu is not drawn
+        paintTab(painter, selected, Side::Selected, active);  // a selected tab in the overflow menu is not drawn
+}
+
+bool PZSquareTabView::isInActiveWindow() const
+{
+    return window()->isActiveWindow();
 }
 
 }  // namespace ombrelay

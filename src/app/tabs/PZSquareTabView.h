@@ -71,7 +71,11 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void paintTab(QPainter& painter, const PZSquareTabButton* tab, bool selected, bool active) const;
+    // Left of the selected tab, right of it, or the selected one.
+    enum class Side { Left, Right, Selected };
+    void paintTab(QPainter& painter, const PZSquareTabButton* tab, Side side, bool active) const;
+    // The window counts as inactive while it is neither main nor key.
+    bool isInActiveWindow() const;
 
     QList<PZSquareTabButton*> m_tabs;
     OverflowButton* m_overflowButton;

@@ -18,7 +18,7 @@ public:
     }
 
 private:
-    KoAnonymousToolbarDelegate() = default;
+    KoAnonymousToolbarDelegate() { registerDefaults(); }
 };
 
 }  // namespace ombrelay

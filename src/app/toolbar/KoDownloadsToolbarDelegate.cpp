@@ -57,6 +57,7 @@ KoDownloadsToolbarDelegate::KoDownloadsToolbarDelegate(KoDownloadsController& do
     connect(&m_tick, &QTimer::timeout, this, &KoDownloadsToolbarDelegate::validate);
     m_tick.start();
     validate();
+    registerDefaults();
 }
 
 QStringList KoDownloadsToolbarDelegate::toolbarDefaultItemIdentifiers() const

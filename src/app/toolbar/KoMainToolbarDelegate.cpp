@@ -41,6 +41,7 @@ KoMainToolbarDelegate::KoMainToolbarDelegate()
     addItem(QStringLiteral("item_rss"), m_rssButton, tr("Subscribe"), {38, 25}, {38, 25});
     connect(&CurrentWebView::instance(), &CurrentWebView::contentChanged, this, &KoMainToolbarDelegate::follow);
     follow(CurrentWebView::instance().content());
+    registerDefaults();
 }
 
 QStringList KoMainToolbarDelegate::toolbarDefaultItemIdentifiers() const

@@ -1,7 +1,10 @@
 #include "app/toolbar/KoToolbarDelegate.h"
 
+#include "app/toolbar/ToolbarConfiguration.h"
+#include "kit/Settings.h"
 #include "search/suggestions/SearchField.h"
 
+#include <QHBoxLayout>
 #include <QWidgetAction>
 
 namespace ombrelay {
@@ -25,10 +28,17 @@ QWidgetAction* KoToolbarDelegate::searchItem()
 {
     static QWidgetAction* item = [] {
         auto* made = new QWidgetAction(nullptr);  // lives as long as the process
-        auto* field = new SearchField;
+        // The item is as high as the other items' buttons, so the toolbar keeps its height on a switch;
+        // the field stands in its middle at its own height.
+        auto* view = new QWidget;
+        view->setFixedSize(kSearchItemSize);
+        auto* field = new SearchField(view);
         field->setPlaceholderText(tr("Search"));
-        field->setFixedSize(200, 22);
-        made->setDefaultWidget(field);
+        field->setFixedHeight(22);
+        auto* layout = new QHBoxLayout(view);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(field, 1, Qt::AlignVCenter);
+        made->setDefaultWidget(view);
         made->setObjectName(QStringLiteral("item_search"));
         made->setText(tr("Search"));
         made->setToolTip(tr("Search for files"));
@@ -39,7 +49,18 @@ QWidgetAction* KoToolbarDelegate::searchItem()
 
 QLineEdit* KoToolbarDelegate::searchView()
 {
-    return qobject_cast<QLineEdit*>(searchItem()->defaultWidget());
+    static QLineEdit* field = searchItem()->defaultWidget()->findChild<QLineEdit*>();
+    return field;
+}
+
+void KoToolbarDelegate::setSearchItemWidth(int width)
+{
+    searchItem()->defaultWidget()->setFixedWidth(width);
+}
+
+void KoToolbarDelegate::registerDefaults()
+{
+    ToolbarConfiguration::registerDefaults(Settings::instance(), toolbarIdentifier(), toolbarDefaultItemIdentifiers());
 }
 
 void KoToolbarDelegate::selectSearchField()

@@ -23,6 +23,7 @@ QueryToolbarDelegate::QueryToolbarDelegate(ResultsPaneLookup lookup, QObject* pa
     connect(&m_tick, &QTimer::timeout, this, &QueryToolbarDelegate::validate);
     m_tick.start();
     validate();
+    registerDefaults();
 }
 
 QStringList QueryToolbarDelegate::toolbarDefaultItemIdentifiers() const

@@ -39,6 +39,16 @@ int modeForStyle(Qt::ToolButtonStyle style)
 
 }  // namespace
 
+const QString ToolbarConfiguration::kItemIdentifiers = QStringLiteral("TB Item Identifiers");
+
+void ToolbarConfiguration::registerDefaults(Settings& settings, const QString& identifier, const QStringList& items)
+{
+    const QString group = groupFor(identifier) + QLatin1Char('/');
+    for (const QString& key : displayKeys())
+        settings.registerDefault(group + key, QStringLiteral("1"));
+    settings.registerDefault(group + kItemIdentifiers, items);
+}
+
 const QStringList& ToolbarConfiguration::displayKeys()
 {
     static const QStringList keys{kIconSizeMode, kDisplayMode, kSizeMode, kIsShown};

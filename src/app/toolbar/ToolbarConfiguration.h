@@ -11,13 +11,16 @@ class Settings;
 
 // A toolbar's display settings as stored under "NSToolbar Configuration <identifier>" (an INI group of
 // strings): "TB Display Mode" (1 text under icon, 2 icon only, 3 text only), "TB Icon Size Mode",
-// "TB Size Mode" (2 small) and "TB Is Shown". The items are never stored: a toolbar always shows its
-// delegate's defaults.
+// "TB Size Mode" (2 small) and "TB Is Shown". "TB Item Identifiers" holds the delegate's default items as
+// registered; a toolbar always shows its delegate's defaults.
 class ToolbarConfiguration
 {
 public:
     static const QStringList& displayKeys();
     static QString groupFor(const QString& identifier);
+    static const QString kItemIdentifiers;
+    // Where absent: every display key "1" and the default items.
+    static void registerDefaults(Settings& settings, const QString& identifier, const QStringList& items);
 
     static ToolbarConfiguration read(Settings& settings, const QString& identifier);
     void write(Settings& settings, const QString& identifier) const;

@@ -8,18 +8,12 @@
 #include "app/web/WebPage.h"
 #include "app/web/WebProfile.h"
 #include "app/web/WebText.h"
+#include "search/views/WebStatusBarTextField.h"
 
-#include <QLabel>
 #include <QVBoxLayout>
 #include <QWebEngineHistory>
 
 namespace ombrelay {
-
-namespace {
-
-constexpr int kStatusBarHeight = 17;
-
-}  // namespace
 
 WebController::WebController(const QUrl& address, QObject* parent) : PZViewController(parent)
 {
@@ -28,15 +22,9 @@ WebController::WebController(const QUrl& address, QObject* parent) : PZViewContr
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     auto* view = new MainWebView(content);
-    auto* status = new QLabel(content);
-    status->setObjectName(QStringLiteral("WebStatusBar"));
-    status->setFixedHeight(kStatusBarHeight);
-    status->setContentsMargins(6, 0, 6, 0);
-    status->setTextFormat(Qt::PlainText);
     layout->addWidget(view, 1);
-    layout->addWidget(status);
     m_webView = view;
-    m_statusField = status;
+    m_statusField = WebStatusBarTextField::addStatusBar(*layout);
     setContentView(content);
 
     QWebEnginePage* page = view->page();
@@ -77,7 +65,7 @@ void WebController::setTabButton(QAbstractButton* button)
 
 void WebController::setStatusBarStringValue(const QString& text)
 {
-    QLabel* status = statusField();
+    WebStatusBarTextField* status = statusField();
     if (status && status->text() != text)
         status->setText(text);
 }
@@ -85,7 +73,7 @@ void WebController::setStatusBarStringValue(const QString& text)
 void WebController::updateStatusBar()
 {
     MainWebView* view = webView();
-    QLabel* status = statusField();
+    WebStatusBarTextField* status = statusField();
     if (!view || !status || !status->window()->isVisible())
         return;
     const Qt::KeyboardModifiers keys = ModifierKeys::instance().current();

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "app/web/MainWebView.h"
+#include "search/views/WebStatusBarTextField.h"
 #include "uikit/PZViewController.h"
 
-#include <QLabel>
 #include <QPointer>
 #include <QUrl>
 
 namespace ombrelay {
 
-// A web tab: one web view with a status bar that tells where the link under the mouse leads. The tab
+// A web tab: one web view over a status bar (as under a feed's list) that tells where the link under the
+// mouse leads. The tab
 // spins while the page loads; links for a background tab open in the strip that holds this tab.
 class WebController : public PZViewController
 {
@@ -20,7 +21,7 @@ public:
     ~WebController() override;
 
     MainWebView* webView() const { return qobject_cast<MainWebView*>(m_webView.data()); }
-    QLabel* statusField() const { return qobject_cast<QLabel*>(m_statusField.data()); }
+    WebStatusBarTextField* statusField() const { return qobject_cast<WebStatusBarTextField*>(m_statusField.data()); }
     QString firstPageTitle() const { return m_firstPageTitle; }
     void setFirstPageTitle(const QString& title) { m_firstPageTitle = title; }
 

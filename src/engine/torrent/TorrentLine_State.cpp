@@ -3,8 +3,10 @@
 #include "engine/core/PeerService.h"
 #include "engine/core/TorrentLifecycle.h"
 #include "engine/core/TrackerService.h"
+#include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
+#include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
 #include "kit/RepeatingTimers.h"
 #include "kit/Settings.h"
@@ -79,6 +81,8 @@ void TorrentLine::beginDownloadWithState(int state)
 
     RepeatingTimers::instance().start(this, oneMinuteTimerInterval,
                                       [this] { PeerService::instance().optimizePeerConnections(*this); });
+    // Lists showing the line as a result draw it as a transfer now.
+    postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
 }
 
 void TorrentLine::pauseDownload()
@@ -153,6 +157,8 @@ void TorrentLine::updateNeededPieces()
         }
     }
     PeerService::instance().cancelUnneededPieces(*this);
+    if (m_storage)
+        m_storage->store().setWantedPieces(m_neededPieces);
 
     m_downloaded = bytesOfBlocks(m_files.isEmpty() ? m_downloadedBlocks
                                                    : m_downloadedBlocks.setByIntersectingWithSet(m_neededBlocks));

@@ -13,7 +13,6 @@
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZRoundTabView.h"
 #include "uikit/ToolbarFillerView.h"
-#include "uikit/WebStatusBar.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -105,13 +104,7 @@ QWidget* RSSController::makeBottomBar()
     connect(m_onlyNew, &QAbstractButton::toggled, m_outlineView, &RSSOutlineView::setShowsOnlyNew);
     layout->addWidget(buttons);
 
-    auto* status = new WebStatusBar();
-    status->setFixedHeight(16);
-    auto* statusRow = new QHBoxLayout(status);
-    statusRow->setContentsMargins(6, 0, 6, 0);
-    m_statusField = new WebStatusBarTextField();
-    statusRow->addWidget(m_statusField);
-    layout->addWidget(status);
+    m_statusField = WebStatusBarTextField::addStatusBar(*layout);
     return bar;
 }
 

@@ -1,5 +1,9 @@
 #include "search/views/WebStatusBarTextField.h"
 
+#include "uikit/WebStatusBar.h"
+
+#include <QHBoxLayout>
+
 namespace ombrelay {
 
 WebStatusBarTextField::WebStatusBarTextField(QWidget* parent) : ShadowedTextField(parent)
@@ -7,6 +11,18 @@ WebStatusBarTextField::WebStatusBarTextField(QWidget* parent) : ShadowedTextFiel
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText, Qt::black);
     setPalette(colours);
+}
+
+WebStatusBarTextField* WebStatusBarTextField::addStatusBar(QBoxLayout& layout)
+{
+    auto* bar = new WebStatusBar();
+    bar->setFixedHeight(16);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(6, 0, 6, 0);
+    auto* field = new WebStatusBarTextField();
+    row->addWidget(field);
+    layout.addWidget(bar);
+    return field;
 }
 
 const PZShadow& WebStatusBarTextField::shadow()

@@ -1,8 +1,13 @@
 // The menu bar's own items and the tray menu, on real widgets.
 #include "app/desktop/KoTrayMenu.h"
+#include "app/prefs/KoGeneralPreferences.h"
 #include "app/shell/KoAboutBoxController.h"
 #include "app/shell/KoAppMessageBridge.h"
 #include "app/shell/KoMainMenu.h"
+#include "kit/DefaultSettings.h"
+#include "kit/ServiceAddresses.h"
+#include "kit/Settings.h"
+#include "support/UrlRecorder.h"
 #include "transfers/TransfersFixture.h"
 #include "uikit/FilterSearchField.h"
 
@@ -12,7 +17,10 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
@@ -95,6 +103,36 @@ TEST(KoAppMessageBridge, ItemsRunTheirActions)
     EXPECT_TRUE(bridge.aboutBox()->isVisible());
     EXPECT_EQ(bridge.aboutBox()->versionField()->text(),
               QStringLiteral("Version %1 (v%2)").arg(QStringLiteral(OMBRELAY_VERSION), QStringLiteral(OMBRELAY_BUILD_VERSION)));
+}
+
+// The about box's links and the general pane's sign-up button open their pages in the desktop's browser.
+TEST(ProductLinks, ButtonsOpenTheirPages)
+{
+    QTemporaryDir folder;
+    Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+    registerDefaultSettings(Settings::instance());
+    KoAboutBoxController about;
+    KoGeneralPreferences general;
+    struct Case
+    {
+        QWidget* holder;
+        const char* button;
+        const char* page;
+    };
+    const Case cases[] = {
+        {&about, "ombrelayLink", service::kProductSiteURL},
+        {&about, "blogLink", service::kBlogURL},
+        {&general, "joinTwitter", service::kShortMessageSignUpURL},
+    };
+    for (const Case& c : cases) {
+        c.holder->show();
+        auto* button = c.holder->findChild<QPushButton*>(QLatin1String(c.button));
+        ASSERT_TRUE(button) << c.button;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(c.holder));
+        UrlRecorder recorder;
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl(QLatin1String(c.page))}) << c.button;
+    }
 }
 
 class TrayMenuTest : public TransfersFixture

@@ -7,9 +7,12 @@
 #include "app/tabs/PZSquareTabView.h"
 #include "app/tabs/TabActionButton.h"
 #include "kit/PerformLater.h"
+#include "support/Pictures.h"
+#include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
 #include "uikit/PZViewController.h"
 
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -146,6 +149,23 @@ TEST(SquareTabs, KeysCycleAndCloseUnlessATextFieldTakesThem)
     }
 }
 
+// A results tab's search, stopped as its tab closes, tells the tab it stopped: the tab, already gone
+// but for its last base part, hears nothing.
+TEST(SquareTabs, AClosingTabHearsNothingFromItsGoingController)
+{
+    PZSquareTabView strip;
+    fill(strip, 2);
+    PZSquareTabButton* tab = strip.tabs()[1];
+    int heard = 0;
+    QObject::connect(tab->controller(), &QObject::destroyed, tab, [tab, &heard] {
+        ++heard;
+        tab->setIsAnimating(false);
+    });
+    strip.closeTab(tab);
+    EXPECT_EQ(strip.tabs().size(), 1);
+    EXPECT_EQ(heard, 0);
+}
+
 TEST(SquareTabs, SpinnerHidesOnlyAfterItsDelay)
 {
     QWidget tab;
@@ -213,6 +233,68 @@ TEST(SquareTabs, TabMenuItemsFollowTheShownStrip)
         EXPECT_TRUE(waitUntil([&] { return (current.content() == strip) == c.shown; })) << c.tabs;
         EXPECT_EQ(current.validateMenuItem(0), c.plain) << c.tabs << " tabs, shown " << c.shown;
         EXPECT_EQ(current.validateMenuItem(CurrentTabView::kNeedsTabsTag), c.tagged) << c.tabs << " tabs, shown " << c.shown;
+    }
+}
+
+// The strip in an active and in an inactive window on a private X server, saved in the build folder: the
+// tabs take the inactive window's paler images, and the shadow under the strip's top line falls over every
+// unselected tab.
+TEST(SquareTabs, PicturesOnAPrivateDisplay)
+{
+    if (!PrivateDisplay::isInstalled())
+        GTEST_SKIP() << "needs Xvfb";
+    PrivateDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    DisplayChild child(display, QStringLiteral("SquareTabs.DISABLED_PicturesInAnActiveAndAnInactiveWindow"));
+    EXPECT_TRUE(child.passes(60000));
+}
+
+TEST(SquareTabs, DISABLED_PicturesInAnActiveAndAnInactiveWindow)
+{
+    QWidget window;
+    auto* strip = new PZSquareTabView(&window);
+    window.resize(500, PZSquareTabView::kHeight);
+    strip->setGeometry(0, 0, 500, PZSquareTabView::kHeight);
+    fill(*strip, 3);
+    strip->selectButtonAtIndex(1);  // unselected tabs on both sides
+    QWidget other;
+    other.resize(100, 100);
+    window.show();
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    const auto inside = [strip](int tab, int y) {
+        const QRect frame = strip->tabs()[tab]->geometry();
+        return QPoint(frame.x() + 12, frame.y() + y);  // left of the title
+    };
+    const QPoint gap(strip->width() - 1, 0);  // no tab reaches there
+    struct Case
+    {
+        const char* name;
+        QWidget* activated;
+        bool blueTabs;  // the active window's tabs are tinted blue, the inactive one's grey
+    };
+    const Case cases[] = {{"active", &window, true}, {"inactive", &other, false}};
+    for (const Case& c : cases) {
+        c.activated->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(c.activated)) << c.name;
+        const QImage shot = strip->grab().toImage();
+        const QString name = QStringLiteral("square-tabs-%1.png").arg(QLatin1String(c.name));
+        EXPECT_TRUE(shot.save(picturePath("OMBRELAY_SQUARE_TABS_PICTURE", name)));
+        const QColor unselected = shot.pixelColor(inside(0, 14));
+        EXPECT_EQ(unselected.blue() - unselected.red() >= 8, c.blueTabs) << c.name;
+        const QColor right = shot.pixelColor(inside(2, 14));
+        EXPECT_EQ(right.blue() - right.red() >= 8, c.blueTabs) << c.name << " right of the selected tab";
+        // The selected tab stands out lighter than both, over the shadow.
+        const QColor selected = shot.pixelColor(inside(1, 14));
+        EXPECT_GT(qGray(selected.rgb()), qGray(unselected.rgb()) + 10) << c.name;
+        const QPoint underShadow(20, 1);
+        EXPECT_GT(qGray(shot.pixel(inside(1, 0) + underShadow)), qGray(shot.pixel(inside(0, 0) + underShadow))) << c.name;
+        // The shadow darkens the strip's top rows, fading out by its seventh.
+        const int shaded = qGray(shot.pixel(gap + QPoint(0, 1)));
+        const int clear = qGray(shot.pixel(gap + QPoint(0, 8)));
+        EXPECT_LT(shaded, clear - 4) << c.name;
+        EXPECT_EQ(qGray(shot.pixel(gap + QPoint(0, 7))), clear) << c.name;
     }
 }
 

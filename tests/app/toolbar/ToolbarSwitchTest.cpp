@@ -4,6 +4,7 @@
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
 #include "app/toolbar/QueryToolbarDelegate.h"
+#include "app/toolbar/ToolbarConfiguration.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
@@ -13,9 +14,13 @@
 #include "transfers/TransfersFixture.h"
 #include "uikit/PZRoundTabView.h"
 
+#include <QApplication>
+#include <QLayout>
 #include <QLineEdit>
+#include <QTest>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -32,6 +37,8 @@ public:
     QStringList toolbarDefaultItemIdentifiers() const override { return {QStringLiteral("item_search"), kSeparator, kFlexibleSpace}; }
 };
 
+// The search item is 200 x 32 with the 22-high field in its middle, so a toolbar of the search item alone
+// is as high as one with the 25-high buttons of the web panes: the content below never jumps on a switch.
 TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
 {
     QTemporaryDir folder;
@@ -40,9 +47,12 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
     auto* content = new KoContentView;
     content->setSettings(&settings);
     window.setCentralWidget(content);
+    window.resize(900, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     PlainDelegate plain;
     KoMainToolbarDelegate& web = KoMainToolbarDelegate::instance();
-    auto* search = qobject_cast<QLineEdit*>(KoToolbarDelegate::searchItem()->defaultWidget());
+    auto* search = KoToolbarDelegate::searchView();
     ASSERT_TRUE(search);
 
     QPointer<QAction> reload = web.toolbarItem("item_reload");
@@ -53,10 +63,16 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
     content->currentToolbar()->setToolButtonStyle(chosen);
     search->setText("ubuntu");
 
+    QWidget* item = KoToolbarDelegate::searchItem()->defaultWidget();
+    EXPECT_EQ(item->size(), QSize(200, 32));
+    QSet<int> contentTops;
     struct Step { ToolbarDelegate* delegate; int items; };
     const Step steps[] = {{&plain, 3}, {&web, 7}, {&web, 7}, {&plain, 3}, {&web, 7}};
     for (const Step& step : steps) {
         content->setToolbarDelegate(step.delegate);
+        QApplication::processEvents();
+        contentTops << content->geometry().top();
+        EXPECT_EQ(search->geometry(), QRect(0, 5, item->width(), 22)) << "the field in the item's middle";
         QToolBar* toolbar = content->currentToolbar();
         EXPECT_EQ(toolbar->actions().size(), step.items) << step.delegate->toolbarIdentifier().toStdString();
         EXPECT_EQ(toolbar->actions().value(0), KoToolbarDelegate::searchItem());
@@ -64,6 +80,10 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
         EXPECT_EQ(toolbar->toolButtonStyle(), chosen);
         EXPECT_FALSE(reload.isNull());  // removed, never deleted
     }
+    EXPECT_EQ(contentTops.size(), 1) << "the content moved on a switch";
+    KoToolbarDelegate::setSearchItemWidth(181);
+    EXPECT_EQ(item->size(), QSize(181, 32)) << "follows the sidebar";
+    KoToolbarDelegate::setSearchItemWidth(200);
 }
 
 TEST(ToolbarSwitch, TransferButtonsFollowTheirTargets)
@@ -132,11 +152,34 @@ TEST(ResultsToolbar, ItemsAndViewMode)
     Settings::instance().setValue("kQueryViewMode", 1);
     QueryToolbarDelegate delegate([]() -> ResultsPane* { return nullptr; });
     EXPECT_EQ(delegate.toolbarIdentifier(), "QueryToolbarDelegateA");
-    EXPECT_EQ(delegate.toolbarDefaultItemIdentifiers(),
-              (QStringList{"item_search", KoToolbarDelegate::kSeparator, "item_download", "item_refresh",
-                           KoToolbarDelegate::kFlexibleSpace, "item_mode"}));
-    for (const QString& identifier : delegate.toolbarDefaultItemIdentifiers())
-        EXPECT_TRUE(delegate.toolbarItem(identifier)) << identifier.toStdString();
+    Settings windowSettings(folder.filePath("window.conf"));
+    QMainWindow window;
+    auto* content = new KoContentView;
+    content->setSettings(&windowSettings);
+    window.setCentralWidget(content);
+    window.resize(640, 240);
+    window.show();
+    content->setToolbarDelegate(&delegate);
+    QToolBar& toolbar = *content->currentToolbar();
+    toolbar.layout()->activate();
+    // Left to right: the search item, a line (null here), Download, Refresh, a space that stretches, and
+    // the view mode at the far right.
+    QList<QWidget*> shown;
+    for (QAction* item : toolbar.actions())
+        shown.append(item->isSeparator() ? nullptr : toolbar.widgetForAction(item));
+    ASSERT_EQ(shown.size(), 6);
+    ASSERT_TRUE(shown[0]);
+    EXPECT_TRUE(shown[0]->isAncestorOf(KoToolbarDelegate::searchView())) << "the search item holds the field";
+    EXPECT_EQ(shown[1], nullptr);
+    EXPECT_EQ(shown[2], delegate.downloadButton());
+    EXPECT_EQ(shown[3], delegate.refreshButton());
+    ASSERT_TRUE(shown[4]);
+    EXPECT_GT(shown[4]->width(), toolbar.width() / 4);
+    EXPECT_EQ(shown[5], delegate.viewModeButton());
+    shown.removeAll(nullptr);
+    for (int k = 1; k < shown.size(); ++k)
+        EXPECT_GT(shown[k]->geometry().left(), shown[k - 1]->geometry().right()) << k;
+    EXPECT_GE(delegate.viewModeButton()->geometry().right(), toolbar.width() - 16) << "at the far right";
     EXPECT_FALSE(delegate.downloadButton()->isEnabled()) << "no list to download from";
     EXPECT_FALSE(delegate.refreshButton()->isEnabled());
     ViewModeButton& mode = *delegate.viewModeButton();
@@ -148,6 +191,31 @@ TEST(ResultsToolbar, ItemsAndViewMode)
     }
     Settings::instance().setValue("kQueryViewMode", 1);
     EXPECT_EQ(mode.selectedSegment(), 1) << "follows a change made elsewhere";
+}
+
+// Each delegate registers its stored configuration where none is stored; a user's value stays.
+TEST(ToolbarDefaults, RegisteredWhereAbsent)
+{
+    struct Case
+    {
+        const char* name;
+        QString storedDisplayMode;  // before the delegate is made; empty: none
+        QString displayMode;
+    };
+    const Case cases[] = {{"fresh settings", {}, "1"}, {"a user's mode", "2", "2"}};
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        Settings::useFile(folder.filePath("Ombrelay.conf"));
+        const QString group = ToolbarConfiguration::groupFor("QueryToolbarDelegateA") + "/";
+        if (!c.storedDisplayMode.isEmpty())
+            Settings::instance().setValue(group + "TB Display Mode", c.storedDisplayMode);
+        QueryToolbarDelegate delegate([]() -> ResultsPane* { return nullptr; });
+        EXPECT_EQ(Settings::instance().string(group + "TB Display Mode"), c.displayMode) << c.name;
+        for (const char* key : {"TB Icon Size Mode", "TB Is Shown", "TB Size Mode"})
+            EXPECT_EQ(Settings::instance().string(group + key), "1") << c.name << " " << key;
+        EXPECT_EQ(Settings::instance().stringList(group + "TB Item Identifiers"), delegate.toolbarDefaultItemIdentifiers())
+            << c.name;
+    }
 }
 
 // A resumed transfer with peers moves from "Inactive" to "Active": the filter tabs count it there at once.

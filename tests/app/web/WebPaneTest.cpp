@@ -23,6 +23,7 @@
 #include "search/SearchSites.h"
 #include "support/HttpTestServer.h"
 #include "support/Pictures.h"
+#include "uikit/WebStatusBar.h"
 #include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
 #include "support/WebPagesEnvironment.h"
@@ -405,7 +406,20 @@ TEST_F(WebPaneInner, Screenshots)
     QTest::keyPress(input, Qt::Key_Control);
     ASSERT_TRUE(waitUntil([&] { return front->statusField()->text().startsWith("Open in new tab: "); }, 3000));
     EXPECT_EQ(front->statusField()->text(), "Open in new tab: " + m_server.url("/linked").toString());
-    ASSERT_TRUE(m_window.grab().toImage().save(picturePath("OMBRELAY_WEB_STATUS_PICTURE", "web-status-ctrl.png")));
+    const QImage status = m_window.grab().toImage();
+    ASSERT_TRUE(status.save(picturePath("OMBRELAY_WEB_STATUS_PICTURE", "web-status-ctrl.png")));
+    // The status line is the pane's status bar, as under a feed: its image's dark top line over a light
+    // gradient, the text black on it.
+    auto* bar = qobject_cast<WebStatusBar*>(front->statusField()->parentWidget());
+    ASSERT_TRUE(bar);
+    const QRect barRect(bar->mapTo(&m_window, QPoint(0, 0)), bar->size());
+    ASSERT_EQ(barRect.height(), 16);
+    const QPoint plain(barRect.right() - 2, barRect.top());
+    EXPECT_LT(qGray(status.pixel(plain)), 170) << "top line";
+    EXPECT_GT(qGray(status.pixel(plain + QPoint(0, 8))), 180);
+    EXPECT_LT(qGray(status.pixel(plain + QPoint(0, 8))), 240) << "the bar's gradient, not a plain window";
+    const QRect text(front->statusField()->mapTo(&m_window, QPoint(0, 0)), front->statusField()->size());
+    EXPECT_LT(darkestGrey(status, text), 80) << "black text";
     QTest::keyRelease(input, Qt::Key_Control);
     EXPECT_TRUE(waitUntil([&] { return front->statusField()->text() == m_server.url("/linked").toString(); }, 3000));
 

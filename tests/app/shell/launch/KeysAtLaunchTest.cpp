@@ -1,0 +1,117 @@
+// The built application's first moments as a new user meets them, under a private X server: the window
+// opens centred, the menu's keys work while the search field has the focus, and Ctrl+Q or the window's
+// close button quits while a panel is up, closing it first.
+#include "app/shell/launch/AppUnderXvfb.h"
+
+#include <cstring>
+#include <xcb/xcb.h>
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+class KeysAtLaunch : public AppUnderXvfb
+{
+protected:
+    QString focusedWindowName() const
+    {
+        const QByteArray name = xdotool({QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname")});
+        return QString::fromUtf8(name.trimmed());
+    }
+    // "X", "Y", "WIDTH" and "HEIGHT" of the program's one shown window.
+    QMap<QString, int> mainWindowGeometry() const
+    {
+        const QByteArray id = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                                       QStringLiteral("^ombrelay$")})
+                                  .trimmed();
+        QMap<QString, int> geometry;
+        const QByteArray shell =
+            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)});
+        for (const QByteArray& line : shell.split('\n')) {
+            const int equals = int(line.indexOf('='));
+            if (equals > 0)
+                geometry.insert(QString::fromLatin1(line.left(equals)), line.mid(equals + 1).toInt());
+        }
+        return geometry;
+    }
+    void key(const char* keys) const { xdotool({QStringLiteral("key"), QString::fromLatin1(keys)}); }
+    QByteArray mainWindowId() const
+    {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                        QStringLiteral("^Ombrelay$")})
+            .trimmed();
+    }
+    // What a window manager sends when the window's close button is clicked.
+    void clickCloseButton(quint32 window) const
+    {
+        xcb_connection_t* connection = xcb_connect(qPrintable(display->display()), nullptr);
+        ASSERT_FALSE(xcb_connection_has_error(connection));
+        const auto atom = [connection](const char* name) {
+            xcb_intern_atom_reply_t* reply =
+                xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+            const xcb_atom_t value = reply ? reply->atom : XCB_ATOM_NONE;
+            free(reply);
+            return value;
+        };
+        xcb_client_message_event_t request{};
+        request.response_type = XCB_CLIENT_MESSAGE;
+        request.format = 32;
+        request.window = window;
+        request.type = atom("WM_PROTOCOLS");
+        request.data.data32[0] = atom("WM_DELETE_WINDOW");
+        request.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
+        xcb_flush(connection);
+        xcb_disconnect(connection);
+    }
+};
+
+}  // namespace
+
+TEST_F(KeysAtLaunch, AMenuKeyActsFromTheSearchFieldAndQuitClosesTheOpenPanelFirst)
+{
+    struct Case
+    {
+        const char* opens;  // typed at launch, with the focus in the toolbar's search field
+        const char* panelTitle;
+        bool closeButton;  // else Ctrl+Q
+    };
+    const Case cases[] = {
+        {"ctrl+u", "Open Address", false},  // the field's own Ctrl+U would clear its line
+        {"ctrl+o", "Open", true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.opens);
+        writeSettings();
+        auto app = launch({});
+        const auto shownWithFocus = [this] { return windowIsShown() && focusedWindowName() == QStringLiteral("Ombrelay"); };
+        ASSERT_TRUE(app->waitFor(shownWithFocus, 30000))
+            << "no focused window: " << app->output().right(2000).toStdString();
+
+        // No frame stored: the window stands in the middle of the screen (1280 x 800).
+        const QMap<QString, int> frame = mainWindowGeometry();
+        ASSERT_TRUE(frame.contains(QStringLiteral("WIDTH")));
+        EXPECT_NEAR(frame[QStringLiteral("X")], (1280 - frame[QStringLiteral("WIDTH")]) / 2, 1);
+        EXPECT_NEAR(frame[QStringLiteral("Y")], (800 - frame[QStringLiteral("HEIGHT")]) / 2, 1);
+
+        const quint32 windowId = mainWindowId().toUInt();
+        ASSERT_NE(windowId, 0u);
+        key(test.opens);
+        EXPECT_TRUE(app->waitFor([&] { return focusedWindowName() == QLatin1String(test.panelTitle); }, 10000))
+            << "the focus is in \"" << focusedWindowName().toStdString() << "\"";
+        ASSERT_EQ(visibleWindowCount(), 2);
+
+        if (test.closeButton)
+            clickCloseButton(windowId);
+        else
+            key("ctrl+q");
+        ASSERT_TRUE(app->waitForExit(20000)) << "quit with a panel up: " << app->output().right(2000).toStdString();
+        EXPECT_EQ(app->exitCode(), 0) << app->output().right(2000).toStdString();
+        // The frame saved at quit is the one restored at the next launch.
+        Settings::instance().sync();
+        EXPECT_FALSE(Settings::instance().string(QStringLiteral("kKoMainWindow")).isEmpty());
+        Settings::instance().remove(QStringLiteral("kKoMainWindow"));
+        Settings::instance().sync();
+    }
+}

@@ -1,0 +1,236 @@
+// Every Ctrl shortcut of the menu, pressed with the focus in each place a user leaves it: the toolbar's
+// search field (at launch and over a search pane), the transfers' filter field, the transfers list and
+// the open-address panel. A key whose command is enabled runs that command wherever the focus is, a
+// text field's own binding of the same key notwithstanding; behind a panel only Quit acts, closing the
+// panel first. Run on a private display.
+#include "app/desktop/DesktopAppFixture.h"
+
+#include "app/frame/KoContentView.h"
+#include "app/frame/KoMainWindow.h"
+#include "app/frame/SelectionController.h"
+#include "app/frame/SourceView.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
+#include "app/shell/KoMainMenu.h"
+#include "app/tabs/CurrentTabView.h"
+#include "app/tabs/MainPaneController.h"
+#include "app/tabs/PZSquareTabView.h"
+#include "app/toolbar/KoToolbarDelegate.h"
+#include "engine/torrent/TorrentFakes.h"
+#include "kit/OBDefaults.h"
+#include "search/SearchSites.h"
+#include "support/PrivateDisplay.h"
+#include "support/WebPagesEnvironment.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "uikit/FilterSearchField.h"
+#include "uikit/PZViewController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace ombrelay::test {
+namespace {
+
+const char* kChild = "OMBRELAY_SHORTCUT_CHILD";
+using C = KoMainMenu::Command;
+
+TEST(ShortcutFocus, OnAPrivateDisplay)
+{
+    if (!PrivateDisplay::isInstalled())
+        GTEST_SKIP() << "needs Xvfb";
+    PrivateDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    DisplayChild child(display, QStringLiteral("ShortcutFocusInner.*"), webChildEnvironment(kChild));
+    EXPECT_TRUE(child.passes(240000));
+}
+
+// A search pane's results tab: a list.
+struct ResultsList : PZViewController
+{
+    ResultsList()
+    {
+        setTitle(QStringLiteral("Results"));
+        setContentView(new QListWidget);
+    }
+    ~ResultsList() override { delete contentView(); }
+};
+
+class ShortcutFocusInner : public DesktopApp
+{
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet(kChild))
+            GTEST_SKIP() << "runs under ShortcutFocus's private display";
+        DesktopApp::SetUp();
+        Settings::instance().setValue("kDefaultSite", QStringLiteral("about:blank"));
+        OBDefaults::loadDefaults();
+        MainPaneController::setQueryControllerMaker([](const QVariantMap&) { return new ResultsList; });
+        SearchSites::instance().setUserModules({});
+        launch();
+        // Quit asks first, and the answer is Cancel: the program stays for the next key.
+        Settings::instance().setValue("kKoWarnQuit", true);
+        PZAlert::setPresenter([this](const PZAlert&, PZAlert::Answer answer) {
+            ++quitQuestions;
+            answer(1, false);
+        });
+        PeerService::install(&peers);
+        TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
+        peers.counts[busy.get()] = {2, 1, 0};
+        busy->invalidateValues();
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+        sources()->addNewQueryForString(QStringLiteral("alpha"));
+    }
+    void TearDown() override
+    {
+        MainPaneController::setQueryControllerMaker({});
+        DesktopApp::TearDown();
+    }
+
+    KoMainWindow* window() const { return controller->mainWindow(); }
+    KoMainMenu& menu() const { return *controller->mainMenu(); }
+    SourceView* sources() const { return window()->sourceView(); }
+    QLineEdit* searchField() const { return KoToolbarDelegate::searchView(); }
+    bool focusIs(QWidget* widget) const
+    {
+        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
+    }
+
+    // What a key left behind goes: panels, the preferences, a name being edited; the window is active.
+    void settle()
+    {
+        for (int left = 4; left > 0 && QApplication::activeModalWidget(); --left)
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        sources()->endEditing(true);
+        controller->preferences().window()->hide();
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+    }
+
+    FakePeers peers;
+    int quitQuestions = 0;
+};
+
+struct Place
+{
+    const char* name;
+    std::function<QWidget*()> reach;  // the focus widget there
+    QList<C> runs;
+};
+
+TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
+{
+    const QList<C> everywhere{C::Open, C::OpenAddress, C::Quit, C::Preferences, C::NewFolder, C::ShowSources,
+                              C::ShowAllTransfers, C::ShowActiveTransfers, C::ShowInactiveTransfers,
+                              C::ShowCompleteTransfers};
+    const QList<C> edits{C::Undo, C::Redo, C::Cut, C::Copy, C::Paste, C::SelectAll};
+    // The transfers shown, the focus in one of their views.
+    const auto inTransfers = [this](QWidget* view) -> QWidget* {
+        window()->selectionController()->showDownloadsPane(0);
+        if (!waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); }))
+            return nullptr;
+        view->setFocus(Qt::ShortcutFocusReason);
+        return view;
+    };
+    const Place places[] = {
+        {"the search field at launch",
+         [&]() -> QWidget* {
+             sources()->clearSelection();
+             KoToolbarDelegate::selectSearchField();
+             return searchField();
+         },
+         everywhere + edits},
+        {"the search field over a search pane",
+         [&]() -> QWidget* {
+             sources()->clearSelection();  // the transfers may show with the search still selected
+             sources()->selectItem(sources()->findExistingQuery(QStringLiteral("alpha")));
+             const auto strip = [] { return CurrentTabView::instance().content(); };
+             if (!waitUntil([&] { return strip() && strip()->isVisible(); }))
+                 return nullptr;
+             CurrentTabView::instance().content()->selectButtonAtIndex(0);
+             KoToolbarDelegate::selectSearchField();
+             return searchField();
+         },
+         everywhere + edits + QList<C>{C::NewTab, C::SelectNextTab, C::SelectPreviousTab}},
+        {"the transfers' filter field", [&] { return inTransfers(downloads().filterField()); },
+         everywhere + edits + QList<C>{C::Find}},
+        {"the transfers list", [&] { return inTransfers(downloads().outlineView()); },
+         everywhere + QList<C>{C::SelectAll, C::Find}},
+        {"the open-address panel",
+         [&]() -> QWidget* {
+             sources()->clearSelection();
+             menu().validate();
+             menu().action(C::OpenAddress)->trigger();
+             if (!waitUntil([] { return QApplication::activeModalWidget() && QApplication::focusWidget(); }))
+                 return nullptr;
+             return QApplication::focusWidget();
+         },
+         {C::Quit}},
+    };
+
+    for (const Place& place : places) {
+        for (const KoMainMenu::Entry& entry : KoMainMenu::table()) {
+            QAction* action = menu().action(entry.command);
+            if (!action)
+                continue;
+            for (const QKeySequence& shortcut : action->shortcuts()) {
+                const QKeyCombination key = shortcut[0];
+                if (!key.keyboardModifiers().testFlag(Qt::ControlModifier))
+                    continue;  // plain keys stay the focused widget's own
+                const std::string what = std::string(place.name) + ", " + shortcut.toString().toStdString();
+                QWidget* focus = place.reach();
+                ASSERT_TRUE(focus) << what;
+                const QWidget* at = QApplication::focusWidget();
+                ASSERT_TRUE(focusIs(focus)) << what << ": the focus is on " << (at ? at->metaObject()->className() : "nothing");
+                QWidget* modal = QApplication::activeModalWidget();
+                const int questions = quitQuestions;
+                QSignalSpy ran(action, &QAction::triggered);
+                QTest::keyClick(focus, key.key(), key.keyboardModifiers());
+                const bool runs = place.runs.contains(entry.command);
+                EXPECT_EQ(ran.count(), runs ? 1 : 0) << what;
+                if (entry.command == C::Quit) {
+                    EXPECT_EQ(quitQuestions, questions + 1) << what << ": the quit question";
+                }
+                if (modal) {  // a panel stays up until Quit closes it
+                    EXPECT_EQ(QApplication::activeModalWidget() == modal, entry.command != C::Quit) << what;
+                }
+                settle();
+            }
+        }
+    }
+}
+
+TEST_F(ShortcutFocusInner, TheSearchFieldKeepsItsOtherEditKeys)
+{
+    struct Case
+    {
+        Qt::Key key;
+        QString left;  // of "alpha beta" with the cursor at the end
+    };
+    const Case cases[] = {
+        {Qt::Key_Backspace, QStringLiteral("alpha ")},  // Ctrl+Backspace: the word before
+        {Qt::Key_K, QStringLiteral("alpha beta")},       // Ctrl+K: to the end, nothing here
+        {Qt::Key_Left, QStringLiteral("alpha beta")},    // Ctrl+Left: moves only
+    };
+    for (const Case& test : cases) {
+        KoToolbarDelegate::selectSearchField();
+        ASSERT_TRUE(focusIs(searchField()));
+        searchField()->setText(QStringLiteral("alpha beta"));
+        searchField()->end(false);
+        QTest::keyClick(searchField(), test.key, Qt::ControlModifier);
+        EXPECT_EQ(searchField()->text(), test.left) << QKeySequence(test.key).toString().toStdString();
+    }
+    // The cursor went one word left: typing lands before "beta".
+    QTest::keyClicks(searchField(), QStringLiteral("x"));
+    EXPECT_EQ(searchField()->text(), QStringLiteral("alpha xbeta"));
+}
+
+}  // namespace
+}  // namespace ombrelay::test
