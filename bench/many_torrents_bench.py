@@ -1,28 +1,34 @@
 #!/usr/bin/python3
-"""Costs of many stored torrents: the engine's start and memory, the application's start and its idle CPU.
+"""Costs of many stored torrents: the engine's start, stop and memory, the application's start, quit and idle CPU.
 
-  bench/many_torrents_bench.py [--torrents N] [--idle-torrents N] [--idle-seconds S] [--build DIR] [--work DIR]
-                               [--skip-app]
+  bench/many_torrents_bench.py [--torrents N] [--idle-torrents N] [--idle-seconds S] [--repeat R] [--build DIR]
+                               [--work DIR] [--disk DIR] [--skip-app] [--skip-idle]
 
 Makes N small single-file torrents that announce to a loopback port where nothing listens and adds them
 with the headless engine driver (the download queue on, as by default: three run, the rest wait), so
-that N session folders are stored. Then:
-  engine: the driver starts again over them; prints the time until they are loaded and its peak RSS;
-  app:    the application starts over them (offscreen); prints the time until it answers a hand-over
-          of a later launch (its window is shown before its loop runs), the time until it has listed
-          every stored torrent (its transfer log names each), and its peak RSS by then;
+that N session folders are stored. The folders are made under --work (default /dev/shm, where syncs cost
+nothing), then copied to --disk (default /var/tmp, a real disk) for the runs that write at their end.
+Each figure is the median of --repeat runs (all runs are printed too):
+  engine: the driver starts again over them; the time until they are loaded, its peak RSS, and the time
+          from its termination signal to its exit (it writes what changed at quit);
+  app:    the application starts over them (offscreen); the time until it answers a hand-over of a later
+          launch (its window is shown before its loop runs), the time until it has listed every stored
+          torrent (its transfer log names each), its peak RSS by then, and the time from its termination
+          signal (a quit) to its exit;
   idle:   over --idle-torrents stored the same way, the application starts on a private X server
-          (Xvfb), is shown its transfers list (Ctrl+2 through xdotool), waits for the list to settle,
-          then prints the share of one core it uses over --idle-seconds.
-The data lives under --work (default /dev/shm, where syncs cost nothing) and is removed at exit. Runs by
-hand only; loopback only.
+          (Xvfb), waits for the list to settle, prints the share of one core it uses over --idle-seconds
+          on the start view, then is shown its transfers list (Ctrl+2 through xdotool) and prints the
+          share again.
+The data is removed at exit. Runs by hand only; loopback only.
 """
 import argparse
 import hashlib
 import os
 import plistlib
 import shutil
+import signal
 import socket
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -90,16 +96,53 @@ class Layout:
         return env
 
 
+def driver_command(build, layout, torrents, timeout):
+    driver = os.path.join(build, 'tests', 'tools', 'ombrelay-engine-driver')
+    return [driver, '--data', layout.data, '--download', layout.downloads, '--timeout', str(timeout)] + torrents
+
+
 def run_driver(build, layout, torrents, timeout):
     """Runs the driver; answers (its output, its peak RSS in MiB)."""
-    driver = os.path.join(build, 'tests', 'tools', 'ombrelay-engine-driver')
     with open(os.path.join(layout.work, 'driver.out'), 'w+') as out:
-        process = subprocess.Popen([driver, '--data', layout.data, '--download', layout.downloads,
-                                    '--timeout', str(timeout)] + torrents,
+        process = subprocess.Popen(driver_command(build, layout, torrents, timeout),
                                    stdout=out, stderr=subprocess.DEVNULL, env=layout.app_environment())
         _, _, usage = os.wait4(process.pid, 0)
         out.seek(0)
         return out.read(), usage.ru_maxrss / 1024
+
+
+def stop_seconds(process, limit=600):
+    """Sends the termination signal (a quit) and answers the seconds until the process has exited."""
+    started = time.monotonic()
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(limit)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return float('inf')
+    return time.monotonic() - started
+
+
+def driver_start_and_stop(build, layout, torrents):
+    """Starts the driver over the stored folders and stops it once they are loaded; answers (the loaded
+    line, peak RSS in MiB, seconds from the signal to the exit)."""
+    process = subprocess.Popen(driver_command(build, layout, torrents, 600), stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, env=layout.app_environment(), text=True)
+    loaded = 'not loaded'
+    for line in process.stdout:
+        if line.startswith('loaded '):
+            loaded = line.strip()
+            break
+    rss = peak_rss_mib(process.pid)
+    stopped = stop_seconds(process)
+    process.stdout.close()
+    return loaded, rss, stopped
+
+
+def median_text(values, unit, digits=2):
+    return '%.*f %s (runs: %s)' % (digits, statistics.median(values), unit,
+                                   ', '.join('%.*f' % (digits, v) for v in values))
 
 
 def loaded_line(output):
@@ -181,6 +224,16 @@ def store_torrents(build, work, count):
     return layout, torrents
 
 
+def copy_layout(layout, work):
+    """The stored folders and settings of `layout` under `work`, synced to its disk."""
+    copy = Layout(work)
+    shutil.rmtree(copy.data)
+    shutil.copytree(layout.data, copy.data, symlinks=True)
+    shutil.copy(os.path.join(layout.config, 'Ombrelay.conf'), os.path.join(copy.config, 'Ombrelay.conf'))
+    os.sync()
+    return copy
+
+
 def stop(process):
     process.terminate()
     try:
@@ -190,58 +243,97 @@ def stop(process):
         process.wait()
 
 
+def measure_engine(args, layout, torrents):
+    loads, rsss, stops = [], [], []
+    for _ in range(args.repeat):
+        loaded, rss, stopped = driver_start_and_stop(args.build, layout, torrents[:1])
+        print('  engine run: %s, peak RSS %.0f MiB, stopped %.2f s after its signal' % (loaded, rss, stopped))
+        parts = loaded.split()
+        loads.append(float(parts[3]) / 1000 if len(parts) > 3 else float('inf'))
+        rsss.append(rss)
+        stops.append(stopped)
+    print('engine: %d stored loaded in %s, peak RSS %s, stops in %s' % (
+        args.torrents, median_text(loads, 's'), median_text(rsss, 'MiB', 0), median_text(stops, 's')))
+
+
+def measure_app(args, layout):
+    socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
+    handed, listed, rsss, quits = [], [], [], []
+    for _ in range(args.repeat):
+        started = time.monotonic()
+        app = start_app(args.build, layout, [])
+        try:
+            answered = hand_over(socket_path, started + 60)
+            handed.append(time.monotonic() - started if answered else float('inf'))
+            every = wait_for_listing(layout, args.torrents, started + 120)
+            listed.append(time.monotonic() - started if every else float('inf'))
+            rsss.append(peak_rss_mib(app.pid))
+            quits.append(stop_seconds(app))
+        finally:
+            if app.poll() is None:
+                stop(app)
+    print('app: %d stored: hand-over answered after %s, every torrent listed after %s, peak RSS %s, '
+          'quits in %s' % (args.torrents, median_text(handed, 's'), median_text(listed, 's'),
+                           median_text(rsss, 'MiB', 0), median_text(quits, 's')))
+
+
+def idle_share(pid, seconds):
+    before = cpu_seconds(pid)
+    time.sleep(seconds)
+    return 100 * (cpu_seconds(pid) - before) / seconds
+
+
+def measure_idle(args, layout):
+    socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
+    start_view, transfers = [], []
+    server, display = start_display()
+    try:
+        for _ in range(args.repeat):
+            app = start_app(args.build, layout, [], display)
+            try:
+                hand_over(socket_path, time.monotonic() + 60)
+                wait_for_listing(layout, args.idle_torrents, time.monotonic() + 60)
+                time.sleep(5)  # the three running ones have announced
+                start_view.append(idle_share(app.pid, args.idle_seconds))
+                show_transfers(display)
+                time.sleep(5)
+                transfers.append(idle_share(app.pid, args.idle_seconds))
+            finally:
+                stop(app)
+    finally:
+        stop(server)
+    print('idle: %d stored, share of a core over %d s: start view %s, transfers list shown %s' % (
+        args.idle_torrents, args.idle_seconds, median_text(start_view, '%', 1), median_text(transfers, '%', 1)))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--torrents', type=int, default=10000)
     parser.add_argument('--build', default=os.path.join(ROOT, 'build-rel'))
     parser.add_argument('--work', default='/dev/shm')
+    parser.add_argument('--disk', default='/var/tmp')
     parser.add_argument('--idle-torrents', type=int, default=1000)
     parser.add_argument('--idle-seconds', type=int, default=30)
+    parser.add_argument('--repeat', type=int, default=3)
     parser.add_argument('--skip-app', action='store_true')
+    parser.add_argument('--skip-idle', action='store_true')
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix='ombrelay-many-', dir=args.work)
+    disk = tempfile.mkdtemp(prefix='ombrelay-many-', dir=args.disk)
     try:
-        layout, torrents = store_torrents(args.build, os.path.join(work, 'many'), args.torrents)
-        output, rss = run_driver(args.build, layout, torrents[:1], timeout=5)
-        print('engine: %s, peak RSS %.0f MiB' % (loaded_line(output), rss))
-        if args.skip_app:
-            return 0
-
-        socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
-        started = time.monotonic()
-        app = start_app(args.build, layout, [])
-        try:
-            answered = hand_over(socket_path, started + 60)
-            handed = time.monotonic() - started
-            listed = wait_for_listing(layout, args.torrents, started + 120)
-            print('app: hand-over %s after %.2f s, %s after %.2f s, peak RSS %.0f MiB' %
-                  ('answered' if answered else 'NOT answered', handed,
-                   'every torrent listed' if listed else 'NOT every torrent listed', time.monotonic() - started,
-                   peak_rss_mib(app.pid)))
-        finally:
-            stop(app)
-
-        layout, torrents = store_torrents(args.build, os.path.join(work, 'idle'), args.idle_torrents)
-        socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
-        server, display = start_display()
-        app = start_app(args.build, layout, [], display)
-        try:
-            hand_over(socket_path, time.monotonic() + 60)
-            wait_for_listing(layout, args.idle_torrents, time.monotonic() + 60)
-            show_transfers(display)
-            time.sleep(5)  # the three running ones have announced
-            before = cpu_seconds(app.pid)
-            time.sleep(args.idle_seconds)
-            used = cpu_seconds(app.pid) - before
-            print('idle: %d stored, %.1f %% of a core over %d s, transfers list shown' %
-                  (args.idle_torrents, 100 * used / args.idle_seconds, args.idle_seconds))
-        finally:
-            stop(app)
-            stop(server)
+        stored, torrents = store_torrents(args.build, os.path.join(work, 'many'), args.torrents)
+        layout = copy_layout(stored, os.path.join(disk, 'many'))
+        measure_engine(args, layout, torrents)
+        if not args.skip_app:
+            measure_app(args, layout)
+        if not args.skip_idle:
+            layout, _ = store_torrents(args.build, os.path.join(work, 'idle'), args.idle_torrents)
+            measure_idle(args, layout)
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(disk, ignore_errors=True)
 
 
 if __name__ == '__main__':

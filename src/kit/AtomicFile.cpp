@@ -34,7 +34,42 @@ bool writeAll(int fd, const char* data, qsizetype length)
     return true;
 }
 
+bool readAll(int fd, char* data, qsizetype length)
+{
+    while (length > 0) {
+        const ssize_t n = ::read(fd, data, size_t(length));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= n;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool AtomicFile::holds(const QString& path, const QByteArray& bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool same = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == bytes.size()) {
+        QByteArray stored(bytes.size(), Qt::Uninitialized);
+        char extra;
+        same = readAll(fd, stored.data(), stored.size()) && ::read(fd, &extra, 1) == 0 && stored == bytes;
+    }
+    ::close(fd);
+    return same;
+}
+
+bool AtomicFile::writeIfDifferent(const QString& path, const QByteArray& bytes, QString* error)
+{
+    return holds(path, bytes) || write(path, bytes, error);
+}
 
 bool AtomicFile::write(const QString& path, const QByteArray& bytes, QString* error)
 {

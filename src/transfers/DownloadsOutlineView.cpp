@@ -34,7 +34,7 @@ DownloadsOutlineView::DownloadsOutlineView(QWidget* parent)
     connect(&Settings::instance(), &Settings::changed, this, &DownloadsOutlineView::settingChanged);
     connect(m_animationTimer, &QTimer::timeout, this, &DownloadsOutlineView::animationTimer);
     connect(this, &PZOutlineView::selectionDidChange, this, &DownloadsOutlineView::followSelectionInPreview);
-    m_animationTimer->start(50);
+    m_animationTimer->setInterval(50);
 }
 
 DownloadsOutlineView::~DownloadsOutlineView()
@@ -71,14 +71,6 @@ int DownloadsOutlineView::heightOfRow(const PZOutlineObject&, int level) const
     return level == 0 ? 41 : 17;
 }
 
-TorrentLineList DownloadsOutlineView::torrents() const
-{
-    TorrentLineList list;
-    for (PZOutlineObject* object : objects())
-        list.append(static_cast<TransferItem*>(object)->torrentPtr());
-    return list;
-}
-
 TransferItem* DownloadsOutlineView::itemFor(const TorrentLine* torrent) const
 {
     return m_items.value(torrent);
@@ -98,6 +90,7 @@ void DownloadsOutlineView::addTorrents(const TorrentLineList& torrents)
         auto* item = new TransferItem(torrent);
         m_items.insert(torrent.get(), item);
         m_infoHashMap.insert(torrent->infoHash(), item);
+        m_torrents.append(torrent);
         added.append(item);
     }
     if (added.isEmpty())
@@ -121,11 +114,14 @@ void DownloadsOutlineView::removeTorrents(const TorrentLineList& torrents)
     if (removed.isEmpty())
         return;
     removeObjects(removed);
+    QSet<const TorrentLine*> gone;
     for (PZOutlineObject* object : removed) {
         auto* item = static_cast<TransferItem*>(object);
+        gone.insert(item->torrent());
         m_items.remove(item->torrent());
         delete item;
     }
+    m_torrents.removeIf([&gone](const TorrentLinePtr& torrent) { return gone.contains(torrent.get()); });
     emit torrentsRemoved();
     updateQueueState();
 }
@@ -159,6 +155,18 @@ void DownloadsOutlineView::settingChanged(const QString& key)
     } else if (key == QLatin1String("kDisplayPercentages")) {
         viewport()->update();
     }
+}
+
+void DownloadsOutlineView::showEvent(QShowEvent* event)
+{
+    PZOutlineView::showEvent(event);
+    m_animationTimer->start();
+}
+
+void DownloadsOutlineView::hideEvent(QHideEvent* event)
+{
+    PZOutlineView::hideEvent(event);
+    m_animationTimer->stop();
 }
 
 void DownloadsOutlineView::animationTimer()

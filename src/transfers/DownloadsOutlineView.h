@@ -29,8 +29,8 @@ public:
     explicit DownloadsOutlineView(QWidget* parent = nullptr);
     ~DownloadsOutlineView() override;
 
-    // The list, in list order.
-    TorrentLineList torrents() const;
+    // The list, in list order (shared, so the many callers each second copy nothing).
+    const TorrentLineList& torrents() const { return m_torrents; }
     void addTorrent(const TorrentLinePtr& torrent);
     void addTorrents(const TorrentLineList& torrents);
     // Tells each listed torrent willRemoveFromTable, takes them out, then lets waiting torrents start.
@@ -82,6 +82,9 @@ signals:
     void torrentsRemoved();
 
 protected:
+    // The animation runs only while the list is shown: a hidden list costs no wake-ups.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // Tab: the toolbar search field; Shift+Tab: the transfers row.
     bool focusNextPrevChild(bool next) override;
@@ -98,6 +101,7 @@ private:
 
     QHash<QByteArray, TransferItem*> m_infoHashMap;
     QHash<const TorrentLine*, TransferItem*> m_items;
+    TorrentLineList m_torrents;  // the listed torrents, in list order
     QTimer* m_animationTimer;
     QPointer<PreviewWindow> m_preview;
     std::function<void(const QString& path)> m_addToLibrary;

@@ -76,7 +76,7 @@ TorrentLineList KoDownloadsController::objects() const
 int KoDownloadsController::numberOfPausedTorrents() const
 {
     int count = 0;
-    for (const TorrentLinePtr& torrent : objects())
+    for (const TorrentLinePtr& torrent : m_outlineView->torrents())
         count += torrent->isPaused() ? 1 : 0;
     return count;
 }
@@ -84,7 +84,7 @@ int KoDownloadsController::numberOfPausedTorrents() const
 int KoDownloadsController::numberOfConnectingTorrents() const
 {
     int count = 0;
-    for (const TorrentLinePtr& t : objects())
+    for (const TorrentLinePtr& t : m_outlineView->torrents())
         count += t->isDownloading() && !t->isActive() && !t->isComplete() && !t->isPaused() && !t->isWaiting() &&
                          !t->isHalted()
                      ? 1
@@ -95,7 +95,7 @@ int KoDownloadsController::numberOfConnectingTorrents() const
 int KoDownloadsController::numberOfActiveTorrents() const
 {
     int count = 0;
-    for (const TorrentLinePtr& torrent : objects())
+    for (const TorrentLinePtr& torrent : m_outlineView->torrents())
         count += torrent->isActive() ? 1 : 0;
     return count;
 }
@@ -103,7 +103,7 @@ int KoDownloadsController::numberOfActiveTorrents() const
 int KoDownloadsController::numberOfComplete() const
 {
     int count = 0;
-    for (const TorrentLinePtr& torrent : objects())
+    for (const TorrentLinePtr& torrent : m_outlineView->torrents())
         count += torrent->isComplete() ? 1 : 0;
     return count;
 }
@@ -116,7 +116,7 @@ int KoDownloadsController::numberOfDownloadingTorrents() const
 float KoDownloadsController::downstreamBandwidthUsage() const
 {
     float sum = 0;
-    for (const TorrentLinePtr& torrent : objects())
+    for (const TorrentLinePtr& torrent : m_outlineView->torrents())
         if (torrent->downloadState() == TorrentLine::Downloading)
             sum += torrent->downloadRate();
     return sum;
@@ -125,7 +125,7 @@ float KoDownloadsController::downstreamBandwidthUsage() const
 float KoDownloadsController::upstreamBandwidthUsage() const
 {
     float sum = 0;
-    for (const TorrentLinePtr& torrent : objects())
+    for (const TorrentLinePtr& torrent : m_outlineView->torrents())
         sum += torrent->uploadRate();
     return sum;
 }
@@ -134,7 +134,7 @@ void KoDownloadsController::invalidateBindingsText()
 {
     float downloaded = 0;
     float uploaded = 0;
-    for (const TorrentLinePtr& torrent : objects()) {
+    for (const TorrentLinePtr& torrent : m_outlineView->torrents()) {
         downloaded += float(torrent->amountDownloaded().value());
         uploaded += float(torrent->amountUploaded().value());
     }
@@ -155,7 +155,7 @@ bool KoDownloadsController::listMayHaveChanged() const
 {
     if (m_textsChanged)
         return true;
-    const TorrentLineList torrents = objects();
+    const TorrentLineList& torrents = m_outlineView->torrents();
     return std::any_of(torrents.begin(), torrents.end(),
                        [](const TorrentLinePtr& torrent) { return torrent->downloadRate() > 0 || torrent->uploadRate() > 0; });
 }
@@ -237,7 +237,7 @@ void KoDownloadsController::rebuildArrays()
     const bool seen = m_statsView && m_statsView->isTransfersViewSeen();
     QSet<const TorrentLine*> incomplete;
     QSet<const TorrentLine*> completed;
-    for (const TorrentLinePtr& torrent : objects()) {
+    for (const TorrentLinePtr& torrent : m_outlineView->torrents()) {
         if (!torrent->isComplete())
             incomplete.insert(torrent.get());
         else if (!seen && (m_seenIncomplete.contains(torrent.get()) || m_recentlyCompleted.contains(torrent.get())))

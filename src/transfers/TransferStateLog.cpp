@@ -26,17 +26,33 @@ QString TransferStateLog::lineFor(const TorrentLine& torrent)
 
 void TransferStateLog::update(const TorrentLineList& torrents)
 {
-    QHash<QByteArray, int> seen;
-    seen.reserve(torrents.size());
+    // Each second: lookups only, and a write only when a state changed.
+    bool wrote = false;
+    bool appeared = false;
     for (const TorrentLinePtr& torrent : torrents) {
         const int state = torrent->downloadState();
-        seen.insert(torrent->infoHash(), state);
-        const auto previous = m_states.constFind(torrent->infoHash());
-        if (previous == m_states.constEnd() || *previous != state)
-            fprintf(m_out, "%s\n", qPrintable(lineFor(*torrent)));
+        const auto seen = m_states.find(torrent->infoHash());
+        if (seen != m_states.end() && *seen == state)
+            continue;
+        appeared = appeared || seen == m_states.end();
+        m_states.insert(torrent->infoHash(), state);
+        fprintf(m_out, "%s\n", qPrintable(lineFor(*torrent)));
+        wrote = true;
     }
-    fflush(m_out);
-    m_states = std::move(seen);
+    if (wrote)
+        fflush(m_out);
+    // One that left while another appeared leaves the count as it was.
+    if (appeared || m_states.size() > torrents.size())
+        forgetUnlisted(torrents);
+}
+
+void TransferStateLog::forgetUnlisted(const TorrentLineList& torrents)
+{
+    QHash<QByteArray, int> listed;
+    listed.reserve(torrents.size());
+    for (const TorrentLinePtr& torrent : torrents)
+        listed.insert(torrent->infoHash(), m_states.value(torrent->infoHash()));
+    m_states = std::move(listed);
 }
 
 }  // namespace ombrelay

@@ -23,6 +23,8 @@ public:
     static QString lineFor(const TorrentLine& torrent);
 
 private:
+    void forgetUnlisted(const TorrentLineList& torrents);
+
     FILE* m_out;
     QHash<QByteArray, int> m_states;  // by info hash
 };

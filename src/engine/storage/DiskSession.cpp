@@ -33,7 +33,8 @@ BTCore::Hooks DiskSession::hooks()
 void DiskSession::oneSecondWork()
 {
     EngineHost& host = EngineHost::instance();
-    for (const TorrentLinePtr& torrent : host.objects()) {
+    const TorrentLineList torrents = host.objects();  // const: iterating copies nothing
+    for (const TorrentLinePtr& torrent : torrents) {
         // Only a torrent that runs, or whose rates are still falling, changes from one second to the
         // next; the others refresh when their state changes.
         if (torrent->downloadState() == TorrentLine::Downloading || torrent->isSeeding() || torrent->downloadRate() > 0

@@ -702,8 +702,8 @@ void PieceStore::writeBitfieldsOnQueue()
         return;
     const QDir folder(m_bitfieldFolder);
     QString error;
-    if (!AtomicFile::write(folder.filePath(QStringLiteral("downloadedBlocks.bitfield")), m_storedBlocks.bitfield(), &error)
-        || !AtomicFile::write(folder.filePath(QStringLiteral("downloadedPieces.bitfield")),
+    if (!AtomicFile::writeIfDifferent(folder.filePath(QStringLiteral("downloadedBlocks.bitfield")), m_storedBlocks.bitfield(), &error)
+        || !AtomicFile::writeIfDifferent(folder.filePath(QStringLiteral("downloadedPieces.bitfield")),
                               m_queueState->synced.bitfield(), &error))
         qWarning("*** Could not write the bitfields in %s: %s", qPrintable(m_bitfieldFolder), qPrintable(error));
 }

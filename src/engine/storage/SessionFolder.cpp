@@ -102,7 +102,12 @@ bool SessionFolder::writeTorrentPlist(const SessionRecord& record, QString* erro
     return PropertyList::write(filePath(kTorrentPlist), plist, error);
 }
 
-bool SessionFolder::writeStatePlist(const SessionRecord& record, QString* error) const
+QString SessionFolder::statePlistPath() const
+{
+    return filePath(kStatePlist);
+}
+
+QByteArray SessionFolder::statePlist(const SessionRecord& record)
 {
     QVariantMap plist;
     plist.insert(QStringLiteral("downloadState"), qint64(record.downloadState));
@@ -116,7 +121,12 @@ bool SessionFolder::writeStatePlist(const SessionRecord& record, QString* error)
             states.append(wanted);
         plist.insert(QStringLiteral("checkboxStates"), states);
     }
-    return PropertyList::write(filePath(kStatePlist), plist, error);
+    return PropertyList::toBinary(plist);
+}
+
+bool SessionFolder::writeStatePlist(const SessionRecord& record, QString* error) const
+{
+    return AtomicFile::write(statePlistPath(), statePlist(record), error);
 }
 
 std::optional<SessionRecord> SessionFolder::read(qint64 maxMetainfoBytes) const

@@ -66,6 +66,9 @@ public:
     bool writeMetainfo(const QByteArray& metainfo, QString* error = nullptr) const;
     bool writeTorrentPlist(const SessionRecord& record, QString* error = nullptr) const;
     bool writeStatePlist(const SessionRecord& record, QString* error = nullptr) const;
+    QString statePlistPath() const;
+    // The bytes "state.plist" holds for the record.
+    static QByteArray statePlist(const SessionRecord& record);
     // Everything the folder holds. Nothing when the metainfo is missing; a missing or damaged
     // "torrent.plist" falls back to the creation date of the folder's name and an empty download path.
     std::optional<SessionRecord> read(qint64 maxMetainfoBytes) const;

@@ -130,9 +130,12 @@ void SessionLifecycle::writeStatePlist(TorrentLine& torrent)
     const QString path = sessionPath(torrent);
     if (path.isEmpty() || torrent.downloadState() == TorrentLine::None)
         return;
-    QString error;
-    if (!SessionFolder(path).writeStatePlist(recordOf(torrent), &error))
-        reportWriteFailure(torrent, error);
+    m_stateFiles.write(SessionFolder(path).statePlistPath(), SessionFolder::statePlist(recordOf(torrent)),
+                       [this, weak = torrent.weak_from_this(), path](const QString& error) {
+                           // A torrent removed meanwhile has no folder to write to.
+                           if (const TorrentLinePtr line = weak.lock(); line && sessionPath(*line) == path)
+                               reportWriteFailure(*line, error);
+                       });
 }
 
 void SessionLifecycle::saveAll(const TorrentLineList& torrents)
@@ -143,6 +146,7 @@ void SessionLifecycle::saveAll(const TorrentLineList& torrents)
             store->saveBitfields();
     }
     PieceStore::drainQueues();
+    m_stateFiles.drain();
 }
 
 void SessionLifecycle::downloadTorrentLines(const TorrentLineList& lines, bool askForFolder)

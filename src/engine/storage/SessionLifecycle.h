@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/core/TorrentLifecycle.h"
+#include "engine/storage/StateFileWriter.h"
 
 #include <QHash>
 #include <QObject>
@@ -34,12 +35,14 @@ public:
     // A file of the torrent's session folder could not be written: the torrent pauses and shows why.
     static void reportWriteFailure(TorrentLine& torrent, const QString& error);
     void writeTorrentPlist(TorrentLine& torrent);
-    // Quit: every torrent's state file and bitfields, then waits for the store queue.
+    // The torrent's state file, written off the main thread once the bytes differ from the stored ones;
+    // a failed write pauses the torrent with the reason.
+    void writeStatePlist(TorrentLine& torrent) override;
+    // Quit: every torrent's state file and bitfields whose bytes changed, then waits until they are on disk.
     void saveAll(const TorrentLineList& torrents);
 
     void downloadTorrentLines(const TorrentLineList& lines, bool askForFolder = false) override;
     void prepareStorage(TorrentLine& torrent) override;
-    void writeStatePlist(TorrentLine& torrent) override;
     void purgeCachedDescriptors(TorrentLine& torrent) override;
     void relocateOnCompletion(TorrentLine& torrent, std::function<void()> done) override;
     // Moves an unfinished torrent's content into `folder` and marks it to move to the download folder when
@@ -99,6 +102,7 @@ private:
     QList<QueuedMove> m_moveQueue;
     const TorrentLine* m_currentMove = nullptr;  // the move between its start and its end
     QObject m_mainThread;  // receives the copy's outcome; gone with this lifecycle
+    StateFileWriter m_stateFiles;
 };
 
 }  // namespace ombrelay

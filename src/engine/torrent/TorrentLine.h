@@ -179,7 +179,7 @@ public:
     bool canResume() const { return isPaused() && !isComplete(); }
     bool hasStoppedSeeding() const { return m_hasStoppedSeeding; }
     void setHasStoppedSeeding(bool stopped) { m_hasStoppedSeeding = stopped; }
-    bool isTimerRunning() const { return m_oneMinuteTimer != nullptr && m_oneMinuteTimer->isActive(); }
+    bool isTimerRunning() const;
 
     // Values, recomputed every second by invalidateValues().
     void invalidateValues();
@@ -295,7 +295,6 @@ private:
     quint64 m_bytesUploaded = 0;
     bool m_hasStoppedSeeding = false;
     QString m_errorText;
-    QTimer* m_oneMinuteTimer = nullptr;
     std::unique_ptr<TorrentStorage> m_storage;
 };
 

@@ -8,6 +8,7 @@
 #include "engine/torrent/TorrentLine.h"
 #include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
+#include "kit/RepeatingTimers.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
 
@@ -78,12 +79,8 @@ void TorrentLine::beginDownloadWithState(int state)
         dht.findPeersForTorrent(*this);
     }
 
-    if (!m_oneMinuteTimer) {
-        m_oneMinuteTimer = new QTimer(this);
-        connect(m_oneMinuteTimer, &QTimer::timeout, this,
-                [this] { PeerService::instance().optimizePeerConnections(*this); });
-    }
-    m_oneMinuteTimer->start(oneMinuteTimerInterval);
+    RepeatingTimers::instance().start(this, oneMinuteTimerInterval,
+                                      [this] { PeerService::instance().optimizePeerConnections(*this); });
     // Lists showing the line as a result draw it as a transfer now.
     postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
 }
@@ -254,8 +251,7 @@ void TorrentLine::willRemoveFromTable()
     m_downloadedPieces.removeAllIndexes();
     m_storedBlocks.removeAllIndexes();
     m_downloadedBlocks.removeAllIndexes();
-    delete m_oneMinuteTimer;
-    m_oneMinuteTimer = nullptr;
+    RepeatingTimers::instance().stop(this);
 }
 
 void TorrentLine::performAction()
@@ -285,6 +281,11 @@ void TorrentLine::writeStatePlist()
 }
 
 // Questions.
+
+bool TorrentLine::isTimerRunning() const
+{
+    return RepeatingTimers::instance().isActive(this);
+}
 
 bool TorrentLine::shouldSeed() const
 {

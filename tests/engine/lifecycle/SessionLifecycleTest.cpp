@@ -3,12 +3,14 @@
 #include "engine/storage/ContentTrash.h"
 #include "engine/storage/PieceStore.h"
 #include "engine/storage/SessionFolder.h"
+#include "engine/storage/StateFileWriter.h"
 #include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
 #include "kit/PropertyList.h"
 
 #include <QDirIterator>
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -95,6 +97,79 @@ TEST_F(SessionLifecycleTest, RoundTripKeepsStateLimitsCheckboxesAndBitfields)
     EXPECT_EQ(session->lifecycle().sessionPath(*back), folder) << "a loaded torrent keeps its folder";
     const QVariantMap state = PropertyList::read(folder + "/state.plist", 1 << 20).toMap();
     EXPECT_EQ(state.value("checkboxStates").toList(), (QVariantList{true, false, true}));
+}
+
+TEST_F(SessionLifecycleTest, AQuitWritesOnlyTheStateFilesAndBitfieldsThatChangedAndWaitsForThem)
+{
+    // Four stored torrents (three downloading, one waiting), one of them with a verified piece.
+    QList<RealTorrent> contents;
+    for (quint32 i = 0; i < 4; ++i) {
+        contents.append(RealTorrent::make(QString("Q%1").arg(i), {{{"q.bin"}, 3 * 16384}}, 16384, 40 + i));
+        ASSERT_TRUE(add(contents.last().metainfo));
+    }
+    ASSERT_TRUE(feedPiece(*host.objects().at(0), contents.at(0), 0, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return host.objects().at(0)->downloadedPieces().count() == 1; }));
+    restart();
+    const TorrentLineList loaded = loadAll();
+    ASSERT_EQ(loaded.size(), 4);
+    PieceStore::drainQueues();
+    StateFileWriter::queue().drain();
+
+    const auto byName = [&](const QString& name) {
+        for (const TorrentLinePtr& torrent : loaded)
+            if (torrent->path() == name)
+                return torrent;
+        return TorrentLinePtr();
+    };
+    const QStringList files{"state.plist", "downloadedBlocks.bitfield", "downloadedPieces.bitfield"};
+    const auto inodes = [&] {
+        QMap<QString, ino_t> numbers;
+        for (const TorrentLinePtr& torrent : loaded)
+            for (const QString& file : files) {
+                struct stat st = {};
+                const QString path = SessionFolder(session->lifecycle().sessionPath(*torrent)).filePath(file);
+                numbers.insert(torrent->path() + "/" + file, ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0);
+            }
+        return numbers;
+    };
+    const QMap<QString, ino_t> before = inodes();
+
+    const TorrentLinePtr limited = byName("Q1");
+    const TorrentLinePtr fed = byName("Q2");
+    ASSERT_TRUE(limited && fed && fed->isDownloading());
+    limited->setCustomUploadLimit(7);
+    ASSERT_TRUE(feedPiece(*fed, contents.at(2), 1, "10.0.0.1:1"));
+    ASSERT_TRUE(waitUntil([&] { return fed->downloadedPieces().count() == 1; }));
+    session->saveAtTermination();
+
+    const QMap<QString, ino_t> after = inodes();
+    const struct
+    {
+        const char* file;
+        bool rewritten;
+    } expected[] = {
+        {"Q0/state.plist", false},
+        {"Q0/downloadedBlocks.bitfield", false},
+        {"Q0/downloadedPieces.bitfield", false},
+        {"Q1/state.plist", true},
+        {"Q1/downloadedBlocks.bitfield", false},
+        {"Q2/state.plist", false},
+        {"Q2/downloadedBlocks.bitfield", true},
+        {"Q2/downloadedPieces.bitfield", true},
+        {"Q3/state.plist", false},
+        {"Q3/downloadedPieces.bitfield", false},
+    };
+    for (const auto& e : expected) {
+        ASSERT_NE(after.value(e.file), ino_t(0)) << e.file << " exists";
+        EXPECT_EQ(after.value(e.file) != before.value(e.file), e.rewritten) << e.file;
+    }
+    // What changed is in the files once the quit returns.
+    const QVariantMap state =
+        PropertyList::read(SessionFolder(session->lifecycle().sessionPath(*limited)).statePlistPath(), 1 << 20).toMap();
+    EXPECT_EQ(state.value("customUploadLimit").toLongLong(), 7);
+    const QByteArray pieces = readFile(
+        SessionFolder(session->lifecycle().sessionPath(*fed)).filePath("downloadedPieces.bitfield"));
+    EXPECT_EQ(pieces, fed->downloadedPieces().bitfield());
 }
 
 TEST_F(SessionLifecycleTest, LoadsInPassesOfTwentySkippingDamagedAndDuplicateFolders)
@@ -330,6 +405,7 @@ TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWit
     const TorrentLinePtr stored = add(RealTorrent::make("Stored", {{{"s.bin"}, 20000}}, 16384, 21).metainfo);
     ASSERT_TRUE(stored && stored->storage());
     stored->writeStatePlist();
+    StateFileWriter::queue().drain();
     const QString statePlist = SessionFolder(stored->storage()->sessionFolder()).filePath("state.plist");
     QFile before(statePlist);
     ASSERT_TRUE(before.open(QIODevice::ReadOnly));
@@ -359,7 +435,7 @@ TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWit
     for (const auto& c : cases) {
         const TorrentLinePtr torrent = c.act();
         ASSERT_TRUE(torrent) << c.name;
-        EXPECT_TRUE(torrent->isPaused()) << c.name;
+        EXPECT_TRUE(waitUntil([&] { return torrent->isPaused(); })) << c.name;
         EXPECT_TRUE(torrent->errorText().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
             << c.name << ": " << torrent->errorText().toStdString();
         EXPECT_EQ(torrent->stateDescription(), torrent->errorText()) << c.name;
