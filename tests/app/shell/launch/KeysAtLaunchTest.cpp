@@ -62,7 +62,8 @@ protected:
         request.data.data32[0] = atom("WM_DELETE_WINDOW");
         request.data.data32[1] = XCB_CURRENT_TIME;
         xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
-        xcb_flush(connection);
+        // A round trip: the server has taken the request before the connection closes.
+        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         xcb_disconnect(connection);
     }
 };
