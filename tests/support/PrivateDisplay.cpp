@@ -2,6 +2,8 @@
 
 #include "support/WaitUntil.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -82,6 +84,16 @@ bool DisplayChild::passes(int timeoutMs)
     return !isRunning() && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0
         && output.contains("[  PASSED  ]") && !output.contains("[  PASSED  ] 0 tests")
         && !output.contains("[  SKIPPED ]");
+}
+
+void expectPassOnPrivateDisplay(const QString& filter, const QProcessEnvironment& environment, int timeoutMs)
+{
+    if (!PrivateDisplay::isInstalled())
+        GTEST_SKIP() << "needs Xvfb";
+    PrivateDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    DisplayChild child(display, filter, environment);
+    EXPECT_TRUE(child.passes(timeoutMs));
 }
 
 }  // namespace ombrelay::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 
 namespace ombrelay::test {
@@ -38,5 +39,9 @@ public:
 private:
     QProcess m_process;
 };
+
+// The tests `filter` names, run by a child of this program on a display of its own, all pass within
+// timeoutMs; skips the calling test where Xvfb is not installed.
+void expectPassOnPrivateDisplay(const QString& filter, const QProcessEnvironment& environment, int timeoutMs);
 
 }  // namespace ombrelay::test

@@ -52,15 +52,10 @@ namespace {
 
 const char* kChild = "OMBRELAY_WEB_CHILD";
 
-#define RUN_UNDER_XVFB(test)                                                    \
-    TEST(WebPane, test)                                                         \
-    {                                                                           \
-        if (!PrivateDisplay::isInstalled())                                     \
-            GTEST_SKIP() << "needs Xvfb";                                       \
-        PrivateDisplay display;                                                 \
-        ASSERT_TRUE(display.isRunning());                                       \
-        DisplayChild child(display, "WebPaneInner." #test, webChildEnvironment(kChild)); \
-        EXPECT_TRUE(child.passes(120000));                                      \
+#define RUN_UNDER_XVFB(test)                                                                                 \
+    TEST(WebPane, test)                                                                                      \
+    {                                                                                                        \
+        expectPassOnPrivateDisplay("WebPaneInner." #test, webChildEnvironment(kChild), 120000);              \
     }
 
 RUN_UNDER_XVFB(NavigationStaysInThePane)

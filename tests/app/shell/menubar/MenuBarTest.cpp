@@ -57,12 +57,7 @@ using C = KoMainMenu::Command;
 #define RUN_UNDER_XVFB(test, filter)                                                                         \
     TEST(MenuBar, test)                                                                                      \
     {                                                                                                        \
-        if (!PrivateDisplay::isInstalled())                                                                  \
-            GTEST_SKIP() << "needs Xvfb";                                                                    \
-        PrivateDisplay display;                                                                              \
-        ASSERT_TRUE(display.isRunning());                                                                    \
-        DisplayChild child(display, filter, webChildEnvironment(kChild));                                    \
-        EXPECT_TRUE(child.passes(180000));                                                                   \
+        expectPassOnPrivateDisplay(filter, webChildEnvironment(kChild), 180000);                             \
     }
 
 RUN_UNDER_XVFB(EveryItemOnceWithItsKeys, "MenuBarInner.EveryItemOnceWithItsKeys")

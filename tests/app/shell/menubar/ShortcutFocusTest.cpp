@@ -41,12 +41,7 @@ using C = KoMainMenu::Command;
 
 TEST(ShortcutFocus, OnAPrivateDisplay)
 {
-    if (!PrivateDisplay::isInstalled())
-        GTEST_SKIP() << "needs Xvfb";
-    PrivateDisplay display;
-    ASSERT_TRUE(display.isRunning());
-    DisplayChild child(display, QStringLiteral("ShortcutFocusInner.*"), webChildEnvironment(kChild));
-    EXPECT_TRUE(child.passes(240000));
+    expectPassOnPrivateDisplay(QStringLiteral("ShortcutFocusInner.*"), webChildEnvironment(kChild), 240000);
 }
 
 // A search pane's results tab: a list.

@@ -37,10 +37,7 @@ using C = KoMainMenu::Command;
     {                                                                                                        \
         if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable("xdotool").isEmpty())           \
             GTEST_SKIP() << "needs Xvfb and xdotool";                                                        \
-        PrivateDisplay display;                                                                              \
-        ASSERT_TRUE(display.isRunning());                                                                    \
-        DisplayChild child(display, "TransfersInWindowInner." #test, webChildEnvironment(kChild));           \
-        EXPECT_TRUE(child.passes(180000));                                                                   \
+        expectPassOnPrivateDisplay("TransfersInWindowInner." #test, webChildEnvironment(kChild), 180000);    \
     }
 
 RUN_UNDER_XVFB(TabAndShiftTabLeaveTheListForTheFieldAndTheRow)
