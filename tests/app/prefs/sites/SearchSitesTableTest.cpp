@@ -51,6 +51,7 @@ protected:
     void TearDown() override
     {
         table.reset();
+        PZFaviconLoader::removeAllLoaders();
         PZAlert::setPresenter({});
         SearchTest::TearDown();
     }
