@@ -5,10 +5,12 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/lifecycle/LifecycleFixture.h"
 #include "engine/lifecycle/TmpfsMount.h"
+#include "engine/net/AverageBandwidth.h"
 #include "kit/PZBandwidth.h"
 #include "kit/PropertyList.h"
 
 #include <QDirIterator>
+#include <QScopeGuard>
 #include <cstring>
 
 using namespace ombrelay;
@@ -384,7 +386,11 @@ TEST_F(SessionLifecycleTest, EachSecondARunningTorrentShowsItsPeersAndAFinishedO
     session->oneSecondWork();
     EXPECT_EQ(torrent->activityText(), TorrentLine::peersString(0, 3));
 
-    // It uploads, completes and stops (no seeding): its upload rate falls to nothing over the next seconds.
+    // It uploads, completes and stops (no seeding): its upload rate falls to nothing over the next seconds,
+    // on the meter's clock that the test moves.
+    double clock = AverageBandwidth::now();
+    AverageBandwidth::setClock([&clock] { return clock; });
+    const auto realClock = qScopeGuard([] { AverageBandwidth::setClock({}); });
     torrent->uploadBandwidth().recordBytes(600000);
     session->oneSecondWork();
     const QString uploading = torrent->uploadsRateText();
@@ -393,8 +399,12 @@ TEST_F(SessionLifecycleTest, EachSecondARunningTorrentShowsItsPeersAndAFinishedO
     ASSERT_FALSE(torrent->isSeeding());
     const QString stopped = PZBandwidth::sizeWithValue(0).description();
     EXPECT_NE(uploading, stopped);
-    EXPECT_TRUE(waitUntil([&] {
+    QStringList rates;
+    for (int second = 1; second <= torrent->uploadBandwidth().numberOfSeconds() + 1; ++second) {
+        clock += 1;
         session->oneSecondWork();
-        return torrent->uploadsRateText() == stopped;
-    }, 10000)) << torrent->uploadsRateText().toStdString();
+        rates.append(torrent->uploadsRateText());
+    }
+    EXPECT_NE(rates.first(), stopped) << "the rate falls over the window, not at once";
+    EXPECT_EQ(rates.last(), stopped) << rates.join(QLatin1String(", ")).toStdString();
 }
