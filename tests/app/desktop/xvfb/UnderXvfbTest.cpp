@@ -216,8 +216,16 @@ TEST(DesktopScreens, AttentionMarksTheWindow)
     ASSERT_TRUE(display.isRunning());
     AttentionRequests requests(display.display());
     ASSERT_TRUE(requests.isListening());
-    EXPECT_TRUE(childPasses("MarksTheWindowForAttention", display, QProcessEnvironment::systemEnvironment(), [&] {
+    // The child goes on once each change has arrived here.
+    QTemporaryDir folder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("OMBRELAY_TEST_FOLDER", folder.path());
+    EXPECT_TRUE(childPasses("MarksTheWindowForAttention", display, environment, [&] {
         requests.read();
+        if (requests.changes.contains(1))
+            writeFile(folder.filePath("attention-asked"));
+        if (requests.changes.contains(0))
+            writeFile(folder.filePath("attention-ended"));
         return false;
     }));
     requests.read();
@@ -348,11 +356,12 @@ TEST_F(UnderXvfbAttention, DISABLED_MarksTheWindowForAttention)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
     other.activateWindow();
     ASSERT_TRUE(waitUntil([&] { return other.isActiveWindow(); }, 10000));
+    const QString folder = qEnvironmentVariable("OMBRELAY_TEST_FOLDER");
     downloads().requestAttention();
-    spinFor(300);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + "/attention-asked"); }, 10000));
     window->activateWindow();
     ASSERT_TRUE(waitUntil([&] { return window->isActiveWindow(); }, 10000));
-    spinFor(300);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + "/attention-ended"); }, 10000));
 }
 
 }  // namespace
