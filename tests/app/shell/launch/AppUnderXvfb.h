@@ -137,16 +137,11 @@ protected:
         return settings;
     }
 
-    // A loaded server now and then turns a first connection away, and the program ends at once; it is
-    // launched again, at most twice.
+    // The program started on the display, which took a client of ours in SetUp: a program turned away
+    // shows a fault of the display, not one to hide by starting again.
     std::unique_ptr<WatchedProcess> launch(const QStringList& arguments, const QProcessEnvironment& env)
     {
-        for (int attempt = 0;; ++attempt) {
-            auto process = std::make_unique<WatchedProcess>(applicationPath(), arguments, env);
-            process->waitFor([] { return false; }, 1500);  // ends early when the program does
-            if (attempt == 2 || process->isRunning() || !process->output().contains(QStringLiteral("could not connect to display")))
-                return process;
-        }
+        return std::make_unique<WatchedProcess>(applicationPath(), arguments, env);
     }
     std::unique_ptr<WatchedProcess> launch(const QStringList& arguments) { return launch(arguments, environment()); }
 
