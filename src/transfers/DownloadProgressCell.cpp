@@ -41,21 +41,23 @@ QRect DownloadProgressCell::progressRectInCell(const QRect& frame)
 
 QRect DownloadProgressCell::downloadButtonFrameInRect(const QRect& frame)
 {
-    return QRect(frame.x() + 82, frame.y() + (frame.height() - 13) / 2, 52, 13);
+    const QRect bar = progressRectInCell(frame);
+    return QRect(bar.x() + (bar.width() - 52) / 2, frame.y() + 2, 52, 13);
 }
 
+// Every text is 11 points, right-aligned. A file row's text is grey until its line is complete.
 const PZTextAttributes* DownloadProgressCell::primaryAttributes() const
 {
-    static const PZTextAttributes attributes = rightAligned(PZText::textAttributes12());
-    static const PZTextAttributes small = rightAligned(PZText::textAttributes11());
-    return isTorrentRow() ? &attributes : &small;
+    static const PZTextAttributes plain = rightAligned(PZText::textAttributes11());
+    static const PZTextAttributes grey = rightAligned(PZText::textAttributesGray11());
+    return isTorrentRow() || m_completeLine ? &plain : &grey;
 }
 
 const PZTextAttributes* DownloadProgressCell::primaryAttributesAlternate() const
 {
-    static const PZTextAttributes attributes = rightAligned(PZText::textAttributesWhite12());
-    static const PZTextAttributes small = rightAligned(PZText::textAttributesWhite11());
-    return isTorrentRow() ? &attributes : &small;
+    static const PZTextAttributes white = rightAligned(PZText::textAttributesWhite11());
+    static const PZTextAttributes blended = rightAligned(PZText::textAttributesBlended11());
+    return isTorrentRow() || m_completeLine ? &white : &blended;
 }
 
 const PZTextAttributes* DownloadProgressCell::secondaryAttributes() const
@@ -66,15 +68,19 @@ const PZTextAttributes* DownloadProgressCell::secondaryAttributes() const
 
 const PZTextAttributes* DownloadProgressCell::secondaryAttributesAlternate() const
 {
-    static const PZTextAttributes attributes = rightAligned(PZText::textAttributesWhite11());
+    static const PZTextAttributes attributes = rightAligned(PZText::textAttributesBlended11());
     return &attributes;
 }
 
+// The total size: in the primary style once complete, else in the secondary one.
 const PZTextAttributes* DownloadProgressCell::tertiaryAttributes() const
 {
-    static const PZTextAttributes grey = rightAligned(PZText::textAttributesGray12());
-    static const PZTextAttributes plain = rightAligned(PZText::textAttributes12());
-    return m_completeTotal ? &plain : &grey;
+    return m_completeLine ? primaryAttributes() : secondaryAttributes();
+}
+
+const PZTextAttributes* DownloadProgressCell::tertiaryAttributesAlternate() const
+{
+    return m_completeLine ? primaryAttributesAlternate() : secondaryAttributesAlternate();
 }
 
 QPoint DownloadProgressCell::primaryOffset() const
@@ -120,7 +126,7 @@ void DownloadProgressCell::drawTorrentRow(QPainter& painter, const QRect& frame,
                QPoint(frame.x() + frame.width() - 16, frame.y() + (frame.height() - 13) / 2));
 
     const QString total = torrent.amountRequested().description();
-    m_completeTotal = torrent.isComplete();
+    m_completeLine = torrent.isComplete();
     if (torrent.isComplete()) {
         setTertiary(total);
     } else if (torrent.amountDownloaded().value() == 0) {
@@ -140,6 +146,7 @@ void DownloadProgressCell::drawTorrentRow(QPainter& painter, const QRect& frame,
 void DownloadProgressCell::drawFileRow(QPainter& painter, const QRect& frame)
 {
     const OBLine* line = item()->line();
+    m_completeLine = line->isComplete();
     setPrimary(OBDefaults::kDisplayPercentages() ? percentText(line->fractionLoaded())
                                                  : PZFileSize::sizeWithValue(line->fileLength()).description());
     const QRect button = downloadButtonFrameInRect(frame);

@@ -24,6 +24,7 @@ public:
     const PZTextAttributes* secondaryAttributes() const override;
     const PZTextAttributes* secondaryAttributesAlternate() const override;
     const PZTextAttributes* tertiaryAttributes() const override;
+    const PZTextAttributes* tertiaryAttributesAlternate() const override;
 
 protected:
     void drawInterior(QPainter& painter, const QRect& frame) override;
@@ -35,7 +36,7 @@ protected:
 private:
     void drawTorrentRow(QPainter& painter, const QRect& frame, TorrentLine& torrent);
     void drawFileRow(QPainter& painter, const QRect& frame);
-    bool m_completeTotal = false;
+    bool m_completeLine = false;  // the row's torrent or file, at the last draw
 };
 
 }  // namespace ombrelay

@@ -65,6 +65,10 @@ public:
     bool canOpenSelectedIniTunes() const;
     void addSongToPlaylist();
 
+    // The commands of the Transfers menu and the context menu, enabled as the selection allows.
+    enum class MenuItem { Open, Reveal, QuickLook, Remove };
+    bool validateMenuItem(MenuItem item) const;
+
     // The context menu after selecting the row under the point (view coordinates).
     QMenu* menuForPoint(const QPoint& point);
     void selectRowAtPoint(const QPoint& point);
@@ -79,6 +83,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab: the toolbar search field; Shift+Tab: the transfers row.
+    bool focusNextPrevChild(bool next) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 

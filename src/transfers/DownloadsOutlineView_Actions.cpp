@@ -6,6 +6,7 @@
 #include "transfers/DesktopFiles.h"
 #include "transfers/PreviewWindow.h"
 #include "transfers/TransferItem.h"
+#include "uikit/KeyViewLoop.h"
 #include "uikit/PZAlert.h"
 
 #include <QApplication>
@@ -200,6 +201,12 @@ void DownloadsOutlineView::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     }
     activateRow(index, event->modifiers() & Qt::AltModifier);
+}
+
+bool DownloadsOutlineView::focusNextPrevChild(bool next)
+{
+    QWidget* target = next ? KeyViewLoop::searchField() : KeyViewLoop::statsRow();
+    return KeyViewLoop::moveFocus(target, next) || PZOutlineView::focusNextPrevChild(next);
 }
 
 void DownloadsOutlineView::keyPressEvent(QKeyEvent* event)

@@ -29,17 +29,27 @@ void DownloadsOutlineView::selectRowAtPoint(const QPoint& point)
     setFocus(Qt::PopupFocusReason);
 }
 
+bool DownloadsOutlineView::validateMenuItem(MenuItem item) const
+{
+    switch (item) {
+    case MenuItem::Open: return selectedObjects().size() == 1 && !selectedPath().isEmpty();
+    case MenuItem::Reveal: return !selectedPath().isEmpty();
+    case MenuItem::QuickLook: return !selectedObjects().isEmpty();  // an open preview follows the selection
+    case MenuItem::Remove: return !selectedTorrents().isEmpty();
+    }
+    return false;
+}
+
 QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
 {
     selectRowAtPoint(point);
     auto* menu = new QMenu(this);
-    const QString path = selectedPath();
-    if (selectedObjects().size() == 1 && !path.isEmpty()) {
+    if (validateMenuItem(MenuItem::Open)) {
         menu->addSeparator();
         menu->addAction(tr("Open"), this, &DownloadsOutlineView::openSelected);
-        menu->addMenu(openWithSubmenuForPath(path, menu));
+        menu->addMenu(openWithSubmenuForPath(selectedPath(), menu));
     }
-    if (!selectedObjects().isEmpty()) {
+    if (validateMenuItem(MenuItem::QuickLook)) {
         menu->addSeparator();
         menu->addAction(tr("Quick Look"), this, &DownloadsOutlineView::toggleQuickLook);
         if (canOpenSelectedIniTunes()) {
@@ -47,7 +57,7 @@ QMenu* DownloadsOutlineView::menuForPoint(const QPoint& point)
             menu->addAction(tr("Add to Music Library"), this, &DownloadsOutlineView::addSongToPlaylist);
         }
     }
-    if (!selectedTorrents().isEmpty()) {
+    if (validateMenuItem(MenuItem::Remove)) {
         menu->addSeparator();
         menu->addAction(tr("Remove"), this, &DownloadsOutlineView::removeSelected);
     }

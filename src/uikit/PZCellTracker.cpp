@@ -4,6 +4,7 @@
 #include "uikit/PZTrackingCell.h"
 
 #include <QMouseEvent>
+#include <utility>
 
 namespace ombrelay {
 
@@ -71,15 +72,19 @@ bool PZCellTracker::eventFilter(QObject* watched, QEvent* event)
             return m_object != nullptr;  // another button while tracking changes nothing
         if (m_object)
             return true;
-        return press(mouse->position().toPoint());
+        m_pairTaken = press(mouse->position().toPoint());
+        return m_pairTaken;
     }
     case QEvent::MouseButtonDblClick: {
-        // The first click of the pair already acted: the second is swallowed over a control and reaches
-        // the view (its double-click action) elsewhere.
+        // The second click of a pair whose first a control took is swallowed, with its release, even
+        // when the control has gone from under the pointer; over a control it is swallowed too.
         if (m_object)
             return true;
         auto* mouse = static_cast<QMouseEvent*>(event);
-        return mouse->button() == Qt::LeftButton && hitAt(mouse->position().toPoint()).rect >= 0;
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        m_swallowRelease = std::exchange(m_pairTaken, false) || hitAt(mouse->position().toPoint()).rect >= 0;
+        return m_swallowRelease;
     }
     case QEvent::MouseMove: {
         if (!m_object)
@@ -95,7 +100,7 @@ bool PZCellTracker::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (!m_object)
-            return false;
+            return mouse->button() == Qt::LeftButton && std::exchange(m_swallowRelease, false);
         if (mouse->button() != Qt::LeftButton)
             return true;
         PZOutlineObject* object = m_object;

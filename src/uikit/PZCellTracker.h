@@ -12,7 +12,8 @@ class PZOutlineView;
 // viewport). The press is kept by row OBJECT, not row number: while the button is held the control is
 // drawn pressed only when the pointer is over that control of the object's current row, and the release
 // fires the cell's action once, with that object, when it comes over the same control. Nothing fires
-// when the object left the list in between. Presses elsewhere go on to the view (selection).
+// when the object left the list in between. Presses elsewhere go on to the view (selection); a double
+// click whose first click a control took never does, whatever lies under its second.
 class PZCellTracker : public QObject
 {
     Q_OBJECT
@@ -48,6 +49,8 @@ private:
     int m_column = -1;
     int m_initialTrackingRect = -1;
     int m_activeTrackingRect = -1;
+    bool m_pairTaken = false;       // the last left press went to a control
+    bool m_swallowRelease = false;  // the release of a swallowed double click is the view's no more
 };
 
 }  // namespace ombrelay

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace ombrelay::test {
 
@@ -38,14 +39,24 @@ inline bool nearColor(const QColor& a, const QColor& b, int tolerance)
         && std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
+// The darkest and the brightest grey levels within `rect` of `image`.
+inline std::pair<int, int> greyRange(const QImage& image, const QRect& rect)
+{
+    int darkest = 255;
+    int brightest = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const int grey = qGray(image.pixel(x, y));
+            darkest = std::min(darkest, grey);
+            brightest = std::max(brightest, grey);
+        }
+    return {darkest, brightest};
+}
+
 // The darkest grey level within `rect` of `image` (its ink, on a light background); 255 when there is none.
 inline int darkestGrey(const QImage& image, const QRect& rect)
 {
-    int darkest = 255;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            darkest = std::min(darkest, qGray(image.pixel(x, y)));
-    return darkest;
+    return greyRange(image, rect).first;
 }
 
 // How many colours a picture holds, counted up to `cap`: a blank or failed capture holds one or two.

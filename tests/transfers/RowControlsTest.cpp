@@ -3,13 +3,16 @@
 
 #include "kit/Settings.h"
 #include "support/DoubleClick.h"
+#include "support/Pictures.h"
 #include "support/UrlRecorder.h"
-#include "transfers/DownloadsPaneFileCell.h"
+#include "transfers/DownloadProgressCell.h"
 #include "transfers/PreviewWindow.h"
 #include "uikit/PZText.h"
 
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
+#include <functional>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -43,6 +46,18 @@ protected:
         view->expand(view->indexForObject(row));
         QApplication::processEvents();
         return row->outlineChild(child);
+    }
+
+    // The column's cell for the row, drawn once as the list draws it: its styles follow the row.
+    PZTrackingCell* drawnCell(PZOutlineObject* row, int column) const
+    {
+        PZTrackingCell* cell = view->cellFor(column, row);
+        QImage canvas(300, 41, QImage::Format_ARGB32);
+        QPainter painter(&canvas);
+        PZCellState state;
+        state.object = row;
+        cell->draw(painter, canvas.rect(), state);
+        return cell;
     }
 
     DownloadsOutlineView* view = nullptr;
@@ -112,32 +127,73 @@ TEST_F(RowControls, TheTimeColumnOfAFileRowHoldsNoCheckbox)
 
 TEST_F(RowControls, NamesTakeTheirRowsSizeAndSkippedFilesTurnGrey)
 {
-    TorrentLinePtr torrent = addTorrent("folder", TorrentLine::Downloading, 3);
+    // The torrent's folder is named as its first file, so both rows write the same text.
+    TorrentLinePtr torrent = addTorrent("file0.bin", TorrentLine::Downloading, 3);
     PZOutlineObject* wanted = expandedFileRow(torrent, 0);
     PZOutlineObject* skipped = view->itemFor(torrent.get())->outlineChild(1);
     ASSERT_TRUE(torrent->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    const QColor background(56, 117, 215);
     struct Case
     {
         const char* name;
         PZOutlineObject* row;
-        const PZTextAttributes* plain;
-        const PZTextAttributes* selected;
+        int nameBand; // the name's line: above the torrent's second line
+        QColor plain;
+        std::function<bool(const QColor&)> selected;
     };
+    const auto white = [](const QColor& ink) { return nearColor(ink, Qt::white, 40); };
     const QList<Case> cases{
-        {"torrent", view->itemFor(torrent.get()), &PZText::textAttributes12(), &PZText::textAttributesWhite12()},
-        {"wanted file", wanted, &PZText::textAttributes11(), &PZText::textAttributesWhite11()},
-        {"skipped file", skipped, &PZText::textAttributesGray11(), &PZText::textAttributesBlended11()},
+        {"torrent", view->itemFor(torrent.get()), 22, Qt::black, white},
+        {"wanted file", wanted, 17, Qt::black, white},
+        {"skipped file", skipped, 17, QColor(166, 166, 166),
+         [&](const QColor& ink) { return !white(ink) && ink.lightness() > background.lightness() + 40; }},
     };
+    QList<int> nameWidths;
     for (const Case& test : cases) {
-        auto* cell = static_cast<DownloadsPaneFileCell*>(view->cellFor(DownloadsOutlineView::NameColumn, test.row));
-        QImage canvas(300, 41, QImage::Format_ARGB32);
-        QPainter painter(&canvas);
-        PZCellState state;
-        state.object = test.row;
-        cell->draw(painter, canvas.rect(), state);
-        EXPECT_EQ(cell->primaryAttributes(), test.plain) << test.name;
-        EXPECT_EQ(cell->primaryAttributesAlternate(), test.selected) << test.name;
+        const QRect frame(QPoint(), cellFrame(test.row, DownloadsOutlineView::NameColumn).size());
+        const auto drawn = [&](bool selected) {
+            QImage canvas(frame.size(), QImage::Format_RGB32);
+            canvas.fill(background);
+            QPainter painter(&canvas);
+            PZCellState state;
+            state.object = test.row;
+            state.highlighted = state.hostIsFirstResponder = state.windowIsActive = selected;
+            view->cellFor(DownloadsOutlineView::NameColumn, test.row)->draw(painter, frame, state);
+            return canvas;
+        };
+        const QImage plain = drawn(false);
+        const QImage selected = drawn(true);
+        // The name is what a selection redraws in another colour, the checkbox and its edge aside; its ink is
+        // the colour farthest from the background.
+        const QList<QRect> controls =
+            view->cellFor(DownloadsOutlineView::NameColumn, test.row)->controlRects(frame, test.row);
+        QRect name;
+        QColor plainInk = background;
+        QColor selectedInk = background;
+        const auto distance = [&](const QColor& c) {
+            return std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                   std::abs(c.blue() - background.blue());
+        };
+        for (int y = 0; y < std::min(test.nameBand, frame.height()); ++y)
+            for (int x = 0; x < frame.width(); ++x) {
+                if (plain.pixel(x, y) == selected.pixel(x, y) ||
+                    std::any_of(controls.begin(), controls.end(),
+                                [&](const QRect& c) { return c.adjusted(-4, -4, 4, 4).contains(x, y); }))
+                    continue;
+                name |= QRect(x, y, 1, 1);
+                if (distance(plain.pixelColor(x, y)) > distance(plainInk))
+                    plainInk = plain.pixelColor(x, y);
+                if (distance(selected.pixelColor(x, y)) > distance(selectedInk))
+                    selectedInk = selected.pixelColor(x, y);
+            }
+        ASSERT_FALSE(name.isEmpty()) << test.name;
+        nameWidths.append(name.width());
+        EXPECT_TRUE(nearColor(plainInk, test.plain, 40))
+            << test.name << ": " << plainInk.name().toStdString();
+        EXPECT_TRUE(test.selected(selectedInk)) << test.name << ": " << selectedInk.name().toStdString();
     }
+    EXPECT_GT(nameWidths[0], nameWidths[1]) << "a torrent's name is larger than its files'";
+    EXPECT_EQ(nameWidths[1], nameWidths[2]) << "every file's name has one size";
 }
 
 TEST_F(RowControls, SelectingScrollsTheHighestSelectedRowIntoView)
@@ -205,4 +261,75 @@ TEST_F(RowControls, ReturnOpensTheSelectedRowAmongSeveral)
 
     QTest::keyClick(view, Qt::Key_Return);
     EXPECT_EQ(recorder.opened, QList<QUrl>({QUrl::fromLocalFile(b->fullPath())})) << "the row selected last";
+}
+
+TEST_F(RowControls, ProgressTextsAreElevenPointRightAlignedAndGreyUntilTheirLineIsComplete)
+{
+    TorrentLinePtr folder = addTorrent("folder", TorrentLine::Downloading, 3);
+    folder->updateNeededPieces();
+    completeFile(*folder, *folder->files().at(0));
+    ASSERT_TRUE(folder->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    folder->setDownloaded(40000);
+    TorrentLinePtr fresh = addTorrent("fresh", TorrentLine::Downloading);
+    TorrentLinePtr done = addTorrent("done", TorrentLine::Complete);
+    PZOutlineObject* torrentRow = view->itemFor(folder.get());
+    PZOutlineObject* completeFileRow = expandedFileRow(folder, 0);
+    PZOutlineObject* skippedFileRow = torrentRow->outlineChild(1);
+    PZOutlineObject* wantedFileRow = torrentRow->outlineChild(2);
+    const QColor black = PZText::textAttributes11().color;
+    const QColor grey = PZText::textAttributesGray11().color;
+    const QColor white = PZText::textAttributesWhite11().color;
+    const QColor blended = PZText::textAttributesBlended11().color;
+    using Line = const PZTextAttributes* (DownloadsPaneCell::*)() const;
+    const Line primary = &DownloadsPaneCell::primaryAttributes;
+    const Line primarySelected = &DownloadsPaneCell::primaryAttributesAlternate;
+    struct Case
+    {
+        const char* name;
+        PZOutlineObject* row;
+        Line line;
+        QColor color;
+    };
+    const QList<Case> cases{
+        {"complete file", completeFileRow, primary, black},
+        {"complete file selected", completeFileRow, primarySelected, white},
+        {"skipped file", skippedFileRow, primary, grey},
+        {"skipped file selected", skippedFileRow, primarySelected, blended},
+        {"wanted file in progress", wantedFileRow, primary, grey},
+        {"torrent amount", torrentRow, primary, black},
+        {"torrent amount selected", torrentRow, primarySelected, white},
+        {"torrent total", torrentRow, &DownloadsPaneCell::secondaryAttributes, grey},
+        {"torrent total selected", torrentRow, &DownloadsPaneCell::secondaryAttributesAlternate, blended},
+        {"nothing in yet", view->itemFor(fresh.get()), &DownloadsPaneCell::tertiaryAttributes, grey},
+        {"nothing in yet selected", view->itemFor(fresh.get()), &DownloadsPaneCell::tertiaryAttributesAlternate, blended},
+        {"complete total", view->itemFor(done.get()), &DownloadsPaneCell::tertiaryAttributes, black},
+        {"complete total selected", view->itemFor(done.get()), &DownloadsPaneCell::tertiaryAttributesAlternate, white},
+    };
+    for (const Case& test : cases) {
+        ASSERT_TRUE(test.row) << test.name;
+        auto* cell = static_cast<DownloadsPaneCell*>(drawnCell(test.row, DownloadsOutlineView::ProgressColumn));
+        const PZTextAttributes* attributes = (cell->*test.line)();
+        ASSERT_TRUE(attributes) << test.name;
+        EXPECT_EQ(attributes->font, PZText::textAttributes11().font) << test.name;
+        EXPECT_EQ(attributes->paragraph.alignment & Qt::AlignHorizontal_Mask, Qt::AlignRight) << test.name;
+        EXPECT_EQ(attributes->color, test.color) << test.name;
+    }
+}
+
+TEST_F(RowControls, TheGetFileButtonAndTheCheckMarkSitCentredOverTheBar)
+{
+    TorrentLinePtr folder = addTorrent("folder", TorrentLine::Downloading, 3);
+    folder->updateNeededPieces();
+    ASSERT_TRUE(folder->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    PZOutlineObject* skipped = expandedFileRow(folder, 1);
+    const QRect frame = cellFrame(skipped, DownloadsOutlineView::ProgressColumn);
+    const QRect bar = DownloadProgressCell::progressRectInCell(frame);
+    const QList<QRect> controls = view->cellFor(DownloadsOutlineView::ProgressColumn, skipped)->controlRects(frame, skipped);
+    ASSERT_EQ(controls.size(), 1);
+    EXPECT_EQ(controls.first().size(), QSize(52, 13));
+    EXPECT_LE(std::abs(controls.first().center().x() - bar.center().x()), 1);
+    EXPECT_EQ(controls.first().top(), frame.top() + 2);
+    // A click at the bar's middle takes the file back.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(bar.center().x(), controls.first().center().y()));
+    EXPECT_EQ(folder->files().at(1)->checkboxState(), OBLine::Wanted);
 }

@@ -73,6 +73,36 @@ TEST(CellTrackingTest, ADoubleClickOnAControlActsOnceAndSelectsNothing)
     EXPECT_EQ(w.view->selectedObjects(), QList<PZOutlineObject*>({w.second}));
 }
 
+TEST(CellTrackingTest, ADoubleClickWhoseFirstClickAControlTookIsSwallowedWhole)
+{
+    TrackingWindow w;
+    w.view->buttonCell->vanishes = true;
+    int doubleClicks = 0;
+    QObject::connect(w.view, &QAbstractItemView::doubleClicked, [&] { ++doubleClicks; });
+    struct Case
+    {
+        const char* name;
+        FakeLine* line;
+        QList<PZOutlineObject*> acted;  // after the double click
+    };
+    const QList<Case> cases{
+        {"the button goes with the first click", w.first, {w.first}},
+        {"the next row's button too", w.second, {w.first, w.second}},
+    };
+    for (const Case& c : cases) {
+        doubleClick(w.viewport(), w.controlOf(c.line).center());
+        EXPECT_EQ(w.view->buttonCell->acted, c.acted) << c.name;
+        EXPECT_TRUE(w.view->selectedObjects().isEmpty()) << c.name;
+        EXPECT_EQ(doubleClicks, 0) << c.name;
+    }
+    // Where the button was, a later double click is the view's again.
+    const QPoint gone = w.view->visualRect(w.view->indexForObject(w.first, FakeOutlineView::SizeColumn)).topRight()
+                        + QPoint(-7, 8);
+    doubleClick(w.viewport(), gone);
+    EXPECT_EQ(w.view->selectedObjects(), QList<PZOutlineObject*>({w.first}));
+    EXPECT_EQ(doubleClicks, 1);
+}
+
 TEST(CellTrackingTest, OnlyTheLeftButtonIsTracked)
 {
     TrackingWindow w;

@@ -127,13 +127,16 @@ class FakeButtonCell : public PZNode
 {
 public:
     const PZTextAttributes* primaryAttributesAlternate() const override { return &PZText::textAttributesWhite11(); }
-    QList<QRect> controlRects(const QRect& frame, PZOutlineObject*) const override
+    QList<QRect> controlRects(const QRect& frame, PZOutlineObject* object) const override
     {
+        if (vanishes && acted.contains(object))
+            return {};
         return {QRect(frame.right() - 13, frame.y() + 2, 12, 12)};
     }
     void performAction(PZOutlineObject* object, QWidget*) override { acted.append(object); }
 
     QList<PZOutlineObject*> acted;
+    bool vanishes = false;  // a row's button is gone once it acted
 
 protected:
     void drawInterior(QPainter& painter, const QRect& frame) override

@@ -70,7 +70,7 @@ QWidget* KoAppMessageBridge::viewOfType(const QMetaObject& type, QWidget* view)
     if (view->metaObject() == &type)
         return view;
     for (QObject* child : view->children())
-        if (auto* widget = qobject_cast<QWidget*>(child))
+        if (auto* widget = qobject_cast<QWidget*>(child); widget && !widget->isHidden())
             if (QWidget* found = viewOfType(type, widget))
                 return found;
     return nullptr;

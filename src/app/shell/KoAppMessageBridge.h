@@ -38,7 +38,8 @@ public:
 
     QAction* findAction() const;
     QAction* actionWithText(const QString& text) const;
-    // Depth first, the first widget whose class is exactly T's (not a subclass).
+    // Depth first, the first widget whose class is exactly T's (not a subclass); hidden widgets, such as
+    // the tabs not shown, are not searched.
     static QWidget* viewOfType(const QMetaObject& type, QWidget* view);
     bool hasFilterField() const;
 

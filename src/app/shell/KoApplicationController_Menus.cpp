@@ -76,10 +76,12 @@ void KoApplicationController::installMenus()
     menu.setCommand(C::MakeTextLarger, [] { CurrentWebView::instance().makeTextLarger(); }, webViewShown);
     menu.setCommand(C::MakeTextSmaller, [] { CurrentWebView::instance().makeTextSmaller(); }, webViewShown);
     menu.setCommand(C::MarkAllRead, &CurrentRSSOutlineView::markAllRead, [] { return CurrentRSSOutlineView::validateMenuItem(1); });
-    menu.setCommand(C::OpenTransfer, [transfers] { transfers->openSelected(); });
-    menu.setCommand(C::RevealTransfer, [transfers] { transfers->revealSelected(); });
-    menu.setCommand(C::QuickLook, [transfers] { transfers->toggleQuickLook(); });
-    menu.setCommand(C::RemoveTransfer, [transfers] { transfers->removeSelected(); });
+    using Item = DownloadsOutlineView::MenuItem;
+    const auto allowed = [transfers](Item item) { return [transfers, item] { return transfers->validateMenuItem(item); }; };
+    menu.setCommand(C::OpenTransfer, [transfers] { transfers->openSelected(); }, allowed(Item::Open));
+    menu.setCommand(C::RevealTransfer, [transfers] { transfers->revealSelected(); }, allowed(Item::Reveal));
+    menu.setCommand(C::QuickLook, [transfers] { transfers->toggleQuickLook(); }, allowed(Item::QuickLook));
+    menu.setCommand(C::RemoveTransfer, [transfers] { transfers->removeSelected(); }, allowed(Item::Remove));
 
     // The sidebar's commands keep their own actions.
     SelectionController* selection = window->selectionController();
@@ -109,6 +111,7 @@ void KoApplicationController::installMenus()
     connect(window->sourceView()->selectionModel(), &QItemSelectionModel::selectionChanged, &menu,
             &KoMainMenu::validateLater);
     connect(qApp, &QApplication::focusChanged, &menu, &KoMainMenu::validateLater);
+    connect(transfers, &PZOutlineView::selectionDidChange, &menu, &KoMainMenu::validateLater);
     connect(&CurrentWebView::instance(), &CurrentWebView::contentChanged, &menu, &KoMainMenu::validateLater);
     for (const char* name : {"RSSOutlineViewStatusChanged", "PZSquareTabViewSelectionDidChange"})
         listenForNotification(&menu, QString::fromLatin1(name), [&menu](const Notification&) { menu.validateLater(); });

@@ -20,6 +20,14 @@ PZSquareTabButton::PZSquareTabButton(PZViewController* controller, QWidget* pare
     m_actionButton->hide();
 }
 
+// The controller, a child, goes after this button's own parts: what it sends as it ends (a search
+// stopping) must not reach them.
+PZSquareTabButton::~PZSquareTabButton()
+{
+    if (m_controller)
+        m_controller->disconnect(this);
+}
+
 bool PZSquareTabButton::canClose() const
 {
     return m_actionButton->style() == TabActionButton::kClose;

@@ -20,6 +20,7 @@ public:
     static constexpr int kHeight = 22;
 
     PZSquareTabButton(PZViewController* controller, QWidget* parent);
+    ~PZSquareTabButton() override;
 
     PZViewController* controller() const { return m_controller; }
     TabActionButton* actionButton() const { return m_actionButton; }

@@ -125,7 +125,8 @@ TorrentSwarm* EnginePeerService::swarmForIncoming(const QByteArray& hash, PeerWi
             swarmFor(*active);
         torrent = torrents.value(hash);
     }
-    if (!torrent || torrent->isPaused())
+    // Paused, waiting, halted or finished without seeding: refused before anything is answered.
+    if (!DHTService::wantsPeers(torrent))
         return nullptr;
     TorrentSwarm* swarm = m_swarms.value(torrent);
     return swarm && swarm->peers().canAcceptIncomingPeer() ? swarm : nullptr;

@@ -255,8 +255,10 @@ bool TorrentPeers::connectToOnePeer()
             || m_redials.isWaiting(peer) || !mayDial(peer))
             continue;
         const PeerLinkPtr link = m_environment.dial(peer, PeerLink::Handshake::Encrypted);
-        if (!link)
+        if (!link) {  // no socket to be had: the row goes, as for a connection that never came up
+            forgetRow(peer);
             return false;
+        }
         startDial(peer, link);
         return true;
     }

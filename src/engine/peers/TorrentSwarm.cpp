@@ -272,8 +272,6 @@ bool TorrentSwarm::isPeerIdConnected(const QByteArray& peerId, const PeerWire* e
 
 void TorrentSwarm::blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data)
 {
-    if (m_torrent.bytesReceived)
-        m_torrent.bytesReceived(quint32(data.size()));
     if (m_torrent.storeBlock(from.peerAddress().toString(), piece, offset, data))
         m_received.insert(m_store.geometry().blockIndex(piece, offset));
 }
@@ -281,6 +279,12 @@ void TorrentSwarm::blockArrived(PeerWire& from, quint32 piece, quint32 offset, c
 void TorrentSwarm::readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done)
 {
     m_store.readSpan(piece, offset, length, std::move(done));
+}
+
+void TorrentSwarm::pieceBytesReceived(quint32 bytes)
+{
+    if (m_torrent.bytesReceived)
+        m_torrent.bytesReceived(bytes);
 }
 
 void TorrentSwarm::pieceBytesSent(quint32 bytes)

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace ombrelay {
 
@@ -48,6 +49,37 @@ std::shared_ptr<OpenFile> FileHandleCache::open(const QString& path)
     }
     if (fd < 0)
         return nullptr;
+    return keep(path, fd);
+}
+
+std::shared_ptr<OpenFile> FileHandleCache::openExisting(const QString& path)
+{
+    std::lock_guard lock(m_mutex);
+    const QByteArray native = QFile::encodeName(path);
+    struct stat onDisk;
+    const bool present = ::stat(native.constData(), &onDisk) == 0;
+    if (auto it = m_files.find(path); it != m_files.end()) {
+        struct stat held;
+        if (present && ::fstat(it->second.first->descriptor(), &held) == 0 && held.st_dev == onDisk.st_dev
+            && held.st_ino == onDisk.st_ino) {
+            m_recent.splice(m_recent.end(), m_recent, it->second.second);
+            return it->second.first;
+        }
+        m_recent.erase(it->second.second);
+        m_files.erase(it);
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (!present)
+        return nullptr;
+    const int fd = ::open(native.constData(), (m_mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    return keep(path, fd);
+}
+
+std::shared_ptr<OpenFile> FileHandleCache::keep(const QString& path, int fd)
+{
     while (m_files.size() >= m_capacity && !m_recent.empty()) {
         m_files.erase(m_recent.front());
         m_recent.pop_front();

@@ -30,10 +30,16 @@ public:
     // The open file for path; for ReadWrite the file and its folders are created when missing.
     // Null with errno set when it cannot be opened (a reader's missing file among them).
     std::shared_ptr<OpenFile> open(const QString& path);
+    // The open file for path when the file is there; never creates anything. A cached file that no
+    // longer is the one at path (deleted, or replaced) is dropped and answers null, as a missing one.
+    std::shared_ptr<OpenFile> openExisting(const QString& path);
     void purge(const QString& path);
     size_t openCount() const;
 
 private:
+    // Caches a new descriptor for path (the lock held).
+    std::shared_ptr<OpenFile> keep(const QString& path, int fd);
+
     Mode m_mode;
     size_t m_capacity;
     mutable std::mutex m_mutex;

@@ -69,6 +69,23 @@ void PieceDigests::forget(quint32 piece)
     m_digests.erase(found);
 }
 
+void PieceDigests::giveUp(quint32 piece)
+{
+    Digest& digest = m_digests[piece];
+    dropWaiting(digest);
+    digest.givenUp = true;
+}
+
+void PieceDigests::giveUpUnwanted(const std::function<bool(quint32 piece)>& isWanted)
+{
+    for (auto& [piece, digest] : m_digests) {
+        if (!isWanted(piece)) {
+            dropWaiting(digest);
+            digest.givenUp = true;
+        }
+    }
+}
+
 void PieceDigests::clear()
 {
     countWaiting(-m_waitingBytes);

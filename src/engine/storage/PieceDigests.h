@@ -3,6 +3,7 @@
 #include "kit/PZCrypto.h"
 
 #include <QByteArray>
+#include <functional>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -29,6 +30,10 @@ public:
     // nothing otherwise. Forgets the piece either way.
     std::optional<QByteArray> take(quint32 piece, quint32 length);
     void forget(quint32 piece);
+    // Lets the piece's waiting blocks go and takes no more of its blocks: it is read back instead.
+    void giveUp(quint32 piece);
+    // Gives up every piece in progress that is not wanted.
+    void giveUpUnwanted(const std::function<bool(quint32 piece)>& isWanted);
     void clear();
     qint64 waitingBytes() const { return m_waitingBytes; }
     static qint64 waitingBytesInAll();

@@ -42,13 +42,15 @@ bool fileExists(const QString& path)
 
 }  // namespace
 
-// What only the store queue's jobs touch: the pieces verified and synced, the files each piece in
-// progress wrote into, the check in progress of each piece being hashed, and the pieces whose bytes
-// matched and wait for a sync of their files. The sync queue takes matched pieces under the lock.
+// What only the store queue's jobs touch: the pieces verified and synced, the pieces wanted, the files
+// each piece in progress wrote into, the check in progress of each piece being hashed, and the pieces
+// whose bytes matched and wait for a sync of their files. The sync queue takes matched pieces under the
+// lock.
 struct PieceStore::QueueState
 {
-    explicit QueueState(quint32 pieces) : synced(pieces) {}
+    explicit QueueState(quint32 pieces) : synced(pieces), wanted(PZIndexSet::filledSetWithLength(pieces)) {}
     PZIndexSet synced;
+    PZIndexSet wanted;
     std::unordered_map<quint32, std::set<int>> touchedFiles;
     std::unordered_map<quint32, quint64> checks;  // piece -> ticket of its latest check
     quint64 nextTicket = 1;
@@ -382,20 +384,25 @@ void PieceStore::digestOnHashQueues(const QueuedBlock* blocks, size_t count)
     {
         quint32 piece;
         quint32 offset;
-        QByteArray data;
+        QByteArray data;  // none: the piece is not wanted, and its digest is given up
     };
     std::vector<Written> byQueue[kHashQueues];
     for (size_t k = 0; k < count; ++k) {
         const quint32 piece = m_geometry.pieceOfBlock(blocks[k].index);
         const auto offset = quint32(m_geometry.blockSpan(blocks[k].index).start - m_geometry.pieceSpan(piece).start);
-        byQueue[piece % kHashQueues].push_back({piece, offset, blocks[k].data});
+        const bool wanted = m_queueState->wanted.containsIndex(piece);
+        byQueue[piece % kHashQueues].push_back({piece, offset, wanted ? blocks[k].data : QByteArray()});
     }
     for (int queue = 0; queue < kHashQueues; ++queue) {
         if (byQueue[queue].empty())
             continue;
         hashQueues()[queue].post(this, [this, queue, written = std::move(byQueue[queue])] {
-            for (const Written& w : written)
-                m_digests[queue].add(w.piece, w.offset, w.data);
+            for (const Written& w : written) {
+                if (w.data.isEmpty())
+                    m_digests[queue].giveUp(w.piece);
+                else
+                    m_digests[queue].add(w.piece, w.offset, w.data);
+            }
         });
     }
 }
@@ -468,48 +475,71 @@ void PieceStore::syncMatchedPiecesOnQueue()
                 return;
             }
         }
-        std::set<int> files;
+        std::map<int, SyncedFile> files;
         for (const MatchedPiece& m : matched)
-            files.insert(m.files.begin(), m.files.end());
-        std::set<int> unsynced;
-        QString syncError;
-        for (int i : files) {
-            auto handle = FileHandleCache::writers().open(m_files[i].path);
-            if (!handle || !handle->syncData()) {
-                unsynced.insert(i);
-                syncError = errorText(errno);
-            }
-        }
-        storeQueue().post(this, [this, matched = std::move(matched), unsynced, syncError] {
-            piecesSyncedOnQueue(matched, unsynced, syncError);
+            for (int i : m.files)
+                if (!files.count(i))
+                    files.emplace(i, syncOnQueue(m_files[i]));
+        storeQueue().post(this, [this, matched = std::move(matched), files = std::move(files)] {
+            piecesSyncedOnQueue(matched, files);
         });
     }
 }
 
-void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::set<int>& unsynced,
-                                     const QString& syncError)
+PieceStore::SyncedFile PieceStore::syncOnQueue(const StorageFile& file) const
+{
+    SyncedFile synced;
+    // The file the piece was written into, or none: a deleted file is not made again, empty.
+    const std::shared_ptr<OpenFile> handle = FileHandleCache::writers().openExisting(file.path);
+    if (!handle) {
+        synced.detached = m_isDetached(file.path);
+        synced.error = synced.detached ? tr("The disk of \"%1\" is not attached.").arg(file.path)
+                                       : tr("The file \"%1\" is gone.").arg(file.path);
+    } else if (!handle->syncData()) {
+        synced.error = errorText(errno);
+    } else {
+        synced.size = handle->size();
+    }
+    return synced;
+}
+
+void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::map<int, SyncedFile>& files)
 {
     QueueState& q = *m_queueState;
     // A piece counts only once its bytes are on the disk. One that may not be there is a write error,
     // not its peers' fault: it comes again once the torrent resumes.
     QVector<quint32> verified, failed;
+    QString error;
+    bool detached = false;
     for (const MatchedPiece& m : matched) {
         const auto awaiting = q.awaitingSync.find(m.piece);
         if (awaiting == q.awaitingSync.end() || awaiting->second != m.ticket)
             continue;  // forgotten since it matched
         q.awaitingSync.erase(awaiting);
         q.touchedFiles.erase(m.piece);
-        if (std::none_of(m.files.begin(), m.files.end(), [&](int i) { return unsynced.count(i) > 0; })) {
+        const auto isShort = [&](int i) {
+            const StorageFile& file = m_files[i];
+            const SyncedFile& synced = files.at(i);
+            if (synced.size >= std::min(m_geometry.pieceSpan(m.piece).end(), file.offset + file.length) - file.offset)
+                return false;
+            if (error.isEmpty()) {
+                error = synced.size < 0 ? synced.error
+                                        : tr("The file \"%1\" is shorter than the data written into it.").arg(file.path);
+                detached = synced.detached;
+            }
+            return true;
+        };
+        if (std::any_of(m.files.begin(), m.files.end(), isShort)) {
+            failed.append(m.piece);
+        } else {
             q.synced.addIndex(m.piece);
             verified.append(m.piece);
-        } else {
-            failed.append(m.piece);
         }
     }
     if (!failed.isEmpty()) {
         losePiecesOnQueue(failed);
         const quint64 block = m_geometry.firstBlockOfPiece(failed.first());
-        QMetaObject::invokeMethod(this, [this, block, syncError] { emit writeFailed(block, syncError, false); },
+        QMetaObject::invokeMethod(this, [this, block, error, detached] { emit writeFailed(block, error, detached); },
                                   Qt::QueuedConnection);
     }
     if (verified.isEmpty())
@@ -580,6 +610,18 @@ void PieceStore::checkExistingData()
             scheduleBitfieldWrite();
             emit existingDataChecked(found);
         }, Qt::QueuedConnection);
+    });
+}
+
+void PieceStore::setWantedPieces(const PZIndexSet& wanted)
+{
+    postStoreJob([this, wanted] {
+        m_queueState->wanted = wanted;
+        // Behind the blocks already handed to the digests.
+        for (int queue = 0; queue < kHashQueues; ++queue)
+            hashQueues()[queue].post(this, [this, queue, wanted] {
+                m_digests[queue].giveUpUnwanted([&wanted](quint32 piece) { return wanted.containsIndex(piece); });
+            });
     });
 }
 

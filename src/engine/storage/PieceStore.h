@@ -10,6 +10,7 @@
 #include <QVector>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -70,6 +71,9 @@ public:
     // Checks every piece whose files already hold data; emits existingDataChecked with the pieces that
     // verify. Used when a torrent is added over files that exist, and to re-check a torrent.
     void checkExistingData();
+    // The pieces the torrent wants now (all until told). Blocks of the others wait for no gap in their
+    // piece's digest: those waiting go, and such a piece is read back should it complete.
+    void setWantedPieces(const PZIndexSet& wanted);
     // Forgets pieces (their blocks too), e.g. after a failed read; the bitfield files follow.
     void forgetPieces(const QVector<quint32>& pieces);
     // Writes the bitfield files now (pause, quit), after the queued writes.
@@ -143,10 +147,18 @@ private:
     void pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches);
     // Drops this store's queued store and hash jobs and waits for running ones.
     void cancelStoreAndHashJobs();
-    // Sync queue: syncs the files of the matched pieces, batch after batch, until none waits.
+    // A file after the sync of matched pieces: its size on disk, or why their bytes may not be there.
+    struct SyncedFile
+    {
+        qint64 size = -1;  // -1: missing or not synced
+        QString error;
+        bool detached = false;
+    };
+    // Sync queue: syncs the files of the matched pieces, batch after batch, until none waits. A file
+    // that is gone is never made again here.
     void syncMatchedPiecesOnQueue();
-    void piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::set<int>& unsynced,
-                             const QString& syncError);
+    SyncedFile syncOnQueue(const StorageFile& file) const;
+    void piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::map<int, SyncedFile>& files);
     std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);
     // Forgets pieces whose data vanished and tells the main thread.

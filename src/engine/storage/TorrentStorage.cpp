@@ -51,13 +51,16 @@ bool TorrentStorage::blockArrived(const QString& peer, quint32 piece, quint32 of
         m_torrent.downloadedBlocks().addIndex(block);
         m_torrent.setDownloaded(m_torrent.downloaded() + quint64(data.size()));
     }
-    m_contributors[piece].insert(peer);
+    // The first copy of a block is the one written; copies that arrive later are dropped by the store.
+    // A block stored before this start has no sender.
+    if (!m_senders.contains(block) && !m_store->storedBlocks().containsIndex(block))
+        m_senders.insert(block, peer);
     return true;
 }
 
 void TorrentStorage::pieceVerified(quint32 piece)
 {
-    m_contributors.remove(piece);
+    forgetSenders(piece);
     addDownloadedBlocks(piece);
     PeerService::instance().pieceVerified(m_torrent, piece);
     // Completion may relocate the torrent and rebuild its storage: not from inside this store's signal.
@@ -76,8 +79,9 @@ void TorrentStorage::pieceVerified(quint32 piece)
 void TorrentStorage::pieceFailed(quint32 piece)
 {
     forgetDownloadedBlocks(piece);
-    const QSet<QString> sources = m_contributors.take(piece);
-    qWarning("*** %s: piece %u failed its check (%lld peers)", qPrintable(m_torrent.path()), piece,
+    const QSet<QString> sources = sendersToBlame(piece);
+    forgetSenders(piece);
+    qWarning("*** %s: piece %u failed its check (%lld peers blamed)", qPrintable(m_torrent.path()), piece,
              qint64(sources.size()));
     for (const QString& peer : sources) {
         const int failures = ++m_failures[peer];
@@ -89,6 +93,7 @@ void TorrentStorage::pieceFailed(quint32 piece)
 
 void TorrentStorage::writeFailed(quint64 block, const QString& error, bool detached)
 {
+    m_senders.remove(block);
     if (m_torrent.downloadedBlocks().containsIndex(block)) {
         m_torrent.downloadedBlocks().removeIndex(block);
         recountDownloaded();
@@ -112,8 +117,10 @@ void TorrentStorage::halt()
 
 void TorrentStorage::piecesLost(const QVector<quint32>& pieces)
 {
-    for (quint32 piece : pieces)
+    for (quint32 piece : pieces) {
         forgetDownloadedBlocks(piece);
+        forgetSenders(piece);
+    }
     if (m_torrent.isComplete())
         updateTorrentLater();  // downloads them again
 }
@@ -156,6 +163,28 @@ void TorrentStorage::forgetDownloadedBlocks(quint32 piece)
     for (quint32 b = 0; b < geometry.blocksInPiece(piece); ++b)
         m_torrent.downloadedBlocks().removeIndex(first + b);
     recountDownloaded();
+}
+
+QSet<QString> TorrentStorage::sendersToBlame(quint32 piece) const
+{
+    const PieceGeometry& geometry = m_store->geometry();
+    const quint64 first = geometry.firstBlockOfPiece(piece);
+    QSet<QString> senders;
+    for (quint32 b = 0; b < geometry.blocksInPiece(piece); ++b) {
+        const auto sender = m_senders.constFind(first + b);
+        if (sender == m_senders.constEnd())
+            return {};
+        senders.insert(*sender);
+    }
+    return senders;
+}
+
+void TorrentStorage::forgetSenders(quint32 piece)
+{
+    const PieceGeometry& geometry = m_store->geometry();
+    const quint64 first = geometry.firstBlockOfPiece(piece);
+    for (quint32 b = 0; b < geometry.blocksInPiece(piece); ++b)
+        m_senders.remove(first + b);
 }
 
 void TorrentStorage::recountDownloaded()

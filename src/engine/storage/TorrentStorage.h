@@ -30,13 +30,11 @@ public:
     const PieceStore& store() const { return *m_store; }
     const QString& sessionFolder() const { return m_sessionFolder; }
 
-    // A block of `piece` at `offset` came from `peer` ("a.b.c.d:port"): counted as downloaded, its source
+    // A block of `piece` at `offset` came from `peer` ("a.b.c.d:port"): counted as downloaded, its sender
     // remembered for blame, and queued for writing. False when the store refuses it (not a block of this
     // torrent, or its piece is verified already); nothing is counted then.
     bool blockArrived(const QString& peer, quint32 piece, quint32 offset, const QByteArray& data);
 
-    // Peers that contributed to a piece still being checked.
-    QSet<QString> contributors(quint32 piece) const { return m_contributors.value(piece); }
     int failedPieces(const QString& peer) const { return m_failures.value(peer); }
 
 private:
@@ -46,6 +44,10 @@ private:
     void piecesLost(const QVector<quint32>& pieces);
     void existingDataChecked(const PZIndexSet& verified);
     void forgetDownloadedBlocks(quint32 piece);
+    // The peers whose blocks make up the piece; none when a block of it came before this start (or its
+    // sender is not known), as no one can tell which bytes were wrong.
+    QSet<QString> sendersToBlame(quint32 piece) const;
+    void forgetSenders(quint32 piece);
     void addDownloadedBlocks(quint32 piece);
     void recountDownloaded();
     void halt();
@@ -54,7 +56,8 @@ private:
     TorrentLine& m_torrent;
     QString m_sessionFolder;
     std::unique_ptr<PieceStore> m_store;
-    QHash<quint32, QSet<QString>> m_contributors;
+    // The sender of each block written since this start, until its piece is verified, fails or is lost.
+    QHash<quint64, QString> m_senders;
     QHash<QString, int> m_failures;
 };
 

@@ -3,8 +3,10 @@
 #include "engine/core/PeerService.h"
 #include "engine/core/TorrentLifecycle.h"
 #include "engine/core/TrackerService.h"
+#include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
+#include "kit/NotificationCenter.h"
 #include "kit/PerformLater.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
@@ -82,6 +84,8 @@ void TorrentLine::beginDownloadWithState(int state)
                 [this] { PeerService::instance().optimizePeerConnections(*this); });
     }
     m_oneMinuteTimer->start(oneMinuteTimerInterval);
+    // Lists showing the line as a result draw it as a transfer now.
+    postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
 }
 
 void TorrentLine::pauseDownload()
@@ -156,6 +160,8 @@ void TorrentLine::updateNeededPieces()
         }
     }
     PeerService::instance().cancelUnneededPieces(*this);
+    if (m_storage)
+        m_storage->store().setWantedPieces(m_neededPieces);
 
     m_downloaded = bytesOfBlocks(m_files.isEmpty() ? m_downloadedBlocks
                                                    : m_downloadedBlocks.setByIntersectingWithSet(m_neededBlocks));

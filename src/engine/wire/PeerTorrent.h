@@ -53,6 +53,9 @@ public:
     virtual void peersExchanged(PeerWire& from, const QByteArray& added) = 0;
     // Piece payload bytes written to a peer, for the torrent's upload count and rate.
     virtual void pieceBytesSent(quint32 /*bytes*/) {}
+    // Piece payload bytes read from a peer as they arrive, before their block is whole, for the
+    // torrent's download rate.
+    virtual void pieceBytesReceived(quint32 /*bytes*/) {}
     // A peer's port message named its DHT node (address in host order): the DHT pings it.
     virtual void pingDhtNode(quint32 /*address*/, quint16 /*port*/) {}
     virtual BandwidthProvision* downloadProvision() = 0;

@@ -382,6 +382,7 @@ bool PeerWire::readMessage()
     const PeerMessageReader::Result r = PeerMessageReader::read(in.buffer(), in.buflen(), m_torrent->pieceCount());
     switch (r.status) {
     case PeerMessageReader::Status::NeedMore:
+        countArrivingPieceBytes();
         return false;
     case PeerMessageReader::Status::Fault:
         end(r.fault, Ending::BrokeProtocol);
@@ -390,6 +391,9 @@ bool PeerWire::readMessage()
         break;
     }
     in.drainBufferBy(r.consumed);
+    if (!r.message.keepAlive && r.message.id == PeerMessage::Piece)
+        countPieceBytes(quint32(r.message.payload.size()));
+    m_pieceBytesCounted = 0;
     if (r.message.keepAlive)
         ++m_stats.read.total;
     else
@@ -410,6 +414,19 @@ quint32 PeerWire::pendingPieceSize() const
     if (length < kPieceHeader - 4)
         return 0;
     return quint32(std::min<quint64>(quint64(in.buflen() - kPieceHeader), quint64(length) - (kPieceHeader - 4)));
+}
+
+void PeerWire::countArrivingPieceBytes()
+{
+    countPieceBytes(pendingPieceSize());
+}
+
+void PeerWire::countPieceBytes(quint32 arrived)
+{
+    if (arrived <= m_pieceBytesCounted)
+        return;
+    m_torrent->pieceBytesReceived(arrived - m_pieceBytesCounted);
+    m_pieceBytesCounted = arrived;
 }
 
 void PeerWire::handle(const PeerMessage& m)

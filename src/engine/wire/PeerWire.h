@@ -139,6 +139,9 @@ private:
     PeerTorrent* attach(const QByteArray& hash, TorrentKey key);
     bool readHandshake();
     bool readMessage();
+    // Tells the torrent's rate of the block bytes of the piece message arriving, as they come.
+    void countArrivingPieceBytes();
+    void countPieceBytes(quint32 arrived);
     void handle(const PeerMessage& m);
     void handleExtended(const PeerMessage& m);
     void handleRequest(const PeerMessage& m);
@@ -220,6 +223,7 @@ private:
     bool m_peerInterested = false;
     quint64 m_bytesDownloaded = 0;
     quint64 m_bytesUploaded = 0;
+    quint32 m_pieceBytesCounted = 0;  // of the piece message still arriving, told to the rate already
 
     qint64 m_connectTime;
     qint64 m_now;

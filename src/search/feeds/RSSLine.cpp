@@ -124,17 +124,20 @@ void RSSLine::cacheRead(std::optional<RSSTorrentCache::CachedFile> cached, std::
                                                  QUrl(torrentAddress(), QUrl::TolerantMode), cachePaths());
         return;
     }
-    m_isFetching = false;
-    if (!metainfo || !adoptTorrentFile(cached->path, std::move(*metainfo))) {
-        failWithCacheFile(cached->path);
-        emit leafStateChanged();
-        postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
-        return;
-    }
-    dropTorrentData();
+    const bool adopted = adoptCachedTorrent(cached->path, std::move(metainfo));
     emit leafStateChanged();
     postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
-    postNotificationAboutSelf(this, QStringLiteral("TorrentLineStructureUpdated"));
+    if (adopted)
+        postNotificationAboutSelf(this, QStringLiteral("TorrentLineStructureUpdated"));
+}
+
+bool RSSLine::adoptCachedTorrent(const QString& path, std::optional<Metainfo> metainfo)
+{
+    m_isFetching = false;
+    if (!metainfo || !adoptTorrentFile(path, std::move(*metainfo)))
+        return failWithCacheFile(path);
+    dropTorrentData();
+    return true;
 }
 
 bool RSSLine::failWithCacheFile(const QString& path)
@@ -169,10 +172,9 @@ QByteArray RSSLine::torrentData() const
     return file.read(file.size());
 }
 
-void RSSLine::handleCompletion(const QString& cachedPath)
+void RSSLine::handleCompletion(const QString& cachedPath, Metainfo metainfo)
 {
-    m_isFetching = false;
-    if (setTorrentPath(cachedPath)) {
+    if (adoptCachedTorrent(cachedPath, std::move(metainfo))) {
         emit leafStateChanged();
         postNotificationAboutSelf(this, QStringLiteral("TorrentLineStatusUpdated"));
         postNotificationAboutSelf(this, QStringLiteral("TorrentLineStructureUpdated"));

@@ -58,10 +58,10 @@ public:
     // Read from the cache file each time: the bytes are not kept.
     QByteArray torrentData() const override;
 
-    // The fetch's outcome, from the downloader: the file written to the cache, an answer that is not
-    // metainfo or a final client error (the line fails for good), or a passing failure, tried again
-    // after a pause while retries are left.
-    void handleCompletion(const QString& cachedPath);
+    // The fetch's outcome, from the downloader: the file written to the cache with the metainfo already
+    // decoded from it, an answer that is not metainfo or a final client error (the line fails for good),
+    // or a passing failure, tried again after a pause while retries are left.
+    void handleCompletion(const QString& cachedPath, Metainfo metainfo);
     void handleRefusal();
     void handleError();
 
@@ -74,6 +74,8 @@ private:
     bool failWithCacheFile(const QString& path);
     // What the cache held: a torrent, a file that is not one, or nothing (then fetched).
     void cacheRead(std::optional<RSSTorrentCache::CachedFile> cached, std::optional<Metainfo> metainfo);
+    // Takes the decoded torrent of a cache file; a file that is none is removed and the line fails.
+    bool adoptCachedTorrent(const QString& path, std::optional<Metainfo> metainfo);
 
     FeedItemPtr m_item;
     bool m_hasFailed = false;

@@ -56,24 +56,24 @@ void RSSTorrentDownloader::handleCompletion()
     const QStringList paths = m_cachePaths;
     const QString root = RSSTorrentCache::cachePath();
     cacheQueue().post(this, [self, bytes, paths, root] {
-        const bool isMetainfo = Metainfo::read(bytes).has_value();
-        const QString path = isMetainfo ? RSSTorrentCache::write(paths, root, bytes) : QString();
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, path, isMetainfo] {
+        std::optional<Metainfo> metainfo = Metainfo::read(bytes);
+        const QString path = metainfo ? RSSTorrentCache::write(paths, root, bytes) : QString();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, path, metainfo = std::move(metainfo)]() mutable {
             if (self)
-                self->written(path, isMetainfo);
+                self->written(path, std::move(metainfo));
         }, Qt::QueuedConnection);
     });
 }
 
-void RSSTorrentDownloader::written(const QString& path, bool isMetainfo)
+void RSSTorrentDownloader::written(const QString& path, std::optional<Metainfo> metainfo)
 {
     if (const std::shared_ptr<RSSLine> line = waitingLine()) {
-        if (!isMetainfo)
+        if (!metainfo)
             line->handleRefusal();
         else if (path.isEmpty())
             line->handleError();
         else
-            line->handleCompletion(path);
+            line->handleCompletion(path, std::move(*metainfo));
     }
     emit finished(this);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "engine/torrent/Metainfo.h"
 #include "kit/http/PZHTTPLoader.h"
 
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace ombrelay {
 
@@ -30,7 +32,7 @@ protected:
 
 private:
     std::shared_ptr<RSSLine> waitingLine() const;
-    void written(const QString& path, bool isMetainfo);
+    void written(const QString& path, std::optional<Metainfo> metainfo);
 
     std::weak_ptr<RSSLine> m_line;
     QStringList m_cachePaths;

@@ -39,8 +39,10 @@ QueryOutlineView::QueryOutlineView(QWidget* parent) : PZOutlineView(parent), m_a
     connect(m_animationTimer, &QTimer::timeout, this, &QueryOutlineView::animationTimer);
     listenForNotification(this, QStringLiteral("TorrentLineStatusUpdated"), [this](const Notification& n) {
         auto* line = qobject_cast<TorrentLine*>(n.object);
-        if (line && hasObject(line))
+        if (line && hasObject(line)) {
             rearrangeLater();
+            redrawRowsOf(line);
+        }
     });
     listenForNotification(this, QStringLiteral("TorrentLineSwarmSizeUpdated"), [this](const Notification& n) {
         swarmSizeUpdated(qobject_cast<TorrentLine*>(n.object));
@@ -347,6 +349,27 @@ void QueryOutlineView::redrawDownloadCells(bool initialisingOnly)
         TorrentLine* line = item ? item->torrentLine() : nullptr;
         if (line && line->isDownloading() && (!initialisingOnly || line->isInitializing()))
             viewport()->update(row);
+    }
+}
+
+// The line's row and the visible rows below it that descend from it (its files, once started).
+void QueryOutlineView::redrawRowsOf(const TorrentLine* line)
+{
+    const QModelIndex top = indexForObject(itemForLine(line));
+    if (!top.isValid())
+        return;
+    const QRect visible = viewport()->rect();
+    const auto descends = [&top](QModelIndex index) {
+        for (; index.isValid(); index = index.parent())
+            if (index == top)
+                return true;
+        return false;
+    };
+    for (QModelIndex index = top; index.isValid() && descends(index); index = indexBelow(index)) {
+        const QRect row = visualRect(index);
+        if (row.top() > visible.bottom())
+            break;
+        viewport()->update(QRect(visible.left(), row.top(), visible.width(), row.height()));
     }
 }
 

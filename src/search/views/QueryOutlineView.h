@@ -23,7 +23,8 @@ class SearchSiteScraper;
 // progress in the download column and the actions that start downloads from results. Rows wrap the
 // lines in ResultItems the view owns. Following a search that groups its results ("kClusterResultsA"),
 // the top-level rows are one group row per site with results, each over that site's filtered results. Swarm and status updates of its lines re-sort at most once per
-// pass of the event loop; the download cells of visible transfers redraw every second, those of
+// pass of the event loop, and a status update redraws the line's rows (a transfer started from the list
+// shows in its file rows at once); the download cells of visible transfers redraw every second, those of
 // starting ones every 0.05 s while the list is shown.
 class QueryOutlineView : public PZOutlineView
 {
@@ -114,6 +115,7 @@ private:
     void oneSecondTimer();
     void animationTimer();
     void redrawDownloadCells(bool initialisingOnly);
+    void redrawRowsOf(const TorrentLine* line);
     void swarmSizeUpdated(TorrentLine* line);
     void shareAnswered(AddressTrimmer* trimmer);
     ResultItem* selectedItem() const;

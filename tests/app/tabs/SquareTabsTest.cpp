@@ -146,6 +146,23 @@ TEST(SquareTabs, KeysCycleAndCloseUnlessATextFieldTakesThem)
     }
 }
 
+// A results tab's search, stopped as its tab closes, tells the tab it stopped: the tab, already gone
+// but for its last base part, hears nothing.
+TEST(SquareTabs, AClosingTabHearsNothingFromItsGoingController)
+{
+    PZSquareTabView strip;
+    fill(strip, 2);
+    PZSquareTabButton* tab = strip.tabs()[1];
+    int heard = 0;
+    QObject::connect(tab->controller(), &QObject::destroyed, tab, [tab, &heard] {
+        ++heard;
+        tab->setIsAnimating(false);
+    });
+    strip.closeTab(tab);
+    EXPECT_EQ(strip.tabs().size(), 1);
+    EXPECT_EQ(heard, 0);
+}
+
 TEST(SquareTabs, SpinnerHidesOnlyAfterItsDelay)
 {
     QWidget tab;

@@ -13,6 +13,7 @@
 #include "transfers/TransfersFixture.h"
 #include "uikit/PZRoundTabView.h"
 
+#include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPointer>
@@ -132,11 +133,33 @@ TEST(ResultsToolbar, ItemsAndViewMode)
     Settings::instance().setValue("kQueryViewMode", 1);
     QueryToolbarDelegate delegate([]() -> ResultsPane* { return nullptr; });
     EXPECT_EQ(delegate.toolbarIdentifier(), "QueryToolbarDelegateA");
-    EXPECT_EQ(delegate.toolbarDefaultItemIdentifiers(),
-              (QStringList{"item_search", KoToolbarDelegate::kSeparator, "item_download", "item_refresh",
-                           KoToolbarDelegate::kFlexibleSpace, "item_mode"}));
-    for (const QString& identifier : delegate.toolbarDefaultItemIdentifiers())
-        EXPECT_TRUE(delegate.toolbarItem(identifier)) << identifier.toStdString();
+    Settings windowSettings(folder.filePath("window.conf"));
+    QMainWindow window;
+    auto* content = new KoContentView;
+    content->setSettings(&windowSettings);
+    window.setCentralWidget(content);
+    window.resize(640, 240);
+    window.show();
+    content->setToolbarDelegate(&delegate);
+    QToolBar& toolbar = *content->currentToolbar();
+    toolbar.layout()->activate();
+    // Left to right: the search field, a line (null here), Download, Refresh, a space that stretches, and
+    // the view mode at the far right.
+    QList<QWidget*> shown;
+    for (QAction* item : toolbar.actions())
+        shown.append(item->isSeparator() ? nullptr : toolbar.widgetForAction(item));
+    ASSERT_EQ(shown.size(), 6);
+    EXPECT_EQ(shown[0], KoToolbarDelegate::searchView());
+    EXPECT_EQ(shown[1], nullptr);
+    EXPECT_EQ(shown[2], delegate.downloadButton());
+    EXPECT_EQ(shown[3], delegate.refreshButton());
+    ASSERT_TRUE(shown[4]);
+    EXPECT_GT(shown[4]->width(), toolbar.width() / 4);
+    EXPECT_EQ(shown[5], delegate.viewModeButton());
+    shown.removeAll(nullptr);
+    for (int k = 1; k < shown.size(); ++k)
+        EXPECT_GT(shown[k]->geometry().left(), shown[k - 1]->geometry().right()) << k;
+    EXPECT_GE(delegate.viewModeButton()->geometry().right(), toolbar.width() - 16) << "at the far right";
     EXPECT_FALSE(delegate.downloadButton()->isEnabled()) << "no list to download from";
     EXPECT_FALSE(delegate.refreshButton()->isEnabled());
     ViewModeButton& mode = *delegate.viewModeButton();

@@ -73,3 +73,57 @@ TEST_F(PeerWireEntry, APeerInThreeFailedPiecesIsBannedItsPartnersAreNot)
     EXPECT_EQ(torrent->storage()->failedPieces("10.0.0.66:1"), 3);
     EXPECT_EQ(peers.banned, QStringList{"10.0.0.66:1"});
 }
+
+TEST_F(PeerWireEntry, OnlyTheSendersOfAFailedPiecesBlocksSinceTheStartAreBlamed)
+{
+    // Two pieces of two blocks in one file. Before its spoiled copy comes, piece 0 already held a block:
+    // one that vanished with its file, or one from before a restart whose bytes never reached the disk.
+    enum class Before { BlockLostWithItsFile, BlockStoredBeforeARestart };
+    const struct
+    {
+        const char* name;
+        Before before;
+        QStringList banned;
+    } cases[] = {{"a lost block's sender is not blamed", Before::BlockLostWithItsFile, {"10.0.0.2:1"}},
+                 {"bytes from before a restart blame nobody", Before::BlockStoredBeforeARestart, {}}};
+    quint32 seed = 60;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        peers.banned.clear();
+        peers.failed.clear();
+        const RealTorrent t = RealTorrent::make(QStringLiteral("Blame%1").arg(seed), {{{"b.bin"}, 4 * 16384}},
+                                                2 * 16384, ++seed);
+        const TorrentLinePtr torrent = add(t.metainfo);
+        ASSERT_TRUE(torrent && torrent->storage());
+        const QString file = torrent->storage()->store().files().first().path;
+        ASSERT_TRUE(torrent->storage()->blockArrived("10.0.0.1:1", 0, 0, t.content.left(16384)));
+        PieceStore::drainQueues();
+        ASSERT_EQ(torrent->storage()->store().storedBlocks().count(), 1);
+
+        QByteArray spoiled = t.content.mid(0, 2 * 16384);
+        switch (c.before) {
+        case Before::BlockLostWithItsFile:
+            // The next write into the deleted file forgets piece 0 and starts the file afresh.
+            ASSERT_TRUE(QFile::remove(file));
+            ASSERT_TRUE(torrent->storage()->blockArrived("10.0.0.3:1", 1, 0, t.content.mid(2 * 16384, 16384)));
+            ASSERT_TRUE(waitUntil([&] { return !torrent->downloadedBlocks().containsIndex(0); }));
+            spoiled[100] = char(spoiled[100] ^ 1);
+            ASSERT_TRUE(torrent->storage()->blockArrived("10.0.0.2:1", 0, 0, spoiled.left(16384)));
+            break;
+        case Before::BlockStoredBeforeARestart: {
+            // The block counts as stored, but a crash left zeros in its place.
+            const QString sessionFolder = torrent->storage()->sessionFolder();
+            torrent->dropStorage();
+            ASSERT_TRUE(writeFile(file, QByteArray(t.content.size(), '\0')));
+            torrent->setStorage(std::make_unique<TorrentStorage>(*torrent, sessionFolder));
+            break;
+        }
+        }
+        ASSERT_TRUE(torrent->storage()->blockArrived("10.0.0.2:1", 0, 16384, spoiled.mid(16384)));
+        ASSERT_TRUE(waitUntil([&] { return peers.failed.contains(0u); }));
+        PieceStore::drainQueues();
+        spinFor(50);
+        EXPECT_EQ(peers.banned, c.banned);
+        EXPECT_EQ(torrent->storage()->failedPieces("10.0.0.1:1"), 0);
+    }
+}

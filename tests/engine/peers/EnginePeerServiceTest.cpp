@@ -159,6 +159,10 @@ TEST_F(EnginePeerServiceTest, AWaitingIncomingPeerEndsWhenItsTorrentsStorageGoes
 
 TEST_F(EnginePeerServiceTest, ABlockOnItsWayToDiskCountsOnceAndAPieceMessageStillArrivingCountsItsBytes)
 {
+    // Every byte the rate heard of: no sample ages out within the test, and one second divides them.
+    AverageBandwidth& rate = torrent->downloadBandwidth();
+    rate.setNumberOfSeconds(3600);
+    const auto bytesInRate = [&rate] { return quint64(rate.averageBandwidth(rate.startTime() + 1.0)); };
     connectInterestedPeer();
     remote->write(PeerMessage::simple(PeerMessage::HaveAll) + kUnchoke);
     QList<PeerMessage> requests;
@@ -192,7 +196,15 @@ TEST_F(EnginePeerServiceTest, ABlockOnItsWayToDiskCountsOnceAndAPieceMessageStil
         ASSERT_TRUE(pumpUntil([&] { return service->pendingPieceSize(*torrent) == c.pending; }, 1000));
         torrent->invalidateValues();
         EXPECT_EQ(torrent->amountDownloaded().value(), verifiedBytes + first.length + c.pending);
+        EXPECT_EQ(bytesInRate(), first.length + c.pending);
     }
+    // The rest of the block counts once it is whole, not again.
+    const PeerMessage& second = requests.at(1);
+    const qint64 from = qint64(second.index) * t.pieceLength + second.begin;
+    remote->write(PeerMessage::piece(second.index, second.begin, t.content.mid(from, second.length)).mid(13 + 1000));
+    ASSERT_TRUE(pumpUntil([&] { return torrent->downloaded() == verifiedBytes + first.length + second.length; }));
+    EXPECT_EQ(service->pendingPieceSize(*torrent), 0u);
+    EXPECT_EQ(bytesInRate(), first.length + second.length);
 }
 
 TEST_F(EnginePeerServiceTest, OnlyADownloadingTorrentDropsPeersThatSentItNothing)

@@ -80,9 +80,28 @@ TEST_F(EngineSwarms, IncomingConnectionsFindTheirTorrentAmongSeveralByEitherHash
     for (const auto& c : refused)
         EXPECT_EQ(service->swarmForIncoming(c.hash, c.key), nullptr) << c.name;
 
-    // A paused torrent takes no peers; a removed one is forgotten; the others are still found.
-    torrents[0]->pauseDownload();
-    EXPECT_EQ(service->swarmForIncoming(obfuscated(torrents[0]->infoHash()), Key::ObfuscatedInfoHash), nullptr);
+    // Only a torrent that downloads or seeds takes peers; one that ran keeps its swarm meanwhile.
+    const struct
+    {
+        const char* name;
+        TorrentLine::DownloadState state;
+        bool seedingEnabled;
+        bool takesPeers;
+    } states[] = {{"paused", TorrentLine::Paused, true, false},
+                  {"waiting in the queue", TorrentLine::Waiting, true, false},
+                  {"halted, its disk gone", TorrentLine::Halted, true, false},
+                  {"complete, seeding off", TorrentLine::Complete, false, false},
+                  {"complete and seeding", TorrentLine::Complete, true, true},
+                  {"downloading", TorrentLine::Downloading, true, true}};
+    for (const auto& c : states) {
+        SCOPED_TRACE(c.name);
+        Settings::instance().setValue(QStringLiteral("kSeedingEnabled"), c.seedingEnabled);
+        torrents[0]->setDownloadState(c.state);
+        const TorrentSwarm* expected = c.takesPeers ? service->swarmFor(*torrents[0]) : nullptr;
+        EXPECT_EQ(service->swarmForIncoming(obfuscated(torrents[0]->infoHash()), Key::ObfuscatedInfoHash), expected);
+        EXPECT_EQ(service->swarmForIncoming(torrents[0]->infoHash(), Key::InfoHash), expected);
+    }
+    // A removed torrent is forgotten; the others are still found.
     PeersDatabase::fileQueue().drain();  // its file is read before its session folder goes
     host.removeDownloads({torrents[1]});
     EXPECT_EQ(service->swarmForIncoming(obfuscated(torrents[1]->infoHash()), Key::ObfuscatedInfoHash), nullptr);

@@ -94,6 +94,8 @@ struct PeersFixture
     {
         TorrentPeers::Environment environment;
         environment.dial = [this](const PeerAddress& peer, PeerLink::Handshake handshake) -> PeerLinkPtr {
+            if (socketless.contains(peer))
+                return nullptr;
             auto link = std::make_shared<FakeLink>(peer);
             link->handshake = handshake;
             dialled.append(link);
@@ -110,6 +112,7 @@ struct PeersFixture
     qint64 now = 1'000'000;
     bool mayConnect = true;
     QList<quint32> refused;
+    QList<PeerAddress> socketless;  // no socket can be made to dial these
     QList<std::shared_ptr<FakeLink>> dialled;
     std::unique_ptr<TorrentPeers> peers;
 };

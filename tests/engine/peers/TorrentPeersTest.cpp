@@ -97,14 +97,20 @@ TEST_F(TorrentPeersTest, DialsTheBestStoredPeersFirstAndEachOnce)
     EXPECT_FALSE(peers->hasDialablePeers());
 }
 
-TEST_F(TorrentPeersTest, RefusedAndUnusableRowsAreDeletedNotDialled)
+TEST_F(TorrentPeersTest, RefusedAndUndialableRowsAreDeleted)
 {
+    store(peerAt("5.5.5.5", 1), 200);
     store(peerAt("6.6.6.6", 1), 100);
     store(peerAt("7.7.7.7", 1), 50);
+    socketless.append(peerAt("5.5.5.5", 1));
     refused.append(peerAt("6.6.6.6", 1).address);
+    EXPECT_FALSE(peers->connectToOnePeer()) << "no socket for the best row";
+    EXPECT_EQ(peers->database().numberOfPeers(), 2);
     EXPECT_TRUE(peers->connectToOnePeer());
     EXPECT_EQ(dialledAddresses(), (QList<PeerAddress>{peerAt("7.7.7.7", 1)}));
     EXPECT_EQ(peers->database().numberOfPeers(), 1);
+    EXPECT_FALSE(peers->connectToOnePeer());
+    EXPECT_EQ(dialledAddresses().size(), 1);
 }
 
 TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherItIsRedialled)

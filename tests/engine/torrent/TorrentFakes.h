@@ -6,6 +6,8 @@
 #include "engine/core/PeerService.h"
 #include "engine/core/TorrentLifecycle.h"
 #include "engine/core/TrackerService.h"
+#include "engine/torrent/FileLine.h"
+#include "engine/torrent/TorrentLine.h"
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
 
@@ -87,6 +89,14 @@ inline void installServices(EngineHost* host, TrackerService* trackers, DhtServi
     TrackerService::install(trackers);
     DhtService::install(dht);
     PeerService::install(peers);
+}
+
+// Every block of the file stored, as once downloaded: the file is complete.
+inline void completeFile(TorrentLine& torrent, const FileLine& file)
+{
+    const PZRange blocks = file.blockRange();
+    for (quint64 block = blocks.location; block < blocks.location + blocks.length; ++block)
+        torrent.recordedStoredBlocks().addIndex(block);
 }
 
 inline void removeEveryDownload(HeadlessEngineHost& host)

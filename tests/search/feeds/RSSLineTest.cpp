@@ -1,5 +1,6 @@
 #include "kit/NotificationCenter.h"
 #include "kit/PZCrypto.h"
+#include "kit/SerialQueue.h"
 #include "kit/ServiceAddresses.h"
 #include "search/feeds/Feed.h"
 #include "search/feeds/RSSLine.h"
@@ -12,6 +13,8 @@
 #include "support/WaitUntil.h"
 
 #include <QTemporaryDir>
+#include <atomic>
+#include <future>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -151,6 +154,36 @@ TEST_F(RSSLineTest, FetchOutcomes)
         spinFor(50);
         EXPECT_EQ(proxy.requestCount(), requests);
     }
+}
+
+// A fetched torrent is decoded once, on the cache's queue, and the line takes that: the main thread reads
+// nothing back, so a cache file changed before the line gets to it changes nothing.
+TEST_F(RSSLineTest, AFetchedTorrentIsTakenAsTheCacheQueueDecodedIt)
+{
+    proxy.route("/fresh.torrent", HttpTestResponse{200, {}, torrentBytes("fresh")});
+    const RSSLinePtr line = RSSLine::rssLineForItem(item({{"link", "http://t.test/fresh.torrent"}}));
+    QFile::remove(line->torrentStoragePath());  // fetched, whatever ran before
+    SerialQueue& queue = RSSTorrentCache::queue();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> holding = false;
+    line->loadTorrentEnclosure();  // the cache look-up goes first
+    queue.post(nullptr, [&holding, released] {
+        holding = true;
+        released.wait();
+    });
+    // The answer's check and write wait behind the held job.
+    const bool answered = waitUntil([&] { return holding && queue.pendingCount() == 2; }, 10000);  // held and queued
+    const QString path = line->torrentStoragePath();
+    queue.post(nullptr, [path] { writeFile(path, "<html>gone</html>"); });
+    release.set_value();
+    ASSERT_TRUE(answered);
+    queue.drain();  // the main thread hears of the write only after the file changed
+    ASSERT_TRUE(waitUntil([&] { return !line->isFetching(); }));
+    EXPECT_FALSE(line->hasFailed());
+    EXPECT_FALSE(line->isRSSArticleLine());
+    EXPECT_EQ(line->path(), QStringLiteral("fresh"));
+    EXPECT_EQ(line->torrentPath(), path);
 }
 
 // A final client error fails the line at once; a server error or a throttled answer is tried again a few

@@ -1,3 +1,4 @@
+#include "engine/core/TorrentLifecycle.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "engine/torrent/TorrentFakes.h"
@@ -253,6 +254,43 @@ TEST_F(ResultsTest, DownloadCellsRedrawAndFollowTheirResult)
     EXPECT_EQ(lifecycle.downloaded, TorrentLineList{lines[4]});
 }
 
+TEST_F(ResultsTest, AResultWhoseTransferIsAddedRedrawsItsFileRows)
+{
+    TorrentLifecycle::install(nullptr);  // in memory: the lines join the list and start
+    PZRoundTabView tabs;
+    FilterSearchField field;
+    QueryOutlineView view;
+    view.setUp(&tabs, &field);
+    view.resize(700, 300);
+    const TorrentLineList lines{result(QStringLiteral("Album"), 3), result(QStringLiteral("Single"), 1)};
+    view.setLines(lines);
+    view.show();
+    ResultItem* album = view.itemForLine(lines[0].get());
+    view.expand(view.indexForObject(album));
+    QApplication::processEvents();
+    const auto downloadCell = [&](PZOutlineObject* row) { return view.visualRect(view.indexForObject(row, 3)); };
+    struct Case
+    {
+        const char* name;
+        PZOutlineObject* row;
+    };
+    const QList<Case> cases{
+        {"torrent row", album},
+        {"first file", album->outlineChild(0)},
+        {"last file", album->outlineChild(2)},
+    };
+    for (const Case& c : cases)
+        ASSERT_TRUE(view.viewport()->rect().contains(downloadCell(c.row))) << c.name;
+
+    PaintSpy spy;
+    view.viewport()->installEventFilter(&spy);
+    TorrentLifecycle::instance().downloadTorrentLines({lines[0]});
+    ASSERT_TRUE(lines[0]->isDownloading());
+    QApplication::processEvents();
+    for (const Case& c : cases)
+        EXPECT_TRUE(QRegion(downloadCell(c.row)).subtracted(spy.region).isEmpty()) << c.name;
+}
+
 TEST_F(ResultsTest, ContextMenuItems)
 {
     QueryOutlineView view;
@@ -346,7 +384,7 @@ TEST_F(ResultsTest, GroupsBySiteFilterPerSiteAndKeepExpansion)
             EXPECT_EQ(rows.rowCount(group), c.children[row]);
             EXPECT_TRUE(view.isFirstColumnSpanned(row, {}));
             EXPECT_FALSE(rows.flags(group) & Qt::ItemIsSelectable);
-            EXPECT_EQ(view.heightOfRow(*item, 0), 32);
+            EXPECT_EQ(view.visualRect(group).height(), 32) << "a group row as laid out";
         }
     }
     field.setText({});

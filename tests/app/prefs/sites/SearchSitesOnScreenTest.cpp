@@ -9,24 +9,24 @@
 #include "app/prefs/PZPreferencesController.h"
 #include "app/prefs/SearchSiteSheet.h"
 #include "app/prefs/SearchSitesTableView.h"
+#include "app/prefs/sites/SitesTableControls.h"
 #include "kit/NotificationCenter.h"
 #include "search/SearchFixture.h"
 #include "search/SearchSites.h"
 #include "search/SearchSitesEditor.h"
 #include "search/icons/PZFaviconLoader.h"
-#include "support/Pictures.h"
+#include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
-#include "uikit/PZTrackingCell.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
 
 namespace ombrelay::test {
@@ -54,18 +54,17 @@ QByteArray iconBytes(const QColor& colour)
     return pngBytes(icon);
 }
 
-// The middle of a cell's control, in the table viewport's coordinates.
-QPoint controlCenter(SearchSitesTableView& table, int row, int column)
+// The picture saved under `name`, as read back from its file.
+QImage saved(const QImage& image, const char* name)
 {
-    const QRect cell = table.cellRect(row, column);
-    PZOutlineObject* object = table.objectAt(table.indexAt(cell.center()));
-    const QList<QRect> rects = table.cellFor(column, object)->controlRects(cell, object);
-    return rects.isEmpty() ? QPoint() : rects.first().center();
+    EXPECT_TRUE(image.save(picture(name))) << name;
+    return QImage(picture(name));
 }
 
-QImage screenArea(const QRect& area)
+// `widget`'s frame within the picture of `top`.
+QRect frameIn(const QWidget& widget, const QWidget& top)
 {
-    return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    return QRect(widget.mapTo(&top, QPoint()), widget.size());
 }
 
 TEST(SearchSitesOnScreen, PicturesOfTheTableTheAddSheetAndTheRemoveAlert)
@@ -76,9 +75,7 @@ TEST(SearchSitesOnScreen, PicturesOfTheTableTheAddSheetAndTheRemoveAlert)
     ASSERT_TRUE(display.isRunning());
     for (const char* name : kPictures)
         QFile::remove(picture(name));
-    ASSERT_TRUE(DisplayChild(display, QStringLiteral("SearchSitesPictures.DISABLED_*")).passes(120000));
-    for (const char* name : kPictures)
-        EXPECT_FALSE(QImage(picture(name)).isNull()) << name;
+    EXPECT_TRUE(DisplayChild(display, QStringLiteral("SearchSitesPictures.DISABLED_*")).passes(120000));
 }
 
 TEST(SearchSitesOnScreen, TheApplicationOpensTheSitesAndAClickSwitchesOne)
@@ -121,11 +118,11 @@ TEST_F(SearchSitesPictures, DISABLED_Taken)
             return loader && !loader->favicon().isNull();
         }, 8000)) << row;
     table.selectRow(8);
-    table.setFocus();
     preferences.window()->activateWindow();
-    QTest::qWait(300);
-    const QImage shown = preferences.window()->grab().toImage();
-    ASSERT_TRUE(shown.save(picture(kPictures[0])));
+    table.setFocus();
+    ASSERT_TRUE(waitUntil(
+        [&] { return QApplication::activeWindow() == preferences.window() && table.hasFocus(); }, 5000));
+    const QImage shown = saved(preferences.window()->grab().toImage(), kPictures[0]);
     // Each site's icon is in the picture where its row draws it; the switched-off site's box is empty.
     for (int k = 0; k < 2; ++k) {
         const QPoint icon = table.viewport()->mapTo(preferences.window(), table.cellRect(7 + k, 1).topLeft() + QPoint(8, 12));
@@ -139,13 +136,22 @@ TEST_F(SearchSitesPictures, DISABLED_Taken)
     QTest::keyClicks(sheet.nameField(), QStringLiteral("My Tracker"));
     sheet.addressField()->setText(QStringLiteral("https://tracker.test/search?q=%@"));
     sheet.tabBox()->setChecked(true);
-    QTest::qWait(200);
-    ASSERT_TRUE(sheet.grab().save(picture(kPictures[1])));
+    // The sheet holds what was typed in its fields, and no fault yet.
+    const QImage filled = saved(sheet.grab().toImage(), kPictures[1]);
+    ASSERT_FALSE(filled.isNull());
+    EXPECT_LT(darkestGrey(filled, frameIn(*sheet.nameField(), sheet).adjusted(4, 4, -4, -4)), 120)
+        << "the name";
+    EXPECT_LT(darkestGrey(filled, frameIn(*sheet.addressField(), sheet).adjusted(4, 4, -4, -4)), 120)
+        << "the address";
+    EXPECT_FALSE(sheet.faultLabel()->isVisible());
     sheet.addressField()->setText(QStringLiteral("ftp://tracker.test/search"));
     sheet.doneButton()->click();
-    QTest::qWait(200);
+    ASSERT_TRUE(waitUntil([&] { return sheet.faultLabel()->isVisible(); }, 3000));
     ASSERT_TRUE(sheet.isVisible());
-    ASSERT_TRUE(sheet.grab().save(picture(kPictures[2])));
+    // Now the fault is written under the fields.
+    const QImage fault = saved(sheet.grab().toImage(), kPictures[2]);
+    ASSERT_FALSE(fault.isNull());
+    EXPECT_LT(darkestGrey(fault, frameIn(*sheet.faultLabel(), sheet)), 120) << "the fault";
     table.addCancel();
 
     PZAlert::setPresenter({});
@@ -158,8 +164,18 @@ TEST_F(SearchSitesPictures, DISABLED_Taken)
         return alert != nullptr;
     }, 5000));
     EXPECT_EQ(alert->text(), QStringLiteral("Do you wish to remove the selected search site?"));
-    QTest::qWait(300);
-    ASSERT_TRUE(screenArea(preferences.window()->frameGeometry().united(alert->frameGeometry())).save(picture(kPictures[3])));
+    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*alert); }, 5000)) << "the alert is not on the screen";
+    const QRect area = preferences.window()->frameGeometry().united(alert->frameGeometry());
+    const QImage both = saved(screenArea(area), kPictures[3]);
+    ASSERT_FALSE(both.isNull());
+    // The alert's question is written where the alert stands on the screen.
+    const QLabel* question = nullptr;
+    for (const QLabel* label : alert->findChildren<QLabel*>())
+        if (label->text() == alert->text())
+            question = label;
+    ASSERT_TRUE(question);
+    const QRect written(question->mapToGlobal(QPoint()) - area.topLeft(), question->size());
+    EXPECT_LT(darkestGrey(both, written), 120);
     for (QAbstractButton* button : alert->buttons())
         if (button->text() == QStringLiteral("Cancel"))
             button->click();
@@ -199,7 +215,8 @@ TEST_F(SearchSitesInTheApplication, DISABLED_PreferencesAndAClickOnASwitch)
     auto* table = preferences.window()->findChild<SearchSitesTableView*>();
     ASSERT_TRUE(table);
     ASSERT_TRUE(waitUntil([&] { return table->isVisible() && table->cellRect(1, 0).height() > 0; }, 3000));
-    QTest::qWait(300);  // the window stands still on the screen
+    // The click goes where the X server shows the window.
+    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*preferences.window()); }, 5000));
 
     // A real click through the X server on the second built-in site's switch.
     QObject observer;

@@ -5,6 +5,7 @@
 #include "app/prefs/PZPreferencesController.h"
 #include "app/prefs/SearchSiteSheet.h"
 #include "app/prefs/SearchSitesTableView.h"
+#include "app/prefs/sites/SitesTableControls.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
 #include "kit/DefaultSettings.h"
@@ -13,10 +14,10 @@
 #include "search/SearchFixture.h"
 #include "search/SearchSites.h"
 #include "search/icons/PZFaviconLoader.h"
+#include "support/DoubleClick.h"
 #include "support/Pictures.h"
 #include "support/WaitUntil.h"
 #include "uikit/PZAlert.h"
-#include "uikit/PZTrackingCell.h"
 
 #include <QCheckBox>
 #include <QDragMoveEvent>
@@ -88,21 +89,10 @@ protected:
     }
     static QStringList enabledBuiltIn() { return Settings::instance().stringList(QStringLiteral("kEnabledSystemModules")); }
 
-    // The middle of a cell's control in a row; a null point when the cell has none there.
-    QPoint controlCenter(int row, int column) const
+    QPoint controlCenter(int row, int column) const { return test::controlCenter(*table, row, column); }
+    void click(int row, int column)
     {
-        const QRect cell = table->cellRect(row, column);
-        PZOutlineObject* object = table->objectAt(table->indexAt(cell.center()));
-        const QList<QRect> rects = table->cellFor(column, object)->controlRects(cell, object);
-        return rects.isEmpty() ? QPoint() : rects.first().center();
-    }
-    void click(int row, int column) { QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, controlCenter(row, column)); }
-    // What a window hands a widget for a double click: press, release, double click, release.
-    void doubleClick(const QPoint& at)
-    {
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, controlCenter(row, column));
     }
     QPoint rowPoint(int row, bool upperHalf) const
     {
@@ -142,7 +132,7 @@ TEST_F(SitesTable, TheSeparatorComesWithTheFirstUserSiteAndIsNeitherSelectableNo
     ASSERT_EQ(table->numberOfRows(), 6);
     for (int row = 0; row < 6; ++row) {
         EXPECT_EQ(table->objectAtIndex(row), SearchSites::systemSearchModules()[row]) << row;
-        EXPECT_EQ(table->cellRect(row, 1).height(), SearchSitesTableView::kRowHeight) << row;
+        EXPECT_EQ(table->cellRect(row, 1).height(), 25) << row;
         EXPECT_TRUE(controlCenter(row, 2).isNull()) << "a built-in site has no Edit button";
     }
 
@@ -154,19 +144,24 @@ TEST_F(SitesTable, TheSeparatorComesWithTheFirstUserSiteAndIsNeitherSelectableNo
     sheet->nameField()->setText(QStringLiteral("Mine"));
     sheet->addressField()->setText(QStringLiteral(" https://mine.test/find?q=%@ "));
     sheet->tabBox()->setChecked(true);
+    const QDateTime beforeDone = QDateTime::currentDateTimeUtc();
     sheet->doneButton()->click();
+    const QDateTime afterDone = QDateTime::currentDateTimeUtc();
     EXPECT_FALSE(sheet->isVisible());
 
     ASSERT_EQ(table->numberOfRows(), 8);
     EXPECT_TRUE(table->isSeparatorRow(6));
-    EXPECT_EQ(table->cellRect(6, 1).height(), SearchSitesTableView::kSeparatorHeight);
+    EXPECT_EQ(table->cellRect(6, 1).height(), 15);
     const QList<QVariantMap> stored = storedSites();
     ASSERT_EQ(stored.size(), 1);
     EXPECT_EQ(stored[0].value(QStringLiteral("name")), QStringLiteral("Mine"));
     EXPECT_EQ(stored[0].value(QStringLiteral("url")), QStringLiteral("https://mine.test/find?q=%@"));
     EXPECT_EQ(stored[0].value(QStringLiteral("isEnabled")), QStringLiteral("1"));
     EXPECT_EQ(stored[0].value(QStringLiteral("type")), QStringLiteral("1"));
-    EXPECT_LE(qAbs(stored[0].value(QStringLiteral("creationDate")).toDateTime().secsTo(QDateTime::currentDateTimeUtc())), 5);
+    // Dated when Done was clicked (stored to the millisecond, rounded).
+    const QDateTime created = stored[0].value(QStringLiteral("creationDate")).toDateTime();
+    EXPECT_GE(created, beforeDone.addMSecs(-1)) << created.toString(Qt::ISODateWithMs).toStdString();
+    EXPECT_LE(created, afterDone.addMSecs(1)) << created.toString(Qt::ISODateWithMs).toStdString();
     EXPECT_EQ(table->objectAtIndex(kFirstUserRow), stored[0]);
 
     // The separator takes no selection, by click or by keys.
@@ -185,18 +180,22 @@ TEST_F(SitesTable, ASiteThatCannotBeSearchedIsNotSavedAndTheSheetSaysWhy)
     useUserSites({});
     showTable();
     using Fault = SearchSites::UserSiteFault;
+    const char* const kNoPlaceholder = "The address needs %@ where the search text goes.";
+    const char* const kNotWeb = "The address must start with http:// or https:// and name a web site.";
     const struct
     {
         const char* name;
         QString address;
         Fault fault;
+        const char* why;
     } cases[] = {
-        {"No placeholder", QStringLiteral("http://a.test/search?q="), Fault::NoQueryPlaceholder},
-        {"Not the web", QStringLiteral("ftp://a.test/?q=%@"), Fault::NotWebAddress},
-        {"No scheme", QStringLiteral("a.test/?q=%@"), Fault::NotWebAddress},
-        {"Script", QStringLiteral("javascript:alert(%@)"), Fault::NotWebAddress},
-        {"No host", QStringLiteral("http:///?q=%@"), Fault::NotWebAddress},
-        {"", QStringLiteral("https://b.test/s?q=%@"), Fault::None},
+        {"No placeholder", QStringLiteral("http://a.test/search?q="), Fault::NoQueryPlaceholder,
+         kNoPlaceholder},
+        {"Not the web", QStringLiteral("ftp://a.test/?q=%@"), Fault::NotWebAddress, kNotWeb},
+        {"No scheme", QStringLiteral("a.test/?q=%@"), Fault::NotWebAddress, kNotWeb},
+        {"Script", QStringLiteral("javascript:alert(%@)"), Fault::NotWebAddress, kNotWeb},
+        {"No host", QStringLiteral("http:///?q=%@"), Fault::NotWebAddress, kNotWeb},
+        {"", QStringLiteral("https://b.test/s?q=%@"), Fault::None, ""},
     };
     for (const auto& c : cases) {
         const qsizetype before = storedSites().size();
@@ -211,7 +210,7 @@ TEST_F(SitesTable, ASiteThatCannotBeSearchedIsNotSavedAndTheSheetSaysWhy)
         } else {
             EXPECT_TRUE(table->addSheet()->isVisible()) << c.name;
             EXPECT_TRUE(table->addSheet()->faultLabel()->isVisibleTo(table->addSheet())) << c.name;
-            EXPECT_EQ(table->addSheet()->faultLabel()->text(), SearchSiteSheet::describe(c.fault)) << c.name;
+            EXPECT_EQ(table->addSheet()->faultLabel()->text(), QString::fromUtf8(c.why)) << c.name;
             EXPECT_EQ(storedSites().size(), before) << c.name;
             table->addCancel();
         }
@@ -242,10 +241,16 @@ TEST_F(SitesTable, AStoredListWithDamagedEntriesShowsTheValidSites)
     ASSERT_EQ(table->numberOfRows(), 6 + 1 + 3);
     EXPECT_EQ(table->objectAtIndex(kFirstUserRow).value(QStringLiteral("name")), QStringLiteral("Good"));
     EXPECT_EQ(table->objectAtIndex(kFirstUserRow + 2).value(QStringLiteral("name")), QStringLiteral("Also good"));
-    // A site without name or address is drawn, switched and edited without harm.
-    EXPECT_FALSE(table->grab().isNull());
+    // A site without name or address is drawn switched on as its neighbour is, then switched and edited
+    // without harm.
+    const auto switchDrawn = [&](int row) {
+        const QPoint at = controlCenter(row, 0);
+        return table->viewport()->grab().toImage().copy(QRect(at - QPoint(8, 8), QSize(16, 16)));
+    };
+    EXPECT_EQ(switchDrawn(kFirstUserRow + 1), switchDrawn(kFirstUserRow));
     click(kFirstUserRow + 1, 0);
     EXPECT_EQ(table->objectAtIndex(kFirstUserRow + 1).value(QStringLiteral("isEnabled")), QStringLiteral("0"));
+    EXPECT_NE(switchDrawn(kFirstUserRow + 1), switchDrawn(kFirstUserRow));
     table->setEditingRow(kFirstUserRow + 1);
     table->edit();
     EXPECT_TRUE(table->editSheet()->addressField()->text().isEmpty());
@@ -284,7 +289,7 @@ TEST_F(SitesTable, ASwitchWritesTheSettingAndPostsTheNotice)
     }
     // A double click on a checkbox switches once; nothing is switched by the separator's row.
     notices.clear();
-    doubleClick(controlCenter(0, 0));
+    doubleClick(table->viewport(), controlCenter(0, 0));
     EXPECT_FALSE(enabledBuiltIn().contains(QStringLiteral("google")));
     EXPECT_EQ(notices.size(), 1);
     EXPECT_TRUE(controlCenter(6, 0).isNull());
@@ -321,7 +326,7 @@ TEST_F(SitesTable, ADoubleClickEditsOnlyAUserSiteAndOnlyWhenNoOtherRowIsSelected
 
     // A real double click on the second site's name opens its sheet; the edit keeps its switch and date.
     table->selectRow(-1);
-    doubleClick(table->cellRect(kFirstUserRow + 1, 1).center());
+    doubleClick(table->viewport(), table->cellRect(kFirstUserRow + 1, 1).center());
     ASSERT_TRUE(table->editSheet()->isVisible());
     EXPECT_EQ(table->editSheet()->nameField()->text(), QStringLiteral("B"));
     EXPECT_FALSE(table->editSheet()->tabBox()->isChecked());  // "type" "0"
@@ -353,7 +358,7 @@ TEST_F(SitesTable, DragsReorderUserSitesOnlyBelowTheSeparatorAndOnlyFromThisTabl
     const QStringList abc{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
     auto outside = [] {
         auto* data = new QMimeData;
-        data->setData(SearchSitesTableView::kDragType, "8");
+        data->setData(QStringLiteral("ShortcutsTableViewType"), "8");
         return data;
     };
     const struct
@@ -393,6 +398,9 @@ TEST_F(SitesTable, DragsReorderUserSitesOnlyBelowTheSeparatorAndOnlyFromThisTabl
     useThreeUserSites();
     EXPECT_TRUE(dragAndDrop(table->mimeDataForRow(7), {10, table->viewport()->height() - 3}).dropAccepted);
     EXPECT_EQ(storedNames(), (QStringList{QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("A")}));
+    // A dragged row travels as its number in decimal.
+    const std::unique_ptr<QMimeData> dragged(table->mimeDataForRow(9));
+    EXPECT_EQ(dragged->data(QStringLiteral("ShortcutsTableViewType")), "9");
     EXPECT_FALSE(table->canDragRow(0));
     EXPECT_FALSE(table->canDragRow(6));
     EXPECT_TRUE(table->canDragRow(9));

@@ -6,6 +6,7 @@
 #include "kit/Settings.h"
 #include "support/HttpTestServer.h"
 
+#include <QColor>
 #include <QDateTime>
 #include <QLocale>
 
@@ -31,15 +32,22 @@ inline void routeLoopbackFeed(HttpTestServer& server, int torrentDelayMs = 0)
     server.route("/rss", HttpTestResponse{200, {{"Content-Type", "application/rss+xml"}}, body + "</channel></rss>"});
 }
 
-// A feed of one article at "/articles": its link is the page "/page" of the server.
+// The background of the article's page, told apart on a picture of the screen.
+inline const QColor kArticlePageColour(30, 140, 90);
+
+// A feed of one article at "/articles": its link is the page "/page" of the server, all of it in
+// kArticlePageColour.
 inline void routeArticleFeed(HttpTestServer& server)
 {
     const QByteArray body = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Articles</title>"
                             "<item><title>Read me</title><guid>read-me</guid><link>" + server.url("/page").toEncoded() +
                             "</link></item></channel></rss>";
     server.route("/articles", HttpTestResponse{200, {{"Content-Type", "application/rss+xml"}}, body});
-    server.route("/page", HttpTestResponse{200, {{"Content-Type", "text/html"}},
-                                           "<html><head><title>The article</title></head><body>Text</body></html>"});
+    server.route("/page",
+                 HttpTestResponse{200,
+                                  {{"Content-Type", "text/html"}},
+                                  "<html><head><title>The article</title></head><body style=\"background:" +
+                                      kArticlePageColour.name().toLatin1() + "\">Text</body></html>"});
 }
 
 // The torrent files asked of the server, in order.

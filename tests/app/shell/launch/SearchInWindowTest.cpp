@@ -6,6 +6,9 @@
 #include "app/frame/SelectionController.h"
 #include "app/frame/SourceItem.h"
 #include "app/frame/SourceView.h"
+#include "app/prefs/KoPreferencesWindow.h"
+#include "app/prefs/PZPreferencesController.h"
+#include "app/prefs/SearchSitesTableView.h"
 #include "app/shell/launch/LaunchFixture.h"
 #include "app/tabs/MainPaneController.h"
 #include "app/tabs/PZSquareTabButton.h"
@@ -15,7 +18,6 @@
 #include "engine/torrent/TorrentLine.h"
 #include "kit/PropertyList.h"
 #include "search/QueryController.h"
-#include "search/SearchSitesEditor.h"
 #include "search/views/QueryOutlineView.h"
 #include "search/views/ResultItem.h"
 #include "search/views/ResultsPane.h"
@@ -132,7 +134,7 @@ TEST_P(SearchModes, ATypedSearchIsListedAndShiftTabReturnDownloadsTheFirstResult
         ASSERT_TRUE(group);
         EXPECT_TRUE(list.isFirstColumnSpanned(0, {}));
         EXPECT_FALSE(list.arrangedModel()->flags(top) & Qt::ItemIsSelectable);
-        EXPECT_EQ(list.heightOfRow(*group, 0), 32);
+        EXPECT_EQ(list.visualRect(top).height(), 32) << "the group row as laid out";
         EXPECT_TRUE(list.isExpanded(top));
         EXPECT_EQ(list.arrangedModel()->rowCount(top), 1);
     } else {
@@ -193,8 +195,6 @@ TEST_F(SearchInWindow, NoEnabledSiteAsksToManageTheSearchSites)
 {
     Settings::instance().setValue(QStringLiteral("kEnabledSystemModules"), QStringList());
     controller = launch({}, 0);
-    int opened = 0;
-    SearchSitesEditor::setOpener([&] { ++opened; });  // in place of the preferences the launch wired
     ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == searchField(); }));
     typeSearch(QStringLiteral("nothing"));
     ASSERT_TRUE(waitUntil([&] { return !alerts.isEmpty(); }, 5000));
@@ -203,7 +203,14 @@ TEST_F(SearchInWindow, NoEnabledSiteAsksToManageTheSearchSites)
                                                         "to search until you select at least one."));
     EXPECT_EQ(alerts[0].buttons, (QStringList{QStringLiteral("Manage Search Sites..."), QStringLiteral("Cancel")}));
     EXPECT_TRUE(alerts[0].critical);
+    ASSERT_FALSE(controller->preferences().window()->isVisible());
     pendingAnswer(0, false);
-    EXPECT_EQ(opened, 1);
-    SearchSitesEditor::setOpener({});
+    // The preferences come up on the pane that holds the search sites.
+    PZPreferencesController& preferences = controller->preferences();
+    ASSERT_TRUE(
+        waitUntil([&] { return preferences.window()->isVisible() && !preferences.isAnimating(); }, 5000));
+    EXPECT_EQ(preferences.currentIndex(), 0);
+    auto* sites = preferences.window()->findChild<SearchSitesTableView*>();
+    ASSERT_TRUE(sites);
+    EXPECT_TRUE(sites->isVisible());
 }

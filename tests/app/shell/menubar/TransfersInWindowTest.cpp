@@ -1,0 +1,305 @@
+// The transfers list in the running application's window, under a private X server: its place in the
+// keyboard loop, the Transfers menu's enabled items, a double click on a row control and pictures of
+// its file rows. Keys and clicks come from xdotool, through the X server, to where the focus is. Each
+// outer test runs one inner test of this program on its own display (the inner tests skip elsewhere).
+#include "app/desktop/DesktopAppFixture.h"
+
+#include "app/frame/KoMainWindow.h"
+#include "app/shell/KoMainMenu.h"
+#include "app/toolbar/KoToolbarDelegate.h"
+#include "engine/torrent/TorrentFakes.h"
+#include "kit/OBDefaults.h"
+#include "support/HttpTestServer.h"
+#include "support/Pictures.h"
+#include "support/PrivateDisplay.h"
+#include "support/UrlRecorder.h"
+#include "support/WebPagesEnvironment.h"
+#include "transfers/DownloadProgressCell.h"
+#include "transfers/DownloadsOutlineView.h"
+#include "transfers/StatsView.h"
+#include "transfers/TransferItem.h"
+#include "uikit/FilterSearchField.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace ombrelay::test {
+namespace {
+
+const char* kChild = "OMBRELAY_TRANSFERS_WINDOW_CHILD";
+using C = KoMainMenu::Command;
+
+#define RUN_UNDER_XVFB(test)                                                                                 \
+    TEST(TransfersInWindow, test)                                                                            \
+    {                                                                                                        \
+        if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable("xdotool").isEmpty())           \
+            GTEST_SKIP() << "needs Xvfb and xdotool";                                                        \
+        PrivateDisplay display;                                                                              \
+        ASSERT_TRUE(display.isRunning());                                                                    \
+        DisplayChild child(display, "TransfersInWindowInner." #test, webChildEnvironment(kChild));           \
+        EXPECT_TRUE(child.passes(180000));                                                                   \
+    }
+
+RUN_UNDER_XVFB(TabAndShiftTabLeaveTheListForTheFieldAndTheRow)
+RUN_UNDER_XVFB(TheTransfersMenuFollowsTheSelection)
+RUN_UNDER_XVFB(ADoubleClickOnAGetFileButtonTakesTheFileAndOpensNothing)
+RUN_UNDER_XVFB(PicturesOfCompleteAndIncompleteFileRowsSelectedAndNot)
+
+class TransfersInWindowInner : public DesktopApp
+{
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet(kChild))
+            GTEST_SKIP() << "runs under TransfersInWindow's private display";
+        DesktopApp::SetUp();
+        ASSERT_TRUE(server.listen());
+        server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
+        qputenv("http_proxy", server.url("/").toString().toUtf8());
+        Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
+        Settings::instance().setValue("kDisplayPercentages", false);
+        OBDefaults::loadDefaults();
+        launch();
+        window()->resize(1000, 640);
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+    }
+
+    KoMainWindow* window() const { return controller->mainWindow(); }
+    DownloadsOutlineView* list() { return downloads().outlineView(); }
+    QAction* action(C command) const { return controller->mainMenu()->action(command); }
+    TransferItem* row(const TorrentLinePtr& torrent) { return list()->itemFor(torrent.get()); }
+    PZOutlineObject* fileRow(const TorrentLinePtr& torrent, int index)
+    {
+        list()->expand(list()->indexForObject(row(torrent)));
+        return row(torrent)->outlineChild(index);
+    }
+    QRect cellOnScreen(PZOutlineObject* object, int column)
+    {
+        const QRect cell = list()->visualRect(list()->indexForObject(object, column));
+        return QRect(list()->viewport()->mapToGlobal(cell.topLeft()), cell.size());
+    }
+
+    // xdotool on this display; the loop runs meanwhile, so the window takes what it sends.
+    bool xdotool(const QStringList& arguments)
+    {
+        QProcess tool;
+        tool.start(QStringLiteral("xdotool"), arguments);
+        return waitUntil([&] { return tool.state() == QProcess::NotRunning; }, 10000) && tool.exitCode() == 0;
+    }
+    bool key(const QString& keys) { return xdotool({QStringLiteral("key"), keys}); }
+    bool focusIs(QWidget* widget) const
+    {
+        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
+    }
+    void showTransfers()
+    {
+        ASSERT_TRUE(key(QStringLiteral("ctrl+2")));
+        ASSERT_TRUE(focusIs(downloads().statsView()));
+        ASSERT_TRUE(waitUntil([&] { return list()->isVisible(); }));
+    }
+    QImage screen() const { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
+
+    HttpTestServer server;
+};
+
+TEST_F(TransfersInWindowInner, TabAndShiftTabLeaveTheListForTheFieldAndTheRow)
+{
+    listTorrent(QStringLiteral("listed.bin"));
+    showTransfers();
+    QWidget* field = KoToolbarDelegate::searchView();
+    ASSERT_TRUE(waitUntil([&] { return field->isVisible(); })) << "the transfers toolbar holds the field";
+    const struct
+    {
+        const char* keys;
+        QWidget* to;
+    } steps[] = {
+        {"Tab", list()},
+        {"shift+Tab", downloads().statsView()}, // not the pane's filter field
+        {"Tab", list()},
+        {"Tab", field},
+    };
+    for (const auto& step : steps) {
+        ASSERT_TRUE(key(QString::fromLatin1(step.keys)));
+        EXPECT_TRUE(focusIs(step.to))
+            << step.keys << " reached "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                            : "nothing");
+    }
+    EXPECT_NE(QApplication::focusWidget(), downloads().filterField());
+}
+
+TEST_F(TransfersInWindowInner, TheTransfersMenuFollowsTheSelection)
+{
+    const TorrentLinePtr absent = listTorrent(QStringLiteral("absent.bin"));
+    const TorrentLinePtr present = listTorrent(QStringLiteral("present.bin"));
+    const TorrentLinePtr album = listTorrent(QStringLiteral("album"), {{{QStringLiteral("one.mp3")}, 20000},
+                                                                       {{QStringLiteral("two.mp3")}, 20000}});
+    ASSERT_TRUE(writeFile(present->fullPath(), "bytes"));
+    ASSERT_TRUE(writeFile(album->files().at(0)->fullPath(), "bytes"));
+    showTransfers();
+    const QList<C> items{C::OpenTransfer, C::RevealTransfer, C::QuickLook, C::RemoveTransfer};
+    const struct
+    {
+        const char* state;
+        QList<PZOutlineObject*> selected;
+        QList<C> enabled;
+    } states[] = {
+        {"nothing selected", {}, {}},
+        {"a torrent not on disk yet", {row(absent)}, {C::QuickLook, C::RemoveTransfer}},
+        {"a torrent on disk", {row(present)}, items},
+        {"a file on disk", {fileRow(album, 0)}, {C::OpenTransfer, C::RevealTransfer, C::QuickLook}},
+        {"a file not on disk", {fileRow(album, 1)}, {C::QuickLook}},
+        {"two torrents on disk",
+         {row(present), row(album)},
+         {C::RevealTransfer, C::QuickLook, C::RemoveTransfer}},
+        {"nothing again", {}, {}},
+    };
+    for (const auto& state : states) {
+        list()->selectObjects(state.selected);
+        // The items follow once the application revalidated; a wrong rule shows after the wait.
+        waitUntil(
+            [&] {
+                return std::all_of(items.begin(), items.end(), [&](C item) {
+                    return action(item)->isEnabled() == state.enabled.contains(item);
+                });
+            },
+            3000);
+        for (C item : items)
+            EXPECT_EQ(action(item)->isEnabled(), state.enabled.contains(item))
+                << state.state << ": " << action(item)->text().toStdString();
+    }
+}
+
+// With the torrent's row selected, a double click on a skipped file's get-file button: the first click
+// takes the file, the button goes, and the second click opens nothing.
+TEST_F(TransfersInWindowInner, ADoubleClickOnAGetFileButtonTakesTheFileAndOpensNothing)
+{
+    UrlRecorder recorder({QStringLiteral("file")});
+    const TorrentLinePtr album = listTorrent(QStringLiteral("album"), {{{QStringLiteral("one.mp3")}, 20000},
+                                                                       {{QStringLiteral("two.mp3")}, 20000}});
+    ASSERT_TRUE(writeFile(album->files().at(0)->fullPath(), "bytes")); // the folder is there to open
+    ASSERT_TRUE(album->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    showTransfers();
+    list()->selectObjects({row(album)});
+    PZOutlineObject* skipped = fileRow(album, 1);
+    ASSERT_TRUE(waitUntil([&] { return list()->visualRect(list()->indexForObject(skipped)).isValid(); }));
+    const QRect frame =
+        list()->visualRect(list()->indexForObject(skipped, DownloadsOutlineView::ProgressColumn));
+    const QList<QRect> controls =
+        list()->cellFor(DownloadsOutlineView::ProgressColumn, skipped)->controlRects(frame, skipped);
+    ASSERT_EQ(controls.size(), 1);
+    const QPoint button = list()->viewport()->mapToGlobal(controls.first().center());
+
+    ASSERT_TRUE(
+        xdotool({QStringLiteral("mousemove"), QString::number(button.x()), QString::number(button.y()),
+                 QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+                 QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("1")}));
+    ASSERT_TRUE(waitUntil([&] { return album->files().at(1)->checkboxState() == OBLine::Wanted; }));
+    spinFor(300); // the second click's events are in
+    EXPECT_EQ(recorder.opened, QList<QUrl>());
+    EXPECT_EQ(list()->selectedObjects(), QList<PZOutlineObject*>({row(album)}));
+}
+
+// Pixels of the area that differ from the colour at its top-left corner (the row's background).
+int inkIn(const QImage& image, const QRect& area)
+{
+    const QColor background = image.pixelColor(area.topLeft());
+    int ink = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ink += nearColor(image.pixelColor(x, y), background, 24) ? 0 : 1;
+    return ink;
+}
+
+// Pictures of a transfer whose first file is complete, second skipped and third under way, beside a
+// transfer with nothing in yet: once with the complete file and that transfer selected, once with the two
+// others. Each row's size text, mark and button are checked in each.
+TEST_F(TransfersInWindowInner, PicturesOfCompleteAndIncompleteFileRowsSelectedAndNot)
+{
+    const TorrentLinePtr album =
+        listTorrent(QStringLiteral("album"), {{{QStringLiteral("one.mp3")}, 40000},
+                                              {{QStringLiteral("two.mp3")}, 40000},
+                                              {{QStringLiteral("three.mp3")}, 40000}});
+    const TorrentLinePtr fresh = listTorrent(QStringLiteral("fresh.iso"));
+    for (const TorrentLinePtr& torrent : {album, fresh})
+        torrent->updateNeededPieces();
+    completeFile(*album, *album->files().at(0));
+    ASSERT_TRUE(album->files().at(1)->setCheckboxState(OBLine::Skipped, true));
+    album->setDownloaded(40000);
+    for (const TorrentLinePtr& torrent : {album, fresh})
+        torrent->invalidateValues();
+    showTransfers();
+    ASSERT_TRUE(key(QStringLiteral("Tab")));
+    ASSERT_TRUE(focusIs(list()));
+    list()->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
+    list()->rearrangeObjects();
+    PZOutlineObject* complete = fileRow(album, 0);
+    PZOutlineObject* skipped = fileRow(album, 1);
+    PZOutlineObject* under = fileRow(album, 2);
+    ASSERT_TRUE(album->files().at(0)->isComplete());
+    ASSERT_FALSE(album->files().at(2)->isComplete());
+    constexpr int kProgress = DownloadsOutlineView::ProgressColumn;
+    // Where a row's size text, bar and marks are drawn, on the screen.
+    const auto text = [&](PZOutlineObject* object) {
+        const QRect cell = cellOnScreen(object, kProgress);
+        return QRect(cell.left() + 2, cell.top() + 1, 74, cell.height() - 2);
+    };
+    const auto bar = [&](PZOutlineObject* object) {
+        return DownloadProgressCell::progressRectInCell(cellOnScreen(object, kProgress));
+    };
+    const auto centred = [&](PZOutlineObject* object, int width) {
+        return QRect(bar(object).center().x() - width / 2, cellOnScreen(object, kProgress).top() + 2, width,
+                     13);
+    };
+    const auto atBarStart = [&](PZOutlineObject* object) {
+        return QRect(bar(object).left(), cellOnScreen(object, kProgress).top() + 2, 14, 13);
+    };
+
+    const struct
+    {
+        const char* picture;
+        QList<PZOutlineObject*> selected;
+    } pictures[] = {
+        {"transfers-file-rows-complete-selected.png", {complete, row(fresh)}},
+        {"transfers-file-rows-incomplete-selected.png", {skipped, under}},
+    };
+    for (const auto& picture : pictures) {
+        SCOPED_TRACE(picture.picture);
+        list()->selectObjects(picture.selected);
+        ASSERT_TRUE(focusIs(list()));
+        spinFor(200); // drawn
+        const QImage shot = screen();
+        ASSERT_TRUE(shot.save(
+            picturePath("OMBRELAY_TRANSFERS_FILE_ROWS_PICTURE", QString::fromLatin1(picture.picture))));
+        const auto selected = [&](PZOutlineObject* object) { return picture.selected.contains(object); };
+
+        // Sizes: a complete file's black (white when selected), an incomplete one's grey (blended).
+        for (PZOutlineObject* file : {complete, skipped, under}) {
+            const bool done = file == complete;
+            const auto [darkest, brightest] = greyRange(shot, text(file));
+            if (!selected(file))
+                EXPECT_TRUE(done ? darkest < 80 : darkest > 110 && darkest < 200)
+                    << "plain, darkest " << darkest;
+            else
+                EXPECT_TRUE(done ? brightest > 240 : brightest > 150 && brightest < 235)
+                    << "selected, brightest " << brightest;
+        }
+        // The check mark and the get-file button stand over the bar's middle, not at its start.
+        for (PZOutlineObject* file : {complete, skipped}) {
+            EXPECT_GT(inkIn(shot, centred(file, file == complete ? 12 : 52)), 10);
+            EXPECT_EQ(inkIn(shot, atBarStart(file)), 0);
+        }
+        EXPECT_EQ(inkIn(shot, centred(under, 52)), 0) << "a wanted file under way has neither";
+        // The total size of the transfer with nothing in stays right-aligned, selected or not.
+        const QRect total = text(row(fresh));
+        EXPECT_EQ(inkIn(shot, total.adjusted(0, 0, -total.width() / 2, 0)), 0);
+        EXPECT_GT(inkIn(shot, total.adjusted(total.width() / 2, 0, 0, 0)), 10);
+    }
+}
+
+} // namespace
+} // namespace ombrelay::test
