@@ -30,7 +30,7 @@ OBDefaults& OBDefaults::current()
 {
     OBDefaults& defaults = instance();
     Settings& settings = Settings::instance();
-    if (defaults.m_settings != &settings)
+    if (defaults.m_settings != &settings || defaults.m_filePath != settings.filePath())
         defaults.observe(settings);
     return defaults;
 }
@@ -39,6 +39,7 @@ void OBDefaults::observe(Settings& settings)
 {
     disconnect(m_connection);
     m_settings = &settings;
+    m_filePath = settings.filePath();
     m_connection = connect(&settings, &Settings::changed, this, [this](const QString& key) {
         if (isCachedKey(key))
             load();

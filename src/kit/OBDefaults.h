@@ -30,6 +30,7 @@ private:
     void load();
 
     QPointer<Settings> m_settings;
+    QString m_filePath;  // another file chosen for the settings is read afresh
     QMetaObject::Connection m_connection;
     bool m_highlightQueryTerm = false;
     bool m_displayPercentages = false;

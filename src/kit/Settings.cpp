@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <utility>
 
 namespace ombrelay {
 namespace {
@@ -36,7 +37,20 @@ Settings& Settings::instance()
 
 void Settings::useFile(const QString& iniPath)
 {
-    shared() = std::make_unique<Settings>(iniPath);
+    if (!shared()) {
+        shared() = std::make_unique<Settings>(iniPath);
+        return;
+    }
+    // The object stays, for the engine and the views hold it: they read the new file from now on and hear
+    // of every key that reads differently there.
+    Settings& settings = *shared();
+    const std::unique_ptr<QSettings> old =
+        std::exchange(settings.m_settings, std::make_unique<QSettings>(iniPath, QSettings::IniFormat));
+    QStringList keys = old->allKeys() + settings.m_settings->allKeys();
+    keys.removeDuplicates();
+    for (const QString& key : std::as_const(keys))
+        if (old->value(key) != settings.m_settings->value(key))
+            emit settings.changed(key);
 }
 
 bool Settings::registerDefault(const QString& key, const QVariant& value)

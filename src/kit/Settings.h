@@ -19,8 +19,9 @@ public:
     explicit Settings(const QString& iniPath, QObject* parent = nullptr);
     ~Settings() override;
 
-    // The process-wide settings. useFile() chooses another file before (or instead of) the default one,
-    // as tests and the headless driver do.
+    // The process-wide settings, one object for the process. useFile() chooses another file before (or
+    // instead of) the default one, as tests and the headless driver do; `changed` tells each key that
+    // reads differently in the new file.
     static Settings& instance();
     static void useFile(const QString& iniPath);
     static QString defaultFilePath();

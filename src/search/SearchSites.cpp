@@ -88,7 +88,7 @@ SearchSites& SearchSites::instance()
 {
     static SearchSites* sites = new SearchSites;
     Settings& settings = Settings::instance();
-    if (sites->m_settings != &settings)
+    if (sites->m_settings != &settings || sites->m_filePath != settings.filePath())
         sites->follow(settings);
     return *sites;
 }
@@ -119,6 +119,7 @@ void SearchSites::follow(Settings& settings)
     amendDefaults(settings);
     disconnect(m_connection);
     m_settings = &settings;
+    m_filePath = settings.filePath();
     m_connection = connect(&settings, &Settings::changed, this, [this](const QString& key) {
         if (key == kSearchSitesKey)
             loadFromDefaults();

@@ -79,6 +79,7 @@ private:
 
     QList<QVariantMap> m_userModules;
     QPointer<Settings> m_settings;
+    QString m_filePath;  // another file chosen for the settings is read afresh
     QMetaObject::Connection m_connection;
 };
 

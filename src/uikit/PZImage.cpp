@@ -72,6 +72,7 @@ QPixmap PZImage::flippedImageAtPath(const QString& path)
 void PZImage::registerDrawing(const QString& name, Drawing drawing)
 {
     drawings().insert(name, std::move(drawing));
+    cache().remove(name);
 }
 
 }  // namespace ombrelay

@@ -22,7 +22,7 @@ public:
     static QPixmap flippedImageAtPath(const QString& path);
 
     // Artwork drawn by code for a name that has no resource; a later registration replaces an
-    // earlier one, but never an image already cached.
+    // earlier one and the image it drew.
     static void registerDrawing(const QString& name, Drawing drawing);
 };
 

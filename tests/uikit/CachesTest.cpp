@@ -78,6 +78,8 @@ TEST(CachesTest, NamedImagesAreDrawnAndCached)
     EXPECT_EQ(PZImage::imageNamed(QStringLiteral("TestBadge")).size(), QSize(5, 7));
     PZImage::imageNamed(QStringLiteral("TestBadge"));
     EXPECT_EQ(drawn, 1);
+    PZImage::registerDrawing(QStringLiteral("TestBadge"), [] { return QImage(6, 2, QImage::Format_ARGB32); });
+    EXPECT_EQ(PZImage::imageNamed(QStringLiteral("TestBadge")).size(), QSize(6, 2)) << "a new drawing replaces the old image";
 
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("pic.png"));

@@ -5,8 +5,25 @@
 
 namespace ombrelay {
 
+namespace {
+
+AverageBandwidth::Clock& replacedClock()
+{
+    static AverageBandwidth::Clock clock;
+    return clock;
+}
+
+}  // namespace
+
+void AverageBandwidth::setClock(Clock clock)
+{
+    replacedClock() = std::move(clock);
+}
+
 double AverageBandwidth::now()
 {
+    if (replacedClock())
+        return replacedClock()();
     static const QElapsedTimer clock = [] {
         QElapsedTimer timer;
         timer.start();

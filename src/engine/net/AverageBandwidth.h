@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 
 namespace ombrelay {
 
@@ -16,6 +17,9 @@ public:
     AverageBandwidth() = default;
 
     static double now();
+    // Replaces the clock now() reads (tests); an empty one brings back the monotonic clock.
+    using Clock = std::function<double()>;
+    static void setClock(Clock clock);
 
     int numberOfSeconds() const { return m_numberOfSeconds; }
     void setNumberOfSeconds(int seconds) { m_numberOfSeconds = seconds; }

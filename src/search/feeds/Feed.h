@@ -54,6 +54,7 @@ public:
     ~Feed() override;
 
     QString address() const { return m_address; }  // with a leading "feed:" rewritten
+    QString registeredAddress() const { return m_givenAddress; }  // as given, the key it is registered under
     const QList<FeedItemPtr>& items() const { return m_items; }
     QString name() const { return m_name; }
     QString feedFormat() const { return m_feedFormat; }

@@ -34,15 +34,15 @@ QString withTorrentExtension(const QString& path)
 
 QString RSSTorrentCache::cachePath()
 {
-    static const QString path = [] {
-        const QString root = overriddenPath().isEmpty()
-            ? QDir(AppPaths::applicationSupportPath()).filePath(QStringLiteral("RSSTorrentCache"))
-            : overriddenPath();
+    static const QString found = QDir(AppPaths::applicationSupportPath()).filePath(QStringLiteral("RSSTorrentCache"));
+    const QString root = overriddenPath().isEmpty() ? found : overriddenPath();
+    static QString pruned;
+    if (root != pruned) {
+        pruned = root;
         const QDateTime oldest = QDateTime::currentDateTimeUtc().addSecs(-kUnusedLifetimeSeconds);
         QThreadPool::globalInstance()->start([root, oldest] { pruneUnusedFiles(root, oldest); });
-        return root;
-    }();
-    return path;
+    }
+    return root;
 }
 
 void RSSTorrentCache::setCachePathForTesting(const QString& path)

@@ -22,7 +22,8 @@ public:
     static constexpr int kMaxComponentBytes = 200;
     static constexpr qint64 kUnusedLifetimeSeconds = qint64(30) * 86400;
 
-    // The folder, computed once; its first use prunes files unused for 30 days off the main thread.
+    // The folder, computed once unless a test set its own; the first use of a folder prunes its files
+    // unused for 30 days off the main thread. Main thread only.
     static QString cachePath();
     static void setCachePathForTesting(const QString& path);
 

@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QImageReader>
 #include <QPointer>
+#include <memory>
 
 namespace ombrelay {
 namespace {
@@ -23,13 +24,20 @@ SerialQueue& databaseQueue()
     return queue;
 }
 
-FaviconStorage& storage()
+// The database at `path`, the support folder's as the job was posted; one that another folder held is
+// closed first.
+FaviconStorage& storage(const QString& path)
 {
     // Never destroyed: the queue may still run a job while the process ends.
-    static auto& database = *new FaviconStorage(PZFaviconLoader::dbStoragePath());
-    if (!database.isOpen())
-        database.open(QDateTime::currentDateTimeUtc());
-    return database;
+    static auto& database = *new std::unique_ptr<FaviconStorage>;
+    static QString openedPath;
+    if (!database || openedPath != path) {
+        database = std::make_unique<FaviconStorage>(path);
+        openedPath = path;
+    }
+    if (!database->isOpen())
+        database->open(QDateTime::currentDateTimeUtc());
+    return *database;
 }
 
 QHash<QString, PZFaviconLoader*>& registry()
@@ -57,6 +65,13 @@ PZFaviconLoader* PZFaviconLoader::loaderForURL(const QUrl& address)
     return loader;
 }
 
+void PZFaviconLoader::removeAllLoaders()
+{
+    const QList<PZFaviconLoader*> loaders = registry().values();
+    registry().clear();
+    qDeleteAll(loaders);
+}
+
 QString PZFaviconLoader::dbStoragePath()
 {
     return QDir(AppPaths::applicationSupportPath()).filePath(QStringLiteral("FaviconStorage.db"));
@@ -68,8 +83,8 @@ PZFaviconLoader::PZFaviconLoader(const QString& host)
     setMaxBodySize(kIconBodyCap);
     setNeedsMimeType(true);
     const QPointer<PZFaviconLoader> self(this);
-    databaseQueue().post(this, [self, host] {
-        const QByteArray data = storage().storedData(host);
+    databaseQueue().post(this, [self, host, path = dbStoragePath()] {
+        const QByteArray data = storage(path).storedData(host);
         QMetaObject::invokeMethod(QCoreApplication::instance(), [self, data] {
             if (self)
                 self->storedDataRead(data);
@@ -91,7 +106,9 @@ void PZFaviconLoader::handleCompletion()
     const QByteArray body = data();
     if (statusCode() >= 200 && statusCode() <= 299 && hasIconType(mimeType()) && !body.isEmpty() && takeIcon(body)) {
         const QString host = m_host;
-        databaseQueue().post(this, [host, body] { storage().store(host, body, QDateTime::currentDateTimeUtc()); });
+        databaseQueue().post(this, [host, body, path = dbStoragePath()] {
+            storage(path).store(host, body, QDateTime::currentDateTimeUtc());
+        });
     }
     PZHTTPLoader::handleCompletion();
 }

@@ -12,7 +12,7 @@ namespace ombrelay {
 // Only a 2xx answer of an image, plain-text or octet-stream type that decodes as a usable ICO, PNG, GIF,
 // JPEG or BMP of at most 256 x 256 pixels is kept and stored. Posts "PZFaviconLoaderDidLoad" (the loader
 // as object) once it has an icon. The database is used on a queue of its own; everything else on the
-// main thread.
+// main thread. The database is the one in the support folder of the moment each job was posted.
 class PZFaviconLoader : public PZHTTPLoader
 {
     Q_OBJECT
@@ -22,6 +22,8 @@ public:
 
     // The loader of the address's host, made on first request and kept; none without a host.
     static PZFaviconLoader* loaderForURL(const QUrl& address);
+    // Deletes every loader, so that the next request for a host starts afresh (tests).
+    static void removeAllLoaders();
     static QString dbStoragePath();
 
     // The icon, decoded only from the raster formats named above and only after its size was checked.

@@ -6,9 +6,11 @@
 #include "engine/storage/StateFileWriter.h"
 #include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
+#include "engine/net/AverageBandwidth.h"
 #include "kit/PropertyList.h"
 
 #include <QDirIterator>
+#include <QScopeGuard>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -459,7 +461,11 @@ TEST_F(SessionLifecycleTest, EachSecondARunningTorrentShowsItsPeersAndAFinishedO
     session->oneSecondWork();
     EXPECT_EQ(torrent->activityText(), QStringLiteral("3 peers"));
 
-    // It uploads, completes and stops (no seeding): its upload rate falls to nothing over the next seconds.
+    // It uploads, completes and stops (no seeding): its upload rate falls to nothing over the next seconds,
+    // on the meter's clock that the test moves.
+    double clock = AverageBandwidth::now();
+    AverageBandwidth::setClock([&clock] { return clock; });
+    const auto realClock = qScopeGuard([] { AverageBandwidth::setClock({}); });
     torrent->uploadBandwidth().recordBytes(600000);
     session->oneSecondWork();
     const QString uploading = torrent->uploadsRateText();
@@ -468,8 +474,12 @@ TEST_F(SessionLifecycleTest, EachSecondARunningTorrentShowsItsPeersAndAFinishedO
     ASSERT_FALSE(torrent->isSeeding());
     const QString stopped; // no rate, no text
     EXPECT_NE(uploading, stopped);
-    EXPECT_TRUE(waitUntil([&] {
+    QStringList rates;
+    for (int second = 1; second <= torrent->uploadBandwidth().numberOfSeconds() + 1; ++second) {
+        clock += 1;
         session->oneSecondWork();
-        return torrent->uploadsRateText() == stopped;
-    }, 10000)) << torrent->uploadsRateText().toStdString();
+        rates.append(torrent->uploadsRateText());
+    }
+    EXPECT_NE(rates.first(), stopped) << "the rate falls over the window, not at once";
+    EXPECT_EQ(rates.last(), stopped) << rates.join(QLatin1String(", ")).toStdString();
 }

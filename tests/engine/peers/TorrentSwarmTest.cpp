@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QtEndian>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -295,11 +296,19 @@ TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFl
 
     std::vector<std::unique_ptr<ScriptedPeer>> remotes;
     std::vector<std::set<std::pair<quint8, quint32>>> asked(2);  // (message id, offset) per peer
-    const auto read = [&](size_t i, int ms) {
-        for (const QByteArray& m : remotes[i]->messagesWithin(ms))
+    const auto note = [&](size_t i, const QList<QByteArray>& sent) {
+        for (const QByteArray& m : sent)
             if (m.size() == 17 && qFromBigEndian<quint32>(m.constData() + 5) == 0)
                 asked[i].insert({quint8(m[4]), qFromBigEndian<quint32>(m.constData() + 9)});
     };
+    // Reads what peer i is sent until `enough` holds (5 s at most).
+    const auto readUntil = [&](size_t i, const std::function<bool()>& enough) {
+        remotes[i]->messagesUntil([&](const QList<QByteArray>& sent) {
+            note(i, sent);
+            return enough();
+        });
+    };
+    const std::set<std::pair<quint8, quint32>> both{{PeerMessage::Request, 0}, {PeerMessage::Request, 16384}};
     for (char id = '1'; id <= '2'; ++id) {
         const int listener = dialLoopbackListener(leecher);
         ASSERT_GE(listener, 0);
@@ -311,17 +320,17 @@ TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFl
         remotes.back()->take(PeerHandshake::kSize);
         remotes.back()->write(remoteHandshake(0x05, kInfoHash, QByteArray(19, 'P') + id));
         remotes.back()->write(PeerMessage::simple(PeerMessage::HaveAll) + PeerMessage::simple(PeerMessage::Unchoke));
-        read(remotes.size() - 1, 200);
+        const size_t i = remotes.size() - 1;
+        readUntil(i, [&] { return asked[i] == both; });
     }
-    const std::set<std::pair<quint8, quint32>> both{{PeerMessage::Request, 0}, {PeerMessage::Request, 16384}};
     ASSERT_EQ(asked[0], both);
     ASSERT_EQ(asked[1], both);
 
     remotes[0]->write(PeerMessage::piece(0, 0, payload.content.left(PeerMessage::kBlockSize)));
-    read(1, 200);
+    readUntil(1, [&] { return asked[1].count({PeerMessage::Cancel, 0}) > 0; });
     EXPECT_EQ(asked[1].count({PeerMessage::Cancel, 0}), 1u);
     EXPECT_EQ(asked[1].count({PeerMessage::Cancel, 16384}), 0u);
-    read(0, 50);
+    note(0, remotes[0]->messagesWithin(50));
     EXPECT_EQ(asked[0].count({PeerMessage::Cancel, 0}), 0u);
     leecher.peers().disconnectFromPeers();
     pumpOnce();

@@ -81,6 +81,13 @@ protected:
         return count;
     }
 
+    // The messages the peer is sent until `count` of them are of `kind`.
+    static QList<QByteArray> until(Link& link, quint8 kind, size_t count)
+    {
+        return link.remote->messagesUntil(
+            [&](const QList<QByteArray>& sent) { return blocksOf(sent, kind).size() >= count; });
+    }
+
     std::vector<Link> links;
 };
 
@@ -108,18 +115,18 @@ TEST_F(PeerWireSpreadTest, BlocksInFlightAreAskedOfASecondPeerOnlyAtTheEnd)
         links.reserve(2);
         Link& first = connectPeer();
         ASSERT_TRUE(first.remote);
-        const std::set<Block> firstAsked = blocksOf(first.remote->messagesWithin(100), PeerMessage::Request);
+        const std::set<Block> firstAsked = blocksOf(until(first, PeerMessage::Request, PeerWire::kMinRequestQueue), PeerMessage::Request);
         ASSERT_EQ(int(firstAsked.size()), PeerWire::kMinRequestQueue);
         Link& second = connectPeer();
         ASSERT_TRUE(second.remote);
         const std::set<Block> secondAsked =
-            blocksOf(second.remote->messagesWithin(100), PeerMessage::Request);
+            blocksOf(until(second, PeerMessage::Request, PeerWire::kMinRequestQueue), PeerMessage::Request);
         ASSERT_EQ(int(secondAsked.size()), PeerWire::kMinRequestQueue);
         if (c.endGame) {
             EXPECT_EQ(secondAsked, firstAsked);
             const Block brought = *firstAsked.begin();
             second.wire->cancelBlock(brought.first, brought.second);
-            EXPECT_EQ(blocksOf(second.remote->messagesWithin(50), PeerMessage::Cancel),
+            EXPECT_EQ(blocksOf(until(second, PeerMessage::Cancel, 1), PeerMessage::Cancel),
                       std::set<Block>{brought});
             EXPECT_EQ(second.wire->pendingRequestCount(), PeerWire::kMinRequestQueue - 1);
         } else {

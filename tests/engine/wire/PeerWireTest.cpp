@@ -21,6 +21,16 @@ QByteArray u32(quint32 v)
     return b;
 }
 
+// The request messages among those sent.
+QList<QByteArray> requestsAmong(const QList<QByteArray>& sent)
+{
+    QList<QByteArray> requests;
+    for (const QByteArray& m : sent)
+        if (m.size() == 17 && m[4] == 6)
+            requests.append(m);
+    return requests;
+}
+
 // An outgoing connection from the engine to a scripted peer on loopback, past both handshakes.
 class PeerWireTest : public PeerWireFixture
 {
@@ -109,10 +119,10 @@ TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
     torrent->needed = QBitArray(4);
     torrent->needed.setBit(3);  // only the short last piece: 1,000,000 - 3 * 262144 = 213568 bytes
     remote->write(reqq5 + hex("000000010E") + hex("0000000101"));
-    QList<QByteArray> requests;
-    for (const QByteArray& m : remote->messagesWithin(300))
-        if (m.size() == 17 && m[4] == 6)
-            requests.append(m);
+    QList<QByteArray> requests = requestsAmong(remote->messagesUntil([](const QList<QByteArray>& sent) {
+        return requestsAmong(sent).size() >= PeerWire::kMinRequestQueue;
+    }));
+    requests += requestsAmong(remote->messagesWithin(50));  // none beyond the starting queue
     ASSERT_EQ(requests.size(), PeerWire::kMinRequestQueue);
     EXPECT_EQ(wire->pendingRequestCount(), PeerWire::kMinRequestQueue);
     // Deliver the first blocks one by one: the queue grows and refills but never holds more than 5.
@@ -136,12 +146,12 @@ TEST_F(PeerWireTest, PipelineRequestsTheShortLastBlockAndNeverExceedsReqq)
     EXPECT_EQ(torrent->disk().mid(3 * 262144), torrent->content.mid(3 * 262144));
 }
 
-// Answers every request the engine sent within `ms` with its block; answers how many there were.
-int answerRequests(ScriptedPeer& remote, FakeTorrent& torrent, int ms)
+// Answers every request among `sent` with its block; answers how many there were.
+int answerRequests(ScriptedPeer& remote, FakeTorrent& torrent, const QList<QByteArray>& sent)
 {
     QByteArray answers;
     int count = 0;
-    for (const QByteArray& m : remote.messagesWithin(ms)) {
+    for (const QByteArray& m : sent) {
         if (m.size() != 17 || m[4] != 6)
             continue;
         ++count;
@@ -161,14 +171,17 @@ TEST_F(PeerWireTest, WithoutReqqThePipelineGrowsTo250)
     torrent = std::make_unique<FakeTorrent>(64 * 262144, 262144, folder.filePath("big"));
     connect();
     remote->write(hex("000000010E") + hex("0000000101"));
-    EXPECT_EQ(answerRequests(*remote, *torrent, 300), PeerWire::kMinRequestQueue);
+    EXPECT_EQ(answerRequests(*remote, *torrent, remote->messagesUntil([](const QList<QByteArray>& sent) {
+                  return requestsAmong(sent).size() >= PeerWire::kMinRequestQueue;
+              })),
+              PeerWire::kMinRequestQueue);
     int most = 0;
     for (int round = 0; round < 300 && most < PeerWire::kOurRequestQueue; ++round) {
-        answerRequests(*remote, *torrent, 20);
+        answerRequests(*remote, *torrent, remote->messagesWithin(20));
         most = std::max(most, wire->pendingRequestCount());
     }
     EXPECT_EQ(most, PeerWire::kOurRequestQueue);
-    answerRequests(*remote, *torrent, 100);
+    answerRequests(*remote, *torrent, remote->messagesWithin(100));
     EXPECT_LE(wire->pendingRequestCount(), PeerWire::kOurRequestQueue);
 }
 
@@ -478,22 +491,29 @@ TEST_F(PeerWireTest, AllowedFastPiecesAreRequestedWhileChokedSuggestedOnesOnlyWh
     {
         const char* name;
         QByteArray messages;
-        int requestsOfPiece2;
+        int messageCount;
+        qsizetype requestsOfPiece2;
     } cases[] = {
-        {"allowed fast while choked", PeerMessage::withIndex(PeerMessage::AllowedFast, 2), 16},
-        {"suggested while choked", PeerMessage::withIndex(PeerMessage::Suggest, 2), 0},
-        {"suggested while unchoked", PeerMessage::simple(PeerMessage::Unchoke) + PeerMessage::withIndex(PeerMessage::Suggest, 2), 16},
+        {"allowed fast while choked", PeerMessage::withIndex(PeerMessage::AllowedFast, 2), 1, 16},
+        {"suggested while choked", PeerMessage::withIndex(PeerMessage::Suggest, 2), 1, 0},
+        {"suggested while unchoked", PeerMessage::simple(PeerMessage::Unchoke) + PeerMessage::withIndex(PeerMessage::Suggest, 2), 2, 16},
+    };
+    const auto requestsOfPiece2 = [](const QList<QByteArray>& sent) {
+        return std::count_if(sent.begin(), sent.end(), [](const QByteArray& m) {
+            return m.size() == 17 && quint8(m[4]) == PeerMessage::Request && m.mid(5, 4) == u32(2);
+        });
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
         connect();
+        const qint32 readBefore = wire->stats().read.total;
         remote->write(c.messages);
-        int requests = 0;
-        for (const QByteArray& m : remote->messagesWithin(200))
-            if (m.size() == 17 && quint8(m[4]) == PeerMessage::Request && m.mid(5, 4) == u32(2))
-                ++requests;
-        EXPECT_EQ(requests, c.requestsOfPiece2);
+        QList<QByteArray> sent = remote->messagesUntil([&](const QList<QByteArray>& sent) {
+            return wire->stats().read.total >= readBefore + c.messageCount && requestsOfPiece2(sent) >= c.requestsOfPiece2;
+        });
+        sent += remote->messagesWithin(50);  // none beyond
+        EXPECT_EQ(requestsOfPiece2(sent), c.requestsOfPiece2);
         TearDown();
     }
 }

@@ -198,6 +198,22 @@ public:
     {
         QList<QByteArray> out;
         pumpUntil([] { return false; }, ms);
+        takeWholeMessages(out);
+        return out;
+    }
+    // Whole messages as the engine sends them, until `enough` holds for those taken or `timeoutMs` passed.
+    template <typename Enough>
+    QList<QByteArray> messagesUntil(Enough enough, int timeoutMs = 5000)
+    {
+        QList<QByteArray> out;
+        pumpUntil([&] {
+            takeWholeMessages(out);
+            return enough(std::as_const(out));
+        }, timeoutMs);
+        return out;
+    }
+    void takeWholeMessages(QList<QByteArray>& out)
+    {
         readSome();
         while (buffered.size() >= 4) {
             const quint32 length = qFromBigEndian<quint32>(buffered.constData());
@@ -205,7 +221,6 @@ public:
                 break;
             out.append(take(qsizetype(length) + 4));
         }
-        return out;
     }
     // Reads what is there; false once the engine closed the connection.
     bool readSome()

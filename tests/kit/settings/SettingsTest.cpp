@@ -54,6 +54,34 @@ TEST_F(SettingsTest, ReadersInterpretStoredStrings)
     }
 }
 
+// Whoever holds the process-wide settings keeps a sound object when another file is chosen: it reads
+// that file and hears of the keys that read differently there.
+TEST_F(SettingsTest, AnotherFileKeepsTheObjectAndTellsWhatReadsDifferently)
+{
+    Settings::useFile(path());
+    Settings& held = Settings::instance();
+    held.setInteger(QStringLiteral("kBTPort"), 7000);
+    held.setBool(QStringLiteral("kSeedingEnabled"), true);
+    QTemporaryDir other;
+    const QString otherPath = other.filePath(QStringLiteral("Other.conf"));
+    {
+        Settings file(otherPath);
+        file.setBool(QStringLiteral("kSeedingEnabled"), true);
+        file.setInteger(QStringLiteral("kUploadLimit"), 20);
+    }
+    QSignalSpy spy(&held, &Settings::changed);
+    Settings::useFile(otherPath);
+    EXPECT_EQ(&Settings::instance(), &held);
+    EXPECT_EQ(held.filePath(), otherPath);
+    EXPECT_EQ(held.integer(QStringLiteral("kUploadLimit")), 20);
+    EXPECT_FALSE(held.hasDefault(QStringLiteral("kBTPort")));
+    QStringList told;
+    for (const auto& args : spy)
+        told.append(args.at(0).toString());
+    told.sort();
+    EXPECT_EQ(told, QStringList({QStringLiteral("kBTPort"), QStringLiteral("kUploadLimit")}));
+}
+
 TEST_F(SettingsTest, ChangedIsSignalledOnlyForRealChanges)
 {
     Settings settings(path());

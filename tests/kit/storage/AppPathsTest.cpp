@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 
 using namespace ombrelay;
@@ -57,30 +59,49 @@ TEST(AppPathsTest, TildeExpandsAndAbbreviates)
     EXPECT_EQ(AppPaths::abbreviateTilde(home + QStringLiteral("other")), home + QStringLiteral("other"));
 }
 
-// The support folder is found once per run, and asking for it makes nothing: whoever stores a file there
-// makes the folder.
-TEST(AppPathsTest, SupportFolderIsFoundOnceAndNotMade)
+// What is wrong with the support folder's lookup, or nothing; meant as the process's first lookup.
+QString supportFolderFaults()
 {
     QTemporaryDir first;
     QTemporaryDir second;
-    ASSERT_TRUE(first.isValid() && second.isValid());
+    if (!first.isValid() || !second.isValid())
+        return QStringLiteral("no temporary folders");
+    QStringList faults;
+    const auto check = [&](bool ok, const char* fault) {
+        if (!ok)
+            faults.append(QString::fromUtf8(fault));
+    };
     qputenv("XDG_DATA_HOME", QFile::encodeName(first.path()));
     const QString path = AppPaths::applicationSupportPath();
-    EXPECT_EQ(path, first.filePath(QStringLiteral("Ombrelay/")));
-    EXPECT_FALSE(QFileInfo::exists(path));
+    check(path == first.filePath(QStringLiteral("Ombrelay/")), "not in the data home");
+    check(!QFileInfo::exists(path), "made by the lookup");
 
     qputenv("XDG_DATA_HOME", QFile::encodeName(second.path()));
-    EXPECT_EQ(AppPaths::applicationSupportPath(), path);
-    EXPECT_FALSE(QFileInfo::exists(second.filePath(QStringLiteral("Ombrelay"))));
+    check(AppPaths::applicationSupportPath() == path, "looked up again");
+    check(!QFileInfo::exists(second.filePath(QStringLiteral("Ombrelay"))), "made by the second lookup");
 
     // A folder set by a test or the headless driver wins until it is cleared.
     const QString support = second.filePath(QStringLiteral("Ombrelay"));
     AppPaths::setApplicationSupportPath(support);
-    EXPECT_EQ(AppPaths::applicationSupportPath(), support + QLatin1Char('/'));
-    EXPECT_FALSE(QFileInfo::exists(support));
+    check(AppPaths::applicationSupportPath() == support + QLatin1Char('/'), "the set folder is not used");
+    check(!QFileInfo::exists(support), "the set folder was made");
     AppPaths::setApplicationSupportPath({});
-    EXPECT_EQ(AppPaths::applicationSupportPath(), path);
-    qunsetenv("XDG_DATA_HOME");
+    check(AppPaths::applicationSupportPath() == path, "the found folder is not back");
+    return faults.join(QStringLiteral(", "));
+}
+
+// The support folder is found once per run, and asking for it makes nothing: whoever stores a file there
+// makes the folder. A process of its own makes this the first lookup, whatever ran before in this one.
+TEST(AppPathsTest, SupportFolderIsFoundOnceAndNotMade)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const QString faults = supportFolderFaults();
+            fprintf(stderr, "%s\n", faults.isEmpty() ? "sound" : qPrintable(faults));
+            std::_Exit(faults.isEmpty() ? 0 : 1);  // no exit handlers: the child's leftovers are not leaks
+        },
+        ::testing::ExitedWithCode(0), "sound");
 }
 
 TEST(AppPathsTest, DownloadAndIncompleteFoldersFollowTheSettings)

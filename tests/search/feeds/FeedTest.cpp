@@ -4,6 +4,7 @@
 #include "kit/http/PZHTTPLoader.h"
 #include "search/feeds/Feed.h"
 #include "search/feeds/FeedStorage.h"
+#include "search/RegisteredFeeds.h"
 #include "search/SearchFixture.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
@@ -56,6 +57,7 @@ protected:
     }
     void TearDown() override
     {
+        removeRegisteredFeeds();
         ProxiedTest::TearDown();
         Feed::setClock({});
     }

@@ -32,21 +32,19 @@ FeedItemPtr item(const QVariantMap& values)
 class RSSLineTest : public ProxiedTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static QTemporaryDir cache;
-        root = cache.path() + QStringLiteral("/RSSTorrentCache");
-        RSSTorrentCache::setCachePathForTesting(root);
-    }
     void SetUp() override
     {
         ProxiedTest::SetUp();
+        ASSERT_TRUE(cache.isValid());
+        root = cache.path() + QStringLiteral("/RSSTorrentCache");
+        RSSTorrentCache::setCachePathForTesting(root);
         ASSERT_EQ(RSSTorrentCache::cachePath(), root);
         Feed::setClock([this] { return now; });
     }
     void TearDown() override
     {
         Feed::setClock({});
+        RSSTorrentCache::setCachePathForTesting({});
         ProxiedTest::TearDown();
     }
     int requestsFor(const QByteArray& path) const
@@ -55,7 +53,8 @@ protected:
         return int(std::count_if(requests.begin(), requests.end(), [&](const HttpTestRequest& r) { return r.path == path; }));
     }
 
-    static inline QString root;
+    QTemporaryDir cache;
+    QString root;
     QDateTime now = QDateTime::currentDateTimeUtc();
 };
 

@@ -3,6 +3,7 @@
 #include "engine/torrent/TorrentFakes.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "kit/AppPaths.h"
+#include "search/RegisteredFeeds.h"
 #include "search/feeds/RSSTorrentCache.h"
 #include "support/HttpTestServer.h"
 
@@ -52,6 +53,8 @@ protected:
     }
     void TearDown() override
     {
+        removeRegisteredFeeds();
+        RSSTorrentCache::setCachePathForTesting({});
         qunsetenv("http_proxy");
         EngineFakes::TearDown();
     }

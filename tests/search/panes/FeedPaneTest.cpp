@@ -1,6 +1,7 @@
 #include "FeedPaneFixture.h"
 
 #include "kit/NotificationCenter.h"
+#include "kit/PerformLater.h"
 #include "search/feeds/Feed.h"
 #include "search/views/CurrentRSSOutlineView.h"
 #include "search/views/FlatCheckbox.h"
@@ -83,7 +84,7 @@ TEST_F(FeedPaneFixture, ARemovedFeedIsNeverRegisteredAgain)
     controller->updateProgressIndicator();
     controller->refreshContents();
     EXPECT_FALSE(controller->statusText().isEmpty());
-    spinFor(1200);  // the once-a-second look
+    EXPECT_EQ(PerformLater::runPending(controller.get()), 1) << "the once-a-second look is due";
     EXPECT_FALSE(registered());
     EXPECT_EQ(feedRequests(), fetchesBefore);
     EXPECT_EQ(controller->outlineView()->lines().size(), 6) << "the pane keeps what it showed";

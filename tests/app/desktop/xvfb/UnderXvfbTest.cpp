@@ -216,8 +216,16 @@ TEST(DesktopScreens, AttentionMarksTheWindow)
     ASSERT_TRUE(display.isRunning());
     AttentionRequests requests(display.display());
     ASSERT_TRUE(requests.isListening());
-    EXPECT_TRUE(childPasses("MarksTheWindowForAttention", display, QProcessEnvironment::systemEnvironment(), [&] {
+    // The child goes on once each change has arrived here.
+    QTemporaryDir folder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("OMBRELAY_TEST_FOLDER", folder.path());
+    EXPECT_TRUE(childPasses("MarksTheWindowForAttention", display, environment, [&] {
         requests.read();
+        if (requests.changes.contains(1))
+            writeFile(folder.filePath("attention-asked"));
+        if (requests.changes.contains(0))
+            writeFile(folder.filePath("attention-ended"));
         return false;
     }));
     requests.read();
@@ -348,11 +356,20 @@ TEST_F(UnderXvfbAttention, DISABLED_MarksTheWindowForAttention)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
     other.activateWindow();
     ASSERT_TRUE(waitUntil([&] { return other.isActiveWindow(); }, 10000));
+    // Qt leaves requests in the connection's buffer until it next writes there: each wait sends them.
+    xcb_connection_t* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto seenByTheListener = [&](const char* name) {
+        const QString file = qEnvironmentVariable("OMBRELAY_TEST_FOLDER") + "/" + name;
+        return waitUntil([&] {
+            xcb_flush(connection);
+            return QFileInfo::exists(file);
+        }, 10000);
+    };
     downloads().requestAttention();
-    spinFor(300);
+    ASSERT_TRUE(seenByTheListener("attention-asked"));
     window->activateWindow();
     ASSERT_TRUE(waitUntil([&] { return window->isActiveWindow(); }, 10000));
-    spinFor(300);
+    ASSERT_TRUE(seenByTheListener("attention-ended"));
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ protected:
     void TearDown() override
     {
         table.reset();
+        PZFaviconLoader::removeAllLoaders();
         PZAlert::setPresenter({});
         SearchTest::TearDown();
     }

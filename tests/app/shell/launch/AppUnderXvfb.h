@@ -15,6 +15,7 @@
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <memory>
 
 namespace ombrelay::test {
@@ -100,11 +101,15 @@ protected:
         display = std::make_unique<PrivateDisplay>();
         ASSERT_TRUE(display->isRunning());
         // The server takes clients once a client of ours got through.
-        ASSERT_TRUE(waitUntil([this] { return !xdotool({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty(); }, 10000))
-            << "no clients taken on " << display->display().toStdString();
+        ASSERT_TRUE(displayAnswers()) << "no clients taken on " << display->display().toStdString();
     }
 
     QString path(const char* name) const { return root.filePath(QLatin1String(name)); }
+
+    bool displayAnswers() const
+    {
+        return waitUntil([this] { return !xdotool({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty(); }, 10000);
+    }
 
     // Everything the program reads from its surroundings points into the test's folder.
     QProcessEnvironment environment() const
@@ -137,15 +142,20 @@ protected:
         return settings;
     }
 
-    // A loaded server now and then turns a first connection away, and the program ends at once; it is
-    // launched again, at most twice.
+    // The program started on the display, returned once a window of the program shows or it ended. A
+    // loaded server now and then turns the program's first connection away although it answers other
+    // clients: then it is started again, at most twice, and the log says so. A display that answers no
+    // one fails the test.
     std::unique_ptr<WatchedProcess> launch(const QStringList& arguments, const QProcessEnvironment& env)
     {
         for (int attempt = 0;; ++attempt) {
             auto process = std::make_unique<WatchedProcess>(applicationPath(), arguments, env);
-            process->waitFor([] { return false; }, 1500);  // ends early when the program does
-            if (attempt == 2 || process->isRunning() || !process->output().contains(QStringLiteral("could not connect to display")))
+            process->waitFor([this] { return windowIsShown(); }, 10000);
+            if (attempt == 2 || process->isRunning()
+                || !process->output().contains(QStringLiteral("could not connect to display")))
                 return process;
+            EXPECT_TRUE(displayAnswers()) << "the display " << display->display().toStdString() << " answers no one";
+            std::cout << "[   INFO   ] the display turned the program away; started again\n";
         }
     }
     std::unique_ptr<WatchedProcess> launch(const QStringList& arguments) { return launch(arguments, environment()); }

@@ -62,7 +62,8 @@ TEST_F(FeedEndToEnd, AStoredFeedShowsItsEntriesAndMarkAllReadClearsItsCount)
     storeFeedItem(Settings::instance(), server, QStringLiteral("Loopback"));
 
     auto app = launchForInput();
-    ASSERT_TRUE(app->waitFor([this] { return windowIsShown(); }, 20000)) << "no window on " << display->display().toStdString();
+    ASSERT_TRUE(app->waitFor([this] { return windowIsShown(); }, 20000))
+        << "no window on " << display->display().toStdString() << ": " << app->output().right(2000).toStdString();
     ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Loopback\": 3 listed, 3 new"), 20000))
         << app->output().right(2000).toStdString();
     EXPECT_TRUE(torrentRequests(server).isEmpty()) << "nothing is fetched for a feed not shown";
@@ -99,7 +100,8 @@ TEST_F(FeedEndToEnd, AFeedArticleOpensItsPageInAWebTabOfThePane)
     storeFeedItem(Settings::instance(), server, QStringLiteral("Articles"), "/articles");
 
     auto app = launchForInput();
-    ASSERT_TRUE(app->waitFor([this] { return windowIsShown(); }, 20000)) << "no window on " << display->display().toStdString();
+    ASSERT_TRUE(app->waitFor([this] { return windowIsShown(); }, 20000))
+        << "no window on " << display->display().toStdString() << ": " << app->output().right(2000).toStdString();
     ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Articles\": 1 listed, 1 new"), 20000))
         << app->output().right(2000).toStdString();
     const std::optional<QRect> window = showFirstFeed();
