@@ -182,7 +182,7 @@ def start_display():
     for number in range(90, 120):
         if not os.path.exists('/tmp/.X11-unix/X%d' % number) and not os.path.exists('/tmp/.X%d-lock' % number):
             name = ':%d' % number
-            server = subprocess.Popen(['Xvfb', name, '-screen', '0', '1400x900x24', '-nolisten', 'tcp'],
+            server = subprocess.Popen(['Xvfb', name, '-noreset', '-screen', '0', '1400x900x24', '-nolisten', 'tcp'],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             deadline = time.monotonic() + 10
             while time.monotonic() < deadline and not os.path.exists('/tmp/.X11-unix/X%d' % number):

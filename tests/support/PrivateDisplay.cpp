@@ -29,7 +29,10 @@ PrivateDisplay::PrivateDisplay()
     for (int attempt = 0; attempt < 10 && m_display.isEmpty(); ++attempt) {
         const QString number = QString::number(QRandomGenerator::global()->bounded(100, 30000));
         // The server writes its display number once it accepts clients.
-        m_server.start(kXvfb, {":" + number, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
+        // -noreset: the server would otherwise reset when its last client leaves, turning away whoever
+        // connects in that moment (a program launched just after a probe of the display).
+        m_server.start(kXvfb, {":" + number, "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
+                               "1280x800x24"});
         QElapsedTimer timer;
         timer.start();
         while (!m_server.canReadLine() && timer.elapsed() < 10000 && m_server.state() != QProcess::NotRunning)
