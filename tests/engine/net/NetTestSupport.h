@@ -67,6 +67,13 @@ inline std::pair<int, int> loopbackPair()
     return {client, server};
 }
 
+// Waits until `fd` has bytes to read or its connection ended (closed, reset) or `timeoutMs` passed.
+inline bool waitReadable(int fd, int timeoutMs = 2000)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) == 1;
+}
+
 // Reads what arrives on `fd` until `count` bytes came or `timeoutMs` passed.
 inline QByteArray receive(int fd, qsizetype count, int timeoutMs = 2000)
 {

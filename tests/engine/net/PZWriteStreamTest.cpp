@@ -164,7 +164,7 @@ TEST_F(PZWriteStreamTest, WriteErrorOtherThanWouldBlockEndsThePeer)
     ::setsockopt(remoteFd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     ::close(remoteFd);
     remoteFd = -1;
-    ::usleep(20000);
+    ASSERT_TRUE(waitReadable(engineFd)) << "the reset reached the engine side";
     // Writing into a reset connection fails with ECONNRESET or EPIPE, never with SIGPIPE.
     peer->socket->writeStream().writeHighPriorityMessage(QByteArray(100, 'z'));
     peer->socket->writeStream().writeHighPriorityMessage(QByteArray(100, 'z'));

@@ -40,7 +40,8 @@ TEST(SocketReactorTest, ASocketRemovedDuringABatchGetsNothingMoreFromIt)
     second.other = &token1;
     ASSERT_EQ(::send(remote1, "x", 1, 0), 1);
     ASSERT_EQ(::send(remote2, "y", 1, 0), 1);
-    ::usleep(20000);
+    ASSERT_TRUE(waitReadable(engine1));
+    ASSERT_TRUE(waitReadable(engine2));
 
     EXPECT_EQ(reactor.processEvents(), 1);
     EXPECT_EQ(first.reports + second.reports, 1) << "both were ready; the one removed got nothing";
