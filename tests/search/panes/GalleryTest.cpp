@@ -133,7 +133,9 @@ TEST_F(UnderXvfbResults, CompactAndLargeViews)
     view->setFocus();
     view->expand(view->indexForObject(view->itemForLine(album.get())));
     view->selectObjects({view->itemForLine(big.get())});
-    QTest::qWait(300);
+    // The selection shows in the active colours only once the window holds the focus.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(waitUntil([&] { return view->hasFocus(); }));
 
     QImage compact = window.grab().toImage();
     ASSERT_TRUE(compact.save(picturePath("OMBRELAY_RESULTS_PICTURE", "results-compact.png")));
@@ -153,7 +155,7 @@ TEST_F(UnderXvfbResults, CompactAndLargeViews)
     Settings::instance().setValue("kQueryViewMode", 1);
     view->setSortDescriptors({PZSortDescriptor{"swarmSize", false, "compare:"}});
     view->collapse(view->indexForObject(albumItem));
-    QTest::qWait(300);
+    waitUntil([&] { return view->visualRect(view->indexForObject(albumItem)).height() == 41; });
     const QImage large = window.grab().toImage();
     ASSERT_TRUE(large.save(picturePath("OMBRELAY_RESULTS_PICTURE", "results-large.png")));
     EXPECT_EQ(view->visualRect(view->indexForObject(albumItem)).height(), 41);
@@ -173,7 +175,7 @@ TEST_F(UnderXvfbFeed, FeedPane)
             static_cast<RSSLine*>(line.get())->markAsRead();
             postNotificationAboutSelf(line.get(), "RSSLineReadStatusUpdated");
         }
-    QTest::qWait(300);
+    waitUntil([&] { return view->numberOfNewItems() == 3; });
     const QImage picture = controller.contentView()->grab().toImage();
     ASSERT_TRUE(picture.save(picturePath("OMBRELAY_RESULTS_PICTURE", "feed-pane.png")));
     EXPECT_EQ(view->numberOfNewItems(), 3);
