@@ -19,12 +19,13 @@
 #include "engine/nat/PortMapper.h"
 #include "kit/DefaultSettings.h"
 #include "support/HttpTestServer.h"
-#include "support/Pictures.h"
+#include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
 #include "transfers/TransfersFixture.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
@@ -95,7 +96,7 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
     for (int i = 0; i < preferences.items().size(); ++i) {
         preferences.showPaneForItem(i);
         ASSERT_TRUE(waitUntil([&] { return !preferences.isAnimating(); }, 3000));
-        QTest::qWait(100);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(preferences.window()));
         if (i == 1) {
             EXPECT_EQ(network->blocklistView()->lastDownload()->text(), QStringLiteral("Never downloaded"));
             EXPECT_EQ(network->blocklistView()->numberOfEntries()->text(), QStringLiteral("0"));
@@ -121,7 +122,6 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
         return std::any_of(requests.begin(), requests.end(), [](const HttpTestRequest& r) { return r.path == "/config/level1.zip"; });
     }, 5000));
     view->received(1234567, 3456789);
-    QTest::qWait(100);
     EXPECT_EQ(view->downloadText()->text(), QStringLiteral("1.2 MB of 3.5 MB"));
     EXPECT_GT(view->updateProgress()->maximum(), 0);
     EXPECT_EQ(view->updateProgress()->value(), 1234567 / 1024);
@@ -132,7 +132,7 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
 
     KoAboutBoxController about;
     about.showCentered();
-    QTest::qWait(100);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     save(about.grab().toImage(), QStringLiteral("about-box.png"));
     about.hide();
 
@@ -144,7 +144,10 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
     window.show();
     PZAlert::setPresenter({});
     PZAlert::run(KoApplicationController::quitAlert(), &window, [](int) {});
-    QTest::qWait(400);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* const question = window.findChild<QMessageBox*>();
+    ASSERT_NE(question, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return question->isVisible() && shownOnScreen(*question); }));
     const QRect frame = window.frameGeometry();
     save(QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage(),
          QStringLiteral("quit-question.png"));
