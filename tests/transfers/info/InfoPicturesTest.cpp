@@ -10,7 +10,7 @@
 #include "engine/storage/DiskSession.h"
 #include "interop/support/HelperProcess.h"
 #include "kit/AppPaths.h"
-#include "support/Pictures.h"
+#include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
@@ -218,7 +218,7 @@ TEST(InfoPictures, DISABLED_SeederDownload)
     choose(*area.downloadPopUp(), 20);
     QTest::mouseClick(area.downloadPopUp(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return area.downloadPopUp()->menu() && area.downloadPopUp()->menu()->isVisible(); }));
-    QTest::qWait(300);
+    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*area.downloadPopUp()->menu()); }));
     const QRect shown = window.widget.frameGeometry().united(area.downloadPopUp()->menu()->geometry());
     const QPixmap withMenu = QGuiApplication::primaryScreen()->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height());
     ASSERT_TRUE(save(withMenu, QStringLiteral("info-area-limit-menu.png")));
