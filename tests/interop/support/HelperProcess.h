@@ -47,14 +47,13 @@ public:
     // Waits until standard error holds `text`; false after `timeoutMs` or once the process ended without it.
     bool waitForError(const QByteArray& text, int timeoutMs)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!standardError().contains(text)) {
-            if (timer.elapsed() >= timeoutMs || m_process.state() == QProcess::NotRunning)
-                return standardError().contains(text);
-            m_process.waitForReadyRead(100);
-        }
-        return true;
+        return waitForText([this] { return standardError(); }, text, timeoutMs);
+    }
+    // Waits until standard output holds `text`, reading it whole (not for a process read with waitForLine);
+    // false after `timeoutMs` or once the process ended without it.
+    bool waitForOutput(const QByteArray& text, int timeoutMs)
+    {
+        return waitForText([this] { return m_output += m_process.readAllStandardOutput(); }, text, timeoutMs);
     }
 
     // Waits for the process to exit by itself; false when it still runs after `timeoutMs`.
@@ -80,8 +79,21 @@ public:
     }
 
 private:
+    template <typename Collected> bool waitForText(Collected collected, const QByteArray& text, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!collected().contains(text)) {
+            if (timer.elapsed() >= timeoutMs || m_process.state() == QProcess::NotRunning)
+                return collected().contains(text);
+            m_process.waitForReadyRead(100);
+        }
+        return true;
+    }
+
     QProcess m_process;
     QByteArray m_error;
+    QByteArray m_output;
 };
 
 }  // namespace ombrelay::test
