@@ -73,7 +73,8 @@ TEST_F(CellClickTest, TheCloseRectangleAndTheSearchIconDoWhatTheySay)
     SourceItem* search = query(QStringLiteral("one search"));
     sourceView->addNewQueryForString(QStringLiteral("other"));
     SourceItem* other = sourceView->findExistingQuery(QStringLiteral("other"));
-    spinFor(50);
+    ASSERT_TRUE(waitUntil([&] { return panes.made.size() == 2 && panes.made.first()->searches >= 1; }));
+    spinFor(50); // time for a second search, which must not come
     ASSERT_EQ(panes.made.size(), 2) << "selecting each built its pane";
     FakePane* pane = panes.made.first();
     EXPECT_EQ(pane->searches, 1) << "a new pane searches once, on the next pass";
@@ -84,7 +85,8 @@ TEST_F(CellClickTest, TheCloseRectangleAndTheSearchIconDoWhatTheySay)
     // A click on the icon of a search with a pane searches again, once.
     const QRect frame = sourceView->visualRect(sourceView->indexForObject(search));
     QTest::mouseClick(sourceView->viewport(), Qt::LeftButton, {}, frame.topLeft() + QPoint(10, 10));
-    spinFor(50);
+    ASSERT_TRUE(waitUntil([&] { return pane->searches >= 2; }));
+    spinFor(50); // time for a third search, which must not come
     EXPECT_EQ(pane->searches, 2);
 
     // The close button removes the row's item.
@@ -104,7 +106,11 @@ TEST_F(CellClickTest, ClickingTheIconOfASearchWithoutAPaneRunsOneSearch)
     sourceView->viewport()->repaint();
     EXPECT_FALSE(selection->hasControllerForItem(search)) << "painting builds no pane";
     selection->performSearchForItem(search);
-    spinFor(50);
+    ASSERT_TRUE(waitUntil([&] {
+        return selection->hasControllerForItem(search) &&
+               static_cast<FakePane*>(selection->controllerForItem(search))->searches >= 1;
+    }));
+    spinFor(50); // time for a second search, which must not come
     ASSERT_TRUE(selection->hasControllerForItem(search));
     EXPECT_EQ(static_cast<FakePane*>(selection->controllerForItem(search))->searches, 1);
 }

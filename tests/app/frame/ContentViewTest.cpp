@@ -58,7 +58,7 @@ TEST_F(ContentViewTest, ASwapAndBackKeepsTheListsScrollAndSelection)
     EXPECT_EQ(contentView->currentView(), &pane);
     EXPECT_EQ(contentView->currentTableView(), nullptr);
     contentView->showDownloadsView();
-    spinFor(20);
+    waitUntil([&] { return list->verticalScrollBar()->value() == scrolled; });
     EXPECT_EQ(list->verticalScrollBar()->value(), scrolled);
     EXPECT_EQ(list->selectionModel()->selectedIndexes(), QModelIndexList{model.index(150, 0)});
     contentView->showMainPane(nullptr);

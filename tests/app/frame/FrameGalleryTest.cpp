@@ -7,7 +7,7 @@
 #include "kit/NotificationCenter.h"
 #include "platform/VolumeMonitor.h"
 #include "support/HttpTestServer.h"
-#include "support/Pictures.h"
+#include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
 #include "transfers/KoDownloadsController.h"
@@ -143,11 +143,11 @@ TEST(FrameGallery, ChildProcess)
         sheet = window.findChild<QMessageBox*>();
         return sheet && sheet->isVisible();
     }, 5000));
-    spinFor(300);
+    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*sheet); }));
     const QRect area = window.frameGeometry().united(sheet->frameGeometry());
     save(window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()), 4);
     sheet->reject();
-    spinFor(50);
+    spinFor(50); // time for a removal, which must not come
     EXPECT_TRUE(list.containsItem(tv)) << "cancel keeps the folder";
 }
 

@@ -39,7 +39,8 @@ TEST_F(SelectionTest, AFolderShowsTheStartViewAndAPaneIsBuiltOnce)
     ASSERT_EQ(panes.made.size(), 1);
     EXPECT_EQ(contentView->currentView(), panes.made[0]->mainPaneView());
     EXPECT_EQ(panes.made[0]->searches, 0) << "not before the next pass";
-    spinFor(20);
+    ASSERT_TRUE(waitUntil([&] { return panes.made[0]->searches >= 1; }));
+    spinFor(20); // time for a second search, which must not come
     EXPECT_EQ(panes.made[0]->searches, 1);
     sourceView->clearSelection();
     sourceView->selectItem(search);
@@ -115,7 +116,7 @@ TEST_F(SelectionTest, CommandThreeShowsActiveTransfersAndCommandsWaitForADialog)
     actions[3]->trigger();
     EXPECT_EQ(contentView->currentView(), downloads);
     sourceView->setFocus();
-    spinFor(30);
+    waitUntil([&] { return contentView->currentView() == panes.made.last()->mainPaneView(); });
     EXPECT_EQ(contentView->currentView(), panes.made.last()->mainPaneView());
     EXPECT_FALSE(entrySelected);
 

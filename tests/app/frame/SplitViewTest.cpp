@@ -78,7 +78,7 @@ TEST_F(SplitViewTest, AWiderWindowWidensOnlyTheContent)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&split));
     const int before = content->width();
     split.resize(1000, 400);
-    spinFor(20);
+    waitUntil([&] { return content->width() == before + 100; });
     EXPECT_EQ(split.sidebarWidth(), 200);
     EXPECT_EQ(content->width(), before + 100);
 }
