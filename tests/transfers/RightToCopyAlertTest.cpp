@@ -114,7 +114,9 @@ TEST_F(RightToCopyAlert, TheBoxRemembersTheSiteOnlyWhenTickedAndConfirmed)
         QTest::mouseClick(button, Qt::LeftButton);
 
         EXPECT_TRUE(waitUntil([] { return openBoxes().isEmpty(); }, 3000)) << c.name;
-        spinFor(50);  // confirmed lines are added on the next pass of the loop
+        // Confirmed lines are added on the next pass of the loop.
+        waitUntil([&] { return controller->objects().size() == c.added; });
+        spinFor(50); // time for a line that must not come
         EXPECT_EQ(controller->objects().size(), c.added) << c.name;
         EXPECT_EQ(authorizedSites(), c.remembered ? QStringList{QStringLiteral("example.com")} : QStringList())
             << c.name;
@@ -122,7 +124,8 @@ TEST_F(RightToCopyAlert, TheBoxRemembersTheSiteOnlyWhenTickedAndConfirmed)
         // The next torrent from the same site.
         session->lifecycle().downloadTorrentLines({fromSite(QStringLiteral("https://example.com/b.torrent"))});
         if (c.remembered) {
-            spinFor(50);
+            waitUntil([&] { return controller->objects().size() == c.added + 1; });
+            spinFor(50); // time for a question that must not come
             EXPECT_TRUE(openBoxes().isEmpty()) << c.name << ": a remembered site is not asked about";
             EXPECT_EQ(controller->objects().size(), c.added + 1) << c.name;
         } else {

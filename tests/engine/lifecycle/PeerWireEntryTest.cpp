@@ -47,7 +47,10 @@ TEST_F(PeerWireEntry, ScriptedPeersDownloadAMultiFileTorrentByteIdenticalAndTheS
     EXPECT_EQ(readFile(root + "/c.bin"), t.content.mid(50000, 15000));
 
     // Completion ran once: one notice with the final path, one "completed" event.
-    spinFor(200);
+    ASSERT_TRUE(waitUntil([&] {
+        return !host.notices.isEmpty() && trackers.eventsFor(torrent.get()).count(TrackerEvent::Completed) >= 1;
+    }));
+    spinFor(200); // time for a second completion, which must not come
     EXPECT_EQ(host.notices, QStringList{root});
     EXPECT_EQ(trackers.eventsFor(torrent.get()).count(TrackerEvent::Completed), 1);
     EXPECT_FALSE(torrent->storage()->blockArrived("10.0.0.1:6881", 0, 0, t.content.mid(0, 16384)))
@@ -122,7 +125,8 @@ TEST_F(PeerWireEntry, OnlyTheSendersOfAFailedPiecesBlocksSinceTheStartAreBlamed)
         ASSERT_TRUE(torrent->storage()->blockArrived("10.0.0.2:1", 0, 16384, spoiled.mid(16384)));
         ASSERT_TRUE(waitUntil([&] { return peers.failed.contains(0u); }));
         PieceStore::drainQueues();
-        spinFor(50);
+        waitUntil([&] { return peers.banned == c.banned; });
+        spinFor(50); // time for another ban, which must not come
         EXPECT_EQ(peers.banned, c.banned);
         EXPECT_EQ(torrent->storage()->failedPieces("10.0.0.1:1"), 0);
     }

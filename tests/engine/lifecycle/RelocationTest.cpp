@@ -98,7 +98,8 @@ TEST_P(RelocationTest, CompletedContentLeavesTheIncompleteFolderOrStaysWhole)
     ASSERT_TRUE(waitUntil([&] { return answered; }));
     EXPECT_EQ(served.value_or(QByteArray()), t.content.mid(7 * 16384, 16384));
     EXPECT_EQ(torrent->downloadedPieces().count(), t.pieceCount());
-    spinFor(200);
+    ASSERT_TRUE(waitUntil([&] { return !host.notices.isEmpty(); }));
+    spinFor(200); // time for a second notice, which must not come
     EXPECT_EQ(host.notices.size(), 1);
 }
 
