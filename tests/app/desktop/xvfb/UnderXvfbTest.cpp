@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
@@ -259,7 +260,7 @@ TEST(UnderXvfb, DISABLED_SavesScreenshots)
     data.setUrls({QUrl::fromLocalFile(folder.filePath("album.torrent"))});
     overlay.shouldAnimateIn(&data);
     ASSERT_TRUE(waitUntil([&] { return overlay.currentValue() == 1.0; }, 3000));
-    spinFor(100);
+    waitUntil([&] { return overlay.secondaryString() == QStringLiteral("3 files, 12.3 MB"); });
     EXPECT_EQ(overlay.secondaryString(), QStringLiteral("3 files, 12.3 MB"));
     ASSERT_TRUE(window.grab().save(picturePath("OMBRELAY_OVERLAY_PICTURE", "desktop-overlay.png")));
 
@@ -267,7 +268,7 @@ TEST(UnderXvfb, DISABLED_SavesScreenshots)
     start.resize(720, 480);
     start.show();
     ASSERT_TRUE(waitUntil([&] { return start.webView()->source() == AdWebView::kStartPage; }));
-    spinFor(200);
+    ASSERT_TRUE(waitUntil([&] { return !start.webView()->document()->isEmpty(); }));
     ASSERT_TRUE(start.grab().save(picturePath("OMBRELAY_START_PICTURE", "desktop-start.png")));
 }
 

@@ -68,7 +68,8 @@ TEST_F(ApplicationLaunch, ATorrentOpenedAtLaunchIsStoredAndComesBackOnceInItsSta
     // The same file given again at the next launch: the stored transfer is listed first, so it is not
     // added a second time.
     auto controller = launch({torrentPath}, 1);
-    spinFor(300);
+    ASSERT_TRUE(waitUntil([&] { return !controller->downloads().objects().isEmpty(); }));
+    spinFor(300); // time for a second line, which must not come
     ASSERT_EQ(controller->downloads().objects().size(), 1);
     EXPECT_EQ(controller->downloads().objects()[0]->downloadState(), TorrentLine::Paused);
     EXPECT_EQ(sessionFolderCount(), 1);
