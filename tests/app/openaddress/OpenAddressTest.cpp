@@ -108,7 +108,9 @@ TEST_F(OpenAddressTest, ShowsAFetchedTorrentOrSaysWhatFailed)
         EXPECT_EQ(panel->downloadButton()->isEnabled(), c.status.isEmpty()) << qPrintable(c.address);
         if (c.status.isEmpty())
             EXPECT_EQ(panel->torrentPathField()->text(), "right.iso");
-        spinFor(350);  // the frame animation ends
+        const int frameHeight =
+            c.status.isEmpty() ? OpenTorrentURLPanel::kExpandedHeight : OpenTorrentURLPanel::kCollapsedHeight;
+        EXPECT_TRUE(waitUntil([&] { return panel->height() == frameHeight; })) << qPrintable(c.address);
         if (c.address.endsWith("right.torrent") && c.address.startsWith("http:"))
             panel->grab().save(picturePath("OMBRELAY_OPENADDRESS_EXPANDED_PNG", "openaddress-expanded.png"));
         if (c.address.endsWith("missing.torrent"))
