@@ -125,8 +125,10 @@ TEST_F(DesktopApp, ADropAddsSelectsAndShowsEachTorrentOnce)
     for (int drop = 0; drop < 2; ++drop) {
         overlay->shouldAnimateIn(&data);
         ASSERT_TRUE(overlay->performDragOperation());
-        ASSERT_TRUE(waitUntil([&] { return downloads().objects().size() == 2; }));
-        spinFor(100);
+        ASSERT_TRUE(waitUntil([&] {
+            return downloads().objects().size() == 2 && downloads().outlineView()->selectedTorrents().size() == 2;
+        })) << drop;
+        spinFor(100);  // nothing more is added or selected
         EXPECT_EQ(downloads().objects().size(), 2) << drop;
         EXPECT_EQ(downloads().outlineView()->selectedTorrents().size(), 2) << drop;
         EXPECT_GE(shown.count(), drop + 1);
