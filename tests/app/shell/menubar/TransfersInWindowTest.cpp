@@ -268,8 +268,22 @@ TEST_F(TransfersInWindowInner, PicturesOfCompleteAndIncompleteFileRowsSelectedAn
         SCOPED_TRACE(picture.picture);
         list()->selectObjects(picture.selected);
         ASSERT_TRUE(focusIs(list()));
-        spinFor(200); // drawn
-        const QImage shot = screen();
+        // Shot once the screen shows every selected row highlighted, and only those, at the name column's end.
+        const auto highlighted = [&](const QImage& image, PZOutlineObject* object) {
+            const QRect name = cellOnScreen(object, DownloadsOutlineView::NameColumn);
+            const QColor ink = image.pixelColor(name.right() - 4, name.center().y());
+            return ink.blue() > ink.red() + 60;
+        };
+        QImage shot;
+        ASSERT_TRUE(waitUntil([&] {
+            shot = screen();
+            return std::all_of(pictures[0].selected.begin(), pictures[0].selected.end(), [&](PZOutlineObject* o) {
+                       return highlighted(shot, o) == picture.selected.contains(o);
+                   })
+                && std::all_of(pictures[1].selected.begin(), pictures[1].selected.end(), [&](PZOutlineObject* o) {
+                       return highlighted(shot, o) == picture.selected.contains(o);
+                   });
+        }, 5000));
         ASSERT_TRUE(shot.save(
             picturePath("OMBRELAY_TRANSFERS_FILE_ROWS_PICTURE", QString::fromLatin1(picture.picture))));
         const auto selected = [&](PZOutlineObject* object) { return picture.selected.contains(object); };
