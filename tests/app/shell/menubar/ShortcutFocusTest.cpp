@@ -13,23 +13,21 @@
 #include "app/prefs/PZPreferencesController.h"
 #include "app/shell/KoMainMenu.h"
 #include "app/tabs/CurrentTabView.h"
-#include "app/tabs/MainPaneController.h"
 #include "app/tabs/PZSquareTabView.h"
 #include "app/toolbar/KoToolbarDelegate.h"
 #include "engine/torrent/TorrentFakes.h"
 #include "kit/OBDefaults.h"
 #include "search/SearchSites.h"
+#include "support/HttpTestServer.h"
 #include "support/PrivateDisplay.h"
 #include "support/WebPagesEnvironment.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "uikit/FilterSearchField.h"
-#include "uikit/PZViewController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -44,17 +42,6 @@ TEST(ShortcutFocus, OnAPrivateDisplay)
     expectPassOnPrivateDisplay(QStringLiteral("ShortcutFocusInner.*"), webChildEnvironment(kChild), 240000);
 }
 
-// A search pane's results tab: a list.
-struct ResultsList : PZViewController
-{
-    ResultsList()
-    {
-        setTitle(QStringLiteral("Results"));
-        setContentView(new QListWidget);
-    }
-    ~ResultsList() override { delete contentView(); }
-};
-
 class ShortcutFocusInner : public DesktopApp
 {
 protected:
@@ -63,10 +50,13 @@ protected:
         if (!qEnvironmentVariableIsSet(kChild))
             GTEST_SKIP() << "runs under ShortcutFocus's private display";
         DesktopApp::SetUp();
-        Settings::instance().setValue("kDefaultSite", QStringLiteral("about:blank"));
+        // Searches and pages go to the loopback server.
+        ASSERT_TRUE(server.listen());
+        server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
+        qputenv("http_proxy", server.url("/").toString().toUtf8());
+        Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
         OBDefaults::loadDefaults();
-        MainPaneController::setQueryControllerMaker([](const QVariantMap&) { return new ResultsList; });
-        SearchSites::instance().setUserModules({});
+        SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
         launch();
         // Quit asks first, and the answer is Cancel: the program stays for the next key.
         Settings::instance().setValue("kKoWarnQuit", true);
@@ -84,8 +74,8 @@ protected:
     }
     void TearDown() override
     {
-        MainPaneController::setQueryControllerMaker({});
         DesktopApp::TearDown();
+        qunsetenv("http_proxy");
     }
 
     KoMainWindow* window() const { return controller->mainWindow(); }
@@ -111,6 +101,7 @@ protected:
 
     FakePeers peers;
     int quitQuestions = 0;
+    HttpTestServer server;
 };
 
 struct Place
@@ -153,7 +144,7 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
              KoToolbarDelegate::selectSearchField();
              return searchField();
          },
-         everywhere + edits + QList<C>{C::NewTab, C::SelectNextTab, C::SelectPreviousTab}},
+         everywhere + edits + QList<C>{C::NewTab, C::SelectNextTab, C::SelectPreviousTab, C::Find}},
         {"the transfers' filter field", [&] { return inTransfers(downloads().filterField()); },
          everywhere + edits + QList<C>{C::Find}},
         {"the transfers list", [&] { return inTransfers(downloads().outlineView()); },
