@@ -37,6 +37,15 @@ public:
     QStringList toolbarDefaultItemIdentifiers() const override { return {QStringLiteral("item_search"), kSeparator, kFlexibleSpace}; }
 };
 
+// A content view on `settings`, as the window's central widget.
+KoContentView* contentIn(QMainWindow& window, Settings& settings)
+{
+    auto* content = new KoContentView;
+    content->setSettings(&settings);
+    window.setCentralWidget(content);
+    return content;
+}
+
 // The search item is 200 x 32 with the 22-high field in its middle, so a toolbar of the search item alone
 // is as high as one with the 25-high buttons of the web panes: the content below never jumps on a switch.
 TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
@@ -44,9 +53,7 @@ TEST(ToolbarSwitch, ItemsResetDisplayKeptSearchFieldShared)
     QTemporaryDir folder;
     Settings settings(folder.filePath("settings.conf"));
     QMainWindow window;
-    auto* content = new KoContentView;
-    content->setSettings(&settings);
-    window.setCentralWidget(content);
+    KoContentView* content = contentIn(window, settings);
     window.resize(900, 300);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -124,9 +131,7 @@ TEST_F(TransfersToolbar, OnePausedTransferSelected)
     addTorrent("running.iso", TorrentLine::Downloading);
     Settings settings(folder.filePath("settings.conf"));
     QMainWindow window;
-    auto* content = new KoContentView;
-    content->setSettings(&settings);
-    window.setCentralWidget(content);
+    KoContentView* content = contentIn(window, settings);
     KoDownloadsToolbarDelegate delegate(*controller);
     content->setDownloadsView(controller->mainView());
     content->setDownloadsToolbarDelegate(&delegate);
@@ -154,9 +159,7 @@ TEST(ResultsToolbar, ItemsAndViewMode)
     EXPECT_EQ(delegate.toolbarIdentifier(), "QueryToolbarDelegateA");
     Settings windowSettings(folder.filePath("window.conf"));
     QMainWindow window;
-    auto* content = new KoContentView;
-    content->setSettings(&windowSettings);
-    window.setCentralWidget(content);
+    KoContentView* content = contentIn(window, windowSettings);
     window.resize(640, 240);
     window.show();
     content->setToolbarDelegate(&delegate);
