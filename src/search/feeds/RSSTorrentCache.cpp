@@ -9,7 +9,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QThreadPool>
 
 namespace ombrelay {
 namespace {
@@ -40,7 +39,8 @@ QString RSSTorrentCache::cachePath()
     if (root != pruned) {
         pruned = root;
         const QDateTime oldest = QDateTime::currentDateTimeUtc().addSecs(-kUnusedLifetimeSeconds);
-        QThreadPool::globalInstance()->start([root, oldest] { pruneUnusedFiles(root, oldest); });
+        // On the cache's own queue: a folder it empties is never one a write has just made.
+        queue().post(nullptr, [root, oldest] { pruneUnusedFiles(root, oldest); });
     }
     return root;
 }

@@ -39,6 +39,7 @@ protected:
         root = cache.path() + QStringLiteral("/RSSTorrentCache");
         RSSTorrentCache::setCachePathForTesting(root);
         ASSERT_EQ(RSSTorrentCache::cachePath(), root);
+        RSSTorrentCache::queue().drain();  // the new folder's pruning, before the test writes into it
         Feed::setClock([this] { return now; });
     }
     void TearDown() override
