@@ -5,7 +5,9 @@
 #include "kit/AppPaths.h"
 #include "search/RegisteredFeeds.h"
 #include "search/feeds/RSSTorrentCache.h"
+#include "search/feeds/RSSTorrentFetchQueue.h"
 #include "support/HttpTestServer.h"
+#include "support/WaitUntil.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -21,6 +23,12 @@ protected:
     void SetUp() override
     {
         EngineFakes::SetUp();
+        // Fetches left running by an earlier test would hold the queue's places, and this test's would
+        // then start in the queue's own order rather than as the pane asks for them.
+        ASSERT_TRUE(waitUntil([] {
+            const RSSTorrentFetchQueue& fetches = RSSTorrentFetchQueue::instance();
+            return fetches.runningCount() == 0 && fetches.waitingCount() == 0;
+        }, 15000)) << "an earlier test's torrent fetches still run";
         ASSERT_TRUE(data.isValid());
         AppPaths::setApplicationSupportPath(data.path());
         RSSTorrentCache::setCachePathForTesting(data.filePath("RSSTorrentCache"));
