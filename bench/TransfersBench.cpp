@@ -1,6 +1,7 @@
 // The transfers list with 1,000 stored torrents: loading them from their session folders into a shown
 // window (total time and the longest wait of input between two passes of the event loop), and the
-// once-a-second work of the list (values, re-sort, texts, state log, redraw), as a share of one core.
+// once-a-second work of the list (values, re-sort, texts, state log, redraw), as a share of one core, and
+// removing every torrent at once.
 #include "BenchSession.h"
 #include "engine/core/EngineHost.h"
 #include "engine/storage/DiskSession.h"
@@ -137,7 +138,34 @@ void oneSecondOfTheList(benchmark::State& state)
         torrent->dropStorage();
 }
 
+// Every torrent of the list removed in one go, as a select-all and delete does. Removing deletes the
+// torrents' session folders, so each pass stores its own (this runs after the benchmarks that share one).
+void removeEveryTorrent(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        StoredSession stored;
+        ShownTransfers transfers(*stored.volumes);
+        double unused = 0;
+        if (!transfers.load(unused)) {
+            state.SkipWithError("the stored torrents did not all load");
+            break;
+        }
+        const TorrentLineList all = transfers.controller.objects();
+        state.ResumeTiming();
+        transfers.controller.outlineView()->removeTorrents(all);
+        state.PauseTiming();
+        if (!transfers.controller.objects().isEmpty())
+            state.SkipWithError("torrents are left in the list");
+        for (const TorrentLinePtr& torrent : all)
+            torrent->dropStorage();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kTorrents);
+}
+
 } // namespace
 
 BENCHMARK(loadStoredTorrents)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(oneSecondOfTheList)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(removeEveryTorrent)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

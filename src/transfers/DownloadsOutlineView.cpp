@@ -102,17 +102,20 @@ void DownloadsOutlineView::addTorrents(const TorrentLineList& torrents)
 void DownloadsOutlineView::removeTorrents(const TorrentLineList& torrents)
 {
     QList<PZOutlineObject*> removed;
+    QSet<const TransferItem*> removedItems;
     for (const TorrentLinePtr& torrent : torrents) {
         TransferItem* item = torrent ? m_items.value(torrent.get()) : nullptr;
-        if (!item || removed.contains(item))
+        if (!item || removedItems.contains(item))
             continue;
-        for (auto it = m_infoHashMap.begin(); it != m_infoHashMap.end();)
-            it = it.value() == item ? m_infoHashMap.erase(it) : std::next(it);
         torrent->willRemoveFromTable();
+        removedItems.insert(item);
         removed.append(item);
     }
     if (removed.isEmpty())
         return;
+    // One pass however many go: removing thousands at once stays linear.
+    for (auto it = m_infoHashMap.begin(); it != m_infoHashMap.end();)
+        it = removedItems.contains(it.value()) ? m_infoHashMap.erase(it) : std::next(it);
     removeObjects(removed);
     QSet<const TorrentLine*> gone;
     for (PZOutlineObject* object : removed) {
