@@ -106,8 +106,9 @@ TEST_F(OpenAddressTest, ShowsAFetchedTorrentOrSaysWhatFailed)
         EXPECT_EQ(panel->statusLine()->text(), c.status) << qPrintable(c.address);
         EXPECT_EQ(panel->isExpanded(), c.status.isEmpty()) << qPrintable(c.address);
         EXPECT_EQ(panel->downloadButton()->isEnabled(), c.status.isEmpty()) << qPrintable(c.address);
-        if (c.status.isEmpty())
+        if (c.status.isEmpty()) {
             EXPECT_EQ(panel->torrentPathField()->text(), "right.iso");
+        }
         const int frameHeight =
             c.status.isEmpty() ? OpenTorrentURLPanel::kExpandedHeight : OpenTorrentURLPanel::kCollapsedHeight;
         EXPECT_TRUE(waitUntil([&] { return panel->height() == frameHeight; })) << qPrintable(c.address);

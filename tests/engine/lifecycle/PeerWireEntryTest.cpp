@@ -94,8 +94,9 @@ TEST_F(PeerWireEntry, OnlyTheSendersOfAFailedPiecesBlocksSinceTheStartAreBlamed)
         SCOPED_TRACE(c.name);
         peers.banned.clear();
         peers.failed.clear();
+        ++seed;
         const RealTorrent t = RealTorrent::make(QStringLiteral("Blame%1").arg(seed), {{{"b.bin"}, 4 * 16384}},
-                                                2 * 16384, ++seed);
+                                                2 * 16384, seed);
         const TorrentLinePtr torrent = add(t.metainfo);
         ASSERT_TRUE(torrent && torrent->storage());
         const QString file = torrent->storage()->store().files().first().path;

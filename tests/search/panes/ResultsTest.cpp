@@ -157,8 +157,9 @@ TEST_F(ResultsTest, DownloadSelectionLeavesExactlyTheChosenFilesWanted)
         const TorrentLineList handed = QueryOutlineView::downloadSelection(rows);
         EXPECT_EQ(handed, c.handed ? TorrentLineList{line} : TorrentLineList{});
         EXPECT_EQ(wanted(*live), c.wantedAfter);
-        if (c.live == OtherObject)
+        if (c.live == OtherObject) {
             EXPECT_EQ(wanted(*line), QList<int>({0, 1, 2, 3})) << "the result's own files stay as they were";
+        }
         removeEveryDownload(host);
     }
 }
