@@ -311,8 +311,9 @@ class Bench(Workspace):
 
     @staticmethod
     def in_turn(names, round_):
-        """The runners of a round, a different one first each round: whoever goes first in a round runs
-        slower (the same driver measured 1.19 times the wall time and 1.34 times the seeder's CPU there)."""
+        """The runners of a round, a different one first each round. A run depends on the one before it:
+        the libtorrent seeder starts slower for whoever follows an Ombrelay run (by about 0.25 s, still
+        after a pause of 3 s), so a fixed order would hand the same runners that cost every round."""
         start = round_ % len(names)
         return names[start:] + names[:start]
 
