@@ -31,7 +31,7 @@ protected:
     TorrentLinePtr listMix()
     {
         TorrentLinePtr torrent = listTorrent("Mix", {{{"Album", "1.mp3"}, 1000}, {{"2.mp3"}, 1000}, {{"cover.jpg"}, 1000}});
-        for (const QString& file : {"Album/1.mp3", "2.mp3", "cover.jpg"})
+        for (const QString file : {"Album/1.mp3", "2.mp3", "cover.jpg"})
             EXPECT_TRUE(writeFile(home.filePath("Downloads/Mix/" + file), file.toUtf8()));
         return torrent;
     }
@@ -39,7 +39,7 @@ protected:
     int handOverMix()
     {
         int queued = 0;
-        for (const QString& file : {"Album/1.mp3", "2.mp3", "cover.jpg"}) {
+        for (const QString file : {"Album/1.mp3", "2.mp3", "cover.jpg"}) {
             const QString path = home.filePath("Downloads/Mix/" + file);
             if (downloads().shouldHandOverFile(path) && downloads().handOverCompletedPath(path))
                 ++queued;

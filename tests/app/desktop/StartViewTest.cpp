@@ -45,8 +45,9 @@ TEST_F(StartView, AClickedLinkGoesToTheDesktopAndThePageStays)
     for (const auto& [url, opened] : links) {
         recorder.opened.clear();
         emit page->anchorClicked(QUrl(url));
-        if (opened)
+        if (opened) {
             EXPECT_TRUE(test::waitUntil([&] { return !recorder.opened.isEmpty(); })) << qPrintable(url);
+        }
         test::spinFor(10);  // nothing more, or nothing at all
         EXPECT_EQ(recorder.opened.size(), opened ? 1 : 0) << qPrintable(url);
     }
