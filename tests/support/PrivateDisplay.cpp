@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <csignal>
 #include <cstdio>
 
 namespace ombrelay::test {
@@ -60,6 +61,9 @@ DisplayChild::DisplayChild(const PrivateDisplay& display, const QString& filter,
 {
     environment.insert("DISPLAY", display.display());
     environment.insert("QT_QPA_PLATFORM", "xcb");
+    // A child that overstays is aborted; under the sanitizer it prints where it was.
+    const QString sanitizer = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "handle_abort=1");
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QCoreApplication::applicationFilePath(),
@@ -78,10 +82,15 @@ DisplayChild::~DisplayChild()
 bool DisplayChild::passes(int timeoutMs)
 {
     QByteArray output;
-    waitUntil([&] {
+    const auto ended = [&] {
         output += m_process.readAll();
         return !isRunning();
-    }, timeoutMs);
+    };
+    if (!waitUntil(ended, timeoutMs) && m_process.processId() > 0) {
+        output += QByteArrayLiteral("*** the child did not end in time: aborted\n");
+        ::kill(pid_t(m_process.processId()), SIGABRT);
+        waitUntil(ended, 10000);
+    }
     output += m_process.readAll();
     std::fwrite(output.constData(), 1, size_t(output.size()), stderr);
     return !isRunning() && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0
