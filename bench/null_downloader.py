@@ -81,6 +81,8 @@ def main():
     unchoked = False
     buffer = bytearray()
     while remaining > 0:
+        if time.monotonic() > deadline:
+            sys.exit('timed out')
         s.settimeout(max(0.1, deadline - time.monotonic()))
         try:
             chunk = s.recv(1 << 20)
