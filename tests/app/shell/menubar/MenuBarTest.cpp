@@ -1,6 +1,6 @@
 // The menu bar of the running application and its keyboard, under a private X server: each outer test
 // runs one inner test of this program on its own display (the inner tests skip anywhere else).
-#include "app/desktop/DesktopAppFixture.h"
+#include "app/shell/menubar/LoopbackHomeApp.h"
 
 #include "app/frame/KoContentView.h"
 #include "app/frame/KoMainWindow.h"
@@ -74,7 +74,7 @@ QString withoutMnemonic(QString text)
     return text.remove(QLatin1Char('&'));
 }
 
-class MenuBarInner : public DesktopApp
+class MenuBarInner : public LoopbackHomeApp
 {
 protected:
     void SetUp() override
@@ -82,10 +82,7 @@ protected:
         if (!qEnvironmentVariableIsSet(kChild))
             GTEST_SKIP() << "runs under MenuBar's private display";
         DesktopApp::SetUp();
-        ASSERT_TRUE(server.listen());
-        server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
-        qputenv("http_proxy", server.url("/").toString().toUtf8());
-        Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
+        ASSERT_NO_FATAL_FAILURE(serveHome());
         OBDefaults::loadDefaults();
         SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
         launch();
@@ -124,7 +121,6 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
     }
 
-    HttpTestServer server;
 };
 
 // Menu, title and shortcuts of every item, in order.
@@ -191,9 +187,11 @@ TEST_F(MenuBarInner, NoKeyIsBoundTwice)
         for (QAction* item : widget->actions())
             bind(item, item->text(), item->shortcuts());
     addSearch(QStringLiteral("alpha")); // a pane with its strip
-    for (QShortcut* shortcut : window()->findChildren<QShortcut*>())
-        if (shortcut->isEnabled() && shortcut->parentWidget()->isVisible())
-            bind(shortcut, shortcut->parentWidget()->metaObject()->className(), {shortcut->key()});
+    for (QShortcut* shortcut : window()->findChildren<QShortcut*>()) {
+        const auto* owner = qobject_cast<QWidget*>(shortcut->parent());
+        if (shortcut->isEnabled() && owner && owner->isVisible())
+            bind(shortcut, owner->metaObject()->className(), {shortcut->key()});
+    }
     EXPECT_GE(owners.size(), 26);
 }
 

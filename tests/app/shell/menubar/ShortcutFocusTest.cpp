@@ -3,7 +3,7 @@
 // the open-address panel. A key whose command is enabled runs that command wherever the focus is, a
 // text field's own binding of the same key notwithstanding; behind a panel only Quit acts, closing the
 // panel first. Run on a private display.
-#include "app/desktop/DesktopAppFixture.h"
+#include "app/shell/menubar/LoopbackHomeApp.h"
 
 #include "app/frame/KoContentView.h"
 #include "app/frame/KoMainWindow.h"
@@ -42,7 +42,7 @@ TEST(ShortcutFocus, OnAPrivateDisplay)
     expectPassOnPrivateDisplay(QStringLiteral("ShortcutFocusInner.*"), webChildEnvironment(kChild), 240000);
 }
 
-class ShortcutFocusInner : public DesktopApp
+class ShortcutFocusInner : public LoopbackHomeApp
 {
 protected:
     void SetUp() override
@@ -50,11 +50,7 @@ protected:
         if (!qEnvironmentVariableIsSet(kChild))
             GTEST_SKIP() << "runs under ShortcutFocus's private display";
         DesktopApp::SetUp();
-        // Searches and pages go to the loopback server.
-        ASSERT_TRUE(server.listen());
-        server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
-        qputenv("http_proxy", server.url("/").toString().toUtf8());
-        Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
+        ASSERT_NO_FATAL_FAILURE(serveHome());
         OBDefaults::loadDefaults();
         SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
         launch();
@@ -101,7 +97,6 @@ protected:
 
     FakePeers peers;
     int quitQuestions = 0;
-    HttpTestServer server;
 };
 
 struct Place

@@ -2,7 +2,7 @@
 // keyboard loop, the Transfers menu's enabled items, a double click on a row control and pictures of
 // its file rows. Keys and clicks come from xdotool, through the X server, to where the focus is. Each
 // outer test runs one inner test of this program on its own display (the inner tests skip elsewhere).
-#include "app/desktop/DesktopAppFixture.h"
+#include "app/shell/menubar/LoopbackHomeApp.h"
 
 #include "app/frame/KoMainWindow.h"
 #include "app/shell/KoMainMenu.h"
@@ -45,7 +45,7 @@ RUN_UNDER_XVFB(TheTransfersMenuFollowsTheSelection)
 RUN_UNDER_XVFB(ADoubleClickOnAGetFileButtonTakesTheFileAndOpensNothing)
 RUN_UNDER_XVFB(PicturesOfCompleteAndIncompleteFileRowsSelectedAndNot)
 
-class TransfersInWindowInner : public DesktopApp
+class TransfersInWindowInner : public LoopbackHomeApp
 {
 protected:
     void SetUp() override
@@ -53,10 +53,7 @@ protected:
         if (!qEnvironmentVariableIsSet(kChild))
             GTEST_SKIP() << "runs under TransfersInWindow's private display";
         DesktopApp::SetUp();
-        ASSERT_TRUE(server.listen());
-        server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
-        qputenv("http_proxy", server.url("/").toString().toUtf8());
-        Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
+        ASSERT_NO_FATAL_FAILURE(serveHome());
         Settings::instance().setValue("kDisplayPercentages", false);
         OBDefaults::loadDefaults();
         launch();
@@ -100,7 +97,6 @@ protected:
     }
     QImage screen() const { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
 
-    HttpTestServer server;
 };
 
 TEST_F(TransfersInWindowInner, TabAndShiftTabLeaveTheListForTheFieldAndTheRow)
