@@ -1,5 +1,6 @@
 #include "kit/SerialQueue.h"
 
+#include <algorithm>
 #include <pthread.h>
 
 namespace ombrelay {
@@ -28,9 +29,21 @@ void SerialQueue::post(const void* owner, Job job)
     m_wake.notify_one();
 }
 
+void SerialQueue::postAhead(const void* owner, Job job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.insert(m_jobs.begin() + std::ptrdiff_t(m_jobsAhead), {owner, std::move(job)});
+        ++m_jobsAhead;
+    }
+    m_wake.notify_one();
+}
+
 void SerialQueue::cancel(const void* owner)
 {
     std::unique_lock lock(m_mutex);
+    const auto ahead = m_jobs.begin() + std::ptrdiff_t(m_jobsAhead);
+    m_jobsAhead -= size_t(std::count_if(m_jobs.begin(), ahead, [owner](const Entry& e) { return e.owner == owner; }));
     std::erase_if(m_jobs, [owner](const Entry& e) { return e.owner == owner; });
     m_idle.wait(lock, [&] { return !(m_running && m_runningOwner == owner); });
 }
@@ -56,6 +69,8 @@ void SerialQueue::run()
             return;  // stopping and nothing left
         Entry entry = std::move(m_jobs.front());
         m_jobs.pop_front();
+        if (m_jobsAhead > 0)
+            --m_jobsAhead;
         m_running = true;
         m_runningOwner = entry.owner;
         lock.unlock();

@@ -22,6 +22,9 @@ public:
     SerialQueue& operator=(const SerialQueue&) = delete;
 
     void post(const void* owner, Job job);
+    // Runs the job before every job from post() that has not started yet, after the ones posted here
+    // before it: for short jobs that must not wait behind a long queue of ordinary work.
+    void postAhead(const void* owner, Job job);
     // Drops the owner's queued jobs and returns once none of its jobs is running.
     void cancel(const void* owner);
     // Returns once the queue is idle: every job posted before the call has run, and so has every job
@@ -41,6 +44,7 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::deque<Entry> m_jobs;
+    size_t m_jobsAhead = 0;  // the front entries of m_jobs that came from postAhead
     const void* m_runningOwner = nullptr;
     bool m_running = false;
     bool m_stopping = false;

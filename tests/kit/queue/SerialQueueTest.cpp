@@ -4,6 +4,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -61,4 +62,26 @@ TEST(SerialQueue, CancelDropsQueuedJobsAndWaitsForTheRunningOne)
     queue.drain();
     EXPECT_EQ(later, 0);
     EXPECT_EQ(others, 1);
+}
+
+TEST(SerialQueue, JobsPostedAheadPassTheWaitingOnesInTheirOwnOrder)
+{
+    SerialQueue queue(QStringLiteral("test"));
+    std::atomic<bool> release{false};
+    queue.post(nullptr, [&] {
+        for (int i = 0; i < 10000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    std::vector<std::string> seen;
+    int dropped = 0;
+    queue.post(nullptr, [&] { seen.push_back("write 1"); });
+    queue.postAhead(&dropped, [&] { seen.push_back("dropped"); });
+    queue.post(nullptr, [&] { seen.push_back("write 2"); });
+    queue.postAhead(nullptr, [&] { seen.push_back("verdict 1"); });
+    queue.postAhead(nullptr, [&] { seen.push_back("verdict 2"); });
+    queue.cancel(&dropped);
+    queue.postAhead(nullptr, [&] { seen.push_back("verdict 3"); });
+    release = true;
+    queue.drain();
+    EXPECT_EQ(seen, (std::vector<std::string>{"verdict 1", "verdict 2", "verdict 3", "write 1", "write 2"}));
 }
