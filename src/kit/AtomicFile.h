@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QVector>
+#include <optional>
 
 namespace ombrelay {
 
@@ -17,6 +20,22 @@ public:
     static bool writeIfDifferent(const QString& path, const QByteArray& bytes, QString* error = nullptr);
     // Whether the file at `path` holds exactly `bytes` (reads at most one byte more than they are long).
     static bool holds(const QString& path, const QByteArray& bytes);
+
+    // What one file must become: these bytes, or no file at all.
+    struct Change
+    {
+        QString path;
+        std::optional<QByteArray> bytes;
+    };
+    // Makes every file what its change asks, as writeIfDifferent would (a file to drop is removed when
+    // there), each file old or new after a crash at any moment. A few files are written one by one;
+    // more share their syncs: every temporary file is written, their file systems are synced once, the
+    // files are renamed (or removed), and their file systems are synced once more. Answers one error per
+    // change, empty where it succeeded.
+    static QStringList applyAll(const QVector<Change>& changes);
+    // Up to this many files to write or remove are synced each on its own: one small file's sync costs
+    // less than a sync of its whole file system.
+    static constexpr int kOwnSyncsUpTo = 8;
 };
 
 }  // namespace ombrelay

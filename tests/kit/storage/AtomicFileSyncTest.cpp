@@ -1,10 +1,12 @@
 // An atomic write whose data cannot be synced to disk fails and leaves the old file, so a crash can
-// never leave a renamed but empty file behind; a write of the bytes a file holds already costs no sync.
+// never leave a renamed but empty file behind; a write of the bytes a file holds already costs no sync;
+// many files written together share their syncs, with the same guarantees.
 #include "kit/AtomicFile.h"
 #include "support/FailingSyncs.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <optional>
 #include <atomic>
@@ -14,6 +16,7 @@
 
 namespace {
 std::atomic<int> syncs{0};
+std::atomic<int> fileSystemSyncs{0};
 }
 
 // Every fsync of this test program lands here (see FailingSyncs.h).
@@ -21,6 +24,13 @@ extern "C" int fsync(int fd)
 {
     ++syncs;
     return ombrelay::test::refusesSync(fd) ? -1 : int(::syscall(SYS_fsync, fd));
+}
+
+// And every syncfs, failing for a folder named "nosync" as fsync does.
+extern "C" int syncfs(int fd)
+{
+    ++fileSystemSyncs;
+    return ombrelay::test::refusesSync(fd) ? -1 : int(::syscall(SYS_syncfs, fd));
 }
 
 namespace {
@@ -75,6 +85,56 @@ TEST(AtomicFileSyncTest, AWriteOfTheBytesAFileHoldsAlreadyLeavesItAlone)
         struct stat after = {};
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
         EXPECT_EQ(after.st_ino != before.st_ino, c.written) << "a write replaces the file";
+    }
+}
+
+TEST(AtomicFileSyncTest, ManyFilesWrittenTogetherShareTwoSyncsAndKeepTheOldFilesWhenTheSyncFails)
+{
+    using ombrelay::AtomicFile;
+    constexpr int kFiles = 40;
+    const struct
+    {
+        const char* name;
+        const char* folder;
+        int files;
+        bool failing;
+        int ownSyncs;        // fsync calls
+        int sharedSyncs;     // syncfs calls
+        bool written;
+    } cases[] = {
+        // One removal (its folder synced) and the rest written (file and folder synced).
+        {"a few files sync each on its own", "few", AtomicFile::kOwnSyncsUpTo, false, 2 * AtomicFile::kOwnSyncsUpTo - 1, 0, true},
+        {"many files share their syncs", "many", kFiles, false, 0, 2, true},
+        {"a failed shared sync keeps every old file", "nosync", kFiles, true, 0, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        QVector<AtomicFile::Change> changes;
+        for (int i = 0; i < c.files; ++i) {
+            const QString path = dir.filePath(QStringLiteral("%1/t%2/state.plist").arg(QLatin1String(c.folder)).arg(i));
+            ASSERT_TRUE(ombrelay::test::writeFile(path, "old"));
+            changes.append({path, i == 0 ? std::nullopt : std::optional(QByteArray::number(i))});
+        }
+        // Already as asked: left alone.
+        changes.append({dir.filePath(QStringLiteral("%1/never-there").arg(QLatin1String(c.folder))), std::nullopt});
+        const int syncsBefore = syncs.load();
+        const int fileSystemSyncsBefore = fileSystemSyncs.load();
+        ombrelay::test::failSyncs = c.failing;
+        const QStringList errors = AtomicFile::applyAll(changes);
+        ombrelay::test::failSyncs = false;
+        EXPECT_EQ(syncs.load() - syncsBefore, c.ownSyncs);
+        EXPECT_EQ(fileSystemSyncs.load() - fileSystemSyncsBefore, c.sharedSyncs);
+        ASSERT_EQ(errors.size(), changes.size());
+        EXPECT_TRUE(errors.first().isEmpty()) << "a removal needs no synced data";
+        EXPECT_FALSE(QFileInfo::exists(changes.first().path));
+        for (int i = 1; i < c.files; ++i) {
+            EXPECT_EQ(ombrelay::test::readFile(changes[i].path), c.written ? *changes[i].bytes : QByteArray("old")) << i;
+            EXPECT_EQ(errors[i].isEmpty(), c.written) << errors[i].toStdString();
+            EXPECT_EQ(QDir(QFileInfo(changes[i].path).path()).entryList(QDir::Files | QDir::Hidden),
+                      QStringList{QStringLiteral("state.plist")}) << "no temporary file is left behind";
+        }
+        EXPECT_TRUE(errors.last().isEmpty());
     }
 }
 
