@@ -10,7 +10,9 @@
 // limit) S times faster. --dht-repeat starts each DHT lookup again S seconds after it ended, instead of
 // 15 to 30 minutes later.
 // Progress lines name the torrent's peers: active, of those seeds, and connecting.
-// Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms").
+// Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms"),
+// and so again once it has added the new ones ("added N in M ms").
+// State lines name the state, then the reason of a torrent that stopped itself ("state HASH paused REASON").
 // Before anything else it prints the port it listens on ("listening N"); --port 0 takes any free port,
 // which the settings file never records.
 
@@ -185,7 +187,7 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
     std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
 
-    QHash<const TorrentLine*, int> states;
+    QHash<const TorrentLine*, QString> states;  // the state and error text last printed
     QSet<const TorrentLine*> resuming;
     int exitCode = -1;
     const auto finish = [&](int code) {
@@ -197,10 +199,11 @@ int main(int argc, char** argv)
     const auto report = [&] {
         bool allDone = !host.objects().isEmpty();
         for (const TorrentLinePtr& t : host.objects()) {
-            if (states.value(t.get(), -1) != t->downloadState()) {
-                states.insert(t.get(), t->downloadState());
-                printf("state %s %s%s%s\n", t->infoHash().toHex().constData(), stateName(t->downloadState()),
-                       t->errorText().isEmpty() ? "" : " ", qPrintable(t->errorText()));
+            const QString state = QString::fromLatin1(stateName(t->downloadState())) +
+                                  (t->errorText().isEmpty() ? QString() : QLatin1Char(' ') + t->errorText());
+            if (states.value(t.get()) != state) {
+                states.insert(t.get(), state);
+                printf("state %s %s\n", t->infoHash().toHex().constData(), qPrintable(state));
             }
             if (!t->errorText().isEmpty() && resumeAfterError == 0)
                 finish(1);
@@ -242,6 +245,8 @@ int main(int argc, char** argv)
             lines.append(line);
         }
         session.adder().addTorrentLines(lines, false, false, false);
+        printf("added %lld in %lld ms\n", static_cast<long long>(lines.size()),
+               static_cast<long long>(sinceStart.elapsed()));
         // Dials the named peers for every torrent.
         for (const TorrentLinePtr& t : host.objects())
             for (const QString& peer : parser.values("peer"))
