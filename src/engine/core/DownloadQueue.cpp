@@ -11,7 +11,10 @@ int DownloadQueue::numberOfDownloadingTorrents(const TorrentLineList& torrents)
 {
     int downloading = 0;
     for (const TorrentLinePtr& line : torrents)
-        downloading += !line->isPaused() && !line->isWaiting() && !line->isComplete() ? 1 : 0;
+        downloading += (!line->isPaused() && !line->isWaiting() && !line->isComplete()) ||
+                               (line->isCheckingFiles() && line->stateAfterCheck() == TorrentLine::Downloading)
+                           ? 1
+                           : 0;
     return downloading;
 }
 

@@ -9,7 +9,8 @@ namespace ombrelay {
 class DownloadQueue
 {
 public:
-    // Torrents neither paused, waiting nor complete (halted ones count).
+    // Torrents neither paused, waiting nor complete (halted ones count), and those parked while their
+    // files are checked that will download then.
     static int numberOfDownloadingTorrents(const TorrentLineList& torrents);
     // Starts waiting torrents in list order while fewer than the limit download; nothing when the queue
     // is off. A lower limit never stops a running torrent.

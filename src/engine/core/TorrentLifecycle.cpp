@@ -48,6 +48,12 @@ TorrentLifecycle& TorrentLifecycle::instance()
     return InstalledService<TorrentLifecycle>::get(inMemory);
 }
 
+void TorrentLifecycle::checkExistingFiles(TorrentLine& torrent)
+{
+    if (torrent.isCheckingFiles())
+        torrent.existingFilesChecked({});
+}
+
 void TorrentLifecycle::install(TorrentLifecycle* lifecycle)
 {
     InstalledService<TorrentLifecycle>::set(lifecycle);

@@ -27,6 +27,9 @@ public:
     // The torrent is starting: give it its piece store. Memory-only torrents have none.
     virtual void prepareStorage(TorrentLine&) {}
     virtual void writeStatePlist(TorrentLine& torrent) = 0;
+    // Checks the files of a torrent parked for it (TorrentLine::isCheckingFiles) and hands it the verdict;
+    // nothing when its check runs already. Memory-only torrents have nothing to check.
+    virtual void checkExistingFiles(TorrentLine& torrent);
     virtual void purgeCachedDescriptors(TorrentLine& torrent) = 0;
     // For a torrent marked to move on completion: moves its content to the download folder, sets the
     // torrent's folder and clears the mark; logs and keeps the mark when the move fails. `done` runs on

@@ -3,13 +3,14 @@
 #include "engine/storage/FileHandleCache.h"
 #include "engine/storage/MappedFileHasher.h"
 #include "engine/storage/PieceDigests.h"
+#include "engine/storage/StateFileWriter.h"
 #include "engine/storage/WriteBacklog.h"
-#include "kit/AtomicFile.h"
 #include "kit/PZCrypto.h"
 #include "kit/SerialQueue.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -143,6 +144,7 @@ void PieceStore::drainQueues()
     storeQueue().drain();
     syncQueue().drain();
     storeQueue().drain();
+    StateFileWriter::instance().drain();
 }
 
 void PieceStore::setWriteRateLimit(qint64 bytesPerSecond)
@@ -289,6 +291,8 @@ void PieceStore::writeRunOnQueue(const QueuedBlock* run, size_t count)
         written = handle != nullptr;
         handles.emplace_back(i, std::move(handle));
     }
+    if (const qint64 rate = writeRateLimit.load(); written && rate > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(span.length * 1'000'000 / rate));
     for (const auto& [i, handle] : handles) {
         if (!written)
             break;
@@ -317,8 +321,6 @@ void PieceStore::writeRunOnQueue(const QueuedBlock* run, size_t count)
         for (const auto& [i, handle] : handles)
             if (blockSpan.overlaps(m_files[i].span()))
                 q.touchedFiles[piece].insert(i);
-        if (const qint64 rate = writeRateLimit.load())
-            std::this_thread::sleep_for(std::chrono::microseconds(blockSpan.length * 1'000'000 / rate));
         m_storedBlocks.addIndex(block);
         if (allBlocksStored(piece))
             completed.push_back(piece);
@@ -336,6 +338,8 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
         return;  // a duplicate, or a piece already verified: never written over
 
     const PieceGeometry::Span span = m_geometry.blockSpan(block);
+    if (const qint64 rate = writeRateLimit.load())
+        std::this_thread::sleep_for(std::chrono::microseconds(data.size() * 1'000'000 / rate));
     const auto fail = [this, block](const QString& error, bool detached) {
         QMetaObject::invokeMethod(this, [this, block, error, detached] { emit writeFailed(block, error, detached); },
                                   Qt::QueuedConnection);
@@ -368,8 +372,6 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
             return fail(errorText(errno), false);
         q.touchedFiles[piece].insert(i);
     }
-    if (const qint64 rate = writeRateLimit.load())
-        std::this_thread::sleep_for(std::chrono::microseconds(data.size() * 1'000'000 / rate));
     m_storedBlocks.addIndex(block);
     const QueuedBlock written{block, data, nullptr};
     digestOnHashQueues(&written, 1);
@@ -418,7 +420,8 @@ void PieceStore::checkPieceOnQueue(quint32 piece)
         const auto digest = m_digests[piece % kHashQueues].take(piece, quint32(m_geometry.pieceSpan(piece).length));
         MappedFileHasher files;
         const bool matches = digest ? *digest == m_pieceHashes.mid(qsizetype(piece) * 20, 20) : pieceMatches(piece, files);
-        storeQueue().post(this, [this, piece, ticket, matches] { pieceCheckedOnQueue(piece, ticket, matches); });
+        // Verdicts never wait behind the write backlog: saved progress keeps up with the disk.
+        storeQueue().postAhead(this, [this, piece, ticket, matches] { pieceCheckedOnQueue(piece, ticket, matches); });
     });
 }
 
@@ -480,7 +483,7 @@ void PieceStore::syncMatchedPiecesOnQueue()
             for (int i : m.files)
                 if (!files.count(i))
                     files.emplace(i, syncOnQueue(m_files[i]));
-        storeQueue().post(this, [this, matched = std::move(matched), files = std::move(files)] {
+        storeQueue().postAhead(this, [this, matched = std::move(matched), files = std::move(files)] {
             piecesSyncedOnQueue(matched, files);
         });
     }
@@ -592,6 +595,7 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
 
 void PieceStore::checkExistingData()
 {
+    ++m_existingDataChecks;
     postStoreJob([this] {
         QueueState& q = *m_queueState;
         PZIndexSet found(m_geometry.pieceCount());
@@ -606,6 +610,7 @@ void PieceStore::checkExistingData()
             }
         }
         QMetaObject::invokeMethod(this, [this, found] {
+            --m_existingDataChecks;
             m_verifiedPieces.addIndexSet(found);
             scheduleBitfieldWrite();
             emit existingDataChecked(found);
@@ -687,25 +692,25 @@ void PieceStore::scheduleBitfieldWrite()
     m_bitfieldWritePending = true;
     QTimer::singleShot(kBitfieldWriteDelayMs, this, [this] {
         m_bitfieldWritePending = false;
-        postStoreJob([this] { writeBitfieldsOnQueue(); });
+        saveBitfields();
     });
 }
 
 void PieceStore::saveBitfields()
 {
-    postStoreJob([this] { writeBitfieldsOnQueue(); });
-}
-
-void PieceStore::writeBitfieldsOnQueue()
-{
     if (m_bitfieldFolder.isEmpty())
         return;
+    // Every verified piece has its blocks in the stored set, unless it was lost since (its blocks went
+    // first); a loaded piece without all its blocks counts as not verified.
+    const auto fileOf = [](const PZIndexSet& set) { return set.count() > 0 ? std::optional(set.bitfield()) : std::nullopt; };
+    const auto failed = [store = QPointer<PieceStore>(this)](const QString& error) {
+        if (store)
+            emit store->bitfieldWriteFailed(error);
+    };
     const QDir folder(m_bitfieldFolder);
-    QString error;
-    if (!AtomicFile::writeIfDifferent(folder.filePath(QStringLiteral("downloadedBlocks.bitfield")), m_storedBlocks.bitfield(), &error)
-        || !AtomicFile::writeIfDifferent(folder.filePath(QStringLiteral("downloadedPieces.bitfield")),
-                              m_queueState->synced.bitfield(), &error))
-        qWarning("*** Could not write the bitfields in %s: %s", qPrintable(m_bitfieldFolder), qPrintable(error));
+    StateFileWriter& writer = StateFileWriter::instance();
+    writer.write(folder.filePath(QStringLiteral("downloadedBlocks.bitfield")), fileOf(m_storedBlocks), failed);
+    writer.write(folder.filePath(QStringLiteral("downloadedPieces.bitfield")), fileOf(m_verifiedPieces), failed);
 }
 
 void PieceStore::cancelQueuedWork()

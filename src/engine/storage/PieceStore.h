@@ -71,12 +71,18 @@ public:
     // Checks every piece whose files already hold data; emits existingDataChecked with the pieces that
     // verify. Used when a torrent is added over files that exist, and to re-check a torrent.
     void checkExistingData();
+    bool isCheckingExistingData() const { return m_existingDataChecks > 0; }
     // The pieces the torrent wants now (all until told). Blocks of the others wait for no gap in their
     // piece's digest: those waiting go, and such a piece is read back should it complete.
     void setWantedPieces(const PZIndexSet& wanted);
     // Forgets pieces (their blocks too), e.g. after a failed read; the bitfield files follow.
     void forgetPieces(const QVector<quint32>& pieces);
-    // Writes the bitfield files now (pause, quit), after the queued writes.
+    // Posts the write of the blocks received in this pass of the event loop now, ahead of any store-queue
+    // job posted next (they would otherwise leave at the end of the pass).
+    void postReceivedBlocks();
+    // Hands the bitfield files to the state-file writer now (pause, quit): the blocks written so far and
+    // the pieces verified, each file left out when its set is empty (a missing file reads as empty).
+    // Written while the torrent runs too, a second after a change, however many writes wait.
     void saveBitfields();
     // Drops queued writes and waits for a running one (removal).
     void cancelQueuedWork();
@@ -95,11 +101,11 @@ public:
     static SerialQueue& readQueue();
     // The hash queue that checks `piece`; a few run side by side.
     static SerialQueue& hashQueue(quint32 piece);
-    // Returns once every block handed over and every write, check and sync queued before the call has run
-    // (main thread, never from a queue job).
+    // Returns once every block handed over and every write, check and sync queued before the call has run,
+    // and every bitfield file asked for is written (main thread, never from a queue job).
     static void drainQueues();
     // Test seam for a slow disk: every block write takes at least its share of a second at this many
-    // bytes per second (0: no wait).
+    // bytes per second before its bytes land (0: no wait).
     static void setWriteRateLimit(qint64 bytesPerSecond);
 
 signals:
@@ -112,6 +118,8 @@ signals:
     // Pieces forgotten because their file was deleted or came up short.
     void piecesLost(const QVector<quint32>& pieces);
     void existingDataChecked(const PZIndexSet& verified);
+    // The bitfield files could not be written.
+    void bitfieldWriteFailed(const QString& error);
 
 private:
     struct QueueState;
@@ -131,8 +139,6 @@ private:
     };
     // Main thread: posts a store job behind the blocks handed over so far.
     void postStoreJob(std::function<void()> job);
-    // Main thread: posts the write of the blocks received since the last post.
-    void postReceivedBlocks();
     void writeBlocksOnQueue(std::vector<QueuedBlock> blocks);
     void writeRunOnQueue(const QueuedBlock* run, size_t count);
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
@@ -167,7 +173,6 @@ private:
     bool allBlocksStored(quint32 piece) const;
     bool hasStoredBlocks(const StorageFile& file) const;
     void scheduleBitfieldWrite();
-    void writeBitfieldsOnQueue();
 
     PieceGeometry m_geometry;
     QVector<StorageFile> m_files;
@@ -180,6 +185,7 @@ private:
     std::vector<QueuedBlock> m_receivedBlocks;  // main thread: not yet posted to the store queue
     bool m_receivedBlocksPostScheduled = false;
     bool m_bitfieldWritePending = false;
+    int m_existingDataChecks = 0;  // main thread: checks asked for whose verdict has not come
     // The digests of pieces being written; each touched only by the jobs of its hash queue.
     std::array<PieceDigests, kHashQueueCount> m_digests;
 };

@@ -121,6 +121,10 @@ QByteArray SessionFolder::statePlist(const SessionRecord& record)
             states.append(wanted);
         plist.insert(QStringLiteral("checkboxStates"), states);
     }
+    if (!record.errorText.isEmpty())
+        plist.insert(QStringLiteral("errorText"), record.errorText);
+    if (record.stateAfterCheck != 0)
+        plist.insert(QStringLiteral("stateAfterCheck"), qint64(record.stateAfterCheck));
     return PropertyList::toBinary(plist);
 }
 
@@ -152,6 +156,7 @@ std::optional<SessionRecord> SessionFolder::read(qint64 maxMetainfoBytes) const
         return std::nullopt;
 
     const QVariantMap state = PropertyList::read(filePath(kStatePlist), kMaxPropertyListBytes).toMap();
+    record.hasState = !state.isEmpty();
     record.downloadState = int(std::clamp<qint64>(state.value(QStringLiteral("downloadState")).toLongLong(), 0, 5));
     record.exportedIndices = state.value(QStringLiteral("exportedIndices")).toByteArray();
     record.bytesUploaded = quint64(std::max<qint64>(0, state.value(QStringLiteral("bytesUploaded")).toLongLong()));
@@ -163,6 +168,8 @@ std::optional<SessionRecord> SessionFolder::read(qint64 maxMetainfoBytes) const
             states.append(v.toBool());
         record.checkboxStates = states;
     }
+    record.errorText = state.value(QStringLiteral("errorText")).toString();
+    record.stateAfterCheck = int(std::clamp<qint64>(state.value(QStringLiteral("stateAfterCheck")).toLongLong(), 0, 5));
     if (state.contains(QStringLiteral("downloadedBlocks"))) {
         record.storedBlocks = state.value(QStringLiteral("downloadedBlocks")).toByteArray();
         record.verifiedPieces = state.value(QStringLiteral("downloadedPieces")).toByteArray();

@@ -28,6 +28,9 @@ struct SessionRecord
     qint64 customDownloadLimit = 0;
     qint64 customUploadLimit = 0;
     std::optional<QVector<bool>> checkboxStates;  // only for torrents with a file list
+    QString errorText;         // "errorText": why a paused torrent stopped itself
+    int stateAfterCheck = 0;   // "stateAfterCheck": the state a torrent goes to once its files are checked
+    bool hasState = false;     // read: "state.plist" was there and whole
 
     // The two bitfield files (or the older keys of "state.plist")
     QByteArray storedBlocks;

@@ -2,7 +2,9 @@
 
 #include "engine/storage/ContentMover.h"
 #include "engine/storage/ContentTrash.h"
+#include "engine/storage/ExistingFilesCheck.h"
 #include "engine/storage/SessionFolder.h"
+#include "engine/storage/StateFileWriter.h"
 #include "engine/storage/TorrentAdder.h"
 #include "engine/storage/TorrentStorage.h"
 #include "engine/torrent/FileLine.h"
@@ -16,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,6 +32,7 @@ SessionLifecycle::SessionLifecycle(VolumeMonitor& volumes) : m_volumes(volumes) 
 
 SessionLifecycle::~SessionLifecycle()
 {
+    StateFileWriter::instance().drain();
     cleanupQueue().cancel(this);
     PieceStore::storeQueue().cancel(this);
 }
@@ -77,10 +81,8 @@ bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* er
     const SessionFolder folder(torrent.creationDate(), torrent.infoHash());
     adopt(torrent, folder.path());
     QString reason;
-    const bool stateless = torrent.downloadState() == TorrentLine::None;  // its state comes when it starts
     if (!folder.create(&reason) || !folder.writeMetainfo(torrent.torrentData(), &reason)
-        || !folder.writeTorrentPlist(recordOf(torrent), &reason)
-        || (!stateless && !folder.writeStatePlist(recordOf(torrent), &reason))) {
+        || !folder.writeTorrentPlist(recordOf(torrent), &reason)) {
         qWarning("*** Could not write the session folder %s: %s", qPrintable(folder.path()), qPrintable(reason));
         if (error)
             *error = reason;
@@ -112,6 +114,8 @@ SessionRecord SessionLifecycle::recordOf(const TorrentLine& torrent) const
             states.append(file->shouldDownload());
         record.checkboxStates = states;
     }
+    record.errorText = torrent.isPaused() ? torrent.errorText() : QString();
+    record.stateAfterCheck = torrent.stateAfterCheck();
     record.storedBlocks = torrent.storedBlocks().bitfield();
     record.verifiedPieces = torrent.downloadedPieces().bitfield();
     return record;
@@ -130,23 +134,31 @@ void SessionLifecycle::writeStatePlist(TorrentLine& torrent)
     const QString path = sessionPath(torrent);
     if (path.isEmpty() || torrent.downloadState() == TorrentLine::None)
         return;
-    m_stateFiles.write(SessionFolder(path).statePlistPath(), SessionFolder::statePlist(recordOf(torrent)),
-                       [this, weak = torrent.weak_from_this(), path](const QString& error) {
-                           // A torrent removed meanwhile has no folder to write to.
-                           if (const TorrentLinePtr line = weak.lock(); line && sessionPath(*line) == path)
-                               reportWriteFailure(*line, error);
-                       });
+    StateFileWriter::instance().write(
+        SessionFolder(path).statePlistPath(), SessionFolder::statePlist(recordOf(torrent)),
+        [this, alive = QPointer<QObject>(&m_mainThread), weak = torrent.weak_from_this(), path](const QString& error) {
+            // A torrent removed meanwhile has no folder to write to.
+            const TorrentLinePtr line = weak.lock();
+            if (alive && line && sessionPath(*line) == path)
+                reportWriteFailure(*line, error);
+        });
 }
 
 void SessionLifecycle::saveAll(const TorrentLineList& torrents)
 {
+    // The blocks handed over are written first, so that the bitfields name them.
+    PieceStore::drainQueues();
     for (const TorrentLinePtr& torrent : torrents) {
         writeStatePlist(*torrent);
         if (PieceStore* store = torrent->pieceStore())
             store->saveBitfields();
     }
-    PieceStore::drainQueues();
-    m_stateFiles.drain();
+    StateFileWriter::instance().drain();
+}
+
+void SessionLifecycle::checkExistingFiles(TorrentLine& torrent)
+{
+    ExistingFilesCheck::start(torrent);
 }
 
 void SessionLifecycle::downloadTorrentLines(const TorrentLineList& lines, bool askForFolder)
@@ -239,6 +251,8 @@ void SessionLifecycle::startNextMove()
         if (!isRelocating(move.key, move.torrent))
             continue;  // removed while it waited
         m_currentMove = move.key;
+        if (const TorrentLinePtr torrent = move.torrent.lock(); torrent && torrent->pieceStore())
+            torrent->pieceStore()->postReceivedBlocks();  // written before the content moves
         PieceStore::storeQueue().post(this, [this, move] {
             QMetaObject::invokeMethod(&m_mainThread, [this, move] { moveDrained(move.key, move.torrent, move.folder); },
                                       Qt::QueuedConnection);

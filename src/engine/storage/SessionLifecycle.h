@@ -1,7 +1,6 @@
 #pragma once
 
 #include "engine/core/TorrentLifecycle.h"
-#include "engine/storage/StateFileWriter.h"
 
 #include <QHash>
 #include <QObject>
@@ -29,8 +28,9 @@ public:
     // A torrent rebuilt from its folder keeps writing there.
     void adopt(const TorrentLine& torrent, const QString& sessionPath);
     // A new torrent: its creation date (now, once), the mount point of its download folder, its folder
-    // with "torrent", "torrent.plist", "state.plist" and the bitfield files. False when the folder
-    // cannot be written; `error` says why.
+    // with "torrent" and "torrent.plist" (its state file follows once it starts, off the main thread;
+    // a torrent with no piece needs no bitfield file). False when the folder cannot be written; `error`
+    // says why.
     bool writeStorageInformation(TorrentLine& torrent, QString* error = nullptr);
     // A file of the torrent's session folder could not be written: the torrent pauses and shows why.
     static void reportWriteFailure(TorrentLine& torrent, const QString& error);
@@ -38,8 +38,10 @@ public:
     // The torrent's state file, written off the main thread once the bytes differ from the stored ones;
     // a failed write pauses the torrent with the reason.
     void writeStatePlist(TorrentLine& torrent) override;
-    // Quit: every torrent's state file and bitfields whose bytes changed, then waits until they are on disk.
+    // Quit: the queued disk work, then every torrent's state file and bitfields whose bytes changed, all
+    // sharing their syncs; returns once they are on disk.
     void saveAll(const TorrentLineList& torrents);
+    void checkExistingFiles(TorrentLine& torrent) override;
 
     void downloadTorrentLines(const TorrentLineList& lines, bool askForFolder = false) override;
     void prepareStorage(TorrentLine& torrent) override;
@@ -101,8 +103,7 @@ private:
     };
     QList<QueuedMove> m_moveQueue;
     const TorrentLine* m_currentMove = nullptr;  // the move between its start and its end
-    QObject m_mainThread;  // receives the copy's outcome; gone with this lifecycle
-    StateFileWriter m_stateFiles;
+    QObject m_mainThread;  // receives the copy's outcome and failed writes; gone with this lifecycle
 };
 
 }  // namespace ombrelay

@@ -46,6 +46,10 @@ void SessionLoader::loadNextPass()
     }
     if (!kept.isEmpty())
         EngineHost::instance().addDownloads(kept);
+    // A check of existing files that a quit or a crash cut short runs again before anything is written.
+    for (const TorrentLinePtr& torrent : kept)
+        if (torrent->isCheckingFiles())
+            m_session.checkExistingFiles(*torrent);
     emit passLoaded(int(kept.size()));
     QTimer::singleShot(0, this, [] { PeerService::instance().connectToPeers(); });
     if (m_pending.isEmpty())
@@ -86,6 +90,16 @@ TorrentLinePtr SessionLoader::torrentFromFolder(const QString& path)
     }
 
     torrent->restoreDownloadState(record->downloadState);
+    if (record->downloadState == TorrentLine::Paused) {
+        torrent->restoreErrorText(record->errorText);
+        if (record->stateAfterCheck == TorrentLine::Downloading || record->stateAfterCheck == TorrentLine::Waiting)
+            torrent->setStateAfterCheck(record->stateAfterCheck);
+    } else if (!record->hasState && record->storedBlocks.count('\0') == record->storedBlocks.size()) {
+        // Added, then cut short before its state was written: it checks the files there and waits its
+        // turn in the queue, as when it was added.
+        torrent->restoreDownloadState(TorrentLine::Paused);
+        torrent->setStateAfterCheck(TorrentLine::Waiting);
+    }
     torrent->downloadedBlocks().setBitfield(record->storedBlocks);
     torrent->recordedStoredBlocks() = torrent->downloadedBlocks();
     torrent->recordedDownloadedPieces().setBitfield(record->verifiedPieces);

@@ -11,24 +11,32 @@ SerialQueue& StateFileWriter::queue()
     return queue;
 }
 
+StateFileWriter& StateFileWriter::instance()
+{
+    static StateFileWriter writer;
+    return writer;
+}
+
+StateFileWriter::StateFileWriter()
+{
+    queue();  // made first, so it outlives the writer
+}
+
 StateFileWriter::~StateFileWriter()
 {
     drain();
-    queue().cancel(this);
 }
 
-void StateFileWriter::write(const QString& path, const QByteArray& bytes, Failed failed)
+void StateFileWriter::write(const QString& path, std::optional<QByteArray> bytes, Failed failed)
 {
+    bool idle = false;
     {
         std::lock_guard lock(m_lock);
-        const auto pending = m_pending.find(path);
-        if (pending != m_pending.end()) {
-            *pending = {bytes, std::move(failed)};  // its queued write takes these
-            return;
-        }
-        m_pending.insert(path, {bytes, std::move(failed)});
+        idle = m_pending.isEmpty();  // else the queued batch takes these bytes too
+        m_pending.insert(path, {std::move(bytes), std::move(failed)});
     }
-    queue().post(this, [this, path] { writeOnQueue(path); });
+    if (idle)
+        queue().post(this, [this] { writePendingOnQueue(); });
 }
 
 void StateFileWriter::drain()
@@ -36,20 +44,30 @@ void StateFileWriter::drain()
     queue().drain();
 }
 
-void StateFileWriter::writeOnQueue(const QString& path)
+void StateFileWriter::writePendingOnQueue()
 {
-    Pending pending;
+    QHash<QString, Pending> batch;
     {
         std::lock_guard lock(m_lock);
-        pending = m_pending.take(path);
+        batch.swap(m_pending);
     }
-    QString error;
-    if (AtomicFile::writeIfDifferent(path, pending.bytes, &error))
-        return;
-    qWarning("*** %s", qPrintable(error));
-    if (pending.failed)
-        QMetaObject::invokeMethod(&m_mainThread, [failed = std::move(pending.failed), error] { failed(error); },
-                                  Qt::QueuedConnection);
+    QVector<AtomicFile::Change> changes;
+    QVector<Failed> failures;
+    changes.reserve(batch.size());
+    failures.reserve(batch.size());
+    for (auto it = batch.begin(); it != batch.end(); ++it) {
+        changes.append({it.key(), std::move(it->bytes)});
+        failures.append(std::move(it->failed));
+    }
+    const QStringList errors = AtomicFile::applyAll(changes);
+    for (qsizetype i = 0; i < errors.size(); ++i) {
+        if (errors[i].isEmpty())
+            continue;
+        qWarning("*** %s", qPrintable(errors[i]));
+        if (failures[i])
+            QMetaObject::invokeMethod(&m_mainThread, [failed = std::move(failures[i]), error = errors[i]] { failed(error); },
+                                      Qt::QueuedConnection);
+    }
 }
 
 }  // namespace ombrelay

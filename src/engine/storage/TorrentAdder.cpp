@@ -1,8 +1,8 @@
 #include "engine/storage/TorrentAdder.h"
 
+#include "engine/storage/ExistingFilesCheck.h"
 #include "engine/storage/PieceStore.h"
 #include "engine/storage/SessionLifecycle.h"
-#include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/AppPaths.h"
 #include "kit/ServiceAddresses.h"
@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -18,33 +17,10 @@
 namespace ombrelay {
 namespace {
 
-struct TargetFile
-{
-    QString path;
-    PZRange bytes;
-};
-
-QList<TargetFile> targetFiles(const TorrentLine& torrent)
-{
-    QList<TargetFile> files;
-    if (torrent.files().isEmpty())
-        files.append({torrent.fullPath(), torrent.byteRange()});
-    for (const FileLine* file : torrent.files())
-        files.append({file->fullPath(), file->byteRange()});
-    return files;
-}
-
 const QLatin1String kAuthorizedSites("kAuthorizedSites");
 
 const char* const kBuiltInAuthorizedSites[] = {service::kAuthorizedHostA, service::kAuthorizedHostB,
                                                 service::kAuthorizedHostC};
-
-
-bool holdsData(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() && (!info.isFile() || info.size() > 0);
-}
 
 }  // namespace
 
@@ -177,67 +153,25 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
     // The session folder exists before the torrent starts, so that its first writes have a place.
     QString storeError;
     const bool stored = m_session.writeStorageInformation(*line, &storeError);
-    const auto reportStoreFailure = [&] {
-        if (!stored)
-            SessionLifecycle::reportWriteFailure(*line, storeError);
-    };
 
     EngineHost& host = EngineHost::instance();
     host.addDownload(line);
     const bool queued = settings.boolean(QStringLiteral("kDownloadQueueEnabled")) &&
                         host.numberOfDownloadingTorrents() > settings.integer(QStringLiteral("kDownloadQueueLimit"));
     const int state = queued ? TorrentLine::Waiting : TorrentLine::Downloading;
-
-    bool existing = false;
-    for (const TargetFile& file : targetFiles(*line))
-        existing = existing || holdsData(file.path);
-    if (!existing || m_session.isPathOnUnattachedVolume(line->downloadPath())) {
-        line->beginDownloadWithState(state);
-        reportStoreFailure();
-        if (PieceStore* store = line->pieceStore())
-            store->createEmptyFiles();
-        return;
-    }
-
     // Files already there: keep the pieces that verify, and write nothing before that is known.
-    line->beginDownloadWithState(TorrentLine::Paused);
-    reportStoreFailure();
-    PieceStore* store = line->pieceStore();
-    if (!store)
-        return;
-    QObject::connect(store, &PieceStore::existingDataChecked, line.get(),
-                     [weak = std::weak_ptr<TorrentLine>(line), state](const PZIndexSet& verified) {
-        const TorrentLinePtr torrent = weak.lock();
-        if (!torrent || torrent->downloadState() != TorrentLine::Paused || !torrent->errorText().isEmpty())
-            return;
-        const QString unrelated = unrelatedExistingFile(*torrent, verified);
-        if (!unrelated.isEmpty()) {
-            torrent->pauseWithError(QCoreApplication::translate("TorrentAdder", "\"%1\" already exists and holds other data.")
-                                        .arg(QFileInfo(unrelated).fileName()));
-            return;
-        }
-        if (state == TorrentLine::Waiting) {
-            torrent->setDownloadState(TorrentLine::Waiting);
-            EngineHost::instance().updateQueueState();
-        } else {
-            torrent->retryDownload();
-        }
-        if (PieceStore* s = torrent->pieceStore())
-            s->createEmptyFiles();
-    }, Qt::SingleShotConnection);
-    store->checkExistingData();
-}
-
-QString TorrentAdder::unrelatedExistingFile(const TorrentLine& torrent, const PZIndexSet& verifiedPieces)
-{
-    for (const TargetFile& file : targetFiles(torrent)) {
-        if (file.bytes.length == 0 || !holdsData(file.path))
-            continue;
-        const PZRange pieces = torrent.pieceRangeForByteRange(file.bytes);
-        if (verifiedPieces.countWithinRange(pieces.location, pieces.length) == 0)
-            return file.path;
-    }
-    return {};
+    const bool check = ExistingFilesCheck::anyHoldsData(*line) && !m_session.isPathOnUnattachedVolume(line->downloadPath());
+    if (check)
+        line->setStateAfterCheck(state);
+    line->beginDownloadWithState(check ? TorrentLine::Paused : state);
+    // Its choices and its place in the queue outlast a crash from now on.
+    line->writeStatePlist();
+    if (!stored)
+        SessionLifecycle::reportWriteFailure(*line, storeError);
+    if (check)
+        m_session.checkExistingFiles(*line);
+    else if (PieceStore* store = line->pieceStore())
+        store->createEmptyFiles();
 }
 
 void TorrentAdder::trashOriginals(const TorrentLineList& lines)

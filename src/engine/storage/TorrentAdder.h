@@ -7,7 +7,6 @@
 
 namespace ombrelay {
 
-class PZIndexSet;
 class SessionLifecycle;
 class TorrentLine;
 
@@ -33,9 +32,6 @@ public:
     // or missing ones, in line order.
     static QStringList hostsFromTorrentLines(const TorrentLineList& lines);
     static EngineHost::RightToCopyPrompt rightToCopyPrompt(const TorrentLineList& lines, const QStringList& hosts);
-
-    // A file of the torrent that holds data and none of whose pieces verified: not the torrent's data.
-    static QString unrelatedExistingFile(const TorrentLine& torrent, const PZIndexSet& verifiedPieces);
 
 private:
     void addConfirmedLines(const TorrentLineList& lines, bool askForFolder);

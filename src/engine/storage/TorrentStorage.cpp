@@ -2,6 +2,7 @@
 
 #include "engine/core/PeerService.h"
 #include "engine/core/TorrentLifecycle.h"
+#include "engine/storage/SessionLifecycle.h"
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 
@@ -38,6 +39,8 @@ TorrentStorage::TorrentStorage(TorrentLine& torrent, const QString& sessionFolde
     connect(m_store.get(), &PieceStore::writeFailed, this, &TorrentStorage::writeFailed);
     connect(m_store.get(), &PieceStore::piecesLost, this, &TorrentStorage::piecesLost);
     connect(m_store.get(), &PieceStore::existingDataChecked, this, &TorrentStorage::existingDataChecked);
+    connect(m_store.get(), &PieceStore::bitfieldWriteFailed, this,
+            [this](const QString& error) { SessionLifecycle::reportWriteFailure(m_torrent, error); });
 }
 
 TorrentStorage::~TorrentStorage() = default;

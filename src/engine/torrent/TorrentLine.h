@@ -140,9 +140,22 @@ public:
     // Mount point of the download folder when the torrent was added; empty: not recorded.
     QString downloadMountPoint() const { return m_downloadMountPoint; }
     void setDownloadMountPoint(const QString& mountPoint) { m_downloadMountPoint = mountPoint; }
-    // Why the torrent paused itself (a write that keeps failing); cleared when it resumes.
+    // Why the torrent paused itself (a write that keeps failing, a file of someone else's); cleared when
+    // it resumes. Stored with its state.
     QString errorText() const { return m_errorText; }
     void pauseWithError(const QString& error);
+    void restoreErrorText(const QString& error) { m_errorText = error; }
+
+    // Files that were on disk before the torrent are checked before anything is written over them. Until
+    // that check passes the torrent stays paused, and stateAfterCheck() is the state it goes to then
+    // (None: nothing to check). Stored with its state, so a check cut short runs again.
+    int stateAfterCheck() const { return m_stateAfterCheck; }
+    void setStateAfterCheck(int state) { m_stateAfterCheck = state; }
+    // Parked for the check, which has not refused its files.
+    bool isCheckingFiles() const { return isPaused() && m_stateAfterCheck != None && m_errorText.isEmpty(); }
+    // The check ended: refused with the reason (the torrent stays paused and checks again when resumed),
+    // or on to its state (waiting for the download queue's room, or downloading).
+    void existingFilesChecked(const QString& refusal);
 
     // The state file is rewritten once on the next pass of the event loop.
     void statePlistNeedsUpdate();
@@ -295,6 +308,7 @@ private:
     quint64 m_bytesUploaded = 0;
     bool m_hasStoppedSeeding = false;
     QString m_errorText;
+    int m_stateAfterCheck = None;
     std::unique_ptr<TorrentStorage> m_storage;
 };
 

@@ -13,6 +13,7 @@
 #include "kit/TextHelpers.h"
 
 #include <QCoreApplication>
+#include <utility>
 
 namespace ombrelay {
 namespace {
@@ -104,15 +105,30 @@ void TorrentLine::pauseWithError(const QString& error)
         return;
     qWarning("*** %s: %s", qPrintable(path()), qPrintable(error));
     m_errorText = error;
-    if (isPaused())
+    if (isPaused()) {
         invalidateBindingsText();
-    else
+        writeStatePlist();
+    } else {
         pauseDownload();
+    }
 }
 
 void TorrentLine::retryDownload()
 {
     m_errorText.clear();
+    if (m_stateAfterCheck != None) {
+        // Its files may hold someone else's data: checked again before anything is written.
+        m_stateAfterCheck = Downloading;
+        if (isPaused()) {
+            invalidateBindingsText();
+            writeStatePlist();
+        } else {
+            setDownloadState(Paused);
+        }
+        TorrentLifecycle::instance().checkExistingFiles(*this);
+        EngineHost::instance().updateCell(nullptr);
+        return;
+    }
     PerformLater::cancel(this, QStringLiteral("stoppedEvent"));
     m_downloadBandwidth.discardAllStats();
     m_uploadBandwidth.discardAllStats();
@@ -121,6 +137,22 @@ void TorrentLine::retryDownload()
     TrackerService::instance().announce(*this, TrackerEvent::Started);
     DhtService::instance().findPeersForTorrent(*this);
     EngineHost::instance().updateCell(nullptr);
+}
+
+void TorrentLine::existingFilesChecked(const QString& refusal)
+{
+    if (!refusal.isEmpty()) {
+        pauseWithError(refusal);
+        return;
+    }
+    const int next = std::exchange(m_stateAfterCheck, None);
+    // It held its place in the queue while it was checked; one meant to wait waits for room.
+    if (next == Waiting && Settings::instance().boolean(QStringLiteral("kDownloadQueueEnabled"))) {
+        setDownloadState(Waiting);
+        EngineHost::instance().updateQueueState();
+    } else {
+        retryDownload();
+    }
 }
 
 void TorrentLine::updateNeededPieces()

@@ -1,5 +1,6 @@
 #include "engine/lifecycle/LifecycleFixture.h"
 #include "engine/lifecycle/TmpfsMount.h"
+#include "engine/peers/PeerTestSupport.h"
 #include "engine/storage/ContentTrash.h"
 #include "engine/storage/PieceStore.h"
 #include "engine/storage/SessionFolder.h"
@@ -26,7 +27,7 @@ protected:
     void restart()
     {
         session->saveAtTermination();
-        for (const TorrentLinePtr& line : host.objects())
+        for (const TorrentLinePtr& line : EngineHost::instance().objects())
             line->dropStorage();
         session.reset();
         freshHost = std::make_unique<CountingHost>();
@@ -149,20 +150,21 @@ TEST_F(SessionLifecycleTest, AQuitWritesOnlyTheStateFilesAndBitfieldsThatChanged
     {
         const char* file;
         bool rewritten;
+        bool exists = true;  // a torrent with no piece needs no bitfield file
     } expected[] = {
         {"Q0/state.plist", false},
         {"Q0/downloadedBlocks.bitfield", false},
         {"Q0/downloadedPieces.bitfield", false},
         {"Q1/state.plist", true},
-        {"Q1/downloadedBlocks.bitfield", false},
+        {"Q1/downloadedBlocks.bitfield", false, false},
         {"Q2/state.plist", false},
         {"Q2/downloadedBlocks.bitfield", true},
         {"Q2/downloadedPieces.bitfield", true},
         {"Q3/state.plist", false},
-        {"Q3/downloadedPieces.bitfield", false},
+        {"Q3/downloadedPieces.bitfield", false, false},
     };
     for (const auto& e : expected) {
-        ASSERT_NE(after.value(e.file), ino_t(0)) << e.file << " exists";
+        ASSERT_EQ(after.value(e.file) != ino_t(0), e.exists) << e.file << " exists";
         EXPECT_EQ(after.value(e.file) != before.value(e.file), e.rewritten) << e.file;
     }
     // What changed is in the files once the quit returns.
@@ -406,6 +408,9 @@ TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWit
         GTEST_SKIP() << "cannot mount a small file system here";
     const TorrentLinePtr stored = add(RealTorrent::make("Stored", {{{"s.bin"}, 20000}}, 16384, 21).metainfo);
     ASSERT_TRUE(stored && stored->storage());
+    const RealTorrent fedContent = RealTorrent::make("Fed", {{{"f.bin"}, 3 * 16384}}, 16384, 23);
+    const TorrentLinePtr fed = add(fedContent.metainfo);
+    ASSERT_TRUE(fed && fed->storage());
     stored->writeStatePlist();
     StateFileWriter::queue().drain();
     const QString statePlist = SessionFolder(stored->storage()->sessionFolder()).filePath("state.plist");
@@ -433,6 +438,11 @@ TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWit
              return stored;
          }},
         {"adding a torrent", [&] { return add(RealTorrent::make("New", {{{"n.bin"}, 20000}}, 16384, 22).metainfo); }},
+        {"a verified piece of a running torrent",
+         [&] {
+             EXPECT_TRUE(feedPiece(*fed, fedContent, 0, "10.0.0.1:1"));
+             return fed;
+         }},
     };
     for (const auto& c : cases) {
         const TorrentLinePtr torrent = c.act();
@@ -482,4 +492,83 @@ TEST_F(SessionLifecycleTest, EachSecondARunningTorrentShowsItsPeersAndAFinishedO
     }
     EXPECT_NE(rates.first(), stopped) << "the rate falls over the window, not at once";
     EXPECT_EQ(rates.last(), stopped) << rates.join(QLatin1String(", ")).toStdString();
+}
+
+TEST_F(SessionLifecycleTest, AFilesCheckOutlastsAQuitAndARefusalItsRestartAndResumeChecksAgain)
+{
+    const struct
+    {
+        const char* name;
+        bool foreign;        // the file holds someone else's data, else two pieces of the torrent's
+        bool quitAfterVerdict;  // else the quit comes while the check runs
+    } cases[] = {
+        {"its own data, quit during the check", false, false},
+        {"someone else's file, quit during the check", true, false},
+        {"someone else's file, quit after the refusal", true, true},
+    };
+    quint32 seed = 60;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = QStringLiteral("Checked%1").arg(seed);
+        const RealTorrent t = RealTorrent::make(name, {{{"c.bin"}, 3 * 16384}}, 16384, seed++);
+        const QString file = QDir(downloads).filePath(name);
+        const QByteArray there = c.foreign ? QByteArray("somebody else's notes") : t.content.left(2 * 16384);
+        ASSERT_TRUE(writeFile(file, there));
+        const TorrentLinePtr added = add(t.metainfo);
+        ASSERT_TRUE(added);
+        if (c.quitAfterVerdict)
+            ASSERT_TRUE(waitUntil([&] { return !added->errorText().isEmpty(); }));
+        restart();
+
+        TorrentLinePtr back;
+        for (const TorrentLinePtr& line : loadAll())
+            if (line->path() == name)
+                back = line;
+        ASSERT_TRUE(back);
+        if (!c.foreign) {
+            EXPECT_TRUE(waitUntil([&] { return back->downloadState() == TorrentLine::Downloading; }))
+                << "state " << back->downloadState();
+            EXPECT_EQ(back->downloadedPieces().count(), 2);
+            continue;
+        }
+        const QString refusal = QStringLiteral("\"%1\" already exists and holds other data.").arg(name);
+        if (!waitUntil([&] { return !back->errorText().isEmpty(); })) {
+            ADD_FAILURE() << "no reason after the restart, state " << back->downloadState();
+            continue;
+        }
+        EXPECT_EQ(back->errorText(), refusal);
+        EXPECT_EQ(back->stateDescription(), refusal) << "shown after the restart";
+
+        // Resume checks again, and refuses again while the file is there.
+        back->retryDownload();
+        EXPECT_TRUE(waitUntil([&] { return !back->errorText().isEmpty(); }));
+        EXPECT_TRUE(back->isPaused());
+        EXPECT_EQ(readFile(file), there);
+        // Once the user moved it away, Resume downloads.
+        ASSERT_TRUE(QFile::rename(file, file + ".mine"));
+        back->retryDownload();
+        EXPECT_TRUE(waitUntil([&] { return back->downloadState() == TorrentLine::Downloading; }));
+        EXPECT_EQ(readFile(file + ".mine"), there);
+    }
+}
+
+TEST_F(SessionLifecycleTest, ATorrentWhoseFilesAreCheckedHoldsItsPlaceInTheDownloadQueue)
+{
+    Settings::instance().setValue(QStringLiteral("kDownloadQueueLimit"), 1);
+    const RealTorrent checked = RealTorrent::make("Checked", {{{"c.bin"}, 3 * 16384}}, 16384, 70);
+    ASSERT_TRUE(writeFile(QDir(downloads).filePath("Checked"), checked.content.left(16384)));
+    TorrentLinePtr first;
+    TorrentLinePtr second;
+    {
+        // Its check waits for the store's queue.
+        QueueGate gate(PieceStore::storeQueue());
+        first = add(checked.metainfo);
+        second = add(RealTorrent::make("Next", {{{"n.bin"}, 16384}}, 16384, 71).metainfo);
+        ASSERT_TRUE(first && second);
+        EXPECT_TRUE(first->isPaused());
+        EXPECT_TRUE(second->isWaiting()) << "the torrent being checked has the queue's one place";
+    }
+    ASSERT_TRUE(waitUntil([&] { return first->downloadState() == TorrentLine::Downloading; }));
+    EXPECT_TRUE(second->isWaiting());
+    EXPECT_EQ(host.numberOfDownloadingTorrents(), 1);
 }

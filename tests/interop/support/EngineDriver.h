@@ -23,6 +23,7 @@ public:
         double peerTimeScale = 0;  // above 1: the peers' clock runs that much faster
         int resumeAfterErrorSeconds = 0;  // above 0: a torrent paused by an error is resumed that much later
         int dhtRepeatSeconds = 0;  // above 0: each DHT lookup starts again that much after it ended
+        qint64 writeRate = 0;  // above 0: the disk writes blocks no faster than this many bytes a second
         // A command the driver runs under (its arguments follow it), e.g. one that gives it a mount namespace.
         QStringList wrapper{};
     };
@@ -53,6 +54,8 @@ public:
             arguments << QStringLiteral("--resume-after-error") << QString::number(options.resumeAfterErrorSeconds);
         if (options.dhtRepeatSeconds > 0)
             arguments << QStringLiteral("--dht-repeat") << QString::number(options.dhtRepeatSeconds);
+        if (options.writeRate > 0)
+            arguments << QStringLiteral("--write-rate") << QString::number(options.writeRate);
         if (options.peerTimeScale > 1)
             arguments << QStringLiteral("--peer-time-scale") << QString::number(options.peerTimeScale);
         if (options.seedUntilRatio > 0)
