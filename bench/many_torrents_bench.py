@@ -2,7 +2,7 @@
 """Costs of many stored torrents: the engine's start, stop and memory, the application's start, quit and idle CPU.
 
   bench/many_torrents_bench.py [--torrents N] [--idle-torrents N] [--idle-seconds S] [--repeat R] [--build DIR]
-                               [--work DIR] [--disk DIR] [--skip-app] [--skip-idle]
+                               [--work DIR] [--disk DIR] [--skip-app] [--skip-first-quit] [--skip-idle]
 
 Makes N small single-file torrents that announce to a loopback port where nothing listens and adds them
 with the headless engine driver (the download queue on, as by default: three run, the rest wait), so
@@ -11,6 +11,9 @@ nothing), then copied to --disk (default /var/tmp, a real disk) for the runs tha
 Each figure is the median of --repeat runs (all runs are printed too):
   engine: the driver starts again over them; the time until they are loaded, its peak RSS, and the time
           from its termination signal to its exit (it writes what changed at quit);
+  first quit: the driver adds the N torrents to an empty layout on --disk and is stopped as soon as it has
+          added them; the time the adding took, the time from its termination signal to its exit, and
+          how many state files it left (each must have one);
   app:    the application starts over them (offscreen); the time until it answers a hand-over of a later
           launch (its window is shown before its loop runs), the time until it has listed every stored
           torrent (its transfer log names each), its peak RSS by then, and the time from its termination
@@ -256,6 +259,42 @@ def measure_engine(args, layout, torrents):
         args.torrents, median_text(loads, 's'), median_text(rsss, 'MiB', 0), median_text(stops, 's')))
 
 
+def wait_for_output(path, prefix, process):
+    """The first line of the file at `path` starting with `prefix`, once written; None if the process ended."""
+    while process.poll() is None:
+        with open(path, errors='replace') as f:
+            for line in f:
+                if line.startswith(prefix) and line.endswith('\n'):
+                    return line
+        time.sleep(0.05)
+    return None
+
+
+def measure_first_quit(args, disk, torrents):
+    adds, stops, kept = [], [], []
+    for run in range(args.repeat):
+        layout = Layout(os.path.join(disk, 'first-%d' % run))
+        output = os.path.join(layout.work, 'driver.out')
+        with open(output, 'w') as out:
+            process = subprocess.Popen(driver_command(args.build, layout, torrents, 3600), stdout=out,
+                                       stderr=subprocess.DEVNULL, env=layout.app_environment())
+        loaded = wait_for_output(output, 'loaded ', process)
+        added = wait_for_output(output, 'added ', process)
+        seconds = (float(added.split()[3]) - float(loaded.split()[3])) / 1000 if loaded and added else float('inf')
+        stopped = stop_seconds(process)
+        folders = os.path.join(layout.data, 'Torrents')
+        states = sum(1 for name in os.listdir(folders)
+                     if os.path.exists(os.path.join(folders, name, 'state.plist'))) if os.path.isdir(folders) else 0
+        print('  first quit run: added %d in %.2f s, stopped %.2f s after its signal, %d state files'
+              % (len(torrents), seconds, stopped, states), flush=True)
+        adds.append(seconds)
+        stops.append(stopped)
+        kept.append(states)
+        shutil.rmtree(layout.work, ignore_errors=True)
+    print('first quit: %d added in %s, stops in %s, state files left: %s' % (
+        len(torrents), median_text(adds, 's'), median_text(stops, 's'), ', '.join(str(k) for k in kept)))
+
+
 def measure_app(args, layout):
     socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
     handed, listed, rsss, quits = [], [], [], []
@@ -316,6 +355,7 @@ def main():
     parser.add_argument('--idle-seconds', type=int, default=30)
     parser.add_argument('--repeat', type=int, default=3)
     parser.add_argument('--skip-app', action='store_true')
+    parser.add_argument('--skip-first-quit', action='store_true')
     parser.add_argument('--skip-idle', action='store_true')
     args = parser.parse_args()
 
@@ -325,6 +365,8 @@ def main():
         stored, torrents = store_torrents(args.build, os.path.join(work, 'many'), args.torrents)
         layout = copy_layout(stored, os.path.join(disk, 'many'))
         measure_engine(args, layout, torrents)
+        if not args.skip_first_quit:
+            measure_first_quit(args, disk, torrents)
         if not args.skip_app:
             measure_app(args, layout)
         if not args.skip_idle:
