@@ -64,16 +64,24 @@ QString SessionLifecycle::sessionPath(const TorrentLine& torrent) const
 void SessionLifecycle::adopt(const TorrentLine& torrent, const QString& path)
 {
     m_sessionPaths.insert(&torrent, path);
-    if (!torrent.downloadMountPoint().isEmpty())
-        m_mountPoints.insert(torrent.downloadPath(), torrent.downloadMountPoint());
+    rememberMountPoint(torrent);
+}
+
+void SessionLifecycle::rememberMountPoint(const TorrentLine& torrent)
+{
+    // Stored and found under the cleaned folder: "~/Downloads/" is the folder "~/Downloads".
+    if (!torrent.downloadMountPoint().isEmpty() && !torrent.downloadPath().isEmpty())
+        m_mountPoints.insert(QDir::cleanPath(torrent.downloadPath()), QDir::cleanPath(torrent.downloadMountPoint()));
 }
 
 bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* error)
 {
     if (!torrent.creationDate().isValid())
         torrent.setCreationDate(QDateTime::currentDateTimeUtc());
+    // Taken from the folder the torrent goes to, so that a torrent added while its disk is away is
+    // halted, not written into the empty mount point.
     if (torrent.downloadMountPoint().isEmpty())
-        torrent.setDownloadMountPoint(m_volumes.mountPointFor(torrent.downloadPath()));
+        torrent.setDownloadMountPoint(m_volumes.mountPointToRecord(torrent.downloadPath(), m_mountPoints.values()));
     const SessionFolder folder(torrent.creationDate(), torrent.infoHash());
     adopt(torrent, folder.path());
     QString reason;
@@ -161,8 +169,7 @@ void SessionLifecycle::prepareStorage(TorrentLine& torrent)
     const QString path = sessionPath(torrent);
     if (path.isEmpty())
         return;  // not added through the session (a search result, a test's memory-only line)
-    if (!torrent.downloadMountPoint().isEmpty())
-        m_mountPoints.insert(torrent.downloadPath(), torrent.downloadMountPoint());
+    rememberMountPoint(torrent);
     torrent.setStorage(std::make_unique<TorrentStorage>(torrent, path));
 }
 
@@ -363,6 +370,7 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
     torrent.dropStorage();
     torrent.setDownloadPath(folder);
     torrent.setDownloadMountPoint(m_volumes.mountPointFor(folder));
+    rememberMountPoint(torrent);
     torrent.setShouldRelocateOnCompletion(relocateOnCompletion);
     writeTorrentPlist(torrent);
     if (hadStorage)
@@ -427,10 +435,9 @@ bool SessionLifecycle::isPathOnUnattachedVolume(const QString& path) const
 
 QString SessionLifecycle::volumeName(const QString& path) const
 {
-    QString mount = recordedMountPoint(path);
-    if (mount.isEmpty())
-        mount = m_volumes.mountPointFor(path);
-    return mount == QLatin1String("/") ? mount : QFileInfo(mount).fileName();
+    const QString recorded = recordedMountPoint(path);
+    return VolumeMonitor::volumeName(recorded.isEmpty() ? m_volumes.mountPointToRecord(path, m_mountPoints.values())
+                                                        : recorded);
 }
 
 }  // namespace ombrelay

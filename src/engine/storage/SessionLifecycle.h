@@ -67,6 +67,7 @@ public:
 private:
     SessionRecord recordOf(const TorrentLine& torrent) const;
     QString recordedMountPoint(const QString& path) const;
+    void rememberMountPoint(const TorrentLine& torrent);
     // Copies the content to the other disk on the clean-up queue, then moves the torrent over.
     void relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to);
     void copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& from,
@@ -83,7 +84,7 @@ private:
 
     VolumeMonitor& m_volumes;
     QHash<const TorrentLine*, QString> m_sessionPaths;
-    QHash<QString, QString> m_mountPoints;  // download folder -> mount point recorded when added
+    QHash<QString, QString> m_mountPoints;  // cleaned download folder -> mount point recorded when added
     // Torrents whose content is being copied to another disk, with what waits for the end of it.
     struct Relocation
     {

@@ -11,6 +11,7 @@
 #include "kit/RepeatingTimers.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
+#include "platform/VolumeMonitor.h"
 
 #include <QCoreApplication>
 
@@ -390,11 +391,16 @@ void TorrentLine::invalidateBindingsText()
     setBindingText(m_uploadsRateText, QStringLiteral("uploadsRateText"), m_uploadBandwidth.description());
 }
 
+QString TorrentLine::downloadVolumeName() const
+{
+    return m_downloadMountPoint.isEmpty() ? TorrentLifecycle::instance().volumeName(m_downloadPath)
+                                          : VolumeMonitor::volumeName(m_downloadMountPoint);
+}
+
 QString TorrentLine::stateDescription() const
 {
     if (isHalted())
-        return QStringLiteral("External disk \"%1\" is not attached")
-            .arg(TorrentLifecycle::instance().volumeName(m_downloadPath));
+        return QStringLiteral("External disk \"%1\" is not attached").arg(downloadVolumeName());
     if (isPaused() && !m_errorText.isEmpty())
         return m_errorText;
     if (isPaused() || isWaiting() || (isComplete() && !isSeeding()))

@@ -31,7 +31,7 @@ protected:
         session.reset();
         freshHost = std::make_unique<CountingHost>();
         EngineHost::install(freshHost.get());
-        session = std::make_unique<DiskSession>(VolumeMonitor::instance());
+        session = std::make_unique<DiskSession>(volumes());
     }
     TorrentLineList loadAll()
     {
@@ -249,6 +249,58 @@ TEST_F(SessionLifecycleTest, DeletedContentStartsAgainFromNothing)
     EXPECT_EQ(loaded.first()->downloadState(), TorrentLine::Downloading);
     EXPECT_EQ(loaded.first()->downloadedPieces().count(), 0);
     EXPECT_EQ(loaded.first()->bytesUploaded(), 0u);
+}
+
+TEST_F(SessionLifecycleTest, ATorrentWhoseDiskIsAwayStartsHaltedNamesItAndWritesNothingThere)
+{
+    // An unmounted disk leaves its mount point behind as an empty folder of the system disk.
+    const QString disk = dir.filePath("disk");
+    ASSERT_TRUE(QDir().mkpath(disk));
+    useMounts({"/", disk});
+    // Added while the disk is there, to a folder written as the registered default is: with a slash.
+    const TorrentLinePtr first = add(RealTorrent::make("First", {{{"f.bin"}, 20000}}, 16384, 31).metainfo, disk + "/Downloads/");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->downloadState(), TorrentLine::Downloading);
+    useMounts({"/"});
+    restart();
+    const TorrentLineList loaded = loadAll();
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_EQ(loaded[0]->downloadState(), TorrentLine::Halted) << "the start finds the disk away";
+    EXPECT_EQ(loaded[0]->stateDescription(), "External disk \"disk\" is not attached");
+
+    // Added while the disk is away: known by the mount recorded for a folder above, or by the folders
+    // removable disks are mounted on. (Halted torrents count in the queue: it is off here.)
+    Settings::instance().setValue(QStringLiteral("kDownloadQueueEnabled"), false);
+    const struct
+    {
+        QString folder;
+        QString name;
+        bool feed;  // a block arrives: its file must not appear under the empty mount point
+    } cases[] = {
+        {disk + "/Other", "disk", true},
+        {"/run/media/someone/Stick/Downloads", "Stick", false},
+        {"/mnt/Backup/Downloads/", "Backup", false},
+    };
+    quint32 seed = 32;
+    for (const auto& c : cases) {
+        const RealTorrent t = RealTorrent::make(QStringLiteral("Away%1").arg(seed), {{{"a.bin"}, 20000}}, 16384, seed);
+        ++seed;
+        const TorrentLinePtr torrent = add(t.metainfo, c.folder);
+        ASSERT_TRUE(torrent) << qPrintable(c.folder);
+        EXPECT_EQ(torrent->downloadState(), TorrentLine::Halted) << qPrintable(c.folder);
+        EXPECT_EQ(torrent->resumeState(), TorrentLine::Downloading) << qPrintable(c.folder);
+        EXPECT_EQ(torrent->stateDescription(), "External disk \"" + c.name + "\" is not attached") << qPrintable(c.folder);
+        if (c.feed)
+            feedPiece(*torrent, t, 0, "10.0.0.1:1");
+    }
+    PieceStore::drainQueues();
+    EXPECT_TRUE(QDir(disk).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) << "written on the system disk";
+
+    restart();
+    const TorrentLineList again = loadAll();
+    ASSERT_EQ(again.size(), 4);
+    for (const TorrentLinePtr& torrent : again)
+        EXPECT_EQ(torrent->downloadState(), TorrentLine::Halted) << qPrintable(torrent->downloadPath());
 }
 
 TEST_F(SessionLifecycleTest, RemovalTrashesOnlyTheIncompleteTorrentsOwnFiles)
