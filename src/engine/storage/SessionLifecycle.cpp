@@ -270,6 +270,8 @@ void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<T
         m_moveQueue.prepend({key, weak, folder});
         return startNextMove();
     }
+    if (torrent->isHalted())
+        return finishRelocation(key, weak, QStringLiteral("its disk is not attached"));
     const QString from = torrent->fullPath();
     const QString to = QDir(folder).filePath(torrent->path());
     if (!QDir().mkpath(folder))
@@ -277,7 +279,10 @@ void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<T
     if (PieceStore* store = torrent->pieceStore())
         store->purgeCachedDescriptors();
     if (!QFileInfo::exists(from) && !QFileInfo(from).isSymLink()) {
-        settleInFolder(*torrent, folder, true);  // nothing written yet: only the record moves
+        // Nothing written yet: only the record moves. A record of stored blocks keeps naming their place.
+        if (torrent->storedBlocks().count() > 0)
+            return finishRelocation(key, weak, QStringLiteral("its data is not at %1").arg(from));
+        settleInFolder(*torrent, folder, true);
         return finishRelocation(key, weak);
     }
     if (renameNoReplace(from, to)) {

@@ -49,7 +49,7 @@ public:
     // it completes. The torrent writes nothing meanwhile: paused, its queued disk work done first, its
     // state given back after. A rename when both lie on one disk, else a copy off the main thread then a
     // rename; a place already taken is never replaced. `done` gets the error, empty on success; a torrent
-    // already moving is refused.
+    // already moving, halted, or whose stored data is not where it says is refused.
     void relocate(TorrentLine& torrent, const QString& folder, std::function<void(const QString& error)> done);
     bool isRelocating(const TorrentLine& torrent) const { return m_relocations.contains(&torrent); }
     // rename(2) that fails with EEXIST instead of replacing what is at `to`.

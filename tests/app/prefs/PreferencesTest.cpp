@@ -298,6 +298,8 @@ TEST_F(FoldersTest, OneAndTwoTorrentsAreOfferedTheMoveInTheirWords)
     addTorrent(QStringLiteral("done.iso"), TorrentLine::Complete, 1, downloads);
     addTorrent(QStringLiteral("there.iso"), TorrentLine::Downloading, 1, downloads + QStringLiteral("/Incomplete/"));
     addTorrent(QStringLiteral("one.iso"), TorrentLine::Downloading, 1, downloads);
+    // Halted on a disk that is away (complete or not): its data is out of reach.
+    addTorrent(QStringLiteral("away.iso"), TorrentLine::Halted, 1, QStringLiteral("/media/away/Downloads"))->setResumeState(TorrentLine::Complete);
 
     Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), true);
     ASSERT_TRUE(waitUntil([&] { return alerts.size() == 1; }, 2000));
