@@ -304,6 +304,8 @@ void KoDownloadsController::startQueuedAfterCompletion()
 void KoDownloadsController::showDownloadsPane()
 {
     emit showPaneRequested();
+    // Torrents just added or found are selected in the list, which takes the keys.
+    m_outlineView->setFocus(Qt::OtherFocusReason);
 }
 
 bool KoDownloadsController::isOnUnattachedVolume(const TorrentLine& torrent) const

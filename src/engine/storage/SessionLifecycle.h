@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -55,6 +56,11 @@ public:
     // rename(2) that fails with EEXIST instead of replacing what is at `to`.
     static bool renameNoReplace(const QString& from, const QString& to);
     void torrentRemoved(TorrentLine& torrent, bool wasComplete) override;
+    // Info hashes of the session folders listed at start and not loaded yet: such a torrent added
+    // meanwhile would be listed twice.
+    void setWaitingToLoad(QSet<QByteArray> infoHashes) { m_waitingToLoad = std::move(infoHashes); }
+    void doneLoading(const QByteArray& infoHash) { m_waitingToLoad.remove(infoHash); }
+    bool isWaitingToLoad(const QByteArray& infoHash) const { return m_waitingToLoad.contains(infoHash); }
     bool isPathOnUnattachedVolume(const QString& path) const override;
     QString volumeName(const QString& path) const override;
 
@@ -84,6 +90,7 @@ private:
 
     VolumeMonitor& m_volumes;
     QHash<const TorrentLine*, QString> m_sessionPaths;
+    QSet<QByteArray> m_waitingToLoad;
     QHash<QString, QString> m_mountPoints;  // cleaned download folder -> mount point recorded when added
     // Torrents whose content is being copied to another disk, with what waits for the end of it.
     struct Relocation

@@ -20,6 +20,10 @@ SessionLoader::SessionLoader(SessionLifecycle& session, QObject* parent) : QObje
 void SessionLoader::loadTorrentsFromDisk()
 {
     m_pending = SessionFolder::storedFolderNames();
+    QSet<QByteArray> waiting;
+    for (const QString& name : std::as_const(m_pending))
+        waiting.insert(SessionFolder::infoHashFromName(name));
+    m_session.setWaitingToLoad(std::move(waiting));
     for (const TorrentLinePtr& torrent : EngineHost::instance().objects())
         m_infoHashes.insert(torrent->infoHash());
     // Folders of removed torrents whose deletion did not finish.
@@ -46,6 +50,8 @@ void SessionLoader::loadNextPass()
     }
     if (!kept.isEmpty())
         EngineHost::instance().addDownloads(kept);
+    for (const QString& name : names)
+        m_session.doneLoading(SessionFolder::infoHashFromName(name));
     emit passLoaded(int(kept.size()));
     QTimer::singleShot(0, this, [] { PeerService::instance().connectToPeers(); });
     if (m_pending.isEmpty())

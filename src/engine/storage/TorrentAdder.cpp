@@ -55,9 +55,9 @@ void TorrentAdder::addTorrentLines(const TorrentLineList& lines, bool showFolder
         return;
     EngineHost& host = EngineHost::instance();
     const auto add = [session = &m_session, lines, deleteOriginals, selectAndDisplay] {
-        TorrentAdder(*session).addLines(lines);
+        const TorrentLineList unsaved = TorrentAdder(*session).addLines(lines);
         if (deleteOriginals)
-            trashOriginals(lines);
+            trashOriginals(lines, unsaved);
         if (selectAndDisplay) {
             EngineHost& host = EngineHost::instance();
             host.showDownloadsPane();
@@ -159,14 +159,20 @@ EngineHost::RightToCopyPrompt TorrentAdder::rightToCopyPrompt(const TorrentLineL
     return prompt;
 }
 
-void TorrentAdder::addLines(const TorrentLineList& lines)
+TorrentLineList TorrentAdder::addLines(const TorrentLineList& lines)
 {
-    for (const TorrentLinePtr& line : lines)
-        if (!line->isDownloading())
-            addLine(line);
+    TorrentLineList unsaved;
+    for (const TorrentLinePtr& line : lines) {
+        // A stored torrent not loaded yet is listed by the loading.
+        if (line->isDownloading() || m_session.isWaitingToLoad(line->infoHash()))
+            continue;
+        if (!addLine(line))
+            unsaved.append(line);
+    }
+    return unsaved;
 }
 
-void TorrentAdder::addLine(const TorrentLinePtr& line)
+bool TorrentAdder::addLine(const TorrentLinePtr& line)
 {
     const Settings& settings = Settings::instance();
     if (line->downloadPath().isEmpty()) {
@@ -196,7 +202,7 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
         reportStoreFailure();
         if (PieceStore* store = line->pieceStore())
             store->createEmptyFiles();
-        return;
+        return stored;
     }
 
     // Files already there: keep the pieces that verify, and write nothing before that is known.
@@ -204,7 +210,7 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
     reportStoreFailure();
     PieceStore* store = line->pieceStore();
     if (!store)
-        return;
+        return stored;
     QObject::connect(store, &PieceStore::existingDataChecked, line.get(),
                      [weak = std::weak_ptr<TorrentLine>(line), state](const PZIndexSet& verified) {
         const TorrentLinePtr torrent = weak.lock();
@@ -226,6 +232,7 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
             s->createEmptyFiles();
     }, Qt::SingleShotConnection);
     store->checkExistingData();
+    return stored;
 }
 
 QString TorrentAdder::unrelatedExistingFile(const TorrentLine& torrent, const PZIndexSet& verifiedPieces)
@@ -240,12 +247,12 @@ QString TorrentAdder::unrelatedExistingFile(const TorrentLine& torrent, const PZ
     return {};
 }
 
-void TorrentAdder::trashOriginals(const TorrentLineList& lines)
+void TorrentAdder::trashOriginals(const TorrentLineList& lines, const TorrentLineList& unsaved)
 {
     if (!Settings::instance().boolean(QStringLiteral("kDeleteOriginalTorrent")))
         return;
     for (const TorrentLinePtr& line : lines)
-        if (!line->torrentPath().isEmpty() && !QFile::moveToTrash(line->torrentPath()))
+        if (!line->torrentPath().isEmpty() && !unsaved.contains(line) && !QFile::moveToTrash(line->torrentPath()))
             qWarning("*** Could not move %s to the trash", qPrintable(line->torrentPath()));
 }
 

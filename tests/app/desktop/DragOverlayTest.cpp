@@ -6,6 +6,7 @@
 #include "app/frame/KoMainWindow.h"
 #include "transfers/DownloadsOutlineView.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -132,6 +133,8 @@ TEST_F(DesktopApp, ADropAddsSelectsAndShowsEachTorrentOnce)
         EXPECT_EQ(downloads().objects().size(), 2) << drop;
         EXPECT_EQ(downloads().outlineView()->selectedTorrents().size(), 2) << drop;
         EXPECT_GE(shown.count(), drop + 1);
+        EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == downloads().outlineView(); }))
+            << drop << ": the list takes the keys";
     }
 }
 

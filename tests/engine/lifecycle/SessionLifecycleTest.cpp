@@ -191,8 +191,20 @@ TEST_F(SessionLifecycleTest, LoadsInPassesOfTwentySkippingDamagedAndDuplicateFol
     for (const QString& file : QDir(storage.filePath(names.at(7))).entryList(QDir::Files))
         QFile::copy(storage.filePath(names.at(7) + "/" + file), copy + "/" + file);
 
+    // The watch folder, scanned from the start, holds a stored torrent that a later pass loads.
+    const QString watched = dir.filePath("watched");
+    ASSERT_TRUE(writeFile(watched + "/t30.torrent", RealTorrent::make("T30", {{{"f"}, 1000}}, 16384, 30).metainfo));
+    Settings::instance().setValue(QStringLiteral("kAutodownload"), true);
+    Settings::instance().setValue(QStringLiteral("kKoAutodownloadLocation"), watched);
+
     QList<int> passes;
-    QObject::connect(&session->loader(), &SessionLoader::passLoaded, [&](int count) { passes.append(count); });
+    QObject::connect(&session->loader(), &SessionLoader::passLoaded, [&](int count) {
+        passes.append(count);
+        if (passes.size() == 1) {
+            session->twoSecondWork();
+            session->twoSecondWork();  // a file is taken once it did not change between two scans
+        }
+    });
     const TorrentLineList loaded = loadAll();
     EXPECT_EQ(passes, (QList<int>{19, 20, 0})) << "41 folders: 20, 20 and 1 per pass";
     EXPECT_EQ(loaded.size(), 39);
@@ -201,6 +213,7 @@ TEST_F(SessionLifecycleTest, LoadsInPassesOfTwentySkippingDamagedAndDuplicateFol
     for (const TorrentLinePtr& line : loaded)
         hashes.insert(line->infoHash());
     EXPECT_EQ(hashes.size(), 39) << "no torrent is listed twice";
+    EXPECT_EQ(SessionFolder::storedFolderNames().size(), 41) << "nor stored twice";
 }
 
 TEST_F(SessionLifecycleTest, OlderFormMigratesItsMetainfo)
