@@ -337,8 +337,8 @@ TEST_F(SessionLifecycleTest, RemovalTrashesOnlyTheIncompleteTorrentsOwnFiles)
 
     host.removeDownloads({incomplete, complete});
     SessionLifecycle::cleanupQueue().drain();
-    EXPECT_EQ(trashed(), (QStringList{"Album", "a.bin", "cd1"}))
-        << "its files and folders, nothing else";
+    EXPECT_EQ(trashed(), (QStringList{"Album", "Album/cd1", "Album/cd1/a.bin"}))
+        << "its folder whole, with its files and nothing else";
     EXPECT_FALSE(QFileInfo::exists(folder));
     EXPECT_FALSE(QFileInfo::exists(completeFolder));
     EXPECT_EQ(readFile(QDir(downloads).filePath("Done")), c.content) << "complete content stays";
