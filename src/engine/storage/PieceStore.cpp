@@ -450,15 +450,25 @@ bool PieceStore::pieceMatches(quint32 piece, MappedFileHasher& files) const
 {
     const PieceGeometry::Span span = m_geometry.pieceSpan(piece);
     Sha1Hasher hasher;
+    // Bytes of no file (padding between files, in file order) are zeros.
+    static const QByteArray zeros(PieceGeometry::kBlockSize, '\0');
+    const auto hashZeros = [&](qint64 length) {
+        for (; length > 0; length -= zeros.size())
+            hasher.update(zeros.constData(), size_t(std::min<qint64>(length, zeros.size())));
+    };
+    qint64 hashedTo = span.start;
     for (const StorageFile& file : m_files) {
         const qint64 start = std::max(span.start, file.offset);
         const qint64 end = std::min(span.end(), file.offset + file.length);
         if (start >= end)
             continue;
+        hashZeros(start - hashedTo);
         auto handle = FileHandleCache::readers().open(file.path);
         if (!handle || !files.update(hasher, handle, start - file.offset, end - start))
             return false;
+        hashedTo = end;
     }
+    hashZeros(span.end() - hashedTo);
     return hasher.finish() == m_pieceHashes.mid(qsizetype(piece) * 20, 20);
 }
 
@@ -555,7 +565,7 @@ void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, c
 
 std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, bool* missingFile) const
 {
-    QByteArray result(span.length, Qt::Uninitialized);
+    QByteArray result(span.length, '\0');  // bytes of no file (padding) are zeros
     for (const StorageFile& file : m_files) {
         const qint64 start = std::max(span.start, file.offset);
         const qint64 end = std::min(span.end(), file.offset + file.length);

@@ -21,7 +21,8 @@ namespace ombrelay {
 class MappedFileHasher;
 class SerialQueue;
 
-// A file of a torrent on disk: its absolute path and where its bytes lie in the torrent.
+// A file of a torrent on disk: its absolute path and where its bytes lie in the torrent. Bytes that lie in
+// no file (padding) are zeros, never written.
 struct StorageFile
 {
     QString path;

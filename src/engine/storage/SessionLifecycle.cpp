@@ -115,9 +115,10 @@ SessionRecord SessionLifecycle::recordOf(const TorrentLine& torrent) const
     record.customDownloadLimit = torrent.customDownloadLimit();
     record.customUploadLimit = torrent.customUploadLimit();
     if (!torrent.files().isEmpty()) {
-        QVector<bool> states;
+        // One per metainfo entry, padding (always wanted) included.
+        QVector<bool> states(qsizetype(torrent.files().last()->fileIndex()) + 1, true);
         for (const FileLine* file : torrent.files())
-            states.append(file->shouldDownload());
+            states[file->fileIndex()] = file->shouldDownload();
         record.checkboxStates = states;
     }
     record.storedBlocks = torrent.storedBlocks().bitfield();

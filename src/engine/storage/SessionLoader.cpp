@@ -100,10 +100,11 @@ TorrentLinePtr SessionLoader::torrentFromFolder(const QString& path)
     torrent->setCustomDownloadLimit(int(record->customDownloadLimit));
     torrent->setCustomUploadLimit(int(record->customUploadLimit));
     if (record->checkboxStates) {
-        const QList<FileLine*>& files = torrent->files();
-        for (qsizetype i = 0; i < files.size() && i < record->checkboxStates->size(); ++i)
-            if (!record->checkboxStates->at(i))
-                files.at(i)->setCheckboxState(OBLine::Skipped, false);
+        // Kept by metainfo entry number, padding included.
+        const QVector<bool>& states = *record->checkboxStates;
+        for (FileLine* file : torrent->files())
+            if (file->fileIndex() < quint64(states.size()) && !states.at(file->fileIndex()))
+                file->setCheckboxState(OBLine::Skipped, false);
     }
 
     // The content was deleted while we were not running: start again from nothing.

@@ -5,6 +5,7 @@
 #include "kit/AppPaths.h"
 #include "support/HttpTestServer.h"
 #include "support/Pictures.h"
+#include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 #include "transfers/TransfersFixture.h"
 
@@ -48,6 +49,7 @@ protected:
         server.route("/right.torrent", file(right, "../../x.torrent"));
         server.route("/wrong.torrent", file(metainfo(multiFileInfo("wrong", {{{"a"}, 1000}, {{"b"}, 2000}})), "/etc/x"));
         server.route("/page.html", file("<html><body>not a torrent</body></html>"));
+        server.route("/padded.torrent", file(readFile(testSourcePath("support/torrents/padded.torrent"))));
         server.route("/huge.torrent", file(QByteArray(70 << 20, 'd')));
         HttpTestResponse silent;
         silent.silent = true;
@@ -87,9 +89,13 @@ TEST_F(OpenAddressTest, ShowsAFetchedTorrentOrSaysWhatFailed)
     const QString magnet = "magnet:?xt=urn:btih:" + QString::fromLatin1(hash.toHex()) + "&dn=right";
     const struct {
         QString address;
-        QString status;  // empty: the torrent "right.iso" is shown
+        QString status;  // empty: the torrent `name` is shown
+        QString name = "right.iso";
+        QString details = "3 MB";
     } cases[] = {
         {"http://files.example/right.torrent", ""},
+        // Made by a current client: padding entries, two of one length on one path, are no files.
+        {"http://files.example/padded.torrent", "", "payload", "3 files, 120 kB"},
         {"HTTP://files.example/right.torrent", ""},
         {"http://files.example/missing.torrent", "Could not fetch the torrent (status 404)."},
         {"http://files.example/page.html", "This is not a torrent file."},
@@ -107,7 +113,8 @@ TEST_F(OpenAddressTest, ShowsAFetchedTorrentOrSaysWhatFailed)
         EXPECT_EQ(panel->isExpanded(), c.status.isEmpty()) << qPrintable(c.address);
         EXPECT_EQ(panel->downloadButton()->isEnabled(), c.status.isEmpty()) << qPrintable(c.address);
         if (c.status.isEmpty()) {
-            EXPECT_EQ(panel->torrentPathField()->text(), "right.iso");
+            EXPECT_EQ(panel->torrentPathField()->text(), c.name);
+            EXPECT_EQ(panel->torrentDetailsField()->text(), c.details);
         }
         const int frameHeight =
             c.status.isEmpty() ? OpenTorrentURLPanel::kExpandedHeight : OpenTorrentURLPanel::kCollapsedHeight;

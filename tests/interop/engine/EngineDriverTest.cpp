@@ -50,11 +50,13 @@ protected:
     }
 
     // Writes seed/payload.bin and seed/payload.torrent; answers the info hash in hex.
-    QByteArray makePayload(int size, const QString& announce = {}, int files = 1)
+    QByteArray makePayload(int size, const QString& announce = {}, int files = 1, bool padded = false)
     {
         QStringList options{QStringLiteral("--size"), QString::number(size), QStringLiteral("--files"), QString::number(files)};
         if (!announce.isEmpty())
             options << QStringLiteral("--announce") << announce;
+        if (padded)
+            options << QStringLiteral("--padded");
         return ombrelay::test::makePayload(seedFolder(), options);
     }
     // A libtorrent peer on the payload for two minutes; "ready <port>" has been read.
@@ -148,6 +150,39 @@ TEST_F(EngineDriverTest, DownloadsAMultiFileTorrentFromEachClient)
         EXPECT_TRUE(run.waitForExit(10000));
         EXPECT_EQ(folderDigests(driver.downloadFolder()), expected);
     }
+}
+
+// A torrent made as current clients make them, with padding entries that align each file to a piece (two
+// of one length share a path): the driver downloads it from libtorrent without writing the padding, then
+// a driver that finds the files in place checks them and seeds them to libtorrent, which checks the
+// padding's zeros in the pieces it is sent.
+TEST_F(EngineDriverTest, APaddedTorrentIsDownloadedCheckedAndSeededWithoutItsPadding)
+{
+    const QByteArray hash = makePayload(600'000, {}, 3, true);
+    const QList<QByteArray> expected = folderDigests(seedFolder());
+    ASSERT_EQ(expected.size(), 3);
+    quint16 seedPort = 0;
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+    ASSERT_NE(seedPort, 0);
+    EngineDriver leech(root.filePath(QStringLiteral("leech")));
+    HelperProcess& download = leech.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(seedPort)}, 0, 90});
+    EXPECT_EQ(download.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(download.waitForExit(10000));
+    const QDir leeched(QDir(leech.downloadFolder()).filePath(QStringLiteral("payload")));
+    EXPECT_EQ(leeched.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{"file0.bin", "file1.bin", "file2.bin"}));
+    EXPECT_EQ(folderDigests(leech.downloadFolder()), expected);
+
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    ASSERT_TRUE(QDir().mkpath(driver.downloadFolder()));
+    ASSERT_TRUE(QDir().rename(leeched.path(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload"))));
+    HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 120});
+    ASSERT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray()) << "the files did not check";
+    quint16 fetchPort = 0;
+    const QString fetched = root.filePath(QStringLiteral("fetched"));
+    auto fetcher = libtorrent("fetch", fetched, &fetchPort, "enabled", {QStringLiteral("--connect"), driver.address()});
+    EXPECT_EQ(fetcher->waitForLine("complete", 90000), QByteArray());
+    EXPECT_EQ(folderDigests(fetched), expected);
 }
 
 TEST_F(EngineDriverTest, SeedsToAria2RequiringEncryption)

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """A libtorrent peer on loopback for interop tests.
 
-  lt_peer.py make --dir D --size N [--files F] [--piece-length L] [--announce URL] [--node HOST:PORT]
+  lt_peer.py make --dir D --size N [--files F] [--piece-length L] [--announce URL] [--node HOST:PORT] [--padded]
       writes D/payload.bin (N deterministic bytes) and D/payload.torrent (with the tracker, the DHT node);
       prints the info hash in hex.
       With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
+      --padded makes the torrent as libtorrent does by default (v1 and v2 in one), which pads every file
+      to a piece boundary with padding entries (".pad/<length>"); its F files are of one size, so their
+      padding entries share a path.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
                         [--seconds S] [--upload-rate BYTES] [--download-rate BYTES]
       seeds the data in D (at most BYTES a second when given), or downloads it into D (likewise); prints "ready <listen port>" once listening (a seed
@@ -30,7 +33,7 @@ def make(args):
         # Uneven sizes, so blocks and pieces straddle file boundaries.
         path = os.path.join(args.dir, 'payload')
         os.makedirs(path, exist_ok=True)
-        weights = [k * k + 1 for k in range(1, args.files + 1)]
+        weights = [1 if args.padded else k * k + 1 for k in range(1, args.files + 1)]
         start = 0
         for k, weight in enumerate(weights):
             end = args.size if k == args.files - 1 else start + args.size * weight // sum(weights)
@@ -43,7 +46,7 @@ def make(args):
             f.write(data)
     files = lt.file_storage()
     lt.add_files(files, path)
-    torrent = lt.create_torrent(files, args.piece_length, flags=lt.create_torrent.v1_only)
+    torrent = lt.create_torrent(files, args.piece_length, flags=0 if args.padded else lt.create_torrent.v1_only)
     if args.announce:
         torrent.add_tracker(args.announce)
     if args.node:
@@ -53,7 +56,8 @@ def make(args):
     data = lt.bencode(torrent.generate())
     with open(os.path.join(args.dir, 'payload.torrent'), 'wb') as f:
         f.write(data)
-    print(lt.torrent_info(lt.bdecode(data)).info_hash(), flush=True)
+    # The SHA-1 of the info dictionary (a torrent of v1 and v2 in one is known by the truncated v2 hash else).
+    print(lt.torrent_info(lt.bdecode(data)).info_hashes().v1, flush=True)
 
 
 def session(encryption):
@@ -125,6 +129,7 @@ def main():
     parser.add_argument('--piece-length', type=int, default=16384)
     parser.add_argument('--announce')
     parser.add_argument('--node')
+    parser.add_argument('--padded', action='store_true')
     parser.add_argument('--torrent')
     parser.add_argument('--save')
     parser.add_argument('--encryption', choices=['required', 'disabled', 'enabled'], default='required')
