@@ -337,24 +337,36 @@ TEST_F(SessionLifecycleTest, AReadOnlyDownloadFolderPausesWithAnErrorWithinAFewB
     TmpfsMount mount(readOnly, "size=64k,mode=0755", true);
     if (!mount.isMounted())
         GTEST_SKIP() << "cannot mount a read-only file system here";
-    const RealTorrent t = RealTorrent::make("Locked", {{{"l.bin"}, 8 * 16384}}, 16384, 12);
-    TorrentLinePtr torrent = TorrentLine::torrentLineForData(t.metainfo);
-    ASSERT_TRUE(torrent);
-    torrent->setDownloadPath(readOnly);
-    session->adder().addTorrentLines({torrent}, false, false, false);
-    ASSERT_TRUE(torrent->storage());
-    int fed = 0;
-    for (quint32 p = 0; p < 8 && !torrent->isPaused(); ++p) {
-        ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
-        ++fed;
-        waitUntil([&] { return torrent->isPaused(); }, 200);
+    // A folder torrent's folder cannot be made there either: the cause is the file system's, not a
+    // missing folder.
+    const struct
+    {
+        const char* name;
+        QList<FileSpec> files;
+    } cases[] = {{"one file", {{{"l.bin"}, 8 * 16384}}}, {"a folder", {{{"sub", "l.bin"}, 8 * 16384}}}};
+    quint32 seed = 12;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const quint32 content = seed++;
+        const RealTorrent t = RealTorrent::make(QStringLiteral("Locked%1").arg(content), c.files, 16384, content);
+        TorrentLinePtr torrent = TorrentLine::torrentLineForData(t.metainfo);
+        ASSERT_TRUE(torrent);
+        torrent->setDownloadPath(readOnly);
+        session->adder().addTorrentLines({torrent}, false, false, false);
+        ASSERT_TRUE(torrent->storage());
+        int fed = 0;
+        for (quint32 p = 0; p < 8 && !torrent->isPaused(); ++p) {
+            ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
+            ++fed;
+            waitUntil([&] { return torrent->isPaused(); }, 200);
+        }
+        EXPECT_TRUE(torrent->isPaused());
+        EXPECT_LE(fed, 3) << "paused after the first failed writes";
+        EXPECT_EQ(torrent->errorText(), QString::fromLocal8Bit(std::strerror(EROFS)));
+        spinFor(300);
+        EXPECT_TRUE(torrent->isPaused()) << "not retried on its own";
+        EXPECT_EQ(torrent->downloadedBlocks().count(), 0);
     }
-    EXPECT_TRUE(torrent->isPaused());
-    EXPECT_LE(fed, 3) << "paused after the first failed writes";
-    EXPECT_EQ(torrent->errorText(), QString::fromLocal8Bit(std::strerror(EROFS)));
-    spinFor(300);
-    EXPECT_TRUE(torrent->isPaused()) << "not retried on its own";
-    EXPECT_EQ(torrent->downloadedBlocks().count(), 0);
 }
 
 // Names that would leave the download folder are refused by the metainfo reader (see its hostile corpus).
