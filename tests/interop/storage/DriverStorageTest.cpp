@@ -1,6 +1,7 @@
 // What the headless driver leaves on disk while it downloads from a libtorrent seeder: skipped files hold
-// only the pieces they share with wanted ones, and a driver killed at any moment keeps only pieces whose
-// data is really there, then completes without listing its torrent twice.
+// only the pieces they share with wanted ones, a driver killed at any moment keeps only pieces whose
+// data is really there, then completes without listing its torrent twice, and a file cut short under it is
+// made whole.
 #include "interop/support/EngineDriver.h"
 #include "interop/support/LibtorrentPeer.h"
 #include "support/TestFiles.h"
@@ -11,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace ombrelay::test;
@@ -186,4 +188,35 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
     for (qint64 piece = 0; piece < pieces; ++piece)
         count += bitIsSet(verified, piece) ? 1 : 0;
     EXPECT_EQ(count, pieces) << "every piece recorded as verified at the end";
+}
+
+// A file of the download cut short under it (as `truncate` does) while blocks still arrive: the pieces
+// past its new end come again, those verified long before too, and the download ends byte-identical.
+TEST_F(DriverStorageTest, AFileCutShortWhileItDownloadsEndsByteIdentical)
+{
+    const QByteArray hash = makePayload(4'000'000, 3, 65536);
+    ASSERT_EQ(original.size(), 3);
+    quint16 port = 0;
+    auto seed = seeder(&port, 400'000);  // about 10 s
+    ASSERT_NE(port, 0);
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
+    options.resumeAfterErrorSeconds = 1;  // the user resumes it once told why it stopped
+    HelperProcess& run = driver.start({torrentPath()}, options);
+
+    double fraction = 0;
+    for (int line = 0; line < 200 && fraction < 0.4; ++line)
+        fraction = run.waitForLine("progress " + hash, 30000).split(' ').value(0).toDouble();
+    ASSERT_GE(fraction, 0.4);
+    const int largest = int(std::max_element(original.begin(), original.end(),
+                                             [](const QByteArray& a, const QByteArray& b) { return a.size() < b.size(); })
+                            - original.begin());
+    const QString cut = downloaded(driver, largest);
+    ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() / 2));
+
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 120000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    for (int file = 0; file < original.size(); ++file)
+        EXPECT_TRUE(readFile(downloaded(driver, file)) == original[file]) << "file " << file;
 }
