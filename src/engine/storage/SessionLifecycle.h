@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -110,6 +111,7 @@ private:
     QList<QueuedMove> m_moveQueue;
     const TorrentLine* m_currentMove = nullptr;  // the move between its start and its end
     QObject m_mainThread;  // receives the copy's outcome; gone with this lifecycle
+    std::atomic<bool> m_quitting{false};  // stops a copy under way
     StateFileWriter m_stateFiles;
 };
 
