@@ -92,6 +92,19 @@ protected:
         EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
         return run;
     }
+    // A libtorrent seed of the payload behind flaky_relay.py, whose first connections fail as `plan`
+    // says; `port` is the relay's (0 when it did not start).
+    std::unique_ptr<HelperProcess> flakyLinkToSeed(const QStringList& plan, std::unique_ptr<HelperProcess>& seeder,
+                                                   quint16& port)
+    {
+        quint16 seedPort = 0;
+        seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+        auto link = std::make_unique<HelperProcess>(
+            kPython, QStringList{peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
+                                 QStringLiteral("--fail"), plan.join(','), QStringLiteral("--seconds"), QStringLiteral("120")});
+        port = seedPort != 0 ? link->waitForLine("ready", 30000).toUShort() : 0;
+        return link;
+    }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
     QString payloadPath() const { return root.filePath(QStringLiteral("seed/payload.bin")); }
@@ -280,13 +293,10 @@ TEST_F(EngineDriverTest, AChokedConnectionStaysOpenPastFiveMinutes)
 TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
 {
     const QByteArray hash = makePayload(1'000'000);
-    quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-    ASSERT_NE(seedPort, 0);
-    HelperProcess link(kPython, {peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
-                                 QStringLiteral("--fail"), QStringLiteral("stall,reset"), QStringLiteral("--seconds"),
-                                 QStringLiteral("120")});
-    const quint16 port = link.waitForLine("ready", 30000).toUShort();
+    std::unique_ptr<HelperProcess> seeder;
+    quint16 port = 0;
+    const auto flaky = flakyLinkToSeed({QStringLiteral("stall"), QStringLiteral("reset")}, seeder, port);
+    HelperProcess& link = *flaky;
     ASSERT_NE(port, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -307,13 +317,9 @@ TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
 TEST_F(EngineDriverTest, KeepsDiallingASeedThatTurnedItAwayWhileStarting)
 {
     const QByteArray hash = makePayload(1'000'000);
-    quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-    ASSERT_NE(seedPort, 0);
-    HelperProcess link(kPython, {peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
-                                 QStringLiteral("--fail"), QStringList(8, QStringLiteral("reset")).join(','),
-                                 QStringLiteral("--seconds"), QStringLiteral("60")});
-    const quint16 port = link.waitForLine("ready", 30000).toUShort();
+    std::unique_ptr<HelperProcess> seeder;
+    quint16 port = 0;
+    const auto link = flakyLinkToSeed(QStringList(8, QStringLiteral("reset")), seeder, port);
     ASSERT_NE(port, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -321,7 +327,7 @@ TEST_F(EngineDriverTest, KeepsDiallingASeedThatTurnedItAwayWhileStarting)
     options.peerTimeScale = 10;
     HelperProcess& run = driver.start({torrentPath()}, options);
     EXPECT_EQ(run.waitForLine("state " + hash + " complete", 45000), QByteArray());
-    EXPECT_EQ(link.waitForLine("connection 9", 1000), QByteArray("encrypted relay"));
+    EXPECT_EQ(link->waitForLine("connection 9", 1000), QByteArray("encrypted relay"));
 }
 
 // A tracker hands a torrent back our own address: the dial reaches our own listener, which tells it by
