@@ -34,32 +34,3 @@ TEST(PeerRedialsTest, TheEarliestDueComesFirstAndForgettingStartsTheCountOver)
     EXPECT_FALSE(redials.isWaiting(c));
     EXPECT_FALSE(redials.hasDue(at + 3'600'000));
 }
-
-// A peer whose host took the connection and closed it gets more attempts than one that never answered,
-// their waits doubling up to three minutes.
-TEST(PeerRedialsTest, APeerThatAnsweredIsRedialledLongerWithWaitsOfAtMostThreeMinutes)
-{
-    const struct
-    {
-        bool answered;
-        int redials;
-        qint64 lastWait;
-    } cases[] = {{false, PeerRedials::kMaxRedials, 12'000}, {true, PeerRedials::kMaxRedialsOfLivePeer, 180'000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.answered);
-        PeerRedials redials;
-        const PeerAddress peer = peerAt("10.0.0.1", 1);
-        qint64 now = 0;
-        int attempts = 0;
-        qint64 wait = 0;
-        while (attempts < 100 && redials.dialFailed(peer, Handshake::Encrypted, now, c.answered)) {
-            ++attempts;
-            const qint64 failedAt = now;
-            for (int second = 0; second < 600 && !redials.takeDue(now); ++second)
-                now += 1000;
-            wait = now - failedAt;
-        }
-        EXPECT_EQ(attempts, c.redials);
-        EXPECT_EQ(wait, c.lastWait);
-    }
-}
