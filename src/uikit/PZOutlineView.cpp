@@ -82,17 +82,19 @@ PZOutlineView::PZOutlineView(QWidget* parent)
         }
     });
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, m_tracker, &PZCellTracker::cancel);
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, &PZOutlineView::spanGroupRows);
-    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &PZOutlineView::spanGroupRows);
-    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent) {
+    const auto spanAll = [this] { spanGroupRows(0, m_proxy->rowCount() - 1); };
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, spanAll);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, spanAll);
+    // A re-filter inserts rows block by block: each block spans its own rows only.
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
         if (!parent.isValid())
-            spanGroupRows();
+            spanGroupRows(first, last);
     });
 }
 
-void PZOutlineView::spanGroupRows()
+void PZOutlineView::spanGroupRows(int first, int last)
 {
-    for (int row = 0; row < m_proxy->rowCount(); ++row) {
+    for (int row = first; row <= last; ++row) {
         const PZOutlineObject* object = objectAt(m_proxy->index(row, 0));
         if (object && isGroupItem(*object) && !isFirstColumnSpanned(row, {}))
             setFirstColumnSpanned(row, {}, true);

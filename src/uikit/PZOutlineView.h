@@ -145,7 +145,7 @@ private:
     void afterEdit();
     // One selection change for the rows; the current row goes to the first one unless it is selected.
     void selectRows(QList<QModelIndex> rows);
-    void spanGroupRows();
+    void spanGroupRows(int first, int last);
     void reloadContentNow();
     void rearrangeObjectsNow();
     void rebuildTabViewNow();
