@@ -104,20 +104,27 @@ void filterKeystroke(benchmark::State& state)
     }
 }
 
-void openLargeFeed(benchmark::State& state)
+// Feed entries a minute apart, the newest first, all new.
+QList<FeedItemPtr> feedItems(int count)
 {
-    QTemporaryDir folder;
-    Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
-    registerDefaultSettings(Settings::instance());
     QList<FeedItemPtr> items;
     const QDateTime start = QDateTime::currentDateTimeUtc();
-    for (int n = 0; n < 10000; ++n) {
+    for (int n = 0; n < count; ++n) {
         auto item = std::make_shared<FeedItem>(QVariantMap{{"title", QStringLiteral("Entry %1").arg(n)},
                                                            {"link", QStringLiteral("http://feeds.invalid/%1").arg(n)},
                                                            {"date", start.addSecs(-n * 60)}, {"isNew", true}});
         item->joinFeed({});
         items.append(item);
     }
+    return items;
+}
+
+void openLargeFeed(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
+    registerDefaultSettings(Settings::instance());
+    const QList<FeedItemPtr> items = feedItems(10000);
     for (auto _ : state) {
         PZRoundTabView tabs;
         FilterSearchField field;
@@ -142,14 +149,8 @@ void filterKeyWithTheWholeFeedSelected(benchmark::State& state)
     Settings::useFile(folder.filePath(QStringLiteral("Ombrelay.conf")));
     registerDefaultSettings(Settings::instance());
     TorrentLineList lines;
-    const QDateTime start = QDateTime::currentDateTimeUtc();
-    for (int n = 0; n < 5000; ++n) {
-        auto item = std::make_shared<FeedItem>(QVariantMap{{"title", QStringLiteral("Entry %1").arg(n)},
-                                                           {"link", QStringLiteral("http://feeds.invalid/%1").arg(n)},
-                                                           {"date", start.addSecs(-n * 60)}, {"isNew", true}});
-        item->joinFeed({});
+    for (const FeedItemPtr& item : feedItems(5000))
         lines.append(RSSLine::rssLineForItem(item));
-    }
     PZRoundTabView tabs;
     FilterSearchField field;
     RSSOutlineView view;

@@ -66,6 +66,15 @@ struct ShownTransfers
         controller.mainView()->show();
     }
     ~ShownTransfers() { EngineHost::install(nullptr); }
+    // Loads the session folders; false, with the benchmark told why, when they did not all load.
+    bool load(benchmark::State& state)
+    {
+        double unused = 0;
+        if (load(unused))
+            return true;
+        state.SkipWithError("the stored torrents did not all load");
+        return false;
+    }
     // Loads the session folders; the longest time between two passes of the loop in `longestWaitMs`.
     bool load(double& longestWaitMs)
     {
@@ -113,11 +122,8 @@ void oneSecondOfTheList(benchmark::State& state)
 {
     StoredSession& stored = StoredSession::instance();
     ShownTransfers transfers(*stored.volumes);
-    double unused = 0;
-    if (!transfers.load(unused)) {
-        state.SkipWithError("the stored torrents did not all load");
+    if (!transfers.load(state))
         return;
-    }
     DownloadsOutlineView* view = transfers.controller.outlineView();
     view->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
     FILE* discard = std::fopen("/dev/null", "w");
@@ -147,11 +153,8 @@ void filterKeyWithEverythingSelected(benchmark::State& state)
 {
     StoredSession& stored = StoredSession::instance();
     ShownTransfers transfers(*stored.volumes);
-    double unused = 0;
-    if (!transfers.load(unused)) {
-        state.SkipWithError("the stored torrents did not all load");
+    if (!transfers.load(state))
         return;
-    }
     DownloadsOutlineView* view = transfers.controller.outlineView();
     QWidget* field = transfers.controller.filterField();
     const auto type = [field](int key, const QString& text) {
