@@ -73,12 +73,9 @@ TEST(VolumeMonitor, JudgesDetachedDisks)
         const char* mountPoint;
         const char* name;
     } records[] = {
-        {"/home/alice/Downloads/", "/", "System"},
         {"/srv/big/Downloads/", "/srv/big", "big"},  // recorded before, away now
         {"/srv/bigger/x", "/", "System"},
-        {"/media/alice/My Disk/x", "/media/alice/My Disk", "My Disk"},
         {"/media/Other/x/", "/media/Other", "Other"},
-        {"/run/media/bob/Stick/x", "/run/media/bob/Stick", "Stick"},
         {"/mnt/data/x", "/mnt", "mnt"},
     };
     for (const auto& r : records) {
