@@ -153,6 +153,29 @@ TEST_F(BlocklistViewTest, WithoutAProviderThePaneSaysSoAndAsksNothing)
     EXPECT_EQ(server.requestCount(), 0);
 }
 
+// The provider as a user types it: a host serves the fixed path over http, an address is taken whole.
+TEST(BlocklistProvider, AHostOrAWholeAddress)
+{
+    const struct
+    {
+        const char* typed;
+        const char* archive;  // empty: unusable
+    } cases[] = {
+        {"", ""},
+        {"  lists.example  ", "http://lists.example/config/level1.zip"},
+        {"127.0.0.1:8080", "http://127.0.0.1:8080/config/level1.zip"},
+        {"https://lists.example/a/b.zip?k=1", "https://lists.example/a/b.zip?k=1"},
+        {"HTTP://lists.example/level1.zip", "http://lists.example/level1.zip"},
+        {"lists.example/level1.zip", ""},
+        {"ftp://lists.example/level1.zip", ""},
+        {"http://", ""},
+        {"two words", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BlocklistView::archiveAddressFor(QString::fromLatin1(c.typed)).toString().toStdString(), c.archive)
+            << c.typed;
+}
+
 TEST_F(BlocklistViewTest, QuittingMidDownloadStopsItAndLeavesTheViewIdle)
 {
     HttpTestResponse slow;
