@@ -1,8 +1,9 @@
 // Every Ctrl shortcut of the menu, pressed with the focus in each place a user leaves it: the toolbar's
 // search field (at launch and over a search pane), the transfers' filter field, the transfers list and
-// the open-address panel. A key whose command is enabled runs that command wherever the focus is, a
-// text field's own binding of the same key notwithstanding; behind a panel only Quit acts, closing the
-// panel first. Run on a private display.
+// the open-address panel, the preferences window. A key whose command is enabled runs that command
+// wherever the focus is, a text field's own binding of the same key notwithstanding, except the keys that
+// move and select by word, which a field keeps; behind a panel only Quit acts, closing the panel first.
+// Run on a private display.
 #include "app/shell/menubar/LoopbackHomeApp.h"
 
 #include "app/frame/KoContentView.h"
@@ -26,10 +27,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <map>
 
 namespace ombrelay::test {
 namespace {
@@ -104,6 +107,29 @@ struct Place
     const char* name;
     std::function<QWidget*()> reach;  // the focus widget there
     QList<C> runs;
+    bool textField = false;  // keeps Ctrl+Shift+Left and Right, and shows what its edit keys did
+};
+
+const QList<QKeySequence> kFieldsWordKeys{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left),
+                                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right)};
+
+// What an edit key leaves in a field that held "alpha beta" with "beta" selected, "gamma" on the clipboard
+// and `typed` typed over the selection first (and undone, for Redo); the selection is checked where given.
+struct EditInField
+{
+    const char* typed;
+    bool undoFirst;
+    QString text;
+    QString clipboard;
+    QString selected;
+};
+const std::map<C, EditInField> kEditsInField{
+    {C::Undo, {"x", false, QStringLiteral("alpha beta"), QStringLiteral("gamma"), QString()}},
+    {C::Redo, {"x", true, QStringLiteral("alpha x"), QStringLiteral("gamma"), QString()}},
+    {C::Cut, {"", false, QStringLiteral("alpha "), QStringLiteral("beta"), QString()}},
+    {C::Copy, {"", false, QStringLiteral("alpha beta"), QStringLiteral("beta"), QStringLiteral("beta")}},
+    {C::Paste, {"", false, QStringLiteral("alpha gamma"), QStringLiteral("gamma"), QString()}},
+    {C::SelectAll, {"", false, QStringLiteral("alpha beta"), QStringLiteral("gamma"), QStringLiteral("alpha beta")}},
 };
 
 TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
@@ -127,7 +153,7 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
              KoToolbarDelegate::selectSearchField();
              return searchField();
          },
-         everywhere + edits},
+         everywhere + edits, true},
         {"the search field over a search pane",
          [&]() -> QWidget* {
              sources()->clearSelection();  // the transfers may show with the search still selected
@@ -139,9 +165,9 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
              KoToolbarDelegate::selectSearchField();
              return searchField();
          },
-         everywhere + edits + QList<C>{C::NewTab, C::SelectNextTab, C::SelectPreviousTab, C::Find}},
+         everywhere + edits + QList<C>{C::NewTab, C::SelectNextTab, C::SelectPreviousTab, C::Find}, true},
         {"the transfers' filter field", [&] { return inTransfers(downloads().filterField()); },
-         everywhere + edits + QList<C>{C::Find}},
+         everywhere + edits + QList<C>{C::Find}, true},
         {"the transfers list", [&] { return inTransfers(downloads().outlineView()); },
          everywhere + QList<C>{C::SelectAll, C::Find}},
         {"the open-address panel",
@@ -154,6 +180,18 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
              return QApplication::focusWidget();
          },
          {C::Quit}},
+        {"the preferences window",
+         [&]() -> QWidget* {
+             sources()->clearSelection();
+             controller->showPreferences();
+             QWidget* preferences = controller->preferences().window();
+             preferences->activateWindow();
+             if (!QTest::qWaitForWindowActive(preferences))
+                 return nullptr;
+             preferences->setFocus(Qt::ActiveWindowFocusReason);
+             return preferences;
+         },
+         everywhere + QList<C>{C::CloseTab}},  // Ctrl+W closes it
     };
 
     for (const Place& place : places) {
@@ -173,9 +211,26 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
                 QWidget* modal = QApplication::activeModalWidget();
                 const int questions = quitQuestions;
                 QSignalSpy ran(action, &QAction::triggered);
+                auto* field = qobject_cast<QLineEdit*>(focus);
+                const auto edit = kEditsInField.find(entry.command);
+                const bool checksEdit = place.textField && field && edit != kEditsInField.end();
+                if (checksEdit) {
+                    field->setText(QStringLiteral("alpha beta"));
+                    field->setSelection(6, 4);
+                    QApplication::clipboard()->setText(QStringLiteral("gamma"));
+                    QTest::keyClicks(field, QString::fromLatin1(edit->second.typed));
+                    if (edit->second.undoFirst)
+                        field->undo();
+                }
                 QTest::keyClick(focus, key.key(), key.keyboardModifiers());
-                const bool runs = place.runs.contains(entry.command);
+                const bool runs = place.runs.contains(entry.command) && !(place.textField && kFieldsWordKeys.contains(shortcut));
                 EXPECT_EQ(ran.count(), runs ? 1 : 0) << what;
+                if (checksEdit) {
+                    EXPECT_EQ(field->text(), edit->second.text) << what;
+                    EXPECT_EQ(QApplication::clipboard()->text(), edit->second.clipboard) << what;
+                    if (!edit->second.selected.isEmpty())
+                        EXPECT_EQ(field->selectedText(), edit->second.selected) << what;
+                }
                 if (entry.command == C::Quit) {
                     EXPECT_EQ(quitQuestions, questions + 1) << what << ": the quit question";
                 }
@@ -193,18 +248,19 @@ TEST_F(ShortcutFocusInner, TheSearchFieldKeepsItsOtherEditKeys)
     struct Case
     {
         Qt::Key key;
-        QString left;  // of "alpha beta" with the cursor at the end
+        int cursor;
+        QString left;  // of "alpha beta" with the cursor there
     };
     const Case cases[] = {
-        {Qt::Key_Backspace, QStringLiteral("alpha ")},  // Ctrl+Backspace: the word before
-        {Qt::Key_K, QStringLiteral("alpha beta")},       // Ctrl+K: to the end, nothing here
-        {Qt::Key_Left, QStringLiteral("alpha beta")},    // Ctrl+Left: moves only
+        {Qt::Key_Backspace, 10, QStringLiteral("alpha ")},  // Ctrl+Backspace: the word before
+        {Qt::Key_K, 5, QStringLiteral("alpha")},             // Ctrl+K: to the end
+        {Qt::Key_Left, 10, QStringLiteral("alpha beta")},    // Ctrl+Left: moves only
     };
     for (const Case& test : cases) {
         KoToolbarDelegate::selectSearchField();
         ASSERT_TRUE(focusIs(searchField()));
         searchField()->setText(QStringLiteral("alpha beta"));
-        searchField()->end(false);
+        searchField()->setCursorPosition(test.cursor);
         QTest::keyClick(searchField(), test.key, Qt::ControlModifier);
         EXPECT_EQ(searchField()->text(), test.left) << QKeySequence(test.key).toString().toStdString();
     }
