@@ -269,5 +269,66 @@ TEST_F(ShortcutFocusInner, TheSearchFieldKeepsItsOtherEditKeys)
     EXPECT_EQ(searchField()->text(), QStringLiteral("alpha xbeta"));
 }
 
+// While a search shows its tab strip, Ctrl+Shift+Left and Right select by word in a focused field and
+// switch tabs elsewhere; Ctrl+PageDown switches tabs from a field too.
+TEST_F(ShortcutFocusInner, WordKeysSelectInFieldsAndSwitchTabsElsewhere)
+{
+    sources()->selectItem(sources()->findExistingQuery(QStringLiteral("alpha")));
+    const auto strip = [] { return CurrentTabView::instance().content(); };
+    ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
+    CurrentTabView::instance().newTab();
+    ASSERT_TRUE(waitUntil([&] { return strip()->tabs().size() == 2; }));
+    const auto results = [this, strip]() -> QWidget* {
+        strip()->selectButtonAtIndex(0);
+        QWidget* list = window()->contentView()->currentTableView();
+        if (list)
+            list->setFocus(Qt::MouseFocusReason);
+        return list;
+    };
+    const auto renameEditor = [this, strip]() -> QWidget* {
+        strip()->selectButtonAtIndex(0);
+        sources()->editItem(sources()->findExistingQuery(QStringLiteral("alpha")));
+        return qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    };
+    const auto field = [this, strip]() -> QWidget* {
+        strip()->selectButtonAtIndex(0);
+        KoToolbarDelegate::selectSearchField();
+        return searchField();
+    };
+    struct Row
+    {
+        const char* name;
+        std::function<QWidget*()> reach;
+        int cursor;  // in "alpha beta", for a field
+        Qt::Key key;
+        QString selected;
+        bool switches;
+    };
+    const Row rows[] = {
+        {"the search field, Ctrl+Shift+Left", field, 10, Qt::Key_Left, QStringLiteral("beta"), false},
+        {"the search field, Ctrl+Shift+Right", field, 0, Qt::Key_Right, QStringLiteral("alpha "), false},
+        {"the rename editor, Ctrl+Shift+Left", renameEditor, 10, Qt::Key_Left, QStringLiteral("beta"), false},
+        {"the search field, Ctrl+PageDown", field, 0, Qt::Key_PageDown, QString(), true},
+        {"the results list, Ctrl+Shift+Right", results, 0, Qt::Key_Right, QString(), true},
+    };
+    for (const Row& row : rows) {
+        QWidget* focus = row.reach();
+        ASSERT_TRUE(focus) << row.name;
+        ASSERT_TRUE(focusIs(focus)) << row.name;
+        auto* line = qobject_cast<QLineEdit*>(focus);
+        if (line) {
+            line->setText(QStringLiteral("alpha beta"));
+            line->setCursorPosition(row.cursor);
+        }
+        const Qt::KeyboardModifiers modifiers =
+            row.key == Qt::Key_PageDown ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier;
+        QTest::keyClick(focus, row.key, modifiers);
+        EXPECT_EQ(strip()->selectedIndex(), row.switches ? 1 : 0) << row.name;
+        if (line)
+            EXPECT_EQ(line->selectedText(), row.selected) << row.name;
+        sources()->endEditing(false);
+    }
+}
+
 }  // namespace
 }  // namespace ombrelay::test
