@@ -22,6 +22,9 @@
 #include "kit/OBDefaults.h"
 #include "search/SearchSites.h"
 #include "search/views/QueryOutlineView.h"
+#include "app/desktop/StatusTray.h"
+#include "app/shell/SingleInstance.h"
+#include "support/CloseButton.h"
 #include "support/HttpTestServer.h"
 #include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
@@ -36,6 +39,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QThread>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -46,6 +53,7 @@
 #include <QUrlQuery>
 #include <QWidgetAction>
 #include <algorithm>
+#include <future>
 
 namespace ombrelay::test {
 namespace {
@@ -68,6 +76,7 @@ RUN_UNDER_XVFB(EachItemRunsItsCommand, "MenuBarInner.EachItemRunsItsCommand")
 RUN_UNDER_XVFB(TheLinksGoToTheDesktopsHandlers, "MenuBarInner.TheLinksGoToTheDesktopsHandlers")
 RUN_UNDER_XVFB(TheKeyboardAloneWalksTheLoops, "MenuBarInner.TheKeyboardAloneWalksTheLoops")
 RUN_UNDER_XVFB(EachMenuOpened, "MenuBarInner.EachMenuOpened")
+RUN_UNDER_XVFB(TheCloseButtonHidesTheWindowWhereATrayShows, "TrayInner.*")
 
 QString withoutMnemonic(QString text)
 {
@@ -530,6 +539,142 @@ TEST_F(MenuBarInner, EachMenuOpened)
         menu->hide();
         ASSERT_TRUE(waitUntil([&] { return !menu->isVisible(); }, 3000));
     }
+}
+
+// The application with a tray host on its bus, an active transfer, and a quit question that is counted
+// and answered Cancel.
+class TrayInner : public LoopbackHomeApp
+{
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet(kChild))
+            GTEST_SKIP() << "runs under MenuBar's private display";
+        DesktopApp::SetUp();
+        hostBus = bus.connect(QStringLiteral("tray-host"));
+        // The host answers from a thread of its own, as another process would (the tray icon asks it
+        // and waits). It is there before the tray icon is made.
+        watcher = std::make_unique<FakeStatusNotifierWatcher>(hostBus);
+        watcher->moveToThread(&hostThread);
+        hostThread.start();
+        ASSERT_NO_FATAL_FAILURE(serveHome());
+        OBDefaults::loadDefaults();
+        launch();
+        Settings::instance().setValue("kKoWarnQuit", true);
+        PZAlert::setPresenter([this](const PZAlert&, PZAlert::Answer answer) {
+            ++quitQuestions;
+            answer(1, false);
+        });
+        PeerService::install(&peers);
+        TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
+        peers.counts[busy.get()] = {2, 1, 0};
+        busy->invalidateValues();
+        ASSERT_EQ(downloads().numberOfActiveTorrents(), 1);
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+    }
+    void TearDown() override
+    {
+        PeerService::install(nullptr);
+        hostThread.quit();
+        hostThread.wait();
+        watcher.reset();
+        LoopbackHomeApp::TearDown();
+    }
+
+    KoMainWindow* window() const { return controller->mainWindow(); }
+    // Chooses an item of the tray icon's menu, built as it is before it shows.
+    void chooseInTrayMenu(const QString& title)
+    {
+        QMenu* menu = controller->statusTray()->trayIcon().contextMenu();
+        ASSERT_TRUE(menu);
+        emit menu->aboutToShow();
+        const QList<QAction*> items = menu->actions();
+        const auto item = std::find_if(items.begin(), items.end(), [&](QAction* a) { return a->text() == title; });
+        ASSERT_NE(item, items.end()) << title.toStdString();
+        (*item)->trigger();
+    }
+
+    // The tray items registered with the host, as the host tells.
+    QStringList trayItems()
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                          QStringLiteral("/StatusNotifierWatcher"),
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        get.setArguments({QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("RegisteredStatusNotifierItems")});
+        const QDBusMessage reply = hostBus.call(get, QDBus::Block, 2000);
+        return reply.arguments().isEmpty() ? QStringList() : reply.arguments().first().value<QDBusVariant>().variant().toStringList();
+    }
+
+    QDBusConnection hostBus{QString()};
+    QThread hostThread;
+    std::unique_ptr<FakeStatusNotifierWatcher> watcher;
+    FakePeers peers;
+    int quitQuestions = 0;
+};
+
+// The close button hides the window where a tray shows the icon (a panel up closes first); the tray
+// icon, its menu or a later launch bring it back. Without a tray host the close button quits as Quit
+// does, and Quit in the tray menu asks as Ctrl+Q does.
+TEST_F(TrayInner, TheCloseButtonHidesTheWindowWhereATrayShows)
+{
+    QStringList items;
+    ASSERT_TRUE(waitUntil([&] { return !(items = trayItems()).isEmpty(); })) << "the tray icon never registered";
+    SingleInstance running(QStringLiteral("ombrelay-tray-test-%1").arg(QCoreApplication::applicationPid()));
+    ASSERT_TRUE(running.listen());
+    controller->listenForLaterLaunches(running);
+    const auto clickTrayIcon = [this, item = items.first()] {
+        // What the tray host sends on a click.
+        QDBusMessage click = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
+                                                            QStringLiteral("org.kde.StatusNotifierItem"),
+                                                            QStringLiteral("Activate"));
+        click.setArguments({0, 0});
+        hostBus.asyncCall(click);
+    };
+    std::future<bool> laterLaunch;
+    const auto launchAgain = [&] {
+        laterLaunch = std::async(std::launch::async, [&running] { return SingleInstance(running.serverName()).handOver({}, 5000); });
+    };
+    struct Row
+    {
+        const char* name;
+        bool panelUp;
+        bool trayHost;
+        std::function<void()> bringBack;  // none: the window stays, and the quit question was asked
+    };
+    const Row rows[] = {
+        {"a click on the tray icon", false, true, clickTrayIcon},
+        {"the tray menu", true, true, [this] { chooseInTrayMenu(QStringLiteral("Show Ombrelay")); }},
+        {"a later launch", false, true, launchAgain},
+        {"no tray host", true, false, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!row.trayHost)
+            hostBus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+        if (row.panelUp) {
+            controller->mainMenu()->validate();
+            controller->mainMenu()->action(C::OpenAddress)->trigger();
+            ASSERT_TRUE(waitUntil([] { return QApplication::activeModalWidget() != nullptr; }));
+        }
+        const int questions = quitQuestions;
+        ASSERT_TRUE(clickCloseButton({}, quint32(window()->winId())));
+        if (row.bringBack) {
+            ASSERT_TRUE(waitUntil([&] { return !window()->isVisible(); }));
+            EXPECT_EQ(quitQuestions, questions) << "hidden, not quitting";
+            EXPECT_EQ(downloads().numberOfActiveTorrents(), 1);
+            row.bringBack();
+            EXPECT_TRUE(waitUntil([&] { return window()->isVisible(); }));
+        } else {
+            EXPECT_TRUE(waitUntil([&] { return quitQuestions == questions + 1; }));
+            EXPECT_TRUE(window()->isVisible());
+        }
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the panel closed first";
+    }
+    EXPECT_TRUE(!laterLaunch.valid() || laterLaunch.get());
+    const int questions = quitQuestions;
+    chooseInTrayMenu(QStringLiteral("Quit"));
+    EXPECT_EQ(quitQuestions, questions + 1);
 }
 
 }  // namespace
