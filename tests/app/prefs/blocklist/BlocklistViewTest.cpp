@@ -6,6 +6,7 @@
 #include "kit/SerialQueue.h"
 #include "kit/Settings.h"
 #include "support/HttpTestServer.h"
+#include "support/ZipArchive.h"
 
 #include <QDir>
 #include <QLabel>
@@ -15,28 +16,11 @@
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <zip.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
 
 namespace {
-
-QByteArray zipOf(const QList<QPair<QByteArray, QByteArray>>& entries)
-{
-    QTemporaryDir dir;
-    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("a.zip")));
-    int error = 0;
-    zip_t* archive = zip_open(path.constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    for (const auto& [name, bytes] : entries) {
-        zip_source_t* source = zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
-        zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8);
-    }
-    zip_close(archive);
-    QFile file(QString::fromLocal8Bit(path));
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
 
 quint32 address(const char* dotted)
 {

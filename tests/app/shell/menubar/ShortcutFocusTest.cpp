@@ -10,18 +10,21 @@
 #include "app/frame/KoMainWindow.h"
 #include "app/frame/SelectionController.h"
 #include "app/frame/SourceView.h"
+#include "app/prefs/BlocklistView.h"
 #include "app/prefs/KoPreferencesWindow.h"
 #include "app/prefs/PZPreferencesController.h"
 #include "app/shell/KoMainMenu.h"
 #include "app/tabs/CurrentTabView.h"
 #include "app/tabs/PZSquareTabView.h"
 #include "app/toolbar/KoToolbarDelegate.h"
+#include "engine/blocklist/Blocklist.h"
 #include "engine/torrent/TorrentFakes.h"
 #include "kit/OBDefaults.h"
 #include "search/SearchSites.h"
 #include "support/HttpTestServer.h"
 #include "support/PrivateDisplay.h"
 #include "support/WebPagesEnvironment.h"
+#include "support/ZipArchive.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "uikit/FilterSearchField.h"
 
@@ -31,7 +34,12 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
+#include <QToolButton>
+#include <arpa/inet.h>
 #include <map>
 
 namespace ombrelay::test {
@@ -328,6 +336,44 @@ TEST_F(ShortcutFocusInner, WordKeysSelectInFieldsAndSwitchTabsElsewhere)
             EXPECT_EQ(line->selectedText(), row.selected) << row.name;
         sources()->endEditing(false);
     }
+}
+
+// The preferences opened with Ctrl+, from the search field; the blocklist's provider typed into the
+// network pane (this test's server on loopback), the blocklist turned on and Update Now clicked: its list
+// is imported and refuses its addresses.
+TEST_F(ShortcutFocusInner, ABlocklistFromTheProviderNamedInThePane)
+{
+    server.route("/config/level1.zip",
+                 HttpTestResponse{200, {}, zipOf({{"level1.txt", "Net:1.2.3.0-1.2.3.255\r\nOther:5.6.7.8-5.6.7.9\r\n"}})});
+    KoToolbarDelegate::selectSearchField();
+    ASSERT_TRUE(focusIs(searchField()));
+    QTest::keyClick(searchField(), Qt::Key_Comma, Qt::ControlModifier);
+    PZPreferencesController& preferences = controller->preferences();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(preferences.window()));
+    QToolButton* network = nullptr;
+    for (QObject* shown : preferences.items().at(1).action->associatedObjects())
+        network = network ? network : qobject_cast<QToolButton*>(shown);
+    ASSERT_TRUE(network);
+    QTest::mouseClick(network, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return preferences.currentIndex() == 1 && !preferences.isAnimating(); }));
+    auto* pane = preferences.window()->findChild<BlocklistView*>();
+    ASSERT_TRUE(pane);
+    for (QCheckBox* box : preferences.window()->findChildren<QCheckBox*>())
+        if (box->text() == QStringLiteral("Refuse peers on the blocklist"))
+            QTest::mouseClick(box, Qt::LeftButton);
+    ASSERT_TRUE(Settings::instance().boolean(QStringLiteral("kBlocklistEnabled")));
+    QTest::mouseClick(pane->providerField(), Qt::LeftButton);
+    ASSERT_TRUE(focusIs(pane->providerField()));
+    const QString provider = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    QTest::keyClicks(pane->providerField(), provider);
+    QTest::mouseClick(pane->downloadButton(), Qt::LeftButton);
+    EXPECT_TRUE(waitUntil([&] { return pane->numberOfEntries()->text() == QStringLiteral("2"); }, 30000))
+        << pane->failureText()->text().toStdString();
+    in_addr blocked{};
+    inet_pton(AF_INET, "1.2.3.4", &blocked);
+    EXPECT_TRUE(Blocklist::instance().isBlocked(blocked.s_addr));
+    EXPECT_EQ(Settings::instance().string(BlocklistView::kProviderKey), provider);
+    EXPECT_EQ(pane->lastDownload()->text(), QStringLiteral("Just updated"));
 }
 
 }  // namespace
