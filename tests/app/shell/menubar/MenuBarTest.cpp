@@ -14,7 +14,11 @@
 #include "app/tabs/CurrentTabView.h"
 #include "app/tabs/MainPaneController.h"
 #include "app/tabs/PZSquareTabView.h"
+#include "app/toolbar/KoMainToolbarDelegate.h"
 #include "app/toolbar/KoToolbarDelegate.h"
+#include "app/toolbar/MainToolbar.h"
+#include "app/toolbar/ToolbarConfiguration.h"
+#include "app/toolbar/ToolbarCustomizePanel.h"
 #include "app/web/CurrentWebView.h"
 #include "app/web/MainWebView.h"
 #include "engine/core/PeerService.h"
@@ -39,6 +43,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QListWidget>
+#include <QPushButton>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
@@ -77,6 +85,8 @@ RUN_UNDER_XVFB(TheLinksGoToTheDesktopsHandlers, "MenuBarInner.TheLinksGoToTheDes
 RUN_UNDER_XVFB(TheKeyboardAloneWalksTheLoops, "MenuBarInner.TheKeyboardAloneWalksTheLoops")
 RUN_UNDER_XVFB(EachMenuOpened, "MenuBarInner.EachMenuOpened")
 RUN_UNDER_XVFB(TheCloseButtonHidesTheWindowWhereATrayShows, "TrayInner.*")
+RUN_UNDER_XVFB(EachToolbarKeepsItsArrangement, "MenuBarInner.EachToolbarKeepsItsArrangement")
+RUN_UNDER_XVFB(TheToolbarShowsItsLabelsUnderTheIcons, "MenuBarInner.TheToolbarShowsItsLabelsUnderTheIcons")
 
 QString withoutMnemonic(QString text)
 {
@@ -122,6 +132,32 @@ protected:
     {
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window();
         QTest::keyClick(target, Qt::Key(key), modifiers);
+    }
+    MainToolbar* toolbar() const { return qobject_cast<MainToolbar*>(window()->contentView()->currentToolbar()); }
+    // A click on the row of `list` that shows `label`.
+    static void clickRow(QListWidget* list, const QString& label)
+    {
+        const QList<QListWidgetItem*> rows = list->findItems(label, Qt::MatchExactly);
+        ASSERT_FALSE(rows.isEmpty()) << label.toStdString();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(rows.first()).center());
+    }
+    // The toolbar's context menu, where the platform opens it on a right click, and its only command.
+    ToolbarCustomizePanel* customizeToolbar()
+    {
+        QWidget* separator = nullptr;
+        for (QAction* item : toolbar()->actions())
+            separator = separator ? separator : (item->isSeparator() ? toolbar()->widgetForAction(item) : nullptr);
+        const QPoint at = separator ? separator->geometry().center() : QPoint(toolbar()->width() - 4, 4);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, toolbar()->mapToGlobal(at));
+        QApplication::sendEvent(separator ? separator : toolbar(), &click);
+        if (!waitUntil([] { return QApplication::activePopupWidget() != nullptr; }))
+            return nullptr;
+        QWidget* menu = QApplication::activePopupWidget();
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+        ToolbarCustomizePanel* panel = nullptr;
+        waitUntil([&] { return (panel = qobject_cast<ToolbarCustomizePanel*>(QApplication::activeModalWidget())); });
+        return panel;
     }
     // A search in the sidebar, shown with its strip of tabs.
     void addSearch(const QString& terms)
@@ -538,6 +574,111 @@ TEST_F(MenuBarInner, EachMenuOpened)
         EXPECT_LT(darkestGrey(shot, inShot), 120) << name.toStdString();
         menu->hide();
         ASSERT_TRUE(waitUntil([&] { return !menu->isVisible(); }, 3000));
+    }
+}
+
+// The web toolbar arranged in its panel (Stop/Reload removed, a flexible space added after Location, icons
+// only) keeps that arrangement when a web pane shows again, after the transfers' toolbar (its defaults,
+// in the display mode that travels) and after a restart.
+TEST_F(MenuBarInner, EachToolbarKeepsItsArrangement)
+{
+    addSearch(QStringLiteral("alpha"));
+    const auto showWebTab = [this](const QString& terms) {
+        if (!sources()->findExistingQuery(terms))
+            addSearch(terms);
+        sources()->clearSelection();  // the transfers may show with the search still selected
+        sources()->selectItem(sources()->findExistingQuery(terms));
+        if (!waitUntil([this] { return strip() && strip()->isVisible(); }))
+            return false;
+        if (tabCount() < 2)
+            run(C::NewTab);
+        strip()->selectButtonAtIndex(1);
+        return waitUntil([this] { return window()->contentView()->toolbarDelegate() == &KoMainToolbarDelegate::instance(); });
+    };
+    ASSERT_TRUE(showWebTab(QStringLiteral("alpha")));
+    const QStringList defaults = KoMainToolbarDelegate::instance().toolbarDefaultItemIdentifiers();
+    ASSERT_EQ(toolbar()->itemIdentifiers(), defaults);
+
+    ToolbarCustomizePanel* panel = customizeToolbar();
+    ASSERT_TRUE(panel);
+    clickRow(panel->itemsList(), QStringLiteral("Stop/Reload"));
+    QTest::mouseClick(panel->removeButton(), Qt::LeftButton);
+    clickRow(panel->itemsList(), QStringLiteral("Location"));
+    clickRow(panel->availableList(), QStringLiteral("Flexible Space"));
+    QTest::mouseClick(panel->addButton(), Qt::LeftButton);
+    clickRow(panel->itemsList(), QStringLiteral("Search"));
+    EXPECT_FALSE(panel->removeButton()->isEnabled()) << "the search field stays";
+    panel->displayModeBox()->setFocus();
+    QTest::keyClick(panel->displayModeBox(), Qt::Key_Down);  // "Icon Only"
+    QTest::keyClick(panel, Qt::Key_Return);                   // Done
+    ASSERT_TRUE(waitUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+
+    QStringList arranged = defaults;
+    arranged.removeAll(QStringLiteral("item_reload"));
+    arranged.insert(arranged.indexOf(QStringLiteral("item_location")) + 1, KoToolbarDelegate::kFlexibleSpace);
+    const QString webGroup = ToolbarConfiguration::groupFor(QStringLiteral("MainToolbarDelegateA")) + "/";
+    struct Step
+    {
+        const char* name;
+        std::function<bool()> show;
+        QStringList items;
+    };
+    const Step steps[] = {
+        {"the web pane, arranged", [] { return true; }, arranged},
+        {"the transfers", [this] {
+             press(Qt::Key_2, Qt::ControlModifier);
+             return waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); });
+         }, {"item_search", KoToolbarDelegate::kSeparator, "item_pause", "item_resume", KoToolbarDelegate::kFlexibleSpace,
+             "item_complete", "item_cancel"}},
+        {"a web pane again", [&] { return showWebTab(QStringLiteral("alpha")); }, arranged},
+        {"a web pane after a restart", [&] {
+             controller.reset();
+             Settings::instance().sync();
+             Settings::useFile(home.filePath("Ombrelay.conf"));  // read back from the disk
+             launch();
+             return showWebTab(QStringLiteral("beta"));
+         }, arranged},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        ASSERT_TRUE(step.show());
+        EXPECT_EQ(toolbar()->itemIdentifiers(), step.items);
+        EXPECT_EQ(toolbar()->actions().size(), step.items.size());
+        EXPECT_EQ(toolbar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        EXPECT_EQ(Settings::instance().stringList(webGroup + "TB Item Identifiers"), arranged);
+    }
+}
+
+// Fresh settings show the items' labels under them: a picture of the transfers' toolbar under the
+// private display, with ink in each label's place and none under the space that has no label.
+TEST_F(MenuBarInner, TheToolbarShowsItsLabelsUnderTheIcons)
+{
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); }));
+    MainToolbar* shown = toolbar();
+    ASSERT_EQ(shown->toolButtonStyle(), Qt::ToolButtonTextUnderIcon) << "the registered \"1\"";
+    QTest::qWait(200);  // drawn on the screen
+    const QImage picture = screenArea(QRect(shown->mapToGlobal(QPoint()), shown->size()));
+    EXPECT_TRUE(picture.save(picturePath("OMBRELAY_TOOLBAR_LABELS_PICTURE", "toolbar-labels.png")));
+    QStringList labelled;
+    for (QAction* item : shown->actions()) {
+        const QRect label = shown->labelRect(item);
+        if (label.isEmpty()) {
+            EXPECT_TRUE(item->text().isEmpty() || item->isSeparator()) << item->text().toStdString();
+            continue;
+        }
+        labelled << item->text();
+        EXPECT_LT(darkestGrey(picture, label), 128) << "no ink under " << item->text().toStdString();
+        QWidget* view = shown->widgetForAction(item);
+        EXPECT_LE(view->geometry().bottom(), label.top()) << item->text().toStdString();
+    }
+    EXPECT_EQ(labelled, (QStringList{"Search", "Pause", "Resume", "Clear", "Remove"}));
+    for (QAction* item : shown->actions()) {
+        if (item->objectName() == KoToolbarDelegate::kFlexibleSpace) {
+            const QWidget* space = shown->widgetForAction(item);
+            const QRect under(space->x(), shown->labelRect(shown->actions().first()).y(), space->width(), 10);
+            EXPECT_GT(darkestGrey(picture, under), 128) << "ink under the space";
+        }
     }
 }
 
