@@ -47,6 +47,7 @@
 #include <QContextMenuEvent>
 #include <QListWidget>
 #include <QPushButton>
+#include <QToolButton>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
@@ -650,7 +651,8 @@ TEST_F(MenuBarInner, EachToolbarKeepsItsArrangement)
 }
 
 // Fresh settings show the items' labels under them: a picture of the transfers' toolbar under the
-// private display, with ink in each label's place and none under the space that has no label.
+// private display, with text in each label's place and none under the space that has no label. Text only
+// puts an icon button's label in the button; icons only shows neither.
 TEST_F(MenuBarInner, TheToolbarShowsItsLabelsUnderTheIcons)
 {
     press(Qt::Key_2, Qt::ControlModifier);
@@ -668,7 +670,8 @@ TEST_F(MenuBarInner, TheToolbarShowsItsLabelsUnderTheIcons)
             continue;
         }
         labelled << item->text();
-        EXPECT_LT(darkestGrey(picture, label), 128) << "no ink under " << item->text().toStdString();
+        const auto [darkest, brightest] = greyRange(picture, label);  // grey text for a disabled button
+        EXPECT_GT(brightest - darkest, 60) << "no text under " << item->text().toStdString();
         QWidget* view = shown->widgetForAction(item);
         EXPECT_LE(view->geometry().bottom(), label.top()) << item->text().toStdString();
     }
@@ -677,8 +680,36 @@ TEST_F(MenuBarInner, TheToolbarShowsItsLabelsUnderTheIcons)
         if (item->objectName() == KoToolbarDelegate::kFlexibleSpace) {
             const QWidget* space = shown->widgetForAction(item);
             const QRect under(space->x(), shown->labelRect(shown->actions().first()).y(), space->width(), 10);
-            EXPECT_GT(darkestGrey(picture, under), 128) << "ink under the space";
+            const auto [darkest, brightest] = greyRange(picture, under);
+            EXPECT_LT(brightest - darkest, 20) << "text under the space";
         }
+    }
+    // The other modes: text in place of the icon buttons' icons, or icons alone, and no row of labels.
+    QAction* pause = shown->actions().at(2);
+    auto* pauseButton = qobject_cast<QToolButton*>(shown->widgetForAction(pause));
+    ASSERT_TRUE(pauseButton);
+    struct Mode
+    {
+        Qt::ToolButtonStyle style;
+        Qt::ToolButtonStyle button;
+        int minimumWidth;
+        int maximumWidth;
+    };
+    const int textWidth = pauseButton->fontMetrics().horizontalAdvance(QStringLiteral("Pause"));
+    const Mode modes[] = {
+        {Qt::ToolButtonTextOnly, Qt::ToolButtonTextOnly, textWidth, 200},
+        {Qt::ToolButtonIconOnly, Qt::ToolButtonIconOnly, 28, 28},
+    };
+    const int withLabels = shown->height();
+    for (const Mode& mode : modes) {
+        shown->setToolButtonStyle(mode.style);
+        EXPECT_EQ(pauseButton->toolButtonStyle(), mode.button);
+        EXPECT_EQ(pauseButton->text(), QStringLiteral("Pause"));
+        EXPECT_TRUE(shown->labelRect(pause).isEmpty());
+        EXPECT_TRUE(waitUntil([&] {
+            return pauseButton->width() >= mode.minimumWidth && pauseButton->width() <= mode.maximumWidth;
+        })) << pauseButton->width();
+        EXPECT_TRUE(waitUntil([&] { return shown->height() < withLabels; }));
     }
 }
 
