@@ -201,12 +201,19 @@ QAction* KoMainMenu::enabledActionForKey(const QKeyEvent& key, bool overModals) 
     return nullptr;
 }
 
-bool KoMainMenu::isInApplicationWindow(const QObject* object)
+bool KoMainMenu::isInApplicationWindow(const QObject* receiver)
 {
-    if (!object || !object->isWidgetType())
+    // Judged by the focus widget: the receiver may be an item inside it (a web page's), which is not
+    // always safe to ask about itself. Compared only, it is the key's first receiver.
+    const QWidget* focus = QApplication::focusWidget();
+    const QWidget* window = nullptr;
+    if (focus && (receiver == focus || receiver == QGuiApplication::focusObject()))
+        window = focus->window();
+    else if (!focus && receiver == QApplication::activeWindow())
+        window = QApplication::activeWindow();
+    if (!window || QApplication::activePopupWidget())
         return false;
-    const Qt::WindowType type = static_cast<const QWidget*>(object)->window()->windowType();
-    return type == Qt::Window || type == Qt::Dialog;  // not a menu, tooltip or suggestion popup
+    return window->windowType() == Qt::Window || window->windowType() == Qt::Dialog;
 }
 
 QAction* KoMainMenu::commandForKey(const QObject* receiver, const QKeyEvent& key) const

@@ -80,7 +80,8 @@ private:
     QAction* enabledActionForKey(const QKeyEvent& key, bool overModals) const;
     // The enabled command that a Ctrl key sent to `receiver` runs, if any.
     QAction* commandForKey(const QObject* receiver, const QKeyEvent& key) const;
-    static bool isInApplicationWindow(const QObject* object);
+    // The key goes first to `receiver`, in one of the program's windows (not a menu or a popup).
+    static bool isInApplicationWindow(const QObject* receiver);
     // A key that the focused text field moves or selects by (word, line), which it keeps.
     static bool isTextKeyOfFocusedField(const QKeyEvent& key);
 

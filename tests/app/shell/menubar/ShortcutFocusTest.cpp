@@ -16,6 +16,8 @@
 #include "app/shell/KoMainMenu.h"
 #include "app/tabs/CurrentTabView.h"
 #include "app/tabs/PZSquareTabView.h"
+#include "app/web/CurrentWebView.h"
+#include "app/web/MainWebView.h"
 #include "app/toolbar/KoToolbarDelegate.h"
 #include "engine/blocklist/Blocklist.h"
 #include "engine/torrent/TorrentFakes.h"
@@ -50,7 +52,14 @@ using C = KoMainMenu::Command;
 
 TEST(ShortcutFocus, OnAPrivateDisplay)
 {
-    expectPassOnPrivateDisplay(QStringLiteral("ShortcutFocusInner.*"), webChildEnvironment(kChild), 240000);
+    expectPassOnPrivateDisplay(QStringLiteral("ShortcutFocusInner.*-ShortcutFocusInner.WordKeys*"),
+                               webChildEnvironment(kChild), 240000);
+}
+
+// Web pages take their proxy (this test's server) once per process: the test that loads one runs alone.
+TEST(ShortcutFocus, WordKeysOnAPrivateDisplay)
+{
+    expectPassOnPrivateDisplay(QStringLiteral("ShortcutFocusInner.WordKeys*"), webChildEnvironment(kChild), 120000);
 }
 
 class ShortcutFocusInner : public LoopbackHomeApp
@@ -277,10 +286,14 @@ TEST_F(ShortcutFocusInner, TheSearchFieldKeepsItsOtherEditKeys)
     EXPECT_EQ(searchField()->text(), QStringLiteral("alpha xbeta"));
 }
 
-// While a search shows its tab strip, Ctrl+Shift+Left and Right select by word in a focused field and
-// switch tabs elsewhere; Ctrl+PageDown switches tabs from a field too.
+// While a search shows its tab strip, Ctrl+Shift+Left and Right select by word in a focused field (of
+// the window or of a web page) and switch tabs elsewhere; Ctrl+PageDown switches tabs from a field too.
 TEST_F(ShortcutFocusInner, WordKeysSelectInFieldsAndSwitchTabsElsewhere)
 {
+    // The web tab's home page is a field.
+    server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}},
+                                       "<title>Home</title><input id=q value='alpha beta' "
+                                       "style='position:absolute;left:0;top:0;width:300px;height:40px'>"});
     sources()->selectItem(sources()->findExistingQuery(QStringLiteral("alpha")));
     const auto strip = [] { return CurrentTabView::instance().content(); };
     ASSERT_TRUE(waitUntil([&] { return strip() && strip()->isVisible(); }));
@@ -303,21 +316,47 @@ TEST_F(ShortcutFocusInner, WordKeysSelectInFieldsAndSwitchTabsElsewhere)
         KoToolbarDelegate::selectSearchField();
         return searchField();
     };
+    const auto webPage = []() -> MainWebView* { return CurrentWebView::instance().content(); };
+    const auto webField = [strip, webPage]() -> QWidget* {
+        strip()->selectButtonAtIndex(1);
+        if (!waitUntil([&] { return webPage() && webPage()->isVisible() && webPage()->title() == QStringLiteral("Home"); }, 30000))
+            return nullptr;
+        webPage()->setFocus(Qt::MouseFocusReason);
+        // The page's field takes the focus with the cursor at its end, as a click there leaves it.
+        bool answered = false;
+        webPage()->page()->runJavaScript(QStringLiteral("q.focus(); q.setSelectionRange(10, 10);"),
+                                         [&](const QVariant&) { answered = true; });
+        waitUntil([&] { return answered; });
+        waitUntil([] { return QApplication::focusWidget() && QApplication::focusWidget()->inputMethodQuery(Qt::ImEnabled).toBool(); });
+        return QApplication::focusWidget();
+    };
+    const auto selectedInPage = [webPage] {
+        QString selected;
+        bool answered = false;
+        webPage()->page()->runJavaScript(QStringLiteral("q.value.substring(q.selectionStart, q.selectionEnd)"),
+                                         [&](const QVariant& value) {
+                                             selected = value.toString();
+                                             answered = true;
+                                         });
+        waitUntil([&] { return answered; });
+        return selected;
+    };
     struct Row
     {
         const char* name;
         std::function<QWidget*()> reach;
-        int cursor;  // in "alpha beta", for a field
+        int cursor;  // in "alpha beta", for a field of the window
         Qt::Key key;
         QString selected;
-        bool switches;
+        int tab;  // selected after the key
     };
     const Row rows[] = {
-        {"the search field, Ctrl+Shift+Left", field, 10, Qt::Key_Left, QStringLiteral("beta"), false},
-        {"the search field, Ctrl+Shift+Right", field, 0, Qt::Key_Right, QStringLiteral("alpha "), false},
-        {"the rename editor, Ctrl+Shift+Left", renameEditor, 10, Qt::Key_Left, QStringLiteral("beta"), false},
-        {"the search field, Ctrl+PageDown", field, 0, Qt::Key_PageDown, QString(), true},
-        {"the results list, Ctrl+Shift+Right", results, 0, Qt::Key_Right, QString(), true},
+        {"the search field, Ctrl+Shift+Left", field, 10, Qt::Key_Left, QStringLiteral("beta"), 0},
+        {"the search field, Ctrl+Shift+Right", field, 0, Qt::Key_Right, QStringLiteral("alpha "), 0},
+        {"the rename editor, Ctrl+Shift+Left", renameEditor, 10, Qt::Key_Left, QStringLiteral("beta"), 0},
+        {"a web page's field, Ctrl+Shift+Left", webField, 0, Qt::Key_Left, QStringLiteral("beta"), 1},
+        {"the search field, Ctrl+PageDown", field, 0, Qt::Key_PageDown, QString(), 1},
+        {"the results list, Ctrl+Shift+Right", results, 0, Qt::Key_Right, QString(), 1},
     };
     for (const Row& row : rows) {
         QWidget* focus = row.reach();
@@ -331,9 +370,11 @@ TEST_F(ShortcutFocusInner, WordKeysSelectInFieldsAndSwitchTabsElsewhere)
         const Qt::KeyboardModifiers modifiers =
             row.key == Qt::Key_PageDown ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier;
         QTest::keyClick(focus, row.key, modifiers);
-        EXPECT_EQ(strip()->selectedIndex(), row.switches ? 1 : 0) << row.name;
+        EXPECT_EQ(strip()->selectedIndex(), row.tab) << row.name;
         if (line)
             EXPECT_EQ(line->selectedText(), row.selected) << row.name;
+        else if (!row.selected.isEmpty())
+            EXPECT_EQ(selectedInPage(), row.selected) << row.name;
         sources()->endEditing(false);
     }
 }
