@@ -185,6 +185,44 @@ TEST_F(EngineDriverTest, SeedsToALibtorrentDownloaderThatRequiresEncryption)
     EXPECT_EQ(run.exitCode(), 0);
 }
 
+// The user turns seeding off, on and off again: each time it goes off, the libtorrent leechers then
+// connected are dropped, the second time as the first. (Raising the ratio: tests/engine/lifecycle.)
+TEST_F(EngineDriverTest, EachTimeSeedingIsTurnedOffTheLeechersAreDropped)
+{
+    const QByteArray hash = makePayload(3'000'000);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    HelperProcess& run = startSeedingDriver(driver, hash, {{}, 100.0, 120});
+    // Waits until the seed has leechers connected, or none.
+    const auto peersConnected = [&](bool some) {
+        for (int line = 0; line < 100; ++line) {
+            const QByteArray count = run.waitForLine("peers " + hash, 30000);
+            if (count.isEmpty() || (count.toInt() > 0) == some)
+                return !count.isEmpty();
+        }
+        return false;
+    };
+    const struct
+    {
+        QByteArray setting;  // as the preferences window sets it
+        bool seeding;        // a leecher comes while it seeds
+    } steps[] = {{"", true}, {"kSeedingEnabled 0", false}, {"kSeedingEnabled 1", true}, {"kSeedingEnabled 0", false}};
+    std::vector<std::unique_ptr<HelperProcess>> leechers;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "step " << &step - steps);
+        if (!step.setting.isEmpty()) {
+            run.writeLine("set " + step.setting);
+            ASSERT_EQ(run.waitForLine("set", 10000), step.setting);
+        }
+        if (step.seeding) {
+            quint16 port = 0;
+            leechers.push_back(libtorrent("fetch", root.filePath(QStringLiteral("fetched%1").arg(leechers.size())), &port,
+                                          "enabled", {QStringLiteral("--connect"), driver.address(),
+                                                      QStringLiteral("--download-rate"), QStringLiteral("40000")}));
+        }
+        EXPECT_TRUE(peersConnected(step.seeding)) << (step.seeding ? "no leecher came" : "the leechers stayed");
+    }
+}
+
 // A seed keeps a slow leecher, which sends it nothing, while its peers database holds many peers known
 // and not connected (peers that answer a handshake and leave, as in any large swarm). The connection
 // manager's clock runs 20 times faster, so the 65 s pruning and the 180 s of silence it looks for pass
