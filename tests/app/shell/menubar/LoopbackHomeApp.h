@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/desktop/DesktopAppFixture.h"
+#include "engine/torrent/TorrentFakes.h"
 #include "support/HttpTestServer.h"
 
 namespace ombrelay::test {
@@ -18,7 +19,24 @@ protected:
         Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
     }
 
+    // One transfer active and "kKoWarnQuit" on, so every way to quit asks; the question is counted and
+    // answered Cancel, and the program stays. Call after launch().
+    void keepATransferActive()
+    {
+        Settings::instance().setValue("kKoWarnQuit", true);
+        PZAlert::setPresenter([this](const PZAlert&, PZAlert::Answer answer) {
+            ++quitQuestions;
+            answer(1, false);
+        });
+        PeerService::install(&peers);
+        TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
+        peers.counts[busy.get()] = {2, 1, 0};
+        busy->invalidateValues();
+    }
+
     HttpTestServer server;
+    FakePeers peers;
+    int quitQuestions = 0;
 };
 
 }  // namespace ombrelay::test

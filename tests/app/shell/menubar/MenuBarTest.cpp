@@ -732,15 +732,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(serveHome());
         OBDefaults::loadDefaults();
         launch();
-        Settings::instance().setValue("kKoWarnQuit", true);
-        PZAlert::setPresenter([this](const PZAlert&, PZAlert::Answer answer) {
-            ++quitQuestions;
-            answer(1, false);
-        });
-        PeerService::install(&peers);
-        TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
-        peers.counts[busy.get()] = {2, 1, 0};
-        busy->invalidateValues();
+        keepATransferActive();
         ASSERT_EQ(downloads().numberOfActiveTorrents(), 1);
         window()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
@@ -781,8 +773,6 @@ protected:
     QDBusConnection hostBus{QString()};
     QThread hostThread;
     std::unique_ptr<FakeStatusNotifierWatcher> watcher;
-    FakePeers peers;
-    int quitQuestions = 0;
 };
 
 // The close button hides the window where a tray shows the icon (a panel up closes first); the tray

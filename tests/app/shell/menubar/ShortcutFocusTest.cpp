@@ -75,15 +75,7 @@ protected:
         SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
         launch();
         // Quit asks first, and the answer is Cancel: the program stays for the next key.
-        Settings::instance().setValue("kKoWarnQuit", true);
-        PZAlert::setPresenter([this](const PZAlert&, PZAlert::Answer answer) {
-            ++quitQuestions;
-            answer(1, false);
-        });
-        PeerService::install(&peers);
-        TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
-        peers.counts[busy.get()] = {2, 1, 0};
-        busy->invalidateValues();
+        keepATransferActive();
         window()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
         sources()->addNewQueryForString(QStringLiteral("alpha"));
@@ -114,9 +106,6 @@ protected:
         window()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
     }
-
-    FakePeers peers;
-    int quitQuestions = 0;
 };
 
 struct Place
@@ -245,8 +234,9 @@ TEST_F(ShortcutFocusInner, EveryCtrlKeyRunsItsEnabledCommandWhereverTheFocusIs)
                 if (checksEdit) {
                     EXPECT_EQ(field->text(), edit->second.text) << what;
                     EXPECT_EQ(QApplication::clipboard()->text(), edit->second.clipboard) << what;
-                    if (!edit->second.selected.isEmpty())
+                    if (!edit->second.selected.isEmpty()) {
                         EXPECT_EQ(field->selectedText(), edit->second.selected) << what;
+                    }
                 }
                 if (entry.command == C::Quit) {
                     EXPECT_EQ(quitQuestions, questions + 1) << what << ": the quit question";
@@ -371,10 +361,11 @@ TEST_F(ShortcutFocusInner, WordKeysSelectInFieldsAndSwitchTabsElsewhere)
             row.key == Qt::Key_PageDown ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier;
         QTest::keyClick(focus, row.key, modifiers);
         EXPECT_EQ(strip()->selectedIndex(), row.tab) << row.name;
-        if (line)
+        if (line) {
             EXPECT_EQ(line->selectedText(), row.selected) << row.name;
-        else if (!row.selected.isEmpty())
+        } else if (!row.selected.isEmpty()) {
             EXPECT_EQ(selectedInPage(), row.selected) << row.name;
+        }
         sources()->endEditing(false);
     }
 }
