@@ -125,10 +125,6 @@ protected:
         menu().validate();
         action(command)->trigger();
     }
-    bool focusIs(QWidget* widget) const
-    {
-        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
-    }
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window();

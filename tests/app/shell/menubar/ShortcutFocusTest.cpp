@@ -90,10 +90,6 @@ protected:
     KoMainMenu& menu() const { return *controller->mainMenu(); }
     SourceView* sources() const { return window()->sourceView(); }
     QLineEdit* searchField() const { return KoToolbarDelegate::searchView(); }
-    bool focusIs(QWidget* widget) const
-    {
-        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
-    }
 
     // What a key left behind goes: panels, the preferences, a name being edited; the window is active.
     void settle()
