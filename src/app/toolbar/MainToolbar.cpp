@@ -129,26 +129,26 @@ void MainToolbar::fitItem(QWidgetAction* item)
 {
     QWidget* view = item->defaultWidget();
     auto* button = qobject_cast<QToolButton*>(view);
-    const bool textForIcon = toolButtonStyle() == Qt::ToolButtonTextOnly && button
-        && (view->property(kOriginal).isValid() ? view->property(kOriginal).value<QVariantList>().at(2).toInt()
-                                                : int(button->toolButtonStyle())) == Qt::ToolButtonIconOnly;
-    const int labelWidth = labelHeight() ? fontMetrics().horizontalAdvance(item->text()) + 6 : 0;
-    const bool changes = textForIcon || labelWidth > view->minimumWidth();
-    if (!view->property(kOriginal).isValid()) {
-        if (!changes)
-            return;
-        view->setProperty(kOriginal, QVariantList{view->minimumWidth(), view->maximumWidth(),
-                                                   button ? int(button->toolButtonStyle()) : 0,
-                                                   button ? button->text() : QString()});
-    }
-    const QVariantList original = view->property(kOriginal).value<QVariantList>();
+    // A view is left as it is until a mode must change it (the search field's width follows the sidebar).
+    const bool touched = view->property(kOriginal).isValid();
+    const QVariantList original = touched ? view->property(kOriginal).toList()
+                                          : QVariantList{view->minimumWidth(), view->maximumWidth(),
+                                                         button ? int(button->toolButtonStyle()) : 0,
+                                                         button ? button->text() : QString()};
     const int minimum = original.at(0).toInt();
     const int maximum = original.at(1).toInt();
+    const auto ownStyle = Qt::ToolButtonStyle(original.at(2).toInt());
+    const QString ownText = original.at(3).toString();
+    const bool textForIcon = button && toolButtonStyle() == Qt::ToolButtonTextOnly && ownStyle == Qt::ToolButtonIconOnly;
+    const int labelWidth = labelHeight() ? fontMetrics().horizontalAdvance(item->text()) + 6 : 0;
+    if (!touched && !textForIcon && labelWidth <= minimum)
+        return;
+    view->setProperty(kOriginal, original);
     if (button) {
-        button->setToolButtonStyle(textForIcon ? Qt::ToolButtonTextOnly : Qt::ToolButtonStyle(original.at(2).toInt()));
-        button->setText(textForIcon && original.at(3).toString().isEmpty() ? item->text() : original.at(3).toString());
+        button->setToolButtonStyle(textForIcon ? Qt::ToolButtonTextOnly : ownStyle);
+        button->setText(textForIcon && ownText.isEmpty() ? item->text() : ownText);
     }
-    const int width = textForIcon ? qMax(minimum, button->sizeHint().width()) : qMax(minimum, labelWidth);
+    const int width = qMax(minimum, textForIcon ? button->sizeHint().width() : labelWidth);
     view->setMinimumWidth(width);
     view->setMaximumWidth(qMax(maximum, width));
 }
