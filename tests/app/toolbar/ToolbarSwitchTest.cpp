@@ -3,6 +3,7 @@
 #include "app/frame/KoContentView.h"
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
+#include "app/toolbar/MainToolbar.h"
 #include "app/toolbar/QueryToolbarDelegate.h"
 #include "app/toolbar/ToolbarConfiguration.h"
 #include "app/toolbar/ToolbarCustomizePanel.h"
@@ -150,6 +151,15 @@ TEST_F(TransfersToolbar, OnePausedTransferSelected)
     EXPECT_FALSE(delegate.clearButton()->isEnabled());
     EXPECT_EQ(content->currentToolbar()->actions().size(), 7);
     EXPECT_TRUE(window.grab().toImage().save(picturePath("OMBRELAY_TRANSFERS_TOOLBAR_PICTURE", "transfers-toolbar.png")));
+    // With labels, a click on "Resume" under the button resumes as the button does.
+    auto* toolbar = qobject_cast<MainToolbar*>(content->currentToolbar());
+    ASSERT_TRUE(toolbar);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar->layout()->activate();
+    QAction* resume = delegate.toolbarItem("item_resume");
+    ASSERT_FALSE(toolbar->labelRect(resume).isEmpty());
+    QTest::mouseClick(toolbar, Qt::LeftButton, {}, toolbar->labelRect(resume).center());
+    EXPECT_NE(paused->downloadState(), TorrentLine::Paused);
     controller->mainView()->setParent(nullptr);  // the controller's view outlives the window
 }
 
