@@ -261,9 +261,9 @@ void KoMainWindow::dropEvent(QDropEvent* event)
 
 void KoMainWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing the main window quits; the application decides whether to ask first.
+    // The application decides: hidden to the tray, or a quit that may ask first.
     event->ignore();
-    emit quitRequested();
+    emit closeRequested();
 }
 
 }  // namespace ombrelay

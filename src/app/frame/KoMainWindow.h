@@ -53,8 +53,8 @@ public:
 
 signals:
     void openFilesChosen(const QStringList& paths);
-    // The window's close button.
-    void quitRequested();
+    // The window's close button: the application hides the window or quits.
+    void closeRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

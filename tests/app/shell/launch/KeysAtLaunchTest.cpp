@@ -1,14 +1,12 @@
 // The built application's first moments as a new user meets them, under a private X server: the window
 // opens centred, the menu's keys work while the search field has the focus, Ctrl+Q or the window's
-// close button quits while a panel is up, closing it first, and the first web tab shows in the same
-// window with the focus kept.
+// close button (no tray host runs) quits while a panel is up, closing it first, and the first web tab
+// shows in the same window with the focus kept.
 #include "app/shell/launch/AppUnderXvfb.h"
 #include "kit/PropertyList.h"
+#include "support/CloseButton.h"
 #include "support/HttpTestServer.h"
 #include "support/WebPagesEnvironment.h"
-
-#include <cstring>
-#include <xcb/xcb.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -45,30 +43,6 @@ protected:
         return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
                         QStringLiteral("^Ombrelay$")})
             .trimmed();
-    }
-    // What a window manager sends when the window's close button is clicked.
-    void clickCloseButton(quint32 window) const
-    {
-        xcb_connection_t* connection = xcb_connect(qPrintable(display->display()), nullptr);
-        ASSERT_FALSE(xcb_connection_has_error(connection));
-        const auto atom = [connection](const char* name) {
-            xcb_intern_atom_reply_t* reply =
-                xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
-            const xcb_atom_t value = reply ? reply->atom : XCB_ATOM_NONE;
-            free(reply);
-            return value;
-        };
-        xcb_client_message_event_t request{};
-        request.response_type = XCB_CLIENT_MESSAGE;
-        request.format = 32;
-        request.window = window;
-        request.type = atom("WM_PROTOCOLS");
-        request.data.data32[0] = atom("WM_DELETE_WINDOW");
-        request.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
-        // A round trip: the server has taken the request before the connection closes.
-        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-        xcb_disconnect(connection);
     }
 };
 
@@ -108,7 +82,7 @@ TEST_F(KeysAtLaunch, AMenuKeyActsFromTheSearchFieldAndQuitClosesTheOpenPanelFirs
         ASSERT_EQ(visibleWindowCount(), 2);
 
         if (test.closeButton)
-            clickCloseButton(windowId);
+            ASSERT_TRUE(clickCloseButton(display->display(), windowId));
         else
             key("ctrl+q");
         ASSERT_TRUE(app->waitForExit(20000)) << "quit with a panel up: " << app->output().right(2000).toStdString();

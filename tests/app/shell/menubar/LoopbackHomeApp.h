@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/desktop/DesktopAppFixture.h"
+#include "engine/torrent/TorrentFakes.h"
 #include "support/HttpTestServer.h"
 
 #include <QApplication>
@@ -19,6 +20,21 @@ protected:
         server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
         qputenv("http_proxy", server.url("/").toString().toUtf8());
         Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
+    }
+
+    // One transfer active and "kKoWarnQuit" on, so every way to quit asks; the question is counted and
+    // answered Cancel, and the program stays. Call after launch().
+    void keepATransferActive()
+    {
+        Settings::instance().setValue("kKoWarnQuit", true);
+        PZAlert::setPresenter([this](const PZAlert&, PZAlert::Answer answer) {
+            ++quitQuestions;
+            answer(1, false);
+        });
+        PeerService::install(&peers);
+        TorrentLinePtr busy = listTorrent(QStringLiteral("busy.bin"));
+        peers.counts[busy.get()] = {2, 1, 0};
+        busy->invalidateValues();
     }
 
     // xdotool on this display; the loop runs meanwhile, so the window takes what it sends.
@@ -43,6 +59,8 @@ protected:
     }
 
     HttpTestServer server;
+    FakePeers peers;
+    int quitQuestions = 0;
 };
 
 }  // namespace ombrelay::test
