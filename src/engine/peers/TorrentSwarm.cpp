@@ -26,7 +26,7 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
         return dial(peer, handshake);
     };
     environment.mayConnect = m_torrent.mayConnect;
-    environment.clock = m_torrent.peersClock ? m_torrent.peersClock : m_torrent.clock;
+    environment.clock = m_torrent.clock;
     environment.maxPeers = m_torrent.maxPeers;
     m_peers = std::make_unique<TorrentPeers>(databasePath, std::move(environment));
     m_uploadLimitWasZero = uploadLimitIsZero();

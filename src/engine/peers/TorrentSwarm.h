@@ -41,10 +41,9 @@ public:
         BandwidthProvision* downloadProvision = nullptr;
         BandwidthProvision* uploadProvision = nullptr;
         int maxPeers = 50;
-        // Monotonic milliseconds; default a steady clock.
+        // Monotonic milliseconds of the wires and the known peers (rests, redials, pruning); default a
+        // steady clock. A wire accepted elsewhere and attached here was timed by the same clock.
         std::function<qint64()> clock;
-        // The known peers' clock (rests, redials, pruning); default `clock`.
-        std::function<qint64()> peersClock;
         // The known peers' file could not be opened (checked each tick); default ignored.
         std::function<void(const QString& error)> peersFileFailed;
     };
