@@ -87,6 +87,9 @@ public:
     bool isSeeding() const override;
     std::shared_ptr<RequestedBlocks> requestedBlocks() override { return m_requested; }
     bool mayRequestBlocks() override;
+    bool isPieceAvailable(quint32 piece) const override;
+    void piecesAnnounced(const QBitArray& available) override;
+    void requestsReleased(PeerWire& from) override;
     bool uploadLimitIsZero() const override;
     bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const override;
     void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
@@ -110,7 +113,8 @@ private:
     void wireEnded(PeerWire& wire);
     void forgetReceived(quint32 piece);
     void onPieceVerified(quint32 piece);
-    void requestMoreBlocks();
+    // Every connection but `except` asks for blocks it has room for.
+    void requestMoreBlocks(const PeerWire* except = nullptr);
     qint64 now() const { return m_torrent.clock(); }
 
     Torrent m_torrent;
@@ -121,6 +125,8 @@ private:
     std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended; released on the next tick
     std::vector<PeerWire*> m_connecting;
     std::set<quint64> m_received;  // blocks stored but not verified
+    mutable QBitArray m_available;  // pieces some connection has
+    mutable bool m_availableStale = false;  // a connection ended since it was gathered
     bool m_uploadLimitWasZero = false;
 };
 

@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 """Two links to one real peer, one of them tampering: plain connections to 127.0.0.1:<honest> and to
 127.0.0.2:<tampering> are both relayed to 127.0.0.1:PORT. The relay follows the blocks that either link brings
-and spoils the one that would complete the download, once: on the tampering link its bytes are flipped; on the
-honest link it is held back, so that only the tampering link brings it. Afterwards both links relay faithfully.
-The tampering link shows the downloader its own peer id (and the peer its own), so both links count as peers.
+and spoils, once, the one that would complete the download: the honest link holds it back, the tampering link
+flips its bytes and sends it only when both links have been quiet for half a second, so that the downloader
+has nothing else on the way. Afterwards both links relay faithfully. The tampering link shows each side a peer
+id of its own, so that both links count as peers.
 
   tampering_relay.py --target PORT --torrent T [--seconds S]
-      prints "ready <honest port> <tampering port>" once listening, "spoiled <piece>" when it flipped the
-      block; closes encrypted attempts (the downloader then dials in plain) and exits after S seconds.
+      prints "ready <honest port> <tampering port>" once listening, "spoiled <piece>" when the flipped block
+      went out; closes encrypted attempts (the downloader then dials in plain) and exits after S seconds.
 """
 import argparse
 import selectors
@@ -22,30 +23,41 @@ import libtorrent as lt
 from scripted_wire import is_plain_handshake
 
 BLOCK = 16384
+QUIET = 0.5
 
 
 class Blocks:
-    """The blocks brought over both links, and whether the last one was spoiled yet."""
+    """The blocks brought over both links, the last traffic on either, and whether the last block was
+    spoiled yet."""
 
     def __init__(self, info):
         self.total = sum((info.piece_size(p) + BLOCK - 1) // BLOCK for p in range(info.num_pieces()))
         self.brought = set()
         self.spoiled = False
+        self.last_traffic = time.monotonic()
         self.lock = threading.Lock()
 
-    def pass_on(self, index, begin, data, tampering):
-        """The block's bytes to relay, or None to hold it back."""
+    def traffic(self):
+        with self.lock:
+            self.last_traffic = time.monotonic()
+
+    def quiet(self):
+        with self.lock:
+            return time.monotonic() - self.last_traffic >= QUIET
+
+    def pass_on(self, index, begin):
+        """'relay' the block, 'hold' it, or 'spoil' it."""
         with self.lock:
             if self.spoiled or (index, begin) in self.brought:
-                return data
+                return 'relay'
             if len(self.brought) + 1 < self.total:
                 self.brought.add((index, begin))
-                return data
-            if not tampering:
-                return None
+                return 'relay'
+            return 'spoil'
+
+    def mark_spoiled(self):
+        with self.lock:
             self.spoiled = True
-        print('spoiled %d' % index, flush=True)
-        return bytes(b ^ 0xFF for b in data)
 
 
 def read_exactly(conn, count):
@@ -63,8 +75,10 @@ def relay(conn, target, info_hash, blocks, tampering, deadline):
     first = read_exactly(conn, 68)
     if not is_plain_handshake(first, info_hash):
         return
-    renamed = (lambda handshake: handshake[:48] + b'-TR0001-' + handshake[56:]) if tampering else (lambda h: h)
-    upstream = socket.create_connection(('127.0.0.1', target), timeout=5)
+    renamed = (lambda handshake: handshake[:48] + b'-TR0001-tampering123') if tampering else (lambda h: h)
+    # From the link's own address: the peer tells its peers apart by address and listening port.
+    upstream = socket.create_connection(('127.0.0.1', target), timeout=5,
+                                        source_address=(conn.getsockname()[0], 0))
     with upstream:
         upstream.sendall(renamed(first))
         conn.sendall(renamed(read_exactly(upstream, 68)))
@@ -74,11 +88,18 @@ def relay(conn, target, info_hash, blocks, tampering, deadline):
         selector.register(conn, selectors.EVENT_READ)
         selector.register(upstream, selectors.EVENT_READ)
         buffer = b''
+        spoil = None  # the flipped piece message, until the links are quiet
         while time.monotonic() < deadline:
-            for key, _ in selector.select(timeout=1):
+            if spoil and blocks.quiet():
+                conn.sendall(spoil)
+                blocks.mark_spoiled()
+                print('spoiled %d' % struct.unpack('>I', spoil[5:9]), flush=True)
+                spoil = None
+            for key, _ in selector.select(timeout=0.1):
                 data = key.fileobj.recv(65536)
                 if not data:
                     return
+                blocks.traffic()
                 if key.fileobj is conn:
                     upstream.sendall(data)
                     continue
@@ -87,13 +108,12 @@ def relay(conn, target, info_hash, blocks, tampering, deadline):
                 while len(buffer) >= 4 and len(buffer) >= 4 + struct.unpack('>I', buffer[:4])[0]:
                     length = struct.unpack('>I', buffer[:4])[0]
                     message, buffer = buffer[:4 + length], buffer[4 + length:]
-                    if length > 9 and message[4] == 7:
-                        index, begin = struct.unpack('>II', message[5:13])
-                        data = blocks.pass_on(index, begin, message[13:], tampering)
-                        if data is None:
-                            continue
-                        message = message[:13] + data
-                    out += message
+                    fate = blocks.pass_on(*struct.unpack('>II', message[5:13])) if length > 9 and message[4] == 7 \
+                        else 'relay'
+                    if fate == 'relay':
+                        out += message
+                    elif fate == 'spoil' and tampering:
+                        spoil = message[:13] + bytes(b ^ 0xFF for b in message[13:])
                 conn.sendall(out)
 
 
