@@ -49,13 +49,21 @@ struct Payload
         }
         return out;
     }
-    std::unique_ptr<PieceStore> seederStore(const QString& folder) const
+    // Every piece stored and verified but the `missing` ones, whose blocks are not there either.
+    std::unique_ptr<PieceStore> seederStore(const QString& folder, const QVector<quint32>& missing = {}) const
     {
         auto store = std::make_unique<PieceStore>(geometry, files(folder), hashes);
         for (const StorageFile& file : store->files())
             EXPECT_TRUE(writeFile(file.path, content.mid(file.offset, file.length)));
-        store->restore(PZIndexSet::filledSetWithLength(geometry.blockCount()),
-                       PZIndexSet::filledSetWithLength(geometry.pieceCount()));
+        PZIndexSet blocks = PZIndexSet::filledSetWithLength(geometry.blockCount());
+        PZIndexSet pieces = PZIndexSet::filledSetWithLength(geometry.pieceCount());
+        for (quint32 piece : missing) {
+            pieces.removeIndex(piece);
+            for (quint32 i = 0; i < geometry.blocksInPiece(piece); ++i)
+                blocks.removeIndex(geometry.firstBlockOfPiece(piece) + i);
+        }
+        store->restore(blocks, pieces);
+        PieceStore::drainQueues();
         return store;
     }
     QByteArray bytesOnDisk(const PieceStore& store) const
@@ -311,18 +319,9 @@ TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFl
     QTemporaryDir folder;
     DrainsPeersFiles fileWork;
     const Payload payload(2 * PeerMessage::kBlockSize);
-    PieceStore store(payload.geometry, payload.files(folder.path()), payload.hashes);
-    for (const StorageFile& file : store.files())
-        ASSERT_TRUE(writeFile(file.path, payload.content.mid(file.offset, file.length)));
     // Everything but piece 0, whose two blocks are missing.
-    PZIndexSet blocks = PZIndexSet::filledSetWithLength(payload.geometry.blockCount());
-    PZIndexSet pieces = PZIndexSet::filledSetWithLength(payload.geometry.pieceCount());
-    blocks.removeIndex(0);
-    blocks.removeIndex(1);
-    pieces.removeIndex(0);
-    store.restore(blocks, pieces);
-    PieceStore::drainQueues();
-    TorrentSwarm leecher(torrentNamed(kInfoHash), store, QString());
+    const auto store = payload.seederStore(folder.path(), {0});
+    TorrentSwarm leecher(torrentNamed(kInfoHash), *store, QString());
 
     std::vector<std::unique_ptr<ScriptedPeer>> remotes;
     std::vector<std::set<std::pair<quint8, quint32>>> asked(2);  // (message id, offset) per peer
@@ -384,21 +383,11 @@ TEST(TorrentSwarmTest, BlocksThatAPeerLetsGoAreAskedOfAnotherAtOnce)
         QTemporaryDir folder;
         DrainsPeersFiles fileWork;
         const Payload payload(4 * PeerMessage::kBlockSize);
-        PieceStore store(payload.geometry, payload.files(folder.path()), payload.hashes);
-        for (const StorageFile& file : store.files())
-            ASSERT_TRUE(writeFile(file.path, payload.content.mid(file.offset, file.length)));
-        PZIndexSet blocks = PZIndexSet::filledSetWithLength(payload.geometry.blockCount());
-        PZIndexSet pieces = PZIndexSet::filledSetWithLength(payload.geometry.pieceCount());
-        for (quint64 block = 0; block < 8; ++block)
-            blocks.removeIndex(block);
-        pieces.removeIndex(0);
-        pieces.removeIndex(1);
-        store.restore(blocks, pieces);
-        PieceStore::drainQueues();
+        const auto store = payload.seederStore(folder.path(), {0, 1});
         qint64 now = steadyMilliseconds();
         TorrentSwarm::Torrent torrent = torrentNamed(kInfoHash);
         torrent.clock = [&now] { return now; };
-        TorrentSwarm leecher(torrent, store, QString());
+        TorrentSwarm leecher(torrent, *store, QString());
         const std::set<quint32> pieceZero{0, 16384, 32768, 49152};
 
         auto first = dialScriptedPeer(leecher, '1', onlyPieceZero, c.reserved7);

@@ -92,6 +92,18 @@ protected:
         EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
         return run;
     }
+    // A libtorrent seeder on the payload, reached through `script` of tests/interop/peers run with
+    // `options` and "--target <the seeder's port>"; answers the ports of the relay's "ready" line.
+    QList<QByteArray> startRelayedSeeder(const char* script, const QStringList& options)
+    {
+        quint16 seedPort = 0;
+        seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+        if (seedPort == 0)
+            return {};
+        relay = std::make_unique<HelperProcess>(
+            kPython, QStringList{peerScript(script), QStringLiteral("--target"), QString::number(seedPort)} + options);
+        return relay->waitForLine("ready", 30000).split(' ');
+    }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
     QString payloadPath() const { return root.filePath(QStringLiteral("seed/payload.bin")); }
@@ -101,6 +113,7 @@ protected:
     }
 
     QTemporaryDir root;
+    std::unique_ptr<HelperProcess> seeder, relay;  // of startRelayedSeeder
 };
 
 TEST_F(EngineDriverTest, DownloadsFromALibtorrentSeederThatRequiresEncryption)
@@ -280,13 +293,10 @@ TEST_F(EngineDriverTest, AChokedConnectionStaysOpenPastFiveMinutes)
 TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
 {
     const QByteArray hash = makePayload(1'000'000);
-    quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-    ASSERT_NE(seedPort, 0);
-    HelperProcess link(kPython, {peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
-                                 QStringLiteral("--fail"), QStringLiteral("stall,reset"), QStringLiteral("--seconds"),
-                                 QStringLiteral("120")});
-    const quint16 port = link.waitForLine("ready", 30000).toUShort();
+    const QList<QByteArray> ports = startRelayedSeeder(
+        "flaky_relay.py", {QStringLiteral("--fail"), QStringLiteral("stall,reset"), QStringLiteral("--seconds"),
+                           QStringLiteral("120")});
+    const quint16 port = ports.value(0).toUShort();
     ASSERT_NE(port, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -295,9 +305,9 @@ TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
     ASSERT_TRUE(run.waitForExit(10000));
     EXPECT_EQ(run.exitCode(), 0);
     EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
-    EXPECT_EQ(link.waitForLine("connection 1", 1000), QByteArray("encrypted stall"));
-    EXPECT_EQ(link.waitForLine("connection 2", 1000), QByteArray("plain reset"));
-    EXPECT_EQ(link.waitForLine("connection 3", 1000), QByteArray("encrypted relay"));
+    EXPECT_EQ(relay->waitForLine("connection 1", 1000), QByteArray("encrypted stall"));
+    EXPECT_EQ(relay->waitForLine("connection 2", 1000), QByteArray("plain reset"));
+    EXPECT_EQ(relay->waitForLine("connection 3", 1000), QByteArray("encrypted relay"));
 }
 
 TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
@@ -327,20 +337,15 @@ TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 TEST_F(EngineDriverTest, APieceThatFailsLastIsAskedForAgain)
 {
     const QByteArray hash = makePayload(1'000'000);
-    quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-    ASSERT_NE(seedPort, 0);
-    HelperProcess relay(kPython, {peerScript("tampering_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
-                                  QStringLiteral("--torrent"), torrentPath(), QStringLiteral("--seconds"),
-                                  QStringLiteral("90")});
-    const QList<QByteArray> ports = relay.waitForLine("ready", 30000).split(' ');
+    const QList<QByteArray> ports = startRelayedSeeder(
+        "tampering_relay.py", {QStringLiteral("--torrent"), torrentPath(), QStringLiteral("--seconds"), QStringLiteral("90")});
     ASSERT_EQ(ports.size(), 2);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
     HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:") + QString::fromLatin1(ports[0]),
                                                          QStringLiteral("127.0.0.2:") + QString::fromLatin1(ports[1])},
                                                         0, 90});
-    EXPECT_FALSE(relay.waitForLine("spoiled", 60000).isEmpty()) << "no block was spoiled";
+    EXPECT_FALSE(relay->waitForLine("spoiled", 60000).isEmpty()) << "no block was spoiled";
     EXPECT_EQ(run.waitForLine("state " + hash + " complete", 15000), QByteArray());
     EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
     EXPECT_TRUE(run.standardError().contains("failed its check"));

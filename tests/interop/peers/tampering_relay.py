@@ -20,7 +20,7 @@ import time
 
 import libtorrent as lt
 
-from scripted_wire import is_plain_handshake
+from scripted_wire import is_plain_handshake, read_exactly
 
 BLOCK = 16384
 QUIET = 0.5
@@ -58,16 +58,6 @@ class Blocks:
     def mark_spoiled(self):
         with self.lock:
             self.spoiled = True
-
-
-def read_exactly(conn, count):
-    data = b''
-    while len(data) < count:
-        chunk = conn.recv(count - len(data))
-        if not chunk:
-            raise ConnectionError('closed during the handshake')
-        data += chunk
-    return data
 
 
 def relay(conn, target, info_hash, blocks, tampering, deadline):
