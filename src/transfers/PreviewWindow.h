@@ -24,6 +24,7 @@ public:
     int currentIndex() const { return m_index; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
