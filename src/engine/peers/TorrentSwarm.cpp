@@ -102,6 +102,8 @@ void TorrentSwarm::wireEnded(PeerWire& wire)
 void TorrentSwarm::tick()
 {
     m_finished.clear();
+    // Gathered again at least once a second: a connection that ended before it joined counted too.
+    m_availableStale = true;
     const qint64 time = now();
     const auto wires = m_wires;
     for (const auto& wire : wires)

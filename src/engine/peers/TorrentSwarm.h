@@ -129,7 +129,7 @@ private:
     std::vector<PeerWire*> m_connecting;
     std::set<quint64> m_received;  // blocks stored but not verified
     mutable QBitArray m_available;  // pieces some connection has
-    mutable bool m_availableStale = false;  // a connection ended since it was gathered
+    mutable bool m_availableStale = false;  // a connection ended, or a tick came, since it was gathered
     bool m_uploadLimitWasZero = false;
 };
 
