@@ -41,10 +41,9 @@ public:
         BandwidthProvision* downloadProvision = nullptr;
         BandwidthProvision* uploadProvision = nullptr;
         int maxPeers = 50;
-        // Monotonic milliseconds; default a steady clock.
+        // Monotonic milliseconds of the wires and the known peers (rests, redials, pruning); default a
+        // steady clock. A wire accepted elsewhere and attached here was timed by the same clock.
         std::function<qint64()> clock;
-        // The known peers' clock (rests, redials, pruning); default `clock`.
-        std::function<qint64()> peersClock;
         // The known peers' file could not be opened (checked each tick); default ignored.
         std::function<void(const QString& error)> peersFileFailed;
         // The addresses of our own listener; default the process's (OwnAddresses::instance()).
@@ -90,6 +89,9 @@ public:
     bool isSeeding() const override;
     std::shared_ptr<RequestedBlocks> requestedBlocks() override { return m_requested; }
     bool mayRequestBlocks() override;
+    bool isPieceAvailable(quint32 piece) const override;
+    void piecesAnnounced(const QBitArray& available) override;
+    void requestsReleased(PeerWire& from) override;
     bool uploadLimitIsZero() const override;
     bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const override;
     void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
@@ -114,7 +116,8 @@ private:
     void wireEnded(PeerWire& wire);
     void forgetReceived(quint32 piece);
     void onPieceVerified(quint32 piece);
-    void requestMoreBlocks();
+    // Every connection but `except` asks for blocks it has room for.
+    void requestMoreBlocks(const PeerWire* except = nullptr);
     qint64 now() const { return m_torrent.clock(); }
 
     Torrent m_torrent;
@@ -125,6 +128,8 @@ private:
     std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended; released on the next tick
     std::vector<PeerWire*> m_connecting;
     std::set<quint64> m_received;  // blocks stored but not verified
+    mutable QBitArray m_available;  // pieces some connection has
+    mutable bool m_availableStale = false;  // a connection ended, or a tick came, since it was gathered
     bool m_uploadLimitWasZero = false;
 };
 

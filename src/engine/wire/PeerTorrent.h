@@ -3,6 +3,7 @@
 #include "engine/peers/PeerAddress.h"
 #include "engine/wire/PeerMessage.h"
 
+#include <QBitArray>
 #include <QByteArray>
 #include <functional>
 #include <memory>
@@ -46,6 +47,12 @@ public:
     virtual std::shared_ptr<RequestedBlocks> requestedBlocks() { return nullptr; }
     // False while received blocks wait for the disk: no more are asked for until it catches up.
     virtual bool mayRequestBlocks() { return true; }
+    // Some connection of the torrent has the piece: the end of the download waits only for those.
+    virtual bool isPieceAvailable(quint32 /*piece*/) const { return true; }
+    // The peer announced pieces; `available` is all it has now.
+    virtual void piecesAnnounced(const QBitArray& /*available*/) {}
+    // A connection dropped requests it still holds (a choke, a time-out): the others may ask for them.
+    virtual void requestsReleased(PeerWire& /*from*/) {}
     virtual bool uploadLimitIsZero() const = 0;
     // Another connection of this torrent already talks to that peer id.
     virtual bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const = 0;

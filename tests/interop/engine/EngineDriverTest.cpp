@@ -94,17 +94,26 @@ protected:
         EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
         return run;
     }
+    // A libtorrent seed of the payload behind `script` of tests/interop/peers, run with "--target <the
+    // seed's port>" and `options`; null when the seed did not start.
+    std::unique_ptr<HelperProcess> relayToSeed(const char* script, const QStringList& options,
+                                               std::unique_ptr<HelperProcess>& seeder)
+    {
+        quint16 seedPort = 0;
+        seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+        if (seedPort == 0)
+            return nullptr;
+        return std::make_unique<HelperProcess>(
+            kPython, QStringList{peerScript(script), QStringLiteral("--target"), QString::number(seedPort)} + options);
+    }
     // A libtorrent seed of the payload behind flaky_relay.py, whose first connections fail as `plan`
     // says; `port` is the relay's (0 when it did not start).
     std::unique_ptr<HelperProcess> flakyLinkToSeed(const QStringList& plan, std::unique_ptr<HelperProcess>& seeder,
                                                    quint16& port)
     {
-        quint16 seedPort = 0;
-        seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-        auto link = std::make_unique<HelperProcess>(
-            kPython, QStringList{peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
-                                 QStringLiteral("--fail"), plan.join(','), QStringLiteral("--seconds"), QStringLiteral("120")});
-        port = seedPort != 0 ? link->waitForLine("ready", 30000).toUShort() : 0;
+        auto link = relayToSeed("flaky_relay.py", {QStringLiteral("--fail"), plan.join(','), QStringLiteral("--seconds"),
+                                                   QStringLiteral("120")}, seeder);
+        port = link ? link->waitForLine("ready", 30000).toUShort() : 0;
         return link;
     }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
@@ -469,6 +478,68 @@ TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
     ASSERT_TRUE(run.waitForExit(10000));
     EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
     EXPECT_TRUE(run.standardError().contains("failed its check")) << "the bad peer's blocks never reached the check";
+}
+
+// The piece that completes the download fails its check when every other request was answered: the
+// connections still open ask for it again at once, no new peer needed. The seeder is reached over two
+// links, one of which spoils that piece's last block.
+TEST_F(EngineDriverTest, APieceThatFailsLastIsAskedForAgain)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    std::unique_ptr<HelperProcess> seeder;
+    const auto relay = relayToSeed(
+        "tampering_relay.py", {QStringLiteral("--torrent"), torrentPath(), QStringLiteral("--seconds"), QStringLiteral("90")},
+        seeder);
+    ASSERT_TRUE(relay);
+    const QList<QByteArray> ports = relay->waitForLine("ready", 30000).split(' ');
+    ASSERT_EQ(ports.size(), 2);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:") + QString::fromLatin1(ports[0]),
+                                                         QStringLiteral("127.0.0.2:") + QString::fromLatin1(ports[1])},
+                                                        0, 90});
+    EXPECT_FALSE(relay->waitForLine("spoiled", 60000).isEmpty()) << "no block was spoiled";
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 15000), QByteArray());
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+    EXPECT_TRUE(run.standardError().contains("failed its check"));
+}
+
+// A peer takes requests and answers none, keeping its connection open with keep-alives, while the last
+// piece is missing from every peer: the blocks it holds are asked of the others, so everything they have
+// arrives, and the download completes once a seeder comes. Our peers' clock runs 30 times faster.
+TEST_F(EngineDriverTest, BlocksHeldByAPeerThatSendsNothingComeFromTheOthers)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    // All but the last piece (576 bytes): a peer that has the rest is still downloading.
+    const QString partial = root.filePath(QStringLiteral("partial"));
+    QDir().mkpath(partial);
+    QFile file(QDir(partial).filePath(QStringLiteral("payload.bin")));
+    ASSERT_TRUE(QFile::copy(payloadPath(), file.fileName()) && file.open(QIODevice::ReadWrite));
+    file.seek(file.size() - 576);
+    file.write(QByteArray(576, '\x5A'));
+    file.close();
+    quint16 partialPort = 0;
+    auto others = libtorrent("fetch", partial, &partialPort, "enabled");
+    ASSERT_NE(partialPort, 0);
+    HelperProcess holder(kPython, {peerScript("choking_peer.py"), QStringLiteral("--torrent"), torrentPath(),
+                                   QStringLiteral("--seconds"), QStringLiteral("60"), QStringLiteral("--keep-alive"),
+                                   QStringLiteral("2"), QStringLiteral("--unchoke")});
+    const quint16 holderPort = holder.waitForLine("ready", 30000).toUShort();
+    ASSERT_NE(holderPort, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(holderPort),
+                                   QStringLiteral("127.0.0.1:%1").arg(partialPort)},
+                                  0, 90};
+    options.peerTimeScale = 30;
+    HelperProcess& run = driver.start({torrentPath()}, options);
+    EXPECT_EQ(holder.waitForLine("requested", 30000), QByteArray());
+    // 61 of 62 pieces: everything but the last one's 576 bytes.
+    EXPECT_FALSE(run.waitForLine("progress " + hash + " 0.9994", 30000).isEmpty()) << "what the others have did not all come";
+    quint16 seedPort = 0;
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled", {QStringLiteral("--connect"), driver.address()});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 30000), QByteArray());
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
 }
 
 }  // namespace

@@ -13,6 +13,17 @@ def listen_on_loopback(backlog, timeout, host='127.0.0.1'):
     return server
 
 
+def read_exactly(conn, count):
+    """`count` bytes from `conn`; ConnectionError when it closes first."""
+    data = b''
+    while len(data) < count:
+        chunk = conn.recv(count - len(data))
+        if not chunk:
+            raise ConnectionError('closed')
+        data += chunk
+    return data
+
+
 def handshake(info_hash, peer_id):
     return b'\x13BitTorrent protocol' + bytes(8) + info_hash + peer_id
 
