@@ -152,11 +152,8 @@ void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, cons
         curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
         curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     }
-    // The store's cookies go out through the share; an empty cookie file turns curl's cookie engine on.
-    if (shouldSendCookies()) {
-        curl_easy_setopt(m_easy, CURLOPT_SHARE, HttpCookieStore::share());
-        curl_easy_setopt(m_easy, CURLOPT_COOKIEFILE, "");
-    }
+    if (shouldSendCookies())
+        HttpCookieStore::attach(m_easy, m_url.host());
     if (m_acceptsCompressedBody)
         curl_easy_setopt(m_easy, CURLOPT_ACCEPT_ENCODING, "identity,gzip,deflate");
     if (!m_postBody.isNull()) {
