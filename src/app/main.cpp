@@ -1,6 +1,7 @@
 #include "app/shell/KoApplication.h"
 #include "app/shell/KoApplicationController.h"
 #include "app/shell/SingleInstance.h"
+#include "app/web/WebProfile.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
 #include "kit/DefaultSettings.h"
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
 
     KoApplicationController controller(VolumeMonitor::instance());
     controller.listenForLaterLaunches(instance);
+    WebProfile::loadAtStart();
     controller.launch(arguments);
     return app.exec();
 }

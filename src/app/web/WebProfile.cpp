@@ -60,11 +60,20 @@ QWebEngineProfile* WebProfile::shared()
         made->cookieStore()->setCookieFilter([](const QWebEngineCookieStore::FilterRequest&) { return !cookiesDisabled; });
         QObject::connect(made->cookieStore(), &QWebEngineCookieStore::cookieAdded, made,
                          [](const QNetworkCookie& cookie) { copyCookie(cookie); });
+        QObject::connect(made->cookieStore(), &QWebEngineCookieStore::cookieRemoved, made, [](const QNetworkCookie& cookie) {
+            HttpCookieStore::removeCookie(cookie.domain().toUtf8(), cookie.path().toUtf8(), cookie.name());
+        });
         QObject::connect(made, &QWebEngineProfile::downloadRequested, made, &WebProfile::divert);
         made->cookieStore()->loadAllCookies();
         return made;
     }();
     return profile;
+}
+
+void WebProfile::loadAtStart()
+{
+    if (canShowPages())
+        shared();
 }
 
 void WebProfile::interceptRequest(QWebEngineUrlRequestInfo&)
