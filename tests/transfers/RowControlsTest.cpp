@@ -4,11 +4,14 @@
 #include "kit/Settings.h"
 #include "support/DoubleClick.h"
 #include "support/Pictures.h"
+#include "support/TestFiles.h"
 #include "support/UrlRecorder.h"
+#include "support/WaitUntil.h"
 #include "transfers/DownloadProgressCell.h"
 #include "transfers/PreviewWindow.h"
 #include "uikit/PZText.h"
 
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <algorithm>
@@ -243,6 +246,44 @@ TEST_F(RowControls, QuickLookShowsEverySelectedItemAndFollowsTheSelection)
     EXPECT_EQ(preview->paths(), QStringList({b->fullPath()})) << "the open preview follows the selection";
     view->selectObjects({view->itemFor(absent.get())});
     EXPECT_FALSE(preview->isVisible()) << "nothing left to show";
+}
+
+// A song still downloading is previewed from a copy of what has arrived; other
+// rows show their file. Play hands what the preview shows to the default application.
+TEST_F(RowControls, QuickLookOnASongStillDownloadingShowsWhatHasArrived)
+{
+    UrlRecorder recorder({QStringLiteral("file")});
+    const struct
+    {
+        const char* name;
+        TorrentLine::DownloadState state;
+        bool copied;
+    } cases[] = {{"song.mp3", TorrentLine::Downloading, true},
+                 {"clip.mkv", TorrentLine::Downloading, false},
+                 {"done.mp3", TorrentLine::Complete, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TorrentLinePtr torrent = addTorrent(c.name, c.state);
+        writeContent(torrent);
+        view->selectObjects({view->itemFor(torrent.get())});
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Space);
+        PreviewWindow* preview = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            preview = view->window()->findChild<PreviewWindow*>();
+            return preview && preview->isVisible();
+        }));
+        ASSERT_EQ(preview->paths().size(), 1);
+        const QString shown = preview->paths().first();
+        EXPECT_EQ(shown != torrent->fullPath(), c.copied);
+        EXPECT_EQ(readFile(shown), readFile(torrent->fullPath()));
+        ASSERT_TRUE(preview->playButton()->isVisible());
+        QTest::mouseClick(preview->playButton(), Qt::LeftButton);
+        EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(shown)});
+        recorder.opened.clear();
+        QTest::keyClick(preview, Qt::Key_Space);
+        ASSERT_FALSE(preview->isVisible());
+    }
 }
 
 TEST_F(RowControls, ReturnOpensTheSelectedRowAmongSeveral)
