@@ -1,7 +1,6 @@
 #include "app/shell/KoApplication.h"
 #include "app/shell/KoApplicationController.h"
 #include "app/shell/SingleInstance.h"
-#include "app/web/WebProfile.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
 #include "kit/DefaultSettings.h"
@@ -44,7 +43,6 @@ int main(int argc, char** argv)
 
     KoApplicationController controller(VolumeMonitor::instance());
     controller.listenForLaterLaunches(instance);
-    WebProfile::loadAtStart();
     controller.launch(arguments);
     return app.exec();
 }

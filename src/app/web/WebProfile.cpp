@@ -40,13 +40,18 @@ bool WebProfile::canShowPages()
     return can;
 }
 
+QString WebProfile::storageFolder()
+{
+    return QDir(AppPaths::applicationSupportPath()).filePath(QStringLiteral("WebEngine"));
+}
+
 QWebEngineProfile* WebProfile::shared()
 {
     static QWebEngineProfile* profile = [] {
         WebProxy::apply();
         cookiesDisabled = OBDefaults::kDisableCookies();
         auto* made = new QWebEngineProfile(QStringLiteral("WebEngine"));  // lives as long as the process
-        const QString folder = QDir(AppPaths::applicationSupportPath()).filePath(QStringLiteral("WebEngine"));
+        const QString folder = storageFolder();
         made->setPersistentStoragePath(folder);
         made->setCachePath(folder + QStringLiteral("/Cache"));
         made->setHttpCacheMaximumSize(int(kDiskCacheBytes));
@@ -68,12 +73,6 @@ QWebEngineProfile* WebProfile::shared()
         return made;
     }();
     return profile;
-}
-
-void WebProfile::loadAtStart()
-{
-    if (canShowPages())
-        shared();
 }
 
 void WebProfile::interceptRequest(QWebEngineUrlRequestInfo&)

@@ -18,8 +18,8 @@ class WebProfile : public QWebEngineUrlRequestInterceptor
     Q_OBJECT
 public:
     static QWebEngineProfile* shared();
-    // At start, where pages can be shown: the stored cookies reach the loaders before any page is built.
-    static void loadAtStart();
+    // Where the profile keeps its files (its cookies in "Cookies").
+    static QString storageFolder();
     // False (after one "*** " line) when running as root with Chromium's sandbox on: no page shows then.
     static bool canShowPages();
 

@@ -142,6 +142,7 @@ void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, cons
     curl_easy_setopt(m_easy, CURLOPT_TIMEOUT_MS, long(std::max(1, m_timeoutMs)));
     curl_easy_setopt(m_easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_maxBodySize));
     if (m_stallTimeoutMs > 0) {
+        curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_stallTimeoutMs));  // no answer at all: as silent
         curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, long(std::max(1, m_stallTimeoutMs / 1000)));
     }
