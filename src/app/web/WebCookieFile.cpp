@@ -28,7 +28,7 @@ QList<HttpCookieStore::Cookie> WebCookieFile::read(const QString& path)
     const std::unique_ptr<SqliteStatement> rows = database.prepare(
         QStringLiteral("web cookies"),
         "SELECT host_key, path, name, value, is_secure, has_expires, expires_utc FROM cookies "
-        "WHERE length(encrypted_value) = 0 LIMIT ?");
+        "WHERE length(encrypted_value) = 0 AND top_frame_site_key = '' LIMIT ?");  // not kept for one site's frames
     if (!rows)
         return {};
     rows->bind(1, kMaxCookies);

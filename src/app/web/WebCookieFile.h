@@ -9,8 +9,9 @@ namespace ombrelay {
 
 // The web profile's stored cookies, read at start so that the loaders send them before any page is
 // built: the profile itself reports only the cookies that change while it runs. The file is the
-// profile's own database ("Cookies" in its folder), read as it is (encrypted values are skipped); rows
-// that do not make a clean cookie, expired ones and any beyond kMaxCookies are left out.
+// profile's own database ("Cookies" in its folder), read as it is; encrypted values, cookies kept for
+// one site's frames, rows that do not make a clean cookie, expired ones and any beyond kMaxCookies are
+// left out.
 class WebCookieFile
 {
 public:
