@@ -23,6 +23,8 @@ PreviewWindow::PreviewWindow(QWidget* parent)
     resize(640, 480);
     m_picture->setAlignment(Qt::AlignCenter);
     m_text->setReadOnly(true);
+    // Space, Left and Right belong to the window (close, step), not to the text's cursor.
+    m_text->installEventFilter(this);
     m_caption->setAlignment(Qt::AlignCenter);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_picture, 1);
@@ -86,6 +88,18 @@ void PreviewWindow::showCurrent()
         m_picture->setPixmap(PZIconCache::instance128().iconForFilePath(path));
     m_picture->setVisible(text.isNull());
     m_play->setVisible(info.isFile() && (type.name().startsWith(QLatin1String("audio/")) || type.name().startsWith(QLatin1String("video/"))));
+}
+
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_text && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Space || key == Qt::Key_Left || key == Qt::Key_Right) {
+            keyPressEvent(static_cast<QKeyEvent*>(event));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event)

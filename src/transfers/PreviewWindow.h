@@ -27,6 +27,7 @@ public:
     QPushButton* playButton() const { return m_play; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -8,6 +8,7 @@
 #include "support/UrlRecorder.h"
 #include "support/WaitUntil.h"
 #include "transfers/DownloadProgressCell.h"
+#include "transfers/DownloadsPaneTransferCell.h"
 #include "transfers/PreviewWindow.h"
 #include "uikit/PZText.h"
 
@@ -111,6 +112,41 @@ TEST_F(RowControls, OnlyAnIncompleteTorrentsAmountTextSwitchesPercentages)
         EXPECT_EQ(settings.value(QStringLiteral("kDisplayPercentages")).toString(), test.stored) << test.name;
     }
     EXPECT_EQ(controller->objects().size(), 2);
+}
+
+TEST_F(RowControls, ACompleteRowIsDrawnAgainWhenTheSeedingSettingsChange)
+{
+    Settings& settings = Settings::instance();
+    settings.setBool(QStringLiteral("kSeedingEnabled"), true);
+    settings.setBool(QStringLiteral("kStopSeedingAtRatio"), false);
+    const TorrentLinePtr complete = addTorrent("complete", TorrentLine::Complete);
+    QApplication::processEvents();
+    struct PaintCount : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } paints;
+    view->viewport()->installEventFilter(&paints);
+    const struct
+    {
+        const char* key;
+        QVariant value;
+        QString rate;  // what the row's rate column reads
+    } changes[] = {{"kSeedingEnabled", false, "Complete"},
+                   {"kSeedingEnabled", true, "Sharing"},
+                   {"kStopSeedingAtRatio", true, "Sharing"},
+                   {"kStopSeedingRatio", -1, "Complete"}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.key);
+        const int before = paints.count;
+        settings.setValue(QLatin1String(change.key), change.value);
+        EXPECT_TRUE(waitUntil([&] { return paints.count > before; }, 2000)) << "the row was not drawn again";
+        EXPECT_EQ(DownloadsPaneTransferCell::stateText(*complete), change.rate);
+    }
 }
 
 TEST_F(RowControls, TheTimeColumnOfAFileRowHoldsNoCheckbox)

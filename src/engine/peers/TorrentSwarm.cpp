@@ -7,6 +7,7 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
 
 namespace ombrelay {
 
@@ -27,6 +28,7 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
     };
     environment.mayConnect = m_torrent.mayConnect;
     environment.clock = m_torrent.peersClock ? m_torrent.peersClock : m_torrent.clock;
+    environment.ownAddresses = m_torrent.ownAddresses;
     environment.maxPeers = m_torrent.maxPeers;
     m_peers = std::make_unique<TorrentPeers>(databasePath, std::move(environment));
     m_uploadLimitWasZero = uploadLimitIsZero();
@@ -48,14 +50,14 @@ TorrentSwarm::~TorrentSwarm()
         wire->setEndedHandler({});
 }
 
-PeerLinkPtr TorrentSwarm::dial(const PeerAddress& peer, PeerLink::Handshake handshake)
+TorrentPeers::Dial TorrentSwarm::dial(const PeerAddress& peer, PeerLink::Handshake handshake)
 {
     std::shared_ptr<PeerWire> wire =
         PeerWire::connectTo(*this, peer.hostOrderAddress(), peer.port, now(), handshake);
     if (!wire)
-        return nullptr;
+        return {nullptr, PZSocket::isLocalFailure(errno)};
     adopt(wire);
-    return wire;
+    return {wire};
 }
 
 void TorrentSwarm::adopt(const std::shared_ptr<PeerWire>& wire)
@@ -304,6 +306,11 @@ void TorrentSwarm::pingDhtNode(quint32 address, quint16 port)
 {
     if (m_torrent.pingDhtNode)
         m_torrent.pingDhtNode(address, port);
+}
+
+void TorrentSwarm::connectedToOurselves(const PeerAddress& address)
+{
+    m_peers->connectedToOurselves(address);
 }
 
 void TorrentSwarm::peersExchanged(PeerWire& from, const QByteArray& added)

@@ -47,6 +47,8 @@ public:
         std::function<qint64()> peersClock;
         // The known peers' file could not be opened (checked each tick); default ignored.
         std::function<void(const QString& error)> peersFileFailed;
+        // The addresses of our own listener; default the process's (OwnAddresses::instance()).
+        OwnAddresses* ownAddresses = nullptr;
     };
 
     // `databasePath` is the torrent's "peers.db"; empty keeps the rows in memory.
@@ -93,6 +95,7 @@ public:
     void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
     void readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done) override;
     void peersExchanged(PeerWire& from, const QByteArray& added) override;
+    void connectedToOurselves(const PeerAddress& address) override;
     void pieceBytesReceived(quint32 bytes) override;
     void pieceBytesSent(quint32 bytes) override;
     void pingDhtNode(quint32 address, quint16 port) override;
@@ -104,7 +107,7 @@ signals:
     void pieceVerified(quint32 piece);
 
 private:
-    PeerLinkPtr dial(const PeerAddress& peer, PeerLink::Handshake handshake);
+    TorrentPeers::Dial dial(const PeerAddress& peer, PeerLink::Handshake handshake);
     void updateChokeOnLimitChange();
     void reportPeersFileFailure();
     void adopt(const std::shared_ptr<PeerWire>& wire);

@@ -29,6 +29,8 @@ SessionLifecycle::SessionLifecycle(VolumeMonitor& volumes) : m_volumes(volumes) 
 
 SessionLifecycle::~SessionLifecycle()
 {
+    // A copy to another disk under way stops rather than holding the quit; the next start moves again.
+    m_quitting = true;
     cleanupQueue().cancel(this);
     PieceStore::storeQueue().cancel(this);
 }
@@ -292,7 +294,11 @@ void SessionLifecycle::relocateAcrossDisks(TorrentLine& torrent, const QString& 
         const QString partial = ContentMover::partialPath(to);
         ContentMover::removeTree(partial);  // left by a copy that a quit cut short
         QString error;
-        const bool copied = ContentMover::copy(from, partial, &error);
+        const bool copied = ContentMover::copy(from, partial, &error, &m_quitting);
+        if (m_quitting) {
+            ContentMover::removeTree(partial);  // no one is left to move it into place
+            return;
+        }
         QMetaObject::invokeMethod(&m_mainThread, [=, this] {
             copiedAcrossDisks(key, weak, from, to, blocksWhenStarted, copied, error);
         }, Qt::QueuedConnection);

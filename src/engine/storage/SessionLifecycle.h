@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -102,6 +103,7 @@ private:
     QList<QueuedMove> m_moveQueue;
     const TorrentLine* m_currentMove = nullptr;  // the move between its start and its end
     QObject m_mainThread;  // receives the copy's outcome; gone with this lifecycle
+    std::atomic<bool> m_quitting{false};  // stops a copy under way
     StateFileWriter m_stateFiles;
 };
 

@@ -86,10 +86,15 @@ TorrentLinePtr SessionLoader::torrentFromFolder(const QString& path)
     }
 
     torrent->restoreDownloadState(record->downloadState);
-    torrent->downloadedBlocks().setBitfield(record->storedBlocks);
+    // Stored sets may be shorter than the torrent's (a set written as it grew) or name more than it holds.
+    const auto load = [&path](PZIndexSet& set, const QByteArray& stored, const char* name) {
+        if (!set.loadStoredBitfield(stored))
+            qWarning("*** %s: the stored %s name more than the torrent holds; the rest is ignored", qPrintable(path), name);
+    };
+    load(torrent->downloadedBlocks(), record->storedBlocks, "blocks");
     torrent->recordedStoredBlocks() = torrent->downloadedBlocks();
-    torrent->recordedDownloadedPieces().setBitfield(record->verifiedPieces);
-    torrent->exportedIndices().setBitfield(record->exportedIndices);
+    load(torrent->recordedDownloadedPieces(), record->verifiedPieces, "pieces");
+    load(torrent->exportedIndices(), record->exportedIndices, "handed-over files");
     torrent->setBytesUploaded(record->bytesUploaded);
     torrent->setCustomDownloadLimit(int(record->customDownloadLimit));
     torrent->setCustomUploadLimit(int(record->customUploadLimit));

@@ -226,10 +226,9 @@ void TorrentLine::enterCompletedState()
 
 void TorrentLine::settleAsComplete()
 {
-    if (!shouldSeed()) {
+    m_hasStoppedSeeding = !shouldSeed();
+    if (m_hasStoppedSeeding)
         PeerService::instance().disconnectFromPeers(*this);
-        m_hasStoppedSeeding = true;
-    }
     setDownloadState(Complete);
     EngineHost::instance().redisplayBadge();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/peers/PeerAddress.h"
 #include "engine/wire/PeerMessage.h"
 
 #include <QByteArray>
@@ -60,6 +61,8 @@ public:
     // Piece payload bytes read from a peer as they arrive, before their block is whole, for the
     // torrent's download rate.
     virtual void pieceBytesReceived(quint32 /*bytes*/) {}
+    // An accepted connection came from ourselves: peers reach our listener at `address`.
+    virtual void connectedToOurselves(const PeerAddress& /*address*/) {}
     // A peer's port message named its DHT node (address in host order): the DHT pings it.
     virtual void pingDhtNode(quint32 /*address*/, quint16 /*port*/) {}
     virtual BandwidthProvision* downloadProvision() = 0;

@@ -7,7 +7,10 @@
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QtEndian>
+#include <arpa/inet.h>
 #include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace ombrelay {
 
@@ -25,6 +28,16 @@ QString encryptionFailure(MseHandshake::Failure failure)
     case MseHandshake::Failure::None: break;
     }
     return QStringLiteral("encryption handshake failed");
+}
+
+// The address and port a connected socket is reached at.
+std::optional<PeerAddress> localAddressOf(int fd)
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET)
+        return std::nullopt;
+    return PeerAddress{local.sin_addr.s_addr, ntohs(local.sin_port)};
 }
 
 }  // namespace
@@ -343,6 +356,14 @@ bool PeerWire::readHandshake()
         return false;
     }
     if (h.peerId == m_torrent->peerId()) {
+        // Accepted from ourselves: the address dialled is ours, and our handshake, with the same id, tells
+        // the dialling side so before the connection closes.
+        if (m_incoming) {
+            if (const std::optional<PeerAddress> local = localAddressOf(m_socket->descriptor()))
+                m_torrent->connectedToOurselves(*local);
+            m_socket->writeStream().writeHandshakingMessage(
+                PeerMessage::handshake(m_torrent->infoHash(), m_torrent->peerId()), true);
+        }
         end(QStringLiteral("connected to ourselves"), Ending::Ourselves);
         return false;
     }

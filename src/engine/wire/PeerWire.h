@@ -57,7 +57,7 @@ public:
     // "-OC2168-" and 12 random digits, drawn once per process.
     static QByteArray localPeerId();
 
-    // Dials; null when the socket cannot be made.
+    // Dials; null when the socket cannot be made, with errno saying why.
     static std::unique_ptr<PeerWire> connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now,
                                                HandshakeMode mode = HandshakeMode::Encrypted);
     // Takes over an accepted descriptor (closed with the wire).
@@ -73,6 +73,7 @@ public:
     QString hostString() const;
     bool isIncoming() const { return m_incoming; }
     HandshakeMode handshakeMode() const override { return m_handshakeMode; }
+    bool peerAnswered() const override { return m_peerAnswered; }
     // The encryption handshake chose RC4 for the messages.
     bool isEncrypted() const { return m_encrypted; }
     PeerTorrent* torrent() const { return m_torrent; }
@@ -132,6 +133,7 @@ public:
     BandwidthProvision* downloadProvision() override;
     BandwidthProvision* uploadProvision() override;
     void didUploadBytes(quint32 bytes) override;
+    void socketDidOpen() override { m_peerAnswered = true; }
 
 private:
     PeerWire(int fd, quint32 address, quint16 port, bool incoming, qint64 now);
@@ -213,6 +215,7 @@ private:
     bool m_incoming;
     bool m_streaming = false;
     bool m_reachedMessages = false;
+    bool m_peerAnswered = false;
     bool m_ended_ = false;
     Ending m_ending = Ending::Open;
     bool m_terminated = false;

@@ -124,6 +124,11 @@ TEST_F(DesktopApp, ADropAddsSelectsAndShowsEachTorrentOnce)
     QSignalSpy shown(&downloads(), &KoDownloadsController::showPaneRequested);
     for (int drop = 0; drop < 2; ++drop) {
         overlay->shouldAnimateIn(&data);
+        // The overlay lies over the window's whole content, the sidebar too.
+        ASSERT_TRUE(waitUntil([&] { return overlay->isVisible(); }));
+        const QWidget* content = controller->mainWindow()->centralWidget();
+        EXPECT_EQ(QRect(overlay->mapToGlobal(QPoint()), overlay->size()),
+                  QRect(content->mapToGlobal(QPoint()), content->size()));
         ASSERT_TRUE(overlay->performDragOperation());
         ASSERT_TRUE(waitUntil([&] {
             return downloads().objects().size() == 2 && downloads().outlineView()->selectedTorrents().size() == 2;

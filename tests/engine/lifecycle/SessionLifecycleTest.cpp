@@ -101,6 +101,42 @@ TEST_F(SessionLifecycleTest, RoundTripKeepsStateLimitsCheckboxesAndBitfields)
     EXPECT_EQ(state.value("checkboxStates").toList(), (QVariantList{true, false, true}));
 }
 
+TEST_F(SessionLifecycleTest, StoredBitfieldsOfAnyLengthComeBackWithTheirPieces)
+{
+    // Sets stored as they grew with the blocks, and bytes or bits past the torrent's end: blocks 0-3,
+    // pieces 0 and 1 of 40 blocks and 20 pieces.
+    const struct
+    {
+        QByteArray blocks;
+        QByteArray pieces;
+    } cases[] = {{"f0", "c0"}, {"f000000000000000", "c000000000"}, {"f000000000", "c0000f"}};
+    QStringList folders;
+    quint32 seed = 60;
+    for (int k = 0; k < 3; ++k) {
+        const RealTorrent t = RealTorrent::make(QStringLiteral("Grown%1").arg(k), {{{"g.bin"}, 20 * 32768}}, 32768, seed++);
+        const TorrentLinePtr torrent = add(t.metainfo);
+        ASSERT_TRUE(torrent);
+        for (quint32 p = 0; p < 2; ++p)
+            ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
+        ASSERT_TRUE(waitUntil([&] { return torrent->downloadedPieces().count() == 2; }));
+        torrent->pauseDownload();
+        folders.append(session->lifecycle().sessionPath(*torrent));
+    }
+    restart();
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_TRUE(writeFile(folders[k] + "/downloadedBlocks.bitfield", QByteArray::fromHex(cases[k].blocks)));
+        ASSERT_TRUE(writeFile(folders[k] + "/downloadedPieces.bitfield", QByteArray::fromHex(cases[k].pieces)));
+    }
+    const TorrentLineList loaded = loadAll();
+    ASSERT_EQ(loaded.size(), 3);
+    for (const TorrentLinePtr& back : loaded) {
+        SCOPED_TRACE(back->path().toStdString());
+        EXPECT_EQ(back->downloadedPieces().bitfield().toHex(), "c00000");
+        EXPECT_EQ(back->storedBlocks().bitfield().toHex(), "f000000000");
+        EXPECT_EQ(back->downloaded(), 4u * 16384) << "not started again from nothing";
+    }
+}
+
 TEST_F(SessionLifecycleTest, AQuitWritesOnlyTheStateFilesAndBitfieldsThatChangedAndWaitsForThem)
 {
     // Four stored torrents (three downloading, one waiting), one of them with a verified piece.
@@ -337,24 +373,36 @@ TEST_F(SessionLifecycleTest, AReadOnlyDownloadFolderPausesWithAnErrorWithinAFewB
     TmpfsMount mount(readOnly, "size=64k,mode=0755", true);
     if (!mount.isMounted())
         GTEST_SKIP() << "cannot mount a read-only file system here";
-    const RealTorrent t = RealTorrent::make("Locked", {{{"l.bin"}, 8 * 16384}}, 16384, 12);
-    TorrentLinePtr torrent = TorrentLine::torrentLineForData(t.metainfo);
-    ASSERT_TRUE(torrent);
-    torrent->setDownloadPath(readOnly);
-    session->adder().addTorrentLines({torrent}, false, false, false);
-    ASSERT_TRUE(torrent->storage());
-    int fed = 0;
-    for (quint32 p = 0; p < 8 && !torrent->isPaused(); ++p) {
-        ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
-        ++fed;
-        waitUntil([&] { return torrent->isPaused(); }, 200);
+    // A folder torrent's folder cannot be made there either: the cause is the file system's, not a
+    // missing folder.
+    const struct
+    {
+        const char* name;
+        QList<FileSpec> files;
+    } cases[] = {{"one file", {{{"l.bin"}, 8 * 16384}}}, {"a folder", {{{"sub", "l.bin"}, 8 * 16384}}}};
+    quint32 seed = 12;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const quint32 content = seed++;
+        const RealTorrent t = RealTorrent::make(QStringLiteral("Locked%1").arg(content), c.files, 16384, content);
+        TorrentLinePtr torrent = TorrentLine::torrentLineForData(t.metainfo);
+        ASSERT_TRUE(torrent);
+        torrent->setDownloadPath(readOnly);
+        session->adder().addTorrentLines({torrent}, false, false, false);
+        ASSERT_TRUE(torrent->storage());
+        int fed = 0;
+        for (quint32 p = 0; p < 8 && !torrent->isPaused(); ++p) {
+            ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
+            ++fed;
+            waitUntil([&] { return torrent->isPaused(); }, 200);
+        }
+        EXPECT_TRUE(torrent->isPaused());
+        EXPECT_LE(fed, 3) << "paused after the first failed writes";
+        EXPECT_EQ(torrent->errorText(), QString::fromLocal8Bit(std::strerror(EROFS)));
+        spinFor(300);
+        EXPECT_TRUE(torrent->isPaused()) << "not retried on its own";
+        EXPECT_EQ(torrent->downloadedBlocks().count(), 0);
     }
-    EXPECT_TRUE(torrent->isPaused());
-    EXPECT_LE(fed, 3) << "paused after the first failed writes";
-    EXPECT_EQ(torrent->errorText(), QString::fromLocal8Bit(std::strerror(EROFS)));
-    spinFor(300);
-    EXPECT_TRUE(torrent->isPaused()) << "not retried on its own";
-    EXPECT_EQ(torrent->downloadedBlocks().count(), 0);
 }
 
 // Names that would leave the download folder are refused by the metainfo reader (see its hostile corpus).

@@ -1,5 +1,6 @@
 // What the engine does without being asked: torrent files dropped into the watched folder are added and
-// their originals trashed (on by default), and a complete torrent stops seeding at the configured ratio.
+// their originals trashed (on by default), and a complete torrent stops seeding at the configured ratio,
+// again after the ratio is raised.
 #include "engine/lifecycle/LifecycleFixture.h"
 
 
@@ -100,12 +101,15 @@ TEST_F(UnattendedTest, SeedingEndsOnceTheRatioIsPassed)
     const struct
     {
         quint64 uploaded;
+        int ratio;  // as the user set it
         bool seeding;
-        int disconnects;  // the peers are dropped once, when seeding ends
-    } steps[] = {{2 * 65536, true, 0}, {2 * 65536 + 1, false, 1}, {3 * 65536, false, 1}};
+        int disconnects;  // the peers are dropped once each time seeding ends
+    } steps[] = {{2 * 65536, 2, true, 0}, {2 * 65536 + 1, 2, false, 1}, {3 * 65536, 2, false, 1},
+                 {3 * 65536, 4, true, 1}, {4 * 65536 + 1, 4, false, 2}};
     const int before = peers.disconnects;
     for (const auto& step : steps) {
         SCOPED_TRACE(step.uploaded);
+        settings.setValue(QStringLiteral("kStopSeedingRatio"), step.ratio);
         torrent->setBytesUploaded(step.uploaded);
         session->oneSecondWork();
         EXPECT_EQ(torrent->isSeeding(), step.seeding);

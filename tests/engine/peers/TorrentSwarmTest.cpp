@@ -273,6 +273,52 @@ TEST(TorrentSwarmTest, BlocksThatNeverReachedTheDiskAreAskedForAgain)
     pumpOnce();
 }
 
+// A tracker names our own listener: the dial comes back to us. The accepting side knows the address
+// dialled is ours, so no torrent of ours stores or dials it again.
+TEST(TorrentSwarmTest, AnAddressThatReachedOurOwnListenerIsNeitherStoredNorDialledAgain)
+{
+    resetGlobalBudgets();
+    QTemporaryDir folder;
+    DrainsPeersFiles fileWork;
+    const Payload payload(32768);
+    const auto store = payload.seederStore(folder.path());
+    OwnAddresses ours;
+    qint64 clock = 1'000'000;
+    TorrentSwarm::Torrent model = torrentNamed(kInfoHash);
+    model.ownAddresses = &ours;
+    model.peersClock = [&clock] { return clock; };
+    TorrentSwarm swarm(model, *store, QString());
+    TorrentSwarm::Torrent otherModel = torrentNamed("swarm-info-hash-0002");
+    otherModel.ownAddresses = &ours;
+    TorrentSwarm other(otherModel, *store, QString());
+    IncomingPeers incoming([&](const QByteArray& hash, PeerWire::TorrentKey key) {
+        return namesTorrent(hash, key, kInfoHash) ? &swarm : nullptr;
+    }, [](quint32) { return false; });
+    quint16 port = 0;
+    const int listener = loopbackListener(port);
+    ASSERT_GE(listener, 0);
+    const QList<AnnounceReply::Peer> self{{htonl(INADDR_LOOPBACK), port}};
+    ASSERT_EQ(swarm.peers().addPeers(self), 1);
+    ASSERT_TRUE(swarm.peers().connectToOnePeer());
+    const bool looped = pumpUntil([&] {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0 && !incoming.accept(fd, htonl(INADDR_LOOPBACK), htons(40003), steadyMilliseconds()))
+            ::close(fd);
+        incoming.tick(steadyMilliseconds());
+        swarm.tick();
+        return swarm.counts().connecting + incoming.unattachedCount() == 0;
+    });
+    ::close(listener);
+    ASSERT_TRUE(looped);
+
+    // Every later announce names it again, here and in another torrent.
+    clock += 60'000;
+    EXPECT_EQ(swarm.peers().addPeers(self), 0);
+    EXPECT_FALSE(swarm.peers().connectToOnePeer());
+    EXPECT_EQ(swarm.peers().database().numberOfPeers(), 0);
+    EXPECT_EQ(other.peers().addPeers(self), 0);
+}
+
 // At the end of a download the missing blocks are asked of every peer; a block that one peer brings is
 // cancelled at the others at once, before its piece is checked.
 TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFlight)

@@ -92,6 +92,19 @@ protected:
         EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
         return run;
     }
+    // A libtorrent seed of the payload behind flaky_relay.py, whose first connections fail as `plan`
+    // says; `port` is the relay's (0 when it did not start).
+    std::unique_ptr<HelperProcess> flakyLinkToSeed(const QStringList& plan, std::unique_ptr<HelperProcess>& seeder,
+                                                   quint16& port)
+    {
+        quint16 seedPort = 0;
+        seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+        auto link = std::make_unique<HelperProcess>(
+            kPython, QStringList{peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
+                                 QStringLiteral("--fail"), plan.join(','), QStringLiteral("--seconds"), QStringLiteral("120")});
+        port = seedPort != 0 ? link->waitForLine("ready", 30000).toUShort() : 0;
+        return link;
+    }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
     QString payloadPath() const { return root.filePath(QStringLiteral("seed/payload.bin")); }
@@ -183,6 +196,44 @@ TEST_F(EngineDriverTest, SeedsToALibtorrentDownloaderThatRequiresEncryption)
     EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
     ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";
     EXPECT_EQ(run.exitCode(), 0);
+}
+
+// The user turns seeding off, on and off again: each time it goes off, the libtorrent leechers then
+// connected are dropped, the second time as the first. (Raising the ratio: tests/engine/lifecycle.)
+TEST_F(EngineDriverTest, EachTimeSeedingIsTurnedOffTheLeechersAreDropped)
+{
+    const QByteArray hash = makePayload(3'000'000);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    HelperProcess& run = startSeedingDriver(driver, hash, {{}, 100.0, 120});
+    // Waits until the seed has leechers connected, or none.
+    const auto peersConnected = [&](bool some) {
+        for (int line = 0; line < 100; ++line) {
+            const QByteArray count = run.waitForLine("peers " + hash, 30000);
+            if (count.isEmpty() || (count.toInt() > 0) == some)
+                return !count.isEmpty();
+        }
+        return false;
+    };
+    const struct
+    {
+        QByteArray setting;  // as the preferences window sets it
+        bool seeding;        // a leecher comes while it seeds
+    } steps[] = {{"", true}, {"kSeedingEnabled 0", false}, {"kSeedingEnabled 1", true}, {"kSeedingEnabled 0", false}};
+    std::vector<std::unique_ptr<HelperProcess>> leechers;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "step " << &step - steps);
+        if (!step.setting.isEmpty()) {
+            run.writeLine("set " + step.setting);
+            ASSERT_EQ(run.waitForLine("set", 10000), step.setting);
+        }
+        if (step.seeding) {
+            quint16 port = 0;
+            leechers.push_back(libtorrent("fetch", root.filePath(QStringLiteral("fetched%1").arg(leechers.size())), &port,
+                                          "enabled", {QStringLiteral("--connect"), driver.address(),
+                                                      QStringLiteral("--download-rate"), QStringLiteral("40000")}));
+        }
+        EXPECT_TRUE(peersConnected(step.seeding)) << (step.seeding ? "no leecher came" : "the leechers stayed");
+    }
 }
 
 // A seed keeps a slow leecher, which sends it nothing, while its peers database holds many peers known
@@ -280,13 +331,10 @@ TEST_F(EngineDriverTest, AChokedConnectionStaysOpenPastFiveMinutes)
 TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
 {
     const QByteArray hash = makePayload(1'000'000);
-    quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-    ASSERT_NE(seedPort, 0);
-    HelperProcess link(kPython, {peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
-                                 QStringLiteral("--fail"), QStringLiteral("stall,reset"), QStringLiteral("--seconds"),
-                                 QStringLiteral("120")});
-    const quint16 port = link.waitForLine("ready", 30000).toUShort();
+    std::unique_ptr<HelperProcess> seeder;
+    quint16 port = 0;
+    const auto flaky = flakyLinkToSeed({QStringLiteral("stall"), QStringLiteral("reset")}, seeder, port);
+    HelperProcess& link = *flaky;
     ASSERT_NE(port, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -300,11 +348,78 @@ TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
     EXPECT_EQ(link.waitForLine("connection 3", 1000), QByteArray("encrypted relay"));
 }
 
+// A seed that has just restarted turns peers away until its data is loaded: its host takes a connection
+// and closes it. The first four attempts meet that (an encrypted connection and its plain retry each);
+// the seed is dialled again after them and the download completes. The peers' clock runs ten times
+// faster, so the attempts come within seconds.
+TEST_F(EngineDriverTest, KeepsDiallingASeedThatTurnedItAwayWhileStarting)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    std::unique_ptr<HelperProcess> seeder;
+    quint16 port = 0;
+    const auto link = flakyLinkToSeed(QStringList(8, QStringLiteral("reset")), seeder, port);
+    ASSERT_NE(port, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 40};
+    options.peerTimeScale = 10;
+    HelperProcess& run = driver.start({torrentPath()}, options);
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 45000), QByteArray());
+    EXPECT_EQ(link->waitForLine("connection 9", 1000), QByteArray("encrypted relay"));
+}
+
+// A tracker hands a torrent back our own address: the dial reaches our own listener, which tells it by
+// our peer id and answers with it. The address is never dialled again (the peers' clock runs ten times
+// faster: the redials of a lost dial would come within the run).
+TEST_F(EngineDriverTest, NeverDialsAgainTheAddressOfItsOwnListener)
+{
+    if (!OpentrackerProcess::isInstalled())
+        GTEST_SKIP() << "opentracker is not installed";
+    OpentrackerProcess tracker;
+    const QByteArray hash = makeTrackedPayload(tracker, 1'000'000);
+    ASSERT_FALSE(hash.isEmpty());
+    EngineDriver driver(root.filePath(QStringLiteral("alone")));
+    EngineDriver::Options options{{}, 0, 8};
+    options.peerTimeScale = 10;
+    HelperProcess& run = driver.start({torrentPath()}, options);
+    ASSERT_TRUE(run.waitForExit(20000));
+    EXPECT_EQ(run.exitCode(), 2) << "nobody to download from: the run ends at its time-out";
+    // Each side of a loop says so; the dialling side names our own port.
+    const QByteArray log = run.standardError();
+    const QByteArray dialling = "127.0.0.1:" + QByteArray::number(driver.port()) + ": connected to ourselves";
+    EXPECT_EQ(log.count("connected to ourselves") - log.count(dialling), 1) << "dials that reached us: " << log.constData();
+}
+
+// Under an upload limit every leecher gets its share: six libtorrent leechers, each on an address of
+// its own, download from a seed limited to 100 kB/s, and each receives bytes.
+TEST_F(EngineDriverTest, UnderAnUploadLimitEveryLeecherGetsBytes)
+{
+    const QByteArray hash = makePayload(3'000'000);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    ASSERT_TRUE(QDir().mkpath(driver.dataFolder()));
+    ASSERT_TRUE(writeFile(QDir(driver.dataFolder()).filePath(QStringLiteral("Ombrelay.conf")),
+                          "[General]\nkUploadLimitEnabled=true\nkUploadLimit=100\n"));
+    startSeedingDriver(driver, hash, {{}, 100.0, 120});
+
+    std::vector<std::unique_ptr<HelperProcess>> leechers;
+    for (int host = 2; host <= 7; ++host)
+        leechers.push_back(libtorrentPeer(
+            "fetch", torrentPath(), root.filePath(QStringLiteral("fetch-%1").arg(host)), "enabled", 120, nullptr,
+            {QStringLiteral("--connect"), driver.address(), QStringLiteral("--host"), QStringLiteral("127.0.0.%1").arg(host)}));
+    QElapsedTimer timer;
+    timer.start();
+    for (size_t i = 0; i < leechers.size(); ++i)
+        EXPECT_EQ(leechers[i]->waitForLine("received", int(std::max<qint64>(1, 60000 - timer.elapsed()))), QByteArray())
+            << "leecher at 127.0.0." << i + 2 << " got nothing";
+}
+
 TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 {
     const QByteArray hash = makePayload(1'000'000);
+    // On an address of its own: a ban holds for the address, whatever the port.
     HelperProcess bad(kPython, {peerScript("bad_seed.py"), QStringLiteral("--torrent"), torrentPath(),
-                                QStringLiteral("--seconds"), QStringLiteral("120")});
+                                QStringLiteral("--seconds"), QStringLiteral("120"), QStringLiteral("--host"),
+                                QStringLiteral("127.0.0.2")});
     const quint16 badPort = bad.waitForLine("ready", 30000).toUShort();
     ASSERT_NE(badPort, 0);
     quint16 goodPort = 0;
@@ -313,7 +428,7 @@ TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
     // The bad peer first, alone for a moment, so its blocks reach the store before the good ones.
-    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(badPort),
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.2:%1").arg(badPort),
                                                          QStringLiteral("127.0.0.1:%1").arg(goodPort)}});
     EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
     ASSERT_TRUE(run.waitForExit(10000));

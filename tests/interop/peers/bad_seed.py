@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """A peer that claims every piece and answers every request with wrong bytes.
 
-  bad_seed.py --torrent T [--seconds S]
-      prints "ready <port>" once listening on 127.0.0.1, serves plain connections one at a time, and
-      exits after S seconds.
+  bad_seed.py --torrent T [--seconds S] [--host 127.0.0.N]
+      prints "ready <port>" once listening on --host (default 127.0.0.1), serves plain connections one at
+      a time, and exits after S seconds.
 """
 import argparse
 import socket
@@ -49,10 +49,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--torrent', required=True)
     parser.add_argument('--seconds', type=float, default=30)
+    parser.add_argument('--host', default='127.0.0.1')
     args = parser.parse_args()
     info = lt.torrent_info(args.torrent)
     info_hash = bytes.fromhex(str(info.info_hash()))
-    server = listen_on_loopback(4, 0.5)
+    server = listen_on_loopback(4, 0.5, args.host)
     deadline = time.monotonic() + args.seconds
     while time.monotonic() < deadline:
         try:

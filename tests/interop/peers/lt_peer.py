@@ -6,12 +6,12 @@
       prints the info hash in hex.
       With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
-                        [--seconds S] [--upload-rate BYTES] [--download-rate BYTES]
+                        [--seconds S] [--upload-rate BYTES] [--download-rate BYTES] [--host 127.0.0.N]
       seeds the data in D (at most BYTES a second when given), or downloads it into D (likewise); prints "ready <listen port>" once listening (a seed
-      once its data is checked), "disconnects N" (connections that ended before) then "complete" when a
-      download has all pieces, and exits 0 then (fetch) or after S seconds (seed). A fetch that does not
-      complete in S seconds exits 1.
-Listens and dials on 127.0.0.1 only, over TCP; no DHT, local discovery or port mapping.
+      once its data is checked), "received" once a download got its first payload bytes, "disconnects N"
+      (connections that ended before) then "complete" when a download has all pieces, and exits 0 then
+      (fetch) or after S seconds (seed). A fetch that does not complete in S seconds exits 1.
+Listens and dials on --host (default 127.0.0.1) only, over TCP; no DHT, local discovery or port mapping.
 """
 import argparse
 import os
@@ -56,11 +56,11 @@ def make(args):
     print(lt.torrent_info(lt.bdecode(data)).info_hash(), flush=True)
 
 
-def session(encryption):
+def session(encryption, host):
     policy = {'required': lt.enc_policy.forced, 'enabled': lt.enc_policy.enabled,
               'disabled': lt.enc_policy.disabled}[encryption]
     return lt.session({
-        'listen_interfaces': '127.0.0.1:0',
+        'listen_interfaces': host + ':0', 'outgoing_interfaces': host,
         'enable_dht': False, 'enable_lsd': False, 'enable_upnp': False, 'enable_natpmp': False,
         'enable_outgoing_utp': False, 'enable_incoming_utp': False,
         'out_enc_policy': int(policy), 'in_enc_policy': int(policy),
@@ -81,7 +81,7 @@ def log_alerts(ses):
 
 
 def run(args):
-    ses = session(args.encryption)
+    ses = session(args.encryption, args.host)
     params = lt.add_torrent_params()
     params.ti = lt.torrent_info(args.torrent)
     params.save_path = args.save
@@ -103,7 +103,11 @@ def run(args):
         host, port = args.connect.rsplit(':', 1)
         handle.connect_peer((host, int(port)))
     disconnects = 0
+    received = False
     while time.monotonic() < deadline:
+        if args.role == 'fetch' and not received and handle.status().total_payload_download > 0:
+            received = True
+            print('received', flush=True)
         # Checked before the alerts: finishing ends the connection to a seed, which is not counted.
         if args.role == 'fetch' and handle.status().is_seeding:
             print('disconnects %d' % disconnects, flush=True)
@@ -132,6 +136,7 @@ def main():
     parser.add_argument('--seconds', type=float, default=30)
     parser.add_argument('--upload-rate', type=int, default=0)
     parser.add_argument('--download-rate', type=int, default=0)
+    parser.add_argument('--host', default='127.0.0.1')
     args = parser.parse_args()
     if args.role == 'make':
         make(args)

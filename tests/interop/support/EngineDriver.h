@@ -25,6 +25,7 @@ public:
         int dhtRepeatSeconds = 0;  // above 0: each DHT lookup starts again that much after it ended
         // A command the driver runs under (its arguments follow it), e.g. one that gives it a mount namespace.
         QStringList wrapper{};
+        QString incompleteFolder{};  // not empty: downloads go there first, then to the download folder
     };
 
     explicit EngineDriver(const QString& root) : m_root(root) {}
@@ -55,6 +56,8 @@ public:
             arguments << QStringLiteral("--dht-repeat") << QString::number(options.dhtRepeatSeconds);
         if (options.peerTimeScale > 1)
             arguments << QStringLiteral("--peer-time-scale") << QString::number(options.peerTimeScale);
+        if (!options.incompleteFolder.isEmpty())
+            arguments << QStringLiteral("--incomplete") << options.incompleteFolder;
         if (options.seedUntilRatio > 0)
             arguments << QStringLiteral("--seed-until-ratio") << QString::number(options.seedUntilRatio);
         m_process.reset();

@@ -3,6 +3,9 @@
 #include "app/desktop/DesktopAppFixture.h"
 #include "support/HttpTestServer.h"
 
+#include <QApplication>
+#include <QProcess>
+
 namespace ombrelay::test {
 
 // The application whose home page and searches go to a server of the test's own on loopback.
@@ -16,6 +19,27 @@ protected:
         server.route("/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<title>Home</title>"});
         qputenv("http_proxy", server.url("/").toString().toUtf8());
         Settings::instance().setValue("kDefaultSite", QStringLiteral("http://home.invalid/"));
+    }
+
+    // xdotool on this display; the loop runs meanwhile, so the window takes what it sends.
+    bool xdotool(const QStringList& arguments)
+    {
+        QProcess tool;
+        tool.start(QStringLiteral("xdotool"), arguments);
+        return waitUntil([&] { return tool.state() == QProcess::NotRunning; }, 10000) && tool.exitCode() == 0;
+    }
+    bool key(const QString& keys) { return xdotool({QStringLiteral("key"), keys}); }
+    bool focusIs(QWidget* widget) const
+    {
+        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
+    }
+    // A press at a point of the screen held `heldMs` as a hand holds it, then the release.
+    bool clickHeld(const QPoint& at, int heldMs)
+    {
+        const QString held = QString::number(heldMs / 1000.0);
+        return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                        QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("sleep"), held,
+                        QStringLiteral("mouseup"), QStringLiteral("1")});
     }
 
     HttpTestServer server;
