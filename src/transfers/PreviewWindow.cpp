@@ -32,6 +32,7 @@ PreviewWindow::PreviewWindow(QWidget* parent)
     layout->addWidget(m_caption);
     layout->addWidget(m_play, 0, Qt::AlignHCenter);
     m_play->setAutoDefault(false);
+    m_play->setFocusPolicy(Qt::NoFocus);  // Space closes the preview; Return plays
     connect(m_play, &QPushButton::clicked, this, [this] {
         const QString path = m_paths.value(m_index);
         if (!path.isEmpty() && !DesktopFiles::isExecutableContent(path))
@@ -107,6 +108,11 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Space:
         close();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_play->isVisible())
+            m_play->click();
         return;
     case Qt::Key_Left:
     case Qt::Key_Right:

@@ -9,8 +9,8 @@ class QPushButton;
 namespace ombrelay {
 
 // The preview of a downloaded file inside the application: pictures scaled to the window, the start of
-// text files, and for anything else its icon, name and size; a song or video has a Play button that hands
-// it to the default application. Reads the file; never runs it.
+// text files, and for anything else its icon, name and size; a song or video has a Play button (Return)
+// that hands it to the default application. Reads the file; never runs it.
 class PreviewWindow : public QDialog
 {
     Q_OBJECT
