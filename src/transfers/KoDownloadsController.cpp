@@ -43,6 +43,7 @@ KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* pa
     layout->addWidget(FilterBackground::barWith(m_tabView, m_filterField));
     layout->addWidget(m_outlineView, 1);
     m_outlineView->setUp(m_tabView, m_filterField);
+    m_outlineView->bindSortDescriptorsToSetting(QStringLiteral("DownloadsPaneSortDescriptors"));
     m_infoArea = new TransfersInfoArea(*this);
     layout->addWidget(m_infoArea);
     m_statsView = new StatsView();

@@ -28,6 +28,7 @@
 #include "app/shell/TerminationSignals.h"
 #include "app/shell/WindowCloseRequests.h"
 #include "app/toolbar/KoToolbarDelegate.h"
+#include "app/web/WebCookieFile.h"
 #include "app/web/WebHooks.h"
 #include "engine/blocklist/Blocklist.h"
 #include "engine/core/BTCore.h"
@@ -152,6 +153,8 @@ void KoApplicationController::launch(const QStringList& arguments)
 {
     Settings& settings = Settings::instance();
     LaunchSettings::repairSortDescriptors(settings);
+    // The cookies of earlier sessions go with the first searches and fetches, before any page is built.
+    WebCookieFile::loadIntoLoaders();
     startEngine();
     LaunchSettings::makeDownloadFolder(m_session->lifecycle().isPathOnUnattachedVolume(AppPaths::downloadPath()));
     m_watcher = std::make_unique<PreferenceWatcher>(*m_downloads, &m_session->lifecycle(), [this]() -> QWidget* {
