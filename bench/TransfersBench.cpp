@@ -1,7 +1,7 @@
 // The transfers list with 1,000 stored torrents: loading them from their session folders into a shown
 // window (total time and the longest wait of input between two passes of the event loop), and the
 // once-a-second work of the list (values, re-sort, texts, state log, redraw), as a share of one core, and
-// removing every torrent at once.
+// removing every torrent at once; a key in the filter field with every transfer selected.
 #include "BenchSession.h"
 #include "engine/core/EngineHost.h"
 #include "engine/storage/DiskSession.h"
@@ -15,7 +15,9 @@
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferStateLog.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
@@ -64,6 +66,15 @@ struct ShownTransfers
         controller.mainView()->show();
     }
     ~ShownTransfers() { EngineHost::install(nullptr); }
+    // Loads the session folders; false, with the benchmark told why, when they did not all load.
+    bool load(benchmark::State& state)
+    {
+        double unused = 0;
+        if (load(unused))
+            return true;
+        state.SkipWithError("the stored torrents did not all load");
+        return false;
+    }
     // Loads the session folders; the longest time between two passes of the loop in `longestWaitMs`.
     bool load(double& longestWaitMs)
     {
@@ -111,11 +122,8 @@ void oneSecondOfTheList(benchmark::State& state)
 {
     StoredSession& stored = StoredSession::instance();
     ShownTransfers transfers(*stored.volumes);
-    double unused = 0;
-    if (!transfers.load(unused)) {
-        state.SkipWithError("the stored torrents did not all load");
+    if (!transfers.load(state))
         return;
-    }
     DownloadsOutlineView* view = transfers.controller.outlineView();
     view->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
     FILE* discard = std::fopen("/dev/null", "w");
@@ -134,6 +142,39 @@ void oneSecondOfTheList(benchmark::State& state)
     std::fclose(discard);
     // Share of one core when this runs once a second.
     state.counters["core_percent"] = double(spentNs) / double(state.iterations()) / 1e9 * 100.0;
+    for (const TorrentLinePtr& torrent : transfers.controller.objects())
+        torrent->dropStorage();
+}
+
+// A key typed into the filter field with every transfer selected (Ctrl+A), as the user sees it: the
+// re-filter, its selection change and what the controller does with it. Each pass selects every transfer,
+// types one letter and takes it back ("slowest_key_ms": the slowest of those keys).
+void filterKeyWithEverythingSelected(benchmark::State& state)
+{
+    StoredSession& stored = StoredSession::instance();
+    ShownTransfers transfers(*stored.volumes);
+    if (!transfers.load(state))
+        return;
+    DownloadsOutlineView* view = transfers.controller.outlineView();
+    QWidget* field = transfers.controller.filterField();
+    const auto type = [field](int key, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(field, &press);
+        QApplication::processEvents();
+    };
+    double slowestMs = 0;
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        state.PauseTiming();
+        view->selectAll();  // Ctrl+A
+        state.ResumeTiming();
+        for (const auto& [key, text] : {std::pair{int(Qt::Key_1), QStringLiteral("1")}, std::pair{int(Qt::Key_Backspace), QString()}}) {
+            clock.start();
+            type(key, text);
+            slowestMs = std::max(slowestMs, double(clock.nsecsElapsed()) / 1e6);
+        }
+    }
+    state.counters["slowest_key_ms"] = slowestMs;
     for (const TorrentLinePtr& torrent : transfers.controller.objects())
         torrent->dropStorage();
 }
@@ -168,4 +209,5 @@ void removeEveryTorrent(benchmark::State& state)
 
 BENCHMARK(loadStoredTorrents)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(oneSecondOfTheList)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(filterKeyWithEverythingSelected)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(removeEveryTorrent)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

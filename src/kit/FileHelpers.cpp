@@ -2,7 +2,6 @@
 
 #include "kit/AppPaths.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -13,9 +12,34 @@
 
 namespace ombrelay {
 
+namespace {
+
+// Makes a folder and the missing ones above it; on failure errno holds the cause.
+bool makeFolders(const QByteArray& path)
+{
+    struct stat status;
+    if (::stat(path.constData(), &status) == 0) {
+        if (S_ISDIR(status.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    if (errno != ENOENT)
+        return false;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash > 0 && !makeFolders(path.left(slash)))
+        return false;
+    if (::mkdir(path.constData(), 0777) == 0)
+        return true;
+    // Made meanwhile by someone else.
+    return errno == EEXIST && ::stat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
 bool createParentFolders(const QString& path)
 {
-    return QDir().mkpath(QFileInfo(path).absolutePath());
+    return makeFolders(QFile::encodeName(QFileInfo(path).absolutePath()));
 }
 
 bool createFileAtPathRecursive(const QString& path)

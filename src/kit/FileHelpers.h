@@ -9,7 +9,8 @@ namespace ombrelay {
 // path afterwards. (Whether the path's volume is attached is the caller's question.)
 bool createFileAtPathRecursive(const QString& path);
 
-// Creates the missing folders above the path; true when its folder is there afterwards.
+// Creates the missing folders above the path; true when its folder is there afterwards, else false with
+// errno telling why.
 bool createParentFolders(const QString& path);
 
 // Extends the open file to the length when it is shorter; never shrinks it. False when the file's size

@@ -78,8 +78,8 @@ inline constexpr char kAuthorizedHostA[] = "archive.org";
 inline constexpr char kAuthorizedHostB[] = "cdimage.debian.org";
 inline constexpr char kAuthorizedHostC[] = "torrent.ubuntu.com";
 
-// The application frame: the blocklist provider's archive, and the product's pages the menus open.
-inline constexpr char kBlocklistURL[] = "";  // no provider is ours to name: the blocklist pane says none is set
+// The application frame: the product's pages the menus open. No blocklist provider is ours to name: the
+// user names one in the blocklist pane ("kBlocklistProvider").
 inline constexpr char kProductSiteURL[] = "https://www.ombrelay.invalid/";
 inline constexpr char kSupportSiteURL[] = "https://www.ombrelay.invalid/support/";
 inline constexpr char kBlogURL[] = "https://blog.ombrelay.invalid/";

@@ -8,7 +8,10 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -49,31 +52,88 @@ bool exists(const QString& path)
     return ::lstat(native(path).constData(), &info) == 0;
 }
 
-// The entry at dest, made without following or replacing anything there; EEXIST in errno when taken.
+// Whether the two files hold the same bytes: an entry copied earlier counts as done.
+bool sameContent(const QString& a, const QString& b)
+{
+    QFile first(a), second(b);
+    if (first.size() != second.size() || !first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 kChunk = 1 << 20;
+    while (!first.atEnd()) {
+        const QByteArray chunk = first.read(kChunk);
+        if (chunk.isEmpty() || chunk != second.read(kChunk))
+            return false;
+    }
+    return true;
+}
+
+// Every byte of `in` into `out`: a copy-on-write clone where the file system makes one, else a copy.
+bool copyBytes(int in, int out)
+{
+    if (::ioctl(out, FICLONE, in) == 0)
+        return true;
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (copied == 0)
+            return true;
+        if (copied > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            return false;
+        break;  // no kernel copy between these two: read and write
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer + done, size_t(got - done));
+            if (put < 0 && errno != EINTR)
+                return false;
+            done += std::max<ssize_t>(put, 0);
+        }
+    }
+}
+
+// The entry at dest: bytes of its own, never a link to the seeded file, so a player or tag editor that
+// rewrites it leaves the seeded bytes alone. Made under a hidden name and put in place without following
+// or replacing anything there; EEXIST in errno when taken.
 bool makeEntry(const QString& source, const QString& dest)
 {
-    const QByteArray from = native(source), to = native(dest);
-    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    const int in = ::open(native(source).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
-    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    QByteArray part = native(QFileInfo(dest).path() + QStringLiteral("/.ombrelay-entry-XXXXXX"));
+    const int out = ::mkostemp(part.data(), O_CLOEXEC);
     if (out < 0) {
         const int error = errno;
         ::close(in);
         errno = error;
         return false;
     }
-    const bool cloned = ::ioctl(out, FICLONE, in) == 0;
-    ::close(out);
+    bool made = ::fchmod(out, 0644) == 0 && copyBytes(in, out) && ::fdatasync(out) == 0;
     ::close(in);
-    if (cloned)
+    if (::close(out) != 0)
+        made = false;
+    const QByteArray to = native(dest);
+    if (made && ::renameat2(AT_FDCWD, part.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return true;
-    ::unlink(to.constData());
-    if (::link(from.constData(), to.constData()) == 0)
-        return true;
-    if (errno == EEXIST)
-        return false;
-    return ::symlink(from.constData(), to.constData()) == 0;
+    if (made && errno == EINVAL)  // a file system without that flag: a link fails on a taken name as well
+        made = ::link(part.constData(), to.constData()) == 0;
+    else
+        made = false;
+    const int error = errno;
+    ::unlink(part.constData());
+    errno = error;
+    return made;
 }
 
 QString numbered(const QString& name, int number)
@@ -172,7 +232,7 @@ QString MediaLibrary::addFile(const QString& path, const QString& relativePath) 
             return {};
         const QString dest = folder + QLatin1Char('/') + candidate;
         if (exists(dest)) {
-            if (sameFile(dest, source))
+            if (sameFile(dest, source) || sameContent(dest, source))
                 return dest;
             continue;
         }

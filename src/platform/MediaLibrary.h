@@ -7,9 +7,9 @@ namespace ombrelay {
 
 // The media library on Linux: an "Ombrelay" folder inside the user's music and video folders (as
 // user-dirs.dirs names them). A completed file gets an entry there that keeps the torrent's folders: a
-// copy-on-write clone where the file system allows (a tag editor writing the entry leaves the seeded bytes
-// alone), else a hard link, else a symbolic link (across file systems). Nothing is written outside the
-// library folders and no existing file is overwritten or followed. Safe on any thread.
+// copy-on-write clone where the file system allows, else a copy, never a link, so a tag editor writing
+// the entry leaves the seeded bytes alone. Copying takes as long as the file: call it off the main thread.
+// Nothing is written outside the library folders and no existing file is overwritten or followed.
 class MediaLibrary
 {
 public:

@@ -5,15 +5,18 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QThreadPool>
 #include <QUrl>
+#include <algorithm>
 
 namespace ombrelay {
 namespace {
 
 const QString kPrefix = QStringLiteral("org.mpris.MediaPlayer2.");
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kTrackList = QStringLiteral("org.mpris.MediaPlayer2.TrackList");
 
@@ -26,6 +29,11 @@ QVariantMap asMap(const QVariant& value)
         return {};
     }
     return value.metaType() == QMetaType::fromType<QVariantMap>() ? value.toMap() : QVariantMap();
+}
+
+QStringList asList(const QVariant& value)
+{
+    return value.metaType() == QMetaType::fromType<QStringList>() ? value.toStringList() : QStringList();
 }
 
 QString asText(const QVariant& value)
@@ -43,6 +51,11 @@ MediaPlayers::MediaPlayers(const QDBusConnection& bus) : m_bus(bus) {}
 
 QString MediaPlayers::runningPlayer() const
 {
+    return runningPlayers().value(0);
+}
+
+QStringList MediaPlayers::runningPlayers() const
+{
     const QDBusMessage reply = m_bus.call(
         QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                                        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames")),
@@ -54,7 +67,26 @@ QString MediaPlayers::runningPlayer() const
         if (name.startsWith(kPrefix))
             players.append(name);
     players.sort();
-    return players.value(0);
+    return players;
+}
+
+QString MediaPlayers::playerFor(const QString& uri) const
+{
+    const QUrl url(uri);
+    const QMimeType type = url.isLocalFile() ? QMimeDatabase().mimeTypeForFile(url.toLocalFile()) : QMimeType();
+    QString fallback;
+    for (const QString& player : runningPlayers()) {
+        const QStringList schemes = asList(property(player, kRoot, QStringLiteral("SupportedUriSchemes")));
+        const QStringList types = asList(property(player, kRoot, QStringLiteral("SupportedMimeTypes")));
+        const bool namesType = type.isValid() && std::any_of(types.begin(), types.end(), [&](const QString& name) {
+            return type.inherits(name);
+        });
+        if (schemes.contains(url.scheme(), Qt::CaseInsensitive) || namesType)
+            return player;
+        if (fallback.isEmpty() && (!schemes.isEmpty() || !types.isEmpty()))
+            fallback = player;
+    }
+    return fallback;
 }
 
 QVariant MediaPlayers::property(const QString& player, const QString& interface, const QString& name) const
@@ -75,7 +107,7 @@ bool MediaPlayers::isPlaying() const
 
 bool MediaPlayers::openUri(const QString& uri) const
 {
-    const QString player = runningPlayer();
+    const QString player = playerFor(uri);
     if (player.isEmpty())
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall(player, kPath, kPlayer, QStringLiteral("OpenUri"));
@@ -85,7 +117,7 @@ bool MediaPlayers::openUri(const QString& uri) const
 
 bool MediaPlayers::addTrack(const QString& uri) const
 {
-    const QString player = runningPlayer();
+    const QString player = playerFor(uri);
     if (player.isEmpty())
         return false;
     const QVariant canEdit = property(player, kTrackList, QStringLiteral("CanEditTracks"));

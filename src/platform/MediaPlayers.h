@@ -7,10 +7,10 @@
 
 namespace ombrelay {
 
-// The running media player over MPRIS (the first org.mpris.MediaPlayer2.* name on the bus): play, queue
-// and read what plays. The calls block for at most the time-out and belong on a worker queue; `query`
-// answers on the main thread without blocking it. Values from the player are type-checked, stripped of
-// control characters and cut to 256 characters.
+// The running media players over MPRIS (org.mpris.MediaPlayer2.* names on the bus): play and queue in the
+// first that can open the file, and read what the first plays. The calls block for at most the time-out
+// and belong on a worker queue; `query` answers on the main thread without blocking it. Values from the
+// player are type-checked, stripped of control characters and cut to 256 characters.
 class MediaPlayers
 {
 public:
@@ -25,9 +25,12 @@ public:
     QString runningPlayer() const;
     bool isRunning() const { return !runningPlayer().isEmpty(); }
     bool isPlaying() const;
-    // OpenUri on the player; false when none runs or it refuses.
+    // The player that opens this address: one that names its scheme or its file's type first, else one
+    // that names any (a browser or a phone bridge names none and opens nothing); empty when none.
+    QString playerFor(const QString& uri) const;
+    // OpenUri on that player; false when there is none or it refuses.
     bool openUri(const QString& uri) const;
-    // TrackList.AddTrack after the current track, where the player can edit its track list.
+    // TrackList.AddTrack after the current track, where that player can edit its track list.
     bool addTrack(const QString& uri) const;
     // The value as text; empty when no player runs or it has none.
     QString value(Query query) const;
@@ -38,6 +41,7 @@ public:
     static QString cleanValue(const QString& text);
 
 private:
+    QStringList runningPlayers() const;
     QVariant property(const QString& player, const QString& interface, const QString& name) const;
 
     QDBusConnection m_bus;

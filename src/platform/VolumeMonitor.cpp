@@ -1,9 +1,11 @@
 #include "platform/VolumeMonitor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace ombrelay {
@@ -39,6 +41,32 @@ bool isAtOrBelow(const QString& path, const QString& folder)
     if (folder == QLatin1String("/"))
         return path.startsWith(QLatin1Char('/'));
     return path == folder || path.startsWith(folder + QLatin1Char('/'));
+}
+
+// The removable-media folder a cleaned path lies below, or none.
+QString removableRootOf(const QString& path)
+{
+    static const QStringList roots{QStringLiteral("/media"), QStringLiteral("/run/media"), QStringLiteral("/mnt")};
+    for (const QString& root : roots)
+        if (path.startsWith(root + QLatin1Char('/')))
+            return root;
+    return {};
+}
+
+QString userName()
+{
+    if (const passwd* entry = ::getpwuid(::geteuid()))
+        return QFile::decodeName(entry->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+// Where the disk of a path below a removable-media folder is mounted: the automounter's
+// /run/media/<user>/<disk> or /media/<user>/<disk>, else <root>/<disk>.
+QString removableDiskFolder(const QString& path, const QString& root)
+{
+    const QStringList parts = path.mid(root.size() + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const bool perUser = root == QLatin1String("/run/media") || (root == QLatin1String("/media") && parts.first() == userName());
+    return root + QLatin1Char('/') + parts.mid(0, perUser && parts.size() > 1 ? 2 : 1).join(QLatin1Char('/'));
 }
 
 QByteArray readMountInfo(int fd)
@@ -115,12 +143,33 @@ bool VolumeMonitor::isDetached(const QString& path, const QString& recordedMount
         return !m_mountPoints.contains(QDir::cleanPath(recordedMountPoint));
     // Without a record, only paths on removable-media folders can be judged: such a disk is attached
     // when a mount at or below its removable-media folder holds it.
-    static const QStringList removableRoots{QStringLiteral("/media"), QStringLiteral("/run/media"), QStringLiteral("/mnt")};
     const QString clean = QDir::cleanPath(path);
-    for (const QString& root : removableRoots)
-        if (clean.startsWith(root + QLatin1Char('/')))
-            return !isAtOrBelow(mountPointFor(clean), root);
-    return false;
+    const QString root = removableRootOf(clean);
+    return !root.isEmpty() && !isAtOrBelow(mountPointFor(clean), root);
+}
+
+QString VolumeMonitor::mountPointToRecord(const QString& path, const QStringList& recorded) const
+{
+    const QString clean = QDir::cleanPath(path);
+    QString best = mountPointFor(clean);
+    // A recorded mount deeper than any mount now is one whose disk is away.
+    for (const QString& point : recorded) {
+        const QString known = QDir::cleanPath(point);
+        if (!known.isEmpty() && isAtOrBelow(clean, known) && known.size() > best.size())
+            best = known;
+    }
+    const QString root = removableRootOf(clean);
+    if (!root.isEmpty() && !isAtOrBelow(best, root))
+        best = removableDiskFolder(clean, root);
+    return best;
+}
+
+QString VolumeMonitor::volumeName(const QString& mountPoint)
+{
+    const QString clean = QDir::cleanPath(mountPoint);
+    if (clean == QLatin1String("/"))
+        return QCoreApplication::translate("VolumeMonitor", "System");
+    return clean.section(QLatin1Char('/'), -1);
 }
 
 void VolumeMonitor::reload()

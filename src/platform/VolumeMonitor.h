@@ -33,6 +33,12 @@ public:
     // path under "/media", "/run/media" or "/mnt" counts as detached when no mount at or below that
     // folder holds it.
     bool isDetached(const QString& path, const QString& recordedMountPoint = {}) const;
+    // The mount point to record for a download folder: the one it lies on now, unless a deeper one is
+    // known for it while its disk is away: the deepest of `recorded` (mount points recorded before) at or
+    // above it, else its disk's folder under "/media", "/run/media" or "/mnt" when no mount there holds it.
+    QString mountPointToRecord(const QString& path, const QStringList& recorded = {}) const;
+    // The name a disk goes by: the last component of its mount point; the root is the system disk.
+    static QString volumeName(const QString& mountPoint);
 
     // Reads the table again (also done by itself on change).
     void reload();

@@ -109,9 +109,10 @@ void QueryController::reloadScrapers()
         SearchSiteScraper* kept = nullptr;
         for (QList<SearchSiteScraper*>* list : {&m_scrapers, &m_oldScrapers})
             for (SearchSiteScraper* scraper : *list)
-                if (!kept && !fresh.contains(scraper) && scraper->searchSite() == site)
+                if (!kept && !fresh.contains(scraper) && scraper->searchesLike(site))
                     kept = scraper;
         if (kept) {
+            kept->setSearchSite(site);
             m_oldScrapers.removeOne(kept);
             fresh.append(kept);
         } else {

@@ -33,6 +33,17 @@ SearchSiteScraper::~SearchSiteScraper()
     stop();
 }
 
+bool SearchSiteScraper::searchesLike(const QVariantMap& site) const
+{
+    for (const char* key : {"identifier", "googleQuery", "url"}) {
+        if (m_site.contains(QLatin1String(key)) != site.contains(QLatin1String(key))
+            || siteText(m_site, key) != siteText(site, key))
+            return false;
+    }
+    return m_site.value(QStringLiteral("urls")).toStringList() == site.value(QStringLiteral("urls")).toStringList()
+        && siteText(m_site, "httpPost").toLongLong() == siteText(site, "httpPost").toLongLong();
+}
+
 bool SearchSiteScraper::isSERPScraper() const
 {
     return siteText(m_site, "identifier") == QLatin1String("google");

@@ -31,6 +31,11 @@ public:
     ~SearchSiteScraper() override;
 
     QVariantMap searchSite() const { return m_site; }
+    // Another copy of the site (its name or tab setting edited); its searches stay as they are.
+    void setSearchSite(const QVariantMap& site) { m_site = site; }
+    // Whether `site` fetches the same pages as this scraper's site: what else it says (name, switch,
+    // tab, date) changes no search.
+    bool searchesLike(const QVariantMap& site) const;
     QueryController* queryController() const { return m_controller; }
     const QList<TorrentLinePtr>& lines() const { return m_lines; }
     bool isExpanded() const { return m_isExpanded; }

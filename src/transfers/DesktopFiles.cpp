@@ -161,13 +161,19 @@ void DesktopFiles::revealOn(const QDBusConnection& bus, const QString& path)
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    const auto openFolder = [folder] { QDesktopServices::openUrl(folder); };
+    // Without a bus no answer ever comes: the folder opens at once (after this call, as an answer would).
+    if (!bus.isConnected()) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), openFolder, Qt::QueuedConnection);
+        return;
+    }
     // The main thread runs the engine too: the answer is awaited in the loop, never by blocking.
     auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(call, 3000), QCoreApplication::instance());
-    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
-    QObject::connect(answer, &QDBusPendingCallWatcher::finished, answer, [folder](QDBusPendingCallWatcher* watcher) {
+    QObject::connect(answer, &QDBusPendingCallWatcher::finished, answer, [openFolder](QDBusPendingCallWatcher* watcher) {
         watcher->deleteLater();
         if (watcher->isError())
-            QDesktopServices::openUrl(folder);
+            openFolder();
     });
 }
 

@@ -27,7 +27,8 @@ public:
     static bool openPath(const QString& path);
     // Starts the application's command with the path as its one argument (never through a shell).
     static bool openPathWithApplication(const QString& path, const QString& desktopFile);
-    // The FileManager1 call on the session bus; the containing folder when no file manager answers.
+    // The FileManager1 call on the session bus; the containing folder when no file manager answers, at
+    // once when there is no bus.
     static void reveal(const QString& path);
     static void revealOn(const QDBusConnection& bus, const QString& path);
 };

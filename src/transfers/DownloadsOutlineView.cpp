@@ -155,8 +155,9 @@ void DownloadsOutlineView::settingChanged(const QString& key)
         }
     } else if (key == QLatin1String("kDownloadQueueLimit")) {
         updateQueueState();
-    } else if (key == QLatin1String("kDisplayPercentages")) {
-        viewport()->update();
+    } else if (key == QLatin1String("kDisplayPercentages") || key == QLatin1String("kSeedingEnabled")
+               || key == QLatin1String("kStopSeedingAtRatio") || key == QLatin1String("kStopSeedingRatio")) {
+        viewport()->update();  // amounts as percentages; complete rows read "Sharing" or "Complete"
     }
 }
 

@@ -14,6 +14,7 @@ class QTimer;
 
 namespace ombrelay {
 
+class OBLine;
 class PreviewWindow;
 class TransferItem;
 
@@ -47,8 +48,9 @@ public:
     TorrentLinePtr selectedTorrent() const;    // a file row answers its torrent
     // The full path of the selected row (the one selected last among several) when it exists on disk.
     QString selectedPath() const;
-    // The selected rows' paths that exist on disk, in row order: what Quick Look shows.
-    QStringList selectedPreviewItems() const;
+    // The selected rows whose content exists on disk, in row order: what Quick Look shows, each through
+    // its preview item (a song still downloading through a copy of what has arrived).
+    QList<const OBLine*> selectedPreviewLines() const;
 
     // Actions.
     void removeDownloads(const TorrentLineList& torrents);
@@ -96,6 +98,10 @@ private:
     void animationTimer();
     TransferItem* selectedRowItem() const;
     void followSelectionInPreview();
+    // The preview of the selected rows: shown (bringUp) or, when open, brought up to date. Copies are made
+    // on the thread pool and shown once all are there; a later look supersedes an earlier one.
+    void showPreview(bool bringUp);
+    void presentPreview(const QStringList& paths, bool bringUp);
     void openPath(const QString& path, const QString& desktopFile, bool complete);
     QMenu* openWithSubmenuForPath(const QString& path, QWidget* parent);
 
@@ -104,6 +110,7 @@ private:
     TorrentLineList m_torrents;  // the listed torrents, in list order
     QTimer* m_animationTimer;
     QPointer<PreviewWindow> m_preview;
+    quint64 m_previewLook = 0;
     std::function<void(const QString& path)> m_addToLibrary;
 };
 

@@ -10,9 +10,13 @@
 #include "uikit/PZAlert.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QThreadPool>
+#include <QUrl>
 #include <algorithm>
 
 namespace ombrelay {
@@ -46,18 +50,18 @@ QString DownloadsOutlineView::selectedPath() const
     return item ? existingPath(item) : QString();
 }
 
-QStringList DownloadsOutlineView::selectedPreviewItems() const
+QList<const OBLine*> DownloadsOutlineView::selectedPreviewLines() const
 {
     QModelIndexList rows = selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end(),
               [this](const QModelIndex& a, const QModelIndex& b) { return visualRect(a).top() < visualRect(b).top(); });
-    QStringList paths;
+    QList<const OBLine*> lines;
     for (const QModelIndex& row : rows) {
-        const QString path = existingPath(static_cast<TransferItem*>(objectAt(row)));
-        if (!path.isEmpty())
-            paths.append(path);
+        const auto* item = static_cast<TransferItem*>(objectAt(row));
+        if (!existingPath(item).isEmpty())
+            lines.append(item->line());
     }
-    return paths;
+    return lines;
 }
 
 void DownloadsOutlineView::removeDownloads(const TorrentLineList& list)
@@ -158,24 +162,71 @@ void DownloadsOutlineView::revealSelected()
 
 void DownloadsOutlineView::toggleQuickLook()
 {
+    ++m_previewLook;  // a look still copying is called off
     if (m_preview && m_preview->isVisible()) {
         m_preview->close();
         return;
     }
-    const QStringList items = selectedPreviewItems();
-    if (items.isEmpty()) {
+    if (selectedPreviewLines().isEmpty()) {
         QApplication::beep();
         return;
     }
-    if (!m_preview)
-        m_preview = new PreviewWindow(window());
-    m_preview->showPaths(items);
+    showPreview(true);
 }
 
 void DownloadsOutlineView::followSelectionInPreview()
 {
     if (m_preview && m_preview->isVisible())
-        m_preview->setPaths(selectedPreviewItems());
+        showPreview(false);
+}
+
+void DownloadsOutlineView::showPreview(bool bringUp)
+{
+    struct Item
+    {
+        QUrl shown;
+        QString copyOf;
+    };
+    QList<Item> items;
+    bool copies = false;
+    for (const OBLine* line : selectedPreviewLines()) {
+        const QUrl shown = line->previewItemURL();
+        if (shown.isEmpty())
+            continue;
+        items.append({shown, line->previewCopySource()});
+        copies = copies || !items.last().copyOf.isEmpty();
+    }
+    const auto paths = [items] {
+        QStringList made;
+        for (const Item& item : items)
+            if (item.copyOf.isEmpty() || OBLine::makePreviewCopy(item.copyOf, item.shown))
+                made.append(item.shown.toLocalFile());
+        return made;
+    };
+    const quint64 look = ++m_previewLook;
+    if (!copies)
+        return presentPreview(paths(), bringUp);
+    // A copy reads a whole file: made on the pool, shown when every copy is there.
+    const QPointer<DownloadsOutlineView> self(this);
+    QThreadPool::globalInstance()->start([self, look, paths, bringUp] {
+        const QStringList made = paths();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, look, made, bringUp] {
+            if (self && self->m_previewLook == look)
+                self->presentPreview(made, bringUp);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void DownloadsOutlineView::presentPreview(const QStringList& paths, bool bringUp)
+{
+    if (!bringUp) {
+        if (m_preview && m_preview->isVisible())
+            m_preview->setPaths(paths);
+        return;
+    }
+    if (!m_preview)
+        m_preview = new PreviewWindow(window());
+    m_preview->showPaths(paths);
 }
 
 void DownloadsOutlineView::activateRow(const QModelIndex& index, bool openInstead)

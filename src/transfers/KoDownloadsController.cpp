@@ -43,6 +43,7 @@ KoDownloadsController::KoDownloadsController(VolumeMonitor& volumes, QObject* pa
     layout->addWidget(FilterBackground::barWith(m_tabView, m_filterField));
     layout->addWidget(m_outlineView, 1);
     m_outlineView->setUp(m_tabView, m_filterField);
+    m_outlineView->bindSortDescriptorsToSetting(QStringLiteral("DownloadsPaneSortDescriptors"));
     m_infoArea = new TransfersInfoArea(*this);
     layout->addWidget(m_infoArea);
     m_statsView = new StatsView();
@@ -304,6 +305,8 @@ void KoDownloadsController::startQueuedAfterCompletion()
 void KoDownloadsController::showDownloadsPane()
 {
     emit showPaneRequested();
+    // Torrents just added or found are selected in the list, which takes the keys.
+    m_outlineView->setFocus(Qt::OtherFocusReason);
 }
 
 bool KoDownloadsController::isOnUnattachedVolume(const TorrentLine& torrent) const
@@ -353,24 +356,17 @@ void KoDownloadsController::didMount()
     updateCell(nullptr);
 }
 
-QString KoDownloadsController::volumeNameForPath(const QString& path) const
+QString KoDownloadsController::volumeNameFor(const TorrentLine& torrent) const
 {
-    const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    // /media/<user>/<disk>, /run/media/<user>/<disk>, /media/<disk>, /mnt/<disk>.
-    if (parts.size() >= 4 && parts[0] == QLatin1String("run") && parts[1] == QLatin1String("media"))
-        return parts[3];
-    if (parts.size() >= 3 && parts[0] == QLatin1String("media") && parts[1] == qEnvironmentVariable("USER"))
-        return parts[2];
-    if (parts.size() >= 2 && (parts[0] == QLatin1String("media") || parts[0] == QLatin1String("mnt")))
-        return parts[1];
-    const QString mountPoint = m_volumes.mountPointFor(path);
-    return mountPoint == QLatin1String("/") ? tr("System") : QDir(mountPoint).dirName();
+    // The disk the torrent was recorded on: where the folder is mounted now says nothing once it is away.
+    const QString recorded = torrent.downloadMountPoint();
+    return VolumeMonitor::volumeName(recorded.isEmpty() ? m_volumes.mountPointToRecord(torrent.downloadPath()) : recorded);
 }
 
 void KoDownloadsController::runUnmountedAlertForTorrent(TorrentLine& torrent)
 {
-    PZAlert::run(PZAlert::unattachedDisk(volumeNameForPath(torrent.downloadPath())),
-                       m_mainView ? m_mainView->window() : nullptr, [](int) {});
+    PZAlert::run(PZAlert::unattachedDisk(volumeNameFor(torrent)), m_mainView ? m_mainView->window() : nullptr,
+                 [](int) {});
 }
 
 void KoDownloadsController::chooseDownloadFolder(const QString& message, const QString& startFolder,

@@ -69,8 +69,8 @@ public:
     void didMount();
     void didUnmount();
     void runUnmountedAlertForTorrent(TorrentLine& torrent);
-    // The name of the disk a path lies on, for the alert.
-    QString volumeNameForPath(const QString& path) const;
+    // The name of the disk a torrent's download folder is on, for the alert.
+    QString volumeNameFor(const TorrentLine& torrent) const;
     void selectionDidChange();
     void setDesktopHooks(DesktopHooks hooks);
     // A listed torrent's file as a path inside its torrent ("Album/1.mp3"); the file name otherwise.

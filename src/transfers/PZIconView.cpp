@@ -29,6 +29,7 @@ void PZIconView::paintEvent(QPaintEvent*)
     const PZShadow shadow = ShadowedTextField::shadow();
     QPen pen(shadow.color, 4);
     pen.setDashPattern({9.0 / 4, 4.0 / 4});  // in units of the line width
+    pen.setCapStyle(Qt::FlatCap);              // square caps would close the gaps
     painter.setPen(pen);
     painter.drawPath(outline.translated(shadow.offset));
     pen.setColor(QColor(255, 255, 255, 128));

@@ -4,11 +4,13 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace ombrelay {
 
 // The preview of a downloaded file inside the application: pictures scaled to the window, the start of
-// text files, and for anything else its icon, name and size. Reads the file; never runs it.
+// text files, and for anything else its icon, name and size; a song or video has a Play button (Return)
+// that hands it to the default application. Reads the file; never runs it.
 class PreviewWindow : public QDialog
 {
     Q_OBJECT
@@ -22,8 +24,10 @@ public:
     void setPaths(const QStringList& paths);
     QStringList paths() const { return m_paths; }
     int currentIndex() const { return m_index; }
+    QPushButton* playButton() const { return m_play; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -34,6 +38,7 @@ private:
     QLabel* m_picture;
     QPlainTextEdit* m_text;
     QLabel* m_caption;
+    QPushButton* m_play;
 };
 
 }  // namespace ombrelay

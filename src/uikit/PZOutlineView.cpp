@@ -9,14 +9,19 @@
 #include "uikit/PZRoundTabView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QSignalBlocker>
 #include <QProxyStyle>
+#include <QStyleOption>
 
 namespace ombrelay {
 
 namespace {
 
-// Rows show the selection band only: no focus frame over the current row.
-class NoRowFocusFrameStyle : public QProxyStyle
+// Rows show the selection band only: no focus frame over the current row. A header's arrow points up
+// for an ascending order, down for a descending one (the header view hands an ascending order to the
+// style as SortDown, which styles draw as they please).
+class OutlineStyle : public QProxyStyle
 {
 public:
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
@@ -24,6 +29,13 @@ public:
     {
         if (element == PE_FrameFocusRect)
             return;
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element == PE_IndicatorHeaderArrow && header && header->sortIndicator != QStyleOptionHeader::None) {
+            const bool ascending = header->sortIndicator == QStyleOptionHeader::SortDown;
+            QStyleOption arrow(*option);
+            QProxyStyle::drawPrimitive(ascending ? PE_IndicatorArrowUp : PE_IndicatorArrowDown, &arrow, painter, widget);
+            return;
+        }
         QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
 };
@@ -45,9 +57,10 @@ PZOutlineView::PZOutlineView(QWidget* parent)
     setAllColumnsShowFocus(true);
     setIndentation(16);
     setFrameShape(QFrame::NoFrame);
-    auto* style = new NoRowFocusFrameStyle;
+    auto* style = new OutlineStyle;
     style->setParent(this);
     setStyle(style);
+    header()->setStyle(style);
     // The view draws its own selection band; the style's would cover the grid.
     QPalette look = palette();
     look.setColor(QPalette::Highlight, Qt::transparent);
@@ -69,17 +82,19 @@ PZOutlineView::PZOutlineView(QWidget* parent)
         }
     });
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, m_tracker, &PZCellTracker::cancel);
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, &PZOutlineView::spanGroupRows);
-    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &PZOutlineView::spanGroupRows);
-    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent) {
+    const auto spanAll = [this] { spanGroupRows(0, m_proxy->rowCount() - 1); };
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, spanAll);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, spanAll);
+    // A re-filter inserts rows block by block: each block spans its own rows only.
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
         if (!parent.isValid())
-            spanGroupRows();
+            spanGroupRows(first, last);
     });
 }
 
-void PZOutlineView::spanGroupRows()
+void PZOutlineView::spanGroupRows(int first, int last)
 {
-    for (int row = 0; row < m_proxy->rowCount(); ++row) {
+    for (int row = first; row <= last; ++row) {
         const PZOutlineObject* object = objectAt(m_proxy->index(row, 0));
         if (object && isGroupItem(*object) && !isFirstColumnSpanned(row, {}))
             setFirstColumnSpanned(row, {}, true);
@@ -229,10 +244,26 @@ PZPredicateRef PZOutlineView::currentFilterPredicate() const
 
 void PZOutlineView::rebuildFilterPredicate()
 {
-    m_proxy->setFilterPredicate(compoundFilterPredicateForTypeIndex(m_roundTabView ? m_roundTabView->selectedIndex() : 0));
+    // One step: the selection is saved and let go quietly, the rows filtered, the selection given back
+    // with one change. Rows leaving the list while selected would each send a change.
     saveSelectedObjects();
+    const bool hadSelection = !m_selected.isEmpty();
+    const PZOutlineObject* current = objectAt(currentIndex());
+    if (hadSelection) {
+        const QSignalBlocker quiet(selectionModel());
+        selectionModel()->clear();
+    }
+    m_proxy->setFilterPredicate(compoundFilterPredicateForTypeIndex(m_roundTabView ? m_roundTabView->selectedIndex() : 0));
     rebuildTabView();
     restoreSelectedObjects();
+    if (hadSelection && !selectionModel()->hasSelection())
+        selectionChanged({}, {});  // every selected object was filtered away
+    // The keys go on from the row they were on when it is still shown and selected.
+    const QModelIndex kept = indexForObject(current);
+    if (kept.isValid() && selectionModel()->isRowSelected(kept.row(), kept.parent())) {
+        const QSignalBlocker quiet(selectionModel());
+        selectionModel()->setCurrentIndex(kept, QItemSelectionModel::NoUpdate);
+    }
     viewport()->update();
 }
 
@@ -336,6 +367,18 @@ bool PZOutlineView::selectFirstRow()
         return true;
     }
     return false;
+}
+
+void PZOutlineView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+        if (event->key() == Qt::Key_Home)
+            scrollToTop();
+        else
+            scrollToBottom();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void PZOutlineView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)

@@ -95,7 +95,9 @@ public:
     // The object's row in the view (itemForRepresentedObject); invalid when it is not shown.
     QModelIndex indexForObject(const PZOutlineObject* object, int column = 0) const;
     int levelOf(const QModelIndex& index) const;
+    // The selected rows' objects in row order.
     QList<PZOutlineObject*> selectedObjects() const;
+    // Selects the objects' rows alone; the current row (where the arrow keys start) moves to the first.
     void selectObjects(const QList<PZOutlineObject*>& objects);
     // Selects the first row that can be selected (under a group row, its first child) alone and shows
     // it; false when there is none.
@@ -136,10 +138,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+    // Home and End scroll to the top and the bottom; the selection stays.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void afterEdit();
-    void spanGroupRows();
+    // One selection change for the rows; the current row goes to the first one unless it is selected.
+    void selectRows(QList<QModelIndex> rows);
+    void spanGroupRows(int first, int last);
     void reloadContentNow();
     void rearrangeObjectsNow();
     void rebuildTabViewNow();

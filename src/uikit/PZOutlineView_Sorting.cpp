@@ -7,6 +7,9 @@
 
 #include <QHeaderView>
 #include <QSet>
+#include <QSignalBlocker>
+#include <QVarLengthArray>
+#include <algorithm>
 
 namespace ombrelay {
 
@@ -122,27 +125,66 @@ int PZOutlineView::levelOf(const QModelIndex& index) const
 
 QList<PZOutlineObject*> PZOutlineView::selectedObjects() const
 {
-    QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [this](const QModelIndex& a, const QModelIndex& b) {
-        return visualRect(a).y() < visualRect(b).y();
+    // Row order, from each row's path of row numbers (parents come before their children): no layout
+    // is asked, so a selection of thousands is ordered at once.
+    struct Row
+    {
+        QVarLengthArray<int, 4> path;
+        PZOutlineObject* object;
+    };
+    std::vector<Row> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        if (PZOutlineObject* object = objectAt(index)) {
+            Row row{{}, object};
+            for (QModelIndex up = index; up.isValid(); up = up.parent())
+                row.path.prepend(up.row());
+            rows.push_back(std::move(row));
+        }
+    }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return std::lexicographical_compare(a.path.begin(), a.path.end(), b.path.begin(), b.path.end());
     });
     QList<PZOutlineObject*> found;
-    for (const QModelIndex& row : rows) {
-        if (PZOutlineObject* object = objectAt(row))
-            found.append(object);
-    }
+    found.reserve(qsizetype(rows.size()));
+    for (const Row& row : rows)
+        found.append(row.object);
     return found;
 }
 
 void PZOutlineView::selectObjects(const QList<PZOutlineObject*>& objects)
 {
-    QItemSelection selection;
+    QList<QModelIndex> rows;
     for (const PZOutlineObject* object : objects) {
         const QModelIndex index = indexForObject(object);
         if (index.isValid())
-            selection.select(index, index);
+            rows.append(index);
+    }
+    selectRows(rows);
+}
+
+void PZOutlineView::selectRows(QList<QModelIndex> rows)
+{
+    const QModelIndex lead = rows.value(0);
+    // Siblings share their internal id: sorted by it, then by row, they stand together in order.
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) {
+        return std::pair(a.internalId(), a.row()) < std::pair(b.internalId(), b.row());
+    });
+    // Neighbouring rows of one parent make one range.
+    QItemSelection selection;
+    for (qsizetype first = 0; first < rows.size();) {
+        qsizetype last = first;
+        while (last + 1 < rows.size() && rows[last + 1].parent() == rows[first].parent()
+               && rows[last + 1].row() == rows[last].row() + 1)
+            ++last;
+        selection.append(QItemSelectionRange(rows[first], rows[last].siblingAtColumn(m_proxy->columnCount() - 1)));
+        first = last + 1;
     }
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // The keys go on from the selection: the current row moves onto it unless it is there already.
+    if (lead.isValid() && !selectionModel()->isRowSelected(currentIndex().row(), currentIndex().parent())) {
+        const QSignalBlocker quiet(selectionModel());
+        selectionModel()->setCurrentIndex(lead, QItemSelectionModel::NoUpdate);
+    }
 }
 
 void PZOutlineView::saveSelectedObjects()
@@ -166,11 +208,8 @@ void PZOutlineView::restoreSelectedObjects()
     const QSet<QPersistentModelIndex> collected(rows.cbegin(), rows.cend());
     if (collected == now)
         return;
-    QItemSelection selection;
-    for (const QModelIndex& row : rows)
-        selection.select(row, row);
     // Objects that were all filtered away leave an empty selection.
-    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selectRows(rows);
 }
 
 void PZOutlineView::saveExpandedObjects()

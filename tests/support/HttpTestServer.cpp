@@ -245,7 +245,30 @@ void HttpTestServer::respond(QTcpSocket* socket, const HttpTestResponse& respons
     bytes += "\r\n" + response.body;
     if (response.closeAfterBytes >= 0)
         bytes.truncate(response.closeAfterBytes);
+    if (response.sliceBytes > 0) {
+        const qsizetype head = bytes.size() - response.body.size();
+        socket->write(bytes.left(head));
+        return sendSlices(socket, bytes.mid(head), response, close);
+    }
     socket->write(bytes);
+    responseSent(socket, close);
+}
+
+void HttpTestServer::sendSlices(QTcpSocket* socket, QByteArray rest, const HttpTestResponse& response, bool close)
+{
+    socket->write(rest.left(response.sliceBytes));
+    rest.remove(0, response.sliceBytes);
+    if (rest.isEmpty())
+        return responseSent(socket, close);
+    QPointer<QTcpSocket> guard(socket);
+    QTimer::singleShot(response.sliceIntervalMs, this, [this, guard, rest, response, close] {
+        if (guard && m_state.contains(guard))
+            sendSlices(guard, rest, response, close);
+    });
+}
+
+void HttpTestServer::responseSent(QTcpSocket* socket, bool close)
+{
     requestDone(socket);
     if (close)
         socket->disconnectFromHost();

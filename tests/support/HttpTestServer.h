@@ -45,6 +45,8 @@ struct HttpTestResponse
     bool silent = false;       // never answer (the connection stays open)
     qint64 closeAfterBytes = -1;  // send only this many bytes of the response, then close
     bool closeDelimited = false;  // no Content-Length: the body ends when the connection closes
+    qint64 sliceBytes = 0;     // above 0: the body goes out this many bytes at a time, one slice per sliceIntervalMs
+    int sliceIntervalMs = 0;
 
     static HttpTestResponse redirect(const QByteArray& location, int status = 302);
 };
@@ -94,6 +96,8 @@ private:
     void readFrom(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const HttpTestRequest& request);
     void respond(QTcpSocket* socket, const HttpTestResponse& response, bool close);
+    void sendSlices(QTcpSocket* socket, QByteArray rest, const HttpTestResponse& response, bool close);
+    void responseSent(QTcpSocket* socket, bool close);
     void requestDone(QTcpSocket* socket);
 
     QTcpServer m_server;

@@ -153,6 +153,7 @@ void LauncherEntryListener::update(const QString&, const QVariantMap& properties
 FakeMediaPlayer::FakeMediaPlayer(QDBusConnection bus, const QString& name, bool hasTrackList)
     : m_bus(bus), m_service(QStringLiteral("org.mpris.MediaPlayer2.") + name)
 {
+    new FakeRootAdaptor(this);
     new FakePlayerAdaptor(this);
     if (hasTrackList)
         new FakeTrackListAdaptor(this);

@@ -143,8 +143,9 @@ public slots:
 };
 
 // An MPRIS player ("org.mpris.MediaPlayer2.<name>"), with or without a track list:
-// records what it is asked to open and queue, and reports the status and metadata it is given.
-class FakeMediaPlayer : public QObject
+// records what it is asked to open and queue, and reports the status and metadata it is given. It names
+// the schemes and types it opens (a browser or a phone bridge names none), and may refuse every address.
+class FakeMediaPlayer : public QObject, public QDBusContext  // the context of its adaptors' calls
 {
     Q_OBJECT
 public:
@@ -153,12 +154,30 @@ public:
 
     QString playbackStatus = QStringLiteral("Stopped");
     QVariantMap metadata;
+    QStringList uriSchemes{QStringLiteral("file")};
+    QStringList mimeTypes;
+    bool refuses = false;
     QStringList opened;
     QStringList queued;
 
 private:
     QDBusConnection m_bus;
     QString m_service;
+};
+
+class FakeRootAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(QStringList SupportedUriSchemes READ uriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ mimeTypes)
+public:
+    explicit FakeRootAdaptor(FakeMediaPlayer* player) : QDBusAbstractAdaptor(player), m_player(player) {}
+    QStringList uriSchemes() const { return m_player->uriSchemes; }
+    QStringList mimeTypes() const { return m_player->mimeTypes; }
+
+private:
+    FakeMediaPlayer* m_player;
 };
 
 class FakePlayerAdaptor : public QDBusAbstractAdaptor
@@ -172,7 +191,13 @@ public:
     QString playbackStatus() const { return m_player->playbackStatus; }
     QVariantMap metadata() const { return m_player->metadata; }
 public slots:
-    void OpenUri(const QString& uri) { m_player->opened.append(uri); }
+    void OpenUri(const QString& uri)
+    {
+        if (m_player->refuses)
+            m_player->sendErrorReply(QDBusError::NotSupported, QStringLiteral("cannot open %1").arg(uri));
+        else
+            m_player->opened.append(uri);
+    }
 
 private:
     FakeMediaPlayer* m_player;

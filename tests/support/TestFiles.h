@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
 
 namespace ombrelay::test {
 
@@ -28,6 +29,16 @@ inline QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A mountinfo text (the kernel's mount table) with one line per mount point.
+inline QByteArray mountInfoText(const QStringList& mountPoints)
+{
+    QByteArray text;
+    int id = 20;
+    for (const QString& point : mountPoints)
+        text += QByteArray::number(id++) + " 1 8:1 / " + point.toUtf8() + " rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+    return text;
 }
 
 }  // namespace ombrelay::test

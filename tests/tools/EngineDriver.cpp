@@ -1,15 +1,18 @@
-// ombrelay-engine-driver --data DIR --download DIR [--port N] [--peer IP:PORT]... [--seed-until-ratio R]
-//                        [--timeout S] [--skip N]... [--write-rate BYTES] [--peer-time-scale S]
-//                        [--resume-after-error S] [--dht-repeat S] TORRENT...
+// ombrelay-engine-driver --data DIR --download DIR [--incomplete DIR] [--port N] [--peer IP:PORT]...
+//                        [--seed-until-ratio R] [--timeout S] [--skip N]... [--write-rate BYTES]
+//                        [--peer-time-scale S] [--resume-after-error S] [--dht-repeat S] TORRENT...
 // Runs the engine without a window: adds each torrent as the transfers list does, starts it, prints one
-// line per state change and a progress line each second, and exits 0 when every torrent is complete
-// (and has uploaded the ratio), 2 on time-out, 1 on error (unless --resume-after-error resumes a torrent
+// line per state change, a progress line each second and a peers line when its number of active peers
+// changes, and exits 0 when every torrent is complete in the download folder (and has uploaded the
+// ratio), 2 on time-out, 1 on error (unless --resume-after-error resumes a torrent
 // that an error paused, S seconds later, as a user clicking Resume would). --write-rate makes the disk that slow (bytes a
 // second); at the end it prints the most bytes that ever waited for the disk ("write backlog peak N").
 // --peer-time-scale runs the peers' clock (rests, redials, the 65 s pruning, keep-alives, the silence
 // limit) S times faster. --dht-repeat starts each DHT lookup again S seconds after it ended, instead of
 // 15 to 30 minutes later.
 // Progress lines name the torrent's peers: active, of those seeds, and connecting.
+// --incomplete downloads into DIR and moves each torrent to the download folder when it completes.
+// Lines "set KEY VALUE" on standard input change a setting while it runs, as the preferences window would.
 // Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms"),
 // and so again once it has added the new ones ("added N in M ms").
 // State lines name the state, then the reason of a torrent that stopped itself ("state HASH paused REASON").
@@ -40,9 +43,11 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace ombrelay;
 
@@ -91,6 +96,7 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.addOption({"data", "Application-support folder holding Ombrelay.conf.", "DIR"});
     parser.addOption({"download", "Download folder.", "DIR"});
+    parser.addOption({"incomplete", "Incomplete folder, moved out of at completion.", "DIR"});
     parser.addOption({"port", "Listening port (kBTPort); 0: any free port.", "N"});
     parser.addOption({"peer", "A peer to dial, repeatable.", "IP:PORT"});
     parser.addOption({"seed-until-ratio", "Keep seeding until this upload ratio.", "R"});
@@ -105,7 +111,7 @@ int main(int argc, char** argv)
         return fail(parser.errorText());
     const QStringList torrents = parser.positionalArguments();
     if (!parser.isSet("data") || !parser.isSet("download") || torrents.isEmpty())
-        return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--port N] "
+        return fail(QStringLiteral("usage: ombrelay-engine-driver --data DIR --download DIR [--incomplete DIR] [--port N] "
                                    "[--peer IP:PORT]... [--seed-until-ratio R] [--timeout S] [--skip N]... "
                                    "[--write-rate BYTES] [--peer-time-scale S] [--resume-after-error S] [--dht-repeat S] "
                                    "TORRENT..."));
@@ -156,6 +162,10 @@ int main(int argc, char** argv)
     registerDefaultSettings(settings);
     AppPaths::setApplicationSupportPath(data);
     settings.setValue(QStringLiteral("save_directory"), download);
+    if (parser.isSet("incomplete")) {
+        settings.setValue(QStringLiteral("kUseIncompleteFolder"), true);
+        settings.setValue(QStringLiteral("kIncompleteFolder"), QDir(parser.value("incomplete")).absolutePath());
+    }
     const int port = parser.isSet("port") ? parser.value("port").toInt(&ok) : -1;
     if (parser.isSet("port") && (!ok || port < 0 || port > 65535))
         return fail(QStringLiteral("--port needs a port number"));
@@ -188,6 +198,7 @@ int main(int argc, char** argv)
     std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
 
     QHash<const TorrentLine*, QString> states;  // the state and error text last printed
+    QHash<const TorrentLine*, int> activePeers;
     QSet<const TorrentLine*> resuming;
     int exitCode = -1;
     const auto finish = [&](int code) {
@@ -205,6 +216,11 @@ int main(int argc, char** argv)
                 states.insert(t.get(), state);
                 printf("state %s %s\n", t->infoHash().toHex().constData(), qPrintable(state));
             }
+            const int active = PeerService::instance().peerCounts(*t).active;
+            if (activePeers.value(t.get(), -1) != active) {
+                activePeers.insert(t.get(), active);
+                printf("peers %s %d\n", t->infoHash().toHex().constData(), active);
+            }
             if (!t->errorText().isEmpty() && resumeAfterError == 0)
                 finish(1);
             if (!t->errorText().isEmpty() && t->isPaused() && resumeAfterError > 0 && !resuming.contains(t.get())) {
@@ -218,7 +234,7 @@ int main(int argc, char** argv)
                 });
             }
             const bool uploaded = ratio <= 0 || double(t->bytesUploaded()) >= ratio * double(t->totalLength());
-            allDone = allDone && t->isComplete() && uploaded;
+            allDone = allDone && t->isComplete() && !t->shouldRelocateOnCompletion() && uploaded;
         }
         fflush(stdout);
         if (allDone)
@@ -269,6 +285,30 @@ int main(int argc, char** argv)
         fflush(stdout);
     });
     progress.start(1000);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray typed;
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char chunk[4096];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n <= 0) {
+            input.setEnabled(false);  // closed
+            return;
+        }
+        typed.append(chunk, n);
+        for (qsizetype end = typed.indexOf('\n'); end >= 0; end = typed.indexOf('\n')) {
+            const QList<QByteArray> words = typed.left(end).simplified().split(' ');
+            typed.remove(0, end + 1);
+            if (words.size() == 3 && words[0] == "set") {
+                settings.setValue(QString::fromUtf8(words[1]), QString::fromUtf8(words[2]));
+                printf("set %s %s\n", words[1].constData(), words[2].constData());
+                fflush(stdout);
+            } else {
+                fprintf(stderr, "*** not a command: %s\n", words.join(' ').constData());
+            }
+        }
+        if (typed.size() > 4096)
+            typed.clear();  // no command is that long
+    });
     if (timeout > 0)
         QTimer::singleShot(timeout * 1000, &app, [&] {
             fprintf(stderr, "*** timed out after %d s\n", timeout);

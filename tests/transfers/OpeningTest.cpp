@@ -109,22 +109,27 @@ TEST(RevealTest, TheFileManagerIsAskedWithoutWaitingAndTheFolderOpensWhenItCanno
     QTemporaryDir folder;
     const QString path = folder.filePath("a song.mp3");
     ASSERT_TRUE(writeFile(path, "x"));
-    enum Manager { None, Shows, Refuses };
+    enum Manager { NoBus, None, Shows, Refuses };
     const struct
     {
         const char* name;
         Manager manager;
         bool folderOpens;
-    } cases[] = {{"no file manager", None, true}, {"it shows the file", Shows, false}, {"it refuses", Refuses, true}};
+    } cases[] = {{"no session bus", NoBus, true}, {"no file manager", None, true}, {"it shows the file", Shows, false},
+                 {"it refuses", Refuses, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PrivateSessionBus bus;
         ASSERT_TRUE(bus.isRunning());
         std::unique_ptr<FakeFileManager> manager;
-        if (c.manager != None)
+        if (c.manager == Shows || c.manager == Refuses)
             manager = std::make_unique<FakeFileManager>(bus.connect("manager"), c.manager == Shows);
         UrlRecorder opened({"file"});
-        DesktopFiles::revealOn(bus.connect("caller"), path);
+        // A session without a bus: the address leads nowhere, as the program's own does in the tests.
+        const QDBusConnection caller = c.manager == NoBus
+            ? QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/ombrelay-no-bus"), QStringLiteral("no-bus"))
+            : bus.connect("caller");
+        DesktopFiles::revealOn(caller, path);
         EXPECT_TRUE(opened.opened.isEmpty()) << "decided before the answer";
         if (manager) {
             ASSERT_TRUE(waitUntil([&] { return !manager->asked.isEmpty(); }, 5000));

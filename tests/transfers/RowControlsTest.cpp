@@ -4,11 +4,15 @@
 #include "kit/Settings.h"
 #include "support/DoubleClick.h"
 #include "support/Pictures.h"
+#include "support/TestFiles.h"
 #include "support/UrlRecorder.h"
+#include "support/WaitUntil.h"
 #include "transfers/DownloadProgressCell.h"
+#include "transfers/DownloadsPaneTransferCell.h"
 #include "transfers/PreviewWindow.h"
 #include "uikit/PZText.h"
 
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <algorithm>
@@ -108,6 +112,41 @@ TEST_F(RowControls, OnlyAnIncompleteTorrentsAmountTextSwitchesPercentages)
         EXPECT_EQ(settings.value(QStringLiteral("kDisplayPercentages")).toString(), test.stored) << test.name;
     }
     EXPECT_EQ(controller->objects().size(), 2);
+}
+
+TEST_F(RowControls, ACompleteRowIsDrawnAgainWhenTheSeedingSettingsChange)
+{
+    Settings& settings = Settings::instance();
+    settings.setBool(QStringLiteral("kSeedingEnabled"), true);
+    settings.setBool(QStringLiteral("kStopSeedingAtRatio"), false);
+    const TorrentLinePtr complete = addTorrent("complete", TorrentLine::Complete);
+    QApplication::processEvents();
+    struct PaintCount : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } paints;
+    view->viewport()->installEventFilter(&paints);
+    const struct
+    {
+        const char* key;
+        QVariant value;
+        QString rate;  // what the row's rate column reads
+    } changes[] = {{"kSeedingEnabled", false, "Complete"},
+                   {"kSeedingEnabled", true, "Sharing"},
+                   {"kStopSeedingAtRatio", true, "Sharing"},
+                   {"kStopSeedingRatio", -1, "Complete"}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.key);
+        const int before = paints.count;
+        settings.setValue(QLatin1String(change.key), change.value);
+        EXPECT_TRUE(waitUntil([&] { return paints.count > before; }, 2000)) << "the row was not drawn again";
+        EXPECT_EQ(DownloadsPaneTransferCell::stateText(*complete), change.rate);
+    }
 }
 
 TEST_F(RowControls, TheTimeColumnOfAFileRowHoldsNoCheckbox)
@@ -243,6 +282,50 @@ TEST_F(RowControls, QuickLookShowsEverySelectedItemAndFollowsTheSelection)
     EXPECT_EQ(preview->paths(), QStringList({b->fullPath()})) << "the open preview follows the selection";
     view->selectObjects({view->itemFor(absent.get())});
     EXPECT_FALSE(preview->isVisible()) << "nothing left to show";
+}
+
+// A song still downloading is previewed from a copy of what has arrived; other rows show their file. Play
+// (a click or Return) hands what the preview shows to the default application; Space still closes it.
+TEST_F(RowControls, QuickLookOnASongStillDownloadingShowsWhatHasArrived)
+{
+    UrlRecorder recorder({QStringLiteral("file")});
+    const struct
+    {
+        const char* name;
+        TorrentLine::DownloadState state;
+        bool copied;
+    } cases[] = {{"song.mp3", TorrentLine::Downloading, true},
+                 {"clip.mkv", TorrentLine::Downloading, false},
+                 {"done.mp3", TorrentLine::Complete, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TorrentLinePtr torrent = addTorrent(c.name, c.state);
+        writeContent(torrent);
+        view->selectObjects({view->itemFor(torrent.get())});
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Space);
+        PreviewWindow* preview = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            preview = view->window()->findChild<PreviewWindow*>();
+            return preview && preview->isVisible();
+        }));
+        ASSERT_EQ(preview->paths().size(), 1);
+        const QString shown = preview->paths().first();
+        EXPECT_EQ(shown != torrent->fullPath(), c.copied);
+        EXPECT_EQ(readFile(shown), readFile(torrent->fullPath()));
+        ASSERT_TRUE(preview->playButton()->isVisible());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(preview));
+        const auto focused = [&] { return QApplication::focusWidget() ? QApplication::focusWidget() : preview; };
+        if (c.copied)
+            QTest::keyClick(focused(), Qt::Key_Return);
+        else
+            QTest::mouseClick(preview->playButton(), Qt::LeftButton);
+        EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(shown)});
+        recorder.opened.clear();
+        QTest::keyClick(focused(), Qt::Key_Space);
+        ASSERT_FALSE(preview->isVisible());
+        EXPECT_TRUE(recorder.opened.isEmpty());
+    }
 }
 
 TEST_F(RowControls, ReturnOpensTheSelectedRowAmongSeveral)

@@ -193,6 +193,10 @@ TEST_F(TransfersController, ADetachedDiskHaltsItsTorrentsAndTheirStatesComeBackW
     EXPECT_EQ(alerts[0].message, QStringLiteral("The external disk \"disk\" is not attached."));
     EXPECT_EQ(alerts[0].buttons, QStringList{"OK"});
     EXPECT_EQ(paused->downloadState(), TorrentLine::Halted);
+    // Both name the disk the torrent was recorded on, not the one above its folder now.
+    controller->runUnmountedAlertForTorrent(*recorded);
+    EXPECT_EQ(alerts.last().message, QStringLiteral("The external disk \"big\" is not attached."));
+    EXPECT_EQ(recorded->stateDescription(), QStringLiteral("External disk \"big\" is not attached"));
 
     const int connects = peers.connects;
     writeMounts({"/", "/media/disk"});

@@ -5,6 +5,7 @@
 #include "engine/torrent/FileLine.h"
 #include "engine/torrent/TorrentLine.h"
 #include "platform/VolumeMonitor.h"
+#include "support/TestFiles.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
 #include "uikit/PZAlert.h"
@@ -43,16 +44,10 @@ protected:
         EngineFakes::TearDown();
     }
 
-    // A mountinfo text with one line per mount point.
+    // A mount table with these mount points.
     void writeMounts(const QStringList& mountPoints)
     {
-        QByteArray text;
-        int id = 20;
-        for (const QString& point : mountPoints)
-            text += QByteArray::number(id++) + " 1 8:1 / " + point.toUtf8() + " rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
-        QFile file(folder.filePath(QStringLiteral("mountinfo")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
+        ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("mountinfo")), mountInfoText(mountPoints)));
     }
 
     // A torrent in the given state, listed; `files` > 1 makes a folder torrent.

@@ -151,3 +151,51 @@ TEST(OutlineViewFilterTest, AListOutlivesItsTabsAndField)
     w.view->setObjects({});
     EXPECT_EQ(w.view->filteredCount(), 0);
 }
+
+// Every key in the filter field re-filters as one step: with a thousand rows selected, one selection
+// change per key, whatever the rows that come and go; the selection comes back in row order and the
+// arrow keys go on from it.
+TEST(OutlineViewFilterTest, EachKeyInTheFieldMakesOneSelectionChangeWhateverIsSelected)
+{
+    FakeOutlineWindow w;
+    w.window.show();
+    for (int n = 0; n < 1000; ++n)
+        w.add(QStringLiteral("%1 %2").arg(n % 3 ? "odd" : "even").arg(n), n, n % 2);
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(w.view->selectedObjects().size(), 1000);
+    QSignalSpy changes(w.view, &PZOutlineView::selectionDidChange);
+    const struct
+    {
+        Qt::Key key;
+        int changes;
+        int selected;
+    } keys[] = {
+        {Qt::Key_E, 1, 334},        // "e": the even rows stay
+        {Qt::Key_V, 1, 334},        // "ev"
+        {Qt::Key_Q, 1, 0},          // "evq": nothing is left, and it is said once
+        {Qt::Key_Backspace, 0, 0},  // "ev": nothing was selected
+    };
+    for (const auto& k : keys) {
+        changes.clear();
+        QTest::keyClick(w.field, k.key);
+        EXPECT_EQ(changes.size(), k.changes) << w.field->text().toStdString();
+        EXPECT_EQ(w.view->selectedObjects().size(), k.selected) << w.field->text().toStdString();
+    }
+    // From a selection of every other shown row, sorted by size downwards: row order, and Down goes
+    // on from the first object selected, also after a re-filter that keeps it.
+    w.view->setSortDescriptors({{QStringLiteral("size"), false, QStringLiteral("compare:")}});
+    w.field->clear();
+    QList<PZOutlineObject*> chosen;
+    for (int row = 0; row < 20; row += 2)
+        chosen.prepend(w.view->objectAt(w.view->model()->index(row, 0)));
+    w.view->selectObjects(chosen);
+    EXPECT_EQ(w.view->selectedObjects(), QList<PZOutlineObject*>(chosen.crbegin(), chosen.crend()));
+    changes.clear();
+    w.field->setText(QStringLiteral("9"));  // the selected sizes are 999 down to 981
+    EXPECT_EQ(changes.size(), 1);
+    EXPECT_EQ(w.view->selectedObjects().size(), chosen.size());
+    QTest::keyClick(w.view, Qt::Key_Down);
+    EXPECT_EQ(w.view->selectedObjects(),
+              QList<PZOutlineObject*>{w.view->objectAt(w.view->indexBelow(w.view->indexForObject(chosen.first())))});
+}

@@ -41,7 +41,8 @@ QLabel* makeLine(QWidget* parent, int pixelSize, bool bold)
 }  // namespace
 
 DragOverlayView::DragOverlayView(QWidget* covered)
-    : QWidget(covered),
+    : QWidget(covered->isWindow() ? covered : covered->parentWidget()),
+      m_covered(covered),
       m_frame(new DragOverlayFrame(this)),
       m_iconView(new DragOverlayImageView(m_frame)),
       m_primary(makeLine(m_frame, 17, true)),
@@ -207,7 +208,7 @@ void DragOverlayView::buildContentAndAttachWindow()
     }
     m_primary->setText(primaryString());
     m_secondary->setText(secondaryString());
-    setGeometry(parentWidget()->rect());
+    setGeometry(coveredArea());
     layoutBox();
     raise();
     show();
@@ -229,10 +230,15 @@ void DragOverlayView::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), QColor(0, 0, 0, 77));  // the dimmed window
 }
 
+QRect DragOverlayView::coveredArea() const
+{
+    return m_covered == parentWidget() ? m_covered->rect() : m_covered->geometry();
+}
+
 bool DragOverlayView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == parentWidget() && event->type() == QEvent::Resize && isVisible()) {
-        setGeometry(parentWidget()->rect());
+    if (watched == m_covered && (event->type() == QEvent::Resize || event->type() == QEvent::Move) && isVisible()) {
+        setGeometry(coveredArea());
         layoutBox();
     }
     return QWidget::eventFilter(watched, event);

@@ -19,9 +19,10 @@ class OverlayFadeInAnimation;
 class OverlayFadeOutAnimation;
 
 // What a drag of torrent files over the window would add: the covered area darkens and a box in its middle
-// shows the torrent (icon, name, files and size) or the number of torrents and their totals. A child of the
-// area it covers (a client cannot place a window of its own over another on every desktop); the window
-// hands it the drag's events.
+// shows the torrent (icon, name, files and size) or the number of torrents and their totals. Laid over
+// the area it covers (in the application, the window's whole content), as a child of that area when it
+// is a window and as its sibling otherwise (a client cannot place a window of its own over another on
+// every desktop); the window hands it the drag's events.
 class DragOverlayView : public QWidget
 {
     Q_OBJECT
@@ -59,7 +60,9 @@ private:
     void setOpacity(double opacity);
     void buildContentAndAttachWindow();
     void layoutBox();
+    QRect coveredArea() const;  // in the parent's coordinates
 
+    QWidget* m_covered;
     DragOverlayFrame* m_frame;
     DragOverlayImageView* m_iconView;
     QLabel* m_primary;

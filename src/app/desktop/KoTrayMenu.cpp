@@ -24,6 +24,17 @@ void KoTrayMenu::attach(QMenu* menu)
 void KoTrayMenu::fill(QMenu* menu)
 {
     menu->clear();
+    fillCompleted(menu);
+    if (!m_show || !m_quit)
+        return;
+    if (!menu->isEmpty())
+        menu->addSeparator();
+    menu->addAction(tr("Show Ombrelay"), this, [this] { m_show(); });
+    menu->addAction(tr("Quit"), this, [this] { m_quit(); });
+}
+
+void KoTrayMenu::fillCompleted(QMenu* menu)
+{
     if (m_downloads.numberOfComplete() == 0)
         return;
     menu->addAction(tr("Completed Downloads:"))->setEnabled(false);

@@ -3,7 +3,9 @@
 #include "platform/MediaLibrary.h"
 #include "platform/MediaPlayers.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -15,8 +17,9 @@ class SerialQueue;
 
 // The hand-over of completed music and video to the media library: an entry in the library folder (or
 // the named playlist), then play or queue it in the running player as the settings say, and a notice.
-// Class operations only. The settings are read on the main thread when a hand-over is queued; the work runs
-// on the component's own serial queue, in the order of completion.
+// Class operations only. The files that complete together (an album) are queued as one hand-over, after
+// the settings are read on the main thread; the work runs on the component's own serial queue, in the
+// order of completion.
 class KoiTunesController
 {
 public:
@@ -36,7 +39,8 @@ public:
     static SerialQueue& operationQueue();
 
     static bool shouldAddFile(const QString& path);
-    // Queues the hand-over when shouldAddFile(); true when queued.
+    // Queues the hand-over when shouldAddFile(), with the files completed in the same pass of the event
+    // loop; true when queued.
     static bool handleCompletedPath(const QString& path, const QString& pathInTorrent);
     // The list's "Add to Music Library": the entry and playlist step alone, queued.
     static void addSongToPlaylistLater(const QString& path, const QString& pathInTorrent);
@@ -49,8 +53,11 @@ public:
     static QString addSongToLibrary(const Plan& plan, const QString& path, const QString& pathInTorrent);
     static QString addSongToPlaylist(const Plan& plan, const QString& path, const QString& pathInTorrent);
     static bool addSongToPartyShuffle(const QString& path);
-    // In the running player, else in the desktop's default application (never an executable file).
-    static void playSong(const QString& path);
+    // In a running player that can open it; false when there is none or it refuses.
+    static bool playSong(const QString& path);
+    // What no player took, in the desktop's default application, once: one file itself, several (an
+    // album) as one playlist written in `folder`. Never an executable file.
+    static void openInDefaultApplication(const QStringList& paths, const QString& folder);
     static bool iTunesIsRunning();
     static bool iTunesIsPlaying();
 
@@ -59,7 +66,16 @@ public:
     static void iTunesValue(MediaPlayers::Query query, QObject* context, std::function<void(const QString&)> done);
 
 private:
-    static void handOver(const Plan& plan, const QString& path, const QString& pathInTorrent);
+    struct CompletedFile
+    {
+        QString path;
+        QString pathInTorrent;
+    };
+    static QList<CompletedFile>& completedFiles();
+    static void queueCompletedFiles();
+    static void handOver(const Plan& plan, const QList<CompletedFile>& files, const QString& temporaryFolder);
+    // One file's entry, play step and notice; true when the play step is left to the default application.
+    static bool handOver(const Plan& plan, const CompletedFile& file, QString& playable);
 };
 
 }  // namespace ombrelay

@@ -43,8 +43,12 @@ void StatusTray::redisplay()
         m_tray.setIcon(QIcon(QPixmap::fromImage(m_tile)));
         updateLauncher();
     }
-    const QString tip = tr("Ombrelay\nDownload: %1\nUpload: %2")
-                            .arg(m_downloads.downloadsRateText(), m_downloads.uploadsRateText());
+    // A rate shows while there is one: an idle tooltip reads only the program's name.
+    QString tip = QStringLiteral("Ombrelay");
+    if (!m_downloads.downloadsRateText().isEmpty())
+        tip += QLatin1Char('\n') + tr("Download: %1").arg(m_downloads.downloadsRateText());
+    if (!m_downloads.uploadsRateText().isEmpty())
+        tip += QLatin1Char('\n') + tr("Upload: %1").arg(m_downloads.uploadsRateText());
     if (tip != m_tray.toolTip())
         m_tray.setToolTip(tip);
 }

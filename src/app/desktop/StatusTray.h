@@ -31,6 +31,8 @@ public:
     void requestAttention();
 
     QSystemTrayIcon& trayIcon() { return m_tray; }
+    // The icon is shown by a tray host that runs now.
+    bool isInTray() const { return m_tray.isVisible() && QSystemTrayIcon::isSystemTrayAvailable(); }
     const QImage& tile() const { return m_tile; }
 
 signals:

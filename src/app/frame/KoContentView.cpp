@@ -1,7 +1,9 @@
 #include "app/frame/KoContentView.h"
 
 #include "app/desktop/AdView.h"
+#include "app/toolbar/MainToolbar.h"
 #include "app/toolbar/ToolbarConfiguration.h"
+#include "app/toolbar/ToolbarCustomizePanel.h"
 #include "app/toolbar/ToolbarDelegate.h"
 #include "kit/Settings.h"
 #include "uikit/KeyViewLoop.h"
@@ -102,17 +104,19 @@ void KoContentView::setToolbarDelegate(ToolbarDelegate* delegate, bool force)
         return;
     const QString identifier = delegate->toolbarIdentifier();
     if (!m_toolbar) {
-        m_toolbar = new QToolBar(mainWindow);
+        m_toolbar = new MainToolbar(mainWindow);
         m_toolbar->setObjectName(identifier);
         m_toolbar->setMovable(false);
         m_toolbar->setFloatable(false);
-        m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
         m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        // The first toolbar shows as its delegate's stored settings say (as registered: labels under icons).
+        ToolbarConfiguration::read(settings(), identifier).apply(*m_toolbar);
+        connect(m_toolbar, &MainToolbar::customizeRequested, this, &KoContentView::customizeToolbar);
         mainWindow->addToolBar(m_toolbar);
     }
     if (m_toolbarDelegate && m_toolbarDelegate != delegate)
         ToolbarConfiguration::fromToolbar(*m_toolbar).write(settings(), m_toolbarDelegate->toolbarIdentifier());
-    // The display settings travel to the incoming delegate; its items are always its defaults.
+    // The display settings travel to the incoming delegate; its items are its own arrangement.
     const ToolbarConfiguration current = ToolbarConfiguration::fromToolbar(*m_toolbar);
     ToolbarConfiguration incoming = ToolbarConfiguration::read(settings(), identifier);
     for (const QString& key : ToolbarConfiguration::displayKeys())
@@ -123,11 +127,7 @@ void KoContentView::setToolbarDelegate(ToolbarDelegate* delegate, bool force)
     QWidget* focused = QApplication::focusWidget();
     if (focused && !m_toolbar->isAncestorOf(focused))
         focused = nullptr;
-    m_toolbar->clear();
-    for (const QString& item : delegate->toolbarDefaultItemIdentifiers()) {
-        if (QAction* action = delegate->toolbarItem(item))
-            m_toolbar->addAction(action);
-    }
+    showItems(*delegate);
     ToolbarConfiguration::read(settings(), identifier).apply(*m_toolbar);
     delegate->validateVisibleItems(*m_toolbar);
     m_toolbar->setVisible(true);
@@ -137,6 +137,47 @@ void KoContentView::setToolbarDelegate(ToolbarDelegate* delegate, bool force)
         focused->setFocus(Qt::OtherFocusReason);
     }
     delegate->validateVisibleItems(*m_toolbar);
+}
+
+void KoContentView::showItems(ToolbarDelegate& delegate)
+{
+    m_toolbar->setItems(delegate, ToolbarConfiguration::items(settings(), delegate.toolbarIdentifier(),
+                                                              delegate.toolbarAllowedItemIdentifiers(),
+                                                              delegate.toolbarDefaultItemIdentifiers()));
+}
+
+void KoContentView::customizeToolbar()
+{
+    ToolbarDelegate* delegate = m_toolbarDelegate;
+    if (!m_toolbar || !delegate)
+        return;
+    ToolbarCustomizePanel::Choices choices;
+    choices.allowed = delegate->toolbarAllowedItemIdentifiers();
+    choices.defaults = delegate->toolbarDefaultItemIdentifiers();
+    choices.items = m_toolbar->itemIdentifiers();
+    choices.label = [delegate](const QString& identifier) {
+        const QAction* item = delegate->toolbarItem(identifier);
+        return item ? item->text() : QString();
+    };
+    choices.displayMode = ToolbarConfiguration::fromToolbar(*m_toolbar).value(ToolbarConfiguration::kDisplayMode).toInt();
+    auto* panel = new ToolbarCustomizePanel(std::move(choices), window());
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    // The toolbar follows each change; the arrangement is stored under the delegate's identifier.
+    connect(panel, &ToolbarCustomizePanel::itemsChanged, this, [this, delegate](const QStringList& items) {
+        ToolbarConfiguration::writeItems(settings(), delegate->toolbarIdentifier(), items);
+        if (m_toolbarDelegate == delegate) {
+            showItems(*delegate);
+            delegate->validateVisibleItems(*m_toolbar);
+        }
+    });
+    connect(panel, &ToolbarCustomizePanel::displayModeChanged, this, [this, delegate](int mode) {
+        ToolbarConfiguration display;
+        display.setValue(ToolbarConfiguration::kDisplayMode, QString::number(mode));
+        display.apply(*m_toolbar);
+        ToolbarConfiguration::fromToolbar(*m_toolbar).write(settings(), delegate->toolbarIdentifier());
+    });
+    panel->show();
 }
 
 void KoContentView::applicationWillTerminate()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/toolbar/MainToolbar.h"
+
 #include <QMetaObject>
 #include <QPointer>
 #include <QStackedWidget>
@@ -15,7 +17,8 @@ class ToolbarDelegate;
 // The main window's content switcher: shows one view at a time (the start view, the pane of the
 // selected source-list item, or the transfers view). Views stay alive while hidden, so their lists keep
 // scroll position and selection across a swap. It also swaps the window's single toolbar between the
-// shown views' delegates, carrying the user's display settings from one to the next.
+// shown views' delegates, carrying the user's display settings from one to the next; each delegate's
+// items show in the user's arrangement, which "Customize Toolbar…" changes.
 class KoContentView : public QStackedWidget
 {
     Q_OBJECT
@@ -47,9 +50,13 @@ public:
     void selectionIsChanging();
     // Stores the toolbar's display settings and returns to the start view's delegate.
     void applicationWillTerminate();
+    // The toolbar's "Customize Toolbar…": a panel on the window that arranges the shown delegate's items.
+    void customizeToolbar();
 
 private:
     Settings& settings() const;
+    // The delegate's items in the user's arrangement.
+    void showItems(ToolbarDelegate& delegate);
 
     Settings* m_settings = nullptr;
     QPointer<QWidget> m_downloadsView;
@@ -57,7 +64,7 @@ private:
     ToolbarDelegate* m_anonymousDelegate = nullptr;
     ToolbarDelegate* m_toolbarDelegate = nullptr;
     ToolbarDelegate* m_downloadsDelegate = nullptr;
-    QPointer<QToolBar> m_toolbar;
+    QPointer<MainToolbar> m_toolbar;
     QMetaObject::Connection m_tableSelection;
 };
 

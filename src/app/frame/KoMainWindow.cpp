@@ -32,6 +32,9 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QMimeData>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
+#include <QQuickWindow>
 #include <QScreen>
 #include <QStyle>
 #include <QStandardPaths>
@@ -45,10 +48,10 @@ const QString kFrameKey = QStringLiteral("kKoMainWindow");
 KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
     : QMainWindow(parent),
       m_downloads(downloads),
-      m_contentView(new KoContentView(this)),
-      m_dragOverlay(new DragOverlayView(m_contentView))
+      m_contentView(new KoContentView(this))
 {
     setAcceptDrops(true);
+    makeReadyForWebViews();
     setWindowTitle(QStringLiteral("Ombrelay"));
     setObjectName(kFrameKey);
     buildFrame();
@@ -59,6 +62,18 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
     const QByteArray frame = Settings::instance().bytes(kFrameKey);
     if (frame.isEmpty() || !restoreGeometry(QByteArray::fromBase64(frame)))
         centerOnScreen();
+}
+
+void KoMainWindow::makeReadyForWebViews()
+{
+    // Web views draw through OpenGL where there is OpenGL: a window without such a child is made anew
+    // (another native window, the keyboard focus lost) when the first one comes. A hidden one from the
+    // start makes the window ready for them. Where views draw in software, nothing is made anew.
+    if (QQuickWindow::graphicsApi() != QSGRendererInterface::OpenGL)
+        return;
+    QOpenGLContext probe;
+    if (probe.create())
+        (new QOpenGLWidget(this))->hide();
 }
 
 void KoMainWindow::centerOnScreen()
@@ -92,6 +107,7 @@ void KoMainWindow::buildFrame()
     });
     m_splitView->setSubviews(new LeftSideView(m_sourceView, m_downloads.statsView(), m_statusView), m_contentView);
     setCentralWidget(m_splitView);
+    m_dragOverlay = new DragOverlayView(m_splitView);
     connect(m_splitView, &MainSplitView::sidebarWidthChanged, this, &KoMainWindow::updateMinimumSize);
 
     m_selection = new SelectionController(*m_contentView, this);
@@ -245,9 +261,9 @@ void KoMainWindow::dropEvent(QDropEvent* event)
 
 void KoMainWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing the main window quits; the application decides whether to ask first.
+    // The application decides: hidden to the tray, or a quit that may ask first.
     event->ignore();
-    emit quitRequested();
+    emit closeRequested();
 }
 
 }  // namespace ombrelay

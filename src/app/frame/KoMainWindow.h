@@ -53,8 +53,8 @@ public:
 
 signals:
     void openFilesChosen(const QStringList& paths);
-    // The window's close button.
-    void quitRequested();
+    // The window's close button: the application hides the window or quits.
+    void closeRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,12 +69,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void makeReadyForWebViews();
     void buildFrame();
     void flagsChanged(QKeyEvent* event);
 
     KoDownloadsController& m_downloads;
     KoContentView* m_contentView;
-    DragOverlayView* m_dragOverlay;
+    DragOverlayView* m_dragOverlay = nullptr;
     MainSplitView* m_splitView = nullptr;
     SourceView* m_sourceView = nullptr;
     SelectionController* m_selection = nullptr;

@@ -323,8 +323,6 @@ void SourceView::selectItem(SourceItem* item)
     for (SourceItem* up = item->parent(); up && up != m_root.get(); up = up->parent())
         expand(indexForObject(up));
     selectObjects({item});
-    // The arrow keys go on from the selected row.
-    selectionModel()->setCurrentIndex(indexForObject(item), QItemSelectionModel::NoUpdate);
     scrollToItem(item);
 }
 
@@ -458,6 +456,7 @@ bool SourceView::acceptDrop(SourceItem* source, SourceItem* target, int childInd
     SourceItem* from = source->parent();
     SourceItem* to = target ? target : m_root.get();
     const int oldIndex = from->indexOfChild(source);
+    const bool wasSelected = selectedItems().contains(source);
     std::unique_ptr<SourceItem> moved = from->takeChild(oldIndex);
     if (childIndex < 0)
         childIndex = to->childCount();
@@ -465,6 +464,10 @@ bool SourceView::acceptDrop(SourceItem* source, SourceItem* target, int childInd
         --childIndex;
     to->insertChild(childIndex, std::move(moved));
     reloadContainer(m_root.get());
+    // Moved into a collapsed folder, the selected item stays selected: its folder opens, and the pane
+    // it shows stays in agreement with the list.
+    if (wasSelected && !selectedItems().contains(source))
+        selectItem(source);
     saveToDefaults();
     return true;
 }

@@ -145,6 +145,7 @@ private:
     bool m_pressMayDrag = false;
     bool m_doubleClicked = false;  // until the button goes up
     bool m_justBecameFirstResponder = false;
+    bool m_pressFocusedList = false;  // the press under way gave the list the focus
     bool m_reloading = false;
 };
 

@@ -81,6 +81,9 @@ void SourceView::mousePressEvent(QMouseEvent* event)
     m_pressItem = itemAt(indexAt(m_pressPosition));
     m_selectedBeforePress = selectedItem();
     m_pressMayDrag = event->button() == Qt::LeftButton && m_pressItem;
+    // The focus comes with the press, before this runs; the flag it sets may be cleared before the
+    // button goes up, so the press keeps it.
+    m_pressFocusedList = m_justBecameFirstResponder;
     if (event->button() == Qt::LeftButton && !m_pressItem) {
         clearSelection();
         setFocus(Qt::MouseFocusReason);
@@ -96,11 +99,13 @@ void SourceView::mouseReleaseEvent(QMouseEvent* event)
     const QPoint position = event->position().toPoint();
     SourceItem* item = m_pressItem;
     m_pressItem = nullptr;
+    const bool pressFocusedList = std::exchange(m_pressFocusedList, false);
     if (std::exchange(m_doubleClicked, false)) {
         PerformLater::cancel(this, kRenameKey);
         return;
     }
-    if (event->button() != Qt::LeftButton || position != m_pressPosition || !item || m_justBecameFirstResponder)
+    if (event->button() != Qt::LeftButton || position != m_pressPosition || !item
+        || pressFocusedList || m_justBecameFirstResponder)
         return;
     const QModelIndex index = indexAt(position);
     if (index.column() != 0 || itemAt(index) != item || !(item->isGroup() || item->isRSS())
@@ -141,8 +146,11 @@ void SourceView::editItem(SourceItem* item)
     m_editedItem = item;
     m_editor = new QLineEdit(viewport());
     m_editor->setFrame(false);
+    // The list's own palette hides the style's selection band; the editor's selection shows.
     QPalette look = m_editor->palette();
     look.setColor(QPalette::Base, Qt::white);
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        look.setColor(role, QApplication::palette().color(QPalette::Active, role));
     m_editor->setPalette(look);
     m_editor->setAutoFillBackground(true);
     m_editor->setMaxLength(SourceItem::kMaxNameLength);

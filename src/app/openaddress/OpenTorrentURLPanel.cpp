@@ -29,18 +29,21 @@ namespace {
 
 const QString kChangeKey = QStringLiteral("textDidChange");
 
-// Torrent files: up to the metainfo cap, redirects followed, a bounded wait.
+// Torrent files: up to the metainfo cap, redirects followed, the user's cookies sent where allowed (a site
+// may serve its files only to members). A fetch ends when the server falls silent, or at the total limit.
 class TorrentFileLoader : public PZHTTPLoader
 {
 public:
-    TorrentFileLoader(QObject* parent, int timeoutMs) : PZHTTPLoader(parent)
+    TorrentFileLoader(QObject* parent, int stallTimeoutMs) : PZHTTPLoader(parent)
     {
         setMaxBodySize(kTorrentFileBodyCap);
-        setTimeoutMs(timeoutMs);
+        setStallTimeoutMs(stallTimeoutMs);
+        setTimeoutMs(OpenTorrentURLPanel::kFetchTotalMs);
     }
 
 protected:
     bool shouldAutoRedirect() const override { return true; }
+    bool shouldSendCookies() const override { return userAllowsCookies(); }
 };
 
 bool hasOpenableScheme(const QString& text)
@@ -153,7 +156,9 @@ void OpenTorrentURLPanel::addressEdited()
         PerformLater::cancel(this, kChangeKey);
         return;
     }
-    // The panel follows every keystroke at once; the fetch waits for a pause in the typing.
+    // The panel follows every keystroke at once; the fetch waits for a pause in the typing. The address
+    // it was showing is forgotten, so typing back to it fetches it again.
+    m_lastString.clear();
     m_torrent.reset();
     m_downloadButton->setEnabled(false);
     killDownloads();
@@ -232,7 +237,7 @@ void OpenTorrentURLPanel::dropMagnetResolver()
 
 void OpenTorrentURLPanel::fetch(const QString& address)
 {
-    auto* loader = new TorrentFileLoader(this, m_fetchTimeoutMs);
+    auto* loader = new TorrentFileLoader(this, m_fetchStallMs);
     m_downloads.insert(loader);
     connect(loader, &PZHTTPLoader::completed, this, [this](PZHTTPLoader* l) { fetched(l); });
     connect(loader, &PZHTTPLoader::failed, this, [this](PZHTTPLoader* l) { fetchFailed(l); });

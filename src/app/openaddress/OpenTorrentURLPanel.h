@@ -31,7 +31,8 @@ public:
     static constexpr int kExpandedHeight = 267;
     static constexpr int kTypingPauseMs = 500;
     static constexpr qsizetype kMaxPastedBytes = 64 << 10;
-    static constexpr int kFetchTimeoutMs = 15000;
+    static constexpr int kFetchStallMs = 15000;
+    static constexpr int kFetchTotalMs = 30 * 60 * 1000;
 
     OpenTorrentURLPanel(QWidget* mainWindow, SessionLifecycle& lifecycle);
     ~OpenTorrentURLPanel() override;
@@ -49,8 +50,8 @@ public:
     QLabel* torrentPathField() const { return m_torrentPath; }
     QLabel* torrentDetailsField() const { return m_torrentDetails; }
     bool isFetching() const;
-    // How long a silent server may keep a fetch waiting; tests shorten it.
-    void setFetchTimeoutMs(int ms) { m_fetchTimeoutMs = ms; }
+    // How long a server may fall silent during a fetch; tests shorten it.
+    void setFetchStallMs(int ms) { m_fetchStallMs = ms; }
 
     void download();
     void reject() override;
@@ -91,7 +92,7 @@ private:
     TorrentLinePtr m_torrent;
     QPropertyAnimation* m_animation;
     bool m_expanded = false;
-    int m_fetchTimeoutMs = kFetchTimeoutMs;
+    int m_fetchStallMs = kFetchStallMs;
 };
 
 }  // namespace ombrelay

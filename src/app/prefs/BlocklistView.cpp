@@ -5,7 +5,6 @@
 #include "kit/DateText.h"
 #include "kit/PZByteSize.h"
 #include "kit/SerialQueue.h"
-#include "kit/ServiceAddresses.h"
 #include "kit/Settings.h"
 #include "kit/http/PZHTTPLoader.h"
 
@@ -14,6 +13,7 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -41,8 +41,23 @@ bool isZipArchive(const QByteArray& data)
 
 }  // namespace
 
+const QString BlocklistView::kProviderKey = QStringLiteral("kBlocklistProvider");
+
+QUrl BlocklistView::archiveAddressFor(const QString& provider)
+{
+    const QString text = provider.trimmed();
+    if (text.isEmpty() || text.size() > 2000)
+        return {};
+    const bool whole = text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        || text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    QUrl address(whole ? text : QStringLiteral("http://%1/config/level1.zip").arg(text), QUrl::StrictMode);
+    if (!address.isValid() || address.host().isEmpty() || (!whole && text.contains(QLatin1Char('/'))))
+        return {};
+    return address;
+}
+
 BlocklistView::BlocklistView(Blocklist& blocklist, QWidget* parent)
-    : QWidget(parent), m_blocklist(blocklist), m_archiveAddress(QString::fromLatin1(service::kBlocklistURL)),
+    : QWidget(parent), m_blocklist(blocklist), m_providerField(new QLineEdit(this)),
       m_downloadButton(new QPushButton(tr("Update Now"), this)),
       m_lastDownloadLabel(new QLabel(tr("Last update:"), this)),
       m_numberOfEntriesLabel(new QLabel(tr("Entries:"), this)), m_lastDownload(new QLabel(this)),
@@ -51,16 +66,25 @@ BlocklistView::BlocklistView(Blocklist& blocklist, QWidget* parent)
 {
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_lastDownloadLabel, 0, 0);
-    layout->addWidget(m_lastDownload, 0, 1);
-    layout->addWidget(m_numberOfEntriesLabel, 1, 0);
-    layout->addWidget(m_numberOfEntries, 1, 1);
-    layout->addWidget(m_downloadText, 0, 0, 1, 2);
-    layout->addWidget(m_updateProgress, 1, 0, 1, 2);
-    layout->addWidget(m_failureText, 2, 0, 1, 3);
-    layout->addWidget(m_downloadButton, 0, 2, Qt::AlignRight);
+    layout->addWidget(new QLabel(tr("Provider:"), this), 0, 0);
+    layout->addWidget(m_providerField, 0, 1, 1, 2);
+    layout->addWidget(m_lastDownloadLabel, 1, 0);
+    layout->addWidget(m_lastDownload, 1, 1);
+    layout->addWidget(m_numberOfEntriesLabel, 2, 0);
+    layout->addWidget(m_numberOfEntries, 2, 1);
+    layout->addWidget(m_downloadText, 1, 0, 1, 2);
+    layout->addWidget(m_updateProgress, 2, 0, 1, 2);
+    layout->addWidget(m_failureText, 3, 0, 1, 3);
+    layout->addWidget(m_downloadButton, 1, 2, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
     layout->setHorizontalSpacing(12);
+    m_providerField->setPlaceholderText(tr("Host name, or http or https address"));
+    m_providerField->setText(Settings::instance().string(kProviderKey));
+    connect(m_providerField, &QLineEdit::editingFinished, this, &BlocklistView::storeProvider);
+    connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
+        if (key == kProviderKey && !m_providerField->hasFocus())
+            m_providerField->setText(Settings::instance().string(kProviderKey));
+    });
     m_updateProgress->setTextVisible(false);
     m_failureText->setWordWrap(true);
     m_failureText->setTextFormat(Qt::PlainText);
@@ -97,10 +121,27 @@ void BlocklistView::showEvent(QShowEvent* event)
         updateBlocklistInfo();
 }
 
+void BlocklistView::setArchiveAddress(const QUrl& address)
+{
+    m_providerField->setText(address.toString());
+}
+
+void BlocklistView::storeProvider()
+{
+    const QString provider = m_providerField->text().trimmed();
+    if (provider != Settings::instance().string(kProviderKey))
+        Settings::instance().setValue(kProviderKey, provider);
+}
+
 void BlocklistView::downloadBlocklist()
 {
-    if (m_archiveAddress.isEmpty())
+    storeProvider();
+    const QString provider = m_providerField->text().trimmed();
+    if (provider.isEmpty())
         return setInitializationComplete(tr("No blocklist provider is set."), false);
+    const QUrl archive = archiveAddressFor(provider);
+    if (archive.isEmpty())
+        return setInitializationComplete(tr("The provider is neither a host name nor an http or https address."), false);
     if (m_loader)
         m_loader->killConnection();
     m_loader = std::make_unique<BlocklistLoader>();
@@ -118,7 +159,7 @@ void BlocklistView::downloadBlocklist()
     });
     showBusy(tr("Downloading..."));
     m_updateProgress->setRange(0, 0);
-    m_loader->loadURL(m_archiveAddress);
+    m_loader->loadURL(archive);
 }
 
 void BlocklistView::received(qint64 received, qint64 expected)

@@ -5,6 +5,7 @@
 #include <memory>
 
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
@@ -14,7 +15,8 @@ class Blocklist;
 class PZHTTPLoader;
 class SerialQueue;
 
-// Downloads the blocklist archive, has the blocklist import it in-process, and shows the progress; idle,
+// Downloads the blocklist archive from the provider the user names ("kBlocklistProvider": a host, or a
+// whole http or https address), has the blocklist import it in-process, and shows the progress; idle,
 // the time of the last import and the number of ranges, or why the last attempt failed. A failure at
 // any step leaves the old list as it was.
 class BlocklistView : public QWidget
@@ -34,12 +36,17 @@ public:
     void cancelAndWait();
     bool isBusy() const { return m_busy; }
     void setStallTimeoutMs(int ms) { m_stallTimeoutMs = ms; }
-    // The provider's archive; the service table's by default. Without one, nothing is downloaded.
-    void setArchiveAddress(const QUrl& address) { m_archiveAddress = address; }
+    static const QString kProviderKey;
+    // The archive of a provider as typed: a host (with a port, maybe) serves "/config/level1.zip" over
+    // http; an http or https address is taken whole. Empty for an empty or unusable text.
+    static QUrl archiveAddressFor(const QString& provider);
+    // Types the provider into the pane's field, as a user does; stored when editing ends or on download.
+    void setArchiveAddress(const QUrl& address);
     // Bytes received of those announced: a determinate bar and "x of y"; unknown (-1): a busy bar and
     // the amount alone.
     void received(qint64 received, qint64 expected);
 
+    QLineEdit* providerField() const { return m_providerField; }
     QPushButton* downloadButton() const { return m_downloadButton; }
     QLabel* lastDownload() const { return m_lastDownload; }
     QLabel* numberOfEntries() const { return m_numberOfEntries; }
@@ -64,14 +71,15 @@ private:
     void setInitializationComplete(const QString& failure = {}, bool downloadFailed = true);
     void showBusy(const QString& text);
     void removeArchive();
+    void storeProvider();
 
     Blocklist& m_blocklist;
     std::unique_ptr<PZHTTPLoader> m_loader;
-    QUrl m_archiveAddress;
     QString m_archivePath;
     bool m_busy = false;
     bool m_importing = false;
     int m_stallTimeoutMs = kStallTimeoutMs;
+    QLineEdit* m_providerField;
     QPushButton* m_downloadButton;
     QLabel* m_lastDownloadLabel;
     QLabel* m_numberOfEntriesLabel;

@@ -4,20 +4,51 @@
 #include "kit/AppPaths.h"
 #include "kit/Settings.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace ombrelay {
 
 namespace {
+
 const int kPathRole = Qt::UserRole + 1;
-}
+
+// The pop-up's own rows, with separators tall enough that their line stands clear of a highlighted row
+// beside them (the style gives them two pixels, so the line touches the highlight and vanishes in it).
+class RoomySeparators : public QAbstractItemDelegate
+{
+public:
+    RoomySeparators(QAbstractItemDelegate* rows, QObject* parent) : QAbstractItemDelegate(parent), m_rows(rows)
+    {
+        rows->setParent(this);
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        m_rows->paint(painter, option, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = m_rows->sizeHint(option, index);
+        if (index.data(Qt::AccessibleDescriptionRole).toString() == QLatin1String("separator"))
+            size.setHeight(std::max(size.height(), option.fontMetrics.height() / 2));
+        return size;
+    }
+
+private:
+    QAbstractItemDelegate* m_rows;
+};
+
+}  // namespace
 
 FolderButton::FolderButton(const QString& defaultsKey, QWidget* parent) : QComboBox(parent), m_defaultsKey(defaultsKey)
 {
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    view()->setItemDelegate(new RoomySeparators(view()->itemDelegate(), this));
     connect(this, &QComboBox::activated, this, &FolderButton::chosen);
     connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
         if (key == m_defaultsKey)
@@ -39,6 +70,13 @@ void FolderButton::showEvent(QShowEvent* event)
 {
     populate();
     QComboBox::showEvent(event);
+}
+
+void FolderButton::showPopup()
+{
+    // The pop-up is as wide as the button, where its menu rows need room for a check column and margins.
+    view()->setMinimumWidth(view()->sizeHintForColumn(modelColumn()));
+    QComboBox::showPopup();
 }
 
 void FolderButton::addFolder(const QString& path, const QString& title, const QIcon& icon)

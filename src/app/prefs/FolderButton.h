@@ -20,6 +20,7 @@ public:
     // The folder an item stands for; null for separators and "Other...".
     QString representedPath(int index) const;
     bool isOtherItem(int index) const { return index == count() - 1; }
+    void showPopup() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

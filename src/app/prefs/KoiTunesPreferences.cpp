@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -24,7 +25,8 @@ KoiTunesPreferences::KoiTunesPreferences(QWidget* parent)
     : QWidget(parent), m_addSong(new QCheckBox(tr("Add finished music to the Music Library"), this)),
       m_addVideo(new QCheckBox(tr("Add finished videos to the Music Library"), this)),
       m_addToPlaylist(new QCheckBox(tr("Add them to the playlist"), this)), m_playSong(new QButtonGroup(this)),
-      m_playlistTab(new QStackedWidget(this)), m_playlistMenu(new PlaylistsButton(this)), m_playlistText(new QLineEdit(this))
+      m_playlistTab(new QStackedWidget(this)), m_playlistMenu(new PlaylistsButton(this)), m_playlistText(new QLineEdit(this)),
+      m_playlistRefusal(new QLabel(this))
 {
     auto* layout = new QVBoxLayout(this);
     auto* library = new QGroupBox(tr("Music Library"), this);
@@ -41,6 +43,10 @@ KoiTunesPreferences::KoiTunesPreferences(QWidget* parent)
     libraryLayout->addWidget(m_addVideo);
     libraryLayout->addWidget(m_addToPlaylist);
     libraryLayout->addWidget(m_playlistTab);
+    m_playlistRefusal->setTextFormat(Qt::PlainText);
+    m_playlistRefusal->setWordWrap(true);
+    m_playlistRefusal->hide();
+    libraryLayout->addWidget(m_playlistRefusal);
     layout->addWidget(library);
 
     auto* play = new QGroupBox(tr("Then"), this);
@@ -61,6 +67,7 @@ KoiTunesPreferences::KoiTunesPreferences(QWidget* parent)
     connect(m_playlistMenu, &QComboBox::activated, this, &KoiTunesPreferences::playlistChosen);
     connect(m_playlistMenu, &PlaylistsButton::playlistsRead, this, &KoiTunesPreferences::setPlaylists);
     connect(m_playlistText, &QLineEdit::editingFinished, this, &KoiTunesPreferences::playlistTextField);
+    connect(m_playlistText, &QLineEdit::textEdited, m_playlistRefusal, &QWidget::hide);
     connect(&Settings::instance(), &Settings::changed, this, [this](const QString& key) {
         if (key.startsWith(QLatin1String("kKo")))
             loadDefaults();
@@ -82,8 +89,20 @@ QComboBox* KoiTunesPreferences::playlistMenu() const
 
 bool KoiTunesPreferences::isValidPlaylistName(const QString& name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) && name.toUtf8().size() <= 255;
+    return !name.isEmpty() && refusalOf(name).isEmpty();
+}
+
+QString KoiTunesPreferences::refusalOf(const QString& name)
+{
+    if (name.contains(QLatin1Char('/')))
+        return tr("A playlist name cannot contain \u201c/\u201d.");
+    if (name.contains(QChar(0)))
+        return tr("A playlist name cannot contain a null character.");
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return tr("\u201c%1\u201d cannot be a playlist name.").arg(name);
+    if (name.toUtf8().size() > 255)
+        return tr("A playlist name can be at most 255 bytes long.");
+    return {};
 }
 
 void KoiTunesPreferences::setPlaylists(const QStringList& playlists)
@@ -146,7 +165,10 @@ void KoiTunesPreferences::playlistChosen(int index)
 void KoiTunesPreferences::playlistTextField()
 {
     const QString text = m_playlistText->text().trimmed();
-    if (!text.isEmpty() && !isValidPlaylistName(text)) {
+    const QString refusal = refusalOf(text);
+    m_playlistRefusal->setText(refusal);
+    m_playlistRefusal->setVisible(!refusal.isEmpty());
+    if (!refusal.isEmpty()) {
         m_playlistText->setText(Settings::instance().string(kNameKey));  // refused: the stored name stays
         return;
     }

@@ -6,6 +6,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QStackedWidget;
 
@@ -28,11 +29,14 @@ public:
     void loadDefaults();
     // A playlist name becomes a file name: no "/", no NUL, not "." or "..", at most 255 bytes.
     static bool isValidPlaylistName(const QString& name);
+    // Why a name cannot be a playlist's, as the pane says it; empty for a valid name.
+    static QString refusalOf(const QString& name);
     void playlistTextField();
 
     QComboBox* playlistMenu() const;
     QLineEdit* playlistTextEdit() const { return m_playlistText; }
     QStackedWidget* playlistTab() const { return m_playlistTab; }
+    QLabel* playlistRefusal() const { return m_playlistRefusal; }
 
 private:
     void fillPlaylistMenu();
@@ -47,6 +51,7 @@ private:
     QStackedWidget* m_playlistTab;
     PlaylistsButton* m_playlistMenu;
     QLineEdit* m_playlistText;
+    QLabel* m_playlistRefusal;
     QList<QWidget*> m_playControls;
     QStringList m_playlists;
     bool m_playlistsHaveLoaded = false;

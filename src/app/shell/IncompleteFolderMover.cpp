@@ -58,7 +58,8 @@ TorrentLineList IncompleteFolderMover::torrentsToRelocate() const
     TorrentLineList torrents;
     const QString target = normalizedPath(AppPaths::incompletePath());
     for (const TorrentLinePtr& torrent : m_downloads.objects()) {
-        if (torrent->downloadState() == TorrentLine::Complete || torrent->downloadState() == TorrentLine::None)
+        // A halted torrent's data is on a disk that is away, and it may be complete.
+        if (torrent->isComplete() || torrent->isHalted() || torrent->downloadState() == TorrentLine::None)
             continue;
         if (normalizedPath(torrent->downloadPath()) == target || (m_session && m_session->isRelocating(*torrent)))
             continue;

@@ -25,7 +25,8 @@ public:
     IncompleteFolderMover(KoDownloadsController& downloads, SessionLifecycle* session,
                           std::function<QWidget*()> window, QObject* parent = nullptr);
 
-    // Unfinished torrents outside the incomplete folder that are not moving already, in list order.
+    // Unfinished torrents outside the incomplete folder that are neither halted nor moving already, in
+    // list order.
     TorrentLineList torrentsToRelocate() const;
     void settingChanged(const QString& key);
     void offerMove(Change change);

@@ -28,6 +28,7 @@
 #include "app/shell/TerminationSignals.h"
 #include "app/shell/WindowCloseRequests.h"
 #include "app/toolbar/KoToolbarDelegate.h"
+#include "app/web/WebCookieFile.h"
 #include "app/web/WebHooks.h"
 #include "engine/blocklist/Blocklist.h"
 #include "engine/core/BTCore.h"
@@ -152,6 +153,8 @@ void KoApplicationController::launch(const QStringList& arguments)
 {
     Settings& settings = Settings::instance();
     LaunchSettings::repairSortDescriptors(settings);
+    // The cookies of earlier sessions go with the first searches and fetches, before any page is built.
+    WebCookieFile::loadIntoLoaders();
     startEngine();
     LaunchSettings::makeDownloadFolder(m_session->lifecycle().isPathOnUnattachedVolume(AppPaths::downloadPath()));
     m_watcher = std::make_unique<PreferenceWatcher>(*m_downloads, &m_session->lifecycle(), [this]() -> QWidget* {
@@ -171,10 +174,10 @@ void KoApplicationController::launch(const QStringList& arguments)
     // Clicked "magnet:" and search links in web pages go where URL events go.
     WebHooks::instance().handleURLEvent = [this](const QUrl& address) { handleURLString(address.toString(QUrl::FullyEncoded)); };
     connect(m_window.get(), &KoMainWindow::openFilesChosen, this, &KoApplicationController::openFiles);
-    connect(m_window.get(), &KoMainWindow::quitRequested, this, &KoApplicationController::requestQuit);
-    // The close button quits even while a sheet or panel is up (which closes first).
+    connect(m_window.get(), &KoMainWindow::closeRequested, this, &KoApplicationController::closeMainWindow);
+    // The close button acts even while a sheet or panel is up (which closes first).
     m_closeRequests = std::make_unique<WindowCloseRequests>(m_window.get());
-    connect(m_closeRequests.get(), &WindowCloseRequests::closeRequested, this, &KoApplicationController::requestQuit);
+    connect(m_closeRequests.get(), &WindowCloseRequests::closeRequested, this, &KoApplicationController::closeMainWindow);
     m_window->dragOverlay()->setDropHandler([this](const TorrentLineList& torrents) { addDroppedTorrents(torrents); });
     installDesktopServices();
     installOpenAddressPanel();
@@ -186,6 +189,7 @@ void KoApplicationController::launch(const QStringList& arguments)
     installMenus();
     installKeyViewLoop();
     m_trayMenu = std::make_unique<KoTrayMenu>(*m_downloads);
+    m_trayMenu->setApplicationCommands([this] { reopen(); }, [this] { requestQuit(); });
     m_trayMenuView = std::make_unique<QMenu>();
     m_trayMenu->attach(m_trayMenuView.get());
     m_tray->setMenu(m_trayMenuView.get());
@@ -369,6 +373,16 @@ void KoApplicationController::requestQuit()
         if (button == 0)
             quitNow();
     });
+}
+
+void KoApplicationController::closeMainWindow()
+{
+    closeModalWindows();
+    if (m_tray && m_tray->isInTray()) {
+        m_window->hide();  // the transfers go on; the tray icon, its menu or a later launch bring it back
+        return;
+    }
+    requestQuit();
 }
 
 void KoApplicationController::closeModalWindows()

@@ -69,6 +69,9 @@ public:
     // active, and quits.
     void requestQuit();
     static PZAlert quitAlert();
+    // The main window's close button: a sheet or panel that is up closes first; then the window hides
+    // where the tray shows the icon, and the program quits (as requestQuit) where no tray host runs.
+    void closeMainWindow();
     // Orders out every window and quits the event loop; SIGTERM, SIGINT and SIGHUP come here directly.
     void quitNow();
     // The quit path; runs once, from the application's aboutToQuit (after the engine saved its torrents).

@@ -59,7 +59,20 @@ void KoApplicationController::installMenus()
     CurrentTabView& tabs = CurrentTabView::instance();
 
     menu.setCommand(C::Open, [window] { window->showOpenPanel(); });
-    menu.setCommand(C::CloseTab, [&tabs] { tabs.closeSelectedTab(); }, [&tabs] { return tabs.canCloseSelectedTab(); });
+    // From another window of the program (the preferences), Ctrl+W closes that window.
+    const auto otherWindow = [window]() -> QWidget* {
+        QWidget* active = QApplication::activeWindow();
+        return active != window ? active : nullptr;
+    };
+    menu.setCommand(
+        C::CloseTab,
+        [&tabs, otherWindow] {
+            if (QWidget* other = otherWindow())
+                other->close();
+            else
+                tabs.closeSelectedTab();
+        },
+        [&tabs, otherWindow] { return otherWindow() || tabs.canCloseSelectedTab(); });
     menu.setCommand(C::ClearComplete, [transfers] { transfers->clearAllComplete(); });
     menu.setCommand(C::Quit, [this] { requestQuit(); }, [this] { return !m_askingToQuit; });
     setEditCommand(menu, C::Undo, "undo");

@@ -116,7 +116,6 @@ void KoMainMenu::adoptAction(Command command, QAction* action)
 
 void KoMainMenu::build(QMenuBar* bar)
 {
-    m_bar = bar;
     std::map<QString, QMenu*> menus;
     for (const Entry& entry : table()) {
         const QString menuTitle = tr(entry.menu);
@@ -188,24 +187,62 @@ QAction* KoMainMenu::enabledActionForKey(const QKeyEvent& key, bool overModals) 
     // A shifted symbol ("+") is also tried without its Shift, as the shortcut map does.
     const QKeySequence pressed[] = {QKeySequence(QKeyCombination(modifiers, Qt::Key(key.key()))),
                                     QKeySequence(QKeyCombination(modifiers & ~Qt::ShiftModifier, Qt::Key(key.key())))};
-    for (const Entry& entry : table()) {
-        if (overModals && !entry.actsOverModals)
-            continue;
-        QAction* action = this->action(entry.command);
-        if (!action || !action->isEnabled())
-            continue;
-        for (const QKeySequence& shortcut : action->shortcuts())
-            if (shortcut == pressed[0] || (shortcut == pressed[1] && modifiers.testFlag(Qt::ShiftModifier)))
+    // The key as pressed first: Ctrl+Shift+Z is Redo before it is a shifted Undo.
+    const int tries = modifiers.testFlag(Qt::ShiftModifier) ? 2 : 1;
+    for (int tried = 0; tried < tries; ++tried) {
+        for (const Entry& entry : table()) {
+            if (overModals && !entry.actsOverModals)
+                continue;
+            QAction* action = this->action(entry.command);
+            if (action && action->isEnabled() && action->shortcuts().contains(pressed[tried]))
                 return action;
+        }
     }
     return nullptr;
 }
 
-bool KoMainMenu::isInMenuWindow(const QObject* object) const
+bool KoMainMenu::isInApplicationWindow(const QObject* receiver)
 {
-    if (!m_bar || !object || !object->isWidgetType())
+    // Judged by the focus widget: the receiver may be an item inside it (a web page's), which is not
+    // always safe to ask about itself. Compared only, it is the key's first receiver.
+    const QWidget* focus = QApplication::focusWidget();
+    const QWidget* window = nullptr;
+    if (focus && (receiver == focus || receiver == QGuiApplication::focusObject()))
+        window = focus->window();
+    else if (!focus && receiver == QApplication::activeWindow())
+        window = QApplication::activeWindow();
+    if (!window || QApplication::activePopupWidget())
         return false;
-    return static_cast<const QWidget*>(object)->window() == m_bar->window();
+    return window->windowType() == Qt::Window || window->windowType() == Qt::Dialog;
+}
+
+QAction* KoMainMenu::commandForKey(const QObject* receiver, const QKeyEvent& key) const
+{
+    // Behind a modal window only Quit acts; otherwise a command's key acts from any window of the
+    // program, whatever its shortcut context, but a text field keeps its own moving and selecting keys.
+    if (modalWindowIsUp())
+        return enabledActionForKey(key, true);
+    if (!isInApplicationWindow(receiver) || isTextKeyOfFocusedField(key))
+        return nullptr;
+    return enabledActionForKey(key, false);
+}
+
+bool KoMainMenu::isTextKeyOfFocusedField(const QKeyEvent& key)
+{
+    // Moving and selecting by word and by line; Ctrl+U and the like stay the commands'.
+    static const QKeySequence::StandardKey textKeys[] = {
+        QKeySequence::MoveToNextWord, QKeySequence::MoveToPreviousWord, QKeySequence::SelectNextWord,
+        QKeySequence::SelectPreviousWord, QKeySequence::MoveToStartOfLine, QKeySequence::MoveToEndOfLine,
+        QKeySequence::SelectStartOfLine, QKeySequence::SelectEndOfLine, QKeySequence::MoveToStartOfDocument,
+        QKeySequence::MoveToEndOfDocument, QKeySequence::SelectStartOfDocument, QKeySequence::SelectEndOfDocument,
+    };
+    const QWidget* focus = QApplication::focusWidget();
+    // A line edit, an editable text or the editable element of a web page.
+    if (!focus || !focus->inputMethodQuery(Qt::ImEnabled).toBool())
+        return false;
+    return std::any_of(std::begin(textKeys), std::end(textKeys), [&key](QKeySequence::StandardKey standard) {
+        return key.matches(standard);
+    });
 }
 
 void KoMainMenu::validate()
@@ -233,27 +270,24 @@ bool KoMainMenu::eventFilter(QObject* watched, QEvent* event)
         if (!(key->modifiers() & Qt::ControlModifier))
             break;
         validate();
-        if (modalWindowIsUp()) {
-            // The window's shortcuts wait behind a modal one; Quit's key is taken as it is pressed.
-            if (enabledActionForKey(*key, true)) {
-                key->accept();
-                return true;
-            }
-        } else if (isInMenuWindow(watched) && enabledActionForKey(*key, false)) {
-            // Left unclaimed, the key goes to the shortcut map and so to the menu's command.
-            key->ignore();
+        // Taken here, the key comes back as a key press: to the field that keeps it, or to the command.
+        if ((!modalWindowIsUp() && isInApplicationWindow(watched) && isTextKeyOfFocusedField(*key))
+            || commandForKey(watched, *key)) {
+            key->accept();
             return true;
         }
         break;
     }
-    case QEvent::KeyPress:
-        if (modalWindowIsUp() && (static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier)) {
-            if (QAction* action = enabledActionForKey(*static_cast<QKeyEvent*>(event), true)) {
-                action->trigger();
-                return true;
-            }
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!(key->modifiers() & Qt::ControlModifier))
+            break;
+        if (QAction* action = commandForKey(watched, *key)) {
+            action->trigger();
+            return true;
         }
         break;
+    }
     case QEvent::Show:
     case QEvent::Hide:
         if (watched->isWidgetType()) {

@@ -19,8 +19,9 @@ namespace ombrelay {
 // act; while a modal window or a sheet is up only Quit acts (its keys reach it from that window too). The
 // enabled states are brought up to date before a menu opens, before a Ctrl key is matched against the
 // shortcuts, and after the changes that the commands follow (validateLater). A key of an enabled command
-// is the command's wherever the focus is in the window: a text field that binds the same key to an edit
-// of its own (Ctrl+U clears a line) does not get it.
+// is the command's wherever the focus is, in any window of the program: a text field that binds the same
+// key to an edit of its own (Ctrl+U clears a line) does not get it. A focused text field keeps the keys
+// that move and select by word and line (Ctrl+Shift+Left selects a word, not the previous tab).
 class KoMainMenu : public QObject
 {
     Q_OBJECT
@@ -77,13 +78,17 @@ private:
     bool mayRun(Command command) const;
     // The enabled action, of the window's menu or of a modal window's, whose shortcut `key` is.
     QAction* enabledActionForKey(const QKeyEvent& key, bool overModals) const;
-    bool isInMenuWindow(const QObject* object) const;
+    // The enabled command that a Ctrl key sent to `receiver` runs, if any.
+    QAction* commandForKey(const QObject* receiver, const QKeyEvent& key) const;
+    // The key goes first to `receiver`, in one of the program's windows (not a menu or a popup).
+    static bool isInApplicationWindow(const QObject* receiver);
+    // A key that the focused text field moves or selects by (word, line), which it keeps.
+    static bool isTextKeyOfFocusedField(const QKeyEvent& key);
 
     std::map<Command, Handler> m_handlers;
     std::map<Command, QPointer<QAction>> m_actions;
     std::map<Command, QPointer<QAction>> m_adopted;
     std::function<void()> m_validateAdopted;
-    QPointer<QMenuBar> m_bar;
     QTimer* m_validation;
 };
 

@@ -16,6 +16,10 @@ public:
     {
         return {QStringLiteral("item_search"), kSeparator, kFlexibleSpace};
     }
+    QStringList toolbarAllowedItemIdentifiers() const override
+    {
+        return {QStringLiteral("item_search"), kSeparator, kFlexibleSpace, kSpace};
+    }
 
 private:
     KoAnonymousToolbarDelegate() { registerDefaults(); }

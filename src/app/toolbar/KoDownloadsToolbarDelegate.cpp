@@ -66,6 +66,12 @@ QStringList KoDownloadsToolbarDelegate::toolbarDefaultItemIdentifiers() const
             kFlexibleSpace, QStringLiteral("item_complete"), QStringLiteral("item_cancel")};
 }
 
+QStringList KoDownloadsToolbarDelegate::toolbarAllowedItemIdentifiers() const
+{
+    return {QStringLiteral("item_search"), QStringLiteral("item_pause"), QStringLiteral("item_resume"),
+            QStringLiteral("item_complete"), QStringLiteral("item_cancel"), kSeparator, kFlexibleSpace, kSpace};
+}
+
 void KoDownloadsToolbarDelegate::validateVisibleItems(QToolBar&)
 {
     validate();

@@ -33,6 +33,7 @@ public:
 
     QString toolbarIdentifier() const override { return QStringLiteral("DownloadsToolbarDelegateA"); }
     QStringList toolbarDefaultItemIdentifiers() const override;
+    QStringList toolbarAllowedItemIdentifiers() const override;
     void validateVisibleItems(QToolBar& toolbar) override;
 
     QToolButton* pauseButton() const { return m_pauseButton; }

@@ -50,6 +50,13 @@ QStringList KoMainToolbarDelegate::toolbarDefaultItemIdentifiers() const
             QStringLiteral("item_home"), QStringLiteral("item_location"), QStringLiteral("item_rss")};
 }
 
+QStringList KoMainToolbarDelegate::toolbarAllowedItemIdentifiers() const
+{
+    return {QStringLiteral("item_search"), QStringLiteral("item_backforward"), QStringLiteral("item_reload"),
+            QStringLiteral("item_home"), QStringLiteral("item_location"), QStringLiteral("item_rss"),
+            kSeparator, kFlexibleSpace, kSpace};
+}
+
 void KoMainToolbarDelegate::validateVisibleItems(QToolBar&)
 {
     refresh();

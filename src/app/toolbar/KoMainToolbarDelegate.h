@@ -23,6 +23,7 @@ public:
 
     QString toolbarIdentifier() const override { return QStringLiteral("MainToolbarDelegateA"); }
     QStringList toolbarDefaultItemIdentifiers() const override;
+    QStringList toolbarAllowedItemIdentifiers() const override;
     void validateVisibleItems(QToolBar& toolbar) override;
 
     BackForwardButton* backForwardView() const { return m_backForwardView; }

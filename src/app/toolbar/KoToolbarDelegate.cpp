@@ -13,16 +13,7 @@ const QString KoToolbarDelegate::kSeparator = QStringLiteral("NSToolbarSeparator
 const QString KoToolbarDelegate::kFlexibleSpace = QStringLiteral("NSToolbarFlexibleSpaceItem");
 const QString KoToolbarDelegate::kSpace = QStringLiteral("NSToolbarSpaceItem");
 
-KoToolbarDelegate::KoToolbarDelegate(QObject* parent) : QObject(parent)
-{
-    auto* separator = new QAction(this);
-    separator->setSeparator(true);
-    m_items.insert(kSeparator, separator);
-    auto* flexible = new QWidget;
-    flexible->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    addItem(kFlexibleSpace, flexible, {}, {0, 0}, {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX});
-    addItem(kSpace, new QWidget, {}, {8, 0}, {8, QWIDGETSIZE_MAX});
-}
+KoToolbarDelegate::KoToolbarDelegate(QObject* parent) : QObject(parent) {}
 
 QWidgetAction* KoToolbarDelegate::searchItem()
 {

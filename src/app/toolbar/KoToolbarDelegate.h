@@ -11,8 +11,8 @@ class QWidgetAction;
 
 namespace ombrelay {
 
-// The base of the window's toolbar delegates: the process-wide search item, the standard separator and
-// spaces, and the delegate's own items. Items live as long as the delegate: a switch removes them from
+// The base of the window's toolbar delegates: the process-wide search item and the delegate's own items
+// (the toolbar makes the separators and spaces). Items live as long as the delegate: a switch removes them from
 // the toolbar and never deletes them, so the search field keeps its text and focus.
 class KoToolbarDelegate : public QObject, public ToolbarDelegate
 {

@@ -32,6 +32,12 @@ QStringList QueryToolbarDelegate::toolbarDefaultItemIdentifiers() const
             kFlexibleSpace, QStringLiteral("item_mode")};
 }
 
+QStringList QueryToolbarDelegate::toolbarAllowedItemIdentifiers() const
+{
+    return {QStringLiteral("item_search"), QStringLiteral("item_download"), QStringLiteral("item_refresh"),
+            QStringLiteral("item_mode"), kSeparator, kFlexibleSpace, kSpace};
+}
+
 void QueryToolbarDelegate::validateVisibleItems(QToolBar&)
 {
     validate();

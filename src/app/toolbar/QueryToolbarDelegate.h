@@ -17,6 +17,7 @@ public:
 
     QString toolbarIdentifier() const override { return QStringLiteral("QueryToolbarDelegateA"); }
     QStringList toolbarDefaultItemIdentifiers() const override;
+    QStringList toolbarAllowedItemIdentifiers() const override;
     void validateVisibleItems(QToolBar& toolbar) override;
 
     DownloadButton* downloadButton() const { return m_downloadButton; }

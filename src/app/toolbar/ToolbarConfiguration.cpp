@@ -1,5 +1,6 @@
 #include "app/toolbar/ToolbarConfiguration.h"
 
+#include "app/toolbar/KoToolbarDelegate.h"
 #include "kit/Settings.h"
 
 #include <QToolBar>
@@ -8,10 +9,11 @@ namespace ombrelay {
 
 namespace {
 
-const QString kDisplayMode = QStringLiteral("TB Display Mode");
 const QString kIconSizeMode = QStringLiteral("TB Icon Size Mode");
 const QString kSizeMode = QStringLiteral("TB Size Mode");
 const QString kIsShown = QStringLiteral("TB Is Shown");
+const QString kSearchItem = QStringLiteral("item_search");
+constexpr int kMaxStoredItems = 64;
 
 Qt::ToolButtonStyle styleForMode(int mode)
 {
@@ -40,6 +42,7 @@ int modeForStyle(Qt::ToolButtonStyle style)
 }  // namespace
 
 const QString ToolbarConfiguration::kItemIdentifiers = QStringLiteral("TB Item Identifiers");
+const QString ToolbarConfiguration::kDisplayMode = QStringLiteral("TB Display Mode");
 
 void ToolbarConfiguration::registerDefaults(Settings& settings, const QString& identifier, const QStringList& items)
 {
@@ -78,6 +81,32 @@ void ToolbarConfiguration::write(Settings& settings, const QString& identifier) 
     const QString group = groupFor(identifier);
     for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
         settings.setValue(group + QLatin1Char('/') + it.key(), it.value());
+}
+
+bool ToolbarConfiguration::isRepeatable(const QString& item)
+{
+    return item == KoToolbarDelegate::kSeparator || item == KoToolbarDelegate::kSpace
+        || item == KoToolbarDelegate::kFlexibleSpace;
+}
+
+QStringList ToolbarConfiguration::items(Settings& settings, const QString& identifier, const QStringList& allowed,
+                                        const QStringList& defaults)
+{
+    QStringList items;
+    for (const QString& item : settings.stringList(groupFor(identifier) + QLatin1Char('/') + kItemIdentifiers).mid(0, kMaxStoredItems)) {
+        if (allowed.contains(item) && (isRepeatable(item) || !items.contains(item)))
+            items.append(item);
+    }
+    if (items.isEmpty())
+        return defaults;
+    if (allowed.contains(kSearchItem) && !items.contains(kSearchItem))
+        items.prepend(kSearchItem);
+    return items;
+}
+
+void ToolbarConfiguration::writeItems(Settings& settings, const QString& identifier, const QStringList& items)
+{
+    settings.setValue(groupFor(identifier) + QLatin1Char('/') + kItemIdentifiers, items);
 }
 
 ToolbarConfiguration ToolbarConfiguration::fromToolbar(const QToolBar& toolbar)

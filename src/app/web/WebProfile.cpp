@@ -40,13 +40,18 @@ bool WebProfile::canShowPages()
     return can;
 }
 
+QString WebProfile::storageFolder()
+{
+    return QDir(AppPaths::applicationSupportPath()).filePath(QStringLiteral("WebEngine"));
+}
+
 QWebEngineProfile* WebProfile::shared()
 {
     static QWebEngineProfile* profile = [] {
         WebProxy::apply();
         cookiesDisabled = OBDefaults::kDisableCookies();
         auto* made = new QWebEngineProfile(QStringLiteral("WebEngine"));  // lives as long as the process
-        const QString folder = QDir(AppPaths::applicationSupportPath()).filePath(QStringLiteral("WebEngine"));
+        const QString folder = storageFolder();
         made->setPersistentStoragePath(folder);
         made->setCachePath(folder + QStringLiteral("/Cache"));
         made->setHttpCacheMaximumSize(int(kDiskCacheBytes));
@@ -60,6 +65,9 @@ QWebEngineProfile* WebProfile::shared()
         made->cookieStore()->setCookieFilter([](const QWebEngineCookieStore::FilterRequest&) { return !cookiesDisabled; });
         QObject::connect(made->cookieStore(), &QWebEngineCookieStore::cookieAdded, made,
                          [](const QNetworkCookie& cookie) { copyCookie(cookie); });
+        QObject::connect(made->cookieStore(), &QWebEngineCookieStore::cookieRemoved, made, [](const QNetworkCookie& cookie) {
+            HttpCookieStore::removeCookie(cookie.domain().toUtf8(), cookie.path().toUtf8(), cookie.name());
+        });
         QObject::connect(made, &QWebEngineProfile::downloadRequested, made, &WebProfile::divert);
         made->cookieStore()->loadAllCookies();
         return made;

@@ -9,14 +9,17 @@ class QWebEngineProfile;
 
 namespace ombrelay {
 
-// The one persistent web profile, in "WebEngine" under the data folder. Its cookies are copied into the
-// loaders' cookie store; "kDisableCookies" is read at each request and then stops sending and storing
-// cookies. Downloads never reach the disk: torrents go to their page's pane, everything else is refused.
+// The one persistent web profile, in "WebEngine" under the data folder. The loaders' cookie store follows
+// its cookies, added and removed; "kDisableCookies" is read at each request and then stops sending and
+// storing cookies. Downloads never reach the disk: torrents go to their page's pane, everything else is
+// refused.
 class WebProfile : public QWebEngineUrlRequestInterceptor
 {
     Q_OBJECT
 public:
     static QWebEngineProfile* shared();
+    // Where the profile keeps its files (its cookies in "Cookies").
+    static QString storageFolder();
     // False (after one "*** " line) when running as root with Chromium's sandbox on: no page shows then.
     static bool canShowPages();
 

@@ -47,7 +47,7 @@ public:
     virtual void markListForRedraw() = 0;
     virtual void validateToolbar() = 0;
     virtual void rebuildFilterTabs() = 0;
-    virtual void showDownloadsPane() = 0;
+    virtual void showDownloadsPane() = 0;  // with the transfers list taking the keys
 
     // Prompts. Each answers later through its callback, on the main thread.
     // Chooses a download folder (starting in `startFolder`); an empty answer means cancelled.

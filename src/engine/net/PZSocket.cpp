@@ -48,10 +48,29 @@ int PZSocket::connectTo(quint32 addressNetworkOrder, quint16 port)
     address.sin_port = htons(port);
     address.sin_addr.s_addr = addressNetworkOrder;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+        const int error = errno;
         ::close(fd);
+        errno = error;
         return -1;
     }
     return fd;
+}
+
+bool PZSocket::isLocalFailure(int error)
+{
+    switch (error) {
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+    case ENETUNREACH:
+    case ENETDOWN:
+    case EADDRNOTAVAIL:
+    case EAGAIN:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void PZSocket::close()

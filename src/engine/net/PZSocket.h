@@ -23,8 +23,12 @@ public:
     PZSocket(int fd, StreamPeer* peer, QObject* parent = nullptr);
     ~PZSocket() override;
 
-    // Starts a non-blocking, close-on-exec connection to an IPv4 address in network order; -1 on failure.
+    // Starts a non-blocking, close-on-exec connection to an IPv4 address in network order; -1 on failure,
+    // with errno saying why.
     static int connectTo(quint32 addressNetworkOrder, quint16 port);
+    // Whether a connection failed for a reason of ours rather than the peer's: no descriptor or buffer
+    // left, no route or network (offline), no local port free.
+    static bool isLocalFailure(int error);
 
     int descriptor() const { return m_fd; }
     StreamPeer* peer() const { return m_peer; }

@@ -48,8 +48,9 @@ void PZWriteStream::writeLowPriorityMessage(const QByteArray& data)
     m_lowPriority.push_back({data, 0, m_cipher != nullptr});
     PZWriteStreamDispatcher::instance().queueLowPriorityMessage(this);
     // Behind earlier output the message waits for the writable event, which moves everything queued in
-    // large writes; on an idle stream its first chunk goes at once.
-    if (idle)
+    // large writes; on an idle stream its first chunk goes at once. Under a limit it waits for its turn,
+    // unless it is a choke or unchoke, which no budget holds back.
+    if (idle && (data.size() < kUnbudgetedBelow || !isRateLimited()))
         dispatchPass(false);
     else
         afterWrite();
@@ -191,10 +192,43 @@ void PZWriteStream::dispatchPass(bool bulk)
         afterWrite();
 }
 
+PZWriteStream::Turn PZWriteStream::takeTurn()
+{
+    if (m_socket.isClosed())
+        m_lowPriority.clear();
+    if (m_lowPriority.empty())
+        return Turn::Done;
+    if (!m_socket.isOpen())
+        return Turn::Waiting;
+    m_budgetBlocked = false;
+    if (!sendOut())
+        return Turn::Done;
+    bool wrote = false;
+    if (unsentBytes() == 0) {  // else the socket is full: the bytes committed go first
+        wrote = writeChunk();
+        m_budgetBlocked = !wrote;
+        if (wrote && (m_socket.isClosed() || !sendOut()))
+            return Turn::Done;
+    }
+    afterWrite();
+    if (m_lowPriority.empty())
+        return Turn::Done;
+    return wrote ? Turn::Served : Turn::Waiting;
+}
+
+bool PZWriteStream::isRateLimited() const
+{
+    StreamPeer* peer = m_socket.peer();
+    const BandwidthProvision* torrent = peer ? peer->uploadProvision() : nullptr;
+    if (torrent && torrent->isExempt())
+        return false;
+    return (torrent && torrent->isEnabled()) || BandwidthProvision::globalUploadProvision().isEnabled();
+}
+
 void PZWriteStream::socketWritable()
 {
     flushStream();
-    if (!m_socket.isClosed() && unsentBytes() == 0 && !m_lowPriority.empty())
+    if (!m_socket.isClosed() && unsentBytes() == 0 && !m_lowPriority.empty() && !isRateLimited())
         dispatchPass(true);
 }
 
@@ -211,7 +245,7 @@ void PZWriteStream::closeStream()
 bool PZWriteStream::waitsForSocket() const
 {
     return unsentBytes() > 0 || (!m_pendingWrites.empty() && !m_partialPiece)
-        || (!m_lowPriority.empty() && !m_budgetBlocked);
+        || (!m_lowPriority.empty() && !m_budgetBlocked && !isRateLimited());
 }
 
 void PZWriteStream::afterWrite()

@@ -13,9 +13,11 @@ class PZSocket;
 // A connection's output. High-priority messages (handshakes, requests, interest, have, bitfield,
 // extension messages) go out at once and whole; low-priority messages (pieces, choke, unchoke) wait in
 // this stream's queue for the dispatcher, which moves them in chunks of 4096 bytes within the upload
-// budgets. Bytes are encrypted when they are committed to the socket, in socket order; committed bytes
-// the socket does not take stay at the head of the output and go first on the next writable event, so a
-// short write never loses or reorders a byte. Main thread only.
+// budgets. Under an upload limit the queue moves only in the dispatcher's turns, so that every connection
+// gets its share of the budget; without one, the socket's writable events move it as well. Bytes are
+// encrypted when they are committed to the socket, in socket order; committed bytes the socket does not
+// take stay at the head of the output and go first on the next writable event, so a short write never
+// loses or reorders a byte. Main thread only.
 class PZWriteStream
 {
 public:
@@ -47,6 +49,13 @@ public:
     // One dispatcher pass over this stream: each queued message at most one chunk, stopping after a chunk
     // that leaves its message partly written. `bulk` keeps chunking until the socket or a budget stops it.
     void dispatchPass(bool bulk);
+    // One turn of the dispatcher's rotation: at most one chunk of the head message. Served: a chunk went
+    // and more is queued; Waiting: nothing could go now (a budget spent, the socket full or not open yet);
+    // Done: nothing is queued any more.
+    enum class Turn { Served, Waiting, Done };
+    Turn takeTurn();
+    // An upload budget is in force for this connection: its queue moves only in the dispatcher's turns.
+    bool isRateLimited() const;
     // Drops every queued message of this stream; the socket is closing.
     void closeStream();
 

@@ -14,8 +14,8 @@ PZWriteStreamDispatcher& PZWriteStreamDispatcher::instance()
 
 void PZWriteStreamDispatcher::queueLowPriorityMessage(PZWriteStream* stream)
 {
-    if (std::find(m_streams.begin(), m_streams.end(), stream) == m_streams.end())
-        m_streams.push_back(stream);
+    if (std::none_of(m_line.begin(), m_line.end(), [stream](const Entry& e) { return e.stream == stream; }))
+        m_line.push_back({stream});
 }
 
 void PZWriteStreamDispatcher::flushStreams()
@@ -23,33 +23,41 @@ void PZWriteStreamDispatcher::flushStreams()
     if (m_inPass)
         return;
     m_inPass = true;
-    const size_t count = m_streams.size();
-    std::vector<bool> hadPartialPiece(count);
-    for (size_t i = 0; i < count; ++i)
-        hadPartialPiece[i] = m_streams[i] && m_streams[i]->hasPartiallyWrittenPiece();
-    for (int phase = 0; phase < 2; ++phase) {
+    // Streams that join during the pass wait for the next one.
+    const size_t count = m_line.size();
+    bool served = true;
+    for (int round = 0; served && round < kMaxRoundsPerPass; ++round) {
+        served = false;
         for (size_t i = 0; i < count; ++i) {
-            if (m_streams[i] && hadPartialPiece[i] == (phase == 0))
-                m_streams[i]->dispatchPass(false);
+            PZWriteStream* stream = m_line[i].stream;
+            if (!stream || (round > 0 && !stream->isRateLimited()))
+                continue;
+            if (stream->takeTurn() == PZWriteStream::Turn::Served) {
+                m_line[i].lastServed = ++m_turns;
+                served = true;
+            }
         }
     }
     m_inPass = false;
-    m_streams.erase(std::remove_if(m_streams.begin(), m_streams.end(),
-                                   [](PZWriteStream* s) { return !s || !s->hasQueuedLowPriority(); }),
-                    m_streams.end());
+    std::erase_if(m_line, [](const Entry& e) { return !e.stream || !e.stream->hasQueuedLowPriority(); });
+    std::stable_sort(m_line.begin(), m_line.end(),
+                     [](const Entry& a, const Entry& b) { return a.lastServed < b.lastServed; });
 }
 
 void PZWriteStreamDispatcher::removePendingMessagesForStream(PZWriteStream* stream)
 {
-    if (m_inPass)
-        std::replace(m_streams.begin(), m_streams.end(), stream, static_cast<PZWriteStream*>(nullptr));
-    else
-        m_streams.erase(std::remove(m_streams.begin(), m_streams.end(), stream), m_streams.end());
+    if (m_inPass) {
+        for (Entry& entry : m_line)
+            if (entry.stream == stream)
+                entry.stream = nullptr;
+    } else {
+        std::erase_if(m_line, [stream](const Entry& e) { return e.stream == stream; });
+    }
 }
 
 qsizetype PZWriteStreamDispatcher::queuedStreamCount() const
 {
-    return std::count_if(m_streams.begin(), m_streams.end(), [](PZWriteStream* s) { return s != nullptr; });
+    return std::count_if(m_line.begin(), m_line.end(), [](const Entry& e) { return e.stream != nullptr; });
 }
 
 }  // namespace ombrelay

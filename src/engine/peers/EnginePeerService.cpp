@@ -17,10 +17,10 @@
 namespace ombrelay {
 
 EnginePeerService::EnginePeerService(std::function<quint16()> publicPort, QObject* parent,
-                                     std::function<qint64()> managerClock)
+                                     std::function<qint64()> clock)
     : QObject(parent),
       m_publicPort(std::move(publicPort)),
-      m_managerClock(std::move(managerClock)),
+      m_clock(clock ? std::move(clock) : std::function<qint64()>(steadyMilliseconds)),
       m_incoming([this](const QByteArray& hash, PeerWire::TorrentKey key) { return swarmForIncoming(hash, key); }),
       m_manager([this] {
           QList<TorrentPeers*> peers;
@@ -79,9 +79,7 @@ TorrentSwarm* EnginePeerService::swarmFor(TorrentLine& torrent)
         torrent.uploadBandwidth().recordBytes(bytes);
         torrent.setBytesUploaded(torrent.bytesUploaded() + bytes);
     };
-    model.peersClock = m_managerClock;
-    if (m_managerClock)
-        model.clock = m_managerClock;  // the wires' keep-alives and silences keep the same time
+    model.clock = m_clock;
     model.peersFileFailed = [&torrent](const QString& error) {
         torrent.pauseWithError(QCoreApplication::translate("EnginePeerService", "The known peers cannot be opened: %1")
                                    .arg(error));
@@ -134,7 +132,7 @@ TorrentSwarm* EnginePeerService::swarmForIncoming(const QByteArray& hash, PeerWi
 
 bool EnginePeerService::acceptIncomingPeer(int fd, quint32 address, quint16 port)
 {
-    return m_incoming.accept(fd, address, port, steadyMilliseconds());
+    return m_incoming.accept(fd, address, port, m_clock());
 }
 
 void EnginePeerService::addCompactPeers(const QByteArray& infoHash, const QByteArray& compactPeers)
@@ -148,7 +146,7 @@ void EnginePeerService::addCompactPeers(const QByteArray& infoHash, const QByteA
 
 void EnginePeerService::tick()
 {
-    m_incoming.tick(steadyMilliseconds());
+    m_incoming.tick(m_clock());
     const auto swarms = m_swarms;
     for (TorrentSwarm* swarm : swarms)
         swarm->tick();

@@ -24,11 +24,11 @@ class EnginePeerService : public QObject, public PeerService, public AnnouncePee
 {
     Q_OBJECT
 public:
-    // `managerClock` (monotonic milliseconds, default a steady clock) times the connection manager (the
-    // rest of dropped peers, redials and the silence that pruning looks for) and the connections'
-    // keep-alives and silence limit.
+    // `clock` (monotonic milliseconds, default a steady clock) times everything of the peers: the connection
+    // manager (the rest of dropped peers, redials and the silence that pruning looks for) and every
+    // connection, dialled or accepted, from its handshake on (time-outs, keep-alives, silence limit).
     explicit EnginePeerService(std::function<quint16()> publicPort, QObject* parent = nullptr,
-                               std::function<qint64()> managerClock = {});
+                               std::function<qint64()> clock = {});
     ~EnginePeerService() override;
 
     // The torrent's swarm, made on first use; null while it has no storage.
@@ -64,7 +64,7 @@ private:
     void forget(const TorrentLine* torrent);
 
     std::function<quint16()> m_publicPort;
-    std::function<qint64()> m_managerClock;
+    std::function<qint64()> m_clock;
     QHash<const TorrentLine*, TorrentSwarm*> m_swarms;  // children of this object
     // The torrents with a swarm by the two hashes incoming connections name them by, each hashed once.
     QHash<QByteArray, TorrentLine*> m_torrentsByInfoHash;

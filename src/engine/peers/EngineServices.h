@@ -16,7 +16,8 @@ class HttpTrackerService;
 class EngineServices
 {
 public:
-    // `peersClock`: the connection manager's clock (EnginePeerService), by default a steady one.
+    // `peersClock`: the clock of the peer connections and their manager (EnginePeerService), by default a
+    // steady one.
     explicit EngineServices(BTCore& core, std::function<qint64()> peersClock = {});
     ~EngineServices();
 

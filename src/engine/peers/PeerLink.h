@@ -28,6 +28,8 @@ public:
     virtual quint64 bytesDownloaded() const = 0;
     // The handshake of the connection's last attempt.
     virtual Handshake handshakeMode() const = 0;
+    // The peer's host took the connection (it came up) at some point, whatever followed.
+    virtual bool peerAnswered() const = 0;
     virtual Ending ending() const = 0;
     // Closes the connection. The wire may report the end (TorrentPeers::removePeer) during the call.
     virtual void disconnectFromPeer() = 0;

@@ -1,15 +1,17 @@
 #include "engine/peers/PeerRedials.h"
 
+#include <algorithm>
+
 namespace ombrelay {
 
-bool PeerRedials::dialFailed(const PeerAddress& peer, PeerLink::Handshake failed, qint64 now)
+bool PeerRedials::dialFailed(const PeerAddress& peer, PeerLink::Handshake failed, qint64 now, bool answered)
 {
     Entry& entry = m_peers[peer];
-    if (++entry.failures > kMaxRedials) {
+    if (++entry.failures > (answered ? kMaxRedialsOfLivePeer : kMaxRedials)) {
         m_peers.remove(peer);
         return false;
     }
-    entry.dueAt = now + (kFirstDelayMs << (entry.failures - 1));
+    entry.dueAt = now + std::min(kFirstDelayMs << std::min(entry.failures - 1, 16), kMaxDelayMs);
     entry.next = failed == PeerLink::Handshake::Encrypted ? PeerLink::Handshake::Plain
                                                           : PeerLink::Handshake::Encrypted;
     return true;
@@ -25,6 +27,15 @@ std::optional<PeerRedials::Redial> PeerRedials::takeDue(qint64 now)
         return std::nullopt;
     first->dueAt = -1;
     return Redial{first.key(), first->next};
+}
+
+void PeerRedials::putBack(const Redial& redial, qint64 now)
+{
+    const auto it = m_peers.find(redial.peer);
+    if (it == m_peers.end())
+        return;
+    it->dueAt = now + kFirstDelayMs;
+    it->next = redial.handshake;
 }
 
 bool PeerRedials::hasDue(qint64 now) const

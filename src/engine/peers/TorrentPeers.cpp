@@ -16,6 +16,8 @@ TorrentPeers::TorrentPeers(const QString& databasePath, Environment environment)
         m_environment.isRefused = [](quint32 address) { return Blocklist::instance().shouldRefuseAddress(address); };
     if (!m_environment.clock)
         m_environment.clock = steadyMilliseconds;
+    if (!m_environment.ownAddresses)
+        m_environment.ownAddresses = &OwnAddresses::instance();
 }
 
 TorrentPeers::~TorrentPeers() = default;
@@ -135,10 +137,10 @@ void TorrentPeers::removePeer(PeerLink* peer)
     const PeerLink::Ending ending = keepAlive->ending();
     // A tracker or the DHT handed us our own listener: never dialled again this session.
     if (ending == PeerLink::Ending::Ourselves && dialled)
-        m_banned.insert(address);
-    const bool brokeProtocol = ending == PeerLink::Ending::BrokeProtocol || m_banned.contains(address);
+        return connectedToOurselves(address);
+    const bool brokeProtocol = ending == PeerLink::Ending::BrokeProtocol || isShunned(address);
     if (!brokeProtocol && !exchangedMessages && dialled && ending == PeerLink::Ending::Lost
-        && m_redials.dialFailed(address, keepAlive->handshakeMode(), now())) {
+        && m_redials.dialFailed(address, keepAlive->handshakeMode(), now(), keepAlive->peerAnswered())) {
         database().setActivity(address, PeersDatabase::Activity::Resting);  // until its redial
         return;
     }
@@ -151,11 +153,22 @@ void TorrentPeers::removePeer(PeerLink* peer)
     m_restingUntil.insert(address, now() + kRedialDelayMs);
 }
 
+bool TorrentPeers::isShunned(const PeerAddress& peer) const
+{
+    return m_banned.contains(peer.address) || m_environment.ownAddresses->contains(peer);
+}
+
+QList<PeerAddress> TorrentPeers::withoutShunned(QList<PeerAddress> peers) const
+{
+    peers.removeIf([this](const PeerAddress& peer) { return isShunned(peer); });
+    return peers;
+}
+
 int TorrentPeers::addCompactPeers(QByteArrayView compact)
 {
     if (!mayConnect())
         return 0;
-    return database().insertPeers(PeerAddress::fromCompactList(compact, PeersDatabase::kMaxRows));
+    return database().insertPeers(withoutShunned(PeerAddress::fromCompactList(compact, PeersDatabase::kMaxRows)));
 }
 
 int TorrentPeers::addPeers(const QList<AnnounceReply::Peer>& peers)
@@ -166,7 +179,7 @@ int TorrentPeers::addPeers(const QList<AnnounceReply::Peer>& peers)
     addresses.reserve(peers.size());
     for (const AnnounceReply::Peer& peer : peers)
         addresses.append({peer.address, peer.port});
-    return database().insertPeers(addresses);
+    return database().insertPeers(withoutShunned(addresses));
 }
 
 int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
@@ -179,12 +192,12 @@ int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
     if (last != m_lastExchange.constEnd() && time - *last < kMinExchangeIntervalMs)
         return 0;
     m_lastExchange.insert(source, time);
-    return database().insertPeers(PeerAddress::fromCompactList(added, kMaxExchangedPeers));
+    return database().insertPeers(withoutShunned(PeerAddress::fromCompactList(added, kMaxExchangedPeers)));
 }
 
 bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
 {
-    if (!peer || !mayConnect() || find(peer.get()) || m_banned.contains(peer->peerAddress()))
+    if (!peer || !mayConnect() || find(peer.get()) || m_banned.contains(peer->peerAddress().address))
         return false;
     m_connections.push_back({peer, Phase::Connecting, -1, 0});
     const PeerAddress address = peer->peerAddress();
@@ -228,13 +241,17 @@ bool TorrentPeers::connectToOnePeer()
             m_redials.forget(redial->peer);
             continue;
         }
-        const PeerLinkPtr link = m_environment.dial(redial->peer, redial->handshake);
-        if (!link) {  // no socket to be had: the attempt counts
+        const Dial dial = m_environment.dial(redial->peer, redial->handshake);
+        if (dial.localFailure) {  // not the peer's doing: the attempt does not count
+            m_redials.putBack(*redial, now());
+            return false;
+        }
+        if (!dial.link) {  // the peer refused at once: the attempt counts
             if (!m_redials.dialFailed(redial->peer, redial->handshake, now()))
                 forgetRow(redial->peer);
             return false;
         }
-        startDial(redial->peer, link);
+        startDial(redial->peer, dial.link);
         return true;
     }
     // The batch may be stale: rows dialled, connected from outside or deleted since it was read are
@@ -254,19 +271,21 @@ bool TorrentPeers::connectToOnePeer()
         if (isConnected(peer) || m_restingUntil.contains(peer) || m_pruned.contains(peer)
             || m_redials.isWaiting(peer) || !mayDial(peer))
             continue;
-        const PeerLinkPtr link = m_environment.dial(peer, PeerLink::Handshake::Encrypted);
-        if (!link) {  // no socket to be had: the row goes, as for a connection that never came up
+        const Dial dial = m_environment.dial(peer, PeerLink::Handshake::Encrypted);
+        if (dial.localFailure)  // not the peer's doing: its row stays, read again with the next batch
+            return false;
+        if (!dial.link) {  // the peer refused at once: the row goes, as for a connection that never came up
             forgetRow(peer);
             return false;
         }
-        startDial(peer, link);
+        startDial(peer, dial.link);
         return true;
     }
 }
 
 bool TorrentPeers::mayDial(const PeerAddress& peer)
 {
-    if (peer.isUsable() && !m_banned.contains(peer) && !m_environment.isRefused(peer.address))
+    if (peer.isUsable() && !isShunned(peer) && !m_environment.isRefused(peer.address))
         return true;
     forgetRow(peer);
     return false;
@@ -306,17 +325,25 @@ int TorrentPeers::optimizePeerConnections()
 
 void TorrentPeers::banPeer(const PeerAddress& peer)
 {
-    m_banned.insert(peer);
+    // Its other ports' rows go when they come up to be dialled.
+    m_banned.insert(peer.address);
     m_redials.forget(peer);
     forgetRow(peer);
     std::vector<PeerLinkPtr> connected;
     for (const Connection& connection : m_connections)
-        if (connection.link->peerAddress() == peer)
+        if (connection.link->peerAddress().address == peer.address)
             connected.push_back(connection.link);
     for (const PeerLinkPtr& link : connected) {
         removePeer(link.get());
         link->disconnectFromPeer();
     }
+}
+
+void TorrentPeers::connectedToOurselves(const PeerAddress& address)
+{
+    m_environment.ownAddresses->add(address);
+    m_redials.forget(address);
+    forgetRow(address);
 }
 
 void TorrentPeers::updatePeersDatabase()

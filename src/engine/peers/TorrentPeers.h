@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/peers/OwnAddresses.h"
 #include "engine/peers/PeerLink.h"
 #include "engine/peers/PeerRedials.h"
 #include "engine/peers/PeersDatabase.h"
@@ -25,21 +26,29 @@ namespace ombrelay {
 // A stored peer's row outlives a connection that exchanged messages and then dropped: the row rests
 // (not dialled) for kRedialDelayMs. A dialled peer whose connection was lost before any message is
 // redialled a few times (PeerRedials); when those attempts fail too, or a connection ended otherwise
-// before any message, or the peer broke the protocol, its row goes.
+// before any message, or the peer broke the protocol, its row goes. A dial that could not start for a
+// reason of ours (no descriptor left, no route: offline) says nothing of the peer and keeps its row.
 class TorrentPeers
 {
 public:
+    struct Dial
+    {
+        PeerLinkPtr link;  // null when no connection could be made
+        // No connection for a reason of ours rather than the peer's.
+        bool localFailure = false;
+    };
     struct Environment
     {
-        // Builds a connection for the torrent and starts dialling it with the handshake given; null when
-        // none could be made.
-        std::function<PeerLinkPtr(const PeerAddress&, PeerLink::Handshake)> dial;
+        // Builds a connection for the torrent and starts dialling it with the handshake given.
+        std::function<Dial(const PeerAddress&, PeerLink::Handshake)> dial;
         // Whether the torrent takes peers at all (downloading or seeding). Default: always.
         std::function<bool()> mayConnect;
         // True refuses the address (network order). Default: Blocklist::instance().shouldRefuseAddress.
         std::function<bool(quint32 address)> isRefused;
         // Monotonic milliseconds. Default: a steady clock.
         std::function<qint64()> clock;
+        // The addresses of our own listener. Default: OwnAddresses::instance().
+        OwnAddresses* ownAddresses = nullptr;
         int maxPeers = 50;
     };
 
@@ -68,7 +77,7 @@ public:
     void removePeer(PeerLink* peer);
 
     // Peers heard of. Each answers how many rows were new; unusable addresses (0.0.0.0/8, 224.0.0.0/3,
-    // port 0) are left out and the table stops at PeersDatabase::kMaxRows.
+    // port 0), banned ones and our own are left out and the table stops at PeersDatabase::kMaxRows.
     int addCompactPeers(QByteArrayView compact);  // trackers, the DHT; ignored unless a multiple of 6
     int addPeers(const QList<AnnounceReply::Peer>& peers);  // a tracker's reply
     // Peer exchange from a connected peer: the first kMaxExchangedPeers entries of "added"; a message
@@ -88,9 +97,11 @@ public:
     // that delivered nothing since they became active more than kSilentPeerMs ago (one per unused row);
     // they are not dialled again before disconnectFromPeers. Answers how many were disconnected.
     int optimizePeerConnections();
-    // A peer that sent bad data: its connections close, its row goes, and it is never dialled again
-    // while this object lives (the session).
+    // A peer that sent bad data: its connections close, its row goes, and its address, whatever the
+    // port, is neither dialled nor accepted again while this object lives (the session).
     void banPeer(const PeerAddress& peer);
+    // A connection reached our own listener at `address`: it joins our own addresses and its row goes.
+    void connectedToOurselves(const PeerAddress& address);
     // Stopping: records the bytes, closes every connection, forgets them, marks every row inactive.
     void disconnectFromPeers();
     // Adds each connection's bytes received since the last record to its row.
@@ -113,7 +124,10 @@ private:
 
     Connection* find(const PeerLink* peer);
     bool isConnected(const PeerAddress& peer) const;
-    bool mayDial(const PeerAddress& peer);  // unusable, banned or refused peers lose their row
+    // Banned, or our own listener.
+    bool isShunned(const PeerAddress& peer) const;
+    QList<PeerAddress> withoutShunned(QList<PeerAddress> peers) const;
+    bool mayDial(const PeerAddress& peer);  // unusable, shunned or refused peers lose their row
     void startDial(const PeerAddress& peer, const PeerLinkPtr& link);
     void recordBytes(Connection& connection);
     void forgetRow(const PeerAddress& peer);
@@ -131,7 +145,7 @@ private:
     QHash<PeerAddress, qint64> m_restingUntil;
     PeerRedials m_redials;
     QSet<PeerAddress> m_pruned;
-    QSet<PeerAddress> m_banned;
+    QSet<quint32> m_banned;  // addresses, network order
     QHash<PeerAddress, qint64> m_lastExchange;
 };
 

@@ -7,6 +7,7 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
 
 namespace ombrelay {
 
@@ -26,19 +27,28 @@ TorrentSwarm::TorrentSwarm(Torrent torrent, PieceStore& store, const QString& da
         return dial(peer, handshake);
     };
     environment.mayConnect = m_torrent.mayConnect;
-    environment.clock = m_torrent.peersClock ? m_torrent.peersClock : m_torrent.clock;
+    environment.clock = m_torrent.clock;
+    environment.ownAddresses = m_torrent.ownAddresses;
     environment.maxPeers = m_torrent.maxPeers;
     m_peers = std::make_unique<TorrentPeers>(databasePath, std::move(environment));
     m_uploadLimitWasZero = uploadLimitIsZero();
     connect(&m_store, &PieceStore::pieceVerified, this, &TorrentSwarm::onPieceVerified);
-    connect(&m_store, &PieceStore::pieceFailed, this, &TorrentSwarm::forgetReceived);
-    // Blocks that never reached the disk, or whose data vanished, are asked for again.
-    connect(&m_store, &PieceStore::writeFailed, this, [this](quint64 block) { m_received.erase(block); });
+    // Pieces that failed their check, blocks that never reached the disk and data that vanished are asked
+    // for again, at once: the connections may have nothing else to ask for, and nothing else to wake them.
+    connect(&m_store, &PieceStore::pieceFailed, this, [this](quint32 piece) {
+        forgetReceived(piece);
+        requestMoreBlocks();
+    });
+    connect(&m_store, &PieceStore::writeFailed, this, [this](quint64 block) {
+        m_received.erase(block);
+        requestMoreBlocks();
+    });
     connect(&m_store, &PieceStore::piecesLost, this, [this](const QVector<quint32>& pieces) {
         for (quint32 piece : pieces)
             forgetReceived(piece);
+        requestMoreBlocks();
     });
-    connect(&WriteBacklog::instance(), &WriteBacklog::drained, this, &TorrentSwarm::requestMoreBlocks);
+    connect(&WriteBacklog::instance(), &WriteBacklog::drained, this, [this] { requestMoreBlocks(); });
 }
 
 TorrentSwarm::~TorrentSwarm()
@@ -48,14 +58,14 @@ TorrentSwarm::~TorrentSwarm()
         wire->setEndedHandler({});
 }
 
-PeerLinkPtr TorrentSwarm::dial(const PeerAddress& peer, PeerLink::Handshake handshake)
+TorrentPeers::Dial TorrentSwarm::dial(const PeerAddress& peer, PeerLink::Handshake handshake)
 {
     std::shared_ptr<PeerWire> wire =
         PeerWire::connectTo(*this, peer.hostOrderAddress(), peer.port, now(), handshake);
     if (!wire)
-        return nullptr;
+        return {nullptr, PZSocket::isLocalFailure(errno)};
     adopt(wire);
-    return wire;
+    return {wire};
 }
 
 void TorrentSwarm::adopt(const std::shared_ptr<PeerWire>& wire)
@@ -84,11 +94,16 @@ void TorrentSwarm::wireEnded(PeerWire& wire)
     if (std::erase(m_connecting, &wire) > 0 && wire.reachedMessages())
         m_peers->peerBecameActive(&wire);
     m_peers->removePeer(&wire);
+    m_availableStale = true;
+    // What it had in flight is free for the others.
+    requestMoreBlocks();
 }
 
 void TorrentSwarm::tick()
 {
     m_finished.clear();
+    // Gathered again at least once a second: a connection that ended before it joined counted too.
+    m_availableStale = true;
     const qint64 time = now();
     const auto wires = m_wires;
     for (const auto& wire : wires)
@@ -250,12 +265,36 @@ bool TorrentSwarm::mayRequestBlocks()
     return !WriteBacklog::instance().isFull();
 }
 
-void TorrentSwarm::requestMoreBlocks()
+void TorrentSwarm::requestMoreBlocks(const PeerWire* except)
 {
     const auto wires = m_wires;
     for (const auto& wire : wires)
-        if (!wire->hasEnded())
+        if (wire.get() != except && !wire->hasEnded())
             wire->fillRequestQueue();
+}
+
+void TorrentSwarm::requestsReleased(PeerWire& from)
+{
+    requestMoreBlocks(&from);
+}
+
+bool TorrentSwarm::isPieceAvailable(quint32 piece) const
+{
+    if (m_availableStale) {
+        m_availableStale = false;
+        m_available = QBitArray(int(pieceCount()));
+        for (const auto& wire : m_wires)
+            if (!wire->hasEnded())
+                m_available |= wire->availablePieces();
+    }
+    return int(piece) < m_available.size() && m_available.testBit(int(piece));
+}
+
+void TorrentSwarm::piecesAnnounced(const QBitArray& available)
+{
+    if (m_available.size() != available.size())
+        m_available.resize(available.size());
+    m_available |= available;
 }
 
 bool TorrentSwarm::uploadLimitIsZero() const
@@ -304,6 +343,11 @@ void TorrentSwarm::pingDhtNode(quint32 address, quint16 port)
 {
     if (m_torrent.pingDhtNode)
         m_torrent.pingDhtNode(address, port);
+}
+
+void TorrentSwarm::connectedToOurselves(const PeerAddress& address)
+{
+    m_peers->connectedToOurselves(address);
 }
 
 void TorrentSwarm::peersExchanged(PeerWire& from, const QByteArray& added)

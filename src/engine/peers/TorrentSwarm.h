@@ -41,12 +41,13 @@ public:
         BandwidthProvision* downloadProvision = nullptr;
         BandwidthProvision* uploadProvision = nullptr;
         int maxPeers = 50;
-        // Monotonic milliseconds; default a steady clock.
+        // Monotonic milliseconds of the wires and the known peers (rests, redials, pruning); default a
+        // steady clock. A wire accepted elsewhere and attached here was timed by the same clock.
         std::function<qint64()> clock;
-        // The known peers' clock (rests, redials, pruning); default `clock`.
-        std::function<qint64()> peersClock;
         // The known peers' file could not be opened (checked each tick); default ignored.
         std::function<void(const QString& error)> peersFileFailed;
+        // The addresses of our own listener; default the process's (OwnAddresses::instance()).
+        OwnAddresses* ownAddresses = nullptr;
     };
 
     // `databasePath` is the torrent's "peers.db"; empty keeps the rows in memory.
@@ -88,11 +89,15 @@ public:
     bool isSeeding() const override;
     std::shared_ptr<RequestedBlocks> requestedBlocks() override { return m_requested; }
     bool mayRequestBlocks() override;
+    bool isPieceAvailable(quint32 piece) const override;
+    void piecesAnnounced(const QBitArray& available) override;
+    void requestsReleased(PeerWire& from) override;
     bool uploadLimitIsZero() const override;
     bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const override;
     void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
     void readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done) override;
     void peersExchanged(PeerWire& from, const QByteArray& added) override;
+    void connectedToOurselves(const PeerAddress& address) override;
     void pieceBytesReceived(quint32 bytes) override;
     void pieceBytesSent(quint32 bytes) override;
     void pingDhtNode(quint32 address, quint16 port) override;
@@ -104,14 +109,15 @@ signals:
     void pieceVerified(quint32 piece);
 
 private:
-    PeerLinkPtr dial(const PeerAddress& peer, PeerLink::Handshake handshake);
+    TorrentPeers::Dial dial(const PeerAddress& peer, PeerLink::Handshake handshake);
     void updateChokeOnLimitChange();
     void reportPeersFileFailure();
     void adopt(const std::shared_ptr<PeerWire>& wire);
     void wireEnded(PeerWire& wire);
     void forgetReceived(quint32 piece);
     void onPieceVerified(quint32 piece);
-    void requestMoreBlocks();
+    // Every connection but `except` asks for blocks it has room for.
+    void requestMoreBlocks(const PeerWire* except = nullptr);
     qint64 now() const { return m_torrent.clock(); }
 
     Torrent m_torrent;
@@ -122,6 +128,8 @@ private:
     std::vector<std::shared_ptr<PeerWire>> m_finished;  // ended; released on the next tick
     std::vector<PeerWire*> m_connecting;
     std::set<quint64> m_received;  // blocks stored but not verified
+    mutable QBitArray m_available;  // pieces some connection has
+    mutable bool m_availableStale = false;  // a connection ended, or a tick came, since it was gathered
     bool m_uploadLimitWasZero = false;
 };
 

@@ -57,7 +57,15 @@ bool writeAll(int fd, const char* data, ssize_t length)
     return true;
 }
 
-bool copyFile(const QByteArray& from, const QByteArray& to, const struct stat& st)
+bool stopped(const std::atomic<bool>* stop)
+{
+    if (!stop || !*stop)
+        return false;
+    errno = ECANCELED;
+    return true;
+}
+
+bool copyFile(const QByteArray& from, const QByteArray& to, const struct stat& st, const std::atomic<bool>* stop)
 {
     Descriptor in(::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (in.get() < 0)
@@ -67,6 +75,8 @@ bool copyFile(const QByteArray& from, const QByteArray& to, const struct stat& s
         return false;
     std::vector<char> buffer(kCopyChunk);
     for (;;) {
+        if (stopped(stop))
+            return false;
         const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
@@ -82,13 +92,13 @@ bool copyFile(const QByteArray& from, const QByteArray& to, const struct stat& s
     return ::fdatasync(out.get()) == 0 && out.close();
 }
 
-bool copyEntry(const QByteArray& from, const QByteArray& to)
+bool copyEntry(const QByteArray& from, const QByteArray& to, const std::atomic<bool>* stop)
 {
     struct stat st;
     if (::lstat(from.constData(), &st) != 0)
         return false;
     if (S_ISREG(st.st_mode))
-        return copyFile(from, to, st);
+        return copyFile(from, to, st, stop);
     if (S_ISLNK(st.st_mode)) {
         std::vector<char> target(size_t(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
         const ssize_t n = ::readlink(from.constData(), target.data(), target.size() - 1);
@@ -104,7 +114,7 @@ bool copyEntry(const QByteArray& from, const QByteArray& to)
     const QDir folder(QFile::decodeName(from));
     const QStringList names = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        if (!copyEntry(from + '/' + QFile::encodeName(name), to + '/' + QFile::encodeName(name)))
+        if (stopped(stop) || !copyEntry(from + '/' + QFile::encodeName(name), to + '/' + QFile::encodeName(name), stop))
             return false;
     }
     Descriptor dir(::open(to.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -119,7 +129,7 @@ QString ContentMover::partialPath(const QString& destination)
     return info.dir().filePath(QStringLiteral(".%1.ombrelay-move").arg(info.fileName()));
 }
 
-bool ContentMover::copy(const QString& from, const QString& to, QString* error)
+bool ContentMover::copy(const QString& from, const QString& to, QString* error, const std::atomic<bool>* stop)
 {
     struct stat st;
     if (::lstat(QFile::encodeName(to).constData(), &st) == 0) {
@@ -127,7 +137,7 @@ bool ContentMover::copy(const QString& from, const QString& to, QString* error)
             *error = QString::fromLocal8Bit(std::strerror(EEXIST));
         return false;  // not ours to remove
     }
-    if (copyEntry(QFile::encodeName(from), QFile::encodeName(to)))
+    if (copyEntry(QFile::encodeName(from), QFile::encodeName(to), stop))
         return true;
     if (error)
         *error = QString::fromLocal8Bit(std::strerror(errno));

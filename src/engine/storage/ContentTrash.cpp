@@ -4,8 +4,10 @@
 #include "engine/torrent/TorrentLine.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <algorithm>
 
 namespace ombrelay {
@@ -43,7 +45,30 @@ ContentTrash ContentTrash::of(const TorrentLine& torrent)
             trash.files.append(file->fullPath());
     collectFolders(torrent, trash.folders);
     trash.folders.append(torrent.fullPath());
+    trash.contentFolder = torrent.fullPath();
     return trash;
+}
+
+bool ContentTrash::contentFolderHoldsOnlyOwnFiles() const
+{
+    const QFileInfo info(contentFolder);
+    if (!isInsideDownloadFolder(contentFolder) || info.isSymLink() || !info.isDir())
+        return false;
+    QSet<QString> ownFiles, ownFolders;
+    for (const QString& path : files)
+        ownFiles.insert(QDir::cleanPath(path));
+    for (const QString& path : folders)
+        ownFolders.insert(QDir::cleanPath(path));
+    // Links are not followed; the walk ends at the first entry that is not the torrent's.
+    QDirIterator it(contentFolder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = QDir::cleanPath(it.next());
+        const QFileInfo entry = it.fileInfo();
+        if (!(entry.isDir() && !entry.isSymLink() ? ownFolders : ownFiles).contains(path))
+            return false;
+    }
+    return true;
 }
 
 bool ContentTrash::isInsideDownloadFolder(const QString& path) const
@@ -57,6 +82,13 @@ bool ContentTrash::isInsideDownloadFolder(const QString& path) const
 
 QStringList ContentTrash::moveToTrash() const
 {
+    // Whole, so that restoring the folder gives the content back; file by file where the folder also
+    // holds what was there before.
+    if (contentFolderHoldsOnlyOwnFiles()) {
+        if (QFile::moveToTrash(contentFolder))
+            return {contentFolder};
+        qWarning("*** Could not move %s to the trash", qPrintable(contentFolder));
+    }
     QStringList moved;
     for (const QString& path : files) {
         const QFileInfo info(path);

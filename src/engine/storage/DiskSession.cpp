@@ -1,5 +1,7 @@
 #include "engine/storage/DiskSession.h"
 
+#include "engine/core/EngineHost.h"
+#include "engine/core/PeerService.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
 
@@ -14,6 +16,13 @@ DiskSession::DiskSession(VolumeMonitor& volumes)
       })
 {
     TorrentLifecycle::install(&m_lifecycle);
+    // At once, not at the next tick: seeding turned on and off again within a second stops it again.
+    QObject::connect(&Settings::instance(), &Settings::changed, &m_settingsWatch, [](const QString& key) {
+        if (key == QLatin1String("kSeedingEnabled") || key == QLatin1String("kStopSeedingAtRatio")
+            || key == QLatin1String("kStopSeedingRatio"))
+            for (const TorrentLinePtr& torrent : EngineHost::instance().objects())
+                updateSeeding(*torrent);
+    });
 }
 
 DiskSession::~DiskSession()
@@ -42,11 +51,24 @@ void DiskSession::oneSecondWork()
             torrent->invalidateValues();
             torrent->invalidateBindingsText();
         }
-        // Seeding ends once: the completed state drops the peers and remembers it stopped.
-        if (torrent->isComplete() && !torrent->hasStoppedSeeding() && !torrent->shouldSeed())
-            torrent->enterCompletedState();
+        updateSeeding(*torrent);
     }
     host.statsUpdated();
+}
+
+void DiskSession::updateSeeding(TorrentLine& torrent)
+{
+    // The completed state drops the peers and remembers it stopped, until a setting lets it seed again
+    // (seeding on, a higher ratio).
+    if (!torrent.isComplete())
+        return;
+    const bool maySeed = torrent.shouldSeed();
+    if (!maySeed && !torrent.hasStoppedSeeding()) {
+        torrent.enterCompletedState();
+    } else if (maySeed && torrent.hasStoppedSeeding()) {
+        torrent.setHasStoppedSeeding(false);
+        PeerService::instance().connectToPeers();
+    }
 }
 
 void DiskSession::saveAtTermination()

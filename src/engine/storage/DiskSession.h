@@ -6,6 +6,8 @@
 #include "engine/storage/TorrentAdder.h"
 #include "engine/storage/WatchFolder.h"
 
+#include <QObject>
+
 namespace ombrelay {
 
 class VolumeMonitor;
@@ -29,9 +31,14 @@ public:
     void saveAtTermination();
 
 private:
+    // A complete torrent stops seeding once each time it may no longer seed (its peers go), and may
+    // again after a setting lets it.
+    static void updateSeeding(TorrentLine& torrent);
+
     SessionLifecycle m_lifecycle;
     SessionLoader m_loader;
     WatchFolder m_watchFolder;
+    QObject m_settingsWatch;  // hears of the seeding settings as they change
 };
 
 }  // namespace ombrelay

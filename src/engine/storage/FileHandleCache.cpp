@@ -1,7 +1,8 @@
 #include "engine/storage/FileHandleCache.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "kit/FileHelpers.h"
+
+#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,7 +43,8 @@ std::shared_ptr<OpenFile> FileHandleCache::open(const QString& path)
     const QByteArray native = QFile::encodeName(path);
     int fd = -1;
     if (m_mode == Mode::ReadWrite) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (!createParentFolders(path))
+            return nullptr;  // errno tells why, not the open that would follow
         fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     } else {
         fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);

@@ -49,9 +49,14 @@ bool fileExists(const QString& path)
 // lock.
 struct PieceStore::QueueState
 {
-    explicit QueueState(quint32 pieces) : synced(pieces), wanted(PZIndexSet::filledSetWithLength(pieces)) {}
+    QueueState(quint32 pieces, qsizetype files)
+        : synced(pieces), wanted(PZIndexSet::filledSetWithLength(pieces)), writtenEnd(size_t(files), 0)
+    {
+    }
     PZIndexSet synced;
     PZIndexSet wanted;
+    // Per file, how far from its start it holds our data at least; a file found shorter was cut.
+    std::vector<qint64> writtenEnd;
     std::unordered_map<quint32, std::set<int>> touchedFiles;
     std::unordered_map<quint32, quint64> checks;  // piece -> ticket of its latest check
     quint64 nextTicket = 1;
@@ -83,7 +88,7 @@ PieceStore::PieceStore(const PieceGeometry& geometry, QVector<StorageFile> files
       m_isDetached([](const QString&) { return false; }),
       m_storedBlocks(geometry.blockCount()),
       m_verifiedPieces(geometry.pieceCount()),
-      m_queueState(std::make_shared<QueueState>(geometry.pieceCount()))
+      m_queueState(std::make_shared<QueueState>(geometry.pieceCount(), m_files.size()))
 {
     Q_ASSERT(m_pieceHashes.size() == qsizetype(geometry.pieceCount()) * 20);
     WriteBacklog::instance();
@@ -177,23 +182,13 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
     // A piece whose blocks were all stored but whose check a crash cut short is checked now.
     postStoreJob([this] {
         QVector<quint32> lost;
-        for (const StorageFile& file : m_files) {
-            if (!hasStoredBlocks(file))
-                continue;
-            const auto blocks = m_geometry.blocksOverlapping(file.span());
+        for (int i = 0; i < m_files.size(); ++i) {
+            const StorageFile& file = m_files[i];
+            // Until its size is next seen, a file with stored blocks may hold data to its end.
+            m_queueState->writtenEnd[size_t(i)] = hasStoredBlocks(file) ? file.length : 0;
             struct stat st;
             const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
-            const qint64 size = present ? qint64(st.st_size) : 0;
-            if (size >= file.length)
-                continue;
-            for (quint64 b = blocks.first; b <= blocks.last; ++b) {
-                const PieceGeometry::Span span = m_geometry.blockSpan(b);
-                if (m_storedBlocks.containsIndex(b) && std::min(span.end(), file.offset + file.length) - file.offset > size) {
-                    const quint32 piece = m_geometry.pieceOfBlock(b);
-                    if (lost.isEmpty() || lost.last() != piece)
-                        lost.append(piece);
-                }
-            }
+            lost += cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
         }
         if (!lost.isEmpty())
             losePiecesOnQueue(lost);
@@ -282,17 +277,18 @@ void PieceStore::writeRunOnQueue(const QueuedBlock* run, size_t count)
     const PieceGeometry::Span span{m_geometry.blockSpan(run[0].index).start,
                                    m_geometry.blockSpan(run[count - 1].index).end() - m_geometry.blockSpan(run[0].index).start};
     std::vector<std::pair<int, std::shared_ptr<OpenFile>>> handles;
+    if (const qint64 rate = writeRateLimit.load(); plain && rate > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(span.length * 1'000'000 / rate));
     bool written = plain;
     for (int i = 0; written && i < m_files.size(); ++i) {
         const StorageFile& file = m_files[i];
         if (std::max(span.start, file.offset) >= std::min(span.end(), file.offset + file.length))
             continue;
         std::shared_ptr<OpenFile> handle = fileExists(file.path) ? FileHandleCache::writers().open(file.path) : nullptr;
-        written = handle != nullptr;
+        // A file shorter than what was written into it takes the single path, which deals with what it lost.
+        written = handle != nullptr && handle->size() >= q.writtenEnd[size_t(i)];
         handles.emplace_back(i, std::move(handle));
     }
-    if (const qint64 rate = writeRateLimit.load(); written && rate > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(span.length * 1'000'000 / rate));
     for (const auto& [i, handle] : handles) {
         if (!written)
             break;
@@ -307,6 +303,8 @@ void PieceStore::writeRunOnQueue(const QueuedBlock* run, size_t count)
                 pieces.push_back({const_cast<char*>(run[k].data.constData()) + (from - block.start), size_t(to - from)});
         }
         written = handle->writeAt(std::move(pieces), start - file.offset);
+        if (written)
+            q.writtenEnd[size_t(i)] = std::max(q.writtenEnd[size_t(i)], end - file.offset);
     }
     if (!written) {
         for (size_t k = 0; k < count; ++k)
@@ -364,12 +362,20 @@ void PieceStore::writeBlockOnQueue(quint64 block, const QByteArray& data)
                     lost.append(quint32(p));
                 losePiecesOnQueue(lost);
             }
+            q.writtenEnd[size_t(i)] = 0;
         }
         const std::shared_ptr<OpenFile> handle = FileHandleCache::writers().open(file.path);
         if (!handle)
             return fail(errorText(errno), false);
+        if (const qint64 size = handle->size(); size >= 0) {
+            if (const QVector<quint32> lost = cutShortOnQueue(i, size); !lost.isEmpty()) {
+                losePiecesOnQueue(lost);
+                return fail(cutShortText(file), false);
+            }
+        }
         if (!handle->writeAt(data.constData() + (start - span.start), end - start, start - file.offset))
             return fail(errorText(errno), false);
+        q.writtenEnd[size_t(i)] = std::max(q.writtenEnd[size_t(i)], end - file.offset);
         q.touchedFiles[piece].insert(i);
     }
     m_storedBlocks.addIndex(block);
@@ -419,13 +425,14 @@ void PieceStore::checkPieceOnQueue(quint32 piece)
         // Its blocks were fed to the digest in one pass since it was last forgotten: no need to read it back.
         const auto digest = m_digests[piece % kHashQueues].take(piece, quint32(m_geometry.pieceSpan(piece).length));
         MappedFileHasher files;
-        const bool matches = digest ? *digest == m_pieceHashes.mid(qsizetype(piece) * 20, 20) : pieceMatches(piece, files);
+        const std::optional<bool> matches =
+            digest ? std::optional(*digest == m_pieceHashes.mid(qsizetype(piece) * 20, 20)) : pieceMatches(piece, files);
         // Verdicts never wait behind the write backlog: saved progress keeps up with the disk.
         storeQueue().postAhead(this, [this, piece, ticket, matches] { pieceCheckedOnQueue(piece, ticket, matches); });
     });
 }
 
-void PieceStore::pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches)
+void PieceStore::pieceCheckedOnQueue(quint32 piece, quint64 ticket, std::optional<bool> matches)
 {
     QueueState& q = *m_queueState;
     const auto check = q.checks.find(piece);
@@ -433,6 +440,12 @@ void PieceStore::pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches
         return;
     q.checks.erase(check);
     if (!matches) {
+        // Its data went from under it (a file deleted or cut short): no sender is to blame.
+        q.touchedFiles.erase(piece);
+        losePiecesOnQueue({piece});
+        return;
+    }
+    if (!*matches) {
         q.touchedFiles.erase(piece);
         forgetPiecesOnQueue({piece});
         QMetaObject::invokeMethod(this, [this, piece] { emit pieceFailed(piece); }, Qt::QueuedConnection);
@@ -449,19 +462,29 @@ void PieceStore::pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches
     }
 }
 
-bool PieceStore::pieceMatches(quint32 piece, MappedFileHasher& files) const
+std::optional<bool> PieceStore::pieceMatches(quint32 piece, MappedFileHasher& files) const
 {
     const PieceGeometry::Span span = m_geometry.pieceSpan(piece);
     Sha1Hasher hasher;
+    // Bytes of no file (padding between files, in file order) are zeros.
+    static const QByteArray zeros(PieceGeometry::kBlockSize, '\0');
+    const auto hashZeros = [&](qint64 length) {
+        for (; length > 0; length -= zeros.size())
+            hasher.update(zeros.constData(), size_t(std::min<qint64>(length, zeros.size())));
+    };
+    qint64 hashedTo = span.start;
     for (const StorageFile& file : m_files) {
         const qint64 start = std::max(span.start, file.offset);
         const qint64 end = std::min(span.end(), file.offset + file.length);
         if (start >= end)
             continue;
+        hashZeros(start - hashedTo);
         auto handle = FileHandleCache::readers().open(file.path);
         if (!handle || !files.update(hasher, handle, start - file.offset, end - start))
-            return false;
+            return std::nullopt;
+        hashedTo = end;
     }
+    hashZeros(span.end() - hashedTo);
     return hasher.finish() == m_pieceHashes.mid(qsizetype(piece) * 20, 20);
 }
 
@@ -514,6 +537,13 @@ void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, c
     QVector<quint32> verified, failed;
     QString error;
     bool detached = false;
+    const auto report = [&](const QString& text, bool onDetachedDisk) {
+        if (error.isEmpty()) {
+            error = text;
+            detached = onDetachedDisk;
+        }
+    };
+    std::set<int> cut;  // files that came out shorter than a piece written into them
     for (const MatchedPiece& m : matched) {
         const auto awaiting = q.awaitingSync.find(m.piece);
         if (awaiting == q.awaitingSync.end() || awaiting->second != m.ticket)
@@ -525,11 +555,9 @@ void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, c
             const SyncedFile& synced = files.at(i);
             if (synced.size >= std::min(m_geometry.pieceSpan(m.piece).end(), file.offset + file.length) - file.offset)
                 return false;
-            if (error.isEmpty()) {
-                error = synced.size < 0 ? synced.error
-                                        : tr("The file \"%1\" is shorter than the data written into it.").arg(file.path);
-                detached = synced.detached;
-            }
+            report(synced.size < 0 ? synced.error : cutShortText(file), synced.detached);
+            if (synced.size >= 0)
+                cut.insert(i);
             return true;
         };
         if (std::any_of(m.files.begin(), m.files.end(), isShort)) {
@@ -539,6 +567,24 @@ void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, c
             verified.append(m.piece);
         }
     }
+    // A cut file loses every piece past its end, verified long ago or not; with the last wanted piece every
+    // file is looked at, so that one cut since it was last written into cannot leave the torrent complete.
+    const bool last = !verified.isEmpty() && q.synced.containsSet(q.wanted);
+    for (int i = 0; i < m_files.size(); ++i) {
+        if (!last && !cut.count(i))
+            continue;
+        struct stat st;
+        const bool present = ::stat(QFile::encodeName(m_files[i].path).constData(), &st) == 0;
+        if (!present && m_isDetached(m_files[i].path))
+            continue;  // its disk comes back with it
+        const QVector<quint32> lost = cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
+        if (lost.isEmpty())
+            continue;
+        forgetPiecesOnQueue(lost);
+        failed += lost;
+        report(cutShortText(m_files[i]), false);
+    }
+    verified.removeIf([&](quint32 piece) { return !q.synced.containsIndex(piece); });
     if (!failed.isEmpty()) {
         losePiecesOnQueue(failed);
         const quint64 block = m_geometry.firstBlockOfPiece(failed.first());
@@ -556,9 +602,34 @@ void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, c
     }, Qt::QueuedConnection);
 }
 
+QVector<quint32> PieceStore::cutShortOnQueue(int i, qint64 size)
+{
+    qint64& written = m_queueState->writtenEnd[size_t(i)];
+    if (size >= written)
+        return {};
+    written = size;
+    const StorageFile& file = m_files[i];
+    QVector<quint32> lost;
+    const auto blocks = m_geometry.blocksOverlapping({file.offset + size, file.length - size});
+    for (quint64 b = blocks.first; b <= blocks.last; ++b) {
+        const quint32 piece = m_geometry.pieceOfBlock(b);
+        if (m_storedBlocks.containsIndex(b) && (lost.isEmpty() || lost.last() != piece))
+            lost.append(piece);
+    }
+    if (!lost.isEmpty())
+        qWarning("*** %s is shorter than the data written into it: %lld pieces are lost", qPrintable(file.path),
+                 qint64(lost.size()));
+    return lost;
+}
+
+QString PieceStore::cutShortText(const StorageFile& file)
+{
+    return tr("The file \"%1\" is shorter than the data written into it.").arg(file.path);
+}
+
 std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, bool* missingFile) const
 {
-    QByteArray result(span.length, Qt::Uninitialized);
+    QByteArray result(span.length, '\0');  // bytes of no file (padding) are zeros
     for (const StorageFile& file : m_files) {
         const qint64 start = std::max(span.start, file.offset);
         const qint64 end = std::min(span.end(), file.offset + file.length);
@@ -603,12 +674,15 @@ void PieceStore::checkExistingData()
         for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
             if (q.synced.containsIndex(piece))
                 continue;
-            if (pieceMatches(piece, files)) {
+            if (pieceMatches(piece, files).value_or(false)) {
                 found.addIndex(piece);
                 q.synced.addIndex(piece);
                 markPieceBlocks(piece, true);
             }
         }
+        for (int i = 0; i < m_files.size(); ++i)
+            if (hasStoredBlocks(m_files[i]))
+                q.writtenEnd[size_t(i)] = m_files[i].length;  // at most; its next write sees how far
         QMetaObject::invokeMethod(this, [this, found] {
             --m_existingDataChecks;
             m_verifiedPieces.addIndexSet(found);

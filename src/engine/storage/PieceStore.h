@@ -21,7 +21,8 @@ namespace ombrelay {
 class MappedFileHasher;
 class SerialQueue;
 
-// A file of a torrent on disk: its absolute path and where its bytes lie in the torrent.
+// A file of a torrent on disk: its absolute path and where its bytes lie in the torrent. Bytes that lie in
+// no file (padding) are zeros, never written.
 struct StorageFile
 {
     QString path;
@@ -144,13 +145,13 @@ private:
     void writeBlockOnQueue(quint64 block, const QByteArray& data);
     // Store queue: hands blocks just written to their pieces' digests on the hash queues.
     void digestOnHashQueues(const QueuedBlock* blocks, size_t count);
-    // Thread-safe: reads the piece back from the files.
-    bool pieceMatches(quint32 piece, MappedFileHasher& files) const;
+    // Thread-safe: reads the piece back from the files; nothing when they do not hold it whole.
+    std::optional<bool> pieceMatches(quint32 piece, MappedFileHasher& files) const;
     // Has a piece whose blocks are all stored hashed on the hash queue.
     void checkPieceOnQueue(quint32 piece);
     // The verdict of check `ticket`, unless the piece was forgotten or checked again since: forgotten
-    // when it does not match, else left for the next sync of the files.
-    void pieceCheckedOnQueue(quint32 piece, quint64 ticket, bool matches);
+    // when it does not match (lost when it could not be read), else left for the next sync of the files.
+    void pieceCheckedOnQueue(quint32 piece, quint64 ticket, std::optional<bool> matches);
     // Drops this store's queued store and hash jobs and waits for running ones.
     void cancelStoreAndHashJobs();
     // A file after the sync of matched pieces: its size on disk, or why their bytes may not be there.
@@ -165,6 +166,10 @@ private:
     void syncMatchedPiecesOnQueue();
     SyncedFile syncOnQueue(const StorageFile& file) const;
     void piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, const std::map<int, SyncedFile>& files);
+    // Store queue: file i found `size` bytes long. When that is shorter than what was written into it,
+    // answers the pieces with a stored block past its end (each once), to be lost.
+    QVector<quint32> cutShortOnQueue(int i, qint64 size);
+    static QString cutShortText(const StorageFile& file);
     std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);
     // Forgets pieces whose data vanished and tells the main thread.

@@ -47,14 +47,30 @@ QString SessionFolder::folderName(const QDateTime& creationDate, const QByteArra
     return seconds + QLatin1Char('-') + QString::fromLatin1(infoHash.toHex()) + QStringLiteral(".ombrelay");
 }
 
+namespace {
+
+// "<seconds>.<microseconds>-<info hash in hex>.ombrelay"
+QRegularExpressionMatch matchFolderName(const QString& name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,12})\\.(\\d{6})-([0-9a-f]{40})\\.ombrelay$"));
+    return pattern.match(name);
+}
+
+}  // namespace
+
 QDateTime SessionFolder::creationDateFromName(const QString& name)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,12})\\.(\\d{6})-[0-9a-f]{40}\\.ombrelay$"));
-    const auto match = pattern.match(name);
+    const auto match = matchFolderName(name);
     if (!match.hasMatch())
         return {};
     const qint64 msecs = match.captured(1).toLongLong() * 1000 + match.captured(2).toLongLong() / 1000;
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+}
+
+QByteArray SessionFolder::infoHashFromName(const QString& name)
+{
+    const auto match = matchFolderName(name);
+    return match.hasMatch() ? QByteArray::fromHex(match.captured(3).toLatin1()) : QByteArray();
 }
 
 QStringList SessionFolder::storedFolderNames()

@@ -54,6 +54,8 @@ public:
     static QString folderName(const QDateTime& creationDate, const QByteArray& infoHash);
     // The creation date a folder name carries; invalid when the name is not of that form.
     static QDateTime creationDateFromName(const QString& name);
+    // The info hash a folder name carries; empty when the name is not of that form.
+    static QByteArray infoHashFromName(const QString& name);
     // The session folders in the storage directory, sorted by name.
     static QStringList storedFolderNames();
 

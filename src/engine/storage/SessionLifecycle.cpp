@@ -32,6 +32,8 @@ SessionLifecycle::SessionLifecycle(VolumeMonitor& volumes) : m_volumes(volumes) 
 
 SessionLifecycle::~SessionLifecycle()
 {
+    // A copy to another disk under way stops rather than holding the quit; the next start moves again.
+    m_quitting = true;
     StateFileWriter::instance().drain();
     cleanupQueue().cancel(this);
     PieceStore::storeQueue().cancel(this);
@@ -68,16 +70,24 @@ QString SessionLifecycle::sessionPath(const TorrentLine& torrent) const
 void SessionLifecycle::adopt(const TorrentLine& torrent, const QString& path)
 {
     m_sessionPaths.insert(&torrent, path);
-    if (!torrent.downloadMountPoint().isEmpty())
-        m_mountPoints.insert(torrent.downloadPath(), torrent.downloadMountPoint());
+    rememberMountPoint(torrent);
+}
+
+void SessionLifecycle::rememberMountPoint(const TorrentLine& torrent)
+{
+    // Stored and found under the cleaned folder: "~/Downloads/" is the folder "~/Downloads".
+    if (!torrent.downloadMountPoint().isEmpty() && !torrent.downloadPath().isEmpty())
+        m_mountPoints.insert(QDir::cleanPath(torrent.downloadPath()), QDir::cleanPath(torrent.downloadMountPoint()));
 }
 
 bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* error)
 {
     if (!torrent.creationDate().isValid())
         torrent.setCreationDate(QDateTime::currentDateTimeUtc());
+    // Taken from the folder the torrent goes to, so that a torrent added while its disk is away is
+    // halted, not written into the empty mount point.
     if (torrent.downloadMountPoint().isEmpty())
-        torrent.setDownloadMountPoint(m_volumes.mountPointFor(torrent.downloadPath()));
+        torrent.setDownloadMountPoint(m_volumes.mountPointToRecord(torrent.downloadPath(), m_mountPoints.values()));
     const SessionFolder folder(torrent.creationDate(), torrent.infoHash());
     adopt(torrent, folder.path());
     QString reason;
@@ -109,9 +119,10 @@ SessionRecord SessionLifecycle::recordOf(const TorrentLine& torrent) const
     record.customDownloadLimit = torrent.customDownloadLimit();
     record.customUploadLimit = torrent.customUploadLimit();
     if (!torrent.files().isEmpty()) {
-        QVector<bool> states;
+        // One per metainfo entry, padding (always wanted) included.
+        QVector<bool> states(qsizetype(torrent.files().last()->fileIndex()) + 1, true);
         for (const FileLine* file : torrent.files())
-            states.append(file->shouldDownload());
+            states[file->fileIndex()] = file->shouldDownload();
         record.checkboxStates = states;
     }
     record.errorText = torrent.isPaused() ? torrent.errorText() : QString();
@@ -173,8 +184,7 @@ void SessionLifecycle::prepareStorage(TorrentLine& torrent)
     const QString path = sessionPath(torrent);
     if (path.isEmpty())
         return;  // not added through the session (a search result, a test's memory-only line)
-    if (!torrent.downloadMountPoint().isEmpty())
-        m_mountPoints.insert(torrent.downloadPath(), torrent.downloadMountPoint());
+    rememberMountPoint(torrent);
     torrent.setStorage(std::make_unique<TorrentStorage>(torrent, path));
 }
 
@@ -277,6 +287,8 @@ void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<T
         m_moveQueue.prepend({key, weak, folder});
         return startNextMove();
     }
+    if (torrent->isHalted())
+        return finishRelocation(key, weak, QStringLiteral("its disk is not attached"));
     const QString from = torrent->fullPath();
     const QString to = QDir(folder).filePath(torrent->path());
     if (!QDir().mkpath(folder))
@@ -284,7 +296,10 @@ void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<T
     if (PieceStore* store = torrent->pieceStore())
         store->purgeCachedDescriptors();
     if (!QFileInfo::exists(from) && !QFileInfo(from).isSymLink()) {
-        settleInFolder(*torrent, folder, true);  // nothing written yet: only the record moves
+        // Nothing written yet: only the record moves. A record of stored blocks keeps naming their place.
+        if (torrent->storedBlocks().count() > 0)
+            return finishRelocation(key, weak, QStringLiteral("its data is not at %1").arg(from));
+        settleInFolder(*torrent, folder, true);
         return finishRelocation(key, weak);
     }
     if (renameNoReplace(from, to)) {
@@ -306,7 +321,11 @@ void SessionLifecycle::relocateAcrossDisks(TorrentLine& torrent, const QString& 
         const QString partial = ContentMover::partialPath(to);
         ContentMover::removeTree(partial);  // left by a copy that a quit cut short
         QString error;
-        const bool copied = ContentMover::copy(from, partial, &error);
+        const bool copied = ContentMover::copy(from, partial, &error, &m_quitting);
+        if (m_quitting) {
+            ContentMover::removeTree(partial);  // no one is left to move it into place
+            return;
+        }
         QMetaObject::invokeMethod(&m_mainThread, [=, this] {
             copiedAcrossDisks(key, weak, from, to, blocksWhenStarted, copied, error);
         }, Qt::QueuedConnection);
@@ -377,6 +396,7 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
     torrent.dropStorage();
     torrent.setDownloadPath(folder);
     torrent.setDownloadMountPoint(m_volumes.mountPointFor(folder));
+    rememberMountPoint(torrent);
     torrent.setShouldRelocateOnCompletion(relocateOnCompletion);
     writeTorrentPlist(torrent);
     if (hadStorage)
@@ -441,10 +461,9 @@ bool SessionLifecycle::isPathOnUnattachedVolume(const QString& path) const
 
 QString SessionLifecycle::volumeName(const QString& path) const
 {
-    QString mount = recordedMountPoint(path);
-    if (mount.isEmpty())
-        mount = m_volumes.mountPointFor(path);
-    return mount == QLatin1String("/") ? mount : QFileInfo(mount).fileName();
+    const QString recorded = recordedMountPoint(path);
+    return VolumeMonitor::volumeName(recorded.isEmpty() ? m_volumes.mountPointToRecord(path, m_mountPoints.values())
+                                                        : recorded);
 }
 
 }  // namespace ombrelay

@@ -4,7 +4,9 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -51,12 +53,17 @@ public:
     // it completes. The torrent writes nothing meanwhile: paused, its queued disk work done first, its
     // state given back after. A rename when both lie on one disk, else a copy off the main thread then a
     // rename; a place already taken is never replaced. `done` gets the error, empty on success; a torrent
-    // already moving is refused.
+    // already moving, halted, or whose stored data is not where it says is refused.
     void relocate(TorrentLine& torrent, const QString& folder, std::function<void(const QString& error)> done);
     bool isRelocating(const TorrentLine& torrent) const { return m_relocations.contains(&torrent); }
     // rename(2) that fails with EEXIST instead of replacing what is at `to`.
     static bool renameNoReplace(const QString& from, const QString& to);
     void torrentRemoved(TorrentLine& torrent, bool wasComplete) override;
+    // Info hashes of the session folders listed at start and not loaded yet: such a torrent added
+    // meanwhile would be listed twice.
+    void setWaitingToLoad(QSet<QByteArray> infoHashes) { m_waitingToLoad = std::move(infoHashes); }
+    void doneLoading(const QByteArray& infoHash) { m_waitingToLoad.remove(infoHash); }
+    bool isWaitingToLoad(const QByteArray& infoHash) const { return m_waitingToLoad.contains(infoHash); }
     bool isPathOnUnattachedVolume(const QString& path) const override;
     QString volumeName(const QString& path) const override;
 
@@ -69,6 +76,7 @@ public:
 private:
     SessionRecord recordOf(const TorrentLine& torrent) const;
     QString recordedMountPoint(const QString& path) const;
+    void rememberMountPoint(const TorrentLine& torrent);
     // Copies the content to the other disk on the clean-up queue, then moves the torrent over.
     void relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to);
     void copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& from,
@@ -85,7 +93,8 @@ private:
 
     VolumeMonitor& m_volumes;
     QHash<const TorrentLine*, QString> m_sessionPaths;
-    QHash<QString, QString> m_mountPoints;  // download folder -> mount point recorded when added
+    QSet<QByteArray> m_waitingToLoad;
+    QHash<QString, QString> m_mountPoints;  // cleaned download folder -> mount point recorded when added
     // Torrents whose content is being copied to another disk, with what waits for the end of it.
     struct Relocation
     {
@@ -104,6 +113,7 @@ private:
     QList<QueuedMove> m_moveQueue;
     const TorrentLine* m_currentMove = nullptr;  // the move between its start and its end
     QObject m_mainThread;  // receives the copy's outcome and failed writes; gone with this lifecycle
+    std::atomic<bool> m_quitting{false};  // stops a copy under way
 };
 
 }  // namespace ombrelay

@@ -20,6 +20,10 @@ SessionLoader::SessionLoader(SessionLifecycle& session, QObject* parent) : QObje
 void SessionLoader::loadTorrentsFromDisk()
 {
     m_pending = SessionFolder::storedFolderNames();
+    QSet<QByteArray> waiting;
+    for (const QString& name : std::as_const(m_pending))
+        waiting.insert(SessionFolder::infoHashFromName(name));
+    m_session.setWaitingToLoad(std::move(waiting));
     for (const TorrentLinePtr& torrent : EngineHost::instance().objects())
         m_infoHashes.insert(torrent->infoHash());
     // Folders of removed torrents whose deletion did not finish.
@@ -46,6 +50,8 @@ void SessionLoader::loadNextPass()
     }
     if (!kept.isEmpty())
         EngineHost::instance().addDownloads(kept);
+    for (const QString& name : names)
+        m_session.doneLoading(SessionFolder::infoHashFromName(name));
     // A check of existing files that a quit or a crash cut short runs again before anything is written.
     for (const TorrentLinePtr& torrent : kept)
         if (torrent->isCheckingFiles())
@@ -100,18 +106,24 @@ TorrentLinePtr SessionLoader::torrentFromFolder(const QString& path)
         torrent->restoreDownloadState(TorrentLine::Paused);
         torrent->setStateAfterCheck(TorrentLine::Waiting);
     }
-    torrent->downloadedBlocks().setBitfield(record->storedBlocks);
+    // Stored sets may be shorter than the torrent's (a set written as it grew) or name more than it holds.
+    const auto load = [&path](PZIndexSet& set, const QByteArray& stored, const char* name) {
+        if (!set.loadStoredBitfield(stored))
+            qWarning("*** %s: the stored %s name more than the torrent holds; the rest is ignored", qPrintable(path), name);
+    };
+    load(torrent->downloadedBlocks(), record->storedBlocks, "blocks");
     torrent->recordedStoredBlocks() = torrent->downloadedBlocks();
-    torrent->recordedDownloadedPieces().setBitfield(record->verifiedPieces);
-    torrent->exportedIndices().setBitfield(record->exportedIndices);
+    load(torrent->recordedDownloadedPieces(), record->verifiedPieces, "pieces");
+    load(torrent->exportedIndices(), record->exportedIndices, "handed-over files");
     torrent->setBytesUploaded(record->bytesUploaded);
     torrent->setCustomDownloadLimit(int(record->customDownloadLimit));
     torrent->setCustomUploadLimit(int(record->customUploadLimit));
     if (record->checkboxStates) {
-        const QList<FileLine*>& files = torrent->files();
-        for (qsizetype i = 0; i < files.size() && i < record->checkboxStates->size(); ++i)
-            if (!record->checkboxStates->at(i))
-                files.at(i)->setCheckboxState(OBLine::Skipped, false);
+        // Kept by metainfo entry number, padding included.
+        const QVector<bool>& states = *record->checkboxStates;
+        for (FileLine* file : torrent->files())
+            if (file->fileIndex() < quint64(states.size()) && !states.at(file->fileIndex()))
+                file->setCheckboxState(OBLine::Skipped, false);
     }
 
     // The content was deleted while we were not running: start again from nothing.

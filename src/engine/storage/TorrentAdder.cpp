@@ -31,9 +31,9 @@ void TorrentAdder::addTorrentLines(const TorrentLineList& lines, bool showFolder
         return;
     EngineHost& host = EngineHost::instance();
     const auto add = [session = &m_session, lines, deleteOriginals, selectAndDisplay] {
-        TorrentAdder(*session).addLines(lines);
+        const TorrentLineList unsaved = TorrentAdder(*session).addLines(lines);
         if (deleteOriginals)
-            trashOriginals(lines);
+            trashOriginals(lines, unsaved);
         if (selectAndDisplay) {
             EngineHost& host = EngineHost::instance();
             host.showDownloadsPane();
@@ -135,14 +135,20 @@ EngineHost::RightToCopyPrompt TorrentAdder::rightToCopyPrompt(const TorrentLineL
     return prompt;
 }
 
-void TorrentAdder::addLines(const TorrentLineList& lines)
+TorrentLineList TorrentAdder::addLines(const TorrentLineList& lines)
 {
-    for (const TorrentLinePtr& line : lines)
-        if (!line->isDownloading())
-            addLine(line);
+    TorrentLineList unsaved;
+    for (const TorrentLinePtr& line : lines) {
+        // A stored torrent not loaded yet is listed by the loading.
+        if (line->isDownloading() || m_session.isWaitingToLoad(line->infoHash()))
+            continue;
+        if (!addLine(line))
+            unsaved.append(line);
+    }
+    return unsaved;
 }
 
-void TorrentAdder::addLine(const TorrentLinePtr& line)
+bool TorrentAdder::addLine(const TorrentLinePtr& line)
 {
     const Settings& settings = Settings::instance();
     if (line->downloadPath().isEmpty()) {
@@ -172,14 +178,15 @@ void TorrentAdder::addLine(const TorrentLinePtr& line)
         m_session.checkExistingFiles(*line);
     else if (PieceStore* store = line->pieceStore())
         store->createEmptyFiles();
+    return stored;
 }
 
-void TorrentAdder::trashOriginals(const TorrentLineList& lines)
+void TorrentAdder::trashOriginals(const TorrentLineList& lines, const TorrentLineList& unsaved)
 {
     if (!Settings::instance().boolean(QStringLiteral("kDeleteOriginalTorrent")))
         return;
     for (const TorrentLinePtr& line : lines)
-        if (!line->torrentPath().isEmpty() && !QFile::moveToTrash(line->torrentPath()))
+        if (!line->torrentPath().isEmpty() && !unsaved.contains(line) && !QFile::moveToTrash(line->torrentPath()))
             qWarning("*** Could not move %s to the trash", qPrintable(line->torrentPath()));
 }
 

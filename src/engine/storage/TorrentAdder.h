@@ -35,9 +35,12 @@ public:
 
 private:
     void addConfirmedLines(const TorrentLineList& lines, bool askForFolder);
-    void addLines(const TorrentLineList& lines);
-    void addLine(const TorrentLinePtr& line);
-    static void trashOriginals(const TorrentLineList& lines);
+    // Adds the lines neither listed nor stored already; answers those whose session folder could not be
+    // written.
+    TorrentLineList addLines(const TorrentLineList& lines);
+    bool addLine(const TorrentLinePtr& line);  // false: its session folder is not on disk
+    // The originals go only where the metainfo is kept in a session folder.
+    static void trashOriginals(const TorrentLineList& lines, const TorrentLineList& unsaved);
 
     SessionLifecycle& m_session;
 };

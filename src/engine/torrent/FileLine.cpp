@@ -26,7 +26,9 @@ PZRange FileLine::byteRange() const
         return OBLine::byteRange();
     if (isLeaf())
         return {};
-    return PZMakeRange(children().front()->byteRange().location, fileLength());
+    // From its first byte to its last: padding between its files lies inside.
+    const quint64 start = children().front()->byteRange().location;
+    return PZMakeRange(start, PZMaxRange(children().back()->byteRange()) - start);
 }
 
 PZRange FileLine::blockRange() const

@@ -30,6 +30,13 @@ std::optional<QString> componentFrom(const BValue& value)
     return name;
 }
 
+// A padding entry: bytes that align the next file to a piece, zeros of no file (its "attr" holds "p").
+bool isPadding(const BValue& entry)
+{
+    const BValue* attr = entry.find("attr");
+    return attr && attr->isBytes() && attr->asBytes().contains('p');
+}
+
 bool readFiles(const BValue& list, Metainfo& out)
 {
     if (!list.isList() || list.asList().empty())
@@ -37,6 +44,7 @@ bool readFiles(const BValue& list, Metainfo& out)
     QSet<QString> filePaths;
     QSet<QString> folderPaths;
     qint64 total = 0;
+    bool hasContent = false;
     for (const BValue& entry : list.asList()) {
         if (!entry.isDict())
             return false;
@@ -56,6 +64,13 @@ bool readFiles(const BValue& list, Metainfo& out)
                 return false;
             file.components.append(*component);
         }
+        // Padding is never written: its paths (equal for equal lengths) meet no file.
+        file.padding = isPadding(entry);
+        if (file.padding) {
+            out.files.append(std::move(file));
+            continue;
+        }
+        hasContent = true;
         // A file may not repeat a path nor lie where another file's folder is, and vice versa.
         for (qsizetype i = 0; i + 1 < file.components.size(); ++i) {
             prefix += file.components.at(i) + QLatin1Char('/');
@@ -69,6 +84,8 @@ bool readFiles(const BValue& list, Metainfo& out)
         filePaths.insert(full);
         out.files.append(std::move(file));
     }
+    if (!hasContent)
+        return false;
     out.hasFileList = true;
     out.totalLength = total;
     return true;

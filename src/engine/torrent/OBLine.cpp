@@ -1,6 +1,7 @@
 #include "engine/torrent/OBLine.h"
 
 #include "kit/AppPaths.h"
+#include "kit/MediaTypes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -119,9 +120,14 @@ QString OBLine::filesText() const
     return m_filesText = text;
 }
 
+QString OBLine::previewCopySource() const
+{
+    return !isComplete() && isMusic(pathExtension()) ? fullPath() : QString();
+}
+
 QUrl OBLine::previewItemURL() const
 {
-    if (isComplete() || pathExtension() != QLatin1String("mp3"))
+    if (previewCopySource().isEmpty())
         return QUrl::fromLocalFile(fullPath());
     const QString folder = AppPaths::temporaryDirectory();
     if (folder.isEmpty() || !QDir().mkpath(folder))
@@ -129,9 +135,18 @@ QUrl OBLine::previewItemURL() const
     const QString copy = QDir(folder).filePath(path());
     if (QFileInfo(copy).dir().absolutePath() != QDir(folder).absolutePath())
         return {};  // path() is one plain component; anything else stays out of the folder
-    if (!QFile::copy(fullPath(), copy))
-        return {};
     return QUrl::fromLocalFile(copy);
+}
+
+bool OBLine::makePreviewCopy(const QString& source, const QUrl& copy)
+{
+    const QString target = copy.toLocalFile();
+    const QString part = target + QStringLiteral(".part");
+    QFile::remove(part);
+    if (!QFile::copy(source, part))
+        return false;
+    QFile::remove(target);
+    return QFile::rename(part, target);
 }
 
 int OBLine::compareTransferColumn(const OBLine&) const

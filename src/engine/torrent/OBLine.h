@@ -72,9 +72,15 @@ public:
     // '10 MP3 files, 2 others': the largest group of files by extension, then the count of the rest.
     QString filesText() const;
 
-    // The preview item: a copy in the temporary folder for an incomplete mp3, else the content itself;
-    // an empty address when the copy failed.
+    // What the preview shows: for a song not yet complete a copy of what has arrived, in the temporary
+    // folder under the line's name, which makePreviewCopy writes; else the content itself. An empty
+    // address when no copy can be named there.
     QUrl previewItemURL() const;
+    // The file that previewItemURL is a copy of; empty when it is the content itself.
+    QString previewCopySource() const;
+    // Writes the copy, replacing an earlier one so that each look shows what has arrived by then. Reads
+    // the whole file: call it off the main thread.
+    static bool makePreviewCopy(const QString& source, const QUrl& copy);
 
     // Column comparisons: negative when this sorts before other, 0 equal, positive after.
     virtual int compareTransferColumn(const OBLine& other) const;

@@ -169,6 +169,26 @@ bool PZIndexSet::setBitfield(const QByteArray& bitfield)
     return true;
 }
 
+bool PZIndexSet::loadStoredBitfield(const QByteArray& bitfield)
+{
+    std::lock_guard guard(m_lock);
+    std::fill(m_words.begin(), m_words.end(), 0);
+    bool dropped = false;
+    for (qsizetype k = 0; k < bitfield.size(); ++k) {
+        uchar byte = uchar(bitfield[k]);
+        const quint64 first = quint64(k) * 8;
+        if (first + 8 > m_capacity) {
+            const uchar kept = first >= m_capacity ? 0 : uchar(0xFF00u >> (m_capacity - first));
+            dropped = dropped || (byte & ~kept);
+            byte &= kept;
+        }
+        if (byte)
+            m_words[size_t(k / 8)] |= quint64(byte) << (56 - 8 * (k % 8));
+    }
+    m_count = -1;
+    return !dropped;
+}
+
 qint64 PZIndexSet::countLocked() const
 {
     if (m_count < 0) {

@@ -33,6 +33,9 @@ public:
     // Takes over a bitfield (a peer's, or one read from disk): false, and nothing changes, unless it is
     // exactly ceil(capacity / 8) bytes with its spare bits clear.
     bool setBitfield(const QByteArray& bitfield);
+    // Takes over a stored bitfield, which may be shorter than ceil(capacity / 8) bytes (the missing bytes
+    // count as zero) or longer. Members at or beyond the capacity are dropped: false when there were any.
+    bool loadStoredBitfield(const QByteArray& bitfield);
 
     qint64 count() const;
     qint64 randomIndex() const;  // a member chosen uniformly, -1 when empty

@@ -93,6 +93,11 @@ bool TorrentLine::applyMetainfo(Metainfo metainfo)
         quint64 offset = 0;
         for (qsizetype n = 0; n < metainfo.files.size(); ++n) {
             const Metainfo::File& file = metainfo.files.at(n);
+            if (file.padding) {
+                // Zeros of no file: neither listed nor written; the files keep their metainfo numbers.
+                offset += quint64(file.length);
+                continue;
+            }
             OBLine* parent = this;
             for (qsizetype c = 0; c + 1 < file.components.size(); ++c) {
                 const QString& name = file.components.at(c);
@@ -121,7 +126,7 @@ bool TorrentLine::applyMetainfo(Metainfo metainfo)
     m_neededBlocks = PZIndexSet(blocks);
     m_downloadedPieces = PZIndexSet(pieces);
     m_neededPieces = PZIndexSet(pieces);
-    m_exportedIndices = PZIndexSet(quint64(std::max<qsizetype>(m_files.size(), 1)));
+    m_exportedIndices = PZIndexSet(m_files.isEmpty() ? 1 : quint64(m_files.last()->fileIndex()) + 1);
     m_pathListString.clear();
     m_hasAnalyzedChildren = false;
     return true;

@@ -140,6 +140,8 @@ public:
     // Mount point of the download folder when the torrent was added; empty: not recorded.
     QString downloadMountPoint() const { return m_downloadMountPoint; }
     void setDownloadMountPoint(const QString& mountPoint) { m_downloadMountPoint = mountPoint; }
+    // The name of the disk the download folder is on: that of the recorded mount point.
+    QString downloadVolumeName() const;
     // Why the torrent paused itself (a write that keeps failing, a file of someone else's); cleared when
     // it resumes. Stored with its state.
     QString errorText() const { return m_errorText; }

@@ -11,6 +11,7 @@
 #include "kit/RepeatingTimers.h"
 #include "kit/Settings.h"
 #include "kit/TextHelpers.h"
+#include "platform/VolumeMonitor.h"
 
 #include <QCoreApplication>
 #include <utility>
@@ -258,10 +259,9 @@ void TorrentLine::enterCompletedState()
 
 void TorrentLine::settleAsComplete()
 {
-    if (!shouldSeed()) {
+    m_hasStoppedSeeding = !shouldSeed();
+    if (m_hasStoppedSeeding)
         PeerService::instance().disconnectFromPeers(*this);
-        m_hasStoppedSeeding = true;
-    }
     setDownloadState(Complete);
     EngineHost::instance().redisplayBadge();
 }
@@ -422,11 +422,16 @@ void TorrentLine::invalidateBindingsText()
     setBindingText(m_uploadsRateText, QStringLiteral("uploadsRateText"), m_uploadBandwidth.description());
 }
 
+QString TorrentLine::downloadVolumeName() const
+{
+    return m_downloadMountPoint.isEmpty() ? TorrentLifecycle::instance().volumeName(m_downloadPath)
+                                          : VolumeMonitor::volumeName(m_downloadMountPoint);
+}
+
 QString TorrentLine::stateDescription() const
 {
     if (isHalted())
-        return QStringLiteral("External disk \"%1\" is not attached")
-            .arg(TorrentLifecycle::instance().volumeName(m_downloadPath));
+        return QStringLiteral("External disk \"%1\" is not attached").arg(downloadVolumeName());
     if (isPaused() && !m_errorText.isEmpty())
         return m_errorText;
     if (isPaused() || isWaiting() || (isComplete() && !isSeeding()))

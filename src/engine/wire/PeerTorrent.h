@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engine/peers/PeerAddress.h"
 #include "engine/wire/PeerMessage.h"
 
+#include <QBitArray>
 #include <QByteArray>
 #include <functional>
 #include <memory>
@@ -45,6 +47,12 @@ public:
     virtual std::shared_ptr<RequestedBlocks> requestedBlocks() { return nullptr; }
     // False while received blocks wait for the disk: no more are asked for until it catches up.
     virtual bool mayRequestBlocks() { return true; }
+    // Some connection of the torrent has the piece: the end of the download waits only for those.
+    virtual bool isPieceAvailable(quint32 /*piece*/) const { return true; }
+    // The peer announced pieces; `available` is all it has now.
+    virtual void piecesAnnounced(const QBitArray& /*available*/) {}
+    // A connection dropped requests it still holds (a choke, a time-out): the others may ask for them.
+    virtual void requestsReleased(PeerWire& /*from*/) {}
     virtual bool uploadLimitIsZero() const = 0;
     // Another connection of this torrent already talks to that peer id.
     virtual bool isPeerIdConnected(const QByteArray& peerId, const PeerWire* except) const = 0;
@@ -60,6 +68,8 @@ public:
     // Piece payload bytes read from a peer as they arrive, before their block is whole, for the
     // torrent's download rate.
     virtual void pieceBytesReceived(quint32 /*bytes*/) {}
+    // An accepted connection came from ourselves: peers reach our listener at `address`.
+    virtual void connectedToOurselves(const PeerAddress& /*address*/) {}
     // A peer's port message named its DHT node (address in host order): the DHT pings it.
     virtual void pingDhtNode(quint32 /*address*/, quint16 /*port*/) {}
     virtual BandwidthProvision* downloadProvision() = 0;

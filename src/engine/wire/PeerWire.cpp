@@ -7,7 +7,10 @@
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QtEndian>
+#include <arpa/inet.h>
 #include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace ombrelay {
 
@@ -25,6 +28,16 @@ QString encryptionFailure(MseHandshake::Failure failure)
     case MseHandshake::Failure::None: break;
     }
     return QStringLiteral("encryption handshake failed");
+}
+
+// The address and port a connected socket is reached at.
+std::optional<PeerAddress> localAddressOf(int fd)
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET)
+        return std::nullopt;
+    return PeerAddress{local.sin_addr.s_addr, ntohs(local.sin_port)};
 }
 
 }  // namespace
@@ -239,8 +252,28 @@ void PeerWire::tick(qint64 now)
         end(QStringLiteral("silent for 5 minutes"), Ending::Lost);
         return;
     }
+    if (m_pending.size() > 0 && now - m_waitingSince >= kRequestTimeoutMs)
+        giveBackRequests();
     if (now - m_lastSent >= kKeepAliveAfterMs)
         send(PeerMessage::keepAliveMessage());
+    // Blocks freed where no message told this connection (a failed write, a time-out elsewhere) are asked
+    // for within a second.
+    if (m_weAreInterested)
+        fillRequestQueue();
+}
+
+void PeerWire::giveBackRequests()
+{
+    std::fprintf(stderr, "*** Peer %s: %d requests unanswered for %lld s, asked of other peers\n",
+                 qPrintable(hostString().trimmed()), m_pending.size(), kRequestTimeoutMs / 1000);
+    QByteArray cancels;
+    for (const auto& [block, length] : m_pending.blocks())
+        cancels += PeerMessage::blockMessage(PeerMessage::Cancel, quint32(block >> 32), quint32(block), length);
+    m_pending.clear();
+    m_currentPiece = -1;
+    m_waitingSince = m_now;
+    send(cancels);
+    m_torrent->requestsReleased(*this);
 }
 
 void PeerWire::send(const QByteArray& message)
@@ -343,6 +376,14 @@ bool PeerWire::readHandshake()
         return false;
     }
     if (h.peerId == m_torrent->peerId()) {
+        // Accepted from ourselves: the address dialled is ours, and our handshake, with the same id, tells
+        // the dialling side so before the connection closes.
+        if (m_incoming) {
+            if (const std::optional<PeerAddress> local = localAddressOf(m_socket->descriptor()))
+                m_torrent->connectedToOurselves(*local);
+            m_socket->writeStream().writeHandshakingMessage(
+                PeerMessage::handshake(m_torrent->infoHash(), m_torrent->peerId()), true);
+        }
         end(QStringLiteral("connected to ourselves"), Ending::Ourselves);
         return false;
     }
@@ -468,9 +509,13 @@ void PeerWire::handle(const PeerMessage& m)
     switch (m.id) {
     case PeerMessage::Choke:
         m_weAreChoked = true;
+        // Without the Fast extension a choke drops every request: the other connections may take them.
         if (!m_supportsFast) {
+            const bool held = m_pending.size() > 0;
             m_pending.clear();
             m_currentPiece = -1;
+            if (held)
+                m_torrent->requestsReleased(*this);
         }
         break;
     case PeerMessage::Unchoke:
@@ -496,6 +541,7 @@ void PeerWire::handle(const PeerMessage& m)
             m_available.fill(true);
         for (quint32 i = 0; m.id == PeerMessage::Bitfield && i < m_torrent->pieceCount(); ++i)
             m_available.setBit(int(i), (quint8(m.payload[i / 8]) & (0x80 >> (i % 8))) != 0);
+        m_torrent->piecesAnnounced(m_available);
         updateInterest();
         break;
     case PeerMessage::Suggest:
@@ -560,7 +606,10 @@ void PeerWire::handleExtended(const PeerMessage& m)
 
 void PeerWire::addAvailable(quint32 piece)
 {
+    if (m_available.testBit(int(piece)))
+        return;
     m_available.setBit(int(piece));
+    m_torrent->piecesAnnounced(m_available);
 }
 
 void PeerWire::updateInterest()
@@ -596,6 +645,8 @@ void PeerWire::requestBlock(quint32 piece, quint32 offset, QByteArray& batch, bo
     if (length == 0 || (!duplicate && m_pending.torrentRequests().count(block) > 0)
         || m_torrent->hasBlock(piece, offset) || !m_pending.add(block, length))
         return;
+    if (m_pending.size() == 1)
+        m_waitingSince = m_now;
     batch += PeerMessage::blockMessage(PeerMessage::Request, piece, offset, length);
 }
 
@@ -656,10 +707,14 @@ bool PeerWire::inEndGame() const
     for (quint32 piece = 0; piece < m_torrent->pieceCount(); ++piece) {
         if (!m_torrent->isPieceNeeded(piece))
             continue;
-        for (quint32 offset = 0; offset < m_torrent->pieceSize(piece); offset += PeerMessage::kBlockSize)
-            if (requested.count(PendingRequests::key(piece, offset)) == 0
-                && !m_torrent->hasBlock(piece, offset))
-                return false;
+        for (quint32 offset = 0; offset < m_torrent->pieceSize(piece); offset += PeerMessage::kBlockSize) {
+            if (requested.count(PendingRequests::key(piece, offset)) == 0 && !m_torrent->hasBlock(piece, offset)) {
+                // A piece that no peer has waits for one that has it, not for the end game.
+                if (m_torrent->isPieceAvailable(piece))
+                    return false;
+                break;
+            }
+        }
     }
     return true;
 }
@@ -769,6 +824,7 @@ void PeerWire::handlePiece(const PeerMessage& m)
         return;
     }
     m_pending.remove(block);
+    m_waitingSince = m_now;
     m_requestQueue = qMin(m_requestQueue + 1, kOurRequestQueue);
     m_bytesDownloaded += quint64(m.payload.size());
     m_torrent->blockArrived(*this, m.index, m.begin, m.payload);

@@ -38,6 +38,10 @@ public:
     static constexpr int kOurRequestQueue = 250;
     static constexpr int kMinRequestQueue = 4;
     static constexpr qint64 kRequestQueueMs = 2000;
+    // A peer that holds requests and brings none of them for this long (it keeps them, or chokes with the
+    // Fast extension and never rejects them) gives them back: they are cancelled and the other
+    // connections may ask for them.
+    static constexpr qint64 kRequestTimeoutMs = 60'000;
     // The requests we take from a peer (its "reqq"): a deep queue keeps a fast downloader busy.
     static constexpr int kServedRequests = 1000;
     // Of those, blocks read ahead of what the socket took, per peer.
@@ -57,7 +61,7 @@ public:
     // "-OC2168-" and 12 random digits, drawn once per process.
     static QByteArray localPeerId();
 
-    // Dials; null when the socket cannot be made.
+    // Dials; null when the socket cannot be made, with errno saying why.
     static std::unique_ptr<PeerWire> connectTo(PeerTorrent& torrent, quint32 address, quint16 port, qint64 now,
                                                HandshakeMode mode = HandshakeMode::Encrypted);
     // Takes over an accepted descriptor (closed with the wire).
@@ -73,6 +77,7 @@ public:
     QString hostString() const;
     bool isIncoming() const { return m_incoming; }
     HandshakeMode handshakeMode() const override { return m_handshakeMode; }
+    bool peerAnswered() const override { return m_peerAnswered; }
     // The encryption handshake chose RC4 for the messages.
     bool isEncrypted() const { return m_encrypted; }
     PeerTorrent* torrent() const { return m_torrent; }
@@ -105,7 +110,7 @@ public:
     // Messages written and read, by kind.
     const PeerStats& stats() const { return m_stats; }
 
-    // Time-outs and keep-alives.
+    // Time-outs and keep-alives; a queue with room asks for what it can.
     void tick(qint64 now);
     // A piece of the torrent passed its check: have, cancel what is pending of it, new interest.
     void pieceVerified(quint32 piece);
@@ -132,6 +137,7 @@ public:
     BandwidthProvision* downloadProvision() override;
     BandwidthProvision* uploadProvision() override;
     void didUploadBytes(quint32 bytes) override;
+    void socketDidOpen() override { m_peerAnswered = true; }
 
 private:
     PeerWire(int fd, quint32 address, quint16 port, bool incoming, qint64 now);
@@ -181,13 +187,15 @@ private:
     // Appends the request to `batch` unless the block is pending here or received; unless `duplicate`,
     // also when another connection has it pending.
     void requestBlock(quint32 piece, quint32 offset, QByteArray& batch, bool duplicate = false);
-    // Every block still missing of the needed pieces is pending with some connection: the end of the
-    // download, where blocks in flight elsewhere are asked for again.
+    // Every block still missing of the needed pieces that some peer has is pending with some connection:
+    // the end of the download, where blocks in flight elsewhere are asked for again.
     bool inEndGame() const;
     // End game: the peer's missing blocks that are pending elsewhere, from a random piece on.
     void requestDuplicates(int depth, QByteArray& batch);
     // Once a second: the queue comes down to what the peer delivered.
     void fitRequestQueueToRate(qint64 now);
+    // Cancels what the peer held past kRequestTimeoutMs, for the other connections to ask for.
+    void giveBackRequests();
     // Requests every block of a needed piece not received or pending (suggest, allowed fast).
     void writeRequestsForPiece(quint32 piece);
     quint32 blockLength(quint32 piece, quint32 offset) const;
@@ -213,6 +221,7 @@ private:
     bool m_incoming;
     bool m_streaming = false;
     bool m_reachedMessages = false;
+    bool m_peerAnswered = false;
     bool m_ended_ = false;
     Ending m_ending = Ending::Open;
     bool m_terminated = false;
@@ -230,6 +239,7 @@ private:
     QBitArray m_available;
     PendingRequests m_pending;
     int m_requestQueue = kMinRequestQueue;
+    qint64 m_waitingSince = 0;  // for a block: since the last one came, or since a request after none
     qint64 m_rateSince;
     quint64 m_bytesDownloadedSince = 0;
     qint64 m_currentPiece = -1;

@@ -1,40 +1,53 @@
 #include "kit/http/HttpCookieStore.h"
 
-#include "kit/http/CurlMultiDriver.h"
+#include <QHash>
+#include <QList>
 
 #include <algorithm>
 
 namespace ombrelay {
 namespace {
 
+using Cookie = HttpCookieStore::Cookie;
+
 bool isClean(const QByteArray& field)
 {
     return std::none_of(field.begin(), field.end(), [](char c) { return uchar(c) < 0x20 || c == 0x7f; });
 }
 
-// Hands one line to curl's cookie engine through a throw-away handle on the share.
-void tellCurl(const QByteArray& line)
+QByteArray pathOf(const QByteArray& path)
 {
-    CURL* easy = curl_easy_init();
-    if (!easy)
-        return;
-    curl_easy_setopt(easy, CURLOPT_SHARE, HttpCookieStore::share());
-    curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.constData());
-    curl_easy_cleanup(easy);
+    return path.isEmpty() ? QByteArray("/") : path;
+}
+
+// The host part of a domain, which the cookies are filed under.
+QByteArray keyOf(const QByteArray& domain)
+{
+    return (domain.startsWith('.') ? domain.mid(1) : domain).toLower();
+}
+
+QHash<QByteArray, QList<Cookie>>& cookiesByHost()
+{
+    static QHash<QByteArray, QList<Cookie>> store;
+    return store;
+}
+
+bool sameCookie(const Cookie& a, const QByteArray& domain, const QByteArray& path, const QByteArray& name)
+{
+    return a.domain.toLower() == domain.toLower() && pathOf(a.path) == pathOf(path) && a.name == name;
+}
+
+// Netscape cookie-file line: domain, subdomains too, path, secure, expiry (0 = session), name, value.
+QByteArray lineFor(const Cookie& cookie)
+{
+    const bool subdomains = cookie.domain.startsWith('.');
+    const qint64 expiry = cookie.expires.isValid() ? std::max<qint64>(1, cookie.expires.toSecsSinceEpoch()) : 0;
+    return cookie.domain + '\t' + (subdomains ? "TRUE" : "FALSE") + '\t' + pathOf(cookie.path) + '\t'
+        + (cookie.secure ? "TRUE" : "FALSE") + '\t' + QByteArray::number(expiry) + '\t' + cookie.name + '\t'
+        + cookie.value;
 }
 
 }  // namespace
-
-CURLSH* HttpCookieStore::share()
-{
-    CurlMultiDriver::instance();  // curl's global set-up
-    static CURLSH* handle = [] {
-        CURLSH* s = curl_share_init();
-        curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-        return s;
-    }();
-    return handle;
-}
 
 bool HttpCookieStore::setCookie(const Cookie& cookie)
 {
@@ -43,19 +56,45 @@ bool HttpCookieStore::setCookie(const Cookie& cookie)
     for (const QByteArray* field : {&cookie.domain, &cookie.path, &cookie.name, &cookie.value})
         if (!isClean(*field))
             return false;
-    // Netscape cookie-file line: domain, subdomains too, path, secure, expiry (0 = session), name, value.
-    const bool subdomains = cookie.domain.startsWith('.');
-    const qint64 expiry = cookie.expires.isValid() ? std::max<qint64>(1, cookie.expires.toSecsSinceEpoch()) : 0;
-    const QByteArray line = cookie.domain + '\t' + (subdomains ? "TRUE" : "FALSE") + '\t'
-        + (cookie.path.isEmpty() ? QByteArray("/") : cookie.path) + '\t' + (cookie.secure ? "TRUE" : "FALSE")
-        + '\t' + QByteArray::number(expiry) + '\t' + cookie.name + '\t' + cookie.value;
-    tellCurl(line);
+    removeCookie(cookie.domain, cookie.path, cookie.name);
+    cookiesByHost()[keyOf(cookie.domain)].append(cookie);
     return true;
+}
+
+void HttpCookieStore::removeCookie(const QByteArray& domain, const QByteArray& path, const QByteArray& name)
+{
+    auto found = cookiesByHost().find(keyOf(domain));
+    if (found == cookiesByHost().end())
+        return;
+    found->removeIf([&](const Cookie& cookie) { return sameCookie(cookie, domain, path, name); });
+    if (found->isEmpty())
+        cookiesByHost().erase(found);
 }
 
 void HttpCookieStore::clear()
 {
-    tellCurl("ALL");
+    cookiesByHost().clear();
+}
+
+void HttpCookieStore::attach(CURL* request, const QString& host)
+{
+    const QByteArray asked = host.toUtf8().toLower();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    bool any = false;
+    // The host itself, then each domain above it: "a.example.org", "example.org", "org".
+    for (QByteArray key = asked; !key.isEmpty();) {
+        for (const Cookie& cookie : cookiesByHost().value(key)) {
+            const bool reaches = cookie.domain.startsWith('.') || key == asked;
+            if (!reaches || (cookie.expires.isValid() && cookie.expires <= now))
+                continue;
+            curl_easy_setopt(request, CURLOPT_COOKIELIST, lineFor(cookie).constData());
+            any = true;
+        }
+        const qsizetype dot = key.indexOf('.');
+        key = dot < 0 ? QByteArray() : key.mid(dot + 1);
+    }
+    if (any)
+        curl_easy_setopt(request, CURLOPT_COOKIEFILE, "");  // the jar's cookies go out; no file is read
 }
 
 }  // namespace ombrelay

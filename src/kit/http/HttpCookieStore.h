@@ -4,11 +4,13 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QString>
 
 namespace ombrelay {
 
 // The process-wide cookie store that loaders send from (when they send cookies) and that the web panes
-// fill. Held in memory in a curl share handle; main thread only.
+// fill and empty. Held in memory; main thread only. Loaders only read it: what a response sets is never
+// kept.
 class HttpCookieStore
 {
 public:
@@ -22,12 +24,15 @@ public:
         QDateTime expires;         // invalid: a session cookie
     };
 
-    // Refuses (false) a cookie without domain or name, or with control characters in any field.
+    // Refuses (false) a cookie without domain or name, or with control characters in any field. Replaces
+    // the cookie of the same domain, path and name.
     static bool setCookie(const Cookie& cookie);
+    static void removeCookie(const QByteArray& domain, const QByteArray& path, const QByteArray& name);
     static void clear();
 
-    // The share handle a request attaches to send the store's cookies.
-    static CURLSH* share();
+    // Gives a request the cookies that may go to `host` in a jar of its own: curl sends those that match
+    // each address of the load (redirects too), and what responses set ends with the request.
+    static void attach(CURL* request, const QString& host);
 };
 
 }  // namespace ombrelay

@@ -142,6 +142,7 @@ void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, cons
     curl_easy_setopt(m_easy, CURLOPT_TIMEOUT_MS, long(std::max(1, m_timeoutMs)));
     curl_easy_setopt(m_easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_maxBodySize));
     if (m_stallTimeoutMs > 0) {
+        curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_stallTimeoutMs));  // no answer at all: as silent
         curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, long(std::max(1, m_stallTimeoutMs / 1000)));
     }
@@ -152,11 +153,8 @@ void PZHTTPLoader::startRequest(const QUrl& url, const QByteArray& address, cons
         curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
         curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     }
-    // The store's cookies go out through the share; an empty cookie file turns curl's cookie engine on.
-    if (shouldSendCookies()) {
-        curl_easy_setopt(m_easy, CURLOPT_SHARE, HttpCookieStore::share());
-        curl_easy_setopt(m_easy, CURLOPT_COOKIEFILE, "");
-    }
+    if (shouldSendCookies())
+        HttpCookieStore::attach(m_easy, m_url.host());
     if (m_acceptsCompressedBody)
         curl_easy_setopt(m_easy, CURLOPT_ACCEPT_ENCODING, "identity,gzip,deflate");
     if (!m_postBody.isNull()) {

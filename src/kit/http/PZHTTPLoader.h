@@ -60,7 +60,8 @@ public:
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     qint64 maxBodySize() const { return m_maxBodySize; }
     void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
-    // A load that receives nothing for this long fails as timed out (whole seconds; 0: no such limit).
+    // A load that receives nothing for this long, connecting or receiving, fails as timed out (whole
+    // seconds once connected; 0: no such limit).
     int stallTimeoutMs() const { return m_stallTimeoutMs; }
     void setStallTimeoutMs(int ms) { m_stallTimeoutMs = ms; }
 

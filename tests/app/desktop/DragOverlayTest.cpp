@@ -6,6 +6,7 @@
 #include "app/frame/KoMainWindow.h"
 #include "transfers/DownloadsOutlineView.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -124,6 +125,11 @@ TEST_F(DesktopApp, ADropAddsSelectsAndShowsEachTorrentOnce)
     QSignalSpy shown(&downloads(), &KoDownloadsController::showPaneRequested);
     for (int drop = 0; drop < 2; ++drop) {
         overlay->shouldAnimateIn(&data);
+        // The overlay lies over the window's whole content, the sidebar too.
+        ASSERT_TRUE(waitUntil([&] { return overlay->isVisible(); }));
+        const QWidget* content = controller->mainWindow()->centralWidget();
+        EXPECT_EQ(QRect(overlay->mapToGlobal(QPoint()), overlay->size()),
+                  QRect(content->mapToGlobal(QPoint()), content->size()));
         ASSERT_TRUE(overlay->performDragOperation());
         ASSERT_TRUE(waitUntil([&] {
             return downloads().objects().size() == 2 && downloads().outlineView()->selectedTorrents().size() == 2;
@@ -132,6 +138,8 @@ TEST_F(DesktopApp, ADropAddsSelectsAndShowsEachTorrentOnce)
         EXPECT_EQ(downloads().objects().size(), 2) << drop;
         EXPECT_EQ(downloads().outlineView()->selectedTorrents().size(), 2) << drop;
         EXPECT_GE(shown.count(), drop + 1);
+        EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == downloads().outlineView(); }))
+            << drop << ": the list takes the keys";
     }
 }
 

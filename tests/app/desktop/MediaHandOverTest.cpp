@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QUrl>
+#include <functional>
+#include <optional>
 
 namespace ombrelay::test {
 namespace {
@@ -62,6 +64,7 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
     launch();
     listMix();
     const QString one = music("Ombrelay/Mix/Album/1.mp3"), two = music("Ombrelay/Mix/2.mp3");
+    UrlRecorder defaultApplication({"file"});
     const struct
     {
         int playSong;
@@ -69,6 +72,9 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
         QString status;
         QStringList opened;
         QStringList queued;
+        bool browserNamedFirst = false;  // another MPRIS name that opens nothing sorts before the player
+        bool refuses = false;
+        bool albumOpensInDefaultApplication = false;
     } cases[] = {
         {0, true, "Stopped", {}, {}},
         {1, false, "Playing", {uri(one), uri(two)}, {}},
@@ -76,24 +82,54 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
         {2, false, "Paused", {uri(one), uri(two)}, {}},
         {3, true, "Playing", {}, {uri(one), uri(two)}},
         {3, false, "Playing", {}, {}},
+        {1, false, "Stopped", {uri(one), uri(two)}, {}, true},
+        {3, true, "Playing", {}, {uri(one), uri(two)}, true},
+        {1, false, "Stopped", {}, {}, false, true, true},
     };
     int exports = 0;
     int n = 0;
     for (const auto& c : cases) {
+        std::optional<FakeMediaPlayer> browser;
+        if (c.browserNamedFirst) {
+            browser.emplace(bus.connect("browser"), QStringLiteral("browser.instance%1").arg(n), true);
+            browser->uriSchemes.clear();
+        }
         FakeMediaPlayer player(bus.connect("player"), QStringLiteral("fake%1").arg(n++), c.trackList);
         player.playbackStatus = c.status;
+        player.refuses = c.refuses;
         Settings::instance().setInteger("kKoPlaySong", c.playSong);
+        defaultApplication.opened.clear();
         ASSERT_EQ(handOverMix(), 2);
         exports += 2;
         // The player is called, and answers, before the export's notice is sent.
         ASSERT_TRUE(waitForExports(exports)) << c.playSong;
         EXPECT_EQ(player.opened, c.opened) << c.playSong << qPrintable(c.status);
         EXPECT_EQ(player.queued, c.queued) << c.playSong << qPrintable(c.status);
+        if (browser) {
+            EXPECT_EQ(browser->opened, QStringList()) << c.playSong;
+            EXPECT_EQ(browser->queued, QStringList()) << c.playSong;
+        }
+        // A player that refuses leaves the album to the default application, which opens it once.
+        if (c.albumOpensInDefaultApplication) {
+            ASSERT_TRUE(waitUntil([&] { return !defaultApplication.opened.isEmpty(); }));
+            spinFor(200);
+            ASSERT_EQ(defaultApplication.opened.size(), 1);
+            EXPECT_EQ(readFile(defaultApplication.opened.first().toLocalFile()),
+                      "#EXTM3U\n" + one.toUtf8() + "\n" + two.toUtf8() + "\n");
+        } else {
+            EXPECT_EQ(defaultApplication.opened, QList<QUrl>()) << c.playSong;
+        }
     }
     EXPECT_EQ(server->notices.last().summary, QStringLiteral("File Exported to Music Library"));
     EXPECT_EQ(server->notices.last().body, home.filePath("Downloads/Mix/2.mp3"));
     EXPECT_EQ(readFile(music("Playlists/Ombrelay.m3u8")), "#EXTM3U\n" + one.toUtf8() + "\n" + two.toUtf8() + "\n");
     EXPECT_FALSE(QFileInfo::exists(music("Ombrelay/Mix/cover.jpg")));
+    // A tag editor that rewrites an entry in place leaves the seeded file as it was.
+    QFile entry(one);
+    ASSERT_TRUE(entry.open(QIODevice::ReadWrite));
+    ASSERT_EQ(entry.write("TAG"), 3);
+    entry.close();
+    EXPECT_EQ(readFile(home.filePath("Downloads/Mix/Album/1.mp3")), "Album/1.mp3");
 }
 
 TEST_F(MediaHandOver, ARestartAddsNothingTwice)
@@ -112,19 +148,45 @@ TEST_F(MediaHandOver, ARestartAddsNothingTwice)
     EXPECT_EQ(readFile(music("Playlists/Ombrelay.m3u8")).count('\n'), 3);
 }
 
-// With no player, a play opens the entry in the default application, never a file marked executable.
+// With no player, a play opens the entry in the default application, an album once as a playlist; never
+// a file marked executable.
 TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
 {
     UrlRecorder recorder({"file"});
     Settings::instance().setInteger("kKoPlaySong", 1);
+    Settings::instance().setBool("kKoAddSongToPlaylist", false);
     launch();
     listMix();
+    TorrentLinePtr single = listTorrent("single.mp3");
+    ASSERT_TRUE(writeFile(single->fullPath(), "single"));
     QFile::setPermissions(home.filePath("Downloads/Mix/2.mp3"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_EQ(handOverMix(), 2);
-    ASSERT_TRUE(waitForExports(2));
-    // The opening may come after the export notices: waited for here, so it never reaches a later test.
-    EXPECT_TRUE(waitUntil([&] { return !recorder.opened.isEmpty(); }));
-    EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(music("Ombrelay/Mix/Album/1.mp3"))});
+    const std::function<int()> handOverSingle = [&] { return int(downloads().handOverCompletedPath(single->fullPath())); };
+    const struct
+    {
+        std::function<int()> handOver;
+        int files;
+        QString opened;  // a file, or a playlist of the album's entries
+        QStringList listed;
+    } cases[] = {
+        {handOverSingle, 1, music("Ombrelay/single.mp3"), {}},
+        {[&] { return handOverMix(); }, 2, {}, {music("Ombrelay/Mix/Album/1.mp3"), music("Ombrelay/Mix/2.mp3")}},
+    };
+    int exports = 0;
+    for (const auto& c : cases) {
+        recorder.opened.clear();
+        ASSERT_EQ(c.handOver(), c.files);
+        ASSERT_TRUE(waitForExports(exports += c.files));
+        // The opening may come after the export notices: waited for here, so it never reaches a later test.
+        ASSERT_TRUE(waitUntil([&] { return !recorder.opened.isEmpty(); }));
+        spinFor(200);
+        ASSERT_EQ(recorder.opened.size(), 1);
+        const QString opened = recorder.opened.first().toLocalFile();
+        if (c.listed.isEmpty())
+            EXPECT_EQ(opened, c.opened);
+        else
+            EXPECT_EQ(readFile(opened), "#EXTM3U\n" + c.listed.join('\n').toUtf8() + "\n");
+    }
+    EXPECT_FALSE(QFileInfo(music("Ombrelay/Mix/2.mp3")).isExecutable()) << "an entry of its own, never a program";
 }
 
 // The list's menu offers a complete file that the library takes, and its item adds the file.

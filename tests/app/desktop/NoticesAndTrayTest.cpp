@@ -80,6 +80,24 @@ TEST_F(DesktopApp, TheTrayBringsTheWindowOnlyWhenNoModalDialogRuns)
     EXPECT_TRUE(waitUntil([&] { return window->isVisible(); }));
 }
 
+// The tray's tooltip names a rate only while there is one.
+TEST_F(DesktopApp, TheTrayTooltipNamesOnlyTheRatesThereAre)
+{
+    launch();
+    TorrentLinePtr torrent = listTorrent("moving.iso");
+    const struct
+    {
+        quint32 uploaded;
+        QString tooltip;
+    } cases[] = {{0, "Ombrelay"}, {2500, "Ombrelay\nUpload: 2.5 kB/s"}};
+    for (const auto& c : cases) {
+        torrent->uploadBandwidth().recordBytes(c.uploaded);
+        torrent->invalidateValues();
+        downloads().invalidateBindingsText();
+        EXPECT_EQ(controller->statusTray()->trayIcon().toolTip(), c.tooltip);
+    }
+}
+
 TEST(DockTileViewTest, BadgesFollowTheCountAndTheRate)
 {
     // Complete, badge image, badge text.

@@ -18,7 +18,9 @@
 #include "support/WaitUntil.h"
 #include "transfers/TransfersFixture.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -232,6 +234,19 @@ TEST(KoiTunesPreferences, ThePopUpOffersTheLibrarysPlaylistsAndATypedName)
         pane.playlistTextEdit()->setText(QStringLiteral("Evening"));
         emit pane.playlistTextEdit()->editingFinished();
         EXPECT_EQ(Settings::instance().string(QStringLiteral("kKoPlaylistName")), QStringLiteral("Evening"));
+
+        // A typed name that cannot be a file's is refused, and the pane says why until the next edit.
+        pane.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&pane));
+        ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == pane.playlistTextEdit(); }));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Rock/Pop"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(Settings::instance().string(QStringLiteral("kKoPlaylistName")), QStringLiteral("Evening"));
+        EXPECT_TRUE(pane.playlistRefusal()->isVisible());
+        EXPECT_EQ(pane.playlistRefusal()->text(), QStringLiteral("A playlist name cannot contain \u201c/\u201d."));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S);
+        EXPECT_FALSE(pane.playlistRefusal()->isVisible());
     }
     Settings::instance().sync();
     if (oldConfig.isEmpty())
@@ -298,6 +313,8 @@ TEST_F(FoldersTest, OneAndTwoTorrentsAreOfferedTheMoveInTheirWords)
     addTorrent(QStringLiteral("done.iso"), TorrentLine::Complete, 1, downloads);
     addTorrent(QStringLiteral("there.iso"), TorrentLine::Downloading, 1, downloads + QStringLiteral("/Incomplete/"));
     addTorrent(QStringLiteral("one.iso"), TorrentLine::Downloading, 1, downloads);
+    // Halted on a disk that is away (complete or not): its data is out of reach.
+    addTorrent(QStringLiteral("away.iso"), TorrentLine::Halted, 1, QStringLiteral("/media/away/Downloads"))->setResumeState(TorrentLine::Complete);
 
     Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), true);
     ASSERT_TRUE(waitUntil([&] { return alerts.size() == 1; }, 2000));

@@ -3,8 +3,10 @@
 #include "app/frame/KoContentView.h"
 #include "app/toolbar/KoDownloadsToolbarDelegate.h"
 #include "app/toolbar/KoMainToolbarDelegate.h"
+#include "app/toolbar/MainToolbar.h"
 #include "app/toolbar/QueryToolbarDelegate.h"
 #include "app/toolbar/ToolbarConfiguration.h"
+#include "app/toolbar/ToolbarCustomizePanel.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "engine/torrent/TorrentLine.h"
 #include "kit/Settings.h"
@@ -17,6 +19,9 @@
 #include <QApplication>
 #include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QMainWindow>
 #include <QPointer>
@@ -146,6 +151,15 @@ TEST_F(TransfersToolbar, OnePausedTransferSelected)
     EXPECT_FALSE(delegate.clearButton()->isEnabled());
     EXPECT_EQ(content->currentToolbar()->actions().size(), 7);
     EXPECT_TRUE(window.grab().toImage().save(picturePath("OMBRELAY_TRANSFERS_TOOLBAR_PICTURE", "transfers-toolbar.png")));
+    // With labels, a click on "Resume" under the button resumes as the button does.
+    auto* toolbar = qobject_cast<MainToolbar*>(content->currentToolbar());
+    ASSERT_TRUE(toolbar);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar->layout()->activate();
+    QAction* resume = delegate.toolbarItem("item_resume");
+    ASSERT_FALSE(toolbar->labelRect(resume).isEmpty());
+    QTest::mouseClick(toolbar, Qt::LeftButton, {}, toolbar->labelRect(resume).center());
+    EXPECT_NE(paused->downloadState(), TorrentLine::Paused);
     controller->mainView()->setParent(nullptr);  // the controller's view outlives the window
 }
 
@@ -218,6 +232,81 @@ TEST(ToolbarDefaults, RegisteredWhereAbsent)
             EXPECT_EQ(Settings::instance().string(group + key), "1") << c.name << " " << key;
         EXPECT_EQ(Settings::instance().stringList(group + "TB Item Identifiers"), delegate.toolbarDefaultItemIdentifiers())
             << c.name;
+    }
+}
+
+// A stored arrangement is what a user or another version left: what the toolbar does not allow goes,
+// an item stands once (the separator and spaces as often as stored), the search field stays.
+TEST(ToolbarArrangement, StoredItemsAreCheckedAgainstTheAllowed)
+{
+    const QString sep = KoToolbarDelegate::kSeparator;
+    const QString flex = KoToolbarDelegate::kFlexibleSpace;
+    KoMainToolbarDelegate& web = KoMainToolbarDelegate::instance();
+    struct Case
+    {
+        QStringList stored;  // empty: none
+        QStringList shown;
+    };
+    const Case cases[] = {
+        {{}, web.toolbarDefaultItemIdentifiers()},
+        {{"item_home", "item_search"}, {"item_home", "item_search"}},
+        {{"item_home", "bogus", "item_home"}, {"item_search", "item_home"}},
+        {{sep, sep, "item_rss", flex, flex}, {"item_search", sep, sep, "item_rss", flex, flex}},
+        {{"item_pause"}, web.toolbarDefaultItemIdentifiers()},  // the transfers' item
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        Settings settings(folder.filePath("settings.conf"));
+        if (!c.stored.isEmpty())
+            ToolbarConfiguration::writeItems(settings, web.toolbarIdentifier(), c.stored);
+        EXPECT_EQ(ToolbarConfiguration::items(settings, web.toolbarIdentifier(), web.toolbarAllowedItemIdentifiers(),
+                                              web.toolbarDefaultItemIdentifiers()),
+                  c.shown)
+            << c.stored.join(',').toStdString();
+    }
+}
+
+// The panel's buttons, each on the row chosen before it; every change is reported as it is made.
+TEST(ToolbarArrangement, ThePanelAddsRemovesAndMovesItems)
+{
+    const QString sep = KoToolbarDelegate::kSeparator;
+    ToolbarCustomizePanel::Choices choices;
+    choices.allowed = {"item_search", "item_home", "item_rss", sep};
+    choices.defaults = {"item_search", sep, "item_rss"};
+    choices.items = {"item_search", "item_home"};
+    ToolbarCustomizePanel panel(choices);
+    QSignalSpy changes(&panel, &ToolbarCustomizePanel::itemsChanged);
+    struct Step
+    {
+        QPushButton* button;
+        int itemRow;       // chosen in the toolbar's list
+        int availableRow;  // chosen in the other list
+        QStringList items;
+        QStringList available;
+    };
+    const Step steps[] = {
+        {panel.addButton(), 1, 1, {"item_search", "item_home", sep}, {"item_rss", sep}},
+        {panel.addButton(), 0, 1, {"item_search", sep, "item_home", sep}, {"item_rss", sep}},
+        {panel.upButton(), 2, 0, {"item_search", "item_home", sep, sep}, {"item_rss", sep}},
+        {panel.downButton(), 0, 0, {"item_home", "item_search", sep, sep}, {"item_rss", sep}},
+        {panel.removeButton(), 0, 0, {"item_search", sep, sep}, {"item_home", "item_rss", sep}},
+        {panel.removeButton(), 0, 0, {"item_search", sep, sep}, {"item_home", "item_rss", sep}},  // stays
+        {panel.defaultsButton(), 0, 0, choices.defaults, {"item_home", sep}},
+    };
+    int reported = 0;
+    for (const Step& step : steps) {
+        panel.itemsList()->setCurrentRow(step.itemRow);
+        panel.availableList()->setCurrentRow(step.availableRow);
+        const QStringList before = panel.items();
+        step.button->click();
+        EXPECT_EQ(panel.items(), step.items) << step.button->text().toStdString();
+        QStringList available;
+        for (int row = 0; row < panel.availableList()->count(); ++row)
+            available << panel.availableList()->item(row)->data(Qt::UserRole).toString();
+        EXPECT_EQ(available, step.available) << step.button->text().toStdString();
+        reported += before != step.items ? 1 : 0;
+        ASSERT_EQ(changes.size(), reported);
+        EXPECT_EQ(changes.last().first().toStringList(), panel.items());
     }
 }
 

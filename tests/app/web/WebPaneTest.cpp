@@ -248,6 +248,8 @@ TEST_F(WebPaneInner, DiversionsAndCookies)
     m_server.route("/cookie", HttpTestResponse{200, {{"Content-Type", "text/html"}, {"Set-Cookie", "session=abc; Path=/"}},
                                                page("Cookie", "<script>document.cookie = 'script=1; path=/';</script>")});
     m_server.route("/echo", html("Echo"));
+    m_server.route("/logout", HttpTestResponse{200, {{"Content-Type", "text/html"}, {"Set-Cookie", "session=; Path=/; Max-Age=0"}},
+                                               page("Logout", "")});
     m_server.route("/feeds", html("Feeds", "<link rel='alternate' type='application/rss+xml' href='/f1'>"
                                            "<link rel='alternate' type='application/rss+xml' href='/f2'>"));
     m_server.route("/slow", HttpTestResponse{200, {{"Content-Type", "text/html"}}, page("Slow", ""), 3000});
@@ -308,6 +310,14 @@ TEST_F(WebPaneInner, DiversionsAndCookies)
     EXPECT_TRUE(waitUntil([&] {
         cookie = loaderCookie();
         return cookie.contains("session=abc") && cookie.contains("script=1");
+    }, 20000)) << "the loader sent: " << cookie.constData();
+
+    // A log-out on the page takes its cookie out of the loaders' store as well.
+    tab->webView()->load(m_server.url("/logout"));
+    ASSERT_TRUE(loaded(tab, "Logout"));
+    EXPECT_TRUE(waitUntil([&] {
+        cookie = loaderCookie();
+        return !cookie.contains("session=") && cookie.contains("script=1");
     }, 20000)) << "the loader sent: " << cookie.constData();
 
     // With cookies off, neither the page's request nor the loader's carries one.

@@ -87,3 +87,32 @@ TEST_F(IncompleteMoveTest, MovesRunOneAfterAnotherAndAResumeWhileWaitingIsUndone
         EXPECT_TRUE(QFileInfo::exists(torrent->fullPath()));
     }
 }
+
+TEST_F(IncompleteMoveTest, OnlyARecordWithoutStoredBlocksMovesWithoutItsData)
+{
+    const struct
+    {
+        const char* name;
+        quint32 piecesStored;
+        bool moves;
+    } cases[] = {
+        {"Unstarted", 0, true},
+        {"Unplugged", 2, false},  // its data is on a disk that is away
+    };
+    quint32 seed = 40;
+    for (const auto& c : cases) {
+        const RealTorrent t = RealTorrent::make(QString::fromLatin1(c.name), {{{"only.bin"}, 70000}}, 16384, seed++);
+        const TorrentLinePtr torrent = add(t.metainfo);
+        ASSERT_TRUE(torrent);
+        for (quint32 p = 0; p < c.piecesStored; ++p)
+            ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
+        ASSERT_TRUE(waitUntil([&] { return torrent->downloadedPieces().count() == c.piecesStored; })) << c.name;
+        torrent->pauseDownload();
+        QFile::remove(torrent->fullPath());
+        const QString folder = dir.filePath(QStringLiteral("incomplete-%1").arg(QLatin1String(c.name)));
+
+        EXPECT_EQ(relocate(*torrent, folder).isEmpty(), c.moves) << c.name;
+        EXPECT_EQ(torrent->downloadPath(), c.moves ? folder : downloads) << c.name;
+        EXPECT_EQ(torrent->storedBlocks().count() > 0, !c.moves) << c.name;
+    }
+}

@@ -92,12 +92,26 @@ protected:
         AppPaths::setApplicationSupportPath({});
     }
 
-    TorrentLinePtr add(const QByteArray& metainfo)
+    // A session over a mount table of the test's own with these mount points; later calls change the table.
+    void useMounts(const QStringList& mountPoints)
+    {
+        ASSERT_TRUE(writeFile(dir.filePath("mountinfo"), mountInfoText(mountPoints)));
+        if (mounts) {
+            mounts->reload();
+            return;
+        }
+        mounts = std::make_unique<VolumeMonitor>(dir.filePath("mountinfo"));
+        session.reset();
+        session = std::make_unique<DiskSession>(*mounts);
+    }
+    VolumeMonitor& volumes() { return mounts ? *mounts : VolumeMonitor::instance(); }
+
+    TorrentLinePtr add(const QByteArray& metainfo, const QString& folder = {})
     {
         TorrentLinePtr line = TorrentLine::torrentLineForData(metainfo);
         EXPECT_TRUE(line);
         if (line) {
-            line->setDownloadPath(downloads);
+            line->setDownloadPath(folder.isEmpty() ? downloads : folder);
             session->adder().addTorrentLines({line}, false, false, false);
         }
         return line;
@@ -123,6 +137,7 @@ protected:
     FakeTrackers trackers;
     FakeDht dht;
     RecordingPeers peers;
+    std::unique_ptr<VolumeMonitor> mounts;  // outlives the session over it
     std::unique_ptr<DiskSession> session;
 };
 

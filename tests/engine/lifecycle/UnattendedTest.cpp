@@ -1,6 +1,8 @@
 // What the engine does without being asked: torrent files dropped into the watched folder are added and
-// their originals trashed (on by default), and a complete torrent stops seeding at the configured ratio.
+// their originals trashed (on by default), and a complete torrent stops seeding at the configured ratio,
+// again after the ratio is raised.
 #include "engine/lifecycle/LifecycleFixture.h"
+#include "engine/storage/SessionFolder.h"
 
 
 using namespace ombrelay;
@@ -64,13 +66,19 @@ TEST_F(UnattendedTest, OriginalTorrentFilesGoToTheTrashOnlyWhenAskedAndAllowed)
         bool setting;
         bool deleteOriginals;
         bool trashes;
+        bool sessionFolderWritten = true;
     } cases[] = {{"asked and allowed", true, true, true},
                  {"asked, the setting off", false, true, false},
-                 {"not asked", true, false, false}};
+                 {"not asked", true, false, false},
+                 {"its session folder not written", true, true, false, false}};
     quint32 seed = 10;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Settings::instance().setValue(QStringLiteral("kDeleteOriginalTorrent"), c.setting);
+        // A file where the session folders go: none can be made.
+        const QString storage = SessionFolder::storageDirectory();
+        if (!c.sessionFolderWritten)
+            ASSERT_TRUE(QDir(storage).removeRecursively() && writeFile(storage));
         const QString name = QStringLiteral("t%1.torrent").arg(seed);
         const QString path = dir.filePath(name);
         writeTorrentFile(path, seed++);
@@ -81,6 +89,8 @@ TEST_F(UnattendedTest, OriginalTorrentFilesGoToTheTrashOnlyWhenAskedAndAllowed)
         EXPECT_TRUE(line->isDownloading());
         EXPECT_EQ(QFile::exists(path), !c.trashes);
         EXPECT_EQ(QFile::exists(trashed(name)), c.trashes);
+        if (!c.sessionFolderWritten)
+            ASSERT_TRUE(QFile::remove(storage));
     }
 }
 
@@ -100,12 +110,15 @@ TEST_F(UnattendedTest, SeedingEndsOnceTheRatioIsPassed)
     const struct
     {
         quint64 uploaded;
+        int ratio;  // as the user set it
         bool seeding;
-        int disconnects;  // the peers are dropped once, when seeding ends
-    } steps[] = {{2 * 65536, true, 0}, {2 * 65536 + 1, false, 1}, {3 * 65536, false, 1}};
+        int disconnects;  // the peers are dropped once each time seeding ends
+    } steps[] = {{2 * 65536, 2, true, 0}, {2 * 65536 + 1, 2, false, 1}, {3 * 65536, 2, false, 1},
+                 {3 * 65536, 4, true, 1}, {4 * 65536 + 1, 4, false, 2}};
     const int before = peers.disconnects;
     for (const auto& step : steps) {
         SCOPED_TRACE(step.uploaded);
+        settings.setValue(QStringLiteral("kStopSeedingRatio"), step.ratio);
         torrent->setBytesUploaded(step.uploaded);
         session->oneSecondWork();
         EXPECT_EQ(torrent->isSeeding(), step.seeding);

@@ -235,3 +235,27 @@ TEST_F(EnginePeerServiceTest, OnlyADownloadingTorrentDropsPeersThatSentItNothing
         EXPECT_EQ(remote->closedByEngine(c.dropped ? 5000 : 300), c.dropped);  // kept: no close within 300 ms
     }
 }
+
+// A ban holds for the address: the peer that sent a bad piece, connecting again from another port, is
+// closed without joining the torrent.
+TEST_F(EnginePeerServiceTest, APeerBannedForABadPieceIsRefusedWhenItComesBackFromAnotherPort)
+{
+    connectInterestedPeer();
+    remote->write(PeerMessage::simple(PeerMessage::HaveAll) + kUnchoke);
+    // Every block asked for comes back wrong: the piece fails its check with this peer as its only sender.
+    const bool banned = pumpUntil([&] {
+        for (const QByteArray& m : remote->messagesWithin(20)) {
+            const auto read = PeerMessageReader::read(m.constData(), m.size(), 3);
+            if (read.status == PeerMessageReader::Status::Message && read.message.id == PeerMessage::Request)
+                remote->write(PeerMessage::piece(read.message.index, read.message.begin,
+                                                 QByteArray(qsizetype(read.message.length), '\xA5')));
+        }
+        return remote->closed;
+    }, 10'000);
+    ASSERT_TRUE(banned) << "the bad piece never closed the connection";
+
+    acceptHandshakingPeer(40001);
+    service->tick();
+    EXPECT_TRUE(remote->closedByEngine());
+    EXPECT_EQ(service->peerCounts(*torrent).active, 0);
+}

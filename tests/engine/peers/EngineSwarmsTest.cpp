@@ -7,9 +7,11 @@
 #include "kit/PZCrypto.h"
 #include "kit/Settings.h"
 #include "support/OpenDescriptors.h"
+#include "support/PrivateNetwork.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <sys/resource.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -36,6 +38,24 @@ protected:
     }
 
     std::unique_ptr<EnginePeerService> service;
+};
+
+// While it lives, the process may open no more descriptors than it holds.
+class NoDescriptorsLeft
+{
+public:
+    NoDescriptorsLeft()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_saved);
+        rlimit none = m_saved;
+        none.rlim_cur = rlim_t(::dup(0));  // the lowest free descriptor
+        ::close(int(none.rlim_cur));
+        ::setrlimit(RLIMIT_NOFILE, &none);
+    }
+    ~NoDescriptorsLeft() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
+
+private:
+    rlimit m_saved{};
 };
 
 QByteArray obfuscated(const QByteArray& infoHash)
@@ -196,4 +216,41 @@ TEST_F(EngineSwarms, APeersFileThatCannotBeOpenedStopsItsTorrentWithTheReason)
     EXPECT_TRUE(torrent->errorText().startsWith(QStringLiteral("The known peers cannot be opened"))) << torrent->errorText().toStdString();
     EXPECT_EQ(torrent->stateDescription(), torrent->errorText());
     EXPECT_TRUE(QFileInfo(file + "/kept").isDir());
+}
+
+// A dial that cannot start for a reason of ours says nothing of the peer: offline (the test's own network,
+// where only loopback is up, has no route to the peers) or out of descriptors, the engine dials every
+// second and the torrent keeps every peer it knows.
+TEST_F(EngineSwarms, DialsThatCannotStartForAReasonOfOursKeepTheKnownPeers)
+{
+    PrivateNetwork network;
+    if (!network.entered())
+        GTEST_SKIP() << "no network namespace of our own";
+    const TorrentLinePtr torrent = started(4);
+    ASSERT_TRUE(torrent && torrent->storage());
+    QList<AnnounceReply::Peer> named;
+    for (quint32 i = 1; i <= 5; ++i)
+        named.append({htonl(0x0A090000u + i), 6881});
+    const struct
+    {
+        const char* name;
+        bool descriptorsLeft;
+    } cases[] = {{"offline", true}, {"out of descriptors", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service->addPeers(*torrent, named);  // a tracker's reply
+        PeerService::Counts counts;
+        {
+            PeersDatabase::fileQueue().drain();
+            std::optional<NoDescriptorsLeft> limit;
+            if (!c.descriptorsLeft)
+                limit.emplace();
+            for (int second = 0; second < 5; ++second) {
+                service->tick();
+                counts.connecting += service->peerCounts(*torrent).connecting;
+            }
+        }
+        EXPECT_EQ(counts.connecting, 0);
+        EXPECT_EQ(service->swarmFor(*torrent)->peers().database().numberOfPeers(), named.size());
+    }
 }

@@ -56,8 +56,8 @@ struct DrainsPeersFiles
     ~DrainsPeersFiles() { PeersDatabase::fileQueue().drain(); }
 };
 
-// A connection as the peer wire would report it: an address, a byte count, its handshake, how it ended,
-// and whether it was closed.
+// A connection as the peer wire would report it: an address, a byte count, its handshake, whether the
+// peer's host took it, how it ended, and whether it was closed.
 class FakeLink : public PeerLink
 {
 public:
@@ -66,6 +66,7 @@ public:
     PeerAddress peerAddress() const override { return m_address; }
     quint64 bytesDownloaded() const override { return bytes; }
     Handshake handshakeMode() const override { return handshake; }
+    bool peerAnswered() const override { return answered; }
     Ending ending() const override { return end; }
     void disconnectFromPeer() override
     {
@@ -76,6 +77,7 @@ public:
 
     quint64 bytes = 0;
     Handshake handshake = Handshake::Encrypted;
+    bool answered = false;
     Ending end = Ending::Open;
     bool disconnected = false;
     std::function<void(FakeLink*)> onDisconnect;
@@ -84,8 +86,8 @@ private:
     PeerAddress m_address;
 };
 
-// A torrent's peers over a peers.db in a temporary folder, with a clock the test moves and a dialler
-// that records what it dialled.
+// A torrent's peers over a peers.db in a temporary folder, with a clock the test moves, our own addresses
+// of its own, and a dialler that records what it dialled.
 struct PeersFixture
 {
     PeersFixture() { make(); }
@@ -93,17 +95,20 @@ struct PeersFixture
     void make()
     {
         TorrentPeers::Environment environment;
-        environment.dial = [this](const PeerAddress& peer, PeerLink::Handshake handshake) -> PeerLinkPtr {
+        environment.dial = [this](const PeerAddress& peer, PeerLink::Handshake handshake) -> TorrentPeers::Dial {
+            if (offline)
+                return {nullptr, true};
             if (socketless.contains(peer))
-                return nullptr;
+                return {};
             auto link = std::make_shared<FakeLink>(peer);
             link->handshake = handshake;
             dialled.append(link);
-            return link;
+            return {link};
         };
         environment.mayConnect = [this] { return mayConnect; };
         environment.isRefused = [this](quint32 address) { return refused.contains(address); };
         environment.clock = [this] { return now; };
+        environment.ownAddresses = &ownAddresses;
         peers = std::make_unique<TorrentPeers>(dir.filePath("peers.db"), environment);
     }
 
@@ -112,7 +117,9 @@ struct PeersFixture
     qint64 now = 1'000'000;
     bool mayConnect = true;
     QList<quint32> refused;
-    QList<PeerAddress> socketless;  // no socket can be made to dial these
+    QList<PeerAddress> socketless;  // these refuse at once: no connection to them can be made
+    bool offline = false;           // no dial can start, for a reason of ours
+    OwnAddresses ownAddresses;
     QList<std::shared_ptr<FakeLink>> dialled;
     std::unique_ptr<TorrentPeers> peers;
 };

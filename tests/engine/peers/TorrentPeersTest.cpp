@@ -487,3 +487,36 @@ TEST_F(TorrentPeersTest, AFileThatCannotBeOpenedIsReportedAndLeftAlone)
     PeersDatabase::fileQueue().drain();
     EXPECT_TRUE(QFileInfo(file + "/kept").isDir());
 }
+
+TEST_F(TorrentPeersTest, ADialThatCannotStartForAReasonOfOursKeepsTheRowAndItsPlace)
+{
+    const struct
+    {
+        const char* name;
+        bool waitingForRedial;
+    } cases[] = {{"a stored peer", false}, {"a peer waiting for its redial", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeersFixture fixture;
+        const PeerAddress peer = peerAt("10.0.0.1", 6881);
+        fixture.peers->database().insertPeer(peer, Activity::Inactive);
+        if (c.waitingForRedial) {
+            ASSERT_TRUE(fixture.peers->connectToOnePeer());
+            fixture.dialled.last()->end = PeerLink::Ending::Lost;
+            fixture.peers->removePeer(fixture.dialled.last().get());
+        }
+        fixture.offline = true;
+        for (int second = 0; second < 60; ++second) {
+            fixture.now += 1000;
+            EXPECT_FALSE(fixture.peers->connectToOnePeer());
+        }
+        EXPECT_EQ(fixture.peers->database().numberOfPeers(), 1);
+        fixture.offline = false;
+        fixture.now += PeerRedials::kFirstDelayMs;
+        ASSERT_TRUE(fixture.peers->connectToOnePeer());
+        EXPECT_EQ(fixture.dialled.last()->peerAddress(), peer);
+        // A redial keeps its turn of handshake: the plain one after a lost encrypted dial.
+        EXPECT_EQ(fixture.dialled.last()->handshake,
+                  c.waitingForRedial ? PeerLink::Handshake::Plain : PeerLink::Handshake::Encrypted);
+    }
+}

@@ -49,13 +49,21 @@ struct Payload
         }
         return out;
     }
-    std::unique_ptr<PieceStore> seederStore(const QString& folder) const
+    // Every piece stored and verified but the `missing` ones, whose blocks are not there either.
+    std::unique_ptr<PieceStore> seederStore(const QString& folder, const QVector<quint32>& missing = {}) const
     {
         auto store = std::make_unique<PieceStore>(geometry, files(folder), hashes);
         for (const StorageFile& file : store->files())
             EXPECT_TRUE(writeFile(file.path, content.mid(file.offset, file.length)));
-        store->restore(PZIndexSet::filledSetWithLength(geometry.blockCount()),
-                       PZIndexSet::filledSetWithLength(geometry.pieceCount()));
+        PZIndexSet blocks = PZIndexSet::filledSetWithLength(geometry.blockCount());
+        PZIndexSet pieces = PZIndexSet::filledSetWithLength(geometry.pieceCount());
+        for (quint32 piece : missing) {
+            pieces.removeIndex(piece);
+            for (quint32 i = 0; i < geometry.blocksInPiece(piece); ++i)
+                blocks.removeIndex(geometry.firstBlockOfPiece(piece) + i);
+        }
+        store->restore(blocks, pieces);
+        PieceStore::drainQueues();
         return store;
     }
     QByteArray bytesOnDisk(const PieceStore& store) const
@@ -82,6 +90,36 @@ int dialLoopbackListener(TorrentSwarm& swarm)
         return -1;
     }
     return listener;
+}
+
+// A scripted peer with the id "PPP...<id>", dialled by the swarm, that announces `pieces` (a piece list
+// message) and unchokes; null when it never came. The dialled connection starts encrypted; closed before
+// our key, it comes again in plain.
+std::unique_ptr<ScriptedPeer> dialScriptedPeer(TorrentSwarm& swarm, char id, const QByteArray& pieces,
+                                               char reserved7 = 0x05)
+{
+    const int listener = dialLoopbackListener(swarm);
+    if (listener < 0)
+        return nullptr;
+    acceptScripted(listener).reset();
+    std::unique_ptr<ScriptedPeer> remote = acceptScripted(listener);
+    ::close(listener);
+    if (remote) {
+        remote->take(PeerHandshake::kSize);
+        remote->write(remoteHandshake(reserved7, kInfoHash, QByteArray(19, 'P') + id));
+        remote->write(pieces + PeerMessage::simple(PeerMessage::Unchoke));
+    }
+    return remote;
+}
+
+// The blocks of `piece` that `messages` ask for (or cancel, as `id` says).
+std::set<quint32> offsetsIn(const QList<QByteArray>& messages, quint8 id, quint32 piece)
+{
+    std::set<quint32> offsets;
+    for (const QByteArray& m : messages)
+        if (m.size() == 17 && quint8(m[4]) == id && qFromBigEndian<quint32>(m.constData() + 5) == piece)
+            offsets.insert(qFromBigEndian<quint32>(m.constData() + 9));
+    return offsets;
 }
 
 // Both swarms live in this process: the leecher takes a peer id of its own.
@@ -273,6 +311,52 @@ TEST(TorrentSwarmTest, BlocksThatNeverReachedTheDiskAreAskedForAgain)
     pumpOnce();
 }
 
+// A tracker names our own listener: the dial comes back to us. The accepting side knows the address
+// dialled is ours, so no torrent of ours stores or dials it again.
+TEST(TorrentSwarmTest, AnAddressThatReachedOurOwnListenerIsNeitherStoredNorDialledAgain)
+{
+    resetGlobalBudgets();
+    QTemporaryDir folder;
+    DrainsPeersFiles fileWork;
+    const Payload payload(32768);
+    const auto store = payload.seederStore(folder.path());
+    OwnAddresses ours;
+    qint64 clock = 1'000'000;
+    TorrentSwarm::Torrent model = torrentNamed(kInfoHash);
+    model.ownAddresses = &ours;
+    model.clock = [&clock] { return clock; };
+    TorrentSwarm swarm(model, *store, QString());
+    TorrentSwarm::Torrent otherModel = torrentNamed("swarm-info-hash-0002");
+    otherModel.ownAddresses = &ours;
+    TorrentSwarm other(otherModel, *store, QString());
+    IncomingPeers incoming([&](const QByteArray& hash, PeerWire::TorrentKey key) {
+        return namesTorrent(hash, key, kInfoHash) ? &swarm : nullptr;
+    }, [](quint32) { return false; });
+    quint16 port = 0;
+    const int listener = loopbackListener(port);
+    ASSERT_GE(listener, 0);
+    const QList<AnnounceReply::Peer> self{{htonl(INADDR_LOOPBACK), port}};
+    ASSERT_EQ(swarm.peers().addPeers(self), 1);
+    ASSERT_TRUE(swarm.peers().connectToOnePeer());
+    const bool looped = pumpUntil([&] {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0 && !incoming.accept(fd, htonl(INADDR_LOOPBACK), htons(40003), clock))
+            ::close(fd);
+        incoming.tick(clock);
+        swarm.tick();
+        return swarm.counts().connecting + incoming.unattachedCount() == 0;
+    });
+    ::close(listener);
+    ASSERT_TRUE(looped);
+
+    // Every later announce names it again, here and in another torrent.
+    clock += 60'000;
+    EXPECT_EQ(swarm.peers().addPeers(self), 0);
+    EXPECT_FALSE(swarm.peers().connectToOnePeer());
+    EXPECT_EQ(swarm.peers().database().numberOfPeers(), 0);
+    EXPECT_EQ(other.peers().addPeers(self), 0);
+}
+
 // At the end of a download the missing blocks are asked of every peer; a block that one peer brings is
 // cancelled at the others at once, before its piece is checked.
 TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFlight)
@@ -281,18 +365,9 @@ TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFl
     QTemporaryDir folder;
     DrainsPeersFiles fileWork;
     const Payload payload(2 * PeerMessage::kBlockSize);
-    PieceStore store(payload.geometry, payload.files(folder.path()), payload.hashes);
-    for (const StorageFile& file : store.files())
-        ASSERT_TRUE(writeFile(file.path, payload.content.mid(file.offset, file.length)));
     // Everything but piece 0, whose two blocks are missing.
-    PZIndexSet blocks = PZIndexSet::filledSetWithLength(payload.geometry.blockCount());
-    PZIndexSet pieces = PZIndexSet::filledSetWithLength(payload.geometry.pieceCount());
-    blocks.removeIndex(0);
-    blocks.removeIndex(1);
-    pieces.removeIndex(0);
-    store.restore(blocks, pieces);
-    PieceStore::drainQueues();
-    TorrentSwarm leecher(torrentNamed(kInfoHash), store, QString());
+    const auto store = payload.seederStore(folder.path(), {0});
+    TorrentSwarm leecher(torrentNamed(kInfoHash), *store, QString());
 
     std::vector<std::unique_ptr<ScriptedPeer>> remotes;
     std::vector<std::set<std::pair<quint8, quint32>>> asked(2);  // (message id, offset) per peer
@@ -310,16 +385,8 @@ TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFl
     };
     const std::set<std::pair<quint8, quint32>> both{{PeerMessage::Request, 0}, {PeerMessage::Request, 16384}};
     for (char id = '1'; id <= '2'; ++id) {
-        const int listener = dialLoopbackListener(leecher);
-        ASSERT_GE(listener, 0);
-        // The dialled connection starts encrypted; closed before our key, it comes again in plain.
-        acceptScripted(listener).reset();
-        remotes.push_back(acceptScripted(listener));
-        ::close(listener);
+        remotes.push_back(dialScriptedPeer(leecher, id, PeerMessage::simple(PeerMessage::HaveAll)));
         ASSERT_TRUE(remotes.back());
-        remotes.back()->take(PeerHandshake::kSize);
-        remotes.back()->write(remoteHandshake(0x05, kInfoHash, QByteArray(19, 'P') + id));
-        remotes.back()->write(PeerMessage::simple(PeerMessage::HaveAll) + PeerMessage::simple(PeerMessage::Unchoke));
         const size_t i = remotes.size() - 1;
         readUntil(i, [&] { return asked[i] == both; });
     }
@@ -334,6 +401,73 @@ TEST(TorrentSwarmTest, ABlockThatArrivesIsCancelledAtTheOtherPeersThatHaveItInFl
     EXPECT_EQ(asked[0].count({PeerMessage::Cancel, 0}), 0u);
     leecher.peers().disconnectFromPeers();
     pumpOnce();
+}
+
+// A peer holds the four blocks of piece 0 and sends none. Whatever lets them go (a choke without the Fast
+// extension, its connection closing, the request time-out) has another peer asked for them at once, and so
+// does the end of the download when the other piece missing is one no peer has; a choke with the Fast
+// extension leaves them with the first peer.
+TEST(TorrentSwarmTest, BlocksThatAPeerLetsGoAreAskedOfAnotherAtOnce)
+{
+    enum class LetGo { Nothing, Choke, Close, TimeOut };
+    const struct
+    {
+        const char* name;
+        char reserved7;  // of the first peer's handshake: 0x04 is the Fast extension
+        bool pieceOneKnown;  // the first peer has piece 1 too, the other piece missing
+        LetGo letGo;
+        bool askedOfSecond;
+    } cases[] = {{"no peer has piece 1: the end game", 0x05, false, LetGo::Nothing, true},
+                 {"a choke without the Fast extension", 0x01, true, LetGo::Choke, true},
+                 {"a choke with the Fast extension", 0x05, true, LetGo::Choke, false},
+                 {"the connection closes", 0x05, true, LetGo::Close, true},
+                 {"nothing came within the request time-out", 0x05, true, LetGo::TimeOut, true}};
+    const QByteArray onlyPieceZero = PeerMessage::bitfield(QByteArray(1, char(0x80)));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetGlobalBudgets();
+        QTemporaryDir folder;
+        DrainsPeersFiles fileWork;
+        const Payload payload(4 * PeerMessage::kBlockSize);
+        const auto store = payload.seederStore(folder.path(), {0, 1});
+        qint64 now = steadyMilliseconds();
+        TorrentSwarm::Torrent torrent = torrentNamed(kInfoHash);
+        torrent.clock = [&now] { return now; };
+        TorrentSwarm leecher(torrent, *store, QString());
+        const std::set<quint32> pieceZero{0, 16384, 32768, 49152};
+
+        auto first = dialScriptedPeer(leecher, '1', onlyPieceZero, c.reserved7);
+        ASSERT_TRUE(first);
+        const auto askedOfFirst = first->messagesUntil(
+            [&](const QList<QByteArray>& sent) { return offsetsIn(sent, PeerMessage::Request, 0) == pieceZero; });
+        ASSERT_EQ(offsetsIn(askedOfFirst, PeerMessage::Request, 0), pieceZero);
+        if (c.pieceOneKnown)
+            first->write(PeerMessage::withIndex(PeerMessage::Have, 1));
+        auto second = dialScriptedPeer(leecher, '2', onlyPieceZero);
+        ASSERT_TRUE(second);
+        QList<QByteArray> askedOfSecond = second->messagesWithin(100);
+        switch (c.letGo) {
+        case LetGo::Nothing:
+            break;
+        case LetGo::Choke:
+            first->write(PeerMessage::simple(PeerMessage::Choke));
+            break;
+        case LetGo::Close:
+            first.reset();
+            break;
+        case LetGo::TimeOut:
+            now += PeerWire::kRequestTimeoutMs;
+            leecher.tick();
+            EXPECT_EQ(offsetsIn(first->messagesWithin(100), PeerMessage::Cancel, 0), pieceZero);
+            break;
+        }
+        askedOfSecond += second->messagesUntil(
+            [&](const QList<QByteArray>& sent) { return offsetsIn(askedOfSecond + sent, PeerMessage::Request, 0) == pieceZero; },
+            c.askedOfSecond ? 3000 : 300);
+        EXPECT_EQ(offsetsIn(askedOfSecond, PeerMessage::Request, 0) == pieceZero, c.askedOfSecond);
+        leecher.peers().disconnectFromPeers();
+        pumpOnce();
+    }
 }
 
 }  // namespace

@@ -182,11 +182,16 @@ TEST_F(LineTree, PreviewItems)
     FileLine* notes = torrent->files().at(1);
     EXPECT_EQ(notes->previewItemURL(), QUrl::fromLocalFile(notes->fullPath()));
 
-    // An incomplete mp3 is previewed from a copy in the temporary folder; a name already there fails.
+    // An incomplete mp3 is previewed from a copy in the temporary folder, made again at each look.
+    EXPECT_TRUE(notes->previewCopySource().isEmpty());
+    EXPECT_EQ(song->previewCopySource(), song->fullPath());
     const QUrl copy = song->previewItemURL();
     ASSERT_FALSE(copy.isEmpty());
     EXPECT_EQ(QFileInfo(copy.toLocalFile()).dir().absolutePath(), QDir(AppPaths::temporaryDirectory()).absolutePath());
-    EXPECT_TRUE(QFileInfo::exists(copy.toLocalFile()));
-    EXPECT_TRUE(song->previewItemURL().isEmpty());
+    for (const QByteArray arrived : {"data", "more data"}) {
+        ASSERT_TRUE(writeFile(song->fullPath(), arrived));
+        ASSERT_TRUE(OBLine::makePreviewCopy(song->previewCopySource(), song->previewItemURL()));
+        EXPECT_EQ(readFile(copy.toLocalFile()), arrived);
+    }
     QFile::remove(copy.toLocalFile());
 }

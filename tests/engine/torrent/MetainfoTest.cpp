@@ -88,6 +88,32 @@ TEST(Metainfo, FileTreeRangesAndFullPaths)
     EXPECT_EQ(folderA->fullPath(), "/elsewhere/T/a");
 }
 
+// Made by a current client (tests/support/torrents): each file is followed by a padding entry ".pad/9152".
+TEST(Metainfo, PaddingEntriesAreNeitherListedNorCounted)
+{
+    const TorrentLinePtr torrent =
+        TorrentLine::torrentLineForData(readFile(testSourcePath("support/torrents/padded.torrent")));
+    ASSERT_TRUE(torrent) << "two padding entries of one length share a path";
+    EXPECT_EQ(torrent->totalLength(), 3u * 49152) << "the pieces cover the padding";
+    EXPECT_EQ(torrent->fileLength(), 3u * 40000);
+    EXPECT_EQ(torrent->filesText(), "3 BIN files");
+    EXPECT_EQ(torrent->pathListString(), "payload\nfile0.bin\nfile1.bin\nfile2.bin");
+    const struct
+    {
+        const char* name;
+        quint32 index;  // its entry's number, padding counted
+        PZRange range;
+    } cases[] = {{"file0.bin", 0, PZMakeRange(0, 40000)},
+                 {"file1.bin", 2, PZMakeRange(49152, 40000)},
+                 {"file2.bin", 4, PZMakeRange(98304, 40000)}};
+    ASSERT_EQ(torrent->files().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(fileAt(*torrent, i)->path(), cases[i].name);
+        EXPECT_EQ(fileAt(*torrent, i)->fileIndex(), cases[i].index) << cases[i].name;
+        EXPECT_EQ(fileAt(*torrent, i)->byteRange(), cases[i].range) << cases[i].name;
+    }
+}
+
 // Counted bytes follow each block's true length: the torrent's last block and the last block of every
 // piece whose length is not a multiple of 16 KiB are short.
 TEST(Metainfo, BytesOfBlocks)
@@ -227,6 +253,7 @@ TEST(Metainfo, HostileCorpusIsRefused)
     };
     add("file entry not a dictionary", onlyEntry("a"));
     add("path not a list", onlyEntry(BValue::Dict{{"length", 1}, {"path", "a"}}));
+    add("only padding", onlyEntry(BValue::Dict{{"attr", "p"}, {"length", 1}, {"path", BValue::List{".pad", "1"}}}));
     add("integer path component", onlyEntry(BValue::Dict{{"length", 1}, {"path", BValue::List{1}}}));
     cases.append({"top level list", QByteArrayLiteral("l4:infoe")});
     cases.append({"no info", QByteArrayLiteral("d8:announce8:http://xe")});

@@ -301,6 +301,17 @@ TEST_F(PeerWireTest, HandshakeChecksEndTheConnection)
     }
 }
 
+// Accepted from ourselves: our handshake answers before the close, so that the dialling side, which may
+// have dialled an address of ours that this side cannot see (a router's), learns it too.
+TEST_F(PeerWireTest, AConnectionAcceptedFromOurselvesIsAnsweredWithOurIdThenClosed)
+{
+    adopt();
+    remote->write(remoteHandshake(0x05, kWireInfoHash, PeerWire::localPeerId()));
+    EXPECT_EQ(remote->take(PeerHandshake::kSize).mid(48), PeerWire::localPeerId());
+    EXPECT_TRUE(ended());
+    EXPECT_EQ(wire->ending(), PeerLink::Ending::Ourselves);
+}
+
 TEST_F(PeerWireTest, ServesVerifiedBlocksAndAnswersEveryRequestOnce)
 {
     torrent->verify(1);

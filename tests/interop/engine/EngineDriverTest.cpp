@@ -50,11 +50,13 @@ protected:
     }
 
     // Writes seed/payload.bin and seed/payload.torrent; answers the info hash in hex.
-    QByteArray makePayload(int size, const QString& announce = {}, int files = 1)
+    QByteArray makePayload(int size, const QString& announce = {}, int files = 1, bool padded = false)
     {
         QStringList options{QStringLiteral("--size"), QString::number(size), QStringLiteral("--files"), QString::number(files)};
         if (!announce.isEmpty())
             options << QStringLiteral("--announce") << announce;
+        if (padded)
+            options << QStringLiteral("--padded");
         return ombrelay::test::makePayload(seedFolder(), options);
     }
     // A libtorrent peer on the payload for two minutes; "ready <port>" has been read.
@@ -91,6 +93,28 @@ protected:
         HelperProcess& run = driver.start({torrentPath()}, options);
         EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
         return run;
+    }
+    // A libtorrent seed of the payload behind `script` of tests/interop/peers, run with "--target <the
+    // seed's port>" and `options`; null when the seed did not start.
+    std::unique_ptr<HelperProcess> relayToSeed(const char* script, const QStringList& options,
+                                               std::unique_ptr<HelperProcess>& seeder)
+    {
+        quint16 seedPort = 0;
+        seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+        if (seedPort == 0)
+            return nullptr;
+        return std::make_unique<HelperProcess>(
+            kPython, QStringList{peerScript(script), QStringLiteral("--target"), QString::number(seedPort)} + options);
+    }
+    // A libtorrent seed of the payload behind flaky_relay.py, whose first connections fail as `plan`
+    // says; `port` is the relay's (0 when it did not start).
+    std::unique_ptr<HelperProcess> flakyLinkToSeed(const QStringList& plan, std::unique_ptr<HelperProcess>& seeder,
+                                                   quint16& port)
+    {
+        auto link = relayToSeed("flaky_relay.py", {QStringLiteral("--fail"), plan.join(','), QStringLiteral("--seconds"),
+                                                   QStringLiteral("120")}, seeder);
+        port = link ? link->waitForLine("ready", 30000).toUShort() : 0;
+        return link;
     }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
@@ -150,6 +174,39 @@ TEST_F(EngineDriverTest, DownloadsAMultiFileTorrentFromEachClient)
     }
 }
 
+// A torrent made as current clients make them, with padding entries that align each file to a piece (two
+// of one length share a path): the driver downloads it from libtorrent without writing the padding, then
+// a driver that finds the files in place checks them and seeds them to libtorrent, which checks the
+// padding's zeros in the pieces it is sent.
+TEST_F(EngineDriverTest, APaddedTorrentIsDownloadedCheckedAndSeededWithoutItsPadding)
+{
+    const QByteArray hash = makePayload(600'000, {}, 3, true);
+    const QList<QByteArray> expected = folderDigests(seedFolder());
+    ASSERT_EQ(expected.size(), 3);
+    quint16 seedPort = 0;
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+    ASSERT_NE(seedPort, 0);
+    EngineDriver leech(root.filePath(QStringLiteral("leech")));
+    HelperProcess& download = leech.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(seedPort)}, 0, 90});
+    EXPECT_EQ(download.waitForLine("state " + hash + " complete", 90000), QByteArray());
+    ASSERT_TRUE(download.waitForExit(10000));
+    const QDir leeched(QDir(leech.downloadFolder()).filePath(QStringLiteral("payload")));
+    EXPECT_EQ(leeched.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{"file0.bin", "file1.bin", "file2.bin"}));
+    EXPECT_EQ(folderDigests(leech.downloadFolder()), expected);
+
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    ASSERT_TRUE(QDir().mkpath(driver.downloadFolder()));
+    ASSERT_TRUE(QDir().rename(leeched.path(), QDir(driver.downloadFolder()).filePath(QStringLiteral("payload"))));
+    HelperProcess& run = driver.start({torrentPath()}, {{}, 1.0, 120});
+    ASSERT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray()) << "the files did not check";
+    quint16 fetchPort = 0;
+    const QString fetched = root.filePath(QStringLiteral("fetched"));
+    auto fetcher = libtorrent("fetch", fetched, &fetchPort, "enabled", {QStringLiteral("--connect"), driver.address()});
+    EXPECT_EQ(fetcher->waitForLine("complete", 90000), QByteArray());
+    EXPECT_EQ(folderDigests(fetched), expected);
+}
+
 TEST_F(EngineDriverTest, SeedsToAria2RequiringEncryption)
 {
     if (!OpentrackerProcess::isInstalled())
@@ -183,6 +240,44 @@ TEST_F(EngineDriverTest, SeedsToALibtorrentDownloaderThatRequiresEncryption)
     EXPECT_EQ(fileDigest(QDir(fetched).filePath(QStringLiteral("payload.bin"))), fileDigest(payloadPath()));
     ASSERT_TRUE(run.waitForExit(30000)) << "the driver did not reach its upload ratio";
     EXPECT_EQ(run.exitCode(), 0);
+}
+
+// The user turns seeding off, on and off again: each time it goes off, the libtorrent leechers then
+// connected are dropped, the second time as the first. (Raising the ratio: tests/engine/lifecycle.)
+TEST_F(EngineDriverTest, EachTimeSeedingIsTurnedOffTheLeechersAreDropped)
+{
+    const QByteArray hash = makePayload(3'000'000);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    HelperProcess& run = startSeedingDriver(driver, hash, {{}, 100.0, 120});
+    // Waits until the seed has leechers connected, or none.
+    const auto peersConnected = [&](bool some) {
+        for (int line = 0; line < 100; ++line) {
+            const QByteArray count = run.waitForLine("peers " + hash, 30000);
+            if (count.isEmpty() || (count.toInt() > 0) == some)
+                return !count.isEmpty();
+        }
+        return false;
+    };
+    const struct
+    {
+        QByteArray setting;  // as the preferences window sets it
+        bool seeding;        // a leecher comes while it seeds
+    } steps[] = {{"", true}, {"kSeedingEnabled 0", false}, {"kSeedingEnabled 1", true}, {"kSeedingEnabled 0", false}};
+    std::vector<std::unique_ptr<HelperProcess>> leechers;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "step " << &step - steps);
+        if (!step.setting.isEmpty()) {
+            run.writeLine("set " + step.setting);
+            ASSERT_EQ(run.waitForLine("set", 10000), step.setting);
+        }
+        if (step.seeding) {
+            quint16 port = 0;
+            leechers.push_back(libtorrent("fetch", root.filePath(QStringLiteral("fetched%1").arg(leechers.size())), &port,
+                                          "enabled", {QStringLiteral("--connect"), driver.address(),
+                                                      QStringLiteral("--download-rate"), QStringLiteral("40000")}));
+        }
+        EXPECT_TRUE(peersConnected(step.seeding)) << (step.seeding ? "no leecher came" : "the leechers stayed");
+    }
 }
 
 // A seed keeps a slow leecher, which sends it nothing, while its peers database holds many peers known
@@ -280,13 +375,10 @@ TEST_F(EngineDriverTest, AChokedConnectionStaysOpenPastFiveMinutes)
 TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
 {
     const QByteArray hash = makePayload(1'000'000);
-    quint16 seedPort = 0;
-    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-    ASSERT_NE(seedPort, 0);
-    HelperProcess link(kPython, {peerScript("flaky_relay.py"), QStringLiteral("--target"), QString::number(seedPort),
-                                 QStringLiteral("--fail"), QStringLiteral("stall,reset"), QStringLiteral("--seconds"),
-                                 QStringLiteral("120")});
-    const quint16 port = link.waitForLine("ready", 30000).toUShort();
+    std::unique_ptr<HelperProcess> seeder;
+    quint16 port = 0;
+    const auto flaky = flakyLinkToSeed({QStringLiteral("stall"), QStringLiteral("reset")}, seeder, port);
+    HelperProcess& link = *flaky;
     ASSERT_NE(port, 0);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -300,11 +392,78 @@ TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
     EXPECT_EQ(link.waitForLine("connection 3", 1000), QByteArray("encrypted relay"));
 }
 
+// A seed that has just restarted turns peers away until its data is loaded: its host takes a connection
+// and closes it. The first four attempts meet that (an encrypted connection and its plain retry each);
+// the seed is dialled again after them and the download completes. The peers' clock runs ten times
+// faster, so the attempts come within seconds.
+TEST_F(EngineDriverTest, KeepsDiallingASeedThatTurnedItAwayWhileStarting)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    std::unique_ptr<HelperProcess> seeder;
+    quint16 port = 0;
+    const auto link = flakyLinkToSeed(QStringList(8, QStringLiteral("reset")), seeder, port);
+    ASSERT_NE(port, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 40};
+    options.peerTimeScale = 10;
+    HelperProcess& run = driver.start({torrentPath()}, options);
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 45000), QByteArray());
+    EXPECT_EQ(link->waitForLine("connection 9", 1000), QByteArray("encrypted relay"));
+}
+
+// A tracker hands a torrent back our own address: the dial reaches our own listener, which tells it by
+// our peer id and answers with it. The address is never dialled again (the peers' clock runs ten times
+// faster: the redials of a lost dial would come within the run).
+TEST_F(EngineDriverTest, NeverDialsAgainTheAddressOfItsOwnListener)
+{
+    if (!OpentrackerProcess::isInstalled())
+        GTEST_SKIP() << "opentracker is not installed";
+    OpentrackerProcess tracker;
+    const QByteArray hash = makeTrackedPayload(tracker, 1'000'000);
+    ASSERT_FALSE(hash.isEmpty());
+    EngineDriver driver(root.filePath(QStringLiteral("alone")));
+    EngineDriver::Options options{{}, 0, 8};
+    options.peerTimeScale = 10;
+    HelperProcess& run = driver.start({torrentPath()}, options);
+    ASSERT_TRUE(run.waitForExit(20000));
+    EXPECT_EQ(run.exitCode(), 2) << "nobody to download from: the run ends at its time-out";
+    // Each side of a loop says so; the dialling side names our own port.
+    const QByteArray log = run.standardError();
+    const QByteArray dialling = "127.0.0.1:" + QByteArray::number(driver.port()) + ": connected to ourselves";
+    EXPECT_EQ(log.count("connected to ourselves") - log.count(dialling), 1) << "dials that reached us: " << log.constData();
+}
+
+// Under an upload limit every leecher gets its share: six libtorrent leechers, each on an address of
+// its own, download from a seed limited to 100 kB/s, and each receives bytes.
+TEST_F(EngineDriverTest, UnderAnUploadLimitEveryLeecherGetsBytes)
+{
+    const QByteArray hash = makePayload(3'000'000);
+    EngineDriver driver(root.filePath(QStringLiteral("seeder")));
+    ASSERT_TRUE(QDir().mkpath(driver.dataFolder()));
+    ASSERT_TRUE(writeFile(QDir(driver.dataFolder()).filePath(QStringLiteral("Ombrelay.conf")),
+                          "[General]\nkUploadLimitEnabled=true\nkUploadLimit=100\n"));
+    startSeedingDriver(driver, hash, {{}, 100.0, 120});
+
+    std::vector<std::unique_ptr<HelperProcess>> leechers;
+    for (int host = 2; host <= 7; ++host)
+        leechers.push_back(libtorrentPeer(
+            "fetch", torrentPath(), root.filePath(QStringLiteral("fetch-%1").arg(host)), "enabled", 120, nullptr,
+            {QStringLiteral("--connect"), driver.address(), QStringLiteral("--host"), QStringLiteral("127.0.0.%1").arg(host)}));
+    QElapsedTimer timer;
+    timer.start();
+    for (size_t i = 0; i < leechers.size(); ++i)
+        EXPECT_EQ(leechers[i]->waitForLine("received", int(std::max<qint64>(1, 60000 - timer.elapsed()))), QByteArray())
+            << "leecher at 127.0.0." << i + 2 << " got nothing";
+}
+
 TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 {
     const QByteArray hash = makePayload(1'000'000);
+    // On an address of its own: a ban holds for the address, whatever the port.
     HelperProcess bad(kPython, {peerScript("bad_seed.py"), QStringLiteral("--torrent"), torrentPath(),
-                                QStringLiteral("--seconds"), QStringLiteral("120")});
+                                QStringLiteral("--seconds"), QStringLiteral("120"), QStringLiteral("--host"),
+                                QStringLiteral("127.0.0.2")});
     const quint16 badPort = bad.waitForLine("ready", 30000).toUShort();
     ASSERT_NE(badPort, 0);
     quint16 goodPort = 0;
@@ -313,12 +472,74 @@ TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
     // The bad peer first, alone for a moment, so its blocks reach the store before the good ones.
-    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(badPort),
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.2:%1").arg(badPort),
                                                          QStringLiteral("127.0.0.1:%1").arg(goodPort)}});
     EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
     ASSERT_TRUE(run.waitForExit(10000));
     EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
     EXPECT_TRUE(run.standardError().contains("failed its check")) << "the bad peer's blocks never reached the check";
+}
+
+// The piece that completes the download fails its check when every other request was answered: the
+// connections still open ask for it again at once, no new peer needed. The seeder is reached over two
+// links, one of which spoils that piece's last block.
+TEST_F(EngineDriverTest, APieceThatFailsLastIsAskedForAgain)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    std::unique_ptr<HelperProcess> seeder;
+    const auto relay = relayToSeed(
+        "tampering_relay.py", {QStringLiteral("--torrent"), torrentPath(), QStringLiteral("--seconds"), QStringLiteral("90")},
+        seeder);
+    ASSERT_TRUE(relay);
+    const QList<QByteArray> ports = relay->waitForLine("ready", 30000).split(' ');
+    ASSERT_EQ(ports.size(), 2);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:") + QString::fromLatin1(ports[0]),
+                                                         QStringLiteral("127.0.0.2:") + QString::fromLatin1(ports[1])},
+                                                        0, 90});
+    EXPECT_FALSE(relay->waitForLine("spoiled", 60000).isEmpty()) << "no block was spoiled";
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 15000), QByteArray());
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+    EXPECT_TRUE(run.standardError().contains("failed its check"));
+}
+
+// A peer takes requests and answers none, keeping its connection open with keep-alives, while the last
+// piece is missing from every peer: the blocks it holds are asked of the others, so everything they have
+// arrives, and the download completes once a seeder comes. Our peers' clock runs 30 times faster.
+TEST_F(EngineDriverTest, BlocksHeldByAPeerThatSendsNothingComeFromTheOthers)
+{
+    const QByteArray hash = makePayload(1'000'000);
+    // All but the last piece (576 bytes): a peer that has the rest is still downloading.
+    const QString partial = root.filePath(QStringLiteral("partial"));
+    QDir().mkpath(partial);
+    QFile file(QDir(partial).filePath(QStringLiteral("payload.bin")));
+    ASSERT_TRUE(QFile::copy(payloadPath(), file.fileName()) && file.open(QIODevice::ReadWrite));
+    file.seek(file.size() - 576);
+    file.write(QByteArray(576, '\x5A'));
+    file.close();
+    quint16 partialPort = 0;
+    auto others = libtorrent("fetch", partial, &partialPort, "enabled");
+    ASSERT_NE(partialPort, 0);
+    HelperProcess holder(kPython, {peerScript("choking_peer.py"), QStringLiteral("--torrent"), torrentPath(),
+                                   QStringLiteral("--seconds"), QStringLiteral("60"), QStringLiteral("--keep-alive"),
+                                   QStringLiteral("2"), QStringLiteral("--unchoke")});
+    const quint16 holderPort = holder.waitForLine("ready", 30000).toUShort();
+    ASSERT_NE(holderPort, 0);
+
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(holderPort),
+                                   QStringLiteral("127.0.0.1:%1").arg(partialPort)},
+                                  0, 90};
+    options.peerTimeScale = 30;
+    HelperProcess& run = driver.start({torrentPath()}, options);
+    EXPECT_EQ(holder.waitForLine("requested", 30000), QByteArray());
+    // 61 of 62 pieces: everything but the last one's 576 bytes.
+    EXPECT_FALSE(run.waitForLine("progress " + hash + " 0.9994", 30000).isEmpty()) << "what the others have did not all come";
+    quint16 seedPort = 0;
+    auto seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled", {QStringLiteral("--connect"), driver.address()});
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 30000), QByteArray());
+    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
 }
 
 }  // namespace

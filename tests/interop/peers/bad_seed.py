@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """A peer that claims every piece and answers every request with wrong bytes.
 
-  bad_seed.py --torrent T [--seconds S]
-      prints "ready <port>" once listening on 127.0.0.1, serves plain connections one at a time, and
-      exits after S seconds.
+  bad_seed.py --torrent T [--seconds S] [--host 127.0.0.N]
+      prints "ready <port>" once listening on --host (default 127.0.0.1), serves plain connections one at
+      a time, and exits after S seconds.
 """
 import argparse
 import socket
@@ -13,33 +13,23 @@ import time
 
 import libtorrent as lt
 
-from scripted_wire import full_bitfield, handshake, is_plain_handshake, listen_on_loopback
-
-
-def read_exact(conn, n):
-    data = b''
-    while len(data) < n:
-        chunk = conn.recv(n - len(data))
-        if not chunk:
-            raise ConnectionError('closed')
-        data += chunk
-    return data
+from scripted_wire import full_bitfield, handshake, is_plain_handshake, listen_on_loopback, read_exactly
 
 
 def serve(conn, info_hash, pieces):
     conn.settimeout(5)
-    if not is_plain_handshake(read_exact(conn, 68), info_hash):
+    if not is_plain_handshake(read_exactly(conn, 68), info_hash):
         return
     conn.sendall(handshake(info_hash, b'-XX0000-badbadbadbad'))
     conn.sendall(full_bitfield(pieces))
     conn.sendall(struct.pack('>IB', 1, 1))  # unchoke
     while True:
-        length = struct.unpack('>I', read_exact(conn, 4))[0]
+        length = struct.unpack('>I', read_exactly(conn, 4))[0]
         if length == 0:
             continue
         if length > 1 << 20:
             return
-        message = read_exact(conn, length)
+        message = read_exactly(conn, length)
         if message[0] == 6 and length == 13:  # request
             index, begin, size = struct.unpack('>III', message[1:])
             conn.sendall(struct.pack('>IBII', 9 + size, 7, index, begin) + b'\xa5' * size)
@@ -49,10 +39,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--torrent', required=True)
     parser.add_argument('--seconds', type=float, default=30)
+    parser.add_argument('--host', default='127.0.0.1')
     args = parser.parse_args()
     info = lt.torrent_info(args.torrent)
     info_hash = bytes.fromhex(str(info.info_hash()))
-    server = listen_on_loopback(4, 0.5)
+    server = listen_on_loopback(4, 0.5, args.host)
     deadline = time.monotonic() + args.seconds
     while time.monotonic() < deadline:
         try:

@@ -1,10 +1,11 @@
 #!/usr/bin/python3
-"""A peer that has every piece and never unchokes: the connection carries keep-alives only.
+"""A peer that has every piece and never unchokes: the connection carries keep-alives only. With --unchoke it
+unchokes at once and takes requests, answering none.
 
-  choking_peer.py --torrent T --seconds S [--keep-alive K]
+  choking_peer.py --torrent T --seconds S [--keep-alive K] [--unchoke]
       prints "ready <port>" once listening on 127.0.0.1, takes one plain connection (closing others), sends a keep-alive
-      every K seconds (60 by default), and after S seconds prints "open <keep-alives received>" if the
-      connection is still up, else "closed after <seconds>".
+      every K seconds (60 by default), prints "requested" when the first request comes, and after S seconds prints
+      "open <keep-alives received>" if the connection is still up, else "closed after <seconds>".
 """
 import argparse
 import socket
@@ -22,6 +23,7 @@ def main():
     parser.add_argument('--torrent', required=True)
     parser.add_argument('--seconds', type=float, required=True)
     parser.add_argument('--keep-alive', type=float, default=60)
+    parser.add_argument('--unchoke', action='store_true')
     args = parser.parse_args()
     info = lt.torrent_info(args.torrent)
     info_hash = bytes.fromhex(str(info.info_hash()))
@@ -46,7 +48,10 @@ def main():
     conn.settimeout(1)
     conn.sendall(handshake(info_hash, b'-XX0000-chokechoke00'))
     conn.sendall(full_bitfield(info.num_pieces()))
+    if args.unchoke:
+        conn.sendall(struct.pack('>IB', 1, 1))
     keep_alives = 0
+    requested = False
     buffer = b''
     last_sent = time.monotonic()
     while time.monotonic() - start < args.seconds:
@@ -66,6 +71,9 @@ def main():
             if len(buffer) < 4 + length:
                 break
             keep_alives += length == 0
+            if not requested and length == 13 and buffer[4] == 6:
+                requested = True
+                print('requested', flush=True)
             buffer = buffer[4 + length:]
     print('open %d' % keep_alives, flush=True)
     return 0

@@ -1,17 +1,20 @@
 #!/usr/bin/python3
 """A libtorrent peer on loopback for interop tests.
 
-  lt_peer.py make --dir D --size N [--files F] [--piece-length L] [--announce URL] [--node HOST:PORT]
+  lt_peer.py make --dir D --size N [--files F] [--piece-length L] [--announce URL] [--node HOST:PORT] [--padded]
       writes D/payload.bin (N deterministic bytes) and D/payload.torrent (with the tracker, the DHT node);
       prints the info hash in hex.
       With F > 1 the payload is the folder D/payload of F files of uneven sizes, N bytes in all.
+      --padded makes the torrent as libtorrent does by default (v1 and v2 in one), which pads every file
+      to a piece boundary with padding entries (".pad/<length>"); its F files are of one size, so their
+      padding entries share a path.
   lt_peer.py seed|fetch --torrent T --save D [--encryption required|disabled|enabled] [--connect HOST:PORT]
-                        [--seconds S] [--upload-rate BYTES] [--download-rate BYTES]
+                        [--seconds S] [--upload-rate BYTES] [--download-rate BYTES] [--host 127.0.0.N]
       seeds the data in D (at most BYTES a second when given), or downloads it into D (likewise); prints "ready <listen port>" once listening (a seed
-      once its data is checked), "disconnects N" (connections that ended before) then "complete" when a
-      download has all pieces, and exits 0 then (fetch) or after S seconds (seed). A fetch that does not
-      complete in S seconds exits 1.
-Listens and dials on 127.0.0.1 only, over TCP; no DHT, local discovery or port mapping.
+      once its data is checked), "received" once a download got its first payload bytes, "disconnects N"
+      (connections that ended before) then "complete" when a download has all pieces, and exits 0 then
+      (fetch) or after S seconds (seed). A fetch that does not complete in S seconds exits 1.
+Listens and dials on --host (default 127.0.0.1) only, over TCP; no DHT, local discovery or port mapping.
 """
 import argparse
 import os
@@ -30,7 +33,7 @@ def make(args):
         # Uneven sizes, so blocks and pieces straddle file boundaries.
         path = os.path.join(args.dir, 'payload')
         os.makedirs(path, exist_ok=True)
-        weights = [k * k + 1 for k in range(1, args.files + 1)]
+        weights = [1 if args.padded else k * k + 1 for k in range(1, args.files + 1)]
         start = 0
         for k, weight in enumerate(weights):
             end = args.size if k == args.files - 1 else start + args.size * weight // sum(weights)
@@ -43,7 +46,7 @@ def make(args):
             f.write(data)
     files = lt.file_storage()
     lt.add_files(files, path)
-    torrent = lt.create_torrent(files, args.piece_length, flags=lt.create_torrent.v1_only)
+    torrent = lt.create_torrent(files, args.piece_length, flags=0 if args.padded else lt.create_torrent.v1_only)
     if args.announce:
         torrent.add_tracker(args.announce)
     if args.node:
@@ -53,14 +56,15 @@ def make(args):
     data = lt.bencode(torrent.generate())
     with open(os.path.join(args.dir, 'payload.torrent'), 'wb') as f:
         f.write(data)
-    print(lt.torrent_info(lt.bdecode(data)).info_hash(), flush=True)
+    # The SHA-1 of the info dictionary (a torrent of v1 and v2 in one is known by the truncated v2 hash else).
+    print(lt.torrent_info(lt.bdecode(data)).info_hashes().v1, flush=True)
 
 
-def session(encryption):
+def session(encryption, host):
     policy = {'required': lt.enc_policy.forced, 'enabled': lt.enc_policy.enabled,
               'disabled': lt.enc_policy.disabled}[encryption]
     return lt.session({
-        'listen_interfaces': '127.0.0.1:0',
+        'listen_interfaces': host + ':0', 'outgoing_interfaces': host,
         'enable_dht': False, 'enable_lsd': False, 'enable_upnp': False, 'enable_natpmp': False,
         'enable_outgoing_utp': False, 'enable_incoming_utp': False,
         'out_enc_policy': int(policy), 'in_enc_policy': int(policy),
@@ -81,7 +85,7 @@ def log_alerts(ses):
 
 
 def run(args):
-    ses = session(args.encryption)
+    ses = session(args.encryption, args.host)
     params = lt.add_torrent_params()
     params.ti = lt.torrent_info(args.torrent)
     params.save_path = args.save
@@ -103,7 +107,11 @@ def run(args):
         host, port = args.connect.rsplit(':', 1)
         handle.connect_peer((host, int(port)))
     disconnects = 0
+    received = False
     while time.monotonic() < deadline:
+        if args.role == 'fetch' and not received and handle.status().total_payload_download > 0:
+            received = True
+            print('received', flush=True)
         # Checked before the alerts: finishing ends the connection to a seed, which is not counted.
         if args.role == 'fetch' and handle.status().is_seeding:
             print('disconnects %d' % disconnects, flush=True)
@@ -125,6 +133,7 @@ def main():
     parser.add_argument('--piece-length', type=int, default=16384)
     parser.add_argument('--announce')
     parser.add_argument('--node')
+    parser.add_argument('--padded', action='store_true')
     parser.add_argument('--torrent')
     parser.add_argument('--save')
     parser.add_argument('--encryption', choices=['required', 'disabled', 'enabled'], default='required')
@@ -132,6 +141,7 @@ def main():
     parser.add_argument('--seconds', type=float, default=30)
     parser.add_argument('--upload-rate', type=int, default=0)
     parser.add_argument('--download-rate', type=int, default=0)
+    parser.add_argument('--host', default='127.0.0.1')
     args = parser.parse_args()
     if args.role == 'make':
         make(args)

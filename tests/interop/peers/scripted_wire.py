@@ -3,14 +3,25 @@ import socket
 import struct
 
 
-def listen_on_loopback(backlog, timeout):
-    """A listening socket on 127.0.0.1 at a free port, announced as "ready <port>" on stdout."""
+def listen_on_loopback(backlog, timeout, host='127.0.0.1'):
+    """A listening socket on `host` (a loopback address) at a free port, announced as "ready <port>" on stdout."""
     server = socket.socket()
-    server.bind(('127.0.0.1', 0))
+    server.bind((host, 0))
     server.listen(backlog)
     server.settimeout(timeout)
     print('ready %d' % server.getsockname()[1], flush=True)
     return server
+
+
+def read_exactly(conn, count):
+    """`count` bytes from `conn`; ConnectionError when it closes first."""
+    data = b''
+    while len(data) < count:
+        chunk = conn.recv(count - len(data))
+        if not chunk:
+            raise ConnectionError('closed')
+        data += chunk
+    return data
 
 
 def handshake(info_hash, peer_id):

@@ -1,13 +1,15 @@
 // What the headless driver leaves on disk while it downloads from a libtorrent seeder: skipped files hold
-// only the pieces they share with wanted ones, and a driver killed at any moment keeps only pieces whose
-// data is really there, then completes without listing its torrent twice; killed soon after adding, it
-// keeps the user's choices and never writes over a file of the user's; killed under a slow disk, its
-// saved progress is close behind the data on the disk.
+// only the pieces they share with wanted ones, a driver killed at any moment keeps only pieces whose
+// data is really there, then completes without listing its torrent twice, a file cut short under it is
+// made whole, and a quit during the move to another disk leaves no partial copy; killed soon after
+// adding, it keeps the user's choices and never writes over a file of the user's; killed under a slow
+// disk, its saved progress is close behind the data on the disk.
 #include "engine/net/PZReadStream.h"
 #include "interop/support/EngineDriver.h"
 #include "interop/support/LibtorrentPeer.h"
 #include "support/RandomContent.h"
 #include "support/TestFiles.h"
+#include "support/WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +17,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace ombrelay::test;
 
@@ -219,6 +223,72 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
     for (qint64 piece = 0; piece < pieces; ++piece)
         count += bitIsSet(verified, piece) ? 1 : 0;
     EXPECT_EQ(count, pieces) << "every piece recorded as verified at the end";
+}
+
+// A file of the download cut short under it (as `truncate` does) while blocks still arrive: the pieces
+// past its new end come again, those verified long before too, and the download ends byte-identical.
+TEST_F(DriverStorageTest, AFileCutShortWhileItDownloadsEndsByteIdentical)
+{
+    const QByteArray hash = makePayload(4'000'000, 3, 65536);
+    ASSERT_EQ(original.size(), 3);
+    quint16 port = 0;
+    auto seed = seeder(&port, 400'000);  // about 10 s
+    ASSERT_NE(port, 0);
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
+    options.resumeAfterErrorSeconds = 1;  // the user resumes it once told why it stopped
+    HelperProcess& run = driver.start({torrentPath()}, options);
+
+    double fraction = 0;
+    for (int line = 0; line < 200 && fraction < 0.4; ++line)
+        fraction = run.waitForLine("progress " + hash, 30000).split(' ').value(0).toDouble();
+    ASSERT_GE(fraction, 0.4);
+    const int largest = int(std::max_element(original.begin(), original.end(),
+                                             [](const QByteArray& a, const QByteArray& b) { return a.size() < b.size(); })
+                            - original.begin());
+    const QString cut = downloaded(driver, largest);
+    ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() / 2));
+
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 120000), QByteArray());
+    ASSERT_TRUE(run.waitForExit(10000));
+    EXPECT_EQ(run.exitCode(), 0);
+    for (int file = 0; file < original.size(); ++file)
+        EXPECT_TRUE(readFile(downloaded(driver, file)) == original[file]) << "file " << file;
+}
+
+// The download completes in an incomplete folder on another disk and is being copied to the download
+// folder when the user quits: the quit stops the copy and leaves none of it, and the next start moves the
+// content whole.
+TEST_F(DriverStorageTest, AQuitDuringTheMoveToAnotherDiskStopsTheCopyAndTheNextStartMovesIt)
+{
+    QTemporaryDir otherDisk(QStringLiteral("/dev/shm/ombrelay-quit-move-XXXXXX"));
+    struct stat here, there;
+    if (!otherDisk.isValid() || ::stat(QFile::encodeName(root.path()).constData(), &here) != 0
+        || ::stat(QFile::encodeName(otherDisk.path()).constData(), &there) != 0 || here.st_dev == there.st_dev)
+        GTEST_SKIP() << "no second file system";
+    const QByteArray hash = makePayload(192 << 20, 1, 1 << 20);
+    const QByteArray digest = fileDigest(QDir(seedFolder()).filePath(QStringLiteral("payload.bin")));
+    quint16 port = 0;
+    auto seed = seeder(&port);
+    ASSERT_NE(port, 0);
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
+    options.incompleteFolder = otherDisk.filePath(QStringLiteral("incomplete"));
+    const QString incomplete = QDir(options.incompleteFolder).filePath(QStringLiteral("payload.bin"));
+    const QString copy = QDir(driver.downloadFolder()).filePath(QStringLiteral(".payload.bin.ombrelay-move"));
+    HelperProcess& run = driver.start({torrentPath()}, options);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(copy); }, 120000)) << "the move never began";
+    run.terminate();
+    ASSERT_TRUE(run.waitForExit(60000));
+    EXPECT_FALSE(QFileInfo::exists(copy)) << "the quit waited for the copy to end";
+    ASSERT_EQ(fileDigest(incomplete), digest) << "the quit came after the move";
+
+    HelperProcess& again = driver.start({torrentPath()}, options);
+    EXPECT_EQ(again.waitForLine("state " + hash + " complete", 60000), QByteArray());
+    ASSERT_TRUE(again.waitForExit(60000));
+    EXPECT_EQ(again.exitCode(), 0);
+    EXPECT_EQ(fileDigest(QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin"))), digest);
+    EXPECT_FALSE(QFileInfo::exists(incomplete));
 }
 
 TEST_F(DriverStorageTest, KilledSoonAfterAddingItComesBackWithTheFilesItSkippedAndItsPlaceInTheQueue)

@@ -26,6 +26,7 @@ public:
         qint64 writeRate = 0;  // above 0: the disk writes blocks no faster than this many bytes a second
         // A command the driver runs under (its arguments follow it), e.g. one that gives it a mount namespace.
         QStringList wrapper{};
+        QString incompleteFolder{};  // not empty: downloads go there first, then to the download folder
     };
 
     explicit EngineDriver(const QString& root) : m_root(root) {}
@@ -58,6 +59,8 @@ public:
             arguments << QStringLiteral("--write-rate") << QString::number(options.writeRate);
         if (options.peerTimeScale > 1)
             arguments << QStringLiteral("--peer-time-scale") << QString::number(options.peerTimeScale);
+        if (!options.incompleteFolder.isEmpty())
+            arguments << QStringLiteral("--incomplete") << options.incompleteFolder;
         if (options.seedUntilRatio > 0)
             arguments << QStringLiteral("--seed-until-ratio") << QString::number(options.seedUntilRatio);
         m_process.reset();

@@ -63,6 +63,14 @@ public:
     }
     // Closes the process's standard input: a helper reading it sees its end.
     void closeInput() { m_process.closeWriteChannel(); }
+    // Writes a line to the process's standard input.
+    void writeLine(const QByteArray& line)
+    {
+        m_process.write(line + '\n');
+        m_process.waitForBytesWritten(5000);
+    }
+    // SIGTERM, as a desktop session or the user's quit would end it.
+    void terminate() { m_process.terminate(); }
     qint64 processId() const { return m_process.processId(); }
     int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
     // SIGKILL, as a crash or a power cut would end it.

@@ -101,11 +101,14 @@ TEST_F(HttpLoaderTest, ResponsesEndInACompletionOrAFailureOfTheirKind)
 TEST_F(HttpLoaderTest, GetRequestCarriesUserAgentAndNoCookie)
 {
     HttpCookieStore::setCookie(cookie("127.0.0.1", "/", "session", "secret"));
+    // Every answer sets a cookie, which no later request carries: loaders never keep what responses set.
+    server.route("/page", HttpTestResponse{200, {{"Set-Cookie", "fresh=1; Path=/"}}, "page"});
     struct Case { const char* name; std::unique_ptr<PZHTTPLoader> loader; QByteArray agent; bool cookie; };
     Case cases[] = {
         {"plain", std::make_unique<PZHTTPLoader>(), PZHTTPLoader::browserUserAgent(), false},
         {"own agent", std::make_unique<CustomAgentLoader>(), "Ombrelay/2168", false},
         {"sends cookies", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true},
+        {"sends them again", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);

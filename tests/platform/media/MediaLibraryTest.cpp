@@ -1,6 +1,7 @@
 #include "platform/MediaLibrary.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ protected:
     MediaLibrary library{{home.filePath("Musik"), home.filePath("Videos")}};
 };
 
-TEST_F(MediaLibraryFolders, EntriesKeepTheTorrentsFoldersAndShareTheSeededFile)
+TEST_F(MediaLibraryFolders, EntriesKeepTheTorrentsFoldersInFilesOfTheirOwn)
 {
     // File, path in the torrent, entry (empty: refused).
     const std::tuple<QString, QString, QString> cases[] = {
@@ -78,8 +79,10 @@ TEST_F(MediaLibraryFolders, EntriesKeepTheTorrentsFoldersAndShareTheSeededFile)
             EXPECT_EQ(readFile(entry), readFile(downloads(file)));
         }
     }
-    // A hard link here (no clones on this file system): the very bytes we seed.
-    EXPECT_EQ(inode(music("Ombrelay/Album/1.mp3")), inode(downloads("Album/1.mp3")));
+    // A copy here (no clones on this file system), never the very bytes we seed; no part is left behind.
+    EXPECT_NE(inode(music("Ombrelay/Album/1.mp3")), inode(downloads("Album/1.mp3")));
+    EXPECT_EQ(QDir(music("Ombrelay/Album")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"1.mp3"});
     EXPECT_FALSE(QFileInfo::exists(home.filePath("1.mp3")));
 }
 
@@ -106,15 +109,17 @@ TEST_F(MediaLibraryFolders, FileAlreadyInTheMusicFolderCountsAsDone)
     EXPECT_FALSE(QFileInfo::exists(music("Ombrelay")));
 }
 
-TEST_F(MediaLibraryFolders, AcrossFileSystemsTheEntryIsASymbolicLink)
+// A link across file systems would let a player write through it into the seeded file: a copy too.
+TEST_F(MediaLibraryFolders, AcrossFileSystemsTheEntryIsACopy)
 {
     QTemporaryDir shared(QStringLiteral("/dev/shm/ombrelay-media-XXXXXX"));
     ASSERT_TRUE(shared.isValid());
     ASSERT_TRUE(writeFile(shared.filePath("2.mp3"), "two"));
     const QString entry = library.addFile(shared.filePath("2.mp3"), "2.mp3");
     ASSERT_EQ(entry, music("Ombrelay/2.mp3"));
-    EXPECT_EQ(QFileInfo(entry).symLinkTarget(), shared.filePath("2.mp3"));
-    EXPECT_EQ(library.addFile(shared.filePath("2.mp3"), "2.mp3"), entry);  // the same file: done
+    EXPECT_FALSE(QFileInfo(entry).isSymLink());
+    EXPECT_EQ(readFile(entry), "two");
+    EXPECT_EQ(library.addFile(shared.filePath("2.mp3"), "2.mp3"), entry);  // the same bytes: done
 }
 
 TEST_F(MediaLibraryFolders, PlaylistsStayInsideAndListEachEntryOnce)

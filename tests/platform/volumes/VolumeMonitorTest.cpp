@@ -64,6 +64,25 @@ TEST(VolumeMonitor, JudgesDetachedDisks)
     };
     for (const auto& c : cases)
         EXPECT_EQ(monitor.isDetached(QString::fromUtf8(c.path), QString::fromUtf8(c.recorded)), c.detached) << c.path;
+
+    // What a torrent added to a folder records, and the name its disk goes by.
+    const QStringList recorded{"/", "/srv/big/", "/media/alice/My Disk"};
+    const struct
+    {
+        const char* folder;
+        const char* mountPoint;
+        const char* name;
+    } records[] = {
+        {"/srv/big/Downloads/", "/srv/big", "big"},  // recorded before, away now
+        {"/srv/bigger/x", "/", "System"},
+        {"/media/Other/x/", "/media/Other", "Other"},
+        {"/mnt/data/x", "/mnt", "mnt"},
+    };
+    for (const auto& r : records) {
+        const QString mountPoint = monitor.mountPointToRecord(QString::fromUtf8(r.folder), recorded);
+        EXPECT_EQ(mountPoint, QString::fromUtf8(r.mountPoint)) << r.folder;
+        EXPECT_EQ(VolumeMonitor::volumeName(mountPoint), QString::fromUtf8(r.name)) << r.folder;
+    }
 }
 
 TEST(VolumeMonitor, ReportsChangesOnReload)

@@ -6,6 +6,7 @@
 #include "kit/SerialQueue.h"
 #include "kit/Settings.h"
 #include "support/HttpTestServer.h"
+#include "support/ZipArchive.h"
 
 #include <QDir>
 #include <QLabel>
@@ -15,28 +16,11 @@
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <zip.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
 
 namespace {
-
-QByteArray zipOf(const QList<QPair<QByteArray, QByteArray>>& entries)
-{
-    QTemporaryDir dir;
-    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("a.zip")));
-    int error = 0;
-    zip_t* archive = zip_open(path.constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    for (const auto& [name, bytes] : entries) {
-        zip_source_t* source = zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
-        zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8);
-    }
-    zip_close(archive);
-    QFile file(QString::fromLocal8Bit(path));
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
 
 quint32 address(const char* dotted)
 {
@@ -151,6 +135,29 @@ TEST_F(BlocklistViewTest, WithoutAProviderThePaneSaysSoAndAsksNothing)
     EXPECT_TRUE(plain.downloadButton()->isEnabled());
     EXPECT_FALSE(plain.isBusy());
     EXPECT_EQ(server.requestCount(), 0);
+}
+
+// The provider as a user types it: a host serves the fixed path over http, an address is taken whole.
+TEST(BlocklistProvider, AHostOrAWholeAddress)
+{
+    const struct
+    {
+        const char* typed;
+        const char* archive;  // empty: unusable
+    } cases[] = {
+        {"", ""},
+        {"  lists.example  ", "http://lists.example/config/level1.zip"},
+        {"127.0.0.1:8080", "http://127.0.0.1:8080/config/level1.zip"},
+        {"https://lists.example/a/b.zip?k=1", "https://lists.example/a/b.zip?k=1"},
+        {"HTTP://lists.example/level1.zip", "http://lists.example/level1.zip"},
+        {"lists.example/level1.zip", ""},
+        {"ftp://lists.example/level1.zip", ""},
+        {"http://", ""},
+        {"two words", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BlocklistView::archiveAddressFor(QString::fromLatin1(c.typed)).toString().toStdString(), c.archive)
+            << c.typed;
 }
 
 TEST_F(BlocklistViewTest, QuittingMidDownloadStopsItAndLeavesTheViewIdle)

@@ -1,5 +1,6 @@
 // Pictures of the preferences panes, the blocklist mid-download, the about box and the quit question,
-// taken under a private X display by a child run of this program (PNGs in the build folder).
+// taken under a private X display by a child run of this program (PNGs in the build folder); and the
+// save folder's pop-up opened by a held click in the running application.
 #include "app/frame/KoContentView.h"
 #include "app/frame/KoMainWindow.h"
 #include "app/prefs/BlocklistView.h"
@@ -14,6 +15,7 @@
 #include "app/prefs/PreferencePanes.h"
 #include "app/shell/KoAboutBoxController.h"
 #include "app/shell/KoApplicationController.h"
+#include "app/shell/menubar/LoopbackHomeApp.h"
 #include "engine/blocklist/Blocklist.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
@@ -22,8 +24,10 @@
 #include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
+#include "support/WebPagesEnvironment.h"
 #include "transfers/TransfersFixture.h"
 
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -31,6 +35,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -46,6 +51,7 @@ QString picture(const QString& name)
 const char* const kPictures[] = {"preferences-general.png",  "preferences-network.png",
                                  "preferences-download.png", "preferences-media.png",
                                  "preferences-blocklist-downloading.png", "about-box.png", "quit-question.png"};
+const char* const kFolderPopUpChild = "OMBRELAY_FOLDER_POPUP_CHILD";
 
 class GalleryChild : public TransfersFixture
 {
@@ -76,6 +82,48 @@ protected:
     {
         ASSERT_FALSE(image.isNull());
         EXPECT_TRUE(image.save(picture(name)));
+    }
+};
+
+// The running application, its preferences opened with their key.
+class FolderPopUpChild : public LoopbackHomeApp
+{
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet(kFolderPopUpChild))
+            GTEST_SKIP() << "run by FolderPopUpOpenedByAHeldClick";
+        DesktopApp::SetUp();
+        ASSERT_NO_FATAL_FAILURE(serveHome());
+        launch();
+        controller->mainWindow()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(controller->mainWindow()));
+        ASSERT_TRUE(key(QStringLiteral("ctrl+comma")));
+        ASSERT_TRUE(waitUntil([&] { return preferences().window()->isActiveWindow(); }, 5000));
+    }
+    void TearDown() override
+    {
+        DesktopApp::TearDown();
+        qunsetenv("http_proxy");
+    }
+    PZPreferencesController& preferences() { return controller->preferences(); }
+    // How wide the rightmost ink of `row` is (a name after its icon), against the row's own colour.
+    static int nameWidth(const QImage& image, const QRect& row)
+    {
+        const QColor ground = image.pixelColor(row.right() - 2, row.center().y());
+        const auto ink = [&](int x) {
+            for (int y = row.top() + 2; y <= row.bottom() - 2; ++y)
+                if (!nearColor(image.pixelColor(x, y), ground, 60))
+                    return true;
+            return false;
+        };
+        int right = row.right();
+        while (right > row.left() && !ink(right))
+            --right;
+        int left = right;
+        for (int x = right; x > row.left() && x > left - 5; --x)
+            left = ink(x) ? x : left;
+        return right - left + 1;
     }
 };
 
@@ -157,6 +205,77 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
     // The transfers view belongs to its controller, which the fixture ends after this window.
     window.contentView()->removeWidget(controller->mainView());
     controller->mainView()->setParent(nullptr);
+}
+
+// Each stored folder's pop-up, opened by a held click and pictured open: every separator's line stands
+// clear of the rows beside it, also of the highlighted custom folder, and no name is cut short.
+TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
+{
+    const QString custom = home.filePath(QStringLiteral("Custom"));
+    ASSERT_TRUE(QDir().mkpath(custom));
+    const struct
+    {
+        QString stored;
+        QString selected;
+        const char* picture;
+    } cases[] = {
+        {custom, QStringLiteral("Custom"), "preferences-folder-popup-custom.png"},
+        {QStringLiteral("~/Documents"), QStringLiteral("Documents"), "preferences-folder-popup-documents.png"},
+    };
+    // The Downloads pane, by a click on its item in the window's toolbar.
+    auto* const toolbar = preferences().window()->findChild<QToolBar*>();
+    ASSERT_TRUE(toolbar);
+    QWidget* const item = toolbar->widgetForAction(preferences().items()[2].action);
+    ASSERT_TRUE(item);
+    ASSERT_TRUE(clickHeld(item->mapToGlobal(item->rect().center()), 120));
+    auto* const button = preferences().window()->findChild<FolderButton*>(QStringLiteral("saveDirectory"));
+    ASSERT_TRUE(button);
+    ASSERT_TRUE(waitUntil([&] { return !preferences().isAnimating() && button->isVisible(); }, 5000));
+    QAbstractItemView* const list = button->view();
+    QWidget* const popUp = list->window();
+    for (const auto& c : cases) {
+        Settings::instance().setValue(QStringLiteral("save_directory"), c.stored);
+        ASSERT_EQ(button->currentText(), c.selected);
+        ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*preferences().window()); }, 5000));
+        ASSERT_TRUE(clickHeld(button->mapToGlobal(button->rect().center()), 120));
+        ASSERT_TRUE(waitUntil([&] { return popUp->isVisible() && shownOnScreen(*popUp); }, 5000)) << c.picture;
+        const QImage shot = screenArea(popUp->frameGeometry()).convertToFormat(QImage::Format_RGB32);
+        ASSERT_TRUE(shot.save(picture(QLatin1String(c.picture))));
+        const auto rowIn = [&](int index) {
+            const QRect row = list->visualRect(list->model()->index(index, 0));
+            return QRect(list->viewport()->mapTo(popUp, row.topLeft()), QSize(list->viewport()->width(), row.height()));
+        };
+        const QRect other = rowIn(button->count() - 1);
+        const QColor ground = shot.pixelColor(other.right() - 2, other.center().y());
+        // Each separator's line lies inside its row, with the menu's ground above and below it.
+        for (int i = 0; i < button->count(); ++i) {
+            const QRect row = rowIn(i);
+            if (!button->itemText(i).isEmpty())
+                continue;
+            const int x = row.center().x();
+            int top = row.top();
+            while (top <= row.bottom() && nearColor(shot.pixelColor(x, top), ground, 8))
+                ++top;
+            ASSERT_LE(top, row.bottom()) << c.picture << ": no line in row " << i;
+            int bottom = top;
+            while (bottom < row.bottom() && !nearColor(shot.pixelColor(x, bottom + 1), ground, 8))
+                ++bottom;
+            EXPECT_TRUE(nearColor(shot.pixelColor(x, top - 1), ground, 8) && nearColor(shot.pixelColor(x, bottom + 1), ground, 8))
+                << c.picture << ": the line of row " << i << " touches a row beside it";
+        }
+        EXPECT_GE(nameWidth(shot, rowIn(button->findText(QStringLiteral("Documents")))),
+                  list->fontMetrics().horizontalAdvance(QStringLiteral("Documents")) - 4)
+            << c.picture << ": the name is cut short";
+        ASSERT_TRUE(key(QStringLiteral("Escape")));
+        ASSERT_TRUE(waitUntil([&] { return !popUp->isVisible(); }, 5000));
+    }
+}
+
+TEST(PreferencesGallery, FolderPopUpOpenedByAHeldClick)
+{
+    if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    expectPassOnPrivateDisplay(QStringLiteral("FolderPopUpChild.*"), webChildEnvironment(kFolderPopUpChild), 180000);
 }
 
 TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)

@@ -10,7 +10,9 @@
 #include "kit/AppPaths.h"
 #include "kit/DefaultSettings.h"
 #include "kit/NotificationCenter.h"
+#include "kit/ServiceAddresses.h"
 #include "search/QueryController.h"
+#include "search/SearchSiteScraper.h"
 #include "search/SearchFixture.h"
 #include "search/SearchSites.h"
 #include "search/icons/PZFaviconLoader.h"
@@ -487,6 +489,71 @@ TEST_F(SitesTable, ASwitchInTheTableDropsAndRestoresARunningSearchsResultsWithou
     EXPECT_EQ(search.lines().size(), 2);
     spinFor(200);
     EXPECT_EQ(searchRequests(), requests);
+}
+
+// Edits that change no search (a name, the tab setting, a reset whose default lacks the amended "type")
+// keep the sites' results in an open search, with no request.
+TEST_F(SitesTable, EditsThatChangeNoSearchKeepARunningSearchsResults)
+{
+    QVariantMap amended = defaultSearchSites().first().toMap();
+    amended.insert(QStringLiteral("type"), QStringLiteral("1"));
+    useSites({amended, userSite(QStringLiteral("Two"), QStringLiteral("http://two.test/s?q=%@"))});
+    proxy.route(service::kDefaultUserSiteHost, "/search", page("<a href='http://files.test/a.torrent'></a>"));
+    proxy.route("two.test", "/s", page("<a href='http://files.test/b.torrent'></a>"));
+    proxy.route("files.test", "/a.torrent", torrentFile(torrentBytes("a")));
+    proxy.route("files.test", "/b.torrent", torrentFile(torrentBytes("b")));
+    showTable();
+    QueryController search({{QStringLiteral("name"), QStringLiteral("cat")}});
+    search.performSearch();
+    ASSERT_TRUE(waitUntil([&] { return !search.isActive(); }, 8000));
+    ASSERT_EQ(search.lines().size(), 2);
+    auto editInSheet = [this](int row, const std::function<void(SearchSiteSheet&)>& edit) {
+        table->selectRow(-1);
+        doubleClick(table->viewport(), table->cellRect(row, 1).center());
+        ASSERT_TRUE(table->editSheet()->isVisible());
+        edit(*table->editSheet());
+        QTest::mouseClick(table->editSheet()->doneButton(), Qt::LeftButton);
+    };
+    const struct
+    {
+        const char* edit;
+        std::function<void()> make;
+        QStringList names;
+    } edits[] = {
+        {"a new name typed in the sheet",
+         [&] {
+             editInSheet(kFirstUserRow + 1, [](SearchSiteSheet& sheet) {
+                 sheet.nameField()->setFocus();
+                 QTest::keyClick(sheet.nameField(), Qt::Key_A, Qt::ControlModifier);
+                 QTest::keyClicks(sheet.nameField(), QStringLiteral("Deux"));
+             });
+         },
+         {QStringLiteral("Yahoo! Torrent Search"), QStringLiteral("Deux")}},
+        {"open in a tab switched off in the sheet",
+         [&] { editInSheet(kFirstUserRow, [](SearchSiteSheet& sheet) { QTest::mouseClick(sheet.tabBox(), Qt::LeftButton); }); },
+         {QStringLiteral("Yahoo! Torrent Search"), QStringLiteral("Deux")}},
+        {"Reset To Defaults", [&] { table->resetToDefaults(); }, {QStringLiteral("Yahoo! Torrent Search")}},
+    };
+    auto searchRequests = [this] {
+        int count = 0;
+        for (const HttpTestRequest& r : proxy.requests())
+            count += r.path != "/favicon.ico";
+        return count;
+    };
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.edit);
+        const int requests = searchRequests();
+        edit.make();
+        QStringList names;
+        for (const SearchSiteScraper* scraper : search.scrapers())
+            names.append(scraper->searchSite().value(QStringLiteral("name")).toString());
+        EXPECT_EQ(names, edit.names);
+        ASSERT_FALSE(search.lines().isEmpty());
+        EXPECT_EQ(search.lines()[0]->path(), QStringLiteral("a"));
+        EXPECT_EQ(search.lines().size(), edit.names.size());
+        spinFor(200);
+        EXPECT_EQ(searchRequests(), requests);
+    }
 }
 
 TEST_F(SitesTable, SiteIconsAreDrawnOnceTheirHostAnswers)

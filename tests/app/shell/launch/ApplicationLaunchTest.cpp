@@ -30,13 +30,16 @@
 #include "search/views/RSSOutlineView.h"
 #include "search/views/ResultItem.h"
 #include "support/WaitUntil.h"
+#include "transfers/DownloadsOutlineView.h"
 #include "transfers/KoDownloadsController.h"
+#include "transfers/TransferItem.h"
 #include "uikit/PZAlert.h"
 
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QFile>
@@ -168,6 +171,38 @@ TEST_F(ApplicationLaunch, AQueuedTransferIsStillQueuedAfterARestart)
     }
     EXPECT_EQ(downloading, 1);
     EXPECT_EQ(waiting, 1);
+}
+
+// The order chosen with a click on the transfers list's Name header is the one it shows after a restart.
+TEST_F(ApplicationLaunch, TheTransfersListKeepsItsSortOrderAcrossARestart)
+{
+    const QStringList files{writeTorrent(QStringLiteral("beta.bin")), writeTorrent(QStringLiteral("alpha.bin")),
+                            writeTorrent(QStringLiteral("gamma.bin"))};
+    const QStringList ascending{"alpha.bin", "beta.bin", "gamma.bin"};
+    const QStringList descending{"gamma.bin", "beta.bin", "alpha.bin"};
+    const auto shown = [](KoApplicationController& controller) {
+        DownloadsOutlineView* list = controller.downloads().outlineView();
+        QStringList names;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            names << static_cast<TransferItem*>(list->objectAt(list->model()->index(row, 0)))->torrent()->path();
+        return names;
+    };
+    const QStringList afterEachClick[] = {ascending, descending};
+    QStringList launchArguments = files;
+    for (const QStringList& expected : afterEachClick) {
+        {
+            auto controller = launch(launchArguments, 3);
+            QHeaderView* header = controller->downloads().outlineView()->header();
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(0) + header->sectionSize(0) / 2, header->height() / 2));
+            ASSERT_EQ(shown(*controller), expected);
+            quit(*controller);
+        }
+        launchArguments.clear();
+        auto controller = launch({}, 3);
+        EXPECT_EQ(shown(*controller), expected);
+        quit(*controller);
+    }
 }
 
 TEST_F(ApplicationLaunch, AddressesGoToTheirHooksCleansedAndOtherSchemesAreNeverPaths)

@@ -2,6 +2,7 @@
 // loopback lists its entries, counts them in the sidebar and opens its articles in web tabs.
 #include "app/shell/launch/AppOnScreen.h"
 #include "app/shell/launch/LoopbackFeed.h"
+#include "engine/torrent/Metainfo.h"
 #include "support/HttpTestServer.h"
 #include "support/Pictures.h"
 #include "support/TestFiles.h"
@@ -34,6 +35,36 @@ protected:
         QProcessEnvironment env = environment();
         addWebPagesEnvironment(env);
         return launch({}, env);
+    }
+    // Shows the stored article feed and double-clicks its entry, whose page opens in a web tab; false
+    // when the server was not asked for the page.
+    bool openTheArticle(WatchedProcess& app, const HttpTestServer& server, QRect& window, QImage& screen,
+                        const QString& picture)
+    {
+        const std::optional<QRect> frame = showFirstFeed();
+        if (!frame)
+            return false;
+        window = *frame;
+        screen = feedPaneDrawn(window, picture);
+        if (screen.isNull())
+            return false;
+        // The entry's row: where its new mark, the blue dot of the last column, is drawn.
+        QPoint row;
+        for (int y = window.top(); y < window.center().y() && row.isNull(); ++y)
+            for (int x = window.right() - 75; x < window.right() - 30 && row.isNull(); ++x)
+                if (nearColor(screen.pixel(x, y), QColor(70, 124, 204), 40))
+                    row = QPoint(window.center().x(), y + 2);
+        if (row.isNull()) {
+            ADD_FAILURE() << "no new mark in " << picture.toStdString();
+            return false;
+        }
+        xdotool({QStringLiteral("mousemove"), QString::number(row.x()), QString::number(row.y()),
+                 QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("1")});
+        const auto pageAsked = [&] {
+            const QList<HttpTestRequest> requests = server.requests();
+            return std::any_of(requests.begin(), requests.end(), [](const HttpTestRequest& r) { return r.path == "/page"; });
+        };
+        return app.waitFor(pageAsked, 30000);
     }
     // Pictures of the screen in `picture` until a feed pane shows in the window (the dark bar above the
     // status bar at its bottom); the last one, null when none showed it.
@@ -104,35 +135,69 @@ TEST_F(FeedEndToEnd, AFeedArticleOpensItsPageInAWebTabOfThePane)
         << "no window on " << display->display().toStdString() << ": " << app->output().right(2000).toStdString();
     ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Articles\": 1 listed, 1 new"), 20000))
         << app->output().right(2000).toStdString();
-    const std::optional<QRect> window = showFirstFeed();
-    ASSERT_TRUE(window);
     const QString picture = picturePath("OMBRELAY_FEED_ARTICLE_PICTURE", QStringLiteral("app-feed-article.png"));
-    const QImage screen = feedPaneDrawn(*window, picture);
-    ASSERT_FALSE(screen.isNull());
-    // The entry's row: where its new mark, the blue dot of the last column, is drawn.
-    QPoint row;
-    for (int y = window->top(); y < window->center().y() && row.isNull(); ++y)
-        for (int x = window->right() - 75; x < window->right() - 30 && row.isNull(); ++x)
-            if (nearColor(screen.pixel(x, y), QColor(70, 124, 204), 40))
-                row = QPoint(window->center().x(), y + 2);
-    ASSERT_FALSE(row.isNull()) << "no new mark in " << picture.toStdString();
-    xdotool({QStringLiteral("mousemove"), QString::number(row.x()), QString::number(row.y()),
-             QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("1")});
-    const auto pageAsked = [&] {
-        const QList<HttpTestRequest> requests = server.requests();
-        return std::any_of(requests.begin(), requests.end(), [](const HttpTestRequest& r) { return r.path == "/page"; });
-    };
-    EXPECT_TRUE(app->waitFor(pageAsked, 30000)) << app->output().right(3000).toStdString();
+    QRect window;
+    QImage screen;
+    EXPECT_TRUE(openTheArticle(*app, server, window, screen, picture)) << app->output().right(3000).toStdString();
     // The page fills the pane's new tab: much of the window takes its colour.
     const auto pageDrawn = [&](const QImage& shown) {
         int pagePixels = 0;
-        for (int y = window->top(); y <= window->bottom(); y += 2)
-            for (int x = window->left(); x <= window->right(); x += 2)
+        for (int y = window.top(); y <= window.bottom(); y += 2)
+            for (int x = window.left(); x <= window.right(); x += 2)
                 pagePixels +=
                     shown.valid(x, y) && nearColor(shown.pixel(x, y), kArticlePageColour, 8) ? 1 : 0;
-        return pagePixels * 4 > window->width() * window->height() / 4;
+        return pagePixels * 4 > window.width() * window.height() / 4;
     };
     EXPECT_FALSE(screenPictureShowing(picture, pageDrawn).isNull())
         << "no article page in " << picture.toStdString();
+    EXPECT_TRUE(app->terminate(20000)) << app->output().right(6000).toStdString();
+}
+
+// A page that logs the user in leaves a cookie; the next launch sends it with its torrent fetches before
+// any page is shown: a magnet link handed to it finds the torrent that the site serves only to members.
+TEST_F(FeedEndToEnd, ACookieAPageLeftGoesWithTheNextLaunchsFetchesBeforeAnyPage)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "needs xdotool";
+    HttpTestServer server;
+    ASSERT_TRUE(server.listen());
+    routeArticleFeed(server);
+    server.route("/page", HttpTestResponse{200, {{"Content-Type", "text/html"}, {"Set-Cookie", "member=yes; Path=/; Max-Age=86400"}},
+                                           "<html><head><title>Welcome</title></head><body>Logged in</body></html>"});
+    const QByteArray members = metainfo(singleFileInfo(QStringLiteral("members.iso"), 300000));
+    server.route("/members.torrent", [&](const HttpTestRequest& request) {
+        return request.header("Cookie") == "member=yes" ? HttpTestResponse{200, {}, members}
+                                                         : HttpTestResponse{403, {}, "members only"};
+    });
+    // The hash lookup (through the proxy) lists the members' torrent file.
+    server.route("/search", HttpTestResponse{200, {{"Content-Type", "text/html"}},
+                                             "<html><a href='" + server.url("/members.torrent").toEncoded() + "'>t</a></html>"});
+    writeSettings();
+    storeFeedItem(Settings::instance(), server, QStringLiteral("Articles"), "/articles");
+    {
+        auto app = launchForInput();
+        ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Articles\": 1 listed, 1 new"), 20000))
+            << app->output().right(2000).toStdString();
+        QRect window;
+        QImage screen;
+        ASSERT_TRUE(openTheArticle(*app, server, window, screen, picturePath("OMBRELAY_FEED_LOGIN_PICTURE", QStringLiteral("app-feed-login.png"))))
+            << app->output().right(3000).toStdString();
+        spinFor(1000);  // the page is shown and its cookie stored
+        EXPECT_TRUE(app->terminate(20000)) << app->output().right(6000).toStdString();
+    }
+    const auto memberFetches = [&] {
+        QList<QByteArray> cookies;
+        for (const HttpTestRequest& request : server.requests())
+            if (request.path == "/members.torrent")
+                cookies.append(request.header("Cookie"));
+        return cookies;
+    };
+    QProcessEnvironment env = environment();
+    addWebPagesEnvironment(env);
+    env.insert(QStringLiteral("http_proxy"), server.url("/").toString());
+    const QString magnet = "magnet:?xt=urn:btih:" + QString::fromLatin1(Metainfo::read(members)->infoHash.toHex()) + "&dn=members";
+    auto app = launch({magnet}, env);
+    EXPECT_TRUE(app->waitFor([&] { return !memberFetches().isEmpty(); }, 30000)) << app->output().right(3000).toStdString();
+    EXPECT_EQ(memberFetches(), QList<QByteArray>{"member=yes"});
     EXPECT_TRUE(app->terminate(20000)) << app->output().right(6000).toStdString();
 }

@@ -1,10 +1,12 @@
 // The built application's first moments as a new user meets them, under a private X server: the window
-// opens centred, the menu's keys work while the search field has the focus, and Ctrl+Q or the window's
-// close button quits while a panel is up, closing it first.
+// opens centred, the menu's keys work while the search field has the focus, Ctrl+Q or the window's
+// close button (no tray host runs) quits while a panel is up, closing it first, and the first web tab
+// shows in the same window with the focus kept.
 #include "app/shell/launch/AppUnderXvfb.h"
-
-#include <cstring>
-#include <xcb/xcb.h>
+#include "kit/PropertyList.h"
+#include "support/CloseButton.h"
+#include "support/HttpTestServer.h"
+#include "support/WebPagesEnvironment.h"
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -41,30 +43,6 @@ protected:
         return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
                         QStringLiteral("^Ombrelay$")})
             .trimmed();
-    }
-    // What a window manager sends when the window's close button is clicked.
-    void clickCloseButton(quint32 window) const
-    {
-        xcb_connection_t* connection = xcb_connect(qPrintable(display->display()), nullptr);
-        ASSERT_FALSE(xcb_connection_has_error(connection));
-        const auto atom = [connection](const char* name) {
-            xcb_intern_atom_reply_t* reply =
-                xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
-            const xcb_atom_t value = reply ? reply->atom : XCB_ATOM_NONE;
-            free(reply);
-            return value;
-        };
-        xcb_client_message_event_t request{};
-        request.response_type = XCB_CLIENT_MESSAGE;
-        request.format = 32;
-        request.window = window;
-        request.type = atom("WM_PROTOCOLS");
-        request.data.data32[0] = atom("WM_DELETE_WINDOW");
-        request.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
-        // A round trip: the server has taken the request before the connection closes.
-        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-        xcb_disconnect(connection);
     }
 };
 
@@ -104,7 +82,7 @@ TEST_F(KeysAtLaunch, AMenuKeyActsFromTheSearchFieldAndQuitClosesTheOpenPanelFirs
         ASSERT_EQ(visibleWindowCount(), 2);
 
         if (test.closeButton)
-            clickCloseButton(windowId);
+            ASSERT_TRUE(clickCloseButton(display->display(), windowId));
         else
             key("ctrl+q");
         ASSERT_TRUE(app->waitForExit(20000)) << "quit with a panel up: " << app->output().right(2000).toStdString();
@@ -115,4 +93,43 @@ TEST_F(KeysAtLaunch, AMenuKeyActsFromTheSearchFieldAndQuitClosesTheOpenPanelFirs
         Settings::instance().remove(QStringLiteral("kKoMainWindow"));
         Settings::instance().sync();
     }
+}
+
+// Web views drawn through OpenGL (Mesa's software driver here): the first web tab, opened with Ctrl+T over
+// a search, shows in the window the program opened with, and the keyboard focus stays in it.
+TEST_F(KeysAtLaunch, TheFirstWebTabKeepsTheWindowAndItsFocus)
+{
+    HttpTestServer server;
+    ASSERT_TRUE(server.listen());
+    server.setFallback([](const HttpTestRequest&) -> HttpTestResponse {
+        return {200, {{"Content-Type", "text/html"}}, "<title>Home</title><p>home</p>"};
+    });
+    Settings& settings = writeSettings();
+    const QString site = server.url("/").toString();
+    settings.setValue(QStringLiteral("kDefaultSite"), site);
+    settings.setValue(QStringLiteral("kEnabledSystemModules"), QStringList());
+    settings.setValue(QStringLiteral("kSearchSites"),
+                      PropertyList::toBinary(QVariantList{QVariantMap{{"name", "Loopback"}, {"url", site + "s?q=%@"},
+                                                                      {"isEnabled", "1"}, {"type", "0"}}}));
+    settings.sync();
+    QProcessEnvironment env = environment();
+    addWebPagesEnvironment(env);
+    for (const char* variable : {"QT_XCB_GL_INTEGRATION", "QT_QUICK_BACKEND"})
+        env.remove(QLatin1String(variable));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
+    auto app = launch({}, env);
+    const auto focused = [this] { return focusedWindowName() == QStringLiteral("Ombrelay"); };
+    ASSERT_TRUE(app->waitFor([&] { return windowIsShown() && focused(); }, 30000)) << app->output().right(2000).toStdString();
+    const QByteArray window = mainWindowId();
+    ASSERT_FALSE(window.isEmpty());
+    xdotool({QStringLiteral("type"), QStringLiteral("alpha")});
+    key("Return");
+    ASSERT_TRUE(app->waitFor([&] { return server.requestCount() > 0; }, 15000)) << "the search reached no site";
+    const int requests = server.requestCount();
+    key("ctrl+t");
+    ASSERT_TRUE(app->waitFor([&] { return server.requestCount() > requests; }, 30000)) << "no web tab loaded the home page";
+    app->waitFor([] { return false; }, 2000);  // the page shows
+    EXPECT_EQ(mainWindowId(), window) << "the window was made anew";
+    EXPECT_TRUE(focused()) << "the focus is in \"" << focusedWindowName().toStdString() << "\"";
+    EXPECT_TRUE(app->terminate(20000)) << app->output().right(2000).toStdString();
 }

@@ -14,7 +14,11 @@
 #include "app/tabs/CurrentTabView.h"
 #include "app/tabs/MainPaneController.h"
 #include "app/tabs/PZSquareTabView.h"
+#include "app/toolbar/KoMainToolbarDelegate.h"
 #include "app/toolbar/KoToolbarDelegate.h"
+#include "app/toolbar/MainToolbar.h"
+#include "app/toolbar/ToolbarConfiguration.h"
+#include "app/toolbar/ToolbarCustomizePanel.h"
 #include "app/web/CurrentWebView.h"
 #include "app/web/MainWebView.h"
 #include "engine/core/PeerService.h"
@@ -22,6 +26,9 @@
 #include "kit/OBDefaults.h"
 #include "search/SearchSites.h"
 #include "search/views/QueryOutlineView.h"
+#include "app/desktop/StatusTray.h"
+#include "app/shell/SingleInstance.h"
+#include "support/CloseButton.h"
 #include "support/HttpTestServer.h"
 #include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
@@ -36,6 +43,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QThread>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -46,6 +62,7 @@
 #include <QUrlQuery>
 #include <QWidgetAction>
 #include <algorithm>
+#include <future>
 
 namespace ombrelay::test {
 namespace {
@@ -68,6 +85,9 @@ RUN_UNDER_XVFB(EachItemRunsItsCommand, "MenuBarInner.EachItemRunsItsCommand")
 RUN_UNDER_XVFB(TheLinksGoToTheDesktopsHandlers, "MenuBarInner.TheLinksGoToTheDesktopsHandlers")
 RUN_UNDER_XVFB(TheKeyboardAloneWalksTheLoops, "MenuBarInner.TheKeyboardAloneWalksTheLoops")
 RUN_UNDER_XVFB(EachMenuOpened, "MenuBarInner.EachMenuOpened")
+RUN_UNDER_XVFB(TheCloseButtonHidesTheWindowWhereATrayShows, "TrayInner.*")
+RUN_UNDER_XVFB(EachToolbarKeepsItsArrangement, "MenuBarInner.EachToolbarKeepsItsArrangement")
+RUN_UNDER_XVFB(TheToolbarShowsItsLabelsUnderTheIcons, "MenuBarInner.TheToolbarShowsItsLabelsUnderTheIcons")
 
 QString withoutMnemonic(QString text)
 {
@@ -105,14 +125,36 @@ protected:
         menu().validate();
         action(command)->trigger();
     }
-    bool focusIs(QWidget* widget) const
-    {
-        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
-    }
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window();
         QTest::keyClick(target, Qt::Key(key), modifiers);
+    }
+    MainToolbar* toolbar() const { return qobject_cast<MainToolbar*>(window()->contentView()->currentToolbar()); }
+    // A click on the row of `list` that shows `label`.
+    static void clickRow(QListWidget* list, const QString& label)
+    {
+        const QList<QListWidgetItem*> rows = list->findItems(label, Qt::MatchExactly);
+        ASSERT_FALSE(rows.isEmpty()) << label.toStdString();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(rows.first()).center());
+    }
+    // The toolbar's context menu, where the platform opens it on a right click, and its only command.
+    ToolbarCustomizePanel* customizeToolbar()
+    {
+        QWidget* separator = nullptr;
+        for (QAction* item : toolbar()->actions())
+            separator = separator ? separator : (item->isSeparator() ? toolbar()->widgetForAction(item) : nullptr);
+        const QPoint at = separator ? separator->geometry().center() : QPoint(toolbar()->width() - 4, 4);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, toolbar()->mapToGlobal(at));
+        QApplication::sendEvent(separator ? separator : toolbar(), &click);
+        if (!waitUntil([] { return QApplication::activePopupWidget() != nullptr; }))
+            return nullptr;
+        QWidget* menu = QApplication::activePopupWidget();
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+        ToolbarCustomizePanel* panel = nullptr;
+        waitUntil([&] { return (panel = qobject_cast<ToolbarCustomizePanel*>(QApplication::activeModalWidget())); });
+        return panel;
     }
     // A search in the sidebar, shown with its strip of tabs.
     void addSearch(const QString& terms)
@@ -530,6 +572,267 @@ TEST_F(MenuBarInner, EachMenuOpened)
         menu->hide();
         ASSERT_TRUE(waitUntil([&] { return !menu->isVisible(); }, 3000));
     }
+}
+
+// The web toolbar arranged in its panel (Stop/Reload removed, a flexible space added after Location, icons
+// only) keeps that arrangement when a web pane shows again, after the transfers' toolbar (its defaults,
+// in the display mode that travels) and after a restart.
+TEST_F(MenuBarInner, EachToolbarKeepsItsArrangement)
+{
+    addSearch(QStringLiteral("alpha"));
+    const auto showWebTab = [this](const QString& terms) {
+        if (!sources()->findExistingQuery(terms))
+            addSearch(terms);
+        sources()->clearSelection();  // the transfers may show with the search still selected
+        sources()->selectItem(sources()->findExistingQuery(terms));
+        if (!waitUntil([this] { return strip() && strip()->isVisible(); }))
+            return false;
+        if (tabCount() < 2)
+            run(C::NewTab);
+        strip()->selectButtonAtIndex(1);
+        return waitUntil([this] { return window()->contentView()->toolbarDelegate() == &KoMainToolbarDelegate::instance(); });
+    };
+    ASSERT_TRUE(showWebTab(QStringLiteral("alpha")));
+    const QStringList defaults = KoMainToolbarDelegate::instance().toolbarDefaultItemIdentifiers();
+    ASSERT_EQ(toolbar()->itemIdentifiers(), defaults);
+
+    ToolbarCustomizePanel* panel = customizeToolbar();
+    ASSERT_TRUE(panel);
+    clickRow(panel->itemsList(), QStringLiteral("Stop/Reload"));
+    QTest::mouseClick(panel->removeButton(), Qt::LeftButton);
+    clickRow(panel->itemsList(), QStringLiteral("Location"));
+    clickRow(panel->availableList(), QStringLiteral("Flexible Space"));
+    QTest::mouseClick(panel->addButton(), Qt::LeftButton);
+    clickRow(panel->itemsList(), QStringLiteral("Search"));
+    EXPECT_FALSE(panel->removeButton()->isEnabled()) << "the search field stays";
+    panel->displayModeBox()->setFocus();
+    QTest::keyClick(panel->displayModeBox(), Qt::Key_Down);  // "Icon Only"
+    QTest::keyClick(panel, Qt::Key_Return);                   // Done
+    ASSERT_TRUE(waitUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+
+    QStringList arranged = defaults;
+    arranged.removeAll(QStringLiteral("item_reload"));
+    arranged.insert(arranged.indexOf(QStringLiteral("item_location")) + 1, KoToolbarDelegate::kFlexibleSpace);
+    const QString webGroup = ToolbarConfiguration::groupFor(QStringLiteral("MainToolbarDelegateA")) + "/";
+    struct Step
+    {
+        const char* name;
+        std::function<bool()> show;
+        QStringList items;
+    };
+    const Step steps[] = {
+        {"the web pane, arranged", [] { return true; }, arranged},
+        {"the transfers", [this] {
+             press(Qt::Key_2, Qt::ControlModifier);
+             return waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); });
+         }, {"item_search", KoToolbarDelegate::kSeparator, "item_pause", "item_resume", KoToolbarDelegate::kFlexibleSpace,
+             "item_complete", "item_cancel"}},
+        {"a web pane again", [&] { return showWebTab(QStringLiteral("alpha")); }, arranged},
+        {"a web pane after a restart", [&] {
+             controller.reset();
+             Settings::instance().sync();
+             Settings::useFile(home.filePath("Ombrelay.conf"));  // read back from the disk
+             launch();
+             return showWebTab(QStringLiteral("beta"));
+         }, arranged},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        ASSERT_TRUE(step.show());
+        EXPECT_EQ(toolbar()->itemIdentifiers(), step.items);
+        EXPECT_EQ(toolbar()->actions().size(), step.items.size());
+        EXPECT_EQ(toolbar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        EXPECT_EQ(Settings::instance().stringList(webGroup + "TB Item Identifiers"), arranged);
+    }
+}
+
+// Fresh settings show the items' labels under them: a picture of the transfers' toolbar under the
+// private display, with text in each label's place and none under the space that has no label. Text only
+// puts an icon button's label in the button; icons only shows neither.
+TEST_F(MenuBarInner, TheToolbarShowsItsLabelsUnderTheIcons)
+{
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); }));
+    MainToolbar* shown = toolbar();
+    ASSERT_EQ(shown->toolButtonStyle(), Qt::ToolButtonTextUnderIcon) << "the registered \"1\"";
+    QTest::qWait(200);  // drawn on the screen
+    const QImage picture = screenArea(QRect(shown->mapToGlobal(QPoint()), shown->size()));
+    EXPECT_TRUE(picture.save(picturePath("OMBRELAY_TOOLBAR_LABELS_PICTURE", "toolbar-labels.png")));
+    QStringList labelled;
+    for (QAction* item : shown->actions()) {
+        const QRect label = shown->labelRect(item);
+        if (label.isEmpty()) {
+            EXPECT_TRUE(item->text().isEmpty() || item->isSeparator()) << item->text().toStdString();
+            continue;
+        }
+        labelled << item->text();
+        const auto [darkest, brightest] = greyRange(picture, label);  // grey text for a disabled button
+        EXPECT_GT(brightest - darkest, 60) << "no text under " << item->text().toStdString();
+        QWidget* view = shown->widgetForAction(item);
+        EXPECT_LE(view->geometry().bottom(), label.top()) << item->text().toStdString();
+    }
+    EXPECT_EQ(labelled, (QStringList{"Search", "Pause", "Resume", "Clear", "Remove"}));
+    for (QAction* item : shown->actions()) {
+        if (item->objectName() == KoToolbarDelegate::kFlexibleSpace) {
+            const QWidget* space = shown->widgetForAction(item);
+            const QRect under(space->x(), shown->labelRect(shown->actions().first()).y(), space->width(), 10);
+            const auto [darkest, brightest] = greyRange(picture, under);
+            EXPECT_LT(brightest - darkest, 20) << "text under the space";
+        }
+    }
+    // The other modes: text in place of the icon buttons' icons, or icons alone, and no row of labels.
+    QAction* pause = shown->actions().at(2);
+    auto* pauseButton = qobject_cast<QToolButton*>(shown->widgetForAction(pause));
+    ASSERT_TRUE(pauseButton);
+    struct Mode
+    {
+        Qt::ToolButtonStyle style;
+        Qt::ToolButtonStyle button;
+        int minimumWidth;
+        int maximumWidth;
+    };
+    const int textWidth = pauseButton->fontMetrics().horizontalAdvance(QStringLiteral("Pause"));
+    const Mode modes[] = {
+        {Qt::ToolButtonTextOnly, Qt::ToolButtonTextOnly, textWidth, 200},
+        {Qt::ToolButtonIconOnly, Qt::ToolButtonIconOnly, 28, 28},
+    };
+    const int withLabels = shown->height();
+    for (const Mode& mode : modes) {
+        shown->setToolButtonStyle(mode.style);
+        EXPECT_EQ(pauseButton->toolButtonStyle(), mode.button);
+        EXPECT_EQ(pauseButton->text(), QStringLiteral("Pause"));
+        EXPECT_TRUE(shown->labelRect(pause).isEmpty());
+        EXPECT_TRUE(waitUntil([&] {
+            return pauseButton->width() >= mode.minimumWidth && pauseButton->width() <= mode.maximumWidth;
+        })) << pauseButton->width();
+        EXPECT_TRUE(waitUntil([&] { return shown->height() < withLabels; }));
+    }
+}
+
+// The application with a tray host on its bus, an active transfer, and a quit question that is counted
+// and answered Cancel.
+class TrayInner : public LoopbackHomeApp
+{
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet(kChild))
+            GTEST_SKIP() << "runs under MenuBar's private display";
+        DesktopApp::SetUp();
+        hostBus = bus.connect(QStringLiteral("tray-host"));
+        // The host answers from a thread of its own, as another process would (the tray icon asks it
+        // and waits). It is there before the tray icon is made.
+        watcher = std::make_unique<FakeStatusNotifierWatcher>(hostBus);
+        watcher->moveToThread(&hostThread);
+        hostThread.start();
+        ASSERT_NO_FATAL_FAILURE(serveHome());
+        OBDefaults::loadDefaults();
+        launch();
+        keepATransferActive();
+        ASSERT_EQ(downloads().numberOfActiveTorrents(), 1);
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+    }
+    void TearDown() override
+    {
+        PeerService::install(nullptr);
+        hostThread.quit();
+        hostThread.wait();
+        watcher.reset();
+        LoopbackHomeApp::TearDown();
+    }
+
+    KoMainWindow* window() const { return controller->mainWindow(); }
+    // Chooses an item of the tray icon's menu, built as it is before it shows.
+    void chooseInTrayMenu(const QString& title)
+    {
+        QMenu* menu = controller->statusTray()->trayIcon().contextMenu();
+        ASSERT_TRUE(menu);
+        emit menu->aboutToShow();
+        const QList<QAction*> items = menu->actions();
+        const auto item = std::find_if(items.begin(), items.end(), [&](QAction* a) { return a->text() == title; });
+        ASSERT_NE(item, items.end()) << title.toStdString();
+        (*item)->trigger();
+    }
+
+    // The tray items registered with the host, as the host tells.
+    QStringList trayItems()
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                          QStringLiteral("/StatusNotifierWatcher"),
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        get.setArguments({QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("RegisteredStatusNotifierItems")});
+        const QDBusMessage reply = hostBus.call(get, QDBus::Block, 2000);
+        return reply.arguments().isEmpty() ? QStringList() : reply.arguments().first().value<QDBusVariant>().variant().toStringList();
+    }
+
+    QDBusConnection hostBus{QString()};
+    QThread hostThread;
+    std::unique_ptr<FakeStatusNotifierWatcher> watcher;
+};
+
+// The close button hides the window where a tray shows the icon (a panel up closes first); the tray
+// icon, its menu or a later launch bring it back. Without a tray host the close button quits as Quit
+// does, and Quit in the tray menu asks as Ctrl+Q does.
+TEST_F(TrayInner, TheCloseButtonHidesTheWindowWhereATrayShows)
+{
+    QStringList items;
+    ASSERT_TRUE(waitUntil([&] { return !(items = trayItems()).isEmpty(); })) << "the tray icon never registered";
+    SingleInstance running(QStringLiteral("ombrelay-tray-test-%1").arg(QCoreApplication::applicationPid()));
+    ASSERT_TRUE(running.listen());
+    controller->listenForLaterLaunches(running);
+    const auto clickTrayIcon = [this, item = items.first()] {
+        // What the tray host sends on a click.
+        QDBusMessage click = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
+                                                            QStringLiteral("org.kde.StatusNotifierItem"),
+                                                            QStringLiteral("Activate"));
+        click.setArguments({0, 0});
+        hostBus.asyncCall(click);
+    };
+    std::future<bool> laterLaunch;
+    const auto launchAgain = [&] {
+        laterLaunch = std::async(std::launch::async, [&running] { return SingleInstance(running.serverName()).handOver({}, 5000); });
+    };
+    struct Row
+    {
+        const char* name;
+        bool panelUp;
+        bool trayHost;
+        std::function<void()> bringBack;  // none: the window stays, and the quit question was asked
+    };
+    const Row rows[] = {
+        {"a click on the tray icon", false, true, clickTrayIcon},
+        {"the tray menu", true, true, [this] { chooseInTrayMenu(QStringLiteral("Show Ombrelay")); }},
+        {"a later launch", false, true, launchAgain},
+        {"no tray host", true, false, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!row.trayHost)
+            hostBus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+        if (row.panelUp) {
+            controller->mainMenu()->validate();
+            controller->mainMenu()->action(C::OpenAddress)->trigger();
+            ASSERT_TRUE(waitUntil([] { return QApplication::activeModalWidget() != nullptr; }));
+        }
+        const int questions = quitQuestions;
+        ASSERT_TRUE(clickCloseButton({}, quint32(window()->winId())));
+        if (row.bringBack) {
+            ASSERT_TRUE(waitUntil([&] { return !window()->isVisible(); }));
+            EXPECT_EQ(quitQuestions, questions) << "hidden, not quitting";
+            EXPECT_EQ(downloads().numberOfActiveTorrents(), 1);
+            row.bringBack();
+            EXPECT_TRUE(waitUntil([&] { return window()->isVisible(); }));
+        } else {
+            EXPECT_TRUE(waitUntil([&] { return quitQuestions == questions + 1; }));
+            EXPECT_TRUE(window()->isVisible());
+        }
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the panel closed first";
+    }
+    EXPECT_TRUE(!laterLaunch.valid() || laterLaunch.get());
+    const int questions = quitQuestions;
+    chooseInTrayMenu(QStringLiteral("Quit"));
+    EXPECT_EQ(quitQuestions, questions + 1);
 }
 
 }  // namespace

@@ -16,12 +16,17 @@
 #include "support/WebPagesEnvironment.h"
 #include "transfers/DownloadProgressCell.h"
 #include "transfers/DownloadsOutlineView.h"
+#include "transfers/PZIconView.h"
+#include "transfers/PreviewWindow.h"
 #include "transfers/StatsView.h"
 #include "transfers/TransferItem.h"
+#include "transfers/TransfersInfoArea.h"
 #include "uikit/FilterSearchField.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
@@ -44,6 +49,10 @@ RUN_UNDER_XVFB(TabAndShiftTabLeaveTheListForTheFieldAndTheRow)
 RUN_UNDER_XVFB(TheTransfersMenuFollowsTheSelection)
 RUN_UNDER_XVFB(ADoubleClickOnAGetFileButtonTakesTheFileAndOpensNothing)
 RUN_UNDER_XVFB(PicturesOfCompleteAndIncompleteFileRowsSelectedAndNot)
+RUN_UNDER_XVFB(HomeAfterSelectAllOnlyScrollsAndRemoveTakesEveryTransfer)
+RUN_UNDER_XVFB(TheArrowKeysGoOnFromRowsTheApplicationSelected)
+RUN_UNDER_XVFB(QuickLookOnTextFilesClosesWithSpaceAndStepsWithTheArrows)
+RUN_UNDER_XVFB(PicturesOfTheSortArrowAndTheEmptyIconOutline)
 
 class TransfersInWindowInner : public LoopbackHomeApp
 {
@@ -77,18 +86,6 @@ protected:
         return QRect(list()->viewport()->mapToGlobal(cell.topLeft()), cell.size());
     }
 
-    // xdotool on this display; the loop runs meanwhile, so the window takes what it sends.
-    bool xdotool(const QStringList& arguments)
-    {
-        QProcess tool;
-        tool.start(QStringLiteral("xdotool"), arguments);
-        return waitUntil([&] { return tool.state() == QProcess::NotRunning; }, 10000) && tool.exitCode() == 0;
-    }
-    bool key(const QString& keys) { return xdotool({QStringLiteral("key"), keys}); }
-    bool focusIs(QWidget* widget) const
-    {
-        return waitUntil([&] { return QApplication::focusWidget() == widget; }, 3000);
-    }
     void showTransfers()
     {
         ASSERT_TRUE(key(QStringLiteral("ctrl+2")));
@@ -306,6 +303,144 @@ TEST_F(TransfersInWindowInner, PicturesOfCompleteAndIncompleteFileRowsSelectedAn
         EXPECT_EQ(inkIn(shot, total.adjusted(0, 0, -total.width() / 2, 0)), 0);
         EXPECT_GT(inkIn(shot, total.adjusted(total.width() / 2, 0, 0, 0)), 10);
     }
+}
+
+// With every transfer selected (Ctrl+A), Home scrolls to the top and leaves the selection: the next
+// Delete removes all of them.
+TEST_F(TransfersInWindowInner, HomeAfterSelectAllOnlyScrollsAndRemoveTakesEveryTransfer)
+{
+    for (int n = 0; n < 60; ++n)
+        listTorrent(QStringLiteral("listed %1.bin").arg(n, 2, 10, QLatin1Char('0')));
+    showTransfers();
+    ASSERT_TRUE(key(QStringLiteral("Tab")));
+    ASSERT_TRUE(focusIs(list()));
+    for (const char* keys : {"ctrl+a", "End", "Home"}) {
+        ASSERT_TRUE(key(QString::fromLatin1(keys)));
+        EXPECT_TRUE(waitUntil([&] { return list()->selectedTorrents().size() == 60; })) << keys;
+    }
+    EXPECT_EQ(list()->verticalScrollBar()->value(), 0);
+    ASSERT_TRUE(key(QStringLiteral("Delete")));
+    EXPECT_TRUE(waitUntil([&] { return downloads().objects().isEmpty(); })) << downloads().objects().size() << " left";
+}
+
+// After the application selects a row itself (an add, a restored selection), Down goes to the row
+// below it, not below the row the keyboard was on.
+TEST_F(TransfersInWindowInner, TheArrowKeysGoOnFromRowsTheApplicationSelected)
+{
+    TorrentLineList torrents;
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"})
+        torrents.append(listTorrent(QString::fromLatin1(name)));
+    showTransfers();
+    list()->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
+    ASSERT_TRUE(key(QStringLiteral("Tab")));
+    ASSERT_TRUE(focusIs(list()));
+    ASSERT_TRUE(waitUntil([&] { return list()->selectedObjects() == QList<PZOutlineObject*>{row(torrents[0])}; }));
+    downloads().selectObjects({torrents[2]});
+    ASSERT_TRUE(key(QStringLiteral("Down")));
+    EXPECT_TRUE(waitUntil([&] { return list()->selectedObjects() == QList<PZOutlineObject*>{row(torrents[3])}; }))
+        << "the row below the one the application selected";
+}
+
+// The preview of two text files: the text box leaves Space (close) and Left and Right (step) to it.
+TEST_F(TransfersInWindowInner, QuickLookOnTextFilesClosesWithSpaceAndStepsWithTheArrows)
+{
+    const TorrentLinePtr notes = listTorrent(QStringLiteral("notes"), {{{QStringLiteral("one.txt")}, 400},
+                                                                       {{QStringLiteral("two.txt")}, 400}});
+    for (const FileLine* file : notes->files())
+        ASSERT_TRUE(writeFile(file->fullPath(), QByteArray(400, 'x')));
+    showTransfers();
+    ASSERT_TRUE(key(QStringLiteral("Tab")));
+    ASSERT_TRUE(focusIs(list()));
+    list()->selectObjects({fileRow(notes, 0), fileRow(notes, 1)});
+    ASSERT_TRUE(key(QStringLiteral("space")));
+    PreviewWindow* preview = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        preview = window()->findChild<PreviewWindow*>();
+        return preview && preview->isVisible() && QApplication::focusWidget()
+            && preview->isAncestorOf(QApplication::focusWidget());
+    }));
+    const struct
+    {
+        const char* key;
+        int index;
+        bool visible;
+    } steps[] = {{"Right", 1, true}, {"Left", 0, true}, {"Left", 1, true}, {"space", 1, false}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(key(QString::fromLatin1(step.key)));
+        EXPECT_TRUE(waitUntil([&] { return preview->currentIndex() == step.index && preview->isVisible() == step.visible; }))
+            << step.key << ": item " << preview->currentIndex() << (preview->isVisible() ? ", shown" : ", closed");
+    }
+}
+
+// Rows of the area whose pixels differ from `background` by more than `tolerance`.
+QList<QRect> inkRows(const QImage& image, const QRect& area, const QColor& background, int tolerance)
+{
+    QList<QRect> rows;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        int left = -1, right = -1;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (!nearColor(image.pixelColor(x, y), background, tolerance)) {
+                left = left < 0 ? x : left;
+                right = x;
+            }
+        }
+        if (left >= 0)
+            rows.append(QRect(left, y, right - left + 1, 1));
+    }
+    return rows;
+}
+
+// A click on the Name header sorts ascending, and its arrow points up (widest at its foot); with nothing
+// selected, the info area's empty icon outline is dashed (its top edge in several strokes).
+TEST_F(TransfersInWindowInner, PicturesOfTheSortArrowAndTheEmptyIconOutline)
+{
+    listTorrent(QStringLiteral("b.bin"));
+    listTorrent(QStringLiteral("a.bin"));
+    showTransfers();
+    list()->setSortDescriptors({});
+    QHeaderView* header = list()->header();
+    const int name = DownloadsOutlineView::NameColumn;
+    const QPoint click = header->mapToGlobal(QPoint(header->sectionViewportPosition(name) + 30, header->height() / 2));
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(click.x()), QString::number(click.y()),
+                         QStringLiteral("click"), QStringLiteral("1")}));
+    ASSERT_TRUE(waitUntil([&] { return !list()->sortDescriptors().isEmpty(); }));
+    ASSERT_TRUE(list()->sortDescriptors().first().ascending);
+    const QRect section(header->mapToGlobal(QPoint(header->sectionViewportPosition(name), 0)),
+                        QSize(header->sectionSize(name), header->height()));
+    const QRect arrowArea = section.adjusted(section.width() - 24, 2, -2, -3);
+    QList<QRect> arrow;
+    QImage shot;
+    ASSERT_TRUE(waitUntil([&] {
+        shot = screen();
+        arrow = inkRows(shot, arrowArea, shot.pixelColor(arrowArea.topLeft()), 60);
+        return arrow.size() >= 3;
+    }, 5000));
+    ASSERT_TRUE(shot.copy(section).save(picturePath("OMBRELAY_SORT_ARROW_PICTURE", QStringLiteral("transfers-sort-arrow.png"))));
+    EXPECT_LT(arrow.first().width(), arrow.last().width()) << "ascending: the arrow points up";
+
+    list()->clearSelection();
+    PZIconView* icon = downloads().infoArea()->iconView();
+    ASSERT_TRUE(waitUntil([&] { return icon->isVisible() && icon->image().isNull(); }));
+    const QRect outline(icon->mapToGlobal(QPoint()), icon->size());
+    // The top edge between the rounded corners: a column is inked where any pixel of the stroke's band
+    // (its shadow above it included) stands out of the background.
+    int strokes = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        shot = screen();
+        const QColor background = shot.pixelColor(outline.center());
+        strokes = 0;
+        bool inStroke = false;
+        for (int x = outline.left() + 16; x <= outline.right() - 16; ++x) {
+            bool ink = false;
+            for (int y = outline.top() + 1; y <= outline.top() + 8; ++y)
+                ink = ink || !nearColor(shot.pixelColor(x, y), background, 16);
+            strokes += ink && !inStroke ? 1 : 0;
+            inStroke = ink;
+        }
+        return strokes > 0;
+    }, 5000));
+    ASSERT_TRUE(shot.copy(outline).save(picturePath("OMBRELAY_ICON_OUTLINE_PICTURE", QStringLiteral("transfers-empty-icon.png"))));
+    EXPECT_GE(strokes, 2) << "9 on, 4 off along " << outline.width() - 32 << " pixels";
 }
 
 } // namespace

@@ -1,0 +1,161 @@
+// The sidebar in the running application, under a private X server: clicks held as a hand holds them on a
+// folder's name, the rename editor's selection, and a search dragged onto a collapsed folder. Clicks come
+// from xdotool, through the X server. Each outer test runs one inner test of this program on its own
+// display (the inner tests skip elsewhere).
+#include "app/shell/menubar/LoopbackHomeApp.h"
+
+#include "app/frame/KoContentView.h"
+#include "app/frame/KoMainWindow.h"
+#include "app/frame/SelectionController.h"
+#include "app/frame/SourceItem.h"
+#include "app/frame/SourcePane.h"
+#include "app/frame/SourceView.h"
+#include "app/toolbar/KoToolbarDelegate.h"
+#include "kit/OBDefaults.h"
+#include "search/SearchSites.h"
+#include "support/Pictures.h"
+#include "support/PrivateDisplay.h"
+#include "support/WebPagesEnvironment.h"
+
+#include <QLineEdit>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace ombrelay::test {
+namespace {
+
+const char* kChild = "OMBRELAY_SIDEBAR_WINDOW_CHILD";
+
+#define RUN_UNDER_XVFB(test)                                                                              \
+    TEST(SidebarInWindow, test)                                                                           \
+    {                                                                                                     \
+        if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable("xdotool").isEmpty())        \
+            GTEST_SKIP() << "needs Xvfb and xdotool";                                                     \
+        expectPassOnPrivateDisplay("SidebarInWindowInner." #test, webChildEnvironment(kChild), 180000);   \
+    }
+
+RUN_UNDER_XVFB(AClickThatOnlyFocusesTheListRenamesNothingAndTheEditorShowsItsSelection)
+RUN_UNDER_XVFB(ASearchDraggedOntoACollapsedFolderStaysSelectedAndShown)
+
+class SidebarInWindowInner : public LoopbackHomeApp
+{
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet(kChild))
+            GTEST_SKIP() << "runs under SidebarInWindow's private display";
+        DesktopApp::SetUp();
+        ASSERT_NO_FATAL_FAILURE(serveHome());
+        OBDefaults::loadDefaults();
+        SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
+        Settings::instance().setValue("kEnabledSystemModules", QStringList());
+        launch();
+        window()->resize(1000, 640);
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+    }
+    void TearDown() override
+    {
+        DesktopApp::TearDown();
+        qunsetenv("http_proxy");
+    }
+
+    KoMainWindow* window() const { return controller->mainWindow(); }
+    SourceView* sources() const { return window()->sourceView(); }
+    QLineEdit* searchField() const { return KoToolbarDelegate::searchView(); }
+    // Where a row's name is on the screen.
+    QPoint nameOnScreen(SourceItem* item) const
+    {
+        const QRect row = sources()->visualRect(sources()->indexForObject(item));
+        return sources()->viewport()->mapToGlobal(QPoint(row.x() + 40, row.center().y()));
+    }
+    SourceItem* folder(const QString& name)
+    {
+        sources()->addNewFolder();
+        SourceItem* made = sources()->selectedItem();
+        sources()->endEditing(false);
+        made->setName(name);
+        return made;
+    }
+    QWidget* shownPane(SourceItem* item) const
+    {
+        return window()->selectionController()->controllerForItem(item)->mainPaneView();
+    }
+};
+
+// With a folder selected and the focus in the search field, a click held 120 ms on its name only focuses
+// the list; a second such click renames, and the editor shows its whole name selected, in the
+// selection's colours.
+TEST_F(SidebarInWindowInner, AClickThatOnlyFocusesTheListRenamesNothingAndTheEditorShowsItsSelection)
+{
+    SourceItem* box = folder(QStringLiteral("Television"));
+    sources()->selectItem(box);
+    searchField()->setFocus();
+    ASSERT_TRUE(focusIs(searchField()));
+    ASSERT_TRUE(clickHeld(nameOnScreen(box), 120));
+    ASSERT_TRUE(focusIs(sources()));
+    spinFor(800);  // well past the rename's delay
+    EXPECT_EQ(sources()->editor(), nullptr) << "the click only focused the list";
+
+    ASSERT_TRUE(clickHeld(nameOnScreen(box), 120));
+    ASSERT_TRUE(waitUntil([&] { return sources()->editor() && sources()->editor()->hasFocus(); }));
+    QLineEdit* editor = sources()->editor();
+    ASSERT_EQ(editor->selectedText(), QStringLiteral("Television"));
+    const QRect field(editor->mapToGlobal(QPoint()), editor->size());
+    const QColor highlight = editor->palette().color(QPalette::Active, QPalette::Highlight);
+    ASSERT_FALSE(nearColor(highlight, Qt::white, 60)) << "a selection colour that shows on white";
+    // The selected name: a band in the selection colour, with the letters in another colour over it.
+    int band = 0, letters = 0;
+    QImage shot;
+    ASSERT_TRUE(waitUntil([&] {
+        shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(field);
+        band = letters = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width() / 2; ++x) {
+                const QColor pixel = shot.pixelColor(x, y);
+                band += nearColor(pixel, highlight, 24) ? 1 : 0;
+                letters += !nearColor(pixel, highlight, 60) && !nearColor(pixel, Qt::white, 60) ? 1 : 0;
+            }
+        return band > 100;
+    }, 5000));
+    ASSERT_TRUE(shot.save(picturePath("OMBRELAY_RENAME_PICTURE", QStringLiteral("sidebar-rename-selected.png"))));
+    EXPECT_GT(letters, 20);
+    sources()->endEditing(false);
+}
+
+// A press on a selected search, moved onto a collapsed folder and let go there: the search lies in the
+// folder, which opens, and it stays selected with its pane shown.
+TEST_F(SidebarInWindowInner, ASearchDraggedOntoACollapsedFolderStaysSelectedAndShown)
+{
+    SourceItem* box = folder(QStringLiteral("Box"));
+    sources()->addNewQueryForString(QStringLiteral("inside"));  // into the selected folder
+    sources()->collapse(sources()->indexForObject(box));
+    sources()->clearSelection();
+    sources()->addNewQueryForString(QStringLiteral("alpha"));
+    SourceItem* alpha = sources()->findExistingQuery(QStringLiteral("alpha"));
+    ASSERT_TRUE(alpha && alpha->parent() == &sources()->root());
+    ASSERT_TRUE(waitUntil([&] { return window()->contentView()->currentView() == shownPane(alpha); }));
+    ASSERT_FALSE(sources()->isExpanded(sources()->indexForObject(box)));
+
+    const QPoint from = nameOnScreen(alpha);
+    const QRect target = sources()->visualRect(sources()->indexForObject(box));
+    const QPoint onto = sources()->viewport()->mapToGlobal(QPoint(target.x() + 60, target.center().y()));
+    QStringList drag{QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
+                     QStringLiteral("mousedown"), QStringLiteral("1")};
+    for (int step = 1; step <= 6; ++step) {
+        const QPoint at = from + (onto - from) * step / 6;
+        drag << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
+             << QString::number(at.x()) << QString::number(at.y());
+    }
+    drag << QStringLiteral("sleep") << QStringLiteral("0.1") << QStringLiteral("mouseup") << QStringLiteral("1");
+    ASSERT_TRUE(xdotool(drag));
+    ASSERT_TRUE(waitUntil([&] { return alpha->parent() == box; })) << "the drop did not land in the folder";
+    spinFor(200);
+    EXPECT_EQ(sources()->selectedItem(), alpha);
+    EXPECT_TRUE(sources()->isExpanded(sources()->indexForObject(box)));
+    EXPECT_EQ(window()->contentView()->currentView(), shownPane(alpha));
+}
+
+} // namespace
+} // namespace ombrelay::test
