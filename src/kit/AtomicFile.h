@@ -34,8 +34,10 @@ public:
     // change, empty where it succeeded.
     static QStringList applyAll(const QVector<Change>& changes);
     // Up to this many files to write or remove are synced each on its own: one small file's sync costs
-    // less than a sync of its whole file system.
-    static constexpr int kOwnSyncsUpTo = 8;
+    // less than a sync of its whole file system, which also flushes every download's unsynced blocks and
+    // other programs' data. The bitfields of a few running torrents, written each second, stay below it;
+    // a quit or an add of many torrents goes above.
+    static constexpr int kOwnSyncsUpTo = 32;
 };
 
 }  // namespace ombrelay

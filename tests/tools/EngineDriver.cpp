@@ -35,6 +35,7 @@
 #include "kit/DefaultSettings.h"
 #include "kit/Settings.h"
 #include "kit/SteadyClock.h"
+#include "kit/TerminationSignals.h"
 #include "platform/VolumeMonitor.h"
 
 #include <QCommandLineParser>
@@ -45,7 +46,6 @@
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -194,8 +194,9 @@ int main(int argc, char** argv)
     if (dhtRepeat > 0)
         services->dht().controller().setRepeatInterval(dhtRepeat * 1000, dhtRepeat * 1000);
     engine.setHooks(std::move(hooks));
-    std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
-    std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
+    // The quit runs from the loop: a signal handler may not call into Qt.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     QHash<const TorrentLine*, QString> states;  // the state and error text last printed
     QHash<const TorrentLine*, int> activePeers;

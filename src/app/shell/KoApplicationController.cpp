@@ -25,7 +25,7 @@
 #include "app/shell/LaunchSettings.h"
 #include "app/shell/PreferenceWatcher.h"
 #include "app/shell/SingleInstance.h"
-#include "app/shell/TerminationSignals.h"
+#include "kit/TerminationSignals.h"
 #include "app/shell/WindowCloseRequests.h"
 #include "app/toolbar/KoToolbarDelegate.h"
 #include "app/web/WebCookieFile.h"

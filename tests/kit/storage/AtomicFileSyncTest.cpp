@@ -91,7 +91,7 @@ TEST(AtomicFileSyncTest, AWriteOfTheBytesAFileHoldsAlreadyLeavesItAlone)
 TEST(AtomicFileSyncTest, ManyFilesWrittenTogetherShareTwoSyncsAndKeepTheOldFilesWhenTheSyncFails)
 {
     using ombrelay::AtomicFile;
-    constexpr int kFiles = 40;
+    constexpr int kFiles = AtomicFile::kOwnSyncsUpTo + 8;
     const struct
     {
         const char* name;

@@ -1,4 +1,4 @@
-#include "app/shell/TerminationSignals.h"
+#include "kit/TerminationSignals.h"
 
 #include <QSocketNotifier>
 #include <csignal>
