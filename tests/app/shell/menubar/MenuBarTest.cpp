@@ -50,7 +50,6 @@
 #include <QToolButton>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QDBusVariant>
 #include <QThread>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -70,13 +69,7 @@ namespace {
 const char* kChild = "OMBRELAY_MENU_CHILD";
 using C = KoMainMenu::Command;
 
-// Each outer test runs the inner tests `filter` names on a display of its own.
-#define RUN_UNDER_XVFB(test, filter)                                                                         \
-    TEST(MenuBar, test)                                                                                      \
-    {                                                                                                        \
-        expectPassOnPrivateDisplay(filter, webChildEnvironment(kChild), 180000);                             \
-    }
-
+#define RUN_UNDER_XVFB(test, filter) RUN_ON_PRIVATE_DISPLAY(MenuBar, test, filter, kChild)
 RUN_UNDER_XVFB(EveryItemOnceWithItsKeys, "MenuBarInner.EveryItemOnceWithItsKeys")
 RUN_UNDER_XVFB(NoKeyIsBoundTwice, "MenuBarInner.NoKeyIsBoundTwice")
 RUN_UNDER_XVFB(ItemsAreEnabledByTheWindowsState, "States/MenuEnabling.*")
@@ -102,20 +95,12 @@ protected:
         if (!qEnvironmentVariableIsSet(kChild))
             GTEST_SKIP() << "runs under MenuBar's private display";
         DesktopApp::SetUp();
-        ASSERT_NO_FATAL_FAILURE(serveHome());
-        OBDefaults::loadDefaults();
         SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
-        launch();
-        window()->resize(1000, 640);
-        window()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+        ASSERT_NO_FATAL_FAILURE(launchWindow());
     }
 
-    KoMainWindow* window() const { return controller->mainWindow(); }
     KoMainMenu& menu() const { return *controller->mainMenu(); }
     QAction* action(C command) const { return menu().action(command); }
-    SourceView* sources() const { return window()->sourceView(); }
-    QLineEdit* searchField() const { return KoToolbarDelegate::searchView(); }
     PZSquareTabView* strip() const { return CurrentTabView::instance().content(); }
     int tabCount() const { return strip() ? int(strip()->tabs().size()) : 0; }
 
@@ -131,6 +116,11 @@ protected:
         QTest::keyClick(target, Qt::Key(key), modifiers);
     }
     MainToolbar* toolbar() const { return qobject_cast<MainToolbar*>(window()->contentView()->currentToolbar()); }
+    bool showTransfers()
+    {
+        press(Qt::Key_2, Qt::ControlModifier);
+        return waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); });
+    }
     // A click on the row of `list` that shows `label`.
     static void clickRow(QListWidget* list, const QString& label)
     {
@@ -614,19 +604,16 @@ TEST_F(MenuBarInner, EachToolbarKeepsItsArrangement)
     arranged.removeAll(QStringLiteral("item_reload"));
     arranged.insert(arranged.indexOf(QStringLiteral("item_location")) + 1, KoToolbarDelegate::kFlexibleSpace);
     const QString webGroup = ToolbarConfiguration::groupFor(QStringLiteral("MainToolbarDelegateA")) + "/";
-    struct Step
+    const struct
     {
         const char* name;
         std::function<bool()> show;
         QStringList items;
-    };
-    const Step steps[] = {
+    } steps[] = {
         {"the web pane, arranged", [] { return true; }, arranged},
-        {"the transfers", [this] {
-             press(Qt::Key_2, Qt::ControlModifier);
-             return waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); });
-         }, {"item_search", KoToolbarDelegate::kSeparator, "item_pause", "item_resume", KoToolbarDelegate::kFlexibleSpace,
-             "item_complete", "item_cancel"}},
+        {"the transfers", [this] { return showTransfers(); },
+         {"item_search", KoToolbarDelegate::kSeparator, "item_pause", "item_resume", KoToolbarDelegate::kFlexibleSpace,
+          "item_complete", "item_cancel"}},
         {"a web pane again", [&] { return showWebTab(QStringLiteral("alpha")); }, arranged},
         {"a web pane after a restart", [&] {
              controller.reset();
@@ -636,7 +623,7 @@ TEST_F(MenuBarInner, EachToolbarKeepsItsArrangement)
              return showWebTab(QStringLiteral("beta"));
          }, arranged},
     };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
         ASSERT_TRUE(step.show());
         EXPECT_EQ(toolbar()->itemIdentifiers(), step.items);
@@ -651,16 +638,21 @@ TEST_F(MenuBarInner, EachToolbarKeepsItsArrangement)
 // puts an icon button's label in the button; icons only shows neither.
 TEST_F(MenuBarInner, TheToolbarShowsItsLabelsUnderTheIcons)
 {
-    press(Qt::Key_2, Qt::ControlModifier);
-    ASSERT_TRUE(waitUntil([this] { return window()->contentView()->currentView() == downloads().mainView(); }));
+    ASSERT_TRUE(showTransfers());
     MainToolbar* shown = toolbar();
     ASSERT_EQ(shown->toolButtonStyle(), Qt::ToolButtonTextUnderIcon) << "the registered \"1\"";
     QTest::qWait(200);  // drawn on the screen
     const QImage picture = screenArea(QRect(shown->mapToGlobal(QPoint()), shown->size()));
     EXPECT_TRUE(picture.save(picturePath("OMBRELAY_TOOLBAR_LABELS_PICTURE", "toolbar-labels.png")));
     QStringList labelled;
+    const int labelTop = shown->labelRect(shown->actions().first()).y();
     for (QAction* item : shown->actions()) {
         const QRect label = shown->labelRect(item);
+        const QWidget* view = shown->widgetForAction(item);
+        if (item->objectName() == KoToolbarDelegate::kFlexibleSpace) {
+            const auto [darkest, brightest] = greyRange(picture, QRect(view->x(), labelTop, view->width(), 10));
+            EXPECT_LT(brightest - darkest, 20) << "text under the space";
+        }
         if (label.isEmpty()) {
             EXPECT_TRUE(item->text().isEmpty() || item->isSeparator()) << item->text().toStdString();
             continue;
@@ -668,38 +660,24 @@ TEST_F(MenuBarInner, TheToolbarShowsItsLabelsUnderTheIcons)
         labelled << item->text();
         const auto [darkest, brightest] = greyRange(picture, label);  // grey text for a disabled button
         EXPECT_GT(brightest - darkest, 60) << "no text under " << item->text().toStdString();
-        QWidget* view = shown->widgetForAction(item);
         EXPECT_LE(view->geometry().bottom(), label.top()) << item->text().toStdString();
     }
     EXPECT_EQ(labelled, (QStringList{"Search", "Pause", "Resume", "Clear", "Remove"}));
-    for (QAction* item : shown->actions()) {
-        if (item->objectName() == KoToolbarDelegate::kFlexibleSpace) {
-            const QWidget* space = shown->widgetForAction(item);
-            const QRect under(space->x(), shown->labelRect(shown->actions().first()).y(), space->width(), 10);
-            const auto [darkest, brightest] = greyRange(picture, under);
-            EXPECT_LT(brightest - darkest, 20) << "text under the space";
-        }
-    }
     // The other modes: text in place of the icon buttons' icons, or icons alone, and no row of labels.
     QAction* pause = shown->actions().at(2);
     auto* pauseButton = qobject_cast<QToolButton*>(shown->widgetForAction(pause));
     ASSERT_TRUE(pauseButton);
-    struct Mode
+    const int textWidth = pauseButton->fontMetrics().horizontalAdvance(QStringLiteral("Pause"));
+    const struct
     {
         Qt::ToolButtonStyle style;
-        Qt::ToolButtonStyle button;
         int minimumWidth;
         int maximumWidth;
-    };
-    const int textWidth = pauseButton->fontMetrics().horizontalAdvance(QStringLiteral("Pause"));
-    const Mode modes[] = {
-        {Qt::ToolButtonTextOnly, Qt::ToolButtonTextOnly, textWidth, 200},
-        {Qt::ToolButtonIconOnly, Qt::ToolButtonIconOnly, 28, 28},
-    };
+    } modes[] = {{Qt::ToolButtonTextOnly, textWidth, 200}, {Qt::ToolButtonIconOnly, 28, 28}};
     const int withLabels = shown->height();
-    for (const Mode& mode : modes) {
+    for (const auto& mode : modes) {
         shown->setToolButtonStyle(mode.style);
-        EXPECT_EQ(pauseButton->toolButtonStyle(), mode.button);
+        EXPECT_EQ(pauseButton->toolButtonStyle(), mode.style);
         EXPECT_EQ(pauseButton->text(), QStringLiteral("Pause"));
         EXPECT_TRUE(shown->labelRect(pause).isEmpty());
         EXPECT_TRUE(waitUntil([&] {
@@ -720,29 +698,23 @@ protected:
             GTEST_SKIP() << "runs under MenuBar's private display";
         DesktopApp::SetUp();
         hostBus = bus.connect(QStringLiteral("tray-host"));
-        // The host answers from a thread of its own, as another process would (the tray icon asks it
-        // and waits). It is there before the tray icon is made.
+        // The host answers from a thread of its own, as another process would (the tray icon asks it and
+        // waits). It is there before the tray icon is made.
         watcher = std::make_unique<FakeStatusNotifierWatcher>(hostBus);
         watcher->moveToThread(&hostThread);
         hostThread.start();
-        ASSERT_NO_FATAL_FAILURE(serveHome());
-        OBDefaults::loadDefaults();
-        launch();
+        ASSERT_NO_FATAL_FAILURE(launchWindow());
         keepATransferActive();
         ASSERT_EQ(downloads().numberOfActiveTorrents(), 1);
-        window()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
     }
     void TearDown() override
     {
-        PeerService::install(nullptr);
         hostThread.quit();
         hostThread.wait();
         watcher.reset();
         LoopbackHomeApp::TearDown();
     }
 
-    KoMainWindow* window() const { return controller->mainWindow(); }
     // Chooses an item of the tray icon's menu, built as it is before it shows.
     void chooseInTrayMenu(const QString& title)
     {
@@ -754,16 +726,12 @@ protected:
         ASSERT_NE(item, items.end()) << title.toStdString();
         (*item)->trigger();
     }
-
-    // The tray items registered with the host, as the host tells.
+    // The tray items registered with the host, as it tells on its thread.
     QStringList trayItems()
     {
-        QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.kde.StatusNotifierWatcher"),
-                                                          QStringLiteral("/StatusNotifierWatcher"),
-                                                          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        get.setArguments({QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("RegisteredStatusNotifierItems")});
-        const QDBusMessage reply = hostBus.call(get, QDBus::Block, 2000);
-        return reply.arguments().isEmpty() ? QStringList() : reply.arguments().first().value<QDBusVariant>().variant().toStringList();
+        QStringList items;
+        QMetaObject::invokeMethod(watcher.get(), [&] { items = watcher->items(); }, Qt::BlockingQueuedConnection);
+        return items;
     }
 
     QDBusConnection hostBus{QString()};
@@ -781,11 +749,8 @@ TEST_F(TrayInner, TheCloseButtonHidesTheWindowWhereATrayShows)
     SingleInstance running(QStringLiteral("ombrelay-tray-test-%1").arg(QCoreApplication::applicationPid()));
     ASSERT_TRUE(running.listen());
     controller->listenForLaterLaunches(running);
-    const auto clickTrayIcon = [this, item = items.first()] {
-        // What the tray host sends on a click.
-        QDBusMessage click = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
-                                                            QStringLiteral("org.kde.StatusNotifierItem"),
-                                                            QStringLiteral("Activate"));
+    const auto clickTrayIcon = [this, item = items.first()] {  // what the tray host sends on a click
+        QDBusMessage click = QDBusMessage::createMethodCall(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate");
         click.setArguments({0, 0});
         hostBus.asyncCall(click);
     };
@@ -793,20 +758,19 @@ TEST_F(TrayInner, TheCloseButtonHidesTheWindowWhereATrayShows)
     const auto launchAgain = [&] {
         laterLaunch = std::async(std::launch::async, [&running] { return SingleInstance(running.serverName()).handOver({}, 5000); });
     };
-    struct Row
+    const struct
     {
         const char* name;
         bool panelUp;
         bool trayHost;
         std::function<void()> bringBack;  // none: the window stays, and the quit question was asked
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"a click on the tray icon", false, true, clickTrayIcon},
         {"the tray menu", true, true, [this] { chooseInTrayMenu(QStringLiteral("Show Ombrelay")); }},
         {"a later launch", false, true, launchAgain},
         {"no tray host", true, false, {}},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         if (!row.trayHost)
             hostBus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));

@@ -5,36 +5,18 @@
 #include "app/shell/menubar/LoopbackHomeApp.h"
 
 #include "app/frame/KoContentView.h"
-#include "app/frame/KoMainWindow.h"
 #include "app/frame/SelectionController.h"
 #include "app/frame/SourceItem.h"
 #include "app/frame/SourcePane.h"
-#include "app/frame/SourceView.h"
-#include "app/toolbar/KoToolbarDelegate.h"
-#include "kit/OBDefaults.h"
 #include "search/SearchSites.h"
-#include "support/Pictures.h"
-#include "support/PrivateDisplay.h"
-#include "support/WebPagesEnvironment.h"
-
-#include <QLineEdit>
-#include <QScreen>
-#include <QStandardPaths>
-#include <QTest>
+#include "support/OnScreen.h"
 
 namespace ombrelay::test {
 namespace {
 
 const char* kChild = "OMBRELAY_SIDEBAR_WINDOW_CHILD";
 
-#define RUN_UNDER_XVFB(test)                                                                              \
-    TEST(SidebarInWindow, test)                                                                           \
-    {                                                                                                     \
-        if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable("xdotool").isEmpty())        \
-            GTEST_SKIP() << "needs Xvfb and xdotool";                                                     \
-        expectPassOnPrivateDisplay("SidebarInWindowInner." #test, webChildEnvironment(kChild), 180000);   \
-    }
-
+#define RUN_UNDER_XVFB(test) RUN_ON_PRIVATE_DISPLAY(SidebarInWindow, test, "SidebarInWindowInner." #test, kChild)
 RUN_UNDER_XVFB(AClickThatOnlyFocusesTheListRenamesNothingAndTheEditorShowsItsSelection)
 RUN_UNDER_XVFB(ASearchDraggedOntoACollapsedFolderStaysSelectedAndShown)
 
@@ -46,24 +28,11 @@ protected:
         if (!qEnvironmentVariableIsSet(kChild))
             GTEST_SKIP() << "runs under SidebarInWindow's private display";
         DesktopApp::SetUp();
-        ASSERT_NO_FATAL_FAILURE(serveHome());
-        OBDefaults::loadDefaults();
         SearchSites::instance().setUserModules({});  // a search pane holds its results tab alone
         Settings::instance().setValue("kEnabledSystemModules", QStringList());
-        launch();
-        window()->resize(1000, 640);
-        window()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
-    }
-    void TearDown() override
-    {
-        DesktopApp::TearDown();
-        qunsetenv("http_proxy");
+        ASSERT_NO_FATAL_FAILURE(launchWindow());
     }
 
-    KoMainWindow* window() const { return controller->mainWindow(); }
-    SourceView* sources() const { return window()->sourceView(); }
-    QLineEdit* searchField() const { return KoToolbarDelegate::searchView(); }
     // Where a row's name is on the screen.
     QPoint nameOnScreen(SourceItem* item) const
     {
@@ -109,7 +78,7 @@ TEST_F(SidebarInWindowInner, AClickThatOnlyFocusesTheListRenamesNothingAndTheEdi
     int band = 0, letters = 0;
     QImage shot;
     ASSERT_TRUE(waitUntil([&] {
-        shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(field);
+        shot = screenArea(field);
         band = letters = 0;
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width() / 2; ++x) {
@@ -138,18 +107,7 @@ TEST_F(SidebarInWindowInner, ASearchDraggedOntoACollapsedFolderStaysSelectedAndS
     ASSERT_TRUE(waitUntil([&] { return window()->contentView()->currentView() == shownPane(alpha); }));
     ASSERT_FALSE(sources()->isExpanded(sources()->indexForObject(box)));
 
-    const QPoint from = nameOnScreen(alpha);
-    const QRect target = sources()->visualRect(sources()->indexForObject(box));
-    const QPoint onto = sources()->viewport()->mapToGlobal(QPoint(target.x() + 60, target.center().y()));
-    QStringList drag{QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
-                     QStringLiteral("mousedown"), QStringLiteral("1")};
-    for (int step = 1; step <= 6; ++step) {
-        const QPoint at = from + (onto - from) * step / 6;
-        drag << QStringLiteral("sleep") << QStringLiteral("0.05") << QStringLiteral("mousemove")
-             << QString::number(at.x()) << QString::number(at.y());
-    }
-    drag << QStringLiteral("sleep") << QStringLiteral("0.1") << QStringLiteral("mouseup") << QStringLiteral("1");
-    ASSERT_TRUE(xdotool(drag));
+    ASSERT_TRUE(clickHeld(nameOnScreen(alpha), 400, nameOnScreen(box), 6));
     ASSERT_TRUE(waitUntil([&] { return alpha->parent() == box; })) << "the drop did not land in the folder";
     spinFor(200);
     EXPECT_EQ(sources()->selectedItem(), alpha);

@@ -4,16 +4,9 @@
 // outer test runs one inner test of this program on its own display (the inner tests skip elsewhere).
 #include "app/shell/menubar/LoopbackHomeApp.h"
 
-#include "app/frame/KoMainWindow.h"
 #include "app/shell/KoMainMenu.h"
-#include "app/toolbar/KoToolbarDelegate.h"
-#include "engine/torrent/TorrentFakes.h"
-#include "kit/OBDefaults.h"
-#include "support/HttpTestServer.h"
 #include "support/Pictures.h"
-#include "support/PrivateDisplay.h"
 #include "support/UrlRecorder.h"
-#include "support/WebPagesEnvironment.h"
 #include "transfers/DownloadProgressCell.h"
 #include "transfers/DownloadsOutlineView.h"
 #include "transfers/PZIconView.h"
@@ -24,12 +17,9 @@
 #include "uikit/FilterSearchField.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QHeaderView>
-#include <QScrollBar>
 #include <QScreen>
-#include <QStandardPaths>
-#include <QTest>
+#include <QScrollBar>
 
 namespace ombrelay::test {
 namespace {
@@ -37,20 +27,12 @@ namespace {
 const char* kChild = "OMBRELAY_TRANSFERS_WINDOW_CHILD";
 using C = KoMainMenu::Command;
 
-#define RUN_UNDER_XVFB(test)                                                                                 \
-    TEST(TransfersInWindow, test)                                                                            \
-    {                                                                                                        \
-        if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable("xdotool").isEmpty())           \
-            GTEST_SKIP() << "needs Xvfb and xdotool";                                                        \
-        expectPassOnPrivateDisplay("TransfersInWindowInner." #test, webChildEnvironment(kChild), 180000);    \
-    }
-
+#define RUN_UNDER_XVFB(test) RUN_ON_PRIVATE_DISPLAY(TransfersInWindow, test, "TransfersInWindowInner." #test, kChild)
 RUN_UNDER_XVFB(TabAndShiftTabLeaveTheListForTheFieldAndTheRow)
 RUN_UNDER_XVFB(TheTransfersMenuFollowsTheSelection)
 RUN_UNDER_XVFB(ADoubleClickOnAGetFileButtonTakesTheFileAndOpensNothing)
 RUN_UNDER_XVFB(PicturesOfCompleteAndIncompleteFileRowsSelectedAndNot)
-RUN_UNDER_XVFB(HomeAfterSelectAllOnlyScrollsAndRemoveTakesEveryTransfer)
-RUN_UNDER_XVFB(TheArrowKeysGoOnFromRowsTheApplicationSelected)
+RUN_UNDER_XVFB(TheArrowKeysGoOnFromTheSelectionAndHomeOnlyScrolls)
 RUN_UNDER_XVFB(QuickLookOnTextFilesClosesWithSpaceAndStepsWithTheArrows)
 RUN_UNDER_XVFB(PicturesOfTheSortArrowAndTheEmptyIconOutline)
 
@@ -62,16 +44,10 @@ protected:
         if (!qEnvironmentVariableIsSet(kChild))
             GTEST_SKIP() << "runs under TransfersInWindow's private display";
         DesktopApp::SetUp();
-        ASSERT_NO_FATAL_FAILURE(serveHome());
         Settings::instance().setValue("kDisplayPercentages", false);
-        OBDefaults::loadDefaults();
-        launch();
-        window()->resize(1000, 640);
-        window()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+        ASSERT_NO_FATAL_FAILURE(launchWindow());
     }
 
-    KoMainWindow* window() const { return controller->mainWindow(); }
     DownloadsOutlineView* list() { return downloads().outlineView(); }
     QAction* action(C command) const { return controller->mainMenu()->action(command); }
     TransferItem* row(const TorrentLinePtr& torrent) { return list()->itemFor(torrent.get()); }
@@ -305,31 +281,14 @@ TEST_F(TransfersInWindowInner, PicturesOfCompleteAndIncompleteFileRowsSelectedAn
     }
 }
 
-// With every transfer selected (Ctrl+A), Home scrolls to the top and leaves the selection: the next
-// Delete removes all of them.
-TEST_F(TransfersInWindowInner, HomeAfterSelectAllOnlyScrollsAndRemoveTakesEveryTransfer)
-{
-    for (int n = 0; n < 60; ++n)
-        listTorrent(QStringLiteral("listed %1.bin").arg(n, 2, 10, QLatin1Char('0')));
-    showTransfers();
-    ASSERT_TRUE(key(QStringLiteral("Tab")));
-    ASSERT_TRUE(focusIs(list()));
-    for (const char* keys : {"ctrl+a", "End", "Home"}) {
-        ASSERT_TRUE(key(QString::fromLatin1(keys)));
-        EXPECT_TRUE(waitUntil([&] { return list()->selectedTorrents().size() == 60; })) << keys;
-    }
-    EXPECT_EQ(list()->verticalScrollBar()->value(), 0);
-    ASSERT_TRUE(key(QStringLiteral("Delete")));
-    EXPECT_TRUE(waitUntil([&] { return downloads().objects().isEmpty(); })) << downloads().objects().size() << " left";
-}
-
-// After the application selects a row itself (an add, a restored selection), Down goes to the row
-// below it, not below the row the keyboard was on.
-TEST_F(TransfersInWindowInner, TheArrowKeysGoOnFromRowsTheApplicationSelected)
+// After the application selects a row itself (an add, a restored selection), Down goes to the row below
+// it, not below the row the keyboard was on. With every transfer selected (Ctrl+A), End and Home only
+// scroll: the next Delete removes all of them.
+TEST_F(TransfersInWindowInner, TheArrowKeysGoOnFromTheSelectionAndHomeOnlyScrolls)
 {
     TorrentLineList torrents;
-    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"})
-        torrents.append(listTorrent(QString::fromLatin1(name)));
+    for (int n = 0; n < 60; ++n)
+        torrents.append(listTorrent(QStringLiteral("listed %1.bin").arg(n, 2, 10, QLatin1Char('0'))));
     showTransfers();
     list()->setSortDescriptors({{QStringLiteral("name"), true, QStringLiteral("caseInsensitiveCompare:")}});
     ASSERT_TRUE(key(QStringLiteral("Tab")));
@@ -337,8 +296,14 @@ TEST_F(TransfersInWindowInner, TheArrowKeysGoOnFromRowsTheApplicationSelected)
     ASSERT_TRUE(waitUntil([&] { return list()->selectedObjects() == QList<PZOutlineObject*>{row(torrents[0])}; }));
     downloads().selectObjects({torrents[2]});
     ASSERT_TRUE(key(QStringLiteral("Down")));
-    EXPECT_TRUE(waitUntil([&] { return list()->selectedObjects() == QList<PZOutlineObject*>{row(torrents[3])}; }))
-        << "the row below the one the application selected";
+    EXPECT_TRUE(waitUntil([&] { return list()->selectedObjects() == QList<PZOutlineObject*>{row(torrents[3])}; }));
+    for (const char* keys : {"ctrl+a", "End", "Home"}) {
+        ASSERT_TRUE(key(QString::fromLatin1(keys)));
+        EXPECT_TRUE(waitUntil([&] { return list()->selectedTorrents().size() == 60; })) << keys;
+    }
+    EXPECT_EQ(list()->verticalScrollBar()->value(), 0);
+    ASSERT_TRUE(key(QStringLiteral("Delete")));
+    EXPECT_TRUE(waitUntil([&] { return downloads().objects().isEmpty(); })) << downloads().objects().size() << " left";
 }
 
 // The preview of two text files: the text box leaves Space (close) and Left and Right (step) to it.
