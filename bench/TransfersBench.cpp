@@ -3,6 +3,7 @@
 // once-a-second work of the list (values, re-sort, texts, state log, redraw), as a share of one core, and
 // removing every torrent at once; a key in the filter field with every transfer selected.
 #include "BenchSession.h"
+#include "FilterKeyTiming.h"
 #include "engine/core/EngineHost.h"
 #include "engine/storage/DiskSession.h"
 #include "engine/storage/SessionLifecycle.h"
@@ -15,9 +16,7 @@
 #include "transfers/KoDownloadsController.h"
 #include "transfers/TransferStateLog.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
@@ -146,35 +145,15 @@ void oneSecondOfTheList(benchmark::State& state)
         torrent->dropStorage();
 }
 
-// A key typed into the filter field with every transfer selected (Ctrl+A), as the user sees it: the
-// re-filter, its selection change and what the controller does with it. Each pass selects every transfer,
-// types one letter and takes it back ("slowest_key_ms": the slowest of those keys).
+// A key typed into the filter field with every transfer selected, as the user sees it: the re-filter, its
+// selection change and what the controller does with it.
 void filterKeyWithEverythingSelected(benchmark::State& state)
 {
     StoredSession& stored = StoredSession::instance();
     ShownTransfers transfers(*stored.volumes);
     if (!transfers.load(state))
         return;
-    DownloadsOutlineView* view = transfers.controller.outlineView();
-    QWidget* field = transfers.controller.filterField();
-    const auto type = [field](int key, const QString& text) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-        QCoreApplication::sendEvent(field, &press);
-        QApplication::processEvents();
-    };
-    double slowestMs = 0;
-    QElapsedTimer clock;
-    for (auto _ : state) {
-        state.PauseTiming();
-        view->selectAll();  // Ctrl+A
-        state.ResumeTiming();
-        for (const auto& [key, text] : {std::pair{int(Qt::Key_1), QStringLiteral("1")}, std::pair{int(Qt::Key_Backspace), QString()}}) {
-            clock.start();
-            type(key, text);
-            slowestMs = std::max(slowestMs, double(clock.nsecsElapsed()) / 1e6);
-        }
-    }
-    state.counters["slowest_key_ms"] = slowestMs;
+    bench::timeFilterKeysWithEverythingSelected(state, *transfers.controller.outlineView(), *transfers.controller.filterField());
     for (const TorrentLinePtr& torrent : transfers.controller.objects())
         torrent->dropStorage();
 }

@@ -24,7 +24,6 @@
 #include "support/OnScreen.h"
 #include "support/PrivateDisplay.h"
 #include "support/WaitUntil.h"
-#include "support/WebPagesEnvironment.h"
 #include "transfers/TransfersFixture.h"
 
 #include <QAbstractItemView>
@@ -35,7 +34,6 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
-#include <QToolBar>
 #include <gtest/gtest.h>
 
 using namespace ombrelay;
@@ -85,7 +83,7 @@ protected:
     }
 };
 
-// The running application, its preferences opened with their key.
+// The running application, its window active.
 class FolderPopUpChild : public LoopbackHomeApp
 {
 protected:
@@ -94,19 +92,8 @@ protected:
         if (!qEnvironmentVariableIsSet(kFolderPopUpChild))
             GTEST_SKIP() << "run by FolderPopUpOpenedByAHeldClick";
         DesktopApp::SetUp();
-        ASSERT_NO_FATAL_FAILURE(serveHome());
-        launch();
-        controller->mainWindow()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(controller->mainWindow()));
-        ASSERT_TRUE(key(QStringLiteral("ctrl+comma")));
-        ASSERT_TRUE(waitUntil([&] { return preferences().window()->isActiveWindow(); }, 5000));
+        ASSERT_NO_FATAL_FAILURE(launchWindow());
     }
-    void TearDown() override
-    {
-        DesktopApp::TearDown();
-        qunsetenv("http_proxy");
-    }
-    PZPreferencesController& preferences() { return controller->preferences(); }
     // How wide the rightmost ink of `row` is (a name after its icon), against the row's own colour.
     static int nameWidth(const QImage& image, const QRect& row)
     {
@@ -222,21 +209,16 @@ TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
         {custom, QStringLiteral("Custom"), "preferences-folder-popup-custom.png"},
         {QStringLiteral("~/Documents"), QStringLiteral("Documents"), "preferences-folder-popup-documents.png"},
     };
-    // The Downloads pane, by a click on its item in the window's toolbar.
-    auto* const toolbar = preferences().window()->findChild<QToolBar*>();
-    ASSERT_TRUE(toolbar);
-    QWidget* const item = toolbar->widgetForAction(preferences().items()[2].action);
-    ASSERT_TRUE(item);
-    ASSERT_TRUE(clickHeld(item->mapToGlobal(item->rect().center()), 120));
-    auto* const button = preferences().window()->findChild<FolderButton*>(QStringLiteral("saveDirectory"));
+    PZPreferencesController* const preferences = preferencesPane(2);  // Downloads
+    ASSERT_TRUE(preferences);
+    auto* const button = preferences->window()->findChild<FolderButton*>(QStringLiteral("saveDirectory"));
     ASSERT_TRUE(button);
-    ASSERT_TRUE(waitUntil([&] { return !preferences().isAnimating() && button->isVisible(); }, 5000));
     QAbstractItemView* const list = button->view();
     QWidget* const popUp = list->window();
     for (const auto& c : cases) {
         Settings::instance().setValue(QStringLiteral("save_directory"), c.stored);
         ASSERT_EQ(button->currentText(), c.selected);
-        ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*preferences().window()); }, 5000));
+        ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*preferences->window()); }, 5000));
         ASSERT_TRUE(clickHeld(button->mapToGlobal(button->rect().center()), 120));
         ASSERT_TRUE(waitUntil([&] { return popUp->isVisible() && shownOnScreen(*popUp); }, 5000)) << c.picture;
         const QImage shot = screenArea(popUp->frameGeometry()).convertToFormat(QImage::Format_RGB32);
@@ -249,19 +231,18 @@ TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
         const QColor ground = shot.pixelColor(other.right() - 2, other.center().y());
         // Each separator's line lies inside its row, with the menu's ground above and below it.
         for (int i = 0; i < button->count(); ++i) {
-            const QRect row = rowIn(i);
             if (!button->itemText(i).isEmpty())
                 continue;
-            const int x = row.center().x();
+            const QRect row = rowIn(i);
+            const auto groundAt = [&](int y) { return nearColor(shot.pixelColor(row.center().x(), y), ground, 8); };
             int top = row.top();
-            while (top <= row.bottom() && nearColor(shot.pixelColor(x, top), ground, 8))
+            while (top <= row.bottom() && groundAt(top))
                 ++top;
             ASSERT_LE(top, row.bottom()) << c.picture << ": no line in row " << i;
             int bottom = top;
-            while (bottom < row.bottom() && !nearColor(shot.pixelColor(x, bottom + 1), ground, 8))
+            while (bottom < row.bottom() && !groundAt(bottom + 1))
                 ++bottom;
-            EXPECT_TRUE(nearColor(shot.pixelColor(x, top - 1), ground, 8) && nearColor(shot.pixelColor(x, bottom + 1), ground, 8))
-                << c.picture << ": the line of row " << i << " touches a row beside it";
+            EXPECT_TRUE(groundAt(top - 1) && groundAt(bottom + 1)) << c.picture << ": the line of row " << i << " touches a row beside it";
         }
         EXPECT_GE(nameWidth(shot, rowIn(button->findText(QStringLiteral("Documents")))),
                   list->fontMetrics().horizontalAdvance(QStringLiteral("Documents")) - 4)
@@ -271,12 +252,7 @@ TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
     }
 }
 
-TEST(PreferencesGallery, FolderPopUpOpenedByAHeldClick)
-{
-    if (!PrivateDisplay::isInstalled() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        GTEST_SKIP() << "needs Xvfb and xdotool";
-    expectPassOnPrivateDisplay(QStringLiteral("FolderPopUpChild.*"), webChildEnvironment(kFolderPopUpChild), 180000);
-}
+RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, FolderPopUpOpenedByAHeldClick, "FolderPopUpChild.*", kFolderPopUpChild)
 
 TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)
 {
