@@ -91,6 +91,23 @@ protected:
     }
     static QStringList enabledBuiltIn() { return Settings::instance().stringList(QStringLiteral("kEnabledSystemModules")); }
 
+    // Two sites' pages, listing the torrent "a" (at the first site's `host` and `path`) and "b".
+    void serveTwoSites(const QByteArray& host, const QByteArray& path)
+    {
+        proxy.route(host, path, page("<a href='http://files.test/a.torrent'></a>"));
+        proxy.route("two.test", "/s", page("<a href='http://files.test/b.torrent'></a>"));
+        proxy.route("files.test", "/a.torrent", torrentFile(torrentBytes("a")));
+        proxy.route("files.test", "/b.torrent", torrentFile(torrentBytes("b")));
+    }
+    // The requests served, the sites' icons left out.
+    int searchRequests() const
+    {
+        int count = 0;
+        for (const HttpTestRequest& r : proxy.requests())
+            count += r.path != "/favicon.ico";
+        return count;
+    }
+
     QPoint controlCenter(int row, int column) const { return test::controlCenter(*table, row, column); }
     void click(int row, int column)
     {
@@ -463,16 +480,7 @@ TEST_F(SitesTable, ASwitchInTheTableDropsAndRestoresARunningSearchsResultsWithou
     useUserSites({userSite(QStringLiteral("One"), QStringLiteral("http://one.test/s?q=%@")),
                   userSite(QStringLiteral("Two"), QStringLiteral("http://two.test/s?q=%@"))});
     Settings::instance().setValue(QStringLiteral("kEnabledSystemModules"), QStringList());
-    proxy.route("one.test", "/s", page("<a href='http://files.test/a.torrent'></a>"));
-    proxy.route("two.test", "/s", page("<a href='http://files.test/b.torrent'></a>"));
-    proxy.route("files.test", "/a.torrent", torrentFile(torrentBytes("a")));
-    proxy.route("files.test", "/b.torrent", torrentFile(torrentBytes("b")));
-    auto searchRequests = [this] {
-        int count = 0;
-        for (const HttpTestRequest& r : proxy.requests())
-            count += r.path != "/favicon.ico";
-        return count;
-    };
+    serveTwoSites("one.test", "/s");
     showTable();
     QueryController search({{QStringLiteral("name"), QStringLiteral("cat")}});
     search.performSearch();
@@ -498,47 +506,38 @@ TEST_F(SitesTable, EditsThatChangeNoSearchKeepARunningSearchsResults)
     QVariantMap amended = defaultSearchSites().first().toMap();
     amended.insert(QStringLiteral("type"), QStringLiteral("1"));
     useSites({amended, userSite(QStringLiteral("Two"), QStringLiteral("http://two.test/s?q=%@"))});
-    proxy.route(service::kDefaultUserSiteHost, "/search", page("<a href='http://files.test/a.torrent'></a>"));
-    proxy.route("two.test", "/s", page("<a href='http://files.test/b.torrent'></a>"));
-    proxy.route("files.test", "/a.torrent", torrentFile(torrentBytes("a")));
-    proxy.route("files.test", "/b.torrent", torrentFile(torrentBytes("b")));
+    serveTwoSites(service::kDefaultUserSiteHost, "/search");
     showTable();
     QueryController search({{QStringLiteral("name"), QStringLiteral("cat")}});
     search.performSearch();
     ASSERT_TRUE(waitUntil([&] { return !search.isActive(); }, 8000));
     ASSERT_EQ(search.lines().size(), 2);
-    auto editInSheet = [this](int row, const std::function<void(SearchSiteSheet&)>& edit) {
-        table->selectRow(-1);
-        doubleClick(table->viewport(), table->cellRect(row, 1).center());
-        ASSERT_TRUE(table->editSheet()->isVisible());
-        edit(*table->editSheet());
-        QTest::mouseClick(table->editSheet()->doneButton(), Qt::LeftButton);
+    // The sheet of a row opened with a double click, the edit made there and Done clicked.
+    const auto inSheet = [this](int row, const std::function<void(SearchSiteSheet&)>& edit) {
+        return [this, row, edit] {
+            table->selectRow(-1);
+            doubleClick(table->viewport(), table->cellRect(row, 1).center());
+            ASSERT_TRUE(table->editSheet()->isVisible());
+            edit(*table->editSheet());
+            QTest::mouseClick(table->editSheet()->doneButton(), Qt::LeftButton);
+        };
     };
+    const QString yahoo = QStringLiteral("Yahoo! Torrent Search");
     const struct
     {
         const char* edit;
         std::function<void()> make;
         QStringList names;
     } edits[] = {
-        {"a new name typed in the sheet",
-         [&] {
-             editInSheet(kFirstUserRow + 1, [](SearchSiteSheet& sheet) {
-                 sheet.nameField()->setFocus();
-                 QTest::keyClick(sheet.nameField(), Qt::Key_A, Qt::ControlModifier);
-                 QTest::keyClicks(sheet.nameField(), QStringLiteral("Deux"));
-             });
-         },
-         {QStringLiteral("Yahoo! Torrent Search"), QStringLiteral("Deux")}},
+        {"a new name typed in the sheet", inSheet(kFirstUserRow + 1, [](SearchSiteSheet& sheet) {
+             sheet.nameField()->setFocus();
+             QTest::keyClick(sheet.nameField(), Qt::Key_A, Qt::ControlModifier);
+             QTest::keyClicks(sheet.nameField(), QStringLiteral("Deux"));
+         }), {yahoo, "Deux"}},
         {"open in a tab switched off in the sheet",
-         [&] { editInSheet(kFirstUserRow, [](SearchSiteSheet& sheet) { QTest::mouseClick(sheet.tabBox(), Qt::LeftButton); }); },
-         {QStringLiteral("Yahoo! Torrent Search"), QStringLiteral("Deux")}},
-        {"Reset To Defaults", [&] { table->resetToDefaults(); }, {QStringLiteral("Yahoo! Torrent Search")}},
-    };
-    auto searchRequests = [this] {
-        int count = 0;
-        for (const HttpTestRequest& r : proxy.requests())
-            count += r.path != "/favicon.ico";
-        return count;
+         inSheet(kFirstUserRow, [](SearchSiteSheet& sheet) { QTest::mouseClick(sheet.tabBox(), Qt::LeftButton); }),
+         {yahoo, "Deux"}},
+        {"Reset To Defaults", [this] { table->resetToDefaults(); }, {yahoo}},
     };
     for (const auto& edit : edits) {
         SCOPED_TRACE(edit.edit);
