@@ -3,6 +3,7 @@
 
 #include "kit/Settings.h"
 #include "support/DoubleClick.h"
+#include "support/PaintSpy.h"
 #include "support/Pictures.h"
 #include "support/TestFiles.h"
 #include "support/UrlRecorder.h"
@@ -121,16 +122,8 @@ TEST_F(RowControls, ACompleteRowIsDrawnAgainWhenTheSeedingSettingsChange)
     settings.setBool(QStringLiteral("kStopSeedingAtRatio"), false);
     const TorrentLinePtr complete = addTorrent("complete", TorrentLine::Complete);
     QApplication::processEvents();
-    struct PaintCount : QObject
-    {
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            count += event->type() == QEvent::Paint ? 1 : 0;
-            return false;
-        }
-    } paints;
-    view->viewport()->installEventFilter(&paints);
+    PaintSpy spy;
+    view->viewport()->installEventFilter(&spy);
     const struct
     {
         const char* key;
@@ -142,9 +135,9 @@ TEST_F(RowControls, ACompleteRowIsDrawnAgainWhenTheSeedingSettingsChange)
                    {"kStopSeedingRatio", -1, "Complete"}};
     for (const auto& change : changes) {
         SCOPED_TRACE(change.key);
-        const int before = paints.count;
+        const int before = spy.paints;
         settings.setValue(QLatin1String(change.key), change.value);
-        EXPECT_TRUE(waitUntil([&] { return paints.count > before; }, 2000)) << "the row was not drawn again";
+        EXPECT_TRUE(waitUntil([&] { return spy.paints > before; }, 2000)) << "the row was not drawn again";
         EXPECT_EQ(DownloadsPaneTransferCell::stateText(*complete), change.rate);
     }
 }

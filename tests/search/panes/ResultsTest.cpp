@@ -15,12 +15,12 @@
 #include "search/views/ResultItem.h"
 #include "search/views/ScraperItem.h"
 #include "search/views/SearchSiteScraperCell.h"
+#include "support/PaintSpy.h"
 #include "uikit/FilterSearchField.h"
 #include "uikit/PZRoundTabView.h"
 
 #include <QApplication>
 #include <QMenu>
-#include <QPaintEvent>
 #include <QTest>
 
 using namespace ombrelay;
@@ -48,21 +48,6 @@ QList<int> wanted(const TorrentLine& torrent)
             indexes.append(i);
     return indexes;
 }
-
-// Counts the viewport's paints and unites their regions.
-struct PaintSpy : QObject
-{
-    QRegion region;
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-            region += static_cast<QPaintEvent*>(event)->region();
-        }
-        return false;
-    }
-};
 
 class ResultsTest : public EngineFakes
 {

@@ -337,24 +337,6 @@ TEST_F(TransfersInWindowInner, QuickLookOnTextFilesClosesWithSpaceAndStepsWithTh
     }
 }
 
-// Rows of the area whose pixels differ from `background` by more than `tolerance`.
-QList<QRect> inkRows(const QImage& image, const QRect& area, const QColor& background, int tolerance)
-{
-    QList<QRect> rows;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        int left = -1, right = -1;
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (!nearColor(image.pixelColor(x, y), background, tolerance)) {
-                left = left < 0 ? x : left;
-                right = x;
-            }
-        }
-        if (left >= 0)
-            rows.append(QRect(left, y, right - left + 1, 1));
-    }
-    return rows;
-}
-
 // A click on the Name header sorts ascending, and its arrow points up (widest at its foot); with nothing
 // selected, the info area's empty icon outline is dashed (its top edge in several strokes).
 TEST_F(TransfersInWindowInner, PicturesOfTheSortArrowAndTheEmptyIconOutline)
@@ -366,22 +348,25 @@ TEST_F(TransfersInWindowInner, PicturesOfTheSortArrowAndTheEmptyIconOutline)
     QHeaderView* header = list()->header();
     const int name = DownloadsOutlineView::NameColumn;
     const QPoint click = header->mapToGlobal(QPoint(header->sectionViewportPosition(name) + 30, header->height() / 2));
-    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(click.x()), QString::number(click.y()),
-                         QStringLiteral("click"), QStringLiteral("1")}));
+    ASSERT_TRUE(clickHeld(click, 120));
     ASSERT_TRUE(waitUntil([&] { return !list()->sortDescriptors().isEmpty(); }));
     ASSERT_TRUE(list()->sortDescriptors().first().ascending);
     const QRect section(header->mapToGlobal(QPoint(header->sectionViewportPosition(name), 0)),
                         QSize(header->sectionSize(name), header->height()));
     const QRect arrowArea = section.adjusted(section.width() - 24, 2, -2, -3);
-    QList<QRect> arrow;
+    // The ink of each row in the section's right end: an arrow pointing up is widest at its foot.
+    QList<int> arrow;
     QImage shot;
     ASSERT_TRUE(waitUntil([&] {
         shot = screen();
-        arrow = inkRows(shot, arrowArea, shot.pixelColor(arrowArea.topLeft()), 60);
+        arrow.clear();
+        for (int y = arrowArea.top(); y <= arrowArea.bottom(); ++y)
+            if (const int ink = inkIn(shot, QRect(arrowArea.left(), y, arrowArea.width(), 1)))
+                arrow.append(ink);
         return arrow.size() >= 3;
     }, 5000));
     ASSERT_TRUE(shot.copy(section).save(picturePath("OMBRELAY_SORT_ARROW_PICTURE", QStringLiteral("transfers-sort-arrow.png"))));
-    EXPECT_LT(arrow.first().width(), arrow.last().width()) << "ascending: the arrow points up";
+    EXPECT_LT(arrow.first(), arrow.last()) << "ascending: the arrow points up";
 
     list()->clearSelection();
     PZIconView* icon = downloads().infoArea()->iconView();
