@@ -106,8 +106,7 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
         EXPECT_EQ(player.opened, c.opened) << c.playSong << qPrintable(c.status);
         EXPECT_EQ(player.queued, c.queued) << c.playSong << qPrintable(c.status);
         if (browser) {
-            EXPECT_EQ(browser->opened, QStringList()) << c.playSong;
-            EXPECT_EQ(browser->queued, QStringList()) << c.playSong;
+            EXPECT_EQ(browser->opened + browser->queued, QStringList()) << c.playSong;
         }
         // A player that refuses leaves the album to the default application, which opens it once.
         if (c.albumOpensInDefaultApplication) {
@@ -125,10 +124,7 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
     EXPECT_EQ(readFile(music("Playlists/Ombrelay.m3u8")), "#EXTM3U\n" + one.toUtf8() + "\n" + two.toUtf8() + "\n");
     EXPECT_FALSE(QFileInfo::exists(music("Ombrelay/Mix/cover.jpg")));
     // A tag editor that rewrites an entry in place leaves the seeded file as it was.
-    QFile entry(one);
-    ASSERT_TRUE(entry.open(QIODevice::ReadWrite));
-    ASSERT_EQ(entry.write("TAG"), 3);
-    entry.close();
+    ASSERT_TRUE(writeFile(one, "TAG"));
     EXPECT_EQ(readFile(home.filePath("Downloads/Mix/Album/1.mp3")), "Album/1.mp3");
 }
 
@@ -160,7 +156,6 @@ TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
     TorrentLinePtr single = listTorrent("single.mp3");
     ASSERT_TRUE(writeFile(single->fullPath(), "single"));
     QFile::setPermissions(home.filePath("Downloads/Mix/2.mp3"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const std::function<int()> handOverSingle = [&] { return int(downloads().handOverCompletedPath(single->fullPath())); };
     const struct
     {
         std::function<int()> handOver;
@@ -168,7 +163,7 @@ TEST_F(MediaHandOver, WithoutAPlayerPlayOpensTheDefaultApplication)
         QString opened;  // a file, or a playlist of the album's entries
         QStringList listed;
     } cases[] = {
-        {handOverSingle, 1, music("Ombrelay/single.mp3"), {}},
+        {[&] { return int(downloads().handOverCompletedPath(single->fullPath())); }, 1, music("Ombrelay/single.mp3"), {}},
         {[&] { return handOverMix(); }, 2, {}, {music("Ombrelay/Mix/Album/1.mp3"), music("Ombrelay/Mix/2.mp3")}},
     };
     int exports = 0;

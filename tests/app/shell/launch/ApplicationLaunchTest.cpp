@@ -178,8 +178,6 @@ TEST_F(ApplicationLaunch, TheTransfersListKeepsItsSortOrderAcrossARestart)
 {
     const QStringList files{writeTorrent(QStringLiteral("beta.bin")), writeTorrent(QStringLiteral("alpha.bin")),
                             writeTorrent(QStringLiteral("gamma.bin"))};
-    const QStringList ascending{"alpha.bin", "beta.bin", "gamma.bin"};
-    const QStringList descending{"gamma.bin", "beta.bin", "alpha.bin"};
     const auto shown = [](KoApplicationController& controller) {
         DownloadsOutlineView* list = controller.downloads().outlineView();
         QStringList names;
@@ -187,7 +185,7 @@ TEST_F(ApplicationLaunch, TheTransfersListKeepsItsSortOrderAcrossARestart)
             names << static_cast<TransferItem*>(list->objectAt(list->model()->index(row, 0)))->torrent()->path();
         return names;
     };
-    const QStringList afterEachClick[] = {ascending, descending};
+    const QStringList afterEachClick[] = {{"alpha.bin", "beta.bin", "gamma.bin"}, {"gamma.bin", "beta.bin", "alpha.bin"}};
     QStringList launchArguments = files;
     for (const QStringList& expected : afterEachClick) {
         {

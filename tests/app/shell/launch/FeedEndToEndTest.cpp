@@ -36,27 +36,23 @@ protected:
         addWebPagesEnvironment(env);
         return launch({}, env);
     }
-    // Shows the stored article feed and double-clicks its entry, whose page opens in a web tab; false
-    // when the server was not asked for the page.
-    bool openTheArticle(WatchedProcess& app, const HttpTestServer& server, QRect& window, QImage& screen,
-                        const QString& picture)
+    // Shows the stored article feed and double-clicks its entry, whose page opens in a web tab; the window's
+    // frame once the server was asked for the page.
+    std::optional<QRect> openTheArticle(WatchedProcess& app, const HttpTestServer& server, const QString& picture)
     {
-        const std::optional<QRect> frame = showFirstFeed();
-        if (!frame)
-            return false;
-        window = *frame;
-        screen = feedPaneDrawn(window, picture);
+        const std::optional<QRect> window = showFirstFeed();
+        const QImage screen = window ? feedPaneDrawn(*window, picture) : QImage();
         if (screen.isNull())
-            return false;
+            return std::nullopt;
         // The entry's row: where its new mark, the blue dot of the last column, is drawn.
         QPoint row;
-        for (int y = window.top(); y < window.center().y() && row.isNull(); ++y)
-            for (int x = window.right() - 75; x < window.right() - 30 && row.isNull(); ++x)
+        for (int y = window->top(); y < window->center().y() && row.isNull(); ++y)
+            for (int x = window->right() - 75; x < window->right() - 30 && row.isNull(); ++x)
                 if (nearColor(screen.pixel(x, y), QColor(70, 124, 204), 40))
-                    row = QPoint(window.center().x(), y + 2);
+                    row = QPoint(window->center().x(), y + 2);
         if (row.isNull()) {
             ADD_FAILURE() << "no new mark in " << picture.toStdString();
-            return false;
+            return std::nullopt;
         }
         xdotool({QStringLiteral("mousemove"), QString::number(row.x()), QString::number(row.y()),
                  QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("1")});
@@ -64,7 +60,7 @@ protected:
             const QList<HttpTestRequest> requests = server.requests();
             return std::any_of(requests.begin(), requests.end(), [](const HttpTestRequest& r) { return r.path == "/page"; });
         };
-        return app.waitFor(pageAsked, 30000);
+        return app.waitFor(pageAsked, 30000) ? window : std::nullopt;
     }
     // Pictures of the screen in `picture` until a feed pane shows in the window (the dark bar above the
     // status bar at its bottom); the last one, null when none showed it.
@@ -136,17 +132,16 @@ TEST_F(FeedEndToEnd, AFeedArticleOpensItsPageInAWebTabOfThePane)
     ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Articles\": 1 listed, 1 new"), 20000))
         << app->output().right(2000).toStdString();
     const QString picture = picturePath("OMBRELAY_FEED_ARTICLE_PICTURE", QStringLiteral("app-feed-article.png"));
-    QRect window;
-    QImage screen;
-    EXPECT_TRUE(openTheArticle(*app, server, window, screen, picture)) << app->output().right(3000).toStdString();
+    const std::optional<QRect> window = openTheArticle(*app, server, picture);
+    ASSERT_TRUE(window) << app->output().right(3000).toStdString();
     // The page fills the pane's new tab: much of the window takes its colour.
     const auto pageDrawn = [&](const QImage& shown) {
         int pagePixels = 0;
-        for (int y = window.top(); y <= window.bottom(); y += 2)
-            for (int x = window.left(); x <= window.right(); x += 2)
+        for (int y = window->top(); y <= window->bottom(); y += 2)
+            for (int x = window->left(); x <= window->right(); x += 2)
                 pagePixels +=
                     shown.valid(x, y) && nearColor(shown.pixel(x, y), kArticlePageColour, 8) ? 1 : 0;
-        return pagePixels * 4 > window.width() * window.height() / 4;
+        return pagePixels * 4 > window->width() * window->height() / 4;
     };
     EXPECT_FALSE(screenPictureShowing(picture, pageDrawn).isNull())
         << "no article page in " << picture.toStdString();
@@ -178,9 +173,7 @@ TEST_F(FeedEndToEnd, ACookieAPageLeftGoesWithTheNextLaunchsFetchesBeforeAnyPage)
         auto app = launchForInput();
         ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Articles\": 1 listed, 1 new"), 20000))
             << app->output().right(2000).toStdString();
-        QRect window;
-        QImage screen;
-        ASSERT_TRUE(openTheArticle(*app, server, window, screen, picturePath("OMBRELAY_FEED_LOGIN_PICTURE", QStringLiteral("app-feed-login.png"))))
+        ASSERT_TRUE(openTheArticle(*app, server, picturePath("OMBRELAY_FEED_LOGIN_PICTURE", QStringLiteral("app-feed-login.png"))))
             << app->output().right(3000).toStdString();
         spinFor(1000);  // the page is shown and its cookie stored
         EXPECT_TRUE(app->terminate(20000)) << app->output().right(6000).toStdString();
