@@ -80,8 +80,6 @@ protected:
 // button clears the count.
 TEST_F(FeedEndToEnd, AStoredFeedShowsItsEntriesAndMarkAllReadClearsItsCount)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        GTEST_SKIP() << "needs xdotool";
     HttpTestServer server;
     ASSERT_TRUE(server.listen());
     routeLoopbackFeed(server);
@@ -118,8 +116,6 @@ TEST_F(FeedEndToEnd, AStoredFeedShowsItsEntriesAndMarkAllReadClearsItsCount)
 // the feed's pane.
 TEST_F(FeedEndToEnd, AFeedArticleOpensItsPageInAWebTabOfThePane)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        GTEST_SKIP() << "needs xdotool";
     HttpTestServer server;
     ASSERT_TRUE(server.listen());
     routeArticleFeed(server);
@@ -152,8 +148,6 @@ TEST_F(FeedEndToEnd, AFeedArticleOpensItsPageInAWebTabOfThePane)
 // any page is shown: a magnet link handed to it finds the torrent that the site serves only to members.
 TEST_F(FeedEndToEnd, ACookieAPageLeftGoesWithTheNextLaunchsFetchesBeforeAnyPage)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        GTEST_SKIP() << "needs xdotool";
     HttpTestServer server;
     ASSERT_TRUE(server.listen());
     routeArticleFeed(server);
