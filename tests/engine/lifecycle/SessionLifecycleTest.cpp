@@ -315,26 +315,24 @@ TEST_F(SessionLifecycleTest, ATorrentWhoseDiskIsAwayStartsHaltedNamesItAndWrites
     // Added while the disk is away: known by the mount recorded for a folder above, or by the folders
     // removable disks are mounted on. (Halted torrents count in the queue: it is off here.)
     Settings::instance().setValue(QStringLiteral("kDownloadQueueEnabled"), false);
-    const struct
-    {
-        QString folder;
-        QString name;
-        bool feed;  // a block arrives: its file must not appear under the empty mount point
-    } cases[] = {
+    // The folder, its disk's name, and whether a block arrives (its file must not appear under the empty
+    // mount point).
+    const std::tuple<QString, QString, bool> cases[] = {
         {disk + "/Other", "disk", true},
         {"/run/media/someone/Stick/Downloads", "Stick", false},
         {"/mnt/Backup/Downloads/", "Backup", false},
     };
     quint32 seed = 32;
-    for (const auto& c : cases) {
+    for (const auto& [folder, name, feed] : cases) {
+        SCOPED_TRACE(folder.toStdString());
         const RealTorrent t = RealTorrent::make(QStringLiteral("Away%1").arg(seed), {{{"a.bin"}, 20000}}, 16384, seed);
         ++seed;
-        const TorrentLinePtr torrent = add(t.metainfo, c.folder);
-        ASSERT_TRUE(torrent) << qPrintable(c.folder);
-        EXPECT_EQ(torrent->downloadState(), TorrentLine::Halted) << qPrintable(c.folder);
-        EXPECT_EQ(torrent->resumeState(), TorrentLine::Downloading) << qPrintable(c.folder);
-        EXPECT_EQ(torrent->stateDescription(), "External disk \"" + c.name + "\" is not attached") << qPrintable(c.folder);
-        if (c.feed)
+        const TorrentLinePtr torrent = add(t.metainfo, folder);
+        ASSERT_TRUE(torrent);
+        EXPECT_EQ(torrent->downloadState(), TorrentLine::Halted);
+        EXPECT_EQ(torrent->resumeState(), TorrentLine::Downloading);
+        EXPECT_EQ(torrent->stateDescription(), "External disk \"" + name + "\" is not attached");
+        if (feed)
             feedPiece(*torrent, t, 0, "10.0.0.1:1");
     }
     PieceStore::drainQueues();
