@@ -56,11 +56,14 @@ protected:
             original.append(readFile(QDir(seedFolder()).filePath(path)));
         return hash;
     }
-    // A libtorrent seeder, sending at most `rate` bytes a second when given.
-    std::unique_ptr<HelperProcess> seeder(quint16* port, int rate = 0)
+    // Starts a libtorrent seeder, sending at most `rate` bytes a second when given: options that dial it.
+    EngineDriver::Options seeded(int timeoutSeconds, int rate = 0)
     {
-        return libtorrentPeer("seed", torrentPath(), seedFolder(), "enabled", 240, port,
+        quint16 port = 0;
+        seed = libtorrentPeer("seed", torrentPath(), seedFolder(), "enabled", 240, &port,
                               {"--upload-rate", QString::number(rate)});
+        EXPECT_NE(port, 0) << "the seeder did not start";
+        return {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, timeoutSeconds, {}};
     }
     // The torrent's session folders, the pieces the files on disk hold whole and right, and those the
     // bitfield file records as verified (each checked to be right on the disk).
@@ -146,6 +149,7 @@ protected:
     QTemporaryDir root;
     QStringList paths;           // the torrent's files, in its order
     QList<QByteArray> original;  // their bytes
+    std::unique_ptr<HelperProcess> seed;
 };
 
 }  // namespace
@@ -155,14 +159,12 @@ TEST_F(DriverStorageTest, SkippedFilesHoldOnlyThePiecesTheyShareWithWantedOnes)
     constexpr qint64 kPiece = 65536;
     const QByteArray hash = makePayload(3'000'000, 5, int(kPiece));
     ASSERT_EQ(original.size(), 5);
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
-
+    EngineDriver::Options options = seeded(90);
     // Three files in the middle skipped: one of them shares no piece with a wanted file.
     const QList<int> skipped{1, 2, 3};
+    options.skippedFiles = skipped;
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90, skipped});
+    HelperProcess& run = driver.start({torrentPath()}, options);
     EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
     ASSERT_TRUE(run.waitForExit(10000));
     EXPECT_EQ(run.exitCode(), 0);
@@ -178,12 +180,8 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
     const qint64 pieces = (fileStart(3) + kPiece - 1) / kPiece;
     // Slow enough (about 35 s in all) that the kills land in the middle of the download; the bitfields
     // are written about once a second, so each run lasts a little longer than that.
-    quint16 port = 0;
-    auto seed = seeder(&port, 350'000);
-    ASSERT_NE(port, 0);
-
+    const EngineDriver::Options options = seeded(120, 350'000);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    const EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
 
     const quint32 seedValue = QRandomGenerator::global()->generate();
     SCOPED_TRACE(testing::Message() << "kill moments from seed " << seedValue);
@@ -218,11 +216,8 @@ TEST_F(DriverStorageTest, AFileCutShortWhileItDownloadsEndsByteIdentical)
 {
     const QByteArray hash = makePayload(4'000'000, 3, 65536);
     ASSERT_EQ(original.size(), 3);
-    quint16 port = 0;
-    auto seed = seeder(&port, 400'000);  // about 10 s
-    ASSERT_NE(port, 0);
+    EngineDriver::Options options = seeded(120, 400'000);  // about 10 s
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
     options.resumeAfterErrorSeconds = 1;  // the user resumes it once told why it stopped
     HelperProcess& run = driver.start({torrentPath()}, options);
 
@@ -255,11 +250,8 @@ TEST_F(DriverStorageTest, AQuitDuringTheMoveToAnotherDiskStopsTheCopyAndTheNextS
         GTEST_SKIP() << "no second file system";
     const QByteArray hash = makePayload(192 << 20, 1, 1 << 20);
     const QByteArray digest = fileDigest(QDir(seedFolder()).filePath(QStringLiteral("payload.bin")));
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
+    EngineDriver::Options options = seeded(120);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
     options.incompleteFolder = otherDisk.filePath(QStringLiteral("incomplete"));
     const QString incomplete = QDir(options.incompleteFolder).filePath(QStringLiteral("payload.bin"));
     const QString copy = QDir(driver.downloadFolder()).filePath(QStringLiteral(".payload.bin.ombrelay-move"));
@@ -298,10 +290,7 @@ TEST_F(DriverStorageTest, KilledSoonAfterAddingItComesBackWithTheFilesItSkippedA
     QThread::msleep(QRandomGenerator(seedValue).bounded(300, 2000));
     first.killNow();
 
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
-    HelperProcess& again = driver.start(torrents, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90, {}});
+    HelperProcess& again = driver.start(torrents, seeded(90));
     EXPECT_EQ(again.waitForLine("state " + smallHash, 30000), QByteArray("waiting"));
     EXPECT_EQ(again.waitForLine("state " + hash + " complete", 90000), QByteArray());
     again.killNow();
@@ -311,16 +300,12 @@ TEST_F(DriverStorageTest, KilledSoonAfterAddingItComesBackWithTheFilesItSkippedA
 
 TEST_F(DriverStorageTest, KilledWhileItChecksAFileOfTheUsersItNeverWritesOverIt)
 {
-    const QByteArray hash = ombrelay::test::makePayload(seedFolder(), {QStringLiteral("--size"), QStringLiteral("16000000"),
-                                                                       QStringLiteral("--piece-length"), QStringLiteral("65536")});
+    const QByteArray hash = makePayload(16'000'000, 1, 65536);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
     const QString mine = QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin"));
     const QByteArray theirs = seededRandomBytes(16'000'000, 77);
     ASSERT_TRUE(writeFile(mine, theirs));
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
-    const EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 60, {}};
+    const EngineDriver::Options options = seeded(60);
 
     HelperProcess& first = driver.start({torrentPath()}, options);
     EXPECT_EQ(first.waitForLine("state " + hash, 30000), QByteArray("paused")) << "parked while the file is checked";
@@ -338,11 +323,8 @@ TEST_F(DriverStorageTest, KilledUnderASlowDiskItsSavedProgressIsCloseBehindTheDa
     constexpr qint64 kWriteRate = 500'000;
     // The seeder sends the whole payload at once; the disk takes about 24 s to write it.
     makePayload(12'000'000, 2, int(kPiece));
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
+    EngineDriver::Options options = seeded(60);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 60, {}};
     options.writeRate = kWriteRate;
     // Saved progress may trail the disk by what one pass of reads brings (it lands at once) and what the
     // disk writes in 2 s (the bitfields follow a second after a piece verifies), never by the whole write
