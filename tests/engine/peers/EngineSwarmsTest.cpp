@@ -213,13 +213,8 @@ TEST_F(EngineSwarms, DialsThatCannotStartForAReasonOfOursKeepTheKnownPeers)
     QList<AnnounceReply::Peer> named;
     for (quint32 i = 1; i <= 5; ++i)
         named.append({htonl(0x0A090000u + i), 6881});
-    const struct
-    {
-        const char* name;
-        bool descriptorsLeft;
-    } cases[] = {{"offline", true}, {"out of descriptors", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const bool descriptorsLeft : {true, false}) {
+        SCOPED_TRACE(descriptorsLeft ? "offline" : "out of descriptors");
         service->addPeers(*torrent, named);  // a tracker's reply
         PeersDatabase::fileQueue().drain();
         rlimit saved{};
@@ -227,7 +222,7 @@ TEST_F(EngineSwarms, DialsThatCannotStartForAReasonOfOursKeepTheKnownPeers)
         const int lowestFree = ::dup(0);
         ::close(lowestFree);
         const rlimit none{rlim_t(lowestFree), saved.rlim_max};  // no descriptor beyond those held
-        if (!c.descriptorsLeft)
+        if (!descriptorsLeft)
             ::setrlimit(RLIMIT_NOFILE, &none);
         int connecting = 0;
         for (int second = 0; second < 5; ++second) {
