@@ -291,10 +291,8 @@ int main(int argc, char** argv)
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
         char chunk[4096];
         const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-        if (n <= 0) {
-            input.setEnabled(false);  // closed
-            return;
-        }
+        if (n <= 0)
+            return input.setEnabled(false);  // closed
         typed.append(chunk, n);
         for (qsizetype end = typed.indexOf('\n'); end >= 0; end = typed.indexOf('\n')) {
             const QList<QByteArray> words = typed.left(end).simplified().split(' ');

@@ -104,29 +104,22 @@ TEST_F(SessionLifecycleTest, RoundTripKeepsStateLimitsCheckboxesAndBitfields)
 
 TEST_F(SessionLifecycleTest, StoredBitfieldsOfAnyLengthComeBackWithTheirPieces)
 {
-    // Sets stored as they grew with the blocks, and bytes or bits past the torrent's end: blocks 0-3,
-    // pieces 0 and 1 of 40 blocks and 20 pieces.
-    const struct
-    {
-        QByteArray blocks;
-        QByteArray pieces;
-    } cases[] = {{"f0", "c0"}, {"f000000000000000", "c000000000"}, {"f000000000", "c0000f"}};
+    // Sets (blocks, pieces) stored as they grew with the blocks, and bytes or bits past the torrent's end:
+    // blocks 0-3, pieces 0 and 1 of 40 blocks and 20 pieces.
+    const QPair<QByteArray, QByteArray> cases[] = {{"f0", "c0"}, {"f000000000000000", "c000000000"}, {"f000000000", "c0000f"}};
     QStringList folders;
-    quint32 seed = 60;
-    for (int k = 0; k < 3; ++k) {
-        const RealTorrent t = RealTorrent::make(QStringLiteral("Grown%1").arg(k), {{{"g.bin"}, 20 * 32768}}, 32768, seed++);
+    for (quint32 seed = 60; seed < 63; ++seed) {
+        const RealTorrent t = RealTorrent::make(QStringLiteral("Grown%1").arg(seed), {{{"g.bin"}, 20 * 32768}}, 32768, seed);
         const TorrentLinePtr torrent = add(t.metainfo);
-        ASSERT_TRUE(torrent);
-        for (quint32 p = 0; p < 2; ++p)
-            ASSERT_TRUE(feedPiece(*torrent, t, p, "10.0.0.1:1"));
+        ASSERT_TRUE(torrent && feedPiece(*torrent, t, 0, "10.0.0.1:1") && feedPiece(*torrent, t, 1, "10.0.0.1:1"));
         ASSERT_TRUE(waitUntil([&] { return torrent->downloadedPieces().count() == 2; }));
         torrent->pauseDownload();
         folders.append(session->lifecycle().sessionPath(*torrent));
     }
     restart();
     for (int k = 0; k < 3; ++k) {
-        ASSERT_TRUE(writeFile(folders[k] + "/downloadedBlocks.bitfield", QByteArray::fromHex(cases[k].blocks)));
-        ASSERT_TRUE(writeFile(folders[k] + "/downloadedPieces.bitfield", QByteArray::fromHex(cases[k].pieces)));
+        ASSERT_TRUE(writeFile(folders[k] + "/downloadedBlocks.bitfield", QByteArray::fromHex(cases[k].first)));
+        ASSERT_TRUE(writeFile(folders[k] + "/downloadedPieces.bitfield", QByteArray::fromHex(cases[k].second)));
     }
     const TorrentLineList loaded = loadAll();
     ASSERT_EQ(loaded.size(), 3);
@@ -322,26 +315,24 @@ TEST_F(SessionLifecycleTest, ATorrentWhoseDiskIsAwayStartsHaltedNamesItAndWrites
     // Added while the disk is away: known by the mount recorded for a folder above, or by the folders
     // removable disks are mounted on. (Halted torrents count in the queue: it is off here.)
     Settings::instance().setValue(QStringLiteral("kDownloadQueueEnabled"), false);
-    const struct
-    {
-        QString folder;
-        QString name;
-        bool feed;  // a block arrives: its file must not appear under the empty mount point
-    } cases[] = {
+    // The folder, its disk's name, and whether a block arrives (its file must not appear under the empty
+    // mount point).
+    const std::tuple<QString, QString, bool> cases[] = {
         {disk + "/Other", "disk", true},
         {"/run/media/someone/Stick/Downloads", "Stick", false},
         {"/mnt/Backup/Downloads/", "Backup", false},
     };
     quint32 seed = 32;
-    for (const auto& c : cases) {
+    for (const auto& [folder, name, feed] : cases) {
+        SCOPED_TRACE(folder.toStdString());
         const RealTorrent t = RealTorrent::make(QStringLiteral("Away%1").arg(seed), {{{"a.bin"}, 20000}}, 16384, seed);
         ++seed;
-        const TorrentLinePtr torrent = add(t.metainfo, c.folder);
-        ASSERT_TRUE(torrent) << qPrintable(c.folder);
-        EXPECT_EQ(torrent->downloadState(), TorrentLine::Halted) << qPrintable(c.folder);
-        EXPECT_EQ(torrent->resumeState(), TorrentLine::Downloading) << qPrintable(c.folder);
-        EXPECT_EQ(torrent->stateDescription(), "External disk \"" + c.name + "\" is not attached") << qPrintable(c.folder);
-        if (c.feed)
+        const TorrentLinePtr torrent = add(t.metainfo, folder);
+        ASSERT_TRUE(torrent);
+        EXPECT_EQ(torrent->downloadState(), TorrentLine::Halted);
+        EXPECT_EQ(torrent->resumeState(), TorrentLine::Downloading);
+        EXPECT_EQ(torrent->stateDescription(), "External disk \"" + name + "\" is not attached");
+        if (feed)
             feedPiece(*torrent, t, 0, "10.0.0.1:1");
     }
     PieceStore::drainQueues();
@@ -405,7 +396,7 @@ TEST_F(SessionLifecycleTest, TrashNeverTakesTheDownloadFolderOrAnythingOutsideIt
         {"a sibling folder", {sibling}, {downloads + "-old"}},
     };
     for (const auto& c : cases) {
-        ContentTrash trash{downloads, c.files, c.folders};
+        ContentTrash trash{downloads, c.files, c.folders, c.folders.value(0)};  // its first folder as the content's
         EXPECT_TRUE(trash.moveToTrash().isEmpty()) << c.name;
     }
     EXPECT_TRUE(QFileInfo(downloads).isDir());
@@ -629,8 +620,7 @@ TEST_F(SessionLifecycleTest, AFilesCheckOutlastsAQuitAndARefusalItsRestartAndRes
         ASSERT_TRUE(writeFile(file, there));
         const TorrentLinePtr added = add(t.metainfo);
         ASSERT_TRUE(added);
-        if (c.quitAfterVerdict)
-            ASSERT_TRUE(waitUntil([&] { return !added->errorText().isEmpty(); }));
+        ASSERT_TRUE(!c.quitAfterVerdict || waitUntil([&] { return !added->errorText().isEmpty(); }));
         restart();
 
         TorrentLinePtr back;
@@ -645,10 +635,7 @@ TEST_F(SessionLifecycleTest, AFilesCheckOutlastsAQuitAndARefusalItsRestartAndRes
             continue;
         }
         const QString refusal = QStringLiteral("\"%1\" already exists and holds other data.").arg(name);
-        if (!waitUntil([&] { return !back->errorText().isEmpty(); })) {
-            ADD_FAILURE() << "no reason after the restart, state " << back->downloadState();
-            continue;
-        }
+        ASSERT_TRUE(waitUntil([&] { return !back->errorText().isEmpty(); })) << "no reason after the restart";
         EXPECT_EQ(back->errorText(), refusal);
         EXPECT_EQ(back->stateDescription(), refusal) << "shown after the restart";
 

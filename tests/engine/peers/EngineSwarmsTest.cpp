@@ -40,24 +40,6 @@ protected:
     std::unique_ptr<EnginePeerService> service;
 };
 
-// While it lives, the process may open no more descriptors than it holds.
-class NoDescriptorsLeft
-{
-public:
-    NoDescriptorsLeft()
-    {
-        ::getrlimit(RLIMIT_NOFILE, &m_saved);
-        rlimit none = m_saved;
-        none.rlim_cur = rlim_t(::dup(0));  // the lowest free descriptor
-        ::close(int(none.rlim_cur));
-        ::setrlimit(RLIMIT_NOFILE, &none);
-    }
-    ~NoDescriptorsLeft() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-};
-
 QByteArray obfuscated(const QByteArray& infoHash)
 {
     return PZCrypto::sha1(QByteArrayLiteral("req2") + infoHash);
@@ -231,26 +213,24 @@ TEST_F(EngineSwarms, DialsThatCannotStartForAReasonOfOursKeepTheKnownPeers)
     QList<AnnounceReply::Peer> named;
     for (quint32 i = 1; i <= 5; ++i)
         named.append({htonl(0x0A090000u + i), 6881});
-    const struct
-    {
-        const char* name;
-        bool descriptorsLeft;
-    } cases[] = {{"offline", true}, {"out of descriptors", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const bool descriptorsLeft : {true, false}) {
+        SCOPED_TRACE(descriptorsLeft ? "offline" : "out of descriptors");
         service->addPeers(*torrent, named);  // a tracker's reply
-        PeerService::Counts counts;
-        {
-            PeersDatabase::fileQueue().drain();
-            std::optional<NoDescriptorsLeft> limit;
-            if (!c.descriptorsLeft)
-                limit.emplace();
-            for (int second = 0; second < 5; ++second) {
-                service->tick();
-                counts.connecting += service->peerCounts(*torrent).connecting;
-            }
+        PeersDatabase::fileQueue().drain();
+        rlimit saved{};
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        const rlimit none{rlim_t(lowestFree), saved.rlim_max};  // no descriptor beyond those held
+        if (!descriptorsLeft)
+            ::setrlimit(RLIMIT_NOFILE, &none);
+        int connecting = 0;
+        for (int second = 0; second < 5; ++second) {
+            service->tick();
+            connecting += service->peerCounts(*torrent).connecting;
         }
-        EXPECT_EQ(counts.connecting, 0);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_EQ(connecting, 0);
         EXPECT_EQ(service->swarmFor(*torrent)->peers().database().numberOfPeers(), named.size());
     }
 }

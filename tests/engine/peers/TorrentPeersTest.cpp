@@ -490,17 +490,12 @@ TEST_F(TorrentPeersTest, AFileThatCannotBeOpenedIsReportedAndLeftAlone)
 
 TEST_F(TorrentPeersTest, ADialThatCannotStartForAReasonOfOursKeepsTheRowAndItsPlace)
 {
-    const struct
-    {
-        const char* name;
-        bool waitingForRedial;
-    } cases[] = {{"a stored peer", false}, {"a peer waiting for its redial", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const bool waitingForRedial : {false, true}) {
+        SCOPED_TRACE(waitingForRedial ? "a peer waiting for its redial" : "a stored peer");
         PeersFixture fixture;
         const PeerAddress peer = peerAt("10.0.0.1", 6881);
         fixture.peers->database().insertPeer(peer, Activity::Inactive);
-        if (c.waitingForRedial) {
+        if (waitingForRedial) {
             ASSERT_TRUE(fixture.peers->connectToOnePeer());
             fixture.dialled.last()->end = PeerLink::Ending::Lost;
             fixture.peers->removePeer(fixture.dialled.last().get());
@@ -517,6 +512,6 @@ TEST_F(TorrentPeersTest, ADialThatCannotStartForAReasonOfOursKeepsTheRowAndItsPl
         EXPECT_EQ(fixture.dialled.last()->peerAddress(), peer);
         // A redial keeps its turn of handshake: the plain one after a lost encrypted dial.
         EXPECT_EQ(fixture.dialled.last()->handshake,
-                  c.waitingForRedial ? PeerLink::Handshake::Plain : PeerLink::Handshake::Encrypted);
+                  waitingForRedial ? PeerLink::Handshake::Plain : PeerLink::Handshake::Encrypted);
     }
 }

@@ -94,27 +94,15 @@ protected:
         EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
         return run;
     }
-    // A libtorrent seed of the payload behind `script` of tests/interop/peers, run with "--target <the
-    // seed's port>" and `options`; null when the seed did not start.
-    std::unique_ptr<HelperProcess> relayToSeed(const char* script, const QStringList& options,
-                                               std::unique_ptr<HelperProcess>& seeder)
+    // A libtorrent seed of the payload behind flaky_relay.py run with `options`: the ports of its "ready" line.
+    QList<QByteArray> relayToSeed(const QStringList& options)
     {
+        relay.reset();
         quint16 seedPort = 0;
-        seeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
-        if (seedPort == 0)
-            return nullptr;
-        return std::make_unique<HelperProcess>(
-            kPython, QStringList{peerScript(script), QStringLiteral("--target"), QString::number(seedPort)} + options);
-    }
-    // A libtorrent seed of the payload behind flaky_relay.py, whose first connections fail as `plan`
-    // says; `port` is the relay's (0 when it did not start).
-    std::unique_ptr<HelperProcess> flakyLinkToSeed(const QStringList& plan, std::unique_ptr<HelperProcess>& seeder,
-                                                   quint16& port)
-    {
-        auto link = relayToSeed("flaky_relay.py", {QStringLiteral("--fail"), plan.join(','), QStringLiteral("--seconds"),
-                                                   QStringLiteral("120")}, seeder);
-        port = link ? link->waitForLine("ready", 30000).toUShort() : 0;
-        return link;
+        relayedSeeder = libtorrent("seed", seedFolder(), &seedPort, "enabled");
+        relay = std::make_unique<HelperProcess>(kPython, QStringList{peerScript("flaky_relay.py"), "--target",
+                                                                     QString::number(seedPort), "--seconds", "120"} + options);
+        return seedPort == 0 ? QList<QByteArray>() : relay->waitForLine("ready", 30000).split(' ');
     }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
@@ -125,6 +113,7 @@ protected:
     }
 
     QTemporaryDir root;
+    std::unique_ptr<HelperProcess> relayedSeeder, relay;
 };
 
 TEST_F(EngineDriverTest, DownloadsFromALibtorrentSeederThatRequiresEncryption)
@@ -249,34 +238,25 @@ TEST_F(EngineDriverTest, EachTimeSeedingIsTurnedOffTheLeechersAreDropped)
     const QByteArray hash = makePayload(3'000'000);
     EngineDriver driver(root.filePath(QStringLiteral("seeder")));
     HelperProcess& run = startSeedingDriver(driver, hash, {{}, 100.0, 120});
-    // Waits until the seed has leechers connected, or none.
-    const auto peersConnected = [&](bool some) {
-        for (int line = 0; line < 100; ++line) {
-            const QByteArray count = run.waitForLine("peers " + hash, 30000);
-            if (count.isEmpty() || (count.toInt() > 0) == some)
-                return !count.isEmpty();
-        }
-        return false;
-    };
-    const struct
-    {
-        QByteArray setting;  // as the preferences window sets it
-        bool seeding;        // a leecher comes while it seeds
-    } steps[] = {{"", true}, {"kSeedingEnabled 0", false}, {"kSeedingEnabled 1", true}, {"kSeedingEnabled 0", false}};
+    // The setting as the preferences window sets it, and whether a leecher comes while it seeds.
+    const QPair<QByteArray, bool> steps[] = {{"", true}, {"kSeedingEnabled 0", false}, {"kSeedingEnabled 1", true},
+                                             {"kSeedingEnabled 0", false}};
     std::vector<std::unique_ptr<HelperProcess>> leechers;
     for (const auto& step : steps) {
+        const auto& [setting, seeding] = step;
         SCOPED_TRACE(testing::Message() << "step " << &step - steps);
-        if (!step.setting.isEmpty()) {
-            run.writeLine("set " + step.setting);
-            ASSERT_EQ(run.waitForLine("set", 10000), step.setting);
+        if (!setting.isEmpty()) {
+            run.writeLine("set " + setting);
+            ASSERT_EQ(run.waitForLine("set", 10000), setting);
         }
-        if (step.seeding) {
-            quint16 port = 0;
-            leechers.push_back(libtorrent("fetch", root.filePath(QStringLiteral("fetched%1").arg(leechers.size())), &port,
-                                          "enabled", {QStringLiteral("--connect"), driver.address(),
-                                                      QStringLiteral("--download-rate"), QStringLiteral("40000")}));
-        }
-        EXPECT_TRUE(peersConnected(step.seeding)) << (step.seeding ? "no leecher came" : "the leechers stayed");
+        if (seeding)
+            leechers.push_back(libtorrent("fetch", root.filePath(QStringLiteral("fetched%1").arg(leechers.size())), nullptr,
+                                          "enabled", {"--connect", driver.address(), "--download-rate", "40000"}));
+        QByteArray count;  // of the leechers connected, once some are or none is
+        for (int line = 0; line < 100; ++line)
+            if ((count = run.waitForLine("peers " + hash, 30000)).isEmpty() || (count.toInt() > 0) == seeding)
+                break;
+        EXPECT_TRUE(!count.isEmpty() && (count.toInt() > 0) == seeding) << (seeding ? "no leecher came" : "the leechers stayed");
     }
 }
 
@@ -370,46 +350,36 @@ TEST_F(EngineDriverTest, AChokedConnectionStaysOpenPastFiveMinutes)
     EXPECT_GE(keepAlives.toInt(), 4) << "one keep-alive at least every 90 s of the peers' clock";
 }
 
-// The only seed sits behind a loaded, flaky link: the first dial stalls after the seed's key came, the
-// redial in plain is reset, the next one gets through. No tracker or DHT could name the seed again.
+// The only seed sits behind a flaky link. Loaded, it stalls the first dial after its key came and resets
+// the redial in plain; the next one gets through. Just restarted, it turns peers away until its data is
+// loaded (its host takes a connection and closes it): the first four attempts meet that, an encrypted
+// connection and its plain retry each, and it is dialled again after them (the peers' clock runs ten
+// times faster, so they come within seconds). No tracker or DHT could name the seed again.
 TEST_F(EngineDriverTest, RedialsALoneSeedWhoseFirstConnectionsFailed)
 {
     const QByteArray hash = makePayload(1'000'000);
-    std::unique_ptr<HelperProcess> seeder;
-    quint16 port = 0;
-    const auto flaky = flakyLinkToSeed({QStringLiteral("stall"), QStringLiteral("reset")}, seeder, port);
-    HelperProcess& link = *flaky;
-    ASSERT_NE(port, 0);
-
-    EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90});
-    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
-    ASSERT_TRUE(run.waitForExit(10000));
-    EXPECT_EQ(run.exitCode(), 0);
-    EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
-    EXPECT_EQ(link.waitForLine("connection 1", 1000), QByteArray("encrypted stall"));
-    EXPECT_EQ(link.waitForLine("connection 2", 1000), QByteArray("plain reset"));
-    EXPECT_EQ(link.waitForLine("connection 3", 1000), QByteArray("encrypted relay"));
-}
-
-// A seed that has just restarted turns peers away until its data is loaded: its host takes a connection
-// and closes it. The first four attempts meet that (an encrypted connection and its plain retry each);
-// the seed is dialled again after them and the download completes. The peers' clock runs ten times
-// faster, so the attempts come within seconds.
-TEST_F(EngineDriverTest, KeepsDiallingASeedThatTurnedItAwayWhileStarting)
-{
-    const QByteArray hash = makePayload(1'000'000);
-    std::unique_ptr<HelperProcess> seeder;
-    quint16 port = 0;
-    const auto link = flakyLinkToSeed(QStringList(8, QStringLiteral("reset")), seeder, port);
-    ASSERT_NE(port, 0);
-
-    EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 40};
-    options.peerTimeScale = 10;
-    HelperProcess& run = driver.start({torrentPath()}, options);
-    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 45000), QByteArray());
-    EXPECT_EQ(link->waitForLine("connection 9", 1000), QByteArray("encrypted relay"));
+    const struct
+    {
+        QStringList plan;
+        double peerTimeScale;
+        QList<QPair<int, QByteArray>> connections;  // as the relay saw them
+    } cases[] = {{{"stall", "reset"}, 0, {{1, "encrypted stall"}, {2, "plain reset"}, {3, "encrypted relay"}}},
+                 {QStringList(8, "reset"), 10, {{9, "encrypted relay"}}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plan.join(',').toStdString());
+        const quint16 port = relayToSeed({"--fail", c.plan.join(',')}).value(0).toUShort();
+        ASSERT_NE(port, 0);
+        EngineDriver driver(root.filePath(QStringLiteral("leech%1").arg(c.plan.size())));
+        EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90};
+        options.peerTimeScale = c.peerTimeScale;
+        HelperProcess& run = driver.start({torrentPath()}, options);
+        EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
+        ASSERT_TRUE(run.waitForExit(10000));
+        EXPECT_EQ(run.exitCode(), 0);
+        EXPECT_EQ(downloadedDigest(driver), fileDigest(payloadPath()));
+        for (const auto& [number, what] : c.connections)
+            EXPECT_EQ(relay->waitForLine("connection " + QByteArray::number(number), 1000), what);
+    }
 }
 
 // A tracker hands a torrent back our own address: the dial reaches our own listener, which tells it by
@@ -486,12 +456,7 @@ TEST_F(EngineDriverTest, BansAPeerThatSendsWrongDataAndCompletesFromAnother)
 TEST_F(EngineDriverTest, APieceThatFailsLastIsAskedForAgain)
 {
     const QByteArray hash = makePayload(1'000'000);
-    std::unique_ptr<HelperProcess> seeder;
-    const auto relay = relayToSeed(
-        "tampering_relay.py", {QStringLiteral("--torrent"), torrentPath(), QStringLiteral("--seconds"), QStringLiteral("90")},
-        seeder);
-    ASSERT_TRUE(relay);
-    const QList<QByteArray> ports = relay->waitForLine("ready", 30000).split(' ');
+    const QList<QByteArray> ports = relayToSeed({"--spoil-last", torrentPath()});
     ASSERT_EQ(ports.size(), 2);
 
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
@@ -512,12 +477,7 @@ TEST_F(EngineDriverTest, BlocksHeldByAPeerThatSendsNothingComeFromTheOthers)
     const QByteArray hash = makePayload(1'000'000);
     // All but the last piece (576 bytes): a peer that has the rest is still downloading.
     const QString partial = root.filePath(QStringLiteral("partial"));
-    QDir().mkpath(partial);
-    QFile file(QDir(partial).filePath(QStringLiteral("payload.bin")));
-    ASSERT_TRUE(QFile::copy(payloadPath(), file.fileName()) && file.open(QIODevice::ReadWrite));
-    file.seek(file.size() - 576);
-    file.write(QByteArray(576, '\x5A'));
-    file.close();
+    ASSERT_TRUE(writeFile(partial + "/payload.bin", readFile(payloadPath()).chopped(576) + QByteArray(576, '\x5A')));
     quint16 partialPort = 0;
     auto others = libtorrent("fetch", partial, &partialPort, "enabled");
     ASSERT_NE(partialPort, 0);

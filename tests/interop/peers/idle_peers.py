@@ -14,27 +14,17 @@ import sys
 import threading
 import time
 
-PROTOCOL = b'\x13BitTorrent protocol'
-
-
-def read_exactly(conn, count):
-    data = b''
-    while len(data) < count:
-        chunk = conn.recv(count - len(data))
-        if not chunk:
-            return None
-        data += chunk
-    return data
+from scripted_wire import handshake, read_exactly
 
 
 def serve(conn):
     with conn:
         conn.settimeout(5)
         try:
-            handshake = read_exactly(conn, 68)
-            if handshake is None or not handshake.startswith(PROTOCOL):
+            theirs = read_exactly(conn, 68)
+            if not theirs.startswith(b'\x13BitTorrent protocol'):
                 return
-            conn.sendall(PROTOCOL + bytes(8) + handshake[28:48] + b'-ID0001-' + os.urandom(6).hex().encode())
+            conn.sendall(handshake(theirs[28:48], b'-ID0001-' + os.urandom(6).hex().encode()))
             time.sleep(0.3)
         except OSError:
             pass

@@ -56,15 +56,20 @@ protected:
             original.append(readFile(QDir(seedFolder()).filePath(path)));
         return hash;
     }
-    // A libtorrent seeder, sending at most `rate` bytes a second when given.
-    std::unique_ptr<HelperProcess> seeder(quint16* port, int rate = 0)
+    // Starts a libtorrent seeder, sending at most `rate` bytes a second when given: options that dial it.
+    EngineDriver::Options seeded(int timeoutSeconds, int rate = 0)
     {
-        return libtorrentPeer("seed", torrentPath(), seedFolder(), "enabled", 240, port,
+        quint16 port = 0;
+        seed = libtorrentPeer("seed", torrentPath(), seedFolder(), "enabled", 240, &port,
                               {"--upload-rate", QString::number(rate)});
+        EXPECT_NE(port, 0) << "the seeder did not start";
+        return {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, timeoutSeconds, {}};
     }
-    // The pieces the files on disk hold whole and right, and those the bitfield file records as verified.
+    // The torrent's session folders, the pieces the files on disk hold whole and right, and those the
+    // bitfield file records as verified (each checked to be right on the disk).
     struct Progress
     {
+        qsizetype folders = 0;
         int good = 0;
         int recorded = 0;
     };
@@ -72,7 +77,6 @@ protected:
     {
         const QDir torrents(QDir(driver.dataFolder()).filePath(QStringLiteral("Torrents")));
         const QStringList folders = torrents.entryList({QStringLiteral("*.ombrelay")}, QDir::Dirs);
-        EXPECT_EQ(folders.size(), 1);
         const QByteArray verified = folders.isEmpty() ? QByteArray()
             : readFile(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
         QByteArray content, disk;
@@ -80,7 +84,7 @@ protected:
             content += original[file];
             disk += readFile(downloaded(driver, file)).leftJustified(original[file].size(), '\0', true);
         }
-        Progress counted;
+        Progress counted{folders.size()};
         for (qint64 piece = 0; piece * pieceLength < content.size(); ++piece) {
             const bool good = disk.mid(piece * pieceLength, pieceLength) == content.mid(piece * pieceLength, pieceLength);
             counted.good += good ? 1 : 0;
@@ -90,6 +94,43 @@ protected:
             }
         }
         return counted;
+    }
+    // Checks that the wanted files are whole and that each skipped one holds only the pieces it shares
+    // with a wanted file, and is not there when it shares none; answers how many share none.
+    int checkSkippedFiles(const EngineDriver& driver, const QList<int>& skipped, qint64 pieceLength)
+    {
+        const auto isWanted = [&](int file) { return !skipped.contains(file); };
+        int untouched = 0;
+        for (int file = 0; file < original.size(); ++file) {
+            SCOPED_TRACE(file);
+            const QByteArray bytes = readFile(downloaded(driver, file));
+            if (isWanted(file)) {
+                EXPECT_TRUE(bytes == original[file]) << "a wanted file is byte-identical";
+                continue;
+            }
+            const qint64 start = fileStart(file);
+            const qint64 end = start + original[file].size();
+            bool sharesAPiece = false;
+            for (qint64 piece = start / pieceLength; piece * pieceLength < end; ++piece) {
+                const qint64 from = std::max(start, piece * pieceLength);
+                const qint64 to = std::min(end, (piece + 1) * pieceLength);
+                bool shared = false;
+                for (int other = 0; other < original.size(); ++other) {
+                    const qint64 otherStart = fileStart(other);
+                    shared = shared || (isWanted(other) && otherStart < (piece + 1) * pieceLength &&
+                                        otherStart + original[other].size() > piece * pieceLength);
+                }
+                sharesAPiece = sharesAPiece || shared;
+                const QByteArray part = bytes.mid(from - start, to - from);
+                if (shared)
+                    EXPECT_TRUE(part == original[file].mid(from - start, to - from)) << "shared piece " << piece;
+                else
+                    EXPECT_EQ(part.count('\0'), part.size()) << "piece " << piece << " was written";
+            }
+            EXPECT_EQ(QFileInfo::exists(downloaded(driver, file)), sharesAPiece);
+            untouched += sharesAPiece ? 0 : 1;
+        }
+        return untouched;
     }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
@@ -108,6 +149,7 @@ protected:
     QTemporaryDir root;
     QStringList paths;           // the torrent's files, in its order
     QList<QByteArray> original;  // their bytes
+    std::unique_ptr<HelperProcess> seed;
 };
 
 }  // namespace
@@ -117,50 +159,17 @@ TEST_F(DriverStorageTest, SkippedFilesHoldOnlyThePiecesTheyShareWithWantedOnes)
     constexpr qint64 kPiece = 65536;
     const QByteArray hash = makePayload(3'000'000, 5, int(kPiece));
     ASSERT_EQ(original.size(), 5);
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
-
+    EngineDriver::Options options = seeded(90);
     // Three files in the middle skipped: one of them shares no piece with a wanted file.
     const QList<int> skipped{1, 2, 3};
+    options.skippedFiles = skipped;
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    HelperProcess& run = driver.start({torrentPath()}, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90, skipped});
+    HelperProcess& run = driver.start({torrentPath()}, options);
     EXPECT_EQ(run.waitForLine("state " + hash + " complete", 90000), QByteArray());
     ASSERT_TRUE(run.waitForExit(10000));
     EXPECT_EQ(run.exitCode(), 0);
 
-    const auto isWanted = [&](int file) { return !skipped.contains(file); };
-    int untouched = 0;
-    for (int file = 0; file < original.size(); ++file) {
-        SCOPED_TRACE(file);
-        const QByteArray bytes = readFile(downloaded(driver, file));
-        if (isWanted(file)) {
-            EXPECT_TRUE(bytes == original[file]) << "a wanted file is byte-identical";
-            continue;
-        }
-        const qint64 start = fileStart(file);
-        const qint64 end = start + original[file].size();
-        bool sharesAPiece = false;
-        for (qint64 piece = start / kPiece; piece * kPiece < end; ++piece) {
-            const qint64 from = std::max(start, piece * kPiece);
-            const qint64 to = std::min(end, (piece + 1) * kPiece);
-            bool shared = false;
-            for (int other = 0; other < original.size(); ++other) {
-                const qint64 otherStart = fileStart(other);
-                shared = shared || (isWanted(other) && otherStart < (piece + 1) * kPiece &&
-                                    otherStart + original[other].size() > piece * kPiece);
-            }
-            sharesAPiece = sharesAPiece || shared;
-            const QByteArray part = bytes.mid(from - start, to - from);
-            if (shared)
-                EXPECT_TRUE(part == original[file].mid(from - start, to - from)) << "shared piece " << piece;
-            else
-                EXPECT_EQ(part.count('\0'), part.size()) << "piece " << piece << " was written";
-        }
-        EXPECT_EQ(QFileInfo::exists(downloaded(driver, file)), sharesAPiece);
-        untouched += sharesAPiece ? 0 : 1;
-    }
-    EXPECT_GT(untouched, 0) << "the layout has no skipped file apart from wanted ones";
+    EXPECT_GT(checkSkippedFiles(driver, skipped, kPiece), 0) << "the layout has no skipped file apart from wanted ones";
 }
 
 TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndCompletes)
@@ -168,17 +177,11 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
     constexpr qint64 kPiece = 65536;
     const QByteArray hash = makePayload(12'000'000, 3, int(kPiece));
     ASSERT_EQ(original.size(), 3);
-    const QByteArray content = original[0] + original[1] + original[2];
-    const qint64 pieces = (content.size() + kPiece - 1) / kPiece;
+    const qint64 pieces = (fileStart(3) + kPiece - 1) / kPiece;
     // Slow enough (about 35 s in all) that the kills land in the middle of the download; the bitfields
     // are written about once a second, so each run lasts a little longer than that.
-    quint16 port = 0;
-    auto seed = seeder(&port, 350'000);
-    ASSERT_NE(port, 0);
-
+    const EngineDriver::Options options = seeded(120, 350'000);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    const EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
-    const QDir torrents(QDir(driver.dataFolder()).filePath(QStringLiteral("Torrents")));
 
     const quint32 seedValue = QRandomGenerator::global()->generate();
     SCOPED_TRACE(testing::Message() << "kill moments from seed " << seedValue);
@@ -190,23 +193,9 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
         QThread::msleep(random.bounded(400, 2800));
         run.killNow();
 
-        const QStringList folders = torrents.entryList({QStringLiteral("*.ombrelay")}, QDir::Dirs);
-        ASSERT_LE(folders.size(), 1) << "the torrent is never listed twice";
-        if (folders.isEmpty())
-            continue;
-        QByteArray disk;
-        for (int file = 0; file < original.size(); ++file)
-            disk += readFile(downloaded(driver, file)).leftJustified(original[file].size(), '\0', true);
-        const QByteArray verified = readFile(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
-        int count = 0;
-        for (qint64 piece = 0; piece < pieces; ++piece) {
-            if (!bitIsSet(verified, piece))
-                continue;
-            ++count;
-            EXPECT_TRUE(disk.mid(piece * kPiece, kPiece) == content.mid(piece * kPiece, kPiece))
-                << "piece " << piece << " is recorded as verified but its data is not on the disk";
-        }
-        killsMidway += count > 0 && count < pieces ? 1 : 0;
+        const Progress counted = progress(driver, kPiece);
+        ASSERT_LE(counted.folders, 1) << "the torrent is never listed twice";
+        killsMidway += counted.recorded > 0 && counted.recorded < pieces ? 1 : 0;
     }
     EXPECT_GE(killsMidway, 5) << "the kills did not land in the middle of the download";
 
@@ -216,13 +205,9 @@ TEST_F(DriverStorageTest, KilledAtRandomMomentsItKeepsOnlyTrueVerifiedPiecesAndC
     EXPECT_EQ(last.exitCode(), 0);
     for (int file = 0; file < original.size(); ++file)
         EXPECT_TRUE(readFile(downloaded(driver, file)) == original[file]) << "file " << file;
-    const QStringList folders = torrents.entryList({QStringLiteral("*.ombrelay")}, QDir::Dirs);
-    ASSERT_EQ(folders.size(), 1);
-    const QByteArray verified = readFile(torrents.filePath(folders.first() + "/downloadedPieces.bitfield"));
-    int count = 0;
-    for (qint64 piece = 0; piece < pieces; ++piece)
-        count += bitIsSet(verified, piece) ? 1 : 0;
-    EXPECT_EQ(count, pieces) << "every piece recorded as verified at the end";
+    const Progress counted = progress(driver, kPiece);
+    ASSERT_EQ(counted.folders, 1);
+    EXPECT_EQ(counted.recorded, pieces) << "every piece recorded as verified at the end";
 }
 
 // A file of the download cut short under it (as `truncate` does) while blocks still arrive: the pieces
@@ -231,11 +216,8 @@ TEST_F(DriverStorageTest, AFileCutShortWhileItDownloadsEndsByteIdentical)
 {
     const QByteArray hash = makePayload(4'000'000, 3, 65536);
     ASSERT_EQ(original.size(), 3);
-    quint16 port = 0;
-    auto seed = seeder(&port, 400'000);  // about 10 s
-    ASSERT_NE(port, 0);
+    EngineDriver::Options options = seeded(120, 400'000);  // about 10 s
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
     options.resumeAfterErrorSeconds = 1;  // the user resumes it once told why it stopped
     HelperProcess& run = driver.start({torrentPath()}, options);
 
@@ -268,11 +250,8 @@ TEST_F(DriverStorageTest, AQuitDuringTheMoveToAnotherDiskStopsTheCopyAndTheNextS
         GTEST_SKIP() << "no second file system";
     const QByteArray hash = makePayload(192 << 20, 1, 1 << 20);
     const QByteArray digest = fileDigest(QDir(seedFolder()).filePath(QStringLiteral("payload.bin")));
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
+    EngineDriver::Options options = seeded(120);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 120, {}};
     options.incompleteFolder = otherDisk.filePath(QStringLiteral("incomplete"));
     const QString incomplete = QDir(options.incompleteFolder).filePath(QStringLiteral("payload.bin"));
     const QString copy = QDir(driver.downloadFolder()).filePath(QStringLiteral(".payload.bin.ombrelay-move"));
@@ -311,37 +290,22 @@ TEST_F(DriverStorageTest, KilledSoonAfterAddingItComesBackWithTheFilesItSkippedA
     QThread::msleep(QRandomGenerator(seedValue).bounded(300, 2000));
     first.killNow();
 
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
-    HelperProcess& again = driver.start(torrents, {{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 90, {}});
+    HelperProcess& again = driver.start(torrents, seeded(90));
     EXPECT_EQ(again.waitForLine("state " + smallHash, 30000), QByteArray("waiting"));
     EXPECT_EQ(again.waitForLine("state " + hash + " complete", 90000), QByteArray());
     again.killNow();
 
-    // The pieces wholly inside the skipped file were never fetched.
-    const qint64 start = fileStart(1);
-    const QByteArray skipped = readFile(downloaded(driver, 1)).leftJustified(original[1].size(), '\0', true);
-    int inner = 0;
-    for (qint64 piece = (start + kPiece - 1) / kPiece; (piece + 1) * kPiece <= start + original[1].size(); ++piece, ++inner) {
-        const QByteArray part = skipped.mid(piece * kPiece - start, kPiece);
-        EXPECT_EQ(part.count('\0'), part.size()) << "piece " << piece << " of the skipped file was fetched";
-    }
-    EXPECT_GT(inner, 0);
+    checkSkippedFiles(driver, {1}, kPiece);
 }
 
 TEST_F(DriverStorageTest, KilledWhileItChecksAFileOfTheUsersItNeverWritesOverIt)
 {
-    const QByteArray hash = ombrelay::test::makePayload(seedFolder(), {QStringLiteral("--size"), QStringLiteral("16000000"),
-                                                                       QStringLiteral("--piece-length"), QStringLiteral("65536")});
+    const QByteArray hash = makePayload(16'000'000, 1, 65536);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
     const QString mine = QDir(driver.downloadFolder()).filePath(QStringLiteral("payload.bin"));
     const QByteArray theirs = seededRandomBytes(16'000'000, 77);
     ASSERT_TRUE(writeFile(mine, theirs));
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
-    const EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 60, {}};
+    const EngineDriver::Options options = seeded(60);
 
     HelperProcess& first = driver.start({torrentPath()}, options);
     EXPECT_EQ(first.waitForLine("state " + hash, 30000), QByteArray("paused")) << "parked while the file is checked";
@@ -359,11 +323,8 @@ TEST_F(DriverStorageTest, KilledUnderASlowDiskItsSavedProgressIsCloseBehindTheDa
     constexpr qint64 kWriteRate = 500'000;
     // The seeder sends the whole payload at once; the disk takes about 24 s to write it.
     makePayload(12'000'000, 2, int(kPiece));
-    quint16 port = 0;
-    auto seed = seeder(&port);
-    ASSERT_NE(port, 0);
+    EngineDriver::Options options = seeded(60);
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    EngineDriver::Options options{{QStringLiteral("127.0.0.1:%1").arg(port)}, 0, 60, {}};
     options.writeRate = kWriteRate;
     // Saved progress may trail the disk by what one pass of reads brings (it lands at once) and what the
     // disk writes in 2 s (the bitfields follow a second after a piece verifies), never by the whole write
@@ -380,6 +341,7 @@ TEST_F(DriverStorageTest, KilledUnderASlowDiskItsSavedProgressIsCloseBehindTheDa
         QThread::msleep(random.bounded(5000, 8000));
         run.killNow();
         const Progress counted = progress(driver, kPiece);
+        ASSERT_EQ(counted.folders, 1);
         EXPECT_GE(counted.recorded, counted.good - kLag) << counted.good << " pieces on the disk";
         midway += counted.good > kLag ? 1 : 0;
     }
