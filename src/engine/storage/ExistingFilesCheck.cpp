@@ -62,11 +62,12 @@ void ExistingFilesCheck::start(TorrentLine& torrent)
     if (!store || !anyHoldsData(torrent))
         return finish(torrent, {});
     QObject::connect(store, &PieceStore::existingDataChecked, &torrent,
-                     [weak = torrent.weak_from_this()](const PZIndexSet& verified) {
+                     [weak = torrent.weak_from_this()] {
         const TorrentLinePtr line = weak.lock();
         if (!line || !line->isCheckingFiles())
             return;  // removed, halted or stopped by an error meanwhile
-        const QString unrelated = unrelatedFile(*line, verified);
+        // Every verified piece counts, also those an earlier check found (a check again skips them).
+        const QString unrelated = unrelatedFile(*line, line->downloadedPieces());
         finish(*line, unrelated.isEmpty() ? QString()
                                           : QCoreApplication::translate("TorrentAdder", "\"%1\" already exists and holds other data.")
                                                 .arg(QFileInfo(unrelated).fileName()));

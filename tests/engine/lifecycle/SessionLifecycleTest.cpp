@@ -492,17 +492,25 @@ TEST_F(SessionLifecycleTest, ExistingFilesAreCheckedFirstAndForeignOnesRefused)
     ASSERT_TRUE(waitUntil([&] { return torrent->downloadState() == TorrentLine::Downloading; }));
     EXPECT_EQ(torrent->downloadedPieces().count(), 2);
 
-    const RealTorrent other = RealTorrent::make("Foreign", {{{"x"}, 3 * 16384}}, 16384, 9);
-    const QString foreign = QDir(downloads).filePath("Foreign");
+    // A file of its own beside someone else's: refused for the other one, downloads once that one went.
+    const RealTorrent other = RealTorrent::make("Foreign", {{{"own"}, 16384}, {{"x"}, 2 * 16384}}, 16384, 9);
+    const QString foreign = QDir(downloads).filePath("Foreign/x");
+    ASSERT_TRUE(writeFile(QDir(downloads).filePath("Foreign/own"), other.content.left(16384)));
     ASSERT_TRUE(writeFile(foreign, "somebody else's notes"));
     const TorrentLinePtr refused = add(other.metainfo);
     ASSERT_TRUE(refused);
     ASSERT_TRUE(waitUntil([&] { return !refused->errorText().isEmpty(); }));
+    EXPECT_EQ(refused->errorText(), QStringLiteral("\"x\" already exists and holds other data."));
     EXPECT_TRUE(refused->isPaused());
     EXPECT_EQ(readFile(foreign), QByteArray("somebody else's notes"));
+    ASSERT_TRUE(QFile::rename(foreign, foreign + ".mine"));
+    refused->retryDownload();
+    EXPECT_TRUE(waitUntil([&] { return refused->downloadState() == TorrentLine::Downloading; }))
+        << refused->errorText().toStdString();
+    EXPECT_EQ(refused->downloadedPieces().count(), 1);
     host.removeDownloads({refused});
     SessionLifecycle::cleanupQueue().drain();
-    EXPECT_EQ(readFile(foreign), QByteArray("somebody else's notes")) << "removal leaves it too";
+    EXPECT_EQ(readFile(foreign + ".mine"), QByteArray("somebody else's notes")) << "removal leaves it too";
 }
 
 TEST_F(SessionLifecycleTest, ASessionFolderThatCannotBeWrittenStopsItsTorrentWithTheReasonAndKeepsWhatItHeld)
