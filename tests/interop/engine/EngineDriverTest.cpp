@@ -287,7 +287,9 @@ TEST_F(EngineDriverTest, ASeedKeepsASlowLeecherWhileManyKnownPeersAreNotConnecte
     auto fetcher = libtorrentPeer("fetch", torrentPath(), fetched, "enabled", 55, &fetchPort,
                                   {QStringLiteral("--connect"), driver.address(), QStringLiteral("--download-rate"),
                                    QStringLiteral("60000")});
-    EXPECT_EQ(fetcher->waitForLine("disconnects", 55000), QByteArray("0")) << "the seed dropped its leecher";
+    EXPECT_EQ(fetcher->waitForLine("disconnects", 55000), QByteArray("0"))
+        << "the seed dropped its leecher; the leecher's log: " << fetcher->standardError().right(3000).constData()
+        << "\nthe seed's: " << run.standardError().right(3000).constData();
     EXPECT_EQ(fetcher->waitForLine("complete", 5000), QByteArray());
     EXPECT_GT(timer.elapsed(), (ombrelay::TorrentPeers::kSilentPeerMs + ombrelay::TorrentLine::kOneMinuteTimerInterval) / kScale)
         << "the download ended before the pruning rule could act";
