@@ -137,7 +137,8 @@ QList<PZOutlineObject*> PZOutlineView::selectedObjects() const
         if (PZOutlineObject* object = objectAt(index)) {
             Row row{{}, object};
             for (QModelIndex up = index; up.isValid(); up = up.parent())
-                row.path.prepend(up.row());
+                row.path.append(up.row());
+            std::reverse(row.path.begin(), row.path.end());
             rows.push_back(std::move(row));
         }
     }

@@ -66,7 +66,7 @@ protected:
         server.route("/members.torrent", [this](const HttpTestRequest& request) {
             return request.header("Cookie") == "member=yes" ? file(right) : HttpTestResponse{403, {}, "members only"};
         });
-        HttpCookieStore::setCookie({".members.example", "/", "member", "yes"});
+        HttpCookieStore::setCookie({".members.example", "/", "member", "yes", false, {}});
         QGuiApplication::clipboard()->setText("not an address");
         lifecycle = std::make_unique<SessionLifecycle>(*volumes);
         panel = std::make_unique<OpenTorrentURLPanel>(&mainWindow, *lifecycle);

@@ -91,8 +91,9 @@ TEST_F(UnattendedTest, OriginalTorrentFilesGoToTheTrashOnlyWhenAskedAndAllowed)
         EXPECT_TRUE(line->isDownloading());
         EXPECT_EQ(QFile::exists(path), !c.trashes);
         EXPECT_EQ(QFile::exists(trashed(name)), c.trashes);
-        if (!c.sessionFolderWritten)
+        if (!c.sessionFolderWritten) {
             ASSERT_TRUE(QFile::remove(storage));
+        }
     }
 }
 

@@ -65,8 +65,9 @@ TEST(PieceCheckTest, APieceWrittenAgainWhileItsCheckWaitsGetsOneVerdict)
         EXPECT_EQ(verified.count(), c.verified);
         EXPECT_EQ(failed.count(), c.failed);
         EXPECT_EQ(store.verifiedPieces().containsIndex(0), c.verified == 1);
-        if (c.verified == 1)
+        if (c.verified == 1) {
             EXPECT_EQ(test::readFile(path).left(kPiece), content.left(kPiece));
+        }
     }
 }
 

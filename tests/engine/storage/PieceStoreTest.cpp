@@ -103,8 +103,9 @@ TEST(PieceStore, BlocksInOrderAreWrittenInRunsByteForByte)
     test::holdQueue(PieceStore::storeQueue(), release);
     for (quint64 b = 0; b < f.geometry.blockCount(); ++b) {
         ASSERT_TRUE(f.store(store, b));
-        if (b == 3)
+        if (b == 3) {
             ASSERT_TRUE(f.store(store, 2));
+        }
     }
     release = true;
     settle();

@@ -42,8 +42,9 @@ TEST(WriteBacklogTest, HeldPeersHearOnceWhenHalfIsWritten)
         EXPECT_EQ(backlog.bytes(), total);
         EXPECT_GE(backlog.peakBytes(), total);
         QSignalSpy drained(&backlog, &WriteBacklog::drained);
-        if (c.askedWhileFull)
+        if (c.askedWhileFull) {
             EXPECT_EQ(backlog.isFull(), total >= kMax);
+        }
         for (size_t i = 0; i < c.releasedBeforeCheck; ++i)
             queued[i].reset();
         QCoreApplication::processEvents();

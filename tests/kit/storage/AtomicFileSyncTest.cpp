@@ -74,8 +74,9 @@ TEST(AtomicFileSyncTest, AWriteOfTheBytesAFileHoldsAlreadyLeavesItAlone)
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("state.plist"));
-        if (c.stored)
+        if (c.stored) {
             ASSERT_TRUE(ombrelay::test::writeFile(path, *c.stored));
+        }
         struct stat before = {};
         ::stat(QFile::encodeName(path).constData(), &before);
         const int syncsBefore = syncs.load();

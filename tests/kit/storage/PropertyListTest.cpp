@@ -149,8 +149,9 @@ TEST(PropertyListTest, DamagedFilesNeverCrash)
         for (int e = 0; e < edits; ++e)
             bytes[int(random.bounded(bytes.size()))] = random.bounded(2) ? char(random.bounded(256)) : char(0xff);
         const QVariant value = PropertyList::fromBinary(bytes);
-        if (value.isValid())
+        if (value.isValid()) {
             EXPECT_TRUE(isPropertyListValue(value)) << round;
+        }
     }
 }
 

@@ -126,8 +126,9 @@ TEST(InterruptedMove, SigtermMidCopyKeepsTheRecordTrue)
     ASSERT_FALSE(recorded.isEmpty());
     EXPECT_EQ(digestOf(QDir(recorded).filePath(QStringLiteral("big.bin"))), digest)
         << "the content is not whole where the record points: " << recorded.toStdString();
-    if (midCopy)
+    if (midCopy) {
         EXPECT_NE(recorded, target) << "cut mid-copy, the record still names the old place";
+    }
     std::cout << "[   INFO   ] signal " << (midCopy ? "mid-copy" : "after the copy") << "\n";
     if (childRoot.startsWith(QDir::tempPath()))
         QDir(childRoot).removeRecursively();  // the killed child left its folder
