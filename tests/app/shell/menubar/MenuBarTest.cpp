@@ -418,7 +418,7 @@ TEST_F(MenuBarInner, EachItemRunsItsCommand)
         if (row.given)
             row.given();
         run(row.command);
-        EXPECT_TRUE(waitUntil(row.done, 3000)) << row.effect;
+        EXPECT_TRUE(waitUntil(row.done)) << row.effect;
     }
     if (panel)
         panel->reject();
