@@ -213,6 +213,7 @@ TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
     ASSERT_TRUE(preferences);
     auto* const button = preferences->window()->findChild<FolderButton*>(QStringLiteral("saveDirectory"));
     ASSERT_TRUE(button);
+    ASSERT_TRUE(waitUntil([&] { return button->isVisible(); }, 5000));
     QAbstractItemView* const list = button->view();
     QWidget* const popUp = list->window();
     for (const auto& c : cases) {

@@ -332,13 +332,15 @@ TEST_F(ShortcutFocusInner, WordKeysSelectInFieldsAndSwitchTabsElsewhere)
     }
 }
 
-// The preferences opened with Ctrl+, the blocklist's provider typed into their network pane (this test's
-// server on loopback), the blocklist turned on and Update Now clicked: its list is imported and refuses
-// its addresses.
+// The preferences opened with Ctrl+, from the search field, the blocklist's provider typed into their
+// network pane (this test's server on loopback), the blocklist turned on and Update Now clicked: its list
+// is imported and refuses its addresses.
 TEST_F(ShortcutFocusInner, ABlocklistFromTheProviderNamedInThePane)
 {
     server.route("/config/level1.zip",
                  HttpTestResponse{200, {}, zipOf({{"level1.txt", "Net:1.2.3.0-1.2.3.255\r\nOther:5.6.7.8-5.6.7.9\r\n"}})});
+    KoToolbarDelegate::selectSearchField();
+    ASSERT_TRUE(focusIs(searchField()));
     PZPreferencesController* preferences = preferencesPane(1);
     ASSERT_TRUE(preferences);
     auto* pane = preferences->window()->findChild<BlocklistView*>();
@@ -356,6 +358,7 @@ TEST_F(ShortcutFocusInner, ABlocklistFromTheProviderNamedInThePane)
         << pane->failureText()->text().toStdString();
     EXPECT_TRUE(Blocklist::instance().isBlocked(htonl(0x01020304)));  // 1.2.3.4
     EXPECT_EQ(Settings::instance().string(BlocklistView::kProviderKey), provider);
+    EXPECT_EQ(pane->lastDownload()->text(), QStringLiteral("Just updated"));
 }
 
 }  // namespace
