@@ -56,11 +56,13 @@ void WebCookieFile::loadIntoLoaders()
     if (OBDefaults::kDisableCookies())
         return;
     const QString path = QDir(WebProfile::storageFolder()).filePath(QStringLiteral("Cookies"));
+    HttpCookieStore::beginFilling();
     QThreadPool::globalInstance()->start([path] {
         const QList<HttpCookieStore::Cookie> cookies = read(path);
         QMetaObject::invokeMethod(QCoreApplication::instance(), [cookies] {
             for (const HttpCookieStore::Cookie& cookie : cookies)
                 HttpCookieStore::setCookie(cookie);  // refuses what is not clean
+            HttpCookieStore::endFilling();
         }, Qt::QueuedConnection);
     });
 }

@@ -20,7 +20,7 @@ public:
 
     static QList<HttpCookieStore::Cookie> read(const QString& path);
     // Reads the profile's file on the thread pool and puts its cookies in the loaders' store, unless the
-    // user turned cookies off.
+    // user turned cookies off; loaders that send cookies start once they are in.
     static void loadIntoLoaders();
 };
 

@@ -2,8 +2,10 @@
 
 #include <QHash>
 #include <QList>
+#include <QPointer>
 
 #include <algorithm>
+#include <utility>
 
 namespace ombrelay {
 namespace {
@@ -47,7 +49,41 @@ QByteArray lineFor(const Cookie& cookie)
         + cookie.value;
 }
 
+struct Filling
+{
+    bool running = false;
+    QList<QPair<QPointer<QObject>, std::function<void()>>> waiting;
+};
+
+Filling& filling()
+{
+    static Filling state;
+    return state;
+}
+
 }  // namespace
+
+void HttpCookieStore::beginFilling()
+{
+    filling().running = true;
+}
+
+void HttpCookieStore::endFilling()
+{
+    filling().running = false;
+    const auto waiting = std::exchange(filling().waiting, {});
+    for (const auto& [context, start] : waiting)
+        if (context)
+            start();
+}
+
+void HttpCookieStore::whenFilled(QObject* context, std::function<void()> start)
+{
+    if (filling().running)
+        filling().waiting.append({context, std::move(start)});
+    else
+        start();
+}
 
 bool HttpCookieStore::setCookie(const Cookie& cookie)
 {

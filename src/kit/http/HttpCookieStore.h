@@ -6,6 +6,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 namespace ombrelay {
 
 // The process-wide cookie store that loaders send from (when they send cookies) and that the web panes
@@ -33,6 +37,13 @@ public:
     // Gives a request the cookies that may go to `host` in a jar of its own: curl sends those that match
     // each address of the load (redirects too), and what responses set ends with the request.
     static void attach(CURL* request, const QString& host);
+
+    // The cookies of earlier sessions are being read in: loaders that send cookies start after
+    // endFilling, so a launch's first fetches carry them too.
+    static void beginFilling();
+    static void endFilling();
+    // Runs `start` now, or once filling ends if `context` is still there.
+    static void whenFilled(QObject* context, std::function<void()> start);
 };
 
 }  // namespace ombrelay

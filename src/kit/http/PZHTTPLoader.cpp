@@ -68,7 +68,7 @@ bool PZHTTPLoader::usePersistentConnection() const
 
 bool PZHTTPLoader::isLoading() const
 {
-    return m_easy || m_failurePending;
+    return m_easy || m_failurePending || m_waitingForCookies;
 }
 
 void PZHTTPLoader::loadURL(const QUrl& url, const QByteArray& body)
@@ -87,7 +87,16 @@ void PZHTTPLoader::load(const QUrl& url, const QByteArray& address, const QByteA
     const HttpError refusal = checkAddress(url);
     if (refusal.isError())
         return failSoon(url, refusal);
-    startRequest(url, address, body);
+    if (!shouldSendCookies())
+        return startRequest(url, address, body);
+    const quint64 start = ++m_starts;
+    m_waitingForCookies = true;
+    HttpCookieStore::whenFilled(this, [this, start, url, address, body] {
+        if (m_starts != start)
+            return;  // stopped or replaced meanwhile
+        m_waitingForCookies = false;
+        startRequest(url, address, body);
+    });
 }
 
 HttpError PZHTTPLoader::checkAddress(const QUrl& url)
@@ -219,6 +228,8 @@ void PZHTTPLoader::killConnection()
     PerformLater::cancel(this, kFailureKey);
     PerformLater::cancel(this, kFirstBytesKey);
     m_failurePending = false;
+    ++m_starts;
+    m_waitingForCookies = false;
     abortTransfer();
     m_data = {};
     loadEnded();

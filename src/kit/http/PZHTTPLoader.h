@@ -126,6 +126,8 @@ private:
     qint64 m_maxBodySize = kPageBodyCap;
     bool m_bodyTooLarge = false;
     bool m_failurePending = false;
+    quint64 m_starts = 0;             // a start waiting for the stored cookies runs only if still the last
+    bool m_waitingForCookies = false;
     bool m_acceptsCompressedBody = false;
     QList<QPair<QByteArray, QByteArray>> m_requestHeaders;
     QByteArray m_lastModified;

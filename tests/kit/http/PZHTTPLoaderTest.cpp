@@ -103,18 +103,30 @@ TEST_F(HttpLoaderTest, GetRequestCarriesUserAgentAndNoCookie)
     HttpCookieStore::setCookie(cookie("127.0.0.1", "/", "session", "secret"));
     // Every answer sets a cookie, which no later request carries: loaders never keep what responses set.
     server.route("/page", HttpTestResponse{200, {{"Set-Cookie", "fresh=1; Path=/"}}, "page"});
-    struct Case { const char* name; std::unique_ptr<PZHTTPLoader> loader; QByteArray agent; bool cookie; };
+    struct Case { const char* name; std::unique_ptr<PZHTTPLoader> loader; QByteArray agent; bool cookie; bool filling = false; };
     Case cases[] = {
         {"plain", std::make_unique<PZHTTPLoader>(), PZHTTPLoader::browserUserAgent(), false},
         {"own agent", std::make_unique<CustomAgentLoader>(), "Ombrelay/2168", false},
         {"sends cookies", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true},
         {"sends them again", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true},
+        {"waits for the stored ones being read", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true, true},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         LoadRecorder rec(*c.loader);
         const int before = server.requestCount();
+        if (c.filling) {
+            HttpCookieStore::clear();
+            HttpCookieStore::beginFilling();
+        }
         c.loader->loadURL(server.url("/page?q=1"));
+        if (c.filling) {
+            spinFor(300);
+            EXPECT_EQ(server.requestCount(), before) << "sent before the stored cookies were in";
+            EXPECT_TRUE(c.loader->isLoading());
+            HttpCookieStore::setCookie(cookie("127.0.0.1", "/", "session", "secret"));
+            HttpCookieStore::endFilling();
+        }
         ASSERT_TRUE(rec.wait());
         ASSERT_EQ(server.requestCount(), before + 1);
         const HttpTestRequest req = server.requests().last();
