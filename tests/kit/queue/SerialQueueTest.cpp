@@ -67,11 +67,17 @@ TEST(SerialQueue, CancelDropsQueuedJobsAndWaitsForTheRunningOne)
 TEST(SerialQueue, JobsPostedAheadPassTheWaitingOnesInTheirOwnOrder)
 {
     SerialQueue queue(QStringLiteral("test"));
+    std::atomic<bool> started{false};
     std::atomic<bool> release{false};
     queue.post(nullptr, [&] {
+        started = true;
         for (int i = 0; i < 10000 && !release; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
+    // Jobs posted ahead go before every waiting one, so the first must be running before they come.
+    for (int i = 0; i < 10000 && !started; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(started);
     std::vector<std::string> seen;
     int dropped = 0;
     queue.post(nullptr, [&] { seen.push_back("write 1"); });
