@@ -54,5 +54,5 @@ function(ombrelay_test_folder dir)
     TIMEOUT 900
     COST 1000
     LABELS whole
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OMBRELAY_PICTURES_DIR=${PROJECT_BINARY_DIR}/whole-run-pictures")
 endfunction()

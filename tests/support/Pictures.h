@@ -13,13 +13,20 @@
 
 namespace ombrelay::test {
 
-// Where a gallery test saves its picture: the file named by `variable`, else `fileName` in the build folder.
+// Where a gallery test saves `fileName`: the build folder, or the folder OMBRELAY_PICTURES_DIR names. The
+// whole-program runs have a folder of their own, so no test reads a picture that a run alongside rewrites.
+inline QString picturePath(const QString& fileName)
+{
+    const QString folder = qEnvironmentVariable("OMBRELAY_PICTURES_DIR", QStringLiteral(OMBRELAY_BINARY_DIR));
+    QDir().mkpath(folder);
+    return QDir(folder).filePath(fileName);
+}
+
+// The file named by `variable`, else `fileName` in the pictures folder.
 inline QString picturePath(const char* variable, const QString& fileName)
 {
     const QString chosen = qEnvironmentVariable(variable);
-    if (!chosen.isEmpty())
-        return chosen;
-    return QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(fileName);
+    return chosen.isEmpty() ? picturePath(fileName) : chosen;
 }
 
 // The image as PNG bytes, as a web server would send an icon.

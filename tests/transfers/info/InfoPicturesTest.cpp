@@ -47,7 +47,7 @@ void choose(BandwidthPopUpButton& button, int tag)
 
 bool save(const QPixmap& picture, const QString& fileName)
 {
-    const QString path = QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(fileName);
+    const QString path = picturePath(fileName);
     std::fprintf(stderr, "picture: %s\n", qPrintable(path));
     return picture.save(path);
 }

@@ -43,7 +43,7 @@ namespace {
 
 QString picture(const QString& name)
 {
-    return QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(name);
+    return picturePath(name);
 }
 
 const char* const kPictures[] = {"preferences-general.png",  "preferences-network.png",

@@ -38,7 +38,7 @@ const QColor kIconColours[] = {QColor(220, 60, 40), QColor(40, 110, 220)};
 
 QString picture(const char* name)
 {
-    return QDir(QStringLiteral(OMBRELAY_BINARY_DIR)).filePath(QLatin1String(name));
+    return picturePath(QLatin1String(name));
 }
 
 QByteArray iconBytes(const QColor& colour)
