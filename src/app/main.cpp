@@ -1,6 +1,7 @@
 #include "app/shell/KoApplication.h"
 #include "app/shell/KoApplicationController.h"
 #include "app/shell/SingleInstance.h"
+#include "app/web/WebProfile.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
 #include "kit/DefaultSettings.h"
@@ -41,8 +42,13 @@ int main(int argc, char** argv)
         BTCore::useParts(std::move(parts));
     }
 
-    KoApplicationController controller(VolumeMonitor::instance());
-    controller.listenForLaterLaunches(instance);
-    controller.launch(arguments);
-    return app.exec();
+    int code = 0;
+    {
+        KoApplicationController controller(VolumeMonitor::instance());
+        controller.listenForLaterLaunches(instance);
+        controller.launch(arguments);
+        code = app.exec();
+    }
+    WebProfile::release();  // the pages went with the window
+    return code;
 }

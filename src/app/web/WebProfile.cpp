@@ -7,6 +7,7 @@
 #include "kit/OBDefaults.h"
 #include "kit/http/HttpCookieStore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QNetworkCookie>
 #include <QWebEngineCookieStore>
@@ -24,6 +25,8 @@ constexpr qint64 kDiskCacheBytes = 50 * 1024 * 1024;
 
 // Read by the cookie filter on Chromium's IO thread, written on the main thread at each request.
 std::atomic<bool> cookiesDisabled{false};
+
+QWebEngineProfile* sharedProfile = nullptr;
 
 }  // namespace
 
@@ -47,10 +50,12 @@ QString WebProfile::storageFolder()
 
 QWebEngineProfile* WebProfile::shared()
 {
-    static QWebEngineProfile* profile = [] {
+    if (sharedProfile)
+        return sharedProfile;
+    sharedProfile = [] {
         WebProxy::apply();
         cookiesDisabled = OBDefaults::kDisableCookies();
-        auto* made = new QWebEngineProfile(QStringLiteral("WebEngine"));  // lives as long as the process
+        auto* made = new QWebEngineProfile(QStringLiteral("WebEngine"));
         const QString folder = storageFolder();
         made->setPersistentStoragePath(folder);
         made->setCachePath(folder + QStringLiteral("/Cache"));
@@ -72,7 +77,14 @@ QWebEngineProfile* WebProfile::shared()
         made->cookieStore()->loadAllCookies();
         return made;
     }();
-    return profile;
+    return sharedProfile;
+}
+
+void WebProfile::release()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // pages closed just before
+    delete sharedProfile;
+    sharedProfile = nullptr;
 }
 
 void WebProfile::interceptRequest(QWebEngineUrlRequestInfo&)

@@ -18,6 +18,8 @@ class WebProfile : public QWebEngineUrlRequestInterceptor
     Q_OBJECT
 public:
     static QWebEngineProfile* shared();
+    // Deletes the profile, which is when it writes out the cookies it holds: at quit, after every page.
+    static void release();
     // Where the profile keeps its files (its cookies in "Cookies").
     static QString storageFolder();
     // False (after one "*** " line) when running as root with Chromium's sandbox on: no page shows then.

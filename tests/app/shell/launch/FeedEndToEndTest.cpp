@@ -2,6 +2,7 @@
 // loopback lists its entries, counts them in the sidebar and opens its articles in web tabs.
 #include "app/shell/launch/AppOnScreen.h"
 #include "app/shell/launch/LoopbackFeed.h"
+#include "app/web/WebCookieFile.h"
 #include "engine/torrent/Metainfo.h"
 #include "support/HttpTestServer.h"
 #include "support/Pictures.h"
@@ -61,6 +62,18 @@ protected:
             return std::any_of(requests.begin(), requests.end(), [](const HttpTestRequest& r) { return r.path == "/page"; });
         };
         return app.waitFor(pageAsked, 30000) ? window : std::nullopt;
+    }
+    // Pictures of the screen in `picture` until the article page fills much of the window, in its colour;
+    // the last one, null when none showed it.
+    QImage articlePageDrawn(const QRect& window, const QString& picture)
+    {
+        return screenPictureShowing(picture, [&](const QImage& shown) {
+            int pagePixels = 0;
+            for (int y = window.top(); y <= window.bottom(); y += 2)
+                for (int x = window.left(); x <= window.right(); x += 2)
+                    pagePixels += shown.valid(x, y) && nearColor(shown.pixel(x, y), kArticlePageColour, 8) ? 1 : 0;
+            return pagePixels * 4 > window.width() * window.height() / 4;
+        });
     }
     // Pictures of the screen in `picture` until a feed pane shows in the window (the dark bar above the
     // status bar at its bottom); the last one, null when none showed it.
@@ -131,15 +144,7 @@ TEST_F(FeedEndToEnd, AFeedArticleOpensItsPageInAWebTabOfThePane)
     const std::optional<QRect> window = openTheArticle(*app, server, picture);
     ASSERT_TRUE(window) << app->output().right(3000).toStdString();
     // The page fills the pane's new tab: much of the window takes its colour.
-    const auto pageDrawn = [&](const QImage& shown) {
-        int pagePixels = 0;
-        for (int y = window->top(); y <= window->bottom(); y += 2)
-            for (int x = window->left(); x <= window->right(); x += 2)
-                pagePixels +=
-                    shown.valid(x, y) && nearColor(shown.pixel(x, y), kArticlePageColour, 8) ? 1 : 0;
-        return pagePixels * 4 > window->width() * window->height() / 4;
-    };
-    EXPECT_FALSE(screenPictureShowing(picture, pageDrawn).isNull())
+    EXPECT_FALSE(articlePageDrawn(*window, picture).isNull())
         << "no article page in " << picture.toStdString();
     EXPECT_TRUE(app->terminate(20000)) << app->output().right(6000).toStdString();
 }
@@ -152,7 +157,8 @@ TEST_F(FeedEndToEnd, ACookieAPageLeftGoesWithTheNextLaunchsFetchesBeforeAnyPage)
     ASSERT_TRUE(server.listen());
     routeArticleFeed(server);
     server.route("/page", HttpTestResponse{200, {{"Content-Type", "text/html"}, {"Set-Cookie", "member=yes; Path=/; Max-Age=86400"}},
-                                           "<html><head><title>Welcome</title></head><body>Logged in</body></html>"});
+                                           "<html><head><title>Welcome</title></head><body style=\"background:" +
+                                               kArticlePageColour.name().toLatin1() + "\">Logged in</body></html>"});
     const QByteArray members = metainfo(singleFileInfo(QStringLiteral("members.iso"), 300000));
     server.route("/members.torrent", [&](const HttpTestRequest& request) {
         return request.header("Cookie") == "member=yes" ? HttpTestResponse{200, {}, members}
@@ -167,11 +173,16 @@ TEST_F(FeedEndToEnd, ACookieAPageLeftGoesWithTheNextLaunchsFetchesBeforeAnyPage)
         auto app = launchForInput();
         ASSERT_TRUE(app->waitForText(QStringLiteral("Feed \"Articles\": 1 listed, 1 new"), 20000))
             << app->output().right(2000).toStdString();
-        ASSERT_TRUE(openTheArticle(*app, server, picturePath("OMBRELAY_FEED_LOGIN_PICTURE", QStringLiteral("app-feed-login.png"))))
-            << app->output().right(3000).toStdString();
-        spinFor(1000);  // the page is shown and its cookie stored
+        const QString picture = picturePath("OMBRELAY_FEED_LOGIN_PICTURE", QStringLiteral("app-feed-login.png"));
+        const std::optional<QRect> window = openTheArticle(*app, server, picture);
+        ASSERT_TRUE(window) << app->output().right(3000).toStdString();
+        // Shown, so its answer and the cookie in it were taken in.
+        EXPECT_FALSE(articlePageDrawn(*window, picture).isNull()) << "no login page in " << picture.toStdString();
         EXPECT_TRUE(app->terminate(20000)) << app->output().right(6000).toStdString();
     }
+    const QList<HttpCookieStore::Cookie> kept = WebCookieFile::read(path("data") + QStringLiteral("/Ombrelay/WebEngine/Cookies"));
+    EXPECT_TRUE(std::any_of(kept.begin(), kept.end(), [](const HttpCookieStore::Cookie& c) { return c.name == "member"; }))
+        << "the cookie is kept in the web profile's file";
     const auto memberFetches = [&] {
         QList<QByteArray> cookies;
         for (const HttpTestRequest& request : server.requests())
