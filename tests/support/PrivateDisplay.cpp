@@ -8,14 +8,32 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
 
 namespace ombrelay::test {
 namespace {
+
 const QString kXvfb = QStringLiteral("/usr/bin/Xvfb");
+
+// Every thread's stack in a running process, by the debugger where one is installed: the sanitizer's
+// report on an abort shows only the thread that took the signal.
+QByteArray threadStacks(qint64 pid)
+{
+    const QString debugger = QStandardPaths::findExecutable(QStringLiteral("gdb"));
+    if (debugger.isEmpty())
+        return {};
+    QProcess gdb;
+    gdb.setProcessChannelMode(QProcess::MergedChannels);
+    gdb.start(debugger, {"-batch", "-p", QString::number(pid), "-ex", "thread apply all bt 30"});
+    if (!gdb.waitForFinished(60000))
+        gdb.kill();
+    return gdb.readAll();
 }
+
+}  // namespace
 
 bool PrivateDisplay::isInstalled()
 {
@@ -87,7 +105,7 @@ bool DisplayChild::passes(int timeoutMs)
         return !isRunning();
     };
     if (!waitUntil(ended, timeoutMs) && m_process.processId() > 0) {
-        output += QByteArrayLiteral("*** the child did not end in time: aborted\n");
+        output += QByteArrayLiteral("*** the child did not end in time: aborted\n") + threadStacks(m_process.processId());
         ::kill(pid_t(m_process.processId()), SIGABRT);
         waitUntil(ended, 10000);
     }
