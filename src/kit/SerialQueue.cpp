@@ -24,6 +24,8 @@ void SerialQueue::post(const void* owner, Job job)
 {
     {
         std::lock_guard lock(m_mutex);
+        if (isRefused(owner))
+            return;
         m_jobs.push_back({owner, std::move(job)});
     }
     m_wake.notify_one();
@@ -33,10 +35,29 @@ void SerialQueue::postAhead(const void* owner, Job job)
 {
     {
         std::lock_guard lock(m_mutex);
+        if (isRefused(owner))
+            return;
         m_jobs.insert(m_jobs.begin() + std::ptrdiff_t(m_jobsAhead), {owner, std::move(job)});
         ++m_jobsAhead;
     }
     m_wake.notify_one();
+}
+
+bool SerialQueue::isRefused(const void* owner) const
+{
+    return owner && std::find(m_refusedOwners.begin(), m_refusedOwners.end(), owner) != m_refusedOwners.end();
+}
+
+void SerialQueue::refuseJobsFrom(const void* owner)
+{
+    std::lock_guard lock(m_mutex);
+    m_refusedOwners.push_back(owner);
+}
+
+void SerialQueue::acceptJobsFrom(const void* owner)
+{
+    std::lock_guard lock(m_mutex);
+    std::erase(m_refusedOwners, owner);
 }
 
 void SerialQueue::cancel(const void* owner)

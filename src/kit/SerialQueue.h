@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace ombrelay {
 
@@ -27,6 +28,10 @@ public:
     void postAhead(const void* owner, Job job);
     // Drops the owner's queued jobs and returns once none of its jobs is running.
     void cancel(const void* owner);
+    // Until acceptJobsFrom(), jobs the owner posts are dropped: for owners whose jobs on several queues post
+    // to each other, so that cancelling one queue after another leaves none behind.
+    void refuseJobsFrom(const void* owner);
+    void acceptJobsFrom(const void* owner);
     // Returns once the queue is idle: every job posted before the call has run, and so has every job
     // those jobs posted. Never call it from a job of this queue.
     void drain();
@@ -39,12 +44,14 @@ private:
         Job job;
     };
     void run();
+    bool isRefused(const void* owner) const;  // under m_mutex
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::deque<Entry> m_jobs;
     size_t m_jobsAhead = 0;  // the front entries of m_jobs that came from postAhead
+    std::vector<const void*> m_refusedOwners;
     const void* m_runningOwner = nullptr;
     bool m_running = false;
     bool m_stopping = false;

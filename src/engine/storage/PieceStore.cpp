@@ -796,14 +796,18 @@ void PieceStore::cancelQueuedWork()
 void PieceStore::cancelStoreAndHashJobs()
 {
     m_receivedBlocks.clear();
-    // A running store job may post a hash or a sync job, a running hash job a store job, a running sync
-    // job store jobs that post nothing: after these none of this store's jobs is queued or running.
-    storeQueue().cancel(this);
+    // Store jobs post hash and sync jobs, and those post store jobs, which may post hash jobs again (a
+    // failed sync forgets its pieces): with this store's posts refused everywhere first, one cancel per
+    // queue leaves none of its jobs queued or running.
+    std::vector<SerialQueue*> queues{&storeQueue(), &syncQueue()};
     for (int i = 0; i < kHashQueues; ++i)
-        hashQueues()[i].cancel(this);
-    storeQueue().cancel(this);
-    syncQueue().cancel(this);
-    storeQueue().cancel(this);
+        queues.push_back(&hashQueues()[i]);
+    for (SerialQueue* queue : queues)
+        queue->refuseJobsFrom(this);
+    for (SerialQueue* queue : queues)
+        queue->cancel(this);
+    for (SerialQueue* queue : queues)
+        queue->acceptJobsFrom(this);
 }
 
 void PieceStore::purgeCachedDescriptors()

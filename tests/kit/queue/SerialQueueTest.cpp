@@ -91,3 +91,37 @@ TEST(SerialQueue, JobsPostedAheadPassTheWaitingOnesInTheirOwnOrder)
     queue.drain();
     EXPECT_EQ(seen, (std::vector<std::string>{"verdict 1", "verdict 2", "verdict 3", "write 1", "write 2"}));
 }
+
+TEST(SerialQueue, PostsOfARefusedOwnerAreDroppedUntilItIsAcceptedAgain)
+{
+    SerialQueue first(QStringLiteral("first"));
+    SerialQueue second(QStringLiteral("second"));
+    int owner = 0;
+    int other = 0;
+    std::atomic<bool> started{false};
+    std::atomic<bool> release{false};
+    std::atomic<int> ran{0};
+    // The owner's running job posts to the other queue after that queue was cancelled, while cancel waits
+    // for it: refused, those posts are dropped.
+    first.post(&owner, [&] {
+        started = true;
+        for (int i = 0; i < 10000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        second.post(&owner, [&] { ran += 1; });
+        second.postAhead(&owner, [&] { ran += 1; });
+    });
+    for (int i = 0; i < 10000 && !started; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(started);
+    first.refuseJobsFrom(&owner);
+    second.refuseJobsFrom(&owner);
+    second.post(&other, [&] { ran += 100; });
+    second.cancel(&owner);
+    release = true;
+    first.cancel(&owner);
+    first.acceptJobsFrom(&owner);
+    second.acceptJobsFrom(&owner);
+    second.post(&owner, [&] { ran += 10; });
+    second.drain();
+    EXPECT_EQ(ran, 110);
+}
