@@ -28,7 +28,11 @@ bool IncomingPeers::accept(int fd, quint32 address, quint16 port, qint64 now)
         return false;
     std::shared_ptr<PeerWire> wire = PeerWire::adoptIncoming(
         fd, qFromBigEndian(address), qFromBigEndian(port),
-        [this](const QByteArray& hash, PeerWire::TorrentKey key) -> PeerTorrent* { return m_findSwarm(hash, key); },
+        [this, address](const QByteArray& hash, PeerWire::TorrentKey key) -> PeerTorrent* {
+            // A peer its torrent banned is closed before it hears our handshake.
+            TorrentSwarm* swarm = m_findSwarm(hash, key);
+            return swarm && !swarm->peers().isBanned(address) ? swarm : nullptr;
+        },
         now);
     wire->setEndedHandler([this](PeerWire& ended) {
         std::erase_if(m_waiting, [&](const auto& w) { return w.get() == &ended; });

@@ -155,7 +155,7 @@ void TorrentPeers::removePeer(PeerLink* peer)
 
 bool TorrentPeers::isShunned(const PeerAddress& peer) const
 {
-    return m_banned.contains(peer.address) || m_environment.ownAddresses->contains(peer);
+    return isBanned(peer.address) || m_environment.ownAddresses->contains(peer);
 }
 
 QList<PeerAddress> TorrentPeers::withoutShunned(QList<PeerAddress> peers) const
@@ -197,7 +197,7 @@ int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
 
 bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
 {
-    if (!peer || !mayConnect() || find(peer.get()) || m_banned.contains(peer->peerAddress().address))
+    if (!peer || !mayConnect() || find(peer.get()) || isBanned(peer->peerAddress().address))
         return false;
     m_connections.push_back({peer, Phase::Connecting, -1, 0});
     const PeerAddress address = peer->peerAddress();

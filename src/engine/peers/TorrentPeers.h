@@ -100,6 +100,7 @@ public:
     // A peer that sent bad data: its connections close, its row goes, and its address, whatever the
     // port, is neither dialled nor accepted again while this object lives (the session).
     void banPeer(const PeerAddress& peer);
+    bool isBanned(quint32 address) const { return m_banned.contains(address); }  // network order
     // A connection reached our own listener at `address`: it joins our own addresses and its row goes.
     void connectedToOurselves(const PeerAddress& address);
     // Stopping: records the bytes, closes every connection, forgets them, marks every row inactive.

@@ -44,14 +44,19 @@ protected:
         Settings::instance().setValue(QStringLiteral("kUploadLimitEnabled"), enabled);
         Settings::instance().setValue(QStringLiteral("kUploadLimit"), kilobytes);
     }
-    // A peer with the Fast extension connects and completes the plain handshake, which the engine answers.
-    void acceptHandshakingPeer(quint16 port)
+    // A peer with the Fast extension connects and sends the plain handshake,
+    void acceptPeerSendingHandshake(quint16 port)
     {
         auto [remoteFd, engineFd] = loopbackPair();
         ASSERT_GE(engineFd, 0);
         remote = std::make_unique<ScriptedPeer>(remoteFd);
         ASSERT_TRUE(service->acceptIncomingPeer(engineFd, htonl(INADDR_LOOPBACK), htons(port)));
         remote->write(remoteHandshake(0x05, torrent->infoHash()));
+    }
+    // ... which the engine answers.
+    void acceptHandshakingPeer(quint16 port)
+    {
+        acceptPeerSendingHandshake(port);
         ASSERT_EQ(remote->take(PeerHandshake::kSize).mid(28, 20), torrent->infoHash());
     }
     // Such a peer becomes active and says it is interested; what the engine sent until then is read and
@@ -237,7 +242,7 @@ TEST_F(EnginePeerServiceTest, OnlyADownloadingTorrentDropsPeersThatSentItNothing
 }
 
 // A ban holds for the address: the peer that sent a bad piece, connecting again from another port, is
-// closed without joining the torrent.
+// closed without joining the torrent or hearing its handshake.
 TEST_F(EnginePeerServiceTest, APeerBannedForABadPieceIsRefusedWhenItComesBackFromAnotherPort)
 {
     connectInterestedPeer();
@@ -254,8 +259,9 @@ TEST_F(EnginePeerServiceTest, APeerBannedForABadPieceIsRefusedWhenItComesBackFro
     }, 10'000);
     ASSERT_TRUE(banned) << "the bad piece never closed the connection";
 
-    acceptHandshakingPeer(40001);
+    acceptPeerSendingHandshake(40001);
     service->tick();
     EXPECT_TRUE(remote->closedByEngine());
+    EXPECT_EQ(remote->buffered, QByteArray()) << "the banned peer was answered";
     EXPECT_EQ(service->peerCounts(*torrent).active, 0);
 }
