@@ -82,14 +82,17 @@ void TorrentStorage::pieceVerified(quint32 piece)
 void TorrentStorage::pieceFailed(quint32 piece)
 {
     forgetDownloadedBlocks(piece);
-    const QSet<QString> sources = sendersToBlame(piece);
+    // Blame goes by address, as bans do: a peer that comes back from another port keeps its count.
+    QHash<QString, QString> sources;  // address → one of its senders
+    for (const QString& peer : sendersToBlame(piece))
+        sources.insert(addressOf(peer), peer);
     forgetSenders(piece);
     qWarning("*** %s: piece %u failed its check (%lld peers blamed)", qPrintable(m_torrent.path()), piece,
              qint64(sources.size()));
-    for (const QString& peer : sources) {
-        const int failures = ++m_failures[peer];
+    for (auto source = sources.cbegin(); source != sources.cend(); ++source) {
+        const int failures = ++m_failures[source.key()];
         if (sources.size() == 1 || failures >= kFailedPiecesBeforeBan)
-            PeerService::instance().banPeer(m_torrent, peer);
+            PeerService::instance().banPeer(m_torrent, source.value());
     }
     PeerService::instance().pieceFailed(m_torrent, piece);
 }
@@ -166,6 +169,11 @@ void TorrentStorage::forgetDownloadedBlocks(quint32 piece)
     for (quint32 b = 0; b < geometry.blocksInPiece(piece); ++b)
         m_torrent.downloadedBlocks().removeIndex(first + b);
     recountDownloaded();
+}
+
+QString TorrentStorage::addressOf(const QString& peer)
+{
+    return peer.section(QLatin1Char(':'), 0, 0);
 }
 
 QSet<QString> TorrentStorage::sendersToBlame(quint32 piece) const

@@ -35,7 +35,8 @@ public:
     // torrent, or its piece is verified already); nothing is counted then.
     bool blockArrived(const QString& peer, quint32 piece, quint32 offset, const QByteArray& data);
 
-    int failedPieces(const QString& peer) const { return m_failures.value(peer); }
+    // Failed pieces blamed on the peer's address, whatever its port.
+    int failedPieces(const QString& peer) const { return m_failures.value(addressOf(peer)); }
 
 private:
     void pieceVerified(quint32 piece);
@@ -47,6 +48,7 @@ private:
     // The peers whose blocks make up the piece; none when a block of it came before this start (or its
     // sender is not known), as no one can tell which bytes were wrong.
     QSet<QString> sendersToBlame(quint32 piece) const;
+    static QString addressOf(const QString& peer);  // "a.b.c.d" of "a.b.c.d:port"
     void forgetSenders(quint32 piece);
     void addDownloadedBlocks(quint32 piece);
     void recountDownloaded();
@@ -58,7 +60,7 @@ private:
     std::unique_ptr<PieceStore> m_store;
     // The sender of each block written since this start, until its piece is verified, fails or is lost.
     QHash<quint64, QString> m_senders;
-    QHash<QString, int> m_failures;
+    QHash<QString, int> m_failures;  // by address
 };
 
 }  // namespace ombrelay
