@@ -197,7 +197,8 @@ int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
 
 bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
 {
-    if (!peer || !mayConnect() || find(peer.get()) || isBanned(peer->peerAddress().address))
+    if (!peer || !mayConnect() || !canAcceptIncomingPeer() || find(peer.get())
+        || isBanned(peer->peerAddress().address))
         return false;
     m_connections.push_back({peer, Phase::Connecting, -1, 0});
     const PeerAddress address = peer->peerAddress();

@@ -83,7 +83,8 @@ public:
     // Peer exchange from a connected peer: the first kMaxExchangedPeers entries of "added"; a message
     // that follows the previous one from the same peer within kMinExchangeIntervalMs is ignored.
     int addExchangedPeers(const PeerLink& from, QByteArrayView added);
-    // An accepted incoming connection joins the connections and its row is marked active.
+    // An accepted incoming connection joins the connections while there is room (false otherwise), and
+    // its row is marked active.
     bool addIncomingPeer(const PeerLinkPtr& peer);
     // A peer named from outside (not a tracker, the DHT or peer exchange), kept for the torrent's run
     // even when it does not run now. Answers whether it was new.

@@ -132,7 +132,9 @@ void PeerWire::reconnectPlain()
 
 PeerTorrent* PeerWire::attach(const QByteArray& hash, TorrentKey key)
 {
-    m_torrent = m_resolver ? m_resolver(hash, key) : nullptr;
+    const Resolution resolution = m_resolver ? m_resolver(hash, key) : Resolution();
+    m_torrent = resolution.torrent;
+    m_refusal = resolution.refusal;
     if (m_torrent) {
         m_available = QBitArray(int(m_torrent->pieceCount()));
         m_pending.share(m_torrent->requestedBlocks());
@@ -343,7 +345,10 @@ bool PeerWire::readEncryptionHandshake()
         m_mse.reset();
         return true;
     case MseHandshake::State::Failed:
-        end(encryptionFailure(m_mse->failure()), Ending::BrokeProtocol);
+        if (m_mse->failure() == MseHandshake::Failure::UnknownTorrent && !m_refusal.isEmpty())
+            end(m_refusal);
+        else
+            end(encryptionFailure(m_mse->failure()), Ending::BrokeProtocol);
         return false;
     case MseHandshake::State::Finished:
         break;
@@ -368,7 +373,9 @@ bool PeerWire::readHandshake()
         return false;
     }
     if (!m_torrent && !attach(h.infoHash, TorrentKey::InfoHash)) {
-        end(QStringLiteral("no torrent for the info hash %1").arg(QString::fromLatin1(h.infoHash.toHex())));
+        end(m_refusal.isEmpty()
+                ? QStringLiteral("no torrent for the info hash %1").arg(QString::fromLatin1(h.infoHash.toHex()))
+                : m_refusal);
         return false;
     }
     if (h.infoHash != m_torrent->infoHash()) {

@@ -306,6 +306,20 @@ TEST_F(TorrentPeersTest, IncomingPeersAreNotDialledWhileConnected)
     EXPECT_EQ(peers->database().numberOfUnusedPeers(), 0);
 }
 
+// The room an incoming peer found when its handshake came may be gone when it joins: dials fill it meanwhile.
+TEST_F(TorrentPeersTest, AnIncomingPeerJoinsOnlyWhileThereIsRoom)
+{
+    QList<PeerAddress> known;
+    for (quint32 i = 1; i < 50; ++i)
+        known.append({htonl(0x0A000100u + i), 6881});
+    ASSERT_EQ(peers->database().insertPeers(known), 49);
+    for (int i = 0; i < 49; ++i)
+        ASSERT_TRUE(peers->connectToOnePeer());
+    EXPECT_TRUE(peers->addIncomingPeer(std::make_shared<FakeLink>(peerAt("10.0.0.9", 40000))));
+    EXPECT_FALSE(peers->addIncomingPeer(std::make_shared<FakeLink>(peerAt("10.0.0.10", 40000))));
+    EXPECT_EQ(peers->numberOfAvailablePeerSlots(), 0);
+}
+
 TEST_F(TorrentPeersTest, PeerExchangeIsBoundedAndPaced)
 {
     const auto source = std::make_shared<FakeLink>(peerAt("10.0.0.1", 6881));
