@@ -196,6 +196,15 @@ PeerAddress PeerWire::peerAddress() const
     return {qToBigEndian(m_address), m_port};
 }
 
+std::optional<PeerAddress> PeerWire::listeningAddress() const
+{
+    if (!m_incoming)
+        return peerAddress();
+    if (m_listeningPort == 0)
+        return std::nullopt;
+    return PeerAddress{qToBigEndian(m_address), m_listeningPort};
+}
+
 void PeerWire::end(const QString& reason, Ending cause)
 {
     if (m_ended_)
@@ -603,6 +612,13 @@ void PeerWire::handleExtended(const PeerMessage& m)
         m_pexMessageId = extendedId("ut_pex");
         m_remoteTorrentId = extendedId("ut_metadata");
         m_remoteTorrentSize = std::max<qint64>(dict["metadata_size"].asInt(0), 0);
+        // An incoming peer came from a port of the moment: where it listens is what it names here. The
+        // first port named stays, so its row does not move while it is connected.
+        const qint64 port = dict["p"].asInt(0);
+        if (m_incoming && m_listeningPort == 0 && port > 0 && port <= 0xFFFF) {
+            m_listeningPort = quint16(port);
+            m_torrent->listeningPortNamed(*this);
+        }
         fillRequestQueue();
         return;
     }

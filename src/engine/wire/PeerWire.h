@@ -142,6 +142,7 @@ public:
 
     // PeerLink
     PeerAddress peerAddress() const override;
+    std::optional<PeerAddress> listeningAddress() const override;
     Ending ending() const override { return m_ending; }
     void disconnectFromPeer() override { end({}); }
 
@@ -234,6 +235,7 @@ private:
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     quint32 m_address;
     quint16 m_port;
+    quint16 m_listeningPort = 0;  // of an incoming peer, as its extension handshake named it; 0: none
     bool m_incoming;
     bool m_streaming = false;
     bool m_reachedMessages = false;

@@ -300,3 +300,46 @@ TEST_F(EnginePeerServiceTest, ABurstOfIncomingPeersIsAnsweredOnlyAsFarAsTheTorre
     const PeerService::Counts counts = service->peerCounts(*torrent);
     EXPECT_EQ(counts.connecting + counts.active, kRoom);
 }
+
+// An incoming peer comes from a port of the moment: it is stored under the port its extension handshake
+// names, and dialled there once it has rested after leaving. One that names none is not stored.
+TEST_F(EnginePeerServiceTest, AnIncomingPeerIsStoredAndDialledAgainAtThePortItListensOn)
+{
+    qint64 clock = 1'000'000;
+    service = std::make_unique<EnginePeerService>([] { return quint16(6881); }, nullptr, [&clock] { return clock; });
+    quint16 listeningPort = 0;
+    const int listener = loopbackListener(listeningPort);
+    ASSERT_GE(listener, 0);
+    const struct
+    {
+        const char* name;
+        QByteArray extensionHandshake;
+        bool stored;
+    } cases[] = {
+        {"names no port", PeerMessage::extended(0, "d1:md6:ut_pexi1ee1:v6:scripte"), false},
+        {"names the port it listens on", PeerMessage::extensionHandshake(listeningPort, 250, "script"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        acceptHandshakingPeer(40000);
+        remote->write(c.extensionHandshake);
+        ASSERT_TRUE(pumpUntil([&] {
+            service->tick();
+            return service->peerCounts(*torrent).active == 1;
+        }));
+        PeersDatabase& rows = service->swarmFor(*torrent)->peers().database();
+        EXPECT_EQ(rows.numberOfPeers(), c.stored ? 1 : 0);
+
+        remote.reset();  // the peer leaves
+        ASSERT_TRUE(pumpUntil([&] {
+            service->tick();
+            return service->peerCounts(*torrent).active == 0;
+        }));
+        clock += TorrentPeers::kRedialDelayMs;
+        service->tick();
+        std::unique_ptr<ScriptedPeer> redialled = acceptScripted(listener, c.stored ? 5000 : 300);
+        EXPECT_EQ(redialled != nullptr, c.stored);
+        EXPECT_EQ(rows.numberOfPeers(), c.stored ? 1 : 0);
+    }
+    ::close(listener);
+}

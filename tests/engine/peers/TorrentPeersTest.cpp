@@ -125,6 +125,7 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         bool banned;
         bool rowKept;
         bool redialled;
+        bool namesItsPort = true;  // an incoming peer's extension handshake named where it listens
     };
     const Case cases[] = {
         {"dial lost before any message", false, false, Ending::Lost, false, true, true},
@@ -136,6 +137,8 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         {"broke the protocol after messages", false, true, Ending::BrokeProtocol, false, false, false},
         {"exchanged messages, then dropped", false, true, Ending::Lost, false, true, false},
         {"incoming exchanged messages, then dropped", true, true, Ending::Lost, false, true, false},
+        {"incoming named no port, exchanged messages, then dropped", true, true, Ending::Lost, false, false, false,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,7 +146,8 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         const PeerAddress peer = peerAt("10.0.0.1", 6881);
         std::shared_ptr<FakeLink> link;
         if (c.incoming) {
-            link = std::make_shared<FakeLink>(peer);
+            link = std::make_shared<FakeLink>(peerAt("10.0.0.1", 50123));
+            link->listening = c.namesItsPort ? std::optional(peer) : std::nullopt;
             ASSERT_TRUE(fixture.peers->addIncomingPeer(link));
         } else {
             fixture.peers->database().insertPeer(peer, Activity::Inactive);
