@@ -231,6 +231,35 @@ TEST_F(TorrentPeersTest, AFailedDialIsRetriedAFewTimesWithBackOffInTheOtherHands
     EXPECT_EQ(dialled.size(), 1 + PeerRedials::kMaxRedials);
 }
 
+// A peer whose host took the connection and closed it is alive, only not ready for us: it is redialled
+// for a quarter of an hour, never more than 3 minutes apart, then forgotten.
+TEST_F(TorrentPeersTest, APeerThatTookTheConnectionAndClosedItIsRedialledForAQuarterOfAnHour)
+{
+    store(peerAt("10.0.0.1", 6881));
+    ASSERT_TRUE(peers->connectToOnePeer());
+    const qint64 firstFailure = now;
+    qint64 lastDial = now;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        SCOPED_TRACE(attempt);
+        const qsizetype dials = dialled.size();
+        dialled.last()->answered = true;
+        dialled.last()->end = PeerLink::Ending::Lost;
+        peers->removePeer(dialled.last().get());
+        const qint64 failedAt = now;
+        while (dialled.size() == dials && now - failedAt <= 181'000) {
+            now += 1000;
+            peers->connectToOnePeer();
+        }
+        if (dialled.size() == dials)
+            break;  // forgotten
+        EXPECT_LE(now - failedAt, 180'000);
+        lastDial = now;
+    }
+    EXPECT_GE(lastDial - firstFailure, 15 * 60'000);
+    EXPECT_LT(lastDial - firstFailure, 16 * 60'000);
+    EXPECT_EQ(peers->database().numberOfPeers(), 0);
+}
+
 TEST_F(TorrentPeersTest, ARedialThatGetsThroughStartsAFreshCountAndStoppingDropsWaitingRedials)
 {
     const PeerAddress peer = peerAt("10.0.0.1", 6881);
