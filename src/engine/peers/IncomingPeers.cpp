@@ -28,7 +28,9 @@ bool IncomingPeers::accept(int fd, quint32 address, quint16 port, qint64 now)
         return false;
     std::shared_ptr<PeerWire> wire = PeerWire::adoptIncoming(
         fd, qFromBigEndian(address), qFromBigEndian(port),
-        [this, address](const QByteArray& hash, PeerWire::TorrentKey key) { return resolve(hash, key, address); },
+        [this, address](const QByteArray& hash, PeerWire::TorrentKey key) {
+            return resolve(hash, key, address);
+        },
         now);
     wire->setEndedHandler([this](PeerWire& ended) {
         std::erase_if(m_waiting, [&](const auto& w) { return w.get() == &ended; });

@@ -382,9 +382,8 @@ bool PeerWire::readHandshake()
         return false;
     }
     if (!m_torrent && !attach(h.infoHash, TorrentKey::InfoHash)) {
-        end(m_refusal.isEmpty()
-                ? QStringLiteral("no torrent for the info hash %1").arg(QString::fromLatin1(h.infoHash.toHex()))
-                : m_refusal);
+        const QString hash = QString::fromLatin1(h.infoHash.toHex());
+        end(m_refusal.isEmpty() ? QStringLiteral("no torrent for the info hash %1").arg(hash) : m_refusal);
         return false;
     }
     if (h.infoHash != m_torrent->infoHash()) {

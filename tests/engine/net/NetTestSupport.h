@@ -59,7 +59,8 @@ inline std::pair<int, int> loopbackPair(quint32 source = 0)
     from.sin_family = AF_INET;
     from.sin_addr.s_addr = htonl(source);
     pollfd pending{listener, POLLIN, 0};
-    const bool connected = (source == 0 || ::bind(client, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0)
+    const bool bound = source == 0 || ::bind(client, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0;
+    const bool connected = bound
         && ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
         && ::poll(&pending, 1, 2000) == 1;
     const int server = connected ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK) : -1;

@@ -137,8 +137,8 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         {"broke the protocol after messages", false, true, Ending::BrokeProtocol, false, false, false},
         {"exchanged messages, then dropped", false, true, Ending::Lost, false, true, false},
         {"incoming exchanged messages, then dropped", true, true, Ending::Lost, false, true, false},
-        {"incoming named no port, exchanged messages, then dropped", true, true, Ending::Lost, false, false, false,
-         false},
+        {"incoming naming no port, exchanged messages, then dropped", true, true, Ending::Lost, false, false,
+         false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
