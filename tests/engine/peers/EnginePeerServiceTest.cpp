@@ -337,7 +337,7 @@ TEST_F(EnginePeerServiceTest, AnIncomingPeerIsStoredAndDialledAgainAtThePortItLi
         }));
         clock += TorrentPeers::kRedialDelayMs;
         service->tick();
-        std::unique_ptr<ScriptedPeer> redialled = acceptScripted(listener, c.stored ? 5000 : 300);
+        std::unique_ptr<ScriptedPeer> redialled = acceptScripted(listener, c.stored ? 15000 : 300);
         EXPECT_EQ(redialled != nullptr, c.stored);
         EXPECT_EQ(rows.numberOfPeers(), c.stored ? 1 : 0);
     }
