@@ -126,8 +126,7 @@ TorrentSwarm* EnginePeerService::swarmForIncoming(const QByteArray& hash, PeerWi
     // Paused, waiting, halted or finished without seeding: refused before anything is answered.
     if (!DHTService::wantsPeers(torrent))
         return nullptr;
-    TorrentSwarm* swarm = m_swarms.value(torrent);
-    return swarm && swarm->peers().canAcceptIncomingPeer() ? swarm : nullptr;
+    return m_swarms.value(torrent);
 }
 
 bool EnginePeerService::acceptIncomingPeer(int fd, quint32 address, quint16 port)

@@ -34,7 +34,7 @@ public:
     // The torrent's swarm, made on first use; null while it has no storage.
     TorrentSwarm* swarmFor(TorrentLine& torrent);
     // The swarm of the torrent taking peers that an incoming connection names by its info hash or its
-    // obfuscated info hash, while it takes one more peer; null otherwise.
+    // obfuscated info hash; null otherwise.
     TorrentSwarm* swarmForIncoming(const QByteArray& hash, PeerWire::TorrentKey key);
     // An accepted descriptor (network order); false refuses it and the caller closes it.
     bool acceptIncomingPeer(int fd, quint32 address, quint16 port);

@@ -28,10 +28,8 @@ bool IncomingPeers::accept(int fd, quint32 address, quint16 port, qint64 now)
         return false;
     std::shared_ptr<PeerWire> wire = PeerWire::adoptIncoming(
         fd, qFromBigEndian(address), qFromBigEndian(port),
-        [this, address](const QByteArray& hash, PeerWire::TorrentKey key) -> PeerTorrent* {
-            // A peer its torrent banned is closed before it hears our handshake.
-            TorrentSwarm* swarm = m_findSwarm(hash, key);
-            return swarm && !swarm->peers().isBanned(address) ? swarm : nullptr;
+        [this, address](const QByteArray& hash, PeerWire::TorrentKey key) {
+            return resolve(hash, key, address);
         },
         now);
     wire->setEndedHandler([this](PeerWire& ended) {
@@ -39,6 +37,27 @@ bool IncomingPeers::accept(int fd, quint32 address, quint16 port, qint64 now)
     });
     m_waiting.push_back(std::move(wire));
     return true;
+}
+
+PeerWire::Resolution IncomingPeers::resolve(const QByteArray& hash, PeerWire::TorrentKey key, quint32 address)
+{
+    TorrentSwarm* swarm = m_findSwarm(hash, key);
+    if (!swarm)
+        return {};
+    // Refused before it hears our handshake.
+    if (swarm->peers().isBanned(address))
+        return PeerWire::Resolution::refused(QStringLiteral("banned for sending bad data"));
+    // The connections answered and waiting for the next tick to join hold their places already.
+    if (swarm->peers().numberOfAvailablePeerSlots() <= waitingFor(swarm))
+        return PeerWire::Resolution::refused(QStringLiteral("no room for the connection"));
+    return swarm;
+}
+
+int IncomingPeers::waitingFor(const TorrentSwarm* swarm) const
+{
+    return int(std::count_if(m_waiting.begin(), m_waiting.end(), [swarm](const auto& wire) {
+        return !wire->hasEnded() && wire->torrent() == static_cast<const PeerTorrent*>(swarm);
+    }));
 }
 
 void IncomingPeers::tick(qint64 now)

@@ -13,14 +13,15 @@ class TorrentSwarm;
 
 // Accepted connections waiting for their handshake: refused from blocked addresses, at most
 // kMaxUnattached at once, then handed to the swarm they name (an encrypted connection once its obfuscated
-// info hash is known, a plain one by its handshake). Main thread only.
+// info hash is known, a plain one by its handshake) while it has room for them, counting those that named
+// it and wait for the next tick to join. Main thread only.
 class IncomingPeers
 {
 public:
     static constexpr int kMaxUnattached = 64;
 
-    // The swarm that takes one more peer whose info hash, or obfuscated info hash (SHA-1 of "req2" and the
-    // info hash, as `key` says), is `hash`; or null.
+    // The swarm of the torrent taking peers whose info hash, or obfuscated info hash (SHA-1 of "req2" and
+    // the info hash, as `key` says), is `hash`; or null.
     using SwarmFinder = std::function<TorrentSwarm*(const QByteArray& hash, PeerWire::TorrentKey key)>;
     // True refuses the address (network order). Default: Blocklist::instance().shouldRefuseAddress.
     using RefusalTest = std::function<bool(quint32 address)>;
@@ -38,6 +39,9 @@ public:
     int unattachedCount() const { return int(m_waiting.size()); }
 
 private:
+    PeerWire::Resolution resolve(const QByteArray& hash, PeerWire::TorrentKey key, quint32 address);
+    // Connections that named the swarm and wait to join it.
+    int waitingFor(const TorrentSwarm* swarm) const;
     void attachReady();
 
     SwarmFinder m_findSwarm;

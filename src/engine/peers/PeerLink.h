@@ -3,6 +3,7 @@
 #include "engine/peers/PeerAddress.h"
 
 #include <memory>
+#include <optional>
 
 namespace ombrelay {
 
@@ -24,6 +25,10 @@ public:
     virtual ~PeerLink() = default;
 
     virtual PeerAddress peerAddress() const = 0;
+    // Where the peer takes connections, what its row is stored and dialled under: the address dialled,
+    // or for an incoming connection its address with the port its extension handshake named; none
+    // while an incoming peer has named no port.
+    virtual std::optional<PeerAddress> listeningAddress() const = 0;
     // Piece bytes received from the peer since this connection began; 64 bits, never wraps.
     virtual quint64 bytesDownloaded() const = 0;
     // The handshake of the connection's last attempt.

@@ -64,7 +64,7 @@ TorrentPeers::Connection* TorrentPeers::find(const PeerLink* peer)
 bool TorrentPeers::isConnected(const PeerAddress& peer) const
 {
     return std::any_of(m_connections.begin(), m_connections.end(),
-                       [&peer](const Connection& c) { return c.link->peerAddress() == peer; });
+                       [&peer](const Connection& c) { return c.link->listeningAddress() == peer; });
 }
 
 void TorrentPeers::peerIsConnecting(PeerLink* peer)
@@ -92,8 +92,9 @@ void TorrentPeers::peerBecameInactive(PeerLink* peer)
 void TorrentPeers::recordBytes(Connection& connection)
 {
     const quint64 total = connection.link->bytesDownloaded();
-    if (total > connection.bytesRecorded)
-        database().addDownloadedBytes(connection.link->peerAddress(), total - connection.bytesRecorded);
+    const std::optional<PeerAddress> row = connection.link->listeningAddress();
+    if (row && total > connection.bytesRecorded)
+        database().addDownloadedBytes(*row, total - connection.bytesRecorded);
     connection.bytesRecorded = std::max(total, connection.bytesRecorded);
 }
 
@@ -125,13 +126,16 @@ void TorrentPeers::removePeer(PeerLink* peer)
     if (it == m_connections.end())
         return;
     recordBytes(*it);
-    const PeerAddress address = it->link->peerAddress();
+    const std::optional<PeerAddress> row = it->link->listeningAddress();
     const bool exchangedMessages = it->activeSince >= 0;
     const bool dialled = it->dialled;
     const PeerLinkPtr keepAlive = it->link;  // the caller may be the link itself
     m_connections.erase(it);
-    m_lastExchange.remove(address);
+    m_lastExchange.remove(keepAlive->peerAddress());
 
+    if (!row)
+        return;  // an incoming peer that named no port it listens on: it has no row
+    const PeerAddress address = *row;
     if (m_pruned.contains(address))
         return;  // its row stays active: not dialled again before the torrent stops
     const PeerLink::Ending ending = keepAlive->ending();
@@ -197,17 +201,33 @@ int TorrentPeers::addExchangedPeers(const PeerLink& from, QByteArrayView added)
 
 bool TorrentPeers::addIncomingPeer(const PeerLinkPtr& peer)
 {
-    if (!peer || !mayConnect() || find(peer.get()) || isBanned(peer->peerAddress().address))
+    if (!peer || !mayConnect() || !canAcceptIncomingPeer() || find(peer.get())
+        || isBanned(peer->peerAddress().address))
         return false;
     m_connections.push_back({peer, Phase::Connecting, -1, 0});
-    const PeerAddress address = peer->peerAddress();
-    database().insertPeer(address, PeersDatabase::Activity::Active);
-    // Stored before as inactive or resting: now in use, so it is not dialled as well.
-    database().setActivity(address, PeersDatabase::Activity::Active);
-    m_restingUntil.remove(address);
-    m_redials.forget(address);
-    m_dialBatch.removeAll(address);
+    if (const std::optional<PeerAddress> row = peer->listeningAddress())
+        storeIncomingPeer(*row);
     return true;
+}
+
+void TorrentPeers::listeningPortNamed(PeerLink* peer)
+{
+    if (!find(peer))
+        return;  // not attached yet: stored when it is
+    if (const std::optional<PeerAddress> row = peer->listeningAddress())
+        storeIncomingPeer(*row);
+}
+
+void TorrentPeers::storeIncomingPeer(const PeerAddress& peer)
+{
+    if (isShunned(peer))
+        return;
+    database().insertPeer(peer, PeersDatabase::Activity::Active);
+    // Stored before as inactive or resting: now in use, so it is not dialled as well.
+    database().setActivity(peer, PeersDatabase::Activity::Active);
+    m_restingUntil.remove(peer);
+    m_redials.forget(peer);
+    m_dialBatch.removeAll(peer);
 }
 
 void TorrentPeers::releaseRestedPeers(qint64 time)
@@ -317,7 +337,8 @@ int TorrentPeers::optimizePeerConnections()
     }
     // Disconnecting may call removePeer, which changes the connections: work on the list made above.
     for (const PeerLinkPtr& link : silent) {
-        m_pruned.insert(link->peerAddress());
+        if (const std::optional<PeerAddress> row = link->listeningAddress())
+            m_pruned.insert(*row);
         link->disconnectFromPeer();
     }
     return int(silent.size());

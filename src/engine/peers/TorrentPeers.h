@@ -83,8 +83,11 @@ public:
     // Peer exchange from a connected peer: the first kMaxExchangedPeers entries of "added"; a message
     // that follows the previous one from the same peer within kMinExchangeIntervalMs is ignored.
     int addExchangedPeers(const PeerLink& from, QByteArrayView added);
-    // An accepted incoming connection joins the connections and its row is marked active.
+    // An accepted incoming connection joins the connections while there is room (false otherwise). It
+    // is stored, as active, under the port it listens on once it names one; before that it has no row.
     bool addIncomingPeer(const PeerLinkPtr& peer);
+    // A connection named the port it listens on (PeerLink::listeningAddress).
+    void listeningPortNamed(PeerLink* peer);
     // A peer named from outside (not a tracker, the DHT or peer exchange), kept for the torrent's run
     // even when it does not run now. Answers whether it was new.
     bool addNamedPeer(const PeerAddress& peer);
@@ -130,6 +133,8 @@ private:
     QList<PeerAddress> withoutShunned(QList<PeerAddress> peers) const;
     bool mayDial(const PeerAddress& peer);  // unusable, shunned or refused peers lose their row
     void startDial(const PeerAddress& peer, const PeerLinkPtr& link);
+    // An incoming peer's row, in use: inserted or marked active, neither resting nor to be redialled.
+    void storeIncomingPeer(const PeerAddress& peer);
     void recordBytes(Connection& connection);
     void forgetRow(const PeerAddress& peer);
     // Changes the known peers; a torrent that takes no peers opens them for the change only.

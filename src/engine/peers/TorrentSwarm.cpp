@@ -355,4 +355,9 @@ void TorrentSwarm::peersExchanged(PeerWire& from, const QByteArray& added)
     m_peers->addExchangedPeers(from, added);
 }
 
+void TorrentSwarm::listeningPortNamed(PeerWire& from)
+{
+    m_peers->listeningPortNamed(&from);
+}
+
 }  // namespace ombrelay

@@ -97,6 +97,7 @@ public:
     void blockArrived(PeerWire& from, quint32 piece, quint32 offset, const QByteArray& data) override;
     void readBlock(quint32 piece, quint32 offset, quint32 length, ReadCallback done) override;
     void peersExchanged(PeerWire& from, const QByteArray& added) override;
+    void listeningPortNamed(PeerWire& from) override;
     void connectedToOurselves(const PeerAddress& address) override;
     void pieceBytesReceived(quint32 bytes) override;
     void pieceBytesSent(quint32 bytes) override;

@@ -68,6 +68,8 @@ public:
     // Piece payload bytes read from a peer as they arrive, before their block is whole, for the
     // torrent's download rate.
     virtual void pieceBytesReceived(quint32 /*bytes*/) {}
+    // An incoming connection's peer named the port it listens on (PeerLink::listeningAddress).
+    virtual void listeningPortNamed(PeerWire& /*from*/) {}
     // An accepted connection came from ourselves: peers reach our listener at `address`.
     virtual void connectedToOurselves(const PeerAddress& /*address*/) {}
     // A peer's port message named its DHT node (address in host order): the DHT pings it.

@@ -132,7 +132,9 @@ void PeerWire::reconnectPlain()
 
 PeerTorrent* PeerWire::attach(const QByteArray& hash, TorrentKey key)
 {
-    m_torrent = m_resolver ? m_resolver(hash, key) : nullptr;
+    const Resolution resolution = m_resolver ? m_resolver(hash, key) : Resolution();
+    m_torrent = resolution.torrent;
+    m_refusal = resolution.refusal;
     if (m_torrent) {
         m_available = QBitArray(int(m_torrent->pieceCount()));
         m_pending.share(m_torrent->requestedBlocks());
@@ -192,6 +194,15 @@ BandwidthProvision* PeerWire::uploadProvision()
 PeerAddress PeerWire::peerAddress() const
 {
     return {qToBigEndian(m_address), m_port};
+}
+
+std::optional<PeerAddress> PeerWire::listeningAddress() const
+{
+    if (!m_incoming)
+        return peerAddress();
+    if (m_listeningPort == 0)
+        return std::nullopt;
+    return PeerAddress{qToBigEndian(m_address), m_listeningPort};
 }
 
 void PeerWire::end(const QString& reason, Ending cause)
@@ -343,7 +354,10 @@ bool PeerWire::readEncryptionHandshake()
         m_mse.reset();
         return true;
     case MseHandshake::State::Failed:
-        end(encryptionFailure(m_mse->failure()), Ending::BrokeProtocol);
+        if (m_mse->failure() == MseHandshake::Failure::UnknownTorrent && !m_refusal.isEmpty())
+            end(m_refusal);
+        else
+            end(encryptionFailure(m_mse->failure()), Ending::BrokeProtocol);
         return false;
     case MseHandshake::State::Finished:
         break;
@@ -368,7 +382,8 @@ bool PeerWire::readHandshake()
         return false;
     }
     if (!m_torrent && !attach(h.infoHash, TorrentKey::InfoHash)) {
-        end(QStringLiteral("no torrent for the info hash %1").arg(QString::fromLatin1(h.infoHash.toHex())));
+        const QString hash = QString::fromLatin1(h.infoHash.toHex());
+        end(m_refusal.isEmpty() ? QStringLiteral("no torrent for the info hash %1").arg(hash) : m_refusal);
         return false;
     }
     if (h.infoHash != m_torrent->infoHash()) {
@@ -596,6 +611,13 @@ void PeerWire::handleExtended(const PeerMessage& m)
         m_pexMessageId = extendedId("ut_pex");
         m_remoteTorrentId = extendedId("ut_metadata");
         m_remoteTorrentSize = std::max<qint64>(dict["metadata_size"].asInt(0), 0);
+        // An incoming peer came from a port of the moment: where it listens is what it names here. The
+        // first port named stays, so its row does not move while it is connected.
+        const qint64 port = dict["p"].asInt(0);
+        if (m_incoming && m_listeningPort == 0 && port > 0 && port <= 0xFFFF) {
+            m_listeningPort = quint16(port);
+            m_torrent->listeningPortNamed(*this);
+        }
         fillRequestQueue();
         return;
     }

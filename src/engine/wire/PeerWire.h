@@ -9,6 +9,7 @@
 #include "engine/wire/PendingRequests.h"
 
 #include <QBitArray>
+#include <QString>
 #include <algorithm>
 #include <deque>
 #include <functional>
@@ -52,8 +53,22 @@ public:
     // How an incoming connection names its torrent: a plain handshake by the info hash, an encrypted one
     // by the obfuscated info hash (SHA-1 of "req2" and the info hash).
     enum class TorrentKey { InfoHash, ObfuscatedInfoHash };
-    // Finds the torrent an incoming connection names, or null when none accepts the peer.
-    using TorrentResolver = std::function<PeerTorrent*(const QByteArray& hash, TorrentKey key)>;
+    // The torrent an incoming connection joins, or none, with the reason when it is known to us but
+    // refuses the peer (empty: no torrent of ours has that hash).
+    struct Resolution
+    {
+        Resolution(PeerTorrent* torrent = nullptr) : torrent(torrent) {}
+        static Resolution refused(QString reason)
+        {
+            Resolution resolution;
+            resolution.refusal = std::move(reason);
+            return resolution;
+        }
+        PeerTorrent* torrent;
+        QString refusal;
+    };
+    // Finds the torrent an incoming connection names.
+    using TorrentResolver = std::function<Resolution(const QByteArray& hash, TorrentKey key)>;
     // How a dialled connection starts: encrypted (falling back once to plain when the peer never sends
     // its key) or with the plain handshake at once.
     using HandshakeMode = PeerLink::Handshake;
@@ -127,6 +142,7 @@ public:
 
     // PeerLink
     PeerAddress peerAddress() const override;
+    std::optional<PeerAddress> listeningAddress() const override;
     Ending ending() const override { return m_ending; }
     void disconnectFromPeer() override { end({}); }
 
@@ -214,10 +230,12 @@ private:
     bool m_encrypted = false;
     PeerTorrent* m_torrent = nullptr;
     TorrentResolver m_resolver;
+    QString m_refusal;  // why the torrent an incoming connection named turned it away
     std::function<void(PeerWire&)> m_ended;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     quint32 m_address;
     quint16 m_port;
+    quint16 m_listeningPort = 0;  // of an incoming peer, as its extension handshake named it; 0: none
     bool m_incoming;
     bool m_streaming = false;
     bool m_reachedMessages = false;

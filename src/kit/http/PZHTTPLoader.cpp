@@ -87,6 +87,11 @@ void PZHTTPLoader::load(const QUrl& url, const QByteArray& address, const QByteA
     const HttpError refusal = checkAddress(url);
     if (refusal.isError())
         return failSoon(url, refusal);
+    startWithCookies(url, address, body);
+}
+
+void PZHTTPLoader::startWithCookies(const QUrl& url, const QByteArray& address, const QByteArray& body)
+{
     if (!shouldSendCookies())
         return startRequest(url, address, body);
     const quint64 start = ++m_starts;

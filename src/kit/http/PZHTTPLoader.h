@@ -97,6 +97,8 @@ protected:
     virtual void load(const QUrl& url, const QByteArray& address, const QByteArray& body);
     // Starts the request to `address` without the checks of load.
     void startRequest(const QUrl& url, const QByteArray& address, const QByteArray& body);
+    // The same, once the stored cookies are read in when this loader sends cookies.
+    void startWithCookies(const QUrl& url, const QByteArray& address, const QByteArray& body);
     // Turns a completed load into an error report, for a subclass that finds the body unusable.
     void reportError(const HttpError& error);
     // Reports `error` on the next event-loop pass.

@@ -55,7 +55,7 @@ void PZHTTPLoaderQueued::load(const QUrl& url, const QByteArray& address, const 
     if (queue().current < kMaxLoaders) {
         ++queue().current;
         m_counted = true;
-        startRequest(url, address, m_body);
+        startWithCookies(url, address, m_body);
     } else {
         setAddress(url, address);
         m_waiting = true;

@@ -43,7 +43,8 @@ inline int loopbackListener(quint16& port)
 }
 
 // A connected TCP pair on 127.0.0.1: {engine side, remote side}, both non-blocking; -1s on failure.
-inline std::pair<int, int> loopbackPair()
+// The first dials from `source` (host order) when one is given, any address of 127.0.0.0/8.
+inline std::pair<int, int> loopbackPair(quint32 source = 0)
 {
     quint16 port = 0;
     const int listener = loopbackListener(port);
@@ -54,8 +55,13 @@ inline std::pair<int, int> loopbackPair()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(source);
     pollfd pending{listener, POLLIN, 0};
-    const bool connected = ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+    const bool bound = source == 0 || ::bind(client, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0;
+    const bool connected = bound
+        && ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
         && ::poll(&pending, 1, 2000) == 1;
     const int server = connected ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK) : -1;
     ::close(listener);

@@ -1,8 +1,11 @@
+#include "kit/Settings.h"
 #include "kit/http/HttpCookieStore.h"
 #include "kit/http/PZHTTPLoader.h"
+#include "kit/http/PZHTTPLoaderQueued.h"
 #include "LoadRecorder.h"
 #include "support/HttpTestServer.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,7 +37,13 @@ protected:
 class HttpLoaderTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.listen()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        Settings::useFile(dir.filePath("Ombrelay.conf"));  // cookies allowed, whatever the user chose
+        ASSERT_TRUE(server.listen());
+    }
+    QTemporaryDir dir;
     HttpTestServer server;
 };
 
@@ -110,6 +119,7 @@ TEST_F(HttpLoaderTest, GetRequestCarriesUserAgentAndNoCookie)
         {"sends cookies", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true},
         {"sends them again", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true},
         {"waits for the stored ones being read", std::make_unique<CookieLoader>(), PZHTTPLoader::browserUserAgent(), true, true},
+        {"queued, waits for them too", std::make_unique<PZHTTPLoaderQueued>(), PZHTTPLoader::browserUserAgent(), true, true},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
