@@ -10,6 +10,7 @@
 #include "app/toolbar/KoMainToolbarDelegate.h"
 #include "app/toolbar/LocationField.h"
 #include "app/toolbar/RSSToolbarButton.h"
+#include "app/web/DefaultBrowser.h"
 #include "app/web/MainWebView.h"
 #include "app/web/WebController.h"
 #include "app/web/WebHooks.h"
@@ -25,6 +26,8 @@
 #include "support/Pictures.h"
 #include "uikit/WebStatusBar.h"
 #include "support/PrivateDisplay.h"
+#include "support/TestFiles.h"
+#include "support/UrlRecorder.h"
 #include "support/WaitUntil.h"
 #include "support/WebPagesEnvironment.h"
 
@@ -79,6 +82,19 @@ QByteArray blockLink(const QByteArray& href, int top, const QByteArray& target =
     return "<a href='" + href + "'" + (target.isEmpty() ? "" : " target='" + target + "'")
         + " style='position:absolute;left:0;top:" + QByteArray::number(top)
         + "px;width:300px;height:80px;display:block;background:#ccd'>link</a>";
+}
+
+// A stand-in for the desktop's opener on PATH that logs each address with its startup id; the log's path.
+QString installFakeOpener()
+{
+    static QTemporaryDir folder;
+    const QString opener = folder.filePath("xdg-open");
+    if (!QFileInfo::exists(opener)) {
+        EXPECT_TRUE(writeFile(opener, "#!/bin/sh\nprintf '%s %s\\n' \"$1\" \"$DESKTOP_STARTUP_ID\" >> \"$0.log\"\n"));
+        QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", folder.path().toUtf8() + ":" + qgetenv("PATH"));
+    }
+    return opener + ".log";
 }
 
 // The inner tests' world: fresh settings and data folder, the test server as everybody's proxy, hooks
@@ -199,6 +215,58 @@ TEST_F(WebPaneInner, NavigationStaysInThePane)
     EXPECT_TRUE(loaded(web(2), "Third"));
     EXPECT_EQ(m_pane->tabView()->selectedIndex(), 1);
     EXPECT_EQ(start->webView()->title(), "Start");
+
+    // Modified clicks do what the status bar says over the link: Shift the browser, in front or, with Ctrl
+    // held too, behind; else Ctrl or the middle button a background tab.
+    UrlRecorder browserInFront;
+    const QString behindLog = installFakeOpener();
+    const QString third = m_server.url("/third").toString();
+    const QString toBrowser = "Open in " + DefaultBrowser::name() + ": " + third;
+    enum Outcome { BackgroundTab, BrowserInFront, BrowserBehind };
+    const struct
+    {
+        Qt::Key key;  // pressed over the link, after those held already
+        Qt::KeyboardModifiers held;
+        Qt::MouseButton button;
+        QString status;
+        Outcome outcome;
+    } clicks[] = {
+        {Qt::Key_Shift, Qt::ControlModifier, Qt::LeftButton, toBrowser, BrowserBehind},
+        {Qt::Key_Control, Qt::ShiftModifier, Qt::LeftButton, toBrowser, BrowserBehind},
+        {Qt::Key_Shift, {}, Qt::LeftButton, toBrowser, BrowserInFront},
+        {Qt::Key_Shift, {}, Qt::MiddleButton, toBrowser, BrowserInFront},
+        {Qt::Key_Control, {}, Qt::MiddleButton, "Open in new tab: " + third, BackgroundTab},
+    };
+    QWidget* input = start->webView()->focusProxy();
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.status.toStdString() + " " + std::to_string(c.outcome));
+        ASSERT_TRUE(hover(start, {40, 240}, third));
+        QTest::keyPress(input, c.key, c.held);
+        const Qt::KeyboardModifiers modifiers =
+            c.held | (c.key == Qt::Key_Shift ? Qt::ShiftModifier : Qt::ControlModifier);
+        EXPECT_TRUE(waitUntil([&] { return start->statusField()->text() == c.status; }, 3000))
+            << start->statusField()->text().toStdString();
+        const int tabs = int(m_pane->tabView()->tabs().size());
+        QTest::mouseClick(input, c.button, modifiers, {40, 240});
+        QTest::keyRelease(input, c.key, c.held);
+        if (c.outcome == BackgroundTab) {
+            ASSERT_TRUE(waitUntil([&] { return m_pane->tabView()->tabs().size() == tabs + 1; }, 5000));
+            EXPECT_TRUE(loaded(web(tabs), "Third"));
+        } else if (c.outcome == BrowserInFront) {
+            EXPECT_TRUE(waitUntil([&] { return browserInFront.opened == QList<QUrl>{QUrl(third)}; }, 5000));
+        } else {
+            EXPECT_TRUE(waitUntil([&] { return readFile(behindLog) == (third + " ombrelay-behind_TIME0\n").toUtf8(); }, 5000))
+                << readFile(behindLog).constData();
+        }
+        EXPECT_EQ(m_pane->tabView()->tabs().size(), c.outcome == BackgroundTab ? tabs + 1 : tabs);
+        EXPECT_EQ(browserInFront.opened.size(), c.outcome == BrowserInFront ? 1 : 0);
+        EXPECT_EQ(readFile(behindLog).isEmpty(), c.outcome != BrowserBehind);
+        EXPECT_EQ(start->webView()->url(), m_server.url("/start"));
+        if (m_pane->tabView()->tabs().size() > tabs)
+            m_pane->tabView()->closeTab(m_pane->tabView()->tabs().constLast());
+        browserInFront.opened.clear();
+        QFile::remove(behindLog);
+    }
 
     // A host name reaches the server only through the proxy.
     start->webView()->load(QUrl("http://site.invalid/"));
