@@ -268,6 +268,32 @@ TEST_F(WebPaneInner, NavigationStaysInThePane)
         QFile::remove(behindLog);
     }
 
+    // Typed in the location field: once the page loads, the field shows its address, focused as it is; a
+    // page without a title is named by its host without "www.".
+    m_server.route("www.wordy.com", "/", HttpTestResponse{200, {{"Content-Type", "text/html"}}, "<p>words</p>"});
+    m_server.route("feeds.test", "/atom.xml", HttpTestResponse{200, {{"Content-Type", "application/atom+xml"}},
+        "<?xml version='1.0'?><feed xmlns='http://www.w3.org/2005/Atom'><id>x</id></feed>"});
+    const struct { QString typed, address, title; } typed[] = {
+        {"wordy", "http://www.wordy.com/", "wordy.com"},
+        {"feeds.test/atom.xml", "http://feeds.test/atom.xml", "feeds.test"},
+    };
+    LocationField* location = KoMainToolbarDelegate::instance().locationView();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    for (const auto& t : typed) {
+        QTest::mouseClick(location, Qt::LeftButton);
+        ASSERT_TRUE(location->hasFocus());
+        QTest::keyClick(location, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(location, t.typed);
+        QTest::keyClick(location, Qt::Key_Return);
+        ASSERT_TRUE(waitUntil([&] {
+            return start->webView()->url() == QUrl(t.address) && !start->webView()->isLoading();
+        }, 20000)) << start->webView()->url().toString().toStdString();
+        EXPECT_EQ(start->title(), t.title);
+        EXPECT_TRUE(location->hasFocus());
+        EXPECT_EQ(location->text(), t.address);
+    }
+
     // A host name reaches the server only through the proxy.
     start->webView()->load(QUrl("http://site.invalid/"));
     ASSERT_TRUE(loaded(start, "Invalid"));
