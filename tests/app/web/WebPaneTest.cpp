@@ -43,6 +43,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWebEngineCookieStore>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <gtest/gtest.h>
@@ -366,6 +367,35 @@ TEST_F(WebPaneInner, DiversionsAndCookies)
     tab->webView()->load(m_server.url("/feed"));
     ASSERT_TRUE(waitUntil([&] { return m_feeds.size() == 1; }, 10000));
     EXPECT_EQ(m_feeds[0], m_server.url("/feed"));
+
+    // A feed is handed over, never shown: a click on a link to it leaves the tab's history as it was, and
+    // a background tab opened on it is left empty.
+    m_server.route("/feedlink", html("Feed link", blockLink("/feed", 0)));
+    tab->webView()->load(m_server.url("/feedlink"));
+    ASSERT_TRUE(loaded(tab, "Feed link"));
+    QWebEngineHistory* history = tab->webView()->history();
+    const int entries = history->count();
+    const QString feedLink = m_server.url("/feed").toString();
+    spinFor(1100);
+    ASSERT_TRUE(hover(tab, {40, 40}, feedLink));
+    QTest::mouseClick(tab->webView()->focusProxy(), Qt::LeftButton, {}, {40, 40});
+    ASSERT_TRUE(waitUntil([&] { return m_feeds.size() == 2; }, 10000));
+    EXPECT_TRUE(waitUntil([&] {
+        return history->count() == entries && tab->webView()->url() == m_server.url("/feedlink") && !tab->webView()->isLoading();
+    }, 10000)) << history->count() << " " << tab->webView()->url().toString().toStdString();
+    EXPECT_FALSE(history->canGoForward());
+    EXPECT_EQ(tab->title(), "Feed link");
+    ASSERT_TRUE(hover(tab, {40, 40}, feedLink));
+    QTest::mouseClick(tab->webView()->focusProxy(), Qt::LeftButton, Qt::ControlModifier, {40, 40});
+    ASSERT_TRUE(waitUntil([&] { return m_pane->tabView()->tabs().size() == 3; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return m_feeds.size() == 3; }, 10000));
+    MainWebView* feedTab = web(2)->webView();
+    EXPECT_TRUE(waitUntil([&] {
+        return feedTab->url() == QUrl("about:blank") && feedTab->history()->count() == 1 && !feedTab->isLoading();
+    }, 10000)) << feedTab->history()->count() << " " << feedTab->url().toString().toStdString();
+    EXPECT_FALSE(feedTab->history()->canGoBack());
+    EXPECT_EQ(web(2)->title(), "Untitled");
+    EXPECT_EQ(m_feeds.constLast(), m_server.url("/feed"));
 
     // Subscribe takes the first feed link, and stays off while a page loads.
     RSSToolbarButton subscribe;
