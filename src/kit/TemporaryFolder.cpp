@@ -12,13 +12,14 @@
 namespace ombrelay {
 namespace {
 
-const QString kPrefix = QStringLiteral("Ombrelay-");
+const QString kTemplate = QStringLiteral("Ombrelay-XXXXXX");
 
 // The folder at `path` itself, never through a link, held by no one else: its descriptor, locked; -1 when
 // it is no such folder or a process holds it.
 int holdFolder(const QString& path)
 {
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0)
         return -1;
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
@@ -43,9 +44,10 @@ std::unique_ptr<TemporaryFolder> TemporaryFolder::create(const QString& parent)
     // A launch removing abandoned folders may take a new one between its making and its locking: then
     // another is made.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        std::unique_ptr<TemporaryFolder> folder(new TemporaryFolder(QDir(parent).filePath(kPrefix + QStringLiteral("XXXXXX"))));
+        std::unique_ptr<TemporaryFolder> folder(new TemporaryFolder(QDir(parent).filePath(kTemplate)));
         if (!folder->m_folder.isValid()) {
-            fprintf(stderr, "*** Could not create the temporary folder: %s\n", qPrintable(folder->m_folder.errorString()));
+            fprintf(stderr, "*** Could not create the temporary folder: %s\n",
+                    qPrintable(folder->m_folder.errorString()));
             return nullptr;
         }
         folder->m_lock = holdFolder(folder->path());
@@ -65,15 +67,18 @@ TemporaryFolder::~TemporaryFolder()
 
 int TemporaryFolder::removeAbandoned(const QString& parent)
 {
+    // The names kTemplate gives.
     static const QRegularExpression ours(QStringLiteral("^Ombrelay-[A-Za-z0-9]{6}$"));
     int removed = 0;
     const QDir folder(parent);
-    for (const QString& name : folder.entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    const QDir::Filters entries = QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QString& name : folder.entryList(entries)) {
         if (!ours.match(name).hasMatch())
             continue;
         const QString path = folder.filePath(name);
         struct stat info;
-        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode)
+            || info.st_uid != ::geteuid())
             continue;
         const int lock = holdFolder(path);
         if (lock < 0)

@@ -9,9 +9,9 @@
 namespace ombrelay {
 
 // The running media players over MPRIS (org.mpris.MediaPlayer2.* names on the bus): play and queue in the
-// first that can open the file and takes it, and read what the first plays. The calls block for at most the time-out
-// and belong on a worker queue; `query` answers on the main thread without blocking it. Values from the
-// player are type-checked, stripped of control characters and cut to 256 characters.
+// first that can open the file and takes it, and read what the first plays. The calls block for at most
+// the time-out and belong on a worker queue; `query` answers on the main thread without blocking it.
+// Values from the player are type-checked, stripped of control characters and cut to 256 characters.
 class MediaPlayers
 {
 public:

@@ -152,7 +152,8 @@ void KoiTunesController::play(int playSetting, const QStringList& paths, const Q
     switch (playSetting) {
     case 3:
         if (!addSongsToPartyShuffle(paths))
-            fprintf(stderr, "*** KoiTunesController: addSongToPartyShuffle: %s\n", qPrintable(paths.join(QStringLiteral(", "))));
+            fprintf(stderr, "*** KoiTunesController: addSongToPartyShuffle: %s\n",
+                    qPrintable(paths.join(QStringLiteral(", "))));
         break;
     case 2:
         if (iTunesIsPlaying())

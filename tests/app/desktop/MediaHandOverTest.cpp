@@ -95,7 +95,8 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
         QStringList opened;
         for (const QString& address : player.opened) {
             const QString path = QUrl(address).toLocalFile();
-            const bool isAlbum = path.endsWith(".m3u8") && readFile(path) == "#EXTM3U\n" + one.toUtf8() + "\n" + two.toUtf8() + "\n";
+            const bool isAlbum =
+                path.endsWith(".m3u8") && readFile(path) == "#EXTM3U\n" + one.toUtf8() + "\n" + two.toUtf8() + "\n";
             opened << (isAlbum ? album : address);
         }
         return opened;

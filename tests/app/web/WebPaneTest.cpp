@@ -256,8 +256,8 @@ TEST_F(WebPaneInner, NavigationStaysInThePane)
         } else if (c.outcome == BrowserInFront) {
             EXPECT_TRUE(waitUntil([&] { return browserInFront.opened == QList<QUrl>{QUrl(third)}; }, 5000));
         } else {
-            EXPECT_TRUE(waitUntil([&] { return readFile(behindLog) == (third + " ombrelay-behind_TIME0\n").toUtf8(); }, 5000))
-                << readFile(behindLog).constData();
+            const QByteArray logged = (third + " ombrelay-behind_TIME0\n").toUtf8();
+            EXPECT_TRUE(waitUntil([&] { return readFile(behindLog) == logged; }, 5000)) << readFile(behindLog).constData();
         }
         EXPECT_EQ(m_pane->tabView()->tabs().size(), c.outcome == BackgroundTab ? tabs + 1 : tabs);
         EXPECT_EQ(browserInFront.opened.size(), c.outcome == BrowserInFront ? 1 : 0);
@@ -381,7 +381,8 @@ TEST_F(WebPaneInner, DiversionsAndCookies)
     QTest::mouseClick(tab->webView()->focusProxy(), Qt::LeftButton, {}, {40, 40});
     ASSERT_TRUE(waitUntil([&] { return m_feeds.size() == 2; }, 10000));
     EXPECT_TRUE(waitUntil([&] {
-        return history->count() == entries && tab->webView()->url() == m_server.url("/feedlink") && !tab->webView()->isLoading();
+        return history->count() == entries && tab->webView()->url() == m_server.url("/feedlink")
+            && !tab->webView()->isLoading();
     }, 10000)) << history->count() << " " << tab->webView()->url().toString().toStdString();
     EXPECT_FALSE(history->canGoForward());
     EXPECT_EQ(tab->title(), "Feed link");

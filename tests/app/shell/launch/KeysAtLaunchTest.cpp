@@ -175,7 +175,8 @@ TEST_F(KeysAtLaunch, TheOneRunningInstanceRemovesTheTemporaryFoldersOfCrashedRun
     EXPECT_TRUE(app->waitFor([&] { return !tmp.exists(crashed[0]) && !tmp.exists(crashed[1]); }, 15000))
         << tmp.entryList().join(' ').toStdString();
     const auto keptAll = [&] {
-        return std::all_of(kept.begin(), kept.end(), [&](const QString& file) { return QFileInfo::exists(tmp.filePath(file)); });
+        return std::all_of(kept.begin(), kept.end(),
+                           [&](const QString& file) { return QFileInfo::exists(tmp.filePath(file)); });
     };
     EXPECT_TRUE(keptAll()) << tmp.entryList().join(' ').toStdString();
     EXPECT_TRUE(QFileInfo::exists(path("other") + "/target/x"));
