@@ -4,6 +4,7 @@
 #include "app/web/WebProfile.h"
 #include "engine/core/BTCore.h"
 #include "engine/nat/PortMapper.h"
+#include "kit/AppPaths.h"
 #include "kit/DefaultSettings.h"
 #include "kit/OBDefaults.h"
 #include "kit/Settings.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QThreadPool>
 
 using namespace ombrelay;
 
@@ -30,7 +32,8 @@ int main(int argc, char** argv)
     SingleInstance instance;
     if (instance.handOver(arguments, 2000))
         return 0;  // the running instance took them
-    instance.listen();
+    if (instance.listen())
+        QThreadPool::globalInstance()->start([] { AppPaths::removeAbandonedTemporaryDirectories(); });
 
     registerDefaultSettings(Settings::instance());
     OBDefaults::loadDefaults();

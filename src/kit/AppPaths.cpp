@@ -1,10 +1,10 @@
 #include "kit/AppPaths.h"
 
 #include "kit/Settings.h"
+#include "kit/TemporaryFolder.h"
 
 #include <QDir>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <memory>
 
 namespace ombrelay {
@@ -16,10 +16,10 @@ QString& overriddenSupportPath()
     return path;
 }
 
-std::unique_ptr<QTemporaryDir>& temporary()
+std::unique_ptr<TemporaryFolder>& temporary()
 {
-    static std::unique_ptr<QTemporaryDir> dir;
-    return dir;
+    static std::unique_ptr<TemporaryFolder> folder;
+    return folder;
 }
 
 QString withTrailingSlash(QString path)
@@ -47,21 +47,19 @@ void AppPaths::setApplicationSupportPath(const QString& path)
 
 QString AppPaths::temporaryDirectory()
 {
-    // QTemporaryDir creates the folder with mode 0700 under a unique name.
-    if (!temporary()) {
-        temporary() = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("Ombrelay-XXXXXX")));
-        if (!temporary()->isValid()) {
-            qWarning("*** Could not create the temporary folder: %s", qPrintable(temporary()->errorString()));
-            temporary().reset();
-            return {};
-        }
-    }
-    return withTrailingSlash(temporary()->path());
+    if (!temporary())
+        temporary() = TemporaryFolder::create(QDir::tempPath());
+    return temporary() ? withTrailingSlash(temporary()->path()) : QString();
 }
 
 void AppPaths::removeTemporaryDirectory()
 {
     temporary().reset();  // removes the folder and its contents
+}
+
+int AppPaths::removeAbandonedTemporaryDirectories()
+{
+    return TemporaryFolder::removeAbandoned(QDir::tempPath());
 }
 
 QString AppPaths::expandTilde(const QString& path)

@@ -13,9 +13,13 @@ public:
     static QString applicationSupportPath();
     static void setApplicationSupportPath(const QString& path);  // tests and the headless driver
 
-    // A private folder (mode 0700) created on first use; removed by removeTemporaryDirectory() at quit.
+    // A private folder (mode 0700) created on first use and held while the process runs; removed by
+    // removeTemporaryDirectory() at quit.
     static QString temporaryDirectory();
     static void removeTemporaryDirectory();
+    // Removes the folders that earlier runs of this user left (a crash keeps its folder); for the one
+    // running instance, at launch. Blocks on the disk: not for the main thread. Answers how many went.
+    static int removeAbandonedTemporaryDirectories();
 
     static QString expandTilde(const QString& path);
     static QString abbreviateTilde(const QString& path);

@@ -70,11 +70,11 @@ QStringList MediaPlayers::runningPlayers() const
     return players;
 }
 
-QString MediaPlayers::playerFor(const QString& uri) const
+QStringList MediaPlayers::playersFor(const QString& uri) const
 {
     const QUrl url(uri);
     const QMimeType type = url.isLocalFile() ? QMimeDatabase().mimeTypeForFile(url.toLocalFile()) : QMimeType();
-    QString fallback;
+    QStringList naming, others;
     for (const QString& player : runningPlayers()) {
         const QStringList schemes = asList(property(player, kRoot, QStringLiteral("SupportedUriSchemes")));
         const QStringList types = asList(property(player, kRoot, QStringLiteral("SupportedMimeTypes")));
@@ -82,11 +82,11 @@ QString MediaPlayers::playerFor(const QString& uri) const
             return type.inherits(name);
         });
         if (schemes.contains(url.scheme(), Qt::CaseInsensitive) || namesType)
-            return player;
-        if (fallback.isEmpty() && (!schemes.isEmpty() || !types.isEmpty()))
-            fallback = player;
+            naming.append(player);
+        else if (!schemes.isEmpty() || !types.isEmpty())
+            others.append(player);
     }
-    return fallback;
+    return naming + others;
 }
 
 QVariant MediaPlayers::property(const QString& player, const QString& interface, const QString& name) const
@@ -107,26 +107,41 @@ bool MediaPlayers::isPlaying() const
 
 bool MediaPlayers::openUri(const QString& uri) const
 {
-    const QString player = playerFor(uri);
-    if (player.isEmpty())
-        return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(player, kPath, kPlayer, QStringLiteral("OpenUri"));
-    call << uri;
-    return m_bus.call(call, QDBus::Block, kTimeoutMs).type() == QDBusMessage::ReplyMessage;
+    for (const QString& player : playersFor(uri)) {
+        QDBusMessage call = QDBusMessage::createMethodCall(player, kPath, kPlayer, QStringLiteral("OpenUri"));
+        call << uri;
+        if (m_bus.call(call, QDBus::Block, kTimeoutMs).type() == QDBusMessage::ReplyMessage)
+            return true;
+    }
+    return false;
 }
 
-bool MediaPlayers::addTrack(const QString& uri) const
+bool MediaPlayers::addTracks(const QStringList& uris) const
 {
-    const QString player = playerFor(uri);
-    if (player.isEmpty())
-        return false;
-    const QVariant canEdit = property(player, kTrackList, QStringLiteral("CanEditTracks"));
-    if (canEdit.metaType() != QMetaType::fromType<bool>() || !canEdit.toBool())
-        return false;
-    const QVariant current = asMap(property(player, kPlayer, QStringLiteral("Metadata"))).value(QStringLiteral("mpris:trackid"));
-    QDBusObjectPath after(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
-    if (current.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        after = current.value<QDBusObjectPath>();
+    if (uris.isEmpty())
+        return true;
+    for (const QString& player : playersFor(uris.constFirst())) {
+        const QVariant canEdit = property(player, kTrackList, QStringLiteral("CanEditTracks"));
+        if (canEdit.metaType() != QMetaType::fromType<bool>() || !canEdit.toBool())
+            continue;
+        const QVariant current = asMap(property(player, kPlayer, QStringLiteral("Metadata"))).value(QStringLiteral("mpris:trackid"));
+        QDBusObjectPath after(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+        if (current.metaType() == QMetaType::fromType<QDBusObjectPath>())
+            after = current.value<QDBusObjectPath>();
+        // Each goes right after the current track, the last first, so that they end up in their order.
+        qsizetype added = 0;
+        for (auto uri = uris.crbegin(); uri != uris.crend() && addTrack(player, *uri, after); ++uri)
+            ++added;
+        if (added == uris.size())
+            return true;
+        if (added > 0)
+            return false;  // some are queued there: no other player gets them
+    }
+    return false;
+}
+
+bool MediaPlayers::addTrack(const QString& player, const QString& uri, const QDBusObjectPath& after) const
+{
     QDBusMessage call = QDBusMessage::createMethodCall(player, kPath, kTrackList, QStringLiteral("AddTrack"));
     call << uri << QVariant::fromValue(after) << false;
     return m_bus.call(call, QDBus::Block, kTimeoutMs).type() == QDBusMessage::ReplyMessage;

@@ -167,4 +167,11 @@ FakeMediaPlayer::~FakeMediaPlayer()
     m_bus.unregisterObject(QStringLiteral("/org/mpris/MediaPlayer2"));
 }
 
+void FakeMediaPlayer::addTrack(const QString& uri, const QString& afterTrack)
+{
+    const qsizetype at = m_trackIds.indexOf(afterTrack) + 1;  // NoTrack, or a track not listed: the start
+    queued.insert(at, uri);
+    m_trackIds.insert(at, QStringLiteral("/org/mpris/MediaPlayer2/TrackList/%1").arg(m_trackIds.size() + 1));
+}
+
 }  // namespace ombrelay::test

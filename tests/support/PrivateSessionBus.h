@@ -143,7 +143,8 @@ public slots:
 };
 
 // An MPRIS player ("org.mpris.MediaPlayer2.<name>"), with or without a track list:
-// records what it is asked to open and queue, and reports the status and metadata it is given. It names
+// records what it is asked to open, keeps its track list as the tracks added put it (each after the track
+// it names, at the start after NoTrack), and reports the status and metadata it is given. It names
 // the schemes and types it opens (a browser or a phone bridge names none), and may refuse every address.
 class FakeMediaPlayer : public QObject, public QDBusContext  // the context of its adaptors' calls
 {
@@ -158,11 +159,14 @@ public:
     QStringList mimeTypes;
     bool refuses = false;
     QStringList opened;
-    QStringList queued;
+    QStringList queued;  // the track list's addresses
+
+    void addTrack(const QString& uri, const QString& afterTrack);
 
 private:
     QDBusConnection m_bus;
     QString m_service;
+    QStringList m_trackIds;  // beside `queued`
 };
 
 class FakeRootAdaptor : public QDBusAbstractAdaptor
@@ -212,7 +216,7 @@ public:
     explicit FakeTrackListAdaptor(FakeMediaPlayer* player) : QDBusAbstractAdaptor(player), m_player(player) {}
     bool canEditTracks() const { return true; }
 public slots:
-    void AddTrack(const QString& uri, const QDBusObjectPath&, bool) { m_player->queued.append(uri); }
+    void AddTrack(const QString& uri, const QDBusObjectPath& after, bool) { m_player->addTrack(uri, after.path()); }
 
 private:
     FakeMediaPlayer* m_player;

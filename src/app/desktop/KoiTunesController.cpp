@@ -122,48 +122,52 @@ void KoiTunesController::resumeAfterQuit()
 
 void KoiTunesController::handOver(const Plan& plan, const QList<CompletedFile>& files, const QString& temporaryFolder)
 {
-    QStringList unplayed;
-    for (const CompletedFile& file : files) {
-        QString playable;
-        if (handOver(plan, file, playable))
-            unplayed.append(playable);
-    }
-    if (!s_terminating)
-        openInDefaultApplication(unplayed, temporaryFolder);
-}
-
-bool KoiTunesController::handOver(const Plan& plan, const CompletedFile& file, QString& playable)
-{
-    bool leftToDefault = false;
     try {
-        const QString entry = plan.toPlaylist ? addSongToPlaylist(plan, file.path, file.pathInTorrent)
-                                              : addSongToLibrary(plan, file.path, file.pathInTorrent);
-        if (entry.isEmpty())
-            fprintf(stderr, "*** KoiTunesController: %s: %s\n",
-                    plan.toPlaylist ? "addSongToPlaylist" : "addSongToLibrary", qPrintable(file.path));
-        if (s_terminating)
-            return false;
-        playable = entry.isEmpty() ? file.path : entry;
-        switch (plan.playSong) {
-        case 3:
-            if (!addSongToPartyShuffle(playable))
-                fprintf(stderr, "*** KoiTunesController: addSongToPartyShuffle: %s\n", qPrintable(playable));
-            break;
-        case 2:
-            leftToDefault = !iTunesIsPlaying() && !playSong(playable);
-            break;
-        case 1:
-            leftToDefault = !playSong(playable);
-            break;
-        default:
-            break;
+        QStringList playable;
+        QStringList exported;
+        for (const CompletedFile& file : files) {
+            const QString entry = plan.toPlaylist ? addSongToPlaylist(plan, file.path, file.pathInTorrent)
+                                                  : addSongToLibrary(plan, file.path, file.pathInTorrent);
+            if (entry.isEmpty())
+                fprintf(stderr, "*** KoiTunesController: %s: %s\n",
+                        plan.toPlaylist ? "addSongToPlaylist" : "addSongToLibrary", qPrintable(file.path));
+            else
+                exported.append(file.path);
+            playable.append(entry.isEmpty() ? file.path : entry);
         }
-        if (!entry.isEmpty())
-            GrowlController::growlCompletedExportWithTitle(QStringLiteral("File Exported to Music Library"), file.path);
+        if (s_terminating)
+            return;
+        play(plan.playSong, playable, temporaryFolder);
+        for (const QString& path : std::as_const(exported))
+            GrowlController::growlCompletedExportWithTitle(QStringLiteral("File Exported to Music Library"), path);
     } catch (const std::exception& error) {
         fprintf(stderr, "*** KoiTunesController: %s\n", error.what());
     }
-    return leftToDefault;
+}
+
+// The files that completed together go to the player as one: a player replaces what it plays at each
+// address it opens, so an album is opened as its playlist, or queued whole, in order.
+void KoiTunesController::play(int playSetting, const QStringList& paths, const QString& temporaryFolder)
+{
+    switch (playSetting) {
+    case 3:
+        if (!addSongsToPartyShuffle(paths))
+            fprintf(stderr, "*** KoiTunesController: addSongToPartyShuffle: %s\n",
+                    qPrintable(paths.join(QStringLiteral(", "))));
+        break;
+    case 2:
+        if (iTunesIsPlaying())
+            break;
+        [[fallthrough]];
+    case 1: {
+        const QString opened = playableFile(paths, temporaryFolder);
+        if (!opened.isEmpty() && !playSong(opened))
+            openInDefaultApplication(opened);
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 QString KoiTunesController::addSongToLibrary(const Plan& plan, const QString& path, const QString& pathInTorrent)
@@ -179,53 +183,55 @@ QString KoiTunesController::addSongToPlaylist(const Plan& plan, const QString& p
     return entry;
 }
 
-bool KoiTunesController::addSongToPartyShuffle(const QString& path)
+bool KoiTunesController::addSongsToPartyShuffle(const QStringList& paths)
 {
-    return currentPlayers().addTrack(uriFor(path));
+    QStringList uris;
+    for (const QString& path : paths)
+        uris.append(uriFor(path));
+    return currentPlayers().addTracks(uris);
 }
 
 bool KoiTunesController::playSong(const QString& path)
 {
     const MediaPlayers& running = currentPlayers();
-    const QString uri = uriFor(path);
-    if (running.playerFor(uri).isEmpty())
-        return false;
-    if (running.openUri(uri))
+    if (running.openUri(uriFor(path)))
         return true;
-    fprintf(stderr, "*** KoiTunesController: playSong: refused %s\n", qPrintable(path));
+    if (running.isRunning())
+        fprintf(stderr, "*** KoiTunesController: playSong: refused %s\n", qPrintable(path));
     return false;
 }
 
-void KoiTunesController::openInDefaultApplication(const QStringList& paths, const QString& folder)
+QString KoiTunesController::playableFile(const QStringList& paths, const QString& folder)
 {
     QStringList playable;
     for (const QString& path : paths) {
         const QFileInfo file(path);
-        // The default application of a media file, never a program however the file is marked.
+        // A media file, never a program however the file is marked.
         if (file.isExecutable() || !(MediaLibrary::takesMusic(file.suffix()) || MediaLibrary::takesVideo(file.suffix())))
             fprintf(stderr, "*** KoiTunesController: playSong: refused %s\n", qPrintable(path));
         else
             playable.append(file.absoluteFilePath());
     }
-    if (playable.isEmpty())
-        return;
-    QString opened = playable.first();
-    if (playable.size() > 1) {
-        // An album opens once: a playlist of its files, named after the folder they share.
-        QString shared = QFileInfo(playable.first()).path();
-        for (const QString& path : std::as_const(playable))
-            while (shared.size() > 1 && !path.startsWith(shared + QLatin1Char('/')))
-                shared = QFileInfo(shared).path();
-        const QString name = MediaLibrary::safeComponent(QFileInfo(shared).fileName());
-        const QString list = QDir(folder).filePath((name.isEmpty() ? QStringLiteral("Album") : name) + QStringLiteral(".m3u8"));
-        QFile file(list);
-        if (!folder.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && file.write("#EXTM3U\n" + playable.join(QLatin1Char('\n')).toUtf8() + '\n') > 0 && file.flush())
-            opened = list;
-        else
-            fprintf(stderr, "*** KoiTunesController: could not write %s\n", qPrintable(list));
-    }
-    const QUrl url = QUrl::fromLocalFile(opened);
+    if (playable.size() < 2)
+        return playable.value(0);
+    // An album: a playlist of its files, named after the folder they share.
+    QString shared = QFileInfo(playable.first()).path();
+    for (const QString& path : std::as_const(playable))
+        while (shared.size() > 1 && !path.startsWith(shared + QLatin1Char('/')))
+            shared = QFileInfo(shared).path();
+    const QString name = MediaLibrary::safeComponent(QFileInfo(shared).fileName());
+    const QString list = QDir(folder).filePath((name.isEmpty() ? QStringLiteral("Album") : name) + QStringLiteral(".m3u8"));
+    QFile file(list);
+    if (!folder.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write("#EXTM3U\n" + playable.join(QLatin1Char('\n')).toUtf8() + '\n') > 0 && file.flush())
+        return list;
+    fprintf(stderr, "*** KoiTunesController: could not write %s\n", qPrintable(list));
+    return playable.first();
+}
+
+void KoiTunesController::openInDefaultApplication(const QString& path)
+{
+    const QUrl url = QUrl::fromLocalFile(path);
     QMetaObject::invokeMethod(QCoreApplication::instance(), [url] { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
 }
 

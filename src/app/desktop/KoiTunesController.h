@@ -52,12 +52,15 @@ public:
     // Queue operations. The added entry's path, or empty.
     static QString addSongToLibrary(const Plan& plan, const QString& path, const QString& pathInTorrent);
     static QString addSongToPlaylist(const Plan& plan, const QString& path, const QString& pathInTorrent);
-    static bool addSongToPartyShuffle(const QString& path);
-    // In a running player that can open it; false when there is none or it refuses.
+    // Queued in their order in a running player's track list; false when none took them.
+    static bool addSongsToPartyShuffle(const QStringList& paths);
+    // In a running player that can open it; false when none takes it.
     static bool playSong(const QString& path);
-    // What no player took, in the desktop's default application, once: one file itself, several (an
-    // album) as one playlist written in `folder`. Never an executable file.
-    static void openInDefaultApplication(const QStringList& paths, const QString& folder);
+    // What is played of files completed together: one file itself, several (an album) as one playlist
+    // written in `folder`; never an executable file. Empty when none may be played.
+    static QString playableFile(const QStringList& paths, const QString& folder);
+    // What no player took, in the desktop's default application.
+    static void openInDefaultApplication(const QString& path);
     static bool iTunesIsRunning();
     static bool iTunesIsPlaying();
 
@@ -73,9 +76,9 @@ private:
     };
     static QList<CompletedFile>& completedFiles();
     static void queueCompletedFiles();
+    // The files' entries, then one play step for them all, then their notices.
     static void handOver(const Plan& plan, const QList<CompletedFile>& files, const QString& temporaryFolder);
-    // One file's entry, play step and notice; true when the play step is left to the default application.
-    static bool handOver(const Plan& plan, const CompletedFile& file, QString& playable);
+    static void play(int playSetting, const QStringList& paths, const QString& temporaryFolder);
 };
 
 }  // namespace ombrelay

@@ -6,7 +6,8 @@ namespace ombrelay {
 
 class MainWebView;
 
-// The address of the page in front; typed text is completed and loaded there.
+// The address of the page in front; typed text is completed and loaded there. While the user types, the
+// text stays theirs; once Return loaded it, the field shows the page's address again, focused or not.
 class LocationField : public QLineEdit
 {
     Q_OBJECT
@@ -14,6 +15,9 @@ public:
     explicit LocationField(QWidget* parent = nullptr);
 
     void refresh(const MainWebView* view);
+
+private:
+    bool m_typing = false;
 };
 
 }  // namespace ombrelay

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QObject>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 
 namespace ombrelay {
@@ -55,9 +56,23 @@ QString DefaultBrowser::nameFromFiles(const QStringList& files)
     return {};
 }
 
-bool DefaultBrowser::open(const QUrl& address)
+bool DefaultBrowser::open(const QUrl& address, Placement placement)
 {
-    return WebText::isWebAddress(address) && QDesktopServices::openUrl(address);
+    if (!WebText::isWebAddress(address))
+        return false;
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (placement == Placement::InFront || opener.isEmpty())
+        return QDesktopServices::openUrl(address);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("ombrelay-behind_TIME0"));
+    environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+    QProcess process;
+    process.setProgram(opener);
+    process.setArguments({QString::fromLatin1(address.toEncoded())});
+    process.setProcessEnvironment(environment);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached();
 }
 
 }  // namespace ombrelay

@@ -90,15 +90,19 @@ bool MainWebView::handleClick(QEvent* event)
     if (event->type() != QEvent::MouseButtonPress || m_hoveredLink.isEmpty())
         return false;
     const auto* mouse = static_cast<QMouseEvent*>(event);
+    const bool middle = mouse->button() == Qt::MiddleButton;
+    if (mouse->button() != Qt::LeftButton && !middle)
+        return false;
     const Qt::KeyboardModifiers modifiers = mouse->modifiers();
-    const bool left = mouse->button() == Qt::LeftButton;
     const QUrl link(m_hoveredLink);
-    if (mouse->button() == Qt::MiddleButton || (left && modifiers & Qt::ControlModifier)) {
+    // In the order of the status bar's texts: Shift before Ctrl.
+    if (modifiers & Qt::ShiftModifier) {
+        DefaultBrowser::open(link, modifiers & Qt::ControlModifier ? DefaultBrowser::Placement::Behind
+                                                                   : DefaultBrowser::Placement::InFront);
+    } else if (middle || modifiers & Qt::ControlModifier) {
         if (WebText::isWebAddress(link))
             emit backgroundTabRequested(link);
-    } else if (left && modifiers & Qt::ShiftModifier) {
-        DefaultBrowser::open(link);
-    } else if (!(left && modifiers & Qt::AltModifier)) {
+    } else if (!(modifiers & Qt::AltModifier)) {
         return false;
     }
     m_eatRelease = true;

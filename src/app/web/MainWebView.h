@@ -9,10 +9,11 @@ namespace ombrelay {
 
 class WebPage;
 
-// A web tab's view. Modified clicks on links are the pane's, not Chromium's: Ctrl or the middle button
-// opens a background tab, Shift the default browser (Alt, Chromium's download click, does nothing);
-// Alt+Left and Alt+Right go back and forward. While shown it is `CurrentWebView`'s content; a hidden page
-// is frozen and, after a while, discarded (it reloads when shown again).
+// A web tab's view. Modified clicks on links are the pane's, not Chromium's: Shift opens the default
+// browser, in front or, with Ctrl held too, behind; else Ctrl or the middle button opens a background
+// tab (Alt, Chromium's download click, does nothing). Alt+Left and Alt+Right go back and forward. While
+// shown it is `CurrentWebView`'s content; a hidden page is frozen and, after a while, discarded (it
+// reloads when shown again).
 class MainWebView : public QWebEngineView
 {
     Q_OBJECT

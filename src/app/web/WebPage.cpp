@@ -5,6 +5,8 @@
 #include "app/web/WebText.h"
 #include "app/web/WindowRequestPage.h"
 
+#include <QDataStream>
+#include <QIODevice>
 #include <QPointer>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
@@ -34,6 +36,33 @@ void call(const std::function<void(const QUrl&)>& hook, const QUrl& url)
 {
     if (hook)
         hook(url);
+}
+
+// The history without its last entry, the current one: the entry before it becomes current and shows
+// again from the cache. The engine's saved history starts with its format's version, the number of
+// entries and the current index, and a restore reads only as many entries as that number says. False,
+// with the history unchanged, when the current entry is not the last or the history cannot be so read.
+bool dropLastEntry(QWebEngineHistory& history)
+{
+    const int count = history.count();
+    if (count < 2 || history.currentItemIndex() != count - 1)
+        return false;
+    QByteArray saved;
+    QDataStream save(&saved, QIODevice::WriteOnly);
+    save << history;
+    QDataStream header(saved);
+    qint32 version = 0, savedCount = 0, current = 0;
+    header >> version >> savedCount >> current;
+    if (header.status() != QDataStream::Ok || savedCount != count || current != count - 1)
+        return false;
+    QByteArray shortened;
+    QDataStream shorten(&shortened, QIODevice::WriteOnly);
+    shorten << version << qint32(count - 1) << qint32(count - 2);
+    const qsizetype entries = qsizetype(header.device()->pos());
+    shorten.writeRawData(saved.constData() + entries, int(saved.size() - entries));
+    QDataStream restored(shortened);
+    restored >> history;
+    return history.count() == count - 1;
 }
 
 }  // namespace
@@ -176,6 +205,8 @@ void WebPage::divertFeed(const QUrl& address)
 void WebPage::checkForFeed(bool ok)
 {
     const QUrl address = url();
+    if (std::exchange(m_clearHistoryOnBlank, false) && address == QUrl(QStringLiteral("about:blank")))
+        history()->clear();
     if (!ok || !WebText::isWebAddress(address))
         return;
     // Pending answers are delivered while a page is destroyed: only a whole WebPage is used.
@@ -189,11 +220,20 @@ void WebPage::checkForFeed(bool ok)
         if (!WebText::isRssDocument(answer.value(0), answer.value(1)))
             return;
         self->divertFeed(address);
-        if (self->history()->canGoBack())
-            self->triggerAction(Back);
-        else
-            self->setUrl(QUrl(QStringLiteral("about:blank")));
+        self->forgetShownFeed();
     });
+}
+
+// A feed is handed over, never shown: the tab's history is left as it was before it, and a tab that had
+// nothing before it is empty again.
+void WebPage::forgetShownFeed()
+{
+    if (history()->count() < 2) {
+        m_clearHistoryOnBlank = true;
+        setUrl(QUrl(QStringLiteral("about:blank")));
+    } else if (!dropLastEntry(*history())) {
+        triggerAction(Back);
+    }
 }
 
 }  // namespace ombrelay

@@ -39,6 +39,7 @@ protected:
 
 private:
     void checkForFeed(bool ok);
+    void forgetShownFeed();
     bool mayDivert();
     void noteLoading(const QWebEngineLoadingInfo& loading);
     void checkForeignLoop();
@@ -53,6 +54,7 @@ private:
     bool m_scriptsStopped = false;
     bool m_leaving = false;          // the user's load away from a stopped page runs
     bool m_reloadOnArrival = false;  // a link clicked on a stopped page is on its way
+    bool m_clearHistoryOnBlank = false;  // a feed was the tab's first page: the blank one replaces it
 };
 
 }  // namespace ombrelay

@@ -13,6 +13,21 @@ bool isHidden(QChar c)
     return category == QChar::Other_Control || category == QChar::Other_Format;  // Format holds the bidi marks
 }
 
+// Chromium titles a page that has none with its address as shown to users (no "http://", no slash
+// after a bare host, no user name, unescaped).
+bool isOnlyTheAddress(const QString& title, const QUrl& address)
+{
+    if (title.isEmpty())
+        return false;
+    const auto shown = [](QUrl url) {
+        if (url.path().isEmpty())
+            url.setPath(QStringLiteral("/"));
+        return url.adjusted(QUrl::RemoveUserInfo | QUrl::StripTrailingSlash | QUrl::NormalizePathSegments);
+    };
+    const QUrl titleAddress = QUrl::fromUserInput(title);
+    return titleAddress.isValid() && shown(titleAddress) == shown(address);
+}
+
 }  // namespace
 
 bool isWebAddress(const QUrl& address)
@@ -80,7 +95,7 @@ QString title(const QString& firstPageTitle, bool canGoBack, const QString& page
 {
     if (!canGoBack && !firstPageTitle.isEmpty())
         return shownText(firstPageTitle);
-    const QString page = shownText(pageTitle);
+    const QString page = isOnlyTheAddress(pageTitle.trimmed(), address) ? QString() : shownText(pageTitle);
     if (!page.isEmpty())
         return page;
     QString host = address.host();

@@ -24,7 +24,8 @@ QString shownText(const QString& text);
 QString mimeEssence(const QString& mimeType);
 // A shown document that is an RSS feed: of that type, or plain text whose root element is "rss".
 bool isRssDocument(const QString& contentType, const QString& textStart);
-// The tab's title (the rules of a web tab, in order).
+// The tab's title (the rules of a web tab, in order); a page title that is only the page's address counts
+// as none.
 QString title(const QString& firstPageTitle, bool canGoBack, const QString& pageTitle, const QUrl& address);
 // The status bar's text for the link under the mouse.
 QString statusText(const QString& link, bool browserKey, bool newTabKey, const QString& browserName);

@@ -64,6 +64,7 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
     launch();
     listMix();
     const QString one = music("Ombrelay/Mix/Album/1.mp3"), two = music("Ombrelay/Mix/2.mp3");
+    const QString album = "the album's playlist";
     UrlRecorder defaultApplication({"file"});
     const struct
     {
@@ -75,16 +76,30 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
         bool browserNamedFirst = false;  // another MPRIS name that opens nothing sorts before the player
         bool refuses = false;
         bool albumOpensInDefaultApplication = false;
+        bool refusingPlayerNamedFirst = false;  // it names the scheme too, and has no track list
     } cases[] = {
         {0, true, "Stopped", {}, {}},
-        {1, false, "Playing", {uri(one), uri(two)}, {}},
+        {1, false, "Playing", {album}, {}},
         {2, false, "Playing", {}, {}},
-        {2, false, "Paused", {uri(one), uri(two)}, {}},
+        {2, false, "Paused", {album}, {}},
         {3, true, "Playing", {}, {uri(one), uri(two)}},
         {3, false, "Playing", {}, {}},
-        {1, false, "Stopped", {uri(one), uri(two)}, {}, true},
+        {1, false, "Stopped", {album}, {}, true},
         {3, true, "Playing", {}, {uri(one), uri(two)}, true},
         {1, false, "Stopped", {}, {}, false, true, true},
+        {1, false, "Stopped", {album}, {}, false, false, false, true},
+        {3, true, "Stopped", {}, {uri(one), uri(two)}, false, false, false, true},
+    };
+    // What the player was asked to open, the album's playlist told by what it lists, in order.
+    const auto openedIn = [&](const FakeMediaPlayer& player) {
+        QStringList opened;
+        for (const QString& address : player.opened) {
+            const QString path = QUrl(address).toLocalFile();
+            const bool isAlbum =
+                path.endsWith(".m3u8") && readFile(path) == "#EXTM3U\n" + one.toUtf8() + "\n" + two.toUtf8() + "\n";
+            opened << (isAlbum ? album : address);
+        }
+        return opened;
     };
     int exports = 0;
     int n = 0;
@@ -94,7 +109,12 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
             browser.emplace(bus.connect("browser"), QStringLiteral("browser.instance%1").arg(n), true);
             browser->uriSchemes.clear();
         }
-        FakeMediaPlayer player(bus.connect("player"), QStringLiteral("fake%1").arg(n++), c.trackList);
+        std::optional<FakeMediaPlayer> refusing;
+        if (c.refusingPlayerNamedFirst) {
+            refusing.emplace(bus.connect("refusing"), QStringLiteral("aaa%1").arg(n), false);
+            refusing->refuses = true;
+        }
+        FakeMediaPlayer player(bus.connect("player"), QStringLiteral("zzz%1").arg(n++), c.trackList);
         player.playbackStatus = c.status;
         player.refuses = c.refuses;
         Settings::instance().setInteger("kKoPlaySong", c.playSong);
@@ -103,7 +123,7 @@ TEST_F(MediaHandOver, MusicFilesBecomeEntriesListedOnceAndThePlayerDoesWhatTheSe
         exports += 2;
         // The player is called, and answers, before the export's notice is sent.
         ASSERT_TRUE(waitForExports(exports)) << c.playSong;
-        EXPECT_EQ(player.opened, c.opened) << c.playSong << qPrintable(c.status);
+        EXPECT_EQ(openedIn(player), c.opened) << c.playSong << qPrintable(c.status);
         EXPECT_EQ(player.queued, c.queued) << c.playSong << qPrintable(c.status);
         if (browser) {
             EXPECT_EQ(browser->opened + browser->queued, QStringList()) << c.playSong;

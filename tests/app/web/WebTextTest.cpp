@@ -24,6 +24,12 @@ TEST(WebText, Titles)
         {"", false, QString::fromUtf8("\u202eevil\u202c\x01 name"), "http://s.test/", "evil name"},
         {"", false, "", "about:blank", "Untitled"},
         {"", false, longTitle, "http://s.test/", QString(299, QChar(u'a')) + QChar(0x2026)},
+        // The engine's title for a page without one is its address as shown.
+        {"", false, "www.wordy.com", "http://www.wordy.com/", "wordy.com"},
+        {"", false, "feeds.test/atom.xml", "http://feeds.test/atom.xml", "feeds.test"},
+        {"", true, "https://s.test/a b?q=1#f", "https://user:pw@s.test/a%20b?q=1#f", "s.test"},
+        {"", false, "other.test", "http://www.s.test/", "other.test"},
+        {"", false, "s.test/b", "http://s.test/a", "s.test/b"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(WebText::title(c.first, c.canGoBack, c.page, QUrl(c.address)), c.expect) << c.page.toStdString();

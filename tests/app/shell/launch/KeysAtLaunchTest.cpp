@@ -1,12 +1,18 @@
 // The built application's first moments as a new user meets them, under a private X server: the window
 // opens centred, the menu's keys work while the search field has the focus, Ctrl+Q or the window's
 // close button (no tray host runs) quits while a panel is up, closing it first, and the first web tab
-// shows in the same window with the focus kept.
+// shows in the same window with the focus kept; the launch removes what crashed runs left in the
+// temporary folder.
 #include "app/shell/launch/AppUnderXvfb.h"
+#include "kit/AppPaths.h"
 #include "kit/PropertyList.h"
 #include "support/CloseButton.h"
 #include "support/HttpTestServer.h"
+#include "support/TestFiles.h"
 #include "support/WebPagesEnvironment.h"
+
+#include <algorithm>
+#include <unistd.h>
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -132,4 +138,56 @@ TEST_F(KeysAtLaunch, TheFirstWebTabKeepsTheWindowAndItsFocus)
     EXPECT_EQ(mainWindowId(), window) << "the window was made anew";
     EXPECT_TRUE(focused()) << "the focus is in \"" << focusedWindowName().toStdString() << "\"";
     EXPECT_TRUE(app->terminate(20000)) << app->output().right(2000).toStdString();
+}
+
+// A crash leaves its temporary folder. The next launch, once it is the one running, removes the folders
+// earlier runs of this user left, and only those: not one a running process holds, nor a link, a file or
+// another name; a later launch while it runs hands over and removes nothing.
+TEST_F(KeysAtLaunch, TheOneRunningInstanceRemovesTheTemporaryFoldersOfCrashedRuns)
+{
+    writeSettings();
+    const QDir tmp(path("tmp"));
+    const QStringList crashed{"Ombrelay-Crashd", "Ombrelay-crAsh2"};
+    ASSERT_TRUE(writeFile(tmp.filePath("Ombrelay-Crashd/level1.zip"), "left"));
+    ASSERT_TRUE(writeFile(tmp.filePath("Ombrelay-crAsh2/Previews/clip.mp4"), "left"));
+    QStringList kept{"Ombrelay-Linked", "Ombrelay-NotDir", "Ombrelay-TooLong1/x", "Other-Abcdef/x", "ombrelay-abcdef/x"};
+    ASSERT_TRUE(writeFile(path("other") + "/target/x", "theirs"));
+    ASSERT_TRUE(QFile::link(path("other") + "/target", tmp.filePath("Ombrelay-Linked")));
+    ASSERT_TRUE(writeFile(tmp.filePath("Ombrelay-NotDir"), "file"));
+    for (const QString& file : kept.mid(2))
+        ASSERT_TRUE(writeFile(tmp.filePath(file), "kept"));
+    if (::geteuid() == 0) {  // another user's folder
+        ASSERT_TRUE(writeFile(tmp.filePath("Ombrelay-Nobody/x"), "theirs"));
+        ASSERT_EQ(::chown(QFile::encodeName(tmp.filePath("Ombrelay-Nobody")).constData(), 65534, 65534), 0);
+        kept << "Ombrelay-Nobody/x";
+    }
+    // The folder of another process of ours that runs: this test's.
+    const QByteArray ownTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(path("tmp")));
+    const QString running = AppPaths::temporaryDirectory();
+    ownTmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", ownTmp);
+    ASSERT_TRUE(running.startsWith(path("tmp")));
+    ASSERT_TRUE(writeFile(running + "fetched.torrent", "held"));
+    kept << QFileInfo(running).dir().dirName() + "/fetched.torrent";
+
+    auto app = launch({});
+    ASSERT_TRUE(app->waitFor([this] { return windowIsShown(); }, 30000)) << app->output().right(2000).toStdString();
+    EXPECT_TRUE(app->waitFor([&] { return !tmp.exists(crashed[0]) && !tmp.exists(crashed[1]); }, 15000))
+        << tmp.entryList().join(' ').toStdString();
+    const auto keptAll = [&] {
+        return std::all_of(kept.begin(), kept.end(),
+                           [&](const QString& file) { return QFileInfo::exists(tmp.filePath(file)); });
+    };
+    EXPECT_TRUE(keptAll()) << tmp.entryList().join(' ').toStdString();
+    EXPECT_TRUE(QFileInfo::exists(path("other") + "/target/x"));
+
+    // Left while the first runs (as by a crash of another launch): a later launch does not touch it.
+    ASSERT_TRUE(writeFile(tmp.filePath("Ombrelay-Latery/x"), "left"));
+    WatchedProcess later(applicationPath(), {}, environment());
+    ASSERT_TRUE(later.waitForExit(30000));
+    EXPECT_EQ(later.exitCode(), 0) << later.output().right(2000).toStdString();
+    EXPECT_TRUE(QFileInfo::exists(tmp.filePath("Ombrelay-Latery/x")));
+    EXPECT_TRUE(keptAll());
+    EXPECT_TRUE(app->terminate(20000)) << app->output().right(2000).toStdString();
+    AppPaths::removeTemporaryDirectory();
 }
