@@ -75,9 +75,20 @@ void SessionLifecycle::adopt(const TorrentLine& torrent, const QString& path)
 
 void SessionLifecycle::rememberMountPoint(const TorrentLine& torrent)
 {
-    // Stored and found under the cleaned folder: "~/Downloads/" is the folder "~/Downloads".
-    if (!torrent.downloadMountPoint().isEmpty() && !torrent.downloadPath().isEmpty())
-        m_mountPoints.insert(QDir::cleanPath(torrent.downloadPath()), QDir::cleanPath(torrent.downloadMountPoint()));
+    if (!torrent.downloadMountPoint().isEmpty())
+        m_knownMountPoints.insert(QDir::cleanPath(torrent.downloadMountPoint()));
+}
+
+QString SessionLifecycle::mountPointToRecord(const QString& folder) const
+{
+    return m_volumes.mountPointToRecord(folder,
+                                        QStringList(m_knownMountPoints.cbegin(), m_knownMountPoints.cend()));
+}
+
+QString SessionLifecycle::mountPointOf(const TorrentLine& torrent) const
+{
+    return torrent.downloadMountPoint().isEmpty() ? mountPointToRecord(torrent.downloadPath())
+                                                  : torrent.downloadMountPoint();
 }
 
 bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* error)
@@ -87,7 +98,7 @@ bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* er
     // Taken from the folder the torrent goes to, so that a torrent added while its disk is away is
     // halted, not written into the empty mount point.
     if (torrent.downloadMountPoint().isEmpty())
-        torrent.setDownloadMountPoint(m_volumes.mountPointToRecord(torrent.downloadPath(), m_mountPoints.values()));
+        torrent.setDownloadMountPoint(mountPointToRecord(torrent.downloadPath()));
     const SessionFolder folder(torrent.creationDate(), torrent.infoHash());
     adopt(torrent, folder.path());
     QString reason;
@@ -437,33 +448,29 @@ void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
     });
 }
 
-QString SessionLifecycle::recordedMountPoint(const QString& path) const
-{
-    QString folder = QDir::cleanPath(path);
-    while (!folder.isEmpty()) {
-        const auto found = m_mountPoints.constFind(folder);
-        if (found != m_mountPoints.constEnd())
-            return *found;
-        const int slash = folder.lastIndexOf(QLatin1Char('/'));
-        if (slash <= 0)
-            break;
-        folder.truncate(slash);
-    }
-    return {};
-}
-
 bool SessionLifecycle::isPathOnUnattachedVolume(const QString& path) const
 {
-    if (path.isEmpty())
-        return false;
-    return m_volumes.isDetached(path, recordedMountPoint(path));
+    return !path.isEmpty() && m_volumes.isDetached(path, mountPointToRecord(path));
+}
+
+bool SessionLifecycle::isOnUnattachedVolume(const TorrentLine& torrent) const
+{
+    // Another torrent's record of the same folder says nothing: a disk may have been mounted over the
+    // folder since this torrent was added there, or taken away.
+    return !torrent.downloadPath().isEmpty() &&
+           m_volumes.isDetached(torrent.downloadPath(), mountPointOf(torrent));
+}
+
+std::function<bool(const QString&)> SessionLifecycle::detachedTest(const TorrentLine& torrent) const
+{
+    return [&volumes = m_volumes, mountPoint = mountPointOf(torrent)](const QString& path) {
+        return volumes.isDetached(path, mountPoint);
+    };
 }
 
 QString SessionLifecycle::volumeName(const QString& path) const
 {
-    const QString recorded = recordedMountPoint(path);
-    return VolumeMonitor::volumeName(recorded.isEmpty() ? m_volumes.mountPointToRecord(path, m_mountPoints.values())
-                                                        : recorded);
+    return VolumeMonitor::volumeName(mountPointToRecord(path));
 }
 
 }  // namespace ombrelay

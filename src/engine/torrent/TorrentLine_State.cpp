@@ -59,7 +59,7 @@ void TorrentLine::setDownloadState(int state)
 void TorrentLine::beginDownloadWithState(int state)
 {
     TorrentLifecycle::instance().prepareStorage(*this);
-    if (TorrentLifecycle::instance().isPathOnUnattachedVolume(m_downloadPath)) {
+    if (TorrentLifecycle::instance().isOnUnattachedVolume(*this)) {
         m_downloadState = Halted;
         m_resumeState = state;
     } else {

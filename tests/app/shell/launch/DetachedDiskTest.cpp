@@ -1,0 +1,110 @@
+// Transfers on a real ext4 disk that is unplugged and plugged in again while the application runs or
+// while it is not running: what was stored on it comes back with it, nothing is written into the empty
+// folder it leaves behind, and torrents elsewhere carry on.
+#include "app/shell/launch/LaunchFixture.h"
+#include "engine/lifecycle/LifecycleFixture.h"
+#include "engine/lifecycle/LoopDisk.h"
+#include "engine/storage/PieceStore.h"
+
+using namespace ombrelay;
+using namespace ombrelay::test;
+
+namespace {
+
+const QString kPeer = QStringLiteral("10.0.0.1:1");
+
+class DetachedDisk : public ApplicationLaunch
+{
+protected:
+    void SetUp() override
+    {
+        ApplicationLaunch::SetUp();
+        disk = std::make_unique<LoopDisk>(folder.filePath(QStringLiteral("disk.img")), mountPoint());
+        if (!disk->isMounted())
+            GTEST_SKIP() << "mounting a disk image needs root, mkfs.ext4 and losetup";
+        // The real mount table: the disk comes and goes as a user's does.
+        volumes = std::make_unique<VolumeMonitor>(QStringLiteral("/proc/self/mountinfo"));
+        Settings::instance().setValue(QStringLiteral("kDownloadQueueEnabled"), false);
+        Settings::instance().setValue(QStringLiteral("save_directory"), onDisk());
+    }
+    void TearDown() override
+    {
+        disk.reset();
+        ApplicationLaunch::TearDown();
+    }
+
+    QString mountPoint() const { return folder.filePath(QStringLiteral("disk")); }
+    QString onDisk() const { return mountPoint() + QStringLiteral("/Downloads"); }
+    bool mountPointIsEmpty() const
+    {
+        return QDir(mountPoint()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    // An eight-piece torrent of one file, written where the application opens it.
+    RealTorrent torrentFile(const QString& name, quint32 seed)
+    {
+        const RealTorrent t = RealTorrent::make(name, {{{name}, 8 * 16384}}, 16384, seed);
+        EXPECT_TRUE(writeFile(pathOf(name), t.metainfo));
+        return t;
+    }
+    QString pathOf(const QString& name) const { return folder.filePath(name + QStringLiteral(".torrent")); }
+    static TorrentLinePtr listed(KoApplicationController& controller, const QString& name)
+    {
+        for (const TorrentLinePtr& torrent : controller.downloads().objects())
+            if (torrent->path() == name)
+                return torrent;
+        return nullptr;
+    }
+    static void feed(TorrentLine& torrent, const RealTorrent& t, quint32 first, quint32 end)
+    {
+        for (quint32 piece = first; piece < end; ++piece)
+            ASSERT_TRUE(feedPiece(torrent, t, piece, kPeer));
+        ASSERT_TRUE(waitUntil(
+            [&] { return torrent.downloadedPieces().countWithinRange(first, end - first) == end - first; }));
+    }
+    void answer(int button) { std::exchange(pendingAnswer, {})(button, false); }
+    // Plugged in or out, and seen so by the application.
+    void plug()
+    {
+        ASSERT_TRUE(disk->mount());
+        ASSERT_TRUE(waitUntil([&] { return volumes->mountPoints().contains(mountPoint()); }));
+    }
+    void unplug()
+    {
+        ASSERT_TRUE(disk->unmount());
+        ASSERT_TRUE(waitUntil([&] { return !volumes->mountPoints().contains(mountPoint()); }));
+    }
+
+    std::unique_ptr<LoopDisk> disk;
+};
+
+}  // namespace
+
+TEST_F(DetachedDisk, EachTorrentIsJudgedByTheMountItWasAddedOnNotByTheLastOneAddedToItsFolder)
+{
+    // A torrent added to a plain folder; later a disk is mounted over that folder and more are added.
+    unplug();
+    Settings::instance().setValue(QStringLiteral("save_directory"), mountPoint());
+    const RealTorrent first = torrentFile(QStringLiteral("first.bin"), 51);
+    torrentFile(QStringLiteral("second.bin"), 52);
+    auto controller = launch({pathOf(QStringLiteral("first.bin"))}, 1);
+    plug();
+    controller->openArguments({pathOf(QStringLiteral("second.bin"))});
+    ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }));
+    const TorrentLinePtr a = listed(*controller, QStringLiteral("first.bin"));
+    const TorrentLinePtr b = listed(*controller, QStringLiteral("second.bin"));
+    ASSERT_TRUE(a && b);
+
+    unplug();
+    ASSERT_TRUE(waitUntil([&] { return b->isHalted(); }));
+    EXPECT_EQ(b->stateDescription(), QStringLiteral("External disk \"disk\" is not attached"));
+    // The first one's folder is on the system disk again, where its data goes.
+    feed(*a, first, 0, 2);
+    EXPECT_EQ(a->downloadState(), TorrentLine::Downloading) << qPrintable(a->stateDescription());
+    PieceStore::drainQueues();
+    EXPECT_EQ(readFile(mountPoint() + QStringLiteral("/first.bin")).left(2 * 16384),
+              first.content.left(2 * 16384));
+
+    plug();
+    ASSERT_TRUE(waitUntil([&] { return b->downloadState() == TorrentLine::Downloading; }));
+    EXPECT_EQ(a->downloadState(), TorrentLine::Downloading);
+}
