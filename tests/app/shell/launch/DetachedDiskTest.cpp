@@ -79,6 +79,49 @@ protected:
 
 }  // namespace
 
+TEST_F(DetachedDisk, ALaunchWhileTheDiskIsAwayKeepsEveryTorrentsProgressAndItsReturnResumesThem)
+{
+    const RealTorrent whole = torrentFile(QStringLiteral("whole.bin"), 41);
+    const RealTorrent half = torrentFile(QStringLiteral("half.bin"), 42);
+    {
+        auto controller =
+            launch({pathOf(QStringLiteral("whole.bin")), pathOf(QStringLiteral("half.bin"))}, 2);
+        feed(*listed(*controller, QStringLiteral("whole.bin")), whole, 0, 8);
+        feed(*listed(*controller, QStringLiteral("half.bin")), half, 0, 4);
+        ASSERT_TRUE(
+            waitUntil([&] { return listed(*controller, QStringLiteral("whole.bin"))->isComplete(); }));
+        quit(*controller);
+    }
+    unplug();
+    {
+        auto controller = launch({}, 2);
+        const TorrentLinePtr w = listed(*controller, QStringLiteral("whole.bin"));
+        const TorrentLinePtr h = listed(*controller, QStringLiteral("half.bin"));
+        ASSERT_TRUE(w && h);
+        EXPECT_EQ(w->downloadState(), TorrentLine::Halted);
+        EXPECT_EQ(h->downloadState(), TorrentLine::Halted);
+        EXPECT_EQ(w->stateDescription(), QStringLiteral("External disk \"disk\" is not attached"));
+        PieceStore::drainQueues();  // the stores have looked at their files
+
+        plug();
+        ASSERT_TRUE(waitUntil([&] {
+            return w->isComplete() && h->downloadState() == TorrentLine::Downloading;
+        })) << w->downloadState()
+            << " " << h->downloadState();
+        EXPECT_EQ(w->downloadedPieces().count(), 8) << "the complete torrent holds every piece again";
+        EXPECT_EQ(h->downloadedPieces().count(), 4) << "the other one goes on where it was";
+        feed(*h, half, 4, 8);
+        ASSERT_TRUE(waitUntil([&] { return h->isComplete(); }));
+        EXPECT_EQ(readFile(onDisk() + QStringLiteral("/half.bin")), half.content);
+        EXPECT_EQ(readFile(onDisk() + QStringLiteral("/whole.bin")), whole.content);
+        quit(*controller);
+    }
+    // What the disk's return gave back is what the next start finds.
+    auto controller = launch({}, 2);
+    EXPECT_EQ(listed(*controller, QStringLiteral("whole.bin"))->downloadedPieces().count(), 8);
+    EXPECT_TRUE(listed(*controller, QStringLiteral("half.bin"))->isComplete());
+}
+
 TEST_F(DetachedDisk, EachTorrentIsJudgedByTheMountItWasAddedOnNotByTheLastOneAddedToItsFolder)
 {
     // A torrent added to a plain folder; later a disk is mounted over that folder and more are added.
