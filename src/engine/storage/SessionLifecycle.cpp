@@ -1,5 +1,6 @@
 #include "engine/storage/SessionLifecycle.h"
 
+#include "engine/core/PeerService.h"
 #include "engine/storage/ContentMover.h"
 #include "engine/storage/ContentTrash.h"
 #include "engine/storage/ExistingFilesCheck.h"
@@ -217,6 +218,16 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
         return;  // a move under way tells its own caller; the torrent completes once
 
     const QString target = AppPaths::downloadPath();
+    if (isPathOnUnattachedVolume(target))
+        return haltUntilDiskReturns(torrent, target, std::move(done));
+    if (const std::function<void()> awaited = m_awaitedMoves.take(&torrent)) {
+        // The disk is back: what waited for the move waits for this one.
+        done = [awaited, then = std::move(done)] {
+            awaited();
+            if (then)
+                then();
+        };
+    }
     if (torrent.downloadPath() == target) {
         torrent.setShouldRelocateOnCompletion(false);
         writeTorrentPlist(torrent);
@@ -244,6 +255,23 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
                                             done();
                                     }});
     relocateAcrossDisks(torrent, from, to);
+}
+
+void SessionLifecycle::haltUntilDiskReturns(TorrentLine& torrent, const QString& folder,
+                                            std::function<void()> done)
+{
+    // Never made in the empty mount point the disk left behind, where the content would lie hidden once
+    // the disk is back.
+    qWarning("*** enterCompletedState: the disk of %s is not attached", qPrintable(folder));
+    if (done)
+        m_awaitedMoves.insert(&torrent, std::move(done));
+    torrent.setAwaitedMountPoint(mountPointToRecord(folder));
+    if (!torrent.isHalted()) {
+        torrent.setResumeState(TorrentLine::Complete);
+        torrent.setDownloadState(TorrentLine::Halted);
+        PeerService::instance().disconnectFromPeers(torrent);
+    }
+    purgeCachedDescriptors(torrent);
 }
 
 void SessionLifecycle::relocate(TorrentLine& torrent, const QString& folder,
@@ -406,7 +434,8 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
     const bool hadStorage = torrent.storage() != nullptr;
     torrent.dropStorage();
     torrent.setDownloadPath(folder);
-    torrent.setDownloadMountPoint(m_volumes.mountPointFor(folder));
+    torrent.setDownloadMountPoint(mountPointToRecord(folder));
+    torrent.setAwaitedMountPoint({});
     rememberMountPoint(torrent);
     torrent.setShouldRelocateOnCompletion(relocateOnCompletion);
     writeTorrentPlist(torrent);
@@ -417,6 +446,7 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
 void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
 {
     const QString path = m_sessionPaths.take(&torrent);
+    m_awaitedMoves.remove(&torrent);
     // A copy under way is dropped when it ends; a move asked for is told it ended.
     const Relocation relocation = m_relocations.take(&torrent);
     if (relocation.toIncomplete) {

@@ -82,6 +82,9 @@ private:
     // The torrent's own record; one stored without a record is judged as a torrent added there now.
     QString mountPointOf(const TorrentLine& torrent) const;
     void rememberMountPoint(const TorrentLine& torrent);
+    // A finished torrent whose download folder is on a disk that is away stays where it is, halted until
+    // that disk is back.
+    void haltUntilDiskReturns(TorrentLine& torrent, const QString& folder, std::function<void()> done);
     // Copies the content to the other disk on the clean-up queue, then moves the torrent over.
     void relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to);
     void copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& from,
@@ -100,6 +103,8 @@ private:
     QHash<const TorrentLine*, QString> m_sessionPaths;
     QSet<QByteArray> m_waitingToLoad;
     QSet<QString> m_knownMountPoints;  // mount points recorded for download folders, cleaned
+    // Finished torrents halted until their download folder's disk is back: what waits for their move.
+    QHash<const TorrentLine*, std::function<void()>> m_awaitedMoves;
     // Torrents whose content is being copied to another disk, with what waits for the end of it.
     struct Relocation
     {

@@ -254,6 +254,8 @@ void TorrentLine::enterCompletedState()
 {
     if (m_shouldRelocateOnCompletion)
         TorrentLifecycle::instance().relocateOnCompletion(*this, {});
+    if (isHalted())
+        return;  // its move waits for the disk of the download folder
     settleAsComplete();
 }
 
@@ -424,6 +426,8 @@ void TorrentLine::invalidateBindingsText()
 
 QString TorrentLine::downloadVolumeName() const
 {
+    if (!m_awaitedMountPoint.isEmpty())
+        return VolumeMonitor::volumeName(m_awaitedMountPoint);
     return m_downloadMountPoint.isEmpty() ? TorrentLifecycle::instance().volumeName(m_downloadPath)
                                           : VolumeMonitor::volumeName(m_downloadMountPoint);
 }

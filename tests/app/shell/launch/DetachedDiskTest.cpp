@@ -151,3 +151,46 @@ TEST_F(DetachedDisk, EachTorrentIsJudgedByTheMountItWasAddedOnNotByTheLastOneAdd
     ASSERT_TRUE(waitUntil([&] { return b->downloadState() == TorrentLine::Downloading; }));
     EXPECT_EQ(a->downloadState(), TorrentLine::Downloading);
 }
+
+TEST_F(DetachedDisk, AFinishedTorrentWaitsInTheIncompleteFolderUntilItsDownloadFoldersDiskIsBack)
+{
+    // One torrent on the disk, so that the application knows where it is mounted.
+    torrentFile(QStringLiteral("stays.bin"), 61);
+    const RealTorrent moving = torrentFile(QStringLiteral("moving.bin"), 62);
+    const QString incomplete = folder.filePath(QStringLiteral("inc"));
+    Settings::instance().setValue(QStringLiteral("kIncompleteFolder"), incomplete);
+    {
+        auto controller = launch({pathOf(QStringLiteral("stays.bin"))}, 1);
+        Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), true);
+        ASSERT_TRUE(waitUntil([&] { return alerts.size() == 1; }));
+        answer(1);  // "Do Not Move"
+        controller->openArguments({pathOf(QStringLiteral("moving.bin"))});
+        ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }));
+        const TorrentLinePtr torrent = listed(*controller, QStringLiteral("moving.bin"));
+        ASSERT_EQ(QDir::cleanPath(torrent->downloadPath()), incomplete);
+
+        unplug();
+        ASSERT_TRUE(waitUntil([&] { return listed(*controller, QStringLiteral("stays.bin"))->isHalted(); }));
+        feed(*torrent, moving, 0, 8);
+        ASSERT_TRUE(waitUntil([&] { return torrent->isHalted(); })) << torrent->downloadState();
+        EXPECT_EQ(torrent->resumeState(), TorrentLine::Complete);
+        EXPECT_EQ(torrent->stateDescription(), QStringLiteral("External disk \"disk\" is not attached"));
+        EXPECT_EQ(QDir::cleanPath(torrent->downloadPath()), incomplete);
+        EXPECT_TRUE(mountPointIsEmpty()) << "written on the system disk";
+        quit(*controller);
+    }
+    // Still away at the next start: it waits where it is.
+    auto controller = launch({}, 2);
+    const TorrentLinePtr torrent = listed(*controller, QStringLiteral("moving.bin"));
+    ASSERT_TRUE(waitUntil([&] { return torrent->isHalted(); })) << torrent->downloadState();
+    EXPECT_EQ(QDir::cleanPath(torrent->downloadPath()), incomplete);
+    EXPECT_TRUE(mountPointIsEmpty()) << "written on the system disk";
+
+    plug();
+    ASSERT_TRUE(waitUntil([&] { return torrent->isComplete() && torrent->downloadPath() == onDisk(); }))
+        << torrent->downloadState() << " " << torrent->downloadPath().toStdString();
+    EXPECT_EQ(torrent->downloadMountPoint(), mountPoint());
+    EXPECT_EQ(readFile(onDisk() + QStringLiteral("/moving.bin")), moving.content);
+    EXPECT_FALSE(QFileInfo::exists(incomplete + QStringLiteral("/moving.bin")));
+    EXPECT_EQ(torrent->downloadedPieces().count(), 8);
+}
