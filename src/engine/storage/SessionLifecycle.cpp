@@ -328,6 +328,9 @@ void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<T
     }
     if (torrent->isHalted())
         return finishRelocation(key, weak, QStringLiteral("its disk is not attached"));
+    // Nothing is made in the empty mount point a disk leaves behind.
+    if (isPathOnUnattachedVolume(folder))
+        return finishRelocation(key, weak, QStringLiteral("the disk of %1 is not attached").arg(folder));
     const QString from = torrent->fullPath();
     const QString to = QDir(folder).filePath(torrent->path());
     if (!QDir().mkpath(folder))

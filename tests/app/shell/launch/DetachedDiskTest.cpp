@@ -1,6 +1,8 @@
 // Transfers on a real ext4 disk that is unplugged and plugged in again while the application runs or
 // while it is not running: what was stored on it comes back with it, nothing is written into the empty
 // folder it leaves behind, and torrents elsewhere carry on.
+#include "app/shell/IncompleteFolderMover.h"
+#include "app/shell/PreferenceWatcher.h"
 #include "app/shell/launch/LaunchFixture.h"
 #include "engine/lifecycle/LifecycleFixture.h"
 #include "engine/lifecycle/LoopDisk.h"
@@ -193,4 +195,54 @@ TEST_F(DetachedDisk, AFinishedTorrentWaitsInTheIncompleteFolderUntilItsDownloadF
     EXPECT_EQ(readFile(onDisk() + QStringLiteral("/moving.bin")), moving.content);
     EXPECT_FALSE(QFileInfo::exists(incomplete + QStringLiteral("/moving.bin")));
     EXPECT_EQ(torrent->downloadedPieces().count(), 8);
+}
+
+TEST_F(DetachedDisk, NoTorrentIsMovedIntoAnIncompleteFolderOnADiskThatIsAway)
+{
+    torrentFile(QStringLiteral("stays.bin"), 71);
+    const RealTorrent elsewhere = torrentFile(QStringLiteral("elsewhere.bin"), 72);
+    auto controller = launch({pathOf(QStringLiteral("stays.bin"))}, 1);
+    Settings::instance().setValue(QStringLiteral("save_directory"),
+                                  folder.filePath(QStringLiteral("system")));
+    controller->openArguments({pathOf(QStringLiteral("elsewhere.bin"))});
+    ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }));
+    const TorrentLinePtr torrent = listed(*controller, QStringLiteral("elsewhere.bin"));
+    feed(*torrent, elsewhere, 0, 2);
+    const QString before = torrent->downloadPath();
+    Settings::instance().setValue(QStringLiteral("save_directory"), onDisk());
+    IncompleteFolderMover& mover = controller->preferenceWatcher()->incompleteFolder();
+
+    // Turned on with the disk away ("Incomplete" inside the download folder): no move is offered.
+    unplug();
+    ASSERT_TRUE(waitUntil([&] { return listed(*controller, QStringLiteral("stays.bin"))->isHalted(); }));
+    Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), true);
+    ASSERT_TRUE(waitUntil([&] { return alerts.size() == 1; }));
+    EXPECT_EQ(alerts[0].message, QStringLiteral("The external disk \"disk\" is not attached."));
+    EXPECT_EQ(alerts[0].informativeText,
+              QStringLiteral(
+                  "The incomplete folder (%1) is located on an external disk that is not currently "
+                  "attached. Please reattach this disk and choose the incomplete folder again to move your "
+                  "1 incomplete torrent to this new location.")
+                  .arg(onDisk() + QStringLiteral("/Incomplete")));
+    EXPECT_EQ(alerts[0].buttons, QStringList{QStringLiteral("OK")});
+    answer(0);
+    EXPECT_EQ(mover.movesRunning(), 0);
+
+    // Offered while the disk was there, answered once it was gone: nothing moves either.
+    Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), false);
+    plug();
+    ASSERT_TRUE(waitUntil([&] { return !listed(*controller, QStringLiteral("stays.bin"))->isHalted(); }));
+    Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), true);
+    ASSERT_TRUE(waitUntil([&] { return alerts.size() == 2; }));
+    EXPECT_EQ(alerts[1].message, QStringLiteral("Move 2 incomplete torrents to the incomplete folder?"));
+    unplug();
+    ASSERT_TRUE(waitUntil([&] { return listed(*controller, QStringLiteral("stays.bin"))->isHalted(); }));
+    answer(0);
+    ASSERT_TRUE(waitUntil([&] { return mover.movesRunning() == 0; }));
+
+    EXPECT_EQ(torrent->downloadPath(), before);
+    EXPECT_EQ(torrent->downloadState(), TorrentLine::Downloading);
+    EXPECT_EQ(readFile(QDir(before).filePath(QStringLiteral("elsewhere.bin"))).left(2 * 16384),
+              elsewhere.content.left(2 * 16384));
+    EXPECT_TRUE(mountPointIsEmpty()) << "written on the system disk";
 }
