@@ -189,6 +189,8 @@ public:
     bool isPaused() const { return m_downloadState == Paused; }
     bool isWaiting() const { return m_downloadState == Waiting; }
     bool isHalted() const { return m_downloadState == Halted; }
+    // Complete, or halted to come back complete: its data is whole, wherever it waits.
+    bool hasCompleteData() const { return isComplete() || (isHalted() && m_resumeState == Complete); }
     bool shouldSeed() const;
     bool isSeeding() const { return isComplete() && shouldSeed(); }
     bool isActive() const;

@@ -270,7 +270,7 @@ void TorrentLine::settleAsComplete()
 
 void TorrentLine::willRemoveFromTable()
 {
-    const bool wasComplete = isComplete();
+    const bool wasComplete = hasCompleteData();
     setDownloadState(None);
     PerformLater::cancel(this);
     TrackerService& trackers = TrackerService::instance();

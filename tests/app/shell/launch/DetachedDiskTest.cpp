@@ -7,6 +7,7 @@
 #include "engine/lifecycle/LifecycleFixture.h"
 #include "engine/lifecycle/LoopDisk.h"
 #include "engine/storage/PieceStore.h"
+#include "transfers/DownloadsOutlineView.h"
 
 using namespace ombrelay;
 using namespace ombrelay::test;
@@ -159,6 +160,7 @@ TEST_F(DetachedDisk, AFinishedTorrentWaitsInTheIncompleteFolderUntilItsDownloadF
     // One torrent on the disk, so that the application knows where it is mounted.
     torrentFile(QStringLiteral("stays.bin"), 61);
     const RealTorrent moving = torrentFile(QStringLiteral("moving.bin"), 62);
+    const RealTorrent removed = torrentFile(QStringLiteral("removed.bin"), 63);
     const QString incomplete = folder.filePath(QStringLiteral("inc"));
     Settings::instance().setValue(QStringLiteral("kIncompleteFolder"), incomplete);
     {
@@ -166,8 +168,8 @@ TEST_F(DetachedDisk, AFinishedTorrentWaitsInTheIncompleteFolderUntilItsDownloadF
         Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), true);
         ASSERT_TRUE(waitUntil([&] { return alerts.size() == 1; }));
         answer(1);  // "Do Not Move"
-        controller->openArguments({pathOf(QStringLiteral("moving.bin"))});
-        ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 2; }));
+        controller->openArguments({pathOf(QStringLiteral("moving.bin")), pathOf(QStringLiteral("removed.bin"))});
+        ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 3; }));
         const TorrentLinePtr torrent = listed(*controller, QStringLiteral("moving.bin"));
         ASSERT_EQ(QDir::cleanPath(torrent->downloadPath()), incomplete);
 
@@ -179,6 +181,17 @@ TEST_F(DetachedDisk, AFinishedTorrentWaitsInTheIncompleteFolderUntilItsDownloadF
         EXPECT_EQ(torrent->stateDescription(), QStringLiteral("External disk \"disk\" is not attached"));
         EXPECT_EQ(QDir::cleanPath(torrent->downloadPath()), incomplete);
         EXPECT_TRUE(mountPointIsEmpty()) << "written on the system disk";
+
+        // One that waits too, removed from the list: its data is whole, and stays, unasked.
+        const TorrentLinePtr other = listed(*controller, QStringLiteral("removed.bin"));
+        feed(*other, removed, 0, 8);
+        ASSERT_TRUE(waitUntil([&] { return other->isHalted(); }));
+        controller->downloads().outlineView()->removeDownloads({other});
+        EXPECT_EQ(alerts.size(), 1) << "asked as for an incomplete download";
+        if (alerts.size() > 1)
+            answer(0);  // "Remove Download"
+        SessionLifecycle::cleanupQueue().drain();
+        EXPECT_EQ(readFile(incomplete + QStringLiteral("/removed.bin")), removed.content);
         quit(*controller);
     }
     // Still away at the next start: it waits where it is.
