@@ -107,10 +107,8 @@ TEST_F(DetachedDisk, ALaunchWhileTheDiskIsAwayKeepsEveryTorrentsProgressAndItsRe
         PieceStore::drainQueues();  // the stores have looked at their files
 
         plug();
-        ASSERT_TRUE(waitUntil([&] {
-            return w->isComplete() && h->downloadState() == TorrentLine::Downloading;
-        })) << w->downloadState()
-            << " " << h->downloadState();
+        const auto back = [&] { return w->isComplete() && h->downloadState() == TorrentLine::Downloading; };
+        ASSERT_TRUE(waitUntil(back)) << w->downloadState() << " " << h->downloadState();
         EXPECT_EQ(w->downloadedPieces().count(), 8) << "the complete torrent holds every piece again";
         EXPECT_EQ(h->downloadedPieces().count(), 4) << "the other one goes on where it was";
         feed(*h, half, 4, 8);
@@ -168,7 +166,8 @@ TEST_F(DetachedDisk, AFinishedTorrentWaitsInTheIncompleteFolderUntilItsDownloadF
         Settings::instance().setBool(QStringLiteral("kUseIncompleteFolder"), true);
         ASSERT_TRUE(waitUntil([&] { return alerts.size() == 1; }));
         answer(1);  // "Do Not Move"
-        controller->openArguments({pathOf(QStringLiteral("moving.bin")), pathOf(QStringLiteral("removed.bin"))});
+        controller->openArguments(
+            {pathOf(QStringLiteral("moving.bin")), pathOf(QStringLiteral("removed.bin"))});
         ASSERT_TRUE(waitUntil([&] { return controller->downloads().objects().size() == 3; }));
         const TorrentLinePtr torrent = listed(*controller, QStringLiteral("moving.bin"));
         ASSERT_EQ(QDir::cleanPath(torrent->downloadPath()), incomplete);
