@@ -43,6 +43,15 @@ bool isAtOrBelow(const QString& path, const QString& folder)
     return path == folder || path.startsWith(folder + QLatin1Char('/'));
 }
 
+QString deepestMountPointOf(const QString& clean, const QStringList& mountPoints)
+{
+    QString best;
+    for (const QString& point : mountPoints)
+        if (isAtOrBelow(clean, point) && point.size() > best.size())
+            best = point;
+    return best;
+}
+
 // The removable-media folder a cleaned path lies below, or none.
 QString removableRootOf(const QString& path)
 {
@@ -100,7 +109,7 @@ VolumeMonitor::VolumeMonitor(const QString& mountInfoPath, QObject* parent)
         qWarning("*** Cannot read the mount table %s", qPrintable(mountInfoPath));
         return;
     }
-    m_mountPoints = parseMountInfo(readMountInfo(m_fd));
+    m_mountPoints = parseMountInfo(readMountInfo(m_fd));  // no other thread knows this monitor yet
     m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Exception);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &VolumeMonitor::reload);
 }
@@ -127,20 +136,21 @@ QStringList VolumeMonitor::parseMountInfo(const QByteArray& text)
     return points;
 }
 
+QStringList VolumeMonitor::mountPoints() const
+{
+    std::lock_guard lock(m_lock);
+    return m_mountPoints;
+}
+
 QString VolumeMonitor::mountPointFor(const QString& path) const
 {
-    const QString clean = QDir::cleanPath(path);
-    QString best;
-    for (const QString& point : m_mountPoints)
-        if (isAtOrBelow(clean, point) && point.size() > best.size())
-            best = point;
-    return best;
+    return deepestMountPointOf(QDir::cleanPath(path), mountPoints());
 }
 
 bool VolumeMonitor::isDetached(const QString& path, const QString& recordedMountPoint) const
 {
     if (!recordedMountPoint.isEmpty())
-        return !m_mountPoints.contains(QDir::cleanPath(recordedMountPoint));
+        return !mountPoints().contains(QDir::cleanPath(recordedMountPoint));
     // Without a record, only paths on removable-media folders can be judged: such a disk is attached
     // when a mount at or below its removable-media folder holds it.
     const QString clean = QDir::cleanPath(path);
@@ -177,14 +187,18 @@ void VolumeMonitor::reload()
     if (m_fd < 0)
         return;
     const QStringList now = parseMountInfo(readMountInfo(m_fd));
+    const QStringList before = mountPoints();
     QStringList added, removed;
     for (const QString& p : now)
-        if (!m_mountPoints.contains(p))
+        if (!before.contains(p))
             added.append(p);
-    for (const QString& p : std::as_const(m_mountPoints))
+    for (const QString& p : before)
         if (!now.contains(p))
             removed.append(p);
-    m_mountPoints = now;
+    {
+        std::lock_guard lock(m_lock);
+        m_mountPoints = now;
+    }
     if (!added.isEmpty() || !removed.isEmpty())
         emit mountsChanged(added, removed);
 }

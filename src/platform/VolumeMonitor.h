@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <mutex>
 
 class QSocketNotifier;
 
@@ -13,6 +14,7 @@ namespace ombrelay {
 // The mounted file systems, from the kernel's mount table, and whether a path's disk is attached.
 // A path is detached when the mount it was recorded on is gone; an unmounted disk leaves its mount point
 // behind as an empty folder, so a missing folder says nothing and an existing one proves nothing.
+// The table is read again on the main thread; the questions may be asked from any thread.
 class VolumeMonitor : public QObject
 {
     Q_OBJECT
@@ -26,7 +28,7 @@ public:
     // The mount points listed in a mountinfo text (octal escapes decoded); bounded by the caller.
     static QStringList parseMountInfo(const QByteArray& text);
 
-    QStringList mountPoints() const { return m_mountPoints; }
+    QStringList mountPoints() const;
     // The mount point a path lies on now: the longest mount point that is the path or a folder above it.
     QString mountPointFor(const QString& path) const;
     // Detached when the recorded mount point is no longer mounted. Without a recorded mount point, a
@@ -48,7 +50,8 @@ signals:
 
 private:
     QString m_mountInfoPath;
-    QStringList m_mountPoints;
+    mutable std::mutex m_lock;
+    QStringList m_mountPoints;  // under m_lock
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

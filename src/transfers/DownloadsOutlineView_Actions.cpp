@@ -71,7 +71,7 @@ void DownloadsOutlineView::removeDownloads(const TorrentLineList& list)
     bool ask = false;
     if (Settings::instance().boolean(QStringLiteral("kKoWarnDownloads"))) {
         for (const TorrentLinePtr& torrent : list)
-            ask = ask || (!torrent->isComplete() &&
+            ask = ask || (!torrent->hasCompleteData() &&
                           (torrent->amountDownloaded().value() != 0 || torrent->downloadRate() > 0));
     }
     if (!ask) {

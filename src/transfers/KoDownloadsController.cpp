@@ -312,9 +312,12 @@ void KoDownloadsController::showDownloadsPane()
 bool KoDownloadsController::isOnUnattachedVolume(const TorrentLine& torrent) const
 {
     // Judged by the mount the download folder was on when the torrent was added: an unmounted disk
-    // leaves its mount point behind as an empty folder on the disk above it.
-    return !torrent.downloadPath().isEmpty() &&
-           m_volumes.isDetached(torrent.downloadPath(), torrent.downloadMountPoint());
+    // leaves its mount point behind as an empty folder on the disk above it. A finished torrent halted
+    // until it can move into its download folder waits for that folder's disk.
+    const QString awaited = torrent.awaitedMountPoint();
+    return (!torrent.downloadPath().isEmpty() &&
+            m_volumes.isDetached(torrent.downloadPath(), torrent.downloadMountPoint())) ||
+           (!awaited.isEmpty() && m_volumes.isDetached(awaited, awaited));
 }
 
 void KoDownloadsController::mountsChanged(const QStringList& added, const QStringList& removed)
@@ -348,10 +351,15 @@ void KoDownloadsController::didMount()
         TorrentLifecycle::instance().purgeCachedDescriptors(*torrent);
         if (isOnUnattachedVolume(*torrent))
             continue;
-        if (torrent->resumeState() == TorrentLine::Downloading)
+        if (torrent->resumeState() == TorrentLine::Downloading) {
             torrent->retryDownload();
-        else
-            torrent->setDownloadState(torrent->resumeState());
+            continue;
+        }
+        torrent->setDownloadState(torrent->resumeState());
+        if (!torrent->awaitedMountPoint().isEmpty()) {
+            torrent->setAwaitedMountPoint({});
+            torrent->enterCompletedState();  // moves it into its download folder now
+        }
     }
     updateCell(nullptr);
 }
@@ -359,6 +367,8 @@ void KoDownloadsController::didMount()
 QString KoDownloadsController::volumeNameFor(const TorrentLine& torrent) const
 {
     // The disk the torrent was recorded on: where the folder is mounted now says nothing once it is away.
+    if (!torrent.awaitedMountPoint().isEmpty())
+        return VolumeMonitor::volumeName(torrent.awaitedMountPoint());
     const QString recorded = torrent.downloadMountPoint();
     return VolumeMonitor::volumeName(recorded.isEmpty() ? m_volumes.mountPointToRecord(torrent.downloadPath()) : recorded);
 }

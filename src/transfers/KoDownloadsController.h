@@ -69,7 +69,7 @@ public:
     void didMount();
     void didUnmount();
     void runUnmountedAlertForTorrent(TorrentLine& torrent);
-    // The name of the disk a torrent's download folder is on, for the alert.
+    // The name of the disk a halted torrent waits for, for the alert.
     QString volumeNameFor(const TorrentLine& torrent) const;
     void selectionDidChange();
     void setDesktopHooks(DesktopHooks hooks);

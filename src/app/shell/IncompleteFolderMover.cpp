@@ -94,6 +94,19 @@ void IncompleteFolderMover::offerMove(Change change)
     const QString countText = count == 1 ? tr("1 incomplete torrent") : tr("%1 incomplete torrents").arg(count);
     const QString folder = AppPaths::abbreviateTilde(AppPaths::incompletePath());
     PZAlert alert;
+    if (m_session && m_session->isPathOnUnattachedVolume(AppPaths::incompletePath())) {
+        // Nothing is moved into the empty mount point a disk leaves behind.
+        alert.message = tr("The external disk \"%1\" is not attached.")
+                            .arg(m_session->volumeName(AppPaths::incompletePath()));
+        alert.informativeText =
+            tr("The incomplete folder (%1) is located on an external disk that is not currently "
+               "attached. Please reattach this disk and choose the incomplete folder again to move "
+               "your %2 to this new location.")
+                .arg(folder, countText);
+        alert.buttons = {tr("OK")};
+        alert.critical = true;
+        return prompt(alert, {});
+    }
     if (change == Change::Enabled) {
         alert.message = tr("Move %1 to the incomplete folder?").arg(countText);
         alert.informativeText = tr("You have enabled the use of an incomplete folder (%1). Would you like Ombrelay "
@@ -104,14 +117,21 @@ void IncompleteFolderMover::offerMove(Change change)
                                    "your %2 to this new location?").arg(folder, countText);
     }
     alert.buttons = {count == 1 ? tr("Move Torrent") : tr("Move Torrents"), tr("Do Not Move")};
+    prompt(alert, [this] { moveTorrents(); });
+}
+
+void IncompleteFolderMover::prompt(const PZAlert& alert, std::function<void()> firstButton)
+{
     m_prompting = true;
-    PZAlert::run(alert, m_window ? m_window() : nullptr, [this](int button) {
-        m_prompting = false;
-        if (button == 0)
-            moveTorrents();
-        if (std::exchange(m_promptAgain, false))
-            PerformLater::schedule(this, [this] { offerMove(Change::NewFolder); }, 0, QStringLiteral("offerMove"));
-    });
+    PZAlert::run(alert, m_window ? m_window() : nullptr,
+                 [this, firstButton = std::move(firstButton)](int button) {
+                     m_prompting = false;
+                     if (button == 0 && firstButton)
+                         firstButton();
+                     if (std::exchange(m_promptAgain, false))
+                         PerformLater::schedule(
+                             this, [this] { offerMove(Change::NewFolder); }, 0, QStringLiteral("offerMove"));
+                 });
 }
 
 void IncompleteFolderMover::moveTorrents()

@@ -12,10 +12,12 @@ namespace ombrelay {
 
 class KoDownloadsController;
 class SessionLifecycle;
+struct PZAlert;
 
 // Follows "kUseIncompleteFolder" and "kIncompleteFolder" whatever changed them: switched on or moved, it
-// offers to move the unfinished torrents there (one prompt at a time); switched off, it removes the
-// incomplete folder when it is empty and is none of the folders a user keeps.
+// offers to move the unfinished torrents there (one prompt at a time), or says that it cannot while the
+// folder's disk is away; switched off, it removes the incomplete folder when it is empty and is none of
+// the folders a user keeps.
 class IncompleteFolderMover : public QObject
 {
     Q_OBJECT
@@ -44,6 +46,9 @@ signals:
     void movesFinished();
 
 private:
+    // One question at a time; a change while it is up asks again once it is answered.
+    void prompt(const PZAlert& alert, std::function<void()> firstButton);
+
     KoDownloadsController& m_downloads;
     SessionLifecycle* m_session;
     std::function<QWidget*()> m_window;

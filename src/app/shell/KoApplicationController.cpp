@@ -156,7 +156,6 @@ void KoApplicationController::launch(const QStringList& arguments)
     // The cookies of earlier sessions go with the first searches and fetches, before any page is built.
     WebCookieFile::loadIntoLoaders();
     startEngine();
-    LaunchSettings::makeDownloadFolder(m_session->lifecycle().isPathOnUnattachedVolume(AppPaths::downloadPath()));
     m_watcher = std::make_unique<PreferenceWatcher>(*m_downloads, &m_session->lifecycle(), [this]() -> QWidget* {
         if (m_preferences && m_preferences->window()->isVisible())
             return m_preferences->window();
@@ -263,6 +262,10 @@ void KoApplicationController::addDroppedTorrents(const TorrentLineList& torrents
 void KoApplicationController::storedTorrentsDidLoad()
 {
     m_storedTorrentsLoaded = true;
+    // Once the stored torrents told where their disks are mounted: one that is away leaves an empty
+    // folder behind, where nothing is made.
+    LaunchSettings::makeDownloadFolder(
+        m_session->lifecycle().isPathOnUnattachedVolume(AppPaths::downloadPath()));
     m_stateLog->update(m_downloads->objects());
     const QStringList arguments = std::exchange(m_pendingArguments, {});
     openArguments(arguments);

@@ -54,6 +54,16 @@ void TorrentLifecycle::checkExistingFiles(TorrentLine& torrent)
         torrent.existingFilesChecked({});
 }
 
+bool TorrentLifecycle::isOnUnattachedVolume(const TorrentLine& torrent) const
+{
+    return isPathOnUnattachedVolume(torrent.downloadPath());
+}
+
+std::function<bool(const QString&)> TorrentLifecycle::detachedTest(const TorrentLine&) const
+{
+    return [this](const QString& path) { return isPathOnUnattachedVolume(path); };
+}
+
 void TorrentLifecycle::install(TorrentLifecycle* lifecycle)
 {
     InstalledService<TorrentLifecycle>::set(lifecycle);

@@ -38,7 +38,13 @@ public:
     // The torrent left the downloads list: trash incomplete content, delete the session folder.
     virtual void torrentRemoved(TorrentLine& torrent, bool wasComplete) = 0;
 
+    // Whether the disk of a folder is away, judged by the mounts known to hold download folders; for
+    // folders no torrent is in yet (the download and incomplete folders).
     virtual bool isPathOnUnattachedVolume(const QString& path) const = 0;
+    // Whether the disk of a torrent's data is away, judged by the mount recorded for that torrent alone.
+    virtual bool isOnUnattachedVolume(const TorrentLine& torrent) const;
+    // The same question about a file of the torrent, fixed now and asked from its store's queues.
+    virtual std::function<bool(const QString& path)> detachedTest(const TorrentLine& torrent) const;
     virtual QString volumeName(const QString& path) const = 0;
 };
 

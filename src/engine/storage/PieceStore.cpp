@@ -188,6 +188,8 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
             m_queueState->writtenEnd[size_t(i)] = hasStoredBlocks(file) ? file.length : 0;
             struct stat st;
             const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
+            if (!present && m_isDetached(file.path))
+                continue;  // its disk comes back with it
             lost += cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
         }
         if (!lost.isEmpty())

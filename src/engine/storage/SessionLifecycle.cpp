@@ -1,5 +1,6 @@
 #include "engine/storage/SessionLifecycle.h"
 
+#include "engine/core/PeerService.h"
 #include "engine/storage/ContentMover.h"
 #include "engine/storage/ContentTrash.h"
 #include "engine/storage/ExistingFilesCheck.h"
@@ -75,9 +76,20 @@ void SessionLifecycle::adopt(const TorrentLine& torrent, const QString& path)
 
 void SessionLifecycle::rememberMountPoint(const TorrentLine& torrent)
 {
-    // Stored and found under the cleaned folder: "~/Downloads/" is the folder "~/Downloads".
-    if (!torrent.downloadMountPoint().isEmpty() && !torrent.downloadPath().isEmpty())
-        m_mountPoints.insert(QDir::cleanPath(torrent.downloadPath()), QDir::cleanPath(torrent.downloadMountPoint()));
+    if (!torrent.downloadMountPoint().isEmpty())
+        m_knownMountPoints.insert(QDir::cleanPath(torrent.downloadMountPoint()));
+}
+
+QString SessionLifecycle::mountPointToRecord(const QString& folder) const
+{
+    return m_volumes.mountPointToRecord(folder,
+                                        QStringList(m_knownMountPoints.cbegin(), m_knownMountPoints.cend()));
+}
+
+QString SessionLifecycle::mountPointOf(const TorrentLine& torrent) const
+{
+    return torrent.downloadMountPoint().isEmpty() ? mountPointToRecord(torrent.downloadPath())
+                                                  : torrent.downloadMountPoint();
 }
 
 bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* error)
@@ -87,7 +99,7 @@ bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* er
     // Taken from the folder the torrent goes to, so that a torrent added while its disk is away is
     // halted, not written into the empty mount point.
     if (torrent.downloadMountPoint().isEmpty())
-        torrent.setDownloadMountPoint(m_volumes.mountPointToRecord(torrent.downloadPath(), m_mountPoints.values()));
+        torrent.setDownloadMountPoint(mountPointToRecord(torrent.downloadPath()));
     const SessionFolder folder(torrent.creationDate(), torrent.infoHash());
     adopt(torrent, folder.path());
     QString reason;
@@ -206,6 +218,16 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
         return;  // a move under way tells its own caller; the torrent completes once
 
     const QString target = AppPaths::downloadPath();
+    if (isPathOnUnattachedVolume(target))
+        return haltUntilDiskReturns(torrent, target, std::move(done));
+    if (const std::function<void()> awaited = m_awaitedMoves.take(&torrent)) {
+        // The disk is back: what waited for the move waits for this one.
+        done = [awaited, then = std::move(done)] {
+            awaited();
+            if (then)
+                then();
+        };
+    }
     if (torrent.downloadPath() == target) {
         torrent.setShouldRelocateOnCompletion(false);
         writeTorrentPlist(torrent);
@@ -233,6 +255,23 @@ void SessionLifecycle::relocateOnCompletion(TorrentLine& torrent, std::function<
                                             done();
                                     }});
     relocateAcrossDisks(torrent, from, to);
+}
+
+void SessionLifecycle::haltUntilDiskReturns(TorrentLine& torrent, const QString& folder,
+                                            std::function<void()> done)
+{
+    // Never made in the empty mount point the disk left behind, where the content would lie hidden once
+    // the disk is back.
+    qWarning("*** enterCompletedState: the disk of %s is not attached", qPrintable(folder));
+    if (done)
+        m_awaitedMoves.insert(&torrent, std::move(done));
+    torrent.setAwaitedMountPoint(mountPointToRecord(folder));
+    if (!torrent.isHalted()) {
+        torrent.setResumeState(TorrentLine::Complete);
+        torrent.setDownloadState(TorrentLine::Halted);
+        PeerService::instance().disconnectFromPeers(torrent);
+    }
+    purgeCachedDescriptors(torrent);
 }
 
 void SessionLifecycle::relocate(TorrentLine& torrent, const QString& folder,
@@ -289,6 +328,9 @@ void SessionLifecycle::moveDrained(const TorrentLine* key, const std::weak_ptr<T
     }
     if (torrent->isHalted())
         return finishRelocation(key, weak, QStringLiteral("its disk is not attached"));
+    // Nothing is made in the empty mount point a disk leaves behind.
+    if (isPathOnUnattachedVolume(folder))
+        return finishRelocation(key, weak, QStringLiteral("the disk of %1 is not attached").arg(folder));
     const QString from = torrent->fullPath();
     const QString to = QDir(folder).filePath(torrent->path());
     if (!QDir().mkpath(folder))
@@ -395,7 +437,8 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
     const bool hadStorage = torrent.storage() != nullptr;
     torrent.dropStorage();
     torrent.setDownloadPath(folder);
-    torrent.setDownloadMountPoint(m_volumes.mountPointFor(folder));
+    torrent.setDownloadMountPoint(mountPointToRecord(folder));
+    torrent.setAwaitedMountPoint({});
     rememberMountPoint(torrent);
     torrent.setShouldRelocateOnCompletion(relocateOnCompletion);
     writeTorrentPlist(torrent);
@@ -406,6 +449,7 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
 void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
 {
     const QString path = m_sessionPaths.take(&torrent);
+    m_awaitedMoves.remove(&torrent);
     // A copy under way is dropped when it ends; a move asked for is told it ended.
     const Relocation relocation = m_relocations.take(&torrent);
     if (relocation.toIncomplete) {
@@ -437,33 +481,29 @@ void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
     });
 }
 
-QString SessionLifecycle::recordedMountPoint(const QString& path) const
-{
-    QString folder = QDir::cleanPath(path);
-    while (!folder.isEmpty()) {
-        const auto found = m_mountPoints.constFind(folder);
-        if (found != m_mountPoints.constEnd())
-            return *found;
-        const int slash = folder.lastIndexOf(QLatin1Char('/'));
-        if (slash <= 0)
-            break;
-        folder.truncate(slash);
-    }
-    return {};
-}
-
 bool SessionLifecycle::isPathOnUnattachedVolume(const QString& path) const
 {
-    if (path.isEmpty())
-        return false;
-    return m_volumes.isDetached(path, recordedMountPoint(path));
+    return !path.isEmpty() && m_volumes.isDetached(path, mountPointToRecord(path));
+}
+
+bool SessionLifecycle::isOnUnattachedVolume(const TorrentLine& torrent) const
+{
+    // Another torrent's record of the same folder says nothing: a disk may have been mounted over the
+    // folder since this torrent was added there, or taken away.
+    return !torrent.downloadPath().isEmpty() &&
+           m_volumes.isDetached(torrent.downloadPath(), mountPointOf(torrent));
+}
+
+std::function<bool(const QString&)> SessionLifecycle::detachedTest(const TorrentLine& torrent) const
+{
+    return [&volumes = m_volumes, mountPoint = mountPointOf(torrent)](const QString& path) {
+        return volumes.isDetached(path, mountPoint);
+    };
 }
 
 QString SessionLifecycle::volumeName(const QString& path) const
 {
-    const QString recorded = recordedMountPoint(path);
-    return VolumeMonitor::volumeName(recorded.isEmpty() ? m_volumes.mountPointToRecord(path, m_mountPoints.values())
-                                                        : recorded);
+    return VolumeMonitor::volumeName(mountPointToRecord(path));
 }
 
 }  // namespace ombrelay

@@ -65,6 +65,8 @@ public:
     void doneLoading(const QByteArray& infoHash) { m_waitingToLoad.remove(infoHash); }
     bool isWaitingToLoad(const QByteArray& infoHash) const { return m_waitingToLoad.contains(infoHash); }
     bool isPathOnUnattachedVolume(const QString& path) const override;
+    bool isOnUnattachedVolume(const TorrentLine& torrent) const override;
+    std::function<bool(const QString& path)> detachedTest(const TorrentLine& torrent) const override;
     QString volumeName(const QString& path) const override;
 
     // Receives work handed back to the main thread; gone with this lifecycle.
@@ -75,8 +77,14 @@ public:
 
 private:
     SessionRecord recordOf(const TorrentLine& torrent) const;
-    QString recordedMountPoint(const QString& path) const;
+    // The mount a folder would be recorded on now: the one it lies on, or a deeper known one that is away.
+    QString mountPointToRecord(const QString& folder) const;
+    // The torrent's own record; one stored without a record is judged as a torrent added there now.
+    QString mountPointOf(const TorrentLine& torrent) const;
     void rememberMountPoint(const TorrentLine& torrent);
+    // A finished torrent whose download folder is on a disk that is away stays where it is, halted until
+    // that disk is back.
+    void haltUntilDiskReturns(TorrentLine& torrent, const QString& folder, std::function<void()> done);
     // Copies the content to the other disk on the clean-up queue, then moves the torrent over.
     void relocateAcrossDisks(TorrentLine& torrent, const QString& from, const QString& to);
     void copiedAcrossDisks(const TorrentLine* key, const std::weak_ptr<TorrentLine>& weak, const QString& from,
@@ -94,7 +102,9 @@ private:
     VolumeMonitor& m_volumes;
     QHash<const TorrentLine*, QString> m_sessionPaths;
     QSet<QByteArray> m_waitingToLoad;
-    QHash<QString, QString> m_mountPoints;  // cleaned download folder -> mount point recorded when added
+    QSet<QString> m_knownMountPoints;  // mount points recorded for download folders, cleaned
+    // Finished torrents halted until their download folder's disk is back: what waits for their move.
+    QHash<const TorrentLine*, std::function<void()>> m_awaitedMoves;
     // Torrents whose content is being copied to another disk, with what waits for the end of it.
     struct Relocation
     {

@@ -127,7 +127,7 @@ TorrentLinePtr SessionLoader::torrentFromFolder(const QString& path)
     }
 
     // The content was deleted while we were not running: start again from nothing.
-    if (!m_session.isPathOnUnattachedVolume(torrent->downloadPath()) && !QFileInfo::exists(torrent->fullPath()) &&
+    if (!m_session.isOnUnattachedVolume(*torrent) && !QFileInfo::exists(torrent->fullPath()) &&
         torrent->downloadedBlocks().count() > 0) {
         if (torrent->downloadState() == TorrentLine::Complete)
             torrent->restoreDownloadState(TorrentLine::Downloading);

@@ -30,8 +30,7 @@ TorrentStorage::TorrentStorage(TorrentLine& torrent, const QString& sessionFolde
       m_sessionFolder(sessionFolder),
       m_store(std::make_unique<PieceStore>(torrent.geometry(), storageFiles(torrent), torrent.piecesData()))
 {
-    const TorrentLifecycle& lifecycle = TorrentLifecycle::instance();
-    m_store->setDetachedTest([&lifecycle](const QString& path) { return lifecycle.isPathOnUnattachedVolume(path); });
+    m_store->setDetachedTest(TorrentLifecycle::instance().detachedTest(torrent));
     m_store->restore(torrent.recordedStoredBlocks(), torrent.recordedDownloadedPieces());
     m_store->setBitfieldFolder(sessionFolder);
     connect(m_store.get(), &PieceStore::pieceVerified, this, &TorrentStorage::pieceVerified);

@@ -140,7 +140,12 @@ public:
     // Mount point of the download folder when the torrent was added; empty: not recorded.
     QString downloadMountPoint() const { return m_downloadMountPoint; }
     void setDownloadMountPoint(const QString& mountPoint) { m_downloadMountPoint = mountPoint; }
-    // The name of the disk the download folder is on: that of the recorded mount point.
+    // Mount point of the disk a finished torrent waits for, halted, to move into its download folder;
+    // empty when it waits for none.
+    QString awaitedMountPoint() const { return m_awaitedMountPoint; }
+    void setAwaitedMountPoint(const QString& mountPoint) { m_awaitedMountPoint = mountPoint; }
+    // The name of the disk a halted torrent waits for: the one it moves to, else that of its recorded
+    // mount point.
     QString downloadVolumeName() const;
     // Why the torrent paused itself (a write that keeps failing, a file of someone else's); cleared when
     // it resumes. Stored with its state.
@@ -184,6 +189,8 @@ public:
     bool isPaused() const { return m_downloadState == Paused; }
     bool isWaiting() const { return m_downloadState == Waiting; }
     bool isHalted() const { return m_downloadState == Halted; }
+    // Complete, or halted to come back complete: its data is whole, wherever it waits.
+    bool hasCompleteData() const { return isComplete() || (isHalted() && m_resumeState == Complete); }
     bool shouldSeed() const;
     bool isSeeding() const { return isComplete() && shouldSeed(); }
     bool isActive() const;
@@ -264,6 +271,7 @@ private:
     QString m_downloadPath;
     bool m_shouldRelocateOnCompletion = false;
     QString m_downloadMountPoint;
+    QString m_awaitedMountPoint;
     QDateTime m_creationDate;
     QByteArray m_infoHash;
     quint32 m_remoteTorrentSize = 0;

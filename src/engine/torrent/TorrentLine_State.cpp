@@ -59,7 +59,7 @@ void TorrentLine::setDownloadState(int state)
 void TorrentLine::beginDownloadWithState(int state)
 {
     TorrentLifecycle::instance().prepareStorage(*this);
-    if (TorrentLifecycle::instance().isPathOnUnattachedVolume(m_downloadPath)) {
+    if (TorrentLifecycle::instance().isOnUnattachedVolume(*this)) {
         m_downloadState = Halted;
         m_resumeState = state;
     } else {
@@ -254,6 +254,8 @@ void TorrentLine::enterCompletedState()
 {
     if (m_shouldRelocateOnCompletion)
         TorrentLifecycle::instance().relocateOnCompletion(*this, {});
+    if (isHalted())
+        return;  // its move waits for the disk of the download folder
     settleAsComplete();
 }
 
@@ -268,7 +270,7 @@ void TorrentLine::settleAsComplete()
 
 void TorrentLine::willRemoveFromTable()
 {
-    const bool wasComplete = isComplete();
+    const bool wasComplete = hasCompleteData();
     setDownloadState(None);
     PerformLater::cancel(this);
     TrackerService& trackers = TrackerService::instance();
@@ -424,6 +426,8 @@ void TorrentLine::invalidateBindingsText()
 
 QString TorrentLine::downloadVolumeName() const
 {
+    if (!m_awaitedMountPoint.isEmpty())
+        return VolumeMonitor::volumeName(m_awaitedMountPoint);
     return m_downloadMountPoint.isEmpty() ? TorrentLifecycle::instance().volumeName(m_downloadPath)
                                           : VolumeMonitor::volumeName(m_downloadMountPoint);
 }

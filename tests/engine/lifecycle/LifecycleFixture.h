@@ -46,6 +46,19 @@ struct RealTorrent
     qint64 pieceBytes(qint64 piece) const { return std::min(pieceLength, content.size() - piece * pieceLength); }
 };
 
+// Feeds one piece through the peer wire's entry, block by block.
+inline bool feedPiece(TorrentLine& torrent, const RealTorrent& t, quint32 piece, const QString& peer,
+                      bool corrupt = false)
+{
+    QByteArray bytes = t.content.mid(qint64(piece) * t.pieceLength, t.pieceBytes(piece));
+    if (corrupt)
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x5a);
+    for (qint64 at = 0; at < bytes.size(); at += 16384)
+        if (!torrent.storage()->blockArrived(peer, piece, quint32(at), bytes.mid(at, 16384)))
+            return false;
+    return true;
+}
+
 struct RecordingPeers : FakePeers
 {
     QStringList banned;
@@ -115,19 +128,6 @@ protected:
             session->adder().addTorrentLines({line}, false, false, false);
         }
         return line;
-    }
-
-    // Feeds one piece through the peer wire's entry, block by block.
-    static bool feedPiece(TorrentLine& torrent, const RealTorrent& t, quint32 piece, const QString& peer,
-                          bool corrupt = false)
-    {
-        QByteArray bytes = t.content.mid(qint64(piece) * t.pieceLength, t.pieceBytes(piece));
-        if (corrupt)
-            bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x5a);
-        for (qint64 at = 0; at < bytes.size(); at += 16384)
-            if (!torrent.storage()->blockArrived(peer, piece, quint32(at), bytes.mid(at, 16384)))
-                return false;
-        return true;
     }
 
     QTemporaryDir dir;
