@@ -67,6 +67,10 @@ SourceView::SourceView(Settings& settings, QWidget* parent)
         if (SourceItem* item = itemAt(index); item && !m_reloading) {
             item->setExpanded(false);
             saveToDefaults();
+            // No hidden row stays selected, for Delete to remove unseen: the folder takes the selection
+            // and shows what it shows.
+            if (SourceItem* selected = selectedItem(); selected && selected->isInside(item))
+                selectObjects({item});
         }
     });
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &SourceView::saveNow);
