@@ -29,10 +29,12 @@
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -94,7 +96,8 @@ protected:
         DesktopApp::SetUp();
         ASSERT_NO_FATAL_FAILURE(launchWindow());
     }
-    // How wide the rightmost ink of `row` is (a name after its icon), against the row's own colour.
+    // How wide the rightmost ink of `row` is (a name after its icon, its words nearer to each other than to
+    // the icon), against the row's own colour.
     static int nameWidth(const QImage& image, const QRect& row)
     {
         const QColor ground = image.pixelColor(row.right() - 2, row.center().y());
@@ -108,9 +111,52 @@ protected:
         while (right > row.left() && !ink(right))
             --right;
         int left = right;
-        for (int x = right; x > row.left() && x > left - 5; --x)
+        for (int x = right; x > row.left() && x > left - 7; --x)
             left = ink(x) ? x : left;
         return right - left + 1;
+    }
+    // How wide `text` stands drawn whole in `font`, measured as a row's name is.
+    static int drawnWidth(const QString& text, const QFont& font)
+    {
+        const QFontMetrics metrics(font);
+        QImage image(metrics.horizontalAdvance(text) + 40, metrics.height() + 8, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(image.rect().adjusted(20, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
+        painter.end();
+        return nameWidth(image, image.rect());
+    }
+    // How tall the ink of the last 8 columns of a button's label stands on the screen: the dots of an
+    // ellipsis, or a letter.
+    static int labelTailHeight(QComboBox& button)
+    {
+        QStyleOptionComboBox option;
+        option.initFrom(&button);
+        option.subControls = QStyle::SC_All;
+        option.iconSize = button.iconSize();
+        const QRect field = button.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &button);
+        const QRect text = field.adjusted(button.iconSize().width() + 4, 2, 0, -2);
+        const QImage shot = screenArea(QRect(button.mapToGlobal(text.topLeft()), text.size()));
+        const auto ink = [&](int x, int y) { return qGray(shot.pixel(x, y)) < 110; };
+        const auto inkInColumn = [&](int x) {
+            for (int y = 0; y < shot.height(); ++y)
+                if (ink(x, y))
+                    return true;
+            return false;
+        };
+        int right = shot.width() - 1;
+        while (right > 0 && !inkInColumn(right))
+            --right;
+        int top = shot.height(), bottom = -1;
+        for (int x = std::max(0, right - 7); x <= right; ++x)
+            for (int y = 0; y < shot.height(); ++y)
+                if (ink(x, y)) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        return bottom - top + 1;
     }
 };
 
@@ -195,19 +241,23 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
 }
 
 // Each stored folder's pop-up, opened by a held click and pictured open: every separator's line stands
-// clear of the rows beside it, also of the highlighted custom folder, and no name is cut short.
+// clear of the rows beside it, also of the highlighted custom folder, and no name is cut short, however
+// narrow the button. Closed, the button ends a name too long for it in an ellipsis.
 TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
 {
     const QString custom = home.filePath(QStringLiteral("Custom"));
-    ASSERT_TRUE(QDir().mkpath(custom));
+    const QString longer = home.filePath(QStringLiteral("Custom Torrent Folder"));
+    ASSERT_TRUE(QDir().mkpath(custom) && QDir().mkpath(longer));
     const struct
     {
         QString stored;
         QString selected;
         const char* picture;
+        bool ellipsis;  // in the closed button
     } cases[] = {
-        {custom, QStringLiteral("Custom"), "preferences-folder-popup-custom.png"},
-        {QStringLiteral("~/Documents"), QStringLiteral("Documents"), "preferences-folder-popup-documents.png"},
+        {custom, QStringLiteral("Custom"), "preferences-folder-popup-custom.png", false},
+        {longer, QStringLiteral("Custom Torrent Folder"), "preferences-folder-popup-long.png", true},
+        {QStringLiteral("~/Documents"), QStringLiteral("Documents"), "preferences-folder-popup-documents.png", false},
     };
     PZPreferencesController* const preferences = preferencesPane(2);  // Downloads
     ASSERT_TRUE(preferences);
@@ -245,11 +295,18 @@ TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
                 ++bottom;
             EXPECT_TRUE(groundAt(top - 1) && groundAt(bottom + 1)) << c.picture << ": the line of row " << i << " touches a row beside it";
         }
-        EXPECT_GE(nameWidth(shot, rowIn(button->findText(QStringLiteral("Documents")))),
-                  list->fontMetrics().horizontalAdvance(QStringLiteral("Documents")) - 4)
-            << c.picture << ": the name is cut short";
+        for (const QString& name : {QStringLiteral("Documents"), c.selected})
+            EXPECT_GE(nameWidth(shot, rowIn(button->findText(name))), drawnWidth(name, list->font()) - 1)
+                << c.picture << ": " << name.toStdString() << " is cut short";
         ASSERT_TRUE(key(QStringLiteral("Escape")));
-        ASSERT_TRUE(waitUntil([&] { return !popUp->isVisible(); }, 5000));
+        ASSERT_TRUE(waitUntil([&] { return !popUp->isVisible() && shownOnScreen(*button); }, 5000));
+        const int tail = labelTailHeight(*button);
+        if (c.ellipsis) {
+            EXPECT_LE(tail, 3) << c.picture << ": the button's name does not end in dots";
+            ASSERT_TRUE(screenArea(preferences->window()->frameGeometry()).save(picture("preferences-folder-button-long.png")));
+        } else {
+            EXPECT_GT(tail, 3) << c.picture << ": the button's name ends in dots";
+        }
     }
 }
 
