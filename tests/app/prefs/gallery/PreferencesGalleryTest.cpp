@@ -27,11 +27,14 @@
 #include "transfers/TransfersFixture.h"
 
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStyleOptionComboBox>
@@ -51,7 +54,7 @@ QString picture(const QString& name)
 const char* const kPictures[] = {"preferences-general.png",  "preferences-network.png",
                                  "preferences-download.png", "preferences-media.png",
                                  "preferences-blocklist-downloading.png", "about-box.png", "quit-question.png"};
-const char* const kFolderPopUpChild = "OMBRELAY_FOLDER_POPUP_CHILD";
+const char* const kPreferencesInWindow = "OMBRELAY_PREFERENCES_WINDOW_CHILD";
 
 class GalleryChild : public TransfersFixture
 {
@@ -86,13 +89,13 @@ protected:
 };
 
 // The running application, its window active.
-class FolderPopUpChild : public LoopbackHomeApp
+class PreferencesInWindow : public LoopbackHomeApp
 {
 protected:
     void SetUp() override
     {
-        if (!qEnvironmentVariableIsSet(kFolderPopUpChild))
-            GTEST_SKIP() << "run by FolderPopUpOpenedByAHeldClick";
+        if (!qEnvironmentVariableIsSet(kPreferencesInWindow))
+            GTEST_SKIP() << "run by the outer tests of the running application";
         DesktopApp::SetUp();
         ASSERT_NO_FATAL_FAILURE(launchWindow());
     }
@@ -127,6 +130,22 @@ protected:
         painter.drawText(image.rect().adjusted(20, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
         painter.end();
         return nameWidth(image, image.rect());
+    }
+    // The texts, fields, buttons and boxes of `pane` shown lower than they need, as "class: text".
+    static QStringList squeezedIn(QWidget* pane)
+    {
+        QStringList squeezed;
+        for (QWidget* widget : pane->findChildren<QWidget*>()) {
+            const bool control = widget->metaObject()->indexOfProperty("text") >= 0 || qobject_cast<QComboBox*>(widget);
+            const bool inner = qobject_cast<QAbstractSpinBox*>(widget->parentWidget()) || qobject_cast<QComboBox*>(widget->parentWidget());
+            if (!control || inner || !widget->isVisible())
+                continue;
+            const int needed = widget->hasHeightForWidth() ? widget->heightForWidth(widget->width()) : widget->sizeHint().height();
+            if (widget->height() < needed)
+                squeezed << QStringLiteral("%1: %2").arg(QLatin1String(widget->metaObject()->className()),
+                                                         widget->property("text").toString());
+        }
+        return squeezed;
     }
     // How tall the ink of the last 8 columns of a button's label stands on the screen: the dots of an
     // ellipsis, or a letter.
@@ -243,7 +262,7 @@ TEST_F(GalleryChild, EveryPaneTheBlocklistMidDownloadTheAboutBoxAndTheQuitQuesti
 // Each stored folder's pop-up, opened by a held click and pictured open: every separator's line stands
 // clear of the rows beside it, also of the highlighted custom folder, and no name is cut short, however
 // narrow the button. Closed, the button ends a name too long for it in an ellipsis.
-TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
+TEST_F(PreferencesInWindow, SeparatorsAndWholeNames)
 {
     const QString custom = home.filePath(QStringLiteral("Custom"));
     const QString longer = home.filePath(QStringLiteral("Custom Torrent Folder"));
@@ -310,7 +329,70 @@ TEST_F(FolderPopUpChild, SeparatorsAndWholeNames)
     }
 }
 
-RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, FolderPopUpOpenedByAHeldClick, "FolderPopUpChild.*", kFolderPopUpChild)
+// The playlist name's refusal, then the blocklist's failure, each brought up with keys and clicks: the
+// window grows for the line, and nothing in the pane is squeezed or overlaps.
+TEST_F(PreferencesInWindow, ARefusalOrAFailureShownGrowsTheWindow)
+{
+    Settings::instance().setBool(QStringLiteral("kKoAddSong"), true);
+    Settings::instance().setBool(QStringLiteral("kKoAddSongToPlaylist"), true);
+    PZPreferencesController* preferences = preferencesPane(3);  // Music Library
+    ASSERT_TRUE(preferences);
+    QWidget* const window = preferences->window();
+    auto* const media = window->findChild<KoiTunesPreferences*>();
+    QComboBox* const playlists = media->playlistMenu();
+    ASSERT_TRUE(waitUntil([&] { return playlists->isEnabled() && shownOnScreen(*window); }, 5000));
+    int height = window->height();
+    ASSERT_TRUE(clickHeld(playlists->mapToGlobal(playlists->rect().center()), 120));
+    ASSERT_TRUE(waitUntil([&] { return playlists->view()->isVisible(); }, 5000));
+    ASSERT_TRUE(key(QStringLiteral("End")) && key(QStringLiteral("Return")));  // "Other..."
+    ASSERT_TRUE(waitUntil([&] { return media->playlistTextEdit()->hasFocus(); }, 5000));
+    ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("a/b")}) && key(QStringLiteral("Return")));
+    QLabel* const refusal = media->playlistRefusal();
+    ASSERT_TRUE(waitUntil([&] { return refusal->isVisible() && shownOnScreen(*window); }, 5000));
+    EXPECT_GT(window->height(), height);
+    EXPECT_GE(refusal->y(), media->playlistTab()->geometry().bottom()) << "the field covers the refusal";
+    const QStringList squeezedMedia = squeezedIn(media);
+    EXPECT_TRUE(squeezedMedia.isEmpty()) << squeezedMedia.join(QStringLiteral("; ")).toStdString();
+    ASSERT_TRUE(screenArea(window->frameGeometry()).save(picture("preferences-media-refusal.png")));
+
+    // The blocklist's failure line, then its status line and progress bar while the archive is on its way.
+    HttpTestResponse held;
+    held.silent = true;
+    server.route("/config/level1.zip", held);
+    preferences = preferencesPane(1);  // Network
+    ASSERT_TRUE(preferences);
+    auto* const network = window->findChild<KoNetworkPreferences*>();
+    BlocklistView* const blocklist = network->blocklistView();
+    QLineEdit* const provider = blocklist->providerField();
+    QPushButton* const update = blocklist->downloadButton();
+    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*window); }, 5000));
+    height = window->height();
+    const struct
+    {
+        const char* provider;
+        QWidget* line;
+        const char* picture;
+    } steps[] = {
+        {"bad/host", blocklist->failureText(), "preferences-network-failure.png"},
+        {"blocklist.test", blocklist->downloadText(), "preferences-network-downloading.png"},
+    };
+    for (const auto& step : steps) {
+        ASSERT_TRUE(clickHeld(provider->mapToGlobal(provider->rect().center()), 60));
+        ASSERT_TRUE(focusIs(provider));
+        ASSERT_TRUE(key(QStringLiteral("ctrl+a")) && xdotool({QStringLiteral("type"), QLatin1String(step.provider)}));
+        ASSERT_TRUE(clickHeld(update->mapToGlobal(update->rect().center()), 60));
+        ASSERT_TRUE(waitUntil([&] { return step.line->isVisible() && shownOnScreen(*window); }, 5000)) << step.picture;
+        EXPECT_GT(window->height(), height) << step.picture;
+        const QStringList squeezed = squeezedIn(network);
+        EXPECT_TRUE(squeezed.isEmpty()) << step.picture << ": " << squeezed.join(QStringLiteral("; ")).toStdString();
+        ASSERT_TRUE(screenArea(window->frameGeometry()).save(picture(QLatin1String(step.picture))));
+    }
+}
+
+RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, FolderPopUpOpenedByAHeldClick, "PreferencesInWindow.SeparatorsAndWholeNames",
+                       kPreferencesInWindow)
+RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, TextShownByAPaneGrowsTheWindow, "PreferencesInWindow.ARefusalOrAFailureShownGrowsTheWindow",
+                       kPreferencesInWindow)
 
 TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)
 {
@@ -340,9 +422,10 @@ TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)
         const QImage image(picture(QLatin1String(name)));
         EXPECT_GE(distinctColours(image), 16) << name << ": a drawn window, not a blank or missing picture";
     }
-    // The blocklist's progress shows in the network pane.
+    // The blocklist's progress shows in the network pane, which grows for the bar.
     const QImage network(picture(QStringLiteral("preferences-network.png")));
     const QImage downloading(picture(QStringLiteral("preferences-blocklist-downloading.png")));
-    ASSERT_EQ(network.size(), downloading.size());
+    ASSERT_EQ(network.width(), downloading.width());
+    ASSERT_GE(downloading.height(), network.height());
     EXPECT_GT(differingPixels(network, downloading, network.rect()), 100);
 }
