@@ -318,7 +318,7 @@ TEST_F(PreferencesInWindow, SeparatorsAndWholeNames)
             EXPECT_GE(nameWidth(shot, rowIn(button->findText(name))), drawnWidth(name, list->font()) - 1)
                 << c.picture << ": " << name.toStdString() << " is cut short";
         ASSERT_TRUE(key(QStringLiteral("Escape")));
-        ASSERT_TRUE(waitUntil([&] { return !popUp->isVisible() && shownOnScreen(*button); }, 5000));
+        ASSERT_TRUE(waitUntil([&] { return !popUp->isVisible() && shownOnScreen(*button); }));
         const int tail = labelTailHeight(*button);
         if (c.ellipsis) {
             EXPECT_LE(tail, 3) << c.picture << ": the button's name does not end in dots";
@@ -340,15 +340,15 @@ TEST_F(PreferencesInWindow, ARefusalOrAFailureShownGrowsTheWindow)
     QWidget* const window = preferences->window();
     auto* const media = window->findChild<KoiTunesPreferences*>();
     QComboBox* const playlists = media->playlistMenu();
-    ASSERT_TRUE(waitUntil([&] { return playlists->isEnabled() && shownOnScreen(*window); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return playlists->isEnabled() && shownOnScreen(*window); }));
     int height = window->height();
     ASSERT_TRUE(clickHeld(playlists->mapToGlobal(playlists->rect().center()), 120));
-    ASSERT_TRUE(waitUntil([&] { return playlists->view()->isVisible(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return playlists->view()->isVisible(); }));
     ASSERT_TRUE(key(QStringLiteral("End")) && key(QStringLiteral("Return")));  // "Other..."
-    ASSERT_TRUE(waitUntil([&] { return media->playlistTextEdit()->hasFocus(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return media->playlistTextEdit()->hasFocus(); }));
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("a/b")}) && key(QStringLiteral("Return")));
     QLabel* const refusal = media->playlistRefusal();
-    ASSERT_TRUE(waitUntil([&] { return refusal->isVisible() && shownOnScreen(*window); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return refusal->isVisible() && shownOnScreen(*window); }));
     EXPECT_GT(window->height(), height);
     EXPECT_GE(refusal->y(), media->playlistTab()->geometry().bottom()) << "the field covers the refusal";
     const QStringList squeezedMedia = squeezedIn(media);
@@ -365,7 +365,7 @@ TEST_F(PreferencesInWindow, ARefusalOrAFailureShownGrowsTheWindow)
     BlocklistView* const blocklist = network->blocklistView();
     QLineEdit* const provider = blocklist->providerField();
     QPushButton* const update = blocklist->downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*window); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*window); }));
     height = window->height();
     const struct
     {
@@ -381,7 +381,7 @@ TEST_F(PreferencesInWindow, ARefusalOrAFailureShownGrowsTheWindow)
         ASSERT_TRUE(focusIs(provider));
         ASSERT_TRUE(key(QStringLiteral("ctrl+a")) && xdotool({QStringLiteral("type"), QLatin1String(step.provider)}));
         ASSERT_TRUE(clickHeld(update->mapToGlobal(update->rect().center()), 60));
-        ASSERT_TRUE(waitUntil([&] { return step.line->isVisible() && shownOnScreen(*window); }, 5000)) << step.picture;
+        ASSERT_TRUE(waitUntil([&] { return step.line->isVisible() && shownOnScreen(*window); })) << step.picture;
         EXPECT_GT(window->height(), height) << step.picture;
         const QStringList squeezed = squeezedIn(network);
         EXPECT_TRUE(squeezed.isEmpty()) << step.picture << ": " << squeezed.join(QStringLiteral("; ")).toStdString();

@@ -157,7 +157,7 @@ TEST_F(SidebarInWindowInner, CollapsingAroundTheSelectedSearchSelectsTheFolderAn
     ASSERT_TRUE(focusIs(sources()));
     asked.clear();  // the search found no sites to ask
     ASSERT_TRUE(key(QStringLiteral("Delete")));
-    ASSERT_TRUE(waitUntil([&] { return !asked.isEmpty(); }, 3000)) << "nothing asked before removing";
+    ASSERT_TRUE(waitUntil([&] { return !asked.isEmpty(); })) << "nothing asked before removing";
     EXPECT_EQ(asked.first().message.toStdString(), "Are you sure you want to remove the folder named \"My Folder\"?");
     EXPECT_EQ(sources()->findExistingQuery(QStringLiteral("debian")), debian);
     EXPECT_TRUE(sources()->containsItem(box));

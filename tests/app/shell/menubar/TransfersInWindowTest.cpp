@@ -436,14 +436,14 @@ TEST_F(TransfersInWindowInner, ToolbarLabelsFollowTheirItemsAfterAClickAndADivid
         const QImage shown = screenArea(onScreen(toolbar->labelRect(item)));
         return darkestGrey(shown, shown.rect());
     };
-    ASSERT_TRUE(waitUntil([&] { return items->pauseButton()->isEnabled() && labelsAsDrawn(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return items->pauseButton()->isEnabled() && labelsAsDrawn(); }));
     const int enabledInk = labelInk(pause);
     const int disabledInk = labelInk(remove);
     ASSERT_LT(enabledInk + 40, disabledInk) << "an enabled label is darker than a disabled one";
 
     ASSERT_TRUE(clickHeld(cellOnScreen(row(paused), 0).center(), 60));
-    ASSERT_TRUE(waitUntil([&] { return items->cancelButton()->isEnabled() && !items->pauseButton()->isEnabled(); }, 5000));
-    EXPECT_TRUE(waitUntil([&] { return labelsAsDrawn(); }, 3000)) << "the labels kept their old states";
+    ASSERT_TRUE(waitUntil([&] { return items->cancelButton()->isEnabled() && !items->pauseButton()->isEnabled(); }));
+    EXPECT_TRUE(waitUntil([&] { return labelsAsDrawn(); })) << "the labels kept their old states";
     EXPECT_LE(labelInk(remove), enabledInk + 10) << "Remove's label stayed grey";
     EXPECT_GE(labelInk(pause), disabledInk - 10) << "Pause's label stayed black";
     ASSERT_TRUE(screenArea(bar).save(picturePath(QStringLiteral("toolbar-labels-selected.png"))));
@@ -452,10 +452,10 @@ TEST_F(TransfersInWindowInner, ToolbarLabelsFollowTheirItemsAfterAClickAndADivid
     const QPoint from = divider->mapToGlobal(divider->rect().center());
     const QRect pauseBefore = toolbar->labelRect(pause);
     ASSERT_TRUE(clickHeld(from, 400, from + QPoint(80, 0), 8));
-    ASSERT_TRUE(waitUntil([&] { return std::abs(window()->splitView()->sidebarWidth() - 420) <= 3; }, 5000))
+    ASSERT_TRUE(waitUntil([&] { return std::abs(window()->splitView()->sidebarWidth() - 420) <= 3; }))
         << "the divider went to " << window()->splitView()->sidebarWidth();
-    ASSERT_TRUE(waitUntil([&] { return toolbar->labelRect(pause).left() > pauseBefore.left() + 60; }, 3000));
-    EXPECT_TRUE(waitUntil([&] { return labelsAsDrawn(); }, 3000)) << "the labels stayed where their items were";
+    ASSERT_TRUE(waitUntil([&] { return toolbar->labelRect(pause).left() > pauseBefore.left() + 60; }));
+    EXPECT_TRUE(waitUntil([&] { return labelsAsDrawn(); })) << "the labels stayed where their items were";
     EXPECT_GE(labelInk(pause), disabledInk - 10) << "Pause's grey label is not under Pause";
     ASSERT_TRUE(screenArea(bar).save(picturePath(QStringLiteral("toolbar-labels-dragged.png"))));
 }
@@ -469,25 +469,25 @@ TEST_F(TransfersInWindowInner, IconOnlyChosenInCustomizeToolbarWidensTheSearchFi
     QWidget* const strip = window()->statusView();
     QWidget* const field = KoToolbarDelegate::searchItem()->defaultWidget();
     ASSERT_EQ(toolbar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
-    ASSERT_TRUE(waitUntil([&] { return field->width() == strip->width() - 21; }, 5000)) << field->width();
+    ASSERT_TRUE(waitUntil([&] { return field->width() == strip->width() - 21; })) << field->width();
 
     QWidget* const resume =
         toolbar->widgetForAction(window()->contentView()->toolbarDelegate()->toolbarItem(QStringLiteral("item_resume")));
     const QPoint space = resume->mapToGlobal(QPoint(resume->width() + 40, resume->height() / 2));  // the flexible one
     ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(space.x()), QString::number(space.y()),
                          QStringLiteral("click"), QStringLiteral("3")}));
-    ASSERT_TRUE(waitUntil([&] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }));
     auto* const menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     const QRect customize = menu->actionGeometry(menu->actions().value(0));
     ASSERT_TRUE(clickHeld(menu->mapToGlobal(customize.center()), 60));
     ToolbarCustomizePanel* panel = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (panel = window()->findChild<ToolbarCustomizePanel*>()) && panel->isActiveWindow(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return (panel = window()->findChild<ToolbarCustomizePanel*>()) && panel->isActiveWindow(); }));
     QComboBox* const mode = panel->displayModeBox();
     ASSERT_TRUE(clickHeld(mode->mapToGlobal(mode->rect().center()), 60));
-    ASSERT_TRUE(waitUntil([&] { return mode->view()->isVisible(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return mode->view()->isVisible(); }));
     ASSERT_TRUE(key(QStringLiteral("Down")) && key(QStringLiteral("Return")));
-    ASSERT_TRUE(waitUntil([&] { return toolbar->toolButtonStyle() == Qt::ToolButtonIconOnly; }, 5000));
-    EXPECT_TRUE(waitUntil([&] { return field->width() == strip->width() - 19; }, 3000))
+    ASSERT_TRUE(waitUntil([&] { return toolbar->toolButtonStyle() == Qt::ToolButtonIconOnly; }));
+    EXPECT_TRUE(waitUntil([&] { return field->width() == strip->width() - 19; }))
         << "the field is " << field->width() << " wide beside a strip of " << strip->width();
     panel->close();
 }
