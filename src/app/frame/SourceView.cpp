@@ -67,8 +67,8 @@ SourceView::SourceView(Settings& settings, QWidget* parent)
         if (SourceItem* item = itemAt(index); item && !m_reloading) {
             item->setExpanded(false);
             saveToDefaults();
-            // No hidden row stays selected, for Delete to remove unseen: the folder takes the selection
-            // and shows what it shows.
+            // A selected row that the collapse hides would stay the target of Delete, unseen: the folder
+            // takes the selection, and the content follows it.
             if (SourceItem* selected = selectedItem(); selected && selected->isInside(item))
                 selectObjects({item});
         }
