@@ -67,6 +67,10 @@ SourceView::SourceView(Settings& settings, QWidget* parent)
         if (SourceItem* item = itemAt(index); item && !m_reloading) {
             item->setExpanded(false);
             saveToDefaults();
+            // A selected row that the collapse hides would stay the target of Delete, unseen: the folder
+            // takes the selection, and the content follows it.
+            if (SourceItem* selected = selectedItem(); selected && selected->isInside(item))
+                selectObjects({item});
         }
     });
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &SourceView::saveNow);

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QStandardPaths>
+#include <QStyleOptionComboBox>
 
 #include <algorithm>
 
@@ -36,6 +37,11 @@ public:
         QSize size = m_rows->sizeHint(option, index);
         if (index.data(Qt::AccessibleDescriptionRole).toString() == QLatin1String("separator"))
             size.setHeight(std::max(size.height(), option.fontMetrics.height() / 2));
+        // The rows measure the size they are given, not their text: a menu row is as wide as its text
+        // with the icon and check column around it.
+        QStyleOptionViewItem text(option);
+        text.rect.setWidth(option.fontMetrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()));
+        size.setWidth(std::max(size.width(), m_rows->sizeHint(text, index).width()));
         return size;
     }
 
@@ -74,9 +80,18 @@ void FolderButton::showEvent(QShowEvent* event)
 
 void FolderButton::showPopup()
 {
-    // The pop-up is as wide as the button, where its menu rows need room for a check column and margins.
-    view()->setMinimumWidth(view()->sizeHintForColumn(modelColumn()));
+    // The pop-up is as wide as its widest row, whole, however narrow the button.
+    view()->setMinimumWidth(view()->sizeHintForColumn(modelColumn()) + 2 * view()->frameWidth());
     QComboBox::showPopup();
+}
+
+void FolderButton::initStyleOption(QStyleOptionComboBox* option) const
+{
+    QComboBox::initStyleOption(option);
+    // A name too long for the button ends in an ellipsis rather than cut off.
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, option, QStyle::SC_ComboBoxEditField, this);
+    const int iconRoom = option->currentIcon.isNull() ? 0 : option->iconSize.width() + 4;
+    option->currentText = fontMetrics().elidedText(option->currentText, Qt::ElideRight, field.width() - iconRoom - 2);
 }
 
 void FolderButton::addFolder(const QString& path, const QString& title, const QIcon& icon)

@@ -24,6 +24,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void initStyleOption(QStyleOptionComboBox* option) const override;
     void chosen(int index);
     void selectStored();
     // Adds an item for a folder, titled with its name.

@@ -15,20 +15,24 @@ namespace ombrelay {
 
 namespace {
 
-// Keeps the panes over the whole stage as the window resizes.
-class StageFilter : public QObject
+// Calls back when the watched object gets an event of one type.
+class EventWatch : public QObject
 {
 public:
-    StageFilter(QObject* parent, std::function<void()> resized) : QObject(parent), m_resized(std::move(resized)) {}
+    EventWatch(QObject* parent, QEvent::Type type, std::function<void()> happened)
+        : QObject(parent), m_type(type), m_happened(std::move(happened))
+    {
+    }
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Resize)
-            m_resized();
+        if (event->type() == m_type)
+            m_happened();
         return false;
     }
 
 private:
-    std::function<void()> m_resized;
+    QEvent::Type m_type;
+    std::function<void()> m_happened;
 };
 
 QPropertyAnimation* fade(QWidget* pane, qreal from, qreal to, int duration)
@@ -58,7 +62,8 @@ PZPreferencesController::PZPreferencesController(QObject* parent)
     m_window->addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_window->setCentralWidget(m_stage);
     m_window->setContextMenuPolicy(Qt::NoContextMenu);
-    m_stage->installEventFilter(new StageFilter(this, [this] { placePanes(); }));
+    // The panes cover the whole stage as the window resizes.
+    m_stage->installEventFilter(new EventWatch(this, QEvent::Resize, [this] { placePanes(); }));
     connect(m_window, &KoPreferencesWindow::willHide, this, &PZPreferencesController::commitEditing);
 }
 
@@ -77,6 +82,11 @@ void PZPreferencesController::addPane(const QString& identifier, const QString& 
     pane->hide();
     PZPreferencesToolbarItem item{identifier, label, pane, pane->sizeHint().expandedTo(pane->minimumSize()), heightSizable,
                                   nullptr};
+    // A pane that comes to show more (a refusal, a failure) grows the window rather than squeezing.
+    pane->installEventFilter(new EventWatch(this, QEvent::LayoutRequest, [this, index] {
+        if (index == m_current && !isAnimating())
+            applySizeLimits(index);
+    }));
     item.action = m_toolbar->addAction(icon, label);
     item.action->setCheckable(true);
     item.action->setObjectName(identifier);
@@ -101,10 +111,13 @@ QWidget* PZPreferencesController::currentPane() const
 
 QSize PZPreferencesController::windowSizeFor(int index) const
 {
-    const QSize pane = m_items[index].initialSize;
+    const PZPreferencesToolbarItem& item = m_items[index];
     const QSize toolbar = m_toolbar->sizeHint();
     // Never narrower than the toolbar, so that every pane's item stays in view.
-    return {qMax(pane.width(), toolbar.width()), toolbar.height() + pane.height()};
+    const int width = qMax(item.initialSize.width(), toolbar.width());
+    const QWidget* pane = item.panelView;
+    const int needed = pane->hasHeightForWidth() ? pane->heightForWidth(width) : pane->sizeHint().height();
+    return {width, toolbar.height() + qMax(item.initialSize.height(), needed)};
 }
 
 void PZPreferencesController::applySizeLimits(int index)

@@ -29,7 +29,8 @@ struct PZPreferencesToolbarItem
 
 // The preferences window's pane switcher: a toolbar of panes; a switch resizes the window around the new
 // pane in 0.275 s keeping its top edge, while the old pane fades out and the new one in. Clicks during a
-// switch are ignored.
+// switch are ignored. A pane that comes to need more height (a line of text shown) grows the window
+// downwards while it needs it.
 class PZPreferencesController : public QObject
 {
     Q_OBJECT
@@ -51,7 +52,7 @@ public:
     void showWindow();
     // The first pane, which holds the search sites, chosen and the window brought to the front.
     void editSites();
-    // Brings back a pane at its initial size (tests and screenshots).
+    // The window around a pane: as the pane was when added, taller while it needs more.
     QSize windowSizeFor(int index) const;
 
 signals:

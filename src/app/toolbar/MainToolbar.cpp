@@ -2,8 +2,10 @@
 
 #include "app/toolbar/KoToolbarDelegate.h"
 #include "app/toolbar/ToolbarConfiguration.h"
+#include "kit/NotificationCenter.h"
 
 #include <QAbstractButton>
+#include <QActionEvent>
 #include <QContextMenuEvent>
 #include <QLayout>
 #include <QMenu>
@@ -23,7 +25,44 @@ const char* const kOriginal = "ombrelayOriginalLook";
 
 MainToolbar::MainToolbar(QWidget* parent) : QToolBar(parent)
 {
-    connect(this, &QToolBar::toolButtonStyleChanged, this, &MainToolbar::followStyle);
+    connect(this, &QToolBar::toolButtonStyleChanged, this, &MainToolbar::styleChanged);
+}
+
+void MainToolbar::styleChanged()
+{
+    followStyle();
+    postNotificationAboutSelf(this, QStringLiteral("ToolbarModeDidChangeNotification"));
+}
+
+void MainToolbar::actionEvent(QActionEvent* event)
+{
+    // The labels are drawn here from the items' views: they follow each view's state and place.
+    if (event->type() == QEvent::ActionRemoved) {
+        if (QWidget* view = widgetForAction(event->action()))
+            view->removeEventFilter(this);
+    }
+    QToolBar::actionEvent(event);
+    if (event->type() == QEvent::ActionAdded) {
+        if (QWidget* view = widgetForAction(event->action()))
+            view->installEventFilter(this);
+    }
+}
+
+bool MainToolbar::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::EnabledChange:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+        if (const int height = labelHeight())
+            update(0, this->height() - height, width(), height);
+        break;
+    default:
+        break;
+    }
+    return QToolBar::eventFilter(watched, event);
 }
 
 void MainToolbar::setItems(ToolbarDelegate& delegate, const QStringList& items)

@@ -11,8 +11,9 @@ class ToolbarDelegate;
 
 // The main window's toolbar: a delegate's items in the user's arrangement, with the separators and spaces
 // made here (as many as arranged). With icon and text each item's label stands under it, in a row below
-// the items (a click on the label of a button clicks the button), and an item is at least as wide as its
-// label; with text only, icon buttons show their label instead of their icon. Its context menu offers
+// the items (a click on the label of a button clicks the button), drawn in its item's state, and an item
+// is at least as wide as its label; with text only, icon buttons show their label instead of their icon.
+// A change of display mode posts "ToolbarModeDidChangeNotification". Its context menu offers
 // "Customize Toolbar…".
 class MainToolbar : public QToolBar
 {
@@ -30,12 +31,15 @@ signals:
     void customizeRequested();
 
 protected:
+    void actionEvent(QActionEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     int labelHeight() const;
+    void styleChanged();
     QAction* makeStandardItem(const QString& identifier);
     // Sizes and styles the items' views for the display mode.
     void followStyle();
