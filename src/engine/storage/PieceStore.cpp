@@ -686,7 +686,9 @@ void PieceStore::checkExistingData()
         QMetaObject::invokeMethod(this, [this, found] {
             --m_existingDataChecks;
             m_verifiedPieces.addIndexSet(found);
-            scheduleBitfieldWrite();
+            // Before the verdict drops the check from the state file: a kill between the two must not leave
+            // a state without its check and without the pieces it found.
+            saveBitfields();
             emit existingDataChecked(found);
         }, Qt::QueuedConnection);
     });

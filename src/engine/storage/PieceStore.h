@@ -70,7 +70,8 @@ public:
     // Creates the wanted files of length zero (no block ever writes them).
     void createEmptyFiles();
     // Checks every piece whose files already hold data; emits existingDataChecked with the pieces that
-    // verify. Used when a torrent is added over files that exist, and to re-check a torrent.
+    // verify, once the bitfield files naming them are handed to the state-file writer. Used when a
+    // torrent is added over files that exist, and to re-check a torrent.
     void checkExistingData();
     bool isCheckingExistingData() const { return m_existingDataChecks > 0; }
     // The pieces the torrent wants now (all until told). Blocks of the others wait for no gap in their

@@ -3,7 +3,8 @@
 // data is really there, then completes without listing its torrent twice, a file cut short under it is
 // made whole, and a quit during the move to another disk leaves no partial copy; killed soon after
 // adding, it keeps the user's choices and never writes over a file of the user's; killed under a slow
-// disk, its saved progress is close behind the data on the disk.
+// disk, its saved progress is close behind the data on the disk; killed just after the check of files
+// already there, it keeps what the check found.
 #include "engine/net/PZReadStream.h"
 #include "interop/support/EngineDriver.h"
 #include "interop/support/LibtorrentPeer.h"
@@ -131,6 +132,19 @@ protected:
             untouched += sharesAPiece ? 0 : 1;
         }
         return untouched;
+    }
+    // A payload made in `folder` (a driver's download folder, so the torrent starts over files already
+    // there) whose torrent file is moved to `torrent`; the info hash.
+    static QByteArray payloadIn(const QString& folder, const QStringList& makeOptions, const QString& torrent)
+    {
+        const QByteArray hash = ombrelay::test::makePayload(folder, makeOptions);
+        EXPECT_TRUE(QFile::rename(QDir(folder).filePath(QStringLiteral("payload.torrent")), torrent));
+        return hash;
+    }
+    // The state line's text ("complete", "paused REASON"...) of the next state line of torrent `hash`.
+    static QByteArray nextState(HelperProcess& run, const QByteArray& hash, int timeoutMs = 30000)
+    {
+        return run.waitForLine("state " + hash, timeoutMs);
     }
     QString seedFolder() const { return root.filePath(QStringLiteral("seed")); }
     QString torrentPath() const { return root.filePath(QStringLiteral("seed/payload.torrent")); }
@@ -349,4 +363,21 @@ TEST_F(DriverStorageTest, KilledUnderASlowDiskItsSavedProgressIsCloseBehindTheDa
         midway += counted.good > kLag ? 1 : 0;
     }
     EXPECT_GT(midway, 0) << "the kills came before the disk held much";
+}
+
+TEST_F(DriverStorageTest, KilledJustAfterTheCheckOfFilesAlreadyThereItComesBackComplete)
+{
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    const QString torrent = root.filePath(QStringLiteral("there.torrent"));
+    const QByteArray hash = payloadIn(driver.downloadFolder(), {"--size", "16000000", "--piece-length", "262144"}, torrent);
+    EngineDriver::Options options;
+    options.timeoutSeconds = 60;
+
+    HelperProcess& first = driver.start({torrent}, options);
+    ASSERT_EQ(first.waitForLine("state " + hash + " complete", 60000), QByteArray());
+    first.killNow();  // within the second after the check, as a crash would
+
+    HelperProcess& again = driver.start({torrent}, options);
+    EXPECT_EQ(nextState(again, hash), QByteArray("complete")) << "the check's result was lost";
+    again.killNow();
 }
