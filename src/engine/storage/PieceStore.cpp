@@ -66,6 +66,16 @@ struct PieceStore::QueueState
     std::mutex syncLock;
     std::vector<MatchedPiece> matched;  // under syncLock
     bool syncPosted = false;       // under syncLock
+
+    std::atomic<bool> existingDataCheckStopped{false};  // set by the main thread at quit
+};
+
+// A check of existing data between its steps: the next piece to look at and the pieces found so far.
+struct PieceStore::ExistingDataCheck
+{
+    explicit ExistingDataCheck(quint32 pieces) : found(pieces) {}
+    quint32 next = 0;
+    PZIndexSet found;
 };
 
 namespace {
@@ -667,31 +677,49 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
 void PieceStore::checkExistingData()
 {
     ++m_existingDataChecks;
-    postStoreJob([this] {
-        QueueState& q = *m_queueState;
-        PZIndexSet found(m_geometry.pieceCount());
-        MappedFileHasher files;
-        for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
-            if (q.synced.containsIndex(piece))
-                continue;
-            if (pieceMatches(piece, files).value_or(false)) {
-                found.addIndex(piece);
-                q.synced.addIndex(piece);
-                markPieceBlocks(piece, true);
-            }
-        }
-        for (int i = 0; i < m_files.size(); ++i)
-            if (hasStoredBlocks(m_files[i]))
-                q.writtenEnd[size_t(i)] = m_files[i].length;  // at most; its next write sees how far
-        QMetaObject::invokeMethod(this, [this, found] {
-            --m_existingDataChecks;
-            m_verifiedPieces.addIndexSet(found);
-            // Before the verdict drops the check from the state file: a kill between the two must not leave
-            // a state without its check and without the pieces it found.
-            saveBitfields();
-            emit existingDataChecked(found);
-        }, Qt::QueuedConnection);
+    postStoreJob([this, check = std::make_shared<ExistingDataCheck>(m_geometry.pieceCount())] {
+        checkExistingDataOnQueue(check);
     });
+}
+
+void PieceStore::checkExistingDataOnQueue(const std::shared_ptr<ExistingDataCheck>& check)
+{
+    QueueState& q = *m_queueState;
+    const auto stepEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExistingDataStepMs);
+    MappedFileHasher files;
+    while (check->next < m_geometry.pieceCount()) {
+        if (q.existingDataCheckStopped)
+            return;  // the quit stored the check, which runs again at the next start
+        const quint32 piece = check->next++;
+        if (!q.synced.containsIndex(piece) && pieceMatches(piece, files).value_or(false))
+            check->found.addIndex(piece);
+        if (check->next < m_geometry.pieceCount() && std::chrono::steady_clock::now() >= stepEnd) {
+            // Behind what the other torrents queued meanwhile: a check of a huge file holds no one up.
+            storeQueue().post(this, [this, check] { checkExistingDataOnQueue(check); });
+            return;
+        }
+    }
+    // Counted only once the check is whole, so a check cut short leaves no half of itself to redo.
+    for (quint64 piece : check->found.indexArray()) {
+        q.synced.addIndex(piece);
+        markPieceBlocks(quint32(piece), true);
+    }
+    for (int i = 0; i < m_files.size(); ++i)
+        if (hasStoredBlocks(m_files[i]))
+            q.writtenEnd[size_t(i)] = m_files[i].length;  // at most; its next write sees how far
+    QMetaObject::invokeMethod(this, [this, found = check->found] {
+        --m_existingDataChecks;
+        m_verifiedPieces.addIndexSet(found);
+        // Before the verdict drops the check from the state file: a kill between the two must not leave
+        // a state without its check and without the pieces it found.
+        saveBitfields();
+        emit existingDataChecked(found);
+    }, Qt::QueuedConnection);
+}
+
+void PieceStore::stopExistingDataCheck()
+{
+    m_queueState->existingDataCheckStopped = true;
 }
 
 void PieceStore::setWantedPieces(const PZIndexSet& wanted)

@@ -71,9 +71,12 @@ public:
     void createEmptyFiles();
     // Checks every piece whose files already hold data; emits existingDataChecked with the pieces that
     // verify, once the bitfield files naming them are handed to the state-file writer. Used when a
-    // torrent is added over files that exist, and to re-check a torrent.
+    // torrent is added over files that exist, and to re-check a torrent. The check runs in steps of
+    // about kExistingDataStepMs, each at the back of the store queue, so other torrents' writes pass.
     void checkExistingData();
     bool isCheckingExistingData() const { return m_existingDataChecks > 0; }
+    // Quit: a check under way stops after its current piece and gives no verdict.
+    void stopExistingDataCheck();
     // The pieces the torrent wants now (all until told). Blocks of the others wait for no gap in their
     // piece's digest: those waiting go, and such a piece is read back should it complete.
     void setWantedPieces(const PZIndexSet& wanted);
@@ -96,6 +99,7 @@ public:
     const PZIndexSet& storedBlocks() const { return m_storedBlocks; }  // thread-safe set
 
     static constexpr int kHashQueueCount = 2;
+    static constexpr int kExistingDataStepMs = 100;
 
     static SerialQueue& storeQueue();
     // Where matched pieces' files are synced, beside the writes that follow.
@@ -155,6 +159,9 @@ private:
     void pieceCheckedOnQueue(quint32 piece, quint64 ticket, std::optional<bool> matches);
     // Drops this store's queued store and hash jobs and waits for running ones.
     void cancelStoreAndHashJobs();
+    struct ExistingDataCheck;
+    // Store queue: one step of the check of existing data, then the next one queued, or the verdict.
+    void checkExistingDataOnQueue(const std::shared_ptr<ExistingDataCheck>& check);
     // A file after the sync of matched pieces: its size on disk, or why their bytes may not be there.
     struct SyncedFile
     {

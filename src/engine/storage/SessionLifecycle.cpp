@@ -157,6 +157,10 @@ void SessionLifecycle::writeStatePlist(TorrentLine& torrent)
 
 void SessionLifecycle::saveAll(const TorrentLineList& torrents)
 {
+    // A check of existing files is not waited for: stored with the state, it runs again at the next start.
+    for (const TorrentLinePtr& torrent : torrents)
+        if (PieceStore* store = torrent->pieceStore())
+            store->stopExistingDataCheck();
     // The blocks handed over are written first, so that the bitfields name them.
     PieceStore::drainQueues();
     for (const TorrentLinePtr& torrent : torrents) {

@@ -4,14 +4,17 @@
 // made whole, and a quit during the move to another disk leaves no partial copy; killed soon after
 // adding, it keeps the user's choices and never writes over a file of the user's; killed under a slow
 // disk, its saved progress is close behind the data on the disk; killed just after the check of files
-// already there, it keeps what the check found.
+// already there, it keeps what the check found; a check of a huge file holds up neither another
+// torrent's download nor a quit.
 #include "engine/net/PZReadStream.h"
+#include "engine/torrent/TorrentFixtures.h"
 #include "interop/support/EngineDriver.h"
 #include "interop/support/LibtorrentPeer.h"
 #include "support/RandomContent.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -379,5 +382,33 @@ TEST_F(DriverStorageTest, KilledJustAfterTheCheckOfFilesAlreadyThereItComesBackC
 
     HelperProcess& again = driver.start({torrent}, options);
     EXPECT_EQ(nextState(again, hash), QByteArray("complete")) << "the check's result was lost";
+    again.killNow();
+}
+
+TEST_F(DriverStorageTest, ACheckOfAHugeFileHoldsUpNeitherAnotherDownloadNorAQuit)
+{
+    // A sparse file of zeros, and a torrent of it whose check would take minutes.
+    constexpr qint64 kLength = 256LL << 30;
+    constexpr qint64 kPiece = 16LL << 20;
+    ombrelay::BValue info = ombrelay::test::singleFileInfo(QStringLiteral("huge.bin"), kLength, kPiece);
+    const QByteArray zeros = QCryptographicHash::hash(QByteArray(kPiece, '\0'), QCryptographicHash::Sha1);
+    info.insert("pieces", zeros.repeated(int(kLength / kPiece)));
+    const QByteArray huge =
+        QCryptographicHash::hash(ombrelay::Bencoder::bencodingForObject(info), QCryptographicHash::Sha1).toHex();
+    const QString hugeTorrent = root.filePath(QStringLiteral("huge.torrent"));
+    ASSERT_TRUE(writeFile(hugeTorrent, ombrelay::test::metainfo(std::move(info), {})));
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    ASSERT_TRUE(writeFile(QDir(driver.downloadFolder()).filePath(QStringLiteral("huge.bin"))));
+    ASSERT_TRUE(QFile::resize(QDir(driver.downloadFolder()).filePath(QStringLiteral("huge.bin")), kLength));
+    const QByteArray small = makePayload(3'000'000, 1, 65536);
+
+    HelperProcess& run = driver.start({hugeTorrent, torrentPath()}, seeded(120));
+    EXPECT_EQ(nextState(run, huge), QByteArray("paused")) << "parked while its file is checked";
+    EXPECT_EQ(run.waitForLine("state " + small + " complete", 90000), QByteArray()) << "held up by the check";
+    run.terminate();
+    EXPECT_TRUE(run.waitForExit(30000)) << "the quit waits for the check";
+
+    HelperProcess& again = driver.start({hugeTorrent, torrentPath()}, {});
+    EXPECT_EQ(nextState(again, huge), QByteArray("paused")) << "the check runs again";
     again.killNow();
 }
