@@ -530,7 +530,7 @@ PieceStore::SyncedFile PieceStore::syncOnQueue(const StorageFile& file) const
     if (!handle) {
         synced.detached = m_isDetached(file.path);
         synced.error = synced.detached ? tr("The disk of \"%1\" is not attached.").arg(file.path)
-                                       : tr("The file \"%1\" is gone.").arg(file.path);
+                                       : goneText(file);
     } else if (!handle->syncData()) {
         synced.error = errorText(errno);
     } else {
@@ -637,21 +637,48 @@ QString PieceStore::cutShortText(const StorageFile& file)
     return tr("The file \"%1\" is shorter than the data written into it.").arg(file.path);
 }
 
-std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, bool* missingFile) const
+QString PieceStore::goneText(const StorageFile& file)
+{
+    return tr("The file \"%1\" is gone.").arg(file.path);
+}
+
+std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, int* failedFile) const
 {
     QByteArray result(span.length, '\0');  // bytes of no file (padding) are zeros
-    for (const StorageFile& file : m_files) {
+    for (int i = 0; i < m_files.size(); ++i) {
+        const StorageFile& file = m_files[i];
         const qint64 start = std::max(span.start, file.offset);
         const qint64 end = std::min(span.end(), file.offset + file.length);
         if (start >= end)
             continue;
-        auto handle = FileHandleCache::readers().open(file.path);
+        // A cached descriptor of a file deleted since would still read its old bytes.
+        auto handle = FileHandleCache::readers().openExisting(file.path);
         if (!handle || handle->readAt(result.data() + (start - span.start), end - start, start - file.offset) != end - start) {
-            *missingFile = true;
+            *failedFile = i;
             return std::nullopt;
         }
     }
     return result;
+}
+
+void PieceStore::readFailedOnQueue(int i, quint32 piece)
+{
+    const StorageFile& file = m_files[i];
+    struct stat st;
+    const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
+    if (!present && m_isDetached(file.path))
+        return;  // a halt, not a loss: its disk comes back with it
+    const QVector<quint32> lost = cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
+    if (lost.isEmpty()) {
+        // Unreadable for another reason (a read error, a file replaced), unless lost since.
+        if (m_queueState->synced.containsIndex(piece))
+            losePiecesOnQueue({piece});
+        return;
+    }
+    losePiecesOnQueue(lost);
+    const quint64 block = m_geometry.firstBlockOfPiece(lost.first());
+    const QString error = present ? cutShortText(file) : goneText(file);
+    QMetaObject::invokeMethod(this, [this, block, error] { emit writeFailed(block, error, false); }, Qt::QueuedConnection);
 }
 
 void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCallback done)
@@ -662,13 +689,12 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
     }
     const PieceGeometry::Span span{m_geometry.pieceSpan(piece).start + offset, length};
     readQueue().post(this, [this, piece, span, done] {
-        bool missing = false;
-        auto data = readOnQueue(span, &missing);
-        QMetaObject::invokeMethod(this, [this, piece, missing, data = std::move(data), done] {
-            if (missing && m_verifiedPieces.containsIndex(piece)) {
-                forgetPieces({piece});  // never serve zeros for data that vanished
-                emit piecesLost({piece});
-            }
+        int failedFile = -1;
+        auto data = readOnQueue(span, &failedFile);
+        QMetaObject::invokeMethod(this, [this, piece, failedFile, data = std::move(data), done] {
+            // Never served as zeros: what vanished is forgotten.
+            if (failedFile >= 0 && m_verifiedPieces.containsIndex(piece))
+                postStoreJob([this, failedFile, piece] { readFailedOnQueue(failedFile, piece); });
             done(data);
         }, Qt::QueuedConnection);
     });

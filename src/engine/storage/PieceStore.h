@@ -178,7 +178,14 @@ private:
     // answers the pieces with a stored block past its end (each once), to be lost.
     QVector<quint32> cutShortOnQueue(int i, qint64 size);
     static QString cutShortText(const StorageFile& file);
-    std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
+    static QString goneText(const StorageFile& file);
+    // Reads a span from the files; nothing when one of them is gone, is not the file written, or is too
+    // short to hold its part (`failedFile` names it).
+    std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, int* failedFile) const;
+    // Store queue: file i could not give the bytes of `piece` asked for. A file cut short or deleted loses
+    // every piece past its end and stops the torrent with the reason, as at a write; one whose disk is
+    // detached loses nothing. Otherwise only that piece is lost.
+    void readFailedOnQueue(int i, quint32 piece);
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);
     // Forgets pieces whose data vanished and tells the main thread.
     void losePiecesOnQueue(const QVector<quint32>& pieces);

@@ -5,7 +5,8 @@
 // adding, it keeps the user's choices and never writes over a file of the user's; killed under a slow
 // disk, its saved progress is close behind the data on the disk; killed just after the check of files
 // already there, it keeps what the check found; a check of a huge file holds up neither another
-// torrent's download nor a quit.
+// torrent's download nor a quit. A seeded file cut short or deleted, then asked for by a libtorrent
+// leecher, stops the torrent and leaves only true pieces recorded.
 #include "engine/net/PZReadStream.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "interop/support/EngineDriver.h"
@@ -411,4 +412,45 @@ TEST_F(DriverStorageTest, ACheckOfAHugeFileHoldsUpNeitherAnotherDownloadNorAQuit
     HelperProcess& again = driver.start({hugeTorrent, torrentPath()}, {});
     EXPECT_EQ(nextState(again, huge), QByteArray("paused")) << "the check runs again";
     again.killNow();
+}
+
+// A complete torrent seeds; one of its files changes under it, then a libtorrent leecher asks for pieces.
+TEST_F(DriverStorageTest, ASeededFileCutShortOrDeletedStopsTheTorrentAndLeavesOnlyTruePiecesRecorded)
+{
+    constexpr qint64 kPiece = 65536;
+    const QByteArray hash = makePayload(4'000'000, 3, int(kPiece));
+    ASSERT_EQ(original.size(), 3);
+    const qint64 pieces = (fileStart(3) + kPiece - 1) / kPiece;
+    const struct
+    {
+        const char* name;
+        int file;
+        qint64 cutTo;  // -1: deleted
+        const char* reason;
+    } cases[] = {{"the largest file cut short", 2, 1'000'000, "is shorter than the data written into it."},
+                 {"a file deleted", 1, -1, "is gone."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineDriver driver(root.filePath(QString::fromLatin1(c.name)));
+        for (int file = 0; file < original.size(); ++file)
+            ASSERT_TRUE(writeFile(downloaded(driver, file), original[file]));
+        EngineDriver::Options options;
+        options.seedUntilRatio = 100;  // seeds until stopped
+        options.timeoutSeconds = 90;
+        HelperProcess& run = driver.start({torrentPath()}, options);
+        ASSERT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray());
+
+        const QString changed = downloaded(driver, c.file);
+        ASSERT_TRUE(c.cutTo < 0 ? QFile::remove(changed) : QFile::resize(changed, c.cutTo));
+        quint16 port = 0;
+        auto leecher = libtorrentPeer("fetch", torrentPath(), root.filePath(QStringLiteral("fetched %1").arg(c.name)),
+                                      "enabled", 90, &port, {"--connect", driver.address()});
+        const QByteArray paused = run.waitForLine("state " + hash + " paused", 60000);
+        EXPECT_TRUE(paused.endsWith(c.reason)) << paused.constData();
+        ASSERT_TRUE(run.waitForExit(30000));  // stopped by an error: it quits, saving its state
+
+        const Progress counted = progress(driver, kPiece);
+        EXPECT_EQ(counted.recorded, counted.good) << "every piece still on the disk stays recorded";
+        EXPECT_LT(counted.good, pieces);
+    }
 }
