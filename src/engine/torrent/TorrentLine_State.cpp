@@ -133,10 +133,17 @@ void TorrentLine::retryDownload()
     PerformLater::cancel(this, QStringLiteral("stoppedEvent"));
     m_downloadBandwidth.discardAllStats();
     m_uploadBandwidth.discardAllStats();
-    setDownloadState(Downloading);
-    PeerService::instance().connectToPeers();
-    TrackerService::instance().announce(*this, TrackerEvent::Started);
-    DhtService::instance().findPeersForTorrent(*this);
+    // A torrent that holds every wanted piece (paused by an error once complete) has nothing to fetch.
+    const bool complete = hasDownloadedAllNeededPieces();
+    if (complete)
+        enterCompletedState();
+    else
+        setDownloadState(Downloading);
+    if (!complete || isSeeding()) {
+        PeerService::instance().connectToPeers();
+        TrackerService::instance().announce(*this, TrackerEvent::Started);
+        DhtService::instance().findPeersForTorrent(*this);
+    }
     EngineHost::instance().updateCell(nullptr);
 }
 
@@ -268,7 +275,8 @@ void TorrentLine::settleAsComplete()
 
 void TorrentLine::willRemoveFromTable()
 {
-    const bool wasComplete = isComplete();
+    // Complete content is never trashed, whatever state an error or a pause left the torrent in.
+    const bool wasComplete = isComplete() || hasDownloadedAllNeededPieces();
     setDownloadState(None);
     PerformLater::cancel(this);
     TrackerService& trackers = TrackerService::instance();

@@ -6,7 +6,8 @@
 // disk, its saved progress is close behind the data on the disk; killed just after the check of files
 // already there, it keeps what the check found; a check of a huge file holds up neither another
 // torrent's download nor a quit. A seeded file cut short or deleted, then asked for by a libtorrent
-// leecher, stops the torrent and leaves only true pieces recorded.
+// leecher, stops the torrent and leaves only true pieces recorded. A complete torrent stopped by an
+// error is complete again when resumed, and its removal keeps its content.
 #include "engine/net/PZReadStream.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "interop/support/EngineDriver.h"
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -453,4 +455,61 @@ TEST_F(DriverStorageTest, ASeededFileCutShortOrDeletedStopsTheTorrentAndLeavesOn
         EXPECT_EQ(counted.recorded, counted.good) << "every piece still on the disk stays recorded";
         EXPECT_LT(counted.good, pieces);
     }
+}
+
+TEST_F(DriverStorageTest, ACompleteTorrentStoppedByAnErrorIsCompleteOnceResumedAndItsRemovalKeepsItsContent)
+{
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    const QString folder = driver.downloadFolder();
+    const QString resumedTorrent = root.filePath(QStringLiteral("resumed.torrent"));
+    const QString removedTorrent = root.filePath(QStringLiteral("removed.torrent"));
+    const QByteArray resumed = payloadIn(folder, {"--size", "300000"}, resumedTorrent);
+    const QByteArray removed = payloadIn(folder, {"--size", "400000", "--files", "2"}, removedTorrent);
+    const QStringList content{QDir(folder).filePath("payload.bin"), QDir(folder).filePath("payload/file0.bin"),
+                              QDir(folder).filePath("payload/file1.bin")};
+    EngineDriver::Options options;
+    options.seedUntilRatio = 100;
+    options.resumeAfterErrorSeconds = 3;
+    options.timeoutSeconds = 90;
+    // Removed content would go to a trash of the test's own.
+    options.wrapper = {QStringLiteral("/usr/bin/env"), QStringLiteral("XDG_DATA_HOME=") + root.filePath("xdg")};
+    HelperProcess& run = driver.start({resumedTorrent, removedTorrent}, options);
+    QSet<QByteArray> complete;
+    for (int line = 0; line < 20 && complete.size() < 2; ++line)
+        if (const QByteArray state = run.waitForLine("state ", 30000); state.endsWith(" complete"))
+            complete.insert(state.left(40));
+    ASSERT_EQ(complete.size(), 2);
+
+    // Their state files cannot be replaced: the next state change stops them with the error.
+    QStringList states;
+    for (const QString& session : QDir(driver.dataFolder() + "/Torrents").entryList({"*.ombrelay"}, QDir::Dirs))
+        states.append(driver.dataFolder() + "/Torrents/" + session + "/state.plist");
+    ASSERT_EQ(states.size(), 2);
+    for (const QString& state : states)
+        ASSERT_TRUE(QFile::remove(state) && QDir().mkdir(state));
+    run.writeLine("set kSeedingEnabled 0");
+    QSet<QByteArray> paused;
+    for (int line = 0; line < 20 && paused.size() < 2; ++line) {
+        const QByteArray state = run.waitForLine("state ", 30000);
+        if (state.mid(41).startsWith("paused Its state cannot be saved"))
+            paused.insert(state.left(40));
+        if (state.startsWith(removed + " paused"))
+            run.writeLine("remove " + removed);  // before it is resumed
+    }
+    ASSERT_EQ(paused.size(), 2);
+    EXPECT_EQ(run.waitForLine("removed " + removed, 10000), QByteArray());
+    for (const QString& state : states)
+        QDir().rmdir(state);
+
+    // Resumed (again, should it come before its state file could be written), it holds every piece.
+    QByteArray state;
+    for (int line = 0; line < 5 && state != "complete" && !state.startsWith("downloading"); ++line)
+        state = nextState(run, resumed);
+    EXPECT_EQ(state, QByteArray("complete"));
+    run.writeLine("remove " + resumed);
+    EXPECT_EQ(run.waitForLine("removed " + resumed, 10000), QByteArray());
+    run.terminate();
+    ASSERT_TRUE(run.waitForExit(30000));
+    for (const QString& path : content)
+        EXPECT_TRUE(QFileInfo::exists(path)) << qPrintable(path) << " went to the trash";
 }
