@@ -94,11 +94,24 @@ bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* er
     if (!folder.create(&reason) || !folder.writeMetainfo(torrent.torrentData(), &reason)
         || !folder.writeTorrentPlist(recordOf(torrent), &reason)) {
         qWarning("*** Could not write the session folder %s: %s", qPrintable(folder.path()), qPrintable(reason));
+        m_unwrittenFolders.insert(&torrent);
         if (error)
             *error = reason;
         return false;
     }
+    m_unwrittenFolders.remove(&torrent);
     return true;
+}
+
+bool SessionLifecycle::writeMissingSessionFolder(TorrentLine& torrent)
+{
+    if (!m_unwrittenFolders.contains(&torrent))
+        return true;
+    QString error;
+    if (writeStorageInformation(torrent, &error))
+        return true;
+    reportWriteFailure(torrent, error);
+    return false;
 }
 
 void SessionLifecycle::reportWriteFailure(TorrentLine& torrent, const QString& error)
@@ -410,6 +423,7 @@ void SessionLifecycle::settleInFolder(TorrentLine& torrent, const QString& folde
 void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
 {
     const QString path = m_sessionPaths.take(&torrent);
+    m_unwrittenFolders.remove(&torrent);
     // A copy under way is dropped when it ends; a move asked for is told it ended.
     const Relocation relocation = m_relocations.take(&torrent);
     if (relocation.toIncomplete) {

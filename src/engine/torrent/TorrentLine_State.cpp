@@ -117,6 +117,8 @@ void TorrentLine::pauseWithError(const QString& error)
 void TorrentLine::retryDownload()
 {
     m_errorText.clear();
+    if (!TorrentLifecycle::instance().writeMissingSessionFolder(*this))
+        return;
     if (m_stateAfterCheck != None) {
         // Its files may hold someone else's data: checked again before anything is written.
         m_stateAfterCheck = Downloading;

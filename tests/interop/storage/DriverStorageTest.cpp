@@ -4,10 +4,11 @@
 // made whole, and a quit during the move to another disk leaves no partial copy; killed soon after
 // adding, it keeps the user's choices and never writes over a file of the user's; killed under a slow
 // disk, its saved progress is close behind the data on the disk; killed just after the check of files
-// already there, it keeps what the check found; a check of a huge file holds up neither another
-// torrent's download nor a quit. A seeded file cut short or deleted, then asked for by a libtorrent
-// leecher, stops the torrent and leaves only true pieces recorded. A complete torrent stopped by an
-// error is complete again when resumed, and its removal keeps its content.
+// already there, it keeps what the check found. A seeded file cut short or deleted under a libtorrent
+// leecher stops the torrent and leaves only true pieces recorded; a complete torrent stopped by an error
+// is complete again when resumed, and its removal keeps its content; a check of a huge file holds up
+// neither another torrent's download nor a quit; a session folder that could not be written is written
+// when the torrent resumes.
 #include "engine/net/PZReadStream.h"
 #include "engine/torrent/TorrentFixtures.h"
 #include "interop/support/EngineDriver.h"
@@ -388,34 +389,6 @@ TEST_F(DriverStorageTest, KilledJustAfterTheCheckOfFilesAlreadyThereItComesBackC
     again.killNow();
 }
 
-TEST_F(DriverStorageTest, ACheckOfAHugeFileHoldsUpNeitherAnotherDownloadNorAQuit)
-{
-    // A sparse file of zeros, and a torrent of it whose check would take minutes.
-    constexpr qint64 kLength = 256LL << 30;
-    constexpr qint64 kPiece = 16LL << 20;
-    ombrelay::BValue info = ombrelay::test::singleFileInfo(QStringLiteral("huge.bin"), kLength, kPiece);
-    const QByteArray zeros = QCryptographicHash::hash(QByteArray(kPiece, '\0'), QCryptographicHash::Sha1);
-    info.insert("pieces", zeros.repeated(int(kLength / kPiece)));
-    const QByteArray huge =
-        QCryptographicHash::hash(ombrelay::Bencoder::bencodingForObject(info), QCryptographicHash::Sha1).toHex();
-    const QString hugeTorrent = root.filePath(QStringLiteral("huge.torrent"));
-    ASSERT_TRUE(writeFile(hugeTorrent, ombrelay::test::metainfo(std::move(info), {})));
-    EngineDriver driver(root.filePath(QStringLiteral("leech")));
-    ASSERT_TRUE(writeFile(QDir(driver.downloadFolder()).filePath(QStringLiteral("huge.bin"))));
-    ASSERT_TRUE(QFile::resize(QDir(driver.downloadFolder()).filePath(QStringLiteral("huge.bin")), kLength));
-    const QByteArray small = makePayload(3'000'000, 1, 65536);
-
-    HelperProcess& run = driver.start({hugeTorrent, torrentPath()}, seeded(120));
-    EXPECT_EQ(nextState(run, huge), QByteArray("paused")) << "parked while its file is checked";
-    EXPECT_EQ(run.waitForLine("state " + small + " complete", 90000), QByteArray()) << "held up by the check";
-    run.terminate();
-    EXPECT_TRUE(run.waitForExit(30000)) << "the quit waits for the check";
-
-    HelperProcess& again = driver.start({hugeTorrent, torrentPath()}, {});
-    EXPECT_EQ(nextState(again, huge), QByteArray("paused")) << "the check runs again";
-    again.killNow();
-}
-
 // A complete torrent seeds; one of its files changes under it, then a libtorrent leecher asks for pieces.
 TEST_F(DriverStorageTest, ASeededFileCutShortOrDeletedStopsTheTorrentAndLeavesOnlyTruePiecesRecorded)
 {
@@ -512,4 +485,58 @@ TEST_F(DriverStorageTest, ACompleteTorrentStoppedByAnErrorIsCompleteOnceResumedA
     ASSERT_TRUE(run.waitForExit(30000));
     for (const QString& path : content)
         EXPECT_TRUE(QFileInfo::exists(path)) << qPrintable(path) << " went to the trash";
+}
+
+TEST_F(DriverStorageTest, ACheckOfAHugeFileHoldsUpNeitherAnotherDownloadNorAQuit)
+{
+    // A sparse file of zeros, and a torrent of it whose check would take minutes.
+    constexpr qint64 kLength = 256LL << 30;
+    constexpr qint64 kPiece = 16LL << 20;
+    ombrelay::BValue info = ombrelay::test::singleFileInfo(QStringLiteral("huge.bin"), kLength, kPiece);
+    const QByteArray zeros = QCryptographicHash::hash(QByteArray(kPiece, '\0'), QCryptographicHash::Sha1);
+    info.insert("pieces", zeros.repeated(int(kLength / kPiece)));
+    const QByteArray huge =
+        QCryptographicHash::hash(ombrelay::Bencoder::bencodingForObject(info), QCryptographicHash::Sha1).toHex();
+    const QString hugeTorrent = root.filePath(QStringLiteral("huge.torrent"));
+    ASSERT_TRUE(writeFile(hugeTorrent, ombrelay::test::metainfo(std::move(info), {})));
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    ASSERT_TRUE(writeFile(QDir(driver.downloadFolder()).filePath(QStringLiteral("huge.bin"))));
+    ASSERT_TRUE(QFile::resize(QDir(driver.downloadFolder()).filePath(QStringLiteral("huge.bin")), kLength));
+    const QByteArray small = makePayload(3'000'000, 1, 65536);
+
+    HelperProcess& run = driver.start({hugeTorrent, torrentPath()}, seeded(120));
+    EXPECT_EQ(nextState(run, huge), QByteArray("paused")) << "parked while its file is checked";
+    EXPECT_EQ(run.waitForLine("state " + small + " complete", 90000), QByteArray()) << "held up by the check";
+    run.terminate();
+    EXPECT_TRUE(run.waitForExit(30000)) << "the quit waits for the check";
+
+    HelperProcess& again = driver.start({hugeTorrent, torrentPath()}, {});
+    EXPECT_EQ(nextState(again, huge), QByteArray("paused")) << "the check runs again";
+    again.killNow();
+}
+
+TEST_F(DriverStorageTest, ATorrentWhoseSessionFolderCouldNotBeWrittenIsWrittenWhenResumed)
+{
+    EngineDriver driver(root.filePath(QStringLiteral("leech")));
+    const QString torrent = root.filePath(QStringLiteral("there.torrent"));
+    const QByteArray hash = payloadIn(driver.downloadFolder(), {"--size", "300000"}, torrent);
+    // "Torrents" cannot be a folder while a file holds its name.
+    const QString sessions = QDir(driver.dataFolder()).filePath(QStringLiteral("Torrents"));
+    ASSERT_TRUE(writeFile(sessions));
+    EngineDriver::Options options;
+    options.resumeAfterErrorSeconds = 3;
+    options.timeoutSeconds = 60;
+
+    HelperProcess& run = driver.start({torrent}, options);
+    const QByteArray paused = run.waitForLine("state " + hash + " paused", 30000);
+    EXPECT_TRUE(paused.startsWith("Its state cannot be saved")) << paused.constData();
+    ASSERT_TRUE(QFile::remove(sessions));
+    EXPECT_EQ(run.waitForLine("state " + hash + " complete", 60000), QByteArray()) << "resumed, it runs";
+    ASSERT_TRUE(run.waitForExit(30000));
+    EXPECT_EQ(run.exitCode(), 0);
+
+    HelperProcess& again = driver.start({torrent}, options);
+    EXPECT_EQ(again.waitForLine("loaded", 30000).split(' ').value(0), QByteArray("1")) << "kept for the next start";
+    EXPECT_EQ(nextState(again, hash), QByteArray("complete"));
+    again.killNow();
 }
