@@ -123,6 +123,8 @@ public:
     PZIndexSet& recordedDownloadedPieces();
     bool hasDownloadedAllBlocksForFile(const FileLine& file) const;
     bool hasDownloadedAllNeededPieces() const;
+    // Some piece verified and every wanted one: the content is complete, whatever state the torrent is in.
+    bool holdsEveryWantedPiece() const;
     // Recomputes the wanted pieces and blocks, `downloaded` and the requested amount; completes the
     // torrent when every wanted piece is verified, and resumes a complete one that needs pieces again.
     void updateNeededPieces();

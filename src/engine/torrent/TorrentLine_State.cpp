@@ -136,7 +136,7 @@ void TorrentLine::retryDownload()
     m_downloadBandwidth.discardAllStats();
     m_uploadBandwidth.discardAllStats();
     // A torrent that holds every wanted piece (paused by an error once complete) has nothing to fetch.
-    const bool complete = hasDownloadedAllNeededPieces();
+    const bool complete = holdsEveryWantedPiece();
     if (complete)
         enterCompletedState();
     else
@@ -278,7 +278,7 @@ void TorrentLine::settleAsComplete()
 void TorrentLine::willRemoveFromTable()
 {
     // Complete content is never trashed, whatever state an error or a pause left the torrent in.
-    const bool wasComplete = isComplete() || hasDownloadedAllNeededPieces();
+    const bool wasComplete = isComplete() || holdsEveryWantedPiece();
     setDownloadState(None);
     PerformLater::cancel(this);
     TrackerService& trackers = TrackerService::instance();
