@@ -302,8 +302,10 @@ int main(int argc, char** argv)
                 settings.setValue(QString::fromUtf8(words[1]), QString::fromUtf8(words[2]));
                 printf("set %s %s\n", words[1].constData(), words[2].constData());
                 fflush(stdout);
-            } else if (words.size() == 2 && words[0] == "remove" && host.torrentForInfoHash(QByteArray::fromHex(words[1]))) {
-                host.removeDownloads({host.torrentForInfoHash(QByteArray::fromHex(words[1]))});
+            } else if (const TorrentLinePtr t = words.size() == 2 && words[0] == "remove"
+                                                    ? host.torrentForInfoHash(QByteArray::fromHex(words[1]))
+                                                    : nullptr) {
+                host.removeDownloads({t});
                 printf("removed %s\n", words[1].constData());
                 fflush(stdout);
             } else {

@@ -678,7 +678,8 @@ void PieceStore::readFailedOnQueue(int i, quint32 piece)
     losePiecesOnQueue(lost);
     const quint64 block = m_geometry.firstBlockOfPiece(lost.first());
     const QString error = present ? cutShortText(file) : goneText(file);
-    QMetaObject::invokeMethod(this, [this, block, error] { emit writeFailed(block, error, false); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, block, error] { emit writeFailed(block, error, false); },
+                              Qt::QueuedConnection);
 }
 
 void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCallback done)

@@ -376,7 +376,8 @@ TEST_F(DriverStorageTest, KilledJustAfterTheCheckOfFilesAlreadyThereItComesBackC
 {
     EngineDriver driver(root.filePath(QStringLiteral("leech")));
     const QString torrent = root.filePath(QStringLiteral("there.torrent"));
-    const QByteArray hash = payloadIn(driver.downloadFolder(), {"--size", "16000000", "--piece-length", "262144"}, torrent);
+    const QByteArray hash =
+        payloadIn(driver.downloadFolder(), {"--size", "16000000", "--piece-length", "262144"}, torrent);
     EngineDriver::Options options;
     options.timeoutSeconds = 60;
 
@@ -423,8 +424,8 @@ TEST_F(DriverStorageTest, ASeededFileCutShortOrDeletedStopsTheTorrentAndLeavesOn
         const QString changed = downloaded(driver, c.file);
         ASSERT_TRUE(c.cutTo < 0 ? QFile::remove(changed) : QFile::resize(changed, c.cutTo));
         quint16 port = 0;
-        auto leecher = libtorrentPeer("fetch", torrentPath(), root.filePath(QStringLiteral("fetched %1").arg(c.name)),
-                                      "enabled", 90, &port, {"--connect", driver.address()});
+        const QString fetched = root.filePath(QStringLiteral("fetched %1").arg(c.name));
+        auto leecher = libtorrentPeer("fetch", torrentPath(), fetched, "enabled", 90, &port, {"--connect", driver.address()});
         const QByteArray paused = run.waitForLine("state " + hash + " paused", 60000);
         EXPECT_TRUE(paused.endsWith(c.reason)) << paused.constData();
         ASSERT_TRUE(run.waitForExit(30000));  // stopped by an error: it quits, saving its state
