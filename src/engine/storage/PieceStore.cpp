@@ -67,7 +67,7 @@ struct PieceStore::QueueState
     std::vector<MatchedPiece> matched;  // under syncLock
     bool syncPosted = false;       // under syncLock
 
-    std::atomic<bool> existingDataCheckStopped{false};  // set by the main thread at quit
+    std::atomic<bool> existingDataCheckStopped{false};  // set by the main thread while it saves
 };
 
 // A check of existing data between its steps: the next piece to look at and the pieces found so far.
@@ -704,9 +704,8 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
 void PieceStore::checkExistingData()
 {
     ++m_existingDataChecks;
-    postStoreJob([this, check = std::make_shared<ExistingDataCheck>(m_geometry.pieceCount())] {
-        checkExistingDataOnQueue(check);
-    });
+    m_existingDataCheck = std::make_shared<ExistingDataCheck>(m_geometry.pieceCount());
+    postStoreJob([this, check = m_existingDataCheck] { checkExistingDataOnQueue(check); });
 }
 
 void PieceStore::checkExistingDataOnQueue(const std::shared_ptr<ExistingDataCheck>& check)
@@ -716,7 +715,7 @@ void PieceStore::checkExistingDataOnQueue(const std::shared_ptr<ExistingDataChec
     MappedFileHasher files;
     while (check->next < m_geometry.pieceCount()) {
         if (q.existingDataCheckStopped)
-            return;  // the quit stored the check, which runs again at the next start
+            return;  // stored with the state meanwhile: it goes on after, or at the next start
         const quint32 piece = check->next++;
         if (!q.synced.containsIndex(piece) && pieceMatches(piece, files).value_or(false))
             check->found.addIndex(piece);
@@ -734,8 +733,11 @@ void PieceStore::checkExistingDataOnQueue(const std::shared_ptr<ExistingDataChec
     for (int i = 0; i < m_files.size(); ++i)
         if (hasStoredBlocks(m_files[i]))
             q.writtenEnd[size_t(i)] = m_files[i].length;  // at most; its next write sees how far
-    QMetaObject::invokeMethod(this, [this, found = check->found] {
+    QMetaObject::invokeMethod(this, [this, check] {
+        const PZIndexSet& found = check->found;
         --m_existingDataChecks;
+        if (m_existingDataCheck == check)
+            m_existingDataCheck.reset();
         m_verifiedPieces.addIndexSet(found);
         // Before the verdict drops the check from the state file: a kill between the two must not leave
         // a state without its check and without the pieces it found.
@@ -747,6 +749,14 @@ void PieceStore::checkExistingDataOnQueue(const std::shared_ptr<ExistingDataChec
 void PieceStore::stopExistingDataCheck()
 {
     m_queueState->existingDataCheckStopped = true;
+}
+
+void PieceStore::resumeExistingDataCheck()
+{
+    m_queueState->existingDataCheckStopped = false;
+    // With the queue drained, a check not at its end has no step queued or running.
+    if (m_existingDataCheck && m_existingDataCheck->next < m_geometry.pieceCount())
+        postStoreJob([this, check = m_existingDataCheck] { checkExistingDataOnQueue(check); });
 }
 
 void PieceStore::setWantedPieces(const PZIndexSet& wanted)

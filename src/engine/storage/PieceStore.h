@@ -75,8 +75,11 @@ public:
     // about kExistingDataStepMs, each at the back of the store queue, so other torrents' writes pass.
     void checkExistingData();
     bool isCheckingExistingData() const { return m_existingDataChecks > 0; }
-    // Quit: a check under way stops after its current piece and gives no verdict.
+    // Saving the session (a quit, the end of a desktop session): a check under way stops after its
+    // current piece, so that waiting for the queues does not wait for it. resumeExistingDataCheck, once
+    // the queues are drained, lets it go on where it stopped (at a quit nothing is left to run it).
     void stopExistingDataCheck();
+    void resumeExistingDataCheck();
     // The pieces the torrent wants now (all until told). Blocks of the others wait for no gap in their
     // piece's digest: those waiting go, and such a piece is read back should it complete.
     void setWantedPieces(const PZIndexSet& wanted);
@@ -206,6 +209,7 @@ private:
     bool m_receivedBlocksPostScheduled = false;
     bool m_bitfieldWritePending = false;
     int m_existingDataChecks = 0;  // main thread: checks asked for whose verdict has not come
+    std::shared_ptr<ExistingDataCheck> m_existingDataCheck;  // the latest one, until its verdict
     // The digests of pieces being written; each touched only by the jobs of its hash queue.
     std::array<PieceDigests, kHashQueueCount> m_digests;
 };

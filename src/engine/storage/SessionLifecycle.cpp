@@ -170,7 +170,8 @@ void SessionLifecycle::writeStatePlist(TorrentLine& torrent)
 
 void SessionLifecycle::saveAll(const TorrentLineList& torrents)
 {
-    // A check of existing files is not waited for: stored with the state, it runs again at the next start.
+    // A check of existing files is not waited for: stored with the state, it goes on after the save, or
+    // runs again at the next start.
     for (const TorrentLinePtr& torrent : torrents)
         if (PieceStore* store = torrent->pieceStore())
             store->stopExistingDataCheck();
@@ -182,6 +183,9 @@ void SessionLifecycle::saveAll(const TorrentLineList& torrents)
             store->saveBitfields();
     }
     StateFileWriter::instance().drain();
+    for (const TorrentLinePtr& torrent : torrents)
+        if (PieceStore* store = torrent->pieceStore())
+            store->resumeExistingDataCheck();
 }
 
 void SessionLifecycle::checkExistingFiles(TorrentLine& torrent)
