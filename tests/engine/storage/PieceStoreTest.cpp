@@ -235,6 +235,33 @@ TEST(PieceStore, DetachedDiskGetsNoFiles)
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(f.files[0].path).absolutePath()));
 }
 
+TEST(PieceStore, AVerifiedPieceWhoseDiskWentAwayIsNotServedNorLost)
+{
+    Fixture f(16384, {16384});
+    PieceStore store(f.geometry, f.files, f.hashes);
+    bool detached = false;
+    store.setDetachedTest([&detached](const QString&) { return detached; });
+    ASSERT_TRUE(f.store(store, 0));
+    settle();
+    ASSERT_TRUE(store.verifiedPieces().containsIndex(0));
+
+    // Its mount point is left empty: the file is missing, not deleted.
+    detached = true;
+    store.purgeCachedDescriptors();
+    ASSERT_TRUE(QFile::remove(f.files[0].path));
+    QSignalSpy failed(&store, &PieceStore::writeFailed);
+    QSignalSpy lost(&store, &PieceStore::piecesLost);
+    std::optional<std::optional<QByteArray>> answer;
+    store.readSpan(0, 0, 16384, [&](std::optional<QByteArray> data) { answer = data; });
+    settle();
+    settle();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_FALSE(answer->has_value());
+    EXPECT_TRUE(store.verifiedPieces().containsIndex(0)) << "its disk comes back with it";
+    EXPECT_EQ(lost.count(), 0);
+    EXPECT_EQ(failed.count(), 0);
+}
+
 TEST(PieceStore, DeletedFileLosesItsPiecesAndIsWrittenAgain)
 {
     Fixture f(16384, {16384 * 2});
