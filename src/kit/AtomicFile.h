@@ -30,8 +30,8 @@ public:
     // Makes every file what its change asks, as writeIfDifferent would (a file to drop is removed when
     // there), each file old or new after a crash at any moment. A few files are written one by one;
     // more share their syncs: every temporary file is written, their file systems are synced once, the
-    // files are renamed (or removed), and their file systems are synced once more. Answers one error per
-    // change, empty where it succeeded.
+    // files are renamed (or removed), and their file systems are synced once more. Either way files are
+    // replaced in the order given. Answers one error per change, empty where it succeeded.
     static QStringList applyAll(const QVector<Change>& changes);
     // Up to this many files to write or remove are synced each on its own: one small file's sync costs
     // less than a sync of its whole file system, which also flushes every download's unsynced blocks and

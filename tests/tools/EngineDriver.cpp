@@ -12,7 +12,8 @@
 // 15 to 30 minutes later.
 // Progress lines name the torrent's peers: active, of those seeds, and connecting.
 // --incomplete downloads into DIR and moves each torrent to the download folder when it completes.
-// Lines "set KEY VALUE" on standard input change a setting while it runs, as the preferences window would.
+// Lines "set KEY VALUE" on standard input change a setting while it runs, as the preferences window would;
+// "remove HASH" removes a torrent as the transfers list does, then prints "removed HASH".
 // Once the stored torrents are loaded it prints how many and the time since it started ("loaded N in M ms"),
 // and so again once it has added the new ones ("added N in M ms").
 // State lines name the state, then the reason of a torrent that stopped itself ("state HASH paused REASON").
@@ -300,6 +301,12 @@ int main(int argc, char** argv)
             if (words.size() == 3 && words[0] == "set") {
                 settings.setValue(QString::fromUtf8(words[1]), QString::fromUtf8(words[2]));
                 printf("set %s %s\n", words[1].constData(), words[2].constData());
+                fflush(stdout);
+            } else if (const TorrentLinePtr t = words.size() == 2 && words[0] == "remove"
+                                                    ? host.torrentForInfoHash(QByteArray::fromHex(words[1]))
+                                                    : nullptr) {
+                host.removeDownloads({t});
+                printf("removed %s\n", words[1].constData());
                 fflush(stdout);
             } else {
                 fprintf(stderr, "*** not a command: %s\n", words.join(' ').constData());

@@ -27,6 +27,9 @@ public:
     // The torrent is starting: give it its piece store. Memory-only torrents have none.
     virtual void prepareStorage(TorrentLine&) {}
     virtual void writeStatePlist(TorrentLine& torrent) = 0;
+    // The torrent resumes: a session folder that could not be written when it was added is written now.
+    // False when it still cannot be; the torrent is paused with the reason then.
+    virtual bool writeMissingSessionFolder(TorrentLine&) { return true; }
     // Checks the files of a torrent parked for it (TorrentLine::isCheckingFiles) and hands it the verdict;
     // nothing when its check runs already. Memory-only torrents have nothing to check.
     virtual void checkExistingFiles(TorrentLine& torrent);

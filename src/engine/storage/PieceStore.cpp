@@ -66,6 +66,16 @@ struct PieceStore::QueueState
     std::mutex syncLock;
     std::vector<MatchedPiece> matched;  // under syncLock
     bool syncPosted = false;       // under syncLock
+
+    std::atomic<bool> existingDataCheckStopped{false};  // set by the main thread while it saves
+};
+
+// A check of existing data between its steps: the next piece to look at and the pieces found so far.
+struct PieceStore::ExistingDataCheck
+{
+    explicit ExistingDataCheck(quint32 pieces) : found(pieces) {}
+    quint32 next = 0;
+    PZIndexSet found;
 };
 
 namespace {
@@ -522,7 +532,7 @@ PieceStore::SyncedFile PieceStore::syncOnQueue(const StorageFile& file) const
     if (!handle) {
         synced.detached = m_isDetached(file.path);
         synced.error = synced.detached ? tr("The disk of \"%1\" is not attached.").arg(file.path)
-                                       : tr("The file \"%1\" is gone.").arg(file.path);
+                                       : goneText(file);
     } else if (!handle->syncData()) {
         synced.error = errorText(errno);
     } else {
@@ -629,21 +639,49 @@ QString PieceStore::cutShortText(const StorageFile& file)
     return tr("The file \"%1\" is shorter than the data written into it.").arg(file.path);
 }
 
-std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, bool* missingFile) const
+QString PieceStore::goneText(const StorageFile& file)
+{
+    return tr("The file \"%1\" is gone.").arg(file.path);
+}
+
+std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, int* failedFile) const
 {
     QByteArray result(span.length, '\0');  // bytes of no file (padding) are zeros
-    for (const StorageFile& file : m_files) {
+    for (int i = 0; i < m_files.size(); ++i) {
+        const StorageFile& file = m_files[i];
         const qint64 start = std::max(span.start, file.offset);
         const qint64 end = std::min(span.end(), file.offset + file.length);
         if (start >= end)
             continue;
-        auto handle = FileHandleCache::readers().open(file.path);
+        // A cached descriptor of a file deleted since would still read its old bytes.
+        auto handle = FileHandleCache::readers().openExisting(file.path);
         if (!handle || handle->readAt(result.data() + (start - span.start), end - start, start - file.offset) != end - start) {
-            *missingFile = true;
+            *failedFile = i;
             return std::nullopt;
         }
     }
     return result;
+}
+
+void PieceStore::readFailedOnQueue(int i, quint32 piece)
+{
+    const StorageFile& file = m_files[i];
+    struct stat st;
+    const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
+    if (!present && m_isDetached(file.path))
+        return;  // a halt, not a loss: its disk comes back with it
+    const QVector<quint32> lost = cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
+    if (lost.isEmpty()) {
+        // Unreadable for another reason (a read error, a file replaced), unless lost since.
+        if (m_queueState->synced.containsIndex(piece))
+            losePiecesOnQueue({piece});
+        return;
+    }
+    losePiecesOnQueue(lost);
+    const quint64 block = m_geometry.firstBlockOfPiece(lost.first());
+    const QString error = present ? cutShortText(file) : goneText(file);
+    QMetaObject::invokeMethod(this, [this, block, error] { emit writeFailed(block, error, false); },
+                              Qt::QueuedConnection);
 }
 
 void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCallback done)
@@ -654,13 +692,12 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
     }
     const PieceGeometry::Span span{m_geometry.pieceSpan(piece).start + offset, length};
     readQueue().post(this, [this, piece, span, done] {
-        bool missing = false;
-        auto data = readOnQueue(span, &missing);
-        QMetaObject::invokeMethod(this, [this, piece, missing, data = std::move(data), done] {
-            if (missing && m_verifiedPieces.containsIndex(piece)) {
-                forgetPieces({piece});  // never serve zeros for data that vanished
-                emit piecesLost({piece});
-            }
+        int failedFile = -1;
+        auto data = readOnQueue(span, &failedFile);
+        QMetaObject::invokeMethod(this, [this, piece, failedFile, data = std::move(data), done] {
+            // Never served as zeros: what vanished is forgotten.
+            if (failedFile >= 0 && m_verifiedPieces.containsIndex(piece))
+                postStoreJob([this, failedFile, piece] { readFailedOnQueue(failedFile, piece); });
             done(data);
         }, Qt::QueuedConnection);
     });
@@ -669,29 +706,59 @@ void PieceStore::readSpan(quint32 piece, quint32 offset, quint32 length, ReadCal
 void PieceStore::checkExistingData()
 {
     ++m_existingDataChecks;
-    postStoreJob([this] {
-        QueueState& q = *m_queueState;
-        PZIndexSet found(m_geometry.pieceCount());
-        MappedFileHasher files;
-        for (quint32 piece = 0; piece < m_geometry.pieceCount(); ++piece) {
-            if (q.synced.containsIndex(piece))
-                continue;
-            if (pieceMatches(piece, files).value_or(false)) {
-                found.addIndex(piece);
-                q.synced.addIndex(piece);
-                markPieceBlocks(piece, true);
-            }
+    m_existingDataCheck = std::make_shared<ExistingDataCheck>(m_geometry.pieceCount());
+    postStoreJob([this, check = m_existingDataCheck] { checkExistingDataOnQueue(check); });
+}
+
+void PieceStore::checkExistingDataOnQueue(const std::shared_ptr<ExistingDataCheck>& check)
+{
+    QueueState& q = *m_queueState;
+    const auto stepEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExistingDataStepMs);
+    MappedFileHasher files;
+    while (check->next < m_geometry.pieceCount()) {
+        if (q.existingDataCheckStopped)
+            return;  // stored with the state meanwhile: it goes on after, or at the next start
+        const quint32 piece = check->next++;
+        if (!q.synced.containsIndex(piece) && pieceMatches(piece, files).value_or(false))
+            check->found.addIndex(piece);
+        if (check->next < m_geometry.pieceCount() && std::chrono::steady_clock::now() >= stepEnd) {
+            // Behind what the other torrents queued meanwhile: a check of a huge file holds no one up.
+            storeQueue().post(this, [this, check] { checkExistingDataOnQueue(check); });
+            return;
         }
-        for (int i = 0; i < m_files.size(); ++i)
-            if (hasStoredBlocks(m_files[i]))
-                q.writtenEnd[size_t(i)] = m_files[i].length;  // at most; its next write sees how far
-        QMetaObject::invokeMethod(this, [this, found] {
-            --m_existingDataChecks;
-            m_verifiedPieces.addIndexSet(found);
-            scheduleBitfieldWrite();
-            emit existingDataChecked(found);
-        }, Qt::QueuedConnection);
-    });
+    }
+    // Counted only once the check is whole, so a check cut short leaves no half of itself to redo.
+    for (quint64 piece : check->found.indexArray()) {
+        q.synced.addIndex(piece);
+        markPieceBlocks(quint32(piece), true);
+    }
+    for (int i = 0; i < m_files.size(); ++i)
+        if (hasStoredBlocks(m_files[i]))
+            q.writtenEnd[size_t(i)] = m_files[i].length;  // at most; its next write sees how far
+    QMetaObject::invokeMethod(this, [this, check] {
+        const PZIndexSet& found = check->found;
+        --m_existingDataChecks;
+        if (m_existingDataCheck == check)
+            m_existingDataCheck.reset();
+        m_verifiedPieces.addIndexSet(found);
+        // Before the verdict drops the check from the state file: a kill between the two must not leave
+        // a state without its check and without the pieces it found.
+        saveBitfields();
+        emit existingDataChecked(found);
+    }, Qt::QueuedConnection);
+}
+
+void PieceStore::stopExistingDataCheck()
+{
+    m_queueState->existingDataCheckStopped = true;
+}
+
+void PieceStore::resumeExistingDataCheck()
+{
+    m_queueState->existingDataCheckStopped = false;
+    // With the queue drained, a check not at its end has no step queued or running.
+    if (m_existingDataCheck && m_existingDataCheck->next < m_geometry.pieceCount())
+        postStoreJob([this, check = m_existingDataCheck] { checkExistingDataOnQueue(check); });
 }
 
 void PieceStore::setWantedPieces(const PZIndexSet& wanted)

@@ -70,9 +70,16 @@ public:
     // Creates the wanted files of length zero (no block ever writes them).
     void createEmptyFiles();
     // Checks every piece whose files already hold data; emits existingDataChecked with the pieces that
-    // verify. Used when a torrent is added over files that exist, and to re-check a torrent.
+    // verify, once the bitfield files naming them are handed to the state-file writer. Used when a
+    // torrent is added over files that exist, and to re-check a torrent. The check runs in steps of
+    // about kExistingDataStepMs, each at the back of the store queue, so other torrents' writes pass.
     void checkExistingData();
     bool isCheckingExistingData() const { return m_existingDataChecks > 0; }
+    // Saving the session (a quit, the end of a desktop session): a check under way stops after its
+    // current piece, so that waiting for the queues does not wait for it. resumeExistingDataCheck, once
+    // the queues are drained, lets it go on where it stopped (at a quit nothing is left to run it).
+    void stopExistingDataCheck();
+    void resumeExistingDataCheck();
     // The pieces the torrent wants now (all until told). Blocks of the others wait for no gap in their
     // piece's digest: those waiting go, and such a piece is read back should it complete.
     void setWantedPieces(const PZIndexSet& wanted);
@@ -95,6 +102,7 @@ public:
     const PZIndexSet& storedBlocks() const { return m_storedBlocks; }  // thread-safe set
 
     static constexpr int kHashQueueCount = 2;
+    static constexpr int kExistingDataStepMs = 100;
 
     static SerialQueue& storeQueue();
     // Where matched pieces' files are synced, beside the writes that follow.
@@ -154,6 +162,9 @@ private:
     void pieceCheckedOnQueue(quint32 piece, quint64 ticket, std::optional<bool> matches);
     // Drops this store's queued store and hash jobs and waits for running ones.
     void cancelStoreAndHashJobs();
+    struct ExistingDataCheck;
+    // Store queue: one step of the check of existing data, then the next one queued, or the verdict.
+    void checkExistingDataOnQueue(const std::shared_ptr<ExistingDataCheck>& check);
     // A file after the sync of matched pieces: its size on disk, or why their bytes may not be there.
     struct SyncedFile
     {
@@ -170,7 +181,14 @@ private:
     // answers the pieces with a stored block past its end (each once), to be lost.
     QVector<quint32> cutShortOnQueue(int i, qint64 size);
     static QString cutShortText(const StorageFile& file);
-    std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, bool* missingFile) const;
+    static QString goneText(const StorageFile& file);
+    // Reads a span from the files; nothing when one of them is gone, is not the file written, or is too
+    // short to hold its part (`failedFile` names it).
+    std::optional<QByteArray> readOnQueue(PieceGeometry::Span span, int* failedFile) const;
+    // Store queue: file i could not give the bytes of `piece` asked for. A file cut short or deleted loses
+    // every piece past its end and stops the torrent with the reason, as at a write; one whose disk is
+    // detached loses nothing. Otherwise only that piece is lost.
+    void readFailedOnQueue(int i, quint32 piece);
     void forgetPiecesOnQueue(const QVector<quint32>& pieces);
     // Forgets pieces whose data vanished and tells the main thread.
     void losePiecesOnQueue(const QVector<quint32>& pieces);
@@ -191,6 +209,7 @@ private:
     bool m_receivedBlocksPostScheduled = false;
     bool m_bitfieldWritePending = false;
     int m_existingDataChecks = 0;  // main thread: checks asked for whose verdict has not come
+    std::shared_ptr<ExistingDataCheck> m_existingDataCheck;  // the latest one, until its verdict
     // The digests of pieces being written; each touched only by the jobs of its hash queue.
     std::array<PieceDigests, kHashQueueCount> m_digests;
 };

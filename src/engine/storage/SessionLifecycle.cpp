@@ -106,11 +106,24 @@ bool SessionLifecycle::writeStorageInformation(TorrentLine& torrent, QString* er
     if (!folder.create(&reason) || !folder.writeMetainfo(torrent.torrentData(), &reason)
         || !folder.writeTorrentPlist(recordOf(torrent), &reason)) {
         qWarning("*** Could not write the session folder %s: %s", qPrintable(folder.path()), qPrintable(reason));
+        m_unwrittenFolders.insert(&torrent);
         if (error)
             *error = reason;
         return false;
     }
+    m_unwrittenFolders.remove(&torrent);
     return true;
+}
+
+bool SessionLifecycle::writeMissingSessionFolder(TorrentLine& torrent)
+{
+    if (!m_unwrittenFolders.contains(&torrent))
+        return true;
+    QString error;
+    if (writeStorageInformation(torrent, &error))
+        return true;
+    reportWriteFailure(torrent, error);
+    return false;
 }
 
 void SessionLifecycle::reportWriteFailure(TorrentLine& torrent, const QString& error)
@@ -169,6 +182,11 @@ void SessionLifecycle::writeStatePlist(TorrentLine& torrent)
 
 void SessionLifecycle::saveAll(const TorrentLineList& torrents)
 {
+    // A check of existing files is not waited for: stored with the state, it goes on after the save, or
+    // runs again at the next start.
+    for (const TorrentLinePtr& torrent : torrents)
+        if (PieceStore* store = torrent->pieceStore())
+            store->stopExistingDataCheck();
     // The blocks handed over are written first, so that the bitfields name them.
     PieceStore::drainQueues();
     for (const TorrentLinePtr& torrent : torrents) {
@@ -177,6 +195,9 @@ void SessionLifecycle::saveAll(const TorrentLineList& torrents)
             store->saveBitfields();
     }
     StateFileWriter::instance().drain();
+    for (const TorrentLinePtr& torrent : torrents)
+        if (PieceStore* store = torrent->pieceStore())
+            store->resumeExistingDataCheck();
 }
 
 void SessionLifecycle::checkExistingFiles(TorrentLine& torrent)
@@ -450,6 +471,7 @@ void SessionLifecycle::torrentRemoved(TorrentLine& torrent, bool wasComplete)
 {
     const QString path = m_sessionPaths.take(&torrent);
     m_awaitedMoves.remove(&torrent);
+    m_unwrittenFolders.remove(&torrent);
     // A copy under way is dropped when it ends; a move asked for is told it ended.
     const Relocation relocation = m_relocations.take(&torrent);
     if (relocation.toIncomplete) {

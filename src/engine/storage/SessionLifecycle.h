@@ -34,6 +34,8 @@ public:
     // a torrent with no piece needs no bitfield file). False when the folder cannot be written; `error`
     // says why.
     bool writeStorageInformation(TorrentLine& torrent, QString* error = nullptr);
+    // A torrent whose session folder could not be written when it was added has it written now.
+    bool writeMissingSessionFolder(TorrentLine& torrent) override;
     // A file of the torrent's session folder could not be written: the torrent pauses and shows why.
     static void reportWriteFailure(TorrentLine& torrent, const QString& error);
     void writeTorrentPlist(TorrentLine& torrent);
@@ -101,6 +103,7 @@ private:
 
     VolumeMonitor& m_volumes;
     QHash<const TorrentLine*, QString> m_sessionPaths;
+    QSet<const TorrentLine*> m_unwrittenFolders;  // added while their session folder could not be written
     QSet<QByteArray> m_waitingToLoad;
     QSet<QString> m_knownMountPoints;  // mount points recorded for download folders, cleaned
     // Finished torrents halted until their download folder's disk is back: what waits for their move.

@@ -3,6 +3,9 @@
 #include "kit/AtomicFile.h"
 #include "kit/SerialQueue.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace ombrelay {
 
 SerialQueue& StateFileWriter::queue()
@@ -33,7 +36,7 @@ void StateFileWriter::write(const QString& path, std::optional<QByteArray> bytes
     {
         std::lock_guard lock(m_lock);
         idle = m_pending.isEmpty();  // else the queued batch takes these bytes too
-        m_pending.insert(path, {std::move(bytes), std::move(failed)});
+        m_pending.insert(path, {std::move(bytes), std::move(failed), m_asks++});
     }
     if (idle)
         queue().post(this, [this] { writePendingOnQueue(); });
@@ -51,11 +54,16 @@ void StateFileWriter::writePendingOnQueue()
         std::lock_guard lock(m_lock);
         batch.swap(m_pending);
     }
+    std::vector<QHash<QString, Pending>::iterator> asked;
+    asked.reserve(size_t(batch.size()));
+    for (auto it = batch.begin(); it != batch.end(); ++it)
+        asked.push_back(it);
+    std::sort(asked.begin(), asked.end(), [](const auto& a, const auto& b) { return a->asked < b->asked; });
     QVector<AtomicFile::Change> changes;
     QVector<Failed> failures;
     changes.reserve(batch.size());
     failures.reserve(batch.size());
-    for (auto it = batch.begin(); it != batch.end(); ++it) {
+    for (const auto& it : asked) {
         changes.append({it.key(), std::move(it->bytes)});
         failures.append(std::move(it->failed));
     }

@@ -44,11 +44,13 @@ private:
     {
         std::optional<QByteArray> bytes;
         Failed failed;
+        quint64 asked;  // when last asked, in the order of asks
     };
     void writePendingOnQueue();
 
     std::mutex m_lock;
     QHash<QString, Pending> m_pending;  // under m_lock
+    quint64 m_asks = 0;                 // under m_lock
     QObject m_mainThread;               // receives failures
 };
 

@@ -279,6 +279,11 @@ bool TorrentLine::hasDownloadedAllNeededPieces() const
     return downloadedPieces().containsSet(m_neededPieces);
 }
 
+bool TorrentLine::holdsEveryWantedPiece() const
+{
+    return downloadedPieces().count() > 0 && hasDownloadedAllNeededPieces();
+}
+
 const PZIndexSet& TorrentLine::storedBlocks() const
 {
     return m_storage ? m_storage->store().storedBlocks() : m_storedBlocks;

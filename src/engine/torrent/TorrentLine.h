@@ -123,6 +123,8 @@ public:
     PZIndexSet& recordedDownloadedPieces();
     bool hasDownloadedAllBlocksForFile(const FileLine& file) const;
     bool hasDownloadedAllNeededPieces() const;
+    // Some piece verified and every wanted one: the content is complete, whatever state the torrent is in.
+    bool holdsEveryWantedPiece() const;
     // Recomputes the wanted pieces and blocks, `downloaded` and the requested amount; completes the
     // torrent when every wanted piece is verified, and resumes a complete one that needs pieces again.
     void updateNeededPieces();
@@ -189,8 +191,12 @@ public:
     bool isPaused() const { return m_downloadState == Paused; }
     bool isWaiting() const { return m_downloadState == Waiting; }
     bool isHalted() const { return m_downloadState == Halted; }
-    // Complete, or halted to come back complete: its data is whole, wherever it waits.
-    bool hasCompleteData() const { return isComplete() || (isHalted() && m_resumeState == Complete); }
+    // Complete, halted to come back complete, or holding every wanted piece in whatever state an error or a
+    // pause left it: its data is whole, wherever it waits.
+    bool hasCompleteData() const
+    {
+        return isComplete() || (isHalted() && m_resumeState == Complete) || holdsEveryWantedPiece();
+    }
     bool shouldSeed() const;
     bool isSeeding() const { return isComplete() && shouldSeed(); }
     bool isActive() const;

@@ -117,6 +117,8 @@ void TorrentLine::pauseWithError(const QString& error)
 void TorrentLine::retryDownload()
 {
     m_errorText.clear();
+    if (!TorrentLifecycle::instance().writeMissingSessionFolder(*this))
+        return;
     if (m_stateAfterCheck != None) {
         // Its files may hold someone else's data: checked again before anything is written.
         m_stateAfterCheck = Downloading;
@@ -133,10 +135,17 @@ void TorrentLine::retryDownload()
     PerformLater::cancel(this, QStringLiteral("stoppedEvent"));
     m_downloadBandwidth.discardAllStats();
     m_uploadBandwidth.discardAllStats();
-    setDownloadState(Downloading);
-    PeerService::instance().connectToPeers();
-    TrackerService::instance().announce(*this, TrackerEvent::Started);
-    DhtService::instance().findPeersForTorrent(*this);
+    // A torrent that holds every wanted piece (paused by an error once complete) has nothing to fetch.
+    const bool complete = holdsEveryWantedPiece();
+    if (complete)
+        enterCompletedState();
+    else
+        setDownloadState(Downloading);
+    if (!complete || isSeeding()) {
+        PeerService::instance().connectToPeers();
+        TrackerService::instance().announce(*this, TrackerEvent::Started);
+        DhtService::instance().findPeersForTorrent(*this);
+    }
     EngineHost::instance().updateCell(nullptr);
 }
 
@@ -270,6 +279,7 @@ void TorrentLine::settleAsComplete()
 
 void TorrentLine::willRemoveFromTable()
 {
+    // Complete content is never trashed, whatever state an error, a pause or a halt left the torrent in.
     const bool wasComplete = hasCompleteData();
     setDownloadState(None);
     PerformLater::cancel(this);
