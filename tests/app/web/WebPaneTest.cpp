@@ -395,7 +395,8 @@ TEST_F(WebPaneInner, DiversionsAndCookies)
         return feedTab->url() == QUrl("about:blank") && feedTab->history()->count() == 1 && !feedTab->isLoading();
     }, 10000)) << feedTab->history()->count() << " " << feedTab->url().toString().toStdString();
     EXPECT_FALSE(feedTab->history()->canGoBack());
-    EXPECT_EQ(web(2)->title(), "Untitled");
+    // The page's title follows its address a moment later.
+    EXPECT_TRUE(waitUntil([&] { return web(2)->title() == "Untitled"; })) << web(2)->title().toStdString();
     EXPECT_EQ(m_feeds.constLast(), m_server.url("/feed"));
 
     // Subscribe takes the first feed link, and stays off while a page loads.
