@@ -35,7 +35,9 @@ bool WindowComposition::eventFilter(QObject* watched, QEvent* event)
         // After the work that made it anew, which may add more to the window.
         if (std::exchange(m_hadFocus, false))
             QMetaObject::invokeMethod(this, &WindowComposition::takeFocusBack, Qt::QueuedConnection);
-        if (drawsThroughOpenGL())
+        // Made anew for OpenGL by the renewal meant to end it, the window keeps it: what draws so is not
+        // found, and renewing again would only repeat.
+        if (drawsThroughOpenGL() && !m_renewing)
             QMetaObject::invokeMethod(this, &WindowComposition::watchOpenGLWidgets, Qt::QueuedConnection);
         break;
     }
@@ -58,7 +60,9 @@ void WindowComposition::watchOpenGLWidgets()
         return;
     const QList<QWidget*> drawing = openGLWidgets();
     if (drawing.isEmpty()) {
+        m_renewing = true;
         m_renew();
+        m_renewing = false;
         return;
     }
     for (QWidget* widget : drawing)
