@@ -8,6 +8,7 @@
 #include "support/HttpTestServer.h"
 #include "support/WebPagesEnvironment.h"
 
+#include <QRect>
 #include <algorithm>
 #include <xcb/xcb.h>
 
@@ -143,6 +144,12 @@ TEST_F(KeysAtLaunch, TheWindowDrawsInRasterWithoutWebTabsAndKeepsItsFocusAcrossT
     ASSERT_TRUE(app->waitFor([&] { return windowIsShown() && focused(); }, 30000)) << app->output().right(2000).toStdString();
     const auto throughOpenGL = [this] { return drawsThroughOpenGL(mainWindowId().toUInt()); };
     EXPECT_FALSE(throughOpenGL()) << "the window draws through OpenGL without a web view";
+    const auto place = [this] {
+        const QMap<QString, int> geometry = mainWindowGeometry();
+        return QRect(geometry.value(QStringLiteral("X")), geometry.value(QStringLiteral("Y")),
+                     geometry.value(QStringLiteral("WIDTH")), geometry.value(QStringLiteral("HEIGHT")));
+    };
+    const QRect frame = place();
     const auto searched = [&](const QByteArray& terms) {
         return app->waitFor([&] {
             const QList<HttpTestRequest> requests = server.requests();
@@ -159,11 +166,13 @@ TEST_F(KeysAtLaunch, TheWindowDrawsInRasterWithoutWebTabsAndKeepsItsFocusAcrossT
     ASSERT_TRUE(app->waitFor([&] { return server.requestCount() > requests; }, 30000)) << "no web tab loaded the home page";
     ASSERT_TRUE(app->waitFor(throughOpenGL, 15000)) << "the web tab draws without OpenGL: nothing made the window anew";
     EXPECT_TRUE(app->waitFor(focused, 10000)) << "the focus is in \"" << focusedWindowName().toStdString() << "\"";
-    xdotool({QStringLiteral("type"), QStringLiteral("beta")});  // over the search's selected terms
+    EXPECT_EQ(place(), frame) << "the window made anew stands elsewhere";
+    xdotool({QStringLiteral("type"), QStringLiteral("beta")});  // into the field, emptied by the search
 
     key("ctrl+w");
     EXPECT_TRUE(app->waitFor([&] { return !throughOpenGL(); }, 15000)) << "the window still draws through OpenGL";
     EXPECT_TRUE(app->waitFor(focused, 10000)) << "the focus is in \"" << focusedWindowName().toStdString() << "\"";
+    EXPECT_EQ(place(), frame) << "the window made anew stands elsewhere";
     xdotool({QStringLiteral("type"), QStringLiteral("gamma")});
     key("Return");
     EXPECT_TRUE(searched("betagamma")) << "what was typed went elsewhere";
