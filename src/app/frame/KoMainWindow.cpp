@@ -62,6 +62,7 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
         centerOnScreen();
 }
 
+// Qt chooses how a window is composited as it makes the window's native window.
 void KoMainWindow::makeNativeWindowAnew()
 {
     const bool shown = isVisible();
