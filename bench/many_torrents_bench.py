@@ -19,13 +19,18 @@ Each figure is the median of --repeat runs (all runs are printed too):
           torrent (its transfer log names each), its peak RSS by then, and the time from its termination
           signal (a quit) to its exit;
   idle:   over --idle-torrents stored the same way, the application starts on a private X server
-          (Xvfb), waits for the list to settle, prints the share of one core it uses over --idle-seconds
-          on the start view, then is shown its transfers list (Ctrl+2 through xdotool) and prints the
-          share again.
+          (Xvfb, with OpenGL in Mesa's software driver, as a user without a graphics driver meets it),
+          waits for the list to settle, prints the share of one core it uses over --idle-seconds on the
+          start view, then is shown its transfers list (Ctrl+2 through xdotool) and prints the share
+          again; then it is handed a search link, opens a web tab over the search (Ctrl+T, the home page
+          from a loopback server), and prints the share with the web tab shown and, once the tab is
+          closed (Ctrl+W), with the transfers list shown again. It prints how the window was composited
+          in each (raster, or OpenGL: a visual of its own) and the OpenGL renderer Qt logged.
 The data is removed at exit. Runs by hand only; loopback only.
 """
 import argparse
 import hashlib
+import http.server
 import os
 import plistlib
 import shutil
@@ -35,6 +40,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 from transfer_bench import cpu_seconds, peak_rss_mib
@@ -94,6 +100,13 @@ class Layout:
         })
         if display:
             env['DISPLAY'] = display
+            # OpenGL as the display offers it, nothing turned off; Qt logs the renderer it draws with.
+            for name in ('QT_XCB_GL_INTEGRATION', 'QT_QUICK_BACKEND'):
+                env.pop(name, None)
+            env['QT_LOGGING_RULES'] = 'qt.rhi.general=true'
+            # Web pages without Chromium's own traffic (its drawing as by default).
+            env['QTWEBENGINE_CHROMIUM_FLAGS'] = ('--disable-background-networking --disable-component-update '
+                                                 '--disable-domain-reliability --disable-sync --no-first-run')
         if os.getuid() == 0:
             env['QTWEBENGINE_DISABLE_SANDBOX'] = '1'
         return env
@@ -155,14 +168,15 @@ def loaded_line(output):
     return 'not loaded before its time-out'
 
 
-def hand_over(socket_path, deadline):
-    """Hands an empty launch to the running application; True once it has read it."""
+def hand_over(socket_path, deadline, arguments=()):
+    """Hands a launch (empty by default) to the running application; True once it has read it."""
+    message = b''.join(argument.encode() + b'\n' for argument in arguments) + b'\n'
     while time.monotonic() < deadline:
         with socket.socket(socket.AF_UNIX) as s:
             s.settimeout(max(0.1, deadline - time.monotonic()))
             try:
                 s.connect(socket_path)
-                s.sendall(b'\n')
+                s.sendall(message)
                 while s.recv(64):
                     pass
                 return True
@@ -194,15 +208,122 @@ def start_display():
     raise RuntimeError('no free display')
 
 
-def show_transfers(display):
-    """Types Ctrl+2 into the main window, as a user shows the transfers list."""
+def main_window(display):
     env = dict(os.environ, DISPLAY=display)
-    window = subprocess.run(['xdotool', 'search', '--sync', '--onlyvisible', '--name', 'Ombrelay'], env=env,
+    window = subprocess.run(['xdotool', 'search', '--sync', '--onlyvisible', '--name', '^Ombrelay$'], env=env,
                             capture_output=True, text=True, timeout=30).stdout.split()
     if not window:
         raise RuntimeError('no main window')
-    subprocess.run(['xdotool', 'windowfocus', '--sync', window[0]], env=env, timeout=30)
-    subprocess.run(['xdotool', 'key', '--window', window[0], 'ctrl+2'], env=env, timeout=30)
+    return window[0]
+
+
+def press(display, keys):
+    """Types `keys` into the main window, as a user does."""
+    env = dict(os.environ, DISPLAY=display)
+    window = main_window(display)
+    for command in (['windowfocus', '--sync', window], ['key', '--window', window, keys]):
+        subprocess.run(['xdotool'] + command, env=env, capture_output=True, timeout=30)
+
+
+def show_transfers(display):
+    """Ctrl+2, as a user shows the transfers list."""
+    press(display, 'ctrl+2')
+
+
+def composition(display):
+    """How the main window is composited: 'OpenGL' when Qt gave it a visual of its own, 'raster' when it has
+    the screen's."""
+    def visual(*arguments):
+        out = subprocess.run(['xwininfo'] + list(arguments), env=dict(os.environ, DISPLAY=display),
+                             capture_output=True, text=True, timeout=30).stdout
+        return [line.split()[-1] for line in out.splitlines() if line.strip().startswith('Visual:')]
+    return 'OpenGL' if visual('-id', main_window(display)) != visual('-root') else 'raster'
+
+
+def wait_for_composition(display, wanted, deadline):
+    while time.monotonic() < deadline:
+        try:
+            if composition(display) == wanted:
+                return True
+        except RuntimeError:
+            pass  # between the native windows Qt makes anew
+        time.sleep(0.2)
+    return False
+
+
+class HomePage:
+    """A loopback web server that answers every page with a small home page; counts the home pages asked
+    for."""
+
+    def __init__(self):
+        page = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                if self.path == '/':
+                    page.requests += 1
+                body = b'<title>Home</title><p>home</p>'
+                self.send_response(200)
+                self.send_header('Content-Type', 'text/html')
+                self.send_header('Content-Length', str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *arguments):
+                pass
+
+        self.requests = 0
+        self.server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        self.url = 'http://127.0.0.1:%d/' % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def set_setting(layout, key, value):
+    """Sets a setting in the application's settings file (its General section), `value` as the file has it."""
+    path = os.path.join(layout.config, 'Ombrelay.conf')
+    with open(path) as f:
+        lines = [line for line in f.read().splitlines() if not line.startswith(key + '=')]
+    entry = '%s=%s' % (key, value)
+    if '[General]' in lines:
+        lines.insert(lines.index('[General]') + 1, entry)
+    else:
+        lines = ['[General]', entry, ''] + lines
+    with open(path, 'w') as f:
+        f.write('\n'.join(lines) + '\n')
+
+
+def ini_byte_array(data):
+    """`data` as Qt's settings file writes a byte array."""
+    named = {'\0': '\\0', '\a': '\\a', '\b': '\\b', '\f': '\\f', '\n': '\\n', '\r': '\\r', '\t': '\\t',
+             '\v': '\\v', '"': '\\"', '\\': '\\\\'}
+    text, quoted, hex_follows = '', False, False
+    for char in '@ByteArray(' + data.decode('latin-1') + ')':
+        quoted = quoted or char in ';,='
+        if hex_follows and char in '0123456789abcdefABCDEF':
+            text += '\\x%x' % ord(char)  # a digit after a hexadecimal escape would join it
+            continue
+        hex_follows = char == '\0'
+        if char in named:
+            text += named[char]
+        elif ord(char) < 0x20 or ord(char) >= 0x7f:
+            text += '\\x%x' % ord(char)
+            hex_follows = True
+        else:
+            text += char
+    return '"%s"' % text if quoted or text.startswith(' ') or text.endswith(' ') else text
+
+
+def renderer(layout):
+    """The OpenGL renderer Qt logged, or None."""
+    with open(os.path.join(layout.work, 'app.log'), errors='replace') as f:
+        for line in f:
+            if 'RENDERER:' in line:
+                return line.split('RENDERER:', 1)[1].split(' VERSION:')[0].strip()
+    return None
 
 
 def wait_for_listing(layout, count, deadline):
@@ -322,9 +443,32 @@ def idle_share(pid, seconds):
     return 100 * (cpu_seconds(pid) - before) / seconds
 
 
+def open_web_tab(socket_path, display, home):
+    """Hands the running application a search link and opens a web tab over the search (Ctrl+T); answers
+    once the tab has asked for the home page and the window has had the time to composite it."""
+    pages = home.requests
+    hand_over(socket_path, time.monotonic() + 60, ['ombrelaysearch:bench'])
+    time.sleep(2)  # the search's pane shows
+    press(display, 'ctrl+t')
+    deadline = time.monotonic() + 60
+    while home.requests == pages:
+        if time.monotonic() > deadline:
+            raise RuntimeError('no web tab loaded the home page')
+        time.sleep(0.1)
+    wait_for_composition(display, 'OpenGL', time.monotonic() + 15)
+
+
 def measure_idle(args, layout):
     socket_path = os.path.join(layout.tmp, 'ombrelay-%d' % os.getuid())
-    start_view, transfers = [], []
+    after = 'transfers list shown after the web tab closed'
+    shares = {name: [] for name in ('start view', 'transfers list shown', 'a web tab shown', after)}
+    composed = {}
+    home = HomePage()
+    set_setting(layout, 'kDefaultSite', home.url)
+    # The search asks the loopback site alone, for a list (no web tab of its own).
+    sites = [{'name': 'Loopback', 'url': home.url + 's?q=%@', 'isEnabled': '1', 'type': '0'}]
+    set_setting(layout, 'kSearchSites', ini_byte_array(plistlib.dumps(sites, fmt=plistlib.FMT_BINARY)))
+    set_setting(layout, 'kEnabledSystemModules', '@Invalid()')
     server, display = start_display()
     try:
         for _ in range(args.repeat):
@@ -333,16 +477,34 @@ def measure_idle(args, layout):
                 hand_over(socket_path, time.monotonic() + 60)
                 wait_for_listing(layout, args.idle_torrents, time.monotonic() + 60)
                 time.sleep(5)  # the three running ones have announced
-                start_view.append(idle_share(app.pid, args.idle_seconds))
+                composed['start view'] = composition(display)
+                shares['start view'].append(idle_share(app.pid, args.idle_seconds))
                 show_transfers(display)
                 time.sleep(5)
-                transfers.append(idle_share(app.pid, args.idle_seconds))
+                composed['transfers list'] = composition(display)
+                shares['transfers list shown'].append(idle_share(app.pid, args.idle_seconds))
+
+                open_web_tab(socket_path, display, home)
+                time.sleep(5)
+                composed['web tab'] = composition(display)
+                shares['a web tab shown'].append(idle_share(app.pid, args.idle_seconds))
+                press(display, 'ctrl+w')  # the web tab closes
+                wait_for_composition(display, 'raster', time.monotonic() + 15)
+                show_transfers(display)
+                time.sleep(5)
+                composed['after it'] = composition(display)
+                shares[after].append(idle_share(app.pid, args.idle_seconds))
             finally:
                 stop(app)
     finally:
         stop(server)
-    print('idle: %d stored, share of a core over %d s: start view %s, transfers list shown %s' % (
-        args.idle_torrents, args.idle_seconds, median_text(start_view, '%', 1), median_text(transfers, '%', 1)))
+        home.close()
+    print('idle: %d stored, share of a core over %d s: %s' % (
+        args.idle_torrents, args.idle_seconds,
+        ', '.join('%s %s' % (name, median_text(values, '%', 1)) for name, values in shares.items())))
+    print('idle: the window composited %s; OpenGL renderer: %s' % (
+        ', '.join('%s %s' % (name, how) for name, how in composed.items()),
+        renderer(layout) or 'none logged'))
 
 
 def main():

@@ -8,6 +8,7 @@
 #include "app/frame/SelectionController.h"
 #include "app/frame/SideStatusView.h"
 #include "app/frame/SourceView.h"
+#include "app/frame/WindowComposition.h"
 #include "app/tabs/CurrentTabView.h"
 #include "app/tabs/MainPaneController.h"
 #include "app/tabs/PZSquareTabView.h"
@@ -32,9 +33,6 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QMimeData>
-#include <QOpenGLContext>
-#include <QOpenGLWidget>
-#include <QQuickWindow>
 #include <QScreen>
 #include <QStyle>
 #include <QStandardPaths>
@@ -51,7 +49,7 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
       m_contentView(new KoContentView(this))
 {
     setAcceptDrops(true);
-    makeReadyForWebViews();
+    new WindowComposition(*this, [this] { makeNativeWindowAnew(); });
     setWindowTitle(QStringLiteral("Ombrelay"));
     setObjectName(kFrameKey);
     buildFrame();
@@ -64,16 +62,14 @@ KoMainWindow::KoMainWindow(KoDownloadsController& downloads, QWidget* parent)
         centerOnScreen();
 }
 
-void KoMainWindow::makeReadyForWebViews()
+// Qt chooses how a window is composited as it makes the window's native window.
+void KoMainWindow::makeNativeWindowAnew()
 {
-    // Web views draw through OpenGL where there is OpenGL: a window without such a child is made anew
-    // (another native window, the keyboard focus lost) when the first one comes. A hidden one from the
-    // start makes the window ready for them. Where views draw in software, nothing is made anew.
-    if (QQuickWindow::graphicsApi() != QSGRendererInterface::OpenGL)
-        return;
-    QOpenGLContext probe;
-    if (probe.create())
-        (new QOpenGLWidget(this))->hide();
+    const bool shown = isVisible();
+    destroy();
+    create();
+    if (shown)
+        show();
 }
 
 void KoMainWindow::centerOnScreen()

@@ -69,7 +69,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void makeReadyForWebViews();
+    void makeNativeWindowAnew();
     void buildFrame();
     void flagsChanged(QKeyEvent* event);
 
