@@ -27,14 +27,10 @@
 #include "transfers/TransfersFixture.h"
 
 #include <QAbstractItemView>
-#include <QAbstractSpinBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStyleOptionComboBox>
@@ -54,7 +50,7 @@ QString picture(const QString& name)
 const char* const kPictures[] = {"preferences-general.png",  "preferences-network.png",
                                  "preferences-download.png", "preferences-media.png",
                                  "preferences-blocklist-downloading.png", "about-box.png", "quit-question.png"};
-const char* const kPreferencesInWindow = "OMBRELAY_PREFERENCES_WINDOW_CHILD";
+const char* const kInWindowChild = "OMBRELAY_PREFERENCES_WINDOW_CHILD";
 
 class GalleryChild : public TransfersFixture
 {
@@ -94,7 +90,7 @@ class PreferencesInWindow : public LoopbackHomeApp
 protected:
     void SetUp() override
     {
-        if (!qEnvironmentVariableIsSet(kPreferencesInWindow))
+        if (!qEnvironmentVariableIsSet(kInWindowChild))
             GTEST_SKIP() << "run by the outer tests of the running application";
         DesktopApp::SetUp();
         ASSERT_NO_FATAL_FAILURE(launchWindow());
@@ -118,64 +114,24 @@ protected:
             left = ink(x) ? x : left;
         return right - left + 1;
     }
-    // How wide `text` stands drawn whole in `font`, measured as a row's name is.
-    static int drawnWidth(const QString& text, const QFont& font)
-    {
-        const QFontMetrics metrics(font);
-        QImage image(metrics.horizontalAdvance(text) + 40, metrics.height() + 8, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(image.rect().adjusted(20, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
-        painter.end();
-        return nameWidth(image, image.rect());
-    }
-    // The texts, fields, buttons and boxes of `pane` shown lower than they need, as "class: text".
-    static QStringList squeezedIn(QWidget* pane)
-    {
-        QStringList squeezed;
-        for (QWidget* widget : pane->findChildren<QWidget*>()) {
-            const bool control = widget->metaObject()->indexOfProperty("text") >= 0 || qobject_cast<QComboBox*>(widget);
-            const bool inner = qobject_cast<QAbstractSpinBox*>(widget->parentWidget()) || qobject_cast<QComboBox*>(widget->parentWidget());
-            if (!control || inner || !widget->isVisible())
-                continue;
-            const int needed = widget->hasHeightForWidth() ? widget->heightForWidth(widget->width()) : widget->sizeHint().height();
-            if (widget->height() < needed)
-                squeezed << QStringLiteral("%1: %2").arg(QLatin1String(widget->metaObject()->className()),
-                                                         widget->property("text").toString());
-        }
-        return squeezed;
-    }
-    // How tall the ink of the last 8 columns of a button's label stands on the screen: the dots of an
-    // ellipsis, or a letter.
-    static int labelTailHeight(QComboBox& button)
+    // How many rows hold ink in the last 8 inked columns of a closed button's name: a letter's height, or
+    // an ellipsis's dots.
+    static int nameTailHeight(QComboBox& button)
     {
         QStyleOptionComboBox option;
         option.initFrom(&button);
-        option.subControls = QStyle::SC_All;
-        option.iconSize = button.iconSize();
-        const QRect field = button.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &button);
-        const QRect text = field.adjusted(button.iconSize().width() + 4, 2, 0, -2);
-        const QImage shot = screenArea(QRect(button.mapToGlobal(text.topLeft()), text.size()));
-        const auto ink = [&](int x, int y) { return qGray(shot.pixel(x, y)) < 110; };
-        const auto inkInColumn = [&](int x) {
-            for (int y = 0; y < shot.height(); ++y)
-                if (ink(x, y))
-                    return true;
-            return false;
-        };
+        const QRect field =
+            button.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &button);
+        const QImage shot = screenArea(QRect(button.mapToGlobal(field.topLeft()), field.size())
+                                           .adjusted(button.iconSize().width() + 4, 2, 0, -2));
+        const auto inked = [&](const QRect& area) { return darkestGrey(shot, area) < 110; };
         int right = shot.width() - 1;
-        while (right > 0 && !inkInColumn(right))
+        while (right > 8 && !inked(QRect(right, 0, 1, shot.height())))
             --right;
-        int top = shot.height(), bottom = -1;
-        for (int x = std::max(0, right - 7); x <= right; ++x)
-            for (int y = 0; y < shot.height(); ++y)
-                if (ink(x, y)) {
-                    top = std::min(top, y);
-                    bottom = std::max(bottom, y);
-                }
-        return bottom - top + 1;
+        int rows = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            rows += inked(QRect(right - 7, y, 8, 1)) ? 1 : 0;
+        return rows;
     }
 };
 
@@ -272,11 +228,11 @@ TEST_F(PreferencesInWindow, SeparatorsAndWholeNames)
         QString stored;
         QString selected;
         const char* picture;
-        bool ellipsis;  // in the closed button
+        bool ellipsis = false;  // in the closed button
     } cases[] = {
-        {custom, QStringLiteral("Custom"), "preferences-folder-popup-custom.png", false},
+        {custom, QStringLiteral("Custom"), "preferences-folder-popup-custom.png"},
         {longer, QStringLiteral("Custom Torrent Folder"), "preferences-folder-popup-long.png", true},
-        {QStringLiteral("~/Documents"), QStringLiteral("Documents"), "preferences-folder-popup-documents.png", false},
+        {QStringLiteral("~/Documents"), QStringLiteral("Documents"), "preferences-folder-popup-documents.png"},
     };
     PZPreferencesController* const preferences = preferencesPane(2);  // Downloads
     ASSERT_TRUE(preferences);
@@ -315,84 +271,40 @@ TEST_F(PreferencesInWindow, SeparatorsAndWholeNames)
             EXPECT_TRUE(groundAt(top - 1) && groundAt(bottom + 1)) << c.picture << ": the line of row " << i << " touches a row beside it";
         }
         for (const QString& name : {QStringLiteral("Documents"), c.selected})
-            EXPECT_GE(nameWidth(shot, rowIn(button->findText(name))), drawnWidth(name, list->font()) - 1)
+            EXPECT_GE(nameWidth(shot, rowIn(button->findText(name))), list->fontMetrics().horizontalAdvance(name) - 4)
                 << c.picture << ": " << name.toStdString() << " is cut short";
         ASSERT_TRUE(key(QStringLiteral("Escape")));
         ASSERT_TRUE(waitUntil([&] { return !popUp->isVisible() && shownOnScreen(*button); }));
-        const int tail = labelTailHeight(*button);
-        if (c.ellipsis) {
-            EXPECT_LE(tail, 3) << c.picture << ": the button's name does not end in dots";
-            ASSERT_TRUE(screenArea(preferences->window()->frameGeometry()).save(picture("preferences-folder-button-long.png")));
-        } else {
-            EXPECT_GT(tail, 3) << c.picture << ": the button's name ends in dots";
-        }
+        EXPECT_EQ(nameTailHeight(*button) <= 3, c.ellipsis) << c.picture;
     }
 }
 
-// The playlist name's refusal, then the blocklist's failure, each brought up with keys and clicks: the
-// window grows for the line, and nothing in the pane is squeezed or overlaps.
-TEST_F(PreferencesInWindow, ARefusalOrAFailureShownGrowsTheWindow)
+// The playlist name's refusal, brought up with keys and clicks, grows the window instead of sliding under
+// the field above it.
+TEST_F(PreferencesInWindow, ARefusalShownGrowsTheWindow)
 {
     Settings::instance().setBool(QStringLiteral("kKoAddSong"), true);
     Settings::instance().setBool(QStringLiteral("kKoAddSongToPlaylist"), true);
-    PZPreferencesController* preferences = preferencesPane(3);  // Music Library
+    PZPreferencesController* const preferences = preferencesPane(3);  // Music Library
     ASSERT_TRUE(preferences);
     QWidget* const window = preferences->window();
     auto* const media = window->findChild<KoiTunesPreferences*>();
     QComboBox* const playlists = media->playlistMenu();
     ASSERT_TRUE(waitUntil([&] { return playlists->isEnabled() && shownOnScreen(*window); }));
-    int height = window->height();
+    const int height = window->height();
     ASSERT_TRUE(clickHeld(playlists->mapToGlobal(playlists->rect().center()), 120));
     ASSERT_TRUE(waitUntil([&] { return playlists->view()->isVisible(); }));
     ASSERT_TRUE(key(QStringLiteral("End")) && key(QStringLiteral("Return")));  // "Other..."
-    ASSERT_TRUE(waitUntil([&] { return media->playlistTextEdit()->hasFocus(); }));
+    ASSERT_TRUE(focusIs(media->playlistTextEdit()));
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("a/b")}) && key(QStringLiteral("Return")));
-    QLabel* const refusal = media->playlistRefusal();
-    ASSERT_TRUE(waitUntil([&] { return refusal->isVisible() && shownOnScreen(*window); }));
+    ASSERT_TRUE(waitUntil([&] { return media->playlistRefusal()->isVisible() && shownOnScreen(*window); }));
     EXPECT_GT(window->height(), height);
-    EXPECT_GE(refusal->y(), media->playlistTab()->geometry().bottom()) << "the field covers the refusal";
-    const QStringList squeezedMedia = squeezedIn(media);
-    EXPECT_TRUE(squeezedMedia.isEmpty()) << squeezedMedia.join(QStringLiteral("; ")).toStdString();
+    EXPECT_GE(media->playlistRefusal()->y(), media->playlistTab()->geometry().bottom());
     ASSERT_TRUE(screenArea(window->frameGeometry()).save(picture("preferences-media-refusal.png")));
-
-    // The blocklist's failure line, then its status line and progress bar while the archive is on its way.
-    HttpTestResponse held;
-    held.silent = true;
-    server.route("/config/level1.zip", held);
-    preferences = preferencesPane(1);  // Network
-    ASSERT_TRUE(preferences);
-    auto* const network = window->findChild<KoNetworkPreferences*>();
-    BlocklistView* const blocklist = network->blocklistView();
-    QLineEdit* const provider = blocklist->providerField();
-    QPushButton* const update = blocklist->downloadButton();
-    ASSERT_TRUE(waitUntil([&] { return shownOnScreen(*window); }));
-    height = window->height();
-    const struct
-    {
-        const char* provider;
-        QWidget* line;
-        const char* picture;
-    } steps[] = {
-        {"bad/host", blocklist->failureText(), "preferences-network-failure.png"},
-        {"blocklist.test", blocklist->downloadText(), "preferences-network-downloading.png"},
-    };
-    for (const auto& step : steps) {
-        ASSERT_TRUE(clickHeld(provider->mapToGlobal(provider->rect().center()), 60));
-        ASSERT_TRUE(focusIs(provider));
-        ASSERT_TRUE(key(QStringLiteral("ctrl+a")) && xdotool({QStringLiteral("type"), QLatin1String(step.provider)}));
-        ASSERT_TRUE(clickHeld(update->mapToGlobal(update->rect().center()), 60));
-        ASSERT_TRUE(waitUntil([&] { return step.line->isVisible() && shownOnScreen(*window); })) << step.picture;
-        EXPECT_GT(window->height(), height) << step.picture;
-        const QStringList squeezed = squeezedIn(network);
-        EXPECT_TRUE(squeezed.isEmpty()) << step.picture << ": " << squeezed.join(QStringLiteral("; ")).toStdString();
-        ASSERT_TRUE(screenArea(window->frameGeometry()).save(picture(QLatin1String(step.picture))));
-    }
 }
 
-RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, FolderPopUpOpenedByAHeldClick, "PreferencesInWindow.SeparatorsAndWholeNames",
-                       kPreferencesInWindow)
-RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, TextShownByAPaneGrowsTheWindow, "PreferencesInWindow.ARefusalOrAFailureShownGrowsTheWindow",
-                       kPreferencesInWindow)
+RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, FolderPopUpOpenedByAHeldClick, "PreferencesInWindow.S*", kInWindowChild)
+RUN_ON_PRIVATE_DISPLAY(PreferencesGallery, ARefusalShownGrowsTheWindow, "PreferencesInWindow.A*", kInWindowChild)
 
 TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)
 {
@@ -426,6 +338,6 @@ TEST(PreferencesGallery, PicturesUnderAPrivateDisplay)
     const QImage network(picture(QStringLiteral("preferences-network.png")));
     const QImage downloading(picture(QStringLiteral("preferences-blocklist-downloading.png")));
     ASSERT_EQ(network.width(), downloading.width());
-    ASSERT_GE(downloading.height(), network.height());
+    ASSERT_GT(downloading.height(), network.height());
     EXPECT_GT(differingPixels(network, downloading, network.rect()), 100);
 }

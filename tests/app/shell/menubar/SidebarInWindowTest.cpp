@@ -48,13 +48,6 @@ protected:
         made->setName(name);
         return made;
     }
-    // Where a folder's triangle is on the screen.
-    QPoint triangleOnScreen(SourceItem* item) const
-    {
-        const QRect row = sources()->visualRect(sources()->indexForObject(item));
-        return sources()->viewport()->mapToGlobal(QPoint(row.x() - sources()->indentation() / 2, row.center().y()));
-    }
-    QPoint centreOnScreen(QWidget* widget) const { return widget->mapToGlobal(widget->rect().center()); }
     QWidget* shownPane(SourceItem* item) const
     {
         return window()->selectionController()->controllerForItem(item)->mainPaneView();
@@ -123,44 +116,32 @@ TEST_F(SidebarInWindowInner, ASearchDraggedOntoACollapsedFolderStaysSelectedAndS
     EXPECT_EQ(window()->contentView()->currentView(), shownPane(alpha));
 }
 
-// A search typed while a search in a folder is selected goes into the folder; the folder's triangle then
-// hides it. The folder becomes the selection, the start view shows, and Delete from the list asks about
-// the folder instead of removing the hidden search.
+// A click on a folder's triangle that hides the selected search selects the folder, whose start view
+// shows, and Delete then asks about the folder instead of removing the hidden search.
 TEST_F(SidebarInWindowInner, CollapsingAroundTheSelectedSearchSelectsTheFolderAndDeleteAsksForIt)
 {
-    QList<PZAlert> asked;
+    QStringList asked;
     PZAlert::setPresenter([&](const PZAlert& alert, PZAlert::Answer answer) {
-        asked.append(alert);
+        asked << alert.message;
         answer(1, false);  // Cancel
     });
     SourceItem* box = folder(QStringLiteral("My Folder"));
-    sources()->addNewQueryForString(QStringLiteral("ubuntu"));  // into the selected folder, and selected
-    ASSERT_EQ(sources()->selectedItem(), sources()->findExistingQuery(QStringLiteral("ubuntu")));
-
-    ASSERT_TRUE(clickHeld(centreOnScreen(searchField()), 60));
-    ASSERT_TRUE(focusIs(searchField()));
-    ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("debian")}) && key(QStringLiteral("Return")));
-    ASSERT_TRUE(waitUntil([&] { return sources()->findExistingQuery(QStringLiteral("debian")); }));
+    sources()->addNewQueryForString(QStringLiteral("debian"));  // into the selected folder, and selected
     SourceItem* debian = sources()->findExistingQuery(QStringLiteral("debian"));
-    ASSERT_EQ(debian->parent(), box);
-    ASSERT_TRUE(waitUntil([&] { return window()->contentView()->currentView() == shownPane(debian); }));
-
-    ASSERT_TRUE(clickHeld(triangleOnScreen(box), 60));
+    KoContentView* const content = window()->contentView();
+    ASSERT_TRUE(waitUntil([&] { return content->currentView() == shownPane(debian); }));
+    const QRect row = sources()->visualRect(sources()->indexForObject(box));
+    const QPoint triangle(row.x() - sources()->indentation() / 2, row.center().y());
+    ASSERT_TRUE(clickHeld(sources()->viewport()->mapToGlobal(triangle), 60));
     ASSERT_TRUE(waitUntil([&] { return !sources()->isExpanded(sources()->indexForObject(box)); }));
     EXPECT_EQ(sources()->selectedItems(), QList<SourceItem*>{box});
-    EXPECT_TRUE(waitUntil([&] { return window()->contentView()->currentView() == window()->contentView()->anonymousView(); }))
-        << "the folder shows the start view";
-
-    ASSERT_TRUE(clickHeld(centreOnScreen(searchField()), 60));
-    ASSERT_TRUE(focusIs(searchField()));
-    ASSERT_TRUE(key(QStringLiteral("Tab")));
+    EXPECT_TRUE(waitUntil([&] { return content->currentView() == content->anonymousView(); }));
     ASSERT_TRUE(focusIs(sources()));
-    asked.clear();  // the search found no sites to ask
+    asked.clear();
     ASSERT_TRUE(key(QStringLiteral("Delete")));
-    ASSERT_TRUE(waitUntil([&] { return !asked.isEmpty(); })) << "nothing asked before removing";
-    EXPECT_EQ(asked.first().message.toStdString(), "Are you sure you want to remove the folder named \"My Folder\"?");
+    ASSERT_TRUE(waitUntil([&] { return !asked.isEmpty(); }));
+    EXPECT_EQ(asked.first(), "Are you sure you want to remove the folder named \"My Folder\"?");
     EXPECT_EQ(sources()->findExistingQuery(QStringLiteral("debian")), debian);
-    EXPECT_TRUE(sources()->containsItem(box));
 }
 
 } // namespace
