@@ -675,27 +675,11 @@ TEST_F(SessionLifecycleTest, ATorrentWhoseFilesAreCheckedHoldsItsPlaceInTheDownl
         ASSERT_TRUE(first && second);
         EXPECT_TRUE(first->isPaused());
         EXPECT_TRUE(second->isWaiting()) << "the torrent being checked has the queue's one place";
+        first->pieceStore()->stopExistingDataCheck();  // at its first piece, as a save does
     }
+    session->saveAtTermination();  // a save that is no quit (a logout cancelled): the check goes on
     ASSERT_TRUE(waitUntil([&] { return first->downloadState() == TorrentLine::Downloading; }));
+    EXPECT_EQ(first->downloadedPieces().count(), 1);
     EXPECT_TRUE(second->isWaiting());
     EXPECT_EQ(host.numberOfDownloadingTorrents(), 1);
-}
-
-// The desktop session asks for the state to be saved, then the logout is cancelled: the check that the save
-// stopped goes on from where it stopped.
-TEST_F(SessionLifecycleTest, AFilesCheckStoppedByASaveThatIsNoQuitGoesOn)
-{
-    const RealTorrent t = RealTorrent::make("Saved", {{{"s.bin"}, 3 * 16384}}, 16384, 72);
-    ASSERT_TRUE(writeFile(QDir(downloads).filePath("Saved"), t.content.left(2 * 16384)));
-    TorrentLinePtr torrent;
-    {
-        QueueGate gate(PieceStore::storeQueue());  // the check waits behind it, and stops at its first piece
-        torrent = add(t.metainfo);
-        ASSERT_TRUE(torrent && torrent->pieceStore());
-        torrent->pieceStore()->stopExistingDataCheck();
-    }
-    session->saveAtTermination();
-    EXPECT_TRUE(waitUntil([&] { return torrent->downloadState() == TorrentLine::Downloading; }))
-        << "state " << torrent->downloadState();
-    EXPECT_EQ(torrent->downloadedPieces().count(), 2);
 }

@@ -43,7 +43,7 @@ inline int loopbackListener(quint16& port)
 }
 
 // A connected TCP pair on 127.0.0.1: {engine side, remote side}, both non-blocking; -1s on failure.
-// The first dials from `source` (host order) when one is given, any address of 127.0.0.0/8.
+// The first dials from `source` (host order, in 127.0.0.0/8) when given.
 inline std::pair<int, int> loopbackPair(quint32 source = 0)
 {
     quint16 port = 0;
@@ -55,12 +55,9 @@ inline std::pair<int, int> loopbackPair(quint32 source = 0)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_addr.s_addr = htonl(source);
+    sockaddr_in own{AF_INET, 0, {htonl(source)}, {}};
     pollfd pending{listener, POLLIN, 0};
-    const bool bound = source == 0 || ::bind(client, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0;
-    const bool connected = bound
+    const bool connected = (source == 0 || ::bind(client, reinterpret_cast<sockaddr*>(&own), sizeof own) == 0)
         && ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
         && ::poll(&pending, 1, 2000) == 1;
     const int server = connected ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK) : -1;

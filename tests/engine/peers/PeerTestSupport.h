@@ -56,15 +56,15 @@ struct DrainsPeersFiles
     ~DrainsPeersFiles() { PeersDatabase::fileQueue().drain(); }
 };
 
-// A connection as the peer wire would report it: an address, where the peer listens, a byte count, its
-// handshake, whether the peer's host took it, how it ended, and whether it was closed.
+// A connection as the peer wire would report it: an address, a byte count, its handshake, whether the
+// peer's host took it, how it ended, and whether it was closed.
 class FakeLink : public PeerLink
 {
 public:
-    explicit FakeLink(PeerAddress address) : listening(address), m_address(address) {}
+    explicit FakeLink(PeerAddress address) : m_address(address) {}
 
     PeerAddress peerAddress() const override { return m_address; }
-    std::optional<PeerAddress> listeningAddress() const override { return listening; }
+    std::optional<PeerAddress> listeningAddress() const override { return m_address; }
     quint64 bytesDownloaded() const override { return bytes; }
     Handshake handshakeMode() const override { return handshake; }
     bool peerAnswered() const override { return answered; }
@@ -76,7 +76,6 @@ public:
             onDisconnect(this);
     }
 
-    std::optional<PeerAddress> listening;  // an incoming peer's: what it named, if anything
     quint64 bytes = 0;
     Handshake handshake = Handshake::Encrypted;
     bool answered = false;

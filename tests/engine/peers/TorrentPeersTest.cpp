@@ -125,7 +125,6 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         bool banned;
         bool rowKept;
         bool redialled;
-        bool namesItsPort = true;  // an incoming peer's extension handshake named where it listens
     };
     const Case cases[] = {
         {"dial lost before any message", false, false, Ending::Lost, false, true, true},
@@ -137,8 +136,6 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         {"broke the protocol after messages", false, true, Ending::BrokeProtocol, false, false, false},
         {"exchanged messages, then dropped", false, true, Ending::Lost, false, true, false},
         {"incoming exchanged messages, then dropped", true, true, Ending::Lost, false, true, false},
-        {"incoming naming no port, exchanged messages, then dropped", true, true, Ending::Lost, false, false,
-         false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,8 +143,7 @@ TEST_F(TorrentPeersTest, HowAConnectionEndedDecidesWhetherItsRowStaysAndWhetherI
         const PeerAddress peer = peerAt("10.0.0.1", 6881);
         std::shared_ptr<FakeLink> link;
         if (c.incoming) {
-            link = std::make_shared<FakeLink>(peerAt("10.0.0.1", 50123));
-            link->listening = c.namesItsPort ? std::optional(peer) : std::nullopt;
+            link = std::make_shared<FakeLink>(peer);
             ASSERT_TRUE(fixture.peers->addIncomingPeer(link));
         } else {
             fixture.peers->database().insertPeer(peer, Activity::Inactive);
@@ -231,32 +227,23 @@ TEST_F(TorrentPeersTest, AFailedDialIsRetriedAFewTimesWithBackOffInTheOtherHands
     EXPECT_EQ(dialled.size(), 1 + PeerRedials::kMaxRedials);
 }
 
-// A peer whose host took the connection and closed it is alive, only not ready for us: it is redialled
-// for a quarter of an hour, never more than 3 minutes apart, then forgotten.
+// A peer that took the connection and closed it: redialled for a quarter of an hour, at most 3 minutes apart.
 TEST_F(TorrentPeersTest, APeerThatTookTheConnectionAndClosedItIsRedialledForAQuarterOfAnHour)
 {
     store(peerAt("10.0.0.1", 6881));
-    ASSERT_TRUE(peers->connectToOnePeer());
-    const qint64 firstFailure = now;
-    qint64 lastDial = now;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        SCOPED_TRACE(attempt);
-        const qsizetype dials = dialled.size();
+    const qint64 start = now;
+    qint64 lastDial = now, longestWait = 0;
+    for (; now - start < 20 * 60'000; now += 1000) {
+        if (!peers->connectToOnePeer())
+            continue;
+        longestWait = std::max(longestWait, now - lastDial);
+        lastDial = now;
         dialled.last()->answered = true;
         dialled.last()->end = PeerLink::Ending::Lost;
         peers->removePeer(dialled.last().get());
-        const qint64 failedAt = now;
-        while (dialled.size() == dials && now - failedAt <= 181'000) {
-            now += 1000;
-            peers->connectToOnePeer();
-        }
-        if (dialled.size() == dials)
-            break;  // forgotten
-        EXPECT_LE(now - failedAt, 180'000);
-        lastDial = now;
     }
-    EXPECT_GE(lastDial - firstFailure, 15 * 60'000);
-    EXPECT_LT(lastDial - firstFailure, 16 * 60'000);
+    EXPECT_LE(longestWait, 180'000);
+    EXPECT_GE(lastDial - start, 15 * 60'000);
     EXPECT_EQ(peers->database().numberOfPeers(), 0);
 }
 
@@ -337,20 +324,13 @@ TEST_F(TorrentPeersTest, IncomingPeersAreNotDialledWhileConnected)
     EXPECT_TRUE(peers->addIncomingPeer(newcomer));
     EXPECT_EQ(peers->database().numberOfPeers(), 2);
     EXPECT_EQ(peers->database().numberOfUnusedPeers(), 0);
-}
 
-// The room an incoming peer found when its handshake came may be gone when it joins: dials fill it meanwhile.
-TEST_F(TorrentPeersTest, AnIncomingPeerJoinsOnlyWhileThereIsRoom)
-{
-    QList<PeerAddress> known;
-    for (quint32 i = 1; i < 50; ++i)
-        known.append({htonl(0x0A000100u + i), 6881});
-    ASSERT_EQ(peers->database().insertPeers(known), 49);
-    for (int i = 0; i < 49; ++i)
+    // Dials take the places left meanwhile: the next incoming peer finds none.
+    for (quint32 i = 0; i < 48; ++i) {
+        store(PeerAddress{htonl(0x0A000200u + i), 6881});
         ASSERT_TRUE(peers->connectToOnePeer());
-    EXPECT_TRUE(peers->addIncomingPeer(std::make_shared<FakeLink>(peerAt("10.0.0.9", 40000))));
+    }
     EXPECT_FALSE(peers->addIncomingPeer(std::make_shared<FakeLink>(peerAt("10.0.0.10", 40000))));
-    EXPECT_EQ(peers->numberOfAvailablePeerSlots(), 0);
 }
 
 TEST_F(TorrentPeersTest, PeerExchangeIsBoundedAndPaced)

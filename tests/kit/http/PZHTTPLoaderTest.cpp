@@ -39,7 +39,6 @@ class HttpLoaderTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
         Settings::useFile(dir.filePath("Ombrelay.conf"));  // cookies allowed, whatever the user chose
         ASSERT_TRUE(server.listen());
     }
