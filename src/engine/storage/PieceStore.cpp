@@ -196,11 +196,8 @@ void PieceStore::restore(const PZIndexSet& storedBlocks, const PZIndexSet& verif
             const StorageFile& file = m_files[i];
             // Until its size is next seen, a file with stored blocks may hold data to its end.
             m_queueState->writtenEnd[size_t(i)] = hasStoredBlocks(file) ? file.length : 0;
-            struct stat st;
-            const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
-            if (!present && m_isDetached(file.path))
-                continue;  // its disk comes back with it
-            lost += cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
+            if (const std::optional<QVector<quint32>> cut = cutShortOnDiskOnQueue(i))
+                lost += *cut;
         }
         if (!lost.isEmpty())
             losePiecesOnQueue(lost);
@@ -585,15 +582,11 @@ void PieceStore::piecesSyncedOnQueue(const std::vector<MatchedPiece>& matched, c
     for (int i = 0; i < m_files.size(); ++i) {
         if (!last && !cut.count(i))
             continue;
-        struct stat st;
-        const bool present = ::stat(QFile::encodeName(m_files[i].path).constData(), &st) == 0;
-        if (!present && m_isDetached(m_files[i].path))
-            continue;  // its disk comes back with it
-        const QVector<quint32> lost = cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
-        if (lost.isEmpty())
+        const std::optional<QVector<quint32>> lost = cutShortOnDiskOnQueue(i);
+        if (!lost || lost->isEmpty())
             continue;
-        forgetPiecesOnQueue(lost);
-        failed += lost;
+        forgetPiecesOnQueue(*lost);
+        failed += *lost;
         report(cutShortText(m_files[i]), false);
     }
     verified.removeIf([&](quint32 piece) { return !q.synced.containsIndex(piece); });
@@ -634,6 +627,18 @@ QVector<quint32> PieceStore::cutShortOnQueue(int i, qint64 size)
     return lost;
 }
 
+std::optional<QVector<quint32>> PieceStore::cutShortOnDiskOnQueue(int i, bool* present)
+{
+    const StorageFile& file = m_files[i];
+    struct stat st;
+    const bool found = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
+    if (present)
+        *present = found;
+    if (!found && m_isDetached(file.path))
+        return std::nullopt;  // its disk comes back with it
+    return cutShortOnQueue(i, found ? qint64(st.st_size) : 0);
+}
+
 QString PieceStore::cutShortText(const StorageFile& file)
 {
     return tr("The file \"%1\" is shorter than the data written into it.").arg(file.path);
@@ -665,21 +670,19 @@ std::optional<QByteArray> PieceStore::readOnQueue(PieceGeometry::Span span, int*
 
 void PieceStore::readFailedOnQueue(int i, quint32 piece)
 {
-    const StorageFile& file = m_files[i];
-    struct stat st;
-    const bool present = ::stat(QFile::encodeName(file.path).constData(), &st) == 0;
-    if (!present && m_isDetached(file.path))
-        return;  // a halt, not a loss: its disk comes back with it
-    const QVector<quint32> lost = cutShortOnQueue(i, present ? qint64(st.st_size) : 0);
-    if (lost.isEmpty()) {
+    bool present = true;
+    const std::optional<QVector<quint32>> lost = cutShortOnDiskOnQueue(i, &present);
+    if (!lost)
+        return;  // a halt, not a loss
+    if (lost->isEmpty()) {
         // Unreadable for another reason (a read error, a file replaced), unless lost since.
         if (m_queueState->synced.containsIndex(piece))
             losePiecesOnQueue({piece});
         return;
     }
-    losePiecesOnQueue(lost);
-    const quint64 block = m_geometry.firstBlockOfPiece(lost.first());
-    const QString error = present ? cutShortText(file) : goneText(file);
+    losePiecesOnQueue(*lost);
+    const quint64 block = m_geometry.firstBlockOfPiece(lost->first());
+    const QString error = present ? cutShortText(m_files[i]) : goneText(m_files[i]);
     QMetaObject::invokeMethod(this, [this, block, error] { emit writeFailed(block, error, false); },
                               Qt::QueuedConnection);
 }

@@ -180,6 +180,9 @@ private:
     // Store queue: file i found `size` bytes long. When that is shorter than what was written into it,
     // answers the pieces with a stored block past its end (each once), to be lost.
     QVector<quint32> cutShortOnQueue(int i, qint64 size);
+    // The same for file i as it stands on disk (a missing one counts as empty; `present` says which);
+    // nothing while its disk is detached, which brings it back whole.
+    std::optional<QVector<quint32>> cutShortOnDiskOnQueue(int i, bool* present = nullptr);
     static QString cutShortText(const StorageFile& file);
     static QString goneText(const StorageFile& file);
     // Reads a span from the files; nothing when one of them is gone, is not the file written, or is too
