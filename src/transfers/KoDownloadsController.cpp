@@ -356,6 +356,9 @@ void KoDownloadsController::didMount()
             continue;
         }
         torrent->setDownloadState(torrent->resumeState());
+        // A check of the files already there, cut by the halt or waiting for the disk, runs now.
+        if (torrent->isCheckingFiles())
+            TorrentLifecycle::instance().checkExistingFiles(*torrent);
         if (!torrent->awaitedMountPoint().isEmpty()) {
             torrent->setAwaitedMountPoint({});
             torrent->enterCompletedState();  // moves it into its download folder now

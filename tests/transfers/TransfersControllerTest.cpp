@@ -206,6 +206,15 @@ TEST_F(TransfersController, ADetachedDiskHaltsItsTorrentsAndTheirStatesComeBackW
     EXPECT_EQ(peers.connects - connects, 1) << "the downloading torrent is retried";
     EXPECT_EQ(paused->downloadState(), TorrentLine::Paused);
     EXPECT_EQ(complete->downloadState(), TorrentLine::Complete);
+
+    // A torrent parked for the check of its files, halted meanwhile: the disk's return checks it.
+    TorrentLinePtr checking = addTorrent("checking", TorrentLine::Paused, 1, onDisk);
+    checking->setStateAfterCheck(TorrentLine::Downloading);
+    writeMounts({"/"});
+    volumes->reload();
+    writeMounts({"/", "/media/disk"});
+    volumes->reload();
+    EXPECT_EQ(checking->downloadState(), TorrentLine::Downloading);
 }
 
 TEST_F(TransfersController, TheContextMenuFollowsTheRowUnderThePointer)

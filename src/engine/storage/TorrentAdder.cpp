@@ -165,11 +165,13 @@ bool TorrentAdder::addLine(const TorrentLinePtr& line)
     const bool queued = settings.boolean(QStringLiteral("kDownloadQueueEnabled")) &&
                         host.numberOfDownloadingTorrents() > settings.integer(QStringLiteral("kDownloadQueueLimit"));
     const int state = queued ? TorrentLine::Waiting : TorrentLine::Downloading;
-    // Files already there: keep the pieces that verify, and write nothing before that is known.
-    const bool check = ExistingFilesCheck::anyHoldsData(*line) && !m_session.isPathOnUnattachedVolume(line->downloadPath());
+    // Files already there: keep the pieces that verify, and write nothing before that is known. On a disk
+    // that is away they cannot be seen yet: the torrent halts, and the retry at the disk's return checks.
+    const bool away = m_session.isOnUnattachedVolume(*line);
+    const bool check = away || ExistingFilesCheck::anyHoldsData(*line);
     if (check)
         line->setStateAfterCheck(state);
-    line->beginDownloadWithState(check ? TorrentLine::Paused : state);
+    line->beginDownloadWithState(check && !away ? TorrentLine::Paused : state);
     // Its choices and its place in the queue outlast a crash from now on.
     line->writeStatePlist();
     if (!stored)

@@ -109,6 +109,8 @@ TEST_F(DetachedDisk, ItsTorrentsWaitForItAcrossARestartAndComeBackAsTheyWere)
 TEST_F(DetachedDisk, ATorrentInTheFolderUnderItGoesOnAndNothingMovesOntoItWhileAway)
 {
     // One torrent added to a plain folder, another once the disk is mounted over that folder.
+    torrentFile("there.bin");
+    ASSERT_TRUE(writeFile(mountPoint + QStringLiteral("/there.bin"), made["there.bin"].content));
     plug(false);
     Settings::instance().setValue(QStringLiteral("save_directory"), mountPoint);
     app = launch({torrentFile("under.bin")}, 1);
@@ -119,6 +121,13 @@ TEST_F(DetachedDisk, ATorrentInTheFolderUnderItGoesOnAndNothingMovesOntoItWhileA
     ASSERT_TRUE(waitUntil([&] { return listed("over.bin")->isHalted(); }));
     feed("under.bin", 2);
     EXPECT_EQ(listed("under.bin")->downloadState(), TorrentLine::Downloading);
+
+    // Already on the disk, added while it is away: checked once it is back, not fetched again.
+    app->openArguments({folder.filePath("there.bin.torrent")});
+    ASSERT_TRUE(waitUntil([&] { return listed("there.bin") && listed("there.bin")->isHalted(); }));
+    plug(true);
+    EXPECT_TRUE(waitUntil([&] { return listed("there.bin")->isComplete(); })) << listed("there.bin")->downloadState();
+    plug(false);
 
     // The incomplete folder is on the disk: no move is offered while it is away, and one offered before
     // it went is refused.
